@@ -1,0 +1,25 @@
+# Warnings as errors on our own code only.
+function(captiomark_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# captiomark_library(NAME SOURCES a.cpp ... LIBS lib ...)
+function(captiomark_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    captiomark_warnings(${name})
+endfunction()
+
+# captiomark_test(NAME SOURCES a.cpp ... LIBS lib ...): one GoogleTest executable, run headless.
+function(captiomark_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} captiomark_testsupport GTest::gtest)
+    captiomark_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CAPTIOMARK_TESTDATA=${CAPTIOMARK_TESTDATA_DIR};CAPTIOMARK_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        TIMEOUT 600)
+endfunction()

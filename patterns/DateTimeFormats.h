@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// Date-time values: days since 30 December 1899 00:00, the fraction being the time of day.
+double DateTimeToValue(const QDateTime& dt);
+QDateTime ValueToDateTime(double value);
+
+extern const QStringList DateFormats;       // 14 entries, entry 0 empty
+extern const QStringList TimeFormats;       // 5 text formats
+extern const QStringList TimePickerFormats; // 5 picker formats
+extern const QStringList BubbleStyles;      // 5 bubble style names
+
+// The picture's date and time from its EXIF record. Throws (EExifError, EFOpenError,
+// Exception "Invalid format", EConvertError) on failure.
+double ExifDateTime(const QString& fileName);
+double ParseExifDateTime(const QString& text);
+QString FormatDateTimeText(const QString& format, double value);
+
+// The system formats of the user's locale (QLocale::system()), in FormatDateTimeText's syntax.
+QString SystemShortDateFormat();
+QString SystemLongTimeFormat();
+
+// The settings' fallback texts parsed as a date / a time: the locale's format first, then
+// dd.MM.yyyy / hh:mm:ss. Throws EConvertError when neither parses.
+double ParseDateText(const QString& text);
+double ParseTimeText(const QString& text);
+
+// Caption and value of a new date or time brick for the image file (empty: no image open),
+// with the settings' fallbacks. An unreadable image or date never fails; only a fallback text
+// that parses in no known format throws EConvertError.
+struct BrickDateTime {
+    QString text;
+    double value = 0;
+};
+BrickDateTime DateBrickValue(const QString& imageFile);
+BrickDateTime TimeBrickValue(const QString& imageFile);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "TFont.h"
+
+#include <QChar>
+#include <QRect>
+#include <QString>
+#include <memory>
+
+// The process-wide preferences, filled by LoadSettings from the settings key
+// "SOFTWARE\\Captiomark". Before the first load they hold the built-in defaults.
+struct TSettings {
+    bool AutoFontSize = true;
+    int defaultCompressionQuality = 95;
+    QString defaultRenameTmp = QStringLiteral("23");
+    QString defaultDate = QStringLiteral("01.01.1980");
+    QString defaultDateFormat;
+    QString defaultTime = QStringLiteral("12:00:00");
+    QString defaultDateFormatFile;
+    QString defaultTimeFormat;
+    QString defaultTimeFormatFile;
+    QChar defaultDateDelimiter = QLatin1Char('.');
+    QChar defaultTimeDelimiter = QLatin1Char('-');
+    // Arial 36 points black, no style.
+    std::shared_ptr<TFont> defaultFont;
+};
+
+extern const QString SettingsKey; // "SOFTWARE\\Captiomark"
+
+TSettings& Settings();
+// The default brick font (created with the built-in defaults when no load ran yet).
+const TFont& DefaultFont();
+
+void LoadSettings();
+void SaveFormBounds(const QString& valueName, const QRect& bounds); // rect as Left,Top,Right,Bottom
+QRect LoadFormBounds(const QString& valueName);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// Failures travel as exceptions carrying the fixed English message that the user is shown.
+class Exception : public std::exception {
+public:
+    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    const QString& message() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_utf8;
+};
+
+// A text that is not a valid number, date or time.
+class EConvertError : public Exception {
+    using Exception::Exception;
+};
+
+// A file that cannot be opened for reading.
+class EFOpenError : public Exception {
+    using Exception::Exception;
+};
+
+// A file that cannot be created or written.
+class EFCreateError : public Exception {
+    using Exception::Exception;
+};

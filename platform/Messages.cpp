@@ -1,0 +1,23 @@
+#include "Messages.h"
+
+#include <cstdio>
+
+namespace {
+MessageHandler& handler() {
+    static MessageHandler h;
+    return h;
+}
+
+void show(MessageKind kind, const QString& text) {
+    if (handler()) {
+        handler()(kind, text);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+} // namespace
+
+void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
+void ShowMessage(const QString& text) { show(MessageKind::Plain, text); }
+void ShowInformation(const QString& text) { show(MessageKind::Information, text); }
+void ShowError(const QString& text) { show(MessageKind::Error, text); }

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The three kinds of message box. The GUI installs a handler that shows real boxes;
+// headless programs print to stderr (the default).
+enum class MessageKind { Plain, Information, Error };
+
+using MessageHandler = std::function<void(MessageKind, const QString&)>;
+
+void SetMessageHandler(MessageHandler handler);
+void ShowMessage(const QString& text);
+void ShowInformation(const QString& text);
+void ShowError(const QString& text);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Stands in for one key of the per-user registry: string values under exact, case-sensitive
+// names, enumerated in a stable order (the order in which they were first written).
+// Kept as one file in ConfigDir(); every write replaces the file atomically (temporary file
+// renamed over the old one). The file format is documented in the README.
+class SettingsStore {
+public:
+    // keyPath is the registry-style key ("SOFTWARE\\Captiomark"); it names the file.
+    explicit SettingsStore(const QString& keyPath);
+
+    // Opens the key, creating it when missing. False when neither works (folder not writable).
+    bool OpenOrCreate();
+    bool isOpen() const { return m_open; }
+
+    // The values in enumeration order.
+    QList<QPair<QString, QString>> Values() const;
+    // Exact-name lookup; an absent value reads as the empty text and found = false.
+    QString Value(const QString& name, bool* found = nullptr) const;
+    // Writes one value (keeping its place when it exists). False when the file cannot be written.
+    bool SetValue(const QString& name, const QString& value);
+
+    QString filePath() const { return m_path; }
+
+private:
+    bool load();
+    bool save() const;
+
+    QString m_path;
+    bool m_open = false;
+    QList<QPair<QString, QString>> m_values;
+};

@@ -1,0 +1,98 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRect>
+#include <cstdlib>
+
+bool fuzzyImageCompare(const QImage& a0, const QImage& b0, int delta, QString* why) {
+    if (a0.size() != b0.size()) {
+        if (why)
+            *why = QStringLiteral("sizes differ: %1x%2 vs %3x%4")
+                       .arg(a0.width()).arg(a0.height()).arg(b0.width()).arg(b0.height());
+        return false;
+    }
+    const QImage a = a0.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = b0.convertToFormat(QImage::Format_ARGB32);
+    qint64 bad = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < a.height(); ++y) {
+        const QRgb* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const QRgb* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb u = pa[x], v = pb[x];
+            if (std::abs(qRed(u) - qRed(v)) > delta || std::abs(qGreen(u) - qGreen(v)) > delta ||
+                std::abs(qBlue(u) - qBlue(v)) > delta || std::abs(qAlpha(u) - qAlpha(v)) > delta) {
+                if (bad == 0)
+                    first = QPoint(x, y);
+                ++bad;
+            }
+        }
+    }
+    if (bad && why)
+        *why = QStringLiteral("%1 pixels differ by more than %2, first at (%3,%4): %5 vs %6")
+                   .arg(bad).arg(delta).arg(first.x()).arg(first.y())
+                   .arg(a.pixel(first), 8, 16, QLatin1Char('0'))
+                   .arg(b.pixel(first), 8, 16, QLatin1Char('0'));
+    return bad == 0;
+}
+
+double differingPixelShare(const QImage& a0, const QImage& b0, int delta) {
+    if (a0.size() != b0.size() || a0.isNull())
+        return 1.0;
+    const QImage a = a0.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = b0.convertToFormat(QImage::Format_ARGB32);
+    qint64 bad = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb u = a.pixel(x, y), v = b.pixel(x, y);
+            if (std::abs(qRed(u) - qRed(v)) > delta || std::abs(qGreen(u) - qGreen(v)) > delta ||
+                std::abs(qBlue(u) - qBlue(v)) > delta || std::abs(qAlpha(u) - qAlpha(v)) > delta)
+                ++bad;
+        }
+    return double(bad) / (double(a.width()) * a.height());
+}
+
+QImage makeTestPhoto(int width, int height, quint32 seed) {
+    QImage img(width, height, QImage::Format_RGB32);
+    quint32 state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int noise = int((state >> 24) & 0x0F);
+            const int r = (x * 255 / std::max(1, width - 1) + noise) & 0xFF;
+            const int g = (y * 255 / std::max(1, height - 1) + noise) & 0xFF;
+            const int b = ((x + y) * 128 / std::max(1, width + height) + 64 + noise) & 0xFF;
+            row[x] = qRgb(r, g, b);
+        }
+    }
+    return img;
+}
+
+QString sharedTestDataDir() {
+    const QString dir = qEnvironmentVariable("CAPTIOMARK_TESTDATA");
+    return !dir.isEmpty() && QFileInfo(dir).isDir() ? dir : QString();
+}
+
+static QString sourceDir() {
+    const QString dir = qEnvironmentVariable("CAPTIOMARK_SOURCE_DIR");
+    return dir.isEmpty() ? QDir::currentPath() : dir;
+}
+
+QString fixturePath(const QString& relative) {
+    return sourceDir() + QStringLiteral("/tests/fixtures/") + relative;
+}
+
+QString goldenPath(const QString& name) {
+    return sourceDir() + QStringLiteral("/tests/golden/") + name + QStringLiteral(".png");
+}
+
+bool updatingGoldens() { return qEnvironmentVariable("CAPTIOMARK_UPDATE_GOLDEN") == QLatin1String("1"); }
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << 'x' << s.height(); }
+void PrintTo(const QRect& r, std::ostream* os) {
+    *os << '(' << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height() << ')';
+}
+void PrintTo(const QPoint& p, std::ostream* os) { *os << '(' << p.x() << ',' << p.y() << ')'; }
