@@ -1,0 +1,10 @@
+#include "TBubbleFrom.h"
+
+#include "TTextBubble.h"
+
+TBubbleFrom::TBubbleFrom(QWidget* parent) : TImage(parent) { SetBounds(Left(), Top(), 10, 10); }
+
+TBubbleFrom::~TBubbleFrom() {
+    if (m_bubble)
+        m_bubble->MarkerDestroyed();
+}

@@ -1,0 +1,72 @@
+#include "TText.h"
+
+#include "Rounding.h"
+#include "TDesigner.h"
+#include "TSettings.h"
+#include "TextBrickPainter.h"
+#include "TextEngine.h"
+
+#include <QPainter>
+#include <cmath>
+
+double CurrentZoomRatio() {
+    const TDesigner* d = TDesigner::Instance();
+    return d && d->ZoomRatio > 0 ? d->ZoomRatio : 1.0;
+}
+
+TText::TText(QWidget* parent) : TCustomLabel(parent) {
+    setAutoSize(true);
+    setTransparent(true);
+    FullWidth = Width();
+    FullHeight = Height();
+    Font()->Assign(DefaultFont());
+    Angle = 0;
+    Opacity = 255;
+}
+
+void TText::FitToText() {
+    if (IsLoading() || !AutoSize())
+        return;
+    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    FullWidth = RoundHalfEven(measured.width());
+    FullHeight = RoundHalfEven(measured.height());
+    const double zoom = CurrentZoomRatio();
+    const int pw = RoundHalfEven(FullWidth / zoom);
+    const int ph = RoundHalfEven(FullHeight / zoom);
+    if (Angle == 0) {
+        SetBounds(Left(), Top(), pw, ph);
+        return;
+    }
+    const double theta = Angle / 1800.0 * M_PI;
+    const double c = std::fabs(std::cos(theta)), s = std::fabs(std::sin(theta));
+    SetBounds(Left(), Top(), RoundHalfEven(c * pw + s * ph), RoundHalfEven(s * pw + c * ph));
+}
+
+QRect TText::FullBox(int left, int top) const {
+    return QRect(QPoint(left, top), TextBoxSize(FullWidth, FullHeight, Angle));
+}
+
+void TText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!Transparent())
+        p.fillRect(rect(), TColorToQColor(Color()));
+    const double zoom = CurrentZoomRatio();
+    const QRect box = FullBox(RoundHalfEven(Left() * zoom), RoundHalfEven(Top() * zoom));
+    const TDesigner* d = TDesigner::Instance();
+    TextBoxParams params;
+    params.font = Font();
+    params.text = Caption();
+    params.angle = Angle;
+    params.opacity = Opacity;
+    params.fullHeight = FullHeight;
+    params.drawText = isEnabled();
+    const QImage composed = ComposeTextBox(d ? d->realPicture : QImage(), box, params,
+                                           TColorToQColor(Color()).rgba());
+    if (composed.isNull() || width() <= 0 || height() <= 0)
+        return;
+    // Area-averaged reduction keeps small preview text legible.
+    p.drawImage(rect(), composed.size() == size()
+                            ? composed
+                            : composed.scaled(size(), Qt::IgnoreAspectRatio,
+                                              Qt::SmoothTransformation));
+}

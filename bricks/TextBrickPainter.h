@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <QTransform>
+
+class TFont;
+
+// The composition shared by a text brick's on-screen paint and the render: at full size, the
+// part of the photo behind the brick with the text drawn over it, rotated into its box.
+
+// The box of a text of fullWidth x fullHeight turned by angle tenths of a degree: the rotated
+// bounding box, or the text's own size when angle is 0.
+QSize TextBoxSize(int fullWidth, int fullHeight, int angle);
+
+// Rotation about the origin followed by the translation that moves the turned text into the
+// w x h box. Angles outside -180..180 degrees give the identity (the text is drawn unrotated).
+QTransform TextBoxTransform(int angle, int fullHeight, int w, int h);
+
+struct TextBoxParams {
+    const TFont* font = nullptr;
+    QString text;
+    int angle = 0;      // tenths of a degree
+    int opacity = 255;  // alpha of the text colour
+    int fullHeight = 0; // unrotated text height, for the translation
+    bool drawText = true;
+};
+
+// background: the full-size photo; box: the brick's box in its coordinates. Parts of the box
+// outside the photo take outside (opaque colour, or transparent).
+QImage ComposeTextBox(const QImage& background, const QRect& box, const TextBoxParams& params,
+                      QRgb outside = 0);

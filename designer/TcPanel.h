@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+
+class TDesigner;
+
+// The picture panel: shows the preview picture of the design surface; every brick is its child.
+class TcPanel : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int Tag READ Tag)
+
+public:
+    explicit TcPanel(TDesigner* designer);
+    int Tag() const { return 54; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TDesigner* m_designer;
+};

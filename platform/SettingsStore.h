@@ -26,6 +26,9 @@ public:
 
     QString filePath() const { return m_path; }
 
+    // One line of the file: name and value with their escapes, joined by '='.
+    static QString EncodeLine(const QString& name, const QString& value);
+
 private:
     bool load();
     bool save() const;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <QTransform>
+
+// Anti-aliased text measuring and drawing with one engine (QPainter on QImage), so that a
+// measured box always holds the drawn text. Text is a block: lines separated by CR LF, LF or
+// CR, each starting at the left edge, no word wrap.
+
+QStringList SplitTextLines(const QString& text);
+
+// The size of the block: the widest line's advance (or its ink, for overhanging glyphs)
+// by the number of lines times the line spacing.
+QSizeF MeasureText(const QFont& font, const QString& text);
+
+// Draws the block at origin (0, 0) of the transformed coordinate system.
+void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
+              const QTransform& transform = QTransform());
