@@ -1,0 +1,242 @@
+#include "RenderAndSave.h"
+
+#include "BitmapOps.h"
+#include "DateTimeFormats.h"
+#include "ImageCodecs.h"
+#include "Rounding.h"
+#include "TDesigner.h"
+#include "TPictureimg.h"
+#include "TSettings.h"
+#include "TText.h"
+#include "TTextBubble.h"
+#include "TTextDate.h"
+#include "TTextTime.h"
+#include "TextBrickPainter.h"
+#include "TextEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSaveFile>
+#include <optional>
+
+namespace {
+
+enum class OutputKind { Jpeg, Gif, Bmp };
+
+QString upperExt(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toUpper().trimmed();
+}
+
+OutputKind outputKindFor(const QString& ext) {
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
+        return OutputKind::Jpeg;
+    if (ext == QLatin1String(".GIF"))
+        return OutputKind::Gif;
+    return OutputKind::Bmp;
+}
+
+QString folderOf(const QString& path) {
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+// The date and time of the processed file, read once per render and only when a brick needs it.
+class FileDates {
+public:
+    explicit FileDates(QString file) : m_file(std::move(file)) {}
+    double date() {
+        if (!m_date)
+            m_date = valueOr([] { return ParseDateText(Settings().defaultDate); });
+        return *m_date;
+    }
+    double time() {
+        if (!m_time)
+            m_time = valueOr([] { return ParseTimeText(Settings().defaultTime); });
+        return *m_time;
+    }
+
+private:
+    template <class Fallback> double valueOr(Fallback fallback) {
+        try {
+            return ExifDateTime(m_file);
+        } catch (const Exception&) {
+            return fallback();
+        }
+    }
+    QString m_file;
+    std::optional<double> m_date, m_time;
+};
+
+QString timeTextFormat(const QString& indexText) {
+    bool ok = false;
+    const int index = (indexText.isEmpty() ? QStringLiteral("1") : indexText).toInt(&ok);
+    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index) : TimeFormats.at(1);
+}
+
+QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
+    if (auto* d = qobject_cast<TTextDate*>(brick)) {
+        const double value = perFileDates ? dates.date() : d->DateValue;
+        const QString format = perFileDates ? Settings().defaultDateFormat : d->Format;
+        return FormatDateTimeText(format, value);
+    }
+    if (auto* t = qobject_cast<TTextTime*>(brick)) {
+        const double value = perFileDates ? dates.time() : t->DateValue;
+        return FormatDateTimeText(timeTextFormat(t->Format), value);
+    }
+    return brick->Caption();
+}
+
+QRectF scaled(const QRect& r, double sx, double sy) {
+    return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
+}
+
+void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy) {
+    // The photo behind the text is the image itself, so the text is drawn straight onto it,
+    // clipped to the brick's box exactly as the screen composes it.
+    const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
+    if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
+        return;
+    const QTransform toImage = TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
+                               QTransform::fromTranslate(box.left(), box.top()) *
+                               QTransform::fromScale(sx, sy);
+    DrawText(image, brick->Font()->toQFont(), text,
+             ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
+             scaled(box, sx, sy));
+}
+
+// opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
+void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
+                   double opacity = 1.0) {
+    if (picture.isNull() || target.isEmpty() || opacity <= 0)
+        return;
+    QPainter p(&image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setOpacity(std::min(opacity, 1.0));
+    p.drawImage(target, picture);
+}
+
+void moveFile(const QString& from, const QString& to, bool report) {
+    if (QFile::rename(from, to) || !report)
+        return;
+    throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\".")
+                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to)));
+}
+
+QByteArray encode(const QImage& image, OutputKind kind) {
+    switch (kind) {
+    case OutputKind::Jpeg: return EncodeJpeg(image, Settings().defaultCompressionQuality);
+    case OutputKind::Gif: return EncodeGif(image);
+    case OutputKind::Bmp: return EncodeBmp(image);
+    }
+    return {};
+}
+
+// Writes through a temporary file renamed over the target, so a failed write never destroys
+// the photo being overwritten.
+void saveFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+} // namespace
+
+QString RenderOutputPath(const QString& sourceFile, const QString& newNameIn) {
+    const QString newName = newNameIn.isEmpty() ? sourceFile : newNameIn;
+    const QString ext = QFileInfo(sourceFile).suffix().isEmpty()
+                            ? QString()
+                            : QLatin1Char('.') + QFileInfo(sourceFile).suffix();
+    const QString namePart = fileNameOf(newName);
+    const int n = std::max(0, int(namePart.size() - ext.size()));
+    const QString folder = folderOf(newName).isEmpty() ? folderOf(sourceFile) : folderOf(newName);
+    const QString out = folder + namePart.left(n) + ext.toLower();
+    // On a case-sensitive file system the lower-cased extension would otherwise write a second
+    // file beside a source meant to be overwritten.
+    return out.compare(sourceFile, Qt::CaseInsensitive) == 0 ? sourceFile : out;
+}
+
+void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
+                bool perFileDates, double sx, double sy) {
+    FileDates dates(sourceFile);
+    for (QWidget* component : designer.Bricks()) {
+        const QString cls = QString::fromLatin1(component->metaObject()->className()).toLower();
+        if (cls == QLatin1String("ttextbubble")) {
+            auto* bubble = static_cast<TTextBubble*>(component);
+            drawImageInto(image, bubble->ComposeFullSize(),
+                          scaled(QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth,
+                                       bubble->FullHeight),
+                                 sx, sy),
+                          bubble->Opacity / 255.0);
+        } else if (cls == QLatin1String("ttext") || cls == QLatin1String("ttextdate") ||
+                   cls == QLatin1String("ttexttime")) {
+            auto* text = static_cast<TText*>(component);
+            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy);
+        } else if (cls == QLatin1String("tpictureimg")) {
+            auto* pic = static_cast<TPictureimg*>(component);
+            drawImageInto(image, pic->Picture()->image(),
+                          scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight),
+                                 sx, sy));
+        }
+    }
+}
+
+void RenderAndSave(const QString& sourceFile, QString newName, int width, int height, int angle,
+                   bool proportional, bool addPattern, bool fit, bool perFileDates) {
+    // A rotation is never swallowed by the rename-only shortcut.
+    if (!addPattern && !fit && newName.size() > 1 && angle == 0) {
+        moveFile(sourceFile, folderOf(sourceFile) + newName, true);
+        return;
+    }
+    TDesigner* designer = TDesigner::Instance();
+    if (!designer || designer->realPicture.isNull())
+        throw Exception(QStringLiteral("There is no picture to save."));
+
+    const QString ext = upperExt(sourceFile);
+    const OutputKind kind = outputKindFor(ext);
+    QImage working = kind == OutputKind::Gif
+                         ? ReduceToGifColors(designer->realPicture)
+                         : designer->realPicture.convertToFormat(QImage::Format_RGB32);
+
+    if (angle != 0)
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
+
+    double sx = 1.0, sy = 1.0;
+    if (proportional && width > 0 && height > 0) {
+        if (working.width() > working.height())
+            height = RoundHalfEven(double(working.height()) * width / working.width());
+        else
+            width = RoundHalfEven(double(working.width()) * height / working.height());
+    }
+    if (width > 0 && height > 0) {
+        // Bricks follow the change of size: positions and sizes scale with the image.
+        sx = double(width) / working.width();
+        sy = double(height) / working.height();
+        ResampleBitmap(working, width, height);
+    }
+
+    DrawBricks(working, *designer, sourceFile, perFileDates, sx, sy);
+    const QByteArray bytes = encode(working, kind);
+
+    if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed()) {
+        moveFile(sourceFile, sourceFile + QStringLiteral(".bak"), false);
+        // The same file to the user: on a case-sensitive file system, write the source's own name.
+        newName = sourceFile;
+    }
+    const QString outPath = RenderOutputPath(sourceFile, newName);
+    saveFile(outPath, bytes);
+
+    if (!designer->realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+        try {
+            designer->realExif.WriteIntoJpeg(outPath);
+        } catch (const Exception&) {
+            // The picture is written; a missing EXIF block is not worth failing the save.
+        }
+    }
+}

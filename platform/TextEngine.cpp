@@ -26,10 +26,12 @@ QSizeF MeasureText(const QFont& font, const QString& text) {
 }
 
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
-              const QTransform& transform) {
+              const QTransform& transform, const QRectF& clip) {
     if (target.isNull() || color.alpha() == 0)
         return;
     QPainter p(&target);
+    if (!clip.isNull())
+        p.setClipRect(clip);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setTransform(transform);

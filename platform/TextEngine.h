@@ -18,6 +18,7 @@ QStringList SplitTextLines(const QString& text);
 // by the number of lines times the line spacing.
 QSizeF MeasureText(const QFont& font, const QString& text);
 
-// Draws the block at origin (0, 0) of the transformed coordinate system.
+// Draws the block at origin (0, 0) of the transformed coordinate system, optionally clipped
+// to a rectangle of the target.
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
-              const QTransform& transform = QTransform());
+              const QTransform& transform = QTransform(), const QRectF& clip = QRectF());

@@ -53,17 +53,17 @@ double differingPixelShare(const QImage& a0, const QImage& b0, int delta) {
     return double(bad) / (double(a.width()) * a.height());
 }
 
-QImage makeTestPhoto(int width, int height, quint32 seed) {
+QImage makeTestPhoto(int width, int height, quint32 seed, bool smooth) {
     QImage img(width, height, QImage::Format_RGB32);
     quint32 state = seed * 2654435761u + 1;
     for (int y = 0; y < height; ++y) {
         QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < width; ++x) {
             state = state * 1664525u + 1013904223u;
-            const int noise = int((state >> 24) & 0x0F);
-            const int r = (x * 255 / std::max(1, width - 1) + noise) & 0xFF;
-            const int g = (y * 255 / std::max(1, height - 1) + noise) & 0xFF;
-            const int b = ((x + y) * 128 / std::max(1, width + height) + 64 + noise) & 0xFF;
+            const int noise = smooth ? 0 : int((state >> 24) & 0x0F);
+            const int r = std::min(255, x * 240 / std::max(1, width - 1) + noise);
+            const int g = std::min(255, y * 240 / std::max(1, height - 1) + noise);
+            const int b = std::min(255, (x + y) * 128 / std::max(1, width + height) + 64 + noise);
             row[x] = qRgb(r, g, b);
         }
     }

@@ -11,8 +11,8 @@ bool fuzzyImageCompare(const QImage& a, const QImage& b, int delta, QString* why
 // Share of pixels (0..1) whose channels differ by more than delta; 1 when the sizes differ.
 double differingPixelShare(const QImage& a, const QImage& b, int delta);
 
-// A deterministic photo-like test image: smooth gradients with some texture.
-QImage makeTestPhoto(int width, int height, quint32 seed = 1);
+// A deterministic photo-like test image: smooth gradients, with some texture unless smooth.
+QImage makeTestPhoto(int width, int height, quint32 seed = 1, bool smooth = false);
 
 // Folder of the camera sample files ("" when absent) and of the committed fixtures.
 QString sharedTestDataDir();

@@ -1,0 +1,11 @@
+#include "BrickTestSupport.h"
+
+#include "TestSupport.h"
+
+SurfaceFixture::SurfaceFixture(QSize size, double zoom, const QString& fileName, bool smooth)
+    : designer(std::make_unique<TDesigner>()) {
+    photo = makeTestPhoto(size.width(), size.height(), 7, smooth);
+    photoPath = dir.filePath(fileName);
+    photo.save(photoPath);
+    designer->OpenImage(photoPath, zoom);
+}

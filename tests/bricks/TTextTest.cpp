@@ -1,0 +1,184 @@
+#include "BrickTestSupport.h"
+#include "RegisterBricks.h"
+#include "ComponentRegistry.h"
+#include "TPictureimg.h"
+#include "TSettings.h"
+#include "TText.h"
+#include "TTextDate.h"
+#include "TTextTime.h"
+#include "TestSupport.h"
+#include "TextBrickPainter.h"
+
+#include <QMetaProperty>
+#include <gtest/gtest.h>
+
+namespace {
+
+TText* makeText(SurfaceFixture& f, const QString& caption, int angle = 0) {
+    auto* t = placeBrick<TText>(*f.designer, 40, 30);
+    t->Angle = angle;
+    t->setCaption(caption);
+    t->FitToText();
+    return t;
+}
+
+QStringList publishedNames(const QObject& o, int from) {
+    QStringList names;
+    const QMetaObject* mo = o.metaObject();
+    for (int i = from; i < mo->propertyCount(); ++i)
+        names << QString::fromLatin1(mo->property(i).name());
+    return names;
+}
+
+} // namespace
+
+TEST(TextBrick, ConstructorDefaults) {
+    SurfaceFixture f;
+    TText t;
+    EXPECT_TRUE(t.AutoSize());
+    EXPECT_TRUE(t.Transparent());
+    EXPECT_EQ(t.Angle, 0);
+    EXPECT_EQ(t.Opacity, 255);
+    EXPECT_EQ(t.FullLeft, 0);
+    EXPECT_EQ(t.FullTop, 0);
+    // The default font of the settings: Arial 36 points, black, no style.
+    EXPECT_EQ(t.Font()->Name(), QStringLiteral("Arial"));
+    EXPECT_EQ(t.Font()->Size(), 36);
+    EXPECT_EQ(t.Font()->Height(), -48);
+    EXPECT_EQ(t.Font()->Color(), 0);
+    EXPECT_EQ(int(t.Font()->Style()), 0);
+}
+
+TEST(TextBrick, PublishedPropertiesInDeclarationOrder) {
+    TText t;
+    const int from = TControl::staticMetaObject.propertyOffset();
+    EXPECT_EQ(publishedNames(t, from),
+              QStringList({"Name", "Tag", "Left", "Top", "Width", "Height", "Cursor", "Hint",
+                           "HelpType", "HelpKeyword", "HelpContext", "AlignWithMargins", "Margins",
+                           "AutoSize", "Alignment", "Caption", "Color", "Font", "Transparent"}));
+    TPictureimg p;
+    const QStringList pic = publishedNames(p, from);
+    EXPECT_EQ(pic.indexOf("Margins") + 1, pic.indexOf("Align"));
+    EXPECT_TRUE(pic.contains("Picture"));
+    EXPECT_TRUE(pic.contains("Proportional"));
+    EXPECT_EQ(pic.count("Proportional"), 1);
+}
+
+TEST(TextBrick, RegisteredClassesAreCreatedByName) {
+    RegisterBricks();
+    for (const char* name :
+         {"TText", "TTextTime", "TTextDate", "TPictureimg", "TTextBubble", "TBubbleFrom"}) {
+        std::unique_ptr<QWidget> w(CreateComponent(QString::fromLatin1(name), nullptr));
+        ASSERT_TRUE(w);
+        EXPECT_STREQ(w->metaObject()->className(), name);
+    }
+    EXPECT_THROW(CreateComponent(QStringLiteral("TNoSuchBrick"), nullptr), Exception);
+}
+
+TEST(TextBrick, ControlSizeFollowsZoomRatio) {
+    SurfaceFixture at1(QSize(400, 300), 1.0);
+    TText* t1 = makeText(at1, QStringLiteral("Hello"));
+    EXPECT_GT(t1->FullWidth, 50);
+    EXPECT_EQ(t1->Width(), t1->FullWidth);
+    EXPECT_EQ(t1->Height(), t1->FullHeight);
+
+    SurfaceFixture at4(QSize(400, 300), 4.0);
+    TText* t4 = makeText(at4, QStringLiteral("Hello"));
+    EXPECT_EQ(t4->FullWidth, t1->FullWidth) << "full-size text does not depend on the zoom";
+    EXPECT_EQ(t4->Width(), qRound(t4->FullWidth / 4.0));
+    EXPECT_EQ(t4->Height(), qRound(t4->FullHeight / 4.0));
+}
+
+TEST(TextBrick, RotatedControlTakesTheTurnedBoundingBox) {
+    SurfaceFixture f;
+    TText* flat = makeText(f, QStringLiteral("Turn me"));
+    const int pw = flat->Width(), ph = flat->Height();
+    for (int angle : {900, -900}) {
+        TText* t = makeText(f, QStringLiteral("Turn me"), angle);
+        EXPECT_EQ(t->Width(), ph) << angle;
+        EXPECT_EQ(t->Height(), pw) << angle;
+        EXPECT_EQ(t->FullWidth, flat->FullWidth) << "FullWidth keeps the unrotated size";
+    }
+    TText* t180 = makeText(f, QStringLiteral("Turn me"), 1800);
+    EXPECT_EQ(t180->size(), QSize(pw, ph));
+    // 200 degrees: the box turns, the text does not.
+    TText* t200 = makeText(f, QStringLiteral("Turn me"), 2000);
+    EXPECT_NE(t200->size(), QSize(pw, ph));
+    EXPECT_TRUE(TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height()).isIdentity());
+}
+
+TEST(TextBrick, TranslationsPutTheTurnedTextInsideItsBox) {
+    // Every corner of the unrotated text box must land inside the turned box.
+    const int W = 200, H = 50;
+    for (int angle : {0, 1, 450, 899, 900, 901, 1350, 1800, -1, -450, -900, -901, -1350, -1799}) {
+        const QSize box = TextBoxSize(W, H, angle);
+        const QTransform t = TextBoxTransform(angle, H, box.width(), box.height());
+        const QRectF mapped = t.mapRect(QRectF(0, 0, W, H));
+        EXPECT_GE(mapped.left(), -1.0) << angle;
+        EXPECT_GE(mapped.top(), -1.0) << angle;
+        EXPECT_LE(mapped.right(), box.width() + 1.0) << angle;
+        EXPECT_LE(mapped.bottom(), box.height() + 1.0) << angle;
+    }
+}
+
+TEST(TextBrick, DisabledOrTransparentTextShowsThePhotoOnly) {
+    SurfaceFixture f;
+    TText* t = makeText(f, QStringLiteral("Gone"));
+    const QImage photoPart = f.photo.copy(t->FullBox(t->FullLeft, t->FullTop));
+    t->Opacity = 0;
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
+    t->Opacity = 255;
+    t->setEnabled(false);
+    EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
+    // Not Transparent: the colour fill lies under the photo, which covers it.
+    t->setEnabled(true);
+    t->Opacity = 0;
+    t->setTransparent(false);
+    t->setColor(0x0000FF);
+    EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
+}
+
+TEST(TextBrick, AutoSizeOffKeepsTheControlSize) {
+    SurfaceFixture f;
+    TText* t = makeText(f, QStringLiteral("Short"));
+    t->setAutoSize(false);
+    t->SetBounds(t->Left(), t->Top(), 300, 90);
+    t->setCaption(QStringLiteral("A much longer caption than before"));
+    EXPECT_EQ(t->size(), QSize(300, 90));
+}
+
+TEST(TextBrick, MultiLineCaptionIsOneBlock) {
+    SurfaceFixture f;
+    TText* one = makeText(f, QStringLiteral("Line"));
+    TText* two = makeText(f, QStringLiteral("Line\r\nLine"));
+    EXPECT_EQ(two->FullWidth, one->FullWidth);
+    EXPECT_NEAR(two->FullHeight, 2 * one->FullHeight, 1);
+}
+
+TEST(DateTimeBricks, PhotoWithoutExifTakesTheDefaults) {
+    SurfaceFixture f; // a BMP: no EXIF at all
+    TTextDate d;
+    EXPECT_EQ(d.Caption(), Settings().defaultDate);
+    TTextTime t;
+    EXPECT_EQ(t.Caption(), Settings().defaultTime);
+    EXPECT_TRUE(d.AutoSize());
+    EXPECT_TRUE(d.Format.isEmpty());
+    EXPECT_TRUE(t.Format.isEmpty());
+}
+
+TEST(PictureBrick, ConstructorDefaultsAndLetterbox) {
+    TPictureimg p;
+    EXPECT_TRUE(p.Proportional());
+    EXPECT_TRUE(p.Stretch());
+    EXPECT_FALSE(p.AutoSize());
+    EXPECT_EQ(p.size(), QSize(105, 105));
+    EXPECT_EQ(p.FullWidth, 105);
+    QImage logo(40, 20, QImage::Format_ARGB32);
+    logo.fill(Qt::red);
+    p.Picture()->setGraphic({QStringLiteral("TBitmap"), QByteArray(), logo});
+    p.SetBounds(0, 0, 100, 100);
+    EXPECT_EQ(p.DestRect(), QRect(0, 0, 100, 50)) << "kept aspect, anchored top-left";
+    p.setCenter(true);
+    EXPECT_EQ(p.DestRect(), QRect(0, 25, 100, 50));
+}

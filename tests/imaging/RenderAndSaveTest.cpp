@@ -1,0 +1,270 @@
+#include "BrickTestSupport.h"
+#include "ImageCodecs.h"
+#include "RenderAndSave.h"
+#include "TPictureimg.h"
+#include "TSettings.h"
+#include "TText.h"
+#include "TTextDate.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+TText* addText(TDesigner& d, int left, int top, const QString& caption, int angle = 0,
+               int opacity = 255, TColor color = 0x1020E0) {
+    auto* t = placeBrick<TText>(d, left, top);
+    t->Angle = angle;
+    t->Opacity = opacity;
+    t->Font()->setColor(color);
+    t->setCaption(caption);
+    t->FitToText();
+    return t;
+}
+
+QImage renderTo(SurfaceFixture& f, const QString& outName) {
+    RenderAndSave(f.photoPath, f.path(outName), 0, 0, 0, false, true, false, false);
+    return ReadImageFile(f.path(outName));
+}
+
+void checkGolden(const QImage& actual, const QString& name, int delta = 8) {
+    if (updatingGoldens()) {
+        QDir().mkpath(QFileInfo(goldenPath(name)).path());
+        ASSERT_TRUE(actual.save(goldenPath(name)));
+        return;
+    }
+    const QImage golden(goldenPath(name));
+    ASSERT_FALSE(golden.isNull()) << "missing golden " << name.toStdString();
+    // Font rasterisers differ slightly between machines; most pixels must still agree.
+    EXPECT_LT(differingPixelShare(actual, golden, delta), 0.01) << name.toStdString();
+}
+
+} // namespace
+
+class RenderAngles : public ::testing::TestWithParam<int> {};
+
+// What the screen shows at zoom 1 is exactly what the render burns in, in the same place.
+TEST_P(RenderAngles, ScreenAndOutputAgree) {
+    const int angle = GetParam();
+    SurfaceFixture f(QSize(420, 420), 1.0, QStringLiteral("photo.bmp"), true);
+    std::vector<TText*> bricks;
+    for (int opacity : {0, 128, 255})
+        bricks.push_back(addText(*f.designer, 30 + opacity / 2, 40 + opacity, "Ag 9", angle, opacity));
+    const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+    ASSERT_EQ(out.size(), f.photo.size());
+    for (TText* t : bricks) {
+        const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+        EXPECT_EQ(t->geometry(), box) << "control and box coincide at zoom 1";
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), out.copy(box), 2, &why))
+            << "angle " << angle << " opacity " << t->Opacity << ": " << why.toStdString();
+    }
+    // Outside the boxes the photo is untouched.
+    QImage masked = out.convertToFormat(QImage::Format_RGB32);
+    QImage photo = f.photo.convertToFormat(QImage::Format_RGB32);
+    QPainter pm(&masked), pp(&photo);
+    for (TText* t : bricks) {
+        pm.fillRect(t->FullBox(t->FullLeft, t->FullTop), Qt::black);
+        pp.fillRect(t->FullBox(t->FullLeft, t->FullTop), Qt::black);
+    }
+    pm.end();
+    pp.end();
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(masked, photo, 0, &why)) << why.toStdString();
+    // Opacity 0 leaves the photo unchanged inside its box as well.
+    const QRect hidden = bricks[0]->FullBox(bricks[0]->FullLeft, bricks[0]->FullTop);
+    EXPECT_TRUE(fuzzyImageCompare(out.copy(hidden), f.photo.copy(hidden), 0, &why)) << why.toStdString();
+    checkGolden(out, QStringLiteral("text_angle_%1").arg(angle));
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles, ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
+
+TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
+    SurfaceFixture f(QSize(800, 600), 4.0);
+    TText* t = addText(*f.designer, 100, 80, "Zoomed", 0, 255, 0x0000FF);
+    EXPECT_EQ(t->Width(), qRound(t->FullWidth / 4.0));
+    const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+    const QImage box = out.copy(t->FullBox(t->FullLeft, t->FullTop));
+    const QImage expected = box.scaled(t->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The screen composes against the full-size photo too; only the scaling may differ.
+    EXPECT_LT(differingPixelShare(t->grab().toImage(), expected, 24), 0.05);
+}
+
+TEST(Render, PictureBrickIsStretchedOverItsRectangle) {
+    SurfaceFixture f;
+    auto* p = placeBrick<TPictureimg>(*f.designer, 50, 60);
+    QImage logo(20, 10, QImage::Format_ARGB32);
+    logo.fill(Qt::transparent);
+    QPainter(&logo).fillRect(0, 0, 10, 10, QColor(0, 200, 0)); // left half green, right clear
+    p->Picture()->setGraphic({QStringLiteral("TPngImage"), QByteArray(), logo});
+    p->FullWidth = 100;
+    p->FullHeight = 100; // not the logo's 2:1 aspect
+    const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+    EXPECT_EQ(out.pixelColor(60, 150), QColor(0, 200, 0)) << "stretched to the full height";
+    EXPECT_EQ(out.pixelColor(95, 65), QColor(0, 200, 0));
+    EXPECT_EQ(out.pixel(140, 150), f.photo.pixel(140, 150)) << "transparent half shows the photo";
+    EXPECT_EQ(out.pixel(160, 150), f.photo.pixel(160, 150)) << "nothing beyond the rectangle";
+}
+
+TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
+    SurfaceFixture f;
+    Settings().defaultDateFormat = QStringLiteral("yyyy-MM-dd");
+    auto* d = placeBrick<TTextDate>(*f.designer, 10, 10);
+    d->DateValue = 0;
+    d->Font()->setColor(0x000000);
+    d->setCaption(QStringLiteral("1980-01-01"));
+    d->FitToText();
+    RenderAndSave(f.photoPath, QStringLiteral("a.bmp"), 0, 0, 0, false, true, false, true);
+    const QImage perFile = ReadImageFile(f.path("a.bmp"));
+    // The same text drawn by a brick whose caption is the expected default date.
+    auto* ref = placeBrick<TText>(*f.designer, 10, 10);
+    d->setEnabled(false);
+    f.designer->RemoveComponent(d);
+    ref->Font()->setColor(0x000000);
+    ref->setCaption(QStringLiteral("1980-01-01"));
+    ref->FitToText();
+    RenderAndSave(f.photoPath, QStringLiteral("b.bmp"), 0, 0, 0, false, true, false, false);
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(perFile, ReadImageFile(f.path("b.bmp")), 0, &why)) << why.toStdString();
+    Settings().defaultDateFormat.clear();
+}
+
+TEST(Render, ProportionalFitAndRotation) {
+    SurfaceFixture wide(QSize(400, 300));
+    RenderAndSave(wide.photoPath, QStringLiteral("w.bmp"), 80, 80, 0, true, true, true, false);
+    EXPECT_EQ(ReadImageFile(wide.path("w.bmp")).size(), QSize(80, 60));
+    SurfaceFixture tall(QSize(300, 400));
+    RenderAndSave(tall.photoPath, QStringLiteral("t.bmp"), 80, 80, 0, true, true, true, false);
+    EXPECT_EQ(ReadImageFile(tall.path("t.bmp")).size(), QSize(60, 80));
+    // Not fitting but given a size: the image is still resampled.
+    RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false, false);
+    EXPECT_EQ(ReadImageFile(wide.path("s.bmp")).size(), QSize(40, 20));
+    RenderAndSave(wide.photoPath, QStringLiteral("r.bmp"), 0, 0, 90, false, true, false, false);
+    const QImage turned = ReadImageFile(wide.path("r.bmp"));
+    ASSERT_EQ(turned.size(), QSize(300, 400));
+    EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299)) << "top-left is the source's bottom-left";
+}
+
+TEST(Render, ResampledOutputScalesBricksWithTheImage) {
+    SurfaceFixture f(QSize(400, 300));
+    auto* p = placeBrick<TPictureimg>(*f.designer, 200, 100);
+    QImage red(4, 4, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    p->Picture()->setGraphic({QStringLiteral("TBitmap"), QByteArray(), red});
+    p->FullWidth = 100;
+    p->FullHeight = 100;
+    RenderAndSave(f.photoPath, QStringLiteral("half.bmp"), 200, 150, 0, false, true, true, false);
+    const QImage out = ReadImageFile(f.path("half.bmp"));
+    ASSERT_EQ(out.size(), QSize(200, 150));
+    EXPECT_EQ(out.pixelColor(102, 52), QColor(Qt::red));
+    EXPECT_EQ(out.pixelColor(147, 97), QColor(Qt::red));
+    EXPECT_NE(out.pixelColor(153, 75), QColor(Qt::red));
+}
+
+// Output names and backups, on real files.
+class RenderFiles : public ::testing::Test {
+protected:
+    SurfaceFixture f{QSize(64, 48), 1.0, QStringLiteral("a.jpg")};
+    QByteArray sourceBytes() { return ReadFileBytes(f.photoPath); }
+};
+
+TEST_F(RenderFiles, NewNameInAnotherFolderMakesNoBackup) {
+    QDir(f.dir.path()).mkdir("other");
+    const QString target = f.path("other/b.jpg");
+    RenderAndSave(f.photoPath, target, 0, 0, 0, false, true, false, false);
+    EXPECT_TRUE(QFile::exists(target));
+    EXPECT_EQ(DetectImageType(ReadFileBytes(target)), ImageFileType::Jpeg);
+    EXPECT_TRUE(QFile::exists(f.photoPath));
+    EXPECT_FALSE(QFile::exists(f.photoPath + ".bak"));
+}
+
+TEST_F(RenderFiles, SavingOverTheSourceKeepsOneBackup) {
+    const QByteArray original = sourceBytes();
+    RenderAndSave(f.photoPath, QStringLiteral("  ") + f.photoPath.toUpper() + QStringLiteral(" "),
+                  0, 0, 0, false, true, false, false);
+    // Letter case and blanks aside, the name is the source's: it gets a backup.
+    ASSERT_TRUE(QFile::exists(f.photoPath + ".bak"));
+    EXPECT_EQ(ReadFileBytes(f.photoPath + ".bak"), original);
+    const QByteArray firstOutput = sourceBytes();
+    addText(*f.designer, 2, 2, "x");
+    RenderAndSave(f.photoPath, f.photoPath, 0, 0, 0, false, true, false, false);
+    EXPECT_EQ(ReadFileBytes(f.photoPath + ".bak"), original) << "the first backup stays";
+    EXPECT_NE(sourceBytes(), firstOutput) << "the source is overwritten without a new backup";
+    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(RenderFiles, EmptyNewNameOverwritesInPlaceWithoutBackup) {
+    const QByteArray original = sourceBytes();
+    addText(*f.designer, 2, 2, "x");
+    RenderAndSave(f.photoPath, QString(), 0, 0, 0, false, true, false, false);
+    EXPECT_NE(sourceBytes(), original);
+    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"a.jpg"});
+}
+
+TEST_F(RenderFiles, NameIsCutByTheSourceExtensionLength) {
+    EXPECT_EQ(RenderOutputPath("/p/a.JPG", "b.jpeg"), QStringLiteral("/p/b..jpg"));
+    EXPECT_EQ(RenderOutputPath("/p/a.jpg", "/q/c.jpg"), QStringLiteral("/q/c.jpg"));
+    EXPECT_EQ(RenderOutputPath("/p/a.jpg", ""), QStringLiteral("/p/a.jpg"));
+    EXPECT_EQ(RenderOutputPath("/p/pic.PNG", "/p/new.PNG"), QStringLiteral("/p/new.png"));
+    EXPECT_EQ(RenderOutputPath("/p/a.jpeg", "ab"), QStringLiteral("/p/.jpeg")) << "name shorter than the extension";
+    // Overwriting in place keeps the source's own name on a case-sensitive file system.
+    EXPECT_EQ(RenderOutputPath("/p/a.JPG", ""), QStringLiteral("/p/a.JPG"));
+}
+
+TEST_F(RenderFiles, PngSourceIsWrittenAsBitmapUnderItsOwnName) {
+    SurfaceFixture png(QSize(30, 20), 1.0, QStringLiteral("logo.PNG"));
+    RenderAndSave(png.photoPath, png.path("logo2.PNG"), 0, 0, 0, false, true, false, false);
+    const QString out = png.path("logo2.png");
+    ASSERT_TRUE(QFile::exists(out));
+    EXPECT_EQ(ReadFileBytes(out).left(2), QByteArray("BM"));
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(out), png.photo, 0, &why)) << why.toStdString();
+}
+
+TEST_F(RenderFiles, GifSourceIsWrittenAsGif) {
+    SurfaceFixture gif(QSize(30, 20), 1.0, QStringLiteral("anim.bmp"));
+    QFile::copy(gif.photoPath, gif.path("x.gif"));
+    RenderAndSave(gif.path("x.gif"), gif.path("y.gif"), 0, 0, 0, false, true, false, false);
+    EXPECT_EQ(ReadFileBytes(gif.path("y.gif")).left(4), QByteArray("GIF8"));
+}
+
+TEST_F(RenderFiles, RenameOnlyMovesTheSource) {
+    const QByteArray original = sourceBytes();
+    RenderAndSave(f.photoPath, QStringLiteral("renamed.jpg"), 0, 0, 0, false, false, false, false);
+    EXPECT_FALSE(QFile::exists(f.photoPath));
+    EXPECT_EQ(ReadFileBytes(f.path("renamed.jpg")), original);
+}
+
+TEST_F(RenderFiles, RenameOnlyDoesNotSwallowARotation) {
+    RenderAndSave(f.photoPath, QStringLiteral("turned.jpg"), 0, 0, 90, false, false, false, false);
+    EXPECT_EQ(ReadImageFile(f.path("turned.jpg")).size(), QSize(48, 64));
+}
+
+TEST_F(RenderFiles, FailedRenameIsReported) {
+    EXPECT_THROW(RenderAndSave(f.photoPath, QStringLiteral("no/such/folder.jpg"), 0, 0, 0, false,
+                               false, false, false),
+                 Exception);
+    EXPECT_TRUE(QFile::exists(f.photoPath));
+}
+
+TEST_F(RenderFiles, UnwritableOutputFailsAndKeepsTheSource) {
+    const QByteArray original = sourceBytes();
+    EXPECT_THROW(RenderAndSave(f.photoPath, f.path("missing/dir/b.jpg"), 0, 0, 0, false, true,
+                               false, false),
+                 EFCreateError);
+    EXPECT_EQ(sourceBytes(), original);
+}
+
+TEST_F(RenderFiles, JpegQualityComesFromTheSettings) {
+    const int saved = Settings().defaultCompressionQuality;
+    Settings().defaultCompressionQuality = 10;
+    RenderAndSave(f.photoPath, f.path("low.jpg"), 0, 0, 0, false, true, false, false);
+    Settings().defaultCompressionQuality = 100;
+    RenderAndSave(f.photoPath, f.path("high.jpg"), 0, 0, 0, false, true, false, false);
+    Settings().defaultCompressionQuality = saved;
+    EXPECT_LT(QFileInfo(f.path("low.jpg")).size() * 2, QFileInfo(f.path("high.jpg")).size());
+}
