@@ -35,5 +35,12 @@ public:
     static QString TagName(TIfdKind kind, quint16 tag);
 
 private:
+    struct TWalk; // bounds of one walk: visited directories, depth, bytes left to read
+
+    void Load(QIODevice& stream);
     void ReadIfd(TIfdKind kind, quint32 offset, QIODevice& stream);
+    QString ValueText(quint16 type, quint32 count, quint32 value, qint64 entryPos,
+                      QIODevice& stream);
+
+    TWalk* m_walk = nullptr; // set only while a walk runs
 };
