@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +21,18 @@ double ParseExifDateTime(const QString& text);
 QString FormatDateTimeText(const QString& format, double value);
 
 // The system formats of the user's locale (QLocale::system()), in FormatDateTimeText's syntax.
+// Besides the listed tokens the syntax knows ddd/dddd (day names) and quoted literal text
+// ('...' or "..."), which the locales' own formats need.
 QString SystemShortDateFormat();
 QString SystemLongTimeFormat();
+
+// The user's locale: QLocale::system() unless a test pinned another one.
+QLocale SystemLocale();
+void SetSystemLocaleForTesting(const QLocale& locale);
+void ResetSystemLocaleForTesting();
+// The locale's separators that ':' and '/' of a format stand for.
+QString DateSeparator();
+QString TimeSeparator();
 
 // The settings' fallback texts parsed as a date / a time: the locale's format first, then
 // dd.MM.yyyy / hh:mm:ss. Throws EConvertError when neither parses.

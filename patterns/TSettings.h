@@ -32,5 +32,7 @@ TSettings& Settings();
 const TFont& DefaultFont();
 
 void LoadSettings();
-void SaveFormBounds(const QString& valueName, const QRect& bounds); // rect as Left,Top,Right,Bottom
+// Bounds are stored as Left,Top,Right,Bottom with the toolkit's exclusive edges:
+// Right = x() + width(), Bottom = y() + height(). An all-zero text reads as a null QRect.
+void SaveFormBounds(const QString& valueName, const QRect& bounds);
 QRect LoadFormBounds(const QString& valueName);

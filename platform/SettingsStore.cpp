@@ -178,7 +178,9 @@ bool SettingsStore::save() const {
     return f.commit();
 }
 
-QList<QPair<QString, QString>> SettingsStore::Values() const { return m_values; }
+QList<QPair<QString, QString>> SettingsStore::Values() const {
+    return m_values;
+}
 
 QString SettingsStore::Value(const QString& name, bool* found) const {
     for (const auto& pair : m_values) {

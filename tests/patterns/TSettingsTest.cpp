@@ -1,0 +1,334 @@
+#include "TSettings.h"
+#include "Errors.h"
+#include "Messages.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+using Pairs = QList<QPair<QString, QString>>;
+
+struct Shown {
+    MessageKind kind;
+    QString text;
+    bool operator==(const Shown& o) const { return kind == o.kind && text == o.text; }
+};
+
+// A fresh settings folder, fresh in-memory settings and captured message boxes for each test.
+class TSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_saved = qgetenv("CAPTIOMARK_CONFIG_DIR");
+        qputenv("CAPTIOMARK_CONFIG_DIR", m_dir.path().toLocal8Bit());
+        Settings() = TSettings();
+        SetMessageHandler([this](MessageKind k, const QString& t) { m_shown.append({k, t}); });
+    }
+    void TearDown() override {
+        SetMessageHandler(nullptr);
+        Settings() = TSettings();
+        qputenv("CAPTIOMARK_CONFIG_DIR", m_saved);
+    }
+
+    static Pairs stored() {
+        SettingsStore store(SettingsKey);
+        return store.OpenOrCreate() ? store.Values() : Pairs();
+    }
+    static QString storedValue(const QString& name, bool* found = nullptr) {
+        SettingsStore store(SettingsKey);
+        store.OpenOrCreate();
+        return store.Value(name, found);
+    }
+    static void store(const QString& name, const QString& value) {
+        SettingsStore s(SettingsKey);
+        ASSERT_TRUE(s.OpenOrCreate());
+        ASSERT_TRUE(s.SetValue(name, value));
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+    QList<Shown> m_shown;
+};
+
+const Pairs FirstStartValues{
+    {"AutoFontSize", "1"},         {"defaultCompressionQuality", "95"},
+    {"defaultRenameTmp", "23"},    {"defaultDate", "01.01.1980"},
+    {"defaultTime", "12:00:00"},   {"defaultDateDelimiter", "."},
+    {"defaultTimeDelimiter", "-"}, {"defaultFontName", "Arial"},
+    {"defaultFontSize", "36"},     {"defaultFontColor", "0"},
+    {"defaultFontStyle", ""},
+};
+} // namespace
+
+// ---- LoadSettings --------------------------------------------------------------------------
+
+TEST_F(TSettingsTest, FirstStartWritesTheListedDefaultsOnly) {
+    LoadSettings();
+    EXPECT_EQ(stored(), FirstStartValues); // in the table's order, no format values
+    EXPECT_TRUE(m_shown.isEmpty());
+
+    const TSettings& s = Settings();
+    EXPECT_TRUE(s.AutoFontSize);
+    EXPECT_EQ(s.defaultCompressionQuality, 95);
+    EXPECT_EQ(s.defaultRenameTmp, "23");
+    EXPECT_EQ(s.defaultDate, "01.01.1980");
+    EXPECT_EQ(s.defaultTime, "12:00:00");
+    EXPECT_EQ(s.defaultDateDelimiter, QChar('.'));
+    EXPECT_EQ(s.defaultTimeDelimiter, QChar('-'));
+    EXPECT_TRUE(s.defaultDateFormat.isEmpty());
+    ASSERT_TRUE(s.defaultFont);
+    EXPECT_EQ(s.defaultFont->Name(), "Arial");
+    EXPECT_EQ(s.defaultFont->Size(), 36);
+    EXPECT_EQ(s.defaultFont->Color(), clBlack);
+    EXPECT_EQ(s.defaultFont->Style(), Tk::TFontStyles());
+    EXPECT_EQ(&DefaultFont(), s.defaultFont.get());
+}
+
+TEST_F(TSettingsTest, SecondLoadChangesNothingOnDisk) {
+    LoadSettings();
+    const Pairs first = stored();
+    LoadSettings();
+    EXPECT_EQ(stored(), first);
+}
+
+TEST_F(TSettingsTest, StoredValuesAreReadBack) {
+    store("AutoFontSize", "0");
+    store("defaultCompressionQuality", "80");
+    store("defaultRenameTmp", "0123");
+    store("defaultDate", "1/2/2003");
+    store("defaultDateFormat", "yyyy-MM-dd");
+    store("defaultTime", "1:02:03 PM");
+    store("defaultDateFormatFile", "M.d");
+    store("defaultTimeFormat", "3");
+    store("defaultTimeFormatFile", "2");
+    store("defaultDateDelimiter", "/x");
+    store("defaultTimeDelimiter", "_");
+    store("defaultFontName", "Times New Roman");
+    store("defaultFontSize", " 12 ");
+    store("defaultFontColor", "-16777208");
+    store("defaultFontStyle", "fsUnderlinefsStrikeOut");
+    LoadSettings();
+    const TSettings& s = Settings();
+    EXPECT_FALSE(s.AutoFontSize);
+    EXPECT_EQ(s.defaultCompressionQuality, 80);
+    EXPECT_EQ(s.defaultRenameTmp, "0123");
+    EXPECT_EQ(s.defaultDate, "1/2/2003");
+    EXPECT_EQ(s.defaultDateFormat, "yyyy-MM-dd");
+    EXPECT_EQ(s.defaultTime, "1:02:03 PM");
+    EXPECT_EQ(s.defaultDateFormatFile, "M.d");
+    EXPECT_EQ(s.defaultTimeFormat, "3");
+    EXPECT_EQ(s.defaultTimeFormatFile, "2");
+    EXPECT_EQ(s.defaultDateDelimiter, QChar('/'));
+    EXPECT_EQ(s.defaultTimeDelimiter, QChar('_'));
+    EXPECT_EQ(DefaultFont().Name(), "Times New Roman");
+    EXPECT_EQ(DefaultFont().Size(), 12);
+    EXPECT_EQ(DefaultFont().Color(), clWindowText);
+    EXPECT_EQ(DefaultFont().Style(), Tk::fsUnderline | Tk::fsStrikeOut);
+    EXPECT_EQ(stored().size(), 15); // nothing rewritten beside them
+}
+
+TEST_F(TSettingsTest, AutoFontSizeIsTrueOnlyForExactlyOne) {
+    store("AutoFontSize", " 1");
+    LoadSettings();
+    EXPECT_FALSE(Settings().AutoFontSize);
+    store("AutoFontSize", "   ");
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoFontSize);
+    EXPECT_EQ(storedValue("AutoFontSize"), "1");
+}
+
+TEST_F(TSettingsTest, ZeroQualityIsReplacedBy95AndWrittenBack) {
+    store("defaultCompressionQuality", "0");
+    LoadSettings();
+    EXPECT_EQ(Settings().defaultCompressionQuality, 95);
+    EXPECT_EQ(storedValue("defaultCompressionQuality"), "95");
+}
+
+TEST_F(TSettingsTest, BlackFontColourIsRewrittenOnEveryLoad) {
+    store("defaultFontColor", "0");
+    store("marker", "x"); // written after the colour
+    LoadSettings();
+    // Rewritten in place: its position before "marker" stays.
+    const Pairs values = stored();
+    const auto pos = [&values](const QString& n) {
+        for (qsizetype i = 0; i < values.size(); ++i)
+            if (values[i].first == n)
+                return i;
+        return qsizetype(-1);
+    };
+    EXPECT_EQ(storedValue("defaultFontColor"), "0");
+    EXPECT_LT(pos("defaultFontColor"), pos("marker"));
+    EXPECT_EQ(DefaultFont().Color(), clBlack);
+}
+
+TEST_F(TSettingsTest, NamesAreCaseSensitive) {
+    store("autofontsize", "0");
+    store("DEFAULTFONTNAME", "Courier");
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoFontSize);
+    EXPECT_EQ(DefaultFont().Name(), "Arial");
+    EXPECT_EQ(storedValue("autofontsize"), "0");
+    EXPECT_EQ(storedValue("AutoFontSize"), "1");
+    EXPECT_EQ(storedValue("defaultFontName"), "Arial");
+}
+
+TEST_F(TSettingsTest, StyleIsReadBySubstringTests) {
+    const struct {
+        const char* text;
+        Tk::TFontStyles style;
+    } cases[] = {
+        {"fsBoldfsItalic", Tk::fsBold | Tk::fsItalic},
+        {"fsBoldfsItalicfsUnderlinefsStrikeOut",
+         Tk::fsBold | Tk::fsItalic | Tk::fsUnderline | Tk::fsStrikeOut},
+        {"Bold", Tk::fsBold},
+        {"bold italic", Tk::TFontStyles()}, // letter case counts
+        {"nonsense", Tk::TFontStyles()},
+    };
+    for (const auto& c : cases) {
+        store("defaultFontStyle", c.text);
+        LoadSettings();
+        EXPECT_EQ(DefaultFont().Style(), c.style) << c.text;
+    }
+}
+
+TEST_F(TSettingsTest, MissingDelimitersAreWrittenAndEmptyOnesToo) {
+    store("defaultDateDelimiter", "");
+    LoadSettings();
+    EXPECT_EQ(Settings().defaultDateDelimiter, QChar('.'));
+    EXPECT_EQ(storedValue("defaultDateDelimiter"), ".");
+    EXPECT_EQ(storedValue("defaultTimeDelimiter"), "-");
+}
+
+TEST_F(TSettingsTest, FormatsTheStoreLacksKeepWhatMemoryHeld) {
+    Settings().defaultDateFormat = "M.d";
+    Settings().defaultTimeFormatFile = "4";
+    store("defaultTimeFormatFile", ""); // present and empty: taken as it is
+    LoadSettings();
+    EXPECT_EQ(Settings().defaultDateFormat, "M.d");
+    EXPECT_EQ(Settings().defaultTimeFormatFile, "");
+    bool found = true;
+    storedValue("defaultDateFormat", &found);
+    EXPECT_FALSE(found);
+}
+
+TEST_F(TSettingsTest, NonIntegerTextStopsTheLoadWithConversionError) {
+    store("defaultRenameTmp", "77");
+    store("defaultFontSize", "big");
+    try {
+        LoadSettings();
+        FAIL() << "no conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.message(), "'big' is not a valid integer value");
+    }
+    const TSettings& s = Settings();
+    EXPECT_EQ(s.defaultCompressionQuality, 95); // loaded before the failure
+    EXPECT_EQ(s.defaultRenameTmp, "77");
+    EXPECT_EQ(s.defaultTimeDelimiter, QChar('-'));
+    EXPECT_FALSE(s.defaultFont); // the load stopped before creating it
+    EXPECT_EQ(DefaultFont().Name(), "Arial");
+    EXPECT_EQ(DefaultFont().Size(), 36);
+    bool found = true;
+    storedValue("defaultFontColor", &found);
+    EXPECT_FALSE(found); // values after the failure are not written
+}
+
+TEST_F(TSettingsTest, NonIntegerQualityLeavesDateAndTimeCleared) {
+    store("defaultCompressionQuality", "9x");
+    EXPECT_THROW(LoadSettings(), EConvertError);
+    EXPECT_EQ(Settings().defaultCompressionQuality, 0);
+    EXPECT_TRUE(Settings().defaultDate.isEmpty());
+    EXPECT_TRUE(Settings().defaultTime.isEmpty());
+    EXPECT_TRUE(Settings().AutoFontSize);
+}
+
+TEST_F(TSettingsTest, NonIntegerColourThrows) {
+    store("defaultFontColor", "$FF");
+    EXPECT_THROW(LoadSettings(), EConvertError);
+}
+
+TEST_F(TSettingsTest, ValuesLongerThan1001CharactersAreNotMatched) {
+    store("defaultRenameTmp", QString(1001, '1'));
+    store("defaultFontName", QString(1002, 'F'));
+    LoadSettings();
+    EXPECT_EQ(Settings().defaultRenameTmp, QString(1001, '1'));
+    EXPECT_EQ(DefaultFont().Name(), "Arial");
+}
+
+TEST_F(TSettingsTest, UnwritableStoreShowsErrorAndUsesDefaults) {
+    QFile plain(m_dir.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    qputenv("CAPTIOMARK_CONFIG_DIR", plain.fileName().toLocal8Bit());
+    Settings().defaultCompressionQuality = 50;
+    Settings().defaultTimeFormat = "2";
+
+    LoadSettings();
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry."}}));
+    const TSettings& s = Settings();
+    EXPECT_EQ(s.defaultCompressionQuality, 95);
+    EXPECT_EQ(s.defaultDate, "01.01.1980");
+    EXPECT_EQ(s.defaultTime, "12:00:00");
+    EXPECT_EQ(s.defaultTimeFormat, "2");
+    EXPECT_EQ(DefaultFont().Name(), "Arial");
+    EXPECT_EQ(DefaultFont().Size(), 36);
+}
+
+// ---- Window bounds -------------------------------------------------------------------------
+
+TEST_F(TSettingsTest, BoundsRoundTripWithExclusiveRightAndBottom) {
+    SaveFormBounds("ProjectManagerBounds", QRect(10, 20, 300, 400));
+    EXPECT_EQ(storedValue("ProjectManagerBounds"), "10,20,310,420");
+    EXPECT_EQ(LoadFormBounds("ProjectManagerBounds"), QRect(10, 20, 300, 400));
+
+    SaveFormBounds("BottomBounds", QRect(-8, -8, 1230, 374));
+    EXPECT_EQ(LoadFormBounds("BottomBounds"), QRect(-8, -8, 1230, 374));
+    EXPECT_TRUE(m_shown.isEmpty());
+}
+
+TEST_F(TSettingsTest, MissingOrZeroBoundsReadAsNothingStored) {
+    EXPECT_TRUE(LoadFormBounds("DesignerBounds").isNull());
+    store("DesignerBounds", "0,0,0,0");
+    const QRect r = LoadFormBounds("DesignerBounds");
+    EXPECT_TRUE(r.isNull());
+    EXPECT_EQ(r, QRect());
+    EXPECT_EQ(r.x() + r.width(), 0);
+    EXPECT_TRUE(m_shown.isEmpty());
+}
+
+TEST_F(TSettingsTest, WrongBoundsKeepWhatWasConverted) {
+    const struct {
+        const char* text;
+        int left, top, right, bottom;
+    } cases[] = {
+        {"10,20,30", 10, 20, 0, 0}, // no third comma: Right is empty
+        {"10,20,30,40,50", 10, 20, 30, 0}, {"x,20,30,40", 0, 0, 0, 0},
+        {"10,,30,40", 10, 0, 0, 0},        {"10", 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        m_shown.clear();
+        store("BottomBounds", c.text);
+        const QRect r = LoadFormBounds("BottomBounds");
+        EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Plain, "Wrong Form Bounds data"}}))
+            << c.text;
+        EXPECT_EQ(r.x(), c.left) << c.text;
+        EXPECT_EQ(r.y(), c.top) << c.text;
+        EXPECT_EQ(r.x() + r.width(), c.right) << c.text;
+        EXPECT_EQ(r.y() + r.height(), c.bottom) << c.text;
+    }
+}
+
+TEST_F(TSettingsTest, BoundsWithUnwritableStoreShowTheirErrors) {
+    QFile plain(m_dir.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    qputenv("CAPTIOMARK_CONFIG_DIR", plain.fileName().toLocal8Bit());
+
+    SaveFormBounds("DesignerBounds", QRect(1, 2, 3, 4));
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry."}}));
+    m_shown.clear();
+    EXPECT_TRUE(LoadFormBounds("DesignerBounds").isNull());
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to the registry."}}));
+}

@@ -1,0 +1,191 @@
+#include "SettingsStore.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+// Points the configuration folder at a fresh temporary folder for one test.
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_saved = qgetenv("CAPTIOMARK_CONFIG_DIR");
+        qputenv("CAPTIOMARK_CONFIG_DIR", m_dir.path().toLocal8Bit());
+    }
+    void TearDown() override { qputenv("CAPTIOMARK_CONFIG_DIR", m_saved); }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    static QByteArray readAll(const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void writeAll(const QString& file, const QByteArray& data) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+};
+
+using Pairs = QList<QPair<QString, QString>>;
+} // namespace
+
+TEST_F(SettingsStoreTest, FileIsNamedAfterTheLastKeyComponent) {
+    EXPECT_EQ(SettingsStore("SOFTWARE\\Captiomark").filePath(), path("Captiomark.conf"));
+    EXPECT_EQ(SettingsStore("Captiomark").filePath(), path("Captiomark.conf"));
+    EXPECT_EQ(SettingsStore("SOFTWARE\\Other\\").filePath(), path("Other.conf"));
+}
+
+TEST_F(SettingsStoreTest, OpenOrCreateCreatesFolderAndFileWithHeader) {
+    const QString nested = m_dir.filePath("a/b");
+    qputenv("CAPTIOMARK_CONFIG_DIR", nested.toLocal8Bit());
+    SettingsStore store("SOFTWARE\\Captiomark");
+    EXPECT_FALSE(store.isOpen());
+    ASSERT_TRUE(store.OpenOrCreate());
+    EXPECT_TRUE(store.isOpen());
+    EXPECT_TRUE(QFile::exists(nested + "/Captiomark.conf"));
+    EXPECT_EQ(readAll(store.filePath()), QByteArray("# Captiomark settings\n"));
+    EXPECT_TRUE(store.Values().isEmpty());
+}
+
+TEST_F(SettingsStoreTest, OpenOrCreateFailsWhenTheFolderIsAFile) {
+    writeAll(path("plainfile"), "x");
+    qputenv("CAPTIOMARK_CONFIG_DIR", path("plainfile").toLocal8Bit());
+    SettingsStore store("SOFTWARE\\Captiomark");
+    EXPECT_FALSE(store.OpenOrCreate());
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_FALSE(store.SetValue("a", "b"));
+}
+
+TEST_F(SettingsStoreTest, OpenOrCreateFailsWhenTheFileIsAFolder) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("Captiomark.conf"));
+    SettingsStore store("SOFTWARE\\Captiomark");
+    EXPECT_FALSE(store.OpenOrCreate());
+}
+
+TEST_F(SettingsStoreTest, ValuesKeepFirstWrittenOrderAndExactNames) {
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.OpenOrCreate());
+    EXPECT_TRUE(store.SetValue("b", "1"));
+    EXPECT_TRUE(store.SetValue("a", "2"));
+    EXPECT_TRUE(store.SetValue("A", "3"));
+    EXPECT_TRUE(store.SetValue("b", "4")); // rewritten in place
+    const Pairs expected{{"b", "4"}, {"a", "2"}, {"A", "3"}};
+    EXPECT_EQ(store.Values(), expected);
+
+    bool found = true;
+    EXPECT_EQ(store.Value("B", &found), QString());
+    EXPECT_FALSE(found);
+    EXPECT_EQ(store.Value("A", &found), "3");
+    EXPECT_TRUE(found);
+
+    SettingsStore again("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(again.OpenOrCreate());
+    EXPECT_EQ(again.Values(), expected);
+}
+
+TEST_F(SettingsStoreTest, EmptyValueIsFoundAndDiffersFromMissing) {
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.OpenOrCreate());
+    ASSERT_TRUE(store.SetValue("empty", ""));
+    SettingsStore again("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(again.OpenOrCreate());
+    bool found = false;
+    EXPECT_EQ(again.Value("empty", &found), QString());
+    EXPECT_TRUE(found);
+}
+
+TEST_F(SettingsStoreTest, SpecialCharactersRoundTrip) {
+    const Pairs values{
+        {"with=equals", "a=b=c"},
+        {"#hash", "#not a comment"},
+        {"back\\slash", "C:\\dir\\"},
+        {"multi\nline", "one\r\ntwo\n"},
+        {"", "empty name"},
+        {QString("nul") + QChar(0), QString("x") + QChar(0)},
+        {QString::fromUtf8("Ümlaut ✓"), QString::fromUtf8("日本語")},
+        {"long", QString(100000, 'x')},
+    };
+    {
+        SettingsStore store("SOFTWARE\\Captiomark");
+        ASSERT_TRUE(store.OpenOrCreate());
+        for (const auto& [n, v] : values)
+            ASSERT_TRUE(store.SetValue(n, v));
+    }
+    SettingsStore again("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(again.OpenOrCreate());
+    EXPECT_EQ(again.Values(), values);
+    // One value per line: the escapes keep line breaks out of the file.
+    const QByteArray file = readAll(again.filePath());
+    EXPECT_EQ(file.count('\n'), values.size() + 1);
+    EXPECT_FALSE(file.contains('\r'));
+}
+
+TEST_F(SettingsStoreTest, DocumentedLineFormat) {
+    EXPECT_EQ(SettingsStore::EncodeLine("a=b", "c=d"), "a\\=b=c=d");
+    EXPECT_EQ(SettingsStore::EncodeLine("#x", "#y"), "\\#x=#y");
+    EXPECT_EQ(SettingsStore::EncodeLine("p\\q", "1\n2\r3"), "p\\\\q=1\\n2\\r3");
+}
+
+TEST_F(SettingsStoreTest, CorruptAndForeignLinesAreSkipped) {
+    writeAll(path("Captiomark.conf"), "# Captiomark settings\n"
+                                      "no equals sign here\n"
+                                      "\n"
+                                      "# a comment\n"
+                                      "good=1\r\n" // CR LF line end
+                                      "dup=first\n"
+                                      "\xff\xfe=bad utf8\n"
+                                      "dup=second\n"
+                                      "trailing\\"); // escape at the very end, no newline
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.OpenOrCreate());
+    const Pairs values = store.Values();
+    ASSERT_EQ(values.size(), 3);
+    EXPECT_EQ(values[0], qMakePair(QString("good"), QString("1")));
+    EXPECT_EQ(values[1], qMakePair(QString("dup"), QString("second")));
+    EXPECT_EQ(values[2].second, "bad utf8");
+}
+
+TEST_F(SettingsStoreTest, WritesReplaceTheFileAtomically) {
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.OpenOrCreate());
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(store.SetValue(QString("v%1").arg(i % 7), QString(i * 10, 'z')));
+    // No temporary file stays behind, and what is on disk is complete.
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"Captiomark.conf"});
+    SettingsStore again("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(again.OpenOrCreate());
+    EXPECT_EQ(again.Values(), store.Values());
+    EXPECT_EQ(again.Value("v0"), QString(490, 'z'));
+}
+
+TEST_F(SettingsStoreTest, WriteKeepsValuesAnotherProcessAdded) {
+    SettingsStore first("SOFTWARE\\Captiomark");
+    SettingsStore second("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(first.OpenOrCreate());
+    ASSERT_TRUE(second.OpenOrCreate());
+    ASSERT_TRUE(second.SetValue("fromSecond", "2"));
+    ASSERT_TRUE(first.SetValue("fromFirst", "1"));
+    SettingsStore check("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(check.OpenOrCreate());
+    EXPECT_EQ(check.Value("fromSecond"), "2");
+    EXPECT_EQ(check.Value("fromFirst"), "1");
+}
+
+TEST_F(SettingsStoreTest, SetValueFailsWithoutChangingMemoryWhenTheFileCannotBeWritten) {
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.OpenOrCreate());
+    ASSERT_TRUE(store.SetValue("kept", "1"));
+    // The file's place taken by a folder: the rename cannot happen.
+    ASSERT_TRUE(QFile::remove(store.filePath()));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("Captiomark.conf"));
+    EXPECT_FALSE(store.SetValue("new", "2"));
+    EXPECT_EQ(store.Values(), (Pairs{{"kept", "1"}}));
+}

@@ -1,0 +1,215 @@
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// A JPEG whose first segment is an Intel-order EXIF block with the given ASCII entries of IFD0.
+QByteArray exifJpeg(const QList<QPair<quint16, QByteArray>>& asciiEntries) {
+    QByteArray tiff("II\x2A\x00\x08\x00\x00\x00", 8);
+    auto u16 = [](QByteArray& b, quint16 v) {
+        b.append(char(v & 0xFF));
+        b.append(char(v >> 8));
+    };
+    auto u32 = [](QByteArray& b, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    const quint32 dataStart = 8 + 2 + 12 * quint32(asciiEntries.size()) + 4;
+    QByteArray ifd, data;
+    u16(ifd, quint16(asciiEntries.size()));
+    for (const auto& [tag, text] : asciiEntries) {
+        const QByteArray bytes = text + '\0';
+        u16(ifd, tag);
+        u16(ifd, 2);
+        u32(ifd, quint32(bytes.size()));
+        if (bytes.size() <= 4) {
+            ifd.append(bytes.leftJustified(4, '\0'));
+        } else {
+            u32(ifd, dataStart + quint32(data.size()));
+            data.append(bytes);
+        }
+    }
+    u32(ifd, 0);
+    tiff += ifd + data;
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray jpeg("\xFF\xD8\xFF\xE1", 4);
+    const quint16 len = quint16(payload.size() + 2);
+    jpeg.append(char(len >> 8));
+    jpeg.append(char(len & 0xFF));
+    jpeg += payload + QByteArray("\xFF\xD9", 2);
+    return jpeg;
+}
+
+// Runs the built tool with its settings in a private folder.
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_config.isValid() && m_files.isValid()); }
+
+    CliRun run(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CAPTIOMARK_CONFIG_DIR", m_config.path());
+        p.setProcessEnvironment(env);
+        p.start(CAPTIOMARK_CLI_PATH, args);
+        EXPECT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
+        CliRun r;
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    QString file(const QString& name, const QByteArray& bytes) {
+        const QString path = m_files.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    QTemporaryDir m_config;
+    QTemporaryDir m_files;
+};
+
+const QString FirstStart = "AutoFontSize=1\n"
+                           "defaultCompressionQuality=95\n"
+                           "defaultRenameTmp=23\n"
+                           "defaultDate=01.01.1980\n"
+                           "defaultTime=12:00:00\n"
+                           "defaultDateDelimiter=.\n"
+                           "defaultTimeDelimiter=-\n"
+                           "defaultFontName=Arial\n"
+                           "defaultFontSize=36\n"
+                           "defaultFontColor=0\n"
+                           "defaultFontStyle=\n";
+} // namespace
+
+TEST_F(CliTest, SettingsListShowsTheFirstStartDefaultsInOrder) {
+    const CliRun r = run({"settings", "list"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, FirstStart);
+    EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST_F(CliTest, SettingsSetGetAndListKeepOrderAndCase) {
+    EXPECT_EQ(run({"settings", "set", "defaultDateFormat", "yyyy-MM-dd"}).code, 0);
+    EXPECT_EQ(run({"settings", "set", "autofontsize", "0"}).code, 0);
+    EXPECT_EQ(run({"settings", "set", "defaultFontColor", "-16777208"}).code, 0);
+    EXPECT_EQ(run({"settings", "set", "multi=line", "a\nb"}).code, 0);
+
+    CliRun r = run({"settings", "get", "defaultDateFormat"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "yyyy-MM-dd\n");
+    EXPECT_EQ(run({"settings", "get", "AutoFontSize"}).out, "1\n"); // not the lower-case one
+    EXPECT_EQ(run({"settings", "get", "defaultFontColor"}).out, "-16777208\n");
+
+    r = run({"settings", "list"});
+    EXPECT_EQ(r.code, 0);
+    QString expected = FirstStart;
+    expected.replace("defaultFontColor=0", "defaultFontColor=-16777208");
+    expected += "defaultDateFormat=yyyy-MM-dd\nautofontsize=0\nmulti\\=line=a\\nb\n";
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST_F(CliTest, SettingsGetOfAMissingValueFails) {
+    const CliRun r = run({"settings", "get", "NoSuchValue"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains("NoSuchValue"));
+}
+
+TEST_F(CliTest, BrokenSettingIsReportedAndCanBeRepaired) {
+    ASSERT_EQ(run({"settings", "set", "defaultFontSize", "huge"}).code, 0);
+    CliRun r = run({"settings", "set", "defaultFontSize", "20"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains("'huge' is not a valid integer value")) << r.err.toStdString();
+    r = run({"settings", "get", "defaultFontSize"});
+    EXPECT_EQ(r.out, "20\n");
+    EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST_F(CliTest, UnwritableSettingsFolderFails) {
+    const QString plain = file("plain", "x");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("CAPTIOMARK_CONFIG_DIR", plain);
+    p.setProcessEnvironment(env);
+    p.start(CAPTIOMARK_CLI_PATH, {"settings", "list"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("Can't write to registry."));
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+    const QList<QStringList> wrong{{},
+                                   {"nonsense"},
+                                   {"exif"},
+                                   {"exif", "a", "b"},
+                                   {"date"},
+                                   {"settings"},
+                                   {"settings", "remove", "x"},
+                                   {"settings", "get"},
+                                   {"settings", "set", "x"},
+                                   {"settings", "list", "extra"}};
+    for (const QStringList& args : wrong) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("usage: captiomark-cli")) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+}
+
+TEST_F(CliTest, HelpForTheProgramAndEachCommand) {
+    CliRun r = run({"--help"});
+    EXPECT_EQ(r.code, 0);
+    for (const char* name : {"exif", "date", "settings"})
+        EXPECT_TRUE(r.out.contains(QString("  ") + name)) << name;
+    for (const char* name : {"exif", "date", "settings"}) {
+        r = run({name, "--help"});
+        EXPECT_EQ(r.code, 0) << name;
+        EXPECT_TRUE(r.out.startsWith(QString("usage: captiomark-cli ") + name)) << name;
+    }
+    // After "--" a word is a value, even --help.
+    EXPECT_EQ(run({"settings", "set", "x", "--", "--help"}).code, 0);
+    EXPECT_EQ(run({"settings", "get", "x"}).out, "--help\n");
+}
+
+TEST_F(CliTest, ExifPrintsEntriesWithoutZeroBytes) {
+    const QString photo =
+        file("p.jpg", exifJpeg({{0x010F, "Cam"}, {0x0132, "2005:06:07 08:09:10"}}));
+    const CliRun r = run({"exif", photo});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Make=Cam\nDateTime=2005:06:07 08:09:10\n");
+}
+
+TEST_F(CliTest, DatePrintsTheExifDate) {
+    const QString photo = file("p.jpg", exifJpeg({{0x0132, "2005:06:07 08:09:10"}}));
+    CliRun r = run({"date", photo});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "2005-06-07 08:09:00\n");
+
+    const QString noDate = file("n.jpg", exifJpeg({{0x010F, "Cam"}}));
+    EXPECT_EQ(run({"date", noDate}).out, "1899-12-30 00:00:00\n");
+}
+
+TEST_F(CliTest, ReadFailuresExitWithOneAndTheMessage) {
+    const QString jfif = file("j.jpg", QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\0", 11));
+    for (const char* command : {"exif", "date"}) {
+        const CliRun r = run({command, jfif});
+        EXPECT_EQ(r.code, 1) << command;
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.contains("Application segment 1 (APP1) not found."))
+            << r.err.toStdString();
+    }
+    const QString unset = file("u.jpg", exifJpeg({{0x0132, "0000:00:00 00:00:00"}}));
+    EXPECT_EQ(run({"date", unset}).code, 1);
+    EXPECT_EQ(run({"date", m_files.filePath("missing.jpg")}).code, 1);
+}
