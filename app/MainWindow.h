@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QMainWindow>
+
+class TDesigner;
+class QScrollArea;
+
+// The main window: opens a photo onto the design surface, places text and picture bricks and
+// saves the captioned photo. The full palette, inspector and pattern commands build on it.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    TDesigner* designer() const { return m_designer; }
+    bool openImage(const QString& fileName);
+
+private:
+    void aOpenImageExecute();
+    void aSaveAsExecute();
+    void aAddTextExecute();
+    void aAddPictureExecute();
+    void fitToWindow();
+    void updateActions();
+
+    TDesigner* m_designer;
+    QScrollArea* m_scroll;
+    QList<QAction*> m_needImage;
+};

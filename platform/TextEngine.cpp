@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 QStringList SplitTextLines(const QString& text) {
     QString t = text;
@@ -11,18 +12,34 @@ QStringList SplitTextLines(const QString& text) {
     return t.split(QLatin1Char('\n'));
 }
 
-QSizeF MeasureText(const QFont& font, const QString& text) {
-    const QFontMetricsF fm(font);
-    const QStringList lines = SplitTextLines(text);
-    qreal width = 0;
-    for (const QString& line : lines) {
+namespace {
+// Glyphs such as j and italic capitals reach left of the pen's start and right of the advance;
+// the block reserves room for both so nothing drawn falls outside the measured box.
+struct Block {
+    QStringList lines;
+    qreal indent = 0; // where every line starts
+    QSizeF size;
+};
+
+Block layoutBlock(const QFontMetricsF& fm, const QString& text) {
+    Block b;
+    b.lines = SplitTextLines(text);
+    qreal right = 0;
+    for (const QString& line : b.lines) {
         if (line.isEmpty())
             continue;
-        // Italic and some script glyphs reach past their advance; keep them inside the box.
-        const qreal ink = fm.boundingRect(line).right();
-        width = std::max({width, fm.horizontalAdvance(line), ink});
+        const QRectF ink = fm.boundingRect(line);
+        b.indent = std::max(b.indent, -ink.left());
+        right = std::max({right, fm.horizontalAdvance(line), ink.right()});
     }
-    return QSizeF(width, fm.lineSpacing() * lines.size());
+    b.indent = std::ceil(b.indent);
+    b.size = QSizeF(right > 0 ? b.indent + right : 0, fm.lineSpacing() * b.lines.size());
+    return b;
+}
+} // namespace
+
+QSizeF MeasureText(const QFont& font, const QString& text) {
+    return layoutBlock(QFontMetricsF(font), text).size;
 }
 
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
@@ -38,7 +55,7 @@ void DrawText(QImage& target, const QFont& font, const QString& text, const QCol
     p.setFont(font);
     p.setPen(color);
     const QFontMetricsF fm(font);
-    const QStringList lines = SplitTextLines(text);
-    for (int i = 0; i < lines.size(); ++i)
-        p.drawText(QPointF(0, fm.ascent() + i * fm.lineSpacing()), lines.at(i));
+    const Block b = layoutBlock(fm, text);
+    for (int i = 0; i < b.lines.size(); ++i)
+        p.drawText(QPointF(b.indent, fm.ascent() + i * fm.lineSpacing()), b.lines.at(i));
 }
