@@ -123,9 +123,25 @@ bool jpegGuarded(JpegError* err, void (*step)(void*), void* job) {
     return true;
 }
 
+// A progressive file may declare any number of scans, each one a full pass over the picture;
+// real encoders use about a dozen, so a hostile file is stopped long before it costs minutes.
+constexpr int MaxJpegScans = 500;
+
+void jpegProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor)
+        return;
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->input_scan_number > MaxJpegScans) {
+        auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "more than %d scans", MaxJpegScans);
+        longjmp(err->jump, 1);
+    }
+}
+
 struct JpegDecodeJob {
     jpeg_decompress_struct cinfo;
     JpegError err;
+    jpeg_progress_mgr progress;
     bool created;
     const unsigned char* data;
     unsigned long size;
@@ -138,6 +154,8 @@ void jpegDecodeHeader(void* p) {
     job->cinfo.err = &job->err.mgr;
     jpeg_create_decompress(&job->cinfo);
     job->created = true;
+    job->progress.progress_monitor = jpegProgress;
+    job->cinfo.progress = &job->progress;
     jpeg_mem_src(&job->cinfo, job->data, job->size);
     jpeg_read_header(&job->cinfo, TRUE);
     job->cmyk = job->cinfo.jpeg_color_space == JCS_CMYK || job->cinfo.jpeg_color_space == JCS_YCCK;
@@ -974,8 +992,9 @@ QByteArray EncodeBmp(const QImage& image) {
     if (54 + imageSize > qint64(0xFFFFFFFFu))
         throw EInvalidGraphic(QStringLiteral("Cannot write BMP file: the picture is too large"));
 
-    QByteArray out(qsizetype(54 + imageSize), '\0');
+    QByteArray out(qsizetype(54 + imageSize), Qt::Uninitialized);
     auto* p = reinterpret_cast<uchar*>(out.data());
+    std::memset(p, 0, 54);
     p[0] = 'B';
     p[1] = 'M';
     qToLittleEndian<quint32>(quint32(54 + imageSize), p + 2);
@@ -997,6 +1016,7 @@ QByteArray EncodeBmp(const QImage& image) {
             *dst++ = uchar(qGreen(line[x]));
             *dst++ = uchar(qRed(line[x]));
         }
+        std::memset(dst, 0, size_t(rowSize - width * 3));
     }
     return out;
 }

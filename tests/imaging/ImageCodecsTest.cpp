@@ -175,6 +175,35 @@ QByteArray cmykJpeg(int width, int height, const unsigned char cmyk[4]) {
     return out;
 }
 
+// A progressive JPEG written directly with libjpeg from an RGB32 image.
+QByteArray progressiveJpeg(const QImage& image) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(image.width());
+    cinfo.image_height = JDIMENSION(image.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW r = const_cast<JSAMPROW>(rgb.constScanLine(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray out(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    free(buffer);
+    return out;
+}
+
 // A GIF written with giflib itself.
 struct GifSpec {
     int screenWidth = 4;
@@ -389,6 +418,19 @@ TEST(JpegCodec, MissingOnlyTheEndMarkerStillDecodes) {
     const QImage whole = DecodeJpeg(file);
     const QImage cut = DecodeJpeg(file.left(file.size() - 2));
     EXPECT_TRUE(fuzzyImageCompare(cut, whole, 0));
+}
+
+TEST(JpegCodec, ProgressiveFilesDecodeAndCutOnesAreRejected) {
+    const QImage source = smoothGradient(120, 80);
+    const QByteArray file = progressiveJpeg(source);
+    const QImage decoded = DecodeJpeg(file);
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(decoded, source, 4, &why)) << why.toStdString();
+    const QImage byQt = QImage::fromData(file, "JPEG").convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(fuzzyImageCompare(decoded, byQt, 2, &why)) << why.toStdString();
+    EXPECT_TRUE(errorOf([&] {
+                    DecodeJpeg(file.left(file.size() * 2 / 3));
+                }).startsWith("Invalid JPEG file: Premature end"));
 }
 
 TEST(JpegCodec, GarbageAfterSignatureIsInvalid) {
