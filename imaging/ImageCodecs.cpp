@@ -709,8 +709,8 @@ QImage DecodeGif(const QByteArray& data) {
         canvasHeight = qint64(frame.Top) + frame.Height;
     }
     checkDimensions("GIF", canvasWidth, canvasHeight);
-    if (frame.Width < 0 || frame.Height < 0 || frame.Width > MaxImageSide ||
-        frame.Height > MaxImageSide)
+    // The frame is decoded row by row, but a huge one would still cost its full decoding time.
+    if (frame.Width != 0 && frame.Height != 0)
         checkDimensions("GIF", frame.Width, frame.Height);
 
     QRgb lut[256];
@@ -759,7 +759,8 @@ QImage DecodeGif(const QByteArray& data) {
             for (int y = start[pass]; y < frame.Height; y += step[pass])
                 paintRow(y);
     } else {
-        for (int y = 0; y < frame.Height; ++y)
+        // Rows below the canvas are never seen.
+        for (int y = 0; y < frame.Height && frame.Top + y < height; ++y)
             paintRow(y);
     }
     return canvas;
