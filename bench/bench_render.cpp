@@ -34,6 +34,24 @@ QImage makePhoto(int w, int h) {
     return img;
 }
 
+// A camera-like APP1 block (DateTime and Make in IFD0) in place of the encoder's JFIF header,
+// so that the save also carries an EXIF block across.
+QByteArray withExif(const QByteArray& jpeg) {
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
+    auto u32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) tiff.append(char((v >> (8 * i)) & 0xFF)); };
+    u16(2);
+    u16(0x010F), u16(2), u32(6), u32(38);
+    u16(0x0132), u16(2), u32(20), u32(44);
+    u32(0);
+    tiff.append("Bench", 6).append("2026:12:08 10:11:12", 20);
+    QByteArray app1("\xFF\xE1", 2);
+    const int len = 2 + 6 + int(tiff.size());
+    app1.append(char(len >> 8)).append(char(len & 0xFF)).append("Exif\0\0", 6).append(tiff);
+    const int firstLen = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
+    return jpeg.left(2) + app1 + jpeg.mid(4 + firstLen);
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -51,7 +69,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString source = dir.filePath("photo.jpg");
-    WriteFileBytes(source, EncodeJpeg(makePhoto(4000, 3000), 92));
+    WriteFileBytes(source, withExif(EncodeJpeg(makePhoto(4000, 3000), 92)));
 
     TDesigner designer;
     designer.OpenImage(source, 1.0);
@@ -78,18 +96,22 @@ int main(int argc, char** argv) {
     logo->FullHeight = 256;
     Settings().defaultCompressionQuality = 95;
 
+    if (designer.realExif.Entries.isEmpty())
+        std::printf("warning: the source has no EXIF block\n");
     std::vector<double> floorMs, ours;
-    for (int r = 0; r < runs; ++r) {
+    for (int r = -1; r < runs; ++r) { // the first round warms caches and is not counted
         QElapsedTimer t;
         t.start();
         const QImage decoded = DecodeJpeg(ReadFileBytes(source));
         WriteFileBytes(dir.filePath("floor.jpg"), EncodeJpeg(decoded, 95));
-        floorMs.push_back(t.nsecsElapsed() / 1e6);
+        if (r >= 0)
+            floorMs.push_back(t.nsecsElapsed() / 1e6);
 
         t.start();
         designer.OpenImage(source, 1.0);
         RenderAndSave(source, dir.filePath("out.jpg"), 0, 0, 0, false, true, false, false);
-        ours.push_back(t.nsecsElapsed() / 1e6);
+        if (r >= 0)
+            ours.push_back(t.nsecsElapsed() / 1e6);
     }
     const double f = median(floorMs), o = median(ours);
     std::printf("12-megapixel JPEG, quality 95, median of %d runs\n", runs);

@@ -1,6 +1,7 @@
 #include "RegisterBricks.h"
 
 #include "ComponentRegistry.h"
+#include "PictureLoader.h"
 #include "TBubbleFrom.h"
 #include "TPictureimg.h"
 #include "TText.h"
@@ -15,6 +16,12 @@ template <class T> void registerClass(const char* name) {
 } // namespace
 
 void RegisterBricks() {
+    TPicture::SetCodec(
+        [](const QByteArray& data) {
+            LoadedGraphic g = LoadGraphicData(data);
+            return TPicture::Graphic{g.className, g.data, g.image};
+        },
+        [](const TPicture::Graphic& g) { return MakePictureData({g.className, g.data, g.image}); });
     registerClass<TText>("TText");
     registerClass<TTextTime>("TTextTime");
     registerClass<TTextDate>("TTextDate");

@@ -137,6 +137,46 @@ QByteArray encode(const QImage& image, OutputKind kind) {
     return {};
 }
 
+// Every rectangle of the image that drawing the bricks may change, at scale 1.
+QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
+    QList<QRect> rects;
+    for (QWidget* component : designer.Bricks()) {
+        QRect r;
+        if (auto* text = qobject_cast<TText*>(component); text && !qobject_cast<TTextBubble*>(component))
+            r = text->FullBox(text->FullLeft, text->FullTop);
+        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
+            r = QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+        else if (auto* pic = qobject_cast<TPictureimg*>(component))
+            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
+        // A pixel of margin for smoothing at the edges.
+        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
+        if (!r.isEmpty())
+            rects.append(r);
+    }
+    return rects;
+}
+
+// Copies of the pixels under some rectangles of an image, put back when it goes.
+class SavedPixels {
+public:
+    SavedPixels(QImage& image, const QList<QRect>& rects) : m_image(image) {
+        for (const QRect& r : rects)
+            m_saved.append({r, image.copy(r)});
+    }
+    ~SavedPixels() {
+        QPainter p(&m_image);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
+            p.drawImage(it->first.topLeft(), it->second);
+    }
+    SavedPixels(const SavedPixels&) = delete;
+    SavedPixels& operator=(const SavedPixels&) = delete;
+
+private:
+    QImage& m_image;
+    QList<QPair<QRect, QImage>> m_saved;
+};
+
 // Writes through a temporary file renamed over the target, so a failed write never destroys
 // the photo being overwritten.
 void saveFile(const QString& path, const QByteArray& bytes) {
@@ -145,6 +185,11 @@ void saveFile(const QString& path, const QByteArray& bytes) {
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
+
+QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
+                      int width, int height, int angle, bool proportional, bool perFileDates);
+void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
+                 const QByteArray& bytes, OutputKind kind);
 
 } // namespace
 
@@ -200,9 +245,33 @@ void RenderAndSave(const QString& sourceFile, QString newName, int width, int he
 
     const QString ext = upperExt(sourceFile);
     const OutputKind kind = outputKindFor(ext);
+    const QImage& real = designer->realPicture;
+
+    QByteArray bytes;
+    if (kind != OutputKind::Gif && angle == 0 && !(width > 0 && height > 0) &&
+        real.format() == QImage::Format_RGB32) {
+        // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
+        // bricks are drawn straight into the photo's own pixels and the few rectangles they
+        // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
+        QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
+                       real.bytesPerLine(), QImage::Format_RGB32);
+        SavedPixels restore(inPlace, brickFootprints(*designer, inPlace.rect()));
+        DrawBricks(inPlace, *designer, sourceFile, perFileDates);
+        bytes = encode(inPlace, kind);
+    } else {
+        bytes = renderCopy(*designer, sourceFile, kind, width, height, angle, proportional,
+                           perFileDates);
+    }
+    writeOutput(*designer, sourceFile, newName, bytes, kind);
+}
+
+namespace {
+
+QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
+                      int width, int height, int angle, bool proportional, bool perFileDates) {
     QImage working = kind == OutputKind::Gif
-                         ? ReduceToGifColors(designer->realPicture)
-                         : designer->realPicture.convertToFormat(QImage::Format_RGB32);
+                         ? ReduceToGifColors(designer.realPicture)
+                         : designer.realPicture.convertToFormat(QImage::Format_RGB32);
 
     if (angle != 0)
         RotateBitmap(working, qRgb(255, 255, 255), angle);
@@ -221,9 +290,12 @@ void RenderAndSave(const QString& sourceFile, QString newName, int width, int he
         ResampleBitmap(working, width, height);
     }
 
-    DrawBricks(working, *designer, sourceFile, perFileDates, sx, sy);
-    const QByteArray bytes = encode(working, kind);
+    DrawBricks(working, designer, sourceFile, perFileDates, sx, sy);
+    return encode(working, kind);
+}
 
+void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
+                 const QByteArray& bytes, OutputKind kind) {
     if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed()) {
         moveFile(sourceFile, sourceFile + QStringLiteral(".bak"), false);
         // The same file to the user: on a case-sensitive file system, write the source's own name.
@@ -232,11 +304,13 @@ void RenderAndSave(const QString& sourceFile, QString newName, int width, int he
     const QString outPath = RenderOutputPath(sourceFile, newName);
     saveFile(outPath, bytes);
 
-    if (!designer->realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+    if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
         try {
-            designer->realExif.WriteIntoJpeg(outPath);
+            designer.realExif.WriteIntoJpeg(outPath);
         } catch (const Exception&) {
             // The picture is written; a missing EXIF block is not worth failing the save.
         }
     }
 }
+
+} // namespace

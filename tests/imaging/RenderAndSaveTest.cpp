@@ -268,3 +268,22 @@ TEST_F(RenderFiles, JpegQualityComesFromTheSettings) {
     Settings().defaultCompressionQuality = saved;
     EXPECT_LT(QFileInfo(f.path("low.jpg")).size() * 2, QFileInfo(f.path("high.jpg")).size());
 }
+
+TEST(Render, LeavesTheSurfacePicturesUntouched) {
+    for (double zoom : {1.0, 2.0}) {
+        SurfaceFixture f(QSize(300, 200), zoom);
+        const QImage previewBefore = f.designer->Picture.copy();
+        addText(*f.designer, 10, 10, "Over the photo", 0);
+        addText(*f.designer, 250, 150, "Off the edge", 450);
+        auto* p = placeBrick<TPictureimg>(*f.designer, -20, 150);
+        QImage logo(8, 8, QImage::Format_RGB32);
+        logo.fill(Qt::blue);
+        p->Picture()->setGraphic({QStringLiteral("TBitmap"), QByteArray(), logo});
+        p->FullWidth = p->FullHeight = 80;
+        const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+        EXPECT_NE(out, f.photo) << "the bricks were drawn";
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(f.designer->realPicture, f.photo, 0, &why)) << why.toStdString();
+        EXPECT_TRUE(fuzzyImageCompare(f.designer->Picture, previewBefore, 0, &why)) << why.toStdString();
+    }
+}
