@@ -1,17 +1,22 @@
 #include "CliCommands.h"
+#include "RegisterBricks.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cstdio>
 
-// Headless: the commands need no windows, fonts or screens.
+// Headless: bricks are widgets, so a widget application runs, on the offscreen platform
+// unless the caller chose another.
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("captiomark-cli"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("captiomark-cli"));
+    RegisterBricks();
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
-    const int code = RunCli(QCoreApplication::arguments().mid(1), out, err);
+    const int code = RunCli(QApplication::arguments().mid(1), out, err);
     out.flush();
     err.flush();
     return code;
