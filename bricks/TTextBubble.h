@@ -1,10 +1,9 @@
 #pragma once
 
+#include "BubbleShape.h"
 #include "TText.h"
 
 #include <QImage>
-#include <QPointer>
-#include <QRect>
 
 class TBubbleFrom;
 
@@ -27,19 +26,27 @@ public:
     void setFromY(int v);
 
     // The text body, full-size pixels relative to the brick; every style's shape derives from it.
-    struct BodyRect {
-        int left = 0, top = 0, right = 0, bottom = 0;
-    } Body;
+    using BodyRect = BubbleBox;
+    BodyRect Body;
     quint8 Style = 0; // 0..4, see the bubble style catalogue
     TBubbleFrom* Marker() const { return m_marker; }
     bool MarkerGone() const { return m_markerGone; }
     void MarkerDestroyed();
 
+    // Measures the text, sets the body's right and bottom and the full and preview sizes.
     void FitToText() override;
+
+    // The body as the design surface sets it for a new bubble of the control's current size
+    // (a bubble read from a pattern has none). FromX and FromY are kept.
+    void SetUpFromSize(double zoom);
+    // Puts the tail marker on the tail point, beside the bubble on the same parent.
+    void PlaceMarker(double zoom);
 
     // The bubble composed at full size (FullWidth x FullHeight), the key colour already made
     // transparent; Opacity is not applied.
     QImage ComposeFullSize() const;
+    // The same with its alpha scaled by Opacity / 255: ready to draw at (FullLeft, FullTop).
+    QImage ComposeForOutput() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
