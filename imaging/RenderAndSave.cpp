@@ -189,7 +189,7 @@ void saveFile(const QString& path, const QByteArray& bytes) {
 QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
                       int width, int height, int angle, bool proportional, bool perFileDates);
 void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
-                 const QByteArray& bytes, OutputKind kind);
+                 QByteArray bytes, OutputKind kind);
 
 } // namespace
 
@@ -214,11 +214,10 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
         const QString cls = QString::fromLatin1(component->metaObject()->className()).toLower();
         if (cls == QLatin1String("ttextbubble")) {
             auto* bubble = static_cast<TTextBubble*>(component);
-            drawImageInto(image, bubble->ComposeFullSize(),
+            drawImageInto(image, bubble->ComposeForOutput(),
                           scaled(QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth,
                                        bubble->FullHeight),
-                                 sx, sy),
-                          bubble->Opacity / 255.0);
+                                 sx, sy));
         } else if (cls == QLatin1String("ttext") || cls == QLatin1String("ttextdate") ||
                    cls == QLatin1String("ttexttime")) {
             auto* text = static_cast<TText*>(component);
@@ -295,22 +294,21 @@ QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, Outp
 }
 
 void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
-                 const QByteArray& bytes, OutputKind kind) {
+                 QByteArray bytes, OutputKind kind) {
+    // The source's EXIF block goes in before the file is written, so the file is written once.
+    if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+        try {
+            bytes = designer.realExif.WriteIntoJpegBytes(bytes);
+        } catch (const Exception&) {
+            // The picture is still worth saving without its EXIF block.
+        }
+    }
     if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed()) {
         moveFile(sourceFile, sourceFile + QStringLiteral(".bak"), false);
         // The same file to the user: on a case-sensitive file system, write the source's own name.
         newName = sourceFile;
     }
-    const QString outPath = RenderOutputPath(sourceFile, newName);
-    saveFile(outPath, bytes);
-
-    if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
-        try {
-            designer.realExif.WriteIntoJpeg(outPath);
-        } catch (const Exception&) {
-            // The picture is written; a missing EXIF block is not worth failing the save.
-        }
-    }
+    saveFile(RenderOutputPath(sourceFile, newName), bytes);
 }
 
 } // namespace

@@ -408,6 +408,26 @@ QString TExif::TagName(TIfdKind kind, quint16 tag) {
            QString::number(tag, 16).rightJustified(4, QLatin1Char('0')).toUpper();
 }
 
+QByteArray TExif::WriteIntoJpegBytes(const QByteArray& data) const {
+    if (Segment.isEmpty())
+        throw EExifError(QStringLiteral("Exif information is empty."));
+    const auto byte = [&data](qsizetype i) { return i < data.size() ? uchar(data[i]) : 0; };
+    if (byte(0) != 0xFF || byte(1) != 0xD8)
+        throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+    if (byte(2) != 0xFF || (byte(3) != 0xE0 && byte(3) != 0xE1))
+        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+    // A first segment whose length field is missing, too small or runs past the end is no
+    // segment: replacing it would cut into (or lose) the image data.
+    const qsizetype length = qsizetype(byte(4)) << 8 | byte(5);
+    if (data.size() < 6 || length < 2 || 4 + length > data.size())
+        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+
+    QByteArray out;
+    out.reserve(2 + Segment.size() + data.size() - 4 - length);
+    out.append(data.left(2)).append(Segment).append(QByteArrayView(data).sliced(4 + length));
+    return out;
+}
+
 void TExif::WriteIntoJpeg(const QString& fileName) const {
     if (Segment.isEmpty())
         throw EExifError(QStringLiteral("Exif information is empty."));
@@ -420,17 +440,7 @@ void TExif::WriteIntoJpeg(const QString& fileName) const {
     if (in.error() != QFileDevice::NoError || data.size() != in.size())
         throw EFOpenError(openMessage(fileName, in.errorString()));
     in.close();
-
-    const auto byte = [&data](qsizetype i) { return i < data.size() ? uchar(data[i]) : 0; };
-    if (byte(0) != 0xFF || byte(1) != 0xD8)
-        throw EExifError(QStringLiteral("Start of image (SOI) not found."));
-    if (byte(2) != 0xFF || (byte(3) != 0xE0 && byte(3) != 0xE1))
-        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
-    // A first segment whose length field is missing, too small or runs past the end is no
-    // segment: replacing it would cut into (or lose) the image data.
-    const qsizetype length = qsizetype(byte(4)) << 8 | byte(5);
-    if (data.size() < 6 || length < 2 || 4 + length > data.size())
-        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+    const QByteArray rewritten = WriteIntoJpegBytes(data);
 
     // Written beside the target and renamed over it, so a failure never destroys the photo.
     QSaveFile out(fileName);
@@ -440,11 +450,6 @@ void TExif::WriteIntoJpeg(const QString& fileName) const {
     };
     if (!out.open(QIODevice::WriteOnly))
         fail();
-    const char soi[2] = {char(0xFF), char(0xD8)};
-    const QByteArrayView rest = QByteArrayView(data).sliced(4 + length);
-    if (out.write(soi, 2) != 2 || out.write(Segment) != Segment.size() ||
-        out.write(rest.data(), rest.size()) != rest.size())
-        fail();
-    if (!out.commit())
+    if (out.write(rewritten) != rewritten.size() || !out.commit())
         fail();
 }

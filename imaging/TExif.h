@@ -31,6 +31,8 @@ public:
     // Replaces the target JPEG's first segment by Segment. Throws EExifError; on any failure the
     // target file is left as it was.
     void WriteIntoJpeg(const QString& fileName) const;
+    // The same for a JPEG file held in memory: the rewritten bytes. Throws EExifError.
+    QByteArray WriteIntoJpegBytes(const QByteArray& jpeg) const;
 
     static QString TagName(TIfdKind kind, quint16 tag);
 

@@ -4,7 +4,9 @@
 #include "TPictureimg.h"
 #include "TSettings.h"
 #include "TText.h"
+#include "TTextBubble.h"
 #include "TTextDate.h"
+#include "TExif.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -134,19 +136,24 @@ TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
 }
 
 TEST(Render, ProportionalFitAndRotation) {
-    SurfaceFixture wide(QSize(400, 300));
-    RenderAndSave(wide.photoPath, QStringLiteral("w.bmp"), 80, 80, 0, true, true, true, false);
-    EXPECT_EQ(ReadImageFile(wide.path("w.bmp")).size(), QSize(80, 60));
+    {
+        SurfaceFixture wide(QSize(400, 300));
+        RenderAndSave(wide.photoPath, QStringLiteral("w.bmp"), 80, 80, 0, true, true, true, false);
+        EXPECT_EQ(ReadImageFile(wide.path("w.bmp")).size(), QSize(80, 60));
+        // Not fitting but given a size: the image is still resampled.
+        RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false, false);
+        EXPECT_EQ(ReadImageFile(wide.path("s.bmp")).size(), QSize(40, 20));
+        RenderAndSave(wide.photoPath, QStringLiteral("r.bmp"), 0, 0, 90, false, true, false, false);
+        const QImage turned = ReadImageFile(wide.path("r.bmp"));
+        ASSERT_EQ(turned.size(), QSize(300, 400));
+        EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299)) << "top-left is the source's bottom-left";
+        // The fit applies to the turned picture.
+        RenderAndSave(wide.photoPath, QStringLiteral("rf.bmp"), 80, 80, 90, true, true, true, false);
+        EXPECT_EQ(ReadImageFile(wide.path("rf.bmp")).size(), QSize(60, 80));
+    }
     SurfaceFixture tall(QSize(300, 400));
     RenderAndSave(tall.photoPath, QStringLiteral("t.bmp"), 80, 80, 0, true, true, true, false);
     EXPECT_EQ(ReadImageFile(tall.path("t.bmp")).size(), QSize(60, 80));
-    // Not fitting but given a size: the image is still resampled.
-    RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false, false);
-    EXPECT_EQ(ReadImageFile(wide.path("s.bmp")).size(), QSize(40, 20));
-    RenderAndSave(wide.photoPath, QStringLiteral("r.bmp"), 0, 0, 90, false, true, false, false);
-    const QImage turned = ReadImageFile(wide.path("r.bmp"));
-    ASSERT_EQ(turned.size(), QSize(300, 400));
-    EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299)) << "top-left is the source's bottom-left";
 }
 
 TEST(Render, ResampledOutputScalesBricksWithTheImage) {
@@ -286,4 +293,100 @@ TEST(Render, LeavesTheSurfacePicturesUntouched) {
         EXPECT_TRUE(fuzzyImageCompare(f.designer->realPicture, f.photo, 0, &why)) << why.toStdString();
         EXPECT_TRUE(fuzzyImageCompare(f.designer->Picture, previewBefore, 0, &why)) << why.toStdString();
     }
+}
+
+namespace {
+// A JPEG whose first segment is an EXIF block with Make and DateTime, built by hand.
+QByteArray jpegWithExif(const QImage& image) {
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
+    auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            tiff.append(char((v >> (8 * i)) & 0xFF));
+    };
+    u16(2);
+    u16(0x010F), u16(2), u32(6), u32(38);
+    u16(0x0132), u16(2), u32(20), u32(44);
+    u32(0);
+    tiff.append("Maker", 6).append("2005:06:07 08:09:10", 20);
+    const int len = 2 + 6 + int(tiff.size());
+    QByteArray app1("\xFF\xE1", 2);
+    app1.append(char(len >> 8)).append(char(len & 0xFF)).append("Exif\0\0", 6).append(tiff);
+    const QByteArray jpeg = EncodeJpeg(image, 90);
+    const int firstLen = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
+    return jpeg.left(2) + app1 + jpeg.mid(4 + firstLen);
+}
+} // namespace
+
+TEST(Render, ExifIsCarriedIntoTheOutput) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("cam.jpg");
+    WriteFileBytes(src, jpegWithExif(makeTestPhoto(80, 60)));
+    TDesigner d;
+    d.OpenImage(src, 1.0);
+    ASSERT_EQ(d.realExif.Entries.size(), 2);
+    addText(d, 5, 5, "dated");
+    RenderAndSave(src, dir.filePath("out.jpg"), 0, 0, 0, false, true, false, false);
+    TExif out;
+    out.LoadFromJpeg(dir.filePath("out.jpg"));
+    EXPECT_EQ(out.Entries, d.realExif.Entries);
+    EXPECT_EQ(out.Segment, d.realExif.Segment);
+    EXPECT_EQ(ReadImageFile(dir.filePath("out.jpg")).size(), QSize(80, 60));
+    // A bitmap output has no place for the block, and saving it is no failure.
+    RenderAndSave(src, dir.filePath("out.bmp"), 0, 0, 0, false, true, false, false);
+    EXPECT_TRUE(QFile::exists(dir.filePath("out.jpg")));
+}
+
+TEST(Render, PerFileDatesComeFromEachFilesExif) {
+    QTemporaryDir dir;
+    const QString src = dir.filePath("cam.jpg");
+    WriteFileBytes(src, jpegWithExif(makeTestPhoto(200, 80, 3, true)));
+    TDesigner d;
+    d.OpenImage(src, 1.0);
+    Settings().defaultDateFormat = QStringLiteral("yyyy-MM-dd");
+    auto* date = placeBrick<TTextDate>(d, 4, 4);
+    date->Font()->setSize(20);
+    date->setCaption(QStringLiteral("2005-06-07"));
+    date->FitToText();
+    date->DateValue = 0; // what the brick holds is not what a batch writes
+    RenderAndSave(src, dir.filePath("batch.jpg"), 0, 0, 0, false, true, false, true);
+    date->setCaption(QStringLiteral("2005-06-07"));
+    auto* ref = placeBrick<TText>(d, 4, 4);
+    ref->Font()->setSize(20);
+    ref->setCaption(QStringLiteral("2005-06-07"));
+    ref->FitToText();
+    d.RemoveComponent(date);
+    RenderAndSave(src, dir.filePath("ref.jpg"), 0, 0, 0, false, true, false, false);
+    Settings().defaultDateFormat.clear();
+    QString why;
+    // JPEG encoding is deterministic: the same pixels give the same file.
+    EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(dir.filePath("batch.jpg")),
+                                  ReadImageFile(dir.filePath("ref.jpg")), 0, &why))
+        << why.toStdString();
+}
+
+TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
+    SurfaceFixture f(QSize(300, 200), 1.0, QStringLiteral("photo.bmp"), true);
+    auto* b = placeBrick<TTextBubble>(*f.designer, 20, 20);
+    b->SetBounds(b->Left(), b->Top(), 120, 60);
+    b->SetUpFromSize(1.0);
+    b->Style = 0;
+    b->setCaption(QStringLiteral("Hi"));
+    b->Opacity = 128;
+    b->FitToText();
+    const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+    const auto keyLike = [](const QColor& c) {
+        return std::abs(c.red() - 221) < 24 && std::abs(c.green() - 19) < 24 &&
+               std::abs(c.blue() - 123) < 24;
+    };
+    int key = 0;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            key += keyLike(out.pixelColor(x, y)) && !keyLike(f.photo.pixelColor(x, y));
+    EXPECT_EQ(key, 0) << "no key-coloured pixel, not even a fringe, that the photo did not have";
+    // Inside the body the pale fill shows at about half strength over the photo.
+    const QPoint inside(20 + b->Body.left + 8, 20 + b->Body.top + (b->Body.bottom - b->Body.top) / 2);
+    const QColor photo = f.photo.pixelColor(inside), seen = out.pixelColor(inside);
+    EXPECT_NEAR(seen.blue(), (photo.blue() + 225) / 2, 12);
+    EXPECT_NEAR(seen.red(), (photo.red() + 255) / 2, 12);
 }
