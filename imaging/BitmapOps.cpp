@@ -1,5 +1,7 @@
 #include "BitmapOps.h"
 
+#include "ImageBuffer.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -9,9 +11,6 @@
 #include <numbers>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -20,29 +19,13 @@ namespace {
 
 constexpr QRgb kOpaque = 0xFF000000u;
 
-// A new RGB32 bitmap. Full-size results are first touched page by page, and on virtual machines
-// those page faults can cost far more than the pixel work; large buffers are therefore asked to
-// live on huge pages where the system supports it.
 QImage NewBitmap(int width, int height) {
-#ifdef __linux__
-    constexpr size_t kHugePage = size_t(2) << 20;
-    const size_t bpl = size_t(width) * 4; // 32-bit rows are always 4-byte aligned
-    const size_t bytes = bpl * size_t(height);
-    if (bytes >= 4 * kHugePage) {
-        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        if (void* data = std::aligned_alloc(kHugePage, rounded)) {
-            madvise(data, rounded, MADV_HUGEPAGE); // advice only: failure is harmless
-            return QImage(
-                static_cast<uchar*>(data), width, height, qsizetype(bpl), QImage::Format_RGB32,
-                [](void* p) { std::free(p); }, data);
-        }
-    }
-#endif
-    QImage img(width, height, QImage::Format_RGB32);
+    QImage img = NewImageBuffer(width, height, QImage::Format_RGB32);
     if (img.isNull())
         throw std::bad_alloc();
     return img;
 }
+
 
 // The 24-bit working bitmap: RGB32 with the alpha byte dropped (set opaque).
 void ToWorkingFormat(QImage& bitmap) {

@@ -1,5 +1,7 @@
 #include "ImageCodecs.h"
 
+#include "ImageBuffer.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -50,7 +52,7 @@ void checkDimensions(const char* format, qint64 width, qint64 height) {
 }
 
 QImage allocateImage(const char* format, int width, int height, QImage::Format pixelFormat) {
-    QImage image(width, height, pixelFormat);
+    QImage image = NewImageBuffer(width, height, pixelFormat);
     if (image.isNull())
         throw EInvalidGraphic(QStringLiteral("Invalid %1 file: not enough memory for a %2 x %3 "
                                              "picture")

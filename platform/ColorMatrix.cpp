@@ -1,5 +1,7 @@
 #include "ColorMatrix.h"
 
+#include "ImageBuffer.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -10,9 +12,6 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 ColorMatrix IdentityColorMatrix() {
     ColorMatrix m{};
@@ -22,6 +21,13 @@ ColorMatrix IdentityColorMatrix() {
 }
 
 namespace {
+
+QImage NewImageBufferOrThrow(int width, int height, QImage::Format format) {
+    QImage img = NewImageBuffer(width, height, format);
+    if (img.isNull())
+        throw std::bad_alloc();
+    return img;
+}
 
 // The matrix rescaled to work on 0..255 channel values: out = in * M + 255 * offset.
 struct Coefficients {
@@ -127,28 +133,6 @@ void TransformImage(QImage& image, bool opaque, const ColorMatrix& m) {
     TransformImage(image, image, opaque, m);
 }
 
-// A new 32-bit image. Large buffers are asked to live on huge pages: first-touch page faults on
-// a full-size photo can cost more than the arithmetic.
-QImage NewImage(int width, int height, QImage::Format format) {
-#ifdef __linux__
-    constexpr size_t kHugePage = size_t(2) << 20;
-    const size_t bpl = size_t(width) * 4;
-    const size_t bytes = bpl * size_t(height);
-    if (bytes >= 4 * kHugePage) {
-        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        if (void* data = std::aligned_alloc(kHugePage, rounded)) {
-            madvise(data, rounded, MADV_HUGEPAGE); // advice only: failure is harmless
-            return QImage(
-                static_cast<uchar*>(data), width, height, qsizetype(bpl), format,
-                [](void* p) { std::free(p); }, data);
-        }
-    }
-#endif
-    QImage img(width, height, format);
-    if (img.isNull())
-        throw std::bad_alloc();
-    return img;
-}
 
 // A shared image gets a new buffer written straight from the shared one, saving the copy pass.
 void TransformOwnOrNew(QImage& image, bool opaque, const ColorMatrix& m) {
@@ -156,7 +140,7 @@ void TransformOwnOrNew(QImage& image, bool opaque, const ColorMatrix& m) {
         TransformImage(image, opaque, m);
         return;
     }
-    QImage out = NewImage(image.width(), image.height(), image.format());
+    QImage out = NewImageBufferOrThrow(image.width(), image.height(), image.format());
     TransformImage(image, out, opaque, m);
     image = std::move(out);
 }
@@ -208,7 +192,7 @@ QImage ApplyColorMatrix(const QImage& image, const ColorMatrix& m) {
     const QImage::Format format = image.format();
     if (!image.isNull() && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)) {
         // Straight from source to result: no copy pass first.
-        QImage out = NewImage(image.width(), image.height(), format);
+        QImage out = NewImageBufferOrThrow(image.width(), image.height(), format);
         TransformImage(image, out, format == QImage::Format_RGB32, m);
         return out;
     }

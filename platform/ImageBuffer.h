@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QImage>
+
+// A new 32-bit image of width x height, uninitialised. Full-size photos are first touched page by
+// page, and on virtual machines those page faults can cost more than the pixel work itself, so
+// large buffers are asked to live on huge pages where the system supports it. Returns a null
+// image when the memory cannot be had.
+QImage NewImageBuffer(int width, int height, QImage::Format format);
