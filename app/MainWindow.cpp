@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "BitmapOps.h"
 #include "Errors.h"
 #include "PictureLoader.h"
 #include "RenderAndSave.h"
@@ -7,6 +8,8 @@
 #include "TPictureimg.h"
 #include "TText.h"
 #include "TcPanel.h"
+#include "TfrmAdjustments.h"
+#include "TfrmResize.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,10 +41,24 @@ MainWindow::MainWindow(QWidget* parent)
     file->addSeparator();
     file->addAction(tr("E&xit"), this, &QWidget::close)->setShortcut(QKeySequence::Quit);
 
+    QMenu* image = menuBar()->addMenu(tr("&Image"));
+    QAction* left = image->addAction(tr("Rotate &Left"), this, [this] { rotate(-90); });
+    QAction* right = image->addAction(tr("Rotate &Right"), this, [this] { rotate(90); });
+    image->addSeparator();
+    QAction* resample = image->addAction(tr("Re&size..."), this, [this] {
+        TfrmResize dialog(m_designer, this);
+        if (dialog.exec() == QDialog::Accepted)
+            fitToWindow();
+    });
+    QAction* effects = image->addAction(tr("&Effects..."), this, [this] {
+        TfrmAdjustments dialog(m_designer, [this] { fitToWindow(); }, this);
+        dialog.exec();
+    });
+
     QMenu* bricks = menuBar()->addMenu(tr("&Bricks"));
     QAction* text = bricks->addAction(tr("Add &Text"), this, &MainWindow::aAddTextExecute);
     QAction* picture = bricks->addAction(tr("Add &Picture..."), this, &MainWindow::aAddPictureExecute);
-    m_needImage = {saveAs, text, picture};
+    m_needImage = {saveAs, text, picture, left, right, resample, effects};
     updateActions();
     resize(1000, 720);
 }
@@ -78,6 +95,14 @@ void MainWindow::fitToWindow() {
     m_designer->ZoomRatio = ratio;
     m_designer->UpdatePreview();
     m_designer->resize(m_designer->Picture.size());
+}
+
+void MainWindow::rotate(int degrees) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
+    m_designer->Modified = true;
+    fitToWindow();
+    QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::aOpenImageExecute() {

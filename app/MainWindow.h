@@ -22,6 +22,7 @@ private:
     void aAddTextExecute();
     void aAddPictureExecute();
     void fitToWindow();
+    void rotate(int degrees);
     void updateActions();
 
     TDesigner* m_designer;
