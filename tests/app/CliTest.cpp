@@ -12,42 +12,6 @@ struct CliRun {
     QString err;
 };
 
-// A JPEG whose first segment is an Intel-order EXIF block with the given ASCII entries of IFD0.
-QByteArray exifJpeg(const QList<QPair<quint16, QByteArray>>& asciiEntries) {
-    QByteArray tiff("II\x2A\x00\x08\x00\x00\x00", 8);
-    auto u16 = [](QByteArray& b, quint16 v) {
-        b.append(char(v & 0xFF));
-        b.append(char(v >> 8));
-    };
-    auto u32 = [](QByteArray& b, quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            b.append(char((v >> (8 * i)) & 0xFF));
-    };
-    const quint32 dataStart = 8 + 2 + 12 * quint32(asciiEntries.size()) + 4;
-    QByteArray ifd, data;
-    u16(ifd, quint16(asciiEntries.size()));
-    for (const auto& [tag, text] : asciiEntries) {
-        const QByteArray bytes = text + '\0';
-        u16(ifd, tag);
-        u16(ifd, 2);
-        u32(ifd, quint32(bytes.size()));
-        if (bytes.size() <= 4) {
-            ifd.append(bytes.leftJustified(4, '\0'));
-        } else {
-            u32(ifd, dataStart + quint32(data.size()));
-            data.append(bytes);
-        }
-    }
-    u32(ifd, 0);
-    tiff += ifd + data;
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray jpeg("\xFF\xD8\xFF\xE1", 4);
-    const quint16 len = quint16(payload.size() + 2);
-    jpeg.append(char(len >> 8));
-    jpeg.append(char(len & 0xFF));
-    jpeg += payload + QByteArray("\xFF\xD9", 2);
-    return jpeg;
-}
 
 // Runs the built tool with its settings in a private folder.
 class CliTest : public ::testing::Test {

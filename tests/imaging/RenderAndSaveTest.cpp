@@ -296,25 +296,8 @@ TEST(Render, LeavesTheSurfacePicturesUntouched) {
 }
 
 namespace {
-// A JPEG whose first segment is an EXIF block with Make and DateTime, built by hand.
 QByteArray jpegWithExif(const QImage& image) {
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            tiff.append(char((v >> (8 * i)) & 0xFF));
-    };
-    u16(2);
-    u16(0x010F), u16(2), u32(6), u32(38);
-    u16(0x0132), u16(2), u32(20), u32(44);
-    u32(0);
-    tiff.append("Maker", 6).append("2005:06:07 08:09:10", 20);
-    const int len = 2 + 6 + int(tiff.size());
-    QByteArray app1("\xFF\xE1", 2);
-    app1.append(char(len >> 8)).append(char(len & 0xFF)).append("Exif\0\0", 6).append(tiff);
-    const QByteArray jpeg = EncodeJpeg(image, 90);
-    const int firstLen = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
-    return jpeg.left(2) + app1 + jpeg.mid(4 + firstLen);
+    return withExif(EncodeJpeg(image, 90), {{0x010F, "Maker"}, {0x0132, "2005:06:07 08:09:10"}});
 }
 } // namespace
 

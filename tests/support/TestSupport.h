@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <ostream>
 
@@ -13,6 +16,14 @@ double differingPixelShare(const QImage& a, const QImage& b, int delta);
 
 // A deterministic photo-like test image: smooth gradients, with some texture unless smooth.
 QImage makeTestPhoto(int width, int height, quint32 seed = 1, bool smooth = false);
+
+// EXIF by hand: an APP1 segment (marker included) holding an Intel-order IFD0 with the given
+// ASCII entries; a bare JPEG of that segment alone (SOI, APP1, EOI: no picture); and a real JPEG
+// whose first segment is replaced by it.
+using AsciiEntries = QList<QPair<quint16, QByteArray>>;
+QByteArray exifSegment(const AsciiEntries& entries);
+QByteArray exifJpeg(const AsciiEntries& entries);
+QByteArray withExif(const QByteArray& jpeg, const AsciiEntries& entries);
 
 // Folder of the camera sample files ("" when absent) and of the committed fixtures.
 QString sharedTestDataDir();
