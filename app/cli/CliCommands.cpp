@@ -2,6 +2,7 @@
 
 #include "DateTimeFormats.h"
 #include "Errors.h"
+#include "RenderCommand.h"
 #include "SettingsStore.h"
 #include "TExif.h"
 #include "TSettings.h"
@@ -127,6 +128,7 @@ const QList<CliCommand>& CliCommands() {
                         "case-sensitive)\nset NAME VALUE  writes one value\nThe defaults of a "
                         "first start are written before any sub-command runs."),
          settingsCommand},
+        RenderCliCommand(),
     };
     return commands;
 }

@@ -1,0 +1,100 @@
+#include "RenderCommand.h"
+
+#include "Errors.h"
+#include "PatternFile.h"
+#include "RenderAndSave.h"
+#include "TDesigner.h"
+
+#include <QWidget>
+
+namespace {
+
+QString optionValue(QStringList& args, qsizetype& i, const QString& option) {
+    const QString& a = args[i];
+    if (a.startsWith(option + QLatin1Char('=')))
+        return a.mid(option.size() + 1);
+    if (i + 1 >= args.size())
+        throw CliUsageError(QStringLiteral("%1 needs a value").arg(option));
+    return args[++i];
+}
+
+void clearBricks(TDesigner& designer) {
+    for (QWidget* brick : designer.Bricks()) {
+        designer.RemoveComponent(brick);
+        delete brick;
+    }
+}
+
+int renderCommand(CliContext& c) {
+    QString pattern, output;
+    double zoom = 1.0;
+    QStringList images;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < c.args.size(); ++i) {
+        const QString& a = c.args[i];
+        if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
+            images.append(a);
+        } else if (a == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (a.startsWith(QLatin1String("--pattern"))) {
+            pattern = optionValue(c.args, i, QStringLiteral("--pattern"));
+        } else if (a.startsWith(QLatin1String("--output"))) {
+            output = optionValue(c.args, i, QStringLiteral("--output"));
+        } else if (a.startsWith(QLatin1String("--zoom"))) {
+            const QString text = optionValue(c.args, i, QStringLiteral("--zoom"));
+            bool ok = false;
+            zoom = text.toDouble(&ok);
+            if (!ok || !(zoom > 0) || zoom > 1000)
+                throw CliUsageError(QStringLiteral("invalid zoom ratio '%1'").arg(text));
+        } else {
+            throw CliUsageError(QStringLiteral("unknown option '%1'").arg(a));
+        }
+    }
+    if (pattern.isEmpty())
+        throw CliUsageError(QStringLiteral("missing --pattern"));
+    if (images.isEmpty())
+        throw CliUsageError(QStringLiteral("missing image"));
+    if (!output.isEmpty() && images.size() > 1)
+        throw CliUsageError(QStringLiteral("--output takes one image only"));
+
+    TDesigner designer;
+    bool failed = false;
+    for (const QString& image : images) {
+        try {
+            designer.OpenImage(image, zoom);
+            clearBricks(designer);
+            try {
+                ReadPattern(pattern, designer);
+            } catch (const Exception& e) {
+                if (e.message().contains(pattern))
+                    throw;
+                throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
+            }
+            RenderAndSave(image, output, 0, 0, 0, false, true, false, false);
+            c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
+                  << '\n';
+        } catch (const Exception& e) {
+            c.err << "captiomark-cli: " << image << ": " << e.message() << '\n';
+            failed = true;
+        }
+    }
+    clearBricks(designer);
+    return failed ? CliFailed : CliOk;
+}
+
+} // namespace
+
+CliCommand RenderCliCommand() {
+    return {QStringLiteral("render"),
+            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] IMAGE..."),
+            QStringLiteral("burn a pattern file into images"),
+            QStringLiteral(
+                "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
+                "default 1;\nthe pattern's brick positions are preview positions at that ratio), "
+                "reads the pattern\nand writes the image with the pattern burnt in, in its own "
+                "format with its EXIF block.\nWithout --output the image is overwritten in place "
+                "(no backup); --output NAME (one\nimage only) writes beside it, or to NAME's "
+                "folder, with the image's extension.\nA failing image is reported and the next "
+                "one follows; the exit code is then 1."),
+            renderCommand};
+}

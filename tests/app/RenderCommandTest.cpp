@@ -1,0 +1,213 @@
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// A pattern with one red text brick at preview (Left, Top).
+QByteArray patternWithText(int left, int top, const QString& extraBrick = QString()) {
+    const QString body = QStringLiteral("object Text1: TText%CR%LF  Left = %1%CR%LF  Top = %2%CR%LF"
+                                        "  Caption = 'RENDER'%CR%LF  Font.Color = clRed%CR%LF"
+                                        "  Font.Height = -30%CR%LF  Font.Name = 'Arial'%CR%LF"
+                                        "  Font.Style = [fsBold]%CR%LFend%CR%LF")
+                             .arg(left)
+                             .arg(top);
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"Test Project\" "
+               "Created=\"by qmv\">\n"
+               "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
+               "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+               "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
+               "IsGrid=\"False\"/>\n"
+               "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n"
+               "  <Bricks>\n    <Brick Body=\"%1\"/>\n%2  </Bricks>\n</Project>\n")
+        .arg(body, extraBrick)
+        .toUtf8();
+}
+
+class RenderCommand : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_config.isValid() && m_files.isValid()); }
+
+    CliRun run(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CAPTIOMARK_CONFIG_DIR", m_config.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString path(const QString& name) const { return m_files.filePath(name); }
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+    QString writePhoto(const QString& name, quint32 seed = 3) {
+        const QImage photo = makeTestPhoto(320, 240, seed, true);
+        EXPECT_TRUE(photo.save(path(name)));
+        return path(name);
+    }
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_files;
+};
+
+// Pixels that differ between two images inside and outside a rectangle.
+std::pair<int, int> changedPixels(const QImage& before, const QImage& after, const QRect& inside) {
+    int in = 0, out = 0;
+    const QImage a = before.convertToFormat(QImage::Format_RGB32);
+    const QImage b = after.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                (inside.contains(x, y) ? in : out)++;
+    return {in, out};
+}
+
+} // namespace
+
+TEST_F(RenderCommand, HelpAndUsageErrors) {
+    const CliRun help = run({"render", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.startsWith(QLatin1String(
+        "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] IMAGE...")));
+    EXPECT_TRUE(run({"--help"}).out.contains(QLatin1String("render --pattern")));
+
+    const QString photo = writePhoto(QStringLiteral("a.bmp"));
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(10, 10));
+    const std::pair<QStringList, const char*> cases[] = {
+        {{"render", photo}, "missing --pattern"},
+        {{"render", "--pattern", pattern}, "missing image"},
+        {{"render", "--pattern"}, "--pattern needs a value"},
+        {{"render", "--pattern", pattern, "--zoom", "0", photo}, "invalid zoom ratio '0'"},
+        {{"render", "--pattern", pattern, "--zoom=abc", photo}, "invalid zoom ratio 'abc'"},
+        {{"render", "--pattern", pattern, "--fast", photo}, "unknown option '--fast'"},
+        {{"render", "--pattern", pattern, "--output", "x.bmp", photo, photo},
+         "--output takes one image only"},
+    };
+    for (const auto& [args, message] : cases) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, 2) << message;
+        EXPECT_TRUE(r.err.contains(QLatin1String(message))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String("usage: captiomark-cli render"))) << message;
+    }
+    // Nothing was written by a refused command line.
+    EXPECT_EQ(QImage(photo),
+              makeTestPhoto(320, 240, 3, true).convertToFormat(QImage(photo).format()));
+}
+
+TEST_F(RenderCommand, BurnsThePatternIntoEveryImage) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"), 3);
+    const QString b = writePhoto(QStringLiteral("b.bmp"), 4);
+    const QImage beforeA(a), beforeB(b);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    const CliRun r = run({"render", "--pattern", pattern, a, b});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(a + QLatin1String(" -> ") + a)) << r.out.toStdString();
+    // In place, without a backup.
+    EXPECT_FALSE(QFileInfo::exists(a + QLatin1String(".bak")));
+    for (const auto& [file, before] : {std::pair{a, beforeA}, std::pair{b, beforeB}}) {
+        const QImage after(file);
+        ASSERT_EQ(after.size(), before.size());
+        // The text starts at (20, 40) and stays in the upper left part of the picture.
+        const auto [in, out] = changedPixels(before, after, QRect(20, 40, 200, 60));
+        EXPECT_GT(in, 300) << file.toStdString();
+        EXPECT_EQ(out, 0) << file.toStdString();
+        EXPECT_EQ(after.pixelColor(5, 5), before.pixelColor(5, 5));
+    }
+}
+
+TEST_F(RenderCommand, ZoomScalesThePreviewPositions) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QImage before(a);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(10, 20));
+    const CliRun r = run({"render", "--pattern", pattern, "--zoom", "2", a});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    // Preview (10, 20) at ratio 2 is full-size (20, 40).
+    const auto [in, out] = changedPixels(before, QImage(a), QRect(20, 40, 200, 60));
+    EXPECT_GT(in, 300);
+    EXPECT_EQ(out, 0);
+}
+
+TEST_F(RenderCommand, OutputNameLeavesTheSourceAlone) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QImage before(a);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(5, 5));
+    const CliRun r = run({"render", "--pattern", pattern, "--output", "captioned.bmp", a});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(a), before);
+    const QImage out(path(QStringLiteral("captioned.bmp")));
+    ASSERT_FALSE(out.isNull());
+    EXPECT_GT(changedPixels(before, out, QRect(5, 5, 200, 60)).first, 300);
+}
+
+TEST_F(RenderCommand, FailuresNameTheFileAndTheRestGoesOn) {
+    const QString good = writePhoto(QStringLiteral("good.bmp"));
+    const QImage before(good);
+    const QString missing = path(QStringLiteral("missing.bmp"));
+    const QString notAPicture = writeFile(QStringLiteral("text.bmp"), "hello");
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    CliRun r = run({"render", "--pattern", pattern, missing, notAPicture, good});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QLatin1String("captiomark-cli: ") + missing + QLatin1String(": ")))
+        << r.err.toStdString();
+    EXPECT_TRUE(
+        r.err.contains(QLatin1String("captiomark-cli: ") + notAPicture + QLatin1String(": ")))
+        << r.err.toStdString();
+    EXPECT_GT(changedPixels(before, QImage(good), QRect(20, 40, 200, 60)).first, 300);
+
+    // A pattern that fails part-way: the message names the pattern; the image is not written.
+    const QString other = writePhoto(QStringLiteral("other.bmp"));
+    const QImage otherBefore(other);
+    const QString bad = writeFile(
+        QStringLiteral("bad.xml"),
+        patternWithText(20, 40,
+                        QStringLiteral("    <Brick Body=\"object X: TNoSuchBrick%CR%LFend\"/>\n")));
+    r = run({"render", "--pattern", bad, other});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("pattern \"%1\": Class TNoSuchBrick not found").arg(bad)))
+        << r.err.toStdString();
+    EXPECT_EQ(QImage(other), otherBefore);
+
+    const QString broken = writeFile(QStringLiteral("broken.xml"), "<Project>");
+    r = run({"render", "--pattern", broken, other});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot read pattern file \"%1\"").arg(broken)))
+        << r.err.toStdString();
+}
+
+TEST_F(RenderCommand, SampleFilesRenderWithTheirExif) {
+    const QString source = qEnvironmentVariable("CAPTIOMARK_SOURCE_DIR");
+    ASSERT_FALSE(source.isEmpty());
+    const QString photo = path(QStringLiteral("sample.jpg"));
+    ASSERT_TRUE(QFile::copy(source + QLatin1String("/examples/sample-photo.jpg"), photo));
+    const QImage before(photo);
+    const CliRun r =
+        run({"render", "--pattern", source + QLatin1String("/examples/sample-pattern.xml"),
+             "--zoom", "2", "--output", "out.jpg", photo});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString out = path(QStringLiteral("out.jpg"));
+    const QImage after(out);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_GT(differingPixelShare(before, after, 40), 0.005);
+    const CliRun exif = run({"exif", out});
+    EXPECT_TRUE(exif.out.contains(QLatin1String("Model=Synthetic Camera")))
+        << exif.out.toStdString();
+}

@@ -1,0 +1,519 @@
+#include "PatternFile.h"
+#include "BrickTestSupport.h"
+#include "ComponentStream.h"
+#include "DesignerBricks.h"
+#include "ImageCodecs.h"
+#include "PictureLoader.h"
+#include "RegisterBricks.h"
+#include "RenderAndSave.h"
+#include "TBubbleFrom.h"
+#include "TPictureimg.h"
+#include "TText.h"
+#include "TTextBubble.h"
+#include "TTextDate.h"
+#include "TTextTime.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PatternFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterBricks();
+        SetPatternLayoutHooks({}, {});
+        ApplyPatternLayout(PatternLayout{});
+    }
+    void TearDown() override { SetPatternLayoutHooks({}, {}); }
+};
+
+PatternLayout sampleLayout() {
+    PatternLayout l;
+    l.Inspector = {10, 20, 300, 400};
+    l.ColWidth = 120;
+    l.Sort = true;
+    l.AlwaysOnTop = true;
+    l.Designer = {5, 6, 700, 500};
+    l.GridX = 8;
+    l.GridY = 16;
+    l.IsGrid = true;
+    l.Manager = {-4, 0, 1024, 768};
+    return l;
+}
+
+bool sameBounds(const PatternWindowBounds& a, const PatternWindowBounds& b) {
+    return a.Left == b.Left && a.Top == b.Top && a.Width == b.Width && a.Height == b.Height;
+}
+
+void expectLayout(const PatternLayout& a, const PatternLayout& b) {
+    EXPECT_TRUE(sameBounds(a.Inspector, b.Inspector));
+    EXPECT_EQ(a.ColWidth, b.ColWidth);
+    EXPECT_EQ(a.Sort, b.Sort);
+    EXPECT_EQ(a.AlwaysOnTop, b.AlwaysOnTop);
+    EXPECT_TRUE(sameBounds(a.Designer, b.Designer));
+    EXPECT_EQ(a.GridX, b.GridX);
+    EXPECT_EQ(a.GridY, b.GridY);
+    EXPECT_EQ(a.IsGrid, b.IsGrid);
+    EXPECT_TRUE(sameBounds(a.Manager, b.Manager));
+}
+
+void clearSurface(TDesigner& d) {
+    for (QWidget* b : d.Bricks()) {
+        d.RemoveComponent(b);
+        delete b;
+    }
+}
+
+QString fileText(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray raw = f.readAll();
+    QStringDecoder dec(QStringDecoder::Utf16LE);
+    return dec.decode(raw.mid(2));
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray utf16le(const QString& s, bool bom = true) {
+    QByteArray out = bom ? QByteArray("\xFF\xFE", 2) : QByteArray();
+    for (QChar c : s) {
+        out.append(char(c.unicode() & 0xFF));
+        out.append(char(c.unicode() >> 8));
+    }
+    return out;
+}
+
+QByteArray utf16be(const QString& s) {
+    QByteArray out("\xFE\xFF", 2);
+    for (QChar c : s) {
+        out.append(char(c.unicode() >> 8));
+        out.append(char(c.unicode() & 0xFF));
+    }
+    return out;
+}
+
+const char* const LayoutXml =
+    "  <Inspector Left=\"1\" Top=\"2\" Width=\"3\" Height=\"4\" ColWidth=\"5\" "
+    "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+    "  <Designer Left=\"0\" Top=\"0\" Width=\"640\" Height=\"480\" "
+    "GridX=\"6\" GridY=\"12\" IsGrid=\"False\" Picture=\"x.jpg\"/>\n"
+    "  <Manager Left=\"0\" Top=\"0\" Width=\"800\" Height=\"600\"/>\n";
+
+QString patternXml(const QString& bricks, const QString& decl = QStringLiteral("Unicode")) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<Project Name=\"Test Project\" "
+                          "Created=\"by qmv\">\n%2  <Bricks>\n%3  </Bricks>\n</Project>\n")
+        .arg(decl, QLatin1String(LayoutXml), bricks);
+}
+
+QString brickXml(const QString& body) {
+    QString b = body;
+    b.replace(QLatin1String("&"), QLatin1String("&amp;"))
+        .replace(QLatin1String("\""), QLatin1String("&quot;"))
+        .replace(QLatin1String("<"), QLatin1String("&lt;"));
+    return QStringLiteral("    <Brick Body=\"%1\"/>\n").arg(b);
+}
+
+template <class T> T* brickNamed(TDesigner& d, const QString& name) {
+    for (QWidget* w : d.Components())
+        if (w->objectName() == name)
+            return qobject_cast<T*>(w);
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(PatternFile, EveryBrickAndTheLayoutRoundTrip) {
+    SurfaceFixture f(QSize(400, 300), 1.0);
+    TDesigner& d = *f.designer;
+    ApplyPatternLayout(sampleLayout());
+
+    auto* text = placeBrick<TText>(d, 10, 20);
+    text->setName(QStringLiteral("Text1"));
+    text->setCaption(QString::fromUtf8("It's \"quoted\"\r\nline two %CR%LF \xD0\x96 & <tag>"));
+    text->Font()->setStyle(Tk::fsBold | Tk::fsItalic);
+    text->Font()->setColor(0x00FF8040);
+    text->Angle = 450;
+    text->Opacity = 128;
+    auto* date = placeBrick<TTextDate>(d, 30, 40);
+    date->setName(QStringLiteral("TextDate1"));
+    date->setCaption(QStringLiteral("24.12.2023"));
+    auto* time = placeBrick<TTextTime>(d, 50, 60);
+    time->setName(QStringLiteral("TextTime1"));
+    time->setCaption(QStringLiteral("12:34:56"));
+    auto* bubble = placeBrick<TTextBubble>(d, 70, 80);
+    bubble->setName(QStringLiteral("TextBubble1"));
+    bubble->setCaption(QStringLiteral("Hi!"));
+    bubble->setFromX(150);
+    bubble->setFromY(90);
+    auto* picture = placeBrick<TPictureimg>(d, 100, 110);
+    picture->setName(QStringLiteral("Pictureimg1"));
+    picture->SetBounds(100, 110, 64, 48);
+    picture->Picture()->setData(MakePictureData(
+        {QStringLiteral("TJPEGImage"), EncodeJpeg(makeTestPhoto(32, 24), 85), QImage()}));
+    const QByteArray pictureData = picture->Picture()->Data();
+    d.Modified = true;
+
+    const QString path = f.path(QStringLiteral("pattern.xml"));
+    WritePattern(path, d);
+    EXPECT_FALSE(d.Modified);
+
+    clearSurface(d);
+    ApplyPatternLayout(PatternLayout{});
+    d.Modified = true;
+    ReadPattern(path, d);
+    EXPECT_FALSE(d.Modified);
+    expectLayout(CurrentPatternLayout(), sampleLayout());
+
+    const QList<QWidget*> bricks = d.Bricks();
+    ASSERT_EQ(bricks.size(), 5);
+    QStringList names;
+    for (QWidget* b : bricks) {
+        names << b->objectName();
+        EXPECT_EQ(b->parentWidget(), d.Panel1);
+    }
+    EXPECT_EQ(names,
+              QStringList({"Text1", "TextDate1", "TextTime1", "TextBubble1", "Pictureimg1"}));
+
+    auto* t = brickNamed<TText>(d, QStringLiteral("Text1"));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->Caption(),
+              QString::fromUtf8("It's \"quoted\"\r\nline two %CR%LF \xD0\x96 & <tag>"));
+    EXPECT_EQ(t->Font()->Style(), Tk::fsBold | Tk::fsItalic);
+    EXPECT_EQ(t->Font()->Color(), 0x00FF8040);
+    EXPECT_EQ(t->Font()->Name(), QStringLiteral("Arial"));
+    EXPECT_EQ(t->Font()->Height(), -48);
+    EXPECT_EQ(t->Left(), 10);
+    EXPECT_EQ(t->FullLeft, 10);
+    EXPECT_EQ(t->FullTop, 20);
+    // Neither angle nor opacity is published.
+    EXPECT_EQ(t->Angle, 0);
+    EXPECT_EQ(t->Opacity, 255);
+
+    EXPECT_EQ(brickNamed<TTextDate>(d, QStringLiteral("TextDate1"))->Caption(),
+              QStringLiteral("24.12.2023"));
+    EXPECT_EQ(brickNamed<TTextTime>(d, QStringLiteral("TextTime1"))->Caption(),
+              QStringLiteral("12:34:56"));
+
+    auto* b = brickNamed<TTextBubble>(d, QStringLiteral("TextBubble1"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->FromX(), 150);
+    EXPECT_EQ(b->FromY(), 90);
+    EXPECT_EQ(b->FullLeft, 70);
+    ASSERT_TRUE(b->Marker());
+    EXPECT_EQ(b->Marker()->parentWidget(), d.Panel1);
+    EXPECT_EQ(b->Marker()->FullLeft, 70 + 150);
+    EXPECT_EQ(b->Marker()->FullTop, 80 + 90);
+    EXPECT_EQ(b->Marker()->pos(), QPoint(220, 170));
+    EXPECT_EQ(b->Marker()->objectName(), QStringLiteral("BubbleFrom1"));
+    EXPECT_FALSE(d.Components().contains(b->Marker())); // owned by its bubble, never saved
+
+    auto* p = brickNamed<TPictureimg>(d, QStringLiteral("Pictureimg1"));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Picture()->Data(), pictureData);
+    EXPECT_EQ(QRect(p->FullLeft, p->FullTop, p->FullWidth, p->FullHeight), QRect(100, 110, 64, 48));
+}
+
+TEST_F(PatternFile, DocumentLayoutAndEncoding) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    auto* text = placeBrick<TText>(d, 4, 5);
+    text->setName(QStringLiteral("Text1"));
+    text->setCaption(QStringLiteral("a\r\nb"));
+    const QString path = f.path(QStringLiteral("p.xml"));
+    WritePattern(path, d);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray raw = file.readAll();
+    ASSERT_TRUE(raw.startsWith(QByteArray("\xFF\xFE<\0?\0x\0m\0l\0", 12))); // UTF-16 LE, BOM
+    const QString xml = fileText(path);
+    EXPECT_TRUE(xml.startsWith(QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n")));
+    const qsizetype project =
+        xml.indexOf(QLatin1String("<Project Name=\"Test Project\" Created=\"by qmv\">"));
+    const qsizetype inspector =
+        xml.indexOf(QLatin1String("\n  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" "
+                                  "Height=\"0\" ColWidth=\"0\" Sort=\"False\" "
+                                  "AlwaysOnTop=\"False\"/>"));
+    const qsizetype designer =
+        xml.indexOf(QLatin1String("\n  <Designer Left=\"0\" Top=\"0\" Width=\"0\" "
+                                  "Height=\"0\" GridX=\"4\" GridY=\"4\" IsGrid=\"False\"/>"));
+    const qsizetype manager =
+        xml.indexOf(QLatin1String("\n  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>"));
+    const qsizetype bricks = xml.indexOf(
+        QLatin1String("\n  <Bricks>\n    <Brick Body=\"object Text1: TText%CR%LF  Left = 4%CR%LF"));
+    EXPECT_GE(project, 0);
+    EXPECT_GT(inspector, project);
+    EXPECT_GT(designer, inspector);
+    EXPECT_GT(manager, designer);
+    EXPECT_GT(bricks, manager) << xml.toStdString();
+    // One line per brick: the caption's line break is inside the string, the lines are marked.
+    EXPECT_TRUE(xml.contains(QLatin1String("  Caption = 'a'#13#10'b'%CR%LF")));
+    EXPECT_TRUE(xml.contains(QLatin1String("end%CR%LF\"/>\n  </Bricks>")));
+    EXPECT_FALSE(xml.contains(QLatin1String("&#13;")));
+}
+
+TEST_F(PatternFile, EmptyPatternKeepsLayoutAndGrid) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    ApplyPatternLayout(sampleLayout());
+    const QString path = f.path(QStringLiteral("empty.xml"));
+    WritePattern(path, d);
+    EXPECT_TRUE(fileText(path).contains(QLatin1String("<Bricks/>")));
+    ApplyPatternLayout(PatternLayout{});
+    ReadPattern(path, d);
+    EXPECT_TRUE(d.Bricks().isEmpty());
+    expectLayout(CurrentPatternLayout(), sampleLayout());
+}
+
+TEST_F(PatternFile, LayoutHooksReplaceTheStoredValue) {
+    SurfaceFixture f;
+    PatternLayout seen;
+    int applied = 0;
+    SetPatternLayoutHooks([] { return sampleLayout(); },
+                          [&](const PatternLayout& l) {
+                              seen = l;
+                              ++applied;
+                          });
+    const QString path = f.path(QStringLiteral("hooks.xml"));
+    WritePattern(path, *f.designer);
+    ReadPattern(path, *f.designer);
+    EXPECT_EQ(applied, 3); // after each window's element
+    expectLayout(seen, sampleLayout());
+}
+
+TEST_F(PatternFile, ZoomOfSavingAndOfReading) {
+    // Saved at 50 % (zoom ratio 2), opened at 100 %: the same preview position, now half as far
+    // into the full-size picture; the text is measured anew at the new ratio.
+    SurfaceFixture at50(QSize(400, 300), 2.0);
+    auto* text = placeBrick<TText>(*at50.designer, 80, 60);
+    text->setName(QStringLiteral("Text1"));
+    text->setCaption(QStringLiteral("Zoom"));
+    text->FitToText();
+    const int fullWidth = text->FullWidth;
+    EXPECT_EQ(text->pos(), QPoint(40, 30));
+    const QString path = at50.path(QStringLiteral("zoom.xml"));
+    WritePattern(path, *at50.designer);
+    at50.designer.reset();
+
+    SurfaceFixture at100(QSize(400, 300), 1.0);
+    ReadPattern(path, *at100.designer);
+    auto* loaded = brickNamed<TText>(*at100.designer, QStringLiteral("Text1"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->pos(), QPoint(40, 30));
+    EXPECT_EQ(loaded->FullLeft, 40);
+    EXPECT_EQ(loaded->FullTop, 30);
+    EXPECT_EQ(loaded->FullWidth, fullWidth);
+    EXPECT_EQ(loaded->Width(), fullWidth);
+}
+
+TEST_F(PatternFile, HandWrittenUtf16PatternReadsAndRenders) {
+    SurfaceFixture f(QSize(400, 300), 1.0, QStringLiteral("photo.bmp"), true);
+    TDesigner& d = *f.designer;
+    const QString body = QStringLiteral("object Text1: TText%CR%LF"
+                                        "  Left = 20%CR%LF"
+                                        "  Top = 30%CR%LF"
+                                        "  Caption = 'MARK'#13#10'it''s' +%CR%LF"
+                                        "    ' here'%CR%LF"
+                                        "  Font.Color = clRed%CR%LF"
+                                        "  Font.Height = -40%CR%LF"
+                                        "  Font.Name = 'Arial'%CR%LF"
+                                        "  Font.Style = [fsBold]%CR%LF"
+                                        "end%CR%LF");
+    const QString path = f.path(QStringLiteral("hand.xml"));
+    writeBytes(path, utf16le(patternXml(brickXml(body))));
+    ReadPattern(path, d);
+    auto* t = brickNamed<TText>(d, QStringLiteral("Text1"));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->Caption(), QStringLiteral("MARK\r\nit's here"));
+    EXPECT_EQ(t->Font()->Color(), 0x0000FF);
+    EXPECT_EQ(CurrentPatternLayout().ColWidth, 5);
+
+    RenderAndSave(f.photoPath, QString(), 0, 0, 0, false, true, false, false);
+    const QImage out = ReadImageFile(f.photoPath).convertToFormat(QImage::Format_RGB32);
+    const QImage before = f.photo.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(out.size(), before.size());
+    const QRect box(t->FullLeft, t->FullTop, t->FullWidth, t->FullHeight);
+    int changedInside = 0, changedOutside = 0, reddish = 0;
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            if (out.pixel(x, y) == before.pixel(x, y))
+                continue;
+            (box.contains(x, y) ? changedInside : changedOutside)++;
+            const QColor c = out.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                ++reddish;
+        }
+    EXPECT_GT(changedInside, 200);
+    EXPECT_EQ(changedOutside, 0);
+    EXPECT_GT(reddish, 100);
+}
+
+TEST_F(PatternFile, EncodingsThatReadersMeet) {
+    SurfaceFixture f;
+    const QString body = QStringLiteral("object Text1: TText%CR%LF  Caption = 'x'%CR%LFend%CR%LF");
+    const QString xml = patternXml(brickXml(body));
+    const QList<std::pair<const char*, QByteArray>> files{
+        {"utf16le-bom", utf16le(xml)},
+        {"utf16le", utf16le(xml, false)},
+        {"utf16be-bom", utf16be(xml)},
+        {"utf8-unicode", xml.toUtf8()},
+        {"utf8-bom",
+         QByteArray("\xEF\xBB\xBF") + patternXml(brickXml(body), QStringLiteral("UTF-8")).toUtf8()},
+        {"latin1", patternXml(brickXml(body), QStringLiteral("ISO-8859-1")).toLatin1()},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        clearSurface(*f.designer);
+        const QString path = f.path(QString::fromLatin1(name) + QStringLiteral(".xml"));
+        writeBytes(path, bytes);
+        ReadPattern(path, *f.designer);
+        ASSERT_EQ(f.designer->Bricks().size(), 1);
+        EXPECT_EQ(f.designer->Bricks()[0]->property("Caption").toString(), QStringLiteral("x"));
+    }
+}
+
+TEST_F(PatternFile, FailuresKeepWhatWasReadBefore) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    const QString good =
+        brickXml(QStringLiteral("object Text1: TText%CR%LF  Caption = 'one'%CR%LFend%CR%LF"));
+    auto readFails = [&](const QString& file, const QByteArray& bytes) -> QString {
+        clearSurface(d);
+        ApplyPatternLayout(PatternLayout{});
+        const QString path = f.path(file);
+        writeBytes(path, bytes);
+        try {
+            ReadPattern(path, d);
+        } catch (const Exception& e) {
+            return e.message();
+        }
+        return QStringLiteral("no failure");
+    };
+
+    // A class that is not registered: the brick before it stays.
+    EXPECT_EQ(
+        readFails(QStringLiteral("class.xml"),
+                  patternXml(good + brickXml(QStringLiteral("object X1: TNoSuchBrick%CR%LFend")))
+                      .toUtf8()),
+        QStringLiteral("Class TNoSuchBrick not found"));
+    EXPECT_EQ(d.Bricks().size(), 1);
+
+    EXPECT_EQ(readFails(QStringLiteral("prop.xml"),
+                        patternXml(good + brickXml(QStringLiteral(
+                                              "object Text2: TText%CR%LF  Wobble = 1%CR%LFend")))
+                            .toUtf8()),
+              QStringLiteral("Error reading Text2.Wobble: Property Wobble does not exist"));
+    EXPECT_EQ(d.Bricks().size(), 1);
+
+    // Two bricks of one name: the second is refused, as a paste of it would be.
+    EXPECT_EQ(readFails(QStringLiteral("dup.xml"), patternXml(good + good + good).toUtf8()),
+              QStringLiteral("A component named Text1 already exists"));
+    EXPECT_EQ(d.Bricks().size(), 1);
+
+    EXPECT_TRUE(
+        readFails(QStringLiteral("syntax.xml"),
+                  patternXml(good + brickXml(QStringLiteral("object Text2 TText"))).toUtf8())
+            .endsWith(QLatin1String("on line 1")));
+    EXPECT_EQ(d.Bricks().size(), 1);
+
+    // A brick without a body adds nothing and stops nothing.
+    readFails(QStringLiteral("nobody.xml"),
+              patternXml(QStringLiteral("    <Brick/>\n") + good).toUtf8());
+    EXPECT_EQ(d.Bricks().size(), 1);
+
+    // A missing element: the windows before it are applied.
+    QString noBricks = patternXml(QString());
+    noBricks.replace(QRegularExpression(QStringLiteral("  <Bricks>.*</Bricks>\n"),
+                                        QRegularExpression::DotMatchesEverythingOption),
+                     QString());
+    EXPECT_EQ(readFails(QStringLiteral("nobricks.xml"), noBricks.toUtf8()),
+              QStringLiteral("Node \"Bricks\" not found"));
+    EXPECT_EQ(CurrentPatternLayout().Manager.Width, 800);
+
+    QString noManager = patternXml(good);
+    noManager.remove(QRegularExpression(QStringLiteral("  <Manager[^>]*>\n")));
+    EXPECT_EQ(readFails(QStringLiteral("nomanager.xml"), noManager.toUtf8()),
+              QStringLiteral("Node \"Manager\" not found"));
+    EXPECT_EQ(CurrentPatternLayout().Designer.Width, 640);
+    EXPECT_TRUE(d.Bricks().isEmpty());
+
+    // Conversion errors: the values before the failing one stay.
+    QString badTop = patternXml(good);
+    badTop.replace(QLatin1String("<Inspector Left=\"1\" Top=\"2\""),
+                   QLatin1String("<Inspector Left=\"1\" Top=\"abc\""));
+    EXPECT_EQ(readFails(QStringLiteral("top.xml"), badTop.toUtf8()),
+              QStringLiteral("'abc' is not a valid integer value"));
+    EXPECT_EQ(CurrentPatternLayout().Inspector.Left, 1);
+    EXPECT_EQ(CurrentPatternLayout().Inspector.Top, 0);
+
+    QString noLeft = patternXml(good);
+    noLeft.replace(QLatin1String("<Manager Left=\"0\" "), QLatin1String("<Manager "));
+    EXPECT_EQ(readFails(QStringLiteral("noleft.xml"), noLeft.toUtf8()),
+              QStringLiteral("'' is not a valid integer value"));
+
+    QString badBool = patternXml(good);
+    badBool.replace(QLatin1String("IsGrid=\"False\""), QLatin1String("IsGrid=\"maybe\""));
+    EXPECT_EQ(readFails(QStringLiteral("bool.xml"), badBool.toUtf8()),
+              QStringLiteral("'maybe' is not a valid boolean value"));
+    EXPECT_EQ(CurrentPatternLayout().GridY, 12);
+
+    // Files that are not XML, or not there.
+    const QString broken =
+        readFails(QStringLiteral("broken.xml"), QByteArray("<Project><Inspector></Project>"));
+    EXPECT_TRUE(broken.startsWith(QStringLiteral("Cannot read pattern file \"%1\": ")
+                                      .arg(f.path(QStringLiteral("broken.xml")))))
+        << broken.toStdString();
+    EXPECT_TRUE(broken.contains(QLatin1String("line 1"))) << broken.toStdString();
+    EXPECT_TRUE(readFails(QStringLiteral("empty.xml"), QByteArray())
+                    .startsWith(QLatin1String("Cannot read pattern file")));
+    EXPECT_TRUE(readFails(QStringLiteral("odd.xml"), QByteArray("\xFF\xFE<\0?", 5))
+                    .contains(QLatin1String("UTF-16")));
+    try {
+        ReadPattern(f.path(QStringLiteral("missing.xml")), d);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_TRUE(e.message().startsWith(
+            QStringLiteral("Cannot open file \"%1\"").arg(f.path(QStringLiteral("missing.xml")))));
+    }
+    EXPECT_THROW(WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d), EFCreateError);
+}
+
+TEST_F(PatternFile, ExternalEntitiesAreNotLoaded) {
+    SurfaceFixture f;
+    const QString secret = f.path(QStringLiteral("secret.txt"));
+    writeBytes(secret, "object Text1: TText\r\nend\r\n");
+    QString xml =
+        patternXml(QStringLiteral("    <Brick Body=\"&ext;\"/>\n"), QStringLiteral("UTF-8"));
+    xml.replace(QLatin1String("<Project"),
+                QStringLiteral("<!DOCTYPE Project [<!ENTITY ext SYSTEM \"file://%1\">]>\n<Project")
+                    .arg(secret));
+    const QString path = f.path(QStringLiteral("xxe.xml"));
+    writeBytes(path, xml.toUtf8());
+    try {
+        ReadPattern(path, *f.designer);
+    } catch (const Exception&) {
+        // refusing the entity is as good as not loading it
+    }
+    EXPECT_TRUE(f.designer->Bricks().isEmpty());
+}
+
+TEST_F(PatternFile, BrickTextFormAndBack) {
+    TText t;
+    t.setName(QStringLiteral("Text5"));
+    t.setCaption(QStringLiteral("x"));
+    const QString text = BrickToText(&t);
+    EXPECT_TRUE(text.startsWith(QLatin1String("object Text5: TText\r\n")));
+    EXPECT_TRUE(text.endsWith(QLatin1String("end\r\n")));
+    std::unique_ptr<QWidget> copy(TextToBrick(text));
+    EXPECT_EQ(copy->parentWidget(), nullptr);
+    EXPECT_EQ(copy->property("Caption").toString(), QStringLiteral("x"));
+    EXPECT_EQ(AddBrickFromText(*std::make_unique<TDesigner>(), QStringLiteral("  ")), nullptr);
+}
