@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "BatchCommand.h"
 #include "DateTimeFormats.h"
 #include "Errors.h"
 #include "RenderCommand.h"
@@ -129,6 +130,7 @@ const QList<CliCommand>& CliCommands() {
                         "first start are written before any sub-command runs."),
          settingsCommand},
         RenderCliCommand(),
+        BatchCliCommand(),
     };
     return commands;
 }

@@ -1,0 +1,259 @@
+#include "BatchCommand.h"
+
+#include "Messages.h"
+#include "PatternFile.h"
+#include "TBatchJob.h"
+#include "TDesigner.h"
+#include "TSettings.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
+
+struct BatchArgs {
+    QString pattern;
+    double zoom = 1.0;
+    bool fit = false;
+    int width = 0, height = 0;
+    bool proportional = true;
+    bool rotate = false;
+    int angle = 0;
+    bool rename = false;
+    QString renameTemplate;
+    bool hasText = false;
+    QString text;
+    QStringList files;
+};
+
+int intArg(const QString& option, const QString& text, int lo, int hi) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < lo || v > hi)
+        throw CliUsageError(QStringLiteral("%1 wants a whole number from %2 to %3, not '%4'")
+                                .arg(option)
+                                .arg(lo)
+                                .arg(hi)
+                                .arg(text));
+    return v;
+}
+
+BatchArgs parse(const QStringList& args) {
+    BatchArgs a;
+    bool optionsEnd = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        if (optionsEnd || !arg.startsWith(QLatin1String("--"))) {
+            a.files.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnd = true;
+            continue;
+        }
+        QString value;
+        bool inlineValue = false;
+        if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); eq > 0) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+            inlineValue = true;
+        }
+        auto takeValue = [&]() {
+            if (inlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                throw CliUsageError(QStringLiteral("%1 needs a value").arg(arg));
+            return args[++i];
+        };
+        if (arg == QLatin1String("--pattern")) {
+            a.pattern = takeValue();
+        } else if (arg == QLatin1String("--zoom")) {
+            const QString v = takeValue();
+            bool ok = false;
+            a.zoom = v.toDouble(&ok);
+            if (!ok || !(a.zoom > 0) || a.zoom > 1000)
+                throw CliUsageError(
+                    QStringLiteral("--zoom wants a ratio above 0, not '%1'").arg(v));
+        } else if (arg == QLatin1String("--fit")) {
+            const QString v = takeValue();
+            static const QRegularExpression size(QStringLiteral("^(\\d+)[xX](\\d+)$"));
+            const auto m = size.match(v);
+            if (!m.hasMatch())
+                throw CliUsageError(QStringLiteral("--fit wants WIDTHxHEIGHT, not '%1'").arg(v));
+            a.fit = true;
+            a.width = intArg(QStringLiteral("--fit width"), m.captured(1), 0, 10000);
+            a.height = intArg(QStringLiteral("--fit height"), m.captured(2), 0, 10000);
+        } else if (arg == QLatin1String("--no-proportional") && !inlineValue) {
+            a.proportional = false;
+        } else if (arg == QLatin1String("--rotate")) {
+            a.rotate = true;
+            a.angle = intArg(QStringLiteral("--rotate"), takeValue(), -360, 360);
+        } else if (arg == QLatin1String("--rename")) {
+            const QString v = takeValue();
+            static const QRegularExpression digits(QStringLiteral("^[1-5]{0,5}$"));
+            bool unique = true;
+            for (QChar ch : v)
+                unique = unique && v.count(ch) == 1;
+            if (!digits.match(v).hasMatch() || !unique)
+                throw CliUsageError(
+                    QStringLiteral("--rename wants up to five different token digits 1-5, not "
+                                   "'%1'")
+                        .arg(v));
+            a.rename = true;
+            a.renameTemplate = v;
+        } else if (arg == QLatin1String("--text")) {
+            a.hasText = true;
+            a.text = takeValue();
+        } else {
+            throw CliUsageError(QStringLiteral("unknown option '%1'").arg(args[i]));
+        }
+    }
+    if (a.files.isEmpty())
+        throw CliUsageError(QStringLiteral("no files given"));
+    return a;
+}
+
+// A one-line bar on a terminal, redrawn in place.
+class ProgressLine {
+public:
+    explicit ProgressLine(QTextStream& err) : m_err(err), m_on(isatty(fileno(stderr)) != 0) {}
+    void start(int maximum) {
+        m_maximum = maximum;
+        draw(0);
+    }
+    void draw(int position) {
+        if (!m_on)
+            return;
+        m_position = position;
+        constexpr int Width = 30;
+        const int filled = m_maximum > 0 ? Width * position / m_maximum : Width;
+        m_err << '\r' << '[' << QString(filled, QLatin1Char('#'))
+              << QString(Width - filled, QLatin1Char('.')) << "] " << (position + 2) / 3 << '/'
+              << m_maximum / 3 << Qt::flush;
+        m_shown = true;
+    }
+    void clear() {
+        if (m_on && m_shown)
+            m_err << "\r\x1b[K" << Qt::flush;
+        m_shown = false;
+    }
+    void redraw() {
+        if (m_on && m_maximum >= 0 && !m_done)
+            draw(m_position);
+    }
+    void finish() {
+        clear();
+        m_done = true;
+    }
+
+private:
+    QTextStream& m_err;
+    bool m_on;
+    bool m_shown = false;
+    bool m_done = false;
+    int m_maximum = -1;
+    int m_position = 0;
+};
+
+} // namespace
+
+int BatchCommand(CliContext& c) {
+    const BatchArgs a = parse(c.args);
+
+    TDesigner designer;
+    designer.ZoomRatio = a.zoom;
+    if (!a.pattern.isEmpty())
+        ReadPattern(a.pattern, designer);
+
+    QList<TShellItem> items;
+    for (const QString& file : a.files) {
+        const QFileInfo info(file);
+        TShellItem item;
+        item.ItemId = info.absoluteFilePath();
+        item.DisplayName = info.fileName();
+        item.FullPath = item.TypeText = info.absoluteFilePath();
+        item.IsFolder = info.isDir();
+        item.DetailsPending = false;
+        items.append(item);
+    }
+
+    TRenameTemplate names;
+    names.LoadStored(a.rename ? a.renameTemplate : Settings().defaultRenameTmp);
+    names.Rename = a.rename;
+    if (a.hasText)
+        names.CustomText = a.text;
+
+    TBatchOptions options;
+    options.ApplyPattern = !a.pattern.isEmpty();
+    options.Fit = a.fit;
+    options.Width = QString::number(a.width);
+    options.Height = QString::number(a.height);
+    options.Proportional = a.proportional;
+    options.Rotate = a.rotate;
+    options.Angle = QString::number(a.angle);
+
+    ProgressLine progress(c.err);
+    // The window's boxes become lines: errors on stderr, the rest on stdout.
+    SetMessageHandler([&](MessageKind kind, const QString& text) {
+        progress.clear();
+        if (kind == MessageKind::Error)
+            c.err << "captiomark-cli: " << text << Qt::endl;
+        else
+            c.out << text << Qt::endl;
+        progress.redraw();
+    });
+    struct HandlerReset {
+        ~HandlerReset() {
+            SetMessageHandler(nullptr);
+            std::signal(SIGINT, SIG_DFL);
+        }
+    } reset;
+    g_interrupted = false;
+    std::signal(SIGINT, onInterrupt);
+
+    TBatchJob job(items, names);
+    job.OnStart = [&](int maximum) { progress.start(maximum); };
+    job.OnProgress = [&](int position) { progress.draw(position); };
+    job.OnFinish = [&] { progress.finish(); };
+    job.CancelRequested = [] { return g_interrupted.load(); };
+    const TBatchResult result = job.Run(designer, options);
+    return result.Outcome == TBatchOutcome::Completed ? CliOk : CliFailed;
+}
+
+CliCommand BatchCliCommand() {
+    return {QStringLiteral("batch"),
+            QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
+                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] FILE..."),
+            QStringLiteral("caption, fit, rotate and rename many images at once"),
+            QStringLiteral(
+                "Runs the batch window's \"Process\" over the files, in order; folders are "
+                "skipped.\n"
+                "  --pattern FILE.xml  burn the pattern into every image (\"Add current pattern "
+                "to images\")\n"
+                "  --zoom R            the zoom ratio the pattern was laid out at (default "
+                "1.0)\n"
+                "  --fit WxH           fit every image into W x H pixels (\"Fit Images\")\n"
+                "  --no-proportional   stretch to exactly W x H instead of keeping the aspect "
+                "ratio\n"
+                "  --rotate DEG        rotate every image by DEG degrees, -360..360, clockwise\n"
+                "  --rename DIGITS     rename from the template in its stored form: 1 custom "
+                "text,\n"
+                "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
+                "  --text TEXT         the custom text of token 1\n"
+                "Date and time formats come from the settings; the template is stored there "
+                "as\n"
+                "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
+                "Ctrl+C stops\n"
+                "after the file in hand. Exit 1 when the job stopped before its end."),
+            BatchCommand};
+}

@@ -1,0 +1,385 @@
+#include "BatchTestSupport.h"
+#include "BrickTestSupport.h"
+#include "ImageCodecs.h"
+#include "Messages.h"
+#include "SettingsStore.h"
+#include "TBatchJob.h"
+#include "TExif.h"
+#include "TSettings.h"
+#include "TText.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Complete = QStringLiteral("Operation complete!");
+
+class BatchJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(files.isValid());
+        saved = Settings();
+        Settings().defaultDateFormatFile = QStringLiteral("yyyy-MM-dd");
+        Settings().defaultTimeFormatFile = QStringLiteral("3");
+        Settings().defaultTimeDelimiter = QLatin1Char('-');
+        surfacePicture = surface.designer->realPicture;
+        surfaceExif = surface.designer->realExif.Entries;
+    }
+    void TearDown() override { Settings() = saved; }
+
+    // A 40 x 30 JPEG with an EXIF date.
+    QString photo(const QString& name, const QByteArray& date = "2006:05:02 14:05:09") {
+        const QString path = files.filePath(name);
+        EXPECT_TRUE(WriteBytes(path, JpegWithExif(makeTestPhoto(40, 30, 3), date)));
+        return path;
+    }
+    void add(const QString& path, bool folder = false) {
+        TShellItem e;
+        e.ItemId = path;
+        e.DisplayName = QFileInfo(path).fileName();
+        e.FullPath = e.TypeText = path;
+        e.IsFolder = folder;
+        items.append(e);
+    }
+    TBatchResult run(const TBatchOptions& options) {
+        TBatchJob job(items, names);
+        job.OnStart = [this](int max) {
+            maximum = max;
+            shown = true;
+        };
+        job.OnProgress = [this](int p) { positions.append(p); };
+        job.OnFinish = [this] { shown = false; };
+        job.OnItemDone = [this](int i, const QString& n) { done.append({i, n}); };
+        job.CancelRequested = [this] { return cancelAfter >= 0 && done.size() >= cancelAfter; };
+        return job.Run(*surface.designer, options);
+    }
+    void expectSurfaceRestored() {
+        EXPECT_EQ(surface.designer->realPicture, surfacePicture);
+        EXPECT_EQ(surface.designer->realExif.Entries, surfaceExif);
+    }
+    static QSize sizeOf(const QString& path) { return ReadImageFile(path).size(); }
+
+    SurfaceFixture surface{QSize(40, 30)};
+    QTemporaryDir files;
+    TSettings saved;
+    QImage surfacePicture;
+    QStringList surfaceExif;
+    QList<TShellItem> items;
+    TRenameTemplate names;
+    MessageCapture messages;
+    int maximum = -1;
+    bool shown = false;
+    QList<int> positions;
+    QList<QPair<int, QString>> done;
+    int cancelAfter = -1;
+};
+
+// ---- Before any file is touched ----------------------------------------------------------
+
+TEST_F(BatchJobTest, FitWithoutWidthStopsBeforeAnyFileButStoresTemplate) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QByteArray before = ReadFileBytes(a);
+    add(a);
+    names.LoadStored(QStringLiteral("54"));
+    TBatchOptions o;
+    o.Fit = true; // width and height both 0
+    const TBatchResult r = run(o);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, enter Width.")});
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Plain));
+    EXPECT_EQ(maximum, -1); // the bar never showed
+    EXPECT_EQ(ReadFileBytes(a), before);
+    SettingsStore store(SettingsKey);
+    ASSERT_TRUE(store.OpenOrCreate());
+    EXPECT_EQ(store.Value(QStringLiteral("defaultRenameTmp")), QStringLiteral("54"));
+    EXPECT_EQ(Settings().defaultRenameTmp, QStringLiteral("54"));
+}
+
+TEST_F(BatchJobTest, FitWithoutHeight) {
+    add(photo(QStringLiteral("a.jpg")));
+    TBatchOptions o;
+    o.Fit = true;
+    o.Width = QStringLiteral("800");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::NotStarted);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, enter Height.")});
+}
+
+TEST_F(BatchJobTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    add(a);
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("9o");
+    const TBatchResult r = run(o);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("'9o' is not a valid integer value")});
+    EXPECT_EQ(sizeOf(a), QSize(40, 30));
+}
+
+TEST_F(BatchJobTest, UnwritableSettingsStoreIsReportedAndJobGoesOn) {
+    const QByteArray config = qgetenv("CAPTIOMARK_CONFIG_DIR");
+    qputenv("CAPTIOMARK_CONFIG_DIR", "/proc/captiomark-none/config");
+    add(photo(QStringLiteral("a.jpg")));
+    const TBatchResult r = run(TBatchOptions());
+    qputenv("CAPTIOMARK_CONFIG_DIR", config);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Completed);
+    ASSERT_EQ(messages.messages.size(), 2);
+    EXPECT_EQ(messages.messages[0].text, QStringLiteral("Can't write to registry."));
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Error));
+    EXPECT_EQ(messages.messages[1].text, Complete);
+}
+
+// ---- Running ------------------------------------------------------------------------------
+
+TEST_F(BatchJobTest, FoldersOnlyShowsAndHidesBarAndCompletes) {
+    add(files.path(), true);
+    add(files.path() + QStringLiteral("/sub"), true);
+    const TBatchResult r = run(TBatchOptions());
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(r.Total, 0);
+    EXPECT_EQ(maximum, 0);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(messages.texts(), QStringList{Complete});
+    expectSurfaceRestored();
+}
+
+TEST_F(BatchJobTest, RenamesWithPatternAndKeepsNewPathsForSecondRun) {
+    placeBrick<TText>(*surface.designer, 2, 2)->setCaption(QStringLiteral("Hi"));
+    const QString a = photo(QStringLiteral("IMG_0001.JPG"));
+    const QString b = photo(QStringLiteral("IMG_0002.JPG"), "2007:01:31 08:30:00");
+    add(a);
+    add(b);
+    names.LoadStored(QStringLiteral("23"));
+    names.Rename = true;
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    const TBatchResult r = run(o);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(r.Processed, 2);
+    const QString outA = files.filePath(QStringLiteral("2006-05-02 14-05-00.jpg"));
+    const QString outB = files.filePath(QStringLiteral("2007-01-31 8-30-00.jpg"));
+    EXPECT_TRUE(QFile::exists(outA));
+    EXPECT_TRUE(QFile::exists(outB));
+    EXPECT_TRUE(QFile::exists(a)); // a render writes beside the source
+    EXPECT_EQ(items[0].FullPath, outA);
+    EXPECT_EQ(items[1].TypeText, outB);
+    EXPECT_EQ(done, (QList<QPair<int, QString>>{{0, QFileInfo(outA).fileName()},
+                                                {1, QFileInfo(outB).fileName()}}));
+    // The EXIF block travels into the written file.
+    TExif exif;
+    exif.LoadFromJpeg(outA);
+    EXPECT_FALSE(exif.Entries.isEmpty());
+    expectSurfaceRestored();
+
+    // Second run on what the first wrote: old name then number.
+    names.LoadStored(QStringLiteral("54"));
+    messages.messages.clear();
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("2006-05-02 14-05-001.jpg"))));
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("2007-01-31 8-30-002.jpg"))));
+    EXPECT_EQ(messages.texts(), QStringList{Complete});
+}
+
+TEST_F(BatchJobTest, ProgressAdvancesThreeStepsPerFileToTheEnd) {
+    add(photo(QStringLiteral("a.jpg")));
+    add(files.path(), true);
+    add(photo(QStringLiteral("b.jpg")));
+    run(TBatchOptions());
+    EXPECT_EQ(maximum, 6);
+    EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(shown);
+}
+
+TEST_F(BatchJobTest, NumbersCountFoldersAndRemovedEntriesAreSkipped) {
+    add(files.path(), true);
+    add(photo(QStringLiteral("a.jpg")));
+    add(photo(QStringLiteral("b.jpg")));
+    add(photo(QStringLiteral("c.jpg")));
+    items.removeAt(2); // the middle file
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    EXPECT_EQ(run(TBatchOptions()).Outcome, TBatchOutcome::Completed);
+    // Rename only: the files move.
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("a2.jpg"))));
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("c3.jpg"))));
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("b.jpg"))));
+    EXPECT_FALSE(QFile::exists(files.filePath(QStringLiteral("a.jpg"))));
+    EXPECT_EQ(items[1].FullPath, files.filePath(QStringLiteral("a2.jpg")));
+    EXPECT_EQ(items[2].FullPath, files.filePath(QStringLiteral("c3.jpg")));
+}
+
+TEST_F(BatchJobTest, RotationIsAppliedEvenWhenOnlyRenaming) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    add(a);
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("90");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(files.filePath(QStringLiteral("a1.jpg"))), QSize(30, 40));
+}
+
+TEST_F(BatchJobTest, RotationInPlaceWithoutRename) {
+    const QString a = photo(QStringLiteral("a.JPG"));
+    add(a);
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("-90");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(items[0].FullPath), QSize(30, 40));
+    EXPECT_EQ(QFileInfo(items[0].FullPath).fileName().toLower(), QStringLiteral("a.jpg"));
+}
+
+TEST_F(BatchJobTest, RotateUncheckedIgnoresAngleAndFitUncheckedIgnoresSize) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    add(a);
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.Width = QStringLiteral("800");
+    o.Height = QStringLiteral("600");
+    o.Angle = QStringLiteral("90");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(a), QSize(40, 30));
+}
+
+TEST_F(BatchJobTest, FitProportionalAndNot) {
+    add(photo(QStringLiteral("a.jpg")));
+    TBatchOptions o;
+    o.Fit = true;
+    o.Width = QStringLiteral("20");
+    o.Height = QStringLiteral("20");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(items[0].FullPath), QSize(20, 15));
+    o.Proportional = false;
+    o.Width = QStringLiteral("10");
+    o.Height = QStringLiteral("12");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(items[0].FullPath), QSize(10, 12));
+}
+
+TEST_F(BatchJobTest, NothingToDoLeavesFilesAlone) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QByteArray before = ReadFileBytes(a);
+    add(a);
+    const TBatchResult r = run(TBatchOptions());
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(r.Processed, 1);
+    EXPECT_EQ(ReadFileBytes(a), before);
+    EXPECT_EQ(messages.texts(), QStringList{Complete});
+}
+
+TEST_F(BatchJobTest, FileWithoutExifIsNamedAndStillProcessed) {
+    const QString bmp = files.filePath(QStringLiteral("plain.bmp"));
+    ASSERT_TRUE(makeTestPhoto(40, 30).save(bmp));
+    add(bmp);
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("180");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(
+        messages.texts(),
+        (QStringList{QStringLiteral("plain.bmp doesn't have an EXIF information."), Complete}));
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Information));
+    const QImage out = ReadImageFile(bmp);
+    EXPECT_EQ(out.pixel(0, 0), makeTestPhoto(40, 30).pixel(39, 29));
+}
+
+TEST_F(BatchJobTest, FailingFileStopsJobAndKeepsWhatWasDone) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QString broken = files.filePath(QStringLiteral("b.jpg"));
+    ASSERT_TRUE(WriteBytes(broken, QByteArray("\xFF\xD8\xFF\xE0 not a picture")));
+    const QString c = photo(QStringLiteral("c.jpg"));
+    add(a);
+    add(broken);
+    add(c);
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    const TBatchResult r = run(o);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
+    EXPECT_EQ(r.Processed, 1);
+    EXPECT_EQ(items[0].FullPath, files.filePath(QStringLiteral("a1.jpg")));
+    EXPECT_EQ(items[1].FullPath, broken);
+    EXPECT_EQ(items[2].FullPath, c);
+    EXPECT_FALSE(QFile::exists(files.filePath(QStringLiteral("c3.jpg"))));
+    EXPECT_FALSE(shown);
+    ASSERT_FALSE(messages.messages.isEmpty());
+    EXPECT_EQ(messages.messages.last().kind, int(MessageKind::Error));
+    EXPECT_EQ(messages.messages.last().text, r.Error);
+    EXPECT_FALSE(messages.texts().contains(Complete));
+    expectSurfaceRestored();
+}
+
+TEST_F(BatchJobTest, CollidingRenameFailsRatherThanOverwrite) {
+    add(photo(QStringLiteral("a.jpg"), "2006:05:02 10:00:00"));
+    add(photo(QStringLiteral("b.jpg"), "2006:05:02 11:00:00"));
+    names.LoadStored(QStringLiteral("2"));
+    names.Rename = true;
+    const TBatchResult r = run(TBatchOptions());
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
+    EXPECT_EQ(r.Processed, 1);
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("b.jpg"))));
+}
+
+TEST_F(BatchJobTest, NameWithFolderSeparatorFromDateFormatFails) {
+    Settings().defaultDateFormatFile = QStringLiteral("yyyy/MM/dd");
+    const QString a = photo(QStringLiteral("a.jpg"));
+    QDir(files.path()).mkpath(QStringLiteral("2006/05"));
+    add(a);
+    names.LoadStored(QStringLiteral("2"));
+    names.Rename = true;
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    const TBatchResult r = run(o);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
+    EXPECT_TRUE(r.Error.contains(QStringLiteral("2006/05/02.jpg"))) << r.Error.toStdString();
+    EXPECT_FALSE(QFile::exists(files.filePath(QStringLiteral("2006/05/02.jpg"))));
+}
+
+TEST_F(BatchJobTest, CancelBetweenFilesKeepsWhatWasDone) {
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg"})
+        add(photo(QString::fromLatin1(n)));
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    cancelAfter = 1;
+    const TBatchResult r = run(TBatchOptions());
+    EXPECT_EQ(r.Outcome, TBatchOutcome::Cancelled);
+    EXPECT_EQ(r.Processed, 1);
+    EXPECT_EQ(r.Total, 3);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Cancelled after 1 of 3 files.")});
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("a1.jpg"))));
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("b.jpg"))));
+    EXPECT_EQ(items[1].FullPath, files.filePath(QStringLiteral("b.jpg")));
+    EXPECT_FALSE(shown);
+    expectSurfaceRestored();
+}
+
+TEST(SurfaceRestorer, PutsPictureAndRecordBackOnException) {
+    SurfaceFixture s(QSize(10, 10));
+    const QImage before = s.designer->realPicture;
+    s.designer->realExif.Entries = {QStringLiteral("Make=x")};
+    try {
+        TSurfaceRestorer guard(*s.designer);
+        s.designer->realPicture = QImage(3, 3, QImage::Format_RGB32);
+        s.designer->realExif = TExif();
+        throw Exception(QStringLiteral("boom"));
+    } catch (const Exception&) {
+    }
+    EXPECT_EQ(s.designer->realPicture, before);
+    EXPECT_EQ(s.designer->realExif.Entries, QStringList{QStringLiteral("Make=x")});
+}
+
+TEST(BatchFieldValue, IntegersWithBlanksAndSigns) {
+    EXPECT_EQ(TBatchJob::FieldValue(QStringLiteral(" -90 ")), -90);
+    EXPECT_EQ(TBatchJob::FieldValue(QStringLiteral("+5")), 5);
+    EXPECT_THROW(TBatchJob::FieldValue(QString()), EConvertError);
+    EXPECT_THROW(TBatchJob::FieldValue(QStringLiteral("1.5")), EConvertError);
+}
+
+} // namespace

@@ -1,0 +1,387 @@
+#include "TfrmGroup.h"
+#include "BatchTestSupport.h"
+#include "BrickTestSupport.h"
+#include "ImageCodecs.h"
+#include "TSettings.h"
+#include "TText.h"
+#include "TToolBox.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// Presses a token, moves the pointer by (dx, dy) inside it and releases it.
+void dragToken(QWidget* token, QPoint by) {
+    QWidget* target = token;
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(token))
+        target = memo->viewport();
+    mouse(target, QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton);
+    mouse(target, QEvent::MouseMove, by, Qt::LeftButton);
+    mouse(target, QEvent::MouseButtonRelease, by, Qt::NoButton);
+}
+
+void typeText(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+class TfrmGroupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(files.isValid());
+        saved = Settings();
+        Settings().defaultRenameTmp = QStringLiteral("23");
+        Settings().defaultDateFormatFile = QStringLiteral("yyyy-MM-dd");
+        Settings().defaultTimeFormatFile = QStringLiteral("3");
+    }
+    void TearDown() override {
+        frm.reset();
+        Settings() = saved;
+    }
+    TfrmGroup& window() {
+        if (!frm) {
+            frm = std::make_unique<TfrmGroup>(surface.designer.get());
+            frm->show();
+        }
+        return *frm;
+    }
+    QString photo(const QString& name, const QByteArray& date = "2006:05:02 14:05:09") {
+        const QString path = files.filePath(name);
+        EXPECT_TRUE(WriteBytes(path, JpegWithExif(makeTestPhoto(40, 30, 5), date)));
+        return path;
+    }
+    QStringList captions() {
+        QStringList out;
+        for (int i = 0; i < frm->ListView1->count(); ++i)
+            out.append(frm->ListView1->item(i)->text());
+        return out;
+    }
+
+    SurfaceFixture surface{QSize(40, 30)};
+    QTemporaryDir files;
+    TSettings saved;
+    MessageCapture messages;
+    std::unique_ptr<TfrmGroup> frm;
+};
+
+// ---- Creation and enabled states ---------------------------------------------------------
+
+TEST_F(TfrmGroupTest, StartsEmptyWithProcessDisabledAndStoredTemplate) {
+    TfrmGroup& f = window();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Batch processing"));
+    EXPECT_EQ(frmGroup, &f);
+    EXPECT_FALSE(f.btnProcess->isEnabled());
+    EXPECT_FALSE(f.GroupBox5->isEnabled()); // the surface holds no brick
+    EXPECT_FALSE(f.PBar1->isVisible());
+    EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("23"));
+    EXPECT_EQ(f.Token(rtDate)->y(), 5);
+    EXPECT_EQ(f.Token(rtTime)->y(), 5);
+    EXPECT_LT(f.Token(rtDate)->x(), f.Token(rtTime)->x());
+    EXPECT_GT(f.Token(rtNumber)->y(), f.bvlBox->y());
+    EXPECT_EQ(f.Token(rtNumber)->x() - f.Token(rtCustomText)->x(), 48 + 6);
+    EXPECT_EQ(f.EditBox->toPlainText(), QStringLiteral("Type \nyour text \nhere"));
+    EXPECT_FALSE(f.InsertMarker->isVisible());
+    f.close();
+    frm.reset();
+    EXPECT_EQ(frmGroup, nullptr);
+}
+
+TEST_F(TfrmGroupTest, GeneralGroupEnabledWhenSurfaceHoldsBrick) {
+    placeBrick<TText>(*surface.designer, 1, 1);
+    TfrmGroup& f = window();
+    EXPECT_TRUE(f.GroupBox5->isEnabled());
+    EXPECT_TRUE(f.cboxApplyPattern->isEnabled());
+}
+
+TEST_F(TfrmGroupTest, CheckBoxesEnableTheirFields) {
+    TfrmGroup& f = window();
+    EXPECT_FALSE(f.edtWidth->isEnabled());
+    EXPECT_FALSE(f.cboxProp->isEnabled());
+    EXPECT_FALSE(f.edtRotate->isEnabled());
+    f.cboxFit->click();
+    EXPECT_TRUE(f.edtWidth->isEnabled());
+    EXPECT_TRUE(f.edtHeight->isEnabled());
+    EXPECT_TRUE(f.lblFitInto->isEnabled());
+    EXPECT_TRUE(f.cboxProp->isEnabled());
+    EXPECT_TRUE(f.cboxProp->isChecked());
+    EXPECT_FALSE(f.edtRotate->isEnabled());
+    f.cboxRotate->click();
+    EXPECT_TRUE(f.edtRotate->isEnabled());
+    EXPECT_EQ(f.edtRotate->singleStep(), 90);
+    EXPECT_EQ(f.edtRotate->minimum(), -360);
+    EXPECT_EQ(f.edtWidth->maximum(), 10000);
+}
+
+TEST_F(TfrmGroupTest, RenameFilesEnablesTokens) {
+    TfrmGroup& f = window();
+    for (int id = 1; id <= 5; ++id)
+        EXPECT_FALSE(f.Token(id)->isEnabled()) << id;
+    f.cboxRename->click();
+    for (int id = 1; id <= 5; ++id)
+        EXPECT_TRUE(f.Token(id)->isEnabled()) << id;
+}
+
+// ---- The job list ------------------------------------------------------------------------
+
+TEST_F(TfrmGroupTest, AddingStopsAtFileAlreadyInList) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.jpg")),
+                  c = photo(QStringLiteral("c.jpg"));
+    f.AddFiles({b});
+    EXPECT_TRUE(f.btnProcess->isEnabled());
+    f.AddFiles({a, b, c});
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("b.jpg"), QStringLiteral("a.jpg")}));
+    ASSERT_EQ(f.Items().size(), 2);
+    EXPECT_EQ(f.Items()[1].FullPath, a);
+    EXPECT_EQ(f.Items()[1].ImageIndex, 1);
+    EXPECT_EQ(f.ListView1->iconSize(), QSize(50, 50));
+}
+
+TEST_F(TfrmGroupTest, DropFromFileManagerAddsImagesAndFolders) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QString text = files.filePath(QStringLiteral("notes.txt"));
+    WriteBytes(text, "x");
+    QMimeData mime;
+    mime.setUrls(
+        {QUrl::fromLocalFile(a), QUrl::fromLocalFile(text), QUrl::fromLocalFile(files.path())});
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.ListView1->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.ListView1->viewport(), &drop);
+    ASSERT_EQ(f.Items().size(), 2);
+    EXPECT_FALSE(f.Items()[0].IsFolder);
+    EXPECT_TRUE(f.Items()[1].IsFolder);
+}
+
+TEST_F(TfrmGroupTest, ThumbnailKeepsAspectRatio) {
+    const QString wide = files.filePath(QStringLiteral("wide.bmp"));
+    QImage red(640, 480, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(wide));
+    const QImage t = TfrmGroup::MakeThumbnail(wide, false);
+    EXPECT_EQ(t.size(), QSize(50, 50));
+    EXPECT_EQ(t.pixel(25, 3), qRgb(255, 255, 255)); // above the picture: rows 0..6 stay white
+    EXPECT_EQ(t.pixel(25, 25), qRgb(255, 0, 0));
+    EXPECT_EQ(t.pixel(25, 46), qRgb(255, 255, 255));
+}
+
+TEST_F(TfrmGroupTest, ExampleNameFollowsListAndRenameSwitch) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("IMG_0001.JPG"))});
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("IMG_0001.JPG"));
+    f.cboxRename->click();
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2006-05-02 14-05-00.JPG"));
+}
+
+// ---- Tokens ------------------------------------------------------------------------------
+
+TEST_F(TfrmGroupTest, DraggingTokenBetweenRows) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("IMG_0001.JPG"))});
+    f.cboxRename->click();
+    // Date down into the Available row.
+    dragToken(f.Token(rtDate), QPoint(0, 60));
+    EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("3"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00.JPG"));
+    EXPECT_FALSE(f.InsertMarker->isVisible());
+    // Old name up, far right: after Time.
+    QWidget* old = f.Token(rtOldName);
+    dragToken(old, QPoint(400 - old->x(), 5 - old->y()));
+    EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("35"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00IMG_0001.JPG"));
+    EXPECT_EQ(old->y(), 5);
+    // Tokens stand in their slots after the drop.
+    EXPECT_EQ(old->x() - f.Token(rtTime)->x(), old->width() + 6);
+}
+
+TEST_F(TfrmGroupTest, InsertMarkerShowsWhileDragging) {
+    TfrmGroup& f = window();
+    f.cboxRename->click();
+    QWidget* number = f.Token(rtNumber);
+    mouse(number, QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton);
+    mouse(number, QEvent::MouseMove, QPoint(0, -number->y() + 5), Qt::LeftButton);
+    EXPECT_TRUE(f.InsertMarker->isVisible());
+    EXPECT_EQ(f.InsertMarker->y(), 5);
+    mouse(number, QEvent::MouseButtonRelease, QPoint(0, 0), Qt::NoButton);
+    EXPECT_FALSE(f.InsertMarker->isVisible());
+}
+
+TEST_F(TfrmGroupTest, MemoDraggedIntoTemplateGivesCustomText) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("IMG_0001.JPG"))});
+    f.cboxRename->click();
+    QWidget* memo = f.Token(rtCustomText);
+    dragToken(memo, QPoint(-memo->x(), 5 - memo->y())); // first slot of New name
+    EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("123"));
+    EXPECT_EQ(f.lblNameExample->text(),
+              QStringLiteral("Type your text here 2006-05-02 14-05-00.JPG"));
+    EXPECT_FALSE(f.EditMode());
+}
+
+TEST_F(TfrmGroupTest, MemoDoubleClickClearsPlaceholderAndChecksCharacters) {
+    TfrmGroup& f = window();
+    f.cboxRename->click();
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.EditBox->viewport(), &dbl);
+    EXPECT_TRUE(f.EditMode());
+    EXPECT_EQ(f.EditBox->toPlainText(), QString());
+    typeText(f.EditBox, QStringLiteral("a:b"));
+    EXPECT_EQ(f.EditBox->toPlainText(), QStringLiteral("ab"));
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("You can't use \":\" in file names.")});
+    // A second double-click keeps what was typed.
+    QApplication::sendEvent(f.EditBox->viewport(), &dbl);
+    EXPECT_EQ(f.EditBox->toPlainText(), QStringLiteral("ab"));
+    // Pasting several forbidden characters: one message each.
+    messages.messages.clear();
+    f.EditBox->insertPlainText(QStringLiteral("<x>"));
+    EXPECT_EQ(f.EditBox->toPlainText(), QStringLiteral("abx"));
+    EXPECT_EQ(messages.messages.size(), 2);
+}
+
+TEST(TToolBoxTest, PaintsPictureForItsStateWithKeyColourTransparent) {
+    TToolBox box;
+    box.EnabledPicture = TokenPicture(0, true);
+    box.DisabledPicture = TokenPicture(0, false);
+    EXPECT_EQ(box.TransparentColor(), QColor(TokenKeyColor()));
+    const QImage on = box.ShownPicture();
+    EXPECT_EQ(qAlpha(on.pixel(0, 45)), 0);
+    EXPECT_EQ(qAlpha(on.pixel(24, 30)), 255);
+    box.setEnabled(false);
+    const QImage off = box.ShownPicture();
+    EXPECT_EQ(qAlpha(off.pixel(0, 45)), 0);
+    EXPECT_NE(on, off);
+    // The disabled pictures are grey.
+    const QRgb p = off.pixel(24, 30);
+    EXPECT_EQ(qRed(p), qGreen(p));
+    EXPECT_EQ(qGreen(p), qBlue(p));
+    for (int j = 1; j < 4; ++j)
+        EXPECT_NE(TokenPicture(j, true), TokenPicture(0, true)) << j;
+}
+
+// ---- Process -----------------------------------------------------------------------------
+
+TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QByteArray before = ReadFileBytes(a);
+    f.AddFiles({a});
+    f.cboxFit->click();
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, enter Width.")});
+    EXPECT_EQ(ReadFileBytes(a), before);
+    EXPECT_FALSE(f.PBar1->isVisible());
+}
+
+TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
+    placeBrick<TText>(*surface.designer, 2, 2)->setCaption(QStringLiteral("X"));
+    const QImage surfaceBefore = surface.designer->realPicture;
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.jpg")),
+                  c = photo(QStringLiteral("c.jpg"), "2007:01:01 00:00:00");
+    f.AddFiles({a, b, c});
+    // Remove the middle entry.
+    f.ListView1->item(1)->setSelected(true);
+    f.DeleteClick();
+    f.cboxApplyPattern->click();
+    f.cboxRotate->click();
+    f.edtRotate->setValue(90);
+    f.cboxRename->click();
+    int maximum = -1;
+    QObject::connect(f.PBar1, &QProgressBar::valueChanged, f.PBar1,
+                     [&] { maximum = f.PBar1->maximum(); });
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
+    EXPECT_EQ(maximum, 6);
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("2006-05-02 14-05-00.jpg"),
+                                       QStringLiteral("2007-01-01 0-00-00.jpg")}));
+    EXPECT_EQ(ReadImageFile(f.Items()[1].FullPath).size(), QSize(30, 40));
+    EXPECT_EQ(ReadImageFile(b).size(), QSize(40, 30)); // removed: untouched
+    EXPECT_EQ(surface.designer->realPicture, surfaceBefore);
+    EXPECT_EQ(Settings().defaultRenameTmp, QStringLiteral("23"));
+    EXPECT_FALSE(f.PBar1->isVisible());
+    EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
+    EXPECT_TRUE(f.ListView1->isEnabled());
+}
+
+TEST_F(TfrmGroupTest, ProcessCanBeCancelledBetweenFiles) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("a.jpg")), photo(QStringLiteral("b.jpg")),
+                photo(QStringLiteral("c.jpg"))});
+    f.cboxRotate->click();
+    f.edtRotate->setValue(180);
+    bool inputBlocked = false;
+    // Pressing the button again once the first file is done.
+    QObject::connect(f.PBar1, &QProgressBar::valueChanged, f.PBar1, [&](int v) {
+        if (v == 3) {
+            inputBlocked = !f.ListView1->isEnabled() && !f.grpResample->isEnabled();
+            EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Cancel"));
+            f.btnProcess->click();
+        }
+    });
+    f.btnProcess->click();
+    EXPECT_TRUE(inputBlocked);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Cancelled after 1 of 3 files.")});
+    EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
+}
+
+TEST_F(TfrmGroupTest, CloseWhileRunningCancelsThenCloses) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("a.jpg")), photo(QStringLiteral("b.jpg"))});
+    QObject::connect(f.PBar1, &QProgressBar::valueChanged, f.PBar1, [&](int v) {
+        if (v == 1)
+            f.btnCancel->click();
+    });
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Cancelled after 1 of 2 files.")});
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(TfrmGroupTest, ProportionalWidthSetsHeightFromFirstFile) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("a.jpg"))}); // 40 x 30
+    f.cboxFit->click();
+    f.activateWindow();
+    f.edtWidth->setFocus();
+    QApplication::processEvents();
+    if (!f.edtWidth->hasFocus())
+        GTEST_SKIP() << "the platform gives no focus";
+    f.edtWidth->setValue(801);
+    EXPECT_EQ(f.edtHeight->value(), 601); // 600.75
+    f.edtHeight->setFocus();
+    f.edtHeight->setValue(150);
+    EXPECT_EQ(f.edtWidth->value(), 200);
+    // Without Proportional the other field stays.
+    f.cboxProp->click();
+    f.edtHeight->setFocus();
+    f.edtHeight->setValue(90);
+    EXPECT_EQ(f.edtWidth->value(), 200);
+}
+
+} // namespace
