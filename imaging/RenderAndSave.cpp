@@ -272,22 +272,33 @@ QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, Outp
                          ? ReduceToGifColors(designer.realPicture)
                          : designer.realPicture.convertToFormat(QImage::Format_RGB32);
 
-    if (angle != 0)
+    // The size of the turned picture, before any resampling.
+    const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;
+    const bool exactTurn = angle % 90 == 0;
+    QSize turned = quarterTurn ? working.size().transposed() : working.size();
+    if (angle != 0 && !exactTurn) {
         RotateBitmap(working, qRgb(255, 255, 255), angle);
-
-    double sx = 1.0, sy = 1.0;
-    if (proportional && width > 0 && height > 0) {
-        if (working.width() > working.height())
-            height = RoundHalfEven(double(working.height()) * width / working.width());
-        else
-            width = RoundHalfEven(double(working.width()) * height / working.height());
+        turned = working.size();
     }
+
+    if (proportional && width > 0 && height > 0) {
+        if (turned.width() > turned.height())
+            height = RoundHalfEven(double(turned.height()) * width / turned.width());
+        else
+            width = RoundHalfEven(double(turned.width()) * height / turned.height());
+    }
+    double sx = 1.0, sy = 1.0;
     if (width > 0 && height > 0) {
         // Bricks follow the change of size: positions and sizes scale with the image.
-        sx = double(width) / working.width();
-        sy = double(height) / working.height();
-        ResampleBitmap(working, width, height);
+        sx = double(width) / turned.width();
+        sy = double(height) / turned.height();
+        // An exact turn commutes with the area average, so the full-size picture is reduced
+        // first and only the small one is turned: less work and no full-size copy.
+        const QSize before = quarterTurn ? QSize(height, width) : QSize(width, height);
+        ResampleBitmap(working, before.width(), before.height());
     }
+    if (angle != 0 && exactTurn)
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
 
     DrawBricks(working, designer, sourceFile, perFileDates, sx, sy);
     return encode(working, kind);

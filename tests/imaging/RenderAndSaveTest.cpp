@@ -1,4 +1,5 @@
 #include "BrickTestSupport.h"
+#include "BitmapOps.h"
 #include "ImageCodecs.h"
 #include "RenderAndSave.h"
 #include "TPictureimg.h"
@@ -372,4 +373,19 @@ TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
     const QColor photo = f.photo.pixelColor(inside), seen = out.pixelColor(inside);
     EXPECT_NEAR(seen.blue(), (photo.blue() + 225) / 2, 12);
     EXPECT_NEAR(seen.red(), (photo.red() + 255) / 2, 12);
+}
+
+// Turning a quarter and fitting gives the picture that fitting the turned photo gives.
+TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
+    SurfaceFixture f(QSize(400, 300), 1.0, QStringLiteral("photo.bmp"), true);
+    for (int angle : {90, -90, 270, 180, -180}) {
+        RenderAndSave(f.photoPath, QStringLiteral("t.bmp"), 120, 120, angle, true, false, true, false);
+        QImage expected = f.photo.convertToFormat(QImage::Format_RGB32);
+        RotateBitmap(expected, qRgb(255, 255, 255), angle);
+        const QSize size = expected.width() > expected.height() ? QSize(120, 90) : QSize(90, 120);
+        ResampleBitmap(expected, size.width(), size.height());
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(f.path("t.bmp")), expected, 1, &why))
+            << angle << ": " << why.toStdString();
+    }
 }
