@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 #include <QWidget>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 #include <cstdarg>
@@ -243,8 +244,15 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
     const PatternLayout layout = CurrentPatternLayout();
     // Bodies first: a brick that cannot be streamed leaves no half-written file.
     QStringList bodies;
-    for (const QWidget* brick : designer.Bricks())
+    for (const QWidget* brick : designer.Bricks()) {
         bodies.append(BrickToText(brick).replace(LineBreak, LineBreakMark));
+        // The reader keeps libxml2's bound on one attribute value (XML_MAX_TEXT_LENGTH, with room
+        // for escapes); a pattern that could not be opened again is not written at all.
+        if (bodies.last().toUtf8().size() > XML_MAX_TEXT_LENGTH * 9 / 10)
+            throw Exception(QStringLiteral("Cannot write pattern file \"%1\": the brick %2 is too "
+                                           "large to be stored (use a smaller picture)")
+                                .arg(fileName, brick->objectName()));
+    }
 
     DocPtr doc(xmlNewDoc(x("1.0")));
     xmlNode* project = xmlNewNode(nullptr, x("Project"));

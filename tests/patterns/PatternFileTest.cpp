@@ -517,3 +517,33 @@ TEST_F(PatternFile, BrickTextFormAndBack) {
     EXPECT_EQ(copy->property("Caption").toString(), QStringLiteral("x"));
     EXPECT_EQ(AddBrickFromText(*std::make_unique<TDesigner>(), QStringLiteral("  ")), nullptr);
 }
+
+// A pattern that could not be read back is refused when saving, before the file is touched.
+TEST_F(PatternFile, PictureTooLargeToReadBackIsRefused) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    auto* fits = placeBrick<TPictureimg>(d, 10, 10);
+    fits->setObjectName(QStringLiteral("Pictureimg1"));
+    const QImage small = makeTestPhoto(500, 500, 3);
+    fits->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(small), small}); // 750 KB
+    const QString ok = f.path(QStringLiteral("ok.xml"));
+    WritePattern(ok, d);
+    clearSurface(d);
+    ReadPattern(ok, d);
+    auto* back = brickNamed<TPictureimg>(d, QStringLiteral("Pictureimg1"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->Picture()->image().size(), QSize(500, 500));
+
+    auto* huge = placeBrick<TPictureimg>(d, 10, 10);
+    huge->setObjectName(QStringLiteral("Pictureimg2"));
+    const QImage big = makeTestPhoto(1400, 1300, 4);
+    huge->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(big), big}); // 5.5 MB
+    const QString refused = f.path(QStringLiteral("big.xml"));
+    try {
+        WritePattern(refused, d);
+        FAIL() << "a pattern that cannot be read back was written";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("Pictureimg2"))) << e.what();
+    }
+    EXPECT_FALSE(QFile::exists(refused));
+}
