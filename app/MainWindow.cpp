@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
 #include "BitmapOps.h"
+#include "DesignerBricks.h"
+#include "PatternFile.h"
+#include "TfrmGroup.h"
 #include "Errors.h"
 #include "PictureLoader.h"
 #include "RenderAndSave.h"
@@ -39,6 +42,11 @@ MainWindow::MainWindow(QWidget* parent)
     QAction* saveAs = file->addAction(tr("Save Image &As..."), this, &MainWindow::aSaveAsExecute);
     saveAs->setShortcut(QKeySequence::SaveAs);
     file->addSeparator();
+    QAction* openPattern = file->addAction(tr("Open &Pattern..."), this, &MainWindow::aOpenPatternExecute);
+    QAction* savePattern = file->addAction(tr("Save Pa&ttern As..."), this, &MainWindow::aSavePatternExecute);
+    file->addSeparator();
+    file->addAction(tr("&Batch Processing..."), this, &MainWindow::aGroupExecute);
+    file->addSeparator();
     file->addAction(tr("E&xit"), this, &QWidget::close)->setShortcut(QKeySequence::Quit);
 
     QMenu* image = menuBar()->addMenu(tr("&Image"));
@@ -58,7 +66,7 @@ MainWindow::MainWindow(QWidget* parent)
     QMenu* bricks = menuBar()->addMenu(tr("&Bricks"));
     QAction* text = bricks->addAction(tr("Add &Text"), this, &MainWindow::aAddTextExecute);
     QAction* picture = bricks->addAction(tr("Add &Picture..."), this, &MainWindow::aAddPictureExecute);
-    m_needImage = {saveAs, text, picture, left, right, resample, effects};
+    m_needImage = {saveAs, text, picture, left, right, resample, effects, openPattern, savePattern};
     updateActions();
     resize(1000, 720);
 }
@@ -124,6 +132,42 @@ void MainWindow::aSaveAsExecute() {
     } catch (const Exception& e) {
         QMessageBox::critical(this, windowTitle(), e.message());
     }
+}
+
+namespace {
+const char* const kPatternFilter = "Patterns (*.xml)";
+}
+
+void MainWindow::aOpenPatternExecute() {
+    const QString name = QFileDialog::getOpenFileName(this, tr("Open Pattern"), QString(),
+                                                      QString::fromLatin1(kPatternFilter));
+    if (name.isEmpty())
+        return;
+    ClearBricks(*m_designer);
+    try {
+        ReadPattern(name, *m_designer);
+    } catch (const Exception& e) {
+        QMessageBox::critical(this, windowTitle(), e.message());
+    }
+}
+
+void MainWindow::aSavePatternExecute() {
+    QString name = QFileDialog::getSaveFileName(this, tr("Save Pattern"), QString(),
+                                                QString::fromLatin1(kPatternFilter));
+    if (name.isEmpty())
+        return;
+    if (!name.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
+        name += QLatin1String(".xml");
+    try {
+        WritePattern(name, *m_designer);
+    } catch (const Exception& e) {
+        QMessageBox::critical(this, windowTitle(), e.message());
+    }
+}
+
+void MainWindow::aGroupExecute() {
+    TfrmGroup group(m_designer, this);
+    group.exec();
 }
 
 void MainWindow::aAddTextExecute() {

@@ -15,10 +15,13 @@ public:
 
     TDesigner* designer() const { return m_designer; }
     bool openImage(const QString& fileName);
+    void aGroupExecute();
 
 private:
     void aOpenImageExecute();
     void aSaveAsExecute();
+    void aOpenPatternExecute();
+    void aSavePatternExecute();
     void aAddTextExecute();
     void aAddPictureExecute();
     void fitToWindow();

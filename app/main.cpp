@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "RegisterBricks.h"
+#include "TDesigner.h"
 #include "TSettings.h"
 
 #include <QApplication>
@@ -23,12 +24,15 @@ int main(int argc, char** argv) {
     });
     LoadSettings();
     MainWindow window;
-    const QStringList args = QApplication::arguments().mid(1);
     window.show();
-    for (const QString& a : args)
-        if (!a.startsWith(QLatin1Char('/')) || QFile::exists(a)) {
+    bool group = false;
+    for (const QString& a : QApplication::arguments().mid(1)) {
+        if (a.compare(QLatin1String("/group"), Qt::CaseInsensitive) == 0 && !QFile::exists(a))
+            group = true;
+        else if (window.designer()->realPicture.isNull())
             window.openImage(a);
-            break;
-        }
+    }
+    if (group)
+        window.aGroupExecute();
     return app.exec();
 }

@@ -100,3 +100,10 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
         marker->show();
     }
 }
+
+void ClearBricks(TDesigner& designer) {
+    for (QWidget* brick : designer.Bricks()) {
+        designer.RemoveComponent(brick);
+        delete brick;
+    }
+}

@@ -17,3 +17,7 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text);
 // ratio (FullLeft, FullTop; a picture brick also FullWidth, FullHeight). A bubble also gets the
 // body rectangle of its size and its tail marker, set up as for a new bubble.
 void SetUpLoadedBrick(TDesigner& designer, QWidget* brick);
+
+// Deletes every brick of the surface (components with a Tag below 50; a bubble takes its tail
+// marker along), leaving the surface's own parts.
+void ClearBricks(TDesigner& designer);

@@ -1,6 +1,7 @@
 #include "RenderCommand.h"
 
 #include "Errors.h"
+#include "DesignerBricks.h"
 #include "PatternFile.h"
 #include "RenderAndSave.h"
 #include "TDesigner.h"
@@ -16,13 +17,6 @@ QString optionValue(QStringList& args, qsizetype& i, const QString& option) {
     if (i + 1 >= args.size())
         throw CliUsageError(QStringLiteral("%1 needs a value").arg(option));
     return args[++i];
-}
-
-void clearBricks(TDesigner& designer) {
-    for (QWidget* brick : designer.Bricks()) {
-        designer.RemoveComponent(brick);
-        delete brick;
-    }
 }
 
 int renderCommand(CliContext& c) {
@@ -62,7 +56,7 @@ int renderCommand(CliContext& c) {
     for (const QString& image : images) {
         try {
             designer.OpenImage(image, zoom);
-            clearBricks(designer);
+            ClearBricks(designer);
             try {
                 ReadPattern(pattern, designer);
             } catch (const Exception& e) {
@@ -78,7 +72,7 @@ int renderCommand(CliContext& c) {
             failed = true;
         }
     }
-    clearBricks(designer);
+    ClearBricks(designer);
     return failed ? CliFailed : CliOk;
 }
 

@@ -61,13 +61,6 @@ void expectLayout(const PatternLayout& a, const PatternLayout& b) {
     EXPECT_TRUE(sameBounds(a.Manager, b.Manager));
 }
 
-void clearSurface(TDesigner& d) {
-    for (QWidget* b : d.Bricks()) {
-        d.RemoveComponent(b);
-        delete b;
-    }
-}
-
 QString fileText(const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
@@ -165,7 +158,7 @@ TEST_F(PatternFile, EveryBrickAndTheLayoutRoundTrip) {
     WritePattern(path, d);
     EXPECT_FALSE(d.Modified);
 
-    clearSurface(d);
+    ClearBricks(d);
     ApplyPatternLayout(PatternLayout{});
     d.Modified = true;
     ReadPattern(path, d);
@@ -371,7 +364,7 @@ TEST_F(PatternFile, EncodingsThatReadersMeet) {
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
-        clearSurface(*f.designer);
+        ClearBricks(*f.designer);
         const QString path = f.path(QString::fromLatin1(name) + QStringLiteral(".xml"));
         writeBytes(path, bytes);
         ReadPattern(path, *f.designer);
@@ -386,7 +379,7 @@ TEST_F(PatternFile, FailuresKeepWhatWasReadBefore) {
     const QString good =
         brickXml(QStringLiteral("object Text1: TText%CR%LF  Caption = 'one'%CR%LFend%CR%LF"));
     auto readFails = [&](const QString& file, const QByteArray& bytes) -> QString {
-        clearSurface(d);
+        ClearBricks(d);
         ApplyPatternLayout(PatternLayout{});
         const QString path = f.path(file);
         writeBytes(path, bytes);
@@ -528,7 +521,7 @@ TEST_F(PatternFile, PictureTooLargeToReadBackIsRefused) {
     fits->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(small), small}); // 750 KB
     const QString ok = f.path(QStringLiteral("ok.xml"));
     WritePattern(ok, d);
-    clearSurface(d);
+    ClearBricks(d);
     ReadPattern(ok, d);
     auto* back = brickNamed<TPictureimg>(d, QStringLiteral("Pictureimg1"));
     ASSERT_NE(back, nullptr);
