@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "BatchTestSupport.h"
 #include "ImageCodecs.h"
 #include "PatternFile.h"
@@ -7,35 +8,16 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 class BatchCommandTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(config.isValid() && files.isValid()); }
 
-    CliRun cli(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CAPTIOMARK_CONFIG_DIR", config.path());
-        p.setProcessEnvironment(env);
-        p.start(CAPTIOMARK_CLI_PATH, args);
-        EXPECT_TRUE(p.waitForFinished(60000)) << args.join(' ').toStdString();
-        CliRun r;
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    CliRun cli(const QStringList& args) { return runCli(args, config.path()); }
     CliRun batch(QStringList args) {
         args.prepend(QStringLiteral("batch"));
         return cli(args);

@@ -1,36 +1,17 @@
+#include "CliRunner.h"
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-
 // Runs the built tool with its settings in a private folder.
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_config.isValid() && m_files.isValid()); }
 
-    CliRun run(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CAPTIOMARK_CONFIG_DIR", m_config.path());
-        p.setProcessEnvironment(env);
-        p.start(CAPTIOMARK_CLI_PATH, args);
-        EXPECT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
-        CliRun r;
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    CliRun run(const QStringList& args) { return runCli(args, m_config.path()); }
     QString file(const QString& name, const QByteArray& bytes) {
         const QString path = m_files.filePath(name);
         QFile f(path);
@@ -102,14 +83,9 @@ TEST_F(CliTest, BrokenSettingIsReportedAndCanBeRepaired) {
 
 TEST_F(CliTest, UnwritableSettingsFolderFails) {
     const QString plain = file("plain", "x");
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("CAPTIOMARK_CONFIG_DIR", plain);
-    p.setProcessEnvironment(env);
-    p.start(CAPTIOMARK_CLI_PATH, {"settings", "list"});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("Can't write to registry."));
+    const CliRun r = runCli({"settings", "list"}, plain);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Can't write to registry.")) << r.err.toStdString();
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {

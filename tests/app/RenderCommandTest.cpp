@@ -1,18 +1,12 @@
+#include "CliRunner.h"
 #include "TestSupport.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
 
 // A pattern with one red text brick at preview (Left, Top).
 QByteArray patternWithText(int left, int top, const QString& extraBrick = QString()) {
@@ -39,17 +33,7 @@ class RenderCommand : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_config.isValid() && m_files.isValid()); }
 
-    CliRun run(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CAPTIOMARK_CONFIG_DIR", m_config.path());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
+    CliRun run(const QStringList& args) { return runCli(args, m_config.path()); }
     QString path(const QString& name) const { return m_files.filePath(name); }
     QString writeFile(const QString& name, const QByteArray& bytes) {
         QFile f(path(name));

@@ -1,0 +1,19 @@
+#include "CliRunner.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+CliRun runCli(const QStringList& args, const QString& configDir) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CAPTIOMARK_CONFIG_DIR"), configDir);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
+    EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
+    CliRun r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}

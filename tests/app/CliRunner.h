@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct CliRun {
+    int code = -1; // -1 when the tool crashed or did not finish
+    QString out;
+    QString err;
+};
+
+// Runs the built captiomark-cli headless, with its settings in configDir.
+CliRun runCli(const QStringList& args, const QString& configDir);
