@@ -1,5 +1,6 @@
 #include "TDesigner.h"
 
+#include "BitmapOps.h"
 #include "ImageCodecs.h"
 #include "Rounding.h"
 #include "TcPanel.h"
@@ -70,7 +71,8 @@ void TDesigner::UpdatePreview() {
     } else {
         const int w = std::max(1, PreviewFromFull(realPicture.width()));
         const int h = std::max(1, PreviewFromFull(realPicture.height()));
-        Picture = realPicture.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        Picture = realPicture;
+        ResampleBitmap(Picture, w, h);
     }
     Panel1->resize(Picture.size());
     Panel1->update();
