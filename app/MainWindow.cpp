@@ -2,9 +2,8 @@
 
 #include "BitmapOps.h"
 #include "DesignerBricks.h"
-#include "PatternFile.h"
-#include "TfrmGroup.h"
 #include "Errors.h"
+#include "PatternFile.h"
 #include "PictureLoader.h"
 #include "RenderAndSave.h"
 #include "TDesigner.h"
@@ -12,6 +11,7 @@
 #include "TText.h"
 #include "TcPanel.h"
 #include "TfrmAdjustments.h"
+#include "TfrmGroup.h"
 #include "TfrmResize.h"
 
 #include <QAction>
@@ -42,8 +42,10 @@ MainWindow::MainWindow(QWidget* parent)
     QAction* saveAs = file->addAction(tr("Save Image &As..."), this, &MainWindow::aSaveAsExecute);
     saveAs->setShortcut(QKeySequence::SaveAs);
     file->addSeparator();
-    QAction* openPattern = file->addAction(tr("Open &Pattern..."), this, &MainWindow::aOpenPatternExecute);
-    QAction* savePattern = file->addAction(tr("Save Pa&ttern As..."), this, &MainWindow::aSavePatternExecute);
+    QAction* openPattern =
+        file->addAction(tr("Open &Pattern..."), this, &MainWindow::aOpenPatternExecute);
+    QAction* savePattern =
+        file->addAction(tr("Save Pa&ttern As..."), this, &MainWindow::aSavePatternExecute);
     file->addSeparator();
     file->addAction(tr("&Batch Processing..."), this, &MainWindow::aGroupExecute);
     file->addSeparator();
@@ -59,13 +61,15 @@ MainWindow::MainWindow(QWidget* parent)
             fitToWindow();
     });
     QAction* effects = image->addAction(tr("&Effects..."), this, [this] {
-        TfrmAdjustments dialog(m_designer, [this] { fitToWindow(); }, this);
+        TfrmAdjustments dialog(
+            m_designer, [this] { fitToWindow(); }, this);
         dialog.exec();
     });
 
     QMenu* bricks = menuBar()->addMenu(tr("&Bricks"));
     QAction* text = bricks->addAction(tr("Add &Text"), this, &MainWindow::aAddTextExecute);
-    QAction* picture = bricks->addAction(tr("Add &Picture..."), this, &MainWindow::aAddPictureExecute);
+    QAction* picture =
+        bricks->addAction(tr("Add &Picture..."), this, &MainWindow::aAddPictureExecute);
     m_needImage = {saveAs, text, picture, left, right, resample, effects, openPattern, savePattern};
     updateActions();
     resize(1000, 720);
@@ -98,8 +102,8 @@ void MainWindow::fitToWindow() {
     const QSize room = m_scroll->viewport()->size() - QSize(8, 8);
     if (full.isEmpty() || room.isEmpty())
         return;
-    const double ratio = std::max({1.0, double(full.width()) / room.width(),
-                                   double(full.height()) / room.height()});
+    const double ratio =
+        std::max({1.0, double(full.width()) / room.width(), double(full.height()) / room.height()});
     m_designer->ZoomRatio = ratio;
     m_designer->UpdatePreview();
     m_designer->resize(m_designer->Picture.size());
@@ -121,9 +125,8 @@ void MainWindow::aOpenImageExecute() {
 }
 
 void MainWindow::aSaveAsExecute() {
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save Image As"),
-                                                      m_designer->FileName,
-                                                      QString::fromLatin1(kImageFilter));
+    const QString name = QFileDialog::getSaveFileName(
+        this, tr("Save Image As"), m_designer->FileName, QString::fromLatin1(kImageFilter));
     if (name.isEmpty())
         return;
     try {

@@ -15,11 +15,15 @@ int main(int argc, char** argv) {
     RegisterBricks();
     SetMessageHandler([](MessageKind kind, const QString& text) {
         switch (kind) {
-        case MessageKind::Plain: QMessageBox::about(nullptr, QStringLiteral("Captiomark"), text); break;
+        case MessageKind::Plain:
+            QMessageBox::about(nullptr, QStringLiteral("Captiomark"), text);
+            break;
         case MessageKind::Information:
             QMessageBox::information(nullptr, QStringLiteral("Captiomark"), text);
             break;
-        case MessageKind::Error: QMessageBox::critical(nullptr, QStringLiteral("Captiomark"), text); break;
+        case MessageKind::Error:
+            QMessageBox::critical(nullptr, QStringLiteral("Captiomark"), text);
+            break;
         }
     });
     LoadSettings();

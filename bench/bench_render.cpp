@@ -39,7 +39,10 @@ QImage makePhoto(int w, int h) {
 QByteArray withExif(const QByteArray& jpeg) {
     QByteArray tiff("II*\0\x08\0\0\0", 8);
     auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) tiff.append(char((v >> (8 * i)) & 0xFF)); };
+    auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            tiff.append(char((v >> (8 * i)) & 0xFF));
+    };
     u16(2);
     u16(0x010F), u16(2), u32(6), u32(38);
     u16(0x0132), u16(2), u32(20), u32(44);
@@ -122,7 +125,8 @@ int main(int argc, char** argv) {
     const double f = median(floorMs), o = median(ours);
     std::printf("12-megapixel JPEG, quality 95, median of %d runs\n", runs);
     std::printf("  floor: libjpeg decode + encode + write      %8.1f ms\n", f);
-    std::printf("    of which decode %.1f ms, encode %.1f ms\n", median(decodeMs), median(encodeMs));
+    std::printf("    of which decode %.1f ms, encode %.1f ms\n", median(decodeMs),
+                median(encodeMs));
     std::printf("  open + RenderAndSave (3 texts, 1 picture)   %8.1f ms\n", o);
     std::printf("  ratio                                       %8.2f (goal <= 1.30)\n", o / f);
     return 0;

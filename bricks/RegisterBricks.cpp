@@ -11,7 +11,8 @@
 
 namespace {
 template <class T> void registerClass(const char* name) {
-    RegisterComponentClass(QString::fromLatin1(name), [](QWidget* parent) { return new T(parent); });
+    RegisterComponentClass(QString::fromLatin1(name),
+                           [](QWidget* parent) { return new T(parent); });
 }
 } // namespace
 
@@ -21,7 +22,9 @@ void RegisterBricks() {
             LoadedGraphic g = LoadGraphicData(data);
             return TPicture::Graphic{g.className, g.data, g.image};
         },
-        [](const TPicture::Graphic& g) { return MakePictureData({g.className, g.data, g.image}); });
+        [](const TPicture::Graphic& g) {
+            return MakePictureData({g.className, g.data, g.image});
+        });
     registerClass<TText>("TText");
     registerClass<TTextTime>("TTextTime");
     registerClass<TTextDate>("TTextDate");

@@ -2,7 +2,9 @@
 
 #include "TTextBubble.h"
 
-TBubbleFrom::TBubbleFrom(QWidget* parent) : TImage(parent) { SetBounds(Left(), Top(), 10, 10); }
+TBubbleFrom::TBubbleFrom(QWidget* parent) : TImage(parent) {
+    SetBounds(Left(), Top(), 10, 10);
+}
 
 TBubbleFrom::~TBubbleFrom() {
     if (m_bubble)

@@ -60,13 +60,12 @@ void TText::paintEvent(QPaintEvent*) {
     params.opacity = Opacity;
     params.fullHeight = FullHeight;
     params.drawText = isEnabled();
-    const QImage composed = ComposeTextBox(d ? d->realPicture : QImage(), box, params,
-                                           TColorToQColor(Color()).rgba());
+    const QImage composed =
+        ComposeTextBox(d ? d->realPicture : QImage(), box, params, TColorToQColor(Color()).rgba());
     if (composed.isNull() || width() <= 0 || height() <= 0)
         return;
     // Area-averaged reduction keeps small preview text legible.
-    p.drawImage(rect(), composed.size() == size()
-                            ? composed
-                            : composed.scaled(size(), Qt::IgnoreAspectRatio,
-                                              Qt::SmoothTransformation));
+    p.drawImage(rect(), composed.size() == size() ? composed
+                                                  : composed.scaled(size(), Qt::IgnoreAspectRatio,
+                                                                    Qt::SmoothTransformation));
 }

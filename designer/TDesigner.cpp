@@ -21,7 +21,9 @@ TDesigner::~TDesigner() {
         g_instance = nullptr;
 }
 
-TDesigner* TDesigner::Instance() { return g_instance; }
+TDesigner* TDesigner::Instance() {
+    return g_instance;
+}
 
 QList<QWidget*> TDesigner::Components() const {
     QList<QWidget*> out;
@@ -36,7 +38,9 @@ void TDesigner::AddComponent(QWidget* component) {
         m_components.append(component);
 }
 
-void TDesigner::RemoveComponent(QWidget* component) { m_components.removeAll(component); }
+void TDesigner::RemoveComponent(QWidget* component) {
+    m_components.removeAll(component);
+}
 
 QList<QWidget*> TDesigner::Bricks() const {
     QList<QWidget*> out;
@@ -82,7 +86,9 @@ int TDesigner::PreviewFromFull(int full) const {
     return ZoomRatio > 0 ? RoundHalfEven(full / ZoomRatio) : 0;
 }
 
-int TDesigner::FullFromPreview(int preview) const { return RoundHalfEven(preview * ZoomRatio); }
+int TDesigner::FullFromPreview(int preview) const {
+    return RoundHalfEven(preview * ZoomRatio);
+}
 
 int ComponentTag(const QObject* component) {
     const QVariant v = component ? component->property("Tag") : QVariant();

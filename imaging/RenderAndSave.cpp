@@ -44,7 +44,9 @@ QString folderOf(const QString& path) {
     return slash < 0 ? QString() : path.left(slash + 1);
 }
 
-QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 // The date and time of the processed file, read once per render and only when a brick needs it.
 class FileDates {
@@ -76,7 +78,8 @@ private:
 QString timeTextFormat(const QString& indexText) {
     bool ok = false;
     const int index = (indexText.isEmpty() ? QStringLiteral("1") : indexText).toInt(&ok);
-    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index) : TimeFormats.at(1);
+    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index)
+                                                          : TimeFormats.at(1);
 }
 
 QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
@@ -102,9 +105,9 @@ void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, 
     const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
     if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
         return;
-    const QTransform toImage = TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
-                               QTransform::fromTranslate(box.left(), box.top()) *
-                               QTransform::fromScale(sx, sy);
+    const QTransform toImage =
+        TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
+        QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy);
     DrawText(image, brick->Font()->toQFont(), text,
              ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
              scaled(box, sx, sy));
@@ -130,9 +133,12 @@ void moveFile(const QString& from, const QString& to, bool report) {
 
 QByteArray encode(const QImage& image, OutputKind kind) {
     switch (kind) {
-    case OutputKind::Jpeg: return EncodeJpeg(image, Settings().defaultCompressionQuality);
-    case OutputKind::Gif: return EncodeGif(image);
-    case OutputKind::Bmp: return EncodeBmp(image);
+    case OutputKind::Jpeg:
+        return EncodeJpeg(image, Settings().defaultCompressionQuality);
+    case OutputKind::Gif:
+        return EncodeGif(image);
+    case OutputKind::Bmp:
+        return EncodeBmp(image);
     }
     return {};
 }
@@ -142,7 +148,8 @@ QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
     QList<QRect> rects;
     for (QWidget* component : designer.Bricks()) {
         QRect r;
-        if (auto* text = qobject_cast<TText*>(component); text && !qobject_cast<TTextBubble*>(component))
+        if (auto* text = qobject_cast<TText*>(component);
+            text && !qobject_cast<TTextBubble*>(component))
             r = text->FullBox(text->FullLeft, text->FullTop);
         else if (auto* bubble = qobject_cast<TTextBubble*>(component))
             r = QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
@@ -224,9 +231,10 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
             drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy);
         } else if (cls == QLatin1String("tpictureimg")) {
             auto* pic = static_cast<TPictureimg*>(component);
-            drawImageInto(image, pic->Picture()->image(),
-                          scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight),
-                                 sx, sy));
+            drawImageInto(
+                image, pic->Picture()->image(),
+                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
+                       sy));
         }
     }
 }

@@ -37,7 +37,9 @@ QSlider* trackBar(QWidget* parent, int min, int max, int position) {
     return t;
 }
 
-QString valueText(double v) { return QString::number(v, 'g', 15); }
+QString valueText(double v) {
+    return QString::number(v, 'g', 15);
+}
 
 } // namespace
 
@@ -120,7 +122,9 @@ void TfrmAdjustments::trbarContrastChange() {
     MatrixMult();
 }
 
-QImage TfrmAdjustments::PreviewImage() const { return ApplyColorMatrix(m_thumbnail, M); }
+QImage TfrmAdjustments::PreviewImage() const {
+    return ApplyColorMatrix(m_thumbnail, M);
+}
 
 void TfrmAdjustments::btnAcceptClick() {
     m_designer->Modified = true;

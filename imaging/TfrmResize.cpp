@@ -125,7 +125,9 @@ bool TfrmResize::fieldValue(QLineEdit* edit, int* value) {
     return true;
 }
 
-void TfrmResize::setField(QLineEdit* edit, int value) { edit->setText(QString::number(value)); }
+void TfrmResize::setField(QLineEdit* edit, int value) {
+    edit->setText(QString::number(value));
+}
 
 void TfrmResize::linkHeightFromPercent(int percent) {
     setField(Edit4, percent);

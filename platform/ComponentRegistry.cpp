@@ -12,7 +12,9 @@ Registry& registry() {
     return r;
 }
 // Class names compare without regard to case, as the toolkit's registry does.
-QString key(const QString& name) { return name.toLower(); }
+QString key(const QString& name) {
+    return name.toLower();
+}
 } // namespace
 
 void RegisterComponentClass(const QString& className, ComponentFactory factory) {
@@ -26,7 +28,9 @@ bool IsComponentClassRegistered(const QString& className) {
     return registry().factories.contains(key(className));
 }
 
-QStringList RegisteredComponentClasses() { return registry().order; }
+QStringList RegisteredComponentClasses() {
+    return registry().order;
+}
 
 QWidget* CreateComponent(const QString& className, QWidget* parent) {
     const auto it = registry().factories.constFind(key(className));

@@ -17,7 +17,15 @@ void show(MessageKind kind, const QString& text) {
 }
 } // namespace
 
-void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
-void ShowMessage(const QString& text) { show(MessageKind::Plain, text); }
-void ShowInformation(const QString& text) { show(MessageKind::Information, text); }
-void ShowError(const QString& text) { show(MessageKind::Error, text); }
+void SetMessageHandler(MessageHandler h) {
+    handler() = std::move(h);
+}
+void ShowMessage(const QString& text) {
+    show(MessageKind::Plain, text);
+}
+void ShowInformation(const QString& text) {
+    show(MessageKind::Information, text);
+}
+void ShowError(const QString& text) {
+    show(MessageKind::Error, text);
+}

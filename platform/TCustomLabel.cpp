@@ -51,4 +51,6 @@ void TCustomLabel::setWordWrap(bool v) {
     textChanged();
 }
 
-void TCustomLabel::Loaded() { AdjustBounds(); }
+void TCustomLabel::Loaded() {
+    AdjustBounds();
+}

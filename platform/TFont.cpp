@@ -13,12 +13,20 @@ int mulDiv(int a, int b, int c) {
 
 TFont::TFont(QObject* parent) : QObject(parent) {}
 
-int TFont::HeightFromSize(int points) { return -mulDiv(points, PixelsPerInch, 72); }
-int TFont::SizeFromHeight(int height) { return -mulDiv(height, 72, PixelsPerInch); }
+int TFont::HeightFromSize(int points) {
+    return -mulDiv(points, PixelsPerInch, 72);
+}
+int TFont::SizeFromHeight(int height) {
+    return -mulDiv(height, 72, PixelsPerInch);
+}
 
-int TFont::Size() const { return SizeFromHeight(m_height); }
+int TFont::Size() const {
+    return SizeFromHeight(m_height);
+}
 
-void TFont::touch() { emit changed(); }
+void TFont::touch() {
+    emit changed();
+}
 
 void TFont::setCharset(TFontCharset v) {
     if (m_charset != v) {
@@ -50,7 +58,9 @@ void TFont::setPitch(Tk::TFontPitch v) {
         touch();
     }
 }
-void TFont::setSize(int points) { setHeight(HeightFromSize(points)); }
+void TFont::setSize(int points) {
+    setHeight(HeightFromSize(points));
+}
 void TFont::setStyle(Tk::TFontStyles v) {
     if (m_style != v) {
         m_style = v;

@@ -23,7 +23,9 @@ void TPicture::setGraphic(Graphic g) {
     emit changed();
 }
 
-void TPicture::clear() { setGraphic({}); }
+void TPicture::clear() {
+    setGraphic({});
+}
 
 QByteArray TPicture::Data() const {
     if (isEmpty() || !encoder())

@@ -28,7 +28,9 @@ int TUpDown::Position() const {
     return ok ? std::clamp(v, Min, Max) : Min;
 }
 
-void TUpDown::setPosition(int v) { m_buddy->setText(QString::number(std::clamp(v, Min, Max))); }
+void TUpDown::setPosition(int v) {
+    m_buddy->setText(QString::number(std::clamp(v, Min, Max)));
+}
 
 void TUpDown::step(int delta) {
     setPosition(Position() + delta);

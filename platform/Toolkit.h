@@ -40,7 +40,8 @@ Q_FLAG_NS(TAnchors)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Tk::TFontStyles)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Tk::TAnchors)
 
-// A toolkit colour: 32 bits, red in the lowest byte ($00BBGGRR); system colours are $FF000000 + index.
+// A toolkit colour: 32 bits, red in the lowest byte ($00BBGGRR); system colours are $FF000000 +
+// index.
 using TColor = qint32;
 // A toolkit screen cursor identifier (crDefault 0, crArrow -2, ...).
 using TCursor = qint32;
@@ -56,7 +57,8 @@ constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 constexpr TFontCharset DEFAULT_CHARSET = 1;
 
-// The RGB bytes of a colour value taken as they are (no system-colour lookup), with the given alpha.
+// The RGB bytes of a colour value taken as they are (no system-colour lookup), with the given
+// alpha.
 inline QColor ColorBytesToQColor(TColor c, int alpha = 255) {
     const auto u = static_cast<quint32>(c);
     return QColor(int(u & 0xFF), int((u >> 8) & 0xFF), int((u >> 16) & 0xFF), alpha);

@@ -7,9 +7,11 @@
 // Headless: bricks are widgets, so a widget application runs, on the offscreen platform
 // unless the caller chose another.
 int main(int argc, char** argv) {
-    // Qt's own chatter (runtime folders, fonts) is not the tool's output; stderr is for our messages.
+    // Qt's own chatter (runtime folders, fonts) is not the tool's output; stderr is for our
+    // messages.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type == QtCriticalMsg || type == QtFatalMsg || qEnvironmentVariableIsSet("CAPTIOMARK_DEBUG"))
+        if (type == QtCriticalMsg || type == QtFatalMsg ||
+            qEnvironmentVariableIsSet("CAPTIOMARK_DEBUG"))
             std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
     });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,9 +1,9 @@
+#include "TText.h"
 #include "BrickTestSupport.h"
-#include "RegisterBricks.h"
 #include "ComponentRegistry.h"
+#include "RegisterBricks.h"
 #include "TPictureimg.h"
 #include "TSettings.h"
-#include "TText.h"
 #include "TTextDate.h"
 #include "TTextTime.h"
 #include "TestSupport.h"
@@ -104,7 +104,8 @@ TEST(TextBrick, RotatedControlTakesTheTurnedBoundingBox) {
     // 200 degrees: the box turns, the text does not.
     TText* t200 = makeText(f, QStringLiteral("Turn me"), 2000);
     EXPECT_NE(t200->size(), QSize(pw, ph));
-    EXPECT_TRUE(TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height()).isIdentity());
+    EXPECT_TRUE(
+        TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height()).isIdentity());
 }
 
 TEST(TextBrick, TranslationsPutTheTurnedTextInsideItsBox) {

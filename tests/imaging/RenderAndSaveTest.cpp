@@ -1,13 +1,13 @@
-#include "BrickTestSupport.h"
-#include "BitmapOps.h"
-#include "ImageCodecs.h"
 #include "RenderAndSave.h"
+#include "BitmapOps.h"
+#include "BrickTestSupport.h"
+#include "ImageCodecs.h"
+#include "TExif.h"
 #include "TPictureimg.h"
 #include "TSettings.h"
 #include "TText.h"
 #include "TTextBubble.h"
 #include "TTextDate.h"
-#include "TExif.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -56,7 +56,8 @@ TEST_P(RenderAngles, ScreenAndOutputAgree) {
     SurfaceFixture f(QSize(420, 420), 1.0, QStringLiteral("photo.bmp"), true);
     std::vector<TText*> bricks;
     for (int opacity : {0, 128, 255})
-        bricks.push_back(addText(*f.designer, 30 + opacity / 2, 40 + opacity, "Ag 9", angle, opacity));
+        bricks.push_back(
+            addText(*f.designer, 30 + opacity / 2, 40 + opacity, "Ag 9", angle, opacity));
     const QImage out = renderTo(f, QStringLiteral("out.bmp"));
     ASSERT_EQ(out.size(), f.photo.size());
     for (TText* t : bricks) {
@@ -80,11 +81,13 @@ TEST_P(RenderAngles, ScreenAndOutputAgree) {
     EXPECT_TRUE(fuzzyImageCompare(masked, photo, 0, &why)) << why.toStdString();
     // Opacity 0 leaves the photo unchanged inside its box as well.
     const QRect hidden = bricks[0]->FullBox(bricks[0]->FullLeft, bricks[0]->FullTop);
-    EXPECT_TRUE(fuzzyImageCompare(out.copy(hidden), f.photo.copy(hidden), 0, &why)) << why.toStdString();
+    EXPECT_TRUE(fuzzyImageCompare(out.copy(hidden), f.photo.copy(hidden), 0, &why))
+        << why.toStdString();
     checkGolden(out, QStringLiteral("text_angle_%1").arg(angle));
 }
 
-INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles, ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
+INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles,
+                         ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
 
 TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
     SurfaceFixture f(QSize(800, 600), 4.0);
@@ -132,7 +135,8 @@ TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
     ref->FitToText();
     RenderAndSave(f.photoPath, QStringLiteral("b.bmp"), 0, 0, 0, false, true, false, false);
     QString why;
-    EXPECT_TRUE(fuzzyImageCompare(perFile, ReadImageFile(f.path("b.bmp")), 0, &why)) << why.toStdString();
+    EXPECT_TRUE(fuzzyImageCompare(perFile, ReadImageFile(f.path("b.bmp")), 0, &why))
+        << why.toStdString();
     Settings().defaultDateFormat.clear();
 }
 
@@ -142,14 +146,17 @@ TEST(Render, ProportionalFitAndRotation) {
         RenderAndSave(wide.photoPath, QStringLiteral("w.bmp"), 80, 80, 0, true, true, true, false);
         EXPECT_EQ(ReadImageFile(wide.path("w.bmp")).size(), QSize(80, 60));
         // Not fitting but given a size: the image is still resampled.
-        RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false, false);
+        RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false,
+                      false);
         EXPECT_EQ(ReadImageFile(wide.path("s.bmp")).size(), QSize(40, 20));
         RenderAndSave(wide.photoPath, QStringLiteral("r.bmp"), 0, 0, 90, false, true, false, false);
         const QImage turned = ReadImageFile(wide.path("r.bmp"));
         ASSERT_EQ(turned.size(), QSize(300, 400));
-        EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299)) << "top-left is the source's bottom-left";
+        EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299))
+            << "top-left is the source's bottom-left";
         // The fit applies to the turned picture.
-        RenderAndSave(wide.photoPath, QStringLiteral("rf.bmp"), 80, 80, 90, true, true, true, false);
+        RenderAndSave(wide.photoPath, QStringLiteral("rf.bmp"), 80, 80, 90, true, true, true,
+                      false);
         EXPECT_EQ(ReadImageFile(wide.path("rf.bmp")).size(), QSize(60, 80));
     }
     SurfaceFixture tall(QSize(300, 400));
@@ -218,7 +225,8 @@ TEST_F(RenderFiles, NameIsCutByTheSourceExtensionLength) {
     EXPECT_EQ(RenderOutputPath("/p/a.jpg", "/q/c.jpg"), QStringLiteral("/q/c.jpg"));
     EXPECT_EQ(RenderOutputPath("/p/a.jpg", ""), QStringLiteral("/p/a.jpg"));
     EXPECT_EQ(RenderOutputPath("/p/pic.PNG", "/p/new.PNG"), QStringLiteral("/p/new.png"));
-    EXPECT_EQ(RenderOutputPath("/p/a.jpeg", "ab"), QStringLiteral("/p/.jpeg")) << "name shorter than the extension";
+    EXPECT_EQ(RenderOutputPath("/p/a.jpeg", "ab"), QStringLiteral("/p/.jpeg"))
+        << "name shorter than the extension";
     // Overwriting in place keeps the source's own name on a case-sensitive file system.
     EXPECT_EQ(RenderOutputPath("/p/a.JPG", ""), QStringLiteral("/p/a.JPG"));
 }
@@ -261,9 +269,9 @@ TEST_F(RenderFiles, FailedRenameIsReported) {
 
 TEST_F(RenderFiles, UnwritableOutputFailsAndKeepsTheSource) {
     const QByteArray original = sourceBytes();
-    EXPECT_THROW(RenderAndSave(f.photoPath, f.path("missing/dir/b.jpg"), 0, 0, 0, false, true,
-                               false, false),
-                 EFCreateError);
+    EXPECT_THROW(
+        RenderAndSave(f.photoPath, f.path("missing/dir/b.jpg"), 0, 0, 0, false, true, false, false),
+        EFCreateError);
     EXPECT_EQ(sourceBytes(), original);
 }
 
@@ -291,8 +299,10 @@ TEST(Render, LeavesTheSurfacePicturesUntouched) {
         const QImage out = renderTo(f, QStringLiteral("out.bmp"));
         EXPECT_NE(out, f.photo) << "the bricks were drawn";
         QString why;
-        EXPECT_TRUE(fuzzyImageCompare(f.designer->realPicture, f.photo, 0, &why)) << why.toStdString();
-        EXPECT_TRUE(fuzzyImageCompare(f.designer->Picture, previewBefore, 0, &why)) << why.toStdString();
+        EXPECT_TRUE(fuzzyImageCompare(f.designer->realPicture, f.photo, 0, &why))
+            << why.toStdString();
+        EXPECT_TRUE(fuzzyImageCompare(f.designer->Picture, previewBefore, 0, &why))
+            << why.toStdString();
     }
 }
 
@@ -369,7 +379,8 @@ TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
             key += keyLike(out.pixelColor(x, y)) && !keyLike(f.photo.pixelColor(x, y));
     EXPECT_EQ(key, 0) << "no key-coloured pixel, not even a fringe, that the photo did not have";
     // Inside the body the pale fill shows at about half strength over the photo.
-    const QPoint inside(20 + b->Body.left + 8, 20 + b->Body.top + (b->Body.bottom - b->Body.top) / 2);
+    const QPoint inside(20 + b->Body.left + 8,
+                        20 + b->Body.top + (b->Body.bottom - b->Body.top) / 2);
     const QColor photo = f.photo.pixelColor(inside), seen = out.pixelColor(inside);
     EXPECT_NEAR(seen.blue(), (photo.blue() + 225) / 2, 12);
     EXPECT_NEAR(seen.red(), (photo.red() + 255) / 2, 12);
@@ -379,7 +390,8 @@ TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
 TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
     SurfaceFixture f(QSize(400, 300), 1.0, QStringLiteral("photo.bmp"), true);
     for (int angle : {90, -90, 270, 180, -180}) {
-        RenderAndSave(f.photoPath, QStringLiteral("t.bmp"), 120, 120, angle, true, false, true, false);
+        RenderAndSave(f.photoPath, QStringLiteral("t.bmp"), 120, 120, angle, true, false, true,
+                      false);
         QImage expected = f.photo.convertToFormat(QImage::Format_RGB32);
         RotateBitmap(expected, qRgb(255, 255, 255), angle);
         const QSize size = expected.width() > expected.height() ? QSize(120, 90) : QSize(90, 120);

@@ -1,5 +1,5 @@
-#include "TFont.h"
 #include "TextEngine.h"
+#include "TFont.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -26,13 +26,13 @@ QImage canvas(int w, int h) {
 
 TEST(FontUnits, HeightAndSizeConvertAt96Dpi) {
     EXPECT_EQ(TFont::HeightFromSize(36), -48);
-    EXPECT_EQ(TFont::HeightFromSize(8), -11);   // 10.67 rounds to 11
-    EXPECT_EQ(TFont::HeightFromSize(10), -13);  // 13.33 rounds to 13
+    EXPECT_EQ(TFont::HeightFromSize(8), -11);  // 10.67 rounds to 11
+    EXPECT_EQ(TFont::HeightFromSize(10), -13); // 13.33 rounds to 13
     EXPECT_EQ(TFont::HeightFromSize(0), 0);
     EXPECT_EQ(TFont::SizeFromHeight(-48), 36);
-    EXPECT_EQ(TFont::SizeFromHeight(-2), 2);    // 1.5: halves go away from zero
-    EXPECT_EQ(TFont::SizeFromHeight(-6), 5);    // 4.5
-    EXPECT_EQ(TFont::SizeFromHeight(6), -5);    // a cell height gives a negative size
+    EXPECT_EQ(TFont::SizeFromHeight(-2), 2); // 1.5: halves go away from zero
+    EXPECT_EQ(TFont::SizeFromHeight(-6), 5); // 4.5
+    EXPECT_EQ(TFont::SizeFromHeight(6), -5); // a cell height gives a negative size
     TFont f;
     f.setSize(36);
     EXPECT_EQ(f.Height(), -48);
@@ -73,7 +73,7 @@ TEST(TextEngine, MeasuredBoxHoldsTheDrawnInk) {
         font.setStyle(style);
         font.setSize(36);
         for (const QString& text : {QStringLiteral("Wolf"), QStringLiteral("jiffy fj"),
-                                   QStringLiteral("Two\r\nlines gf")}) {
+                                    QStringLiteral("Two\r\nlines gf")}) {
             const QSizeF size = MeasureText(font.toQFont(), text);
             QImage img = canvas(int(size.width()) + 60, int(size.height()) + 60);
             DrawText(img, font.toQFont(), text, Qt::black, QTransform::fromTranslate(30, 30));
@@ -81,14 +81,20 @@ TEST(TextEngine, MeasuredBoxHoldsTheDrawnInk) {
             ASSERT_FALSE(ink.isEmpty());
             EXPECT_GE(ink.left(), 29) << text.toStdString();
             EXPECT_GE(ink.top(), 29) << text.toStdString();
-            EXPECT_LE(ink.right(), 30 + qCeil(size.width())) << text.toStdString() << " style " << int(style);
+            EXPECT_LE(ink.right(), 30 + qCeil(size.width()))
+                << text.toStdString() << " style " << int(style);
             EXPECT_LE(ink.bottom(), 30 + qCeil(size.height())) << text.toStdString();
         }
     }
 }
 
 TEST(TextEngine, BlankLinesCountInTheHeight) {
-    const QFont f = [] { TFont t; t.setName("Arial"); t.setSize(20); return t.toQFont(); }();
+    const QFont f = [] {
+        TFont t;
+        t.setName("Arial");
+        t.setSize(20);
+        return t.toQFont();
+    }();
     const QSizeF one = MeasureText(f, "x");
     EXPECT_DOUBLE_EQ(MeasureText(f, "x\r\n\r\nx").height(), 3 * one.height());
     EXPECT_DOUBLE_EQ(MeasureText(f, "").width(), 0);
@@ -101,7 +107,8 @@ TEST(TextEngine, ColourAlphaAndClip) {
     QImage img = canvas(200, 100);
     DrawText(img, font.toQFont(), "HHHH", QColor(255, 0, 0, 0), QTransform());
     EXPECT_TRUE(inkBounds(img).isEmpty()) << "alpha 0 draws nothing";
-    DrawText(img, font.toQFont(), "HHHH", QColor(0, 0, 255, 128), QTransform(), QRectF(0, 0, 30, 100));
+    DrawText(img, font.toQFont(), "HHHH", QColor(0, 0, 255, 128), QTransform(),
+             QRectF(0, 0, 30, 100));
     const QRect ink = inkBounds(img);
     EXPECT_LE(ink.right(), 29) << "clipped";
     int maxAlpha = 0;

@@ -9,7 +9,10 @@ bool fuzzyImageCompare(const QImage& a0, const QImage& b0, int delta, QString* w
     if (a0.size() != b0.size()) {
         if (why)
             *why = QStringLiteral("sizes differ: %1x%2 vs %3x%4")
-                       .arg(a0.width()).arg(a0.height()).arg(b0.width()).arg(b0.height());
+                       .arg(a0.width())
+                       .arg(a0.height())
+                       .arg(b0.width())
+                       .arg(b0.height());
         return false;
     }
     const QImage a = a0.convertToFormat(QImage::Format_ARGB32);
@@ -31,7 +34,10 @@ bool fuzzyImageCompare(const QImage& a0, const QImage& b0, int delta, QString* w
     }
     if (bad && why)
         *why = QStringLiteral("%1 pixels differ by more than %2, first at (%3,%4): %5 vs %6")
-                   .arg(bad).arg(delta).arg(first.x()).arg(first.y())
+                   .arg(bad)
+                   .arg(delta)
+                   .arg(first.x())
+                   .arg(first.y())
                    .arg(a.pixel(first), 8, 16, QLatin1Char('0'))
                    .arg(b.pixel(first), 8, 16, QLatin1Char('0'));
     return bad == 0;
@@ -132,11 +138,19 @@ QString goldenPath(const QString& name) {
     return sourceDir() + QStringLiteral("/tests/golden/") + name + QStringLiteral(".png");
 }
 
-bool updatingGoldens() { return qEnvironmentVariable("CAPTIOMARK_UPDATE_GOLDEN") == QLatin1String("1"); }
+bool updatingGoldens() {
+    return qEnvironmentVariable("CAPTIOMARK_UPDATE_GOLDEN") == QLatin1String("1");
+}
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << 'x' << s.height(); }
+void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+void PrintTo(const QSize& s, std::ostream* os) {
+    *os << s.width() << 'x' << s.height();
+}
 void PrintTo(const QRect& r, std::ostream* os) {
     *os << '(' << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height() << ')';
 }
-void PrintTo(const QPoint& p, std::ostream* os) { *os << '(' << p.x() << ',' << p.y() << ')'; }
+void PrintTo(const QPoint& p, std::ostream* os) {
+    *os << '(' << p.x() << ',' << p.y() << ')';
+}
