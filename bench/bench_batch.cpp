@@ -8,6 +8,7 @@
 //
 // scripts/bench-batch.sh runs both, the command-line tool and ImageMagick's mogrify on copies of
 // the same files.
+#include "BenchSupport.h"
 #include "ImageCodecs.h"
 #include "Messages.h"
 #include "PatternFile.h"
@@ -28,43 +29,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QImage makePhoto(int w, int h, quint32 seed) {
-    QImage img(w, h, QImage::Format_RGB32);
-    quint32 state = seed;
-    for (int y = 0; y < h; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const int n = int((state >> 26) & 0x0F);
-            row[x] = qRgb(std::min(255, x * 230 / w + n), std::min(255, y * 230 / h + n),
-                          std::min(255, 90 + ((x / 64 + y / 64 + int(seed)) % 2) * 60 + n));
-        }
-    }
-    return img;
-}
-
-// A camera-like APP1 block (Make and DateTime in IFD0) in place of the encoder's JFIF header.
-QByteArray withExif(const QByteArray& jpeg, int index) {
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            tiff.append(char((v >> (8 * i)) & 0xFF));
-    };
-    u16(2);
-    u16(0x010F), u16(2), u32(6), u32(38);
-    u16(0x0132), u16(2), u32(20), u32(44);
-    u32(0);
-    const QByteArray date =
-        QStringLiteral("2026:07:%1 10:11:12").arg(index + 1, 2, 10, QLatin1Char('0')).toLatin1();
-    tiff.append("Bench", 6).append(date).append('\0');
-    QByteArray app1("\xFF\xE1", 2);
-    const int len = 2 + 6 + int(tiff.size());
-    app1.append(char(len >> 8)).append(char(len & 0xFF)).append("Exif\0\0", 6).append(tiff);
-    const int firstLen = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
-    return jpeg.left(2) + app1 + jpeg.mid(4 + firstLen);
-}
 
 QImage makeLogo() {
     QImage logo(256, 128, QImage::Format_ARGB32);
@@ -92,7 +56,11 @@ int generate(const QString& dir, int count) {
     for (int i = 0; i < count; ++i) {
         const QString path =
             QStringLiteral("%1/IMG_%2.jpg").arg(dir).arg(i + 1, 4, 10, QLatin1Char('0'));
-        WriteFileBytes(path, withExif(EncodeJpeg(makePhoto(4000, 3000, quint32(i + 1)), 92), i));
+        WriteFileBytes(path,
+                       WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, quint32(i + 1)), 92),
+                                     QStringLiteral("2026:07:%1 10:11:12")
+                                         .arg(i + 1, 2, 10, QLatin1Char('0'))
+                                         .toLatin1()));
     }
     const QImage logo = makeLogo();
     logo.save(dir + QStringLiteral("/logo.png"));

@@ -1,5 +1,6 @@
 // Saving a captioned 12-megapixel JPEG beside the floor of a bare libjpeg decode and encode of
 // the same file, in the same run.
+#include "BenchSupport.h"
 #include "ImageCodecs.h"
 #include "RegisterBricks.h"
 #include "RenderAndSave.h"
@@ -19,42 +20,6 @@
 
 namespace {
 
-QImage makePhoto(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    quint32 state = 12345;
-    for (int y = 0; y < h; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const int n = int((state >> 26) & 0x0F);
-            row[x] = qRgb(std::min(255, x * 230 / w + n), std::min(255, y * 230 / h + n),
-                          std::min(255, 90 + ((x / 64 + y / 64) % 2) * 60 + n));
-        }
-    }
-    return img;
-}
-
-// A camera-like APP1 block (DateTime and Make in IFD0) in place of the encoder's JFIF header,
-// so that the save also carries an EXIF block across.
-QByteArray withExif(const QByteArray& jpeg) {
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    auto u16 = [&](int v) { tiff.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            tiff.append(char((v >> (8 * i)) & 0xFF));
-    };
-    u16(2);
-    u16(0x010F), u16(2), u32(6), u32(38);
-    u16(0x0132), u16(2), u32(20), u32(44);
-    u32(0);
-    tiff.append("Bench", 6).append("2026:12:08 10:11:12", 20);
-    QByteArray app1("\xFF\xE1", 2);
-    const int len = 2 + 6 + int(tiff.size());
-    app1.append(char(len >> 8)).append(char(len & 0xFF)).append("Exif\0\0", 6).append(tiff);
-    const int firstLen = (uchar(jpeg[4]) << 8) | uchar(jpeg[5]);
-    return jpeg.left(2) + app1 + jpeg.mid(4 + firstLen);
-}
-
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -72,7 +37,8 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString source = dir.filePath("photo.jpg");
-    WriteFileBytes(source, withExif(EncodeJpeg(makePhoto(4000, 3000), 92)));
+    WriteFileBytes(source, WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, 12345), 92),
+                                         "2026:12:08 10:11:12"));
 
     TDesigner designer;
     designer.OpenImage(source, 1.0);

@@ -1,24 +1,11 @@
 // libFuzzer entry: the component stream's text-form parser, and the binary reader and text
 // writer on what it produces; then a component read from it as a pattern body would be.
 #include "ComponentStream.h"
-#include "RegisterBricks.h"
+#include "FuzzBricks.h"
 
-#include <QApplication>
 #include <QWidget>
 #include <cstdlib>
 #include <memory>
-
-// Fonts with made-up names fill fontconfig's process-long caches; that is not ours to free.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig\n";
-}
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
-    RegisterBricks();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
