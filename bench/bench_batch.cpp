@@ -8,17 +8,17 @@
 //
 // scripts/bench-batch.sh runs both, the command-line tool and ImageMagick's mogrify on copies of
 // the same files.
-#include "BenchSupport.h"
-#include "ImageCodecs.h"
-#include "Messages.h"
-#include "PatternFile.h"
-#include "RegisterBricks.h"
-#include "TBatchJob.h"
-#include "TDesigner.h"
-#include "TPictureimg.h"
-#include "TSettings.h"
-#include "TText.h"
-#include "TcPanel.h"
+#include "batch/core/TBatchJob.h"
+#include "bench/BenchSupport.h"
+#include "bricks/RegisterBricks.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "imaging/core/ImageCodecs.h"
+#include "patterns/file/PatternFile.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -6,10 +6,10 @@
 // --write-ppm writes the generated test image (binary PPM) and exits, so that other tools can be
 // timed on the very same pixels.
 
-#include "BitmapOps.h"
-#include "ColorAdjust.h"
-#include "ColorMatrix.h"
-#include "ImageCodecs.h"
+#include "imaging/core/BitmapOps.h"
+#include "imaging/core/ColorAdjust.h"
+#include "imaging/core/ImageCodecs.h"
+#include "platform/ColorMatrix.h"
 
 #include <QImage>
 #include <algorithm>

@@ -1,14 +1,14 @@
 // Saving a captioned 12-megapixel JPEG beside the floor of a bare libjpeg decode and encode of
 // the same file, in the same run.
-#include "BenchSupport.h"
-#include "ImageCodecs.h"
-#include "RegisterBricks.h"
-#include "RenderAndSave.h"
-#include "TDesigner.h"
-#include "TPictureimg.h"
-#include "TSettings.h"
-#include "TText.h"
-#include "TcPanel.h"
+#include "bench/BenchSupport.h"
+#include "bricks/RegisterBricks.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/TSettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

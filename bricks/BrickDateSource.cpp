@@ -1,7 +1,7 @@
-#include "BrickDateSource.h"
+#include "bricks/BrickDateSource.h"
 
-#include "TDesigner.h"
-#include "TSettings.h"
+#include "designer/state/TDesigner.h"
+#include "patterns/settings/TSettings.h"
 
 namespace {
 QString openImage() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DateTimeFormats.h"
+#include "patterns/settings/DateTimeFormats.h"
 
 // The caption and value of a new date or time brick, taken from the image open on the design
 // surface, with the settings' fallbacks. Never throws: a fallback text that parses in no known

@@ -1,8 +1,8 @@
-#include "BubbleShape.h"
+#include "bricks/BubbleShape.h"
 
-#include "ColorMatrix.h"
-#include "Raster.h"
-#include "Rounding.h"
+#include "platform/ColorMatrix.h"
+#include "platform/Raster.h"
+#include "platform/Rounding.h"
 
 #include <algorithm>
 #include <cmath>

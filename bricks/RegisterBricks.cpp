@@ -1,13 +1,13 @@
-#include "RegisterBricks.h"
+#include "bricks/RegisterBricks.h"
 
-#include "ComponentRegistry.h"
-#include "PictureLoader.h"
-#include "TBubbleFrom.h"
-#include "TPictureimg.h"
-#include "TText.h"
-#include "TTextBubble.h"
-#include "TTextDate.h"
-#include "TTextTime.h"
+#include "bricks/TBubbleFrom.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
+#include "imaging/core/PictureLoader.h"
+#include "platform/ComponentRegistry.h"
 
 namespace {
 template <class T> void registerClass(const char* name) {

@@ -1,6 +1,6 @@
-#include "TBubbleFrom.h"
+#include "bricks/TBubbleFrom.h"
 
-#include "TTextBubble.h"
+#include "bricks/TTextBubble.h"
 
 TBubbleFrom::TBubbleFrom(QWidget* parent) : TImage(parent) {
     SetBounds(Left(), Top(), 10, 10);

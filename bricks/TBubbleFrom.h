@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TImage.h"
+#include "platform/TImage.h"
 
 class TTextBubble;
 

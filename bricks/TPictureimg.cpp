@@ -1,4 +1,4 @@
-#include "TPictureimg.h"
+#include "bricks/TPictureimg.h"
 
 TPictureimg::TPictureimg(QWidget* parent) : TImage(parent) {
     FullWidth = Width();

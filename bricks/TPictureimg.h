@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TImage.h"
+#include "platform/TImage.h"
 
 // A logo picture. Shown letterboxed in its control; the render stretches it over its full-size
 // rectangle.

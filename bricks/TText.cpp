@@ -1,10 +1,10 @@
-#include "TText.h"
+#include "bricks/TText.h"
 
-#include "Rounding.h"
-#include "TDesigner.h"
-#include "TSettings.h"
-#include "TextBrickPainter.h"
-#include "TextEngine.h"
+#include "bricks/TextBrickPainter.h"
+#include "designer/state/TDesigner.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Rounding.h"
+#include "platform/TextEngine.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TCustomLabel.h"
+#include "platform/TCustomLabel.h"
 
 #include <QRect>
 

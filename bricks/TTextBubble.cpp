@@ -1,8 +1,8 @@
-#include "TTextBubble.h"
+#include "bricks/TTextBubble.h"
 
-#include "Rounding.h"
-#include "TBubbleFrom.h"
-#include "TextEngine.h"
+#include "bricks/TBubbleFrom.h"
+#include "platform/Rounding.h"
+#include "platform/TextEngine.h"
 
 #include <QPainter>
 

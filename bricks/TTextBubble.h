@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BubbleShape.h"
-#include "TText.h"
+#include "bricks/BubbleShape.h"
+#include "bricks/TText.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
-#include "TTextDate.h"
+#include "bricks/TTextDate.h"
 
-#include "BrickDateSource.h"
+#include "bricks/BrickDateSource.h"
 
 TTextDate::TTextDate(QWidget* parent) : TText(parent) {
     setAutoSize(true);

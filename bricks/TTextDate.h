@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TText.h"
+#include "bricks/TText.h"
 
 // The date the photo was taken.
 class TTextDate : public TText {

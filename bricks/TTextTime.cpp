@@ -1,6 +1,6 @@
-#include "TTextTime.h"
+#include "bricks/TTextTime.h"
 
-#include "BrickDateSource.h"
+#include "bricks/BrickDateSource.h"
 
 TTextTime::TTextTime(QWidget* parent) : TText(parent) {
     setAutoSize(true);

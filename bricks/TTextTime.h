@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TText.h"
+#include "bricks/TText.h"
 
 // The time the photo was taken.
 class TTextTime : public TText {

@@ -1,8 +1,8 @@
-#include "TextBrickPainter.h"
+#include "bricks/TextBrickPainter.h"
 
-#include "Rounding.h"
-#include "TFont.h"
-#include "TextEngine.h"
+#include "platform/Rounding.h"
+#include "platform/TFont.h"
+#include "platform/TextEngine.h"
 
 #include <QPainter>
 #include <cmath>

@@ -8,7 +8,7 @@ function(captiomark_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     # Includes carry their path from the project root.
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
     captiomark_warnings(${name})
 endfunction()

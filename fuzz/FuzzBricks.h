@@ -2,7 +2,7 @@
 
 // Set-up shared by the fuzz targets that create bricks: include once, in the target's only
 // source file.
-#include "RegisterBricks.h"
+#include "bricks/RegisterBricks.h"
 
 #include <QApplication>
 

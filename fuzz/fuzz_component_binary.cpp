@@ -1,7 +1,7 @@
 // libFuzzer entry: the binary component stream reader, as the clipboard feeds it, through the
 // text writer and through component creation.
-#include "ComponentStream.h"
-#include "FuzzBricks.h"
+#include "fuzz/FuzzBricks.h"
+#include "platform/ComponentStream.h"
 
 #include <QWidget>
 #include <memory>

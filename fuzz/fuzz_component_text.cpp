@@ -1,7 +1,7 @@
 // libFuzzer entry: the component stream's text-form parser, and the binary reader and text
 // writer on what it produces; then a component read from it as a pattern body would be.
-#include "ComponentStream.h"
-#include "FuzzBricks.h"
+#include "fuzz/FuzzBricks.h"
+#include "platform/ComponentStream.h"
 
 #include <QWidget>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "ImageCodecs.h"
+#include "imaging/core/ImageCodecs.h"
 
 #include <cstddef>
 #include <cstdint>

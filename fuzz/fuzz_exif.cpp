@@ -1,4 +1,4 @@
-#include "TExif.h"
+#include "imaging/core/TExif.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "ColorMatrix.h"
+#include "platform/ColorMatrix.h"
 
-#include "ImageBuffer.h"
+#include "platform/ImageBuffer.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -132,7 +132,6 @@ void TransformImage(QImage& image, bool opaque, const ColorMatrix& m) {
     image.detach();
     TransformImage(image, image, opaque, m);
 }
-
 
 // A shared image gets a new buffer written straight from the shared one, saving the copy pass.
 void TransformOwnOrNew(QImage& image, bool opaque, const ColorMatrix& m) {

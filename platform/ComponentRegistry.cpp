@@ -1,4 +1,4 @@
-#include "ComponentRegistry.h"
+#include "platform/ComponentRegistry.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
-#include "ComponentStream.h"
+#include "platform/ComponentStream.h"
 
-#include "ComponentRegistry.h"
-#include "TControl.h"
+#include "platform/ComponentRegistry.h"
+#include "platform/TControl.h"
 
 #include <QLocale>
 #include <QMetaEnum>

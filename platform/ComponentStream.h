@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Errors.h"
-#include "Toolkit.h"
+#include "platform/Errors.h"
+#include "platform/Toolkit.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ConfigDir.h"
+#include "platform/ConfigDir.h"
 
 #include <QDir>
 #include <QStandardPaths>

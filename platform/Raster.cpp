@@ -1,6 +1,6 @@
-#include "Raster.h"
+#include "platform/Raster.h"
 
-#include "Rounding.h"
+#include "platform/Rounding.h"
 
 #include <QPainter>
 #include <algorithm>

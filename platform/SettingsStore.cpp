@@ -1,6 +1,6 @@
-#include "SettingsStore.h"
+#include "platform/SettingsStore.h"
 
-#include "ConfigDir.h"
+#include "platform/ConfigDir.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "TControl.h"
+#include "platform/TControl.h"
 
 #include <algorithm>
 

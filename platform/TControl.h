@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TMargins.h"
-#include "Toolkit.h"
+#include "platform/TMargins.h"
+#include "platform/Toolkit.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "TCustomLabel.h"
+#include "platform/TCustomLabel.h"
 
 TCustomLabel::TCustomLabel(QWidget* parent) : TControl(parent), m_font(new TFont(this)) {
     SetBounds(0, 0, 65, 17);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TControl.h"
-#include "TFont.h"
+#include "platform/TControl.h"
+#include "platform/TFont.h"
 
 // A windowless label: a caption painted over its parent, sized to its text while AutoSize is on.
 // Subclasses measure and paint; the base calls AdjustBounds whenever the caption, the font or

@@ -1,4 +1,4 @@
-#include "TFont.h"
+#include "platform/TFont.h"
 
 #include <QFontMetricsF>
 #include <cmath>

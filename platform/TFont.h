@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 #include <QFont>
 #include <QObject>

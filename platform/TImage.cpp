@@ -1,4 +1,4 @@
-#include "TImage.h"
+#include "platform/TImage.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TControl.h"
-#include "TPicture.h"
-#include "TSizeConstraints.h"
+#include "platform/TControl.h"
+#include "platform/TPicture.h"
+#include "platform/TSizeConstraints.h"
 
 // A picture control: shows its Picture, optionally stretched, proportional and centred.
 class TImage : public TControl {

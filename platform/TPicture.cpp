@@ -1,6 +1,6 @@
-#include "TPicture.h"
+#include "platform/TPicture.h"
 
-#include "Errors.h"
+#include "platform/Errors.h"
 
 namespace {
 TPicture::DataDecoder& decoder() {

@@ -1,4 +1,4 @@
-#include "TUpDown.h"
+#include "platform/TUpDown.h"
 
 #include <QLineEdit>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "TextEngine.h"
+#include "platform/TextEngine.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

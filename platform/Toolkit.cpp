@@ -1,4 +1,4 @@
-#include "Toolkit.h"
+#include "platform/Toolkit.h"
 
 QColor TColorToQColor(TColor c) {
     const auto u = static_cast<quint32>(c);

@@ -1,10 +1,10 @@
-#include "BatchCommand.h"
+#include "app/cli/BatchCommand.h"
 
-#include "Messages.h"
-#include "PatternFile.h"
-#include "TBatchJob.h"
-#include "TDesigner.h"
-#include "TSettings.h"
+#include "batch/core/TBatchJob.h"
+#include "designer/state/TDesigner.h"
+#include "patterns/file/PatternFile.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

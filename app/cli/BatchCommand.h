@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommands.h"
+#include "app/cli/CliCommands.h"
 
 // captiomark-cli batch: the batch window's "Process" over files named on the command line.
 CliCommand BatchCliCommand();

@@ -1,12 +1,12 @@
-#include "CliCommands.h"
+#include "app/cli/CliCommands.h"
 
-#include "BatchCommand.h"
-#include "DateTimeFormats.h"
-#include "Errors.h"
-#include "RenderCommand.h"
-#include "SettingsStore.h"
-#include "TExif.h"
-#include "TSettings.h"
+#include "app/cli/BatchCommand.h"
+#include "app/cli/RenderCommand.h"
+#include "imaging/core/TExif.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 

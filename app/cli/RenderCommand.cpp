@@ -1,10 +1,10 @@
-#include "RenderCommand.h"
+#include "app/cli/RenderCommand.h"
 
-#include "Errors.h"
-#include "DesignerBricks.h"
-#include "PatternFile.h"
-#include "RenderAndSave.h"
-#include "TDesigner.h"
+#include "designer/state/TDesigner.h"
+#include "designer/surface/DesignerBricks.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/file/PatternFile.h"
+#include "platform/Errors.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliCommands.h"
+#include "app/cli/CliCommands.h"
 
 // captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] IMAGE...
 // Burns a pattern file into each image as "Apply pattern to Images" does: the image opened at the

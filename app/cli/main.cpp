@@ -1,5 +1,5 @@
-#include "CliCommands.h"
-#include "RegisterBricks.h"
+#include "app/cli/CliCommands.h"
+#include "bricks/RegisterBricks.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "CliRunner.h"
-#include "BatchTestSupport.h"
-#include "ImageCodecs.h"
-#include "PatternFile.h"
-#include "TDesigner.h"
-#include "TText.h"
-#include "TcPanel.h"
-#include "TestSupport.h"
+#include "bricks/TText.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "imaging/core/ImageCodecs.h"
+#include "patterns/file/PatternFile.h"
+#include "tests/app/CliRunner.h"
+#include "tests/batch/BatchTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "CliRunner.h"
+#include "tests/app/CliRunner.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

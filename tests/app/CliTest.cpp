@@ -1,5 +1,5 @@
-#include "CliRunner.h"
-#include "TestSupport.h"
+#include "tests/app/CliRunner.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

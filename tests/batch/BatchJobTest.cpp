@@ -1,13 +1,13 @@
-#include "BatchTestSupport.h"
-#include "BrickTestSupport.h"
-#include "ImageCodecs.h"
-#include "Messages.h"
-#include "SettingsStore.h"
-#include "TBatchJob.h"
-#include "TExif.h"
-#include "TSettings.h"
-#include "TText.h"
-#include "TestSupport.h"
+#include "batch/core/TBatchJob.h"
+#include "bricks/TText.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/core/TExif.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
+#include "platform/SettingsStore.h"
+#include "tests/batch/BatchTestSupport.h"
+#include "tests/bricks/BrickTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "BatchTestSupport.h"
+#include "tests/batch/BatchTestSupport.h"
 
-#include "ImageCodecs.h"
-#include "Messages.h"
-#include "TestSupport.h"
+#include "imaging/core/ImageCodecs.h"
+#include "platform/Messages.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
-#include "RenameTemplate.h"
-#include "BatchTestSupport.h"
-#include "DateTimeFormats.h"
-#include "Messages.h"
-#include "TSettings.h"
-#include "TestSupport.h"
+#include "batch/core/RenameTemplate.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
+#include "tests/batch/BatchTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QTemporaryDir>
 #include <QTimeZone>

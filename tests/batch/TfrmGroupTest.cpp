@@ -1,11 +1,11 @@
-#include "TfrmGroup.h"
-#include "BatchTestSupport.h"
-#include "BrickTestSupport.h"
-#include "ImageCodecs.h"
-#include "TSettings.h"
-#include "TText.h"
-#include "TToolBox.h"
-#include "TestSupport.h"
+#include "batch/window/TfrmGroup.h"
+#include "batch/window/TToolBox.h"
+#include "bricks/TText.h"
+#include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/TSettings.h"
+#include "tests/batch/BatchTestSupport.h"
+#include "tests/bricks/BrickTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "BrickTestSupport.h"
+#include "tests/bricks/BrickTestSupport.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 SurfaceFixture::SurfaceFixture(QSize size, double zoom, const QString& fileName, bool smooth)
     : designer(std::make_unique<TDesigner>()) {

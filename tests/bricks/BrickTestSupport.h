@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TDesigner.h"
-#include "TcPanel.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "BubbleShape.h"
-#include "TestSupport.h"
+#include "bricks/BubbleShape.h"
+#include "tests/support/TestSupport.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,9 +1,9 @@
-#include "TTextBubble.h"
-#include "BrickTestSupport.h"
-#include "BubbleShape.h"
-#include "TBubbleFrom.h"
-#include "TestSupport.h"
-#include "TextEngine.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/BubbleShape.h"
+#include "bricks/TBubbleFrom.h"
+#include "platform/TextEngine.h"
+#include "tests/bricks/BrickTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QPainter>
 #include <QPointer>

@@ -1,13 +1,13 @@
-#include "TText.h"
-#include "BrickTestSupport.h"
-#include "ComponentRegistry.h"
-#include "RegisterBricks.h"
-#include "TPictureimg.h"
-#include "TSettings.h"
-#include "TTextDate.h"
-#include "TTextTime.h"
-#include "TestSupport.h"
-#include "TextBrickPainter.h"
+#include "bricks/TText.h"
+#include "bricks/RegisterBricks.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
+#include "bricks/TextBrickPainter.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/ComponentRegistry.h"
+#include "tests/bricks/BrickTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QMetaProperty>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "BitmapOps.h"
-#include "TestSupport.h"
+#include "imaging/core/BitmapOps.h"
+#include "tests/support/TestSupport.h"
 
 #include <QRandomGenerator>
 #include <cmath>

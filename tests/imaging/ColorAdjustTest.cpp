@@ -1,5 +1,5 @@
-#include "ColorAdjust.h"
-#include "TestSupport.h"
+#include "imaging/core/ColorAdjust.h"
+#include "tests/support/TestSupport.h"
 
 #include <array>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "ImageCodecs.h"
-#include "PictureLoader.h"
-#include "TestSupport.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
+#include "tests/support/TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>

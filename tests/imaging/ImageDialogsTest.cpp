@@ -1,7 +1,7 @@
-#include "BrickTestSupport.h"
-#include "Messages.h"
-#include "TfrmAdjustments.h"
-#include "TfrmResize.h"
+#include "imaging/dialogs/TfrmAdjustments.h"
+#include "imaging/dialogs/TfrmResize.h"
+#include "platform/Messages.h"
+#include "tests/bricks/BrickTestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "TExif.h"
+#include "imaging/core/TExif.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "DateTimeFormats.h"
-#include "Errors.h"
-#include "TExif.h"
-#include "TSettings.h"
-#include "TestSupport.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "imaging/core/TExif.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,7 +15,6 @@ namespace {
 double value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return DateTimeToValue(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
 }
-
 
 constexpr quint16 TagImageDescription = 0x010E;
 constexpr quint16 TagMake = 0x010F;

@@ -1,8 +1,8 @@
-#include "TSettings.h"
-#include "Errors.h"
-#include "Messages.h"
-#include "SettingsStore.h"
-#include "TestSupport.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/Messages.h"
+#include "platform/SettingsStore.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "ColorMatrix.h"
-#include "TestSupport.h"
+#include "platform/ColorMatrix.h"
+#include "tests/support/TestSupport.h"
 
 #include <QRandomGenerator>
 #include <cmath>

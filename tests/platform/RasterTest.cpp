@@ -1,4 +1,4 @@
-#include "Raster.h"
+#include "platform/Raster.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "SettingsStore.h"
-#include "TestSupport.h"
+#include "platform/SettingsStore.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

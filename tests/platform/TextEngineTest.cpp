@@ -1,5 +1,5 @@
-#include "TextEngine.h"
-#include "TFont.h"
+#include "platform/TextEngine.h"
+#include "platform/TFont.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

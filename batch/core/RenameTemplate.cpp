@@ -1,0 +1,222 @@
+#include "batch/core/RenameTemplate.h"
+
+#include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/Messages.h"
+
+#include <optional>
+
+const QString ForbiddenFileNameChars = QStringLiteral("\\/:*?\"<>|");
+const QString CustomTextPlaceholder = QStringLiteral("Type \nyour text \nhere");
+
+namespace {
+
+// Trim as the runtime does: every character at or below the blank.
+QString trimLow(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString fileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The extension with its dot, or empty when the name has none.
+QString extensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QString withoutExtension(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+class TokenFailed {};
+
+} // namespace
+
+QString ForbiddenCharacterMessage(QChar c) {
+    return QStringLiteral("You can't use \"%1\" in file names.").arg(c);
+}
+
+bool RemoveOneForbiddenCharacter(QString& text) {
+    for (QChar c : ForbiddenFileNameChars) {
+        const qsizetype at = text.indexOf(c);
+        if (at < 0)
+            continue;
+        ShowInformation(ForbiddenCharacterMessage(c));
+        text.remove(at, 1);
+        return true;
+    }
+    return false;
+}
+
+void RemoveForbiddenCharacters(QString& text) {
+    while (RemoveOneForbiddenCharacter(text)) {
+    }
+}
+
+void TRenameTemplate::LoadStored(const QString& stored) {
+    NameTemplate.fill(rtNone);
+    AvailableTokens = {1, 2, 3, 4, 5};
+    int slot = 0;
+    for (QChar c : stored.left(TokenSlots)) {
+        const int id = c.digitValue();
+        // A hand-edited store must not put a token into both rows or twice into one.
+        if (id < rtCustomText || id > rtOldName || RowOf(id) == TTokenRowKind::NewName)
+            continue;
+        NameTemplate[slot++] = id;
+        for (int& a : AvailableTokens)
+            if (a == id)
+                a = rtNone;
+    }
+    CloseGaps();
+}
+
+QString TRenameTemplate::StoredForm() const {
+    QString out;
+    for (int id : NameTemplate)
+        if (id != rtNone)
+            out += QString::number(id);
+    return out;
+}
+
+void TRenameTemplate::CloseGaps() {
+    for (TTokenRow* r : {&NameTemplate, &AvailableTokens}) {
+        TTokenRow packed{};
+        int n = 0;
+        for (int id : *r)
+            if (id != rtNone)
+                packed[n++] = id;
+        *r = packed;
+    }
+}
+
+TTokenRowKind TRenameTemplate::RowOf(int id) const {
+    for (int t : NameTemplate)
+        if (t == id)
+            return TTokenRowKind::NewName;
+    return TTokenRowKind::Available;
+}
+
+int TRenameTemplate::SlotOf(int id) const {
+    const TTokenRow& r = RowOf(id) == TTokenRowKind::NewName ? NameTemplate : AvailableTokens;
+    for (int k = 0; k < TokenSlots; ++k)
+        if (r[k] == id)
+            return k;
+    return -1;
+}
+
+void TRenameTemplate::Drop(int id, TTokenRowKind kind, int dropSlot) {
+    if (id < rtCustomText || id > rtOldName)
+        return;
+    for (TTokenRow* r : {&NameTemplate, &AvailableTokens})
+        for (int& t : *r)
+            if (t == id)
+                t = rtNone;
+    dropSlot = std::clamp(dropSlot, 0, TokenSlots - 1);
+    TTokenRow& r = row(kind);
+    TTokenRow placed{};
+    int n = 0;
+    for (int k = 0; k < dropSlot; ++k)
+        if (r[k] != rtNone)
+            placed[n++] = r[k];
+    placed[n++] = id;
+    for (int k = dropSlot; k < TokenSlots; ++k)
+        if (r[k] != rtNone)
+            placed[n++] = r[k];
+    r = placed;
+    CloseGaps();
+}
+
+QString TRenameTemplate::CustomTextPart() const {
+    QString text = CustomText;
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    for (QChar c : ForbiddenFileNameChars)
+        text.remove(c);
+    return text;
+}
+
+QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
+    const QString oldName = trimLow(fileNamePart(path));
+    if (!Rename)
+        return oldName;
+
+    std::optional<double> taken;
+    auto pictureDate = [&]() {
+        if (!taken) {
+            try {
+                taken = ExifDateTime(path);
+            } catch (const Exception&) {
+                throw TokenFailed();
+            }
+        }
+        return *taken;
+    };
+
+    const TSettings& s = Settings();
+    QString name;
+    try {
+        for (int id : NameTemplate) {
+            switch (id) {
+            case rtCustomText:
+                name += CustomTextPart();
+                break;
+            case rtDate: {
+                const QString text = FormatDateTimeText(s.defaultDateFormatFile, pictureDate());
+                if (!trimLow(text).isEmpty())
+                    name += QLatin1Char(' ') + text;
+                break;
+            }
+            case rtTime: {
+                bool ok = false;
+                const int index = s.defaultTimeFormatFile.toInt(&ok);
+                if (!ok || index < 0 || index >= TimeFormats.size())
+                    throw TokenFailed();
+                QString text = FormatDateTimeText(TimeFormats.at(index), pictureDate());
+                text.replace(QLatin1Char(':'), s.defaultTimeDelimiter);
+                if (!trimLow(text).isEmpty())
+                    name += QLatin1Char(' ') + text;
+                break;
+            }
+            case rtNumber:
+                name += QString::number(number);
+                break;
+            case rtOldName:
+                name += withoutExtension(fileNamePart(path));
+                break;
+            default:
+                break;
+            }
+        }
+    } catch (const TokenFailed&) {
+        return oldName;
+    }
+    return trimLow(name + extensionOf(fileNamePart(path)));
+}
+
+int TokenSlotLeft(int base, int slot, int tokenWidth) {
+    return base + 6 + slot * (tokenWidth + 6);
+}
+
+int InsertMarkerLeft(int tokenLeft, int base, int tokenWidth) {
+    if (tokenWidth <= 0)
+        return base;
+    // Integer division truncates toward zero, as div does.
+    const int left = base + ((tokenLeft - base) / tokenWidth) * (tokenWidth + 6);
+    return std::max(left, base);
+}
+
+int TokenDropSlot(int tokenLeft, int base, int tokenWidth) {
+    const int from = base + 5;
+    if (tokenLeft < from || tokenWidth <= 0)
+        return 0;
+    return std::min((tokenLeft - from) / tokenWidth, TokenSlots - 1);
+}

@@ -1,0 +1,687 @@
+#include "batch/window/TfrmGroup.h"
+
+#include "batch/window/TToolBox.h"
+#include "designer/state/TDesigner.h"
+#include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
+#include "platform/Rounding.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QVBoxLayout>
+
+TfrmGroup* frmGroup = nullptr;
+
+namespace {
+
+constexpr int TokenSize = 48;
+constexpr int LabelLeft = 6;
+const char* const TokenHints[] = {"Date of the picture", "Time of the picture",
+                                  "Number of the picture in this set", "Old file name"};
+
+bool isImageFile(const QString& path) {
+    const QString ext = QFileInfo(path).suffix().toUpper();
+    return ext == QLatin1String("JPG") || ext == QLatin1String("JPEG") ||
+           ext == QLatin1String("GIF") || ext == QLatin1String("BMP");
+}
+
+QStringList localFiles(const QMimeData* mime) {
+    QStringList out;
+    if (!mime || !mime->hasUrls())
+        return out;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            out.append(url.toLocalFile());
+    return out;
+}
+
+// The rectangle a W x H picture is stretched into on the 50 x 50 thumbnail.
+QRect thumbnailRect(int w, int h) {
+    const double q = double(w) / h;
+    if (w > h) {
+        const int t = int(25 / q);
+        return QRect(QPoint(0, 25 - t), QPoint(49, 25 + t) - QPoint(1, 1));
+    }
+    const int t = int(25 * q);
+    return QRect(QPoint(25 - t, 0), QPoint(25 + t, 49) - QPoint(1, 1));
+}
+
+} // namespace
+
+TSelectedImages::TSelectedImages(QWidget* parent) : QListWidget(parent) {
+    setViewMode(QListView::IconMode);
+    setIconSize(QSize(50, 50));
+    setGridSize(QSize(90, 80));
+    setResizeMode(QListView::Adjust);
+    setMovement(QListView::Static);
+    setWordWrap(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void TSelectedImages::dragEnterEvent(QDragEnterEvent* event) {
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TSelectedImages::dragMoveEvent(QDragMoveEvent* event) {
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TSelectedImages::dropEvent(QDropEvent* event) {
+    const QStringList files = localFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit filesDropped(files);
+}
+
+TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
+    : QDialog(parent), m_designer(designer ? designer : TDesigner::Instance()) {
+    frmGroup = this;
+    setWindowTitle(QStringLiteral("Batch processing"));
+
+    auto* outer = new QHBoxLayout(this);
+    // "Available Images" (folder tree and thumbnails) will stand here.
+    pnlAvailable = new QWidget(this);
+    pnlAvailable->setObjectName(QStringLiteral("pnlAvailable"));
+    pnlAvailable->hide();
+    outer->addWidget(pnlAvailable);
+
+    auto* right = new QVBoxLayout;
+    outer->addLayout(right, 1);
+
+    auto* selectedRow = new QHBoxLayout;
+    selectedRow->addWidget(new QLabel(QStringLiteral("Selected Images"), this), 1);
+    btnAddFiles = new QPushButton(QStringLiteral("Add files..."), this);
+    selectedRow->addWidget(btnAddFiles);
+    right->addLayout(selectedRow);
+    ListView1 = new TSelectedImages(this);
+    ListView1->setMinimumHeight(150);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    right->addWidget(ListView1, 1);
+
+    GroupBox5 = new QGroupBox(QStringLiteral("General"), this);
+    auto* general = new QVBoxLayout(GroupBox5);
+    cboxApplyPattern = new QCheckBox(QStringLiteral("Add current pattern to images"), GroupBox5);
+    general->addWidget(cboxApplyPattern);
+    right->addWidget(GroupBox5);
+
+    grpResample = new QGroupBox(QStringLiteral("Batch resample"), this);
+    buildResample(grpResample);
+    right->addWidget(grpResample);
+
+    grpRename = new QGroupBox(QStringLiteral("Batch rename"), this);
+    buildRename(grpRename);
+    right->addWidget(grpRename);
+
+    auto* buttons = new QHBoxLayout;
+    PBar1 = new QProgressBar(this);
+    PBar1->hide();
+    buttons->addWidget(PBar1, 1);
+    buttons->addStretch();
+    btnProcess = new QPushButton(QStringLiteral("Process"), this);
+    btnCancel = new QPushButton(QStringLiteral("Close"), this);
+    btnProcess->setAutoDefault(false);
+    btnCancel->setAutoDefault(false);
+    buttons->addWidget(btnProcess);
+    buttons->addWidget(btnCancel);
+    right->addLayout(buttons);
+
+    connect(btnProcess, &QPushButton::clicked, this, &TfrmGroup::btnProcessClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmGroup::reject);
+    connect(btnAddFiles, &QPushButton::clicked, this, &TfrmGroup::addFilesDialog);
+    connect(ListView1, &TSelectedImages::filesDropped, this, &TfrmGroup::AddFiles);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* remove = menu.addAction(QStringLiteral("Remove"));
+        remove->setEnabled(!ListView1->selectedItems().isEmpty());
+        if (menu.exec(ListView1->viewport()->mapToGlobal(at)) == remove)
+            DeleteClick();
+    });
+
+    // The pattern can only be applied when the surface holds a brick now.
+    m_groupEnabled = m_designer && !m_designer->Bricks().isEmpty();
+    GroupBox5->setEnabled(m_groupEnabled);
+    cboxApplyPattern->setEnabled(m_groupEnabled);
+
+    setupTokens();
+    SetRename();
+}
+
+TfrmGroup::~TfrmGroup() {
+    if (frmGroup == this)
+        frmGroup = nullptr;
+}
+
+void TfrmGroup::buildResample(QWidget* box) {
+    auto* grid = new QGridLayout(box);
+    cboxFit = new QCheckBox(QStringLiteral("Fit Images"), box);
+    lblFitInto = new QLabel(QStringLiteral("Fit all Images into:"), box);
+    lblWidth = new QLabel(QStringLiteral("Width:"), box);
+    lblHeight = new QLabel(QStringLiteral("Height:"), box);
+    lblPixels = new QLabel(QStringLiteral("pixels"), box);
+    edtWidth = new QSpinBox(box);
+    edtHeight = new QSpinBox(box);
+    for (QSpinBox* s : {edtWidth, edtHeight}) {
+        s->setRange(0, 10000);
+        s->setValue(0);
+    }
+    cboxProp = new QCheckBox(QStringLiteral("Proportional"), box);
+    cboxProp->setChecked(true);
+    cboxRotate = new QCheckBox(QStringLiteral("Rotate Images"), box);
+    lblRotateBy = new QLabel(QStringLiteral("Rotate all Images by"), box);
+    edtRotate = new QSpinBox(box);
+    edtRotate->setRange(-360, 360);
+    edtRotate->setSingleStep(90);
+    edtRotate->setValue(0);
+    lblDegrees = new QLabel(QStringLiteral("degrees"), box);
+
+    grid->addWidget(cboxFit, 0, 0, 1, 2);
+    grid->addWidget(lblFitInto, 1, 0, 1, 2);
+    grid->addWidget(lblWidth, 2, 0);
+    grid->addWidget(edtWidth, 2, 1);
+    grid->addWidget(lblHeight, 2, 2);
+    grid->addWidget(edtHeight, 2, 3);
+    grid->addWidget(lblPixels, 2, 4);
+    grid->addWidget(cboxProp, 3, 0, 1, 2);
+    grid->addWidget(cboxRotate, 4, 0, 1, 2);
+    grid->addWidget(lblRotateBy, 5, 0, 1, 2);
+    grid->addWidget(edtRotate, 5, 2);
+    grid->addWidget(lblDegrees, 5, 3);
+
+    auto applyFit = [this](bool on) {
+        for (QWidget* w : std::initializer_list<QWidget*>{lblFitInto, lblWidth, lblHeight,
+                                                          lblPixels, edtWidth, edtHeight, cboxProp})
+            w->setEnabled(on);
+    };
+    auto applyRotate = [this](bool on) {
+        for (QWidget* w : std::initializer_list<QWidget*>{lblRotateBy, edtRotate, lblDegrees})
+            w->setEnabled(on);
+    };
+    connect(cboxFit, &QCheckBox::toggled, this, applyFit);
+    connect(cboxRotate, &QCheckBox::toggled, this, applyRotate);
+    applyFit(false);
+    applyRotate(false);
+    connect(edtWidth, &QSpinBox::valueChanged, this, [this] { fieldEdited(edtWidth); });
+    connect(edtHeight, &QSpinBox::valueChanged, this, [this] { fieldEdited(edtHeight); });
+}
+
+void TfrmGroup::buildRename(QWidget* box) {
+    auto* v = new QVBoxLayout(box);
+    cboxRename = new QCheckBox(QStringLiteral("Rename files"), box);
+    v->addWidget(cboxRename);
+    pnlToolBox = new QWidget(box);
+    pnlToolBox->setFocusPolicy(Qt::ClickFocus);
+    pnlToolBox->installEventFilter(this);
+    v->addWidget(pnlToolBox);
+    lblNameExample = new QLabel(box);
+    lblNameExample->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    v->addWidget(lblNameExample);
+    connect(cboxRename, &QCheckBox::clicked, this, [this] { SetRename(); });
+}
+
+void TfrmGroup::setupTokens() {
+    // Bevels and labels; both labels get one width so that the slots of the rows line up.
+    lblName = new QLabel(QStringLiteral("New name:"), pnlToolBox);
+    lblBox = new QLabel(QStringLiteral("Available templates:"), pnlToolBox);
+    const int labelWidth = std::max(lblName->sizeHint().width(), lblBox->sizeHint().width());
+    const int labelHeight = std::max(lblName->sizeHint().height(), lblBox->sizeHint().height());
+    const int rowHeight = TokenSize + 10;
+    const int panelWidth = LabelLeft + labelWidth + 6 + TokenSlots * (TokenSize + 6) + 6;
+    bvlName = new QFrame(pnlToolBox);
+    bvlName->setFrameShape(QFrame::StyledPanel);
+    bvlName->setFrameShadow(QFrame::Sunken);
+    bvlName->setGeometry(0, 0, panelWidth, rowHeight);
+    lblName->setGeometry(LabelLeft, (rowHeight - labelHeight) / 2, labelWidth, labelHeight);
+    const int boxTop = rowHeight + 2;
+    lblBox->setGeometry(LabelLeft, boxTop + (rowHeight - labelHeight) / 2, labelWidth, labelHeight);
+    bvlBox = new QFrame(pnlToolBox);
+    bvlBox->setFrameShape(QFrame::StyledPanel);
+    bvlBox->setFrameShadow(QFrame::Sunken);
+    const int boxLeft = lblBox->x() + lblBox->width() + 1;
+    bvlBox->setGeometry(boxLeft, boxTop, panelWidth - boxLeft, rowHeight);
+    bvlName->lower();
+    bvlBox->lower();
+    pnlToolBox->setFixedSize(panelWidth, boxTop + rowHeight);
+
+    EditBox = new QPlainTextEdit(pnlToolBox);
+    EditBox->setProperty("Tag", int(rtCustomText));
+    EditBox->setToolTip(QStringLiteral("Your text"));
+    EditBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    EditBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    EditBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont small = EditBox->font();
+    small.setPixelSize(10);
+    EditBox->setFont(small);
+    EditBox->document()->setDocumentMargin(1);
+    EditBox->setGeometry(rowBase(TTokenRowKind::Available) + 5, rowTop(TTokenRowKind::Available),
+                         TokenSize, TokenSize);
+    EditBox->setPlainText(CustomTextPlaceholder);
+    EditBox->viewport()->installEventFilter(this);
+    EditBox->installEventFilter(this);
+    connect(EditBox, &QPlainTextEdit::textChanged, this, &TfrmGroup::EditBoxChange);
+    setEditMode(false);
+
+    for (int j = 0; j < 4; ++j) {
+        auto* box = new TToolBox(pnlToolBox);
+        const int id = j + 2;
+        box->setProperty("Tag", id);
+        box->EnabledPicture = TokenPicture(j, true);
+        box->DisabledPicture = TokenPicture(j, false);
+        box->setToolTip(QString::fromLatin1(TokenHints[j]));
+        box->setGeometry((id - 1) * (EditBox->width() + 6) + EditBox->x(),
+                         rowTop(TTokenRowKind::Available), EditBox->width(), EditBox->height());
+        box->installEventFilter(this);
+        m_boxes.append(box);
+    }
+
+    InsertMarker = new QLabel(pnlToolBox);
+    InsertMarker->setPixmap(QPixmap::fromImage(InsertMarkerPicture(TokenSize)));
+    InsertMarker->setGeometry(0, 0, 6, TokenSize);
+    InsertMarker->hide();
+
+    m_names.LoadStored(Settings().defaultRenameTmp);
+    ArrangeTokens();
+    UpdateNameExample();
+}
+
+int TfrmGroup::rowBase(TTokenRowKind row) const {
+    const QLabel* label = row == TTokenRowKind::NewName ? lblName : lblBox;
+    return label->x() + label->width();
+}
+
+int TfrmGroup::rowTop(TTokenRowKind row) const {
+    return row == TTokenRowKind::NewName ? 5 : bvlBox->y() + 5;
+}
+
+QWidget* TfrmGroup::Token(int id) const {
+    if (id == rtCustomText)
+        return EditBox;
+    for (TToolBox* b : m_boxes)
+        if (ComponentTag(b) == id)
+            return b;
+    return nullptr;
+}
+
+void TfrmGroup::ArrangeTokens() {
+    m_names.CloseGaps();
+    for (TTokenRowKind row : {TTokenRowKind::NewName, TTokenRowKind::Available}) {
+        const TTokenRow& ids =
+            row == TTokenRowKind::NewName ? m_names.NameTemplate : m_names.AvailableTokens;
+        for (int k = 0; k < TokenSlots; ++k)
+            if (QWidget* token = Token(ids[k]))
+                token->move(TokenSlotLeft(rowBase(row), k, token->width()), rowTop(row));
+    }
+}
+
+void TfrmGroup::UpdateNameExample() {
+    if (m_items.isEmpty() || m_items.first().IsFolder)
+        return;
+    m_names.Rename = cboxRename->isChecked();
+    lblNameExample->setText(m_names.MakeNewName(m_items.first().FullPath, 1));
+}
+
+void TfrmGroup::SetRename() {
+    btnProcess->setEnabled(m_running || ListView1->count() > 0);
+    const bool on = cboxRename->isChecked();
+    m_names.Rename = on;
+    for (QObject* child : pnlToolBox->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (w && ComponentTag(w) > 0) {
+            w->setEnabled(on);
+            w->update();
+        }
+    }
+    if (ListView1->count() > 0)
+        UpdateNameExample();
+}
+
+bool TfrmGroup::eventFilter(QObject* watched, QEvent* event) {
+    QWidget* token = nullptr;
+    QPoint offset; // from the watched widget to the token
+    if (!EditBox)
+        return QDialog::eventFilter(watched, event);
+    if (watched == EditBox->viewport()) {
+        token = EditBox;
+        offset = EditBox->viewport()->pos();
+    } else if (auto* box = qobject_cast<TToolBox*>(watched); box && m_boxes.contains(box)) {
+        token = box;
+    }
+
+    if (watched == EditBox && event->type() == QEvent::FocusOut) {
+        EditBoxExit();
+        return false;
+    }
+    if (watched == pnlToolBox && event->type() == QEvent::MouseButtonPress) {
+        pnlToolBoxMouseDown(pnlToolBox);
+        return false;
+    }
+    if (!token)
+        return QDialog::eventFilter(watched, event);
+    // The memo in edit mode is a plain text field.
+    const bool dragging = token != EditBox || !m_editMode;
+
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (!dragging)
+            return false;
+        if (token == EditBox) {
+            EditBox->setFocus(Qt::MouseFocusReason);
+            m_memoHadFocus = true;
+        } else {
+            pnlToolBoxMouseDown(token);
+        }
+        return true;
+    case QEvent::MouseMove:
+        if (!dragging)
+            return false;
+        {
+            auto* me = static_cast<QMouseEvent*>(event);
+            ControlMouseMove(token, me->position().toPoint() + offset, me->buttons());
+        }
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (!dragging)
+            return false;
+        ControlMouseUp(token);
+        return true;
+    case QEvent::MouseButtonDblClick:
+        if (token == EditBox) {
+            EditBoxDblClick();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TfrmGroup::pnlToolBoxMouseDown(QWidget* target) {
+    target->setFocus(Qt::MouseFocusReason);
+    if (target != pnlToolBox)
+        target->raise();
+}
+
+void TfrmGroup::ControlMouseMove(QWidget* token, const QPoint& pos, Qt::MouseButtons buttons) {
+    if (!(buttons & Qt::LeftButton))
+        return;
+    token->raise();
+    token->move(token->pos() + pos);
+    const TTokenRowKind row =
+        token->y() < bvlBox->y() ? TTokenRowKind::NewName : TTokenRowKind::Available;
+    InsertMarker->move(InsertMarkerLeft(token->x(), rowBase(row), token->width()), rowTop(row));
+    InsertMarker->show();
+    InsertMarker->raise();
+    if (token == EditBox && EditBox->hasFocus()) {
+        QTextCursor c = EditBox->textCursor();
+        c.clearSelection();
+        EditBox->setTextCursor(c);
+    }
+}
+
+void TfrmGroup::ControlMouseUp(QWidget* token) {
+    InsertMarker->hide();
+    const int id = ComponentTag(token);
+    const TTokenRowKind row =
+        token->y() < bvlBox->y() ? TTokenRowKind::NewName : TTokenRowKind::Available;
+    token->move(token->x(), rowTop(row));
+    m_names.Drop(id, row, TokenDropSlot(token->x(), rowBase(row), token->width()));
+    ArrangeTokens();
+    UpdateNameExample();
+    if (token == EditBox && !m_editMode && (m_memoHadFocus || EditBox->hasFocus()))
+        cboxRename->setFocus(Qt::OtherFocusReason);
+    m_memoHadFocus = false;
+}
+
+void TfrmGroup::setEditMode(bool edit) {
+    m_editMode = edit;
+    QPalette pal = EditBox->palette();
+    pal.setColor(QPalette::Base, edit ? QColor(Qt::white) : pal.color(QPalette::Button));
+    EditBox->setPalette(pal);
+    EditBox->viewport()->setCursor(edit ? Qt::IBeamCursor : Qt::OpenHandCursor);
+}
+
+void TfrmGroup::EditBoxDblClick() {
+    if (EditBox->toPlainText().contains(QStringLiteral("Type \n")))
+        EditBox->clear();
+    setEditMode(true);
+    EditBox->setFocus(Qt::MouseFocusReason);
+}
+
+void TfrmGroup::EditBoxExit() {
+    setEditMode(false);
+}
+
+void TfrmGroup::EditBoxChange() {
+    QString text = EditBox->toPlainText();
+    const int before = text.size();
+    if (RemoveOneForbiddenCharacter(text)) {
+        RemoveForbiddenCharacters(text);
+        const int cursor = EditBox->textCursor().position();
+        {
+            const QSignalBlocker block(EditBox);
+            EditBox->setPlainText(text);
+        }
+        QTextCursor c = EditBox->textCursor();
+        c.setPosition(std::clamp(cursor - (before - int(text.size())), 0, int(text.size())));
+        EditBox->setTextCursor(c);
+    }
+    m_names.CustomText = text;
+}
+
+void TfrmGroup::fieldEdited(QSpinBox* field) {
+    if (!field->hasFocus() || !cboxProp->isChecked() || m_items.isEmpty() ||
+        m_items.first().IsFolder)
+        return;
+    QSize size = QImageReader(m_items.first().FullPath).size();
+    if (!size.isValid()) {
+        try {
+            size = ReadImageFile(m_items.first().FullPath).size();
+        } catch (const Exception& e) {
+            ShowError(e.message());
+            return;
+        }
+    }
+    if (size.isEmpty())
+        return;
+    const double w = size.width(), h = size.height();
+    if (field == edtWidth)
+        edtHeight->setValue(RoundHalfEven(h / w * edtWidth->value()));
+    else
+        edtWidth->setValue(RoundHalfEven(w / h * edtHeight->value()));
+}
+
+QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {
+    QImage thumb(50, 50, QImage::Format_RGB32);
+    thumb.fill(Qt::white);
+    QPainter p(&thumb);
+    if (isFolder) {
+        const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+        p.drawPixmap(1, 1, icon.pixmap(48, 48));
+        return thumb;
+    }
+    QImage picture;
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty()) {
+        // Decoding at the thumbnail's size spares decoding a whole photo per file.
+        reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
+        picture = reader.read();
+    }
+    if (picture.isNull()) {
+        try {
+            picture = ReadImageFile(path);
+        } catch (const Exception&) {
+            const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+            p.drawPixmap(9, 9, icon.pixmap(32, 32));
+            return thumb;
+        }
+    }
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(thumbnailRect(size.isValid() ? size.width() : picture.width(),
+                              size.isValid() ? size.height() : picture.height()),
+                picture);
+    return thumb;
+}
+
+void TfrmGroup::AddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        const bool folder = info.isDir();
+        if (!folder && !isImageFile(path))
+            continue;
+        TShellItem entry;
+        entry.ItemId =
+            info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+        // An entry made from the same file stops the adding here.
+        if (std::any_of(m_items.cbegin(), m_items.cend(),
+                        [&](const TShellItem& e) { return e.ItemId == entry.ItemId; }))
+            break;
+        entry.DisplayName = info.fileName();
+        entry.FullPath = info.absoluteFilePath();
+        entry.TypeText = entry.FullPath;
+        entry.IsFolder = folder;
+        entry.DetailsPending = false;
+        entry.ImageIndex = int(imglmyThumb.size());
+        imglmyThumb.append(QPixmap::fromImage(MakeThumbnail(entry.FullPath, folder)));
+        ListView1->addItem(new QListWidgetItem(QIcon(imglmyThumb.last()), entry.DisplayName));
+        m_items.append(entry);
+    }
+    SetRename();
+}
+
+void TfrmGroup::DeleteClick() {
+    for (int i = ListView1->count() - 1; i >= 0; --i) {
+        if (!ListView1->item(i)->isSelected())
+            continue;
+        delete ListView1->takeItem(i);
+        m_items.removeAt(i);
+    }
+    SetRename();
+}
+
+void TfrmGroup::addFilesDialog() {
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Add files"), QString(),
+        QStringLiteral("Images (*.jpg *.jpeg *.gif *.bmp *.JPG *.JPEG *.GIF *.BMP)"));
+    if (!files.isEmpty())
+        AddFiles(files);
+}
+
+void TfrmGroup::setInputEnabled(bool enabled) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ListView1, btnAddFiles, grpResample, grpRename})
+        w->setEnabled(enabled);
+    GroupBox5->setEnabled(enabled && m_groupEnabled);
+}
+
+void TfrmGroup::btnProcessClick() {
+    if (m_running) {
+        // Pressed again while the job runs: stop after the file in hand.
+        m_cancel = true;
+        return;
+    }
+    if (!m_designer)
+        return;
+    m_names.Rename = cboxRename->isChecked();
+    m_names.CustomText = EditBox->toPlainText();
+
+    TBatchOptions options;
+    options.ApplyPattern = cboxApplyPattern->isChecked();
+    options.Fit = cboxFit->isChecked();
+    options.Width = edtWidth->text();
+    options.Height = edtHeight->text();
+    options.Proportional = cboxProp->isChecked();
+    options.Rotate = cboxRotate->isChecked();
+    options.Angle = edtRotate->text();
+
+    TBatchJob job(m_items, m_names);
+    job.OnStart = [this](int maximum) {
+        PBar1->setRange(0, maximum);
+        PBar1->setValue(0);
+        PBar1->show();
+        ListView1->repaint();
+    };
+    // Events are handled between steps so that the bar moves and the job can be cancelled.
+    job.OnProgress = [this](int position) {
+        PBar1->setValue(position);
+        QApplication::processEvents();
+    };
+    job.OnFinish = [this] {
+        PBar1->hide();
+        ListView1->update();
+    };
+    job.OnItemDone = [this](int index, const QString& newName) {
+        if (QListWidgetItem* item = ListView1->item(index))
+            item->setText(newName);
+    };
+    job.CancelRequested = [this] {
+        QApplication::processEvents();
+        return m_cancel;
+    };
+
+    m_running = true;
+    m_cancel = false;
+    setInputEnabled(false);
+    btnProcess->setText(QStringLiteral("Cancel"));
+    btnProcess->setEnabled(true);
+    job.Run(*m_designer, options);
+    m_running = false;
+    btnProcess->setText(QStringLiteral("Process"));
+    setInputEnabled(true);
+    SetRename();
+    if (m_closeAfterRun)
+        close();
+}
+
+void TfrmGroup::reject() {
+    if (m_running) {
+        // The window goes once the file in hand is done.
+        m_cancel = true;
+        m_closeAfterRun = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void TfrmGroup::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        m_cancel = true;
+        m_closeAfterRun = true;
+        event->ignore();
+        return;
+    }
+    ListView1->clear();
+    m_items.clear();
+    QDialog::closeEvent(event);
+}

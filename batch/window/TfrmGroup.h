@@ -1,0 +1,136 @@
+#pragma once
+
+#include "batch/core/RenameTemplate.h"
+#include "batch/core/TBatchJob.h"
+#include "batch/core/TShellItem.h"
+
+#include <QDialog>
+#include <QListWidget>
+#include <QPixmap>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class TDesigner;
+class TToolBox;
+
+// "Selected Images": takes files and folders dropped from the system's file manager.
+class TSelectedImages : public QListWidget {
+    Q_OBJECT
+
+public:
+    explicit TSelectedImages(QWidget* parent = nullptr);
+
+signals:
+    void filesDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+};
+
+// The batch window: a job list of image files, the "General", "Batch resample" and "Batch
+// rename" options, and "Process", which runs the job over the design surface.
+class TfrmGroup : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TfrmGroup(TDesigner* designer, QWidget* parent = nullptr);
+    ~TfrmGroup() override;
+
+    // Controls, named as the window's parts are named.
+    TSelectedImages* ListView1 = nullptr;
+    QPushButton* btnAddFiles = nullptr;
+    QGroupBox* GroupBox5 = nullptr;
+    QCheckBox* cboxApplyPattern = nullptr;
+    QGroupBox* grpResample = nullptr;
+    QCheckBox* cboxFit = nullptr;
+    QLabel* lblFitInto = nullptr;
+    QLabel* lblWidth = nullptr;
+    QLabel* lblHeight = nullptr;
+    QLabel* lblPixels = nullptr;
+    QSpinBox* edtWidth = nullptr;
+    QSpinBox* edtHeight = nullptr;
+    QCheckBox* cboxProp = nullptr;
+    QCheckBox* cboxRotate = nullptr;
+    QLabel* lblRotateBy = nullptr;
+    QSpinBox* edtRotate = nullptr;
+    QLabel* lblDegrees = nullptr;
+    QGroupBox* grpRename = nullptr;
+    QCheckBox* cboxRename = nullptr;
+    QWidget* pnlToolBox = nullptr;
+    QFrame* bvlName = nullptr;
+    QFrame* bvlBox = nullptr;
+    QLabel* lblName = nullptr;
+    QLabel* lblBox = nullptr;
+    QPlainTextEdit* EditBox = nullptr;
+    QLabel* InsertMarker = nullptr;
+    QLabel* lblNameExample = nullptr;
+    QProgressBar* PBar1 = nullptr;
+    QPushButton* btnProcess = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QWidget* pnlAvailable = nullptr; // the place of "Available Images"
+
+    // The job list; entry i belongs to item i of ListView1.
+    const QList<TShellItem>& Items() const { return m_items; }
+    const TRenameTemplate& Template() const { return m_names; }
+    // The token control with a token id (1 is EditBox).
+    QWidget* Token(int id) const;
+    bool EditMode() const { return m_editMode; }
+    bool Running() const { return m_running; }
+
+    // Appends files and folders to the job list. A path already in the list stops the adding:
+    // it and the paths after it are not added.
+    void AddFiles(const QStringList& paths);
+    void DeleteClick(); // "Remove": the selected items
+    void SetRename();
+    void UpdateNameExample();
+    void ArrangeTokens();
+    void btnProcessClick();
+
+    // The thumbnail of a file or folder, 50 x 50.
+    static QImage MakeThumbnail(const QString& path, bool isFolder);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildResample(QWidget* box);
+    void buildRename(QWidget* box);
+    void setupTokens();
+    int rowBase(TTokenRowKind row) const;
+    int rowTop(TTokenRowKind row) const;
+    void ControlMouseMove(QWidget* token, const QPoint& pos, Qt::MouseButtons buttons);
+    void ControlMouseUp(QWidget* token);
+    void pnlToolBoxMouseDown(QWidget* target);
+    void EditBoxDblClick();
+    void EditBoxExit();
+    void EditBoxChange();
+    void setEditMode(bool edit);
+    void fieldEdited(QSpinBox* field);
+    void addFilesDialog();
+    void setInputEnabled(bool enabled);
+
+    TDesigner* m_designer = nullptr;
+    QList<TShellItem> m_items;
+    QList<QPixmap> imglmyThumb;
+    TRenameTemplate m_names;
+    QList<TToolBox*> m_boxes;
+    bool m_editMode = false;
+    bool m_memoHadFocus = false;
+    bool m_running = false;
+    bool m_cancel = false;
+    bool m_closeAfterRun = false;
+    bool m_groupEnabled = false;
+};
+
+// The open batch window, cleared when it is destroyed.
+extern TfrmGroup* frmGroup;

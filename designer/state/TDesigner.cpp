@@ -1,0 +1,96 @@
+#include "designer/state/TDesigner.h"
+
+#include "designer/state/TcPanel.h"
+#include "imaging/core/BitmapOps.h"
+#include "imaging/core/ImageCodecs.h"
+#include "platform/Rounding.h"
+
+#include <QVariant>
+
+namespace {
+TDesigner* g_instance = nullptr;
+}
+
+TDesigner::TDesigner(QWidget* parent) : QWidget(parent), Panel1(new TcPanel(this)) {
+    Panel1->setGeometry(0, 0, 0, 0);
+    g_instance = this;
+}
+
+TDesigner::~TDesigner() {
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+TDesigner* TDesigner::Instance() {
+    return g_instance;
+}
+
+QList<QWidget*> TDesigner::Components() const {
+    QList<QWidget*> out;
+    for (const auto& c : m_components)
+        if (c)
+            out.append(c.data());
+    return out;
+}
+
+void TDesigner::AddComponent(QWidget* component) {
+    if (component && !m_components.contains(component))
+        m_components.append(component);
+}
+
+void TDesigner::RemoveComponent(QWidget* component) {
+    m_components.removeAll(component);
+}
+
+QList<QWidget*> TDesigner::Bricks() const {
+    QList<QWidget*> out;
+    for (QWidget* c : Components())
+        if (ComponentTag(c) <= 49)
+            out.append(c);
+    return out;
+}
+
+void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
+    QImage full = ReadImageFile(fileName);
+    if (full.format() != QImage::Format_RGB32 && !full.hasAlphaChannel())
+        full = full.convertToFormat(QImage::Format_RGB32);
+    realPicture = std::move(full);
+    FileName = fileName;
+    ZoomRatio = zoomRatio > 0 ? zoomRatio : 1.0;
+    realExif = TExif();
+    try {
+        realExif.LoadFromJpeg(fileName);
+    } catch (const Exception&) {
+        // Photos without a readable EXIF block open all the same.
+    }
+    UpdatePreview();
+    Modified = false;
+}
+
+void TDesigner::UpdatePreview() {
+    if (realPicture.isNull() || ZoomRatio <= 0) {
+        Picture = QImage();
+    } else if (ZoomRatio == 1.0) {
+        Picture = realPicture;
+    } else {
+        const int w = std::max(1, PreviewFromFull(realPicture.width()));
+        const int h = std::max(1, PreviewFromFull(realPicture.height()));
+        Picture = realPicture;
+        ResampleBitmap(Picture, w, h);
+    }
+    Panel1->resize(Picture.size());
+    Panel1->update();
+}
+
+int TDesigner::PreviewFromFull(int full) const {
+    return ZoomRatio > 0 ? RoundHalfEven(full / ZoomRatio) : 0;
+}
+
+int TDesigner::FullFromPreview(int preview) const {
+    return RoundHalfEven(preview * ZoomRatio);
+}
+
+int ComponentTag(const QObject* component) {
+    const QVariant v = component ? component->property("Tag") : QVariant();
+    return v.isValid() ? v.toInt() : 0;
+}

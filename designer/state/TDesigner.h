@@ -1,0 +1,53 @@
+#pragma once
+
+#include "imaging/core/TExif.h"
+
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+class TcPanel;
+
+// The design surface: holds the open photo (as a preview at the zoom ratio and at full size),
+// its EXIF record, and the pattern's bricks in creation order. One per process; bricks reach it
+// through Instance().
+class TDesigner : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TDesigner(QWidget* parent = nullptr);
+    ~TDesigner() override;
+
+    static TDesigner* Instance();
+
+    QImage Picture;     // the preview, drawn by Panel1
+    QImage realPicture; // the full-size photo
+    TExif realExif;     // the EXIF record of realPicture's file
+    TcPanel* Panel1;
+    double ZoomRatio = 0; // full-size pixels per preview pixel; 0 until an image is opened
+    bool Modified = false;
+    QString FileName; // the open image's path
+
+    // Components in creation or loading order; bricks have a Tag below 50.
+    QList<QWidget*> Components() const;
+    void AddComponent(QWidget* component);
+    void RemoveComponent(QWidget* component);
+    // The components whose Tag is below 50, in order.
+    QList<QWidget*> Bricks() const;
+
+    // Opens an image file as the main window does: full-size picture, preview at the zoom ratio,
+    // EXIF record (an unreadable record is left empty). Throws when the picture cannot be read.
+    void OpenImage(const QString& fileName, double zoomRatio = 1.0);
+    // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1.
+    void UpdatePreview();
+
+    int PreviewFromFull(int full) const;
+    int FullFromPreview(int preview) const;
+
+private:
+    QList<QPointer<QWidget>> m_components;
+};
+
+// The Tag of a component: its "Tag" property, or 0 when it has none.
+int ComponentTag(const QObject* component);

@@ -1,0 +1,109 @@
+#include "designer/surface/DesignerBricks.h"
+
+#include "bricks/TBubbleFrom.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "platform/ComponentStream.h"
+#include "platform/Rounding.h"
+
+#include <QPainter>
+#include <memory>
+
+namespace {
+
+bool nameTaken(const TDesigner& designer, const QString& name, Qt::CaseSensitivity cs) {
+    for (const QWidget* c : designer.Components())
+        if (c->objectName().compare(name, cs) == 0)
+            return true;
+    for (const QObject* c : designer.Panel1->children())
+        if (c->objectName().compare(name, cs) == 0)
+            return true;
+    return false;
+}
+
+// The surface's naming rule, also over the tail markers, which are not its components.
+QString uniqueName(const TDesigner& designer, const QString& className) {
+    const QString stem = className.mid(1);
+    for (int i = 1;; ++i) {
+        const QString name = stem + QString::number(i);
+        if (!nameTaken(designer, name, Qt::CaseSensitive))
+            return name;
+    }
+}
+
+// The tail marker's 10 x 10 picture: a ring with a dot, the rest transparent.
+QImage markerPicture() {
+    QImage image(10, 10, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(QColor(255, 255, 225));
+    p.drawEllipse(QRectF(0.5, 0.5, 9, 9));
+    p.setBrush(Qt::red);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(3, 3, 4, 4));
+    return image;
+}
+
+double zoomOf(const TDesigner& designer) {
+    return designer.ZoomRatio > 0 ? designer.ZoomRatio : 1.0;
+}
+
+} // namespace
+
+QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
+    if (text.trimmed().isEmpty())
+        return nullptr;
+    std::unique_ptr<QWidget> brick(ReadComponentStream(ObjectTextToBinary(text)));
+    const QString name = brick->objectName();
+    // The toolkit compares component names without regard to case.
+    if (!name.isEmpty()) {
+        for (const QWidget* c : designer.Components())
+            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
+    }
+    brick->setParent(designer.Panel1);
+    designer.AddComponent(brick.get());
+    brick->show();
+    return brick.release();
+}
+
+void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
+    const double zoom = zoomOf(designer);
+    if (auto* text = qobject_cast<TText*>(brick)) {
+        text->FullLeft = RoundHalfEven(text->Left() * zoom);
+        text->FullTop = RoundHalfEven(text->Top() * zoom);
+    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
+        picture->FullTop = RoundHalfEven(picture->Top() * zoom);
+        picture->FullWidth = RoundHalfEven(picture->Width() * zoom);
+        picture->FullHeight = RoundHalfEven(picture->Height() * zoom);
+    }
+    auto* bubble = qobject_cast<TTextBubble*>(brick);
+    if (!bubble)
+        return;
+    // A pattern keeps neither the body rectangle nor the marker: both are made as for a new
+    // bubble of the stored size, then the text fits the body again.
+    bubble->SetUpFromSize(zoom);
+    bubble->FitToText();
+    if (TBubbleFrom* marker = bubble->Marker()) {
+        marker->setParent(designer.Panel1);
+        marker->setTag(bubble->Tag());
+        marker->Picture()->setGraphic({QStringLiteral("TBitmap"), {}, markerPicture()});
+        if (marker->objectName().isEmpty())
+            marker->setName(uniqueName(designer, QStringLiteral("TBubbleFrom")));
+        bubble->PlaceMarker(zoom);
+        marker->show();
+    }
+}
+
+void ClearBricks(TDesigner& designer) {
+    for (QWidget* brick : designer.Bricks()) {
+        designer.RemoveComponent(brick);
+        delete brick;
+    }
+}

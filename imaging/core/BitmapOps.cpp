@@ -1,0 +1,360 @@
+#include "imaging/core/BitmapOps.h"
+
+#include "platform/ImageBuffer.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <numbers>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr QRgb kOpaque = 0xFF000000u;
+
+QImage NewBitmap(int width, int height) {
+    QImage img = NewImageBuffer(width, height, QImage::Format_RGB32);
+    if (img.isNull())
+        throw std::bad_alloc();
+    return img;
+}
+
+// The 24-bit working bitmap: RGB32 with the alpha byte dropped (set opaque).
+void ToWorkingFormat(QImage& bitmap) {
+    if (bitmap.format() == QImage::Format_RGB32)
+        return;
+    if (bitmap.format() == QImage::Format_ARGB32) {
+        // Straight alpha: the colour bytes are kept as they are, only alpha is dropped.
+        QImage out = NewBitmap(bitmap.width(), bitmap.height());
+        for (int y = 0; y < bitmap.height(); ++y) {
+            const QRgb* s = reinterpret_cast<const QRgb*>(bitmap.constScanLine(y));
+            QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < bitmap.width(); ++x)
+                d[x] = s[x] | kOpaque;
+        }
+        bitmap = std::move(out);
+        return;
+    }
+    bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
+}
+
+const QRgb* Row(const QImage& img, int y) {
+    return reinterpret_cast<const QRgb*>(img.constScanLine(y));
+}
+QRgb* Row(QImage& img, int y) {
+    return reinterpret_cast<QRgb*>(img.scanLine(y));
+}
+
+// Quarter turns walk the result in square tiles so that the source rows touched by one tile
+// stay in the first-level cache; inside a tile, 4 x 4 blocks are transposed in registers.
+constexpr int kTile = 64;
+
+#ifdef __SSE2__
+inline void Transpose4(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+    r0 = _mm_unpacklo_epi64(t0, t1);
+    r1 = _mm_unpackhi_epi64(t0, t1);
+    r2 = _mm_unpacklo_epi64(t2, t3);
+    r3 = _mm_unpackhi_epi64(t2, t3);
+}
+#endif
+
+// Clockwise: result (x, y) = source (y, H - 1 - x). Counter-clockwise: result (x, y) =
+// source (W - 1 - y, x). Either way the result is H x W, and result column x reads one source
+// row (srcRow[x]) at source column col(y).
+template <bool Clockwise> QImage TurnQuarter(const QImage& src) {
+    const int w = src.width(), h = src.height();
+    QImage dst = NewBitmap(h, w);
+    std::vector<const QRgb*> srcRow(h);
+    for (int x = 0; x < h; ++x)
+        srcRow[x] = Row(src, Clockwise ? h - 1 - x : x);
+    auto col = [w](int y) { return Clockwise ? y : w - 1 - y; };
+    std::vector<QRgb*> dstRow(w);
+    for (int y = 0; y < w; ++y)
+        dstRow[y] = Row(dst, y);
+
+    for (int y0 = 0; y0 < w; y0 += kTile) {
+        const int y1 = std::min(y0 + kTile, w);
+        for (int x0 = 0; x0 < h; x0 += kTile) {
+            const int x1 = std::min(x0 + kTile, h);
+            int y = y0;
+#ifdef __SSE2__
+            for (; y + 4 <= y1; y += 4) {
+                // Source columns col(y) .. col(y + 3), lowest address first.
+                const int c0 = Clockwise ? y : w - 4 - y;
+                int x = x0;
+                for (; x + 4 <= x1; x += 4) {
+                    __m128i r[4];
+                    for (int i = 0; i < 4; ++i) {
+                        r[i] =
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow[x + i] + c0));
+                        if constexpr (!Clockwise)
+                            r[i] = _mm_shuffle_epi32(r[i], _MM_SHUFFLE(0, 1, 2, 3));
+                    }
+                    Transpose4(r[0], r[1], r[2], r[3]);
+                    for (int j = 0; j < 4; ++j)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(dstRow[y + j] + x), r[j]);
+                }
+                for (; x < x1; ++x)
+                    for (int j = 0; j < 4; ++j)
+                        dstRow[y + j][x] = srcRow[x][col(y + j)];
+            }
+#endif
+            for (; y < y1; ++y) {
+                QRgb* d = dstRow[y];
+                const int c = col(y);
+                for (int x = x0; x < x1; ++x)
+                    d[x] = srcRow[x][c];
+            }
+        }
+    }
+    return dst;
+}
+
+// Result (x, y) = source (W - 1 - x, H - 1 - y): rows swapped end for end and reversed. Done in
+// place when the bitmap holds its pixels alone.
+void TurnHalf(QImage& bitmap) {
+    const int w = bitmap.width(), h = bitmap.height();
+    if (!bitmap.isDetached()) {
+        const QImage src = bitmap;
+        QImage dst = NewBitmap(w, h);
+        for (int y = 0; y < h; ++y) {
+            const QRgb* s = Row(src, h - 1 - y);
+            std::reverse_copy(s, s + w, Row(dst, y));
+        }
+        bitmap = std::move(dst);
+        return;
+    }
+    for (int top = 0, bottom = h - 1; top <= bottom; ++top, --bottom) {
+        QRgb* a = Row(bitmap, top);
+        QRgb* b = Row(bitmap, bottom);
+        if (a == b) {
+            std::reverse(a, a + w);
+            break;
+        }
+        for (int x = 0; x < w; ++x)
+            std::swap(a[x], b[w - 1 - x]);
+    }
+}
+
+int RoundExtended(long double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
+
+// The mapping is defined on long double products. Doing that per pixel is slow (x87), so each
+// coordinate is first formed in double, whose error here stays below 1e-10; only when that value
+// lies within kNearHalf of a rounding boundary can the long double result differ, and then the
+// long double formula decides. The outcome is identical to the long double formula everywhere.
+constexpr double kNearHalf = 0.5 - 1e-6;
+
+// std::nearbyint without the library call: adding and removing 1.5 * 2^52 rounds half to even,
+// provided doubles are evaluated at double precision.
+inline double RoundDouble(double v) {
+#if FLT_EVAL_METHOD == 0
+    constexpr double magic = 6755399441055744.0;
+    return (v + magic) - magic;
+#else
+    return std::nearbyint(v);
+#endif
+}
+
+QImage RotateGeneral(const QImage& src, QRgb fill, double angle) {
+    const int w = src.width(), h = src.height();
+    const double a = angle * std::numbers::pi / 180.0;
+    const double cosA = std::cos(a), sinA = std::sin(a);
+
+    const int cornerX[4] = {0, w, w, 0};
+    const int cornerY[4] = {0, 0, h, h};
+    int minX = 0, minY = 0, maxX = 0, maxY = 0;
+    for (int i = 0; i < 4; ++i) {
+        const long double x = cornerX[i], y = cornerY[i];
+        const int rx = RoundExtended(x * cosA - y * sinA);
+        const int ry = RoundExtended(x * sinA + y * cosA);
+        if (i == 0) {
+            minX = maxX = rx;
+            minY = maxY = ry;
+        } else {
+            minX = std::min(minX, rx);
+            maxX = std::max(maxX, rx);
+            minY = std::min(minY, ry);
+            maxY = std::max(maxY, ry);
+        }
+    }
+    const int dw = maxX - minX, dh = maxY - minY;
+    QImage dst = NewBitmap(std::max(dw, 1), std::max(dh, 1));
+    dst.fill(fill | kOpaque);
+    if (dw < 1 || dh < 1)
+        return dst;
+
+    const double s = std::sin(-a), c = std::cos(-a);
+    std::vector<const QRgb*> srcRow(h);
+    for (int y = 0; y < h; ++y)
+        srcRow[y] = Row(src, y);
+    const unsigned uw = unsigned(w), uh = unsigned(h);
+
+    for (int y = 0; y < dh; ++y) {
+        QRgb* d = Row(dst, y);
+        const int iy = y + minY;
+        const double ys = double(iy) * s, yc = double(iy) * c;
+        for (int x = 0; x < dw; ++x) {
+            const int ix = x + minX;
+            const double u = double(ix) * c - ys;
+            const double v = double(ix) * s + yc;
+            const double ru = RoundDouble(u), rv = RoundDouble(v);
+            int sx = int(ru), sy = int(rv);
+            if (std::fabs(u - ru) > kNearHalf || std::fabs(v - rv) > kNearHalf) {
+                const long double lx = ix, ly = iy;
+                sx = RoundExtended(lx * c - ly * s);
+                sy = RoundExtended(lx * s + ly * c);
+            }
+            if (unsigned(sx) < uw && unsigned(sy) < uh)
+                d[x] = srcRow[sy][sx];
+        }
+    }
+    return dst;
+}
+
+// Area-averaging contributions of source pixels to each destination pixel along one axis.
+// Destination pixel d covers source span [d * S / D, (d + 1) * S / D); in units of 1/D source
+// pixels every overlap is an integer, so weights are exact fractions before fixed-point scaling.
+constexpr int kWeightBits = 14;
+constexpr int32_t kWeightOne = 1 << kWeightBits;
+
+struct Contributions {
+    std::vector<int> first;      // first source index per destination pixel
+    std::vector<int> count;      // number of source pixels
+    std::vector<int32_t> weight; // all weights, destination after destination
+    int maxCount = 0;
+};
+
+Contributions MakeContributions(int srcLen, int dstLen) {
+    Contributions c;
+    c.first.resize(dstLen);
+    c.count.resize(dstLen);
+    c.weight.reserve(size_t(dstLen) * (srcLen / dstLen + 2));
+    const int64_t S = srcLen, D = dstLen;
+    for (int64_t d = 0; d < D; ++d) {
+        const int64_t lo = d * S, hi = lo + S;
+        const int64_t i0 = lo / D, i1 = (hi - 1) / D;
+        const size_t base = c.weight.size();
+        int32_t sum = 0;
+        size_t largest = base;
+        for (int64_t i = i0; i <= i1; ++i) {
+            const int64_t overlap = std::min(hi, (i + 1) * D) - std::max(lo, i * D);
+            const int32_t wt = int32_t((overlap * kWeightOne * 2 + S) / (2 * S));
+            c.weight.push_back(wt);
+            sum += wt;
+            if (wt > c.weight[largest])
+                largest = c.weight.size() - 1;
+        }
+        c.weight[largest] += kWeightOne - sum; // weights sum to exactly one: flat stays flat
+        c.first[d] = int(i0);
+        c.count[d] = int(i1 - i0 + 1);
+        c.maxCount = std::max(c.maxCount, c.count[d]);
+    }
+    return c;
+}
+
+// Horizontal pass for one source row: B, G, R per destination pixel with 8 fractional bits.
+void ResampleRow(const QRgb* src, uint16_t* out, const Contributions& cx) {
+    const int32_t* wt = cx.weight.data();
+    const int dw = int(cx.first.size());
+    for (int d = 0; d < dw; ++d) {
+        const QRgb* p = src + cx.first[d];
+        const int n = cx.count[d];
+        uint32_t b = 0, g = 0, r = 0;
+        for (int k = 0; k < n; ++k) {
+            const uint32_t v = p[k], wk = uint32_t(wt[k]);
+            b += wk * (v & 0xFF);
+            g += wk * ((v >> 8) & 0xFF);
+            r += wk * ((v >> 16) & 0xFF);
+        }
+        wt += n;
+        constexpr int shift = kWeightBits - 8;
+        out[3 * d] = uint16_t((b + (1u << (shift - 1))) >> shift);
+        out[3 * d + 1] = uint16_t((g + (1u << (shift - 1))) >> shift);
+        out[3 * d + 2] = uint16_t((r + (1u << (shift - 1))) >> shift);
+    }
+}
+
+} // namespace
+
+void RotateBitmap(QImage& bitmap, QRgb fill, double angle) {
+    ToWorkingFormat(bitmap);
+    if (bitmap.isNull())
+        return;
+    bool general = angle != std::trunc(angle) || !std::isfinite(angle);
+    if (!general) {
+        if (angle == -360 || angle == 0 || angle == 360 || angle == 720)
+            return;
+        if (angle == 90 || angle == -270)
+            bitmap = TurnQuarter<true>(bitmap);
+        else if (angle == 270 || angle == -90)
+            bitmap = TurnQuarter<false>(bitmap);
+        else if (angle == 180 || angle == -180)
+            TurnHalf(bitmap);
+        else
+            general = true;
+    }
+    if (general && std::isfinite(angle))
+        bitmap = RotateGeneral(bitmap, fill, angle);
+}
+
+void ResampleBitmap(QImage& bitmap, int width, int height) {
+    if (width < 1 || height < 1)
+        return;
+    ToWorkingFormat(bitmap);
+    if (bitmap.isNull() || (bitmap.width() == width && bitmap.height() == height))
+        return;
+    const QImage src = bitmap;
+    const Contributions cx = MakeContributions(src.width(), width);
+    const Contributions cy = MakeContributions(src.height(), height);
+
+    // Horizontal results of the source rows in use, in a ring indexed by row modulo its size:
+    // the rows one destination row needs are consecutive and never more than cy.maxCount.
+    const size_t rowLen = size_t(width) * 3;
+    const int ringSize = cy.maxCount;
+    std::vector<uint16_t> ring(rowLen * ringSize);
+    std::vector<int> ringTag(ringSize, -1);
+    std::vector<uint32_t> acc(rowLen);
+
+    QImage dst = NewBitmap(width, height);
+    const int32_t* wy = cy.weight.data();
+    for (int y = 0; y < height; ++y) {
+        const int j0 = cy.first[y], n = cy.count[y];
+        std::fill(acc.begin(), acc.end(), 0u);
+        for (int k = 0; k < n; ++k) {
+            const int j = j0 + k;
+            const int slot = j % ringSize;
+            uint16_t* t = ring.data() + rowLen * slot;
+            if (ringTag[slot] != j) {
+                ResampleRow(Row(src, j), t, cx);
+                ringTag[slot] = j;
+            }
+            const uint32_t wk = uint32_t(wy[k]);
+            uint32_t* a = acc.data();
+            for (size_t i = 0; i < rowLen; ++i)
+                a[i] += wk * t[i];
+        }
+        wy += n;
+        constexpr int shift = kWeightBits + 8;
+        constexpr uint32_t half = 1u << (shift - 1);
+        QRgb* d = Row(dst, y);
+        const uint32_t* a = acc.data();
+        for (int x = 0; x < width; ++x) {
+            const uint32_t b = (a[3 * x] + half) >> shift;
+            const uint32_t g = (a[3 * x + 1] + half) >> shift;
+            const uint32_t r = (a[3 * x + 2] + half) >> shift;
+            d[x] = kOpaque | (r << 16) | (g << 8) | b;
+        }
+    }
+    bitmap = std::move(dst);
+}

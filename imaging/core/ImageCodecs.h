@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Reading and writing picture files over libjpeg, giflib, libpng and our own BMP code; other
+// picture types (ICO, ...) through Qt's image readers.
+//
+// Decoded photos come back as QImage::Format_RGB32 (opaque) or Format_ARGB32 when the picture
+// has transparency (PNG, GIF, ICO, 32-bit BMP with alpha).
+
+// A file that is not a picture, is truncated, or declares absurd dimensions.
+class EInvalidGraphic : public Exception {
+    using Exception::Exception;
+};
+
+enum class ImageFileType { Jpeg, Gif, Png, Bmp, Ico, Other };
+
+// The largest picture we agree to decode (width x height), to bound memory on hostile input.
+constexpr qint64 MaxImagePixels = qint64(1) << 28; // 268 megapixels
+constexpr int MaxImageSide = 65535;
+
+// Recognises the data by its signature (not by the file name).
+ImageFileType DetectImageType(const QByteArray& data);
+
+// Decodes a whole file held in memory. Throws EInvalidGraphic with a clear message.
+QImage DecodeImage(const QByteArray& data);
+// Reads and decodes a file. Throws EFOpenError when it cannot be read, EInvalidGraphic otherwise.
+QImage ReadImageFile(const QString& path);
+
+QImage DecodeJpeg(const QByteArray& data);
+QImage DecodeGif(const QByteArray& data); // first frame
+QImage DecodePng(const QByteArray& data);
+QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up and top-down
+
+// Encoders. The image may be in any format; alpha is dropped for JPEG and BMP.
+QByteArray EncodeJpeg(const QImage& image, int quality); // quality 1..100, clamped
+QByteArray EncodeGif(const QImage& image);               // giflib's own colour reduction
+QByteArray EncodeBmp(const QImage& image);               // 24 bits, bottom-up
+
+// The image as the GIF encoder will store it: colours reduced by giflib's quantiser.
+QImage ReduceToGifColors(const QImage& image);
+
+// Writes bytes to a file; throws EFCreateError naming the file when it cannot be created or
+// written.
+void WriteFileBytes(const QString& path, const QByteArray& bytes);
+// Reads a file; throws EFOpenError naming the file when it cannot be opened or read.
+QByteArray ReadFileBytes(const QString& path);

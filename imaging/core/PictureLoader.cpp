@@ -1,0 +1,91 @@
+#include "imaging/core/PictureLoader.h"
+
+#include <QDir>
+#include <QtEndian>
+
+namespace {
+
+bool hasLengthPrefix(const QString& className) {
+    return className == QLatin1String("TBitmap") || className == QLatin1String("TJPEGImage");
+}
+
+} // namespace
+
+QString GraphicClassName(ImageFileType type) {
+    switch (type) {
+    case ImageFileType::Jpeg:
+        return QStringLiteral("TJPEGImage");
+    case ImageFileType::Bmp:
+        return QStringLiteral("TBitmap");
+    case ImageFileType::Png:
+        return QStringLiteral("TPngImage");
+    case ImageFileType::Gif:
+        return QStringLiteral("TGIFImage");
+    case ImageFileType::Ico:
+        return QStringLiteral("TIcon");
+    case ImageFileType::Other:
+        break;
+    }
+    return QStringLiteral("TWICImage");
+}
+
+LoadedGraphic LoadGraphicFile(const QString& path) {
+    LoadedGraphic g;
+    g.data = ReadFileBytes(path);
+    g.className = GraphicClassName(DetectImageType(g.data));
+    try {
+        g.image = DecodeImage(g.data);
+    } catch (const EInvalidGraphic& e) {
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(QDir::toNativeSeparators(path), e.message()));
+    }
+    return g;
+}
+
+LoadedGraphic LoadGraphicData(const QByteArray& pictureData) {
+    if (pictureData.isEmpty())
+        return {};
+    const int nameLength = quint8(pictureData.at(0));
+    if (nameLength == 0 || pictureData.size() < 1 + nameLength)
+        throw EInvalidGraphic(QStringLiteral("Invalid picture data: bad class name"));
+    QByteArray rest = pictureData.mid(1 + nameLength);
+    if (rest.isEmpty())
+        return {};
+
+    if (rest.size() >= 4) {
+        const quint32 length = qFromLittleEndian<quint32>(rest.constData());
+        const qint64 remaining = rest.size() - 4;
+        if (length == remaining) {
+            rest = rest.mid(4);
+        } else if (DetectImageType(rest) == ImageFileType::Other && length < remaining &&
+                   DetectImageType(rest.mid(4, 8)) != ImageFileType::Other) {
+            // A length prefix followed by trailing bytes: the picture is what the length says.
+            rest = rest.mid(4, qsizetype(length));
+        }
+    }
+    if (rest.isEmpty())
+        return {};
+
+    LoadedGraphic g;
+    g.className = GraphicClassName(DetectImageType(rest));
+    g.data = rest;
+    g.image = DecodeImage(rest);
+    return g;
+}
+
+QByteArray MakePictureData(const LoadedGraphic& g) {
+    if (g.className.isEmpty() || g.data.isEmpty())
+        return {};
+    const QByteArray name = g.className.toLatin1().left(255);
+    QByteArray out;
+    out.reserve(1 + name.size() + 4 + g.data.size());
+    out.append(char(name.size()));
+    out.append(name);
+    if (hasLengthPrefix(g.className)) {
+        char length[4];
+        qToLittleEndian<quint32>(quint32(g.data.size()), length);
+        out.append(length, 4);
+    }
+    out.append(g.data);
+    return out;
+}

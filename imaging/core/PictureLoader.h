@@ -1,0 +1,35 @@
+#pragma once
+
+#include "imaging/core/ImageCodecs.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// The picture held by a picture brick: the toolkit class name it is stored under, the picture
+// file's own bytes (kept so that saving the brick writes them back unchanged) and the decoded
+// image (ARGB32 when the picture has transparency).
+struct LoadedGraphic {
+    QString className;
+    QByteArray data;
+    QImage image;
+};
+
+// The class name for picture bytes, by signature: "TJPEGImage", "TBitmap", "TPngImage",
+// "TGIFImage", "TIcon", or "TWICImage" for anything else.
+QString GraphicClassName(ImageFileType type);
+
+// From a file. Throws EFOpenError when it cannot be read, EInvalidGraphic naming the file when
+// it is not a picture.
+LoadedGraphic LoadGraphicFile(const QString& path);
+
+// From the bytes of a Picture.Data value: short-string class name, then the class's own data
+// (a 4-byte little-endian length before it is skipped when it matches). The class name of the
+// result follows the data's signature. An empty value, or a class name with no data after it,
+// is a picture without graphic: empty class name, data and image. Throws EInvalidGraphic on
+// malformed data.
+LoadedGraphic LoadGraphicData(const QByteArray& pictureData);
+
+// Picture.Data bytes: short-string class name, a 4-byte little-endian length for "TBitmap" and
+// "TJPEGImage", then the data. An empty graphic gives an empty array.
+QByteArray MakePictureData(const LoadedGraphic& g);

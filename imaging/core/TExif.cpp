@@ -1,0 +1,455 @@
+#include "imaging/core/TExif.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Recursion through chains and pointer tags; real files go three levels deep.
+constexpr int kMaxDepth = 16;
+// Bytes the walk may read (entries and values). A well-formed block lies inside one APP1 segment
+// of at most 64 KiB, so only hostile data (overlapping directories, huge counts) reaches this.
+constexpr qint64 kWalkBudget = qint64(256) << 10;
+
+constexpr quint16 kExifPointer = 0x8769;
+constexpr quint16 kGpsPointer = 0x8825;
+constexpr quint16 kInteropPointer = 0xA005;
+
+struct TagEntry {
+    quint16 tag;
+    const char* name;
+};
+
+constexpr TagEntry kMainNames[] = {
+    {0x0100, "ImageWidth"},
+    {0x0101, "ImageLength"},
+    {0x0102, "BitsPerSample"},
+    {0x0103, "Compression"},
+    {0x0106, "PhotometricInterpretation"},
+    {0x010E, "ImageDescription"},
+    {0x010F, "Make"},
+    {0x0110, "Model"},
+    {0x0111, "StripOffsets"},
+    {0x0112, "Orientation"},
+    {0x0115, "SamplesPerPixel"},
+    {0x0116, "RowsPerStrip"},
+    {0x0117, "StripByteCounts"},
+    {0x011A, "XResolution"},
+    {0x011B, "YResolution"},
+    {0x011C, "PlanarConfiguration"},
+    {0x0128, "ResolutionUnit"},
+    {0x012D, "TransferFunction"},
+    {0x0131, "Software"},
+    {0x0132, "DateTime"},
+    {0x013B, "Artist"},
+    {0x013E, "WhitePoint"},
+    {0x013F, "PrimaryChromaticities"},
+    {0x0201, "JPEGInterchangeFormat"},
+    {0x0202, "JPEGInterchangeFormatLength"},
+    {0x0211, "YCbCrCoefficients"},
+    {0x0212, "YCbCrSubSampling"},
+    {0x0213, "YCbCrPositioning"},
+    {0x0214, "ReferenceBlackWhite"},
+    {0x8298, "Copyright"},
+    {0x829A, "ExposureTime"},
+    {0x829D, "FNumber"},
+    {0x8769, "Exif IFD"},
+    {0x8822, "ExposureProgram"},
+    {0x8824, "SpectralSensitivity"},
+    {0x8825, "GPS Info Pointer"},
+    {0x8827, "ISOSpeedRatings"},
+    {0x8828, "OECF"},
+    {0x9000, "ExifVersion"},
+    {0x9003, "DateTimeOriginal"},
+    {0x9004, "DateTimeDigitized"},
+    {0x9101, "ComponentsConfiguration"},
+    {0x9102, "CompressedBitsPerPixel"},
+    {0x9201, "ShutterSpeedValue"},
+    {0x9202, "ApertureValue"},
+    {0x9203, "BrightnessValue"},
+    {0x9204, "ExposureBiasValue"},
+    {0x9205, "MaxApertureValue"},
+    {0x9206, "SubjectDistance"},
+    {0x9207, "MeteringMode"},
+    {0x9208, "LightSource"},
+    {0x9209, "Flash"},
+    {0x920A, "FocalLength"},
+    {0x927C, "MakerNote"},
+    {0x9286, "UserComment"},
+    {0x9290, "SubSecTime"},
+    {0x9291, "SubSecTimeOriginal"},
+    {0x9292, "SubSecTimeDigitized"},
+    {0xA000, "FlashPixVersion"},
+    {0xA001, "ColorSpace"},
+    {0xA002, "PixelXDimension"},
+    {0xA003, "PixelYDimension"},
+    {0xA005, "Interoperability IFD Pointer"},
+    {0xA20B, "FlashEnergy"},
+    {0xA20C, "SpatialFrequencyResponse"},
+    {0xA20E, "FocalPlaneXResolution"},
+    {0xA20F, "FocalPlaneYResolution"},
+    {0xA210, "FicalPlaneResolutionUnit"},
+    {0xA214, "SubjectLocation"},
+    {0xA215, "ExposureIndex"},
+    {0xA217, "SensingMethod"},
+    {0xA300, "FileSource"},
+    {0xA301, "SceneType"},
+    {0xA302, "CFAPattern"},
+};
+
+constexpr TagEntry kGpsNames[] = {
+    {0x0000, "GPSVersionID"},       {0x0001, "GPSLatitudeRef"},
+    {0x0002, "GPSLatitude"},        {0x0003, "GPSLongitudeRef"},
+    {0x0004, "GPSLongitude"},       {0x0005, "GPSAltitudeRef"},
+    {0x0006, "GPSAltitude"},        {0x0007, "GPSTimeStamp"},
+    {0x0008, "GPSSatellites"},      {0x0009, "GPSStatus"},
+    {0x000A, "GPSMeasureMode"},     {0x000B, "GPSDOP"},
+    {0x000C, "GPSSpeedRef"},        {0x000D, "GPSSpeed"},
+    {0x000E, "GPSTrackRef"},        {0x000F, "GPSTrack"},
+    {0x0010, "GPSImgDirectionRef"}, {0x0011, "GPSImgDirection"},
+    {0x0012, "GPSMapDatum"},        {0x0013, "GPSDestLatitudeRef"},
+    {0x0014, "GPSDestLatitude"},    {0x0015, "GPSDestLongitudeRef"},
+    {0x0016, "GPSDestLongitude"},   {0x0017, "GPSDestBearingRef"},
+    {0x0018, "GPSDestBearing"},     {0x0019, "GPSDestDistanceRef"},
+    {0x001A, "GPSDestDistance"},
+};
+
+constexpr TagEntry kInteropNames[] = {
+    {0x0001, "InteroperabilityIndex"},  {0x0002, "InteroperabilityVersion"},
+    {0x1000, "RelatedImageFileFormat"}, {0x1001, "RelatedImageWidth"},
+    {0x1002, "RelatedImageLength"},
+};
+
+template <std::size_t N> const char* findName(const TagEntry (&table)[N], quint16 tag) {
+    for (const TagEntry& e : table)
+        if (e.tag == tag)
+            return e.name;
+    return nullptr;
+}
+
+quint16 get16(const char* p, bool bigEndian) {
+    const auto* u = reinterpret_cast<const uchar*>(p);
+    return bigEndian ? quint16(u[0] << 8 | u[1]) : quint16(u[1] << 8 | u[0]);
+}
+
+quint32 get32(const char* p, bool bigEndian) {
+    const auto* u = reinterpret_cast<const uchar*>(p);
+    return bigEndian ? quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | u[3]
+                     : quint32(u[3]) << 24 | quint32(u[2]) << 16 | quint32(u[1]) << 8 | u[0];
+}
+
+// A read that would run past the end delivers nothing, so the caller's field keeps its value.
+bool readAt(QIODevice& stream, qint64 pos, char* dst, qint64 n) {
+    if (pos < 0 || n < 0 || pos > stream.size() - n || !stream.seek(pos))
+        return false;
+    return stream.read(dst, n) == n;
+}
+
+void appendDecimal(QByteArray& text, qint64 value) {
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    const bool negative = value < 0;
+    quint64 u = negative ? quint64(0) - quint64(value) : quint64(value);
+    do {
+        *--p = char('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (negative)
+        *--p = '-';
+    text.append(p, end - p);
+}
+
+QString openMessage(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason);
+}
+
+} // namespace
+
+struct TExif::TWalk {
+    QSet<quint32> visited; // directory offsets already read, of any kind
+    int depth = 0;
+    qint64 budget = kWalkBudget;
+    bool exhausted = false;
+};
+
+void TExif::LoadFromJpeg(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFOpenError(openMessage(fileName, file.errorString()));
+    // The walk seeks in the file itself, so a large photo is not read whole.
+    Load(file);
+}
+
+void TExif::LoadFromBytes(const QByteArray& data) {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    Load(buffer);
+}
+
+void TExif::Load(QIODevice& stream) {
+    // A failed read must not leave the lines or the segment of an earlier file behind.
+    Entries.clear();
+    Segment.clear();
+
+    char soi[2] = {0, 0};
+    readAt(stream, 0, soi, 2);
+    if (uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
+        throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+    char marker[2] = {0, 0};
+    readAt(stream, 2, marker, 2);
+    if (uchar(marker[0]) != 0xFF || uchar(marker[1]) != 0xE1)
+        throw EExifError(QStringLiteral("Application segment 1 (APP1) not found."));
+    char length[2] = {0, 0};
+    readAt(stream, 4, length, 2);
+    const qint64 segmentLength = get16(length, true);
+    char ident[6] = {0, 0, 0, 0, 0, 0};
+    readAt(stream, 6, ident, 6);
+    if (std::memcmp(ident, "Exif\0\0", 6) != 0)
+        throw EExifError(QStringLiteral("Exif identifier not found."));
+    TiffBase = 12;
+    char order[2] = {0, 0};
+    readAt(stream, TiffBase, order, 2);
+    if (order[0] == 'I' && order[1] == 'I')
+        BigEndian = false;
+    else if (order[0] == 'M' && order[1] == 'M')
+        BigEndian = true;
+    else
+        throw EExifError(QStringLiteral("Byte order not found."));
+    char magic[2] = {0, 0};
+    readAt(stream, TiffBase + 2, magic, 2);
+    if (get16(magic, BigEndian) != 0x2A)
+        throw EExifError(QStringLiteral("0x2A not found."));
+    char first[4] = {0, 0, 0, 0};
+    readAt(stream, TiffBase + 4, first, 4);
+
+    TWalk walk;
+    m_walk = &walk;
+    struct Reset {
+        TWalk*& walk;
+        ~Reset() { walk = nullptr; }
+    } reset{m_walk};
+    ReadIfd(ikMain, get32(first, BigEndian), stream);
+
+    // Only a whole segment is kept: a cut one (or a length below its own two bytes) would be
+    // written into another JPEG as a broken segment.
+    if (segmentLength >= 2) {
+        QByteArray segment(segmentLength + 2, Qt::Uninitialized);
+        if (readAt(stream, 2, segment.data(), segment.size()))
+            Segment = std::move(segment);
+    }
+}
+
+void TExif::ReadIfd(TIfdKind kind, quint32 offset, QIODevice& stream) {
+    TWalk& walk = *m_walk;
+    // Each directory is read once, whatever kind led to it: chains and pointers may form cycles.
+    if (walk.exhausted || walk.depth >= kMaxDepth || walk.visited.contains(offset))
+        return;
+    walk.visited.insert(offset);
+    ++walk.depth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{walk.depth};
+
+    const qint64 start = TiffBase + offset;
+    char count[2] = {0, 0};
+    readAt(stream, start, count, 2);
+    const int n = get16(count, BigEndian);
+    for (int i = 0; i < n; ++i) {
+        const qint64 p = start + 2 + 12 * qint64(i);
+        // A directory cut by the end of the data stops there; its fields would only repeat stale
+        // values of the previous entry.
+        char entry[12];
+        if (!readAt(stream, p, entry, 12))
+            return;
+        walk.budget -= 12;
+        if (walk.budget < 0) {
+            walk.exhausted = true;
+            return;
+        }
+        const quint16 tag = get16(entry, BigEndian);
+        const quint16 type = get16(entry + 2, BigEndian);
+        const quint32 c = get32(entry + 4, BigEndian);
+        const quint32 v = get32(entry + 8, BigEndian);
+        if (tag == kExifPointer)
+            ReadIfd(ikExif, v, stream);
+        else if (tag == kGpsPointer)
+            ReadIfd(ikGps, v, stream);
+        else if (tag == kInteropPointer)
+            ReadIfd(ikInterop, v, stream);
+        else
+            Entries.append(TagName(kind, tag) + QLatin1Char('=') +
+                           ValueText(type, c, v, p, stream));
+        if (walk.exhausted)
+            return;
+    }
+    char next[4] = {0, 0, 0, 0};
+    readAt(stream, start + 2 + 12 * qint64(n), next, 4);
+    const quint32 nextOffset = get32(next, BigEndian);
+    if (nextOffset > 0 && nextOffset < 0xFFFF)
+        ReadIfd(kind, nextOffset, stream);
+}
+
+QString TExif::ValueText(quint16 type, quint32 count, quint32 value, qint64 entryPos,
+                         QIODevice& stream) {
+    int size = 0;
+    bool inlineValue = false;
+    switch (type) {
+    case 1:
+    case 2:
+    case 7:
+        size = 1;
+        inlineValue = count <= 4;
+        break;
+    case 3:
+        size = 2;
+        inlineValue = count <= 2;
+        break;
+    case 4:
+        if (count <= 1)
+            return QString::number(value);
+        size = 4;
+        break;
+    case 9:
+        if (count <= 1)
+            return QString::number(qint32(value));
+        size = 4;
+        break;
+    case 5:
+    case 10:
+        size = 8;
+        break;
+    default:
+        return {};
+    }
+    if (count == 0)
+        return {};
+
+    // Components past the end of the data (or beyond the walk's budget) are left out, so a
+    // huge count costs no more than the data can hold.
+    TWalk& walk = *m_walk;
+    const qint64 base = inlineValue ? entryPos + 8 : TiffBase + value;
+    const qint64 available = std::max<qint64>(0, stream.size() - base);
+    const qint64 n =
+        std::min({qint64(count), available / size, std::max<qint64>(0, walk.budget) / size});
+    walk.budget -= n * size;
+    if (n == 0)
+        return {};
+    QByteArray bytes(n * size, Qt::Uninitialized);
+    if (!readAt(stream, base, bytes.data(), bytes.size()))
+        return {};
+    if (type == 2)
+        return QString::fromLatin1(bytes); // keeps the terminating zero byte
+
+    const char* p = bytes.constData();
+    QByteArray text; // Latin-1 digits, turned into the line's text once
+    text.reserve(n * (size == 8 ? 12 : 4));
+    const char separator = type == 7 ? ' ' : ',';
+    for (qint64 i = 0; i < n; ++i, p += size) {
+        if (i > 0)
+            text += separator;
+        switch (type) {
+        case 1:
+            appendDecimal(text, uchar(*p));
+            break;
+        case 7:
+            text += "0123456789ABCDEF"[uchar(*p) >> 4];
+            text += "0123456789ABCDEF"[uchar(*p) & 0x0F];
+            break;
+        case 3:
+            appendDecimal(text, get16(p, BigEndian));
+            break;
+        case 4:
+            appendDecimal(text, get32(p, BigEndian));
+            break;
+        case 9:
+            appendDecimal(text, qint32(get32(p, BigEndian)));
+            break;
+        case 5:
+            appendDecimal(text, get32(p, BigEndian));
+            text += '/';
+            appendDecimal(text, get32(p + 4, BigEndian));
+            break;
+        case 10:
+            appendDecimal(text, qint32(get32(p, BigEndian)));
+            text += '/';
+            appendDecimal(text, qint32(get32(p + 4, BigEndian)));
+            break;
+        }
+    }
+    return QString::fromLatin1(text);
+}
+
+QString TExif::TagName(TIfdKind kind, quint16 tag) {
+    const char* name = nullptr;
+    switch (kind) {
+    case ikMain:
+    case ikExif:
+        name = findName(kMainNames, tag);
+        break;
+    case ikGps:
+        name = findName(kGpsNames, tag);
+        break;
+    case ikInterop:
+        name = findName(kInteropNames, tag);
+        break;
+    }
+    if (name)
+        return QString::fromLatin1(name);
+    return QStringLiteral("Tag ") +
+           QString::number(tag, 16).rightJustified(4, QLatin1Char('0')).toUpper();
+}
+
+QByteArray TExif::WriteIntoJpegBytes(const QByteArray& data) const {
+    if (Segment.isEmpty())
+        throw EExifError(QStringLiteral("Exif information is empty."));
+    const auto byte = [&data](qsizetype i) { return i < data.size() ? uchar(data[i]) : 0; };
+    if (byte(0) != 0xFF || byte(1) != 0xD8)
+        throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+    if (byte(2) != 0xFF || (byte(3) != 0xE0 && byte(3) != 0xE1))
+        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+    // A first segment whose length field is missing, too small or runs past the end is no
+    // segment: replacing it would cut into (or lose) the image data.
+    const qsizetype length = qsizetype(byte(4)) << 8 | byte(5);
+    if (data.size() < 6 || length < 2 || 4 + length > data.size())
+        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+
+    QByteArray out;
+    out.reserve(2 + Segment.size() + data.size() - 4 - length);
+    out.append(data.left(2)).append(Segment).append(QByteArrayView(data).sliced(4 + length));
+    return out;
+}
+
+void TExif::WriteIntoJpeg(const QString& fileName) const {
+    if (Segment.isEmpty())
+        throw EExifError(QStringLiteral("Exif information is empty."));
+
+    QFile in(fileName);
+    if (!in.open(QIODevice::ReadOnly))
+        throw EFOpenError(openMessage(fileName, in.errorString()));
+    const QByteArray data = in.readAll();
+    // A short read would make us write back a cut photo.
+    if (in.error() != QFileDevice::NoError || data.size() != in.size())
+        throw EFOpenError(openMessage(fileName, in.errorString()));
+    in.close();
+    const QByteArray rewritten = WriteIntoJpegBytes(data);
+
+    // Written beside the target and renamed over it, so a failure never destroys the photo.
+    QSaveFile out(fileName);
+    const auto fail = [&] {
+        throw EFCreateError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, out.errorString()));
+    };
+    if (!out.open(QIODevice::WriteOnly))
+        fail();
+    if (out.write(rewritten) != rewritten.size() || !out.commit())
+        fail();
+}

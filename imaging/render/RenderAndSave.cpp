@@ -1,0 +1,333 @@
+#include "imaging/render/RenderAndSave.h"
+
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
+#include "bricks/TextBrickPainter.h"
+#include "designer/state/TDesigner.h"
+#include "imaging/core/BitmapOps.h"
+#include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Rounding.h"
+#include "platform/TextEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSaveFile>
+#include <optional>
+
+namespace {
+
+enum class OutputKind { Jpeg, Gif, Bmp };
+
+QString upperExt(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toUpper().trimmed();
+}
+
+OutputKind outputKindFor(const QString& ext) {
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
+        return OutputKind::Jpeg;
+    if (ext == QLatin1String(".GIF"))
+        return OutputKind::Gif;
+    return OutputKind::Bmp;
+}
+
+QString folderOf(const QString& path) {
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The date and time of the processed file, read once per render and only when a brick needs it.
+class FileDates {
+public:
+    explicit FileDates(QString file) : m_file(std::move(file)) {}
+    double date() {
+        if (!m_date)
+            m_date = valueOr([] { return ParseDateText(Settings().defaultDate); });
+        return *m_date;
+    }
+    double time() {
+        if (!m_time)
+            m_time = valueOr([] { return ParseTimeText(Settings().defaultTime); });
+        return *m_time;
+    }
+
+private:
+    template <class Fallback> double valueOr(Fallback fallback) {
+        try {
+            return ExifDateTime(m_file);
+        } catch (const Exception&) {
+            return fallback();
+        }
+    }
+    QString m_file;
+    std::optional<double> m_date, m_time;
+};
+
+QString timeTextFormat(const QString& indexText) {
+    bool ok = false;
+    const int index = (indexText.isEmpty() ? QStringLiteral("1") : indexText).toInt(&ok);
+    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index)
+                                                          : TimeFormats.at(1);
+}
+
+QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
+    if (auto* d = qobject_cast<TTextDate*>(brick)) {
+        const double value = perFileDates ? dates.date() : d->DateValue;
+        const QString format = perFileDates ? Settings().defaultDateFormat : d->Format;
+        return FormatDateTimeText(format, value);
+    }
+    if (auto* t = qobject_cast<TTextTime*>(brick)) {
+        const double value = perFileDates ? dates.time() : t->DateValue;
+        return FormatDateTimeText(timeTextFormat(t->Format), value);
+    }
+    return brick->Caption();
+}
+
+QRectF scaled(const QRect& r, double sx, double sy) {
+    return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
+}
+
+void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy) {
+    // The photo behind the text is the image itself, so the text is drawn straight onto it,
+    // clipped to the brick's box exactly as the screen composes it.
+    const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
+    if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
+        return;
+    const QTransform toImage =
+        TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
+        QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy);
+    DrawText(image, brick->Font()->toQFont(), text,
+             ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
+             scaled(box, sx, sy));
+}
+
+// opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
+void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
+                   double opacity = 1.0) {
+    if (picture.isNull() || target.isEmpty() || opacity <= 0)
+        return;
+    QPainter p(&image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setOpacity(std::min(opacity, 1.0));
+    p.drawImage(target, picture);
+}
+
+void moveFile(const QString& from, const QString& to, bool report) {
+    if (QFile::rename(from, to) || !report)
+        return;
+    throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\".")
+                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to)));
+}
+
+QByteArray encode(const QImage& image, OutputKind kind) {
+    switch (kind) {
+    case OutputKind::Jpeg:
+        return EncodeJpeg(image, Settings().defaultCompressionQuality);
+    case OutputKind::Gif:
+        return EncodeGif(image);
+    case OutputKind::Bmp:
+        return EncodeBmp(image);
+    }
+    return {};
+}
+
+// Every rectangle of the image that drawing the bricks may change, at scale 1.
+QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
+    QList<QRect> rects;
+    for (QWidget* component : designer.Bricks()) {
+        QRect r;
+        if (auto* text = qobject_cast<TText*>(component);
+            text && !qobject_cast<TTextBubble*>(component))
+            r = text->FullBox(text->FullLeft, text->FullTop);
+        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
+            r = QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+        else if (auto* pic = qobject_cast<TPictureimg*>(component))
+            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
+        // A pixel of margin for smoothing at the edges.
+        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
+        if (!r.isEmpty())
+            rects.append(r);
+    }
+    return rects;
+}
+
+// Copies of the pixels under some rectangles of an image, put back when it goes.
+class SavedPixels {
+public:
+    SavedPixels(QImage& image, const QList<QRect>& rects) : m_image(image) {
+        for (const QRect& r : rects)
+            m_saved.append({r, image.copy(r)});
+    }
+    ~SavedPixels() {
+        QPainter p(&m_image);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
+            p.drawImage(it->first.topLeft(), it->second);
+    }
+    SavedPixels(const SavedPixels&) = delete;
+    SavedPixels& operator=(const SavedPixels&) = delete;
+
+private:
+    QImage& m_image;
+    QList<QPair<QRect, QImage>> m_saved;
+};
+
+// Writes through a temporary file renamed over the target, so a failed write never destroys
+// the photo being overwritten.
+void saveFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
+                      int width, int height, int angle, bool proportional, bool perFileDates);
+void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
+                 QByteArray bytes, OutputKind kind);
+
+} // namespace
+
+QString RenderOutputPath(const QString& sourceFile, const QString& newNameIn) {
+    const QString newName = newNameIn.isEmpty() ? sourceFile : newNameIn;
+    const QString ext = QFileInfo(sourceFile).suffix().isEmpty()
+                            ? QString()
+                            : QLatin1Char('.') + QFileInfo(sourceFile).suffix();
+    const QString namePart = fileNameOf(newName);
+    const int n = std::max(0, int(namePart.size() - ext.size()));
+    const QString folder = folderOf(newName).isEmpty() ? folderOf(sourceFile) : folderOf(newName);
+    const QString out = folder + namePart.left(n) + ext.toLower();
+    // On a case-sensitive file system the lower-cased extension would otherwise write a second
+    // file beside a source meant to be overwritten.
+    return out.compare(sourceFile, Qt::CaseInsensitive) == 0 ? sourceFile : out;
+}
+
+void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
+                bool perFileDates, double sx, double sy) {
+    FileDates dates(sourceFile);
+    for (QWidget* component : designer.Bricks()) {
+        const QString cls = QString::fromLatin1(component->metaObject()->className()).toLower();
+        if (cls == QLatin1String("ttextbubble")) {
+            auto* bubble = static_cast<TTextBubble*>(component);
+            drawImageInto(image, bubble->ComposeForOutput(),
+                          scaled(QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth,
+                                       bubble->FullHeight),
+                                 sx, sy));
+        } else if (cls == QLatin1String("ttext") || cls == QLatin1String("ttextdate") ||
+                   cls == QLatin1String("ttexttime")) {
+            auto* text = static_cast<TText*>(component);
+            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy);
+        } else if (cls == QLatin1String("tpictureimg")) {
+            auto* pic = static_cast<TPictureimg*>(component);
+            drawImageInto(
+                image, pic->Picture()->image(),
+                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
+                       sy));
+        }
+    }
+}
+
+void RenderAndSave(const QString& sourceFile, QString newName, int width, int height, int angle,
+                   bool proportional, bool addPattern, bool fit, bool perFileDates) {
+    // A rotation is never swallowed by the rename-only shortcut.
+    if (!addPattern && !fit && newName.size() > 1 && angle == 0) {
+        moveFile(sourceFile, folderOf(sourceFile) + newName, true);
+        return;
+    }
+    TDesigner* designer = TDesigner::Instance();
+    if (!designer || designer->realPicture.isNull())
+        throw Exception(QStringLiteral("There is no picture to save."));
+
+    const QString ext = upperExt(sourceFile);
+    const OutputKind kind = outputKindFor(ext);
+    const QImage& real = designer->realPicture;
+
+    QByteArray bytes;
+    if (kind != OutputKind::Gif && angle == 0 && !(width > 0 && height > 0) &&
+        real.format() == QImage::Format_RGB32) {
+        // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
+        // bricks are drawn straight into the photo's own pixels and the few rectangles they
+        // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
+        QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
+                       real.bytesPerLine(), QImage::Format_RGB32);
+        SavedPixels restore(inPlace, brickFootprints(*designer, inPlace.rect()));
+        DrawBricks(inPlace, *designer, sourceFile, perFileDates);
+        bytes = encode(inPlace, kind);
+    } else {
+        bytes = renderCopy(*designer, sourceFile, kind, width, height, angle, proportional,
+                           perFileDates);
+    }
+    writeOutput(*designer, sourceFile, newName, bytes, kind);
+}
+
+namespace {
+
+QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
+                      int width, int height, int angle, bool proportional, bool perFileDates) {
+    QImage working = kind == OutputKind::Gif
+                         ? ReduceToGifColors(designer.realPicture)
+                         : designer.realPicture.convertToFormat(QImage::Format_RGB32);
+
+    // The size of the turned picture, before any resampling.
+    const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;
+    const bool exactTurn = angle % 90 == 0;
+    QSize turned = quarterTurn ? working.size().transposed() : working.size();
+    if (angle != 0 && !exactTurn) {
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
+        turned = working.size();
+    }
+
+    if (proportional && width > 0 && height > 0) {
+        if (turned.width() > turned.height())
+            height = RoundHalfEven(double(turned.height()) * width / turned.width());
+        else
+            width = RoundHalfEven(double(turned.width()) * height / turned.height());
+    }
+    double sx = 1.0, sy = 1.0;
+    if (width > 0 && height > 0) {
+        // Bricks follow the change of size: positions and sizes scale with the image.
+        sx = double(width) / turned.width();
+        sy = double(height) / turned.height();
+        // An exact turn commutes with the area average, so the full-size picture is reduced
+        // first and only the small one is turned: less work and no full-size copy.
+        const QSize before = quarterTurn ? QSize(height, width) : QSize(width, height);
+        ResampleBitmap(working, before.width(), before.height());
+    }
+    if (angle != 0 && exactTurn)
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
+
+    DrawBricks(working, designer, sourceFile, perFileDates, sx, sy);
+    return encode(working, kind);
+}
+
+void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
+                 QByteArray bytes, OutputKind kind) {
+    // The source's EXIF block goes in before the file is written, so the file is written once.
+    if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+        try {
+            bytes = designer.realExif.WriteIntoJpegBytes(bytes);
+        } catch (const Exception&) {
+            // The picture is still worth saving without its EXIF block.
+        }
+    }
+    if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed()) {
+        moveFile(sourceFile, sourceFile + QStringLiteral(".bak"), false);
+        // The same file to the user: on a case-sensitive file system, write the source's own name.
+        newName = sourceFile;
+    }
+    saveFile(RenderOutputPath(sourceFile, newName), bytes);
+}
+
+} // namespace

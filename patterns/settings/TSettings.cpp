@@ -1,0 +1,216 @@
+#include "patterns/settings/TSettings.h"
+
+#include "platform/Errors.h"
+#include "platform/Messages.h"
+#include "platform/SettingsStore.h"
+
+const QString SettingsKey = QStringLiteral("SOFTWARE\\Captiomark");
+
+namespace {
+// The registry enumeration buffer held 1001 characters: longer names or data are never matched.
+constexpr qsizetype MaxEnumLength = 1001;
+
+constexpr int DefaultQuality = 95;
+constexpr int DefaultFontSize = 36;
+constexpr TColor DefaultFontColor = clBlack;
+const QString DefaultFontName = QStringLiteral("Arial");
+
+std::shared_ptr<TFont> makeFont(const QString& name, int size, TColor color, const QString& style) {
+    auto font = std::make_shared<TFont>();
+    font->setName(name);
+    font->setSize(size);
+    font->setColor(color);
+    Tk::TFontStyles styles;
+    if (style.contains(QLatin1String("Bold")))
+        styles |= Tk::fsBold;
+    if (style.contains(QLatin1String("Italic")))
+        styles |= Tk::fsItalic;
+    if (style.contains(QLatin1String("Underline")))
+        styles |= Tk::fsUnderline;
+    if (style.contains(QLatin1String("StrikeOut")))
+        styles |= Tk::fsStrikeOut;
+    font->setStyle(styles);
+    return font;
+}
+
+// The runtime's StrToInt: decimal with optional sign and surrounding blanks; missing text is 0
+// (the lookup of an absent value yields 0 before the defaults apply).
+int toInt(const QString& text) {
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return v;
+}
+
+// The key as LoadSettings sees it: an open store, or nothing (all lookups empty, no writes).
+class Key {
+public:
+    Key() : m_store(SettingsKey) {}
+    bool open() { return m_store.OpenOrCreate(); }
+
+    QString find(const QString& name, bool* found = nullptr) const {
+        if (found)
+            *found = false;
+        if (!m_store.isOpen())
+            return QString();
+        for (const auto& [n, data] : m_store.Values()) {
+            if (n.size() > MaxEnumLength || data.size() > MaxEnumLength)
+                continue;
+            if (n == name) {
+                if (found)
+                    *found = true;
+                return data;
+            }
+        }
+        return QString();
+    }
+    void write(const QString& name, const QString& value) {
+        if (m_store.isOpen())
+            m_store.SetValue(name, value);
+    }
+
+private:
+    SettingsStore m_store;
+};
+
+// Empty text: write the default and use it.
+QString textOrDefault(Key& key, const QString& name, const QString& def) {
+    const QString text = key.find(name);
+    if (!text.isEmpty())
+        return text;
+    key.write(name, def);
+    return def;
+}
+
+int intOrDefault(Key& key, const QString& name, int def) {
+    const int v = toInt(key.find(name));
+    if (v != 0)
+        return v;
+    key.write(name, QString::number(def));
+    return def;
+}
+
+QChar delimiterOrDefault(Key& key, const QString& name, QChar def) {
+    const QString text = key.find(name);
+    if (!text.isEmpty())
+        return text.at(0);
+    key.write(name, QString(def));
+    return def;
+}
+} // namespace
+
+TSettings& Settings() {
+    static TSettings settings;
+    return settings;
+}
+
+const TFont& DefaultFont() {
+    if (const auto& loaded = Settings().defaultFont)
+        return *loaded;
+    static const std::shared_ptr<TFont> builtIn =
+        makeFont(DefaultFontName, DefaultFontSize, DefaultFontColor, QString());
+    return *builtIn;
+}
+
+void LoadSettings() {
+    TSettings& s = Settings();
+    s.defaultCompressionQuality = 0;
+    s.defaultDate.clear();
+    s.defaultTime.clear();
+    s.defaultFont.reset();
+
+    Key key;
+    if (!key.open())
+        ShowError(QStringLiteral("Can't write to registry."));
+
+    QString autoSize = key.find(QStringLiteral("AutoFontSize"));
+    if (autoSize.trimmed().isEmpty()) {
+        autoSize = QStringLiteral("1");
+        key.write(QStringLiteral("AutoFontSize"), autoSize);
+    }
+    s.AutoFontSize = autoSize == QLatin1String("1");
+
+    s.defaultCompressionQuality =
+        intOrDefault(key, QStringLiteral("defaultCompressionQuality"), DefaultQuality);
+    s.defaultRenameTmp =
+        textOrDefault(key, QStringLiteral("defaultRenameTmp"), QStringLiteral("23"));
+    s.defaultDate = textOrDefault(key, QStringLiteral("defaultDate"), QStringLiteral("01.01.1980"));
+
+    // The four formats have no default: a value the store lacks keeps what memory held.
+    bool found = false;
+    QString text = key.find(QStringLiteral("defaultDateFormat"), &found);
+    if (found)
+        s.defaultDateFormat = text;
+    s.defaultTime = textOrDefault(key, QStringLiteral("defaultTime"), QStringLiteral("12:00:00"));
+    text = key.find(QStringLiteral("defaultDateFormatFile"), &found);
+    if (found)
+        s.defaultDateFormatFile = text;
+    text = key.find(QStringLiteral("defaultTimeFormat"), &found);
+    if (found)
+        s.defaultTimeFormat = text;
+    text = key.find(QStringLiteral("defaultTimeFormatFile"), &found);
+    if (found)
+        s.defaultTimeFormatFile = text;
+
+    s.defaultDateDelimiter =
+        delimiterOrDefault(key, QStringLiteral("defaultDateDelimiter"), QLatin1Char('.'));
+    s.defaultTimeDelimiter =
+        delimiterOrDefault(key, QStringLiteral("defaultTimeDelimiter"), QLatin1Char('-'));
+
+    const QString fontName = textOrDefault(key, QStringLiteral("defaultFontName"), DefaultFontName);
+    const int fontSize = intOrDefault(key, QStringLiteral("defaultFontSize"), DefaultFontSize);
+    const TColor fontColor =
+        intOrDefault(key, QStringLiteral("defaultFontColor"), DefaultFontColor);
+    const QString fontStyle = textOrDefault(key, QStringLiteral("defaultFontStyle"), QString());
+
+    s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
+}
+
+void SaveFormBounds(const QString& valueName, const QRect& bounds) {
+    SettingsStore store(SettingsKey);
+    if (!store.OpenOrCreate()) {
+        ShowError(QStringLiteral("Can't write to registry."));
+        return;
+    }
+    const QString text = QStringLiteral("%1,%2,%3,%4")
+                             .arg(bounds.x())
+                             .arg(bounds.y())
+                             .arg(bounds.x() + bounds.width())
+                             .arg(bounds.y() + bounds.height());
+    store.SetValue(valueName, text);
+}
+
+QRect LoadFormBounds(const QString& valueName) {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    Key key;
+    if (!key.open())
+        ShowError(QStringLiteral("Can't write to the registry."));
+    const QString text = key.find(valueName);
+    if (!text.isEmpty()) {
+        try {
+            // Each part runs up to the next comma (no comma: an empty part); Bottom is the rest.
+            QString rest = text;
+            auto next = [&rest]() {
+                const qsizetype comma = rest.indexOf(QLatin1Char(','));
+                const QString part = comma < 0 ? QString() : rest.left(comma);
+                rest = comma < 0 ? QString() : rest.mid(comma + 1);
+                return part;
+            };
+            auto strict = [](const QString& part) {
+                if (part.isEmpty())
+                    throw EConvertError(QStringLiteral("'' is not a valid integer value"));
+                return toInt(part);
+            };
+            left = strict(next());
+            top = strict(next());
+            right = strict(next());
+            bottom = strict(rest);
+        } catch (const EConvertError&) {
+            ShowMessage(QStringLiteral("Wrong Form Bounds data"));
+        }
+    }
+    return QRect(left, top, right - left, bottom - top);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/TFont.h"
+
+#include <QChar>
+#include <QRect>
+#include <QString>
+#include <memory>
+
+// The process-wide preferences, filled by LoadSettings from the settings key
+// "SOFTWARE\\Captiomark". Before the first load they hold the built-in defaults.
+struct TSettings {
+    bool AutoFontSize = true;
+    int defaultCompressionQuality = 95;
+    QString defaultRenameTmp = QStringLiteral("23");
+    QString defaultDate = QStringLiteral("01.01.1980");
+    QString defaultDateFormat;
+    QString defaultTime = QStringLiteral("12:00:00");
+    QString defaultDateFormatFile;
+    QString defaultTimeFormat;
+    QString defaultTimeFormatFile;
+    QChar defaultDateDelimiter = QLatin1Char('.');
+    QChar defaultTimeDelimiter = QLatin1Char('-');
+    // Arial 36 points black, no style.
+    std::shared_ptr<TFont> defaultFont;
+};
+
+extern const QString SettingsKey; // "SOFTWARE\\Captiomark"
+
+TSettings& Settings();
+// The default brick font (created with the built-in defaults when no load ran yet).
+const TFont& DefaultFont();
+
+void LoadSettings();
+// Bounds are stored as Left,Top,Right,Bottom with the toolkit's exclusive edges:
+// Right = x() + width(), Bottom = y() + height(). An all-zero text reads as a null QRect.
+void SaveFormBounds(const QString& valueName, const QRect& bounds);
+QRect LoadFormBounds(const QString& valueName);
