@@ -45,7 +45,7 @@ void TDesigner::RemoveComponent(QWidget* component) {
 QList<QWidget*> TDesigner::Bricks() const {
     QList<QWidget*> out;
     for (QWidget* c : Components())
-        if (ComponentTag(c) <= 49)
+        if (IsBrickTag(ComponentTag(c)))
             out.append(c);
     return out;
 }

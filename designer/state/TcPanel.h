@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
+#include "designer/state/TDesigner.h"
 
-class TDesigner;
+#include <QWidget>
 
 // The picture panel: shows the preview picture of the design surface; every brick is its child.
 class TcPanel : public QWidget {
@@ -11,7 +11,7 @@ class TcPanel : public QWidget {
 
 public:
     explicit TcPanel(TDesigner* designer);
-    int Tag() const { return 54; }
+    int Tag() const { return kPictureTag; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
