@@ -9,13 +9,15 @@ namespace StretchGeometry {
 
 QRect FrameForControl(const QRect& control) {
     return QRect(control.x() - FrameLead, control.y() - FrameLead,
-                 control.width() + FrameLead + FrameTrail, control.height() + FrameLead + FrameTrail);
+                 control.width() + FrameLead + FrameTrail,
+                 control.height() + FrameLead + FrameTrail);
 }
 
 QRect GrowFrame(const QRect& frame, const QRect& control) {
     const int left = std::min(frame.x(), control.x() - FrameLead);
     const int top = std::min(frame.y(), control.y() - FrameLead);
-    const int right = std::max(frame.x() + frame.width() - FrameTrail, control.x() + control.width());
+    const int right =
+        std::max(frame.x() + frame.width() - FrameTrail, control.x() + control.width());
     const int bottom =
         std::max(frame.y() + frame.height() - FrameTrail, control.y() + control.height());
     return QRect(left, top, right - left + FrameTrail, bottom - top + FrameTrail);

@@ -65,7 +65,8 @@ TStretchHandle::~TStretchHandle() {
     delete m_outline.data();
 }
 
-// --- Selection ------------------------------------------------------------------------------------
+// --- Selection
+// ------------------------------------------------------------------------------------
 
 QList<QRect> TStretchHandle::SelectionRects() const {
     QList<QRect> rects;
@@ -180,7 +181,8 @@ void TStretchHandle::SetBounds(int left, int top, int width, int height) {
     setGeometry(to);
 }
 
-// --- Properties -----------------------------------------------------------------------------------
+// --- Properties
+// -----------------------------------------------------------------------------------
 
 bool TStretchHandle::SnapToGrid() const {
     return SnapToGridOf(m_gridX, m_gridY);
@@ -210,7 +212,8 @@ void TStretchHandle::setHint(const QString& v) {
     setToolTip(v);
 }
 
-// --- Painting -------------------------------------------------------------------------------------
+// --- Painting
+// -------------------------------------------------------------------------------------
 
 void TStretchHandle::paintEvent(QPaintEvent*) {
     const QList<QRect> controls = SelectionRects();
@@ -222,7 +225,8 @@ void TStretchHandle::paintEvent(QPaintEvent*) {
         p.fillRect(r, colour);
 }
 
-// --- Mouse ----------------------------------------------------------------------------------------
+// --- Mouse
+// ----------------------------------------------------------------------------------------
 
 bool TStretchHandle::SizingOffered() const {
     return m_sizable && SelectionCount() == 1;
@@ -396,7 +400,8 @@ void TStretchHandle::contextMenuEvent(QContextMenuEvent* event) {
     }
 }
 
-// --- Keyboard -------------------------------------------------------------------------------------
+// --- Keyboard
+// -------------------------------------------------------------------------------------
 
 void TStretchHandle::keyPressEvent(QKeyEvent* event) {
     int dx = 0, dy = 0;
