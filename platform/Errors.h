@@ -17,6 +17,11 @@ private:
 };
 
 // A text that is not a valid number, date or time.
+// A control that cannot take part in a selection (a top-level window).
+class EBadChild : public Exception {
+    using Exception::Exception;
+};
+
 class EConvertError : public Exception {
     using Exception::Exception;
 };
