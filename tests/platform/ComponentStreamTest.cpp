@@ -1,4 +1,5 @@
 #include "platform/ComponentStream.h"
+#include "platform/PublishedProperties.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
