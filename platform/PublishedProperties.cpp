@@ -251,8 +251,7 @@ QObject* nestedObject(const QObject* obj, const QMetaProperty& prop) {
 [[noreturn]] void failReading(const QObject* component, const QString& name,
                               const QString& message) {
     const QString componentName = component->objectName();
-    const QString where =
-        componentName.isEmpty() ? name : componentName + QLatin1Char('.') + name;
+    const QString where = componentName.isEmpty() ? name : componentName + QLatin1Char('.') + name;
     throw EReadError(QStringLiteral("Error reading %1: %2").arg(where, message));
 }
 

@@ -45,7 +45,7 @@ struct PublishedProperty {
     QString typeName; // "Boolean", "Integer", "string", "TColor", "TAlignment", "TFont", ...
     PropertyKind kind = PropertyKind::Integer;
     bool hasDefault = false;
-    QString defaultText; // the declared default as a value text
+    QString defaultText;  // the declared default as a value text
     bool storable = true; // false when it or an object it lies in is declared STORED false
     bool writable = false;
 };
