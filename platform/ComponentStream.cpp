@@ -1,12 +1,10 @@
 #include "platform/ComponentStream.h"
 
 #include "platform/ComponentRegistry.h"
+#include "platform/PublishedProperties.h"
 #include "platform/TControl.h"
 
 #include <QLocale>
-#include <QMetaEnum>
-#include <QMetaProperty>
-#include <QVariant>
 #include <QWidget>
 #include <cmath>
 #include <cstring>
@@ -17,206 +15,21 @@
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// Identifier tables
-
-struct NamedValue {
-    const char* name;
-    qint64 value;
-};
-
-constexpr qint64 sys(int index) {
-    return qint32(0xFF000000u | unsigned(index));
-}
-
-const NamedValue ColorNames[] = {
-    {"clBlack", 0x000000},
-    {"clMaroon", 0x000080},
-    {"clGreen", 0x008000},
-    {"clOlive", 0x008080},
-    {"clNavy", 0x800000},
-    {"clPurple", 0x800080},
-    {"clTeal", 0x808000},
-    {"clGray", 0x808080},
-    {"clSilver", 0xC0C0C0},
-    {"clRed", 0x0000FF},
-    {"clLime", 0x00FF00},
-    {"clYellow", 0x00FFFF},
-    {"clBlue", 0xFF0000},
-    {"clFuchsia", 0xFF00FF},
-    {"clAqua", 0xFFFF00},
-    {"clWhite", 0xFFFFFF},
-    {"clMoneyGreen", 0xC0DCC0},
-    {"clSkyBlue", 0xF0CAA6},
-    {"clCream", 0xF0FBFF},
-    {"clMedGray", 0xA4A0A0},
-    {"clNone", 0x1FFFFFFF},
-    {"clDefault", 0x20000000},
-    {"clScrollBar", sys(0)},
-    {"clBackground", sys(1)},
-    {"clActiveCaption", sys(2)},
-    {"clInactiveCaption", sys(3)},
-    {"clMenu", sys(4)},
-    {"clWindow", sys(5)},
-    {"clWindowFrame", sys(6)},
-    {"clMenuText", sys(7)},
-    {"clWindowText", sys(8)},
-    {"clCaptionText", sys(9)},
-    {"clActiveBorder", sys(10)},
-    {"clInactiveBorder", sys(11)},
-    {"clAppWorkSpace", sys(12)},
-    {"clHighlight", sys(13)},
-    {"clHighlightText", sys(14)},
-    {"clBtnFace", sys(15)},
-    {"clBtnShadow", sys(16)},
-    {"clGrayText", sys(17)},
-    {"clBtnText", sys(18)},
-    {"clInactiveCaptionText", sys(19)},
-    {"clBtnHighlight", sys(20)},
-    {"cl3DDkShadow", sys(21)},
-    {"cl3DLight", sys(22)},
-    {"clInfoText", sys(23)},
-    {"clInfoBk", sys(24)},
-    {"clHotLight", sys(26)},
-    {"clGradientActiveCaption", sys(27)},
-    {"clGradientInactiveCaption", sys(28)},
-    {"clMenuHighlight", sys(29)},
-    {"clMenuBar", sys(30)},
-};
-
-const NamedValue CursorNames[] = {
-    {"crDefault", 0},     {"crNone", -1},     {"crArrow", -2},      {"crCross", -3},
-    {"crIBeam", -4},      {"crSizeNESW", -6}, {"crSizeNS", -7},     {"crSizeNWSE", -8},
-    {"crSizeWE", -9},     {"crUpArrow", -10}, {"crHourGlass", -11}, {"crDrag", -12},
-    {"crNoDrop", -13},    {"crHSplit", -14},  {"crVSplit", -15},    {"crMultiDrag", -16},
-    {"crSQLWait", -17},   {"crNo", -18},      {"crAppStart", -19},  {"crHelp", -20},
-    {"crHandPoint", -21}, {"crSizeAll", -22},
-};
-
-const NamedValue CharsetNames[] = {
-    {"ANSI_CHARSET", 0},      {"DEFAULT_CHARSET", 1},    {"SYMBOL_CHARSET", 2},
-    {"MAC_CHARSET", 77},      {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129},
-    {"JOHAB_CHARSET", 130},   {"GB2312_CHARSET", 134},   {"CHINESEBIG5_CHARSET", 136},
-    {"GREEK_CHARSET", 161},   {"TURKISH_CHARSET", 162},  {"VIETNAMESE_CHARSET", 163},
-    {"HEBREW_CHARSET", 177},  {"ARABIC_CHARSET", 178},   {"BALTIC_CHARSET", 186},
-    {"RUSSIAN_CHARSET", 204}, {"THAI_CHARSET", 222},     {"EASTEUROPE_CHARSET", 238},
-    {"OEM_CHARSET", 255},
-};
-
-template <size_t N> std::optional<QString> nameOf(const NamedValue (&table)[N], qint64 value) {
-    for (const NamedValue& n : table)
-        if (n.value == value)
-            return QString::fromLatin1(n.name);
-    return std::nullopt;
-}
-
-template <size_t N>
-std::optional<qint64> valueOf(const NamedValue (&table)[N], const QString& name) {
-    for (const NamedValue& n : table)
-        if (name.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0)
-            return n.value;
-    return std::nullopt;
-}
-
-// ---------------------------------------------------------------------------------------------
 // The stream as a tree, shared by the binary and text readers and writers
-
-enum ValueType : quint8 {
-    vaNull = 0,
-    vaList = 1,
-    vaInt8 = 2,
-    vaInt16 = 3,
-    vaInt32 = 4,
-    vaExtended = 5,
-    vaString = 6,
-    vaIdent = 7,
-    vaFalse = 8,
-    vaTrue = 9,
-    vaBinary = 10,
-    vaSet = 11,
-    vaLString = 12,
-    vaNil = 13,
-    vaCollection = 14,
-    vaSingle = 15,
-    vaCurrency = 16,
-    vaDate = 17,
-    vaWString = 18,
-    vaInt64 = 19,
-    vaUTF8String = 20,
-    vaDouble = 21,
-};
 
 // Hostile input must not exhaust the stack.
 constexpr int MaxDepth = 32;
 constexpr int LineLength = 64;       // characters of string text on one line
 constexpr int HexDigitsPerLine = 64; // 32 bytes of binary data on one line
 
-struct CollectionItem;
-
-struct Value {
-    ValueType type = vaNull;
-    qint64 integer = 0; // integers; currency scaled by 10000
-    double real = 0;    // extended, single, double, date
-    QString text;       // strings and identifiers
-    QByteArray bytes;   // binary
-    QStringList set;
-    std::vector<Value> list;
-    std::vector<CollectionItem> items;
-};
-
-struct Property {
-    QString name;
-    Value value;
-};
-
-struct CollectionItem {
-    bool hasIndex = false;
-    qint64 index = 0;
-    std::vector<Property> props;
-};
-
 struct Object {
     quint8 flags = 0; // 1 inherited, 2 child position, 4 inline
     qint64 position = 0;
     QString className;
     QString name;
-    std::vector<Property> props;
+    std::vector<StreamProperty> props;
     std::vector<Object> children;
 };
-
-bool isInteger(ValueType t) {
-    return t == vaInt8 || t == vaInt16 || t == vaInt32 || t == vaInt64;
-}
-bool isString(ValueType t) {
-    return t == vaString || t == vaLString || t == vaWString || t == vaUTF8String;
-}
-
-Value intValue(qint64 v) {
-    Value out;
-    out.type = vaInt32;
-    out.integer = v;
-    return out;
-}
-
-Value identValue(const QString& s) {
-    Value out;
-    out.type = vaIdent;
-    out.text = s;
-    return out;
-}
-
-// 8-bit strings when every character is Latin-1, wide otherwise.
-Value stringValue(const QString& s) {
-    Value out;
-    out.text = s;
-    bool narrow = true;
-    for (QChar c : s)
-        if (c.unicode() > 0xFF) {
-            narrow = false;
-            break;
-        }
-    out.type = !narrow ? vaWString : s.size() <= 255 ? vaString : vaLString;
-    return out;
-}
 
 // ---------------------------------------------------------------------------------------------
 // 80-bit extended <-> double
@@ -284,8 +97,8 @@ public:
             ++m_pos;
             o.flags = first & 0x0F;
             if (o.flags & 2) {
-                const Value pos = readValue(depth);
-                if (!isInteger(pos.type))
+                const StreamValue pos = readValue(depth);
+                if (!IsIntegerValue(pos.type))
                     throw EReadError(QStringLiteral("Invalid stream format"));
                 o.position = pos.integer;
             }
@@ -333,10 +146,10 @@ private:
         return QString::fromUtf8(reinterpret_cast<const char*>(take(n)), n);
     }
 
-    std::vector<Property> readProperties(int depth) {
-        std::vector<Property> props;
+    std::vector<StreamProperty> readProperties(int depth) {
+        std::vector<StreamProperty> props;
         for (;;) {
-            Property p;
+            StreamProperty p;
             p.name = shortString();
             if (p.name.isEmpty())
                 return props;
@@ -345,11 +158,11 @@ private:
         }
     }
 
-    Value readValue(int depth) {
+    StreamValue readValue(int depth) {
         if (depth > MaxDepth)
             throw EReadError(QStringLiteral("Invalid stream format"));
-        Value v;
-        v.type = ValueType(byte());
+        StreamValue v;
+        v.type = StreamValueType(byte());
         switch (v.type) {
         case vaNull:
         case vaFalse:
@@ -433,7 +246,7 @@ private:
             break;
         case vaCollection:
             while (peek() != 0) {
-                CollectionItem item;
+                StreamCollectionItem item;
                 const quint8 t = peek();
                 if (t == vaInt8 || t == vaInt16 || t == vaInt32) {
                     item.hasIndex = true;
@@ -495,8 +308,8 @@ private:
         m_out.append(char(utf8.size()));
         m_out.append(utf8);
     }
-    void writeProperties(const std::vector<Property>& props) {
-        for (const Property& p : props) {
+    void writeProperties(const std::vector<StreamProperty>& props) {
+        for (const StreamProperty& p : props) {
             shortString(p.name);
             writeValue(p.value);
         }
@@ -521,15 +334,15 @@ private:
         }
     }
 
-    void writeValue(const Value& v) {
-        if (isInteger(v.type)) {
+    void writeValue(const StreamValue& v) {
+        if (IsIntegerValue(v.type)) {
             writeInteger(v.integer);
             return;
         }
         m_out.append(char(v.type));
         switch (v.type) {
         case vaList:
-            for (const Value& item : v.list)
+            for (const StreamValue& item : v.list)
                 writeValue(item);
             m_out.append('\0');
             break;
@@ -600,7 +413,7 @@ private:
             m_out.append('\0');
             break;
         case vaCollection:
-            for (const CollectionItem& item : v.items) {
+            for (const StreamCollectionItem& item : v.items) {
                 if (item.hasIndex)
                     writeInteger(item.index);
                 m_out.append(char(vaList));
@@ -648,7 +461,7 @@ public:
         if (o.flags & 2)
             m_out += QStringLiteral(" [%1]").arg(o.position);
         m_out += QLatin1String("\r\n");
-        for (const Property& p : o.props)
+        for (const StreamProperty& p : o.props)
             writeProperty(p, level + 1);
         for (const Object& child : o.children)
             writeObject(child, level + 1);
@@ -657,7 +470,7 @@ public:
     }
 
     // level: the indentation of the line the value starts on; continuation lines go one deeper.
-    void writeValue(const Value& v, int level) {
+    void writeValue(const StreamValue& v, int level) {
         switch (v.type) {
         case vaNull:
             m_out += QLatin1String("Null");
@@ -714,7 +527,7 @@ public:
         }
         case vaList:
             m_out += QLatin1Char('(');
-            for (const Value& item : v.list) {
+            for (const StreamValue& item : v.list) {
                 newLine(level + 1);
                 writeValue(item, level + 1);
             }
@@ -722,13 +535,13 @@ public:
             break;
         case vaCollection:
             m_out += QLatin1Char('<');
-            for (const CollectionItem& item : v.items) {
+            for (const StreamCollectionItem& item : v.items) {
                 newLine(level + 1);
                 m_out += QLatin1String("item");
                 if (item.hasIndex)
                     m_out += QStringLiteral(" [%1]").arg(item.index);
                 m_out += QLatin1String("\r\n");
-                for (const Property& p : item.props)
+                for (const StreamProperty& p : item.props)
                     writeProperty(p, level + 2);
                 indent(level + 1);
                 m_out += QLatin1String("end");
@@ -745,7 +558,7 @@ private:
         indent(level);
     }
 
-    void writeProperty(const Property& p, int level) {
+    void writeProperty(const StreamProperty& p, int level) {
         indent(level);
         m_out += p.name + QLatin1String(" = ");
         writeValue(p.value, level);
@@ -843,6 +656,14 @@ public:
         return o;
     }
 
+    // One value and nothing after it.
+    StreamValue parseLoneValue() {
+        StreamValue v = parseValue(0);
+        if (m_tok != End)
+            error(QStringLiteral("Invalid property value"));
+        return v;
+    }
+
 private:
     enum Token { End, Symbol, String, Integer, Float, Char };
 
@@ -868,8 +689,8 @@ private:
         return m_text;
     }
 
-    Property parseProperty(int depth) {
-        Property p;
+    StreamProperty parseProperty(int depth) {
+        StreamProperty p;
         p.name = symbol();
         next();
         while (charIs('.')) {
@@ -884,13 +705,13 @@ private:
         return p;
     }
 
-    Value parseValue(int depth) {
+    StreamValue parseValue(int depth) {
         if (depth > MaxDepth)
             error(QStringLiteral("Values nested too deeply"));
-        Value v;
+        StreamValue v;
         switch (m_tok) {
         case Integer:
-            v = intValue(m_int);
+            v = IntegerStreamValue(m_int);
             next();
             return v;
         case Float:
@@ -925,7 +746,7 @@ private:
                 text += m_text;
                 next();
             }
-            return stringValue(text);
+            return StringStreamValue(text);
         }
         case Symbol:
             if (symbolIs("True"))
@@ -937,7 +758,7 @@ private:
             else if (symbolIs("Null"))
                 v.type = vaNull;
             else
-                v = identValue(m_text);
+                v = IdentStreamValue(m_text);
             next();
             return v;
         case Char:
@@ -984,7 +805,7 @@ private:
                 if (!symbolIs("item"))
                     error(QStringLiteral("'item' expected"));
                 next();
-                CollectionItem item;
+                StreamCollectionItem item;
                 if (charIs('[')) {
                     next();
                     if (m_tok != Integer)
@@ -1214,438 +1035,11 @@ private:
     char m_suffix = 0;
 };
 
-// ---------------------------------------------------------------------------------------------
-// Published properties of objects
-
-enum class Kind {
-    Bool,
-    Int,
-    Int64,
-    Float,
-    String,
-    Binary,
-    Enum,
-    Set,
-    Color,
-    Cursor,
-    Charset,
-    Object,
-    None
-};
-
-int publishedOffset(const QObject* obj) {
-    return qobject_cast<const TControl*>(obj) ? TControl::staticMetaObject.propertyOffset()
-                                              : QObject::staticMetaObject.propertyCount();
-}
-
-QString classInfo(const QMetaObject* mo, const QString& key) {
-    const int index = mo->indexOfClassInfo(key.toLatin1().constData());
-    return index < 0 ? QString() : QString::fromUtf8(mo->classInfo(index).value());
-}
-
-bool hasClassInfo(const QMetaObject* mo, const QString& key) {
-    return mo->indexOfClassInfo(key.toLatin1().constData()) >= 0;
-}
-
-Kind kindOf(const QMetaObject* mo, const QMetaProperty& prop) {
-    const QString typeName = classInfo(mo, QLatin1String("type:") + QLatin1String(prop.name()));
-    if (typeName == QLatin1String("TColor"))
-        return Kind::Color;
-    if (typeName == QLatin1String("TCursor"))
-        return Kind::Cursor;
-    if (typeName == QLatin1String("TFontCharset"))
-        return Kind::Charset;
-    if (prop.isFlagType())
-        return Kind::Set;
-    if (prop.isEnumType())
-        return Kind::Enum;
-    const QMetaType type = prop.metaType();
-    switch (type.id()) {
-    case QMetaType::Bool:
-        return Kind::Bool;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Long:
-        return Kind::Int;
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::ULong:
-        return Kind::Int64;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return Kind::Float;
-    case QMetaType::QString:
-        return Kind::String;
-    case QMetaType::QByteArray:
-        return Kind::Binary;
-    default:
-        break;
-    }
-    if (type.flags() & QMetaType::PointerToQObject)
-        return Kind::Object;
-    return Kind::None;
-}
-
-// An enumeration or set value as its underlying integer, whatever its storage size.
-qint64 rawEnum(const QVariant& v) {
-    const void* p = v.constData();
-    switch (v.metaType().sizeOf()) {
-    case 1:
-        return *static_cast<const qint8*>(p);
-    case 2:
-        return *static_cast<const qint16*>(p);
-    case 8:
-        return *static_cast<const qint64*>(p);
-    default:
-        return *static_cast<const qint32*>(p);
-    }
-}
-
-QVariant enumVariant(QMetaType type, qint64 value) {
-    switch (type.sizeOf()) {
-    case 1: {
-        const qint8 v = qint8(value);
-        return QVariant(type, &v);
-    }
-    case 2: {
-        const qint16 v = qint16(value);
-        return QVariant(type, &v);
-    }
-    case 8:
-        return QVariant(type, &value);
-    default: {
-        const qint32 v = qint32(value);
-        return QVariant(type, &v);
-    }
-    }
-}
-
-QStringList setElements(const QMetaEnum& e, qint64 value) {
-    QStringList out;
-    for (int i = 0; i < e.keyCount(); ++i)
-        if (e.value(i) != 0 && (value & e.value(i)) == e.value(i))
-            out.append(QString::fromLatin1(e.key(i)));
-    return out;
-}
-
-QObject* nestedObject(const QObject* obj, const QMetaProperty& prop) {
-    return qvariant_cast<QObject*>(prop.read(obj));
-}
-
-Value propertyValue(const QObject* obj, const QMetaProperty& prop, Kind kind) {
-    const QVariant v = prop.read(obj);
-    Value out;
-    switch (kind) {
-    case Kind::Bool:
-        out.type = v.toBool() ? vaTrue : vaFalse;
-        break;
-    case Kind::Int:
-    case Kind::Int64:
-        out = intValue(v.toLongLong());
-        break;
-    case Kind::Float:
-        out.type = vaExtended;
-        out.real = v.toDouble();
-        break;
-    case Kind::String:
-        out = stringValue(v.toString());
-        break;
-    case Kind::Binary:
-        out.type = vaBinary;
-        out.bytes = v.toByteArray();
-        break;
-    case Kind::Enum: {
-        const qint64 raw = rawEnum(v);
-        const char* key = prop.enumerator().valueToKey(int(raw));
-        out = key ? identValue(QString::fromLatin1(key)) : intValue(raw);
-        break;
-    }
-    case Kind::Set:
-        out.type = vaSet;
-        out.set = setElements(prop.enumerator(), rawEnum(v));
-        break;
-    case Kind::Color: {
-        const qint64 c = qint32(v.toLongLong());
-        const auto name = nameOf(ColorNames, c);
-        out = name ? identValue(*name) : intValue(c);
-        break;
-    }
-    case Kind::Cursor: {
-        const qint64 c = v.toLongLong();
-        const auto name = nameOf(CursorNames, c);
-        out = name ? identValue(*name) : intValue(c);
-        break;
-    }
-    case Kind::Charset: {
-        const qint64 c = v.toLongLong();
-        const auto name = nameOf(CharsetNames, c);
-        out = name ? identValue(*name) : intValue(c);
-        break;
-    }
-    case Kind::Object:
-    case Kind::None:
-        break;
-    }
-    return out;
-}
-
-QString valueText(const Value& v) {
-    TextWriter w;
-    w.writeValue(v, 0);
-    return w.take();
-}
-
-QStringList sortedSetText(QString text) {
-    text.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
-    QStringList parts;
-    for (const QString& p : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        if (!p.trimmed().isEmpty())
-            parts.append(p.trimmed().toLower());
-    parts.sort();
-    return parts;
-}
-
-bool isStoredValue(const QMetaObject* mo, const QMetaProperty& prop, Kind kind, const Value& v) {
-    const QString key = QLatin1String("default:") + QLatin1String(prop.name());
-    if (hasClassInfo(mo, key)) {
-        const QString def = classInfo(mo, key);
-        if (kind == Kind::Set)
-            return sortedSetText(def) != sortedSetText(valueText(v));
-        return def.compare(valueText(v), Qt::CaseInsensitive) != 0;
-    }
-    if (kind == Kind::String)
-        return !v.text.isEmpty();
-    if (kind == Kind::Binary)
-        return !v.bytes.isEmpty();
-    return true;
-}
-
-void collectProperties(const QObject* obj, const QString& prefix, std::vector<Property>& out,
-                       int depth) {
-    const QMetaObject* mo = obj->metaObject();
-    for (int i = publishedOffset(obj); i < mo->propertyCount(); ++i) {
-        const QMetaProperty prop = mo->property(i);
-        if (!prop.isReadable() || !prop.isStored())
-            continue;
-        const QString name = QString::fromLatin1(prop.name());
-        if (prefix.isEmpty() && name == QLatin1String("Name"))
-            continue; // the component name is in the object header
-        const Kind kind = kindOf(mo, prop);
-        if (kind == Kind::Object) {
-            if (const QObject* nested = nestedObject(obj, prop); nested && depth < 4)
-                collectProperties(nested, prefix + name + QLatin1Char('.'), out, depth + 1);
-            continue;
-        }
-        if (kind == Kind::None)
-            continue;
-        Value v = propertyValue(obj, prop, kind);
-        if (isStoredValue(mo, prop, kind, v))
-            out.push_back({prefix + name, std::move(v)});
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Applying a stored value
-
-struct InvalidValue {};
-
-std::optional<QMetaProperty> findProperty(const QObject* obj, const QString& name) {
-    const QMetaObject* mo = obj->metaObject();
-    for (int i = publishedOffset(obj); i < mo->propertyCount(); ++i)
-        if (name.compare(QLatin1String(mo->property(i).name()), Qt::CaseInsensitive) == 0)
-            return mo->property(i);
-    return std::nullopt;
-}
-
-qint64 checkedInteger(const Value& v, qint64 min, qint64 max) {
-    if (!isInteger(v.type) || v.integer < min || v.integer > max)
-        throw InvalidValue{};
-    return v.integer;
-}
-
-std::pair<qint64, qint64> integerRange(QMetaType type) {
-    switch (type.id()) {
-    case QMetaType::UChar:
-        return {0, 255};
-    case QMetaType::Char:
-    case QMetaType::SChar:
-        return {-128, 127};
-    case QMetaType::Short:
-        return {-32768, 32767};
-    case QMetaType::UShort:
-        return {0, 65535};
-    case QMetaType::UInt:
-        return {0, std::numeric_limits<quint32>::max()};
-    case QMetaType::LongLong:
-        return {std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
-    case QMetaType::ULongLong:
-    case QMetaType::ULong:
-        return {0, std::numeric_limits<qint64>::max()};
-    default:
-        return {std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()};
-    }
-}
-
-QVariant numericVariant(QMetaType type, qint64 value) {
-    QVariant v(static_cast<qlonglong>(value));
-    if (!v.convert(type))
-        throw InvalidValue{};
-    return v;
-}
-
-QVariant convertValue(const QMetaProperty& prop, Kind kind, const Value& v) {
-    const QMetaType type = prop.metaType();
-    switch (kind) {
-    case Kind::Bool:
-        if (v.type == vaTrue ||
-            (v.type == vaIdent && v.text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0))
-            return QVariant(true);
-        if (v.type == vaFalse ||
-            (v.type == vaIdent && v.text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0))
-            return QVariant(false);
-        throw InvalidValue{};
-    case Kind::Int:
-    case Kind::Int64: {
-        const auto [min, max] = integerRange(type);
-        return numericVariant(type, checkedInteger(v, min, max));
-    }
-    case Kind::Float: {
-        double d;
-        if (isInteger(v.type))
-            d = double(v.integer);
-        else if (v.type == vaCurrency)
-            d = double(v.integer) / 10000.0;
-        else if (v.type == vaExtended || v.type == vaSingle || v.type == vaDouble ||
-                 v.type == vaDate)
-            d = v.real;
-        else
-            throw InvalidValue{};
-        QVariant out(d);
-        if (!out.convert(type))
-            throw InvalidValue{};
-        return out;
-    }
-    case Kind::String:
-        if (!isString(v.type))
-            throw InvalidValue{};
-        return QVariant(v.text);
-    case Kind::Binary:
-        if (v.type != vaBinary)
-            throw InvalidValue{};
-        return QVariant(v.bytes);
-    case Kind::Enum: {
-        if (v.type != vaIdent)
-            throw InvalidValue{};
-        const QMetaEnum e = prop.enumerator();
-        for (int i = 0; i < e.keyCount(); ++i)
-            if (v.text.compare(QLatin1String(e.key(i)), Qt::CaseInsensitive) == 0)
-                return enumVariant(type, e.value(i));
-        throw InvalidValue{};
-    }
-    case Kind::Set: {
-        if (v.type != vaSet)
-            throw InvalidValue{};
-        const QMetaEnum e = prop.enumerator();
-        qint64 bits = 0;
-        for (const QString& element : v.set) {
-            bool found = false;
-            for (int i = 0; i < e.keyCount() && !found; ++i)
-                if (element.compare(QLatin1String(e.key(i)), Qt::CaseInsensitive) == 0) {
-                    bits |= e.value(i);
-                    found = true;
-                }
-            if (!found)
-                throw InvalidValue{};
-        }
-        return enumVariant(type, bits);
-    }
-    case Kind::Color: {
-        if (v.type == vaIdent) {
-            const auto c = IdentToColor(v.text);
-            if (!c)
-                throw InvalidValue{};
-            return numericVariant(type, *c);
-        }
-        // Unnamed colours above $7FFFFFFF may be written unsigned.
-        const qint64 c = checkedInteger(v, std::numeric_limits<qint32>::min(),
-                                        std::numeric_limits<quint32>::max());
-        return numericVariant(type, qint32(quint32(c)));
-    }
-    case Kind::Cursor: {
-        if (v.type == vaIdent) {
-            const auto c = IdentToCursor(v.text);
-            if (!c)
-                throw InvalidValue{};
-            return numericVariant(type, *c);
-        }
-        return numericVariant(type, checkedInteger(v, std::numeric_limits<qint32>::min(),
-                                                   std::numeric_limits<qint32>::max()));
-    }
-    case Kind::Charset: {
-        if (v.type == vaIdent) {
-            const auto c = IdentToCharset(v.text);
-            if (!c)
-                throw InvalidValue{};
-            return numericVariant(type, *c);
-        }
-        return numericVariant(type, checkedInteger(v, 0, 255));
-    }
-    case Kind::Object:
-    case Kind::None:
-        break;
-    }
-    throw InvalidValue{};
-}
-
-void applyProperty(QObject* root, const QString& componentName, const Property& p) {
-    const QString where =
-        componentName.isEmpty() ? p.name : componentName + QLatin1Char('.') + p.name;
-    auto fail = [&where](const QString& message) {
-        throw EReadError(QStringLiteral("Error reading %1: %2").arg(where, message));
-    };
-    const QString unknown = QStringLiteral("Property %1 does not exist").arg(p.name);
-    const QStringList path = p.name.split(QLatin1Char('.'));
-    QObject* obj = root;
-    for (qsizetype i = 0; i + 1 < path.size(); ++i) {
-        const auto prop = findProperty(obj, path[i]);
-        if (!prop || kindOf(obj->metaObject(), *prop) != Kind::Object)
-            fail(unknown);
-        obj = nestedObject(obj, *prop);
-        if (!obj)
-            fail(unknown);
-    }
-    const auto prop = findProperty(obj, path.last());
-    if (!prop)
-        fail(unknown);
-    const Kind kind = kindOf(obj->metaObject(), *prop);
-    if (kind == Kind::None || kind == Kind::Object || !prop->isWritable())
-        fail(QStringLiteral("Invalid property value"));
-    QVariant value;
-    try {
-        value = convertValue(*prop, kind, p.value);
-    } catch (const InvalidValue&) {
-        fail(QStringLiteral("Invalid property value"));
-    }
-    try {
-        if (!prop->write(obj, value))
-            fail(QStringLiteral("Invalid property value"));
-    } catch (const EReadError&) {
-        throw;
-    } catch (const Exception& e) {
-        fail(e.message());
-    }
-}
-
 Object objectOf(const QObject* component) {
     Object o;
     o.className = QString::fromLatin1(component->metaObject()->className());
     o.name = component->objectName();
-    collectProperties(component, QString(), o.props, 0);
+    o.props = StoredProperties(component);
     return o;
 }
 
@@ -1670,8 +1064,8 @@ QWidget* ReadComponentStream(const QByteArray& stream) {
     if (control)
         control->BeginLoading();
     component->setObjectName(o.name);
-    for (const Property& p : o.props)
-        applyProperty(component.get(), o.name, p);
+    for (const StreamProperty& p : o.props)
+        ApplyPropertyValue(component.get(), p.name, p.value);
     if (control)
         control->EndLoading();
     return component.release();
@@ -1695,29 +1089,13 @@ QByteArray ObjectTextToBinary(const QString& text) {
     return w.take();
 }
 
-std::optional<QString> ColorToIdent(TColor color) {
-    return nameOf(ColorNames, color);
+QString StreamValueToText(const StreamValue& value) {
+    TextWriter w;
+    w.writeValue(value, 0);
+    return w.take();
 }
 
-std::optional<TColor> IdentToColor(const QString& ident) {
-    const auto v = valueOf(ColorNames, ident);
-    return v ? std::optional<TColor>(TColor(*v)) : std::nullopt;
-}
-
-std::optional<QString> CursorToIdent(TCursor cursor) {
-    return nameOf(CursorNames, cursor);
-}
-
-std::optional<TCursor> IdentToCursor(const QString& ident) {
-    const auto v = valueOf(CursorNames, ident);
-    return v ? std::optional<TCursor>(TCursor(*v)) : std::nullopt;
-}
-
-std::optional<QString> CharsetToIdent(int charset) {
-    return nameOf(CharsetNames, charset);
-}
-
-std::optional<int> IdentToCharset(const QString& ident) {
-    const auto v = valueOf(CharsetNames, ident);
-    return v ? std::optional<int>(int(*v)) : std::nullopt;
+StreamValue StreamValueFromText(const QString& text) {
+    Parser p(text);
+    return p.parseLoneValue();
 }

@@ -1,34 +1,16 @@
 #pragma once
 
-#include "platform/Errors.h"
-#include "platform/Toolkit.h"
+#include "platform/StreamValue.h"
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 class QObject;
 class QWidget;
 
 // The toolkit's component stream: one component's class name, component name and stored
 // published properties, in binary form ("TPF0" ...) and in text form ("object Name: Class" ...).
-//
-// Published properties are the meta-object properties of a control from TControl's own onward
-// (of a nested object such as Font, all of its properties), in declaration order. A property is
-// stored unless it is declared STORED false, or its value's text form equals its declared
-// default (class info "default:<Name>"); without a declared default, strings and binary values
-// are stored when not empty and every other value always. Nested objects are written with dotted
-// paths (Font.Name, Picture.Data).
-
-// A malformed binary stream, or a stored value that its property cannot take.
-class EReadError : public Exception {
-    using Exception::Exception;
-};
-
-// A malformed text form; the message ends with the line number.
-class EParserError : public Exception {
-    using Exception::Exception;
-};
+// Which properties are stored, and how a stored value is applied, is PublishedProperties' part.
 
 // The binary stream of one component (signature, header, properties, no children).
 QByteArray WriteComponentStream(const QObject* component);
@@ -46,10 +28,7 @@ QWidget* ReadComponentStream(const QByteArray& stream);
 QString ObjectBinaryToText(const QByteArray& stream);
 QByteArray ObjectTextToBinary(const QString& text);
 
-// Identifiers of colours, cursors and font character sets; names compare without regard to case.
-std::optional<QString> ColorToIdent(TColor color);
-std::optional<TColor> IdentToColor(const QString& ident);
-std::optional<QString> CursorToIdent(TCursor cursor);
-std::optional<TCursor> IdentToCursor(const QString& ident);
-std::optional<QString> CharsetToIdent(int charset);
-std::optional<int> IdentToCharset(const QString& ident);
+// One value in the text form, as a property line carries it after "Name = ".
+QString StreamValueToText(const StreamValue& value);
+// Reads a text holding one value of the text form and nothing else; raises EParserError.
+StreamValue StreamValueFromText(const QString& text);

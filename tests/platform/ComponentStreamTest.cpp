@@ -8,6 +8,8 @@
 #include "bricks/TTextTime.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
+#include "platform/ComponentRegistry.h"
+#include "platform/PublishedProperties.h"
 #include "tests/support/TestSupport.h"
 
 #include <QBuffer>
@@ -15,11 +17,45 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Value kinds that no brick publishes: 64-bit integers, floats, dates.
+class TSample : public TControl {
+    Q_OBJECT
+    Q_PROPERTY(qint64 Count READ Count WRITE setCount)
+    Q_PROPERTY(float Small READ Small WRITE setSmall)
+    Q_PROPERTY(double Ratio READ Ratio WRITE setRatio)
+    Q_PROPERTY(double When READ When WRITE setWhen)
+    Q_PROPERTY(QString Label READ Label WRITE setLabel)
+
+public:
+    using TControl::TControl;
+    qint64 Count() const { return m_count; }
+    float Small() const { return m_small; }
+    double Ratio() const { return m_ratio; }
+    double When() const { return m_when; }
+    QString Label() const { return m_label; }
+    void setCount(qint64 v) { m_count = v; }
+    void setSmall(float v) { m_small = v; }
+    void setRatio(double v) { m_ratio = v; }
+    void setWhen(double v) { m_when = v; }
+    void setLabel(const QString& v) { m_label = v; }
+
+private:
+    qint64 m_count = 0;
+    float m_small = 0;
+    double m_ratio = 0;
+    double m_when = 0;
+    QString m_label;
+};
+
 namespace {
 
 class ComponentStream : public ::testing::Test {
 protected:
-    void SetUp() override { RegisterBricks(); }
+    void SetUp() override {
+        RegisterBricks();
+        RegisterComponentClass(QStringLiteral("TSample"),
+                               [](QWidget* parent) { return new TSample(parent); });
+    }
 };
 
 QString textOf(const QObject* o) {
@@ -235,6 +271,125 @@ TEST_F(ComponentStream, BinaryValuesIn64DigitLines) {
     EXPECT_EQ(QByteArray::fromHex(hex), data);
     // "07" and "54426974..." = the short string "TBitmap".
     EXPECT_TRUE(lines[0].startsWith(QLatin1String("    07544269746D6170")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values against bytes written by hand
+
+// -5000000000 as Int64, 0.25 as Single, 2.5 as Double, 45000.5 (1 March 2023, noon) as Date,
+// "Ж€" as a UTF-8 string.
+const QByteArray HandWrittenSample = BYTES("TPF0\x07TSample\x07Sample1"
+                                           "\x05"
+                                           "Count\x13\x00\x0E\xFA\xD5\xFE\xFF\xFF\xFF"
+                                           "\x05"
+                                           "Small\x0F\x00\x00\x80\x3E"
+                                           "\x05"
+                                           "Ratio\x15\x00\x00\x00\x00\x00\x00\x04\x40"
+                                           "\x04"
+                                           "When\x11\x00\x00\x00\x00\x10\xF9\xE5\x40"
+                                           "\x05"
+                                           "Label\x14\x05\x00\x00\x00\xD0\x96\xE2\x82\xAC"
+                                           "\x00\x00");
+
+TEST_F(ComponentStream, HandWrittenValuesOfEveryNumberTypeAreRead) {
+    std::unique_ptr<QWidget> read(ReadComponentStream(HandWrittenSample));
+    auto* s = qobject_cast<TSample*>(read.get());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->objectName(), QStringLiteral("Sample1"));
+    EXPECT_EQ(s->Count(), Q_INT64_C(-5000000000));
+    EXPECT_EQ(s->Small(), 0.25f);
+    EXPECT_EQ(s->Ratio(), 2.5);
+    EXPECT_EQ(s->When(), 45000.5);
+    EXPECT_EQ(s->Label(), QString::fromUtf8("\xD0\x96\xE2\x82\xAC"));
+
+    // The same values as extended floats (1.5 and 45000.5) and a wide string.
+    std::unique_ptr<QWidget> extended(
+        ReadComponentStream(BYTES("TPF0\x07TSample\x07Sample2"
+                                  "\x05"
+                                  "Ratio\x05\x00\x00\x00\x00\x00\x00\x00\xC0\xFF\x3F"
+                                  "\x04"
+                                  "When\x05\x00\x00\x00\x00\x00\x80\xC8\xAF\x0E\x40"
+                                  "\x05"
+                                  "Small\x02\xFF"
+                                  "\x05"
+                                  "Label\x12\x02\x00\x00\x00\x16\x04\xAC\x20"
+                                  "\x00\x00")));
+    s = qobject_cast<TSample*>(extended.get());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->Ratio(), 1.5);
+    EXPECT_EQ(s->When(), 45000.5);
+    EXPECT_EQ(s->Small(), -1.0f); // an integer where a float is published
+    EXPECT_EQ(s->Label(), QString::fromUtf8("\xD0\x96\xE2\x82\xAC"));
+}
+
+TEST_F(ComponentStream, HandWrittenValuesInTextFormAndBack) {
+    const QString text = QStringLiteral("object Sample1: TSample\r\n"
+                                        "  Count = -5000000000\r\n"
+                                        "  Small = 0.25s\r\n"
+                                        "  Ratio = 2.5\r\n"
+                                        "  When = 45000.5d\r\n"
+                                        "  Label = #1046#8364\r\n"
+                                        "end\r\n");
+    EXPECT_EQ(ObjectBinaryToText(HandWrittenSample), text);
+    // The text form keeps single, date and 64-bit values; a plain float reads back as extended
+    // and a string beyond Latin-1 as a wide string.
+    EXPECT_EQ(ObjectTextToBinary(text), BYTES("TPF0\x07TSample\x07Sample1"
+                                              "\x05"
+                                              "Count\x13\x00\x0E\xFA\xD5\xFE\xFF\xFF\xFF"
+                                              "\x05"
+                                              "Small\x0F\x00\x00\x80\x3E"
+                                              "\x05"
+                                              "Ratio\x05\x00\x00\x00\x00\x00\x00\x00\xA0\x00\x40"
+                                              "\x04"
+                                              "When\x11\x00\x00\x00\x00\x10\xF9\xE5\x40"
+                                              "\x05"
+                                              "Label\x12\x02\x00\x00\x00\x16\x04\xAC\x20"
+                                              "\x00\x00"));
+}
+
+TEST_F(ComponentStream, WritingGivesHandWrittenBytes) {
+    TSample s;
+    s.setObjectName(QStringLiteral("Sample1"));
+    s.SetBounds(1, 2, 3, 4);
+    s.setCount(Q_INT64_C(5000000000));
+    s.setSmall(0.25f);
+    s.setRatio(2.5);
+    s.setWhen(45000.5);
+    s.setLabel(QString::fromUtf8("\xD0\x96\xE2\x82\xAC"));
+    // Floats go out as 10-byte extended values, strings beyond Latin-1 as wide strings.
+    EXPECT_EQ(WriteComponentStream(&s), BYTES("TPF0\x07TSample\x07Sample1"
+                                              "\x04"
+                                              "Left\x02\x01"
+                                              "\x03"
+                                              "Top\x02\x02"
+                                              "\x05"
+                                              "Width\x02\x03"
+                                              "\x06"
+                                              "Height\x02\x04"
+                                              "\x05"
+                                              "Count\x13\x00\xF2\x05\x2A\x01\x00\x00\x00"
+                                              "\x05"
+                                              "Small\x05\x00\x00\x00\x00\x00\x00\x00\x80\xFD\x3F"
+                                              "\x05"
+                                              "Ratio\x05\x00\x00\x00\x00\x00\x00\x00\xA0\x00\x40"
+                                              "\x04"
+                                              "When\x05\x00\x00\x00\x00\x00\x80\xC8\xAF\x0E\x40"
+                                              "\x05"
+                                              "Label\x12\x02\x00\x00\x00\x16\x04\xAC\x20"
+                                              "\x00\x00"));
+    // A 64-bit value that fits a smaller integer takes the smallest, at each boundary.
+    const std::pair<qint64, QByteArray> counts[] = {
+        {-128, BYTES("Count\x02\x80")},
+        {127, BYTES("Count\x02\x7F")},
+        {128, BYTES("Count\x03\x80\x00")},
+        {-32769, BYTES("Count\x04\xFF\x7F\xFF\xFF")},
+        {Q_INT64_C(2147483647), BYTES("Count\x04\xFF\xFF\xFF\x7F")},
+        {Q_INT64_C(2147483648), BYTES("Count\x13\x00\x00\x00\x80\x00\x00\x00\x00")},
+    };
+    for (const auto& [count, bytes] : counts) {
+        s.setCount(count);
+        EXPECT_TRUE(WriteComponentStream(&s).contains(bytes)) << count;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -574,3 +729,5 @@ TEST_F(ComponentStream, IdentifierTables) {
     EXPECT_EQ(CharsetToIdent(3), std::nullopt);
     EXPECT_EQ(IdentToCharset(QStringLiteral("MAC_CHARSET")), 77);
 }
+
+#include "ComponentStreamTest.moc"
