@@ -130,9 +130,9 @@ void moveFile(const QString& from, const QString& to) {
     QFile file(from);
     if (file.rename(to))
         return;
-    throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to),
-                                 file.errorString()));
+    throw EFCreateError(
+        QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
 }
 
 QByteArray encode(const QImage& image, OutputKind kind) {
@@ -368,9 +368,9 @@ void writeOutput(const TDesigner& designer, const QString& sourceFile, QString n
         QFile original(backup);
         if (original.rename(sourceFile))
             throw;
-        throw EFCreateError(QStringLiteral("%1 The original is kept as \"%2\" (%3).")
-                                .arg(e.message(), QDir::toNativeSeparators(backup),
-                                     original.errorString()));
+        throw EFCreateError(
+            QStringLiteral("%1 The original is kept as \"%2\" (%3).")
+                .arg(e.message(), QDir::toNativeSeparators(backup), original.errorString()));
     }
 }
 

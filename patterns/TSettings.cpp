@@ -102,10 +102,11 @@ int intOrDefault(Key& key, const QString& name, int def, int lo = INT_MIN, int h
         return def;
     }
     if (v < lo || v > hi)
-        throw EConvertError(QStringLiteral("Setting \"%1\": '%2' is not a whole number from %3 to %4.")
-                                .arg(name, text)
-                                .arg(lo)
-                                .arg(hi));
+        throw EConvertError(
+            QStringLiteral("Setting \"%1\": '%2' is not a whole number from %3 to %4.")
+                .arg(name, text)
+                .arg(lo)
+                .arg(hi));
     return v;
 }
 

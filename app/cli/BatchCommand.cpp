@@ -263,5 +263,6 @@ CliCommand BatchCliCommand() {
                 "existing .bak\n"
                 "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
                 "its end."),
-            BatchCommand, true};
+            BatchCommand,
+            true};
 }

@@ -1,7 +1,7 @@
 #include "RenderCommand.h"
 
-#include "Errors.h"
 #include "DesignerBricks.h"
+#include "Errors.h"
 #include "PatternFile.h"
 #include "RenderAndSave.h"
 #include "TDesigner.h"
@@ -91,5 +91,6 @@ CliCommand RenderCliCommand() {
                 "image only) writes beside it, or to\nNAME's folder, with the image's extension. "
                 "When a write fails the original stays under\nits own name. A failing image is "
                 "reported and the next one follows; the exit code is then 1."),
-            renderCommand, true};
+            renderCommand,
+            true};
 }

@@ -1,5 +1,5 @@
-#include "CliRunner.h"
 #include "BatchTestSupport.h"
+#include "CliRunner.h"
 #include "ImageCodecs.h"
 #include "PatternFile.h"
 #include "TDesigner.h"
@@ -178,14 +178,30 @@ TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {
         QString source, other;
     };
     const QList<Case> cases{
-        {"a number hits a later source", {"--rename", "4"}, {"1.jpg", "10.jpg", "2.jpg"}, {},
-         "10.jpg", "2.jpg"},
-        {"the same name twice, renamed", {"--rename", "1", "--text", "Trip"}, {"a.jpg", "b.jpg"},
-         {}, "b.jpg", "a.jpg"},
-        {"the same name twice, drawn", {"--rename", "1", "--text", "Trip", "--rotate", "90"},
-         {"a.jpg", "b.jpg"}, {}, "b.jpg", "a.jpg"},
-        {"a file outside the job", {"--rename", "1", "--text", "Trip", "--rotate", "90"},
-         {"a.jpg"}, {"Trip.jpg"}, "a.jpg", "Trip.jpg"},
+        {"a number hits a later source",
+         {"--rename", "4"},
+         {"1.jpg", "10.jpg", "2.jpg"},
+         {},
+         "10.jpg",
+         "2.jpg"},
+        {"the same name twice, renamed",
+         {"--rename", "1", "--text", "Trip"},
+         {"a.jpg", "b.jpg"},
+         {},
+         "b.jpg",
+         "a.jpg"},
+        {"the same name twice, drawn",
+         {"--rename", "1", "--text", "Trip", "--rotate", "90"},
+         {"a.jpg", "b.jpg"},
+         {},
+         "b.jpg",
+         "a.jpg"},
+        {"a file outside the job",
+         {"--rename", "1", "--text", "Trip", "--rotate", "90"},
+         {"a.jpg"},
+         {"Trip.jpg"},
+         "a.jpg",
+         "Trip.jpg"},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -255,8 +271,8 @@ TEST_F(BatchCommandTest, BadQualitySettingWritesNothing) {
         const CliRun r = batch({"--rotate", "90", a});
         EXPECT_EQ(r.code, 1) << value;
         EXPECT_EQ(r.out, "") << value;
-        EXPECT_TRUE(r.err.contains(QStringLiteral("Setting \"defaultCompressionQuality\": '%1'")
-                                       .arg(value)))
+        EXPECT_TRUE(r.err.contains(
+            QStringLiteral("Setting \"defaultCompressionQuality\": '%1'").arg(value)))
             << r.err.toStdString();
         EXPECT_EQ(sha256Of(a), original) << value;
         EXPECT_FALSE(QFile::exists(a + ".bak")) << value;

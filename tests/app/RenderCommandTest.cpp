@@ -166,14 +166,12 @@ TEST_F(RenderCommand, FailedWriteOverTheImagePutsTheOriginalBack) {
     const QString folder = QFileInfo(a).path();
     const auto before = folderSha256(folder);
     for (const QStringList& output : {QStringList{"--output", a}, QStringList{}}) {
-        const CliRun r =
-            runCliVia({"prlimit", "--fsize=16384", "--"},
-                      QStringList{"render", "--pattern", pattern} + output + QStringList{a},
-                      m_config.path());
+        const CliRun r = runCliVia(
+            {"prlimit", "--fsize=16384", "--"},
+            QStringList{"render", "--pattern", pattern} + output + QStringList{a}, m_config.path());
         EXPECT_EQ(r.code, 1) << output.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QLatin1String("captiomark-cli: ") + a)) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromLocal8Bit(strerror(EFBIG))))
-            << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromLocal8Bit(strerror(EFBIG)))) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(QLatin1String("Unknown error"))) << r.err.toStdString();
         EXPECT_EQ(folderSha256(folder), before) << "the original under its name, no .bak";
     }
@@ -198,8 +196,8 @@ TEST_F(RenderCommand, BadQualitySettingWritesNothing) {
                   QLatin1String(value) + QLatin1Char('\n'));
         const CliRun list = run({"settings", "list"});
         EXPECT_EQ(list.code, 0) << value;
-        EXPECT_TRUE(list.out.contains(QStringLiteral("defaultCompressionQuality=%1\n")
-                                          .arg(QLatin1String(value))));
+        EXPECT_TRUE(list.out.contains(
+            QStringLiteral("defaultCompressionQuality=%1\n").arg(QLatin1String(value))));
     }
     ASSERT_EQ(run({"settings", "set", "defaultCompressionQuality", "90"}).code, 0);
     EXPECT_EQ(run({"render", "--pattern", pattern, a}).code, 0);

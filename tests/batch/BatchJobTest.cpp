@@ -379,7 +379,7 @@ TEST_F(BatchJobTest, CollidingNamesStopTheJobBeforeAnyFile) {
             name.remove('!');
             const QString path = dir.filePath(name);
             ASSERT_TRUE(WriteBytes(path, JpegWithExif(makeTestPhoto(40, 30, 3), "2006:05:02 "
-                                                                                 "14:05:09")));
+                                                                                "14:05:09")));
             if (!outside)
                 add(path);
         }
@@ -394,8 +394,7 @@ TEST_F(BatchJobTest, CollidingNamesStopTheJobBeforeAnyFile) {
         EXPECT_EQ(r.Processed, 0) << c.what;
         EXPECT_EQ(folderContents(dir.path()), before) << c.what;
         for (const QString& named : {c.source, c.other})
-            EXPECT_TRUE(
-                r.Error.contains(QLatin1Char('"') + dir.filePath(named) + QLatin1Char('"')))
+            EXPECT_TRUE(r.Error.contains(QLatin1Char('"') + dir.filePath(named) + QLatin1Char('"')))
                 << c.what << ": " << r.Error.toStdString();
         EXPECT_TRUE(r.Error.contains("Nothing was written.")) << c.what;
         EXPECT_EQ(messages.texts(), QStringList{r.Error}) << c.what;
@@ -414,7 +413,8 @@ TEST_F(BatchJobTest, NamesFreedOrKeptByTheJobAreAllowed) {
     add(x);
     names.LoadStored(QStringLiteral("4"));
     names.Rename = true;
-    EXPECT_EQ(run(TBatchOptions()).Outcome, TBatchOutcome::Completed) << messages.texts().join('|').toStdString();
+    EXPECT_EQ(run(TBatchOptions()).Outcome, TBatchOutcome::Completed)
+        << messages.texts().join('|').toStdString();
     EXPECT_EQ(ReadFileBytes(files.filePath(QStringLiteral("1.jpg"))), twoBytes);
     EXPECT_EQ(ReadFileBytes(files.filePath(QStringLiteral("2.jpg"))), xBytes);
     EXPECT_FALSE(QFile::exists(x));

@@ -345,8 +345,7 @@ TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {
     ASSERT_EQ(messages.messages.size(), 1);
     EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Error));
     const QString& text = messages.messages[0].text;
-    EXPECT_TRUE(text.contains('"' + a + '"') && text.contains('"' + b + '"'))
-        << text.toStdString();
+    EXPECT_TRUE(text.contains('"' + a + '"') && text.contains('"' + b + '"')) << text.toStdString();
     EXPECT_EQ(ReadFileBytes(a), aBytes);
     EXPECT_EQ(ReadFileBytes(b), bBytes);
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"}));

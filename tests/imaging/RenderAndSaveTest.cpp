@@ -225,8 +225,7 @@ TEST_F(RenderFiles, EveryOutputOverItsSourceKeepsTheOriginal) {
         RenderAndSave(g.photoPath, newName, 0, 0, 0, false, true, false, false);
         EXPECT_NE(ReadFileBytes(g.photoPath), original) << newName.toStdString();
         EXPECT_EQ(ReadFileBytes(g.photoPath + ".bak"), original) << newName.toStdString();
-        EXPECT_EQ(QDir(g.dir.path()).entryList(QDir::Files),
-                  (QStringList{"a.jpg", "a.jpg.bak"}));
+        EXPECT_EQ(QDir(g.dir.path()).entryList(QDir::Files), (QStringList{"a.jpg", "a.jpg.bak"}));
     }
 }
 

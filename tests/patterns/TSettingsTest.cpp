@@ -221,8 +221,7 @@ TEST_F(TSettingsTest, NonIntegerTextStopsTheLoadWithConversionError) {
         LoadSettings();
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(),
-                  "Setting \"defaultFontSize\": 'big' is not a valid integer value.");
+        EXPECT_EQ(e.message(), "Setting \"defaultFontSize\": 'big' is not a valid integer value.");
     }
     const TSettings& s = Settings();
     EXPECT_EQ(s.defaultCompressionQuality, 95); // loaded before the failure
@@ -275,10 +274,9 @@ TEST_F(TSettingsTest, BadQualityStopsTheLoadAndLeavesDefaultsInMemory) {
 TEST_F(TSettingsTest, StartUpShowsABadValueAndGoesOn) {
     store("defaultCompressionQuality", "9O");
     EXPECT_FALSE(LoadSettingsOrReport());
-    EXPECT_EQ(m_shown,
-              (QList<Shown>{{MessageKind::Error,
-                             "Setting \"defaultCompressionQuality\": '9O' is not a valid "
-                             "integer value."}}));
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error,
+                                      "Setting \"defaultCompressionQuality\": '9O' is not a valid "
+                                      "integer value."}}));
     EXPECT_EQ(Settings().defaultCompressionQuality, 95);
     m_shown.clear();
     store("defaultCompressionQuality", "80");
