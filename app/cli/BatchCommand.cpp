@@ -203,10 +203,11 @@ int BatchCommand(CliContext& c) {
     options.Angle = QString::number(a.angle);
 
     ProgressLine progress(c.err);
-    // The window's boxes become lines: errors on stderr, the rest on stdout.
+    // The window's boxes become lines: errors on stderr, the rest on stdout. The job's plain
+    // boxes are its refusals to start ("Please, enter Width."), so they are errors here.
     SetMessageHandler([&](MessageKind kind, const QString& text) {
         progress.clear();
-        if (kind == MessageKind::Error)
+        if (kind == MessageKind::Error || kind == MessageKind::Plain)
             c.err << "captiomark-cli: " << text << Qt::endl;
         else
             c.out << text << Qt::endl;
@@ -253,7 +254,15 @@ CliCommand BatchCliCommand() {
                 "Date and time formats come from the settings; the template is stored there "
                 "as\n"
                 "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
-                "Ctrl+C stops\n"
-                "after the file in hand. Exit 1 when the job stopped before its end."),
-            BatchCommand};
+                "Every output\n"
+                "name is checked before the first file is touched: a name that would overwrite "
+                "another\n"
+                "file of the job, an earlier output or any other existing file stops the job "
+                "with nothing\n"
+                "written. An output that replaces its own source keeps it as FILE.bak (an "
+                "existing .bak\n"
+                "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
+                "its end."),
+            BatchCommand,
+            true};
 }

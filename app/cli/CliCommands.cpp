@@ -115,20 +115,20 @@ const QList<CliCommand>& CliCommands() {
          QStringLiteral("Prints the EXIF entries of the JPEG file, one Name=value line each, in "
                         "the order they are read.\nFails when the file has no EXIF block right "
                         "after its start-of-image marker."),
-         exifCommand},
+         exifCommand, false},
         {QStringLiteral("date"), QStringLiteral("FILE"),
          QStringLiteral("print the picture's date and time from EXIF"),
          QStringLiteral("Prints the date and time a date or time brick would take from the "
                         "picture, as yyyy-MM-dd hh:mm:ss.\nA record without any date entry "
                         "gives 1899-12-30 00:00:00."),
-         dateCommand},
+         dateCommand, false},
         {QStringLiteral("settings"), QStringLiteral("list | get NAME | set NAME VALUE"),
          QStringLiteral("list, read or write the preferences"),
          QStringLiteral("list            prints every value as NAME=VALUE, in the store's order "
                         "(with the file's escapes)\nget NAME        prints one value (names are "
                         "case-sensitive)\nset NAME VALUE  writes one value\nThe defaults of a "
                         "first start are written before any sub-command runs."),
-         settingsCommand},
+         settingsCommand, false},
         RenderCliCommand(),
         BatchCliCommand(),
     };
@@ -164,11 +164,17 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         rest.removeAt(dashes);
 
     // The same preferences as the application, defaults written on a first start. A broken
-    // value is reported but does not block the command (it may be the one to repair it).
+    // value is reported; it blocks the commands that write images (they would write with a
+    // wrong quality) but not the others, "settings set" being the way to repair it.
     try {
         LoadSettings();
     } catch (const Exception& e) {
         err << Program << ": " << e.message() << '\n';
+        if (command->writesImages) {
+            err << Program << ": " << command->name << " writes no image until the setting is "
+                << "repaired (" << Program << " settings set NAME VALUE).\n";
+            return CliFailed;
+        }
     }
 
     CliContext context{rest, out, err};

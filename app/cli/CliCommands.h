@@ -23,6 +23,8 @@ struct CliCommand {
     QString summary; // one line for the program's help
     QString help;    // the command's own --help text (after its usage line)
     std::function<int(CliContext&)> handler;
+    // Writes images: refused while a setting cannot be read (the JPEG quality among them).
+    bool writesImages;
 };
 
 // A wrong command line: the handler's message, then the command's usage line; exit code 2.

@@ -86,9 +86,11 @@ CliCommand RenderCliCommand() {
                 "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
                 "default 1;\nthe pattern's brick positions are preview positions at that ratio), "
                 "reads the pattern\nand writes the image with the pattern burnt in, in its own "
-                "format with its EXIF block.\nWithout --output the image is overwritten in place "
-                "(no backup); --output NAME (one\nimage only) writes beside it, or to NAME's "
-                "folder, with the image's extension.\nA failing image is reported and the next "
-                "one follows; the exit code is then 1."),
-            renderCommand};
+                "format with its EXIF block.\nWithout --output the image is replaced in place, the "
+                "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
+                "image only) writes beside it, or to\nNAME's folder, with the image's extension. "
+                "When a write fails the original stays under\nits own name. A failing image is "
+                "reported and the next one follows; the exit code is then 1."),
+            renderCommand,
+            true};
 }

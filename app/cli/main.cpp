@@ -2,6 +2,7 @@
 #include "bricks/RegisterBricks.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 
 // Headless: bricks are widgets, so a widget application runs, on the offscreen platform
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
             qEnvironmentVariableIsSet("CAPTIOMARK_DEBUG"))
             std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
     });
+    // Over a file-size limit a write then fails with its reason ("File too large") instead of
+    // the signal ending the tool between moving a source to its backup and writing its output.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

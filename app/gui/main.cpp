@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
             break;
         }
     });
-    LoadSettings();
+    LoadSettingsOrReport();
     MainWindow window;
     window.show();
     bool group = false;

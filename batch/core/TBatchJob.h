@@ -25,7 +25,8 @@ struct TBatchOptions {
 // How a run ended.
 enum class TBatchOutcome {
     Completed,  // every file processed ("Operation complete!" shown)
-    NotStarted, // a missing size or a field that is not an integer; no file touched
+    NotStarted, // a missing size, a field that is not an integer, or an output name that
+                // would overwrite another file; no file touched
     Cancelled,  // stopped between files at the user's request
     Failed,     // a file could not be loaded or written
 };
@@ -68,8 +69,12 @@ public:
     // Asked between files; true stops the run, keeping what was done.
     std::function<bool()> CancelRequested;
 
-    // Runs the job on the design surface (btnProcessClick's order). Failures of a file are
-    // shown with ShowError and end the run; the surface's picture and record are restored.
+    // Runs the job on the design surface (btnProcessClick's order). Every output name is
+    // worked out first; a name that would overwrite another source of the job, the output of an
+    // earlier file or any other existing file stops the job before a file is touched. Outputs
+    // that replace their own source keep it as ".bak". Failures of a file are shown with
+    // ShowError, naming the file, and end the run; the surface's picture and record are
+    // restored.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
     // Stores the template as "defaultRenameTmp" (memory and store); "Can't write to registry."

@@ -19,6 +19,8 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -124,11 +126,13 @@ void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
     p.drawImage(target, picture);
 }
 
-void moveFile(const QString& from, const QString& to, bool report) {
-    if (QFile::rename(from, to) || !report)
+void moveFile(const QString& from, const QString& to) {
+    QFile file(from);
+    if (file.rename(to))
         return;
-    throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\".")
-                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to)));
+    throw EFCreateError(
+        QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
 }
 
 QByteArray encode(const QImage& image, OutputKind kind) {
@@ -188,9 +192,28 @@ private:
 // the photo being overwritten.
 void saveFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // Unbuffered, and written until done: a full disk or a size limit first shows as a short
+    // write without an error; only the next write fails with the system's reason ("No space
+    // left on device"). Through the buffer that reason is lost in commit().
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    QString reason = file.errorString();
+    for (qint64 done = 0; ok && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        const int error = errno;
+        ok = n > 0;
+        done += std::max<qint64>(n, 0);
+        if (!ok)
+            reason = file.error() != QFileDevice::NoError
+                         ? file.errorString()
+                         : QString::fromLocal8Bit(std::strerror(error));
+    }
+    if (ok) {
+        ok = file.commit();
+        reason = file.errorString();
+    }
+    if (!ok)
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(QDir::toNativeSeparators(path), file.errorString()));
+                                .arg(QDir::toNativeSeparators(path), reason));
 }
 
 QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
@@ -243,7 +266,7 @@ void RenderAndSave(const QString& sourceFile, QString newName, int width, int he
                    bool proportional, bool addPattern, bool fit, bool perFileDates) {
     // A rotation is never swallowed by the rename-only shortcut.
     if (!addPattern && !fit && newName.size() > 1 && angle == 0) {
-        moveFile(sourceFile, folderOf(sourceFile) + newName, true);
+        moveFile(sourceFile, folderOf(sourceFile) + newName);
         return;
     }
     TDesigner* designer = TDesigner::Instance();
@@ -322,12 +345,33 @@ void writeOutput(const TDesigner& designer, const QString& sourceFile, QString n
             // The picture is still worth saving without its EXIF block.
         }
     }
-    if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed()) {
-        moveFile(sourceFile, sourceFile + QStringLiteral(".bak"), false);
-        // The same file to the user: on a case-sensitive file system, write the source's own name.
+    // The same file to the user (letter case and blanks aside): on a case-sensitive file system
+    // the source's own name is written.
+    if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed())
         newName = sourceFile;
+    const QString output = RenderOutputPath(sourceFile, newName);
+    if (output != sourceFile) {
+        saveFile(output, bytes);
+        return;
     }
-    saveFile(RenderOutputPath(sourceFile, newName), bytes);
+
+    // The output replaces its source: the original is kept under ".bak". An existing backup is
+    // older still and stays; the source is then replaced by the atomic save alone.
+    const QString backup = sourceFile + QStringLiteral(".bak");
+    const bool movedAway = !QFileInfo::exists(backup) && QFile::rename(sourceFile, backup);
+    try {
+        saveFile(output, bytes);
+    } catch (const Exception& e) {
+        // Nothing was written under the source's name: the photo goes back there.
+        if (!movedAway)
+            throw;
+        QFile original(backup);
+        if (original.rename(sourceFile))
+            throw;
+        throw EFCreateError(
+            QStringLiteral("%1 The original is kept as \"%2\" (%3).")
+                .arg(e.message(), QDir::toNativeSeparators(backup), original.errorString()));
+    }
 }
 
 } // namespace

@@ -8,11 +8,14 @@ class TDesigner;
 // Burns the design surface's pattern into its full-size picture and writes the result beside
 // the source (or under newName), in the source's format, carrying the EXIF block along.
 //
-// newName: empty (overwrite the source in place), a bare file name, or a full path.
+// newName: empty (overwrite the source in place), a bare file name, or a full path. An output
+// that replaces its source keeps the original as "<source>.bak" (an existing backup stays); when
+// the write then fails, the original is moved back under its own name.
 // width, height: target size, 0 or less for none; angle: whole degrees, clockwise.
 // With addPattern and fit both off, a newName of two or more characters and no rotation, the
 // source file is only renamed.
-// Throws on failure (the picture cannot be encoded, the file cannot be written or renamed).
+// Throws on failure (the picture cannot be encoded, the file cannot be written or renamed), with
+// the system's reason.
 void RenderAndSave(const QString& sourceFile, QString newName, int width, int height, int angle,
                    bool proportional, bool addPattern, bool fit, bool perFileDates);
 

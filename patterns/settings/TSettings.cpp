@@ -4,6 +4,8 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
+#include <climits>
+
 const QString SettingsKey = QStringLiteral("SOFTWARE\\Captiomark");
 
 namespace {
@@ -85,12 +87,27 @@ QString textOrDefault(Key& key, const QString& name, const QString& def) {
     return def;
 }
 
-int intOrDefault(Key& key, const QString& name, int def) {
-    const int v = toInt(key.find(name));
-    if (v != 0)
-        return v;
-    key.write(name, QString::number(def));
-    return def;
+// 0 (missing or stored 0): write the default and use it. Text that is not a number, or a
+// number outside lo..hi, stops the load with an error naming the value.
+int intOrDefault(Key& key, const QString& name, int def, int lo = INT_MIN, int hi = INT_MAX) {
+    const QString text = key.find(name);
+    int v = 0;
+    try {
+        v = toInt(text);
+    } catch (const EConvertError& e) {
+        throw EConvertError(QStringLiteral("Setting \"%1\": %2.").arg(name, e.message()));
+    }
+    if (v == 0) {
+        key.write(name, QString::number(def));
+        return def;
+    }
+    if (v < lo || v > hi)
+        throw EConvertError(
+            QStringLiteral("Setting \"%1\": '%2' is not a whole number from %3 to %4.")
+                .arg(name, text)
+                .arg(lo)
+                .arg(hi));
+    return v;
 }
 
 QChar delimiterOrDefault(Key& key, const QString& name, QChar def) {
@@ -126,47 +143,75 @@ void LoadSettings() {
     if (!key.open())
         ShowError(QStringLiteral("Can't write to registry."));
 
-    QString autoSize = key.find(QStringLiteral("AutoFontSize"));
-    if (autoSize.trimmed().isEmpty()) {
-        autoSize = QStringLiteral("1");
-        key.write(QStringLiteral("AutoFontSize"), autoSize);
+    QString fontName = DefaultFontName;
+    int fontSize = DefaultFontSize;
+    TColor fontColor = DefaultFontColor;
+    QString fontStyle;
+    try {
+        QString autoSize = key.find(QStringLiteral("AutoFontSize"));
+        if (autoSize.trimmed().isEmpty()) {
+            autoSize = QStringLiteral("1");
+            key.write(QStringLiteral("AutoFontSize"), autoSize);
+        }
+        s.AutoFontSize = autoSize == QLatin1String("1");
+
+        s.defaultCompressionQuality =
+            intOrDefault(key, QStringLiteral("defaultCompressionQuality"), DefaultQuality, 1, 100);
+        s.defaultRenameTmp =
+            textOrDefault(key, QStringLiteral("defaultRenameTmp"), QStringLiteral("23"));
+        s.defaultDate =
+            textOrDefault(key, QStringLiteral("defaultDate"), QStringLiteral("01.01.1980"));
+
+        // The four formats have no default: a value the store lacks keeps what memory held.
+        bool found = false;
+        QString text = key.find(QStringLiteral("defaultDateFormat"), &found);
+        if (found)
+            s.defaultDateFormat = text;
+        s.defaultTime =
+            textOrDefault(key, QStringLiteral("defaultTime"), QStringLiteral("12:00:00"));
+        text = key.find(QStringLiteral("defaultDateFormatFile"), &found);
+        if (found)
+            s.defaultDateFormatFile = text;
+        text = key.find(QStringLiteral("defaultTimeFormat"), &found);
+        if (found)
+            s.defaultTimeFormat = text;
+        text = key.find(QStringLiteral("defaultTimeFormatFile"), &found);
+        if (found)
+            s.defaultTimeFormatFile = text;
+
+        s.defaultDateDelimiter =
+            delimiterOrDefault(key, QStringLiteral("defaultDateDelimiter"), QLatin1Char('.'));
+        s.defaultTimeDelimiter =
+            delimiterOrDefault(key, QStringLiteral("defaultTimeDelimiter"), QLatin1Char('-'));
+
+        fontName = textOrDefault(key, QStringLiteral("defaultFontName"), DefaultFontName);
+        fontSize = intOrDefault(key, QStringLiteral("defaultFontSize"), DefaultFontSize);
+        fontColor = intOrDefault(key, QStringLiteral("defaultFontColor"), DefaultFontColor);
+        fontStyle = textOrDefault(key, QStringLiteral("defaultFontStyle"), QString());
+    } catch (const EConvertError&) {
+        // The load stops at the bad value; what was read stays and the values cleared above
+        // take their defaults, so that whoever goes on does not write JPEG quality 0.
+        if (s.defaultCompressionQuality == 0)
+            s.defaultCompressionQuality = DefaultQuality;
+        if (s.defaultDate.isEmpty())
+            s.defaultDate = QStringLiteral("01.01.1980");
+        if (s.defaultTime.isEmpty())
+            s.defaultTime = QStringLiteral("12:00:00");
+        s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
+        throw;
     }
-    s.AutoFontSize = autoSize == QLatin1String("1");
-
-    s.defaultCompressionQuality =
-        intOrDefault(key, QStringLiteral("defaultCompressionQuality"), DefaultQuality);
-    s.defaultRenameTmp =
-        textOrDefault(key, QStringLiteral("defaultRenameTmp"), QStringLiteral("23"));
-    s.defaultDate = textOrDefault(key, QStringLiteral("defaultDate"), QStringLiteral("01.01.1980"));
-
-    // The four formats have no default: a value the store lacks keeps what memory held.
-    bool found = false;
-    QString text = key.find(QStringLiteral("defaultDateFormat"), &found);
-    if (found)
-        s.defaultDateFormat = text;
-    s.defaultTime = textOrDefault(key, QStringLiteral("defaultTime"), QStringLiteral("12:00:00"));
-    text = key.find(QStringLiteral("defaultDateFormatFile"), &found);
-    if (found)
-        s.defaultDateFormatFile = text;
-    text = key.find(QStringLiteral("defaultTimeFormat"), &found);
-    if (found)
-        s.defaultTimeFormat = text;
-    text = key.find(QStringLiteral("defaultTimeFormatFile"), &found);
-    if (found)
-        s.defaultTimeFormatFile = text;
-
-    s.defaultDateDelimiter =
-        delimiterOrDefault(key, QStringLiteral("defaultDateDelimiter"), QLatin1Char('.'));
-    s.defaultTimeDelimiter =
-        delimiterOrDefault(key, QStringLiteral("defaultTimeDelimiter"), QLatin1Char('-'));
-
-    const QString fontName = textOrDefault(key, QStringLiteral("defaultFontName"), DefaultFontName);
-    const int fontSize = intOrDefault(key, QStringLiteral("defaultFontSize"), DefaultFontSize);
-    const TColor fontColor =
-        intOrDefault(key, QStringLiteral("defaultFontColor"), DefaultFontColor);
-    const QString fontStyle = textOrDefault(key, QStringLiteral("defaultFontStyle"), QString());
 
     s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
+}
+
+bool LoadSettingsOrReport() {
+    try {
+        LoadSettings();
+        return true;
+    } catch (const EConvertError& e) {
+        ShowError(e.message());
+        return false;
+    }
 }
 
 void SaveFormBounds(const QString& valueName, const QRect& bounds) {

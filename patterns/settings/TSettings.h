@@ -31,7 +31,13 @@ TSettings& Settings();
 // The default brick font (created with the built-in defaults when no load ran yet).
 const TFont& DefaultFont();
 
+// A value that cannot be read (not an integer; a JPEG quality outside 1..100) stops the load with
+// EConvertError naming the value: the values read before it stay, the quality, dates and font
+// not read yet take their defaults and the others keep what they held.
 void LoadSettings();
+// LoadSettings at start-up: a bad value is shown as an error box and the program goes on with
+// what was read. False after such an error.
+bool LoadSettingsOrReport();
 // Bounds are stored as Left,Top,Right,Bottom with the toolkit's exclusive edges:
 // Right = x() + width(), Bottom = y() + height(). An all-zero text reads as a null QRect.
 void SaveFormBounds(const QString& valueName, const QRect& bounds);

@@ -7,8 +7,12 @@
 #include "tests/batch/BatchTestSupport.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,12 +101,14 @@ TEST_F(BatchCommandTest, FitProportionalAndStretched) {
     EXPECT_EQ(sizeOf(a), QSize(7, 9));
 }
 
-TEST_F(BatchCommandTest, FitWithoutWidthIsTheJobsMessage) {
+TEST_F(BatchCommandTest, FitWithoutWidthIsTheJobsMessageOnStderr) {
     const QString a = photo("a.jpg");
+    const QByteArray before = sha256Of(a);
     const CliRun r = batch({"--fit", "0x20", a});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "Please, enter Width.\n");
-    EXPECT_EQ(sizeOf(a), QSize(40, 30));
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "captiomark-cli: Please, enter Width.\n");
+    EXPECT_EQ(sha256Of(a), before);
 }
 
 TEST_F(BatchCommandTest, FailingFileStopsWithExitOne) {
@@ -114,6 +120,7 @@ TEST_F(BatchCommandTest, FailingFileStopsWithExitOne) {
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(r.out.contains("Operation complete!"));
     EXPECT_TRUE(r.err.startsWith("captiomark-cli: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(broken)) << r.err.toStdString();
     EXPECT_EQ(sizeOf(a), QSize(30, 40));
     EXPECT_EQ(sizeOf(c), QSize(40, 30));
 }
@@ -146,6 +153,139 @@ TEST_F(BatchCommandTest, PatternIsBurntIntoEveryFile) {
         EXPECT_GT(differingPixelShare(ReadImageFile(f), before, 40), 0.05) << f.toStdString();
 
     EXPECT_EQ(batch({"--pattern", path("missing.xml"), a}).code, 1);
+}
+
+TEST_F(BatchCommandTest, EncoderFailureNamesTheFile) {
+    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+    const QString wide = path("wide.jpg");
+    QImage strip(65520, 1, QImage::Format_RGB32);
+    strip.fill(Qt::gray);
+    ASSERT_TRUE(strip.save(wide, "PNG"));
+    const QByteArray original = sha256Of(wide);
+    const CliRun r = batch({"--rotate", "180", wide});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.startsWith("captiomark-cli: " + wide + ": Cannot write JPEG file: "))
+        << r.err.toStdString();
+    EXPECT_EQ(sha256Of(wide), original);
+}
+
+TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {
+    struct Case {
+        const char* what;
+        QStringList options;
+        QStringList job;     // files of the job, in order
+        QStringList outside; // other files of the folder
+        QString source, other;
+    };
+    const QList<Case> cases{
+        {"a number hits a later source",
+         {"--rename", "4"},
+         {"1.jpg", "10.jpg", "2.jpg"},
+         {},
+         "10.jpg",
+         "2.jpg"},
+        {"the same name twice, renamed",
+         {"--rename", "1", "--text", "Trip"},
+         {"a.jpg", "b.jpg"},
+         {},
+         "b.jpg",
+         "a.jpg"},
+        {"the same name twice, drawn",
+         {"--rename", "1", "--text", "Trip", "--rotate", "90"},
+         {"a.jpg", "b.jpg"},
+         {},
+         "b.jpg",
+         "a.jpg"},
+        {"a file outside the job",
+         {"--rename", "1", "--text", "Trip", "--rotate", "90"},
+         {"a.jpg"},
+         {"Trip.jpg"},
+         "a.jpg",
+         "Trip.jpg"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        QStringList args = c.options;
+        quint32 seed = 1;
+        for (const QString& name : c.job + c.outside) {
+            ASSERT_TRUE(WriteBytes(dir.filePath(name),
+                                   JpegWithExif(makeTestPhoto(40, 30, seed++), "2006:05:02 "
+                                                                               "14:05:09")));
+            if (c.job.contains(name))
+                args.append(dir.filePath(name));
+        }
+        const auto before = folderSha256(dir.path());
+        const CliRun r = batch(args);
+        EXPECT_EQ(r.code, 1) << c.what;
+        EXPECT_EQ(r.out, "") << c.what;
+        for (const QString& named : {c.source, c.other})
+            EXPECT_TRUE(r.err.contains('"' + dir.filePath(named) + '"'))
+                << c.what << ": " << r.err.toStdString();
+        EXPECT_EQ(folderSha256(dir.path()), before) << c.what;
+    }
+}
+
+TEST_F(BatchCommandTest, OutputsOverTheirSourceKeepTheOriginalAsBak) {
+    // No file time format chosen: the date-and-time template gives the old names back.
+    const QString a = photo("a.jpg"), b = photo("b.jpg");
+    const QByteArray aOriginal = sha256Of(a), bOriginal = sha256Of(b);
+    CliRun r = batch({"--rename", "23", "--fit", "20x20", a, b});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sizeOf(a), QSize(20, 15));
+    EXPECT_EQ(sha256Of(a + ".bak"), aOriginal);
+    EXPECT_EQ(sha256Of(b + ".bak"), bOriginal);
+
+    // Rename off: rotated in place; the first backup, the real original, stays.
+    const QByteArray fitted = sha256Of(a);
+    r = batch({"--rotate", "90", a});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sizeOf(a), QSize(15, 20));
+    EXPECT_NE(sha256Of(a), fitted);
+    EXPECT_EQ(sha256Of(a + ".bak"), aOriginal);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files),
+              (QStringList{"a.jpg", "a.jpg.bak", "b.jpg", "b.jpg.bak"}));
+}
+
+TEST_F(BatchCommandTest, FailedWriteAfterTheBackupMovePutsTheOriginalBack) {
+    // A file-size limit below the photo's size: the move to .bak works, the write then fails as
+    // on a full disk.
+    const QString big = path("big.jpg");
+    ASSERT_TRUE(WriteBytes(big, JpegWithExif(makeTestPhoto(320, 240, 5), "2006:05:02 14:05:09")));
+    ASSERT_EQ(cli({"settings", "list"}).code, 0); // the settings file is written beforehand
+    const auto before = folderSha256(files.path());
+    ASSERT_GT(QFileInfo(big).size(), 16384);
+    const CliRun r = runCliVia({"prlimit", "--fsize=16384", "--"},
+                               {"batch", "--fit", "300x300", big}, config.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(big)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromLocal8Bit(strerror(EFBIG)))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("Unknown error")) << r.err.toStdString();
+    EXPECT_EQ(folderSha256(files.path()), before) << "the original under its name, no .bak";
+}
+
+TEST_F(BatchCommandTest, BadQualitySettingWritesNothing) {
+    const QString a = photo("a.jpg");
+    const QByteArray original = sha256Of(a);
+    for (const char* value : {"9O", "abc", "-5"}) {
+        ASSERT_EQ(cli({"settings", "set", "defaultCompressionQuality", value}).code, 0);
+        const CliRun r = batch({"--rotate", "90", a});
+        EXPECT_EQ(r.code, 1) << value;
+        EXPECT_EQ(r.out, "") << value;
+        EXPECT_TRUE(r.err.contains(
+            QStringLiteral("Setting \"defaultCompressionQuality\": '%1'").arg(value)))
+            << r.err.toStdString();
+        EXPECT_EQ(sha256Of(a), original) << value;
+        EXPECT_FALSE(QFile::exists(a + ".bak")) << value;
+        // The value can still be read and listed.
+        const CliRun get = cli({"settings", "get", "defaultCompressionQuality"});
+        EXPECT_EQ(get.code, 0);
+        EXPECT_EQ(get.out, QString::fromLatin1(value) + '\n');
+        EXPECT_EQ(cli({"settings", "list"}).code, 0);
+    }
+    ASSERT_EQ(cli({"settings", "set", "defaultCompressionQuality", "95"}).code, 0);
+    const CliRun r = batch({"--rotate", "90", a});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sizeOf(a), QSize(30, 40));
 }
 
 } // namespace

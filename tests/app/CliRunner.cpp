@@ -1,19 +1,46 @@
 #include "tests/app/CliRunner.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
 CliRun runCli(const QStringList& args, const QString& configDir) {
+    return runCliVia({}, args, configDir);
+}
+
+CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CAPTIOMARK_CONFIG_DIR"), configDir);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
+    if (launcher.isEmpty())
+        p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
+    else
+        p.start(launcher.first(),
+                launcher.mid(1) + QStringList{QStringLiteral(CAPTIOMARK_CLI_PATH)} + args);
     EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
     CliRun r;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+QByteArray sha256Of(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+QMap<QString, QByteArray> folderSha256(const QString& dir) {
+    QMap<QString, QByteArray> out;
+    for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden))
+        out.insert(name, sha256Of(QDir(dir).filePath(name)));
+    return out;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -11,3 +13,11 @@ struct CliRun {
 
 // Runs the built captiomark-cli headless, with its settings in configDir.
 CliRun runCli(const QStringList& args, const QString& configDir);
+// The same, started through a launcher command line that ends with the program to run, e.g.
+// {"prlimit", "--fsize=4096", "--"}.
+CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir);
+
+// SHA-256 of a file's bytes (empty when it cannot be read), and of every file of a folder by
+// name: the originals a command must leave alone are compared before and after it.
+QByteArray sha256Of(const QString& file);
+QMap<QString, QByteArray> folderSha256(const QString& dir);

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,8 +49,9 @@ protected:
         return path(name);
     }
 
-private:
     QTemporaryDir m_config;
+
+private:
     QTemporaryDir m_files;
 };
 
@@ -100,12 +103,14 @@ TEST_F(RenderCommand, BurnsThePatternIntoEveryImage) {
     const QString a = writePhoto(QStringLiteral("a.bmp"), 3);
     const QString b = writePhoto(QStringLiteral("b.bmp"), 4);
     const QImage beforeA(a), beforeB(b);
+    const QByteArray originalA = sha256Of(a), originalB = sha256Of(b);
     const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
     const CliRun r = run({"render", "--pattern", pattern, a, b});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(a + QLatin1String(" -> ") + a)) << r.out.toStdString();
-    // In place, without a backup.
-    EXPECT_FALSE(QFileInfo::exists(a + QLatin1String(".bak")));
+    // In place, the originals kept as backups.
+    EXPECT_EQ(sha256Of(a + QLatin1String(".bak")), originalA);
+    EXPECT_EQ(sha256Of(b + QLatin1String(".bak")), originalB);
     for (const auto& [file, before] : {std::pair{a, beforeA}, std::pair{b, beforeB}}) {
         const QImage after(file);
         ASSERT_EQ(after.size(), before.size());
@@ -139,6 +144,64 @@ TEST_F(RenderCommand, OutputNameLeavesTheSourceAlone) {
     const QImage out(path(QStringLiteral("captioned.bmp")));
     ASSERT_FALSE(out.isNull());
     EXPECT_GT(changedPixels(before, out, QRect(5, 5, 200, 60)).first, 300);
+}
+
+TEST_F(RenderCommand, AnExistingBackupStays) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QString bak = writeFile(QStringLiteral("a.bmp.bak"), "the oldest original");
+    const QByteArray original = sha256Of(a), oldest = sha256Of(bak);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    const CliRun r = run({"render", "--pattern", pattern, "--output", a, a});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_NE(sha256Of(a), original);
+    EXPECT_EQ(sha256Of(bak), oldest);
+}
+
+TEST_F(RenderCommand, FailedWriteOverTheImagePutsTheOriginalBack) {
+    // A file-size limit below the image's size stands for a full disk: the move to .bak works,
+    // the write of the new image then fails.
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    ASSERT_EQ(run({"settings", "list"}).code, 0); // the settings file is written beforehand
+    const QString folder = QFileInfo(a).path();
+    const auto before = folderSha256(folder);
+    for (const QStringList& output : {QStringList{"--output", a}, QStringList{}}) {
+        const CliRun r = runCliVia(
+            {"prlimit", "--fsize=16384", "--"},
+            QStringList{"render", "--pattern", pattern} + output + QStringList{a}, m_config.path());
+        EXPECT_EQ(r.code, 1) << output.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String("captiomark-cli: ") + a)) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromLocal8Bit(strerror(EFBIG)))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QLatin1String("Unknown error"))) << r.err.toStdString();
+        EXPECT_EQ(folderSha256(folder), before) << "the original under its name, no .bak";
+    }
+}
+
+TEST_F(RenderCommand, BadQualitySettingWritesNothing) {
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QString folder = QFileInfo(a).path();
+    const auto before = folderSha256(folder);
+    for (const char* value : {"9O", "abc", "-5"}) {
+        ASSERT_EQ(run({"settings", "set", "defaultCompressionQuality", value}).code, 0);
+        const CliRun r = run({"render", "--pattern", pattern, a});
+        EXPECT_EQ(r.code, 1) << value;
+        EXPECT_EQ(r.out, QString()) << value;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Setting \"defaultCompressionQuality\": '%1'")
+                                       .arg(QLatin1String(value))))
+            << r.err.toStdString();
+        EXPECT_EQ(folderSha256(folder), before) << value;
+        // Reading the settings still works, so the value can be repaired.
+        EXPECT_EQ(run({"settings", "get", "defaultCompressionQuality"}).out,
+                  QLatin1String(value) + QLatin1Char('\n'));
+        const CliRun list = run({"settings", "list"});
+        EXPECT_EQ(list.code, 0) << value;
+        EXPECT_TRUE(list.out.contains(
+            QStringLiteral("defaultCompressionQuality=%1\n").arg(QLatin1String(value))));
+    }
+    ASSERT_EQ(run({"settings", "set", "defaultCompressionQuality", "90"}).code, 0);
+    EXPECT_EQ(run({"render", "--pattern", pattern, a}).code, 0);
+    EXPECT_NE(sha256Of(a), before.value(QStringLiteral("a.bmp")));
 }
 
 TEST_F(RenderCommand, FailuresNameTheFileAndTheRestGoesOn) {

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -312,22 +314,156 @@ TEST_F(BatchJobTest, FailingFileStopsJobAndKeepsWhatWasDone) {
     ASSERT_FALSE(messages.messages.isEmpty());
     EXPECT_EQ(messages.messages.last().kind, int(MessageKind::Error));
     EXPECT_EQ(messages.messages.last().text, r.Error);
+    EXPECT_TRUE(r.Error.contains(broken)) << r.Error.toStdString();
     EXPECT_FALSE(messages.texts().contains(Complete));
     expectSurfaceRestored();
 }
 
-TEST_F(BatchJobTest, CollidingRenameFailsRatherThanOverwrite) {
-    add(photo(QStringLiteral("a.jpg"), "2006:05:02 10:00:00"));
-    add(photo(QStringLiteral("b.jpg"), "2006:05:02 11:00:00"));
-    names.LoadStored(QStringLiteral("2"));
-    names.Rename = true;
-    const TBatchResult r = run(TBatchOptions());
+TEST_F(BatchJobTest, EncoderFailureNamesTheFile) {
+    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+    const QString wide = files.filePath(QStringLiteral("wide.jpg"));
+    QImage strip(65520, 1, QImage::Format_RGB32);
+    strip.fill(Qt::gray);
+    ASSERT_TRUE(strip.save(wide, "PNG"));
+    const QByteArray original = ReadFileBytes(wide);
+    add(wide);
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("180");
+    const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
-    EXPECT_EQ(r.Processed, 1);
-    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("b.jpg"))));
+    EXPECT_TRUE(r.Error.startsWith(wide + QStringLiteral(": Cannot write JPEG file: ")))
+        << r.Error.toStdString();
+    EXPECT_EQ(ReadFileBytes(wide), original);
+    EXPECT_FALSE(QFile::exists(wide + ".bak"));
 }
 
-TEST_F(BatchJobTest, NameWithFolderSeparatorFromDateFormatFails) {
+// ---- Output names, planned before the first file -----------------------------------------
+
+// Every file of the folder with its content, to show that a refused job touched nothing.
+QMap<QString, QByteArray> folderContents(const QString& dir) {
+    QMap<QString, QByteArray> out;
+    for (const QString& name : QDir(dir).entryList(QDir::Files))
+        out.insert(name, ReadFileBytes(QDir(dir).filePath(name)));
+    return out;
+}
+
+TEST_F(BatchJobTest, CollidingNamesStopTheJobBeforeAnyFile) {
+    struct Case {
+        const char* what;
+        QStringList sources;
+        QString stored;
+        QString text;
+        bool pattern;
+        QString source; // the entry refused
+        QString other;  // the file the message names beside it
+    };
+    const QList<Case> cases{
+        // 10.jpg, second entry, becomes 2.jpg: the third source, not yet processed.
+        {"later source", {"1.jpg", "10.jpg", "2.jpg"}, "4", "", false, "10.jpg", "2.jpg"},
+        {"later source, drawn", {"1.jpg", "10.jpg", "2.jpg"}, "4", "", true, "10.jpg", "2.jpg"},
+        // Both become Trip.jpg: the second would replace the first one's output.
+        {"earlier output", {"a.jpg", "b.jpg"}, "1", "Trip", true, "b.jpg", "a.jpg"},
+        {"earlier output, moved", {"a.jpg", "b.jpg"}, "1", "Trip", false, "b.jpg", "a.jpg"},
+        // A Trip.jpg that is not in the job.
+        {"existing file", {"a.jpg", "Trip.jpg!"}, "1", "Trip", true, "a.jpg", "Trip.jpg"},
+        // 2.jpg is processed first but still there when drawn into a new file.
+        {"earlier source kept", {"2.jpg", "x.jpg"}, "4", "", true, "x.jpg", "2.jpg"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        items.clear();
+        messages.messages.clear();
+        for (QString name : c.sources) {
+            const bool outside = name.endsWith('!');
+            name.remove('!');
+            const QString path = dir.filePath(name);
+            ASSERT_TRUE(WriteBytes(path, JpegWithExif(makeTestPhoto(40, 30, 3), "2006:05:02 "
+                                                                                "14:05:09")));
+            if (!outside)
+                add(path);
+        }
+        const auto before = folderContents(dir.path());
+        names.LoadStored(c.stored);
+        names.Rename = true;
+        names.CustomText = c.text;
+        TBatchOptions o;
+        o.ApplyPattern = c.pattern;
+        const TBatchResult r = run(o);
+        EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted) << c.what;
+        EXPECT_EQ(r.Processed, 0) << c.what;
+        EXPECT_EQ(folderContents(dir.path()), before) << c.what;
+        for (const QString& named : {c.source, c.other})
+            EXPECT_TRUE(r.Error.contains(QLatin1Char('"') + dir.filePath(named) + QLatin1Char('"')))
+                << c.what << ": " << r.Error.toStdString();
+        EXPECT_TRUE(r.Error.contains("Nothing was written.")) << c.what;
+        EXPECT_EQ(messages.texts(), QStringList{r.Error}) << c.what;
+        EXPECT_EQ(messages.messages.value(0).kind, int(MessageKind::Error)) << c.what;
+        // The names stay the sources': nothing was processed.
+        for (const TShellItem& e : items)
+            EXPECT_TRUE(before.contains(QFileInfo(e.FullPath).fileName())) << c.what;
+    }
+}
+
+TEST_F(BatchJobTest, NamesFreedOrKeptByTheJobAreAllowed) {
+    // Renaming only: 2.jpg has moved to 1.jpg before x.jpg takes its name.
+    const QString two = photo(QStringLiteral("2.jpg")), x = photo(QStringLiteral("x.jpg"));
+    const QByteArray twoBytes = ReadFileBytes(two), xBytes = ReadFileBytes(x);
+    add(two);
+    add(x);
+    names.LoadStored(QStringLiteral("4"));
+    names.Rename = true;
+    EXPECT_EQ(run(TBatchOptions()).Outcome, TBatchOutcome::Completed)
+        << messages.texts().join('|').toStdString();
+    EXPECT_EQ(ReadFileBytes(files.filePath(QStringLiteral("1.jpg"))), twoBytes);
+    EXPECT_EQ(ReadFileBytes(files.filePath(QStringLiteral("2.jpg"))), xBytes);
+    EXPECT_FALSE(QFile::exists(x));
+    // The same list again: each name is its own file's, nothing to move.
+    EXPECT_EQ(run(TBatchOptions()).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"1.jpg", "2.jpg"}));
+}
+
+TEST_F(BatchJobTest, SourceListedTwiceStops) {
+    const QString a = photo(QStringLiteral("a.jpg"));
+    add(a);
+    add(files.path() + QStringLiteral("/./a.jpg"));
+    names.LoadStored(QStringLiteral("4"));
+    names.Rename = true;
+    const TBatchResult r = run(TBatchOptions());
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
+    EXPECT_TRUE(r.Error.contains(a)) << r.Error.toStdString();
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"a.jpg"});
+}
+
+TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
+    // Drawn with the old name (rename off, or a date template falling back to the old name),
+    // and rotated in place: the first run keeps each original under .bak.
+    Settings().defaultTimeFormatFile.clear();
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.JPG"));
+    const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
+    add(a);
+    add(b);
+    names.LoadStored(QStringLiteral("23"));
+    names.Rename = true;
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = QStringLiteral("90");
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);
+    EXPECT_EQ(ReadFileBytes(b + ".bak"), bBytes);
+    EXPECT_EQ(sizeOf(a), QSize(30, 40));
+    EXPECT_EQ(sizeOf(b), QSize(30, 40));
+    // A second run keeps the first backups, the oldest originals.
+    names.Rename = false;
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(a), QSize(40, 30));
+    EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);
+    EXPECT_EQ(ReadFileBytes(b + ".bak"), bBytes);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files),
+              (QStringList{"a.jpg", "a.jpg.bak", "b.JPG", "b.JPG.bak"}));
+}
+
+TEST_F(BatchJobTest, NameWithFolderSeparatorFromDateFormatStopsBeforeAnyFile) {
     Settings().defaultDateFormatFile = QStringLiteral("yyyy/MM/dd");
     const QString a = photo(QStringLiteral("a.jpg"));
     QDir(files.path()).mkpath(QStringLiteral("2006/05"));
@@ -337,8 +473,9 @@ TEST_F(BatchJobTest, NameWithFolderSeparatorFromDateFormatFails) {
     TBatchOptions o;
     o.ApplyPattern = true;
     const TBatchResult r = run(o);
-    EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
     EXPECT_TRUE(r.Error.contains(QStringLiteral("2006/05/02.jpg"))) << r.Error.toStdString();
+    EXPECT_TRUE(r.Error.contains(a)) << r.Error.toStdString();
     EXPECT_FALSE(QFile::exists(files.filePath(QStringLiteral("2006/05/02.jpg"))));
 }
 

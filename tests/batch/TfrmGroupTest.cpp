@@ -1,14 +1,16 @@
-#include "batch/window/TfrmGroup.h"
 #include "batch/window/TToolBox.h"
+#include "batch/window/TfrmGroup.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -328,6 +330,28 @@ TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
     EXPECT_FALSE(f.PBar1->isVisible());
     EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
     EXPECT_TRUE(f.ListView1->isEnabled());
+}
+
+TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {
+    // Two photos of the same minute get the same date-and-time name.
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.jpg"));
+    const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
+    f.AddFiles({a, b});
+    f.cboxRotate->click();
+    f.edtRotate->setValue(90);
+    f.cboxRename->click();
+    f.btnProcess->click();
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Error));
+    const QString& text = messages.messages[0].text;
+    EXPECT_TRUE(text.contains('"' + a + '"') && text.contains('"' + b + '"')) << text.toStdString();
+    EXPECT_EQ(ReadFileBytes(a), aBytes);
+    EXPECT_EQ(ReadFileBytes(b), bBytes);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(captions(), (QStringList{"a.jpg", "b.jpg"}));
+    EXPECT_FALSE(f.PBar1->isVisible());
+    EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
 }
 
 TEST_F(TfrmGroupTest, ProcessCanBeCancelledBetweenFiles) {

@@ -14,7 +14,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -212,12 +215,63 @@ TEST_F(RenderFiles, SavingOverTheSourceKeepsOneBackup) {
     EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files).size(), 2);
 }
 
-TEST_F(RenderFiles, EmptyNewNameOverwritesInPlaceWithoutBackup) {
-    const QByteArray original = sourceBytes();
-    addText(*f.designer, 2, 2, "x");
-    RenderAndSave(f.photoPath, QString(), 0, 0, 0, false, true, false, false);
-    EXPECT_NE(sourceBytes(), original);
-    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"a.jpg"});
+TEST_F(RenderFiles, EveryOutputOverItsSourceKeepsTheOriginal) {
+    // "Apply pattern" (no new name) and a batch name equal to the old one (a bare name) replace
+    // the source as a save over it does.
+    for (const QString& newName : {QString(), QStringLiteral("a.jpg"), QStringLiteral("A.JPG")}) {
+        SurfaceFixture g{QSize(64, 48), 1.0, QStringLiteral("a.jpg")};
+        const QByteArray original = ReadFileBytes(g.photoPath);
+        addText(*g.designer, 2, 2, "x");
+        RenderAndSave(g.photoPath, newName, 0, 0, 0, false, true, false, false);
+        EXPECT_NE(ReadFileBytes(g.photoPath), original) << newName.toStdString();
+        EXPECT_EQ(ReadFileBytes(g.photoPath + ".bak"), original) << newName.toStdString();
+        EXPECT_EQ(QDir(g.dir.path()).entryList(QDir::Files), (QStringList{"a.jpg", "a.jpg.bak"}));
+    }
+}
+
+// Lowers the file-size limit for one call, so that writes beyond it fail with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+TEST_F(RenderFiles, FailedWriteOverTheSourcePutsTheOriginalBack) {
+    SurfaceFixture big{QSize(400, 300), 1.0, QStringLiteral("big.jpg")};
+    const QByteArray original = ReadFileBytes(big.photoPath);
+    ASSERT_GT(original.size(), 4096);
+    addText(*big.designer, 2, 2, "x");
+    for (const QString& newName : {QString(), big.photoPath}) {
+        QString message;
+        {
+            FileSizeLimit limit(4096);
+            try {
+                RenderAndSave(big.photoPath, newName, 0, 0, 0, false, true, false, false);
+            } catch (const Exception& e) {
+                message = e.message();
+            }
+        }
+        EXPECT_TRUE(message.contains(big.photoPath)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromLocal8Bit(strerror(EFBIG))))
+            << message.toStdString();
+        EXPECT_FALSE(message.contains("Unknown error")) << message.toStdString();
+        EXPECT_EQ(ReadFileBytes(big.photoPath), original);
+        EXPECT_EQ(QDir(big.dir.path()).entryList(QDir::Files), QStringList{"big.jpg"})
+            << "no backup and no temporary file left";
+    }
 }
 
 TEST_F(RenderFiles, NameIsCutByTheSourceExtensionLength) {

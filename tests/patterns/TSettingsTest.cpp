@@ -221,27 +221,68 @@ TEST_F(TSettingsTest, NonIntegerTextStopsTheLoadWithConversionError) {
         LoadSettings();
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), "'big' is not a valid integer value");
+        EXPECT_EQ(e.message(), "Setting \"defaultFontSize\": 'big' is not a valid integer value.");
     }
     const TSettings& s = Settings();
     EXPECT_EQ(s.defaultCompressionQuality, 95); // loaded before the failure
     EXPECT_EQ(s.defaultRenameTmp, "77");
     EXPECT_EQ(s.defaultTimeDelimiter, QChar('-'));
-    EXPECT_FALSE(s.defaultFont); // the load stopped before creating it
+    // The font read so far, the defaults for the rest.
+    ASSERT_TRUE(s.defaultFont);
     EXPECT_EQ(DefaultFont().Name(), "Arial");
     EXPECT_EQ(DefaultFont().Size(), 36);
+    EXPECT_EQ(DefaultFont().Color(), 0);
     bool found = true;
     storedValue("defaultFontColor", &found);
     EXPECT_FALSE(found); // values after the failure are not written
 }
 
-TEST_F(TSettingsTest, NonIntegerQualityLeavesDateAndTimeCleared) {
-    store("defaultCompressionQuality", "9x");
-    EXPECT_THROW(LoadSettings(), EConvertError);
-    EXPECT_EQ(Settings().defaultCompressionQuality, 0);
-    EXPECT_TRUE(Settings().defaultDate.isEmpty());
-    EXPECT_TRUE(Settings().defaultTime.isEmpty());
-    EXPECT_TRUE(Settings().AutoFontSize);
+TEST_F(TSettingsTest, BadQualityStopsTheLoadAndLeavesDefaultsInMemory) {
+    // Not a number, and numbers outside 1..100 (0 alone means "missing": default 95).
+    const std::pair<const char*, const char*> cases[] = {
+        {"9O", "'9O' is not a valid integer value."},
+        {"abc", "'abc' is not a valid integer value."},
+        {"-5", "'-5' is not a whole number from 1 to 100."},
+        {"101", "'101' is not a whole number from 1 to 100."},
+    };
+    for (const auto& [text, reason] : cases) {
+        store("defaultCompressionQuality", text);
+        store("defaultFontName", "Courier");
+        Settings() = TSettings();
+        try {
+            LoadSettings();
+            ADD_FAILURE() << text << ": no conversion error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.message(),
+                      QStringLiteral("Setting \"defaultCompressionQuality\": ") + reason);
+        }
+        // Whoever goes on writes with the default quality, never 0.
+        EXPECT_EQ(Settings().defaultCompressionQuality, 95) << text;
+        EXPECT_EQ(Settings().defaultDate, "01.01.1980");
+        EXPECT_EQ(Settings().defaultTime, "12:00:00");
+        EXPECT_EQ(DefaultFont().Name(), "Arial") << "the font name after it was not read";
+        EXPECT_TRUE(Settings().AutoFontSize);
+        EXPECT_EQ(storedValue("defaultCompressionQuality"), text) << "the bad value stays";
+    }
+    for (const char* text : {"1", "100"}) {
+        store("defaultCompressionQuality", text);
+        LoadSettings();
+        EXPECT_EQ(Settings().defaultCompressionQuality, QString(text).toInt());
+    }
+}
+
+TEST_F(TSettingsTest, StartUpShowsABadValueAndGoesOn) {
+    store("defaultCompressionQuality", "9O");
+    EXPECT_FALSE(LoadSettingsOrReport());
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error,
+                                      "Setting \"defaultCompressionQuality\": '9O' is not a valid "
+                                      "integer value."}}));
+    EXPECT_EQ(Settings().defaultCompressionQuality, 95);
+    m_shown.clear();
+    store("defaultCompressionQuality", "80");
+    EXPECT_TRUE(LoadSettingsOrReport());
+    EXPECT_TRUE(m_shown.isEmpty());
+    EXPECT_EQ(Settings().defaultCompressionQuality, 80);
 }
 
 TEST_F(TSettingsTest, NonIntegerColourThrows) {
