@@ -28,13 +28,6 @@ bool renamesOnly(const TBatchOptions& o, const QString& newName, int angle) {
     return !o.ApplyPattern && !o.Fit && newName.size() > 1 && angle == 0;
 }
 
-QImage loadPicture(const QString& path) {
-    QImage picture = ReadImageFile(path);
-    if (picture.format() != QImage::Format_RGB32 && !picture.hasAlphaChannel())
-        picture = picture.convertToFormat(QImage::Format_RGB32);
-    return picture;
-}
-
 } // namespace
 
 QString CancelledMessage(int processed, int total) {
@@ -132,16 +125,12 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                                         .arg(QDir::toNativeSeparators(folderOf(source) + newName)));
 
             designer.realPicture = QImage(); // the previous file's picture goes before the next
-            designer.realPicture = loadPicture(source);
+            const QString exifError = designer.LoadPhoto(source);
             advance();
 
-            designer.realExif = TExif();
-            try {
-                designer.realExif.LoadFromJpeg(source);
-            } catch (const Exception&) {
+            if (!exifError.isEmpty())
                 ShowInformation(fileNameOf(source) +
                                 QStringLiteral(" doesn't have an EXIF information."));
-            }
 
             const int w = options.Fit ? width : 0;
             const int h = options.Fit ? height : 0;
