@@ -2,6 +2,7 @@
 
 #include "ImageCodecs.h"
 #include "Messages.h"
+#include "PictureLoader.h"
 #include "Rounding.h"
 #include "TDesigner.h"
 #include "TSettings.h"
@@ -503,14 +504,13 @@ void TfrmGroup::fieldEdited(QSpinBox* field) {
     if (!field->hasFocus() || !cboxProp->isChecked() || m_items.isEmpty() ||
         m_items.first().IsFolder)
         return;
-    QSize size = QImageReader(m_items.first().FullPath).size();
-    if (!size.isValid()) {
-        try {
-            size = ReadImageFile(m_items.first().FullPath).size();
-        } catch (const Exception& e) {
-            ShowError(e.message());
-            return;
-        }
+    // The size the photo will have when processed: turned upright like every loaded photo.
+    QSize size;
+    try {
+        size = PhotoFileSize(m_items.first().FullPath, Settings().AutoRotate);
+    } catch (const Exception& e) {
+        ShowError(e.message());
+        return;
     }
     if (size.isEmpty())
         return;

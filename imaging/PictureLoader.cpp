@@ -3,6 +3,7 @@
 #include "BitmapOps.h"
 
 #include <QDir>
+#include <QImageReader>
 #include <QtEndian>
 
 namespace {
@@ -141,4 +142,19 @@ LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate) {
         photo.exif.SetOrientation(1);
     }
     return photo;
+}
+
+QSize PhotoFileSize(const QString& path, bool autoRotate) {
+    const QSize stored = QImageReader(path).size();
+    if (!stored.isValid())
+        return LoadPhotoFile(path, autoRotate).picture.size();
+    if (!autoRotate)
+        return stored;
+    TExif exif;
+    try {
+        exif.LoadFromJpeg(path);
+    } catch (const Exception&) {
+        return stored; // no orientation to apply
+    }
+    return exif.Orientation >= 5 && exif.Orientation <= 8 ? stored.transposed() : stored;
 }

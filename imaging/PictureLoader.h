@@ -50,3 +50,8 @@ struct LoadedPhoto {
 // Throws EFOpenError when the file cannot be read, EInvalidGraphic naming it when it is not a
 // picture.
 LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate);
+
+// The size a photo file's picture has on the surface: read without decoding where the reader
+// allows it, its sides swapped when autoRotate turns it by a quarter. Throws as LoadPhotoFile
+// when the size can only be had by decoding a file that cannot be read.
+QSize PhotoFileSize(const QString& path, bool autoRotate);

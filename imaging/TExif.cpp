@@ -329,8 +329,7 @@ void TExif::ReadIfd(TIfdKind kind, quint32 offset, QIODevice& stream) {
         else if (tag == kInteropPointer)
             ReadIfd(ikInterop, v, stream);
         else {
-            if (tag == kOrientation && kind == ikMain && walk.depth == 1 &&
-                m_orientationLine < 0)
+            if (tag == kOrientation && kind == ikMain && walk.depth == 1 && m_orientationLine < 0)
                 noteOrientation(type, c, entry + 8, p + 8);
             Entries.append(TagName(kind, tag) + QLatin1Char('=') +
                            ValueText(type, c, v, p, stream));
@@ -475,8 +474,8 @@ bool TExif::SetOrientation(quint16 value) {
     }
     Orientation = value;
     if (m_orientationLine >= 0 && m_orientationLine < Entries.size())
-        Entries[m_orientationLine] = TagName(ikMain, kOrientation) + QLatin1Char('=') +
-                                     QString::number(value);
+        Entries[m_orientationLine] =
+            TagName(ikMain, kOrientation) + QLatin1Char('=') + QString::number(value);
     return true;
 }
 

@@ -20,10 +20,10 @@ class QIODevice;
 // segment, kept so that it can be written into another JPEG.
 class TExif {
 public:
-    QByteArray Segment;     // FF E1, length, payload; empty until a read ran to its end
-    qint64 TiffBase = 0;    // file position of the TIFF header
-    bool BigEndian = false; // MM (Motorola) order
-    QStringList Entries;    // one line per entry; ASCII values keep their zero byte
+    QByteArray Segment;      // FF E1, length, payload; empty until a read ran to its end
+    qint64 TiffBase = 0;     // file position of the TIFF header
+    bool BigEndian = false;  // MM (Motorola) order
+    QStringList Entries;     // one line per entry; ASCII values keep their zero byte
     quint32 Orientation = 0; // IFD0's Orientation (1..8 when valid); 0 when it has none
 
     // The value texts of the entries with this tag in the main and Exif directories (which share
@@ -57,8 +57,8 @@ private:
     QString ValueText(quint16 type, quint32 count, quint32 value, qint64 entryPos,
                       QIODevice& stream);
 
-    TWalk* m_walk = nullptr; // set only while a walk runs
-    QList<quint32> m_keys;   // kind << 16 | tag of each line of Entries
+    TWalk* m_walk = nullptr;          // set only while a walk runs
+    QList<quint32> m_keys;            // kind << 16 | tag of each line of Entries
     qsizetype m_orientationAt = -1;   // offset of IFD0's Orientation value in Segment
     int m_orientationSize = 0;        // 2 or 4 bytes
     qsizetype m_orientationLine = -1; // its line in Entries

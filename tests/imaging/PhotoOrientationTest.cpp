@@ -61,9 +61,8 @@ QImage sideways() {
     return image;
 }
 
-const ExifBlock kTurned{{{0x010F, "Cam"}, {0x0132, "2004:01:02 03:04:05"}},
-                        {{0x9003, "2001:02:03 04:05:06"}},
-                        6};
+const ExifBlock kTurned{
+    {{0x010F, "Cam"}, {0x0132, "2004:01:02 03:04:05"}}, {{0x9003, "2001:02:03 04:05:06"}}, 6};
 
 ExifBlock withOrientation(ExifBlock block, quint16 orientation) {
     block.orientation = orientation;

@@ -250,8 +250,8 @@ TEST(TExifHeader, ExifAfterOtherLeadingSegmentsIsRead) {
         }
     }
     // Of two Exif segments the first is read.
-    const QByteArray two = bytes({0xFF, 0xD8}) + kJfifSegment + app1(chain(40)) +
-                           app1(cameraBlock(false)) + kRest;
+    const QByteArray two =
+        bytes({0xFF, 0xD8}) + kJfifSegment + app1(chain(40)) + app1(cameraBlock(false)) + kRest;
     EXPECT_EQ(load(two), QStringList({"ImageWidth=1", "ImageLength=2"}));
 }
 
@@ -810,7 +810,8 @@ protected:
 TEST_F(TExifWrite, GoesAfterTheJfifHeader) {
     QString path;
     ASSERT_EQ(writeInto(jfif(), &path), "");
-    EXPECT_EQ(readFile(path), bytes({0xFF, 0xD8}) + kJfifSegment + app1(cameraBlock(false)) + kRest);
+    EXPECT_EQ(readFile(path),
+              bytes({0xFF, 0xD8}) + kJfifSegment + app1(cameraBlock(false)) + kRest);
     TExif again;
     again.LoadFromJpeg(path);
     EXPECT_EQ(again.Entries, kCameraLines);
@@ -827,7 +828,9 @@ TEST_F(TExifWrite, GoesAfterSoiWithoutJfifHeader) {
     // Other leading segments stay behind it; only a JFIF header must stay first.
     const struct {
         QByteArray rest;
-    } cases[] = {{kRest}, {kIccSegment + kRest}, {kXmpSegment + kComment + kRest},
+    } cases[] = {{kRest},
+                 {kIccSegment + kRest},
+                 {kXmpSegment + kComment + kRest},
                  {bytes({0xFF, 0xE2, 0x00, 0x02})}};
     for (const auto& c : cases) {
         QString path;
@@ -837,8 +840,8 @@ TEST_F(TExifWrite, GoesAfterSoiWithoutJfifHeader) {
     // A JFIF header that is not the first segment is not one to keep first.
     QString path;
     ASSERT_EQ(writeInto(bytes({0xFF, 0xD8}) + kIccSegment + kJfifSegment + kRest, &path), "");
-    EXPECT_EQ(readFile(path), bytes({0xFF, 0xD8}) + app1(cameraBlock(false)) + kIccSegment +
-                                  kJfifSegment + kRest);
+    EXPECT_EQ(readFile(path),
+              bytes({0xFF, 0xD8}) + app1(cameraBlock(false)) + kIccSegment + kJfifSegment + kRest);
 }
 
 TEST_F(TExifWrite, ReplacesExifSegment) {

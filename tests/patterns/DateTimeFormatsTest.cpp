@@ -16,7 +16,6 @@ double value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return DateTimeToValue(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
 }
 
-
 constexpr quint16 TagImageDescription = 0x010E;
 constexpr quint16 TagMake = 0x010F;
 constexpr quint16 TagSoftware = 0x0131;
@@ -302,17 +301,18 @@ TEST_F(DateTimeTest, TimeTextsParseInTheLocaleFormatThenHoursMinutesSeconds) {
 
 TEST_F(DateTimeTest, ExifDateTimeIsTheMomentOfTaking) {
     // An edited photo: DateTime is the day of the edit, DateTimeOriginal the day it was taken.
-    const QString edited = file(
-        "a.jpg", exifBlockJpeg({{{TagMake, "Cam"}, {TagDateTime, "2004:03:04 05:06:07"}},
-                                {{TagDateTimeOriginal, "2001:02:03 04:05:06"},
-                                 {TagDateTimeDigitized, "2002:02:03 04:05:06"}}}));
+    const QString edited =
+        file("a.jpg", exifBlockJpeg({{{TagMake, "Cam"}, {TagDateTime, "2004:03:04 05:06:07"}},
+                                     {{TagDateTimeOriginal, "2001:02:03 04:05:06"},
+                                      {TagDateTimeDigitized, "2002:02:03 04:05:06"}}}));
     EXPECT_EQ(ExifDateTime(edited), value(2001, 2, 3, 4, 5));
 
     // Texts mentioning "date" before the dates are not dates.
-    const QString described = file(
-        "b.jpg", exifBlockJpeg({{{TagImageDescription, "UPDATED"}, {TagSoftware, "Dateline 2"},
-                                 {TagDateTime, "2005:06:07 08:09:10"}},
-                                {{TagDateTimeOriginal, "2005:06:07 08:09:10"}}}));
+    const QString described =
+        file("b.jpg", exifBlockJpeg({{{TagImageDescription, "UPDATED"},
+                                      {TagSoftware, "Dateline 2"},
+                                      {TagDateTime, "2005:06:07 08:09:10"}},
+                                     {{TagDateTimeOriginal, "2005:06:07 08:09:10"}}}));
     EXPECT_EQ(ExifDateTime(described), value(2005, 6, 7, 8, 9));
 
     // Each tag in turn stands in for the one before it.
@@ -335,9 +335,8 @@ TEST_F(DateTimeTest, ExifDateTimeSkipsValuesThatDoNotParse) {
     // Nothing parses: the first failure is passed on, for the callers' defaults.
     const QString unset = file("b.jpg", exifJpeg({{TagDateTime, "0000:00:00 00:00:00"}}));
     EXPECT_THROW(ExifDateTime(unset), EConvertError);
-    const QString cut =
-        file("c.jpg", exifBlockJpeg({{{TagDateTime, "0000:00:00 00:00:00"}},
-                                     {{TagDateTimeOriginal, "2005:06"}}}));
+    const QString cut = file("c.jpg", exifBlockJpeg({{{TagDateTime, "0000:00:00 00:00:00"}},
+                                                     {{TagDateTimeOriginal, "2005:06"}}}));
     try {
         ExifDateTime(cut);
         FAIL() << "no error";
@@ -346,8 +345,8 @@ TEST_F(DateTimeTest, ExifDateTimeSkipsValuesThatDoNotParse) {
     }
 
     // No date at all (a description that mentions one is none).
-    const QString noDate =
-        file("d.jpg", exifJpeg({{TagMake, "Cam"}, {TagImageDescription, "date: 2005:06:07 08:09"}}));
+    const QString noDate = file(
+        "d.jpg", exifJpeg({{TagMake, "Cam"}, {TagImageDescription, "date: 2005:06:07 08:09"}}));
     EXPECT_THROW(ExifDateTime(noDate), Exception);
 }
 
@@ -380,8 +379,9 @@ TEST_F(DateTimeTest, BricksTakeTheirTextFromTheExifDate) {
 
 TEST_F(DateTimeTest, BricksTakeTheMomentOfTaking) {
     const QString photo = file(
-        "t.jpg", exifBlockJpeg({{{TagImageDescription, "Updated"}, {TagDateTime, "2004:01:01 00:00:00"}},
-                                {{TagDateTimeOriginal, "2001:06:07 20:09:10"}}}));
+        "t.jpg",
+        exifBlockJpeg({{{TagImageDescription, "Updated"}, {TagDateTime, "2004:01:01 00:00:00"}},
+                       {{TagDateTimeOriginal, "2001:06:07 20:09:10"}}}));
     EXPECT_EQ(DateBrickValue(photo).text, "6/7/01");
     EXPECT_EQ(TimeBrickValue(photo).text, "8:09:00 PM");
 }

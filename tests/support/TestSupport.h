@@ -34,7 +34,7 @@ struct ExifBlock {
     quint16 orientation = 0;
 };
 QByteArray exifBlockSegment(const ExifBlock& block);
-QByteArray exifBlockJpeg(const ExifBlock& block);          // SOI, APP1, EOI
+QByteArray exifBlockJpeg(const ExifBlock& block);                         // SOI, APP1, EOI
 QByteArray withExifBlock(const QByteArray& jpeg, const ExifBlock& block); // first segment replaced
 
 // Folder of the camera sample files ("" when absent) and of the committed fixtures.
