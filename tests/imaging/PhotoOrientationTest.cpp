@@ -216,3 +216,26 @@ TEST(PhotoOrientationCamera, TurnedCameraFiles) {
         EXPECT_EQ(photo.exif.Entries, lines);
     }
 }
+
+// Editors save their JFIF header first and the Exif segment after it: the saved output carries
+// that block, behind its own JFIF header.
+TEST_F(PhotoOrientation, ExifAfterJfifIsCarriedIntoTheOutput) {
+    const QByteArray encoded = EncodeJpeg(sideways(), 95);
+    ASSERT_EQ(encoded.mid(2, 2), QByteArray("\xFF\xE0", 2));
+    const int jfifEnd = 4 + (uchar(encoded[4]) << 8 | uchar(encoded[5]));
+    const ExifBlock block = withOrientation(kTurned, 0);
+    const QString edited = dir.filePath("edited.jpg");
+    writeAll(edited, encoded.left(jfifEnd) + exifBlockSegment(block) + encoded.mid(jfifEnd));
+
+    TDesigner designer;
+    designer.OpenImage(edited, 1.0);
+    ASSERT_EQ(designer.realExif.Segment, exifBlockSegment(block));
+    const QString out = dir.filePath("out.jpg");
+    RenderAndSave(edited, out, 0, 0, 0, false, true, false, false);
+    QFile written(out);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    ASSERT_EQ(bytes.mid(2, 2), QByteArray("\xFF\xE0", 2));
+    const int outJfifEnd = 4 + (uchar(bytes[4]) << 8 | uchar(bytes[5]));
+    EXPECT_EQ(bytes.mid(outJfifEnd, exifBlockSegment(block).size()), exifBlockSegment(block));
+}
