@@ -47,7 +47,17 @@ int exifCommand(CliContext& c) {
 
 int dateCommand(CliContext& c) {
     expectArgs(c, 1);
-    const QDateTime dt = ValueToDateTime(ExifDateTime(c.args[0]));
+    const QString& file = c.args[0];
+    double taken = 0;
+    try {
+        taken = ExifDateTime(file);
+    } catch (const Exception& e) {
+        // The EXIF reader's messages say what is wrong, not with which file.
+        if (e.message().contains(file))
+            throw;
+        throw Exception(QStringLiteral("%1: %2").arg(file, e.message()));
+    }
+    const QDateTime dt = ValueToDateTime(taken);
     c.out << dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
     return CliOk;
 }
@@ -119,8 +129,10 @@ const QList<CliCommand>& CliCommands() {
         {QStringLiteral("date"), QStringLiteral("FILE"),
          QStringLiteral("print the picture's date and time from EXIF"),
          QStringLiteral("Prints the date and time a date or time brick would take from the "
-                        "picture, as yyyy-MM-dd hh:mm:ss.\nA record without any date entry "
-                        "gives 1899-12-30 00:00:00."),
+                        "picture, as yyyy-MM-dd hh:mm:ss:\nDateTimeOriginal, else "
+                        "DateTimeDigitized, else DateTime (seconds are not read).\nA record "
+                        "without any of them that parses is an error (the bricks then take "
+                        "the\ndefault date and time of the settings)."),
          dateCommand, false},
         {QStringLiteral("settings"), QStringLiteral("list | get NAME | set NAME VALUE"),
          QStringLiteral("list, read or write the preferences"),

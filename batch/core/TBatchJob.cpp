@@ -99,13 +99,6 @@ QList<PlannedFile> planOutputs(const QList<TShellItem>& items, const TRenameTemp
     return plan;
 }
 
-QImage loadPicture(const QString& path) {
-    QImage picture = ReadImageFile(path);
-    if (picture.format() != QImage::Format_RGB32 && !picture.hasAlphaChannel())
-        picture = picture.convertToFormat(QImage::Format_RGB32);
-    return picture;
-}
-
 // A failure of the run names the file in hand (an encoder's message, for one, does not).
 QString namingFile(const QString& message, const QString& file) {
     if (file.isEmpty() || message.contains(shown(file)) || message.contains(file))
@@ -215,16 +208,12 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             advance();
 
             designer.realPicture = QImage(); // the previous file's picture goes before the next
-            designer.realPicture = loadPicture(source);
+            const QString exifError = designer.LoadPhoto(source);
             advance();
 
-            designer.realExif = TExif();
-            try {
-                designer.realExif.LoadFromJpeg(source);
-            } catch (const Exception&) {
+            if (!exifError.isEmpty())
                 ShowInformation(fileNameOf(source) +
                                 QStringLiteral(" doesn't have an EXIF information."));
-            }
 
             const int w = options.Fit ? width : 0;
             const int h = options.Fit ? height : 0;

@@ -3,6 +3,7 @@
 #include "batch/window/TToolBox.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "platform/Rounding.h"
@@ -503,14 +504,13 @@ void TfrmGroup::fieldEdited(QSpinBox* field) {
     if (!field->hasFocus() || !cboxProp->isChecked() || m_items.isEmpty() ||
         m_items.first().IsFolder)
         return;
-    QSize size = QImageReader(m_items.first().FullPath).size();
-    if (!size.isValid()) {
-        try {
-            size = ReadImageFile(m_items.first().FullPath).size();
-        } catch (const Exception& e) {
-            ShowError(e.message());
-            return;
-        }
+    // The size the photo will have when processed: turned upright like every loaded photo.
+    QSize size;
+    try {
+        size = PhotoFileSize(m_items.first().FullPath, Settings().AutoRotate);
+    } catch (const Exception& e) {
+        ShowError(e.message());
+        return;
     }
     if (size.isEmpty())
         return;

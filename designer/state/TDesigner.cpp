@@ -3,6 +3,8 @@
 #include "designer/state/TcPanel.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
+#include "patterns/settings/TSettings.h"
 #include "platform/Rounding.h"
 
 #include <QVariant>
@@ -51,20 +53,18 @@ QList<QWidget*> TDesigner::Bricks() const {
 }
 
 void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
-    QImage full = ReadImageFile(fileName);
-    if (full.format() != QImage::Format_RGB32 && !full.hasAlphaChannel())
-        full = full.convertToFormat(QImage::Format_RGB32);
-    realPicture = std::move(full);
+    LoadPhoto(fileName); // photos without a readable EXIF block open all the same
     FileName = fileName;
     ZoomRatio = zoomRatio > 0 ? zoomRatio : 1.0;
-    realExif = TExif();
-    try {
-        realExif.LoadFromJpeg(fileName);
-    } catch (const Exception&) {
-        // Photos without a readable EXIF block open all the same.
-    }
     UpdatePreview();
     Modified = false;
+}
+
+QString TDesigner::LoadPhoto(const QString& fileName) {
+    LoadedPhoto photo = LoadPhotoFile(fileName, Settings().AutoRotate);
+    realPicture = std::move(photo.picture);
+    realExif = std::move(photo.exif);
+    return photo.exifError;
 }
 
 void TDesigner::UpdatePreview() {

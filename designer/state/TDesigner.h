@@ -45,6 +45,11 @@ public:
     // Opens an image file as the main window does: full-size picture, preview at the zoom ratio,
     // EXIF record (an unreadable record is left empty). Throws when the picture cannot be read.
     void OpenImage(const QString& fileName, double zoomRatio = 1.0);
+    // Loads a photo file into realPicture and realExif, turned upright by its EXIF orientation
+    // unless the AutoRotate setting is off: the one way photos reach the surface (opening,
+    // batch). Throws when the picture cannot be read, leaving both as they were; returns why the
+    // EXIF record could not be read (empty when it was).
+    QString LoadPhoto(const QString& fileName);
     // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1.
     void UpdatePreview();
 

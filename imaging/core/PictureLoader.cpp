@@ -1,6 +1,9 @@
 #include "imaging/core/PictureLoader.h"
 
+#include "imaging/core/BitmapOps.h"
+
 #include <QDir>
+#include <QImageReader>
 #include <QtEndian>
 
 namespace {
@@ -88,4 +91,70 @@ QByteArray MakePictureData(const LoadedGraphic& g) {
     }
     out.append(g.data);
     return out;
+}
+
+QImage OrientedImage(QImage image, quint32 orientation) {
+    // The values name where the stored first row and first column belong: 2..4 mirror or turn
+    // by half, 5..8 swap rows and columns (a quarter turn, mirrored for 5 and 7).
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        RotateBitmap(image, qRgb(255, 255, 255), 180);
+        return image;
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        RotateBitmap(image, qRgb(255, 255, 255), 90);
+        return image.mirrored(true, false);
+    case 6:
+        RotateBitmap(image, qRgb(255, 255, 255), 90);
+        return image;
+    case 7:
+        RotateBitmap(image, qRgb(255, 255, 255), 90);
+        return image.mirrored(false, true);
+    case 8:
+        RotateBitmap(image, qRgb(255, 255, 255), 270);
+        return image;
+    default:
+        return image;
+    }
+}
+
+LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate) {
+    LoadedPhoto photo;
+    const QByteArray bytes = ReadFileBytes(path);
+    try {
+        photo.picture = DecodeImage(bytes);
+    } catch (const EInvalidGraphic& e) {
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(QDir::toNativeSeparators(path), e.message()));
+    }
+    if (photo.picture.format() != QImage::Format_RGB32 && !photo.picture.hasAlphaChannel())
+        photo.picture = photo.picture.convertToFormat(QImage::Format_RGB32);
+    try {
+        photo.exif.LoadFromBytes(bytes);
+    } catch (const Exception& e) {
+        photo.exifError = e.message();
+    }
+    if (autoRotate && photo.exif.Orientation >= 2 && photo.exif.Orientation <= 8) {
+        photo.picture = OrientedImage(std::move(photo.picture), photo.exif.Orientation);
+        photo.exif.SetOrientation(1);
+    }
+    return photo;
+}
+
+QSize PhotoFileSize(const QString& path, bool autoRotate) {
+    const QSize stored = QImageReader(path).size();
+    if (!stored.isValid())
+        return LoadPhotoFile(path, autoRotate).picture.size();
+    if (!autoRotate)
+        return stored;
+    TExif exif;
+    try {
+        exif.LoadFromJpeg(path);
+    } catch (const Exception&) {
+        return stored; // no orientation to apply
+    }
+    return exif.Orientation >= 5 && exif.Orientation <= 8 ? stored.transposed() : stored;
 }

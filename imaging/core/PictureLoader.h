@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/TExif.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -33,3 +34,24 @@ LoadedGraphic LoadGraphicData(const QByteArray& pictureData);
 // Picture.Data bytes: short-string class name, a 4-byte little-endian length for "TBitmap" and
 // "TJPEGImage", then the data. An empty graphic gives an empty array.
 QByteArray MakePictureData(const LoadedGraphic& g);
+
+// The picture as it is meant to be seen, from the picture as stored and an EXIF Orientation
+// value: 2..8 mirror and turn it as the value says, any other value leaves it as it is.
+QImage OrientedImage(QImage image, quint32 orientation);
+
+// A photo as the design surface holds it: its picture (RGB32, or ARGB32 with transparency) and
+// its EXIF record. With autoRotate the picture is turned upright by the record's orientation,
+// which then says 1, so that viewers do not turn the written file a second time.
+struct LoadedPhoto {
+    QImage picture;
+    TExif exif;
+    QString exifError; // why the EXIF record could not be read; empty when it was
+};
+// Throws EFOpenError when the file cannot be read, EInvalidGraphic naming it when it is not a
+// picture.
+LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate);
+
+// The size a photo file's picture has on the surface: read without decoding where the reader
+// allows it, its sides swapped when autoRotate turns it by a quarter. Throws as LoadPhotoFile
+// when the size can only be had by decoding a file that cannot be read.
+QSize PhotoFileSize(const QString& path, bool autoRotate);

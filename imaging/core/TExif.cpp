@@ -20,6 +20,15 @@ constexpr qint64 kWalkBudget = qint64(256) << 10;
 constexpr quint16 kExifPointer = 0x8769;
 constexpr quint16 kGpsPointer = 0x8825;
 constexpr quint16 kInteropPointer = 0xA005;
+constexpr quint16 kOrientation = 0x0112;
+
+constexpr uchar kApp0 = 0xE0;
+constexpr uchar kApp1 = 0xE1;
+
+// The segments that may lead a JPEG file before its tables and frame: APP0..APP15 and COM.
+bool isLeadingMarker(uchar marker) {
+    return (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+}
 
 struct TagEntry {
     quint16 tag;
@@ -198,23 +207,51 @@ void TExif::Load(QIODevice& stream) {
     // A failed read must not leave the lines or the segment of an earlier file behind.
     Entries.clear();
     Segment.clear();
+    m_keys.clear();
+    Orientation = 0;
+    m_orientationAt = -1;
+    m_orientationSize = 0;
+    m_orientationLine = -1;
 
     char soi[2] = {0, 0};
     readAt(stream, 0, soi, 2);
     if (uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
         throw EExifError(QStringLiteral("Start of image (SOI) not found."));
-    char marker[2] = {0, 0};
-    readAt(stream, 2, marker, 2);
-    if (uchar(marker[0]) != 0xFF || uchar(marker[1]) != 0xE1)
-        throw EExifError(QStringLiteral("Application segment 1 (APP1) not found."));
-    char length[2] = {0, 0};
-    readAt(stream, 4, length, 2);
-    const qint64 segmentLength = get16(length, true);
-    char ident[6] = {0, 0, 0, 0, 0, 0};
-    readAt(stream, 6, ident, 6);
-    if (std::memcmp(ident, "Exif\0\0", 6) != 0)
-        throw EExifError(QStringLiteral("Exif identifier not found."));
-    TiffBase = 12;
+
+    // Editors put a JFIF header (and others their own segments) before the Exif one, so the
+    // application segments that lead the file are searched, up to the first other marker.
+    qint64 segmentStart = -1;
+    qint64 segmentLength = 0;
+    bool firstIsApp1 = false;
+    for (qint64 pos = 2;;) {
+        char marker[2] = {0, 0};
+        if (!readAt(stream, pos, marker, 2) || uchar(marker[0]) != 0xFF)
+            break;
+        if (pos == 2)
+            firstIsApp1 = uchar(marker[1]) == kApp1;
+        if (!isLeadingMarker(uchar(marker[1])))
+            break;
+        char length[2] = {0, 0};
+        readAt(stream, pos + 2, length, 2);
+        const qint64 len = get16(length, true);
+        if (uchar(marker[1]) == kApp1) {
+            char ident[6] = {0, 0, 0, 0, 0, 0};
+            readAt(stream, pos + 4, ident, 6);
+            if (std::memcmp(ident, "Exif\0\0", 6) == 0) {
+                segmentStart = pos;
+                segmentLength = len;
+                break;
+            }
+        }
+        if (len < 2)
+            break;
+        pos += 2 + len;
+    }
+    if (segmentStart < 0)
+        throw EExifError(firstIsApp1 ? QStringLiteral("Exif identifier not found.")
+                                     : QStringLiteral("Application segment 1 (APP1) not found."));
+
+    TiffBase = segmentStart + 10;
     char order[2] = {0, 0};
     readAt(stream, TiffBase, order, 2);
     if (order[0] == 'I' && order[1] == 'I')
@@ -242,8 +279,14 @@ void TExif::Load(QIODevice& stream) {
     // written into another JPEG as a broken segment.
     if (segmentLength >= 2) {
         QByteArray segment(segmentLength + 2, Qt::Uninitialized);
-        if (readAt(stream, 2, segment.data(), segment.size()))
+        if (readAt(stream, segmentStart, segment.data(), segment.size()))
             Segment = std::move(segment);
+    }
+    // The walk read the file as it is; the value can only be changed where the segment holds it.
+    if (m_orientationAt >= 0) {
+        m_orientationAt -= segmentStart;
+        if (m_orientationAt < 0 || m_orientationAt + m_orientationSize > Segment.size())
+            m_orientationAt = -1;
     }
 }
 
@@ -285,9 +328,13 @@ void TExif::ReadIfd(TIfdKind kind, quint32 offset, QIODevice& stream) {
             ReadIfd(ikGps, v, stream);
         else if (tag == kInteropPointer)
             ReadIfd(ikInterop, v, stream);
-        else
+        else {
+            if (tag == kOrientation && kind == ikMain && walk.depth == 1 && m_orientationLine < 0)
+                noteOrientation(type, c, entry + 8, p + 8);
             Entries.append(TagName(kind, tag) + QLatin1Char('=') +
                            ValueText(type, c, v, p, stream));
+            m_keys.append(quint32(kind) << 16 | tag);
+        }
         if (walk.exhausted)
             return;
     }
@@ -388,6 +435,50 @@ QString TExif::ValueText(quint16 type, quint32 count, quint32 value, qint64 entr
     return QString::fromLatin1(text);
 }
 
+void TExif::noteOrientation(quint16 type, quint32 count, const char* field, qint64 fieldPos) {
+    if (count != 1)
+        return;
+    if (type == 3 || type == 8) { // SHORT, as written by cameras; SSHORT
+        Orientation = get16(field, BigEndian);
+        m_orientationSize = 2;
+    } else if (type == 4 || type == 9) { // LONG and SLONG, as some software writes it
+        Orientation = get32(field, BigEndian);
+        m_orientationSize = 4;
+    } else {
+        return;
+    }
+    m_orientationAt = fieldPos;
+    m_orientationLine = Entries.size();
+}
+
+QStringList TExif::Values(quint16 tag) const {
+    QStringList values;
+    const qsizetype n = std::min(Entries.size(), m_keys.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const quint32 kind = m_keys[i] >> 16;
+        if ((m_keys[i] & 0xFFFF) != tag || (kind != ikMain && kind != ikExif))
+            continue;
+        const QString& line = Entries[i];
+        values.append(line.mid(line.indexOf(QLatin1Char('=')) + 1));
+    }
+    return values;
+}
+
+bool TExif::SetOrientation(quint16 value) {
+    if (m_orientationAt < 0 || m_orientationAt + m_orientationSize > Segment.size())
+        return false;
+    char* p = Segment.data() + m_orientationAt;
+    for (int i = 0; i < m_orientationSize; ++i) {
+        const int shift = 8 * (BigEndian ? m_orientationSize - 1 - i : i);
+        p[i] = char((quint32(value) >> shift) & 0xFF);
+    }
+    Orientation = value;
+    if (m_orientationLine >= 0 && m_orientationLine < Entries.size())
+        Entries[m_orientationLine] =
+            TagName(ikMain, kOrientation) + QLatin1Char('=') + QString::number(value);
+    return true;
+}
+
 QString TExif::TagName(TIfdKind kind, quint16 tag) {
     const char* name = nullptr;
     switch (kind) {
@@ -414,17 +505,40 @@ QByteArray TExif::WriteIntoJpegBytes(const QByteArray& data) const {
     const auto byte = [&data](qsizetype i) { return i < data.size() ? uchar(data[i]) : 0; };
     if (byte(0) != 0xFF || byte(1) != 0xD8)
         throw EExifError(QStringLiteral("Start of image (SOI) not found."));
-    if (byte(2) != 0xFF || (byte(3) != 0xE0 && byte(3) != 0xE1))
-        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
-    // A first segment whose length field is missing, too small or runs past the end is no
-    // segment: replacing it would cut into (or lose) the image data.
-    const qsizetype length = qsizetype(byte(4)) << 8 | byte(5);
-    if (data.size() < 6 || length < 2 || 4 + length > data.size())
-        throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+
+    // The leading application segments: an Exif APP1 among them is replaced; without one the
+    // block goes right after SOI, or after the JFIF header, which must stay first.
+    qsizetype insertAt = 2, replaceEnd = 2;
+    for (qsizetype pos = 2;;) {
+        if (pos == data.size() && pos > 2)
+            break; // whole segments up to the end: nothing else follows
+        // A segment whose length field is missing, too small or runs past the end is no
+        // segment: writing around it would cut into (or lose) the image data.
+        if (byte(pos) != 0xFF || pos + 2 > data.size())
+            throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+        const uchar marker = byte(pos + 1);
+        if (!isLeadingMarker(marker))
+            break;
+        const qsizetype length = qsizetype(byte(pos + 2)) << 8 | byte(pos + 3);
+        if (pos + 4 > data.size() || length < 2 || pos + 2 + length > data.size())
+            throw EExifError(QStringLiteral("JFIF or APP1 segment not found."));
+        if (marker == kApp1 && length >= 8 &&
+            QByteArrayView(data).sliced(pos + 4, 6) == QByteArrayView("Exif\0\0", 6)) {
+            insertAt = pos;
+            replaceEnd = pos + 2 + length;
+            break;
+        }
+        const qsizetype start = pos;
+        pos += 2 + length;
+        if (marker == kApp0 && start == 2)
+            insertAt = replaceEnd = pos;
+    }
 
     QByteArray out;
-    out.reserve(2 + Segment.size() + data.size() - 4 - length);
-    out.append(data.left(2)).append(Segment).append(QByteArrayView(data).sliced(4 + length));
+    out.reserve(data.size() + Segment.size() - (replaceEnd - insertAt));
+    out.append(QByteArrayView(data).first(insertAt))
+        .append(Segment)
+        .append(QByteArrayView(data).sliced(replaceEnd));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,16 +20,27 @@ class QIODevice;
 // segment, kept so that it can be written into another JPEG.
 class TExif {
 public:
-    QByteArray Segment;     // FF E1, length, payload; empty until a read ran to its end
-    qint64 TiffBase = 0;    // file position of the TIFF header
-    bool BigEndian = false; // MM (Motorola) order
-    QStringList Entries;    // one line per entry; ASCII values keep their zero byte
+    QByteArray Segment;      // FF E1, length, payload; empty until a read ran to its end
+    qint64 TiffBase = 0;     // file position of the TIFF header
+    bool BigEndian = false;  // MM (Motorola) order
+    QStringList Entries;     // one line per entry; ASCII values keep their zero byte
+    quint32 Orientation = 0; // IFD0's Orientation (1..8 when valid); 0 when it has none
 
-    // Throws EExifError on a format failure, EFOpenError when the file cannot be opened.
+    // The value texts of the entries with this tag in the main and Exif directories (which share
+    // their names), in walk order.
+    QStringList Values(quint16 tag) const;
+    // Sets IFD0's Orientation in Segment, in place: nothing else in the block moves. False when
+    // the kept segment has no such entry.
+    bool SetOrientation(quint16 value);
+
+    // Reads the first Exif APP1 segment among the application segments that lead the file (a
+    // JFIF header may come first). Throws EExifError on a format failure, EFOpenError when the
+    // file cannot be opened.
     void LoadFromJpeg(const QString& fileName);
     // Same walk over a JPEG file held in memory (used by the fuzz target and tests).
     void LoadFromBytes(const QByteArray& data);
-    // Replaces the target JPEG's first segment by Segment. Throws EExifError; on any failure the
+    // Puts Segment into the target JPEG: in place of its own Exif APP1 segment, else after its
+    // SOI (and its JFIF header when that comes first). Throws EExifError; on any failure the
     // target file is left as it was.
     void WriteIntoJpeg(const QString& fileName) const;
     // The same for a JPEG file held in memory: the rewritten bytes. Throws EExifError.
@@ -41,8 +53,13 @@ private:
 
     void Load(QIODevice& stream);
     void ReadIfd(TIfdKind kind, quint32 offset, QIODevice& stream);
+    void noteOrientation(quint16 type, quint32 count, const char* field, qint64 fieldPos);
     QString ValueText(quint16 type, quint32 count, quint32 value, qint64 entryPos,
                       QIODevice& stream);
 
-    TWalk* m_walk = nullptr; // set only while a walk runs
+    TWalk* m_walk = nullptr;          // set only while a walk runs
+    QList<quint32> m_keys;            // kind << 16 | tag of each line of Entries
+    qsizetype m_orientationAt = -1;   // offset of IFD0's Orientation value in Segment
+    int m_orientationSize = 0;        // 2 or 4 bytes
+    qsizetype m_orientationLine = -1; // its line in Entries
 };

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTimeZone>
 #include <cmath>
+#include <exception>
 #include <optional>
 
 const QStringList DateFormats = {
@@ -533,13 +534,27 @@ double ParseExifDateTime(const QString& text) {
 double ExifDateTime(const QString& fileName) {
     TExif exif;
     exif.LoadFromJpeg(fileName);
-    for (const QString& line : exif.Entries) {
-        if (!line.toLower().contains(QLatin1String("date")))
-            continue;
-        const QString trimmed = trimLow(line);
-        return ParseExifDateTime(trimmed.mid(trimmed.indexOf(QLatin1Char('=')) + 1));
+    return ExifDateTime(exif);
+}
+
+double ExifDateTime(const TExif& exif) {
+    // The moment of taking first; DateTime changes with every edit of the file.
+    constexpr quint16 tags[] = {0x9003, 0x9004, 0x0132};
+    std::exception_ptr firstFailure;
+    for (quint16 tag : tags) {
+        for (const QString& text : exif.Values(tag)) {
+            try {
+                return ParseExifDateTime(trimLow(text));
+            } catch (const Exception&) {
+                // Cameras write an unset date as zeros; a later tag may still hold one.
+                if (!firstFailure)
+                    firstFailure = std::current_exception();
+            }
+        }
     }
-    return 0;
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
+    throw Exception(QStringLiteral("The EXIF block holds no date."));
 }
 
 QString FormatDateTimeText(const QString& format, double value) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class TExif;
+
 // Date-time values: days since 30 December 1899 00:00, the fraction being the time of day.
 double DateTimeToValue(const QDateTime& dt);
 QDateTime ValueToDateTime(double value);
@@ -14,9 +16,13 @@ extern const QStringList TimeFormats;       // 5 text formats
 extern const QStringList TimePickerFormats; // 5 picker formats
 extern const QStringList BubbleStyles;      // 5 bubble style names
 
-// The picture's date and time from its EXIF record. Throws (EExifError, EFOpenError,
-// Exception "Invalid format", EConvertError) on failure.
+// The date and time the picture was taken, from its EXIF record: DateTimeOriginal, else
+// DateTimeDigitized, else DateTime (the file's last change), each skipped when its text does not
+// parse. Throws when the record cannot be read (EExifError, EFOpenError) or holds no date that
+// parses (the first value's parse error, or Exception when there is none); callers then use the
+// settings' defaults.
 double ExifDateTime(const QString& fileName);
+double ExifDateTime(const TExif& exif);
 double ParseExifDateTime(const QString& text);
 QString FormatDateTimeText(const QString& format, double value);
 

@@ -202,6 +202,14 @@ void LoadSettings() {
     }
 
     s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
+
+    // Stored like AutoFontSize: on only for exactly "1", so "0" keeps the stored pixels.
+    QString autoRotate = key.find(QStringLiteral("AutoRotate"));
+    if (autoRotate.trimmed().isEmpty()) {
+        autoRotate = QStringLiteral("1");
+        key.write(QStringLiteral("AutoRotate"), autoRotate);
+    }
+    s.AutoRotate = autoRotate == QLatin1String("1");
 }
 
 bool LoadSettingsOrReport() {

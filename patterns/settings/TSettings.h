@@ -23,6 +23,8 @@ struct TSettings {
     QChar defaultTimeDelimiter = QLatin1Char('-');
     // Arial 36 points black, no style.
     std::shared_ptr<TFont> defaultFont;
+    // Photos are turned upright by their EXIF orientation when loaded ("AutoRotate", "1").
+    bool AutoRotate = true;
 };
 
 extern const QString SettingsKey; // "SOFTWARE\\Captiomark"

@@ -34,7 +34,8 @@ const QString FirstStart = "AutoFontSize=1\n"
                            "defaultFontName=Arial\n"
                            "defaultFontSize=36\n"
                            "defaultFontColor=0\n"
-                           "defaultFontStyle=\n";
+                           "defaultFontStyle=\n"
+                           "AutoRotate=1\n";
 } // namespace
 
 TEST_F(CliTest, SettingsListShowsTheFirstStartDefaultsInOrder) {
@@ -136,8 +137,29 @@ TEST_F(CliTest, DatePrintsTheExifDate) {
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "2005-06-07 08:09:00\n");
 
+    // The moment of taking, not the last change nor a description mentioning a date.
+    const QString edited =
+        file("e.jpg", exifBlockJpeg({{{0x010E, "updated"}, {0x0132, "2004:01:02 03:04:05"}},
+                                     {{0x9003, "2001:02:03 04:05:06"}}}));
+    r = run({"date", edited});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "2001-02-03 04:05:00\n");
+
     const QString noDate = file("n.jpg", exifJpeg({{0x010F, "Cam"}}));
-    EXPECT_EQ(run({"date", noDate}).out, "1899-12-30 00:00:00\n");
+    r = run({"date", noDate});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(noDate)) << r.err.toStdString();
+}
+
+TEST_F(CliTest, DateOfCameraFilesAfterAJfifHeader) {
+    const QString dir = sharedTestDataDir() + "/exif";
+    if (sharedTestDataDir().isEmpty() || !QFile::exists(dir + "/Canon_40D.jpg"))
+        GTEST_SKIP() << "camera sample folder (testdata/exif) not present";
+    // DateTimeOriginal from reference.tsv; DateTime is the later re-save.
+    const CliRun r = run({"date", dir + "/Canon_40D.jpg"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "2008-05-30 15:56:00\n");
 }
 
 TEST_F(CliTest, ReadFailuresExitWithOneAndTheMessage) {

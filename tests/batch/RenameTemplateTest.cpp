@@ -1,4 +1,5 @@
 #include "batch/core/RenameTemplate.h"
+#include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
@@ -278,10 +279,21 @@ TEST_F(MakeNewNameTest, FileWithoutDateOrExifKeepsOldName) {
     // An unset camera date (all zeros) cannot be encoded.
     const QString unset = file(QStringLiteral("unset.jpg"), "0000:00:00 00:00:00");
     EXPECT_EQ(withTemplate(QStringLiteral("2")).MakeNewName(unset, 1), QStringLiteral("unset.jpg"));
-    // No date entry at all is the zero date, not a failure.
+    // No date entry at all: no date to name the file by either.
     const QString none = file(QStringLiteral("nodate.jpg"), QByteArray());
-    EXPECT_EQ(withTemplate(QStringLiteral("2")).MakeNewName(none, 1),
-              QStringLiteral("1899-12-30.jpg"));
+    EXPECT_EQ(withTemplate(QStringLiteral("2")).MakeNewName(none, 1), QStringLiteral("nodate.jpg"));
+}
+
+TEST_F(MakeNewNameTest, DateAndTimeAreTheMomentOfTaking) {
+    // An edited photo: DateTime is the edit, DateTimeOriginal the moment the picture was taken;
+    // the description mentioning a date is no date.
+    const QString edited = dir.filePath(QStringLiteral("edited.jpg"));
+    ASSERT_TRUE(WriteBytes(
+        edited, withExifBlock(EncodeJpeg(makeTestPhoto(16, 12), 90),
+                              {{{0x010E, "date unknown"}, {0x0132, "2004:07:08 09:10:11"}},
+                               {{0x9003, "2001:02:03 16:05:06"}}})));
+    EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(edited, 1),
+              QStringLiteral("2001-02-03 16-05-00.jpg"));
 }
 
 TEST_F(MakeNewNameTest, SameDateGivesSameName) {

@@ -408,4 +408,26 @@ TEST_F(TfrmGroupTest, ProportionalWidthSetsHeightFromFirstFile) {
     EXPECT_EQ(f.edtWidth->value(), 200);
 }
 
+TEST_F(TfrmGroupTest, ProportionalSizeOfATurnedFirstFile) {
+    // Stored 40 x 30 with Orientation 6: processed upright, 30 x 40.
+    const QString turned = files.filePath(QStringLiteral("turned.jpg"));
+    ASSERT_TRUE(WriteBytes(turned, withExifBlock(EncodeJpeg(makeTestPhoto(40, 30, 5), 90),
+                                                 {{{0x0132, "2006:05:02 14:05:09"}}, {}, 6})));
+    for (bool autoRotate : {true, false}) {
+        SCOPED_TRACE(autoRotate);
+        Settings().AutoRotate = autoRotate;
+        frm.reset();
+        TfrmGroup& f = window();
+        f.AddFiles({turned});
+        f.cboxFit->click();
+        f.activateWindow();
+        f.edtWidth->setFocus();
+        QApplication::processEvents();
+        if (!f.edtWidth->hasFocus())
+            GTEST_SKIP() << "the platform gives no focus";
+        f.edtWidth->setValue(300);
+        EXPECT_EQ(f.edtHeight->value(), autoRotate ? 400 : 225);
+    }
+}
+
 } // namespace

@@ -18,7 +18,10 @@ double value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 
 constexpr quint16 TagImageDescription = 0x010E;
 constexpr quint16 TagMake = 0x010F;
+constexpr quint16 TagSoftware = 0x0131;
 constexpr quint16 TagDateTime = 0x0132;
+constexpr quint16 TagDateTimeOriginal = 0x9003;
+constexpr quint16 TagDateTimeDigitized = 0x9004;
 
 // A pinned "system" locale, restored after each test; files in a temporary folder.
 class DateTimeTest : public ::testing::Test {
@@ -296,22 +299,55 @@ TEST_F(DateTimeTest, TimeTextsParseInTheLocaleFormatThenHoursMinutesSeconds) {
 
 // ---- ExifDateTime --------------------------------------------------------------------------
 
-TEST_F(DateTimeTest, ExifDateTimeTakesTheFirstLineMentioningADate) {
-    const QString plain =
-        file("a.jpg", exifJpeg({{TagMake, "Cam"}, {TagDateTime, "2005:06:07 08:09:10"}}));
-    EXPECT_EQ(ExifDateTime(plain), value(2005, 6, 7, 8, 9));
+TEST_F(DateTimeTest, ExifDateTimeIsTheMomentOfTaking) {
+    // An edited photo: DateTime is the day of the edit, DateTimeOriginal the day it was taken.
+    const QString edited =
+        file("a.jpg", exifBlockJpeg({{{TagMake, "Cam"}, {TagDateTime, "2004:03:04 05:06:07"}},
+                                     {{TagDateTimeOriginal, "2001:02:03 04:05:06"},
+                                      {TagDateTimeDigitized, "2002:02:03 04:05:06"}}}));
+    EXPECT_EQ(ExifDateTime(edited), value(2001, 2, 3, 4, 5));
 
-    // A value mentioning "date" comes first: it is taken and fails, with no retry.
+    // Texts mentioning "date" before the dates are not dates.
     const QString described =
-        file("b.jpg",
-             exifJpeg({{TagImageDescription, "UPDATED"}, {TagDateTime, "2005:06:07 08:09:10"}}));
-    EXPECT_THROW(ExifDateTime(described), Exception);
+        file("b.jpg", exifBlockJpeg({{{TagImageDescription, "UPDATED"},
+                                      {TagSoftware, "Dateline 2"},
+                                      {TagDateTime, "2005:06:07 08:09:10"}},
+                                     {{TagDateTimeOriginal, "2005:06:07 08:09:10"}}}));
+    EXPECT_EQ(ExifDateTime(described), value(2005, 6, 7, 8, 9));
 
-    const QString noDate = file("c.jpg", exifJpeg({{TagMake, "Cam"}}));
-    EXPECT_EQ(ExifDateTime(noDate), 0.0);
+    // Each tag in turn stands in for the one before it.
+    const QString digitized =
+        file("c.jpg", exifBlockJpeg({{{TagDateTime, "2004:01:01 00:00:00"}},
+                                     {{TagDateTimeDigitized, "2003:01:01 10:11:00"}}}));
+    EXPECT_EQ(ExifDateTime(digitized), value(2003, 1, 1, 10, 11));
+    const QString plain =
+        file("d.jpg", exifJpeg({{TagMake, "Cam"}, {TagDateTime, "2005:06:07 08:09:10"}}));
+    EXPECT_EQ(ExifDateTime(plain), value(2005, 6, 7, 8, 9));
+}
 
-    const QString unset = file("d.jpg", exifJpeg({{TagDateTime, "0000:00:00 00:00:00"}}));
+TEST_F(DateTimeTest, ExifDateTimeSkipsValuesThatDoNotParse) {
+    const QString unsetOriginal =
+        file("a.jpg", exifBlockJpeg({{{TagDateTime, "2004:01:01 12:30:00"}},
+                                     {{TagDateTimeOriginal, "0000:00:00 00:00:00"},
+                                      {TagDateTimeDigitized, "    :  :     :  :  "}}}));
+    EXPECT_EQ(ExifDateTime(unsetOriginal), value(2004, 1, 1, 12, 30));
+
+    // Nothing parses: the first failure is passed on, for the callers' defaults.
+    const QString unset = file("b.jpg", exifJpeg({{TagDateTime, "0000:00:00 00:00:00"}}));
     EXPECT_THROW(ExifDateTime(unset), EConvertError);
+    const QString cut = file("c.jpg", exifBlockJpeg({{{TagDateTime, "0000:00:00 00:00:00"}},
+                                                     {{TagDateTimeOriginal, "2005:06"}}}));
+    try {
+        ExifDateTime(cut);
+        FAIL() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "Invalid format");
+    }
+
+    // No date at all (a description that mentions one is none).
+    const QString noDate = file(
+        "d.jpg", exifJpeg({{TagMake, "Cam"}, {TagImageDescription, "date: 2005:06:07 08:09"}}));
+    EXPECT_THROW(ExifDateTime(noDate), Exception);
 }
 
 TEST_F(DateTimeTest, ExifDateTimePassesReadFailuresOn) {
@@ -341,14 +377,23 @@ TEST_F(DateTimeTest, BricksTakeTheirTextFromTheExifDate) {
     EXPECT_EQ(TimeBrickValue(photo).text, "20:09:00");
 }
 
-TEST_F(DateTimeTest, ZeroDateOfARecordWithoutDateKeepsItsCentury) {
+TEST_F(DateTimeTest, BricksTakeTheMomentOfTaking) {
+    const QString photo = file(
+        "t.jpg",
+        exifBlockJpeg({{{TagImageDescription, "Updated"}, {TagDateTime, "2004:01:01 00:00:00"}},
+                       {{TagDateTimeOriginal, "2001:06:07 20:09:10"}}}));
+    EXPECT_EQ(DateBrickValue(photo).text, "6/7/01");
+    EXPECT_EQ(TimeBrickValue(photo).text, "8:09:00 PM");
+}
+
+TEST_F(DateTimeTest, RecordWithoutDateGivesTheDefaults) {
     const QString photo = file("n.jpg", exifJpeg({{TagMake, "Cam"}}));
     const BrickDateTime date = DateBrickValue(photo);
-    EXPECT_EQ(date.text, "12/30/99");
-    EXPECT_EQ(date.value, 0.0);
+    EXPECT_EQ(date.text, "01.01.1980");
+    EXPECT_EQ(date.value, 29221.0);
     const BrickDateTime time = TimeBrickValue(photo);
-    EXPECT_EQ(time.text, "12:00:00 AM");
-    EXPECT_EQ(time.value, 0.0);
+    EXPECT_EQ(time.text, "12:00:00");
+    EXPECT_EQ(time.value, 0.5);
 }
 
 TEST_F(DateTimeTest, DefaultFallbacksParseInEveryLocale) {
@@ -384,4 +429,52 @@ TEST_F(DateTimeTest, FallbacksUseTheSettingsTexts) {
     Settings().defaultTime.clear();
     EXPECT_EQ(DateBrickValue(QString()).text, "01.01.1980");
     EXPECT_EQ(TimeBrickValue(QString()).text, "12:00:00");
+}
+
+// ---- Camera files --------------------------------------------------------------------------
+
+// The reference table's taking date for each camera sample: DateTimeOriginal, else
+// DateTimeDigitized, else DateTime, to the minute (seconds are never read).
+TEST(ExifDateTimeCamera, MatchesTheReferenceTable) {
+    const QString dir = sharedTestDataDir() + QStringLiteral("/exif");
+    QFile table(dir + QStringLiteral("/reference.tsv"));
+    if (sharedTestDataDir().isEmpty() || !table.open(QIODevice::ReadOnly | QIODevice::Text))
+        GTEST_SKIP() << "camera sample folder (testdata/exif) not present";
+    const QStringList header = QString::fromUtf8(table.readLine()).trimmed().split('\t');
+    const qsizetype original = header.indexOf("ExifIFD:DateTimeOriginal");
+    const qsizetype digitized = header.indexOf("ExifIFD:DateTimeDigitized");
+    const qsizetype changed = header.indexOf("IFD0:DateTime");
+    ASSERT_GE(std::min({original, digitized, changed}), 0);
+    int files = 0, differFromDateTime = 0;
+    while (!table.atEnd()) {
+        const QStringList cells = QString::fromUtf8(table.readLine()).chopped(1).split('\t');
+        ASSERT_EQ(cells.size(), header.size());
+        SCOPED_TRACE(cells[0].toStdString());
+        ++files;
+        QString expected;
+        for (qsizetype column : {original, digitized, changed}) {
+            if (!cells[column].isEmpty()) {
+                expected = cells[column];
+                break;
+            }
+        }
+        // The reference tool refuses this file's Exif pointer (typed as text); the directory it
+        // points to holds the taking date as text twice (file offsets 322 and 342).
+        if (cells[0] == "30-type_error.jpg" && cells[original].isEmpty())
+            expected = QStringLiteral("2013:07:05 03:18:27");
+        const QString path = dir + '/' + cells[0];
+        if (expected.isEmpty()) {
+            EXPECT_THROW(ExifDateTime(path), Exception);
+            continue;
+        }
+        QDateTime taken = QDateTime::fromString(expected, "yyyy:MM:dd HH:mm:ss");
+        ASSERT_TRUE(taken.isValid()) << expected.toStdString();
+        taken.setTime(QTime(taken.time().hour(), taken.time().minute()));
+        taken.setTimeZone(QTimeZone::utc());
+        EXPECT_EQ(ExifDateTime(path), DateTimeToValue(taken)) << expected.toStdString();
+        differFromDateTime += expected != cells[changed];
+    }
+    EXPECT_EQ(files, 31);
+    // 30-type_error, 45-gps_ifd, Canon_40D, Fujifilm_FinePix6900ZOOM, Kodak, Sigma, canon_hdr_NO.
+    EXPECT_EQ(differFromDateTime, 7);
 }

@@ -59,7 +59,7 @@ const Pairs FirstStartValues{
     {"defaultTime", "12:00:00"},   {"defaultDateDelimiter", "."},
     {"defaultTimeDelimiter", "-"}, {"defaultFontName", "Arial"},
     {"defaultFontSize", "36"},     {"defaultFontColor", "0"},
-    {"defaultFontStyle", ""},
+    {"defaultFontStyle", ""},      {"AutoRotate", "1"},
 };
 } // namespace
 
@@ -110,6 +110,7 @@ TEST_F(TSettingsTest, StoredValuesAreReadBack) {
     store("defaultFontSize", " 12 ");
     store("defaultFontColor", "-16777208");
     store("defaultFontStyle", "fsUnderlinefsStrikeOut");
+    store("AutoRotate", "0");
     LoadSettings();
     const TSettings& s = Settings();
     EXPECT_FALSE(s.AutoFontSize);
@@ -127,7 +128,29 @@ TEST_F(TSettingsTest, StoredValuesAreReadBack) {
     EXPECT_EQ(DefaultFont().Size(), 12);
     EXPECT_EQ(DefaultFont().Color(), clWindowText);
     EXPECT_EQ(DefaultFont().Style(), Tk::fsUnderline | Tk::fsStrikeOut);
-    EXPECT_EQ(stored().size(), 15); // nothing rewritten beside them
+    EXPECT_FALSE(s.AutoRotate);
+    EXPECT_EQ(stored().size(), 16); // nothing rewritten beside them
+}
+
+TEST_F(TSettingsTest, AutoRotateIsOnUnlessStoredOtherwise) {
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoRotate);
+    EXPECT_EQ(storedValue("AutoRotate"), "1");
+    const struct {
+        const char* text;
+        bool on;
+    } cases[] = {{"0", false}, {"1", true}, {" 1", false}, {"yes", false}};
+    for (const auto& c : cases) {
+        store("AutoRotate", c.text);
+        LoadSettings();
+        EXPECT_EQ(Settings().AutoRotate, c.on) << c.text;
+        EXPECT_EQ(storedValue("AutoRotate"), c.text); // a stored value is never rewritten
+    }
+    store("AutoRotate", "  ");
+    Settings().AutoRotate = false;
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoRotate);
+    EXPECT_EQ(storedValue("AutoRotate"), "1");
 }
 
 TEST_F(TSettingsTest, AutoFontSizeIsTrueOnlyForExactlyOne) {

@@ -120,6 +120,73 @@ QByteArray withExif(const QByteArray& jpeg, const AsciiEntries& entries) {
     return jpeg.left(2) + exifSegment(entries) + jpeg.mid(4 + firstLen);
 }
 
+QByteArray exifBlockSegment(const ExifBlock& block) {
+    auto u16 = [](QByteArray& b, quint16 v) {
+        b.append(char(v & 0xFF));
+        b.append(char(v >> 8));
+    };
+    auto u32 = [](QByteArray& b, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xFF));
+    };
+    const auto dirSize = [](qsizetype n) { return quint32(2 + 12 * n + 4); };
+    const qsizetype n0 =
+        (block.orientation > 0 ? 1 : 0) + block.main.size() + (block.exif.isEmpty() ? 0 : 1);
+    const quint32 exifAt = 8 + dirSize(n0);
+    const quint32 dataStart = exifAt + (block.exif.isEmpty() ? 0 : dirSize(block.exif.size()));
+    QByteArray data;
+    auto ascii = [&](QByteArray& dir, quint16 tag, const QByteArray& text) {
+        const QByteArray bytes = text + '\0';
+        u16(dir, tag);
+        u16(dir, 2);
+        u32(dir, quint32(bytes.size()));
+        if (bytes.size() <= 4) {
+            dir.append(bytes.leftJustified(4, '\0'));
+        } else {
+            u32(dir, dataStart + quint32(data.size()));
+            data.append(bytes);
+        }
+    };
+    QByteArray ifd0, exif;
+    u16(ifd0, quint16(n0));
+    if (block.orientation > 0) {
+        u16(ifd0, 0x0112);
+        u16(ifd0, 3);
+        u32(ifd0, 1);
+        u16(ifd0, block.orientation);
+        u16(ifd0, 0);
+    }
+    for (const auto& [tag, text] : block.main)
+        ascii(ifd0, tag, text);
+    if (!block.exif.isEmpty()) {
+        u16(ifd0, 0x8769);
+        u16(ifd0, 4);
+        u32(ifd0, 1);
+        u32(ifd0, exifAt);
+        u16(exif, quint16(block.exif.size()));
+        for (const auto& [tag, text] : block.exif)
+            ascii(exif, tag, text);
+        u32(exif, 0);
+    }
+    u32(ifd0, 0);
+    const QByteArray payload =
+        QByteArray("Exif\0\0II\x2A\x00\x08\x00\x00\x00", 14) + ifd0 + exif + data;
+    QByteArray segment("\xFF\xE1", 2);
+    const quint16 len = quint16(payload.size() + 2);
+    segment.append(char(len >> 8));
+    segment.append(char(len & 0xFF));
+    return segment + payload;
+}
+
+QByteArray exifBlockJpeg(const ExifBlock& block) {
+    return QByteArray("\xFF\xD8", 2) + exifBlockSegment(block) + QByteArray("\xFF\xD9", 2);
+}
+
+QByteArray withExifBlock(const QByteArray& jpeg, const ExifBlock& block) {
+    const int firstLen = (uchar(jpeg.at(4)) << 8) | uchar(jpeg.at(5));
+    return jpeg.left(2) + exifBlockSegment(block) + jpeg.mid(4 + firstLen);
+}
+
 QString sharedTestDataDir() {
     const QString dir = qEnvironmentVariable("CAPTIOMARK_TESTDATA");
     return !dir.isEmpty() && QFileInfo(dir).isDir() ? dir : QString();

@@ -25,6 +25,18 @@ QByteArray exifSegment(const AsciiEntries& entries);
 QByteArray exifJpeg(const AsciiEntries& entries);
 QByteArray withExif(const QByteArray& jpeg, const AsciiEntries& entries);
 
+// A fuller hand-built block (Intel order): IFD0 with an Orientation entry (SHORT, first, when
+// orientation is above 0) and its ASCII entries, then, when exif is not empty, a pointer to an
+// Exif sub-directory holding those ASCII entries.
+struct ExifBlock {
+    AsciiEntries main;
+    AsciiEntries exif;
+    quint16 orientation = 0;
+};
+QByteArray exifBlockSegment(const ExifBlock& block);
+QByteArray exifBlockJpeg(const ExifBlock& block);                         // SOI, APP1, EOI
+QByteArray withExifBlock(const QByteArray& jpeg, const ExifBlock& block); // first segment replaced
+
 // Folder of the camera sample files ("" when absent) and of the committed fixtures.
 QString sharedTestDataDir();
 QString fixturePath(const QString& relative);
