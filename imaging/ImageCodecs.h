@@ -32,6 +32,9 @@ QImage DecodeImage(const QByteArray& data);
 QImage ReadImageFile(const QString& path);
 
 QImage DecodeJpeg(const QByteArray& data);
+// Decodes at the largest of libjpeg's reductions 1/8, 1/4, 1/2 whose result still covers
+// minWidth x minHeight (each side rounded up), or at full size when none does.
+QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight);
 QImage DecodeGif(const QByteArray& data); // first frame
 QImage DecodePng(const QByteArray& data);
 QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up and top-down
@@ -40,6 +43,7 @@ QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up 
 QByteArray EncodeJpeg(const QImage& image, int quality); // quality 1..100, clamped
 QByteArray EncodeGif(const QImage& image);               // giflib's own colour reduction
 QByteArray EncodeBmp(const QImage& image);               // 24 bits, bottom-up
+QByteArray EncodePng(const QImage& image); // 8-bit RGB, or RGBA when the image has alpha
 
 // The image as the GIF encoder will store it: colours reduced by giflib's quantiser.
 QImage ReduceToGifColors(const QImage& image);
