@@ -80,8 +80,8 @@ struct JpegError {
     jpeg_error_mgr mgr;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool sawEof;                          // the data ended before the end marker
-    char dataMessage[JMSG_LENGTH_MAX];    // the first warning about missing or corrupt data
+    bool sawEof;                       // the data ended before the end marker
+    char dataMessage[JMSG_LENGTH_MAX]; // the first warning about missing or corrupt data
 };
 
 void jpegErrorExit(j_common_ptr cinfo) {
@@ -601,7 +601,8 @@ void refineGifColors(const QImage& src, GifColors& q, int used) {
         const ColourVote& box = boxes[size_t(b)];
         if (box.wins == 0)
             continue;
-        const quint64 cost = box.wins * squaredDistance(box.colour, entries[boxEntry[size_t(b)]].mean());
+        const quint64 cost =
+            box.wins * squaredDistance(box.colour, entries[boxEntry[size_t(b)]].mean());
         if (cost > 0)
             costs.push_back({cost, b});
     }
@@ -624,7 +625,8 @@ void refineGifColors(const QImage& src, GifColors& q, int used) {
         if (entries[size_t(i)].vote.total == 0)
             continue;
         const QRgb c = entries[size_t(i)].colour();
-        q.map[i] = GifColorType{GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
+        q.map[i] =
+            GifColorType{GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
     }
 }
 
@@ -839,8 +841,8 @@ QImage decodeJpeg(const QByteArray& data, const QSize* minSize) {
     checkDimensions("JPEG", job.cinfo.image_width, job.cinfo.image_height);
     if (!jpegGuarded(&job.err, jpegChooseScale, &job))
         throw jpegFailure(job.err);
-    QImage image = allocateImage("JPEG", int(job.cinfo.output_width),
-                                 int(job.cinfo.output_height), QImage::Format_RGB32);
+    QImage image = allocateImage("JPEG", int(job.cinfo.output_width), int(job.cinfo.output_height),
+                                 QImage::Format_RGB32);
     std::vector<JSAMPROW> rows(size_t(image.height()));
     for (int y = 0; y < image.height(); ++y)
         rows[size_t(y)] = image.scanLine(y);

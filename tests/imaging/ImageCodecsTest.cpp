@@ -539,9 +539,10 @@ TEST(JpegCodec, CameraFilesDecode) {
     const QString dir = sharedTestDataDir();
     if (dir.isEmpty() || !QFileInfo(dir + QStringLiteral("/exif")).isDir())
         GTEST_SKIP() << "camera samples absent";
-    const QFileInfoList files = QDir(dir + QStringLiteral("/exif"))
-                                    .entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
-                                                   QDir::Files, QDir::Name);
+    const QFileInfoList files =
+        QDir(dir + QStringLiteral("/exif"))
+            .entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files,
+                           QDir::Name);
     EXPECT_EQ(files.size(), 31);
     for (const QFileInfo& info : files) {
         SCOPED_TRACE(info.fileName().toStdString());
@@ -574,8 +575,8 @@ QImage boxAverage(const QImage& image, int factor) {
                     sum[2] += qBlue(p);
                 }
             const int n = factor * factor;
-            out.setPixel(x, y, qRgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n,
-                                    (sum[2] + n / 2) / n));
+            out.setPixel(x, y,
+                         qRgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n));
         }
     return out;
 }
@@ -611,10 +612,12 @@ TEST(JpegCodec, ScaledDecodeTakesTheLargestReductionCoveringTheSize) {
     EXPECT_EQ(DecodeJpegScaled(odd, 52, 34).size(), QSize(101, 67));
 
     // Damaged data is refused at every scale.
-    EXPECT_EQ(errorOf([&] { DecodeJpegScaled(file.left(file.size() / 2) + JpegEnd, 40, 30); }),
-              QStringLiteral("Invalid JPEG file: Corrupt JPEG data: premature end of data segment"));
-    EXPECT_TRUE(errorOf([&] { DecodeJpegScaled("\xFF\xD8\xFF", 40, 30); })
-                    .startsWith("Invalid JPEG file: "));
+    EXPECT_EQ(
+        errorOf([&] { DecodeJpegScaled(file.left(file.size() / 2) + JpegEnd, 40, 30); }),
+        QStringLiteral("Invalid JPEG file: Corrupt JPEG data: premature end of data segment"));
+    EXPECT_TRUE(errorOf([&] {
+                    DecodeJpegScaled("\xFF\xD8\xFF", 40, 30);
+                }).startsWith("Invalid JPEG file: "));
 }
 
 TEST(JpegCodec, GarbageAfterSignatureIsInvalid) {

@@ -275,8 +275,8 @@ TEST_F(RenderFiles, PngSourceKeepsItsTransparency) {
     QImage source(200, 80, QImage::Format_ARGB32);
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x)
-            source.setPixel(x, y, x < clear ? qRgba(0, 0, 0, 0)
-                                            : qRgba(x, y * 3, 90, 40 + (x + y) % 200));
+            source.setPixel(
+                x, y, x < clear ? qRgba(0, 0, 0, 0) : qRgba(x, y * 3, 90, 40 + (x + y) % 200));
     const QString path = png.path("alpha.png");
     ASSERT_TRUE(source.save(path));
     png.designer->OpenImage(path, 1.0);
