@@ -80,33 +80,43 @@ struct JpegError {
     jpeg_error_mgr mgr;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool truncated;
-    char truncatedMessage[JMSG_LENGTH_MAX];
+    bool sawEof;                       // the data ended before the end marker
+    char dataMessage[JMSG_LENGTH_MAX]; // the first warning about missing or corrupt data
 };
 
 void jpegErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
+    // A file cut short makes libjpeg stop on a fake end marker: the cut is the real reason.
+    if (err->dataMessage[0])
+        std::memcpy(err->message, err->dataMessage, sizeof err->message);
+    else
+        (*cinfo->err->format_message)(cinfo, err->message);
     longjmp(err->jump, 1);
 }
 
-// A file cut short makes libjpeg warn and pad the rest with grey. We accept that only when the
-// data ends inside the last row of blocks of a single-scan file (typically just a missing end
-// marker); anything earlier is reported as an invalid file rather than a half-grey photo.
+// libjpeg only warns about damaged pixel data and fills the rest with grey; we refuse such a
+// picture instead of writing a half-grey photo over the original. Warnings about headers
+// (extraneous bytes before a marker, unknown JFIF or Adobe versions, odd scan parameters, a bad
+// ICC marker) are common in camera files and leave the pixels intact.
 void jpegEmitMessage(j_common_ptr cinfo, int level) {
     if (level >= 0)
         return;
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
     err->mgr.num_warnings++;
-    if (err->mgr.msg_code != JWRN_JPEG_EOF || !cinfo->is_decompressor || err->truncated)
+    const int code = err->mgr.msg_code;
+    if (code != JWRN_JPEG_EOF && code != JWRN_HIT_MARKER && code != JWRN_HUFF_BAD_CODE &&
+        code != JWRN_ARITH_BAD_CODE && code != JWRN_MUST_RESYNC)
         return;
-    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    const bool lastRow = !dinfo->progressive_mode && dinfo->total_iMCU_rows > 0 &&
-                         dinfo->input_iMCU_row + 1 >= dinfo->total_iMCU_rows;
-    if (!lastRow) {
-        err->truncated = true;
-        (*cinfo->err->format_message)(cinfo, err->truncatedMessage);
+    if (!err->dataMessage[0])
+        (*cinfo->err->format_message)(cinfo, err->dataMessage);
+    if (code == JWRN_JPEG_EOF) {
+        // libjpeg reads ahead, so a file lacking only its end marker warns too; whether
+        // anything was lost is judged once the data is consumed (jpegDataComplete).
+        err->sawEof = true;
+        return;
     }
+    std::memcpy(err->message, err->dataMessage, sizeof err->message);
+    longjmp(err->jump, 1);
 }
 
 void jpegInitError(JpegError* err) {
@@ -114,8 +124,8 @@ void jpegInitError(JpegError* err) {
     err->mgr.error_exit = jpegErrorExit;
     err->mgr.emit_message = jpegEmitMessage;
     err->message[0] = 0;
-    err->truncated = false;
-    err->truncatedMessage[0] = 0;
+    err->sawEof = false;
+    err->dataMessage[0] = 0;
 }
 
 bool jpegGuarded(JpegError* err, void (*step)(void*), void* job) {
@@ -148,7 +158,11 @@ struct JpegDecodeJob {
     const unsigned char* data;
     unsigned long size;
     bool cmyk;
+    bool scaled;
+    JDIMENSION minWidth; // with scaled: the smallest output wanted
+    JDIMENSION minHeight;
     JSAMPROW* rows; // one per output line, into the QImage
+    bool complete;
 };
 
 void jpegDecodeHeader(void* p) {
@@ -164,10 +178,45 @@ void jpegDecodeHeader(void* p) {
     job->cinfo.out_color_space = job->cmyk ? JCS_CMYK : JpegRgb32Space;
 }
 
-void jpegDecodePixels(void* p) {
+// The DCT scaling does the reduction almost for free: the largest one still covering the size.
+void jpegChooseScale(void* p) {
     auto* job = static_cast<JpegDecodeJob*>(p);
     j_decompress_ptr cinfo = &job->cinfo;
-    jpeg_start_decompress(cinfo);
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = 1;
+    if (job->scaled) {
+        for (unsigned denom = 8; denom > 1; denom /= 2) {
+            cinfo->scale_denom = denom;
+            jpeg_calc_output_dimensions(cinfo);
+            if (cinfo->output_width >= job->minWidth && cinfo->output_height >= job->minHeight)
+                return;
+        }
+        cinfo->scale_denom = 1;
+    }
+    jpeg_calc_output_dimensions(cinfo);
+}
+
+// After the data ended early: a single scan lost nothing unless the entropy decoder ran short
+// of bits (which it reports, see jpegEmitMessage); a progressive file is whole when every
+// coefficient of every component arrived at full precision. For several sequential scans there
+// is no such record, so the picture counts as cut.
+bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err) {
+    if (!err.sawEof)
+        return true;
+    if (cinfo->progressive_mode) {
+        if (!cinfo->coef_bits)
+            return false;
+        for (int c = 0; c < cinfo->num_components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (cinfo->coef_bits[c][k] != 0)
+                    return false;
+        return true;
+    }
+    return !jpeg_has_multiple_scans(cinfo);
+}
+
+void jpegReadRows(JpegDecodeJob* job) {
+    j_decompress_ptr cinfo = &job->cinfo;
     const JDIMENSION height = cinfo->output_height;
     if (!job->cmyk) {
         while (cinfo->output_scanline < height) {
@@ -200,6 +249,13 @@ void jpegDecodePixels(void* p) {
                           int((yel * k + 127) / 255));
         }
     }
+}
+
+void jpegDecodePixels(void* p) {
+    auto* job = static_cast<JpegDecodeJob*>(p);
+    jpeg_start_decompress(&job->cinfo);
+    jpegReadRows(job);
+    job->complete = jpegDataComplete(&job->cinfo, job->err);
 }
 
 struct JpegDecodeCleanup {
@@ -352,6 +408,60 @@ struct PngCleanup {
     }
 };
 
+struct PngWriteJob {
+    png_structp png;
+    png_infop info;
+    QByteArray* out;
+    char message[256];
+    int width;
+    int height;
+    bool alpha;
+    png_bytep* rows;
+};
+
+void pngWriteError(png_structp png, png_const_charp message) {
+    auto* job = static_cast<PngWriteJob*>(png_get_error_ptr(png));
+    std::snprintf(job->message, sizeof job->message, "%s", message ? message : "unknown error");
+    png_longjmp(png, 1);
+}
+
+void pngWriteData(png_structp png, png_bytep data, size_t length) {
+    static_cast<QByteArray*>(png_get_io_ptr(png))
+        ->append(reinterpret_cast<const char*>(data), qsizetype(length));
+}
+
+void pngFlush(png_structp) {}
+
+// The rows are QImage's own 32-bit words; libpng reorders or drops bytes as it writes them.
+void pngWriteAll(PngWriteJob* job) {
+    png_structp png = job->png;
+    png_infop info = job->info;
+    png_set_write_fn(png, job->out, pngWriteData, pngFlush);
+    png_set_IHDR(png, info, png_uint_32(job->width), png_uint_32(job->height), 8,
+                 job->alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    png_set_bgr(png);
+    if (!job->alpha)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+#else
+    if (job->alpha)
+        png_set_swap_alpha(png);
+    else
+        png_set_filler(png, 0, PNG_FILLER_BEFORE);
+#endif
+    png_write_image(png, job->rows);
+    png_write_end(png, info);
+}
+
+bool pngWriteGuarded(PngWriteJob* job) {
+    if (setjmp(png_jmpbuf(job->png)))
+        return false;
+    pngWriteAll(job);
+    return true;
+}
+
 EInvalidGraphic pngFailure(const PngJob& job) {
     return EInvalidGraphic(
         QStringLiteral("Invalid PNG file: %1").arg(QString::fromLocal8Bit(job.message)));
@@ -403,6 +513,123 @@ struct GifColors {
     GifColorType map[256];
 };
 
+// giflib's median cut works on 5 bits a channel, splits its boxes by population and scales
+// the colours back without rounding: white comes out as (248, 248, 248), and a small area in a
+// colour of its own, such as caption text, is merged into a box of photo colours. So the cut
+// gets all but a few entries, the exact colours it would distort most (pixels x squared error)
+// get entries of their own, and every entry is then set from the exact pixels it stands for.
+constexpr int GifKeptColours = 16;
+
+// A majority vote over colours (Boyer-Moore), then a count of the winner.
+struct ColourVote {
+    QRgb colour = 0;
+    quint64 lead = 0;
+    quint64 total = 0;
+    quint64 wins = 0;
+    void vote(QRgb c) {
+        ++total;
+        if (lead == 0) {
+            colour = c;
+            lead = 1;
+        } else if (c == colour) {
+            ++lead;
+        } else {
+            --lead;
+        }
+    }
+    void recount(QRgb c) {
+        if (c == colour)
+            ++wins;
+    }
+};
+
+// The colour an entry stands for: the dominant exact colour of its pixels when it makes more
+// than half of them (flat areas keep their colour), otherwise their mean.
+struct PaletteEntry {
+    ColourVote vote;
+    quint64 sum[3] = {0, 0, 0};
+    void add(QRgb c) {
+        vote.vote(c);
+        sum[0] += quint64(qRed(c));
+        sum[1] += quint64(qGreen(c));
+        sum[2] += quint64(qBlue(c));
+    }
+    QRgb mean() const {
+        const quint64 n = vote.total;
+        return qRgb(int((sum[0] + n / 2) / n), int((sum[1] + n / 2) / n),
+                    int((sum[2] + n / 2) / n));
+    }
+    QRgb colour() const { return vote.wins * 2 > vote.total ? vote.colour : mean(); }
+};
+
+int colourBox(QRgb c) {
+    return ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3);
+}
+
+quint64 squaredDistance(QRgb a, QRgb b) {
+    const int r = qRed(a) - qRed(b), g = qGreen(a) - qGreen(b), bl = qBlue(a) - qBlue(b);
+    return quint64(r * r + g * g + bl * bl);
+}
+
+template <class Visit> void forEachGifPixel(const QImage& src, GifColors& q, Visit visit) {
+    GifByteType* index = q.indices.data();
+    for (int y = 0; y < q.height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        for (int x = 0; x < q.width; ++x)
+            visit(*index++, line[x] | 0xFF000000u);
+    }
+}
+
+void refineGifColors(const QImage& src, GifColors& q, int used) {
+    // giflib gives every pixel of a 5-bit box the same entry.
+    std::vector<ColourVote> boxes(32768);
+    std::vector<GifByteType> boxEntry(32768, 0);
+    std::vector<PaletteEntry> entries(256);
+    forEachGifPixel(src, q, [&](GifByteType& i, QRgb c) {
+        boxes[size_t(colourBox(c))].vote(c);
+        boxEntry[size_t(colourBox(c))] = i;
+        entries[i].add(c);
+    });
+    forEachGifPixel(src, q, [&](GifByteType&, QRgb c) { boxes[size_t(colourBox(c))].recount(c); });
+
+    struct Cost {
+        quint64 cost;
+        int box;
+    };
+    std::vector<Cost> costs;
+    for (int b = 0; b < 32768; ++b) {
+        const ColourVote& box = boxes[size_t(b)];
+        if (box.wins == 0)
+            continue;
+        const quint64 cost =
+            box.wins * squaredDistance(box.colour, entries[boxEntry[size_t(b)]].mean());
+        if (cost > 0)
+            costs.push_back({cost, b});
+    }
+    const size_t kept = std::min(costs.size(), size_t(std::max(0, 256 - used)));
+    std::partial_sort(costs.begin(), costs.begin() + qsizetype(kept), costs.end(),
+                      [](const Cost& a, const Cost& b) { return a.cost > b.cost; });
+    std::vector<int> keptEntry(32768, -1);
+    for (size_t k = 0; k < kept; ++k)
+        keptEntry[size_t(costs[k].box)] = used + int(k);
+
+    entries.assign(256, PaletteEntry());
+    forEachGifPixel(src, q, [&](GifByteType& i, QRgb c) {
+        const size_t box = size_t(colourBox(c));
+        if (keptEntry[box] >= 0 && c == boxes[box].colour)
+            i = GifByteType(keptEntry[box]);
+        entries[i].add(c);
+    });
+    forEachGifPixel(src, q, [&](GifByteType& i, QRgb c) { entries[i].vote.recount(c); });
+    for (int i = 0; i < 256; ++i) {
+        if (entries[size_t(i)].vote.total == 0)
+            continue;
+        const QRgb c = entries[size_t(i)].colour();
+        q.map[i] =
+            GifColorType{GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
+    }
+}
+
 GifColors quantizeForGif(const QImage& image) {
     const QImage src = asRgb32Source(image, "GIF");
     checkDimensions("GIF", src.width(), src.height());
@@ -422,10 +649,11 @@ GifColors quantizeForGif(const QImage& image) {
         }
     }
     std::memset(q.map, 0, sizeof q.map);
-    int mapSize = 256;
+    int mapSize = 256 - GifKeptColours;
     if (GifQuantizeBuffer(unsigned(q.width), unsigned(q.height), &mapSize, red.data(), green.data(),
                           blue.data(), q.indices.data(), q.map) == GIF_ERROR)
         throw EInvalidGraphic(QStringLiteral("Cannot reduce the picture to 256 colours"));
+    refineGifColors(src, q, mapSize);
     return q;
 }
 
@@ -592,18 +820,28 @@ QImage ReadImageFile(const QString& path) {
     }
 }
 
-QImage DecodeJpeg(const QByteArray& data) {
+namespace {
+
+// A full decode, or with minSize the smallest DCT-scaled one covering it.
+QImage decodeJpeg(const QByteArray& data, const QSize* minSize) {
     JpegDecodeJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
     jpegInitError(&job.err);
     job.data = reinterpret_cast<const unsigned char*>(data.constData());
     job.size = static_cast<unsigned long>(data.size());
+    if (minSize) {
+        job.scaled = true;
+        job.minWidth = JDIMENSION(std::max(0, minSize->width()));
+        job.minHeight = JDIMENSION(std::max(0, minSize->height()));
+    }
     JpegDecodeCleanup cleanup{&job};
 
     if (!jpegGuarded(&job.err, jpegDecodeHeader, &job))
         throw jpegFailure(job.err);
     checkDimensions("JPEG", job.cinfo.image_width, job.cinfo.image_height);
-    QImage image = allocateImage("JPEG", int(job.cinfo.image_width), int(job.cinfo.image_height),
+    if (!jpegGuarded(&job.err, jpegChooseScale, &job))
+        throw jpegFailure(job.err);
+    QImage image = allocateImage("JPEG", int(job.cinfo.output_width), int(job.cinfo.output_height),
                                  QImage::Format_RGB32);
     std::vector<JSAMPROW> rows(size_t(image.height()));
     for (int y = 0; y < image.height(); ++y)
@@ -611,10 +849,21 @@ QImage DecodeJpeg(const QByteArray& data) {
     job.rows = rows.data();
     if (!jpegGuarded(&job.err, jpegDecodePixels, &job))
         throw jpegFailure(job.err);
-    if (job.err.truncated)
+    if (!job.complete)
         throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
-                                  .arg(QString::fromLocal8Bit(job.err.truncatedMessage)));
+                                  .arg(QString::fromLocal8Bit(job.err.dataMessage)));
     return image;
+}
+
+} // namespace
+
+QImage DecodeJpeg(const QByteArray& data) {
+    return decodeJpeg(data, nullptr);
+}
+
+QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight) {
+    const QSize minSize(minWidth, minHeight);
+    return decodeJpeg(data, &minSize);
 }
 
 QByteArray EncodeJpeg(const QImage& image, int quality) {
@@ -662,6 +911,41 @@ QImage DecodePng(const QByteArray& data) {
     if (!pngGuarded(&job, pngReadPixels))
         throw pngFailure(job);
     return image;
+}
+
+QByteArray EncodePng(const QImage& image) {
+    if (image.isNull())
+        throw EInvalidGraphic(QStringLiteral("Cannot write an empty picture as PNG"));
+    // Straight alpha, as PNG stores it.
+    const bool alpha = image.hasAlphaChannel();
+    const QImage src = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QByteArray out;
+    PngWriteJob job;
+    std::memset(static_cast<void*>(&job), 0, sizeof job);
+    job.out = &out;
+    job.width = src.width();
+    job.height = src.height();
+    job.alpha = alpha;
+    std::vector<png_bytep> rows(size_t(src.height()));
+    for (int y = 0; y < src.height(); ++y)
+        rows[size_t(y)] = const_cast<png_bytep>(src.constScanLine(y));
+    job.rows = rows.data();
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, pngWriteError, pngWarning);
+    if (job.png)
+        job.info = png_create_info_struct(job.png);
+    struct Cleanup {
+        PngWriteJob* job;
+        ~Cleanup() {
+            if (job->png)
+                png_destroy_write_struct(&job->png, job->info ? &job->info : nullptr);
+        }
+    } cleanup{&job};
+    if (!job.png || !job.info)
+        throw EInvalidGraphic(QStringLiteral("Cannot write PNG file: not enough memory"));
+    if (!pngWriteGuarded(&job))
+        throw EInvalidGraphic(
+            QStringLiteral("Cannot write PNG file: %1").arg(QString::fromLocal8Bit(job.message)));
+    return out;
 }
 
 // The first frame, painted on a canvas of the logical screen size. The canvas is transparent

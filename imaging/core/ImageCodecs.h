@@ -32,16 +32,21 @@ QImage DecodeImage(const QByteArray& data);
 QImage ReadImageFile(const QString& path);
 
 QImage DecodeJpeg(const QByteArray& data);
+// Decodes at the largest of libjpeg's reductions 1/8, 1/4, 1/2 whose result still covers
+// minWidth x minHeight (each side rounded up), or at full size when none does.
+QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight);
 QImage DecodeGif(const QByteArray& data); // first frame
 QImage DecodePng(const QByteArray& data);
 QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up and top-down
 
-// Encoders. The image may be in any format; alpha is dropped for JPEG and BMP.
+// Encoders. The image may be in any format; alpha is dropped for JPEG, GIF and BMP.
 QByteArray EncodeJpeg(const QImage& image, int quality); // quality 1..100, clamped
-QByteArray EncodeGif(const QImage& image);               // giflib's own colour reduction
+QByteArray EncodeGif(const QImage& image);               // reduced to 256 colours
 QByteArray EncodeBmp(const QImage& image);               // 24 bits, bottom-up
+QByteArray EncodePng(const QImage& image); // 8 bits a channel, RGBA when the image has alpha
 
-// The image as the GIF encoder will store it: colours reduced by giflib's quantiser.
+// The image as the GIF encoder will store it: giflib's median cut, with the flat colours it
+// would distort most (such as caption text) kept exact.
 QImage ReduceToGifColors(const QImage& image);
 
 // Writes bytes to a file; throws EFCreateError naming the file when it cannot be created or

@@ -25,7 +25,7 @@
 
 namespace {
 
-enum class OutputKind { Jpeg, Gif, Bmp };
+enum class OutputKind { Jpeg, Gif, Png, Bmp };
 
 QString upperExt(const QString& path) {
     const QString name = QFileInfo(path).fileName();
@@ -38,6 +38,8 @@ OutputKind outputKindFor(const QString& ext) {
         return OutputKind::Jpeg;
     if (ext == QLatin1String(".GIF"))
         return OutputKind::Gif;
+    if (ext == QLatin1String(".PNG"))
+        return OutputKind::Png;
     return OutputKind::Bmp;
 }
 
@@ -141,6 +143,8 @@ QByteArray encode(const QImage& image, OutputKind kind) {
         return EncodeJpeg(image, Settings().defaultCompressionQuality);
     case OutputKind::Gif:
         return EncodeGif(image);
+    case OutputKind::Png:
+        return EncodePng(image);
     case OutputKind::Bmp:
         return EncodeBmp(image);
     }
@@ -278,8 +282,7 @@ void RenderAndSave(const QString& sourceFile, QString newName, int width, int he
     const QImage& real = designer->realPicture;
 
     QByteArray bytes;
-    if (kind != OutputKind::Gif && angle == 0 && !(width > 0 && height > 0) &&
-        real.format() == QImage::Format_RGB32) {
+    if (angle == 0 && !(width > 0 && height > 0) && real.format() == QImage::Format_RGB32) {
         // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
         // bricks are drawn straight into the photo's own pixels and the few rectangles they
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
@@ -299,9 +302,13 @@ namespace {
 
 QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
                       int width, int height, int angle, bool proportional, bool perFileDates) {
-    QImage working = kind == OutputKind::Gif
-                         ? ReduceToGifColors(designer.realPicture)
-                         : designer.realPicture.convertToFormat(QImage::Format_RGB32);
+    // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
+    // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
+    // on opaque bitmaps) is asked for.
+    const bool keepAlpha = kind == OutputKind::Png && designer.realPicture.hasAlphaChannel() &&
+                           angle == 0 && !(width > 0 && height > 0);
+    QImage working = designer.realPicture.convertToFormat(keepAlpha ? QImage::Format_ARGB32
+                                                                    : QImage::Format_RGB32);
 
     // The size of the turned picture, before any resampling.
     const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;

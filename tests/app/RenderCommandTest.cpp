@@ -1,6 +1,8 @@
 #include "tests/app/CliRunner.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -238,6 +240,43 @@ TEST_F(RenderCommand, FailuresNameTheFileAndTheRestGoesOn) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot read pattern file \"%1\"").arg(broken)))
         << r.err.toStdString();
+}
+
+// A JPEG cut in half with an end marker appended: libjpeg would paint the lost half grey. The
+// file is reported with libjpeg's reason and left exactly as it was.
+TEST_F(RenderCommand, CorruptJpegIsReportedAndLeftAlone) {
+    const QString whole = writePhoto(QStringLiteral("whole.jpg"));
+    QByteArray bytes;
+    {
+        QFile f(whole);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        bytes = f.readAll();
+    }
+    const QString broken =
+        writeFile(QStringLiteral("broken.jpg"), bytes.left(bytes.size() / 2) + "\xFF\xD9");
+    auto sha256 = [](const QString& file) {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+            .toHex()
+            .toStdString();
+    };
+    const std::string before = sha256(broken);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+
+    for (const QStringList& output : {QStringList(), QStringList{"--output", "out.jpg"}}) {
+        const CliRun r =
+            run(QStringList{"render", "--pattern", pattern} + output + QStringList{broken});
+        EXPECT_EQ(r.code, 1) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("captiomark-cli: %1: ").arg(broken)))
+            << r.err.toStdString();
+        EXPECT_TRUE(
+            r.err.contains(QLatin1String("Corrupt JPEG data: premature end of data segment")))
+            << r.err.toStdString();
+        EXPECT_EQ(sha256(broken), before);
+        EXPECT_EQ(QDir(QFileInfo(broken).path()).entryList(QDir::Files),
+                  (QStringList{"broken.jpg", "p.xml", "whole.jpg"}));
+    }
 }
 
 TEST_F(RenderCommand, SampleFilesRenderWithTheirExif) {

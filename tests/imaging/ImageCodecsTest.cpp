@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QPainter>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -175,8 +176,9 @@ QByteArray cmykJpeg(int width, int height, const unsigned char cmyk[4]) {
     return out;
 }
 
-// A progressive JPEG written directly with libjpeg from an RGB32 image.
-QByteArray progressiveJpeg(const QImage& image) {
+// A JPEG written directly with libjpeg from an RGB32 image, progressive or with a restart
+// marker after every restartRows rows of blocks.
+QByteArray libjpegFile(const QImage& image, bool progressive, int restartRows = 0) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -190,7 +192,9 @@ QByteArray progressiveJpeg(const QImage& image) {
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
-    jpeg_simple_progression(&cinfo);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
+    cinfo.restart_in_rows = restartRows;
     jpeg_start_compress(&cinfo, TRUE);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -202,6 +206,10 @@ QByteArray progressiveJpeg(const QImage& image) {
     QByteArray out(reinterpret_cast<const char*>(buffer), qsizetype(size));
     free(buffer);
     return out;
+}
+
+QByteArray progressiveJpeg(const QImage& image) {
+    return libjpegFile(image, true);
 }
 
 // A GIF written with giflib itself.
@@ -431,6 +439,185 @@ TEST(JpegCodec, ProgressiveFilesDecodeAndCutOnesAreRejected) {
     EXPECT_TRUE(errorOf([&] {
                     DecodeJpeg(file.left(file.size() * 2 / 3));
                 }).startsWith("Invalid JPEG file: Premature end"));
+}
+
+// libjpeg's own warning count for a file, with its default error handler (an independent
+// check that a case really makes libjpeg warn).
+long libjpegWarnings(const QByteArray& file) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    err.emit_message = [](j_common_ptr c, int level) {
+        if (level < 0)
+            c->err->num_warnings++;
+    };
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> row(size_t(cinfo.output_width) * size_t(cinfo.output_components));
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW r = row.data();
+        jpeg_read_scanlines(&cinfo, &r, 1);
+    }
+    const long warnings = err.num_warnings;
+    jpeg_destroy_decompress(&cinfo);
+    return warnings;
+}
+
+const QByteArray JpegEnd("\xFF\xD9", 2);
+
+// Where the entropy-coded data of the (last) scan starts.
+qsizetype scanDataStart(const QByteArray& file) {
+    const qsizetype sos = file.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    EXPECT_GT(sos, 0);
+    return sos + 2 + ((uchar(file[sos + 2]) << 8) | uchar(file[sos + 3]));
+}
+
+// libjpeg only warns about lost or damaged pixel data and paints the rest grey; such a picture
+// is refused with libjpeg's own message, so that it is never saved over the original.
+TEST(JpegCodec, CorruptOrMissingDataIsRejectedWithLibjpegsMessage) {
+    const QByteArray file = EncodeJpeg(makeTestPhoto(128, 128), 90);
+    ASSERT_EQ(libjpegWarnings(file), 0);
+    const QString cutSegment =
+        QStringLiteral("Invalid JPEG file: Corrupt JPEG data: premature end of data segment");
+    const QString cutFile = QStringLiteral("Invalid JPEG file: Premature end of JPEG file");
+
+    // Cut in half with an end marker appended, as a broken copy leaves it.
+    const QByteArray halfWithEnd = file.left(file.size() / 2) + JpegEnd;
+    EXPECT_GT(libjpegWarnings(halfWithEnd), 0);
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(halfWithEnd); }), cutSegment);
+    EXPECT_EQ(errorOf([&] { DecodeImage(halfWithEnd); }), cutSegment);
+
+    // Cut inside the last row of blocks: only the bottom rows would be grey.
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(file.left(file.size() - 40)); }), cutFile);
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(file.left(file.size() - 40) + JpegEnd); }), cutSegment);
+
+    // A restart marker out of sequence.
+    QByteArray restarts = libjpegFile(makeTestPhoto(64, 64), false, 1);
+    ASSERT_EQ(libjpegWarnings(restarts), 0);
+    const qsizetype rst0 = restarts.indexOf(QByteArray("\xFF\xD0", 2), scanDataStart(restarts));
+    ASSERT_GT(rst0, 0);
+    restarts[rst0 + 1] = char(0xD5);
+    EXPECT_GT(libjpegWarnings(restarts), 0);
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(restarts); }),
+              QStringLiteral("Invalid JPEG file: Corrupt JPEG data: found marker 0xd5 instead "
+                             "of RST0"));
+
+    // Progressive: cut inside a scan, with and without an end marker.
+    const QByteArray progressive = progressiveJpeg(smoothGradient(120, 80));
+    const QByteArray progressiveCut = progressive.left(progressive.size() * 2 / 3);
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(progressiveCut + JpegEnd); }), cutSegment);
+    // Cut between two scans: each scan present is whole, the last refinement is missing.
+    const qsizetype lastScan = progressive.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    EXPECT_EQ(errorOf([&] { DecodeJpeg(progressive.left(lastScan)); }), cutFile);
+}
+
+// Some warnings do not touch the pixels: a missing end marker, stray bytes between segments
+// (common in camera files). Those pictures open as they are.
+TEST(JpegCodec, HarmlessWarningsStillDecode) {
+    const QByteArray file = EncodeJpeg(makeTestPhoto(96, 64), 90);
+    const QImage whole = DecodeJpeg(file);
+
+    const int app0 = 4 + ((uchar(file[4]) << 8) | uchar(file[5]));
+    ASSERT_EQ(uchar(file[app0]), 0xFF);
+    const QByteArray stray = file.left(app0) + "abc" + file.mid(app0);
+    EXPECT_GT(libjpegWarnings(stray), 0);
+    EXPECT_TRUE(fuzzyImageCompare(DecodeJpeg(stray), whole, 0));
+
+    const QByteArray progressive = progressiveJpeg(smoothGradient(120, 80));
+    ASSERT_TRUE(progressive.endsWith(JpegEnd));
+    const QByteArray noEnd = progressive.left(progressive.size() - 2);
+    EXPECT_GT(libjpegWarnings(noEnd), 0);
+    EXPECT_TRUE(fuzzyImageCompare(DecodeJpeg(noEnd), DecodeJpeg(progressive), 0));
+}
+
+// Real camera files (when the shared samples are present) decode without complaint, to the
+// size and pixels Qt's own reader gives.
+TEST(JpegCodec, CameraFilesDecode) {
+    const QString dir = sharedTestDataDir();
+    if (dir.isEmpty() || !QFileInfo(dir + QStringLiteral("/exif")).isDir())
+        GTEST_SKIP() << "camera samples absent";
+    const QFileInfoList files =
+        QDir(dir + QStringLiteral("/exif"))
+            .entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files,
+                           QDir::Name);
+    EXPECT_EQ(files.size(), 31);
+    for (const QFileInfo& info : files) {
+        SCOPED_TRACE(info.fileName().toStdString());
+        QImage decoded;
+        try {
+            decoded = ReadImageFile(info.filePath());
+        } catch (const Exception& e) {
+            ADD_FAILURE() << e.message().toStdString();
+            continue;
+        }
+        QImageReader reader(info.filePath());
+        reader.setAutoTransform(false);
+        const QImage byQt = reader.read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(byQt.isNull()) << reader.errorString().toStdString();
+        EXPECT_LT(differingPixelShare(decoded, byQt, 2), 0.001);
+    }
+}
+
+// The mean of each factor x factor block of an image whose sides the factor divides.
+QImage boxAverage(const QImage& image, int factor) {
+    QImage out(image.width() / factor, image.height() / factor, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            int sum[3] = {0, 0, 0};
+            for (int dy = 0; dy < factor; ++dy)
+                for (int dx = 0; dx < factor; ++dx) {
+                    const QRgb p = image.pixel(x * factor + dx, y * factor + dy);
+                    sum[0] += qRed(p);
+                    sum[1] += qGreen(p);
+                    sum[2] += qBlue(p);
+                }
+            const int n = factor * factor;
+            out.setPixel(x, y,
+                         qRgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n));
+        }
+    return out;
+}
+
+TEST(JpegCodec, ScaledDecodeTakesTheLargestReductionCoveringTheSize) {
+    const QByteArray file = EncodeJpeg(makeTestPhoto(320, 240, 4), 95);
+    const QImage full = DecodeJpeg(file);
+    const struct {
+        int minWidth, minHeight;
+        QSize expected;
+    } cases[] = {
+        {40, 30, {40, 30}},     {0, 0, {40, 30}},       {-5, -5, {40, 30}},
+        {41, 30, {80, 60}},     {40, 31, {80, 60}},     {80, 60, {80, 60}},
+        {81, 1, {160, 120}},    {160, 120, {160, 120}}, {161, 120, {320, 240}},
+        {320, 240, {320, 240}}, {1000, 10, {320, 240}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.minWidth << " x " << c.minHeight);
+        const QImage scaled = DecodeJpegScaled(file, c.minWidth, c.minHeight);
+        ASSERT_EQ(scaled.size(), c.expected);
+        EXPECT_EQ(scaled.format(), QImage::Format_RGB32);
+        const QImage expected = boxAverage(full, 320 / scaled.width());
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(scaled, expected, 3, &why)) << why.toStdString();
+        EXPECT_LT(differingPixelShare(scaled, expected, 1), 0.05);
+    }
+
+    // Sides the reduction does not divide are rounded up.
+    const QByteArray odd = EncodeJpeg(makeTestPhoto(101, 67), 90);
+    EXPECT_EQ(DecodeJpegScaled(odd, 13, 9).size(), QSize(13, 9));
+    EXPECT_EQ(DecodeJpegScaled(odd, 14, 9).size(), QSize(26, 17));
+    EXPECT_EQ(DecodeJpegScaled(odd, 51, 34).size(), QSize(51, 34));
+    EXPECT_EQ(DecodeJpegScaled(odd, 52, 34).size(), QSize(101, 67));
+
+    // Damaged data is refused at every scale.
+    EXPECT_EQ(
+        errorOf([&] { DecodeJpegScaled(file.left(file.size() / 2) + JpegEnd, 40, 30); }),
+        QStringLiteral("Invalid JPEG file: Corrupt JPEG data: premature end of data segment"));
+    EXPECT_TRUE(errorOf([&] {
+                    DecodeJpegScaled("\xFF\xD8\xFF", 40, 30);
+                }).startsWith("Invalid JPEG file: "));
 }
 
 TEST(JpegCodec, GarbageAfterSignatureIsInvalid) {
@@ -778,6 +965,63 @@ TEST(BmpEncoder, AlphaIsDropped) {
 
 // ---------------------------------------------------------------------------------------------
 
+// The PNG header as written: bit depth and colour type from IHDR.
+std::pair<int, int> pngDepthAndColourType(const QByteArray& file) {
+    EXPECT_TRUE(file.startsWith(QByteArray("\x89PNG\r\n\x1A\n", 8)));
+    EXPECT_EQ(file.mid(12, 4), QByteArray("IHDR"));
+    return {uchar(file[24]), uchar(file[25])};
+}
+
+QImage readByQt(const QByteArray& file, const char* format) {
+    QByteArray copy = file;
+    QBuffer buffer(&copy);
+    QImageReader reader(&buffer, format);
+    const QImage image = reader.read();
+    EXPECT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    return image;
+}
+
+TEST(PngEncoder, AlphaIsKeptStraight) {
+    QImage argb(37, 23, QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x)
+            argb.setPixel(x, y, qRgba(x * 7, y * 11, (x + y) * 4, (x * 29 + y * 13) % 256));
+    argb.setPixel(0, 0, qRgba(255, 255, 255, 255));
+    argb.setPixel(1, 0, qRgba(0, 0, 0, 0));
+    const QByteArray file = EncodePng(argb);
+    EXPECT_EQ(pngDepthAndColourType(file), std::make_pair(8, 6)); // RGBA
+    const QImage byQt = readByQt(file, "png").convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(byQt.size(), argb.size());
+    for (int y = 0; y < argb.height(); ++y)
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb expected = argb.pixel(x, y);
+            const QRgb actual = byQt.pixel(x, y);
+            ASSERT_EQ(qAlpha(actual), qAlpha(expected)) << x << "," << y;
+            // Qt drops the colour of fully transparent pixels.
+            if (qAlpha(expected) != 0) {
+                ASSERT_EQ(actual, expected) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(DecodePng(file), argb);
+
+    // Premultiplied input is written straight.
+    const QImage premultiplied = argb.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_TRUE(fuzzyImageCompare(DecodePng(EncodePng(premultiplied)),
+                                  premultiplied.convertToFormat(QImage::Format_ARGB32), 0));
+}
+
+TEST(PngEncoder, OpaqueImagesAreWrittenAsRgb) {
+    const QImage photo = makeTestPhoto(61, 40, 3);
+    for (const QImage& source : {photo, photo.convertToFormat(QImage::Format_RGB888)}) {
+        const QByteArray file = EncodePng(source);
+        EXPECT_EQ(pngDepthAndColourType(file), std::make_pair(8, 2)); // RGB
+        const QImage byQt = readByQt(file, "png");
+        EXPECT_FALSE(byQt.hasAlphaChannel());
+        EXPECT_EQ(byQt.convertToFormat(QImage::Format_RGB32), photo);
+    }
+    EXPECT_THROW(EncodePng(QImage()), EInvalidGraphic);
+}
+
 TEST(PngDecoder, AlphaSurvivesFromQtEncoder) {
     QImage source(31, 17, QImage::Format_ARGB32);
     for (int y = 0; y < source.height(); ++y)
@@ -903,6 +1147,33 @@ TEST(GifCodec, SinglePixelAndSingleColourImages) {
     QImage flat(50, 3, QImage::Format_RGB32);
     flat.fill(qRgb(0, 0, 0));
     EXPECT_TRUE(fuzzyImageCompare(DecodeGif(EncodeGif(flat)), flat, 0));
+}
+
+// giflib's quantiser works on 5 bits a channel; a flat colour such as white caption text must
+// still come out exactly, not as (248, 248, 248).
+TEST(GifCodec, FlatColoursKeepTheirExactValue) {
+    QImage photo = makeTestPhoto(160, 120, 5);
+    const QRect whiteBlock(10, 10, 30, 8), redBlock(60, 70, 12, 12), greyBlock(100, 20, 9, 9);
+    photo.setPixel(150, 110, qRgb(255, 255, 255)); // a lone pixel of the same colour elsewhere
+    {
+        QPainter p(&photo);
+        p.fillRect(whiteBlock, QColor(255, 255, 255));
+        p.fillRect(redBlock, QColor(255, 0, 0));
+        p.fillRect(greyBlock, QColor(133, 133, 133));
+    }
+    const QByteArray file = EncodeGif(photo);
+    for (const QImage& decoded :
+         {DecodeGif(file), readByQt(file, "gif").convertToFormat(QImage::Format_RGB32)}) {
+        for (const QRect& r : {whiteBlock, redBlock, greyBlock}) {
+            QString why;
+            EXPECT_TRUE(fuzzyImageCompare(decoded.copy(r), photo.copy(r), 0, &why))
+                << why.toStdString();
+        }
+        EXPECT_LT(differingPixelShare(decoded, photo, 48), 0.01);
+    }
+    QImage white(20, 5, QImage::Format_RGB32);
+    white.fill(qRgb(255, 255, 255));
+    EXPECT_EQ(DecodeGif(EncodeGif(white)), white);
 }
 
 TEST(GifDecoder, FrameOffsetOnBackgroundCanvas) {

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <csignal>
 #include <cstring>
@@ -285,14 +286,76 @@ TEST_F(RenderFiles, NameIsCutByTheSourceExtensionLength) {
     EXPECT_EQ(RenderOutputPath("/p/a.JPG", ""), QStringLiteral("/p/a.JPG"));
 }
 
-TEST_F(RenderFiles, PngSourceIsWrittenAsBitmapUnderItsOwnName) {
-    SurfaceFixture png(QSize(30, 20), 1.0, QStringLiteral("logo.PNG"));
+// PNG's colour type from its header: 2 RGB, 6 RGBA.
+int pngColourType(const QByteArray& file) {
+    EXPECT_TRUE(file.startsWith(QByteArray("\x89PNG\r\n\x1A\n", 8)));
+    EXPECT_EQ(file.mid(12, 4), QByteArray("IHDR"));
+    return file.size() > 25 ? uchar(file[25]) : -1;
+}
+
+QImage readByQt(const QString& path) {
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    EXPECT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    return image;
+}
+
+TEST_F(RenderFiles, PngSourceIsWrittenAsPngUnderItsOwnName) {
+    SurfaceFixture png(QSize(60, 40), 1.0, QStringLiteral("logo.PNG"));
+    TText* t = addText(*png.designer, 4, 4, "x");
     RenderAndSave(png.photoPath, png.path("logo2.PNG"), 0, 0, 0, false, true, false, false);
     const QString out = png.path("logo2.png");
     ASSERT_TRUE(QFile::exists(out));
-    EXPECT_EQ(ReadFileBytes(out).left(2), QByteArray("BM"));
-    QString why;
-    EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(out), png.photo, 0, &why)) << why.toStdString();
+    EXPECT_EQ(pngColourType(ReadFileBytes(out)), 2);
+    const QImage written = readByQt(out).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(written.size(), png.photo.size());
+    // Untouched outside the text's box, captioned inside it.
+    const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+    int changed = 0;
+    for (int y = 0; y < written.height(); ++y)
+        for (int x = 0; x < written.width(); ++x) {
+            if (!box.contains(x, y))
+                ASSERT_EQ(written.pixel(x, y), png.photo.pixel(x, y)) << x << "," << y;
+            else
+                changed += written.pixel(x, y) != png.photo.pixel(x, y);
+        }
+    EXPECT_GT(changed, 5);
+}
+
+TEST_F(RenderFiles, PngSourceKeepsItsTransparency) {
+    SurfaceFixture png(QSize(4, 4), 1.0, QStringLiteral("unused.png"));
+    // Left half clear, right half of graded opacity.
+    const int clear = 120;
+    QImage source(200, 80, QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(
+                x, y, x < clear ? qRgba(0, 0, 0, 0) : qRgba(x, y * 3, 90, 40 + (x + y) % 200));
+    const QString path = png.path("alpha.png");
+    ASSERT_TRUE(source.save(path));
+    png.designer->OpenImage(path, 1.0);
+    TText* t = addText(*png.designer, 2, 2, "Ag", 0, 255, 0x0000FF); // red
+    RenderAndSave(path, QString(), 0, 0, 0, false, true, false, false);
+
+    EXPECT_EQ(pngColourType(ReadFileBytes(path)), 6);
+    const QImage written = readByQt(path).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(written.size(), source.size());
+    const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+    ASSERT_LT(box.right(), clear) << "the text stays on the clear part";
+    int opaqueText = 0;
+    for (int y = 0; y < written.height(); ++y)
+        for (int x = 0; x < written.width(); ++x) {
+            const QRgb w = written.pixel(x, y);
+            if (box.contains(x, y)) {
+                if (qAlpha(w) == 255 && qRed(w) > 200 && qGreen(w) == 0)
+                    ++opaqueText;
+            } else if (x < clear) {
+                ASSERT_EQ(qAlpha(w), 0) << x << "," << y;
+            } else {
+                ASSERT_EQ(w, source.pixel(x, y)) << x << "," << y;
+            }
+        }
+    EXPECT_GT(opaqueText, 10) << "the caption is opaque on the clear background";
 }
 
 TEST_F(RenderFiles, GifSourceIsWrittenAsGif) {
@@ -300,6 +363,37 @@ TEST_F(RenderFiles, GifSourceIsWrittenAsGif) {
     QFile::copy(gif.photoPath, gif.path("x.gif"));
     RenderAndSave(gif.path("x.gif"), gif.path("y.gif"), 0, 0, 0, false, true, false, false);
     EXPECT_EQ(ReadFileBytes(gif.path("y.gif")).left(4), QByteArray("GIF8"));
+}
+
+// A GIF is reduced to 256 colours once, from the captioned picture: white caption text stays
+// exactly white.
+TEST_F(RenderFiles, GifCaptionKeepsItsExactColour) {
+    SurfaceFixture g(QSize(240, 160), 1.0);
+    const QByteArray gif = EncodeGif(g.photo);
+    const QString source = g.path("source.gif");
+    WriteFileBytes(source, gif);
+    // The reference: the same caption on the same picture, written losslessly.
+    const QString reference = g.path("reference.bmp");
+    WriteFileBytes(reference, EncodeBmp(DecodeGif(gif)));
+    addText(*g.designer, 20, 30, "WHITE", 0, 255, 0xFFFFFF);
+
+    g.designer->OpenImage(reference, 1.0);
+    RenderAndSave(reference, g.path("captioned.bmp"), 0, 0, 0, false, true, false, false);
+    g.designer->OpenImage(source, 1.0);
+    RenderAndSave(source, g.path("captioned.gif"), 0, 0, 0, false, true, false, false);
+
+    const QImage expected = ReadImageFile(g.path("captioned.bmp"));
+    const QImage written = readByQt(g.path("captioned.gif")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(written.size(), expected.size());
+    int white = 0;
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (expected.pixel(x, y) == qRgb(255, 255, 255)) {
+                ++white;
+                ASSERT_EQ(QColor(written.pixel(x, y)), QColor(Qt::white)) << x << "," << y;
+            }
+    EXPECT_GT(white, 100);
+    EXPECT_LT(differingPixelShare(written, expected, 48), 0.01);
 }
 
 TEST_F(RenderFiles, RenameOnlyMovesTheSource) {
