@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -88,6 +89,64 @@ TEST_P(RenderAngles, ScreenAndOutputAgree) {
 
 INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles,
                          ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
+
+namespace {
+// Pixels that differ from the photo: their bounding box and centre of mass.
+struct Ink {
+    QRect box;
+    QPointF centre;
+    int count = 0;
+};
+Ink inkOf(const QImage& out, const QImage& photo) {
+    Ink ink;
+    double sx = 0, sy = 0;
+    const QImage a = out.convertToFormat(QImage::Format_RGB32);
+    const QImage b = photo.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                ink.box = ink.box.united(QRect(x, y, 1, 1));
+                sx += x;
+                sy += y;
+                ++ink.count;
+            }
+    if (ink.count)
+        ink.centre = QPointF(sx / ink.count, sy / ink.count);
+    return ink;
+}
+} // namespace
+
+// Past half a turn the text keeps turning: at 200 degrees it runs right to left, upside down
+// and a little upwards, in the box of its turned size; the same as at -160 or 560 degrees.
+TEST(Render, TextTurnedPastHalfATurnRunsBackwards) {
+    const QString spaces(15, QLatin1Char(' '));
+    const auto render = [&](const QString& caption, int angle) {
+        SurfaceFixture f(QSize(600, 400), 1.0, QStringLiteral("photo.bmp"), true);
+        TText* t = addText(*f.designer, 60, 80, caption, angle, 255, 0x000000);
+        t->Font()->setHeight(-48);
+        t->Font()->setStyle(Tk::TFontStyles(Tk::fsBold));
+        t->FitToText();
+        const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+        const Ink ink = inkOf(renderTo(f, QStringLiteral("out.bmp")), f.photo);
+        EXPECT_TRUE(box.contains(ink.box)) << caption.toStdString() << " " << angle;
+        EXPECT_GT(ink.count, 100) << caption.toStdString() << " " << angle;
+        return ink;
+    };
+    for (int angle : {2000, -1600, 5600}) {
+        const Ink first = render(QStringLiteral("T") + spaces, angle);
+        const Ink last = render(spaces + QStringLiteral("T"), angle);
+        // The baseline runs along (cos 200, sin 200): leftwards and slightly up.
+        const QPointF step = last.centre - first.centre;
+        EXPECT_LT(step.x(), -150) << angle << ": the first letter lies right of the last";
+        EXPECT_LT(step.y(), -20) << angle << ": and below it";
+        EXPECT_NEAR(std::atan2(step.y(), step.x()) * 180 / M_PI, -160, 4) << angle;
+        // A T's bar is its top: turned over, the ink's weight lies below the middle of its box.
+        EXPECT_GT(first.centre.y(), first.box.center().y() + 2) << angle << ": upside down";
+    }
+    // The unturned T for comparison: bar on top, weight above the middle.
+    const Ink upright = render(QStringLiteral("T") + spaces, 0);
+    EXPECT_LT(upright.centre.y(), upright.box.center().y() - 2);
+}
 
 TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
     SurfaceFixture f(QSize(800, 600), 4.0);
