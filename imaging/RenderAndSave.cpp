@@ -232,7 +232,7 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
         } else if (cls == QLatin1String("tpictureimg")) {
             auto* pic = static_cast<TPictureimg*>(component);
             drawImageInto(
-                image, pic->Picture()->image(),
+                image, pic->Picture()->drawnImage(pic->Transparent()),
                 scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
                        sy));
         }

@@ -175,6 +175,86 @@ TEST(Render, PictureBrickIsStretchedOverItsRectangle) {
     EXPECT_EQ(out.pixel(160, 150), f.photo.pixel(160, 150)) << "nothing beyond the rectangle";
 }
 
+// A transparent bitmap loses its bottom-left pixel's colour, on the screen and in the output;
+// PNG and icon pictures keep their own alpha whatever Transparent says.
+TEST(Render, TransparentPictureBricks) {
+    // 20 x 20: background colour with a red square in the middle; the PNG and icon kinds
+    // also have a see-through top-left corner of their own.
+    const auto logo = [](QColor background, bool ownAlpha) {
+        QImage image(20, 20, QImage::Format_ARGB32);
+        image.fill(background);
+        QPainter p(&image);
+        p.fillRect(5, 5, 10, 10, Qt::red);
+        if (ownAlpha) {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.fillRect(0, 0, 4, 4, Qt::transparent);
+        }
+        return image;
+    };
+    struct Case {
+        QString className;
+        QColor background;
+        bool transparent;
+        bool backgroundShows; // the background colour is drawn
+        bool cornerShows;     // the top-left corner is drawn (not see-through)
+    };
+    const QColor white(Qt::white), green(0, 160, 0);
+    const Case cases[] = {
+        {QStringLiteral("TBitmap"), white, true, false, false},
+        {QStringLiteral("TBitmap"), white, false, true, true},
+        {QStringLiteral("TBitmap"), green, true, false, false}, // the colour of the corner pixel
+        {QStringLiteral("TPngImage"), white, true, true, false},
+        {QStringLiteral("TPngImage"), white, false, true, false},
+        {QStringLiteral("TIcon"), white, true, true, false},
+    };
+    for (double zoom : {1.0, 2.0}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 transparent %2 zoom %3")
+                             .arg(c.className)
+                             .arg(c.transparent)
+                             .arg(zoom)
+                             .toStdString());
+            SurfaceFixture f(QSize(300, 200), zoom, QStringLiteral("photo.bmp"), true);
+            auto* p = placeBrick<TPictureimg>(*f.designer, 40, 60);
+            p->Picture()->setGraphic(
+                {c.className, QByteArray(), logo(c.background, c.className != "TBitmap")});
+            p->setTransparent(c.transparent);
+            p->SetBounds(p->Left(), p->Top(), qRound(100 / zoom), qRound(100 / zoom));
+            p->FullWidth = p->FullHeight = 100;
+
+            // Output: the logo stretched five times over (40, 60)-(140, 160).
+            const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+            const QPoint background(40 + 2 * 5 + 2, 60 + 17 * 5 + 2), corner(40 + 5, 60 + 5);
+            const QPoint red(90, 110);
+            EXPECT_EQ(out.pixelColor(red), QColor(Qt::red));
+            EXPECT_EQ(out.pixelColor(background),
+                      c.backgroundShows ? c.background : f.photo.pixelColor(background));
+            EXPECT_EQ(out.pixelColor(corner),
+                      c.cornerShows ? c.background : f.photo.pixelColor(corner));
+
+            // Screen: the picture panel with the brick over the preview.
+            const QImage screen =
+                f.designer->Panel1->grab(f.designer->Panel1->rect()).toImage().convertToFormat(
+                    QImage::Format_RGB32);
+            const auto preview = [&](QPoint full) {
+                return QPoint(qRound(full.x() / zoom), qRound(full.y() / zoom));
+            };
+            const auto near = [](QColor a, QColor b) {
+                return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
+                       std::abs(a.blue() - b.blue()) <= 3;
+            };
+            EXPECT_TRUE(near(screen.pixelColor(preview(red)), Qt::red));
+            const QPoint bg = preview(background), co = preview(corner);
+            EXPECT_TRUE(near(screen.pixelColor(bg),
+                             c.backgroundShows ? c.background : f.designer->Picture.pixelColor(bg)))
+                << screen.pixelColor(bg).name().toStdString();
+            EXPECT_TRUE(near(screen.pixelColor(co),
+                             c.cornerShows ? c.background : f.designer->Picture.pixelColor(co)))
+                << screen.pixelColor(co).name().toStdString();
+        }
+    }
+}
+
 TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
     SurfaceFixture f;
     Settings().defaultDateFormat = QStringLiteral("yyyy-MM-dd");
