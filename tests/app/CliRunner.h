@@ -9,5 +9,7 @@ struct CliRun {
     QString err;
 };
 
-// Runs the built captiomark-cli headless, with its settings in configDir.
-CliRun runCli(const QStringList& args, const QString& configDir);
+// Runs the built captiomark-cli headless, with its settings in configDir; with a launcher
+// (for example prlimit and its options), through it.
+CliRun runCli(const QStringList& args, const QString& configDir,
+              const QStringList& launcher = {});
