@@ -326,8 +326,8 @@ ThoughtCircleSet ThoughtCircles(QPoint centre, QPoint tail, int r1, int r2, int 
     }
     auto circle = [&](double distance, double a, double bb) {
         const double x = centre.x() + distance * ux, y = centre.y() + distance * uy;
-        set.circles.append(BubbleBox{ClampedRound(x - a), ClampedRound(y - bb),
-                                     ClampedRound(x + a), ClampedRound(y + bb)});
+        set.circles.append(BubbleBox{ClampedRound(x - a), ClampedRound(y - bb), ClampedRound(x + a),
+                                     ClampedRound(y + bb)});
     };
     if (set.count > 1)
         circle(b + set.q + b / 4, r1 / 4.0, r2 / 4.0);
@@ -455,8 +455,7 @@ QImage ComposeBubble(const BubbleDrawing& d) {
     if (d.drawText && !d.text.isEmpty()) {
         out.convertTo(QImage::Format_ARGB32_Premultiplied);
         Raster::DrawTextInRect(out, BubbleTextRect(d.style, body).translated(-canvas.topLeft()),
-                               d.font, d.textColour,
-                               d.alignment, d.wordWrap, d.text);
+                               d.font, d.textColour, d.alignment, d.wordWrap, d.text);
         out.convertTo(QImage::Format_ARGB32);
     }
     return out;

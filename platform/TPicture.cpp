@@ -56,8 +56,8 @@ QImage TPicture::drawnImage(bool transparent) const {
     for (int y = 0; y < out.height(); ++y) {
         QRgb* row = reinterpret_cast<QRgb*>(out.scanLine(y));
         // Fully transparent black, so no smoothing can bring the colour back at the edges.
-        std::replace_if(row, row + w, [key](QRgb p) { return (p & 0x00FFFFFFu) == key; },
-                        QRgb(0));
+        std::replace_if(
+            row, row + w, [key](QRgb p) { return (p & 0x00FFFFFFu) == key; }, QRgb(0));
     }
     return out;
 }

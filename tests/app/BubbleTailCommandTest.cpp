@@ -54,9 +54,7 @@ TEST(BubbleTailCommand, FarTailPointRendersInMemoryOfThePhotosSize) {
     ASSERT_FALSE(prlimit.isEmpty()) << "prlimit (util-linux) is needed";
     QTemporaryDir config, files;
     ASSERT_TRUE(config.isValid() && files.isValid());
-    const struct {
-        qint64 fromX, fromY;
-    } tails[] = {{10000000, 60}, {2147483647, 2147483647 / 4}};
+    const struct { qint64 fromX, fromY; } tails[] = {{10000000, 60}, {2147483647, 2147483647 / 4}};
     for (const auto& t : tails) {
         SCOPED_TRACE(::testing::Message() << t.fromX << "," << t.fromY);
         const QString photo = files.filePath(QStringLiteral("photo.bmp"));

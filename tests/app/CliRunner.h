@@ -11,5 +11,4 @@ struct CliRun {
 
 // Runs the built captiomark-cli headless, with its settings in configDir; with a launcher
 // (for example prlimit and its options), through it.
-CliRun runCli(const QStringList& args, const QString& configDir,
-              const QStringList& launcher = {});
+CliRun runCli(const QStringList& args, const QString& configDir, const QStringList& launcher = {});

@@ -527,7 +527,8 @@ TEST(BubbleComposeTest, GoldenContactSheets) {
     }
 }
 
-// --- Composing only the part over the picture ------------------------------------------------------
+// --- Composing only the part over the picture
+// ------------------------------------------------------
 
 TEST(BubbleClipTest, CanvasIsTheClippedBoxAndTheBody) {
     BubbleDrawing d;
@@ -638,8 +639,9 @@ TEST(BubbleClipTest, FarTailIsCutAtTheEdgeOfTheClip) {
             ASSERT_LE(img.height(), 300);
             EXPECT_EQ(Count(img, KeyColour), 0);
             // The body is there and filled.
-            const QPoint c = style == SayCloud || style == ThinkCloud ? CloudOutlineOf(Fitted).centre
-                                                                      : SayEllipseOutline(Fitted).centre;
+            const QPoint c = style == SayCloud || style == ThinkCloud
+                                 ? CloudOutlineOf(Fitted).centre
+                                 : SayEllipseOutline(Fitted).centre;
             EXPECT_EQ(img.pixel(c), FillColour);
             if (style == ThinkEllipse || style == ThinkCloud)
                 continue; // the thought circles lie far along the ray, off the bitmap
@@ -651,10 +653,10 @@ TEST(BubbleClipTest, FarTailIsCutAtTheEdgeOfTheClip) {
             } else {
                 const QList<QPoint> outline = style == SayEllipse ? SayEllipseOutline(Fitted).points
                                                                   : CloudOutlineOf(Fitted).points;
-                const int gap = style == SayEllipse
-                                    ? SayEllipseGapWidth(SayEllipseOutline(Fitted).r1,
-                                                         int(outline.size()))
-                                    : CloudGapWidth(CloudOutlineOf(Fitted).box.width());
+                const int gap =
+                    style == SayEllipse
+                        ? SayEllipseGapWidth(SayEllipseOutline(Fitted).r1, int(outline.size()))
+                        : CloudGapWidth(CloudOutlineOf(Fitted).box.width());
                 const QList<int> run = GapRun(int(outline.size()), c, tail, gap);
                 ASSERT_FALSE(run.isEmpty());
                 starts = {outline.at(run.first()), outline.at(run.last())};

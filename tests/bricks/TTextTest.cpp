@@ -107,8 +107,8 @@ TEST(TextBrick, RotatedControlTakesTheTurnedBoundingBox) {
     TText* tm160 = makeText(f, QStringLiteral("Turn me"), -1600);
     EXPECT_EQ(t200->size(), tm160->size());
     EXPECT_NE(t200->size(), QSize(pw, ph));
-    const QTransform turn200 = TextBoxTransform(2000, t200->FullHeight, t200->Width(),
-                                                t200->Height());
+    const QTransform turn200 =
+        TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height());
     EXPECT_FALSE(turn200.isIdentity());
     EXPECT_EQ(turn200, TextBoxTransform(-1600, t200->FullHeight, t200->Width(), t200->Height()));
     // The baseline runs left and a little up: cos and sin of 200 degrees.
@@ -121,10 +121,10 @@ TEST(TextBrick, RotatedControlTakesTheTurnedBoundingBox) {
 
 TEST(TextBrick, AnglesAreTakenModuloAWholeTurn) {
     const std::pair<int, int> cases[] = {
-        {0, 0},         {1800, 1800},    {-1800, 1800},   {1799, 1799},  {-1799, -1799},
-        {1801, -1799},  {-1801, 1799},   {2000, -1600},   {-2000, 1600}, {3600, 0},
-        {-3600, 0},     {5400, 1800},    {-5400, 1800},   {3601, 1},     {4050, 450},
-        {36000, 0},     {2147483647, 847}, {-2147483647 - 1, -848},
+        {0, 0},        {1800, 1800},      {-1800, 1800},           {1799, 1799},  {-1799, -1799},
+        {1801, -1799}, {-1801, 1799},     {2000, -1600},           {-2000, 1600}, {3600, 0},
+        {-3600, 0},    {5400, 1800},      {-5400, 1800},           {3601, 1},     {4050, 450},
+        {36000, 0},    {2147483647, 847}, {-2147483647 - 1, -848},
     };
     for (const auto& [angle, expected] : cases)
         EXPECT_EQ(NormalizedAngle(angle), expected) << angle;
@@ -143,8 +143,8 @@ TEST(TextBrick, AnglesAreTakenModuloAWholeTurn) {
 TEST(TextBrick, TranslationsPutTheTurnedTextInsideItsBox) {
     // Every corner of the unrotated text box must land inside the turned box.
     const int W = 200, H = 50;
-    for (int angle : {0, 1, 450, 899, 900, 901, 1350, 1800, -1, -450, -900, -901, -1350, -1799,
-                      -1800, 2000, -2000, 2700, -2700, 3599, 4050}) {
+    for (int angle : {0,    1,     450,   899,   900,  901,   1350, 1800,  -1,   -450, -900,
+                      -901, -1350, -1799, -1800, 2000, -2000, 2700, -2700, 3599, 4050}) {
         const QSize box = TextBoxSize(W, H, angle);
         const QTransform t = TextBoxTransform(angle, H, box.width(), box.height());
         const QRectF mapped = t.mapRect(QRectF(0, 0, W, H));

@@ -233,9 +233,9 @@ TEST(Render, TransparentPictureBricks) {
                       c.cornerShows ? c.background : f.photo.pixelColor(corner));
 
             // Screen: the picture panel with the brick over the preview.
-            const QImage screen =
-                f.designer->Panel1->grab(f.designer->Panel1->rect()).toImage().convertToFormat(
-                    QImage::Format_RGB32);
+            const QImage screen = f.designer->Panel1->grab(f.designer->Panel1->rect())
+                                      .toImage()
+                                      .convertToFormat(QImage::Format_RGB32);
             const auto preview = [&](QPoint full) {
                 return QPoint(qRound(full.x() / zoom), qRound(full.y() / zoom));
             };

@@ -389,7 +389,8 @@ TEST_F(PatternFile, BricksWithoutAutoSizeDrawInTheirStoredBox) {
         font + QStringLiteral("  FromX = 30%CR%LF  FromY = 55%CR%LFend%CR%LF");
     for (const QString& body : {text, bubble}) {
         for (double zoom : {1.0, 2.0}) {
-            SCOPED_TRACE(QStringLiteral("%1 at zoom %2").arg(body.left(24)).arg(zoom).toStdString());
+            SCOPED_TRACE(
+                QStringLiteral("%1 at zoom %2").arg(body.left(24)).arg(zoom).toStdString());
             SurfaceFixture f(QSize(320, 300), zoom, QStringLiteral("photo.bmp"), true);
             TDesigner& d = *f.designer;
             const QString path = f.path(QStringLiteral("fixed.xml"));
@@ -415,8 +416,8 @@ TEST_F(PatternFile, BricksWithoutAutoSizeDrawInTheirStoredBox) {
 
             RenderAndSave(f.photoPath, f.path(QStringLiteral("out.bmp")), 0, 0, 0, false, true,
                           false, false);
-            const Changes out = changesAround(ReadImageFile(f.path(QStringLiteral("out.bmp"))),
-                                              f.photo, full);
+            const Changes out =
+                changesAround(ReadImageFile(f.path(QStringLiteral("out.bmp"))), f.photo, full);
             EXPECT_GT(out.inside, 300);
             EXPECT_EQ(out.outside, 0);
             EXPECT_GT(out.red, 50);
