@@ -18,18 +18,101 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr int MinEllipsePoints = 7;
 constexpr int NarrowEllipsePoints = 13;
 
-QRect RectOf(const BubbleBox& b) {
-    return QRect(b.left, b.top, b.width(), b.height());
+// Far-off coordinates (a tail point near the integer limits) come back to a range in which
+// sums and differences of pixels cannot overflow; such points lie far outside any bitmap.
+constexpr double FarLimit = double(1 << 30);
+
+int ClampedRound(double v) {
+    return RoundHalfEven(std::clamp(v, -FarLimit, FarLimit));
 }
+
+// Inclusive pixel bounds in 64 bits: a tail point may lie anywhere an int reaches.
+struct Bounds {
+    qint64 left, top, right, bottom;
+    void add(QPoint p) {
+        left = std::min<qint64>(left, p.x());
+        top = std::min<qint64>(top, p.y());
+        right = std::max<qint64>(right, p.x());
+        bottom = std::max<qint64>(bottom, p.y());
+    }
+};
 
 // The region a fill may reach: the shape's extent and the tail point, so that a fill can never
 // run over the whole bitmap.
-QRect FillLimit(const QList<QPoint>& outline, QPoint tail) {
-    QRect r(tail, QSize(1, 1));
+Bounds FillLimit(const QList<QPoint>& outline, QPoint tail) {
+    Bounds b{tail.x(), tail.y(), tail.x(), tail.y()};
     for (const QPoint& p : outline)
-        r = r.united(QRect(p, QSize(1, 1)));
-    return r.adjusted(-1, -1, 1, 1);
+        b.add(p);
+    return Bounds{b.left - 1, b.top - 1, b.right + 1, b.bottom + 1};
 }
+
+// The part of the bubble being drawn, at origin in the brick. Shapes come in brick
+// coordinates; lines towards a far tail point are cut to the part in double precision, so
+// nothing walks pixels outside it.
+class Sheet {
+public:
+    Sheet(QImage& image, QPoint origin) : m_image(image), m_origin(origin) {}
+
+    // Points of the body's outline: near the part, so plain shifting is safe.
+    QPoint local(QPoint p) const {
+        return QPoint(ClampedRound(double(p.x()) - m_origin.x()),
+                      ClampedRound(double(p.y()) - m_origin.y()));
+    }
+    QList<QPoint> local(const QList<QPoint>& points) const {
+        QList<QPoint> out;
+        out.reserve(points.size());
+        for (const QPoint& p : points)
+            out.append(local(p));
+        return out;
+    }
+
+    void polyline(const QList<QPoint>& points, QRgb colour) {
+        const QRectF area(-1, -1, m_image.width() + 1, m_image.height() + 1);
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            const QPointF a(double(points[i - 1].x()) - m_origin.x(),
+                            double(points[i - 1].y()) - m_origin.y());
+            const QPointF b(double(points[i].x()) - m_origin.x(),
+                            double(points[i].y()) - m_origin.y());
+            if (const std::optional<QLine> cut = Raster::ClipLine(a, b, area))
+                Raster::Line(m_image, cut->p1(), cut->p2(), colour);
+        }
+    }
+    void bezier(const QList<QPoint>& points, QRgb colour) {
+        Raster::PolyBezier(m_image, local(points), colour);
+    }
+    void square(QPoint centre, QRgb colour) { Raster::Square3x3(m_image, local(centre), colour); }
+    void ellipse(const BubbleBox& b, QRgb pen, std::optional<QRgb> brush) {
+        if (!meets(b))
+            return; // a thought circle far out
+        const QPoint tl = local(QPoint(b.left, b.top)), br = local(QPoint(b.right, b.bottom));
+        Raster::Ellipse(m_image, tl.x(), tl.y(), br.x(), br.y(), pen, brush);
+    }
+    void roundRect(const BubbleBox& b, int cornerWidth, int cornerHeight, QRgb pen, QRgb brush) {
+        const QPoint tl = local(QPoint(b.left, b.top)), br = local(QPoint(b.right, b.bottom));
+        Raster::RoundRect(m_image, tl.x(), tl.y(), br.x(), br.y(), cornerWidth, cornerHeight, pen,
+                          brush);
+    }
+    void fill(QPoint seed, QRgb border, QRgb colour, const Bounds& limit) {
+        const qint64 l = std::max<qint64>(limit.left - m_origin.x(), 0);
+        const qint64 t = std::max<qint64>(limit.top - m_origin.y(), 0);
+        const qint64 r = std::min<qint64>(limit.right - m_origin.x(), m_image.width() - 1);
+        const qint64 b = std::min<qint64>(limit.bottom - m_origin.y(), m_image.height() - 1);
+        if (l > r || t > b)
+            return;
+        Raster::FloodFill(m_image, local(seed), border, colour,
+                          QRect(QPoint(int(l), int(t)), QPoint(int(r), int(b))));
+    }
+
+private:
+    bool meets(const BubbleBox& b) const {
+        return qint64(b.right) >= m_origin.x() && qint64(b.bottom) >= m_origin.y() &&
+               qint64(b.left) <= qint64(m_origin.x()) + m_image.width() &&
+               qint64(b.top) <= qint64(m_origin.y()) + m_image.height();
+    }
+
+    QImage& m_image;
+    QPoint m_origin;
+};
 
 QList<QPoint> PointsAt(const QList<QPoint>& outline, const QList<int>& indices) {
     QList<QPoint> out;
@@ -40,23 +123,23 @@ QList<QPoint> PointsAt(const QList<QPoint>& outline, const QList<int>& indices) 
 }
 
 // Outline, opening towards the tail, tail lines and fill (Say ellipse and Say cloud).
-void DrawOpenedOutline(QImage& image, const QList<QPoint>& outline, QPoint centre, QPoint tail,
+void DrawOpenedOutline(Sheet& sheet, const QList<QPoint>& outline, QPoint centre, QPoint tail,
                        int gapWidth) {
-    Raster::PolyBezier(image, outline, OutlineColour);
+    sheet.bezier(outline, OutlineColour);
     const QList<int> run = GapRun(int(outline.size()), centre, tail, gapWidth);
     if (!run.isEmpty()) {
         const QPoint first = outline.at(run.first()), last = outline.at(run.last());
-        Raster::PolyBezier(image, PointsAt(outline, run), KeyColour);
-        Raster::Square3x3(image, first, OutlineColour);
-        Raster::Square3x3(image, last, OutlineColour);
-        Raster::Polyline(image, {first, tail, last}, OutlineColour);
+        sheet.bezier(PointsAt(outline, run), KeyColour);
+        sheet.square(first, OutlineColour);
+        sheet.square(last, OutlineColour);
+        sheet.polyline({first, tail, last}, OutlineColour);
     }
-    Raster::FloodFill(image, centre, OutlineColour, FillColour, FillLimit(outline, tail));
+    sheet.fill(centre, OutlineColour, FillColour, FillLimit(outline, tail));
 }
 
-void DrawCircles(QImage& image, const ThoughtCircleSet& set) {
+void DrawCircles(Sheet& sheet, const ThoughtCircleSet& set) {
     for (const BubbleBox& b : set.circles)
-        Raster::Ellipse(image, b.left, b.top, b.right, b.bottom, OutlineColour, FillColour);
+        sheet.ellipse(b, OutlineColour, FillColour);
 }
 
 } // namespace
@@ -179,8 +262,8 @@ QList<int> GapRun(int pointCount, QPoint centre, QPoint tail, int gapWidth) {
         return {};
     // Opening every segment would leave nothing to close the shape.
     const int width = std::clamp(gapWidth, 1, std::max(1, segments - 1));
-    const double dx = std::fabs(double(tail.x() - centre.x()));
-    const double dy = std::fabs(double(tail.y() - centre.y()));
+    const double dx = std::fabs(double(tail.x()) - centre.x());
+    const double dy = std::fabs(double(tail.y()) - centre.y());
     const bool above = tail.y() < centre.y();
     const bool left = tail.x() < centre.x();
     // atan2 gives the limit pi/2 where the quotient's divisor is zero.
@@ -212,8 +295,8 @@ QList<int> GapRun(int pointCount, QPoint centre, QPoint tail, int gapWidth) {
 }
 
 int ThoughtB0(QPoint centre, QPoint tail, int r1, int r2, double factor) {
-    const double alpha = std::atan2(std::fabs(double(tail.y() - centre.y())),
-                                    std::fabs(double(tail.x() - centre.x())));
+    const double alpha = std::atan2(std::fabs(double(tail.y()) - centre.y()),
+                                    std::fabs(double(tail.x()) - centre.x()));
     const double s = std::sin(alpha), c = std::cos(alpha);
     double b0 = 0;
     if (std::atan2(double(r2), double(r1)) <= alpha && s > 1e-12)
@@ -224,13 +307,13 @@ int ThoughtB0(QPoint centre, QPoint tail, int r1, int r2, double factor) {
 }
 
 ThoughtCircleSet ThoughtCircles(QPoint centre, QPoint tail, int r1, int r2, int b0) {
-    const double dx = tail.x() - centre.x(), dy = tail.y() - centre.y();
+    const double dx = double(tail.x()) - centre.x(), dy = double(tail.y()) - centre.y();
     const double alpha = std::atan2(std::fabs(dy), std::fabs(dx));
     const double ux = (dx < 0 ? -1 : 1) * std::cos(alpha), uy = (dy < 0 ? -1 : 1) * std::sin(alpha);
     const double b = b0;
     ThoughtCircleSet set;
-    const int d = RoundHalfEven(std::hypot(dx, dy));
-    set.n = RoundHalfEven(d - b - b / 16);
+    const double d = std::nearbyint(std::hypot(dx, dy));
+    set.n = ClampedRound(d - b - b / 16);
     set.count = 3;
     set.q = RoundHalfEven((set.n - b / 2 - b / 4) / 3);
     if (set.q < 0) {
@@ -243,8 +326,8 @@ ThoughtCircleSet ThoughtCircles(QPoint centre, QPoint tail, int r1, int r2, int 
     }
     auto circle = [&](double distance, double a, double bb) {
         const double x = centre.x() + distance * ux, y = centre.y() + distance * uy;
-        set.circles.append(BubbleBox{RoundHalfEven(x - a), RoundHalfEven(y - bb),
-                                     RoundHalfEven(x + a), RoundHalfEven(y + bb)});
+        set.circles.append(BubbleBox{ClampedRound(x - a), ClampedRound(y - bb), ClampedRound(x + a),
+                                     ClampedRound(y + bb)});
     };
     if (set.count > 1)
         circle(b + set.q + b / 4, r1 / 4.0, r2 / 4.0);
@@ -293,51 +376,69 @@ RectangleTail SayRectangleTail(const BubbleBox& body, int fromX, int fromY) {
     return tail;
 }
 
-QImage ComposeBubble(const BubbleDrawing& d) {
+QRect BubbleCanvasRect(const BubbleDrawing& d) {
     if (d.width <= 0 || d.height <= 0)
+        return QRect();
+    const QRect box(0, 0, d.width, d.height);
+    if (d.clip.isNull())
+        return box;
+    const QRect wanted = box.intersected(d.clip);
+    if (wanted.isEmpty())
+        return QRect();
+    // The body's own extent, without the tail: its fill starts from its centre.
+    const QSize shape = BubbleFullSize(d.style, d.body, 0, 0);
+    return shape.isEmpty() ? wanted : wanted.united(box.intersected(QRect(QPoint(0, 0), shape)));
+}
+
+QImage ComposeBubble(const BubbleDrawing& d) {
+    const QRect canvas = BubbleCanvasRect(d);
+    if (canvas.isEmpty())
         return QImage();
-    QImage image(d.width, d.height, QImage::Format_RGB32);
+    QImage image(canvas.size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return QImage();
     image.fill(KeyColour);
+    Sheet sheet(image, canvas.topLeft());
     const QPoint tail(d.fromX, d.fromY);
     const BubbleBox& body = d.body;
     switch (d.style) {
     case SayEllipse: {
         const EllipseOutline o = SayEllipseOutline(body);
-        DrawOpenedOutline(image, o.points, o.centre, tail,
+        DrawOpenedOutline(sheet, o.points, o.centre, tail,
                           SayEllipseGapWidth(o.r1, int(o.points.size())));
         break;
     }
     case SayCloud: {
         const CloudOutline o = CloudOutlineOf(body);
-        DrawOpenedOutline(image, o.points, o.centre, tail, CloudGapWidth(o.box.width()));
+        DrawOpenedOutline(sheet, o.points, o.centre, tail, CloudGapWidth(o.box.width()));
         break;
     }
     case ThinkEllipse: {
         const BubbleRadii r = ShapeRadii(body.width(), body.height());
         const QPoint c(body.left + r.r1, body.top + r.r2);
-        Raster::Ellipse(image, body.left, body.top, body.left + 2 * r.r1, body.top + 2 * r.r2,
-                        OutlineColour, FillColour);
-        DrawCircles(image, ThoughtCircles(c, tail, r.r1, r.r2, ThoughtB0(c, tail, r.r1, r.r2)));
+        sheet.ellipse(BubbleBox{body.left, body.top, body.left + 2 * r.r1, body.top + 2 * r.r2},
+                      OutlineColour, FillColour);
+        DrawCircles(sheet, ThoughtCircles(c, tail, r.r1, r.r2, ThoughtB0(c, tail, r.r1, r.r2)));
         break;
     }
     case ThinkCloud: {
         const CloudOutline o = CloudOutlineOf(body);
-        Raster::PolyBezier(image, o.points, OutlineColour);
-        Raster::FloodFill(image, o.centre, OutlineColour, FillColour, FillLimit(o.points, tail));
-        DrawCircles(image, ThoughtCircles(o.centre, tail, o.r1, o.r2,
+        sheet.bezier(o.points, OutlineColour);
+        sheet.fill(o.centre, OutlineColour, FillColour, FillLimit(o.points, tail));
+        DrawCircles(sheet, ThoughtCircles(o.centre, tail, o.r1, o.r2,
                                           ThoughtB0(o.centre, tail, o.r1, o.r2, 1.3)));
         break;
     }
     default: {
         const RectangleTail rt = SayRectangleTail(body, d.fromX, d.fromY);
-        Raster::RoundRect(image, body.left, body.top, body.right, body.bottom, 2 * rt.t, 2 * rt.t,
-                          OutlineColour, FillColour);
-        Raster::Line(image, rt.p1, rt.p2, FillColour);
-        Raster::Polyline(image, {rt.p1, tail, rt.p2}, OutlineColour);
+        sheet.roundRect(body, 2 * rt.t, 2 * rt.t, OutlineColour, FillColour);
+        sheet.polyline({rt.p1, rt.p2}, FillColour);
+        sheet.polyline({rt.p1, tail, rt.p2}, OutlineColour);
         // Bounded by the body and the tail: a tail inside the body opens the border towards the
         // outside, where an unbounded fill would run over the whole bitmap.
-        Raster::FloodFill(image, rt.seed, OutlineColour, FillColour,
-                          RectOf(body).united(QRect(tail, QSize(1, 1))));
+        Bounds limit{body.left, body.top, qint64(body.right) - 1, qint64(body.bottom) - 1};
+        limit.add(tail);
+        sheet.fill(rt.seed, OutlineColour, FillColour, limit);
         break;
     }
     }
@@ -353,8 +454,8 @@ QImage ComposeBubble(const BubbleDrawing& d) {
     // partly transparent, and never with the key colour.
     if (d.drawText && !d.text.isEmpty()) {
         out.convertTo(QImage::Format_ARGB32_Premultiplied);
-        Raster::DrawTextInRect(out, BubbleTextRect(d.style, body), d.font, d.textColour,
-                               d.alignment, d.wordWrap, d.text);
+        Raster::DrawTextInRect(out, BubbleTextRect(d.style, body).translated(-canvas.topLeft()),
+                               d.font, d.textColour, d.alignment, d.wordWrap, d.text);
         out.convertTo(QImage::Format_ARGB32);
     }
     return out;

@@ -98,9 +98,16 @@ struct BubbleDrawing {
     Qt::Alignment alignment = Qt::AlignLeft;
     bool wordWrap = false;
     bool drawText = true;
+    // The part wanted (the picture the bubble is drawn on, in brick coordinates); null: all.
+    QRect clip;
 };
 
-// The bubble at full size as ARGB32: shape and text, the key colour fully transparent.
+// The part of the box that ComposeBubble draws: where the box meets the clip, and the whole
+// body so that its fill is whole. A tail point far away then costs no more than the clip.
+QRect BubbleCanvasRect(const BubbleDrawing& drawing);
+
+// The bubble as ARGB32 over BubbleCanvasRect (all of width x height without a clip): shape
+// and text, the key colour fully transparent. Null when the bitmap cannot be had.
 QImage ComposeBubble(const BubbleDrawing& drawing);
 // The composed bubble with its alpha scaled by opacity / 255 through the colour matrix.
 QImage BubbleWithOpacity(const QImage& composed, int opacity);

@@ -33,11 +33,12 @@ void TText::FitToText() {
     const double zoom = CurrentZoomRatio();
     const int pw = RoundHalfEven(FullWidth / zoom);
     const int ph = RoundHalfEven(FullHeight / zoom);
-    if (Angle == 0) {
+    const int angle = NormalizedAngle(Angle);
+    if (angle == 0) {
         SetBounds(Left(), Top(), pw, ph);
         return;
     }
-    const double theta = Angle / 1800.0 * M_PI;
+    const double theta = angle / 1800.0 * M_PI;
     const double c = std::fabs(std::cos(theta)), s = std::fabs(std::sin(theta));
     SetBounds(Left(), Top(), RoundHalfEven(c * pw + s * ph), RoundHalfEven(s * pw + c * ph));
 }

@@ -1,10 +1,13 @@
 #include "bricks/TTextBubble.h"
 
 #include "bricks/TBubbleFrom.h"
+#include "designer/state/TDesigner.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
 #include <QPainter>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -75,14 +78,19 @@ void TTextBubble::PlaceMarker(double zoom) {
         m_marker->setParent(parentWidget());
         m_marker->setVisible(isVisibleTo(parentWidget()));
     }
-    m_marker->FullLeft = FullLeft + m_fromX;
-    m_marker->FullTop = FullTop + m_fromY;
+    // A tail point near the integer limits must not wrap the marker round to the other side.
+    const auto sum = [](int a, int b) {
+        return int(std::clamp<qint64>(qint64(a) + b, std::numeric_limits<int>::min(),
+                                      std::numeric_limits<int>::max()));
+    };
+    m_marker->FullLeft = sum(FullLeft, m_fromX);
+    m_marker->FullTop = sum(FullTop, m_fromY);
     m_marker->SetBounds(RoundHalfEven(m_marker->FullLeft / zoom),
                         RoundHalfEven(m_marker->FullTop / zoom), m_marker->Width(),
                         m_marker->Height());
 }
 
-QImage TTextBubble::ComposeFullSize() const {
+BubbleDrawing TTextBubble::Drawing(const QRect& area) const {
     BubbleDrawing d;
     d.style = Style;
     d.body = Body;
@@ -96,22 +104,55 @@ QImage TTextBubble::ComposeFullSize() const {
     d.alignment = QtAlignment(Alignment());
     d.wordWrap = WordWrap();
     d.drawText = isEnabled();
-    return ComposeBubble(d);
+    if (!area.isNull())
+        d.clip = area.translated(-FullLeft, -FullTop);
+    return d;
+}
+
+QImage TTextBubble::ComposeFullSize() const {
+    return ComposeBubble(Drawing(QRect()));
 }
 
 QImage TTextBubble::ComposeForOutput() const {
     return BubbleWithOpacity(ComposeFullSize(), Opacity);
 }
 
+QRect TTextBubble::ComposedRect(const QRect& area) const {
+    return BubbleCanvasRect(Drawing(area)).translated(FullLeft, FullTop);
+}
+
+QImage TTextBubble::ComposeOver(const QRect& area) const {
+    return BubbleWithOpacity(ComposeBubble(Drawing(area)), Opacity);
+}
+
 void TTextBubble::paintEvent(QPaintEvent*) {
-    if (width() <= 0 || height() <= 0)
+    if (width() <= 0 || height() <= 0 || FullWidth <= 0 || FullHeight <= 0)
         return;
-    const QImage composed = ComposeForOutput();
+    // Only the part over the photo can show: the picture panel ends with it.
+    const TDesigner* designer = TDesigner::Instance();
+    const QRect area = designer && !designer->realPicture.isNull()
+                           ? designer->realPicture.rect()
+                           : QRect(FullLeft, FullTop, FullWidth, FullHeight);
+    const QRect part = ComposedRect(area).translated(-FullLeft, -FullTop);
+    if (part.isEmpty())
+        return;
+    const QImage composed = ComposeOver(area);
     if (composed.isNull())
+        return;
+    // A control cannot be as wide as a tail point far away makes the box: it then keeps the
+    // zoom ratio's scale.
+    const double zoom = CurrentZoomRatio();
+    const double sx = width() >= QWIDGETSIZE_MAX ? 1.0 / zoom : double(width()) / FullWidth;
+    const double sy = height() >= QWIDGETSIZE_MAX ? 1.0 / zoom : double(height()) / FullHeight;
+    const QRect target(QPoint(RoundHalfEven(part.left() * sx), RoundHalfEven(part.top() * sy)),
+                       QPoint(RoundHalfEven((part.left() + part.width()) * sx) - 1,
+                              RoundHalfEven((part.top() + part.height()) * sy) - 1));
+    if (target.isEmpty())
         return;
     QPainter p(this);
     // Area-averaged reduction keeps the outline and small text legible.
-    p.drawImage(rect(), composed.size() == size() ? composed
-                                                  : composed.scaled(size(), Qt::IgnoreAspectRatio,
-                                                                    Qt::SmoothTransformation));
+    p.drawImage(target, composed.size() == target.size()
+                            ? composed
+                            : composed.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                              Qt::SmoothTransformation));
 }

@@ -48,10 +48,20 @@ public:
     // The same with its alpha scaled by Opacity / 255: ready to draw at (FullLeft, FullTop).
     QImage ComposeForOutput() const;
 
+    // The part of the bubble drawn over an area of the full-size picture, in the picture's
+    // coordinates: where the brick's box meets the area, and the whole body. A tail point far
+    // outside costs no more than the area.
+    QRect ComposedRect(const QRect& area) const;
+    // The bubble over ComposedRect(area), ready to draw there (Opacity applied). Null when
+    // nothing meets the area or when the bitmap cannot be had.
+    QImage ComposeOver(const QRect& area) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    BubbleDrawing Drawing(const QRect& area) const;
+
     int m_fromX = 0;
     int m_fromY = 0;
     TBubbleFrom* m_marker = nullptr;

@@ -7,7 +7,17 @@
 #include <QPainter>
 #include <cmath>
 
-QSize TextBoxSize(int fullWidth, int fullHeight, int angle) {
+int NormalizedAngle(int angle) {
+    int a = angle % 3600; // in (-3600, 3600)
+    if (a > 1800)
+        a -= 3600;
+    else if (a <= -1800)
+        a += 3600;
+    return a;
+}
+
+QSize TextBoxSize(int fullWidth, int fullHeight, int angleIn) {
+    const int angle = NormalizedAngle(angleIn);
     if (angle == 0)
         return QSize(fullWidth, fullHeight);
     const double theta = angle / 1800.0 * M_PI;
@@ -16,7 +26,8 @@ QSize TextBoxSize(int fullWidth, int fullHeight, int angle) {
                  RoundHalfEven(s * fullWidth + c * fullHeight));
 }
 
-QTransform TextBoxTransform(int angle, int fullHeight, int w, int h) {
+QTransform TextBoxTransform(int angleIn, int fullHeight, int w, int h) {
+    const int angle = NormalizedAngle(angleIn);
     const double theta = angle / 1800.0 * M_PI;
     const double a = angle / 10.0;
     double dx, dy;
@@ -29,11 +40,9 @@ QTransform TextBoxTransform(int angle, int fullHeight, int w, int h) {
     } else if (a >= -90 && a < 0) {
         dx = 0;
         dy = h - RoundHalfEven(std::cos(theta) * fullHeight);
-    } else if (a >= -180 && a < -90) {
+    } else { // -180 < a < -90
         dx = w + RoundHalfEven(std::sin(theta) * fullHeight);
         dy = h;
-    } else {
-        return QTransform();
     }
     return QTransform().rotate(a) * QTransform::fromTranslate(dx, dy);
 }

@@ -11,12 +11,16 @@ class TFont;
 // The composition shared by a text brick's on-screen paint and the render: at full size, the
 // part of the photo behind the brick with the text drawn over it, rotated into its box.
 
+// An angle in tenths of a degree brought into (-1800, 1800]: a whole turn more or less draws
+// the same text.
+int NormalizedAngle(int angle);
+
 // The box of a text of fullWidth x fullHeight turned by angle tenths of a degree: the rotated
-// bounding box, or the text's own size when angle is 0.
+// bounding box, or the text's own size when the angle is a whole number of turns.
 QSize TextBoxSize(int fullWidth, int fullHeight, int angle);
 
 // Rotation about the origin followed by the translation that moves the turned text into the
-// w x h box. Angles outside -180..180 degrees give the identity (the text is drawn unrotated).
+// w x h box. Any angle is taken modulo a whole turn first.
 QTransform TextBoxTransform(int angle, int fullHeight, int w, int h);
 
 struct TextBoxParams {

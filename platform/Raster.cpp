@@ -58,6 +58,18 @@ private:
 };
 
 void DrawLine(Canvas& c, QPoint a, QPoint b, QRgb stored) {
+    // A pixel of margin: a line kept whole inside it is drawn exactly as given.
+    const QRectF area(-1, -1, c.width() + 1, c.height() + 1);
+    const auto inside = [&](QPoint p) {
+        return p.x() >= -1 && p.y() >= -1 && p.x() <= c.width() && p.y() <= c.height();
+    };
+    if (!inside(a) || !inside(b)) {
+        const std::optional<QLine> cut = ClipLine(a, b, area);
+        if (!cut)
+            return;
+        a = cut->p1();
+        b = cut->p2();
+    }
     // Bresenham with 64-bit error terms, so far-off points cannot overflow.
     long long x = a.x(), y = a.y();
     const long long x1 = b.x(), y1 = b.y();
@@ -170,6 +182,38 @@ std::vector<Span> RoundRectSpans(int left, int top, int right, int bottom, int c
 }
 
 } // namespace
+
+std::optional<QLine> ClipLine(QPointF a, QPointF b, const QRectF& area) {
+    // Liang-Barsky: the parameter range of a + t (b - a) that stays inside each edge.
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const auto edge = [&](double p, double q) {
+        if (p == 0)
+            return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1)
+                return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0)
+                return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!edge(-dx, a.x() - area.left()) || !edge(dx, area.right() - a.x()) ||
+        !edge(-dy, a.y() - area.top()) || !edge(dy, area.bottom() - a.y()))
+        return std::nullopt;
+    const auto at = [&](double t) {
+        const double x = std::clamp(a.x() + t * dx, area.left(), area.right());
+        const double y = std::clamp(a.y() + t * dy, area.top(), area.bottom());
+        return QPoint(RoundHalfEven(x), RoundHalfEven(y));
+    };
+    // An end point inside stays exactly where it was.
+    return QLine(t0 == 0 ? QPoint(RoundHalfEven(a.x()), RoundHalfEven(a.y())) : at(t0),
+                 t1 == 1 ? QPoint(RoundHalfEven(b.x()), RoundHalfEven(b.y())) : at(t1));
+}
 
 void Line(QImage& image, QPoint from, QPoint to, QRgb colour) {
     Canvas c(image);

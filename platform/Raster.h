@@ -3,9 +3,12 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QLine>
 #include <QList>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <optional>
 
@@ -18,8 +21,13 @@
 // bottom are not (a box 0, 0, 10, 10 covers pixels 0..9).
 namespace Raster {
 
-// A straight line, both end points included.
+// A straight line, both end points included. A line reaching far outside the image is first
+// cut to the image, so its cost follows the image's size, not the line's length.
 void Line(QImage& image, QPoint from, QPoint to, QRgb colour);
+
+// The part of the segment a-b inside area (the closed rectangle from its top-left to its
+// bottom-right corner), end points rounded to whole pixels; nothing when the segment misses it.
+std::optional<QLine> ClipLine(QPointF a, QPointF b, const QRectF& area);
 
 // Lines through the points in order.
 void Polyline(QImage& image, const QList<QPoint>& points, QRgb colour);

@@ -76,5 +76,5 @@ void TImage::paintEvent(QPaintEvent*) {
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(DestRect(), m_picture->image());
+    p.drawImage(DestRect(), m_picture->drawnImage(m_transparent));
 }

@@ -29,6 +29,10 @@ public:
     const Graphic& graphic() const { return m_graphic; }
     const QImage& image() const { return m_graphic.image; }
     QString graphicClassName() const { return m_graphic.className; }
+    // The image as a control draws it: with transparent set, a bitmap loses the colour of its
+    // bottom-left pixel (the toolkit's automatic transparent colour); other graphics keep
+    // their own alpha either way.
+    QImage drawnImage(bool transparent) const;
 
     void setGraphic(Graphic g);
     void clear();

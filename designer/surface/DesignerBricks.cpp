@@ -77,6 +77,12 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
     if (auto* text = qobject_cast<TText*>(brick)) {
         text->FullLeft = RoundHalfEven(text->Left() * zoom);
         text->FullTop = RoundHalfEven(text->Top() * zoom);
+        // Not measured: the box is the size the pattern stored, at its zoom ratio (a loaded
+        // brick is never turned).
+        if (!text->AutoSize()) {
+            text->FullWidth = RoundHalfEven(text->Width() * zoom);
+            text->FullHeight = RoundHalfEven(text->Height() * zoom);
+        }
     } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
         picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
         picture->FullTop = RoundHalfEven(picture->Top() * zoom);

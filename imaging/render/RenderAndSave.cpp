@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -160,7 +161,7 @@ QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
             text && !qobject_cast<TTextBubble*>(component))
             r = text->FullBox(text->FullLeft, text->FullTop);
         else if (auto* bubble = qobject_cast<TTextBubble*>(component))
-            r = QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+            r = bubble->ComposedRect(bounds);
         else if (auto* pic = qobject_cast<TPictureimg*>(component))
             r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
         // A pixel of margin for smoothing at the edges.
@@ -248,10 +249,21 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
         const QString cls = QString::fromLatin1(component->metaObject()->className()).toLower();
         if (cls == QLatin1String("ttextbubble")) {
             auto* bubble = static_cast<TTextBubble*>(component);
-            drawImageInto(image, bubble->ComposeForOutput(),
-                          scaled(QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth,
-                                       bubble->FullHeight),
-                                 sx, sy));
+            // Only the part over the picture is composed: a tail point far outside is cut at
+            // its edge instead of sizing the bitmap.
+            const QRect area(0, 0, int(std::ceil(image.width() / sx)),
+                             int(std::ceil(image.height() / sy)));
+            const QRect part = bubble->ComposedRect(area);
+            if (part.isEmpty())
+                continue;
+            const QImage composed = bubble->ComposeOver(area);
+            if (composed.isNull())
+                throw Exception(
+                    QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x %3.")
+                        .arg(bubble->objectName())
+                        .arg(part.width())
+                        .arg(part.height()));
+            drawImageInto(image, composed, scaled(part, sx, sy));
         } else if (cls == QLatin1String("ttext") || cls == QLatin1String("ttextdate") ||
                    cls == QLatin1String("ttexttime")) {
             auto* text = static_cast<TText*>(component);
@@ -259,7 +271,7 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
         } else if (cls == QLatin1String("tpictureimg")) {
             auto* pic = static_cast<TPictureimg*>(component);
             drawImageInto(
-                image, pic->Picture()->image(),
+                image, pic->Picture()->drawnImage(pic->Transparent()),
                 scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
                        sy));
         }

@@ -526,3 +526,162 @@ TEST(BubbleComposeTest, GoldenContactSheets) {
             << name.toStdString() << ": " << why.toStdString();
     }
 }
+
+// --- Composing only the part over the picture
+// ------------------------------------------------------
+
+TEST(BubbleClipTest, CanvasIsTheClippedBoxAndTheBody) {
+    BubbleDrawing d;
+    d.style = SayEllipse;
+    d.body = Fitted;
+    const QSize shape = BubbleFullSize(SayEllipse, Fitted, 0, 0);
+    d.width = 10000000;
+    d.height = 5000000;
+    // Without a clip: the whole box.
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(0, 0, 10000000, 5000000));
+    // The picture's part of the box, which already holds the body.
+    d.clip = QRect(0, 0, 400, 300);
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(0, 0, 400, 300));
+    // The brick partly left of and above the picture: its part, widened to hold the body.
+    d.clip = QRect(-60, -20, 100, 50);
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(QPoint(0, 0), shape.expandedTo(QSize(40, 30))));
+    // Only far out along the tail: that part and the body, from the corner.
+    d.clip = QRect(1000, 10, 50, 40);
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(0, 0, 1050, std::max(50, shape.height())));
+    // Touching the box's last pixel, or missing it by one.
+    d.clip = QRect(9999999, 4999999, 10, 10);
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(0, 0, 10000000, 5000000));
+    d.clip = QRect(10000000, 0, 10, 10);
+    EXPECT_TRUE(BubbleCanvasRect(d).isEmpty());
+    d.clip = QRect(-500, -500, 500, 500);
+    EXPECT_TRUE(BubbleCanvasRect(d).isEmpty());
+    EXPECT_TRUE(ComposeBubble(d).isNull());
+    // A box smaller than the clip is not widened by it.
+    d.width = 150;
+    d.height = 70;
+    d.clip = QRect(-100, -100, 1000, 1000);
+    EXPECT_EQ(BubbleCanvasRect(d), QRect(0, 0, 150, 70));
+}
+
+namespace {
+// Where a tail line is cut at the edge of the part, its pixels may step a pixel aside: every
+// differing pixel must then lie next to the outline in both images, and there are no more of
+// them than two lines across the image could make.
+bool LineJitterOnly(const QImage& a, const QImage& b) {
+    const auto outlineNear = [](const QImage& img, int x, int y) {
+        for (int yy = std::max(0, y - 1); yy <= std::min(img.height() - 1, y + 1); ++yy)
+            for (int xx = std::max(0, x - 1); xx <= std::min(img.width() - 1, x + 1); ++xx)
+                if (img.pixel(xx, yy) == OutlineColour)
+                    return true;
+        return false;
+    };
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y))
+                continue;
+            ++differing;
+            if (!outlineNear(a, x, y) || !outlineNear(b, x, y))
+                return false;
+        }
+    return differing <= 4 * (a.width() + a.height());
+}
+} // namespace
+
+// The part composed alone is the same part of the whole composition, up to the pixel where a
+// tail line is cut.
+TEST(BubbleClipTest, ClippedCompositionIsTheCropOfTheWhole) {
+    for (int style = 0; style <= 4; ++style)
+        for (const QString& where : Places) {
+            BubbleDrawing d = Drawing(style, where);
+            const QImage whole = ComposeBubble(d);
+            ASSERT_EQ(whole.size(), QSize(d.width, d.height));
+            for (const QRect& clip : {QRect(20, 10, 120, 90), QRect(-30, -30, d.width / 2 + 30, 60),
+                                      QRect(d.width / 2, d.height / 2, 500, 500),
+                                      QRect(d.width - 20, 0, 20, d.height)}) {
+                d.clip = clip;
+                const QRect canvas = BubbleCanvasRect(d);
+                const QImage part = ComposeBubble(d);
+                ASSERT_EQ(part.size(), canvas.size()) << style << " " << where.toStdString();
+                EXPECT_TRUE(canvas.contains(QRect(0, 0, d.width, d.height).intersected(clip)));
+                EXPECT_TRUE(LineJitterOnly(part, whole.copy(canvas)))
+                    << style << " " << where.toStdString() << " " << clip.x() << "," << clip.y();
+            }
+        }
+}
+
+// A tail point millions of pixels away, or at the integer limits: the bitmap is the clip's
+// size, and the tail lines leave it where the lines towards the point cross its edge.
+TEST(BubbleClipTest, FarTailIsCutAtTheEdgeOfTheClip) {
+    const QRect clip(0, 0, 400, 300);
+    const std::pair<QPoint, int> tails[] = {
+        {QPoint(10000000, 2500000), 399},
+        {QPoint(2147483647, 2147483647 / 4), 399},
+        {QPoint(2147483647, 2147483647), -1}, // leaves through the bottom
+        {QPoint(-2147483647 - 1, 30), 0},
+    };
+    for (int style : {SayEllipse, SayRectangle, SayCloud, ThinkEllipse, ThinkCloud})
+        for (const auto& [tail, edge] : tails) {
+            SCOPED_TRACE(::testing::Message() << style << " " << tail.x() << "," << tail.y());
+            BubbleDrawing d;
+            d.style = style;
+            d.body = Fitted;
+            d.fromX = tail.x();
+            d.fromY = tail.y();
+            const QSize full = BubbleFullSize(style, d.body, d.fromX, d.fromY);
+            d.width = full.width();
+            d.height = full.height();
+            d.clip = clip;
+            d.drawText = false;
+            const QImage img = ComposeBubble(d);
+            ASSERT_FALSE(img.isNull());
+            ASSERT_LE(img.width(), 400);
+            ASSERT_LE(img.height(), 300);
+            EXPECT_EQ(Count(img, KeyColour), 0);
+            // The body is there and filled.
+            const QPoint c = style == SayCloud || style == ThinkCloud
+                                 ? CloudOutlineOf(Fitted).centre
+                                 : SayEllipseOutline(Fitted).centre;
+            EXPECT_EQ(img.pixel(c), FillColour);
+            if (style == ThinkEllipse || style == ThinkCloud)
+                continue; // the thought circles lie far along the ray, off the bitmap
+            // Where the tail starts: the opening's ends, or the base points of the rectangle.
+            QList<QPoint> starts;
+            if (style == SayRectangle) {
+                const RectangleTail rt = SayRectangleTail(Fitted, d.fromX, d.fromY);
+                starts = {rt.p1, rt.p2};
+            } else {
+                const QList<QPoint> outline = style == SayEllipse ? SayEllipseOutline(Fitted).points
+                                                                  : CloudOutlineOf(Fitted).points;
+                const int gap =
+                    style == SayEllipse
+                        ? SayEllipseGapWidth(SayEllipseOutline(Fitted).r1, int(outline.size()))
+                        : CloudGapWidth(CloudOutlineOf(Fitted).box.width());
+                const QList<int> run = GapRun(int(outline.size()), c, tail, gap);
+                ASSERT_FALSE(run.isEmpty());
+                starts = {outline.at(run.first()), outline.at(run.last())};
+            }
+            for (const QPoint& s : starts) {
+                const double dx = double(tail.x()) - s.x(), dy = double(tail.y()) - s.y();
+                if (edge >= 0) {
+                    if (edge >= img.width())
+                        continue;
+                    // The column of the edge, at the height of the line there.
+                    const double y = s.y() + dy * (edge - s.x()) / dx;
+                    bool found = false;
+                    for (int yy = int(y) - 2; yy <= int(y) + 2; ++yy)
+                        found = found || (yy >= 0 && yy < img.height() &&
+                                          img.pixel(edge, yy) == OutlineColour);
+                    EXPECT_TRUE(found) << "start " << s.x() << "," << s.y() << " at y " << y;
+                } else {
+                    const int bottom = img.height() - 1;
+                    const double x = s.x() + dx * (bottom - s.y()) / dy;
+                    bool found = false;
+                    for (int xx = int(x) - 2; xx <= int(x) + 2; ++xx)
+                        found = found || (xx >= 0 && xx < img.width() &&
+                                          img.pixel(xx, bottom) == OutlineColour);
+                    EXPECT_TRUE(found) << "start " << s.x() << "," << s.y() << " at x " << x;
+                }
+            }
+        }
+}

@@ -320,3 +320,46 @@ TEST(TextBubbleBrick, PaintShowsTheScaledBubbleWithoutKeyColour) {
     EXPECT_GT(pale, 100);
     EXPECT_EQ(screen.pixel(screen.width() - 1, 0), qRgb(0, 0, 255));
 }
+
+// A tail point far outside the photo: the screen shows the part over the photo at the zoom's
+// scale, the tail running off its edge towards the point.
+TEST(TextBubbleBrick, FarTailPointIsShownCutAtThePhotosEdge) {
+    for (const QPoint tail : {QPoint(10000000, 2500000), QPoint(2147483647, 2147483647 / 4)}) {
+        SCOPED_TRACE(::testing::Message() << tail.x());
+        SurfaceFixture f(QSize(400, 300), 2.0, QStringLiteral("photo.bmp"), true);
+        auto* b = placeBrick<TTextBubble>(*f.designer, 40, 30);
+        UseTestFont(*b);
+        b->Style = SayRectangle;
+        b->setFromX(tail.x());
+        b->setFromY(tail.y());
+        b->setCaption(QStringLiteral("Far away"));
+        b->FitToText();
+        b->PlaceMarker(2.0);
+        EXPECT_EQ(b->FullWidth, tail.x());
+        const QRect part = b->ComposedRect(f.designer->realPicture.rect());
+        EXPECT_EQ(part, QRect(40, 30, 360, 270)) << "the box's part over the photo";
+
+        const QImage screen = f.designer->Panel1->grab(f.designer->Panel1->rect()).toImage();
+        ASSERT_EQ(screen.size(), QSize(200, 150));
+        // The body's middle shows the pale fill, at half the full-size position.
+        const QPoint mid((40 + b->Body.left + b->Body.width() / 20) / 2,
+                         (30 + (b->Body.top + b->Body.bottom) / 2) / 2);
+        const QColor fill = screen.pixelColor(mid);
+        EXPECT_GT(fill.red(), 240);
+        EXPECT_GT(fill.blue(), 200);
+        // Both tail lines reach the right edge of the preview where they cross it (a black line
+        // halved with the fill beside it is a mid grey).
+        const RectangleTail rt = SayRectangleTail(b->Body, b->FromX(), b->FromY());
+        for (const QPoint& s : {rt.p1, rt.p2}) {
+            const double slope = (double(tail.y()) - s.y()) / (double(tail.x()) - s.x());
+            const double y = (30 + s.y() + slope * (360 - 1 - s.x())) / 2;
+            bool dark = false;
+            for (int yy = int(y) - 2; yy <= int(y) + 2; ++yy)
+                for (int x : {198, 199}) {
+                    const QColor c = screen.pixelColor(x, std::clamp(yy, 0, 149));
+                    dark = dark || (c.red() < 150 && c.green() < 150 && c.blue() < 150);
+                }
+            EXPECT_TRUE(dark) << "tail line from " << s.x() << "," << s.y() << " at y " << y;
+        }
+    }
+}

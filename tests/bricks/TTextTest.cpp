@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QMetaProperty>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,17 +102,49 @@ TEST(TextBrick, RotatedControlTakesTheTurnedBoundingBox) {
     }
     TText* t180 = makeText(f, QStringLiteral("Turn me"), 1800);
     EXPECT_EQ(t180->size(), QSize(pw, ph));
-    // 200 degrees: the box turns, the text does not.
+    // 200 degrees is -160 degrees: box and text turn alike, and the same as a whole turn more.
     TText* t200 = makeText(f, QStringLiteral("Turn me"), 2000);
+    TText* tm160 = makeText(f, QStringLiteral("Turn me"), -1600);
+    EXPECT_EQ(t200->size(), tm160->size());
     EXPECT_NE(t200->size(), QSize(pw, ph));
-    EXPECT_TRUE(
-        TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height()).isIdentity());
+    const QTransform turn200 =
+        TextBoxTransform(2000, t200->FullHeight, t200->Width(), t200->Height());
+    EXPECT_FALSE(turn200.isIdentity());
+    EXPECT_EQ(turn200, TextBoxTransform(-1600, t200->FullHeight, t200->Width(), t200->Height()));
+    // The baseline runs left and a little up: cos and sin of 200 degrees.
+    const QPointF along = turn200.map(QPointF(100, 0)) - turn200.map(QPointF(0, 0));
+    EXPECT_NEAR(along.x(), 100 * std::cos(200 * M_PI / 180), 1e-6);
+    EXPECT_NEAR(along.y(), 100 * std::sin(200 * M_PI / 180), 1e-6);
+    TText* t3600 = makeText(f, QStringLiteral("Turn me"), 3600);
+    EXPECT_EQ(t3600->size(), QSize(pw, ph)) << "a whole turn is no turn";
+}
+
+TEST(TextBrick, AnglesAreTakenModuloAWholeTurn) {
+    const std::pair<int, int> cases[] = {
+        {0, 0},        {1800, 1800},      {-1800, 1800},           {1799, 1799},  {-1799, -1799},
+        {1801, -1799}, {-1801, 1799},     {2000, -1600},           {-2000, 1600}, {3600, 0},
+        {-3600, 0},    {5400, 1800},      {-5400, 1800},           {3601, 1},     {4050, 450},
+        {36000, 0},    {2147483647, 847}, {-2147483647 - 1, -848},
+    };
+    for (const auto& [angle, expected] : cases)
+        EXPECT_EQ(NormalizedAngle(angle), expected) << angle;
+    // Box and transform depend on the normalised angle only.
+    for (int angle : {2000, -2000, 4050, -4050, 5400, 3600, 2147483647}) {
+        const int n = NormalizedAngle(angle);
+        EXPECT_EQ(TextBoxSize(200, 50, angle), TextBoxSize(200, 50, n)) << angle;
+        const QSize box = TextBoxSize(200, 50, angle);
+        EXPECT_EQ(TextBoxTransform(angle, 50, box.width(), box.height()),
+                  TextBoxTransform(n, 50, box.width(), box.height()))
+            << angle;
+    }
+    EXPECT_EQ(TextBoxSize(200, 50, 3600), QSize(200, 50));
 }
 
 TEST(TextBrick, TranslationsPutTheTurnedTextInsideItsBox) {
     // Every corner of the unrotated text box must land inside the turned box.
     const int W = 200, H = 50;
-    for (int angle : {0, 1, 450, 899, 900, 901, 1350, 1800, -1, -450, -900, -901, -1350, -1799}) {
+    for (int angle : {0,    1,     450,   899,   900,  901,   1350, 1800,  -1,   -450, -900,
+                      -901, -1350, -1799, -1800, 2000, -2000, 2700, -2700, 3599, 4050}) {
         const QSize box = TextBoxSize(W, H, angle);
         const QTransform t = TextBoxTransform(angle, H, box.width(), box.height());
         const QRectF mapped = t.mapRect(QRectF(0, 0, W, H));

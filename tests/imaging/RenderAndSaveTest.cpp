@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -93,6 +94,64 @@ TEST_P(RenderAngles, ScreenAndOutputAgree) {
 INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles,
                          ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
 
+namespace {
+// Pixels that differ from the photo: their bounding box and centre of mass.
+struct Ink {
+    QRect box;
+    QPointF centre;
+    int count = 0;
+};
+Ink inkOf(const QImage& out, const QImage& photo) {
+    Ink ink;
+    double sx = 0, sy = 0;
+    const QImage a = out.convertToFormat(QImage::Format_RGB32);
+    const QImage b = photo.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                ink.box = ink.box.united(QRect(x, y, 1, 1));
+                sx += x;
+                sy += y;
+                ++ink.count;
+            }
+    if (ink.count)
+        ink.centre = QPointF(sx / ink.count, sy / ink.count);
+    return ink;
+}
+} // namespace
+
+// Past half a turn the text keeps turning: at 200 degrees it runs right to left, upside down
+// and a little upwards, in the box of its turned size; the same as at -160 or 560 degrees.
+TEST(Render, TextTurnedPastHalfATurnRunsBackwards) {
+    const QString spaces(15, QLatin1Char(' '));
+    const auto render = [&](const QString& caption, int angle) {
+        SurfaceFixture f(QSize(600, 400), 1.0, QStringLiteral("photo.bmp"), true);
+        TText* t = addText(*f.designer, 60, 80, caption, angle, 255, 0x000000);
+        t->Font()->setHeight(-48);
+        t->Font()->setStyle(Tk::TFontStyles(Tk::fsBold));
+        t->FitToText();
+        const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+        const Ink ink = inkOf(renderTo(f, QStringLiteral("out.bmp")), f.photo);
+        EXPECT_TRUE(box.contains(ink.box)) << caption.toStdString() << " " << angle;
+        EXPECT_GT(ink.count, 100) << caption.toStdString() << " " << angle;
+        return ink;
+    };
+    for (int angle : {2000, -1600, 5600}) {
+        const Ink first = render(QStringLiteral("T") + spaces, angle);
+        const Ink last = render(spaces + QStringLiteral("T"), angle);
+        // The baseline runs along (cos 200, sin 200): leftwards and slightly up.
+        const QPointF step = last.centre - first.centre;
+        EXPECT_LT(step.x(), -150) << angle << ": the first letter lies right of the last";
+        EXPECT_LT(step.y(), -20) << angle << ": and below it";
+        EXPECT_NEAR(std::atan2(step.y(), step.x()) * 180 / M_PI, -160, 4) << angle;
+        // A T's bar is its top: turned over, the ink's weight lies below the middle of its box.
+        EXPECT_GT(first.centre.y(), first.box.center().y() + 2) << angle << ": upside down";
+    }
+    // The unturned T for comparison: bar on top, weight above the middle.
+    const Ink upright = render(QStringLiteral("T") + spaces, 0);
+    EXPECT_LT(upright.centre.y(), upright.box.center().y() - 2);
+}
+
 TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
     SurfaceFixture f(QSize(800, 600), 4.0);
     TText* t = addText(*f.designer, 100, 80, "Zoomed", 0, 255, 0x0000FF);
@@ -118,6 +177,86 @@ TEST(Render, PictureBrickIsStretchedOverItsRectangle) {
     EXPECT_EQ(out.pixelColor(95, 65), QColor(0, 200, 0));
     EXPECT_EQ(out.pixel(140, 150), f.photo.pixel(140, 150)) << "transparent half shows the photo";
     EXPECT_EQ(out.pixel(160, 150), f.photo.pixel(160, 150)) << "nothing beyond the rectangle";
+}
+
+// A transparent bitmap loses its bottom-left pixel's colour, on the screen and in the output;
+// PNG and icon pictures keep their own alpha whatever Transparent says.
+TEST(Render, TransparentPictureBricks) {
+    // 20 x 20: background colour with a red square in the middle; the PNG and icon kinds
+    // also have a see-through top-left corner of their own.
+    const auto logo = [](QColor background, bool ownAlpha) {
+        QImage image(20, 20, QImage::Format_ARGB32);
+        image.fill(background);
+        QPainter p(&image);
+        p.fillRect(5, 5, 10, 10, Qt::red);
+        if (ownAlpha) {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.fillRect(0, 0, 4, 4, Qt::transparent);
+        }
+        return image;
+    };
+    struct Case {
+        QString className;
+        QColor background;
+        bool transparent;
+        bool backgroundShows; // the background colour is drawn
+        bool cornerShows;     // the top-left corner is drawn (not see-through)
+    };
+    const QColor white(Qt::white), green(0, 160, 0);
+    const Case cases[] = {
+        {QStringLiteral("TBitmap"), white, true, false, false},
+        {QStringLiteral("TBitmap"), white, false, true, true},
+        {QStringLiteral("TBitmap"), green, true, false, false}, // the colour of the corner pixel
+        {QStringLiteral("TPngImage"), white, true, true, false},
+        {QStringLiteral("TPngImage"), white, false, true, false},
+        {QStringLiteral("TIcon"), white, true, true, false},
+    };
+    for (double zoom : {1.0, 2.0}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 transparent %2 zoom %3")
+                             .arg(c.className)
+                             .arg(c.transparent)
+                             .arg(zoom)
+                             .toStdString());
+            SurfaceFixture f(QSize(300, 200), zoom, QStringLiteral("photo.bmp"), true);
+            auto* p = placeBrick<TPictureimg>(*f.designer, 40, 60);
+            p->Picture()->setGraphic(
+                {c.className, QByteArray(), logo(c.background, c.className != "TBitmap")});
+            p->setTransparent(c.transparent);
+            p->SetBounds(p->Left(), p->Top(), qRound(100 / zoom), qRound(100 / zoom));
+            p->FullWidth = p->FullHeight = 100;
+
+            // Output: the logo stretched five times over (40, 60)-(140, 160).
+            const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+            const QPoint background(40 + 2 * 5 + 2, 60 + 17 * 5 + 2), corner(40 + 5, 60 + 5);
+            const QPoint red(90, 110);
+            EXPECT_EQ(out.pixelColor(red), QColor(Qt::red));
+            EXPECT_EQ(out.pixelColor(background),
+                      c.backgroundShows ? c.background : f.photo.pixelColor(background));
+            EXPECT_EQ(out.pixelColor(corner),
+                      c.cornerShows ? c.background : f.photo.pixelColor(corner));
+
+            // Screen: the picture panel with the brick over the preview.
+            const QImage screen = f.designer->Panel1->grab(f.designer->Panel1->rect())
+                                      .toImage()
+                                      .convertToFormat(QImage::Format_RGB32);
+            const auto preview = [&](QPoint full) {
+                return QPoint(qRound(full.x() / zoom), qRound(full.y() / zoom));
+            };
+            const auto near = [](QColor a, QColor b) {
+                return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
+                       std::abs(a.blue() - b.blue()) <= 3;
+            };
+            EXPECT_TRUE(near(screen.pixelColor(preview(red)), Qt::red));
+            const QPoint bg = preview(background), co = preview(corner);
+            EXPECT_TRUE(near(screen.pixelColor(bg),
+                             c.backgroundShows ? c.background : f.designer->Picture.pixelColor(bg)))
+                << screen.pixelColor(bg).name().toStdString();
+            EXPECT_TRUE(near(screen.pixelColor(co),
+                             c.cornerShows ? c.background : f.designer->Picture.pixelColor(co)))
+                << screen.pixelColor(co).name().toStdString();
+        }
+    }
 }
 
 TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {

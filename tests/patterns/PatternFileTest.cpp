@@ -349,6 +349,85 @@ TEST_F(PatternFile, HandWrittenUtf16PatternReadsAndRenders) {
     EXPECT_GT(reddish, 100);
 }
 
+namespace {
+struct Changes {
+    int inside = 0, outside = 0;
+    int fill = 0; // pixels of the bubble's pale fill
+    int red = 0;
+};
+Changes changesAround(const QImage& after, const QImage& before, const QRect& box) {
+    Changes c;
+    const QImage a = after.convertToFormat(QImage::Format_RGB32);
+    const QImage b = before.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y))
+                continue;
+            (box.contains(x, y) ? c.inside : c.outside)++;
+            const QColor p = a.pixelColor(x, y);
+            c.fill += p == QColor(255, 255, 225);
+            c.red += p.red() > 200 && p.green() < 60 && p.blue() < 60;
+        }
+    return c;
+}
+} // namespace
+
+// A text or bubble brick that does not size itself keeps the size the pattern stored, at the
+// pattern's zoom ratio: on the screen and in the output its text shows inside that box.
+TEST_F(PatternFile, BricksWithoutAutoSizeDrawInTheirStoredBox) {
+    const QString font = QStringLiteral("  Font.Color = clRed%CR%LF  Font.Height = -24%CR%LF"
+                                        "  Font.Name = 'Arial'%CR%LF  Font.Style = [fsBold]%CR%LF");
+    const QString text = QStringLiteral("object Text1: TText%CR%LF  Left = 20%CR%LF  Top = 15%CR%LF"
+                                        "  Width = 90%CR%LF  Height = 30%CR%LF"
+                                        "  AutoSize = False%CR%LF"
+                                        "  Caption = 'BOXED TEXT OVERFLOWING ITS BOX'%CR%LF") +
+                         font + QStringLiteral("end%CR%LF");
+    const QString bubble =
+        QStringLiteral("object TextBubble1: TTextBubble%CR%LF  Left = 20%CR%LF  Top = 70%CR%LF"
+                       "  Width = 110%CR%LF  Height = 60%CR%LF  AutoSize = False%CR%LF"
+                       "  Caption = 'SAY'%CR%LF") +
+        font + QStringLiteral("  FromX = 30%CR%LF  FromY = 55%CR%LFend%CR%LF");
+    for (const QString& body : {text, bubble}) {
+        for (double zoom : {1.0, 2.0}) {
+            SCOPED_TRACE(
+                QStringLiteral("%1 at zoom %2").arg(body.left(24)).arg(zoom).toStdString());
+            SurfaceFixture f(QSize(320, 300), zoom, QStringLiteral("photo.bmp"), true);
+            TDesigner& d = *f.designer;
+            const QString path = f.path(QStringLiteral("fixed.xml"));
+            writeBytes(path, utf16le(patternXml(brickXml(body))));
+            ReadPattern(path, d);
+            ASSERT_EQ(d.Bricks().size(), 1);
+            auto* t = qobject_cast<TText*>(d.Bricks().first());
+            ASSERT_TRUE(t);
+            EXPECT_FALSE(t->AutoSize());
+            const bool isBubble = qobject_cast<TTextBubble*>(t) != nullptr;
+            const QRect stored = isBubble ? QRect(20, 70, 110, 60) : QRect(20, 15, 90, 30);
+            EXPECT_EQ(t->geometry(), stored) << "the control keeps its stored size";
+            const QRect full(qRound(stored.x() * zoom), qRound(stored.y() * zoom),
+                             qRound(stored.width() * zoom), qRound(stored.height() * zoom));
+            EXPECT_EQ(QRect(t->FullLeft, t->FullTop, t->FullWidth, t->FullHeight), full);
+
+            // The screen: the control shows more than the photo behind it.
+            const QImage preview = d.Panel1->grab(t->geometry()).toImage();
+            const Changes onScreen =
+                changesAround(preview, d.Picture.copy(t->geometry()), preview.rect());
+            EXPECT_GT(onScreen.inside, 80 / zoom);
+            EXPECT_GT(isBubble ? onScreen.fill : onScreen.red, 20 / zoom);
+
+            RenderAndSave(f.photoPath, f.path(QStringLiteral("out.bmp")), 0, 0, 0, false, true,
+                          false, false);
+            const Changes out =
+                changesAround(ReadImageFile(f.path(QStringLiteral("out.bmp"))), f.photo, full);
+            EXPECT_GT(out.inside, 300);
+            EXPECT_EQ(out.outside, 0);
+            EXPECT_GT(out.red, 50);
+            if (isBubble) {
+                EXPECT_GT(out.fill, full.width() * full.height() / 4);
+            }
+        }
+    }
+}
+
 TEST_F(PatternFile, EncodingsThatReadersMeet) {
     SurfaceFixture f;
     const QString body = QStringLiteral("object Text1: TText%CR%LF  Caption = 'x'%CR%LFend%CR%LF");

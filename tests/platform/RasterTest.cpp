@@ -1,6 +1,7 @@
 #include "platform/Raster.h"
 
 #include <QPainter>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -55,6 +56,68 @@ TEST(RasterLines, LineFarOutsideIsClippedWithoutTouchingMemoryOutside) {
     EXPECT_EQ(Count(img, Black), 30);
     Raster::Line(img, QPoint(-50, 40), QPoint(80, 40), Black); // entirely below the image
     EXPECT_EQ(Count(img, Black), 30);
+}
+
+TEST(RasterLines, ClipLineKeepsThePartInsideOnTheSameLine) {
+    const QRectF area(0, 0, 99, 49);
+    // Inside: unchanged, in its own direction.
+    EXPECT_EQ(Raster::ClipLine(QPointF(3, 4), QPointF(90, 40), area), QLine(3, 4, 90, 40));
+    EXPECT_EQ(Raster::ClipLine(QPointF(90, 40), QPointF(3, 4), area), QLine(90, 40, 3, 4));
+    // On the border counts as inside.
+    EXPECT_EQ(Raster::ClipLine(QPointF(0, 0), QPointF(99, 49), area), QLine(0, 0, 99, 49));
+    // Leaving through each side, from the middle.
+    EXPECT_EQ(Raster::ClipLine(QPointF(50, 20), QPointF(1050, 20), area), QLine(50, 20, 99, 20));
+    EXPECT_EQ(Raster::ClipLine(QPointF(50, 20), QPointF(-950, 20), area), QLine(50, 20, 0, 20));
+    EXPECT_EQ(Raster::ClipLine(QPointF(50, 20), QPointF(50, -1e9), area), QLine(50, 20, 50, 0));
+    EXPECT_EQ(Raster::ClipLine(QPointF(50, 20), QPointF(50, 1e9), area), QLine(50, 20, 50, 49));
+    // Through the area from outside to outside: both ends cut.
+    EXPECT_EQ(Raster::ClipLine(QPointF(-100, 25), QPointF(200, 25), area), QLine(0, 25, 99, 25));
+    // Missing it: beside, beyond a corner, or parallel outside.
+    EXPECT_FALSE(Raster::ClipLine(QPointF(-10, -10), QPointF(-1, 60), area));
+    EXPECT_FALSE(Raster::ClipLine(QPointF(90, -20), QPointF(120, 10), area));
+    EXPECT_FALSE(Raster::ClipLine(QPointF(-5, 60), QPointF(500, 60), area));
+    // The integer limits: the cut end lies on the line towards the far point.
+    const double far = 2147483647.0;
+    const auto cut = Raster::ClipLine(QPointF(10, 10), QPointF(far, far / 4), area);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->p1(), QPoint(10, 10));
+    EXPECT_EQ(cut->p2(), QPoint(99, qRound(10 + 89 * (far / 4 - 10) / (far - 10))));
+    const auto back = Raster::ClipLine(QPointF(-far - 1, 30), QPointF(60, 30), area);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, QLine(0, 30, 60, 30));
+}
+
+TEST(RasterLines, LineToTheIntegerLimitsFollowsItsDirection) {
+    // Cut to the image first: a line to 2^31 costs what the image costs. Inside, its pixels are
+    // those of the same line ending just past the edge.
+    const QPoint from(10, 20);
+    for (const QPoint to : {QPoint(2147483647, 20 + 2147483647 / 8), QPoint(-2147483647 - 1, 20),
+                            QPoint(10, 2147483647), QPoint(2147483647, -2147483647 - 1)}) {
+        QImage far = Blank(120, 90);
+        Raster::Line(far, from, to, Black);
+        // The same direction, ending just outside the image, drawn in a larger bitmap.
+        const double dx = double(to.x()) - from.x(), dy = double(to.y()) - from.y();
+        const double t = 400.0 / std::max(std::fabs(dx), std::fabs(dy));
+        const QPoint near(qRound(from.x() + t * dx), qRound(from.y() + t * dy));
+        QImage ref = Blank(1000, 1000);
+        Raster::Line(ref, from + QPoint(450, 450), near + QPoint(450, 450), Black);
+        const QImage expected = ref.copy(450, 450, 120, 90);
+        // Allow a pixel of difference from where the cut end was rounded.
+        int missing = 0;
+        for (int y = 0; y < 90; ++y)
+            for (int x = 0; x < 120; ++x) {
+                if (far.pixel(x, y) != Black)
+                    continue;
+                bool close = false;
+                for (int yy = std::max(0, y - 1); yy <= std::min(89, y + 1); ++yy)
+                    for (int xx = std::max(0, x - 1); xx <= std::min(119, x + 1); ++xx)
+                        close = close || expected.pixel(xx, yy) == Black;
+                missing += !close;
+            }
+        EXPECT_EQ(missing, 0) << to.x() << "," << to.y();
+        EXPECT_NEAR(Count(far, Black), Count(expected, Black), 2) << to.x() << "," << to.y();
+        EXPECT_EQ(far.pixel(from), Black);
+    }
 }
 
 TEST(RasterLines, PolylineJoinsItsPoints) {
