@@ -1,11 +1,11 @@
 #include "SettingsStore.h"
 
+#include "AtomicFile.h"
 #include "ConfigDir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <filesystem>
 #include <system_error>
 
@@ -192,10 +192,9 @@ bool SettingsStore::save() {
         out += EncodeLine(name, value).toUtf8();
         out += '\n';
     }
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit()) {
-        m_error = QStringLiteral("Cannot write \"%1\": %2").arg(m_path, f.errorString());
-        f.cancelWriting();
+    const QString why = WriteFileReplacing(m_path, out);
+    if (!why.isEmpty()) {
+        m_error = QStringLiteral("Cannot write \"%1\": %2").arg(m_path, why);
         return false;
     }
     return true;

@@ -14,10 +14,14 @@
 #include "TTextTime.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -476,7 +480,65 @@ TEST_F(PatternFile, FailuresKeepWhatWasReadBefore) {
         EXPECT_TRUE(e.message().startsWith(
             QStringLiteral("Cannot open file \"%1\"").arg(f.path(QStringLiteral("missing.xml")))));
     }
-    EXPECT_THROW(WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d), EFCreateError);
+    try {
+        WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ")
+                                               .arg(f.path(QStringLiteral("no/such/folder/p.xml")))));
+        EXPECT_FALSE(e.message().contains(QLatin1String("Unknown error"))) << e.what();
+        EXPECT_FALSE(e.message().endsWith(QLatin1String(". "))) << "a reason follows";
+    }
+}
+
+// A save that fails part-way (here: past the file size limit) leaves the old pattern whole.
+TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    placeBrick<TText>(d, 10, 10)->setCaption(QStringLiteral("old"));
+    const QString path = f.path(QStringLiteral("p.xml"));
+    WritePattern(path, d);
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    const QByteArray before = old.readAll();
+    old.close();
+
+    auto* pic = placeBrick<TPictureimg>(d, 20, 20);
+    const QImage photo = makeTestPhoto(200, 200, 5);
+    pic->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(photo), photo});
+    d.Modified = true;
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(before.size() + 4096);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString message;
+    try {
+        WritePattern(path, d);
+    } catch (const EFCreateError& e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << message.toStdString();
+    EXPECT_TRUE(d.Modified);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), before);
+    EXPECT_EQ(QDir(f.dir.path()).entryList({QStringLiteral("p.xml*")}, QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("p.xml")})
+        << "no temporary file stays behind";
+
+    // With room again the new pattern replaces the old one.
+    WritePattern(path, d);
+    ClearBricks(d);
+    ReadPattern(path, d);
+    EXPECT_EQ(d.Bricks().size(), 2);
 }
 
 TEST_F(PatternFile, ExternalEntitiesAreNotLoaded) {
