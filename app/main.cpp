@@ -1,3 +1,4 @@
+#include "Application.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "RegisterBricks.h"
@@ -9,7 +10,7 @@
 #include <QMessageBox>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    CaptiomarkApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Captiomark"));
     QApplication::setApplicationVersion(QStringLiteral(CAPTIOMARK_VERSION));
     RegisterBricks();
