@@ -313,6 +313,7 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
     }
 
     const xmlNode* bricks = child(project, "Bricks");
+    const BrickLoadSession session(designer);
     for (const xmlNode* c = bricks->children; c; c = c->next) {
         if (c->type != XML_ELEMENT_NODE)
             continue;

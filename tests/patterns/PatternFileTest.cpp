@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <csignal>
 #include <cstring>
@@ -539,6 +540,55 @@ TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
     ClearBricks(d);
     ReadPattern(path, d);
     EXPECT_EQ(d.Bricks().size(), 2);
+}
+
+// Thousands of bricks: every one is read, component names stay unique (without regard to case)
+// and each bubble's tail marker gets the next free marker name.
+TEST_F(PatternFile, ManyBricksLoadWithUniqueNames) {
+    constexpr int Texts = 20000, Bubbles = 500;
+    QString bricks;
+    for (int i = 1; i <= Texts; ++i)
+        bricks += brickXml(QStringLiteral("object Text%1: TText%CR%LF  Caption = 't%1'%CR%LFend")
+                               .arg(i));
+    for (int i = 1; i <= Bubbles; ++i)
+        bricks += brickXml(
+            QStringLiteral("object TextBubble%1: TTextBubble%CR%LF  Caption = 'b'%CR%LFend").arg(i));
+    // A name already taken in other letters is refused, and the loading stops there.
+    const QString refused = brickXml(QStringLiteral("object TEXT7: TText%CR%LFend"));
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    // A marker already on the surface keeps its name; the loaded ones go round it.
+    auto* first = placeBrick<TTextBubble>(d, 5, 5);
+    first->setObjectName(QStringLiteral("TextBubble0"));
+    SetUpLoadedBrick(d, first);
+    ASSERT_NE(first->Marker(), nullptr);
+    EXPECT_EQ(first->Marker()->objectName(), QStringLiteral("BubbleFrom1"));
+
+    const QString path = f.path(QStringLiteral("many.xml"));
+    writeBytes(path, patternXml(bricks + refused).toUtf8());
+    try {
+        ReadPattern(path, d);
+        FAIL() << "a second Text7 was read";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("A component named TEXT7 already exists"));
+    }
+    const QList<QWidget*> loaded = d.Bricks();
+    ASSERT_EQ(loaded.size(), 1 + Texts + Bubbles);
+    QSet<QString> folded;
+    for (QWidget* b : loaded)
+        folded.insert(b->objectName().toCaseFolded());
+    EXPECT_EQ(folded.size(), loaded.size());
+    EXPECT_EQ(loaded[Texts]->property("Caption").toString(), QStringLiteral("t%1").arg(Texts));
+
+    QStringList markers;
+    for (QWidget* b : loaded)
+        if (auto* bubble = qobject_cast<TTextBubble*>(b)) {
+            ASSERT_NE(bubble->Marker(), nullptr);
+            markers << bubble->Marker()->objectName();
+        }
+    ASSERT_EQ(markers.size(), 1 + Bubbles);
+    for (int i = 0; i <= Bubbles; ++i)
+        EXPECT_EQ(markers[i], QStringLiteral("BubbleFrom%1").arg(i + 1));
 }
 
 TEST_F(PatternFile, ExternalEntitiesAreNotLoaded) {
