@@ -24,7 +24,6 @@ QImage NewBitmap(int width, int height) {
     return NewImageBufferOrThrow(width, height, QImage::Format_RGB32);
 }
 
-
 // The 24-bit working bitmap: RGB32 with the alpha byte dropped (set opaque).
 void ToWorkingFormat(QImage& bitmap) {
     if (bitmap.format() == QImage::Format_RGB32)
@@ -42,7 +41,8 @@ void ToWorkingFormat(QImage& bitmap) {
         return;
     }
     QImage out = bitmap.convertToFormat(QImage::Format_RGB32);
-    CheckImageAllocated(out, bitmap.width(), bitmap.height());
+    if (!bitmap.isNull())
+        CheckImageAllocated(out, bitmap.width(), bitmap.height());
     bitmap = std::move(out);
 }
 

@@ -10,11 +10,11 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QWidget>
+#include <cstdio>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -273,7 +273,8 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
     xmlDocDumpFormatMemoryEnc(doc.get(), &text, &size, "UTF-16", 1);
     if (!text || size <= 0) {
         xmlFree(text);
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". Out of memory").arg(fileName));
+        throw EFCreateError(
+            QStringLiteral("Cannot create file \"%1\". Out of memory").arg(fileName));
     }
     const QByteArray bytes(reinterpret_cast<const char*>(text), size);
     xmlFree(text);

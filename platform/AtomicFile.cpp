@@ -15,11 +15,10 @@ QString WriteFileReplacing(const QString& path, const QByteArray& data) {
         done += n;
     }
     if (done < data.size()) {
-        const QString why = file.error() != QFileDevice::NoError
-                                ? file.errorString()
-                                : QStringLiteral("Only %1 of %2 bytes could be written")
-                                      .arg(done)
-                                      .arg(data.size());
+        const QString why =
+            file.error() != QFileDevice::NoError
+                ? file.errorString()
+                : QStringLiteral("Only %1 of %2 bytes could be written").arg(done).arg(data.size());
         file.cancelWriting();
         return why;
     }

@@ -126,7 +126,6 @@ void TransformImage(QImage& image, bool opaque, const ColorMatrix& m) {
     TransformImage(image, image, opaque, m);
 }
 
-
 // A shared image gets a new buffer written straight from the shared one, saving the copy pass.
 void TransformOwnOrNew(QImage& image, bool opaque, const ColorMatrix& m) {
     if (image.isDetached()) {

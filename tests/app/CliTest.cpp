@@ -102,8 +102,8 @@ TEST_F(CliTest, ReadOnlySettingsFolderStillReads) {
     ASSERT_TRUE(QFile::setPermissions(m_config.path(), QFile::ReadOwner | QFile::WriteOwner |
                                                            QFile::ExeOwner | QFile::ReadOther |
                                                            QFile::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner |
-                                                QFile::ReadOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
 
     CliRun r = runCliAsNobody({"settings", "list"}, m_config.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
@@ -136,8 +136,8 @@ TEST_F(CliTest, ReadOnlySettingsWithMissingDefaultsReportOnceAndStillList) {
     ASSERT_TRUE(QFile::setPermissions(m_config.path(), QFile::ReadOwner | QFile::WriteOwner |
                                                            QFile::ExeOwner | QFile::ReadOther |
                                                            QFile::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner |
-                                                QFile::ReadOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     const CliRun r = runCliAsNobody({"settings", "list"}, m_config.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "mine=kept\n");

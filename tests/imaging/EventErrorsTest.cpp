@@ -11,8 +11,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 

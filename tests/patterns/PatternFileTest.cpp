@@ -485,8 +485,9 @@ TEST_F(PatternFile, FailuresKeepWhatWasReadBefore) {
         WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d);
         FAIL();
     } catch (const EFCreateError& e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ")
-                                               .arg(f.path(QStringLiteral("no/such/folder/p.xml")))));
+        EXPECT_TRUE(
+            e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ")
+                                       .arg(f.path(QStringLiteral("no/such/folder/p.xml")))));
         EXPECT_FALSE(e.message().contains(QLatin1String("Unknown error"))) << e.what();
         EXPECT_FALSE(e.message().endsWith(QLatin1String(". "))) << "a reason follows";
     }
@@ -548,11 +549,12 @@ TEST_F(PatternFile, ManyBricksLoadWithUniqueNames) {
     constexpr int Texts = 20000, Bubbles = 500;
     QString bricks;
     for (int i = 1; i <= Texts; ++i)
-        bricks += brickXml(QStringLiteral("object Text%1: TText%CR%LF  Caption = 't%1'%CR%LFend")
-                               .arg(i));
+        bricks +=
+            brickXml(QStringLiteral("object Text%1: TText%CR%LF  Caption = 't%1'%CR%LFend").arg(i));
     for (int i = 1; i <= Bubbles; ++i)
         bricks += brickXml(
-            QStringLiteral("object TextBubble%1: TTextBubble%CR%LF  Caption = 'b'%CR%LFend").arg(i));
+            QStringLiteral("object TextBubble%1: TTextBubble%CR%LF  Caption = 'b'%CR%LFend")
+                .arg(i));
     // A name already taken in other letters is refused, and the loading stops there.
     const QString refused = brickXml(QStringLiteral("object TEXT7: TText%CR%LFend"));
     SurfaceFixture f;

@@ -330,7 +330,8 @@ TEST_F(TSettingsTest, BoundsWithUnwritableStoreShowTheirErrors) {
     plain.close();
     qputenv("CAPTIOMARK_CONFIG_DIR", plain.fileName().toLocal8Bit());
 
-    const QString why = " Cannot create \"" + plain.fileName() + "/Captiomark.conf\": Not a directory";
+    const QString why =
+        " Cannot create \"" + plain.fileName() + "/Captiomark.conf\": Not a directory";
     SaveFormBounds("DesignerBounds", QRect(1, 2, 3, 4));
     EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry." + why}}));
     m_shown.clear();

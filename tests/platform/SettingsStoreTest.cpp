@@ -61,8 +61,7 @@ TEST_F(SettingsStoreTest, OpenOrCreateFailsWhenTheFolderIsAFile) {
     SettingsStore store("SOFTWARE\\Captiomark");
     EXPECT_FALSE(store.OpenOrCreate());
     EXPECT_FALSE(store.isOpen());
-    EXPECT_EQ(store.errorString(),
-              "Cannot create \"" + store.filePath() + "\": Not a directory");
+    EXPECT_EQ(store.errorString(), "Cannot create \"" + store.filePath() + "\": Not a directory");
     EXPECT_FALSE(store.SetValue("a", "b"));
 }
 
