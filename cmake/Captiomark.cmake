@@ -13,11 +13,17 @@ function(captiomark_library name)
     captiomark_warnings(${name})
 endfunction()
 
-# captiomark_test(NAME SOURCES a.cpp ... LIBS lib ...): one GoogleTest executable, run headless.
+# captiomark_test(NAME [OWN_MAIN] SOURCES a.cpp ... LIBS lib ...): one GoogleTest executable, run
+# headless. OWN_MAIN: the sources define main() (another application object).
 function(captiomark_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} captiomark_testsupport GTest::gtest)
+    if(ARG_OWN_MAIN)
+        set(support captiomark_testsupport_core)
+    else()
+        set(support captiomark_testsupport)
+    endif()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${support} GTest::gtest)
     captiomark_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES

@@ -22,13 +22,6 @@ ColorMatrix IdentityColorMatrix() {
 
 namespace {
 
-QImage NewImageBufferOrThrow(int width, int height, QImage::Format format) {
-    QImage img = NewImageBuffer(width, height, format);
-    if (img.isNull())
-        throw std::bad_alloc();
-    return img;
-}
-
 // The matrix rescaled to work on 0..255 channel values: out = in * M + 255 * offset.
 struct Coefficients {
     float k[4][4]; // [input r g b a][output r g b a]
@@ -179,12 +172,16 @@ void ApplyColorMatrixInPlace(QImage& image, const ColorMatrix& m) {
     // RGB32 or ARGB32 since they could not hold a coloured result.
     const bool alpha = image.hasAlphaChannel();
     QImage work = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    CheckImageAllocated(work, image.width(), image.height());
     TransformImage(work, !alpha, m);
     if (format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16 ||
-        format == QImage::Format_Alpha8)
+        format == QImage::Format_Alpha8) {
         image = std::move(work);
-    else
-        image = work.convertToFormat(format);
+    } else {
+        QImage back = work.convertToFormat(format);
+        CheckImageAllocated(back, work.width(), work.height());
+        image = std::move(back);
+    }
 }
 
 QImage ApplyColorMatrix(const QImage& image, const ColorMatrix& m) {

@@ -35,3 +35,8 @@ class EFOpenError : public Exception {
 class EFCreateError : public Exception {
     using Exception::Exception;
 };
+
+// Not enough memory for an image operation ("Not enough memory for a 200000 × 133333 image.").
+class EOutOfMemory : public Exception {
+    using Exception::Exception;
+};

@@ -1,17 +1,42 @@
 #include "platform/ImageBuffer.h"
 
+#include "platform/Errors.h"
+
 #include <cstdlib>
 
 #ifdef __linux__
 #include <sys/mman.h>
+#include <sys/sysinfo.h>
 #endif
 
+namespace {
+// A buffer larger than memory and swap together can never be filled; where the system promises
+// memory it does not have, asking would only end with the process killed.
+bool beyondMemory(size_t bytes) {
+#ifdef __linux__
+    struct sysinfo info {};
+    if (sysinfo(&info) == 0) {
+        const unsigned long long total =
+            (static_cast<unsigned long long>(info.totalram) + info.totalswap) * info.mem_unit;
+        return bytes > total;
+    }
+#endif
+    (void)bytes;
+    return false;
+}
+} // namespace
+
 QImage NewImageBuffer(int width, int height, QImage::Format format) {
+    if (width <= 0 || height <= 0)
+        return QImage();
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const size_t bpl = (size_t(width) * size_t(depth) + 31) / 32 * 4;
+    if (beyondMemory(bpl * size_t(height)))
+        return QImage();
 #ifdef __linux__
     constexpr size_t kHugePage = size_t(2) << 20;
-    const size_t bpl = size_t(width) * 4; // 32-bit rows are always 4-byte aligned
     const size_t bytes = bpl * size_t(height);
-    if (QImage::toPixelFormat(format).bitsPerPixel() == 32 && bytes >= 4 * kHugePage) {
+    if (depth == 32 && bytes >= 4 * kHugePage) {
         const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         if (void* data = std::aligned_alloc(kHugePage, rounded)) {
             madvise(data, rounded, MADV_HUGEPAGE); // advice only: failure is harmless
@@ -22,4 +47,18 @@ QImage NewImageBuffer(int width, int height, QImage::Format format) {
     }
 #endif
     return QImage(width, height, format);
+}
+
+void CheckImageAllocated(const QImage& image, int width, int height) {
+    if (image.isNull())
+        throw EOutOfMemory(QStringLiteral("Not enough memory for a %1 %2 %3 image.")
+                               .arg(width)
+                               .arg(QChar(0x00D7))
+                               .arg(height));
+}
+
+QImage NewImageBufferOrThrow(int width, int height, QImage::Format format) {
+    QImage image = NewImageBuffer(width, height, format);
+    CheckImageAllocated(image, width, height);
+    return image;
 }

@@ -7,3 +7,9 @@
 // large buffers are asked to live on huge pages where the system supports it. Returns a null
 // image when the memory cannot be had.
 QImage NewImageBuffer(int width, int height, QImage::Format format);
+
+// The same, but failing with EOutOfMemory ("Not enough memory for a W × H image.") instead of
+// returning a null image.
+QImage NewImageBufferOrThrow(int width, int height, QImage::Format format);
+// Throws that error when image is null (a conversion or copy that could not get its memory).
+void CheckImageAllocated(const QImage& image, int width, int height);

@@ -1,11 +1,13 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/ConfigDir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 const QByteArray Header = QByteArrayLiteral("# Captiomark settings");
@@ -110,37 +112,61 @@ QString SettingsStore::EncodeLine(const QString& name, const QString& value) {
     return escape(name, true) + QLatin1Char('=') + escape(value, false);
 }
 
-bool SettingsStore::OpenOrCreate() {
+bool SettingsStore::Open() {
     m_open = false;
     m_values.clear();
+    m_index.clear();
+    m_error.clear();
     const QFileInfo file(m_path);
-    const QString dir = file.absolutePath();
-    if (!QDir().mkpath(dir))
-        return false;
-    // Every write renames a fresh file into the folder, so the folder itself must be writable.
-    const QFileInfo dirInfo(dir);
-    if (!dirInfo.isDir() || !dirInfo.isWritable())
-        return false;
-    if (file.exists()) {
+    // No file yet is an empty key: reading needs nothing written.
+    if (file.exists() || file.isSymLink()) {
         if (!load())
             return false;
-    } else if (!save()) {
+    }
+    m_open = true;
+    return true;
+}
+
+bool SettingsStore::OpenOrCreate() {
+    if (!Open())
+        return false;
+    if (QFileInfo::exists(m_path))
+        return true;
+    m_open = false;
+    const QString dir = QFileInfo(m_path).absolutePath();
+    std::error_code ec;
+    std::filesystem::create_directories(QFile::encodeName(dir).toStdString(), ec);
+    if (ec) {
+        m_error = QStringLiteral("Cannot create \"%1\": %2")
+                      .arg(m_path, QString::fromLocal8Bit(ec.message()));
         return false;
     }
+    if (!save())
+        return false;
     m_open = true;
     return true;
 }
 
 bool SettingsStore::load() {
     QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("Cannot read \"%1\": %2").arg(m_path, f.errorString());
         return false;
+    }
     const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError)
+    if (f.error() != QFileDevice::NoError) {
+        m_error = QStringLiteral("Cannot read \"%1\": %2").arg(m_path, f.errorString());
         return false;
+    }
     m_values.clear();
-    const QList<QByteArray> lines = data.split('\n');
-    for (QByteArray raw : lines) {
+    m_index.clear();
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        QByteArrayView raw(data.constData() + start, end - start);
+        start = end + 1;
         if (raw.endsWith('\r'))
             raw.chop(1); // a file edited with CR LF line ends
         if (raw.isEmpty() || raw.startsWith('#'))
@@ -148,34 +174,30 @@ bool SettingsStore::load() {
         QString name, value;
         if (!parseLine(QString::fromUtf8(raw), &name, &value))
             continue; // corrupt line: skipped
-        bool replaced = false;
-        for (auto& pair : m_values) {
-            if (pair.first == name) {
-                pair.second = value; // a repeated name: the last line wins, the first place stays
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
+        // A repeated name: the last line wins, the first place stays.
+        const auto it = m_index.constFind(name);
+        if (it != m_index.constEnd()) {
+            m_values[*it].second = value;
+        } else {
+            m_index.insert(name, m_values.size());
             m_values.append({name, value});
+        }
     }
     return true;
 }
 
-bool SettingsStore::save() const {
+bool SettingsStore::save() {
     QByteArray out = Header + '\n';
     for (const auto& [name, value] : m_values) {
         out += EncodeLine(name, value).toUtf8();
         out += '\n';
     }
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(out) != out.size()) {
-        f.cancelWriting();
+    const QString why = WriteFileReplacing(m_path, out);
+    if (!why.isEmpty()) {
+        m_error = QStringLiteral("Cannot write \"%1\": %2").arg(m_path, why);
         return false;
     }
-    return f.commit();
+    return true;
 }
 
 QList<QPair<QString, QString>> SettingsStore::Values() const {
@@ -183,37 +205,38 @@ QList<QPair<QString, QString>> SettingsStore::Values() const {
 }
 
 QString SettingsStore::Value(const QString& name, bool* found) const {
-    for (const auto& pair : m_values) {
-        if (pair.first == name) {
-            if (found)
-                *found = true;
-            return pair.second;
-        }
-    }
+    const auto it = m_index.constFind(name);
     if (found)
-        *found = false;
-    return QString();
+        *found = it != m_index.constEnd();
+    return it != m_index.constEnd() ? m_values[*it].second : QString();
 }
 
 bool SettingsStore::SetValue(const QString& name, const QString& value) {
-    if (!m_open)
+    if (!m_open) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("\"%1\" is not open").arg(m_path);
         return false;
-    const QList<QPair<QString, QString>> before = m_values;
-    // Another process (the command-line tool, a second window) may have written meanwhile.
-    if (QFileInfo::exists(m_path))
-        load();
-    bool replaced = false;
-    for (auto& pair : m_values) {
-        if (pair.first == name) {
-            pair.second = value;
-            replaced = true;
-            break;
-        }
     }
-    if (!replaced)
+    const QList<QPair<QString, QString>> before = m_values;
+    const QHash<QString, qsizetype> beforeIndex = m_index;
+    // Another process (the command-line tool, a second window) may have written meanwhile.
+    if (QFileInfo::exists(m_path) && !load()) {
+        m_values = before;
+        m_index = beforeIndex;
+        return false;
+    }
+    const auto it = m_index.constFind(name);
+    if (it != m_index.constEnd()) {
+        if (m_values[*it].second == value)
+            return true; // already stored: a store we may only read stays usable
+        m_values[*it].second = value;
+    } else {
+        m_index.insert(name, m_values.size());
         m_values.append({name, value});
+    }
     if (!save()) {
         m_values = before;
+        m_index = beforeIndex;
         return false;
     }
     return true;

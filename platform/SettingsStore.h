@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -13,6 +14,9 @@ public:
     // keyPath is the registry-style key ("SOFTWARE\\Captiomark"); it names the file.
     explicit SettingsStore(const QString& keyPath);
 
+    // Opens the key for reading: a missing file is an empty key. False only when the file exists
+    // but cannot be read. Needs no write access; writes report their own failures.
+    bool Open();
     // Opens the key, creating it when missing. False when neither works (folder not writable).
     bool OpenOrCreate();
     bool isOpen() const { return m_open; }
@@ -25,15 +29,19 @@ public:
     bool SetValue(const QString& name, const QString& value);
 
     QString filePath() const { return m_path; }
+    // Why the last open or write failed, naming the file and the system's reason.
+    QString errorString() const { return m_error; }
 
     // One line of the file: name and value with their escapes, joined by '='.
     static QString EncodeLine(const QString& name, const QString& value);
 
 private:
     bool load();
-    bool save() const;
+    bool save();
 
     QString m_path;
+    QString m_error;
     bool m_open = false;
     QList<QPair<QString, QString>> m_values;
+    QHash<QString, qsizetype> m_index; // name -> place in m_values
 };

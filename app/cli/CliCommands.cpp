@@ -67,9 +67,14 @@ int settingsCommand(CliContext& c) {
         throw CliUsageError(QStringLiteral("missing sub-command"));
     const QString sub = c.args.takeFirst();
     SettingsStore store(SettingsKey);
-    auto open = [&store]() {
+    // The file and the system's reason follow the fixed sentence.
+    auto fail = [&store]() {
+        throw Exception(QStringLiteral("Can't write to registry. ") + store.errorString());
+    };
+    // An existing file is read even where it cannot be written.
+    auto open = [&store, &fail]() {
         if (!store.OpenOrCreate())
-            throw Exception(QStringLiteral("Can't write to registry."));
+            fail();
     };
     if (sub == QLatin1String("list")) {
         expectArgs(c, 0);
@@ -92,7 +97,7 @@ int settingsCommand(CliContext& c) {
         expectArgs(c, 2);
         open();
         if (!store.SetValue(c.args[0], c.args[1]))
-            throw Exception(QStringLiteral("Can't write to registry."));
+            fail();
         return CliOk;
     }
     throw CliUsageError(QStringLiteral("unknown sub-command '%1'").arg(sub));

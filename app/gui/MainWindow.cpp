@@ -111,10 +111,13 @@ void MainWindow::fitToWindow() {
 
 void MainWindow::rotate(int degrees) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A failure (out of memory) travels on to the application's handler; the cursor comes back.
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
     RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
     m_designer->Modified = true;
     fitToWindow();
-    QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::aOpenImageExecute() {

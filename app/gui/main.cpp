@@ -2,6 +2,7 @@
 #include "bricks/RegisterBricks.h"
 #include "designer/state/TDesigner.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Application.h"
 #include "platform/Messages.h"
 
 #include <QApplication>
@@ -9,7 +10,7 @@
 #include <QMessageBox>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    CaptiomarkApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Captiomark"));
     QApplication::setApplicationVersion(QStringLiteral(CAPTIOMARK_VERSION));
     RegisterBricks();

@@ -127,7 +127,7 @@ void TBatchJob::StoreTemplate(const QString& stored) {
     Settings().defaultRenameTmp = stored;
     SettingsStore store(SettingsKey);
     if (!store.OpenOrCreate() || !store.SetValue(QStringLiteral("defaultRenameTmp"), stored))
-        ShowError(QStringLiteral("Can't write to registry."));
+        ShowError(QStringLiteral("Can't write to registry. ") + store.errorString());
 }
 
 int TBatchJob::FieldValue(const QString& text) {

@@ -9,10 +9,37 @@
 #include "platform/ComponentStream.h"
 #include "platform/Rounding.h"
 
+#include <QHash>
 #include <QPainter>
+#include <QSet>
+#include <algorithm>
 #include <memory>
 
+// The names on a surface while many bricks are read in a row, gathered once and kept up to date
+// as bricks and markers are added, so that each lookup costs the same however many came before.
+struct BrickNameIndex {
+    const TDesigner* designer = nullptr;
+    QSet<QString> componentsFolded; // component names, case-folded
+    QSet<QString> all;              // components and the picture panel's children, exact
+    QHash<QString, int> nextNumber; // per stem: no lower number is free
+
+    explicit BrickNameIndex(const TDesigner& d) : designer(&d) {
+        for (const QWidget* c : d.Components()) {
+            componentsFolded.insert(c->objectName().toCaseFolded());
+            all.insert(c->objectName());
+        }
+        for (const QObject* c : d.Panel1->children())
+            all.insert(c->objectName());
+    }
+};
+
 namespace {
+
+BrickNameIndex* g_loading = nullptr;
+
+BrickNameIndex* indexFor(const TDesigner& designer) {
+    return g_loading && g_loading->designer == &designer ? g_loading : nullptr;
+}
 
 bool nameTaken(const TDesigner& designer, const QString& name, Qt::CaseSensitivity cs) {
     for (const QWidget* c : designer.Components())
@@ -27,6 +54,16 @@ bool nameTaken(const TDesigner& designer, const QString& name, Qt::CaseSensitivi
 // The surface's naming rule, also over the tail markers, which are not its components.
 QString uniqueName(const TDesigner& designer, const QString& className) {
     const QString stem = className.mid(1);
+    if (BrickNameIndex* index = indexFor(designer)) {
+        int& i = index->nextNumber[stem];
+        for (i = std::max(i, 1);; ++i) {
+            const QString name = stem + QString::number(i);
+            if (!index->all.contains(name)) {
+                index->all.insert(name);
+                return name;
+            }
+        }
+    }
     for (int i = 1;; ++i) {
         const QString name = stem + QString::number(i);
         if (!nameTaken(designer, name, Qt::CaseSensitive))
@@ -62,9 +99,19 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
     const QString name = brick->objectName();
     // The toolkit compares component names without regard to case.
     if (!name.isEmpty()) {
-        for (const QWidget* c : designer.Components())
-            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
-                throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
+        bool taken = false;
+        if (const BrickNameIndex* index = indexFor(designer)) {
+            taken = index->componentsFolded.contains(name.toCaseFolded());
+        } else {
+            for (const QWidget* c : designer.Components())
+                taken = taken || c->objectName().compare(name, Qt::CaseInsensitive) == 0;
+        }
+        if (taken)
+            throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
+    }
+    if (BrickNameIndex* index = indexFor(designer)) {
+        index->componentsFolded.insert(name.toCaseFolded());
+        index->all.insert(name);
     }
     brick->setParent(designer.Panel1);
     designer.AddComponent(brick.get());
@@ -112,4 +159,13 @@ void ClearBricks(TDesigner& designer) {
         designer.RemoveComponent(brick);
         delete brick;
     }
+}
+
+BrickLoadSession::BrickLoadSession(TDesigner& designer)
+    : m_index(std::make_unique<BrickNameIndex>(designer)), m_previous(g_loading) {
+    g_loading = m_index.get();
+}
+
+BrickLoadSession::~BrickLoadSession() {
+    g_loading = m_previous;
 }

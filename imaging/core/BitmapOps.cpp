@@ -19,11 +19,9 @@ namespace {
 
 constexpr QRgb kOpaque = 0xFF000000u;
 
+// Fails with "Not enough memory for a W × H image." when the pixels cannot be had.
 QImage NewBitmap(int width, int height) {
-    QImage img = NewImageBuffer(width, height, QImage::Format_RGB32);
-    if (img.isNull())
-        throw std::bad_alloc();
-    return img;
+    return NewImageBufferOrThrow(width, height, QImage::Format_RGB32);
 }
 
 // The 24-bit working bitmap: RGB32 with the alpha byte dropped (set opaque).
@@ -42,7 +40,10 @@ void ToWorkingFormat(QImage& bitmap) {
         bitmap = std::move(out);
         return;
     }
-    bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
+    QImage out = bitmap.convertToFormat(QImage::Format_RGB32);
+    if (!bitmap.isNull())
+        CheckImageAllocated(out, bitmap.width(), bitmap.height());
+    bitmap = std::move(out);
 }
 
 const QRgb* Row(const QImage& img, int y) {

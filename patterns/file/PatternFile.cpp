@@ -2,6 +2,7 @@
 
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
+#include "platform/AtomicFile.h"
 #include "platform/ComponentStream.h"
 #include "platform/Errors.h"
 
@@ -39,19 +40,6 @@ struct DocFree {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
-
-// libxml2's generic error output, gathered for our message. Only the first line counts ("I/O
-// error : No such file or directory").
-void collectError(void* context, const char* format, ...) {
-    auto* why = static_cast<QString*>(context);
-    va_list args;
-    va_start(args, format);
-    char buffer[512];
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (why->isEmpty() || !why->contains(QLatin1Char('\n')))
-        *why += QString::fromLocal8Bit(buffer);
-}
 
 const xmlChar* x(const char* s) {
     return reinterpret_cast<const xmlChar*>(s);
@@ -281,18 +269,20 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
 
     // UTF-16 with a byte-order mark, as the toolkit's DOM stores "Unicode"; the declaration
     // names "UTF-16", which every XML reader knows.
-    QString why;
-    xmlGenericErrorFunc previous = xmlGenericError;
-    void* previousContext = xmlGenericErrorContext;
-    xmlSetGenericErrorFunc(&why, collectError); // the message goes into ours, not to stderr
-    const int written =
-        xmlSaveFormatFileEnc(QFile::encodeName(fileName).constData(), doc.get(), "UTF-16", 1);
-    xmlSetGenericErrorFunc(previousContext, previous);
-    if (written < 0)
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(fileName, why.trimmed().isEmpty()
-                                                   ? QStringLiteral("Write error")
-                                                   : why.trimmed()));
+    xmlChar* text = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(doc.get(), &text, &size, "UTF-16", 1);
+    if (!text || size <= 0) {
+        xmlFree(text);
+        throw EFCreateError(
+            QStringLiteral("Cannot create file \"%1\". Out of memory").arg(fileName));
+    }
+    const QByteArray bytes(reinterpret_cast<const char*>(text), size);
+    xmlFree(text);
+    // Through a temporary file renamed over the old one: a failed write leaves the old pattern.
+    const QString why = WriteFileReplacing(fileName, bytes);
+    if (!why.isEmpty())
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, why));
     designer.Modified = false;
 }
 
@@ -325,6 +315,7 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
     }
 
     const xmlNode* bricks = child(project, "Bricks");
+    const BrickLoadSession session(designer);
     for (const xmlNode* c = bricks->children; c; c = c->next) {
         if (c->type != XML_ELEMENT_NODE)
             continue;

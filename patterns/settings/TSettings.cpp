@@ -47,35 +47,43 @@ int toInt(const QString& text) {
     return v;
 }
 
+// "Can't write to registry." with the file and the system's reason.
+QString storeError(const QString& sentence, const SettingsStore& store) {
+    const QString why = store.errorString();
+    return why.isEmpty() ? sentence : sentence + QLatin1Char(' ') + why;
+}
+
 // The key as LoadSettings sees it: an open store, or nothing (all lookups empty, no writes).
 class Key {
 public:
     Key() : m_store(SettingsKey) {}
     bool open() { return m_store.OpenOrCreate(); }
+    const SettingsStore& store() const { return m_store; }
 
     QString find(const QString& name, bool* found = nullptr) const {
         if (found)
             *found = false;
         if (!m_store.isOpen())
             return QString();
-        for (const auto& [n, data] : m_store.Values()) {
-            if (n.size() > MaxEnumLength || data.size() > MaxEnumLength)
-                continue;
-            if (n == name) {
-                if (found)
-                    *found = true;
-                return data;
-            }
-        }
-        return QString();
+        bool present = false;
+        const QString data = m_store.Value(name, &present);
+        if (!present || name.size() > MaxEnumLength || data.size() > MaxEnumLength)
+            return QString();
+        if (found)
+            *found = true;
+        return data;
     }
+    // A default that cannot be stored is still used; the first failure is reported once.
     void write(const QString& name, const QString& value) {
-        if (m_store.isOpen())
-            m_store.SetValue(name, value);
+        if (!m_store.isOpen() || m_store.SetValue(name, value) || m_writeReported)
+            return;
+        m_writeReported = true;
+        ShowError(storeError(QStringLiteral("Can't write to registry."), m_store));
     }
 
 private:
     SettingsStore m_store;
+    bool m_writeReported = false;
 };
 
 // Empty text: write the default and use it.
@@ -141,7 +149,7 @@ void LoadSettings() {
 
     Key key;
     if (!key.open())
-        ShowError(QStringLiteral("Can't write to registry."));
+        ShowError(storeError(QStringLiteral("Can't write to registry."), key.store()));
 
     QString fontName = DefaultFontName;
     int fontSize = DefaultFontSize;
@@ -225,7 +233,7 @@ bool LoadSettingsOrReport() {
 void SaveFormBounds(const QString& valueName, const QRect& bounds) {
     SettingsStore store(SettingsKey);
     if (!store.OpenOrCreate()) {
-        ShowError(QStringLiteral("Can't write to registry."));
+        ShowError(storeError(QStringLiteral("Can't write to registry."), store));
         return;
     }
     const QString text = QStringLiteral("%1,%2,%3,%4")
@@ -233,14 +241,15 @@ void SaveFormBounds(const QString& valueName, const QRect& bounds) {
                              .arg(bounds.y())
                              .arg(bounds.x() + bounds.width())
                              .arg(bounds.y() + bounds.height());
-    store.SetValue(valueName, text);
+    if (!store.SetValue(valueName, text))
+        ShowError(storeError(QStringLiteral("Can't write to registry."), store));
 }
 
 QRect LoadFormBounds(const QString& valueName) {
     int left = 0, top = 0, right = 0, bottom = 0;
     Key key;
     if (!key.open())
-        ShowError(QStringLiteral("Can't write to the registry."));
+        ShowError(storeError(QStringLiteral("Can't write to the registry."), key.store()));
     const QString text = key.find(valueName);
     if (!text.isEmpty()) {
         try {

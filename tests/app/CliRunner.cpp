@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 CliRun runCli(const QStringList& args, const QString& configDir) {
     return runCliVia({}, args, configDir);
@@ -43,4 +44,12 @@ QMap<QString, QByteArray> folderSha256(const QString& dir) {
     for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden))
         out.insert(name, sha256Of(QDir(dir).filePath(name)));
     return out;
+}
+
+CliRun runCliAsNobody(const QStringList& args, const QString& configDir) {
+    if (geteuid() != 0) // already unprivileged
+        return runCli(args, configDir);
+    return runCliVia({QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                      QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups")},
+                     args, configDir);
 }

@@ -21,3 +21,7 @@ CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QSt
 // name: the originals a command must leave alone are compared before and after it.
 QByteArray sha256Of(const QString& file);
 QMap<QString, QByteArray> folderSha256(const QString& dir);
+
+// The same, run as the unprivileged user nobody (setpriv when root), so that permission failures
+// happen even when the tests run as root.
+CliRun runCliAsNobody(const QStringList& args, const QString& configDir);

@@ -87,6 +87,66 @@ TEST_F(CliTest, UnwritableSettingsFolderFails) {
     const CliRun r = runCli({"settings", "list"}, plain);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Can't write to registry.")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(plain + "/Captiomark.conf")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Not a directory")) << r.err.toStdString();
+}
+
+TEST_F(CliTest, ReadOnlySettingsFolderStillReads) {
+    ASSERT_EQ(run({"settings", "set", "mine", "kept"}).code, 0);
+    const QString conf = m_config.filePath("Captiomark.conf");
+    const QByteArray before = [&] {
+        QFile f(conf);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(before.isEmpty());
+    // Readable by everyone, writable by its owner (root) only.
+    ASSERT_TRUE(QFile::setPermissions(m_config.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ExeOwner | QFile::ReadOther |
+                                                           QFile::ExeOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+
+    CliRun r = runCliAsNobody({"settings", "list"}, m_config.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, FirstStart + "mine=kept\n");
+    EXPECT_TRUE(r.err.isEmpty()) << "nothing needed writing: " << r.err.toStdString();
+
+    r = runCliAsNobody({"settings", "get", "mine"}, m_config.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "kept\n");
+
+    // Writing fails with the fixed sentence, the file and the system's reason.
+    r = runCliAsNobody({"settings", "set", "mine", "lost"}, m_config.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Can't write to registry. ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(conf)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("not writable") || r.err.contains("Permission denied"))
+        << r.err.toStdString();
+    QFile f(conf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(CliTest, ReadOnlySettingsWithMissingDefaultsReportOnceAndStillList) {
+    const QString conf = m_config.filePath("Captiomark.conf");
+    {
+        QFile f(conf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("# Captiomark settings\nmine=kept\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(m_config.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ExeOwner | QFile::ReadOther |
+                                                           QFile::ExeOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    const CliRun r = runCliAsNobody({"settings", "list"}, m_config.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "mine=kept\n");
+    // The defaults could not be stored: said once, with the file and the reason.
+    EXPECT_EQ(r.err.count("Can't write to registry."), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(conf)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("not writable") || r.err.contains("Permission denied"))
+        << r.err.toStdString();
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {

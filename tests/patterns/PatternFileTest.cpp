@@ -14,10 +14,15 @@
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -555,7 +560,116 @@ TEST_F(PatternFile, FailuresKeepWhatWasReadBefore) {
         EXPECT_TRUE(e.message().startsWith(
             QStringLiteral("Cannot open file \"%1\"").arg(f.path(QStringLiteral("missing.xml")))));
     }
-    EXPECT_THROW(WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d), EFCreateError);
+    try {
+        WritePattern(f.path(QStringLiteral("no/such/folder/p.xml")), d);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_TRUE(
+            e.message().startsWith(QStringLiteral("Cannot create file \"%1\". ")
+                                       .arg(f.path(QStringLiteral("no/such/folder/p.xml")))));
+        EXPECT_FALSE(e.message().contains(QLatin1String("Unknown error"))) << e.what();
+        EXPECT_FALSE(e.message().endsWith(QLatin1String(". "))) << "a reason follows";
+    }
+}
+
+// A save that fails part-way (here: past the file size limit) leaves the old pattern whole.
+TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    placeBrick<TText>(d, 10, 10)->setCaption(QStringLiteral("old"));
+    const QString path = f.path(QStringLiteral("p.xml"));
+    WritePattern(path, d);
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    const QByteArray before = old.readAll();
+    old.close();
+
+    auto* pic = placeBrick<TPictureimg>(d, 20, 20);
+    const QImage photo = makeTestPhoto(200, 200, 5);
+    pic->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(photo), photo});
+    d.Modified = true;
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(before.size() + 4096);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString message;
+    try {
+        WritePattern(path, d);
+    } catch (const EFCreateError& e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << message.toStdString();
+    EXPECT_TRUE(d.Modified);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), before);
+    EXPECT_EQ(QDir(f.dir.path()).entryList({QStringLiteral("p.xml*")}, QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("p.xml")})
+        << "no temporary file stays behind";
+
+    // With room again the new pattern replaces the old one.
+    WritePattern(path, d);
+    ClearBricks(d);
+    ReadPattern(path, d);
+    EXPECT_EQ(d.Bricks().size(), 2);
+}
+
+// Thousands of bricks: every one is read, component names stay unique (without regard to case)
+// and each bubble's tail marker gets the next free marker name.
+TEST_F(PatternFile, ManyBricksLoadWithUniqueNames) {
+    constexpr int Texts = 20000, Bubbles = 500;
+    QString bricks;
+    for (int i = 1; i <= Texts; ++i)
+        bricks +=
+            brickXml(QStringLiteral("object Text%1: TText%CR%LF  Caption = 't%1'%CR%LFend").arg(i));
+    for (int i = 1; i <= Bubbles; ++i)
+        bricks += brickXml(
+            QStringLiteral("object TextBubble%1: TTextBubble%CR%LF  Caption = 'b'%CR%LFend")
+                .arg(i));
+    // A name already taken in other letters is refused, and the loading stops there.
+    const QString refused = brickXml(QStringLiteral("object TEXT7: TText%CR%LFend"));
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    // A marker already on the surface keeps its name; the loaded ones go round it.
+    auto* first = placeBrick<TTextBubble>(d, 5, 5);
+    first->setObjectName(QStringLiteral("TextBubble0"));
+    SetUpLoadedBrick(d, first);
+    ASSERT_NE(first->Marker(), nullptr);
+    EXPECT_EQ(first->Marker()->objectName(), QStringLiteral("BubbleFrom1"));
+
+    const QString path = f.path(QStringLiteral("many.xml"));
+    writeBytes(path, patternXml(bricks + refused).toUtf8());
+    try {
+        ReadPattern(path, d);
+        FAIL() << "a second Text7 was read";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("A component named TEXT7 already exists"));
+    }
+    const QList<QWidget*> loaded = d.Bricks();
+    ASSERT_EQ(loaded.size(), 1 + Texts + Bubbles);
+    QSet<QString> folded;
+    for (QWidget* b : loaded)
+        folded.insert(b->objectName().toCaseFolded());
+    EXPECT_EQ(folded.size(), loaded.size());
+    EXPECT_EQ(loaded[Texts]->property("Caption").toString(), QStringLiteral("t%1").arg(Texts));
+
+    QStringList markers;
+    for (QWidget* b : loaded)
+        if (auto* bubble = qobject_cast<TTextBubble*>(b)) {
+            ASSERT_NE(bubble->Marker(), nullptr);
+            markers << bubble->Marker()->objectName();
+        }
+    ASSERT_EQ(markers.size(), 1 + Bubbles);
+    for (int i = 0; i <= Bubbles; ++i)
+        EXPECT_EQ(markers[i], QStringLiteral("BubbleFrom%1").arg(i + 1));
 }
 
 TEST_F(PatternFile, ExternalEntitiesAreNotLoaded) {

@@ -330,7 +330,11 @@ TEST_F(TSettingsTest, UnwritableStoreShowsErrorAndUsesDefaults) {
     Settings().defaultTimeFormat = "2";
 
     LoadSettings();
-    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry."}}));
+    // The fixed sentence, then the file and the system's reason.
+    ASSERT_EQ(m_shown.size(), 1);
+    EXPECT_EQ(m_shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(m_shown[0].text, "Can't write to registry. Cannot create \"" + plain.fileName() +
+                                   "/Captiomark.conf\": Not a directory");
     const TSettings& s = Settings();
     EXPECT_EQ(s.defaultCompressionQuality, 95);
     EXPECT_EQ(s.defaultDate, "01.01.1980");
@@ -390,9 +394,11 @@ TEST_F(TSettingsTest, BoundsWithUnwritableStoreShowTheirErrors) {
     plain.close();
     qputenv("CAPTIOMARK_CONFIG_DIR", plain.fileName().toLocal8Bit());
 
+    const QString why =
+        " Cannot create \"" + plain.fileName() + "/Captiomark.conf\": Not a directory";
     SaveFormBounds("DesignerBounds", QRect(1, 2, 3, 4));
-    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry."}}));
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to registry." + why}}));
     m_shown.clear();
     EXPECT_TRUE(LoadFormBounds("DesignerBounds").isNull());
-    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to the registry."}}));
+    EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to the registry." + why}}));
 }

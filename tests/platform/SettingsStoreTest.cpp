@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -60,6 +61,7 @@ TEST_F(SettingsStoreTest, OpenOrCreateFailsWhenTheFolderIsAFile) {
     SettingsStore store("SOFTWARE\\Captiomark");
     EXPECT_FALSE(store.OpenOrCreate());
     EXPECT_FALSE(store.isOpen());
+    EXPECT_EQ(store.errorString(), "Cannot create \"" + store.filePath() + "\": Not a directory");
     EXPECT_FALSE(store.SetValue("a", "b"));
 }
 
@@ -67,6 +69,9 @@ TEST_F(SettingsStoreTest, OpenOrCreateFailsWhenTheFileIsAFolder) {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("Captiomark.conf"));
     SettingsStore store("SOFTWARE\\Captiomark");
     EXPECT_FALSE(store.OpenOrCreate());
+    EXPECT_TRUE(store.errorString().startsWith("Cannot read \"" + store.filePath() + "\": "))
+        << store.errorString().toStdString();
+    EXPECT_FALSE(store.errorString().contains("Unknown error"));
 }
 
 TEST_F(SettingsStoreTest, ValuesKeepFirstWrittenOrderAndExactNames) {
@@ -188,4 +193,55 @@ TEST_F(SettingsStoreTest, SetValueFailsWithoutChangingMemoryWhenTheFileCannotBeW
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("Captiomark.conf"));
     EXPECT_FALSE(store.SetValue("new", "2"));
     EXPECT_EQ(store.Values(), (Pairs{{"kept", "1"}}));
+    EXPECT_TRUE(store.errorString().contains("\"" + store.filePath() + "\": "))
+        << store.errorString().toStdString();
+    EXPECT_FALSE(store.errorString().contains("Unknown error"));
+}
+
+// Tens of thousands of values (a 10 MB file) load and look up as a few do.
+TEST_F(SettingsStoreTest, LargeFileKeepsOrderAndLastRepeatWins) {
+    constexpr int Count = 200000;
+    QByteArray data = "# Captiomark settings\n";
+    data.reserve(11 << 20);
+    for (int i = 0; i < Count; ++i)
+        data += QStringLiteral("name%1=value %1 ").arg(i, 6, 10, QLatin1Char('0')).toUtf8() +
+                QByteArray(30, 'v') + '\n';
+    // Every thousandth name again at the end: its place stays, its value changes.
+    for (int i = 0; i < Count; i += 1000)
+        data += QStringLiteral("name%1=again\n").arg(i, 6, 10, QLatin1Char('0')).toUtf8();
+    ASSERT_GT(data.size(), 10 << 20);
+    writeAll(path("Captiomark.conf"), data);
+
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.Open());
+    const Pairs values = store.Values();
+    ASSERT_EQ(values.size(), Count);
+    EXPECT_EQ(values[0], qMakePair(QString("name000000"), QString("again")));
+    EXPECT_EQ(values[1], qMakePair(QString("name000001"), "value 000001 " + QString(30, 'v')));
+    EXPECT_EQ(values[Count - 1].first, "name199999");
+    EXPECT_EQ(store.Value("name123000"), "again");
+    EXPECT_EQ(store.Value("name123001"), "value 123001 " + QString(30, 'v'));
+    bool found = true;
+    store.Value("name200000", &found);
+    EXPECT_FALSE(found);
+
+    // A write keeps every value and adds the new one last.
+    ASSERT_TRUE(store.SetValue("added", "1"));
+    ASSERT_TRUE(store.SetValue("name000002", "changed"));
+    SettingsStore again("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(again.OpenOrCreate());
+    const Pairs reread = again.Values();
+    ASSERT_EQ(reread.size(), Count + 1);
+    EXPECT_EQ(reread[Count], qMakePair(QString("added"), QString("1")));
+    EXPECT_EQ(reread[2], qMakePair(QString("name000002"), QString("changed")));
+    EXPECT_EQ(reread[1000].second, "again");
+}
+
+TEST_F(SettingsStoreTest, OpenReadsWithoutCreating) {
+    const QString nested = m_dir.filePath("absent");
+    qputenv("CAPTIOMARK_CONFIG_DIR", nested.toLocal8Bit());
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_TRUE(store.Open());
+    EXPECT_TRUE(store.Values().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(nested)) << "reading creates nothing";
 }
