@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
-    const QByteArray source = WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, 12345), 92),
-                                            "2026:12:08 10:11:12");
+    const QByteArray source =
+        WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, 12345), 92), "2026:12:08 10:11:12");
     if (!RecaptionUnsupportedReason(source).isEmpty())
         std::printf("warning: the photo cannot be captioned in place\n");
     QList<QRect> areas;

@@ -254,7 +254,6 @@ struct JpegEncodeCleanup {
     }
 };
 
-
 // ---------------------------------------------------------------------------------------------
 // PNG, with the same discipline as JPEG: libpng's longjmp lands in pngGuarded only.
 

@@ -16,8 +16,7 @@ namespace {
 
 // Every libjpeg call runs inside guarded(): the lambdas given to it touch only plain data and
 // libjpeg, so a longjmp out of them never skips a destructor.
-template <class Step>
-bool guarded(JpegError* err, Step& step) {
+template <class Step> bool guarded(JpegError* err, Step& step) {
     return jpegGuarded(
         err, [](void* p) { (*static_cast<Step*>(p))(); }, &step);
 }
@@ -140,12 +139,12 @@ QString unsupportedReason(const jpeg_decompress_struct& c) {
 
 // The photo's MCU grid, and for each component how many blocks an MCU holds across and down.
 struct Grid {
-    int width = 0, height = 0;   // pixels
-    int mcuW = 8, mcuH = 8;      // pixels per MCU
-    int cols = 0, rows = 0;      // MCUs
+    int width = 0, height = 0; // pixels
+    int mcuW = 8, mcuH = 8;    // pixels per MCU
+    int cols = 0, rows = 0;    // MCUs
     int components = 0;
-    int h[MAX_COMPONENTS] = {};  // blocks per MCU across, per component
-    int v[MAX_COMPONENTS] = {};  // blocks per MCU down
+    int h[MAX_COMPONENTS] = {}; // blocks per MCU across, per component
+    int v[MAX_COMPONENTS] = {}; // blocks per MCU down
 
     Grid() = default;
     explicit Grid(const jpeg_decompress_struct& c)
@@ -448,12 +447,12 @@ private:
                   const RecaptionPainter& draw) {
         // One MCU of margin gives the colour upsampling its neighbours, so that the band holds
         // exactly the pixels of a full decode.
-        const QRect around = box.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, m_grid.cols,
-                                                                            m_grid.rows));
+        const QRect around =
+            box.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, m_grid.cols, m_grid.rows));
         const QRect aroundPx = m_grid.pixels(around);
         const QRect boxPx = m_grid.pixels(box);
-        QImage band = decode(cutOut(around), aroundPx.size())
-                          .copy(boxPx.translated(-aroundPx.topLeft()));
+        QImage band =
+            decode(cutOut(around), aroundPx.size()).copy(boxPx.translated(-aroundPx.topLeft()));
         if (band.isNull())
             throw EInvalidGraphic(
                 QStringLiteral("Cannot caption this JPEG file in place: not enough memory"));

@@ -45,9 +45,8 @@ const QByteArray CommentText("Made for the recaption tests");
 
 // The test photo, or the given picture, encoded as the spec says.
 QByteArray makeJpeg(const SourceSpec& spec, const QImage& picture = QImage()) {
-    const QImage photo =
-        (picture.isNull() ? makeTestPhoto(spec.width, spec.height, 7) : picture)
-            .convertToFormat(QImage::Format_RGB888);
+    const QImage photo = (picture.isNull() ? makeTestPhoto(spec.width, spec.height, 7) : picture)
+                             .convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -169,7 +168,7 @@ Coefficients readCoefficients(const QByteArray& data) {
         comp.blocks.resize(size_t(comp.across) * size_t(comp.down) * DCTSIZE2);
         for (int by = 0; by < comp.down; ++by) {
             JBLOCKARRAY row = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
-                                                          arrays[ci], JDIMENSION(by), 1, FALSE);
+                                                           arrays[ci], JDIMENSION(by), 1, FALSE);
             for (int bx = 0; bx < comp.across; ++bx)
                 std::copy(row[0][bx], row[0][bx] + DCTSIZE2,
                           comp.blocks.begin() +
@@ -342,12 +341,12 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
 
     const QList<QRect> areas = tc.captions.areas();
     int calls = 0;
-    const QByteArray out = writeAndRead(
-        dir.filePath("captioned.jpg"),
-        RecaptionJpeg(source, areas, [&](QImage& band, const QPoint& origin) {
-            ++calls;
-            tc.captions.paint(band, origin);
-        }));
+    const QByteArray out =
+        writeAndRead(dir.filePath("captioned.jpg"),
+                     RecaptionJpeg(source, areas, [&](QImage& band, const QPoint& origin) {
+                         ++calls;
+                         tc.captions.paint(band, origin);
+                     }));
     ASSERT_FALSE(out.isEmpty());
     EXPECT_GE(calls, 1);
 
@@ -413,11 +412,11 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
 
     // Captioning the result again the same way: still nothing changes outside, and inside the
     // picture stays as close to the painting.
-    const QByteArray again = writeAndRead(
-        dir.filePath("again.jpg"),
-        RecaptionJpeg(out, areas, [&](QImage& band, const QPoint& origin) {
-            tc.captions.paint(band, origin);
-        }));
+    const QByteArray again =
+        writeAndRead(dir.filePath("again.jpg"),
+                     RecaptionJpeg(out, areas, [&](QImage& band, const QPoint& origin) {
+                         tc.captions.paint(band, origin);
+                     }));
     const Coefficients twice = readCoefficients(again);
     EXPECT_EQ(changedBlocksOutside(before, twice, mask), 0);
     EXPECT_EQ(changedBlocksOutside(after, twice, mask), 0);
@@ -448,7 +447,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"yuv420", spec(333, 251, 2, 2, false, 0), {{37, 45, 90, 30}, {250, 221, 100, 40}}},
         // Areas in an L: the MCUs in the corner they leave out must not change either.
-        Case{"yuv420_restarts", spec(333, 251, 2, 2, false, 5),
+        Case{"yuv420_restarts",
+             spec(333, 251, 2, 2, false, 5),
              {{37, 45, 90, 30}, {110, 70, 100, 30}}},
         Case{"yuv444", spec(201, 119, 1, 1, false, 0), {{3, 5, 60, 20}, {150, 95, 60, 30}}},
         Case{"yuv422_restarts", spec(250, 77, 2, 1, false, 3), {{100, 0, 70, 24}, {0, 50, 40, 27}}},
@@ -483,9 +483,9 @@ TEST(Recaption, NoAreaInsideThePictureLeavesTheFileAsItIs) {
     bool called = false;
     auto draw = [&](QImage&, const QPoint&) { called = true; };
     EXPECT_EQ(RecaptionJpeg(source, {}, draw), source);
-    EXPECT_EQ(RecaptionJpeg(source, {QRect(400, 10, 50, 50), QRect(-60, -60, 60, 60), QRect()},
-                            draw),
-              source);
+    EXPECT_EQ(
+        RecaptionJpeg(source, {QRect(400, 10, 50, 50), QRect(-60, -60, 60, 60), QRect()}, draw),
+        source);
     EXPECT_FALSE(called);
 }
 
@@ -494,12 +494,12 @@ TEST(Recaption, WholePictureTouched) {
     s.width = 64;
     s.height = 40;
     const QByteArray source = makeJpeg(s);
-    const QByteArray out = RecaptionJpeg(source, {QRect(-5, -5, 100, 100)},
-                                         [](QImage& band, const QPoint& origin) {
-                                             EXPECT_EQ(origin, QPoint(0, 0));
-                                             EXPECT_EQ(band.size(), QSize(64, 40));
-                                             band.fill(FillColor);
-                                         });
+    const QByteArray out =
+        RecaptionJpeg(source, {QRect(-5, -5, 100, 100)}, [](QImage& band, const QPoint& origin) {
+            EXPECT_EQ(origin, QPoint(0, 0));
+            EXPECT_EQ(band.size(), QSize(64, 40));
+            band.fill(FillColor);
+        });
     QImage expected(64, 40, QImage::Format_RGB32);
     expected.fill(FillColor);
     const Difference d = difference(expected, decodeJpeg(out), expected.rect(), false);
@@ -516,11 +516,11 @@ TEST(Recaption, PainterMayNotResizeTheBand) {
 
 TEST(Recaption, OtherBandFormatsAreAccepted) {
     const QByteArray source = makeJpeg(SourceSpec());
-    const QByteArray out = RecaptionJpeg(source, {QRect(32, 32, 32, 32)},
-                                         [](QImage& band, const QPoint&) {
-                                             band = band.convertToFormat(QImage::Format_RGB888);
-                                             band.fill(Qt::white);
-                                         });
+    const QByteArray out =
+        RecaptionJpeg(source, {QRect(32, 32, 32, 32)}, [](QImage& band, const QPoint&) {
+            band = band.convertToFormat(QImage::Format_RGB888);
+            band.fill(Qt::white);
+        });
     const QImage pixels = decodeJpeg(out);
     for (int y = 34; y < 62; ++y)
         for (int x = 34; x < 62; ++x)
@@ -561,9 +561,9 @@ TEST(Recaption, TruncatedFileIsRefused) {
     const QByteArray cut = source.left(source.size() / 2);
     EXPECT_TRUE(RecaptionUnsupportedReason(cut).isEmpty()); // the header is whole
     bool called = false;
-    EXPECT_THROW(RecaptionJpeg(cut, {QRect(0, 0, 10, 10)},
-                               [&](QImage&, const QPoint&) { called = true; }),
-                 EInvalidGraphic);
+    EXPECT_THROW(
+        RecaptionJpeg(cut, {QRect(0, 0, 10, 10)}, [&](QImage&, const QPoint&) { called = true; }),
+        EInvalidGraphic);
     EXPECT_FALSE(called);
 }
 
