@@ -1,5 +1,6 @@
 #include "imaging/core/ImageCodecs.h"
 
+#include "imaging/core/CodecSupport.h"
 #include "platform/ImageBuffer.h"
 
 #include <QBuffer>
@@ -21,19 +22,7 @@
 #include <jerror.h>
 #include <png.h>
 
-// Pixels are addressed as bytes by libjpeg and libpng; QImage's 32-bit formats keep them as
-// native 0xAARRGGBB words, so the byte order depends on the machine.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-static constexpr J_COLOR_SPACE JpegRgb32Space = JCS_EXT_BGRX;
-#else
-static constexpr J_COLOR_SPACE JpegRgb32Space = JCS_EXT_XRGB;
-#endif
-
-namespace {
-
-QString path_(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
+namespace CodecSupport {
 
 // Called before any pixel memory is allocated, so hostile headers cannot make us allocate.
 void checkDimensions(const char* format, qint64 width, qint64 height) {
@@ -62,27 +51,11 @@ QImage allocateImage(const char* format, int width, int height, QImage::Format p
     return image;
 }
 
-// Encoders accept any image; these two formats are read in place, others are converted once.
-QImage asRgb32Source(const QImage& image, const char* format) {
-    if (image.isNull())
-        throw EInvalidGraphic(
-            QStringLiteral("Cannot write an empty picture as %1").arg(QLatin1String(format)));
-    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
-        return image;
-    return image.convertToFormat(QImage::Format_RGB32);
-}
-
 // ---------------------------------------------------------------------------------------------
 // JPEG. libjpeg reports fatal errors by longjmp. Every libjpeg call runs inside jpegGuarded,
 // whose steps are plain C functions over plain structs, so the jump never skips a destructor.
 
-struct JpegError {
-    jpeg_error_mgr mgr;
-    jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-    bool sawEof;                       // the data ended before the end marker
-    char dataMessage[JMSG_LENGTH_MAX]; // the first warning about missing or corrupt data
-};
+namespace {
 
 void jpegErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
@@ -119,6 +92,12 @@ void jpegEmitMessage(j_common_ptr cinfo, int level) {
     longjmp(err->jump, 1);
 }
 
+// A progressive file may declare any number of scans, each one a full pass over the picture;
+// real encoders use about a dozen, so a hostile file is stopped long before it costs minutes.
+constexpr int MaxJpegScans = 500;
+
+} // namespace
+
 void jpegInitError(JpegError* err) {
     jpeg_std_error(&err->mgr);
     err->mgr.error_exit = jpegErrorExit;
@@ -135,10 +114,6 @@ bool jpegGuarded(JpegError* err, void (*step)(void*), void* job) {
     return true;
 }
 
-// A progressive file may declare any number of scans, each one a full pass over the picture;
-// real encoders use about a dozen, so a hostile file is stopped long before it costs minutes.
-constexpr int MaxJpegScans = 500;
-
 void jpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor)
         return;
@@ -149,6 +124,34 @@ void jpegProgress(j_common_ptr cinfo) {
         longjmp(err->jump, 1);
     }
 }
+
+EInvalidGraphic jpegFailure(const JpegError& err) {
+    return EInvalidGraphic(
+        QStringLiteral("Invalid JPEG file: %1").arg(QString::fromLocal8Bit(err.message)));
+}
+
+} // namespace CodecSupport
+
+using namespace CodecSupport;
+
+namespace {
+
+QString path_(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Encoders accept any image; these two formats are read in place, others are converted once.
+QImage asRgb32Source(const QImage& image, const char* format) {
+    if (image.isNull())
+        throw EInvalidGraphic(
+            QStringLiteral("Cannot write an empty picture as %1").arg(QLatin1String(format)));
+    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
+        return image;
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// ---------------------------------------------------------------------------------------------
+// JPEG
 
 struct JpegDecodeJob {
     jpeg_decompress_struct cinfo;
@@ -306,11 +309,6 @@ struct JpegEncodeCleanup {
         free(job->out);
     }
 };
-
-EInvalidGraphic jpegFailure(const JpegError& err) {
-    return EInvalidGraphic(
-        QStringLiteral("Invalid JPEG file: %1").arg(QString::fromLocal8Bit(err.message)));
-}
 
 // ---------------------------------------------------------------------------------------------
 // PNG, with the same discipline as JPEG: libpng's longjmp lands in pngGuarded only.
