@@ -1,7 +1,7 @@
 // Captioning a 12-megapixel JPEG in place (only the touched MCUs encoded again) beside a bare
 // libjpeg decode and encode at quality 95 of the same file, in the same run.
 #include "bench/BenchSupport.h"
-#include "imaging/ImageCodecs.h"
+#include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
 
 #include <QElapsedTimer>

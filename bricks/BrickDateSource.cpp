@@ -1,26 +1,19 @@
 #include "bricks/BrickDateSource.h"
 
-#include "designer/state/TDesigner.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
 
-namespace {
-QString openImage() {
-    const TDesigner* d = TDesigner::Instance();
-    return d ? d->FileName : QString();
-}
-} // namespace
-
-BrickDateTime NewDateBrickValue() {
+BrickDateTime NewDateBrickValue(const QString& openImage) {
     try {
-        return DateBrickValue(openImage());
+        return DateBrickValue(openImage);
     } catch (const Exception&) {
         return {Settings().defaultDate, 0};
     }
 }
 
-BrickDateTime NewTimeBrickValue() {
+BrickDateTime NewTimeBrickValue(const QString& openImage) {
     try {
-        return TimeBrickValue(openImage());
+        return TimeBrickValue(openImage);
     } catch (const Exception&) {
         return {Settings().defaultTime, 0};
     }

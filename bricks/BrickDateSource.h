@@ -3,7 +3,7 @@
 #include "patterns/settings/DateTimeFormats.h"
 
 // The caption and value of a new date or time brick, taken from the image open on the design
-// surface, with the settings' fallbacks. Never throws: a fallback text that parses in no known
+// surface (empty: none), with the settings' fallbacks. Never throws: a fallback text that parses in no known
 // format still becomes the caption, with the zero date.
-BrickDateTime NewDateBrickValue();
-BrickDateTime NewTimeBrickValue();
+BrickDateTime NewDateBrickValue(const QString& openImage);
+BrickDateTime NewTimeBrickValue(const QString& openImage);

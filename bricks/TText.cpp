@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <cmath>
 
-double CurrentZoomRatio() {
-    const TDesigner* d = TDesigner::Instance();
+double ZoomRatioOf(const QWidget* brick) {
+    const TDesigner* d = DesignerOf(brick);
     return d && d->ZoomRatio > 0 ? d->ZoomRatio : 1.0;
 }
 
@@ -30,7 +30,7 @@ void TText::FitToText() {
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
     FullWidth = RoundHalfEven(measured.width());
     FullHeight = RoundHalfEven(measured.height());
-    const double zoom = CurrentZoomRatio();
+    const double zoom = ZoomRatioOf(this);
     const int pw = RoundHalfEven(FullWidth / zoom);
     const int ph = RoundHalfEven(FullHeight / zoom);
     const int angle = NormalizedAngle(Angle);
@@ -51,9 +51,9 @@ void TText::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (!Transparent())
         p.fillRect(rect(), TColorToQColor(Color()));
-    const double zoom = CurrentZoomRatio();
+    const double zoom = ZoomRatioOf(this);
     const QRect box = FullBox(RoundHalfEven(Left() * zoom), RoundHalfEven(Top() * zoom));
-    const TDesigner* d = TDesigner::Instance();
+    const TDesigner* d = DesignerOf(this);
     TextBoxParams params;
     params.font = Font();
     params.text = Caption();

@@ -31,5 +31,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// The design surface's zoom ratio, or 1 while no image is open (so nothing divides by zero).
-double CurrentZoomRatio();
+// The zoom ratio of the surface a brick sits on, or 1 off a surface or while no image is open
+// (so nothing divides by zero).
+double ZoomRatioOf(const QWidget* brick);

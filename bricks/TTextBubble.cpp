@@ -61,7 +61,7 @@ void TTextBubble::FitToText() {
     const QSize full = BubbleFullSize(Style, Body, m_fromX, m_fromY);
     FullWidth = full.width();
     FullHeight = full.height();
-    const double zoom = CurrentZoomRatio();
+    const double zoom = ZoomRatioOf(this);
     SetBounds(Left(), Top(), RoundHalfEven(FullWidth / zoom), RoundHalfEven(FullHeight / zoom));
 }
 
@@ -129,7 +129,7 @@ void TTextBubble::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0 || FullWidth <= 0 || FullHeight <= 0)
         return;
     // Only the part over the photo can show: the picture panel ends with it.
-    const TDesigner* designer = TDesigner::Instance();
+    const TDesigner* designer = DesignerOf(this);
     const QRect area = designer && !designer->realPicture.isNull()
                            ? designer->realPicture.rect()
                            : QRect(FullLeft, FullTop, FullWidth, FullHeight);
@@ -141,7 +141,7 @@ void TTextBubble::paintEvent(QPaintEvent*) {
         return;
     // A control cannot be as wide as a tail point far away makes the box: it then keeps the
     // zoom ratio's scale.
-    const double zoom = CurrentZoomRatio();
+    const double zoom = ZoomRatioOf(this);
     const double sx = width() >= QWIDGETSIZE_MAX ? 1.0 / zoom : double(width()) / FullWidth;
     const double sy = height() >= QWIDGETSIZE_MAX ? 1.0 / zoom : double(height()) / FullHeight;
     const QRect target(QPoint(RoundHalfEven(part.left() * sx), RoundHalfEven(part.top() * sy)),

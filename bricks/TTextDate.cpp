@@ -1,6 +1,7 @@
 #include "bricks/TTextDate.h"
 
 #include "bricks/BrickDateSource.h"
+#include "designer/state/TDesigner.h"
 
 TTextDate::TTextDate(QWidget* parent) : TText(parent) {
     setAutoSize(true);
@@ -8,7 +9,8 @@ TTextDate::TTextDate(QWidget* parent) : TText(parent) {
     FullWidth = Width();
     FullHeight = Height();
     Angle = 0;
-    const BrickDateTime v = NewDateBrickValue();
+    const TDesigner* surface = DesignerOf(parent);
+    const BrickDateTime v = NewDateBrickValue(surface ? surface->FileName : QString());
     setCaption(v.text);
     DateValue = v.value;
 }

@@ -1,6 +1,7 @@
 #include "bricks/TTextTime.h"
 
 #include "bricks/BrickDateSource.h"
+#include "designer/state/TDesigner.h"
 
 TTextTime::TTextTime(QWidget* parent) : TText(parent) {
     setAutoSize(true);
@@ -8,7 +9,8 @@ TTextTime::TTextTime(QWidget* parent) : TText(parent) {
     FullWidth = Width();
     FullHeight = Height();
     Angle = 0;
-    const BrickDateTime v = NewTimeBrickValue();
+    const TDesigner* surface = DesignerOf(parent);
+    const BrickDateTime v = NewTimeBrickValue(surface ? surface->FileName : QString());
     setCaption(v.text);
     DateValue = v.value;
 }

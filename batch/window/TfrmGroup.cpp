@@ -107,7 +107,8 @@ void TSelectedImages::dropEvent(QDropEvent* event) {
 }
 
 TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
-    : QDialog(parent), m_designer(designer ? designer : TDesigner::Instance()) {
+    : QDialog(parent), m_designer(designer) {
+    Q_ASSERT(designer);
     frmGroup = this;
     setWindowTitle(QStringLiteral("Batch processing"));
 

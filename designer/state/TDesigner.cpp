@@ -90,6 +90,16 @@ int TDesigner::FullFromPreview(int preview) const {
     return RoundHalfEven(preview * ZoomRatio);
 }
 
+const TDesigner* DesignerOf(const QWidget* widget) {
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (const auto* panel = qobject_cast<const TcPanel*>(w))
+            return panel->Designer();
+        if (const auto* designer = qobject_cast<const TDesigner*>(w))
+            return designer;
+    }
+    return nullptr;
+}
+
 int ComponentTag(const QObject* component) {
     const QVariant v = component ? component->property("Tag") : QVariant();
     return v.isValid() ? v.toInt() : 0;

@@ -60,5 +60,9 @@ private:
     QList<QPointer<QWidget>> m_components;
 };
 
+// The design surface a brick sits on (through its picture panel), or none for a brick that is
+// not on a surface (being read from a stream, or in a test).
+const TDesigner* DesignerOf(const QWidget* widget);
+
 // The Tag of a component: its "Tag" property, or 0 when it has none.
 int ComponentTag(const QObject* component);

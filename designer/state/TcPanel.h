@@ -12,6 +12,7 @@ class TcPanel : public QWidget {
 public:
     explicit TcPanel(TDesigner* designer);
     int Tag() const { return kPictureTag; }
+    TDesigner* Designer() const { return m_designer; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,9 +1,12 @@
 #include "designer/surface/DesignerBricks.h"
 
+#include "bricks/BrickDateSource.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "platform/ComponentStream.h"
@@ -129,7 +132,15 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
         if (!text->AutoSize()) {
             text->FullWidth = RoundHalfEven(text->Width() * zoom);
             text->FullHeight = RoundHalfEven(text->Height() * zoom);
+        } else {
+            text->FitToText(); // read off the surface, it was measured at zoom 1
         }
+        // Read off the surface, a date or time brick took no photo's date: its value is the open
+        // photo's, its caption the pattern's.
+        if (auto* date = qobject_cast<TTextDate*>(brick))
+            date->DateValue = NewDateBrickValue(designer.FileName).value;
+        else if (auto* time = qobject_cast<TTextTime*>(brick))
+            time->DateValue = NewTimeBrickValue(designer.FileName).value;
     } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
         picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
         picture->FullTop = RoundHalfEven(picture->Top() * zoom);

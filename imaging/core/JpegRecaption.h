@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/ImageCodecs.h"
+#include "imaging/core/ImageCodecs.h"
 
 #include <QByteArray>
 #include <QImage>
