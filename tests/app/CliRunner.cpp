@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,23 +12,47 @@ CliRun runCli(const QStringList& args, const QString& configDir) {
     return runCliVia({}, args, configDir);
 }
 
-CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
+namespace {
+
+CliRun runProgram(const QString& program, const QStringList& launcher, const QStringList& args,
+                  const QString& configDir) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CAPTIOMARK_CONFIG_DIR"), configDir);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     if (launcher.isEmpty())
-        p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
+        p.start(program, args);
     else
-        p.start(launcher.first(),
-                launcher.mid(1) + QStringList{QStringLiteral(CAPTIOMARK_CLI_PATH)} + args);
+        p.start(launcher.first(), launcher.mid(1) + QStringList{program} + args);
     EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
     CliRun r;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// A copy of the tool that nobody can run: the build tree may lie in a folder only root can
+// enter (a clone under /root, say).
+QString cliForNobody() {
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/captiomark-cli-XXXXXX"));
+    static const QString copy = [] {
+        const QString path = dir.filePath(QStringLiteral("captiomark-cli"));
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                         QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        if (!dir.isValid() || !QFile::copy(QStringLiteral(CAPTIOMARK_CLI_PATH), path) ||
+            !QFile::setPermissions(dir.path(), all) || !QFile::setPermissions(path, all))
+            return QString();
+        return path;
+    }();
+    return copy;
+}
+
+} // namespace
+
+CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
+    return runProgram(QStringLiteral(CAPTIOMARK_CLI_PATH), launcher, args, configDir);
 }
 
 QByteArray sha256Of(const QString& file) {
@@ -49,7 +74,10 @@ QMap<QString, QByteArray> folderSha256(const QString& dir) {
 CliRun runCliAsNobody(const QStringList& args, const QString& configDir) {
     if (geteuid() != 0) // already unprivileged
         return runCli(args, configDir);
-    return runCliVia({QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
-                      QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups")},
-                     args, configDir);
+    const QString program = cliForNobody();
+    EXPECT_FALSE(program.isEmpty()) << "cannot copy the tool for the unprivileged user";
+    return runProgram(program,
+                      {QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                       QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups")},
+                      args, configDir);
 }
