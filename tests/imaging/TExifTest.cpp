@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -928,14 +930,40 @@ TEST_F(TExifWrite, MissingTargetRaisesOpenError) {
 }
 
 TEST_F(TExifWrite, UnwritableFolderRaisesCreateErrorAndKeepsTheFile) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "folder permissions do not bind the super-user";
     const QString sub = dir.filePath("locked");
     ASSERT_TRUE(QDir().mkdir(sub));
     const QString path = sub + "/target.jpg";
     writeFile(path, jfif());
-    QFile::setPermissions(sub, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_THROW(source.WriteIntoJpeg(path), EFCreateError);
+    const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const auto enterable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readable | enterable | QFile::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(sub, readable | enterable));
+    ASSERT_TRUE(QFile::setPermissions(path, readable | QFile::WriteOwner));
+    if (geteuid() != 0) {
+        EXPECT_THROW(source.WriteIntoJpeg(path), EFCreateError);
+    } else {
+        // Folder permissions do not bind the super-user: the write runs as nobody in a child.
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            int code = 3;
+            if (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0) {
+                try {
+                    source.WriteIntoJpeg(path);
+                    code = 1;
+                } catch (const EFCreateError&) {
+                    code = 0;
+                } catch (...) {
+                    code = 2;
+                }
+            }
+            _exit(code);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: written, 2: another error, 3: no nobody";
+    }
     QFile::setPermissions(sub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(readFile(path), jfif());
 }
