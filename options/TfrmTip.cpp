@@ -60,7 +60,7 @@ bool ReadIniSection(const QString& fileName, const QString& section,
     return true;
 }
 
-TfrmTip::TfrmTip(QWidget* parent) : QDialog(parent) {
+TfrmTip::TfrmTip(QWidget* parent, const QString& languageFolder) : QDialog(parent) {
     setObjectName(QStringLiteral("frmTip"));
     setWindowTitle(QStringLiteral("Tip of the Day"));
 
@@ -111,7 +111,8 @@ TfrmTip::TfrmTip(QWidget* parent) : QDialog(parent) {
     m_index = ini.value(QStringLiteral("TipIndex"), -1).toInt();
     ini.endGroup();
 
-    const QString folder = FindDataFolder(QStringLiteral("Language"));
+    const QString folder =
+        languageFolder.isEmpty() ? FindDataFolder(QStringLiteral("Language")) : languageFolder;
     m_languageFile = (folder.isEmpty() ? QStringLiteral("Language") : folder) + QLatin1Char('/') + language;
 
     QList<QPair<QString, QString>> tips, captions;

@@ -29,7 +29,8 @@ class TfrmTip : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TfrmTip(QWidget* parent = nullptr);
+    // languageFolder: where the language files are; empty for the program's Language folder.
+    explicit TfrmTip(QWidget* parent = nullptr, const QString& languageFolder = QString());
 
     QLabel* imgPanel;
     QLabel* lblDid;
