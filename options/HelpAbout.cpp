@@ -53,13 +53,15 @@ void ShowHelpTopics(QWidget*) {
         return;
     }
     if (!openUrl(QUrl::fromLocalFile(page)))
-        ShowError(QStringLiteral("Can't open the user guide \"%1\": no program to show it was found.")
-                      .arg(page));
+        ShowError(
+            QStringLiteral("Can't open the user guide \"%1\": no program to show it was found.")
+                .arg(page));
 }
 
 void VisitHomePage(QWidget*) {
     if (!openUrl(HomePageUrl))
-        ShowError(QStringLiteral("Can't open \"%1\": no web browser was found.").arg(HomePageUrl.toString()));
+        ShowError(QStringLiteral("Can't open \"%1\": no web browser was found.")
+                      .arg(HomePageUrl.toString()));
 }
 
 void ShowAbout(QWidget* parent) {

@@ -141,7 +141,8 @@ bool runFontDialog(TFont& font) {
 }
 
 bool runColorDialog(TColor& color) {
-    const QColor chosen = QColorDialog::getColor(TColorToQColor(color), nullptr, QStringLiteral("Colour"));
+    const QColor chosen =
+        QColorDialog::getColor(TColorToQColor(color), nullptr, QStringLiteral("Colour"));
     if (!chosen.isValid())
         return false;
     color = QColorToTColor(chosen);
@@ -149,7 +150,8 @@ bool runColorDialog(TColor& color) {
 }
 } // namespace
 
-TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), ChooseFont(runFontDialog), ChooseColor(runColorDialog) {
+TfrmOptions::TfrmOptions(QWidget* parent)
+    : QDialog(parent), ChooseFont(runFontDialog), ChooseColor(runColorDialog) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
     auto named = [](QWidget* w, const char* name) {
@@ -292,7 +294,8 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), ChooseFont(runFontD
     for (const QString& format : TimeFormats)
         cbTimeFormat->addItem(FormatDateTimeText(format, time));
     cbTimeFormat->setCurrentIndex(indexOrZero(s.defaultTimeFormat, TimeFormats.size()));
-    dtpickTime->setDisplayFormat(PickerDisplayFormat(TimePickerFormats.at(cbTimeFormat->currentIndex())));
+    dtpickTime->setDisplayFormat(
+        PickerDisplayFormat(TimePickerFormats.at(cbTimeFormat->currentIndex())));
     fillTimeFormatFile();
     cbTimeFormatFile->setCurrentIndex(indexOrZero(s.defaultTimeFormatFile, TimeFormats.size()));
 
@@ -414,7 +417,8 @@ void TfrmOptions::btnOkClick() {
     for (const OptionBinding& binding : OptionBindings) {
         const QString name = QString::fromLatin1(binding.setting);
         if (!store.SetValue(name, OptionStoredText(s, name))) {
-            ShowError(QStringLiteral("Can't write to registry. %1").arg(store.errorString()).trimmed());
+            ShowError(
+                QStringLiteral("Can't write to registry. %1").arg(store.errorString()).trimmed());
             return;
         }
     }

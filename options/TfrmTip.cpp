@@ -43,10 +43,12 @@ bool ReadIniSection(const QString& fileName, const QString& section,
     bool inSection = false;
     for (QString line : text.split(QLatin1Char('\n'))) {
         line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            inSection = line.mid(1, line.size() - 2).trimmed().compare(section, Qt::CaseInsensitive) == 0;
+            inSection =
+                line.mid(1, line.size() - 2).trimmed().compare(section, Qt::CaseInsensitive) == 0;
             continue;
         }
         if (!inSection)
@@ -113,7 +115,8 @@ TfrmTip::TfrmTip(QWidget* parent, const QString& languageFolder) : QDialog(paren
 
     const QString folder =
         languageFolder.isEmpty() ? FindDataFolder(QStringLiteral("Language")) : languageFolder;
-    m_languageFile = (folder.isEmpty() ? QStringLiteral("Language") : folder) + QLatin1Char('/') + language;
+    m_languageFile =
+        (folder.isEmpty() ? QStringLiteral("Language") : folder) + QLatin1Char('/') + language;
 
     QList<QPair<QString, QString>> tips, captions;
     QString error;
@@ -157,8 +160,9 @@ void TfrmTip::done(int result) {
     if (ini.status() != QSettings::NoError) {
         // QSettings gives no reason; asking the file system for one does.
         QFile probe(TipIniPath());
-        const QString why = probe.open(QIODevice::Append) ? QStringLiteral("the file is not a valid ini file")
-                                                          : probe.errorString();
+        const QString why = probe.open(QIODevice::Append)
+                                ? QStringLiteral("the file is not a valid ini file")
+                                : probe.errorString();
         ShowError(QStringLiteral("Can't write \"%1\": %2.").arg(TipIniPath(), why));
     }
     QDialog::done(result);

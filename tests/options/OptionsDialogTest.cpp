@@ -237,7 +237,8 @@ TEST_F(OptionsDialog, StoredFormatsSelectTheirEntries) {
         EXPECT_EQ(dlg.cbDateFormatFile->currentIndex(), 0);
         EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), 0);
         EXPECT_EQ(dlg.dtpickTime->displayFormat(), QStringLiteral("h:mm AP"));
-        EXPECT_EQ(dlg.dtpickDate->displayFormat(), QLocale(QLocale::German).dateFormat(QLocale::ShortFormat));
+        EXPECT_EQ(dlg.dtpickDate->displayFormat(),
+                  QLocale(QLocale::German).dateFormat(QLocale::ShortFormat));
     }
     store(QStringLiteral("defaultDateFormat"), QStringLiteral("yyyy-MM-dd"));
     store(QStringLiteral("defaultTimeFormat"), QStringLiteral("3"));
@@ -351,7 +352,8 @@ TEST(FontStyleText, ListsTheStylesInFixedOrder) {
     EXPECT_EQ(FontStyleText({}), QString());
     EXPECT_EQ(FontStyleText(Tk::TFontStyles(Tk::fsStrikeOut) | Tk::fsBold),
               QStringLiteral("fsBoldfsStrikeOut"));
-    EXPECT_EQ(FontStyleText(Tk::TFontStyles(Tk::fsUnderline) | Tk::fsItalic | Tk::fsBold | Tk::fsStrikeOut),
+    EXPECT_EQ(FontStyleText(Tk::TFontStyles(Tk::fsUnderline) | Tk::fsItalic | Tk::fsBold |
+                            Tk::fsStrikeOut),
               QStringLiteral("fsBoldfsItalicfsUnderlinefsStrikeOut"));
 }
 

@@ -44,7 +44,9 @@ protected:
     void TearDown() override { qputenv("CAPTIOMARK_CONFIG_DIR", savedConfig); }
 
     QString ini() const { return config.filePath(QStringLiteral("Captiomark.ini")); }
-    void writeIni(const QByteArray& preferences) { writeFile(ini(), "[Preferences]\n" + preferences); }
+    void writeIni(const QByteArray& preferences) {
+        writeFile(ini(), "[Preferences]\n" + preferences);
+    }
     // One showing: open and close, the tip shown in between.
     QString showOnce() {
         TfrmTip tip(nullptr, language.path());
@@ -148,7 +150,8 @@ TEST_F(TipOfTheDay, AMissingLanguageFileIsNamedInTheTipText) {
     writeIni("Language=Klingon.lng\nShowTip=false\n");
     TfrmTip tip(nullptr, language.path());
     const QString text = tip.memTip->toPlainText();
-    EXPECT_TRUE(text.contains(language.filePath(QStringLiteral("Klingon.lng")))) << text.toStdString();
+    EXPECT_TRUE(text.contains(language.filePath(QStringLiteral("Klingon.lng"))))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("No such file or directory"))) << text.toStdString();
     EXPECT_FALSE(tip.btnNext->isEnabled());
     EXPECT_EQ(tip.btnClose->text(), QStringLiteral("Close"));
@@ -170,7 +173,8 @@ TEST_F(TipOfTheDay, AnIniThatCannotBeWrittenIsReported) {
     }
     SetMessageHandler({});
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains(QStringLiteral("blocker/sub/Captiomark.ini"))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("blocker/sub/Captiomark.ini")))
+        << errors[0].toStdString();
 }
 
 TEST(ShippedTips, TheEnglishFileHasTipsAndEveryCaption) {
@@ -207,7 +211,8 @@ TEST(DataFolders, BesideTheProgramThenInstalledThenTheSourceTree) {
 
     // Nothing beside the program: found elsewhere (installed or the source tree).
     const QString fallback = FindDataFolder(QStringLiteral("Language"), bin);
-    EXPECT_TRUE(fallback == candidates[2] || fallback == candidates.last()) << fallback.toStdString();
+    EXPECT_TRUE(fallback == candidates[2] || fallback == candidates.last())
+        << fallback.toStdString();
 
     ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("share/captiomark/Language"))));
     EXPECT_EQ(FindDataFolder(QStringLiteral("Language"), bin), candidates[1]);
@@ -217,7 +222,8 @@ TEST(DataFolders, BesideTheProgramThenInstalledThenTheSourceTree) {
     // A plain file of that name is not a folder.
     QTemporaryDir other;
     writeFile(other.filePath(QStringLiteral("Language")), "x");
-    EXPECT_NE(FindDataFolder(QStringLiteral("Language"), other.path()), other.filePath(QStringLiteral("Language")));
+    EXPECT_NE(FindDataFolder(QStringLiteral("Language"), other.path()),
+              other.filePath(QStringLiteral("Language")));
 }
 
 } // namespace
