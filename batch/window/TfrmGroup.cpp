@@ -108,7 +108,8 @@ void TSelectedImages::dropEvent(QDropEvent* event) {
     emit filesDropped(files);
 }
 
-TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent) : QDialog(parent), m_designer(designer) {
+TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
+    : QDialog(parent), m_designer(designer) {
     Q_ASSERT(designer);
     frmGroup = this;
     setWindowTitle(QStringLiteral("Batch processing"));

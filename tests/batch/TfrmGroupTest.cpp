@@ -1,5 +1,5 @@
-#include "batch/window/TfrmGroup.h"
 #include "batch/window/TToolBox.h"
+#include "batch/window/TfrmGroup.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/TSettings.h"

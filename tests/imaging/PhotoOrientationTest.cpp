@@ -1,9 +1,9 @@
-#include "designer/state/TDesigner.h"
-#include "designer/state/TcPanel.h"
 #include "imaging/core/PictureLoader.h"
-#include "imaging/core/TExif.h"
 #include "imaging/render/RenderAndSave.h"
+#include "designer/state/TDesigner.h"
+#include "imaging/core/TExif.h"
 #include "patterns/settings/TSettings.h"
+#include "designer/state/TcPanel.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
