@@ -108,10 +108,10 @@ int run(const QString& dir) {
     TBatchOptions options;
     options.ApplyPattern = true;
     options.Fit = true;
-    options.Width = QStringLiteral("1600");
-    options.Height = QStringLiteral("1200");
+    options.Width = 1600;
+    options.Height = 1200;
     options.Rotate = true;
-    options.Angle = QStringLiteral("90");
+    options.Angle = 90;
     const long before = peakKiB();
 
     TBatchJob job(items, names);

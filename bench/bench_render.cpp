@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
 
         t.start();
         designer.OpenImage(source, 1.0);
-        RenderAndSave(source, dir.filePath("out.jpg"), 0, 0, 0, false, true, false, false);
+        RenderAndSave(designer, source, {.newName = dir.filePath("out.jpg")});
         if (r >= 0)
             ours.push_back(t.nsecsElapsed() / 1e6);
     }

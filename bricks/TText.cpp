@@ -33,14 +33,8 @@ void TText::FitToText() {
     const double zoom = ZoomRatioOf(this);
     const int pw = RoundHalfEven(FullWidth / zoom);
     const int ph = RoundHalfEven(FullHeight / zoom);
-    const int angle = NormalizedAngle(Angle);
-    if (angle == 0) {
-        SetBounds(Left(), Top(), pw, ph);
-        return;
-    }
-    const double theta = angle / 1800.0 * M_PI;
-    const double c = std::fabs(std::cos(theta)), s = std::fabs(std::sin(theta));
-    SetBounds(Left(), Top(), RoundHalfEven(c * pw + s * ph), RoundHalfEven(s * pw + c * ph));
+    const QSize box = TextBoxSize(pw, ph, Angle);
+    SetBounds(Left(), Top(), box.width(), box.height());
 }
 
 QRect TText::FullBox(int left, int top) const {

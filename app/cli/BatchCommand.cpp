@@ -4,7 +4,6 @@
 #include "designer/state/TDesigner.h"
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
-#include "platform/Messages.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -196,33 +195,33 @@ int BatchCommand(CliContext& c) {
     TBatchOptions options;
     options.ApplyPattern = !a.pattern.isEmpty();
     options.Fit = a.fit;
-    options.Width = QString::number(a.width);
-    options.Height = QString::number(a.height);
+    options.Width = a.width;
+    options.Height = a.height;
     options.Proportional = a.proportional;
     options.Rotate = a.rotate;
-    options.Angle = QString::number(a.angle);
+    options.Angle = a.angle;
 
     ProgressLine progress(c.err);
-    // The window's boxes become lines: errors on stderr, the rest on stdout. The job's plain
-    // boxes are its refusals to start ("Please, enter Width."), so they are errors here.
-    SetMessageHandler([&](MessageKind kind, const QString& text) {
-        progress.clear();
-        if (kind == MessageKind::Error || kind == MessageKind::Plain)
-            c.err << "captiomark-cli: " << text << Qt::endl;
-        else
-            c.out << text << Qt::endl;
-        progress.redraw();
-    });
-    struct HandlerReset {
-        ~HandlerReset() {
-            SetMessageHandler(nullptr);
-            std::signal(SIGINT, SIG_DFL);
-        }
+    struct SignalReset {
+        ~SignalReset() { std::signal(SIGINT, SIG_DFL); }
     } reset;
     g_interrupted = false;
     std::signal(SIGINT, onInterrupt);
 
     TBatchJob job(items, names);
+    // The window's boxes become lines: errors and refusals to start ("Please, enter Width.") on
+    // stderr, notices on stdout.
+    auto line = [&](QTextStream& to, const QString& prefix) {
+        return [&to, &progress, prefix](const QString& text) {
+            progress.clear();
+            to << prefix << text << Qt::endl;
+            progress.redraw();
+        };
+    };
+    const QString program = QStringLiteral("captiomark-cli: ");
+    job.OnNotice = line(c.out, QString());
+    job.OnRefusal = line(c.err, program);
+    job.OnError = line(c.err, program);
     job.OnStart = [&](int maximum) { progress.start(maximum); };
     job.OnProgress = [&](int position) { progress.draw(position); };
     job.OnFinish = [&] { progress.finish(); };

@@ -64,7 +64,7 @@ int renderCommand(CliContext& c) {
                     throw;
                 throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
             }
-            RenderAndSave(image, output, 0, 0, 0, false, true, false, false);
+            RenderAndSave(designer, image, {.newName = output});
             c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
                   << '\n';
         } catch (const Exception& e) {

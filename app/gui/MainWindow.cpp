@@ -133,7 +133,7 @@ void MainWindow::aSaveAsExecute() {
     if (name.isEmpty())
         return;
     try {
-        RenderAndSave(m_designer->FileName, name, 0, 0, 0, false, true, false, false);
+        RenderAndSave(*m_designer, m_designer->FileName, {.newName = name});
         statusBar()->showMessage(tr("Saved %1").arg(name));
     } catch (const Exception& e) {
         QMessageBox::critical(this, windowTitle(), e.message());

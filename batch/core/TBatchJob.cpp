@@ -5,7 +5,7 @@
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
-#include "platform/Messages.h"
+#include "platform/FilePaths.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
@@ -16,38 +16,31 @@
 
 namespace {
 
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash + 1);
+// How one file of the job is saved: the size only when fitting, the angle only when rotating,
+// the dates of each file.
+RenderOptions renderOptions(const TBatchOptions& o, const QString& newName) {
+    return {.newName = newName,
+            .width = o.Fit ? o.Width : 0,
+            .height = o.Fit ? o.Height : 0,
+            .angle = o.Rotate ? o.Angle : 0,
+            .proportional = o.Proportional,
+            .addPattern = o.ApplyPattern,
+            .fit = o.Fit,
+            .perFileDates = true};
 }
-
-QString fileNameOf(const QString& path) {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-// RenderAndSave's rename-only case.
-bool renamesOnly(const TBatchOptions& o, const QString& newName, int angle) {
-    return !o.ApplyPattern && !o.Fit && newName.size() > 1 && angle == 0;
-}
-
-// Where one file of the job goes.
-struct PlannedFile {
-    QString newName; // bare name from the template
-    QString output;  // the file the run writes (or moves the source to)
-    bool moveOnly = false;
-};
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// The outputs of the whole run, worked out before any file is touched. A name is refused when
-// writing it would destroy something: another source of the job not processed yet, the output
-// of an earlier file, or any existing file other than the file's own source (which is replaced
-// with a backup). Throws the refusal, naming both files.
-QList<PlannedFile> planOutputs(const QList<TShellItem>& items, const TRenameTemplate& names,
-                               const TBatchOptions& options, int angle) {
-    QList<PlannedFile> plan(items.size());
+} // namespace
+
+// A name is refused when writing it would destroy something: another source of the job not
+// processed yet, the output of an earlier file, or any existing file other than the file's own
+// source (which is replaced with a backup).
+QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
+    const QList<TShellItem>& items = m_items;
+    QList<TPlannedFile> plan(items.size());
     QHash<QString, int> sourceAt;
     for (int i = 0; i < items.size(); ++i) {
         if (items[i].IsFolder)
@@ -65,23 +58,23 @@ QList<PlannedFile> planOutputs(const QList<TShellItem>& items, const TRenameTemp
         if (items[i].IsFolder)
             continue;
         const QString source = items[i].FullPath;
-        PlannedFile& p = plan[i];
-        p.newName = names.MakeNewName(source, i + 1);
+        TPlannedFile& p = plan[i];
+        p.NewName = m_names.MakeNewName(source, i + 1);
         // A date format may bring in a slash, which would send the file into another folder;
         // such a name cannot be written.
-        if (p.newName.contains(QLatin1Char('/')))
+        if (p.NewName.contains(QLatin1Char('/')))
             throw EFCreateError(QStringLiteral("Cannot create file \"%1\" for \"%2\". The name "
                                                "holds a folder separator.")
-                                    .arg(shown(folderOf(source) + p.newName), shown(source)));
-        p.moveOnly = renamesOnly(options, p.newName, options.Rotate ? angle : 0);
-        p.output = p.moveOnly ? folderOf(source) + p.newName : RenderOutputPath(source, p.newName);
+                                    .arg(shown(FolderOf(source) + p.NewName), shown(source)));
+        p.MoveOnly = RenderRenamesOnly(renderOptions(options, p.NewName));
+        p.Output = p.MoveOnly ? FolderOf(source) + p.NewName : RenderOutputPath(source, p.NewName);
 
-        const QString key = QDir::cleanPath(p.output);
+        const QString key = QDir::cleanPath(p.Output);
         const QString own = QDir::cleanPath(source);
         if (key == own)
             continue; // in place: nothing to move, or replaced with a backup
         const QString refused = QStringLiteral("The new name of \"%1\" would be \"%2\", ")
-                                    .arg(shown(source), shown(p.output));
+                                    .arg(shown(source), shown(p.Output));
         if (const auto earlier = outputOf.constFind(key); earlier != outputOf.cend())
             throw Exception(refused + QStringLiteral("which is also the new name of \"%1\". "
                                                      "Nothing was written.")
@@ -93,11 +86,13 @@ QList<PlannedFile> planOutputs(const QList<TShellItem>& items, const TRenameTemp
             throw Exception(refused + QStringLiteral("which already exists. Nothing was "
                                                      "written."));
         outputOf.insert(key, i);
-        if (p.moveOnly)
+        if (p.MoveOnly)
             movedAway.insert(own);
     }
     return plan;
 }
+
+namespace {
 
 // A failure of the run names the file in hand (an encoder's message, for one, does not).
 QString namingFile(const QString& message, const QString& file) {
@@ -123,19 +118,46 @@ TSurfaceRestorer::~TSurfaceRestorer() {
 TBatchJob::TBatchJob(QList<TShellItem>& items, const TRenameTemplate& names)
     : m_items(items), m_names(names) {}
 
-void TBatchJob::StoreTemplate(const QString& stored) {
+void TBatchJob::report(const std::function<void(const QString&)>& to, const QString& text) {
+    if (to)
+        to(text);
+}
+
+void TBatchJob::StoreTemplate() {
+    const QString stored = m_names.StoredForm();
     Settings().defaultRenameTmp = stored;
     SettingsStore store(SettingsKey);
     if (!store.OpenOrCreate() || !store.SetValue(QStringLiteral("defaultRenameTmp"), stored))
-        ShowError(QStringLiteral("Can't write to registry. ") + store.errorString());
+        report(OnError, QStringLiteral("Can't write to registry. ") + store.errorString());
 }
 
-int TBatchJob::FieldValue(const QString& text) {
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);
-    if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return v;
+QString TBatchJob::Validate(const TBatchOptions& options) {
+    if (options.Fit && options.Width == 0)
+        return QStringLiteral("Please, enter Width.");
+    if (options.Fit && options.Height == 0)
+        return QStringLiteral("Please, enter Height.");
+    return {};
+}
+
+void TBatchJob::LoadFile(TDesigner& designer, const QString& source) {
+    designer.realPicture = QImage(); // the previous file's picture goes before the next
+    if (!designer.LoadPhoto(source).isEmpty())
+        report(OnNotice, FileNameOf(source) + QStringLiteral(" doesn't have an EXIF information."));
+}
+
+QByteArray TBatchJob::RenderFile(TDesigner& designer, const QString& source,
+                                 const TPlannedFile& plan, const TBatchOptions& options) {
+    if (plan.MoveOnly)
+        return {};
+    return RenderImage(designer, source, renderOptions(options, plan.NewName));
+}
+
+void TBatchJob::WriteFile(const QString& source, const TPlannedFile& plan,
+                          const QByteArray& bytes) {
+    if (!plan.MoveOnly)
+        WriteRendered(source, plan.NewName, bytes);
+    else if (plan.Output != source) // moving a file onto itself would fail
+        RenameOnly(source, plan.NewName);
 }
 
 void TBatchJob::advance() {
@@ -146,43 +168,25 @@ void TBatchJob::advance() {
 
 TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     TBatchResult result;
-    StoreTemplate(m_names.StoredForm());
+    StoreTemplate();
 
     // Declared before anything can fail: whatever happens below, the surface gets its own
     // picture and record back.
     std::optional<TSurfaceRestorer> restore(std::in_place, designer);
 
-    int width = 0, height = 0, angle = 0;
-    try {
-        width = FieldValue(options.Width);
-        height = FieldValue(options.Height);
-        angle = FieldValue(options.Angle);
-    } catch (const Exception& e) {
+    if (const QString refusal = Validate(options); !refusal.isEmpty()) {
         result.Outcome = TBatchOutcome::NotStarted;
-        result.Error = e.message();
-        ShowError(e.message());
+        report(OnRefusal, refusal);
         return result;
     }
-    if (options.Fit) {
-        if (width == 0) {
-            ShowMessage(QStringLiteral("Please, enter Width."));
-            result.Outcome = TBatchOutcome::NotStarted;
-            return result;
-        }
-        if (height == 0) {
-            ShowMessage(QStringLiteral("Please, enter Height."));
-            result.Outcome = TBatchOutcome::NotStarted;
-            return result;
-        }
-    }
 
-    QList<PlannedFile> plan;
+    QList<TPlannedFile> plan;
     try {
-        plan = planOutputs(m_items, m_names, options, angle);
+        plan = PlanNames(options);
     } catch (const Exception& e) {
         result.Outcome = TBatchOutcome::NotStarted;
         result.Error = e.message();
-        ShowError(e.message());
+        report(OnError, e.message());
         return result;
     }
 
@@ -204,33 +208,23 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                 break;
             }
             source = m_items[i].FullPath;
-            const PlannedFile& p = plan[i];
+            const TPlannedFile& p = plan[i];
             advance();
 
-            designer.realPicture = QImage(); // the previous file's picture goes before the next
-            const QString exifError = designer.LoadPhoto(source);
+            LoadFile(designer, source);
             advance();
 
-            if (!exifError.isEmpty())
-                ShowInformation(fileNameOf(source) +
-                                QStringLiteral(" doesn't have an EXIF information."));
-
-            const int w = options.Fit ? width : 0;
-            const int h = options.Fit ? height : 0;
-            const int a = options.Rotate ? angle : 0;
-            // Nothing to move when the name stays; moving a file onto itself would fail.
-            if (!p.moveOnly || p.output != source)
-                RenderAndSave(source, p.newName, w, h, a, options.Proportional,
-                              options.ApplyPattern, options.Fit, true);
+            const QByteArray bytes = RenderFile(designer, source, p, options);
             designer.realPicture = QImage();
+            WriteFile(source, p, bytes);
 
             // The path of the file actually written (its extension is in lower case), so that a
             // second run finds it on a case-sensitive file system.
-            m_items[i].FullPath = p.output;
-            m_items[i].TypeText = p.output;
+            m_items[i].FullPath = p.Output;
+            m_items[i].TypeText = p.Output;
             ++result.Processed;
             if (OnItemDone)
-                OnItemDone(i, fileNameOf(p.output));
+                OnItemDone(i, FileNameOf(p.Output));
             advance();
         }
     } catch (const Exception& e) {
@@ -246,13 +240,13 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     restore.reset();
     switch (result.Outcome) {
     case TBatchOutcome::Completed:
-        ShowInformation(QStringLiteral("Operation complete!"));
+        report(OnNotice, QStringLiteral("Operation complete!"));
         break;
     case TBatchOutcome::Cancelled:
-        ShowInformation(CancelledMessage(result.Processed, result.Total));
+        report(OnNotice, CancelledMessage(result.Processed, result.Total));
         break;
     case TBatchOutcome::Failed:
-        ShowError(result.Error);
+        report(OnError, result.Error);
         break;
     case TBatchOutcome::NotStarted:
         break;

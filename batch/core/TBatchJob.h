@@ -11,22 +11,29 @@
 
 class TDesigner;
 
-// The options of one run, as the batch window's controls hold them.
+// The options of one run, as numbers (the window and the command line read their fields).
 struct TBatchOptions {
     bool ApplyPattern = false; // "Add current pattern to images"
     bool Fit = false;          // "Fit Images"
-    QString Width = QStringLiteral("0");
-    QString Height = QStringLiteral("0");
+    int Width = 0;
+    int Height = 0;
     bool Proportional = true; // "Proportional"
     bool Rotate = false;      // "Rotate Images"
-    QString Angle = QStringLiteral("0");
+    int Angle = 0;
+};
+
+// Where one file of the job goes.
+struct TPlannedFile {
+    QString NewName; // bare name from the template
+    QString Output;  // the file the run writes (or moves the source to)
+    bool MoveOnly = false;
 };
 
 // How a run ended.
 enum class TBatchOutcome {
     Completed,  // every file processed ("Operation complete!" shown)
-    NotStarted, // a missing size, a field that is not an integer, or an output name that
-                // would overwrite another file; no file touched
+    NotStarted, // a missing size, or an output name that would overwrite another file; no
+                // file touched
     Cancelled,  // stopped between files at the user's request
     Failed,     // a file could not be loaded or written
 };
@@ -35,7 +42,7 @@ struct TBatchResult {
     TBatchOutcome Outcome = TBatchOutcome::Completed;
     int Processed = 0; // files processed in this run
     int Total = 0;     // files the run was to process (folders not counted)
-    QString Error;     // the failure's message (NotStarted by conversion, Failed)
+    QString Error;     // the failure's message (NotStarted by a refused name, Failed)
 };
 
 // Puts the design surface's full-size picture and EXIF record back when it goes, however the
@@ -54,8 +61,9 @@ private:
 };
 
 // The batch job of the batch window, without the window: runs over a job list, building every
-// new name from the rename template and calling RenderAndSave for every file that is not a
-// folder. The list survives the run with the new paths.
+// new name from the rename template and rendering every file that is not a folder. The list
+// survives the run with the new paths. The job shows nothing itself: it reports through the
+// callbacks below, so that the window shows boxes and the command line prints lines.
 class TBatchJob {
 public:
     TBatchJob(QList<TShellItem>& items, const TRenameTemplate& names);
@@ -68,27 +76,45 @@ public:
     std::function<void(int index, const QString& newName)> OnItemDone;
     // Asked between files; true stops the run, keeping what was done.
     std::function<bool()> CancelRequested;
+    // A notice: a file without EXIF information, "Operation complete!", a cancelled run.
+    std::function<void(const QString& text)> OnNotice;
+    // The job does not start for want of a setting ("Please, enter Width.").
+    std::function<void(const QString& text)> OnRefusal;
+    // A failure: the settings store, a refused output name, a file that cannot be processed.
+    std::function<void(const QString& text)> OnError;
 
-    // Runs the job on the design surface (btnProcessClick's order). Every output name is
-    // worked out first; a name that would overwrite another source of the job, the output of an
-    // earlier file or any other existing file stops the job before a file is touched. Outputs
-    // that replace their own source keep it as ".bak". Failures of a file are shown with
-    // ShowError, naming the file, and end the run; the surface's picture and record are
+    // Runs the job on the design surface: stores the template, validates, plans every output
+    // name, then loads, renders and writes file after file. A name that would overwrite another
+    // source of the job, the output of an earlier file or any other existing file stops the job
+    // before a file is touched. Outputs that replace their own source keep it as ".bak". A
+    // failing file, named in the error, ends the run; the surface's picture and record are
     // restored.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
-    // Stores the template as "defaultRenameTmp" (memory and store); "Can't write to registry."
-    // when the store cannot be opened or written.
-    static void StoreTemplate(const QString& stored);
+    // The steps of Run, each usable alone.
 
-    // The integer value of a field, or the conversion error.
-    static int FieldValue(const QString& text);
+    // Stores the template as "defaultRenameTmp" (memory and store); "Can't write to registry."
+    // through OnError when the store cannot be opened or written.
+    void StoreTemplate();
+    // Why the options cannot run ("Please, enter Width."), or an empty text.
+    static QString Validate(const TBatchOptions& options);
+    // The outputs of the whole run, one entry per item (folders get an empty one), worked out
+    // before any file is touched. Throws the refusal of a name, naming both files.
+    QList<TPlannedFile> PlanNames(const TBatchOptions& options) const;
+    // Loads a source into the surface; a file without EXIF information is a notice.
+    void LoadFile(TDesigner& designer, const QString& source);
+    // The encoded output of a planned file; nothing for a file that is only moved.
+    static QByteArray RenderFile(TDesigner& designer, const QString& source,
+                                 const TPlannedFile& plan, const TBatchOptions& options);
+    // Writes the rendered bytes to the planned output, or moves the source there.
+    static void WriteFile(const QString& source, const TPlannedFile& plan, const QByteArray& bytes);
 
     // The progress bar's maximum for n entries: three steps per entry.
     static int ProgressMaximum(int n) { return 3 * n; }
 
 private:
     void advance();
+    static void report(const std::function<void(const QString&)>& to, const QString& text);
 
     QList<TShellItem>& m_items;
     const TRenameTemplate& m_names;

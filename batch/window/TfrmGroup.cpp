@@ -5,6 +5,8 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Conversions.h"
+#include "platform/Errors.h"
 #include "platform/Messages.h"
 #include "platform/Rounding.h"
 
@@ -617,16 +619,11 @@ void TfrmGroup::btnProcessClick() {
     m_names.Rename = cboxRename->isChecked();
     m_names.CustomText = EditBox->toPlainText();
 
-    TBatchOptions options;
-    options.ApplyPattern = cboxApplyPattern->isChecked();
-    options.Fit = cboxFit->isChecked();
-    options.Width = edtWidth->text();
-    options.Height = edtHeight->text();
-    options.Proportional = cboxProp->isChecked();
-    options.Rotate = cboxRotate->isChecked();
-    options.Angle = edtRotate->text();
-
     TBatchJob job(m_items, m_names);
+    // The job's reports become boxes.
+    job.OnNotice = ShowInformation;
+    job.OnRefusal = ShowMessage;
+    job.OnError = ShowError;
     job.OnStart = [this](int maximum) {
         PBar1->setRange(0, maximum);
         PBar1->setValue(0);
@@ -650,6 +647,22 @@ void TfrmGroup::btnProcessClick() {
         QApplication::processEvents();
         return m_cancel;
     };
+
+    TBatchOptions options;
+    options.ApplyPattern = cboxApplyPattern->isChecked();
+    options.Fit = cboxFit->isChecked();
+    options.Proportional = cboxProp->isChecked();
+    options.Rotate = cboxRotate->isChecked();
+    try {
+        options.Width = StrToInt(edtWidth->text());
+        options.Height = StrToInt(edtHeight->text());
+        options.Angle = StrToInt(edtRotate->text());
+    } catch (const EConvertError& e) {
+        // The template is stored even when the job does not start.
+        job.StoreTemplate();
+        ShowError(e.message());
+        return;
+    }
 
     m_running = true;
     m_cancel = false;

@@ -11,6 +11,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/FilePaths.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
@@ -42,15 +43,6 @@ OutputKind outputKindFor(const QString& ext) {
     if (ext == QLatin1String(".PNG"))
         return OutputKind::Png;
     return OutputKind::Bmp;
-}
-
-QString folderOf(const QString& path) {
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash + 1);
-}
-
-QString fileNameOf(const QString& path) {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 // The date and time of the processed file, read once per render and only when a brick needs it.
@@ -222,21 +214,23 @@ void saveFile(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
-                      int width, int height, int angle, bool proportional, bool perFileDates);
-void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
-                 QByteArray bytes, OutputKind kind);
+                      const RenderOptions& options);
 
 } // namespace
 
-QString RenderOutputPath(const QString& sourceFile, const QString& newNameIn) {
-    const QString newName = newNameIn.isEmpty() ? sourceFile : newNameIn;
-    const QString ext = QFileInfo(sourceFile).suffix().isEmpty()
-                            ? QString()
-                            : QLatin1Char('.') + QFileInfo(sourceFile).suffix();
-    const QString namePart = fileNameOf(newName);
-    const int n = std::max(0, int(namePart.size() - ext.size()));
-    const QString folder = folderOf(newName).isEmpty() ? folderOf(sourceFile) : folderOf(newName);
-    const QString out = folder + namePart.left(n) + ext.toLower();
+QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
+    // The same file to the user (letter case and blanks aside): on a case-sensitive file system
+    // the source's own name is written.
+    if (newName.isEmpty() || sourceFile.toUpper().trimmed() == newName.toUpper().trimmed())
+        return sourceFile;
+    const QString suffix = QFileInfo(sourceFile).suffix();
+    const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+    QString name = FileNameOf(newName);
+    // The typed name's own extension, whatever its length, gives way to the source's format.
+    if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot >= 0 && !ext.isEmpty())
+        name.truncate(dot);
+    const QString folder = FolderOf(newName).isEmpty() ? FolderOf(sourceFile) : FolderOf(newName);
+    const QString out = folder + name + ext;
     // On a case-sensitive file system the lower-cased extension would otherwise write a second
     // file beside a source meant to be overwritten.
     return out.compare(sourceFile, Qt::CaseInsensitive) == 0 ? sourceFile : out;
@@ -246,9 +240,7 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
                 bool perFileDates, double sx, double sy) {
     FileDates dates(sourceFile);
     for (QWidget* component : designer.Bricks()) {
-        const QString cls = QString::fromLatin1(component->metaObject()->className()).toLower();
-        if (cls == QLatin1String("ttextbubble")) {
-            auto* bubble = static_cast<TTextBubble*>(component);
+        if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
             // Only the part over the picture is composed: a tail point far outside is cut at
             // its edge instead of sizing the bitmap.
             const QRect area(0, 0, int(std::ceil(image.width() / sx)),
@@ -264,12 +256,9 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
                         .arg(part.width())
                         .arg(part.height()));
             drawImageInto(image, composed, scaled(part, sx, sy));
-        } else if (cls == QLatin1String("ttext") || cls == QLatin1String("ttextdate") ||
-                   cls == QLatin1String("ttexttime")) {
-            auto* text = static_cast<TText*>(component);
+        } else if (auto* text = qobject_cast<TText*>(component)) {
             drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy);
-        } else if (cls == QLatin1String("tpictureimg")) {
-            auto* pic = static_cast<TPictureimg*>(component);
+        } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
             drawImageInto(
                 image, pic->Picture()->drawnImage(pic->Transparent()),
                 scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
@@ -278,84 +267,37 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
     }
 }
 
-void RenderAndSave(const QString& sourceFile, QString newName, int width, int height, int angle,
-                   bool proportional, bool addPattern, bool fit, bool perFileDates) {
+bool RenderRenamesOnly(const RenderOptions& options) {
     // A rotation is never swallowed by the rename-only shortcut.
-    if (!addPattern && !fit && newName.size() > 1 && angle == 0) {
-        moveFile(sourceFile, folderOf(sourceFile) + newName);
-        return;
-    }
-    TDesigner* designer = TDesigner::Instance();
-    if (!designer || designer->realPicture.isNull())
+    return !options.addPattern && !options.fit && options.newName.size() > 1 && options.angle == 0;
+}
+
+void RenameOnly(const QString& sourceFile, const QString& newName) {
+    moveFile(sourceFile, FolderOf(sourceFile) + newName);
+}
+
+QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
+                       const RenderOptions& options) {
+    if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
-    const QString ext = upperExt(sourceFile);
-    const OutputKind kind = outputKindFor(ext);
-    const QImage& real = designer->realPicture;
+    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const QImage& real = designer.realPicture;
 
     QByteArray bytes;
-    if (angle == 0 && !(width > 0 && height > 0) && real.format() == QImage::Format_RGB32) {
+    if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
+        real.format() == QImage::Format_RGB32) {
         // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
         // bricks are drawn straight into the photo's own pixels and the few rectangles they
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(*designer, inPlace.rect()));
-        DrawBricks(inPlace, *designer, sourceFile, perFileDates);
+        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
+        DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
         bytes = encode(inPlace, kind);
     } else {
-        bytes = renderCopy(*designer, sourceFile, kind, width, height, angle, proportional,
-                           perFileDates);
+        bytes = renderCopy(designer, sourceFile, kind, options);
     }
-    writeOutput(*designer, sourceFile, newName, bytes, kind);
-}
-
-namespace {
-
-QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
-                      int width, int height, int angle, bool proportional, bool perFileDates) {
-    // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
-    // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
-    // on opaque bitmaps) is asked for.
-    const bool keepAlpha = kind == OutputKind::Png && designer.realPicture.hasAlphaChannel() &&
-                           angle == 0 && !(width > 0 && height > 0);
-    QImage working = designer.realPicture.convertToFormat(keepAlpha ? QImage::Format_ARGB32
-                                                                    : QImage::Format_RGB32);
-
-    // The size of the turned picture, before any resampling.
-    const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;
-    const bool exactTurn = angle % 90 == 0;
-    QSize turned = quarterTurn ? working.size().transposed() : working.size();
-    if (angle != 0 && !exactTurn) {
-        RotateBitmap(working, qRgb(255, 255, 255), angle);
-        turned = working.size();
-    }
-
-    if (proportional && width > 0 && height > 0) {
-        if (turned.width() > turned.height())
-            height = RoundHalfEven(double(turned.height()) * width / turned.width());
-        else
-            width = RoundHalfEven(double(turned.width()) * height / turned.height());
-    }
-    double sx = 1.0, sy = 1.0;
-    if (width > 0 && height > 0) {
-        // Bricks follow the change of size: positions and sizes scale with the image.
-        sx = double(width) / turned.width();
-        sy = double(height) / turned.height();
-        // An exact turn commutes with the area average, so the full-size picture is reduced
-        // first and only the small one is turned: less work and no full-size copy.
-        const QSize before = quarterTurn ? QSize(height, width) : QSize(width, height);
-        ResampleBitmap(working, before.width(), before.height());
-    }
-    if (angle != 0 && exactTurn)
-        RotateBitmap(working, qRgb(255, 255, 255), angle);
-
-    DrawBricks(working, designer, sourceFile, perFileDates, sx, sy);
-    return encode(working, kind);
-}
-
-void writeOutput(const TDesigner& designer, const QString& sourceFile, QString newName,
-                 QByteArray bytes, OutputKind kind) {
     // The source's EXIF block goes in before the file is written, so the file is written once.
     if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
         try {
@@ -364,14 +306,14 @@ void writeOutput(const TDesigner& designer, const QString& sourceFile, QString n
             // The picture is still worth saving without its EXIF block.
         }
     }
-    // The same file to the user (letter case and blanks aside): on a case-sensitive file system
-    // the source's own name is written.
-    if (sourceFile.toUpper().trimmed() == newName.toUpper().trimmed())
-        newName = sourceFile;
+    return bytes;
+}
+
+QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes) {
     const QString output = RenderOutputPath(sourceFile, newName);
     if (output != sourceFile) {
         saveFile(output, bytes);
-        return;
+        return output;
     }
 
     // The output replaces its source: the original is kept under ".bak". An existing backup is
@@ -391,6 +333,61 @@ void writeOutput(const TDesigner& designer, const QString& sourceFile, QString n
             QStringLiteral("%1 The original is kept as \"%2\" (%3).")
                 .arg(e.message(), QDir::toNativeSeparators(backup), original.errorString()));
     }
+    return output;
+}
+
+void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options) {
+    if (RenderRenamesOnly(options)) {
+        RenameOnly(sourceFile, options.newName);
+        return;
+    }
+    WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options));
+}
+
+namespace {
+
+QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
+                      const RenderOptions& options) {
+    int width = options.width, height = options.height;
+    const int angle = options.angle;
+    // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
+    // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
+    // on opaque bitmaps) is asked for.
+    const bool keepAlpha = kind == OutputKind::Png && designer.realPicture.hasAlphaChannel() &&
+                           angle == 0 && !(width > 0 && height > 0);
+    QImage working = designer.realPicture.convertToFormat(keepAlpha ? QImage::Format_ARGB32
+                                                                    : QImage::Format_RGB32);
+
+    // The size of the turned picture, before any resampling.
+    const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;
+    const bool exactTurn = angle % 90 == 0;
+    QSize turned = quarterTurn ? working.size().transposed() : working.size();
+    if (angle != 0 && !exactTurn) {
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
+        turned = working.size();
+    }
+
+    if (options.proportional && width > 0 && height > 0) {
+        if (turned.width() > turned.height())
+            height = RoundHalfEven(double(turned.height()) * width / turned.width());
+        else
+            width = RoundHalfEven(double(turned.width()) * height / turned.height());
+    }
+    double sx = 1.0, sy = 1.0;
+    if (width > 0 && height > 0) {
+        // Bricks follow the change of size: positions and sizes scale with the image.
+        sx = double(width) / turned.width();
+        sy = double(height) / turned.height();
+        // An exact turn commutes with the area average, so the full-size picture is reduced
+        // first and only the small one is turned: less work and no full-size copy.
+        const QSize before = quarterTurn ? QSize(height, width) : QSize(width, height);
+        ResampleBitmap(working, before.width(), before.height());
+    }
+    if (angle != 0 && exactTurn)
+        RotateBitmap(working, qRgb(255, 255, 255), angle);
+
+    DrawBricks(working, designer, sourceFile, options.perFileDates, sx, sy);
+    return encode(working, kind);
 }
 
 } // namespace

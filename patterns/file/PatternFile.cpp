@@ -4,6 +4,7 @@
 #include "designer/surface/DesignerBricks.h"
 #include "platform/AtomicFile.h"
 #include "platform/ComponentStream.h"
+#include "platform/Conversions.h"
 #include "platform/Errors.h"
 
 #include <QFile>
@@ -78,20 +79,8 @@ const xmlNode* child(const xmlNode* node, const char* name) {
     throw Exception(QStringLiteral("Node \"%1\" not found").arg(QLatin1String(name)));
 }
 
-// The runtime's StrToInt: decimal with an optional sign, or '$' and hexadecimal digits.
 int toInt(const QString& text) {
-    const QString t = text.trimmed();
-    bool ok = false;
-    int v = 0;
-    if (t.startsWith(QLatin1Char('$')) && t.size() > 1) {
-        const uint u = t.mid(1).toUInt(&ok, 16);
-        v = int(u);
-    } else if (!t.isEmpty() && t.front() != QLatin1Char('+') && !t.contains(QLatin1Char(' '))) {
-        v = t.toInt(&ok, 10);
-    }
-    if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return v;
+    return StrToInt(text, IntSyntax::Stream);
 }
 
 // The runtime's StrToBool: True or False in any case, or a number (non-zero is true).

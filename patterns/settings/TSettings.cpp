@@ -1,5 +1,6 @@
 #include "patterns/settings/TSettings.h"
 
+#include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
@@ -35,16 +36,9 @@ std::shared_ptr<TFont> makeFont(const QString& name, int size, TColor color, con
     return font;
 }
 
-// The runtime's StrToInt: decimal with optional sign and surrounding blanks; missing text is 0
-// (the lookup of an absent value yields 0 before the defaults apply).
+// Missing text is 0: the lookup of an absent value yields 0 before the defaults apply.
 int toInt(const QString& text) {
-    if (text.isEmpty())
-        return 0;
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);
-    if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return v;
+    return text.isEmpty() ? 0 : StrToInt(text);
 }
 
 // "Can't write to registry." with the file and the system's reason.
@@ -261,11 +255,7 @@ QRect LoadFormBounds(const QString& valueName) {
                 rest = comma < 0 ? QString() : rest.mid(comma + 1);
                 return part;
             };
-            auto strict = [](const QString& part) {
-                if (part.isEmpty())
-                    throw EConvertError(QStringLiteral("'' is not a valid integer value"));
-                return toInt(part);
-            };
+            auto strict = [](const QString& part) { return StrToInt(part); };
             left = strict(next());
             top = strict(next());
             right = strict(next());

@@ -57,6 +57,16 @@ protected:
         job.OnFinish = [this] { shown = false; };
         job.OnItemDone = [this](int i, const QString& n) { done.append({i, n}); };
         job.CancelRequested = [this] { return cancelAfter >= 0 && done.size() >= cancelAfter; };
+        // Reports are recorded with the kind of box the window shows for them; the capture of
+        // shown messages stays on, so that a box shown directly would add to them.
+        auto record = [this](MessageKind kind) {
+            return [this, kind](const QString& text) {
+                messages.messages.append({int(kind), text});
+            };
+        };
+        job.OnNotice = record(MessageKind::Information);
+        job.OnRefusal = record(MessageKind::Plain);
+        job.OnError = record(MessageKind::Error);
         return job.Run(*surface.designer, options);
     }
     void expectSurfaceRestored() {
@@ -105,21 +115,9 @@ TEST_F(BatchJobTest, FitWithoutHeight) {
     add(photo(QStringLiteral("a.jpg")));
     TBatchOptions o;
     o.Fit = true;
-    o.Width = QStringLiteral("800");
+    o.Width = 800;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::NotStarted);
     EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, enter Height.")});
-}
-
-TEST_F(BatchJobTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
-    const QString a = photo(QStringLiteral("a.jpg"));
-    add(a);
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = QStringLiteral("9o");
-    const TBatchResult r = run(o);
-    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
-    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("'9o' is not a valid integer value")});
-    EXPECT_EQ(sizeOf(a), QSize(40, 30));
 }
 
 TEST_F(BatchJobTest, UnwritableSettingsStoreIsReportedAndJobGoesOn) {
@@ -225,7 +223,7 @@ TEST_F(BatchJobTest, RotationIsAppliedEvenWhenOnlyRenaming) {
     names.Rename = true;
     TBatchOptions o;
     o.Rotate = true;
-    o.Angle = QStringLiteral("90");
+    o.Angle = 90;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(files.filePath(QStringLiteral("a1.jpg"))), QSize(30, 40));
 }
@@ -235,7 +233,7 @@ TEST_F(BatchJobTest, RotationInPlaceWithoutRename) {
     add(a);
     TBatchOptions o;
     o.Rotate = true;
-    o.Angle = QStringLiteral("-90");
+    o.Angle = -90;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(items[0].FullPath), QSize(30, 40));
     EXPECT_EQ(QFileInfo(items[0].FullPath).fileName().toLower(), QStringLiteral("a.jpg"));
@@ -246,9 +244,9 @@ TEST_F(BatchJobTest, RotateUncheckedIgnoresAngleAndFitUncheckedIgnoresSize) {
     add(a);
     TBatchOptions o;
     o.ApplyPattern = true;
-    o.Width = QStringLiteral("800");
-    o.Height = QStringLiteral("600");
-    o.Angle = QStringLiteral("90");
+    o.Width = 800;
+    o.Height = 600;
+    o.Angle = 90;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(a), QSize(40, 30));
 }
@@ -257,13 +255,13 @@ TEST_F(BatchJobTest, FitProportionalAndNot) {
     add(photo(QStringLiteral("a.jpg")));
     TBatchOptions o;
     o.Fit = true;
-    o.Width = QStringLiteral("20");
-    o.Height = QStringLiteral("20");
+    o.Width = 20;
+    o.Height = 20;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(items[0].FullPath), QSize(20, 15));
     o.Proportional = false;
-    o.Width = QStringLiteral("10");
-    o.Height = QStringLiteral("12");
+    o.Width = 10;
+    o.Height = 12;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(items[0].FullPath), QSize(10, 12));
 }
@@ -285,7 +283,7 @@ TEST_F(BatchJobTest, FileWithoutExifIsNamedAndStillProcessed) {
     add(bmp);
     TBatchOptions o;
     o.Rotate = true;
-    o.Angle = QStringLiteral("180");
+    o.Angle = 180;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(
         messages.texts(),
@@ -333,7 +331,7 @@ TEST_F(BatchJobTest, EncoderFailureNamesTheFile) {
     add(wide);
     TBatchOptions o;
     o.Rotate = true;
-    o.Angle = QStringLiteral("180");
+    o.Angle = 180;
     const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
     EXPECT_TRUE(r.Error.startsWith(wide + QStringLiteral(": Cannot write JPEG file: ")))
@@ -451,7 +449,7 @@ TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
     names.Rename = true;
     TBatchOptions o;
     o.Rotate = true;
-    o.Angle = QStringLiteral("90");
+    o.Angle = 90;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);
     EXPECT_EQ(ReadFileBytes(b + ".bak"), bBytes);
@@ -501,6 +499,98 @@ TEST_F(BatchJobTest, CancelBetweenFilesKeepsWhatWasDone) {
     expectSurfaceRestored();
 }
 
+// ---- The steps alone ----------------------------------------------------------------------
+
+TEST_F(BatchJobTest, ValidateAsksForTheMissingSizeOnlyWhenFitting) {
+    TBatchOptions o;
+    EXPECT_EQ(TBatchJob::Validate(o), QString());
+    o.Fit = true;
+    EXPECT_EQ(TBatchJob::Validate(o), QStringLiteral("Please, enter Width."));
+    o.Height = 600; // the width is asked for first
+    EXPECT_EQ(TBatchJob::Validate(o), QStringLiteral("Please, enter Width."));
+    o.Width = 800;
+    o.Height = 0;
+    EXPECT_EQ(TBatchJob::Validate(o), QStringLiteral("Please, enter Height."));
+    o.Height = -1; // only 0 counts as missing
+    EXPECT_EQ(TBatchJob::Validate(o), QString());
+}
+
+TEST_F(BatchJobTest, PlanNamesGivesEveryOutputWithoutTouchingFiles) {
+    const QString a = photo(QStringLiteral("a.JPG")), b = photo(QStringLiteral("b.jpg"));
+    add(a);
+    add(files.path(), true);
+    add(b);
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    TBatchJob job(items, names);
+    TBatchOptions o;
+    const QList<TPlannedFile> moved = job.PlanNames(o);
+    ASSERT_EQ(moved.size(), 3);
+    EXPECT_EQ(moved[0].NewName, QStringLiteral("a1.JPG"));
+    EXPECT_EQ(moved[0].Output, files.filePath(QStringLiteral("a1.JPG"))) << "a move keeps the name";
+    EXPECT_TRUE(moved[0].MoveOnly);
+    EXPECT_EQ(moved[1].Output, QString()) << "a folder has no output";
+    EXPECT_EQ(moved[2].Output, files.filePath(QStringLiteral("b3.jpg")));
+    o.ApplyPattern = true;
+    const QList<TPlannedFile> drawn = job.PlanNames(o);
+    EXPECT_EQ(drawn[0].Output, files.filePath(QStringLiteral("a1.jpg")))
+        << "a written file takes the extension in lower case";
+    EXPECT_FALSE(drawn[0].MoveOnly);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"a.JPG", "b.jpg"}));
+    EXPECT_TRUE(messages.messages.isEmpty());
+}
+
+TEST_F(BatchJobTest, LoadRenderAndWriteOneFileByHand) {
+    const QString bmp = files.filePath(QStringLiteral("plain.bmp"));
+    ASSERT_TRUE(makeTestPhoto(40, 30).save(bmp));
+    add(bmp);
+    TBatchJob job(items, names);
+    QStringList notices;
+    job.OnNotice = [&](const QString& text) { notices.append(text); };
+    job.LoadFile(*surface.designer, bmp);
+    EXPECT_EQ(notices, QStringList{QStringLiteral("plain.bmp doesn't have an EXIF information.")});
+    EXPECT_EQ(surface.designer->realPicture.size(), QSize(40, 30));
+
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = 90;
+    const TPlannedFile plan{QStringLiteral("turned.bmp"),
+                            files.filePath(QStringLiteral("turned.bmp"))};
+    const QByteArray bytes = TBatchJob::RenderFile(*surface.designer, bmp, plan, o);
+    EXPECT_EQ(DetectImageType(bytes), ImageFileType::Bmp);
+    EXPECT_FALSE(QFile::exists(plan.Output)) << "rendering writes nothing";
+    TBatchJob::WriteFile(bmp, plan, bytes);
+    EXPECT_EQ(sizeOf(plan.Output), QSize(30, 40));
+    EXPECT_TRUE(QFile::exists(bmp));
+
+    // A file only moved renders nothing and is moved by the write.
+    const TPlannedFile move{QStringLiteral("moved.bmp"),
+                            files.filePath(QStringLiteral("moved.bmp")), true};
+    EXPECT_TRUE(TBatchJob::RenderFile(*surface.designer, bmp, move, TBatchOptions()).isEmpty());
+    TBatchJob::WriteFile(bmp, move, QByteArray());
+    EXPECT_FALSE(QFile::exists(bmp));
+    EXPECT_EQ(sizeOf(move.Output), QSize(40, 30));
+    EXPECT_TRUE(messages.messages.isEmpty()) << "the steps show no box";
+}
+
+TEST_F(BatchJobTest, JobWithoutListenersShowsNothing) {
+    // Every report goes through the callbacks: with none set, no box appears, whatever the end.
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QString broken = files.filePath(QStringLiteral("b.jpg"));
+    ASSERT_TRUE(WriteBytes(broken, QByteArray("\xFF\xD8\xFF\xE0 not a picture")));
+    const QString bmp = files.filePath(QStringLiteral("plain.bmp"));
+    ASSERT_TRUE(makeTestPhoto(40, 30).save(bmp));
+    for (const QString& f : {bmp, a, broken})
+        add(f);
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    TBatchJob job(items, names);
+    EXPECT_EQ(job.Run(*surface.designer, o).Outcome, TBatchOutcome::Failed);
+    o.Fit = true;
+    EXPECT_EQ(job.Run(*surface.designer, o).Outcome, TBatchOutcome::NotStarted);
+    EXPECT_TRUE(messages.messages.isEmpty()) << messages.texts().join('|').toStdString();
+}
+
 TEST(SurfaceRestorer, PutsPictureAndRecordBackOnException) {
     SurfaceFixture s(QSize(10, 10));
     const QImage before = s.designer->realPicture;
@@ -514,13 +604,6 @@ TEST(SurfaceRestorer, PutsPictureAndRecordBackOnException) {
     }
     EXPECT_EQ(s.designer->realPicture, before);
     EXPECT_EQ(s.designer->realExif.Entries, QStringList{QStringLiteral("Make=x")});
-}
-
-TEST(BatchFieldValue, IntegersWithBlanksAndSigns) {
-    EXPECT_EQ(TBatchJob::FieldValue(QStringLiteral(" -90 ")), -90);
-    EXPECT_EQ(TBatchJob::FieldValue(QStringLiteral("+5")), 5);
-    EXPECT_THROW(TBatchJob::FieldValue(QString()), EConvertError);
-    EXPECT_THROW(TBatchJob::FieldValue(QStringLiteral("1.5")), EConvertError);
 }
 
 } // namespace

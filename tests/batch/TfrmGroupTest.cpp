@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -299,6 +300,28 @@ TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
     EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, enter Width.")});
     EXPECT_EQ(ReadFileBytes(a), before);
     EXPECT_FALSE(f.PBar1->isVisible());
+}
+
+TEST_F(TfrmGroupTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QByteArray before = ReadFileBytes(a);
+    f.AddFiles({a});
+    f.cboxRotate->click();
+    // Typed past the spin box's own checks.
+    auto* edit = f.edtRotate->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QStringLiteral("9o"));
+    ASSERT_EQ(f.edtRotate->text(), QStringLiteral("9o"));
+    Settings().defaultRenameTmp.clear();
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("'9o' is not a valid integer value")});
+    EXPECT_EQ(messages.messages.value(0).kind, int(MessageKind::Error));
+    EXPECT_EQ(ReadFileBytes(a), before);
+    EXPECT_FALSE(f.PBar1->isVisible());
+    // As for any job that does not start, the template is stored.
+    EXPECT_EQ(Settings().defaultRenameTmp, QStringLiteral("23"));
+    EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
 }
 
 TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {

@@ -151,7 +151,7 @@ TEST_F(PhotoOrientation, SavedOutputIsUprightWithOrientationOne) {
         designer.OpenImage(photo, 1.0);
         EXPECT_EQ(designer.Picture.size(), autoRotate ? QSize(32, 64) : QSize(64, 32));
         const QString out = dir.filePath(autoRotate ? "upright.jpg" : "stored.jpg");
-        RenderAndSave(photo, out, 0, 0, 0, false, true, false, false);
+        RenderAndSave(designer, photo, {.newName = out});
         const QImage written = ReadImageFile(out);
         ASSERT_EQ(written.size(), autoRotate ? QSize(32, 64) : QSize(64, 32));
         EXPECT_TRUE(near(written.pixel(8, 8), qRgb(255, 0, 0)));
@@ -169,7 +169,7 @@ TEST_F(PhotoOrientation, TurnedAgainAndSavedIsNotTurnedByViewers) {
     TDesigner designer;
     designer.OpenImage(photo, 1.0);
     const QString out = dir.filePath("again.jpg");
-    RenderAndSave(photo, out, 0, 0, 90, false, true, false, false);
+    RenderAndSave(designer, photo, {.newName = out, .angle = 90});
     const QImage written = ReadImageFile(out);
     ASSERT_EQ(written.size(), QSize(64, 32));
     EXPECT_TRUE(near(written.pixel(56, 16), qRgb(255, 0, 0))); // the top now on the right
@@ -231,7 +231,7 @@ TEST_F(PhotoOrientation, ExifAfterJfifIsCarriedIntoTheOutput) {
     designer.OpenImage(edited, 1.0);
     ASSERT_EQ(designer.realExif.Segment, exifBlockSegment(block));
     const QString out = dir.filePath("out.jpg");
-    RenderAndSave(edited, out, 0, 0, 0, false, true, false, false);
+    RenderAndSave(designer, edited, {.newName = out});
     QFile written(out);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const QByteArray bytes = written.readAll();

@@ -35,7 +35,7 @@ TText* addText(TDesigner& d, int left, int top, const QString& caption, int angl
 }
 
 QImage renderTo(SurfaceFixture& f, const QString& outName) {
-    RenderAndSave(f.photoPath, f.path(outName), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.path(outName)});
     return ReadImageFile(f.path(outName));
 }
 
@@ -267,7 +267,8 @@ TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
     d->Font()->setColor(0x000000);
     d->setCaption(QStringLiteral("1980-01-01"));
     d->FitToText();
-    RenderAndSave(f.photoPath, QStringLiteral("a.bmp"), 0, 0, 0, false, true, false, true);
+    RenderAndSave(*f.designer, f.photoPath,
+                  {.newName = QStringLiteral("a.bmp"), .perFileDates = true});
     const QImage perFile = ReadImageFile(f.path("a.bmp"));
     // The same text drawn by a brick whose caption is the expected default date.
     auto* ref = placeBrick<TText>(*f.designer, 10, 10);
@@ -276,7 +277,7 @@ TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
     ref->Font()->setColor(0x000000);
     ref->setCaption(QStringLiteral("1980-01-01"));
     ref->FitToText();
-    RenderAndSave(f.photoPath, QStringLiteral("b.bmp"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = QStringLiteral("b.bmp")});
     QString why;
     EXPECT_TRUE(fuzzyImageCompare(perFile, ReadImageFile(f.path("b.bmp")), 0, &why))
         << why.toStdString();
@@ -286,24 +287,32 @@ TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
 TEST(Render, ProportionalFitAndRotation) {
     {
         SurfaceFixture wide(QSize(400, 300));
-        RenderAndSave(wide.photoPath, QStringLiteral("w.bmp"), 80, 80, 0, true, true, true, false);
+        RenderAndSave(*wide.designer, wide.photoPath,
+                      {.newName = QStringLiteral("w.bmp"), .width = 80, .height = 80, .fit = true});
         EXPECT_EQ(ReadImageFile(wide.path("w.bmp")).size(), QSize(80, 60));
         // Not fitting but given a size: the image is still resampled.
-        RenderAndSave(wide.photoPath, QStringLiteral("s.bmp"), 40, 20, 0, false, true, false,
-                      false);
+        RenderAndSave(
+            *wide.designer, wide.photoPath,
+            {.newName = QStringLiteral("s.bmp"), .width = 40, .height = 20, .proportional = false});
         EXPECT_EQ(ReadImageFile(wide.path("s.bmp")).size(), QSize(40, 20));
-        RenderAndSave(wide.photoPath, QStringLiteral("r.bmp"), 0, 0, 90, false, true, false, false);
+        RenderAndSave(*wide.designer, wide.photoPath,
+                      {.newName = QStringLiteral("r.bmp"), .angle = 90});
         const QImage turned = ReadImageFile(wide.path("r.bmp"));
         ASSERT_EQ(turned.size(), QSize(300, 400));
         EXPECT_EQ(turned.pixel(0, 0), wide.photo.pixel(0, 299))
             << "top-left is the source's bottom-left";
         // The fit applies to the turned picture.
-        RenderAndSave(wide.photoPath, QStringLiteral("rf.bmp"), 80, 80, 90, true, true, true,
-                      false);
+        RenderAndSave(*wide.designer, wide.photoPath,
+                      {.newName = QStringLiteral("rf.bmp"),
+                       .width = 80,
+                       .height = 80,
+                       .angle = 90,
+                       .fit = true});
         EXPECT_EQ(ReadImageFile(wide.path("rf.bmp")).size(), QSize(60, 80));
     }
     SurfaceFixture tall(QSize(300, 400));
-    RenderAndSave(tall.photoPath, QStringLiteral("t.bmp"), 80, 80, 0, true, true, true, false);
+    RenderAndSave(*tall.designer, tall.photoPath,
+                  {.newName = QStringLiteral("t.bmp"), .width = 80, .height = 80, .fit = true});
     EXPECT_EQ(ReadImageFile(tall.path("t.bmp")).size(), QSize(60, 80));
 }
 
@@ -315,7 +324,12 @@ TEST(Render, ResampledOutputScalesBricksWithTheImage) {
     p->Picture()->setGraphic({QStringLiteral("TBitmap"), QByteArray(), red});
     p->FullWidth = 100;
     p->FullHeight = 100;
-    RenderAndSave(f.photoPath, QStringLiteral("half.bmp"), 200, 150, 0, false, true, true, false);
+    RenderAndSave(*f.designer, f.photoPath,
+                  {.newName = QStringLiteral("half.bmp"),
+                   .width = 200,
+                   .height = 150,
+                   .proportional = false,
+                   .fit = true});
     const QImage out = ReadImageFile(f.path("half.bmp"));
     ASSERT_EQ(out.size(), QSize(200, 150));
     EXPECT_EQ(out.pixelColor(102, 52), QColor(Qt::red));
@@ -333,7 +347,7 @@ protected:
 TEST_F(RenderFiles, NewNameInAnotherFolderMakesNoBackup) {
     QDir(f.dir.path()).mkdir("other");
     const QString target = f.path("other/b.jpg");
-    RenderAndSave(f.photoPath, target, 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = target});
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_EQ(DetectImageType(ReadFileBytes(target)), ImageFileType::Jpeg);
     EXPECT_TRUE(QFile::exists(f.photoPath));
@@ -342,14 +356,14 @@ TEST_F(RenderFiles, NewNameInAnotherFolderMakesNoBackup) {
 
 TEST_F(RenderFiles, SavingOverTheSourceKeepsOneBackup) {
     const QByteArray original = sourceBytes();
-    RenderAndSave(f.photoPath, QStringLiteral("  ") + f.photoPath.toUpper() + QStringLiteral(" "),
-                  0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath,
+                  {.newName = QStringLiteral("  ") + f.photoPath.toUpper() + QStringLiteral(" ")});
     // Letter case and blanks aside, the name is the source's: it gets a backup.
     ASSERT_TRUE(QFile::exists(f.photoPath + ".bak"));
     EXPECT_EQ(ReadFileBytes(f.photoPath + ".bak"), original);
     const QByteArray firstOutput = sourceBytes();
     addText(*f.designer, 2, 2, "x");
-    RenderAndSave(f.photoPath, f.photoPath, 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.photoPath});
     EXPECT_EQ(ReadFileBytes(f.photoPath + ".bak"), original) << "the first backup stays";
     EXPECT_NE(sourceBytes(), firstOutput) << "the source is overwritten without a new backup";
     EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files).size(), 2);
@@ -362,7 +376,7 @@ TEST_F(RenderFiles, EveryOutputOverItsSourceKeepsTheOriginal) {
         SurfaceFixture g{QSize(64, 48), 1.0, QStringLiteral("a.jpg")};
         const QByteArray original = ReadFileBytes(g.photoPath);
         addText(*g.designer, 2, 2, "x");
-        RenderAndSave(g.photoPath, newName, 0, 0, 0, false, true, false, false);
+        RenderAndSave(*g.designer, g.photoPath, {.newName = newName});
         EXPECT_NE(ReadFileBytes(g.photoPath), original) << newName.toStdString();
         EXPECT_EQ(ReadFileBytes(g.photoPath + ".bak"), original) << newName.toStdString();
         EXPECT_EQ(QDir(g.dir.path()).entryList(QDir::Files), (QStringList{"a.jpg", "a.jpg.bak"}));
@@ -399,7 +413,7 @@ TEST_F(RenderFiles, FailedWriteOverTheSourcePutsTheOriginalBack) {
         {
             FileSizeLimit limit(4096);
             try {
-                RenderAndSave(big.photoPath, newName, 0, 0, 0, false, true, false, false);
+                RenderAndSave(*big.designer, big.photoPath, {.newName = newName});
             } catch (const Exception& e) {
                 message = e.message();
             }
@@ -414,15 +428,51 @@ TEST_F(RenderFiles, FailedWriteOverTheSourcePutsTheOriginalBack) {
     }
 }
 
-TEST_F(RenderFiles, NameIsCutByTheSourceExtensionLength) {
-    EXPECT_EQ(RenderOutputPath("/p/a.JPG", "b.jpeg"), QStringLiteral("/p/b..jpg"));
-    EXPECT_EQ(RenderOutputPath("/p/a.jpg", "/q/c.jpg"), QStringLiteral("/q/c.jpg"));
-    EXPECT_EQ(RenderOutputPath("/p/a.jpg", ""), QStringLiteral("/p/a.jpg"));
-    EXPECT_EQ(RenderOutputPath("/p/pic.PNG", "/p/new.PNG"), QStringLiteral("/p/new.png"));
-    EXPECT_EQ(RenderOutputPath("/p/a.jpeg", "ab"), QStringLiteral("/p/.jpeg"))
-        << "name shorter than the extension";
-    // Overwriting in place keeps the source's own name on a case-sensitive file system.
-    EXPECT_EQ(RenderOutputPath("/p/a.JPG", ""), QStringLiteral("/p/a.JPG"));
+TEST(RenderOutputPath, TypedNameTakesTheSourceFormatsExtension) {
+    struct Case {
+        const char* source;
+        const char* typed;
+        const char* output;
+    };
+    const Case cases[]{
+        // No extension typed: the source's is added.
+        {"/p/a.JPG", "summer", "/p/summer.jpg"},
+        {"/p/a.JPG", "ab", "/p/ab.jpg"},
+        {"/p/a.jpeg", "ab", "/p/ab.jpeg"},
+        // A typed extension of any length gives way to the source's format.
+        {"/p/a.JPG", "pic.jpeg", "/p/pic.jpg"},
+        {"/p/a.JPG", "holiday.bmp", "/p/holiday.jpg"},
+        {"/p/a.jpg", "x.j", "/p/x.jpg"},
+        {"/p/a.jpg", "trail.", "/p/trail.jpg"},
+        {"/p/pic.PNG", "/p/new.PNG", "/p/new.png"},
+        // Only the part after the last dot is the extension.
+        {"/p/a.jpg", "a.b.c", "/p/a.b.jpg"},
+        // Folders: the typed one wins, and a dot in it is no extension.
+        {"/p/a.jpg", "/q/c.jpeg", "/q/c.jpg"},
+        {"/p/a.jpg", "/q/my.dir/name", "/q/my.dir/name.jpg"},
+        {"/p/a.jpg", "sub/x.png", "sub/x.jpg"},
+        // The source itself, however typed, keeps its own name.
+        {"/p/a.JPG", "", "/p/a.JPG"},
+        {"/p/a.JPG", "/p/a.JPG", "/p/a.JPG"},
+        {"/p/a.JPG", "/p/a.jpg", "/p/a.JPG"},
+        {"/p/a.JPG", "  /P/A.jpg ", "/p/a.JPG"},
+        // A source without an extension has none to give.
+        {"/p/raw", "x.jpg", "/p/x.jpg"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RenderOutputPath(c.source, c.typed), QString::fromLatin1(c.output))
+            << c.source << " + " << c.typed;
+}
+
+TEST_F(RenderFiles, SaveAsWithAnotherFormatsNameWritesTheSourcesFormat) {
+    // A JPEG saved as "holiday.bmp" is a JPEG named holiday.jpg; nothing named .bmp appears.
+    addText(*f.designer, 2, 2, "x");
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.path("holiday.bmp")});
+    EXPECT_EQ(DetectImageType(ReadFileBytes(f.path("holiday.jpg"))), ImageFileType::Jpeg);
+    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files), (QStringList{"a.jpg", "holiday.jpg"}));
+    // Without an extension the name is kept whole.
+    RenderAndSave(*f.designer, f.photoPath, {.newName = QStringLiteral("summer")});
+    EXPECT_EQ(DetectImageType(ReadFileBytes(f.path("summer.jpg"))), ImageFileType::Jpeg);
 }
 
 // PNG's colour type from its header: 2 RGB, 6 RGBA.
@@ -442,7 +492,7 @@ QImage readByQt(const QString& path) {
 TEST_F(RenderFiles, PngSourceIsWrittenAsPngUnderItsOwnName) {
     SurfaceFixture png(QSize(60, 40), 1.0, QStringLiteral("logo.PNG"));
     TText* t = addText(*png.designer, 4, 4, "x");
-    RenderAndSave(png.photoPath, png.path("logo2.PNG"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*png.designer, png.photoPath, {.newName = png.path("logo2.PNG")});
     const QString out = png.path("logo2.png");
     ASSERT_TRUE(QFile::exists(out));
     EXPECT_EQ(pngColourType(ReadFileBytes(out)), 2);
@@ -474,7 +524,7 @@ TEST_F(RenderFiles, PngSourceKeepsItsTransparency) {
     ASSERT_TRUE(source.save(path));
     png.designer->OpenImage(path, 1.0);
     TText* t = addText(*png.designer, 2, 2, "Ag", 0, 255, 0x0000FF); // red
-    RenderAndSave(path, QString(), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*png.designer, path, {});
 
     EXPECT_EQ(pngColourType(ReadFileBytes(path)), 6);
     const QImage written = readByQt(path).convertToFormat(QImage::Format_ARGB32);
@@ -500,7 +550,7 @@ TEST_F(RenderFiles, PngSourceKeepsItsTransparency) {
 TEST_F(RenderFiles, GifSourceIsWrittenAsGif) {
     SurfaceFixture gif(QSize(30, 20), 1.0, QStringLiteral("anim.bmp"));
     QFile::copy(gif.photoPath, gif.path("x.gif"));
-    RenderAndSave(gif.path("x.gif"), gif.path("y.gif"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*gif.designer, gif.path("x.gif"), {.newName = gif.path("y.gif")});
     EXPECT_EQ(ReadFileBytes(gif.path("y.gif")).left(4), QByteArray("GIF8"));
 }
 
@@ -517,9 +567,9 @@ TEST_F(RenderFiles, GifCaptionKeepsItsExactColour) {
     addText(*g.designer, 20, 30, "WHITE", 0, 255, 0xFFFFFF);
 
     g.designer->OpenImage(reference, 1.0);
-    RenderAndSave(reference, g.path("captioned.bmp"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*g.designer, reference, {.newName = g.path("captioned.bmp")});
     g.designer->OpenImage(source, 1.0);
-    RenderAndSave(source, g.path("captioned.gif"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*g.designer, source, {.newName = g.path("captioned.gif")});
 
     const QImage expected = ReadImageFile(g.path("captioned.bmp"));
     const QImage written = readByQt(g.path("captioned.gif")).convertToFormat(QImage::Format_RGB32);
@@ -537,37 +587,39 @@ TEST_F(RenderFiles, GifCaptionKeepsItsExactColour) {
 
 TEST_F(RenderFiles, RenameOnlyMovesTheSource) {
     const QByteArray original = sourceBytes();
-    RenderAndSave(f.photoPath, QStringLiteral("renamed.jpg"), 0, 0, 0, false, false, false, false);
+    RenderAndSave(*f.designer, f.photoPath,
+                  {.newName = QStringLiteral("renamed.jpg"), .addPattern = false});
     EXPECT_FALSE(QFile::exists(f.photoPath));
     EXPECT_EQ(ReadFileBytes(f.path("renamed.jpg")), original);
 }
 
 TEST_F(RenderFiles, RenameOnlyDoesNotSwallowARotation) {
-    RenderAndSave(f.photoPath, QStringLiteral("turned.jpg"), 0, 0, 90, false, false, false, false);
+    RenderAndSave(*f.designer, f.photoPath,
+                  {.newName = QStringLiteral("turned.jpg"), .angle = 90, .addPattern = false});
     EXPECT_EQ(ReadImageFile(f.path("turned.jpg")).size(), QSize(48, 64));
 }
 
 TEST_F(RenderFiles, FailedRenameIsReported) {
-    EXPECT_THROW(RenderAndSave(f.photoPath, QStringLiteral("no/such/folder.jpg"), 0, 0, 0, false,
-                               false, false, false),
-                 Exception);
+    EXPECT_THROW(
+        RenderAndSave(*f.designer, f.photoPath,
+                      {.newName = QStringLiteral("no/such/folder.jpg"), .addPattern = false}),
+        Exception);
     EXPECT_TRUE(QFile::exists(f.photoPath));
 }
 
 TEST_F(RenderFiles, UnwritableOutputFailsAndKeepsTheSource) {
     const QByteArray original = sourceBytes();
-    EXPECT_THROW(
-        RenderAndSave(f.photoPath, f.path("missing/dir/b.jpg"), 0, 0, 0, false, true, false, false),
-        EFCreateError);
+    EXPECT_THROW(RenderAndSave(*f.designer, f.photoPath, {.newName = f.path("missing/dir/b.jpg")}),
+                 EFCreateError);
     EXPECT_EQ(sourceBytes(), original);
 }
 
 TEST_F(RenderFiles, JpegQualityComesFromTheSettings) {
     const int saved = Settings().defaultCompressionQuality;
     Settings().defaultCompressionQuality = 10;
-    RenderAndSave(f.photoPath, f.path("low.jpg"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.path("low.jpg")});
     Settings().defaultCompressionQuality = 100;
-    RenderAndSave(f.photoPath, f.path("high.jpg"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.path("high.jpg")});
     Settings().defaultCompressionQuality = saved;
     EXPECT_LT(QFileInfo(f.path("low.jpg")).size() * 2, QFileInfo(f.path("high.jpg")).size());
 }
@@ -607,14 +659,14 @@ TEST(Render, ExifIsCarriedIntoTheOutput) {
     d.OpenImage(src, 1.0);
     ASSERT_EQ(d.realExif.Entries.size(), 2);
     addText(d, 5, 5, "dated");
-    RenderAndSave(src, dir.filePath("out.jpg"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(d, src, {.newName = dir.filePath("out.jpg")});
     TExif out;
     out.LoadFromJpeg(dir.filePath("out.jpg"));
     EXPECT_EQ(out.Entries, d.realExif.Entries);
     EXPECT_EQ(out.Segment, d.realExif.Segment);
     EXPECT_EQ(ReadImageFile(dir.filePath("out.jpg")).size(), QSize(80, 60));
     // A bitmap output has no place for the block, and saving it is no failure.
-    RenderAndSave(src, dir.filePath("out.bmp"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(d, src, {.newName = dir.filePath("out.bmp")});
     EXPECT_TRUE(QFile::exists(dir.filePath("out.jpg")));
 }
 
@@ -630,14 +682,14 @@ TEST(Render, PerFileDatesComeFromEachFilesExif) {
     date->setCaption(QStringLiteral("2005-06-07"));
     date->FitToText();
     date->DateValue = 0; // what the brick holds is not what a batch writes
-    RenderAndSave(src, dir.filePath("batch.jpg"), 0, 0, 0, false, true, false, true);
+    RenderAndSave(d, src, {.newName = dir.filePath("batch.jpg"), .perFileDates = true});
     date->setCaption(QStringLiteral("2005-06-07"));
     auto* ref = placeBrick<TText>(d, 4, 4);
     ref->Font()->setSize(20);
     ref->setCaption(QStringLiteral("2005-06-07"));
     ref->FitToText();
     d.RemoveComponent(date);
-    RenderAndSave(src, dir.filePath("ref.jpg"), 0, 0, 0, false, true, false, false);
+    RenderAndSave(d, src, {.newName = dir.filePath("ref.jpg")});
     Settings().defaultDateFormat.clear();
     QString why;
     // JPEG encoding is deterministic: the same pixels give the same file.
@@ -677,8 +729,13 @@ TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
 TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
     SurfaceFixture f(QSize(400, 300), 1.0, QStringLiteral("photo.bmp"), true);
     for (int angle : {90, -90, 270, 180, -180}) {
-        RenderAndSave(f.photoPath, QStringLiteral("t.bmp"), 120, 120, angle, true, false, true,
-                      false);
+        RenderAndSave(*f.designer, f.photoPath,
+                      {.newName = QStringLiteral("t.bmp"),
+                       .width = 120,
+                       .height = 120,
+                       .angle = angle,
+                       .addPattern = false,
+                       .fit = true});
         QImage expected = f.photo.convertToFormat(QImage::Format_RGB32);
         RotateBitmap(expected, qRgb(255, 255, 255), angle);
         const QSize size = expected.width() > expected.height() ? QSize(120, 90) : QSize(90, 120);

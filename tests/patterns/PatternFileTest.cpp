@@ -334,7 +334,7 @@ TEST_F(PatternFile, HandWrittenUtf16PatternReadsAndRenders) {
     EXPECT_EQ(t->Font()->Color(), 0x0000FF);
     EXPECT_EQ(CurrentPatternLayout().ColWidth, 5);
 
-    RenderAndSave(f.photoPath, QString(), 0, 0, 0, false, true, false, false);
+    RenderAndSave(*f.designer, f.photoPath, {});
     const QImage out = ReadImageFile(f.photoPath).convertToFormat(QImage::Format_RGB32);
     const QImage before = f.photo.convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(out.size(), before.size());
@@ -419,8 +419,7 @@ TEST_F(PatternFile, BricksWithoutAutoSizeDrawInTheirStoredBox) {
             EXPECT_GT(onScreen.inside, 80 / zoom);
             EXPECT_GT(isBubble ? onScreen.fill : onScreen.red, 20 / zoom);
 
-            RenderAndSave(f.photoPath, f.path(QStringLiteral("out.bmp")), 0, 0, 0, false, true,
-                          false, false);
+            RenderAndSave(*f.designer, f.photoPath, {.newName = f.path(QStringLiteral("out.bmp"))});
             const Changes out =
                 changesAround(ReadImageFile(f.path(QStringLiteral("out.bmp"))), f.photo, full);
             EXPECT_GT(out.inside, 300);
