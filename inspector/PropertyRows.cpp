@@ -54,31 +54,87 @@ bool THiddenProperties::IsHidden(const QString& className, const QString& proper
 
 THiddenProperties StandardHiddenProperties() {
     THiddenProperties hidden;
-    const QStringList surface = {
-        "Action",         "ActiveControl",   "Align",          "AlphaBlend",
-        "AlphaBlendValue", "Anchors",        "AutoScroll",     "AutoSize",
-        "BiDiMode",       "BorderIcons",     "BorderStyle",    "BorderWidth",
-        "ClientHeight",   "ClientWidth",     "Constraints",    "Ctl3D",
-        "Cursor",         "DefaultMonitor",  "DockSite",       "DragKind",
-        "DragMode",       "Enabled",         "Font",           "FormStyle",
-        "HelpContext",    "HelpFile",        "HelpKeyword",    "HelpType",
-        "Hint",           "HorzScrollBar",   "Icon",           "KeyPreview",
-        "Left",           "Menu",            "ObjectMenuItem", "OldCreateOrder",
-        "ParentBiDiMode", "ParentFont",      "PixelsPerInch",  "PopupMenu",
-        "Position",       "PrintScale",      "Scaled",         "ScreenSnap",
-        "ShowHint",       "SnapBuffer",      "Tag",            "Top",
-        "TransparentColor", "TransparentColorValue", "UseDockManager", "VertScrollBar",
-        "Visible",        "WindowMenu",      "WindowState",    "Name"};
+    const QStringList surface = {"Action",
+                                 "ActiveControl",
+                                 "Align",
+                                 "AlphaBlend",
+                                 "AlphaBlendValue",
+                                 "Anchors",
+                                 "AutoScroll",
+                                 "AutoSize",
+                                 "BiDiMode",
+                                 "BorderIcons",
+                                 "BorderStyle",
+                                 "BorderWidth",
+                                 "ClientHeight",
+                                 "ClientWidth",
+                                 "Constraints",
+                                 "Ctl3D",
+                                 "Cursor",
+                                 "DefaultMonitor",
+                                 "DockSite",
+                                 "DragKind",
+                                 "DragMode",
+                                 "Enabled",
+                                 "Font",
+                                 "FormStyle",
+                                 "HelpContext",
+                                 "HelpFile",
+                                 "HelpKeyword",
+                                 "HelpType",
+                                 "Hint",
+                                 "HorzScrollBar",
+                                 "Icon",
+                                 "KeyPreview",
+                                 "Left",
+                                 "Menu",
+                                 "ObjectMenuItem",
+                                 "OldCreateOrder",
+                                 "ParentBiDiMode",
+                                 "ParentFont",
+                                 "PixelsPerInch",
+                                 "PopupMenu",
+                                 "Position",
+                                 "PrintScale",
+                                 "Scaled",
+                                 "ScreenSnap",
+                                 "ShowHint",
+                                 "SnapBuffer",
+                                 "Tag",
+                                 "Top",
+                                 "TransparentColor",
+                                 "TransparentColorValue",
+                                 "UseDockManager",
+                                 "VertScrollBar",
+                                 "Visible",
+                                 "WindowMenu",
+                                 "WindowState",
+                                 "Name"};
     for (const QString& name : surface)
         hidden.Hide(QStringLiteral("TDesigner"), name);
 
     const QStringList textBrick = {"Tag",      "Hint",   "HelpContext", "HelpKeyword",
                                    "HelpType", "Cursor", "Name"};
-    const QStringList pictureBrick = {
-        "Tag",      "Hint",    "HelpContext",        "HelpKeyword",    "HelpType",
-        "Cursor",   "Center",  "Constraints",        "DragCursor",     "DragMode",
-        "DragKind", "Enabled", "IncrementalDisplay", "ParentShowHint", "PopupMenu",
-        "ShowHint", "Visible", "Align",              "Name",           "Anchors"};
+    const QStringList pictureBrick = {"Tag",
+                                      "Hint",
+                                      "HelpContext",
+                                      "HelpKeyword",
+                                      "HelpType",
+                                      "Cursor",
+                                      "Center",
+                                      "Constraints",
+                                      "DragCursor",
+                                      "DragMode",
+                                      "DragKind",
+                                      "Enabled",
+                                      "IncrementalDisplay",
+                                      "ParentShowHint",
+                                      "PopupMenu",
+                                      "ShowHint",
+                                      "Visible",
+                                      "Align",
+                                      "Name",
+                                      "Anchors"};
     // In the order the surface registers its brick classes.
     for (const char* cls : {"TText", "TTextTime", "TTextDate"})
         for (const QString& name : textBrick)
@@ -413,14 +469,16 @@ void TInspectorModel::WriteValue(int index, const QString& text) {
     }
     case TTypeKind::tkSet: {
         QString list = text;
-        list.replace(QLatin1Char('['), QLatin1Char(' ')).replace(QLatin1Char(']'), QLatin1Char(' '));
+        list.replace(QLatin1Char('['), QLatin1Char(' '))
+            .replace(QLatin1Char(']'), QLatin1Char(' '));
         write(row, QLatin1Char('[') + list.trimmed() + QLatin1Char(']'));
         row.ValueText = rowValueText(row);
         break;
     }
     case TTypeKind::tkClass: {
         QString name = text;
-        name.replace(QLatin1Char('['), QLatin1Char(' ')).replace(QLatin1Char(']'), QLatin1Char(' '));
+        name.replace(QLatin1Char('['), QLatin1Char(' '))
+            .replace(QLatin1Char(']'), QLatin1Char(' '));
         name = name.trimmed();
         if (!name.isEmpty()) {
             const QObject* target = componentNamed(Components(), name);

@@ -121,8 +121,8 @@ private:
 class PropertyWriter {
 public:
     virtual ~PropertyWriter() = default;
-    virtual void WriteProperty(QObject* object, const QString& propertyName,
-                               const QString& oldText, const QString& newText) = 0;
+    virtual void WriteProperty(QObject* object, const QString& propertyName, const QString& oldText,
+                               const QString& newText) = 0;
 };
 
 // Writes a value text as the pattern reader does (WritePropertyText); a class-typed property

@@ -62,8 +62,8 @@ const TPropertyDescription& rowOf(const TInspectorModel& model, const QString& n
 
 THiddenProperties surfaceLikeHidden() {
     THiddenProperties hidden;
-    for (const char* name : {"Name", "Tag", "Left", "Top", "Cursor", "Hint", "HelpType",
-                             "HelpKeyword", "HelpContext"})
+    for (const char* name :
+         {"Name", "Tag", "Left", "Top", "Cursor", "Hint", "HelpType", "HelpKeyword", "HelpContext"})
         hidden.Hide(QStringLiteral("TSurfaceLike"), QLatin1String(name));
     return hidden;
 }
@@ -74,9 +74,9 @@ struct Model {
 };
 
 // Without regard to case: "Alignm" before "AlignW".
-const QStringList TextRows = {"Alignment", "AlignWithMargins", "AutoSize", "Caption",
-                              "Color",            "Font",      "Height",   "Left",
-                              "Margins",          "Top",       "Transparent", "Width"};
+const QStringList TextRows = {
+    "Alignment", "AlignWithMargins", "AutoSize", "Caption",     "Color", "Font", "Height",
+    "Left",      "Margins",          "Top",      "Transparent", "Width"};
 
 } // namespace
 
@@ -132,9 +132,8 @@ TEST(InspectorRows, SurfaceLikeObjectShowsItsGridRows) {
     TInspectorModel model;
     model.SetHiddenProperties(surfaceLikeHidden());
     model.Inspect(&surface);
-    EXPECT_EQ(rowNames(model),
-              QStringList({"AlignWithMargins", "GridX", "GridY", "Height", "IsGrid", "Margins",
-                           "Spare", "Width"}));
+    EXPECT_EQ(rowNames(model), QStringList({"AlignWithMargins", "GridX", "GridY", "Height",
+                                            "IsGrid", "Margins", "Spare", "Width"}));
 }
 
 TEST(InspectorRows, TypeNamesKindsAndValues) {
@@ -203,10 +202,10 @@ TEST(InspectorRows, BoldWhenTheValueIsTheDeclaredDefault) {
     text.setAutoSize(true);
     text.setAlignment(Tk::taRightJustify);
     m.model.Reload();
-    EXPECT_TRUE(m.model.IsDefault(m.model.FindRow("AutoSize")));      // default True
-    EXPECT_FALSE(m.model.IsDefault(m.model.FindRow("Alignment")));    // default taLeftJustify
+    EXPECT_TRUE(m.model.IsDefault(m.model.FindRow("AutoSize")));         // default True
+    EXPECT_FALSE(m.model.IsDefault(m.model.FindRow("Alignment")));       // default taLeftJustify
     EXPECT_TRUE(m.model.IsDefault(m.model.FindRow("AlignWithMargins"))); // False
-    EXPECT_FALSE(m.model.IsDefault(m.model.FindRow("Left")));         // no default declared
+    EXPECT_FALSE(m.model.IsDefault(m.model.FindRow("Left")));            // no default declared
     EXPECT_FALSE(m.model.IsDefault(m.model.FindRow("Caption")));
 }
 
@@ -249,9 +248,9 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     ASSERT_TRUE(m.model.Sorted());
     m.model.SetSorted(false);
     // Declaration order, ancestors first.
-    const QStringList declared = {"Left",    "Top",      "Width",   "Height",
-                                  "AlignWithMargins", "Margins", "AutoSize", "Alignment",
-                                  "Caption", "Color",    "Font",    "Transparent"};
+    const QStringList declared = {
+        "Left",      "Top",     "Width", "Height", "AlignWithMargins", "Margins", "AutoSize",
+        "Alignment", "Caption", "Color", "Font",   "Transparent"};
     EXPECT_EQ(rowNames(m.model), declared);
     for (int i = 0; i < m.model.RowCount(); ++i)
         EXPECT_LT(i == 0 ? -1 : m.model.Rows()[i - 1].CreationIndex,
@@ -367,17 +366,17 @@ TEST(InspectorWrite, BadTextsKeepTheOldValueWithTheReadersMessage) {
         const char* property;
         const char* text;
     };
-    for (const Bad& bad : {Bad{"Left", "abc"}, Bad{"Color", "Reddish"},
-                           Bad{"Alignment", "Middle"}, Bad{"Left", "99999999999"}}) {
+    for (const Bad& bad : {Bad{"Left", "abc"}, Bad{"Color", "Reddish"}, Bad{"Alignment", "Middle"},
+                           Bad{"Left", "99999999999"}}) {
         const int row = m.model.FindRow(bad.property);
         const QString before = m.model.Rows()[row].ValueText;
         try {
             m.model.WriteValue(row, bad.text);
             ADD_FAILURE() << bad.property << " took " << bad.text;
         } catch (const EReadError& e) {
-            EXPECT_EQ(e.message(),
-                      QStringLiteral("Error reading Text1.%1: Invalid property value")
-                          .arg(bad.property));
+            EXPECT_EQ(
+                e.message(),
+                QStringLiteral("Error reading Text1.%1: Invalid property value").arg(bad.property));
         }
         EXPECT_EQ(m.model.Rows()[row].ValueText, before);
         EXPECT_EQ(PropertyValueText(&text, bad.property), before);
