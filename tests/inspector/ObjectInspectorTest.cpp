@@ -1,0 +1,232 @@
+#include "inspector/TObjectInspector.h"
+
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "designer/state/TDesigner.h"
+#include "platform/Messages.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct InspectorFixture : ::testing::Test {
+    TDesigner designer;
+    TText* text = nullptr;
+    TObjectInspector inspector;
+    QStringList errors;
+
+    void SetUp() override {
+        designer.setObjectName("Designer");
+        text = new TText(&designer);
+        text->setObjectName("Text1");
+        designer.AddComponent(text);
+        inspector.Model().SetHiddenProperties(StandardHiddenProperties());
+        inspector.SetDesigner(&designer);
+        inspector.show();
+        SetMessageHandler([this](MessageKind, const QString& m) { errors.append(m); });
+    }
+    void TearDown() override { SetMessageHandler(nullptr); }
+
+    void select(const char* property) {
+        const int row = inspector.Model().FindRow(property);
+        ASSERT_GE(row, 0) << property;
+        inspector.SetCurrentRow(row);
+    }
+    TInplaceEditor& inplace() { return *inspector.InplaceEditor(); }
+};
+
+} // namespace
+
+TEST_F(InspectorFixture, FloatsOnTopByDefaultAndKeepsItsLayoutValues) {
+    EXPECT_EQ(inspector.windowTitle(), "Inspector");
+    EXPECT_TRUE(inspector.AlwaysOnTop());
+    EXPECT_TRUE(inspector.isFloating());
+    inspector.SetAlwaysOnTop(false);
+    EXPECT_FALSE(inspector.AlwaysOnTop());
+    inspector.SetAlwaysOnTop(true);
+    EXPECT_TRUE(inspector.AlwaysOnTop());
+
+    EXPECT_TRUE(inspector.windowFlags() & Qt::WindowStaysOnTopHint);
+
+    // In a main window, on top means floating.
+    QMainWindow main;
+    auto* docked = new TObjectInspector(&main);
+    main.addDockWidget(Qt::RightDockWidgetArea, docked);
+    docked->SetAlwaysOnTop(true);
+    EXPECT_TRUE(docked->isFloating());
+    docked->SetAlwaysOnTop(false);
+    EXPECT_FALSE(docked->isFloating());
+    EXPECT_FALSE(docked->AlwaysOnTop());
+
+    inspector.SetColWidth(70);
+    EXPECT_EQ(inspector.ColWidth(), 70);
+    inspector.SetWindowBounds(QRect(inspector.x(), inspector.y(), 300, 420));
+    EXPECT_EQ(inspector.WindowBounds().size(), QSize(300, 420));
+    EXPECT_TRUE(inspector.Sorted());
+}
+
+TEST_F(InspectorFixture, ObjectListAndGrid) {
+    inspector.Inspect(text);
+    EXPECT_TRUE(inspector.Grid()->isVisible());
+    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 12);
+    EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Alignment");
+    QComboBox* list = inspector.ParentObjects();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "Designer: Designer");
+    EXPECT_EQ(list->itemText(1), "Text1: Text");
+    EXPECT_EQ(list->currentIndex(), 1);
+
+    QObject* chosen = nullptr;
+    inspector.SetObjectChosen([&](QObject* o) { chosen = o; });
+    emit list->activated(0);
+    EXPECT_EQ(chosen, &designer);
+    EXPECT_EQ(inspector.Model().Object(), &designer);
+}
+
+TEST_F(InspectorFixture, OneRowLeavesTheGridHidden) {
+    THiddenProperties hidden;
+    for (const char* name : {"Left", "Top", "Width", "Height", "AlignWithMargins", "Margins",
+                             "AutoSize", "Alignment", "Color", "Font", "Transparent", "Name", "Tag",
+                             "Cursor", "Hint", "HelpType", "HelpKeyword", "HelpContext"})
+        hidden.Hide("TText", name);
+    inspector.Model().SetHiddenProperties(hidden);
+    inspector.Inspect(text);
+    EXPECT_EQ(inspector.Model().RowCount(), 1);
+    EXPECT_FALSE(inspector.Grid()->isVisible());
+    EXPECT_FALSE(inplace().isVisible());
+}
+
+TEST_F(InspectorFixture, InPlaceControlsFollowTheRow) {
+    inspector.Inspect(text);
+    select("Caption");
+    EXPECT_TRUE(inplace().EditBoxShown());
+    EXPECT_FALSE(inplace().DropDownShown());
+    EXPECT_FALSE(inplace().EllipsisShown());
+    select("AutoSize");
+    EXPECT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_FALSE(inplace().EditBoxShown());
+    EXPECT_TRUE(inplace().DropDownShown());
+    select("Font");
+    EXPECT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_EQ(inplace().Text(), "(Font)");
+    EXPECT_FALSE(inplace().DropDownShown());
+}
+
+TEST_F(InspectorFixture, EnterWritesEscapeRestores) {
+    inspector.Inspect(text);
+    select("Caption");
+    QTest::keyClicks(inplace().EditBox(), "Hello");
+    QTest::keyClick(inplace().EditBox(), Qt::Key_Return);
+    EXPECT_EQ(text->Caption(), "Hello");
+    EXPECT_EQ(inplace().EditBox()->selectedText(), "Hello");
+
+    inplace().EditBox()->setText("Typed");
+    QTest::keyClick(inplace().EditBox(), Qt::Key_Escape);
+    EXPECT_EQ(text->Caption(), "Hello");
+    EXPECT_EQ(inplace().Text(), "Hello");
+
+    select("Color");
+    inplace().EditBox()->setText("Red");
+    QTest::keyClick(inplace().EditBox(), Qt::Key_Return);
+    EXPECT_EQ(text->Color(), 0x0000FF);
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(InspectorFixture, BadIntegerShowsTheReadersMessage) {
+    text->setLeft(9);
+    inspector.Inspect(text);
+    select("Left");
+    inplace().EditBox()->setText("abc");
+    QTest::keyClick(inplace().EditBox(), Qt::Key_Return);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "Error reading Text1.Left: Invalid property value");
+    EXPECT_EQ(text->Left(), 9);
+    EXPECT_EQ(inspector.Grid()->model()->index(inspector.Model().FindRow("Left"), 1).data(), "9");
+}
+
+TEST_F(InspectorFixture, DoubleClickCyclesTheAlignment) {
+    inspector.Inspect(text);
+    select("Alignment");
+    ASSERT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_EQ(inplace().Text(), "LeftJustify");
+    for (const char* next : {"RightJustify", "Center", "LeftJustify"}) {
+        QTest::mouseDClick(inplace().ReadOnlyText(), Qt::LeftButton);
+        EXPECT_EQ(inplace().Text(), next);
+    }
+    EXPECT_EQ(text->Alignment(), Tk::taLeftJustify);
+}
+
+TEST_F(InspectorFixture, DropDownChoosesOnAndOff) {
+    text->setTransparent(false);
+    inspector.Inspect(text);
+    select("Transparent");
+    inplace().OpenDropDown();
+    ASSERT_TRUE(inplace().ListOpen());
+    QListWidget* list = inplace().List();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "Off");
+    EXPECT_EQ(list->item(1)->text(), "On");
+    inplace().ChooseListItem(1);
+    EXPECT_TRUE(text->Transparent());
+    EXPECT_FALSE(inplace().ListOpen());
+    EXPECT_EQ(inplace().Text(), "On");
+}
+
+TEST_F(InspectorFixture, MenuSortsAndSkins) {
+    inspector.Inspect(text);
+    QAction* byCreation = nullptr;
+    QAction* skin3 = nullptr;
+    for (QAction* a : inspector.PopupMenu()->actions())
+        if (a->menu())
+            for (QAction* sub : a->menu()->actions()) {
+                if (sub->text() == "By Creation")
+                    byCreation = sub;
+                if (sub->data().toInt() == 513)
+                    skin3 = sub;
+            }
+    ASSERT_TRUE(byCreation && skin3);
+    byCreation->trigger();
+    EXPECT_FALSE(inspector.Sorted());
+    EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Left");
+    skin3->trigger();
+    EXPECT_EQ(inspector.Skin(), 513);
+}
+
+TEST_F(InspectorFixture, SkinsPaintNameCells) {
+    inspector.Inspect(text);
+    inspector.SetCurrentRow(0);
+    QTableView* grid = inspector.Grid();
+    const QRect unselectedName = grid->visualRect(grid->model()->index(3, 0));
+    const QPoint probe = unselectedName.center() + QPoint(unselectedName.width() / 2 - 2, 0);
+    const QColor face = grid->palette().color(QPalette::Button);
+    const QColor window = grid->palette().color(QPalette::Base);
+    ASSERT_NE(face, window);
+    inspector.SetSkin(511);
+    EXPECT_EQ(grid->viewport()->grab().toImage().pixelColor(probe), face);
+    inspector.SetSkin(513);
+    EXPECT_EQ(grid->viewport()->grab().toImage().pixelColor(probe), window);
+}
+
+TEST_F(InspectorFixture, SplitterDragsTheNameColumn) {
+    inspector.Inspect(text);
+    inspector.SetColWidth(80);
+    QWidget* viewport = inspector.Grid()->viewport();
+    const int y = inspector.Grid()->visualRect(inspector.Grid()->model()->index(2, 0)).center().y();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(80, y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(60, y), viewport->mapToGlobal(QPointF(60, y)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(60, y));
+    EXPECT_EQ(inspector.ColWidth(), 60);
+    EXPECT_EQ(inspector.Grid()->columnWidth(1), viewport->width() - 60);
+}
