@@ -11,11 +11,15 @@ CliRun runCli(const QStringList& args, const QString& configDir) {
     return runCliVia({}, args, configDir);
 }
 
-CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
+namespace {
+CliRun runWith(const QStringList& launcher, const QStringList& args, const QString& configDir,
+               const QMap<QString, QString>& extra) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CAPTIOMARK_CONFIG_DIR"), configDir);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        env.insert(it.key(), it.value());
     p.setProcessEnvironment(env);
     if (launcher.isEmpty())
         p.start(QStringLiteral(CAPTIOMARK_CLI_PATH), args);
@@ -28,6 +32,16 @@ CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QSt
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+} // namespace
+
+CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
+    return runWith(launcher, args, configDir, {});
+}
+
+CliRun runCliWithEnv(const QStringList& args, const QString& configDir,
+                     const QMap<QString, QString>& env) {
+    return runWith({}, args, configDir, env);
 }
 
 QByteArray sha256Of(const QString& file) {
