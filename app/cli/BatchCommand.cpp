@@ -47,76 +47,55 @@ int intArg(const QString& option, const QString& text, int lo, int hi) {
     return v;
 }
 
-BatchArgs parse(const QStringList& args) {
+const QCommandLineOption FitOption(QStringLiteral("fit"), QString(), QStringLiteral("WxH"));
+const QCommandLineOption NoProportionalOption(QStringLiteral("no-proportional"), QString());
+const QCommandLineOption RotateOption(QStringLiteral("rotate"), QString(), QStringLiteral("DEG"));
+const QCommandLineOption RenameOption(QStringLiteral("rename"), QString(),
+                                      QStringLiteral("DIGITS"));
+const QCommandLineOption TextOption(QStringLiteral("text"), QString(), QStringLiteral("TEXT"));
+
+QList<QCommandLineOption> batchOptions() {
+    return PatternOptions::options()
+           << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption;
+}
+
+// Every value given is checked; the last one counts.
+BatchArgs parse(const CliContext& c) {
     BatchArgs a;
-    bool optionsEnd = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        if (optionsEnd || !arg.startsWith(QLatin1String("--"))) {
-            a.files.append(arg);
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnd = true;
-            continue;
-        }
-        QString value;
-        bool inlineValue = false;
-        if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); eq > 0) {
-            value = arg.mid(eq + 1);
-            arg = arg.left(eq);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw CliUsageError(QStringLiteral("%1 needs a value").arg(arg));
-            return args[++i];
-        };
-        if (arg == QLatin1String("--pattern")) {
-            a.pattern = takeValue();
-        } else if (arg == QLatin1String("--zoom")) {
-            const QString v = takeValue();
-            bool ok = false;
-            a.zoom = v.toDouble(&ok);
-            if (!ok || !(a.zoom > 0) || a.zoom > 1000)
-                throw CliUsageError(
-                    QStringLiteral("--zoom wants a ratio above 0, not '%1'").arg(v));
-        } else if (arg == QLatin1String("--fit")) {
-            const QString v = takeValue();
-            static const QRegularExpression size(QStringLiteral("^(\\d+)[xX](\\d+)$"));
-            const auto m = size.match(v);
-            if (!m.hasMatch())
-                throw CliUsageError(QStringLiteral("--fit wants WIDTHxHEIGHT, not '%1'").arg(v));
-            a.fit = true;
-            a.width = intArg(QStringLiteral("--fit width"), m.captured(1), 0, 10000);
-            a.height = intArg(QStringLiteral("--fit height"), m.captured(2), 0, 10000);
-        } else if (arg == QLatin1String("--no-proportional") && !inlineValue) {
-            a.proportional = false;
-        } else if (arg == QLatin1String("--rotate")) {
-            a.rotate = true;
-            a.angle = intArg(QStringLiteral("--rotate"), takeValue(), -360, 360);
-        } else if (arg == QLatin1String("--rename")) {
-            const QString v = takeValue();
-            static const QRegularExpression digits(QStringLiteral("^[1-5]{0,5}$"));
-            bool unique = true;
-            for (QChar ch : v)
-                unique = unique && v.count(ch) == 1;
-            if (!digits.match(v).hasMatch() || !unique)
-                throw CliUsageError(
-                    QStringLiteral("--rename wants up to five different token digits 1-5, not "
-                                   "'%1'")
-                        .arg(v));
-            a.rename = true;
-            a.renameTemplate = v;
-        } else if (arg == QLatin1String("--text")) {
-            a.hasText = true;
-            a.text = takeValue();
-        } else {
-            throw CliUsageError(QStringLiteral("unknown option '%1'").arg(args[i]));
-        }
+    const PatternOptions p = PatternOptions::read(c.options);
+    a.pattern = p.pattern;
+    a.zoom = p.zoom;
+    for (const QString& v : c.options.values(FitOption)) {
+        static const QRegularExpression size(QStringLiteral("^(\\d+)[xX](\\d+)$"));
+        const auto m = size.match(v);
+        if (!m.hasMatch())
+            throw CliUsageError(QStringLiteral("--fit wants WIDTHxHEIGHT, not '%1'").arg(v));
+        a.fit = true;
+        a.width = intArg(QStringLiteral("--fit width"), m.captured(1), 0, 10000);
+        a.height = intArg(QStringLiteral("--fit height"), m.captured(2), 0, 10000);
     }
+    a.proportional = !c.options.isSet(NoProportionalOption);
+    for (const QString& v : c.options.values(RotateOption)) {
+        a.rotate = true;
+        a.angle = intArg(QStringLiteral("--rotate"), v, -360, 360);
+    }
+    for (const QString& v : c.options.values(RenameOption)) {
+        static const QRegularExpression digits(QStringLiteral("^[1-5]{0,5}$"));
+        bool unique = true;
+        for (QChar ch : v)
+            unique = unique && v.count(ch) == 1;
+        if (!digits.match(v).hasMatch() || !unique)
+            throw CliUsageError(
+                QStringLiteral("--rename wants up to five different token digits 1-5, not '%1'")
+                    .arg(v));
+        a.rename = true;
+        a.renameTemplate = v;
+    }
+    for (const QString& v : c.options.values(TextOption)) {
+        a.hasText = true;
+        a.text = v;
+    }
+    a.files = c.args;
     if (a.files.isEmpty())
         throw CliUsageError(QStringLiteral("no files given"));
     return a;
@@ -167,7 +146,7 @@ private:
 } // namespace
 
 int BatchCommand(CliContext& c) {
-    const BatchArgs a = parse(c.args);
+    const BatchArgs a = parse(c);
 
     TDesigner designer;
     designer.ZoomRatio = a.zoom;
@@ -263,5 +242,6 @@ CliCommand BatchCliCommand() {
                 "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
                 "its end."),
             BatchCommand,
-            true};
+            true,
+            batchOptions()};
 }

@@ -125,27 +125,36 @@ void printProgramHelp(QTextStream& out) {
 
 const QList<CliCommand>& CliCommands() {
     static const QList<CliCommand> commands{
-        {QStringLiteral("exif"), QStringLiteral("FILE"),
+        {QStringLiteral("exif"),
+         QStringLiteral("FILE"),
          QStringLiteral("print the EXIF entries of a JPEG file"),
          QStringLiteral("Prints the EXIF entries of the JPEG file, one Name=value line each, in "
                         "the order they are read.\nFails when the file has no EXIF block right "
                         "after its start-of-image marker."),
-         exifCommand, false},
-        {QStringLiteral("date"), QStringLiteral("FILE"),
+         exifCommand,
+         false,
+         {}},
+        {QStringLiteral("date"),
+         QStringLiteral("FILE"),
          QStringLiteral("print the picture's date and time from EXIF"),
          QStringLiteral("Prints the date and time a date or time brick would take from the "
                         "picture, as yyyy-MM-dd hh:mm:ss:\nDateTimeOriginal, else "
                         "DateTimeDigitized, else DateTime (seconds are not read).\nA record "
                         "without any of them that parses is an error (the bricks then take "
                         "the\ndefault date and time of the settings)."),
-         dateCommand, false},
-        {QStringLiteral("settings"), QStringLiteral("list | get NAME | set NAME VALUE"),
+         dateCommand,
+         false,
+         {}},
+        {QStringLiteral("settings"),
+         QStringLiteral("list | get NAME | set NAME VALUE"),
          QStringLiteral("list, read or write the preferences"),
          QStringLiteral("list            prints every value as NAME=VALUE, in the store's order "
                         "(with the file's escapes)\nget NAME        prints one value (names are "
                         "case-sensitive)\nset NAME VALUE  writes one value\nThe defaults of a "
                         "first start are written before any sub-command runs."),
-         settingsCommand, false},
+         settingsCommand,
+         false,
+         {}},
         RenderCliCommand(),
         BatchCliCommand(),
     };
@@ -169,16 +178,14 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         err << Program << ": unknown command '" << args[0] << "'\n" << programUsage() << '\n';
         return CliUsage;
     }
-    QStringList rest = args.mid(1);
-    // "--" ends the options: later words are arguments even when they look like --help.
+    const QStringList rest = args.mid(1);
+    // Help wins over everything before a "--"; after it a word is a value, even --help.
     const qsizetype dashes = rest.indexOf(QStringLiteral("--"));
     const QStringList options = dashes < 0 ? rest : rest.mid(0, dashes);
     if (std::any_of(options.begin(), options.end(), isHelp)) {
         out << usageLine(*command) << "\n\n" << command->help << '\n';
         return CliOk;
     }
-    if (dashes >= 0)
-        rest.removeAt(dashes);
 
     // The same preferences as the application, defaults written on a first start. A broken
     // value is reported; it blocks the commands that write images (they would write with a
@@ -194,8 +201,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
     }
 
-    CliContext context{rest, out, err};
+    CliOptions parsed(command->options);
     try {
+        parsed.parse(rest);
+        CliContext context{parsed.arguments(), parsed, out, err};
         return command->handler(context);
     } catch (const CliUsageError& e) {
         err << Program << ' ' << command->name << ": " << e.message() << '\n'

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/cli/CliOptions.h"
+
+#include <QCommandLineOption>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,9 +12,11 @@
 // Exit codes of the command-line tool.
 enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2 };
 
-// What a command handler gets: its own arguments (after the command name) and the two streams.
+// What a command handler gets: its arguments (the words after the command name that are not
+// options), its parsed options and the two streams.
 struct CliContext {
     QStringList args;
+    const CliOptions& options;
     QTextStream& out;
     QTextStream& err;
 };
@@ -25,6 +30,8 @@ struct CliCommand {
     std::function<int(CliContext&)> handler;
     // Writes images: refused while a setting cannot be read (the JPEG quality among them).
     bool writesImages;
+    // The options it takes; any other word starting with "--" is a wrong command line.
+    QList<QCommandLineOption> options;
 };
 
 // A wrong command line: the handler's message, then the command's usage line; exit code 2.

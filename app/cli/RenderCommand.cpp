@@ -10,40 +10,15 @@
 
 namespace {
 
-QString optionValue(QStringList& args, qsizetype& i, const QString& option) {
-    const QString& a = args[i];
-    if (a.startsWith(option + QLatin1Char('=')))
-        return a.mid(option.size() + 1);
-    if (i + 1 >= args.size())
-        throw CliUsageError(QStringLiteral("%1 needs a value").arg(option));
-    return args[++i];
-}
+const QCommandLineOption OutputOption(QStringLiteral("output"), QString(), QStringLiteral("NAME"));
 
 int renderCommand(CliContext& c) {
-    QString pattern, output;
-    double zoom = 1.0;
-    QStringList images;
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < c.args.size(); ++i) {
-        const QString& a = c.args[i];
-        if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
-            images.append(a);
-        } else if (a == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (a.startsWith(QLatin1String("--pattern"))) {
-            pattern = optionValue(c.args, i, QStringLiteral("--pattern"));
-        } else if (a.startsWith(QLatin1String("--output"))) {
-            output = optionValue(c.args, i, QStringLiteral("--output"));
-        } else if (a.startsWith(QLatin1String("--zoom"))) {
-            const QString text = optionValue(c.args, i, QStringLiteral("--zoom"));
-            bool ok = false;
-            zoom = text.toDouble(&ok);
-            if (!ok || !(zoom > 0) || zoom > 1000)
-                throw CliUsageError(QStringLiteral("invalid zoom ratio '%1'").arg(text));
-        } else {
-            throw CliUsageError(QStringLiteral("unknown option '%1'").arg(a));
-        }
-    }
+    const PatternOptions p = PatternOptions::read(c.options);
+    const QString& pattern = p.pattern;
+    const double zoom = p.zoom;
+    const QStringList outputs = c.options.values(OutputOption);
+    const QString output = outputs.isEmpty() ? QString() : outputs.last();
+    const QStringList& images = c.args;
     if (pattern.isEmpty())
         throw CliUsageError(QStringLiteral("missing --pattern"));
     if (images.isEmpty())
@@ -92,5 +67,6 @@ CliCommand RenderCliCommand() {
                 "When a write fails the original stays under\nits own name. A failing image is "
                 "reported and the next one follows; the exit code is then 1."),
             renderCommand,
-            true};
+            true,
+            PatternOptions::options() << OutputOption};
 }

@@ -5,8 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
-// Headless: bricks are widgets, so a widget application runs, on the offscreen platform
-// unless the caller chose another.
+// Headless: bricks are widgets, so a widget application runs, on the offscreen platform.
 int main(int argc, char** argv) {
     // Qt's own chatter (runtime folders, fonts) is not the tool's output; stderr is for our
     // messages.
@@ -18,16 +17,24 @@ int main(int argc, char** argv) {
     // Over a file-size limit a write then fails with its reason ("File too large") instead of
     // the signal ending the tool between moving a source to its backup and writing its output.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // Always offscreen, whatever QT_QPA_PLATFORM or DISPLAY say: the tool never shows a window,
+    // and a dead display must not stop it. The application gets only these words, so that Qt
+    // takes none of the user's (-platform, -display, -reverse...) for itself.
+    static char platformOption[] = "-platform";
+    static char offscreen[] = "offscreen";
+    char* qtArgv[] = {argv[0], platformOption, offscreen, nullptr};
+    int qtArgc = 3;
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("captiomark-cli"));
     RegisterBricks();
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
-    const int code = RunCli(QApplication::arguments().mid(1), out, err);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const int code = RunCli(args, out, err);
     out.flush();
     err.flush();
     return code;

@@ -641,7 +641,7 @@ BrickDateTime brickValue(const QString& imageFile, bool isDate) {
     }
     r.text = isDate ? Settings().defaultDate : Settings().defaultTime;
     if (r.text.isEmpty()) // a load that stopped half-way cleared it
-        r.text = isDate ? QStringLiteral("01.01.1980") : QStringLiteral("12:00:00");
+        r.text = DefaultText(isDate ? Setting("defaultDate") : Setting("defaultTime"));
     r.value = isDate ? ParseDateText(r.text) : ParseTimeText(r.text);
     return r;
 }

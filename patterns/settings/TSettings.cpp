@@ -5,18 +5,32 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
-#include <climits>
-
 const QString SettingsKey = QStringLiteral("SOFTWARE\\Captiomark");
 
 namespace {
 // The registry enumeration buffer held 1001 characters: longer names or data are never matched.
 constexpr qsizetype MaxEnumLength = 1001;
 
-constexpr int DefaultQuality = 95;
-constexpr int DefaultFontSize = 36;
-constexpr TColor DefaultFontColor = clBlack;
-const QString DefaultFontName = QStringLiteral("Arial");
+constexpr const SettingSpec& AutoFontSizeSpec = Setting("AutoFontSize");
+constexpr const SettingSpec& QualitySpec = Setting("defaultCompressionQuality");
+constexpr const SettingSpec& RenameTmpSpec = Setting("defaultRenameTmp");
+constexpr const SettingSpec& DateSpec = Setting("defaultDate");
+constexpr const SettingSpec& DateFormatSpec = Setting("defaultDateFormat");
+constexpr const SettingSpec& TimeSpec = Setting("defaultTime");
+constexpr const SettingSpec& DateFormatFileSpec = Setting("defaultDateFormatFile");
+constexpr const SettingSpec& TimeFormatSpec = Setting("defaultTimeFormat");
+constexpr const SettingSpec& TimeFormatFileSpec = Setting("defaultTimeFormatFile");
+constexpr const SettingSpec& DateDelimiterSpec = Setting("defaultDateDelimiter");
+constexpr const SettingSpec& TimeDelimiterSpec = Setting("defaultTimeDelimiter");
+constexpr const SettingSpec& FontNameSpec = Setting("defaultFontName");
+constexpr const SettingSpec& FontSizeSpec = Setting("defaultFontSize");
+constexpr const SettingSpec& FontColorSpec = Setting("defaultFontColor");
+constexpr const SettingSpec& FontStyleSpec = Setting("defaultFontStyle");
+constexpr const SettingSpec& AutoRotateSpec = Setting("AutoRotate");
+
+QString nameOf(const SettingSpec& spec) {
+    return QString::fromLatin1(spec.name);
+}
 
 std::shared_ptr<TFont> makeFont(const QString& name, int size, TColor color, const QString& style) {
     auto font = std::make_shared<TFont>();
@@ -80,18 +94,37 @@ private:
     bool m_writeReported = false;
 };
 
+// Blank text: write the default and use it. On only for exactly "1".
+bool flagOrDefault(Key& key, const SettingSpec& spec) {
+    QString text = key.find(nameOf(spec));
+    if (text.trimmed().isEmpty()) {
+        text = DefaultText(spec);
+        key.write(nameOf(spec), text);
+    }
+    return text == QLatin1String("1");
+}
+
 // Empty text: write the default and use it.
-QString textOrDefault(Key& key, const QString& name, const QString& def) {
-    const QString text = key.find(name);
+QString textOrDefault(Key& key, const SettingSpec& spec) {
+    const QString text = key.find(nameOf(spec));
     if (!text.isEmpty())
         return text;
-    key.write(name, def);
-    return def;
+    key.write(nameOf(spec), DefaultText(spec));
+    return DefaultText(spec);
+}
+
+// No default: a value the store lacks keeps what memory held.
+void textIfStored(Key& key, const SettingSpec& spec, QString& target) {
+    bool found = false;
+    const QString text = key.find(nameOf(spec), &found);
+    if (found)
+        target = text;
 }
 
 // 0 (missing or stored 0): write the default and use it. Text that is not a number, or a
-// number outside lo..hi, stops the load with an error naming the value.
-int intOrDefault(Key& key, const QString& name, int def, int lo = INT_MIN, int hi = INT_MAX) {
+// number outside the setting's range, stops the load with an error naming the value.
+int intOrDefault(Key& key, const SettingSpec& spec) {
+    const QString name = nameOf(spec);
     const QString text = key.find(name);
     int v = 0;
     try {
@@ -100,24 +133,24 @@ int intOrDefault(Key& key, const QString& name, int def, int lo = INT_MIN, int h
         throw EConvertError(QStringLiteral("Setting \"%1\": %2.").arg(name, e.message()));
     }
     if (v == 0) {
-        key.write(name, QString::number(def));
-        return def;
+        key.write(name, DefaultText(spec));
+        return DefaultNumber(spec);
     }
-    if (v < lo || v > hi)
+    if (v < spec.minimum || v > spec.maximum)
         throw EConvertError(
             QStringLiteral("Setting \"%1\": '%2' is not a whole number from %3 to %4.")
                 .arg(name, text)
-                .arg(lo)
-                .arg(hi));
+                .arg(spec.minimum)
+                .arg(spec.maximum));
     return v;
 }
 
-QChar delimiterOrDefault(Key& key, const QString& name, QChar def) {
-    const QString text = key.find(name);
+QChar delimiterOrDefault(Key& key, const SettingSpec& spec) {
+    const QString text = key.find(nameOf(spec));
     if (!text.isEmpty())
         return text.at(0);
-    key.write(name, QString(def));
-    return def;
+    key.write(nameOf(spec), DefaultText(spec));
+    return DefaultCharacter(spec);
 }
 } // namespace
 
@@ -130,10 +163,12 @@ const TFont& DefaultFont() {
     if (const auto& loaded = Settings().defaultFont)
         return *loaded;
     static const std::shared_ptr<TFont> builtIn =
-        makeFont(DefaultFontName, DefaultFontSize, DefaultFontColor, QString());
+        makeFont(DefaultText(FontNameSpec), DefaultNumber(FontSizeSpec),
+                 DefaultNumber(FontColorSpec), DefaultText(FontStyleSpec));
     return *builtIn;
 }
 
+// Reads kSettings in its order (the order a first start writes the defaults in).
 void LoadSettings() {
     TSettings& s = Settings();
     s.defaultCompressionQuality = 0;
@@ -145,73 +180,41 @@ void LoadSettings() {
     if (!key.open())
         ShowError(storeError(QStringLiteral("Can't write to registry."), key.store()));
 
-    QString fontName = DefaultFontName;
-    int fontSize = DefaultFontSize;
-    TColor fontColor = DefaultFontColor;
-    QString fontStyle;
+    QString fontName = DefaultText(FontNameSpec);
+    int fontSize = DefaultNumber(FontSizeSpec);
+    TColor fontColor = DefaultNumber(FontColorSpec);
+    QString fontStyle = DefaultText(FontStyleSpec);
     try {
-        QString autoSize = key.find(QStringLiteral("AutoFontSize"));
-        if (autoSize.trimmed().isEmpty()) {
-            autoSize = QStringLiteral("1");
-            key.write(QStringLiteral("AutoFontSize"), autoSize);
-        }
-        s.AutoFontSize = autoSize == QLatin1String("1");
-
-        s.defaultCompressionQuality =
-            intOrDefault(key, QStringLiteral("defaultCompressionQuality"), DefaultQuality, 1, 100);
-        s.defaultRenameTmp =
-            textOrDefault(key, QStringLiteral("defaultRenameTmp"), QStringLiteral("23"));
-        s.defaultDate =
-            textOrDefault(key, QStringLiteral("defaultDate"), QStringLiteral("01.01.1980"));
-
-        // The four formats have no default: a value the store lacks keeps what memory held.
-        bool found = false;
-        QString text = key.find(QStringLiteral("defaultDateFormat"), &found);
-        if (found)
-            s.defaultDateFormat = text;
-        s.defaultTime =
-            textOrDefault(key, QStringLiteral("defaultTime"), QStringLiteral("12:00:00"));
-        text = key.find(QStringLiteral("defaultDateFormatFile"), &found);
-        if (found)
-            s.defaultDateFormatFile = text;
-        text = key.find(QStringLiteral("defaultTimeFormat"), &found);
-        if (found)
-            s.defaultTimeFormat = text;
-        text = key.find(QStringLiteral("defaultTimeFormatFile"), &found);
-        if (found)
-            s.defaultTimeFormatFile = text;
-
-        s.defaultDateDelimiter =
-            delimiterOrDefault(key, QStringLiteral("defaultDateDelimiter"), QLatin1Char('.'));
-        s.defaultTimeDelimiter =
-            delimiterOrDefault(key, QStringLiteral("defaultTimeDelimiter"), QLatin1Char('-'));
-
-        fontName = textOrDefault(key, QStringLiteral("defaultFontName"), DefaultFontName);
-        fontSize = intOrDefault(key, QStringLiteral("defaultFontSize"), DefaultFontSize);
-        fontColor = intOrDefault(key, QStringLiteral("defaultFontColor"), DefaultFontColor);
-        fontStyle = textOrDefault(key, QStringLiteral("defaultFontStyle"), QString());
+        s.AutoFontSize = flagOrDefault(key, AutoFontSizeSpec);
+        s.defaultCompressionQuality = intOrDefault(key, QualitySpec);
+        s.defaultRenameTmp = textOrDefault(key, RenameTmpSpec);
+        s.defaultDate = textOrDefault(key, DateSpec);
+        textIfStored(key, DateFormatSpec, s.defaultDateFormat);
+        s.defaultTime = textOrDefault(key, TimeSpec);
+        textIfStored(key, DateFormatFileSpec, s.defaultDateFormatFile);
+        textIfStored(key, TimeFormatSpec, s.defaultTimeFormat);
+        textIfStored(key, TimeFormatFileSpec, s.defaultTimeFormatFile);
+        s.defaultDateDelimiter = delimiterOrDefault(key, DateDelimiterSpec);
+        s.defaultTimeDelimiter = delimiterOrDefault(key, TimeDelimiterSpec);
+        fontName = textOrDefault(key, FontNameSpec);
+        fontSize = intOrDefault(key, FontSizeSpec);
+        fontColor = intOrDefault(key, FontColorSpec);
+        fontStyle = textOrDefault(key, FontStyleSpec);
     } catch (const EConvertError&) {
         // The load stops at the bad value; what was read stays and the values cleared above
         // take their defaults, so that whoever goes on does not write JPEG quality 0.
         if (s.defaultCompressionQuality == 0)
-            s.defaultCompressionQuality = DefaultQuality;
+            s.defaultCompressionQuality = DefaultNumber(QualitySpec);
         if (s.defaultDate.isEmpty())
-            s.defaultDate = QStringLiteral("01.01.1980");
+            s.defaultDate = DefaultText(DateSpec);
         if (s.defaultTime.isEmpty())
-            s.defaultTime = QStringLiteral("12:00:00");
+            s.defaultTime = DefaultText(TimeSpec);
         s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
         throw;
     }
 
     s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
-
-    // Stored like AutoFontSize: on only for exactly "1", so "0" keeps the stored pixels.
-    QString autoRotate = key.find(QStringLiteral("AutoRotate"));
-    if (autoRotate.trimmed().isEmpty()) {
-        autoRotate = QStringLiteral("1");
-        key.write(QStringLiteral("AutoRotate"), autoRotate);
-    }
-    s.AutoRotate = autoRotate == QLatin1String("1");
+    s.AutoRotate = flagOrDefault(key, AutoRotateSpec);
 }
 
 bool LoadSettingsOrReport() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "patterns/settings/SettingsTable.h"
 #include "platform/TFont.h"
 
 #include <QChar>
@@ -8,23 +9,24 @@
 #include <memory>
 
 // The process-wide preferences, filled by LoadSettings from the settings key
-// "SOFTWARE\\Captiomark". Before the first load they hold the built-in defaults.
+// "SOFTWARE\\Captiomark". Before the first load they hold the defaults of kSettings.
 struct TSettings {
-    bool AutoFontSize = true;
-    int defaultCompressionQuality = 95;
-    QString defaultRenameTmp = QStringLiteral("23");
-    QString defaultDate = QStringLiteral("01.01.1980");
+    bool AutoFontSize = DefaultFlag(Setting("AutoFontSize"));
+    int defaultCompressionQuality = DefaultNumber(Setting("defaultCompressionQuality"));
+    QString defaultRenameTmp = DefaultText(Setting("defaultRenameTmp"));
+    QString defaultDate = DefaultText(Setting("defaultDate"));
     QString defaultDateFormat;
-    QString defaultTime = QStringLiteral("12:00:00");
+    QString defaultTime = DefaultText(Setting("defaultTime"));
     QString defaultDateFormatFile;
     QString defaultTimeFormat;
     QString defaultTimeFormatFile;
-    QChar defaultDateDelimiter = QLatin1Char('.');
-    QChar defaultTimeDelimiter = QLatin1Char('-');
-    // Arial 36 points black, no style.
+    QChar defaultDateDelimiter = DefaultCharacter(Setting("defaultDateDelimiter"));
+    QChar defaultTimeDelimiter = DefaultCharacter(Setting("defaultTimeDelimiter"));
+    // From defaultFontName, -Size, -Color and -Style; null until a load ran (DefaultFont then
+    // gives the defaults).
     std::shared_ptr<TFont> defaultFont;
-    // Photos are turned upright by their EXIF orientation when loaded ("AutoRotate", "1").
-    bool AutoRotate = true;
+    // Photos are turned upright by their EXIF orientation when loaded.
+    bool AutoRotate = DefaultFlag(Setting("AutoRotate"));
 };
 
 extern const QString SettingsKey; // "SOFTWARE\\Captiomark"

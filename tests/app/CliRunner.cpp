@@ -15,11 +15,13 @@ CliRun runCli(const QStringList& args, const QString& configDir) {
 namespace {
 
 CliRun runProgram(const QString& program, const QStringList& launcher, const QStringList& args,
-                  const QString& configDir) {
+                  const QString& configDir, const QMap<QString, QString>& extra = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CAPTIOMARK_CONFIG_DIR"), configDir);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        env.insert(it.key(), it.value());
     p.setProcessEnvironment(env);
     if (launcher.isEmpty())
         p.start(program, args);
@@ -32,6 +34,7 @@ CliRun runProgram(const QString& program, const QStringList& launcher, const QSt
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
+
 
 // A copy of the tool that nobody can run: the build tree may lie in a folder only root can
 // enter (a clone under /root, say).
@@ -53,6 +56,11 @@ QString cliForNobody() {
 
 CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir) {
     return runProgram(QStringLiteral(CAPTIOMARK_CLI_PATH), launcher, args, configDir);
+}
+
+CliRun runCliWithEnv(const QStringList& args, const QString& configDir,
+                     const QMap<QString, QString>& env) {
+    return runProgram(QStringLiteral(CAPTIOMARK_CLI_PATH), {}, args, configDir, env);
 }
 
 QByteArray sha256Of(const QString& file) {

@@ -16,6 +16,9 @@ CliRun runCli(const QStringList& args, const QString& configDir);
 // The same, started through a launcher command line that ends with the program to run, e.g.
 // {"prlimit", "--fsize=4096", "--"}.
 CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QString& configDir);
+// The same with some environment variables set (over the headless defaults), e.g. a display.
+CliRun runCliWithEnv(const QStringList& args, const QString& configDir,
+                     const QMap<QString, QString>& env);
 
 // SHA-256 of a file's bytes (empty when it cannot be read), and of every file of a folder by
 // name: the originals a command must leave alone are compared before and after it.

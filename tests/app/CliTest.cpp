@@ -235,3 +235,40 @@ TEST_F(CliTest, ReadFailuresExitWithOneAndTheMessage) {
     EXPECT_EQ(run({"date", unset}).code, 1);
     EXPECT_EQ(run({"date", m_files.filePath("missing.jpg")}).code, 1);
 }
+
+TEST_F(CliTest, RunsWithoutADisplayWhateverTheEnvironmentSays) {
+    // A display that does not exist, and a platform that does not exist either.
+    const QList<QMap<QString, QString>> environments{
+        {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":99"}},
+        {{"QT_QPA_PLATFORM", "no-such-platform"}, {"DISPLAY", ""}},
+    };
+    for (const auto& env : environments) {
+        const CliRun r = runCliWithEnv({"settings", "list"}, m_config.path(), env);
+        EXPECT_EQ(r.code, 0) << env.value("QT_QPA_PLATFORM").toStdString() << r.err.toStdString();
+        EXPECT_EQ(r.out, FirstStart);
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    }
+}
+
+TEST_F(CliTest, OnlyDoubleDashWordsAreOptions) {
+    // One dash: a value (a negative number), not a short option.
+    EXPECT_EQ(run({"settings", "set", "x", "-5"}).code, 0);
+    EXPECT_EQ(run({"settings", "get", "x"}).out, "-5\n");
+    EXPECT_EQ(run({"settings", "set", "-y", "1"}).code, 0);
+    EXPECT_EQ(run({"settings", "get", "-y"}).out, "1\n");
+
+    // Two dashes: an option, which these commands have none of; after "--" a value again.
+    for (const QStringList& args :
+         {QStringList{"exif", "--all"}, QStringList{"settings", "set", "x", "--all"},
+          QStringList{"settings", "get", "--all=1"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        const QString word = args.last();
+        EXPECT_TRUE(r.err.contains("unknown option '" + word + "'")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("usage: captiomark-cli " + args.first())) << r.err.toStdString();
+    }
+    EXPECT_EQ(run({"settings", "set", "x", "--", "--all"}).code, 0);
+    EXPECT_EQ(run({"settings", "get", "x"}).out, "--all\n");
+    EXPECT_EQ(run({"settings", "set", "--", "--", "-"}).code, 0);
+    EXPECT_EQ(run({"settings", "get", "--", "--"}).out, "-\n");
+}

@@ -101,6 +101,62 @@ TEST_F(RenderCommand, HelpAndUsageErrors) {
               makeTestPhoto(320, 240, 3, true).convertToFormat(QImage(photo).format()));
 }
 
+TEST_F(RenderCommand, RenderAndBatchShareTheZoomCheck) {
+    const QString photo = writePhoto(QStringLiteral("a.bmp"));
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(10, 10));
+    const QByteArray original = sha256Of(photo);
+    for (const char* zoom : {"0", "-1", "-0.5", "1000.001", "abc", "", "nan", "inf", "2x"}) {
+        for (const char* command : {"render", "batch"}) {
+            for (const QStringList& given :
+                 {QStringList{"--zoom", zoom}, QStringList{QLatin1String("--zoom=") + zoom}}) {
+                const CliRun r =
+                    run(QStringList{command, "--pattern", pattern} + given + QStringList{photo});
+                EXPECT_EQ(r.code, 2) << command << ' ' << zoom;
+                EXPECT_TRUE(r.err.startsWith(QStringLiteral("captiomark-cli %1: invalid zoom "
+                                                            "ratio '%2'\nusage: captiomark-cli %1")
+                                                 .arg(command, zoom)))
+                    << r.err.toStdString();
+            }
+        }
+    }
+    // A bad value given before a good one is still refused.
+    EXPECT_EQ(run({"batch", "--pattern", pattern, "--zoom", "0", "--zoom", "2", photo}).code, 2);
+    EXPECT_EQ(sha256Of(photo), original);
+
+    // The upper bound is a valid ratio for both.
+    for (const char* command : {"render", "batch"})
+        EXPECT_EQ(run({command, "--pattern", pattern, "--zoom", "1000", photo}).code, 0) << command;
+}
+
+TEST_F(RenderCommand, DoubleDashEndsTheOptionsAndOneDashIsAFile) {
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(10, 10));
+    const QString odd = writePhoto(QStringLiteral("--odd.bmp"));
+    const QString dash = writePhoto(QStringLiteral("-x.bmp"), 4);
+    const QByteArray originalOdd = sha256Of(odd), originalDash = sha256Of(dash);
+    // Relative names, so that they start with dashes: run inside the files' folder.
+    const CliRun r =
+        runCliVia({QStringLiteral("env"), QStringLiteral("--chdir=") + QFileInfo(odd).path()},
+                  {"render", "--pattern", pattern, "-x.bmp", "--", "--odd.bmp"}, m_config.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QLatin1String("-x.bmp -> -x.bmp\n--odd.bmp -> --odd.bmp\n"));
+    EXPECT_EQ(sha256Of(odd + QLatin1String(".bak")), originalOdd);
+    EXPECT_EQ(sha256Of(dash + QLatin1String(".bak")), originalDash);
+    EXPECT_NE(sha256Of(odd), originalOdd);
+    EXPECT_NE(sha256Of(dash), originalDash);
+}
+
+TEST_F(RenderCommand, RendersWithADeadDisplayInTheEnvironment) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QImage before(a);
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(20, 40));
+    const CliRun r = runCliWithEnv({"render", "--pattern", pattern, a}, m_config.path(),
+                                   {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":99"}});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const auto [in, out] = changedPixels(before, QImage(a), QRect(20, 40, 200, 60));
+    EXPECT_GT(in, 300);
+    EXPECT_EQ(out, 0);
+}
+
 TEST_F(RenderCommand, BurnsThePatternIntoEveryImage) {
     const QString a = writePhoto(QStringLiteral("a.bmp"), 3);
     const QString b = writePhoto(QStringLiteral("b.bmp"), 4);

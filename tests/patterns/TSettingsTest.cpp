@@ -1,4 +1,5 @@
 #include "patterns/settings/TSettings.h"
+#include "patterns/settings/SettingsTable.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
@@ -85,6 +86,54 @@ TEST_F(TSettingsTest, FirstStartWritesTheListedDefaultsOnly) {
     EXPECT_EQ(s.defaultFont->Color(), clBlack);
     EXPECT_EQ(s.defaultFont->Style(), Tk::TFontStyles());
     EXPECT_EQ(&DefaultFont(), s.defaultFont.get());
+}
+
+TEST_F(TSettingsTest, FirstStartWritesTheTablesDefaultsInItsOrder) {
+    LoadSettings();
+    Pairs expected;
+    for (const SettingSpec& spec : kSettings)
+        if (spec.defaultText)
+            expected.append({QString::fromLatin1(spec.name), QString::fromUtf8(spec.defaultText)});
+    EXPECT_EQ(stored(), expected);
+}
+
+TEST_F(TSettingsTest, NumbersAreCheckedAgainstTheTablesRanges) {
+    for (const SettingSpec& spec : kSettings) {
+        if (spec.kind != SettingKind::Number)
+            continue;
+        const QString name = QString::fromLatin1(spec.name);
+        for (const qint64 v : {qint64(spec.minimum) - 1, qint64(spec.maximum) + 1}) {
+            if (v == 0) // stands for "missing": the default
+                continue;
+            store(name, QString::number(v));
+            Settings() = TSettings();
+            if (v < INT_MIN || v > INT_MAX) { // beyond any int: not a number at all
+                EXPECT_THROW(LoadSettings(), EConvertError) << spec.name;
+                continue;
+            }
+            try {
+                LoadSettings();
+                ADD_FAILURE() << spec.name << ' ' << v << " accepted";
+            } catch (const EConvertError& e) {
+                EXPECT_EQ(
+                    e.message(),
+                    QStringLiteral("Setting \"%1\": '%2' is not a whole number from %3 to %4.")
+                        .arg(name)
+                        .arg(v)
+                        .arg(spec.minimum)
+                        .arg(spec.maximum));
+            }
+        }
+        for (const int v : {spec.minimum, spec.maximum}) {
+            if (v == 0) // stands for "missing"
+                continue;
+            store(name, QString::number(v));
+            EXPECT_NO_THROW(LoadSettings()) << spec.name << ' ' << v;
+            EXPECT_EQ(storedValue(name), QString::number(v));
+        }
+        store(name, QString::fromUtf8(spec.defaultText));
+    }
+    EXPECT_EQ(Settings().defaultCompressionQuality, 95);
 }
 
 TEST_F(TSettingsTest, SecondLoadChangesNothingOnDisk) {

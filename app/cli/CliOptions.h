@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A command's words read by QCommandLineParser. As the tool always did, only words starting with
+// "--" are options, up to a lone "--"; a word with one dash is an argument (a negative number, a
+// file named -x.jpg), and a value option takes the next word whatever it is ("--text --").
+// A wrong command line throws CliUsageError: "unknown option '--x'", "--x needs a value".
+class CliOptions {
+public:
+    explicit CliOptions(const QList<QCommandLineOption>& options);
+    void parse(const QStringList& words);
+
+    bool isSet(const QCommandLineOption& option) const { return m_parser.isSet(option); }
+    // Every value given, in order (an option given twice has two).
+    QStringList values(const QCommandLineOption& option) const;
+    QStringList arguments() const;
+
+private:
+    QString unmask(const QString& word) const;
+
+    QCommandLineParser m_parser;
+    QList<QCommandLineOption> m_options;
+    QStringList m_masked;
+};
+
+// The options render and batch share: the pattern file and the zoom ratio it was laid out at.
+struct PatternOptions {
+    static QList<QCommandLineOption> options();
+    // Reads them back; a zoom ratio outside (0, 1000] is a wrong command line.
+    static PatternOptions read(const CliOptions& parsed);
+
+    QString pattern; // empty when not given
+    double zoom = 1.0;
+};
