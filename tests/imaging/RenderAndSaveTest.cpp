@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QtEndian>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -613,9 +614,25 @@ TEST(Render, ExifIsCarriedIntoTheOutput) {
     EXPECT_EQ(out.Entries, d.realExif.Entries);
     EXPECT_EQ(out.Segment, d.realExif.Segment);
     EXPECT_EQ(ReadImageFile(dir.filePath("out.jpg")).size(), QSize(80, 60));
-    // A bitmap output has no place for the block, and saving it is no failure.
+    // The output takes the source's format and extension whatever the new name's: a JPEG
+    // source asked for "out.bmp" writes out.jpg again, block and all.
+    ASSERT_TRUE(QFile::remove(dir.filePath("out.jpg")));
     RenderAndSave(src, dir.filePath("out.bmp"), 0, 0, 0, false, true, false, false);
-    EXPECT_TRUE(QFile::exists(dir.filePath("out.jpg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")));
+    EXPECT_TRUE(ReadFileBytes(dir.filePath("out.jpg")).startsWith("\xFF\xD8\xFF"));
+    out = TExif();
+    out.LoadFromJpeg(dir.filePath("out.jpg"));
+    EXPECT_EQ(out.Entries, d.realExif.Entries);
+    // A bitmap output (from a bitmap source, the surface still holding the JPEG's block) has no
+    // place for the block, and saving it is no failure.
+    const QString bmpSrc = dir.filePath("cam.bmp");
+    WriteFileBytes(bmpSrc, EncodeBmp(makeTestPhoto(80, 60)));
+    RenderAndSave(bmpSrc, dir.filePath("out.bmp"), 0, 0, 0, false, true, false, false);
+    const QByteArray bmp = ReadFileBytes(dir.filePath("out.bmp"));
+    EXPECT_TRUE(bmp.startsWith("BM")) << "written as a bitmap, by its bytes";
+    EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 2), quint32(bmp.size()));
+    EXPECT_FALSE(bmp.contains(QByteArray("Exif\0\0", 6)));
+    EXPECT_EQ(ReadImageFile(dir.filePath("out.bmp")).size(), QSize(80, 60));
 }
 
 TEST(Render, PerFileDatesComeFromEachFilesExif) {
