@@ -501,15 +501,20 @@ TEST(BubbleComposeTest, GoldenContactSheets) {
     for (int style = 0; style <= 4; ++style) {
         QImage sheet(TileW * 5, TileH, QImage::Format_RGB32);
         sheet.fill(qRgb(128, 128, 128));
-        QPainter p(&sheet);
+        QImage plain = sheet; // the same sheet without the bubbles
+        QList<QRect> tiles;
+        QPainter p(&sheet), pp(&plain);
         for (int i = 0; i < Places.size(); ++i) {
             const QImage img = ComposeBubble(Drawing(style, Places[i]));
             ASSERT_LE(img.width(), TileW);
             ASSERT_LE(img.height(), TileH);
             p.fillRect(QRect(i * TileW + 1, 1, img.width(), img.height()), qRgb(150, 150, 150));
+            pp.fillRect(QRect(i * TileW + 1, 1, img.width(), img.height()), qRgb(150, 150, 150));
             p.drawImage(i * TileW + 1, 1, img);
+            tiles << QRect(i * TileW, 0, TileW, TileH);
         }
         p.end();
+        pp.end();
         const QString name = QStringLiteral("bubble_%1").arg(StyleNames[style]);
         if (updatingGoldens()) {
             ASSERT_TRUE(sheet.save(goldenPath(name)));
@@ -523,6 +528,10 @@ TEST(BubbleComposeTest, GoldenContactSheets) {
             << name.toStdString();
         EXPECT_TRUE(
             fuzzyImageCompare(sheet, golden.convertToFormat(QImage::Format_RGB32), 160, &why))
+            << name.toStdString() << ": " << why.toStdString();
+        // Tile by tile: each bubble's ink where the golden has it.
+        EXPECT_TRUE(blocksMatch(sheet, golden.convertToFormat(QImage::Format_RGB32), plain, tiles,
+                                32, 2, 0.005, &why))
             << name.toStdString() << ": " << why.toStdString();
     }
 }

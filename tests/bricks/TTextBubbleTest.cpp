@@ -71,28 +71,49 @@ TEST(TextBubbleBrick, BubbleDestroyedFirstFreesItsMarker) {
 TEST(TextBubbleBrick, MarkerDestroyedFirstIsNotFreedAgain) {
     QWidget panel;
     auto* b = new TTextBubble(&panel);
+    QPointer<TTextBubble> bubble = b;
+    int markerDestroyed = 0, bubbleDestroyed = 0;
+    QObject::connect(b->Marker(), &QObject::destroyed, [&] { ++markerDestroyed; });
+    QObject::connect(b, &QObject::destroyed, [&] { ++bubbleDestroyed; });
     delete b->Marker();
+    EXPECT_EQ(markerDestroyed, 1);
     EXPECT_TRUE(b->MarkerGone());
     EXPECT_EQ(b->Marker(), nullptr);
+    const QRect before = b->geometry();
     b->PlaceMarker(1.0); // nothing to place
-    delete b;            // must not touch the marker again (checked under the sanitizers)
-    SUCCEED();
+    EXPECT_EQ(b->geometry(), before);
+    delete b; // must not touch the marker again (checked under the sanitizers)
+    EXPECT_EQ(markerDestroyed, 1);
+    EXPECT_EQ(bubbleDestroyed, 1);
+    EXPECT_TRUE(bubble.isNull());
+    EXPECT_TRUE(panel.children().isEmpty());
 }
 
 TEST(TextBubbleBrick, ParentDestroyingBothInEitherOrder) {
-    {
+    for (bool markerFirst : {false, true}) {
         auto panel = std::make_unique<QWidget>();
-        new TTextBubble(panel.get()); // bubble first, then its marker among the children
+        TTextBubble* b;
+        if (!markerFirst) {
+            b = new TTextBubble(panel.get()); // bubble first, then its marker among the children
+        } else {
+            b = new TTextBubble(nullptr);
+            b->Marker()->setParent(panel.get()); // the marker comes before the bubble
+            b->setParent(panel.get());
+        }
+        ASSERT_NE(b->Marker(), nullptr);
+        QPointer<TTextBubble> bubble = b;
+        QPointer<TBubbleFrom> marker = b->Marker();
+        const QObjectList order = panel->children();
+        ASSERT_EQ(order.indexOf(marker.data()) < order.indexOf(bubble.data()), markerFirst);
+        int markerDestroyed = 0, bubbleDestroyed = 0;
+        QObject::connect(marker.data(), &QObject::destroyed, [&] { ++markerDestroyed; });
+        QObject::connect(bubble.data(), &QObject::destroyed, [&] { ++bubbleDestroyed; });
         panel.reset();
+        EXPECT_TRUE(bubble.isNull()) << markerFirst;
+        EXPECT_TRUE(marker.isNull()) << markerFirst;
+        EXPECT_EQ(markerDestroyed, 1) << markerFirst;
+        EXPECT_EQ(bubbleDestroyed, 1) << markerFirst;
     }
-    {
-        auto panel = std::make_unique<QWidget>();
-        auto* b = new TTextBubble(nullptr);
-        b->Marker()->setParent(panel.get()); // the marker comes before the bubble
-        b->setParent(panel.get());
-        panel.reset();
-    }
-    SUCCEED();
 }
 
 // --- Published tail point, set-up and marker placement ------------------------------------------

@@ -173,6 +173,43 @@ TEST(TextBrick, DisabledOrTransparentTextShowsThePhotoOnly) {
     EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
 }
 
+// On the screen too the ink goes where the angle says (clockwise positive), judged from the
+// pixels alone: a long line turned 90 degrees is tall and narrow with its first letter on top;
+// turned -45 degrees its first letter lies lower left of its last.
+TEST(TextBrick, TurnedLineOnTheScreenRunsDownOrUpRight) {
+    const QString spaces(15, QLatin1Char(' '));
+    const auto inkOnScreen = [](const QString& caption, int angle) {
+        SurfaceFixture f(QSize(600, 600), 1.0, QStringLiteral("photo.bmp"), true);
+        TText* t = makeText(f, caption, angle);
+        t->Font()->setColor(0x000000);
+        t->Font()->setHeight(-48);
+        t->Font()->setStyle(Tk::TFontStyles(Tk::fsBold));
+        t->FitToText();
+        const QRect box = t->geometry();
+        const QImage shown = t->grab().toImage();
+        EXPECT_EQ(shown.size(), box.size());
+        const InkStats ink = inkWithin(shown, f.photo.copy(box), 24);
+        EXPECT_GT(ink.count, 100) << caption.toStdString() << " " << angle;
+        return ink;
+    };
+    const QString line = QStringLiteral("CAPTIOMARK ALONG");
+
+    const InkStats down = inkOnScreen(line, 900);
+    EXPECT_GT(down.box.height(), 4 * down.box.width());
+    const InkStats first90 = inkOnScreen(QStringLiteral("T") + spaces, 900);
+    const InkStats last90 = inkOnScreen(spaces + QStringLiteral("T"), 900);
+    EXPECT_GT(last90.cy - first90.cy, 150) << "the first letter lies above the last";
+    EXPECT_LT(std::abs(last90.cx - first90.cx), 4);
+
+    const InkStats rising = inkOnScreen(line, -450);
+    EXPECT_NEAR(double(rising.box.height()) / rising.box.width(), 1.0, 0.3);
+    const InkStats first45 = inkOnScreen(QStringLiteral("T") + spaces, -450);
+    const InkStats last45 = inkOnScreen(spaces + QStringLiteral("T"), -450);
+    EXPECT_GT(last45.cx - first45.cx, 100) << "the first letter lies left of the last";
+    EXPECT_LT(last45.cy - first45.cy, -100) << "and below it";
+    EXPECT_NEAR(std::atan2(last45.cy - first45.cy, last45.cx - first45.cx) * 180 / M_PI, -45, 4);
+}
+
 TEST(TextBrick, AutoSizeOffKeepsTheControlSize) {
     SurfaceFixture f;
     TText* t = makeText(f, QStringLiteral("Short"));

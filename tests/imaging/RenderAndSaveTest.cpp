@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QtEndian>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -39,7 +40,13 @@ QImage renderTo(SurfaceFixture& f, const QString& outName) {
     return ReadImageFile(f.path(outName));
 }
 
-void checkGolden(const QImage& actual, const QString& name, int delta = 8) {
+// Font rasterisers differ slightly between machines: most pixels must agree, and block by
+// block (each brick's box) the ink must lie in the same place, so a missing text fails too.
+constexpr int GoldenDelta = 8, GoldenBoxTolerance = 3;
+constexpr double GoldenBlockShare = 0.05;
+
+void checkGolden(const QImage& actual, const QString& name, const QImage& background,
+                 const QList<QRect>& blocks) {
     if (updatingGoldens()) {
         QDir().mkpath(QFileInfo(goldenPath(name)).path());
         ASSERT_TRUE(actual.save(goldenPath(name)));
@@ -47,8 +54,28 @@ void checkGolden(const QImage& actual, const QString& name, int delta = 8) {
     }
     const QImage golden(goldenPath(name));
     ASSERT_FALSE(golden.isNull()) << "missing golden " << name.toStdString();
-    // Font rasterisers differ slightly between machines; most pixels must still agree.
-    EXPECT_LT(differingPixelShare(actual, golden, delta), 0.01) << name.toStdString();
+    EXPECT_LT(differingPixelShare(actual, golden, GoldenDelta), 0.01) << name.toStdString();
+    QString why;
+    EXPECT_TRUE(blocksMatch(actual, golden, background, blocks, GoldenDelta, GoldenBoxTolerance,
+                            GoldenBlockShare, &why))
+        << name.toStdString() << ": " << why.toStdString();
+}
+
+// The full-size boxes of text bricks.
+QList<QRect> boxesOf(const std::vector<TText*>& bricks) {
+    QList<QRect> boxes;
+    for (const TText* t : bricks)
+        boxes << t->FullBox(t->FullLeft, t->FullTop);
+    return boxes;
+}
+
+// The scene of the angle goldens: "Ag 9" at three opacities.
+std::vector<TText*> goldenScene(SurfaceFixture& f, int angle) {
+    std::vector<TText*> bricks;
+    for (int opacity : {0, 128, 255})
+        bricks.push_back(
+            addText(*f.designer, 30 + opacity / 2, 40 + opacity, "Ag 9", angle, opacity));
+    return bricks;
 }
 
 } // namespace
@@ -59,10 +86,7 @@ class RenderAngles : public ::testing::TestWithParam<int> {};
 TEST_P(RenderAngles, ScreenAndOutputAgree) {
     const int angle = GetParam();
     SurfaceFixture f(QSize(420, 420), 1.0, QStringLiteral("photo.bmp"), true);
-    std::vector<TText*> bricks;
-    for (int opacity : {0, 128, 255})
-        bricks.push_back(
-            addText(*f.designer, 30 + opacity / 2, 40 + opacity, "Ag 9", angle, opacity));
+    const std::vector<TText*> bricks = goldenScene(f, angle);
     const QImage out = renderTo(f, QStringLiteral("out.bmp"));
     ASSERT_EQ(out.size(), f.photo.size());
     for (TText* t : bricks) {
@@ -88,11 +112,57 @@ TEST_P(RenderAngles, ScreenAndOutputAgree) {
     const QRect hidden = bricks[0]->FullBox(bricks[0]->FullLeft, bricks[0]->FullTop);
     EXPECT_TRUE(fuzzyImageCompare(out.copy(hidden), f.photo.copy(hidden), 0, &why))
         << why.toStdString();
-    checkGolden(out, QStringLiteral("text_angle_%1").arg(angle));
+    checkGolden(out, QStringLiteral("text_angle_%1").arg(angle), f.photo, boxesOf(bricks));
 }
 
 INSTANTIATE_TEST_SUITE_P(Angles, RenderAngles,
                          ::testing::Values(0, 450, 900, -900, 1800, 2000, -450));
+
+// The block compare catches what the whole-image share lets through: a golden with one text
+// block blanked out (its box put back to the photo) differs in well under 1 % of its pixels,
+// yet fails block by block; so does a block moved a few pixels.
+TEST(GoldenCompare, MissingOrMovedTextBlockFails) {
+    if (updatingGoldens())
+        GTEST_SKIP() << "goldens are being written";
+    for (int angle : {0, 900, -450}) {
+        SCOPED_TRACE(angle);
+        SurfaceFixture f(QSize(420, 420), 1.0, QStringLiteral("photo.bmp"), true);
+        const QList<QRect> blocks = boxesOf(goldenScene(f, angle));
+        const QImage golden =
+            QImage(goldenPath(QStringLiteral("text_angle_%1").arg(angle)))
+                .convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(golden.isNull());
+        QString why;
+        ASSERT_TRUE(blocksMatch(golden, golden, f.photo, blocks, GoldenDelta,
+                                GoldenBoxTolerance, GoldenBlockShare, &why))
+            << why.toStdString();
+        for (int i : {1, 2}) { // the half-opaque and the opaque text; the other shows nothing
+            QImage blanked = golden;
+            {
+                QPainter p(&blanked);
+                p.drawImage(blocks[i].topLeft(),
+                            f.photo.convertToFormat(QImage::Format_RGB32).copy(blocks[i]));
+            }
+            ASSERT_GT(inkWithin(golden, f.photo, GoldenDelta, blocks[i]).count, 0);
+            EXPECT_LT(differingPixelShare(blanked, golden, GoldenDelta), 0.01)
+                << "the whole-image share alone would pass";
+            EXPECT_FALSE(blocksMatch(blanked, golden, f.photo, blocks, GoldenDelta,
+                                     GoldenBoxTolerance, GoldenBlockShare, &why))
+                << "block " << i << " blanked";
+            EXPECT_TRUE(why.startsWith(QStringLiteral("block %1 ").arg(i))) << why.toStdString();
+        }
+        // The opaque block shifted right by 5 pixels.
+        QImage shifted = golden;
+        {
+            QPainter p(&shifted);
+            p.drawImage(blocks[2].topLeft(),
+                        f.photo.convertToFormat(QImage::Format_RGB32).copy(blocks[2]));
+            p.drawImage(blocks[2].topLeft() + QPoint(5, 0), golden.copy(blocks[2]));
+        }
+        EXPECT_FALSE(blocksMatch(shifted, golden, f.photo, blocks, GoldenDelta,
+                                 GoldenBoxTolerance, GoldenBlockShare, &why));
+    }
+}
 
 namespace {
 // Pixels that differ from the photo: their bounding box and centre of mass.
@@ -150,6 +220,48 @@ TEST(Render, TextTurnedPastHalfATurnRunsBackwards) {
     // The unturned T for comparison: bar on top, weight above the middle.
     const Ink upright = render(QStringLiteral("T") + spaces, 0);
     EXPECT_LT(upright.centre.y(), upright.box.center().y() - 2);
+}
+
+// Where the ink goes, worked out from the angle alone (clockwise positive): a long single line
+// turned 90 degrees runs straight down, tall and narrow, its first letter on top; turned -45
+// degrees it runs up and to the right, its first letter lower left of its last.
+TEST(Render, TurnedLineRunsDownAtNinetyAndUpRightAtMinusFortyFive) {
+    const QString spaces(15, QLatin1Char(' '));
+    const auto render = [&](const QString& caption, int angle) {
+        SurfaceFixture f(QSize(600, 600), 1.0, QStringLiteral("photo.bmp"), true);
+        TText* t = addText(*f.designer, 150, 40, caption, angle, 255, 0x000000);
+        t->Font()->setHeight(-48);
+        t->Font()->setStyle(Tk::TFontStyles(Tk::fsBold));
+        t->FitToText();
+        const QImage out = renderTo(f, QStringLiteral("out.bmp"));
+        const Ink ink = inkOf(out, f.photo);
+        EXPECT_TRUE(t->FullBox(t->FullLeft, t->FullTop).contains(ink.box))
+            << caption.toStdString() << " " << angle;
+        EXPECT_GT(ink.count, 100) << caption.toStdString() << " " << angle;
+        return ink;
+    };
+    const QString line = QStringLiteral("CAPTIOMARK ALONG");
+
+    const Ink down = render(line, 900);
+    EXPECT_GT(down.box.height(), 4 * down.box.width()) << "tall and narrow";
+    const QPointF fall = render(spaces + QStringLiteral("T"), 900).centre -
+                         render(QStringLiteral("T") + spaces, 900).centre;
+    EXPECT_GT(fall.y(), 150) << "the first letter lies above the last";
+    EXPECT_LT(std::abs(fall.x()), 4) << "straight down";
+
+    const Ink rising = render(line, -450);
+    EXPECT_GT(rising.box.width(), 200);
+    EXPECT_NEAR(double(rising.box.height()) / rising.box.width(), 1.0, 0.3)
+        << "a diagonal fills a roughly square box";
+    const QPointF climb = render(spaces + QStringLiteral("T"), -450).centre -
+                          render(QStringLiteral("T") + spaces, -450).centre;
+    EXPECT_GT(climb.x(), 100) << "the first letter lies left of the last";
+    EXPECT_LT(climb.y(), -100) << "and below it";
+    EXPECT_NEAR(std::atan2(climb.y(), climb.x()) * 180 / M_PI, -45, 4);
+
+    // Unturned, for comparison: wide and flat, left to right.
+    const Ink flat = render(line, 0);
+    EXPECT_GT(flat.box.width(), 4 * flat.box.height());
 }
 
 TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
@@ -665,9 +777,25 @@ TEST(Render, ExifIsCarriedIntoTheOutput) {
     EXPECT_EQ(out.Entries, d.realExif.Entries);
     EXPECT_EQ(out.Segment, d.realExif.Segment);
     EXPECT_EQ(ReadImageFile(dir.filePath("out.jpg")).size(), QSize(80, 60));
-    // A bitmap output has no place for the block, and saving it is no failure.
+    // The output takes the source's format and extension whatever the new name's: a JPEG
+    // source asked for "out.bmp" writes out.jpg again, block and all.
+    ASSERT_TRUE(QFile::remove(dir.filePath("out.jpg")));
     RenderAndSave(d, src, {.newName = dir.filePath("out.bmp")});
-    EXPECT_TRUE(QFile::exists(dir.filePath("out.jpg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")));
+    EXPECT_TRUE(ReadFileBytes(dir.filePath("out.jpg")).startsWith("\xFF\xD8\xFF"));
+    out = TExif();
+    out.LoadFromJpeg(dir.filePath("out.jpg"));
+    EXPECT_EQ(out.Entries, d.realExif.Entries);
+    // A bitmap output (from a bitmap source, the surface still holding the JPEG's block) has no
+    // place for the block, and saving it is no failure.
+    const QString bmpSrc = dir.filePath("cam.bmp");
+    WriteFileBytes(bmpSrc, EncodeBmp(makeTestPhoto(80, 60)));
+    RenderAndSave(d, bmpSrc, {.newName = dir.filePath("out.bmp")});
+    const QByteArray bmp = ReadFileBytes(dir.filePath("out.bmp"));
+    EXPECT_TRUE(bmp.startsWith("BM")) << "written as a bitmap, by its bytes";
+    EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 2), quint32(bmp.size()));
+    EXPECT_FALSE(bmp.contains(QByteArray("Exif\0\0", 6)));
+    EXPECT_EQ(ReadImageFile(dir.filePath("out.bmp")).size(), QSize(80, 60));
 }
 
 TEST(Render, PerFileDatesComeFromEachFilesExif) {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRect>
+#include <climits>
 #include <cstdlib>
 
 bool fuzzyImageCompare(const QImage& a0, const QImage& b0, int delta, QString* why) {
@@ -57,6 +58,87 @@ double differingPixelShare(const QImage& a0, const QImage& b0, int delta) {
                 ++bad;
         }
     return double(bad) / (double(a.width()) * a.height());
+}
+
+namespace {
+bool differs(QRgb u, QRgb v, int delta) {
+    return std::abs(qRed(u) - qRed(v)) > delta || std::abs(qGreen(u) - qGreen(v)) > delta ||
+           std::abs(qBlue(u) - qBlue(v)) > delta || std::abs(qAlpha(u) - qAlpha(v)) > delta;
+}
+QString rectText(const QRect& r) {
+    return r.isEmpty() ? QStringLiteral("none")
+                       : QStringLiteral("(%1,%2 %3x%4)")
+                             .arg(r.x())
+                             .arg(r.y())
+                             .arg(r.width())
+                             .arg(r.height());
+}
+} // namespace
+
+InkStats inkWithin(const QImage& image0, const QImage& background0, int delta,
+                   const QRect& region0) {
+    InkStats ink;
+    if (image0.size() != background0.size())
+        return ink;
+    const QImage a = image0.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = background0.convertToFormat(QImage::Format_ARGB32);
+    const QRect region = (region0.isEmpty() ? a.rect() : region0) & a.rect();
+    double sx = 0, sy = 0;
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        const QRgb* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const QRgb* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = region.left(); x <= region.right(); ++x)
+            if (differs(pa[x], pb[x], delta)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                sx += x;
+                sy += y;
+                ++ink.count;
+            }
+    }
+    if (ink.count) {
+        ink.box = QRect(QPoint(left, top), QPoint(right, bottom));
+        ink.cx = sx / double(ink.count);
+        ink.cy = sy / double(ink.count);
+    }
+    return ink;
+}
+
+bool blocksMatch(const QImage& actual, const QImage& golden, const QImage& background,
+                 const QList<QRect>& blocks, int delta, int boxTolerance, double maxShare,
+                 QString* why) {
+    const auto fail = [&](const QString& message) {
+        if (why)
+            *why = message;
+        return false;
+    };
+    if (actual.size() != golden.size() || actual.size() != background.size())
+        return fail(QStringLiteral("sizes differ"));
+    for (int i = 0; i < blocks.size(); ++i) {
+        const QRect block = blocks[i] & actual.rect();
+        const QRect a = inkWithin(actual, background, delta, block).box;
+        const QRect g = inkWithin(golden, background, delta, block).box;
+        const bool sameBox =
+            a.isEmpty() == g.isEmpty() &&
+            (a.isEmpty() || (std::abs(a.left() - g.left()) <= boxTolerance &&
+                             std::abs(a.top() - g.top()) <= boxTolerance &&
+                             std::abs(a.right() - g.right()) <= boxTolerance &&
+                             std::abs(a.bottom() - g.bottom()) <= boxTolerance));
+        if (!sameBox)
+            return fail(QStringLiteral("block %1 %2: ink box %3, golden's %4")
+                            .arg(i)
+                            .arg(rectText(block), rectText(a), rectText(g)));
+        const double share = differingPixelShare(actual.copy(block), golden.copy(block), delta);
+        if (share > maxShare)
+            return fail(QStringLiteral("block %1 %2: %3 % of its pixels differ")
+                            .arg(i)
+                            .arg(rectText(block))
+                            .arg(share * 100, 0, 'f', 2));
+    }
+    return true;
 }
 
 QImage makeTestPhoto(int width, int height, quint32 seed, bool smooth) {

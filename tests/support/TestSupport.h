@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QPair>
+#include <QRect>
 #include <QString>
 #include <ostream>
 
@@ -13,6 +14,25 @@ bool fuzzyImageCompare(const QImage& a, const QImage& b, int delta, QString* why
 
 // Share of pixels (0..1) whose channels differ by more than delta; 1 when the sizes differ.
 double differingPixelShare(const QImage& a, const QImage& b, int delta);
+
+// Ink: the pixels of image that differ from background by more than delta in some channel,
+// inside region (the whole image when empty). Their bounding box, centre of mass and count.
+struct InkStats {
+    QRect box;
+    double cx = 0, cy = 0;
+    qint64 count = 0;
+};
+InkStats inkWithin(const QImage& image, const QImage& background, int delta,
+                   const QRect& region = QRect());
+
+// Golden comparison block by block, so that a missing or misplaced block fails however small
+// it is next to the whole image: inside each region, the ink of actual and of golden (both
+// against background) must have the same bounding box within boxTolerance pixels on every
+// side (or both be empty), and at most maxShare of the region's pixels may differ by more
+// than delta. On failure, *why names the first bad block.
+bool blocksMatch(const QImage& actual, const QImage& golden, const QImage& background,
+                 const QList<QRect>& blocks, int delta, int boxTolerance, double maxShare,
+                 QString* why = nullptr);
 
 // A deterministic photo-like test image: smooth gradients, with some texture unless smooth.
 QImage makeTestPhoto(int width, int height, quint32 seed = 1, bool smooth = false);
