@@ -39,6 +39,8 @@ public:
     QList<QWidget*> Components() const;
     void AddComponent(QWidget* component);
     void RemoveComponent(QWidget* component);
+    // Puts a component back at a place of the list (clamped), as undo does.
+    void InsertComponent(int index, QWidget* component);
     // The components whose Tag is below 50, in order.
     QList<QWidget*> Bricks() const;
 

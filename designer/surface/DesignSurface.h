@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -17,7 +18,6 @@ class QAction;
 class QEvent;
 class QMenu;
 class QUndoStack;
-class QWidget;
 class TDesigner;
 class TStretchHandle;
 
@@ -215,15 +215,24 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class SurfaceCommand;
+    friend class BrickPresenceCommand;
+    friend class GeometryCommand;
+    friend class ZOrderCommand;
+    friend class SetPropertyCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);
     void Inspect(QObject* object);
+    void AfterPropertyWrite(QObject* object);
     void PushAdded(QWidget* brick, const QString& text);
     void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
     void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
     void ChangeZOrder(QWidget* brick, bool toFront);
     void BuildPopup();
+    void OnHandleMouseUp();
+    void UpdateSelectedGeometry();
+    // Re-fits the frame to the selection when a control's bounds changed under it.
+    void RealignHandle();
+    void ForgetWidget(QWidget* widget); // about to leave the panel: out of selection and target
 
     TDesigner& m_designer;
     TStretchHandle* m_handle;
@@ -253,7 +262,4 @@ private:
     // The selection's state when a drag ended, until the handle's mouse-up makes it a command.
     struct PendingDrag;
     std::unique_ptr<PendingDrag> m_pendingDrag;
-    const QEvent* m_lastEvent = nullptr;
-    ulong m_lastEventTime = 0;
-    int m_lastEventType = 0;
 };
