@@ -346,8 +346,7 @@ DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
     : QObject(parent), m_designer(designer), m_handle(new TStretchHandle),
       m_undo(new QUndoStack(this)) {
     m_handle->setObjectName(QStringLiteral("StretchHandle"));
-    m_handle->setGridX(m_gridX);
-    m_handle->setGridY(m_gridY);
+    // The frame keeps its own step of 1 until a grid setter runs.
     m_inspected = &m_designer;
     BuildPopup();
     connect(m_handle, &TStretchHandle::dragFinished, this, &DesignSurface::OnDragFinished);
@@ -456,8 +455,8 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
         if (!qobject_cast<TTextDate*>(brick) && !qobject_cast<TTextTime*>(brick))
             text->setCaption(kTypeText);
     }
+    // A new brick lies on top of the others; the press that made it then selects it.
     brick->show();
-    m_handle->BringSelectionToFront();
     PushAdded(brick, QStringLiteral("Place %1").arg(brick->objectName()));
     emit brickCreated(brick);
     return brick;
