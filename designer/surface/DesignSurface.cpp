@@ -237,8 +237,8 @@ private:
 // A move or resize of bricks (a drag, or a run of arrow-key nudges merged into one).
 class GeometryCommand : public QUndoCommand {
 public:
-    GeometryCommand(DesignSurface& surface, QList<BrickGeometry> before,
-                    QList<BrickGeometry> after, const QString& text, int id)
+    GeometryCommand(DesignSurface& surface, QList<BrickGeometry> before, QList<BrickGeometry> after,
+                    const QString& text, int id)
         : QUndoCommand(text), m_surface(surface), m_before(std::move(before)),
           m_after(std::move(after)), m_id(id) {}
 
@@ -312,8 +312,8 @@ private:
 // One published property written as a text (the inspector's write).
 class SetPropertyCommand : public QUndoCommand {
 public:
-    SetPropertyCommand(DesignSurface& surface, QObject* object, QString property,
-                       QString oldText, QString newText)
+    SetPropertyCommand(DesignSurface& surface, QObject* object, QString property, QString oldText,
+                       QString newText)
         : QUndoCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
           m_surface(surface), m_object(object), m_property(std::move(property)),
           m_old(std::move(oldText)), m_new(std::move(newText)) {}
@@ -372,23 +372,84 @@ QStringList DesignSurface::PaletteClasses() {
 }
 
 void DesignSurface::InitDesigner() {
-    static const char* const designerHidden[] = {
-        "Action", "ActiveControl", "Align", "AlphaBlend", "AlphaBlendValue", "Anchors",
-        "AutoScroll", "AutoSize", "BiDiMode", "BorderIcons", "BorderStyle", "BorderWidth",
-        "ClientHeight", "ClientWidth", "Constraints", "Ctl3D", "Cursor", "DefaultMonitor",
-        "DockSite", "DragKind", "DragMode", "Enabled", "Font", "FormStyle", "HelpContext",
-        "HelpFile", "HelpKeyword", "HelpType", "Hint", "HorzScrollBar", "Icon", "KeyPreview",
-        "Left", "Menu", "ObjectMenuItem", "OldCreateOrder", "ParentBiDiMode", "ParentFont",
-        "PixelsPerInch", "PopupMenu", "Position", "PrintScale", "Scaled", "ScreenSnap",
-        "ShowHint", "SnapBuffer", "Tag", "Top", "TransparentColor", "TransparentColorValue",
-        "UseDockManager", "VertScrollBar", "Visible", "WindowMenu", "WindowState", "Name"};
-    static const char* const textHidden[] = {"Tag",         "Hint",     "HelpContext", "HelpKeyword",
-                                             "HelpType",    "Cursor",   "Name"};
-    static const char* const pictureHidden[] = {
-        "Tag",      "Hint",       "HelpContext", "HelpKeyword",        "HelpType",
-        "Cursor",   "Center",     "Constraints", "DragCursor",         "DragMode",
-        "DragKind", "Enabled",    "IncrementalDisplay", "ParentShowHint", "PopupMenu",
-        "ShowHint", "Visible",    "Align",       "Name",               "Anchors"};
+    static const char* const designerHidden[] = {"Action",
+                                                 "ActiveControl",
+                                                 "Align",
+                                                 "AlphaBlend",
+                                                 "AlphaBlendValue",
+                                                 "Anchors",
+                                                 "AutoScroll",
+                                                 "AutoSize",
+                                                 "BiDiMode",
+                                                 "BorderIcons",
+                                                 "BorderStyle",
+                                                 "BorderWidth",
+                                                 "ClientHeight",
+                                                 "ClientWidth",
+                                                 "Constraints",
+                                                 "Ctl3D",
+                                                 "Cursor",
+                                                 "DefaultMonitor",
+                                                 "DockSite",
+                                                 "DragKind",
+                                                 "DragMode",
+                                                 "Enabled",
+                                                 "Font",
+                                                 "FormStyle",
+                                                 "HelpContext",
+                                                 "HelpFile",
+                                                 "HelpKeyword",
+                                                 "HelpType",
+                                                 "Hint",
+                                                 "HorzScrollBar",
+                                                 "Icon",
+                                                 "KeyPreview",
+                                                 "Left",
+                                                 "Menu",
+                                                 "ObjectMenuItem",
+                                                 "OldCreateOrder",
+                                                 "ParentBiDiMode",
+                                                 "ParentFont",
+                                                 "PixelsPerInch",
+                                                 "PopupMenu",
+                                                 "Position",
+                                                 "PrintScale",
+                                                 "Scaled",
+                                                 "ScreenSnap",
+                                                 "ShowHint",
+                                                 "SnapBuffer",
+                                                 "Tag",
+                                                 "Top",
+                                                 "TransparentColor",
+                                                 "TransparentColorValue",
+                                                 "UseDockManager",
+                                                 "VertScrollBar",
+                                                 "Visible",
+                                                 "WindowMenu",
+                                                 "WindowState",
+                                                 "Name"};
+    static const char* const textHidden[] = {"Tag",      "Hint",   "HelpContext", "HelpKeyword",
+                                             "HelpType", "Cursor", "Name"};
+    static const char* const pictureHidden[] = {"Tag",
+                                                "Hint",
+                                                "HelpContext",
+                                                "HelpKeyword",
+                                                "HelpType",
+                                                "Cursor",
+                                                "Center",
+                                                "Constraints",
+                                                "DragCursor",
+                                                "DragMode",
+                                                "DragKind",
+                                                "Enabled",
+                                                "IncrementalDisplay",
+                                                "ParentShowHint",
+                                                "PopupMenu",
+                                                "ShowHint",
+                                                "Visible",
+                                                "Align",
+                                                "Name",
+                                                "Anchors"};
     for (const char* name : designerHidden)
         HideProperty(QStringLiteral("TDesigner"), QString::fromLatin1(name));
     Inspect(&m_designer);
@@ -707,7 +768,8 @@ QWidget* DesignSurface::PasteBrick() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
         return nullptr;
-    std::unique_ptr<QWidget> brick(ReadComponentStream(data->data(QString::fromLatin1(kBrickMimeType))));
+    std::unique_ptr<QWidget> brick(
+        ReadComponentStream(data->data(QString::fromLatin1(kBrickMimeType))));
     const QString name = brick->objectName();
     // Component names compare without regard to case.
     if (!name.isEmpty())
@@ -758,8 +820,7 @@ void DesignSurface::ChangeZOrder(QWidget* brick, bool toFront) {
                                            : QStringLiteral("Send to Back")));
 }
 
-void DesignSurface::SetProperty(QObject* object, const QString& propertyName,
-                                const QString& text) {
+void DesignSurface::SetProperty(QObject* object, const QString& propertyName, const QString& text) {
     if (!object)
         return;
     const QString old = PropertyValueText(object, propertyName);
@@ -848,8 +909,8 @@ void DesignSurface::BuildPopup() {
     m_actBack = item(control->addAction(QStringLiteral("Sent to Back")), "odmSenttoBack",
                      kTagSendToBack, 8);
     item(m_popup->addSeparator(), "odmSeparator", kTagMenuFurniture, -1);
-    m_actDelete = item(m_popup->addAction(QStringLiteral("Delete")), "odmDelete",
-                       kTagMenuFurniture, 6);
+    m_actDelete =
+        item(m_popup->addAction(QStringLiteral("Delete")), "odmDelete", kTagMenuFurniture, 6);
 
     // Copy, Cut and Paste share one handler, told apart by the item's Tag; so do the z-order
     // items.
@@ -986,8 +1047,7 @@ bool DesignSurface::HideProperty(const QString& className, const QString& proper
     return true;
 }
 
-bool DesignSurface::IsPropertyHidden(const QString& className,
-                                     const QString& propertyName) const {
+bool DesignSurface::IsPropertyHidden(const QString& className, const QString& propertyName) const {
     for (const auto& h : m_hidden)
         if (h.first == className && h.second.compare(propertyName, Qt::CaseInsensitive) == 0)
             return true;

@@ -182,8 +182,10 @@ TEST_F(DesignSurfaceTest, NamesCountPerClassAndReuseFreedNumbers) {
     EXPECT_EQ(second->objectName(), QStringLiteral("Text2"));
     EXPECT_TRUE(named(QStringLiteral("Text3")));
     surface->DeleteBrick(second);
-    EXPECT_EQ(place(QStringLiteral("TText"), QPoint(5, 180))->objectName(), QStringLiteral("Text2"));
-    EXPECT_EQ(surface->UniqueBrickName(QStringLiteral("TPictureimg")), QStringLiteral("Pictureimg1"));
+    EXPECT_EQ(place(QStringLiteral("TText"), QPoint(5, 180))->objectName(),
+              QStringLiteral("Text2"));
+    EXPECT_EQ(surface->UniqueBrickName(QStringLiteral("TPictureimg")),
+              QStringLiteral("Pictureimg1"));
     // Compared without regard to case.
     auto* odd = new TText(d->Panel1);
     odd->setName(QStringLiteral("TEXT4"));
@@ -616,7 +618,8 @@ TEST_F(DesignSurfaceTest, GridSettersFollowWhatWasSetLast) {
 TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {
     open(1.0);
     EXPECT_TRUE(surface->RegisterPropertyEditor({PropertyKind::Color, "TColor", "", "colour"}));
-    EXPECT_TRUE(surface->RegisterPropertyEditor({PropertyKind::String, "string", "Caption", "caption"}));
+    EXPECT_TRUE(
+        surface->RegisterPropertyEditor({PropertyKind::String, "string", "Caption", "caption"}));
     EXPECT_TRUE(surface->RegisterPropertyEditor({PropertyKind::String, "string", "", "strings"}));
     EXPECT_FALSE(surface->RegisterPropertyEditor({PropertyKind::Color, "TColor", "", "again"}));
     EXPECT_EQ(surface->FindPropertyEditor({"Caption", "string", PropertyKind::String})->editorName,
@@ -628,11 +631,13 @@ TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {
         surface->GetPropertyEditor({"Left", "Integer", PropertyKind::Integer});
         FAIL();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Editor for property \"Left\" as class \"Integer\" not found."));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("Editor for property \"Left\" as class \"Integer\" not found."));
     }
 
     int edits = 0;
-    EXPECT_TRUE(surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) { ++edits; }}));
+    EXPECT_TRUE(
+        surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) { ++edits; }}));
     EXPECT_FALSE(surface->RegisterComponentEditor({"TText", false, false, {}}));
     QWidget* t = place(QStringLiteral("TText"), QPoint(10, 10)); // edits on create
     EXPECT_EQ(edits, 1);
@@ -644,7 +649,8 @@ TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {
     surface->InitDesigner();
     EXPECT_TRUE(surface->IsPropertyHidden(QStringLiteral("TText"), QStringLiteral("name")));
     EXPECT_FALSE(surface->IsPropertyHidden(QStringLiteral("TTextBubbleX"), QStringLiteral("Name")));
-    EXPECT_TRUE(surface->IsPropertyHidden(QStringLiteral("TPictureimg"), QStringLiteral("Anchors")));
+    EXPECT_TRUE(
+        surface->IsPropertyHidden(QStringLiteral("TPictureimg"), QStringLiteral("Anchors")));
     EXPECT_FALSE(surface->IsPropertyHidden(QStringLiteral("TText"), QStringLiteral("Anchors")));
     EXPECT_FALSE(surface->IsPropertyHidden(QStringLiteral("TBubbleFrom"), QStringLiteral("Name")));
     EXPECT_FALSE(surface->HideProperty(QStringLiteral("TDesigner"), QStringLiteral("NAME")));
