@@ -8,6 +8,7 @@
 #include "platform/Rounding.h"
 
 #include <QVariant>
+#include <algorithm>
 
 namespace {
 TDesigner* g_instance = nullptr;
@@ -42,6 +43,13 @@ void TDesigner::AddComponent(QWidget* component) {
 
 void TDesigner::RemoveComponent(QWidget* component) {
     m_components.removeAll(component);
+}
+
+void TDesigner::InsertComponent(int index, QWidget* component) {
+    if (!component || m_components.contains(component))
+        return;
+    m_components.removeAll(QPointer<QWidget>());
+    m_components.insert(std::clamp<qsizetype>(index, 0, m_components.size()), component);
 }
 
 QList<QWidget*> TDesigner::Bricks() const {

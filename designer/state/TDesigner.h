@@ -13,7 +13,9 @@ class TcPanel;
 // bricks; the picture panel is 54.
 constexpr int kFurnitureTag = 50;
 constexpr int kPictureTag = 54;
-inline bool IsBrickTag(int tag) { return tag < kFurnitureTag; }
+inline bool IsBrickTag(int tag) {
+    return tag < kFurnitureTag;
+}
 
 // The design surface: holds the open photo (as a preview at the zoom ratio and at full size),
 // its EXIF record, and the pattern's bricks in creation order. One per process; bricks reach it
@@ -39,6 +41,8 @@ public:
     QList<QWidget*> Components() const;
     void AddComponent(QWidget* component);
     void RemoveComponent(QWidget* component);
+    // Puts a component back at a place of the list (clamped), as undo does.
+    void InsertComponent(int index, QWidget* component);
     // The components whose Tag is below 50, in order.
     QList<QWidget*> Bricks() const;
 

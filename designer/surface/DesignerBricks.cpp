@@ -23,16 +23,16 @@
 struct BrickNameIndex {
     const TDesigner* designer = nullptr;
     QSet<QString> componentsFolded; // component names, case-folded
-    QSet<QString> all;              // components and the picture panel's children, exact
+    QSet<QString> all;              // components and the picture panel's children, case-folded
     QHash<QString, int> nextNumber; // per stem: no lower number is free
 
     explicit BrickNameIndex(const TDesigner& d) : designer(&d) {
         for (const QWidget* c : d.Components()) {
             componentsFolded.insert(c->objectName().toCaseFolded());
-            all.insert(c->objectName());
+            all.insert(c->objectName().toCaseFolded());
         }
         for (const QObject* c : d.Panel1->children())
-            all.insert(c->objectName());
+            all.insert(c->objectName().toCaseFolded());
     }
 };
 
@@ -55,21 +55,21 @@ bool nameTaken(const TDesigner& designer, const QString& name, Qt::CaseSensitivi
 }
 
 // The surface's naming rule, also over the tail markers, which are not its components.
-QString uniqueName(const TDesigner& designer, const QString& className) {
+QString uniqueNameOf(const TDesigner& designer, const QString& className) {
     const QString stem = className.mid(1);
     if (BrickNameIndex* index = indexFor(designer)) {
         int& i = index->nextNumber[stem];
         for (i = std::max(i, 1);; ++i) {
             const QString name = stem + QString::number(i);
-            if (!index->all.contains(name)) {
-                index->all.insert(name);
+            if (!index->all.contains(name.toCaseFolded())) {
+                index->all.insert(name.toCaseFolded());
                 return name;
             }
         }
     }
     for (int i = 1;; ++i) {
         const QString name = stem + QString::number(i);
-        if (!nameTaken(designer, name, Qt::CaseSensitive))
+        if (!nameTaken(designer, name, Qt::CaseInsensitive))
             return name;
     }
 }
@@ -114,7 +114,7 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
     }
     if (BrickNameIndex* index = indexFor(designer)) {
         index->componentsFolded.insert(name.toCaseFolded());
-        index->all.insert(name);
+        index->all.insert(name.toCaseFolded());
     }
     brick->setParent(designer.Panel1);
     designer.AddComponent(brick.get());
@@ -124,9 +124,8 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
 
 void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
     const double zoom = zoomOf(designer);
+    UpdateFullGeometry(designer, brick);
     if (auto* text = qobject_cast<TText*>(brick)) {
-        text->FullLeft = RoundHalfEven(text->Left() * zoom);
-        text->FullTop = RoundHalfEven(text->Top() * zoom);
         // Not measured: the box is the size the pattern stored, at its zoom ratio (a loaded
         // brick is never turned).
         if (!text->AutoSize()) {
@@ -141,11 +140,6 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
             date->DateValue = NewDateBrickValue(designer.FileName).value;
         else if (auto* time = qobject_cast<TTextTime*>(brick))
             time->DateValue = NewTimeBrickValue(designer.FileName).value;
-    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
-        picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
-        picture->FullTop = RoundHalfEven(picture->Top() * zoom);
-        picture->FullWidth = RoundHalfEven(picture->Width() * zoom);
-        picture->FullHeight = RoundHalfEven(picture->Height() * zoom);
     }
     auto* bubble = qobject_cast<TTextBubble*>(brick);
     if (!bubble)
@@ -154,15 +148,111 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
     // bubble of the stored size, then the text fits the body again.
     bubble->SetUpFromSize(zoom);
     bubble->FitToText();
-    if (TBubbleFrom* marker = bubble->Marker()) {
-        marker->setParent(designer.Panel1);
-        marker->setTag(bubble->Tag());
-        marker->Picture()->setGraphic({QStringLiteral("TBitmap"), {}, markerPicture()});
-        if (marker->objectName().isEmpty())
-            marker->setName(uniqueName(designer, QStringLiteral("TBubbleFrom")));
-        bubble->PlaceMarker(zoom);
-        marker->show();
+    SetUpBubbleMarker(designer, bubble);
+}
+
+void UpdateFullGeometry(const TDesigner& designer, QWidget* brick) {
+    const double zoom = zoomOf(designer);
+    if (auto* text = qobject_cast<TText*>(brick)) {
+        text->FullLeft = RoundHalfEven(text->Left() * zoom);
+        text->FullTop = RoundHalfEven(text->Top() * zoom);
+        if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+            if (TBubbleFrom* marker = bubble->Marker()) {
+                marker->FullLeft = bubble->FullLeft + bubble->FromX();
+                marker->FullTop = bubble->FullTop + bubble->FromY();
+                marker->SetBounds(bubble->Left() + RoundHalfEven(bubble->FromX() / zoom),
+                                  bubble->Top() + RoundHalfEven(bubble->FromY() / zoom),
+                                  marker->Width(), marker->Height());
+            }
+        }
+    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
+        picture->FullTop = RoundHalfEven(picture->Top() * zoom);
+        picture->FullWidth = RoundHalfEven(picture->Width() * zoom);
+        picture->FullHeight = RoundHalfEven(picture->Height() * zoom);
+    } else if (auto* marker = qobject_cast<TBubbleFrom*>(brick)) {
+        marker->FullLeft = RoundHalfEven(marker->Left() * zoom);
+        marker->FullTop = RoundHalfEven(marker->Top() * zoom);
     }
+}
+
+void TailMarkerMoved(const TDesigner& designer, QWidget* widget) {
+    auto* marker = qobject_cast<TBubbleFrom*>(widget);
+    if (!marker)
+        return;
+    UpdateFullGeometry(designer, marker);
+    TTextBubble* bubble = marker->Bubble();
+    if (!bubble)
+        return;
+    const double zoom = zoomOf(designer);
+    const int mx = RoundHalfEven(zoom * marker->Left());
+    const int my = RoundHalfEven(zoom * marker->Top());
+    auto& body = bubble->Body;
+    const int bodyLeft = bubble->FullLeft + body.left;
+    const int bodyRight = bubble->FullLeft + body.right;
+    const int bodyTop = bubble->FullTop + body.top;
+    const int bodyBottom = bubble->FullTop + body.bottom;
+    int left = bubble->Left();
+    int top = bubble->Top();
+    if (mx < bodyLeft) {
+        bubble->FullLeft = mx;
+        left = RoundHalfEven(mx / zoom);
+        body.left = bodyLeft - mx;
+        body.right = bodyRight - mx;
+        bubble->setFromX(0);
+    } else {
+        bubble->FullLeft = bodyLeft;
+        left = RoundHalfEven(bodyLeft / zoom);
+        bubble->setFromX(mx - bodyLeft);
+        body.left = 0;
+        body.right = bodyRight - bodyLeft;
+    }
+    if (my < bodyTop) {
+        bubble->FullTop = my;
+        top = RoundHalfEven(my / zoom);
+        body.top = bodyTop - my;
+        body.bottom = bodyBottom - my;
+        bubble->setFromY(0);
+    } else {
+        bubble->FullTop = bodyTop;
+        top = RoundHalfEven(bodyTop / zoom);
+        bubble->setFromY(my - bodyTop);
+        body.top = 0;
+        body.bottom = bodyBottom - bodyTop;
+    }
+    bubble->SetBounds(left, top, bubble->Width(), bubble->Height());
+    bubble->FitToText();
+    bubble->update();
+}
+
+void SetUpNewBubble(TDesigner& designer, QWidget* widget) {
+    auto* bubble = qobject_cast<TTextBubble*>(widget);
+    if (!bubble)
+        return;
+    const double zoom = zoomOf(designer);
+    bubble->SetUpFromSize(zoom);
+    bubble->setFromX(RoundHalfEven(bubble->Width() * zoom * 1.2));
+    bubble->setFromY(RoundHalfEven(bubble->Height() * zoom * 1.5));
+    bubble->Style = 1;
+    SetUpBubbleMarker(designer, bubble);
+}
+
+void SetUpBubbleMarker(TDesigner& designer, QWidget* widget) {
+    auto* bubble = qobject_cast<TTextBubble*>(widget);
+    TBubbleFrom* marker = bubble ? bubble->Marker() : nullptr;
+    if (!marker)
+        return;
+    marker->setParent(designer.Panel1);
+    marker->setTag(bubble->Tag());
+    marker->Picture()->setGraphic({QStringLiteral("TBitmap"), {}, markerPicture()});
+    if (marker->objectName().isEmpty())
+        marker->setName(uniqueNameOf(designer, QStringLiteral("TBubbleFrom")));
+    bubble->PlaceMarker(zoomOf(designer));
+    marker->show();
+}
+
+QString UniqueBrickName(const TDesigner& designer, const QString& className) {
+    return uniqueNameOf(designer, className);
 }
 
 void ClearBricks(TDesigner& designer) {

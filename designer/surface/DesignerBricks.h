@@ -15,6 +15,32 @@ struct BrickNameIndex;
 // with the stream's error.
 QWidget* AddBrickFromText(TDesigner& designer, const QString& text);
 
+// The one update of a brick's full-size geometry from its preview geometry, at the surface's
+// zoom ratio (1 while none is set), after it was placed, moved or resized: FullLeft =
+// round(Left x zoom), FullTop likewise; a picture brick also FullWidth and FullHeight. A bubble's
+// tail marker follows the bubble (marker Left = bubble Left + round(FromX / zoom), and so on); a
+// tail marker itself only takes its own FullLeft and FullTop (see TailMarkerMoved).
+void UpdateFullGeometry(const TDesigner& designer, QWidget* brick);
+
+// After the tail marker was dragged: its full-size position, then its bubble re-laid out so that
+// the body stays where it was and the tail points at the marker; when the marker lies left of
+// (or above) the body the bubble's origin moves to it and FromX (FromY) becomes 0.
+void TailMarkerMoved(const TDesigner& designer, QWidget* marker);
+
+// Sets up a new bubble of the control's current size as the surface places it: body (0, 0,
+// round(W x zoom), round(2 x H x zoom) div 3), FromX = round(W x zoom x 1.2), FromY =
+// round(H x zoom x 1.5), style 1, and its tail marker on the panel.
+void SetUpNewBubble(TDesigner& designer, QWidget* bubble);
+
+// A bubble's tail marker made ready on the panel: the bubble's Tag, its picture, a unique name
+// when it has none, placed on the tail point and shown.
+void SetUpBubbleMarker(TDesigner& designer, QWidget* bubble);
+
+// The surface's naming rule: the class name without its leading "T" and the first counter from 1
+// that no component of the surface and no child of the picture panel bears, compared without
+// regard to case.
+QString UniqueBrickName(const TDesigner& designer, const QString& className);
+
 // After loading: the brick's full-size geometry from its preview geometry at the surface's zoom
 // ratio (FullLeft, FullTop; a picture brick also FullWidth, FullHeight). A bubble also gets the
 // body rectangle of its size and its tail marker, set up as for a new bubble.

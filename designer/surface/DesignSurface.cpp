@@ -1,0 +1,1155 @@
+#include "designer/surface/DesignSurface.h"
+
+#include "bricks/TBubbleFrom.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
+#include "designer/handles/TStretchHandle.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "designer/surface/DesignerBricks.h"
+#include "platform/ComponentStream.h"
+#include "platform/Errors.h"
+#include "platform/TControl.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUndoCommand>
+#include <QUndoStack>
+#include <algorithm>
+
+namespace {
+
+const QString kTypeText = QStringLiteral("Type text here");
+
+enum CommandId { kNudgeId = 1 };
+
+TControl* controlOf(QWidget* w) {
+    return qobject_cast<TControl*>(w);
+}
+
+// The bubble a tail marker belongs to, else the widget itself.
+QWidget* brickProper(QWidget* w) {
+    if (auto* marker = qobject_cast<TBubbleFrom*>(w))
+        if (marker->Bubble())
+            return marker->Bubble();
+    return w;
+}
+
+QList<QPointer<QWidget>> stackingOf(const QWidget* parent) {
+    QList<QPointer<QWidget>> out;
+    for (QObject* o : parent->children())
+        if (auto* w = qobject_cast<QWidget*>(o))
+            out.append(w);
+    return out;
+}
+
+void restoreStacking(const QWidget* parent, const QList<QPointer<QWidget>>& order) {
+    for (const QPointer<QWidget>& w : order)
+        if (w && w->parentWidget() == parent)
+            w->raise();
+}
+
+// The geometry of one brick in both coordinate systems, and a bubble's tail layout.
+struct BrickGeometry {
+    QPointer<QWidget> brick;
+    QRect rect;
+    int fullLeft = 0, fullTop = 0, fullWidth = 0, fullHeight = 0;
+    TTextBubble::BodyRect body;
+    int fromX = 0, fromY = 0;
+};
+
+BrickGeometry captureGeometry(QWidget* w) {
+    BrickGeometry g;
+    g.brick = w;
+    g.rect = w->geometry();
+    if (auto* t = qobject_cast<TText*>(w)) {
+        g.fullLeft = t->FullLeft;
+        g.fullTop = t->FullTop;
+        g.fullWidth = t->FullWidth;
+        g.fullHeight = t->FullHeight;
+        if (auto* b = qobject_cast<TTextBubble*>(w)) {
+            g.body = b->Body;
+            g.fromX = b->FromX();
+            g.fromY = b->FromY();
+        }
+    } else if (auto* p = qobject_cast<TPictureimg*>(w)) {
+        g.fullLeft = p->FullLeft;
+        g.fullTop = p->FullTop;
+        g.fullWidth = p->FullWidth;
+        g.fullHeight = p->FullHeight;
+    } else if (auto* m = qobject_cast<TBubbleFrom*>(w)) {
+        g.fullLeft = m->FullLeft;
+        g.fullTop = m->FullTop;
+    }
+    return g;
+}
+
+void applyGeometry(const BrickGeometry& g) {
+    QWidget* w = g.brick;
+    if (!w)
+        return;
+    auto setFull = [&g](auto* b) {
+        b->FullLeft = g.fullLeft;
+        b->FullTop = g.fullTop;
+        b->FullWidth = g.fullWidth;
+        b->FullHeight = g.fullHeight;
+    };
+    auto* bubble = qobject_cast<TTextBubble*>(w);
+    if (bubble) {
+        bubble->Body = g.body;
+        bubble->setFromX(g.fromX);
+        bubble->setFromY(g.fromY);
+    }
+    if (TControl* c = controlOf(w))
+        c->SetBounds(g.rect.x(), g.rect.y(), g.rect.width(), g.rect.height());
+    else
+        w->setGeometry(g.rect);
+    // Set after the bounds: a text brick may measure itself again while it is sized.
+    if (auto* t = qobject_cast<TText*>(w))
+        setFull(t);
+    else if (auto* p = qobject_cast<TPictureimg*>(w))
+        setFull(p);
+    else if (auto* m = qobject_cast<TBubbleFrom*>(w)) {
+        m->FullLeft = g.fullLeft;
+        m->FullTop = g.fullTop;
+    }
+    w->update();
+}
+
+// The bricks a drag of the selection touches: the selected ones, a bubble's marker and a
+// marker's bubble.
+QList<QWidget*> touchedBy(const QList<QWidget*>& selection) {
+    QList<QWidget*> out;
+    auto add = [&out](QWidget* w) {
+        if (w && !out.contains(w))
+            out.append(w);
+    };
+    for (QWidget* w : selection) {
+        add(w);
+        if (auto* b = qobject_cast<TTextBubble*>(w))
+            add(b->Marker());
+        if (auto* m = qobject_cast<TBubbleFrom*>(w))
+            add(m->Bubble());
+    }
+    return out;
+}
+
+} // namespace
+
+struct DesignSurface::PendingDrag {
+    QList<BrickGeometry> before;
+    QList<QWidget*> touched;
+};
+
+// Bricks coming onto the surface (place, paste) or leaving it (delete, cut). A brick that is
+// off the surface waits, hidden, in a holder widget the command owns, so that undo brings back
+// the same object: name, position, unpublished values and z-order.
+class BrickPresenceCommand : public QUndoCommand {
+public:
+    BrickPresenceCommand(DesignSurface& surface, const QList<QWidget*>& bricks, bool adding,
+                         const QString& text)
+        : QUndoCommand(text), m_surface(surface), m_adding(adding) {
+        for (QWidget* b : bricks)
+            m_entries.append({b, nullptr, 0, {}});
+    }
+    ~BrickPresenceCommand() override { delete m_holder; }
+
+    // The first run: the bricks were added by the caller; removals happen here.
+    void redo() override {
+        if (m_first && m_adding) {
+            m_first = false;
+            return;
+        }
+        m_first = false;
+        m_adding ? restore() : remove();
+    }
+    void undo() override { m_adding ? remove() : restore(); }
+
+private:
+    struct Entry {
+        QPointer<QWidget> brick;
+        QPointer<QWidget> marker;
+        int componentIndex;
+        QList<QPointer<QWidget>> stacking;
+    };
+
+    void remove() {
+        TDesigner& d = m_surface.Designer();
+        if (!m_holder)
+            m_holder = new QWidget;
+        // Last first, so that each one's place in the list is where it goes back.
+        for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+            Entry& e = *it;
+            if (!e.brick || e.brick->parentWidget() != d.Panel1)
+                continue;
+            e.stacking = stackingOf(d.Panel1);
+            e.componentIndex = d.Components().indexOf(e.brick.data());
+            auto* bubble = qobject_cast<TTextBubble*>(e.brick.data());
+            e.marker = bubble ? bubble->Marker() : nullptr;
+            m_surface.ForgetWidget(e.brick);
+            if (e.marker)
+                m_surface.ForgetWidget(e.marker);
+            d.RemoveComponent(e.brick);
+            e.brick->hide();
+            e.brick->setParent(m_holder);
+            if (e.marker) {
+                e.marker->hide();
+                e.marker->setParent(m_holder);
+            }
+        }
+        d.Panel1->update();
+    }
+
+    void restore() {
+        TDesigner& d = m_surface.Designer();
+        for (Entry& e : m_entries) {
+            if (!e.brick || e.brick->parentWidget() == d.Panel1)
+                continue;
+            e.brick->setParent(d.Panel1);
+            if (e.componentIndex >= 0)
+                d.InsertComponent(e.componentIndex, e.brick);
+            e.brick->show();
+            if (e.marker) {
+                e.marker->setParent(d.Panel1);
+                e.marker->show();
+            }
+            restoreStacking(d.Panel1, e.stacking);
+        }
+        m_surface.RealignHandle();
+        d.Panel1->update();
+    }
+
+    DesignSurface& m_surface;
+    bool m_adding;
+    bool m_first = true;
+    QList<Entry> m_entries;
+    QWidget* m_holder = nullptr;
+};
+
+// A move or resize of bricks (a drag, or a run of arrow-key nudges merged into one).
+class GeometryCommand : public QUndoCommand {
+public:
+    GeometryCommand(DesignSurface& surface, QList<BrickGeometry> before, QList<BrickGeometry> after,
+                    const QString& text, int id)
+        : QUndoCommand(text), m_surface(surface), m_before(std::move(before)),
+          m_after(std::move(after)), m_id(id) {}
+
+    int id() const override { return m_id; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* o = static_cast<const GeometryCommand*>(other);
+        if (o->m_id != m_id || o->m_after.size() != m_after.size())
+            return false;
+        for (int i = 0; i < m_after.size(); ++i)
+            if (o->m_after[i].brick != m_after[i].brick)
+                return false;
+        m_after = o->m_after;
+        return true;
+    }
+    void redo() override {
+        if (m_first) {
+            m_first = false;
+            return;
+        }
+        apply(m_after);
+    }
+    void undo() override { apply(m_before); }
+
+private:
+    void apply(const QList<BrickGeometry>& geometry) {
+        for (const BrickGeometry& g : geometry)
+            applyGeometry(g);
+        m_surface.RealignHandle();
+        if (QObject* shown = m_surface.Inspected())
+            emit m_surface.inspectRequested(shown);
+    }
+
+    DesignSurface& m_surface;
+    QList<BrickGeometry> m_before;
+    QList<BrickGeometry> m_after;
+    int m_id;
+    bool m_first = true;
+};
+
+// Bring to Front / Send to Back: the picture panel's stacking order before and after.
+class ZOrderCommand : public QUndoCommand {
+public:
+    ZOrderCommand(DesignSurface& surface, QList<QPointer<QWidget>> before,
+                  QList<QPointer<QWidget>> after, const QString& text)
+        : QUndoCommand(text), m_surface(surface), m_before(std::move(before)),
+          m_after(std::move(after)) {}
+    void redo() override {
+        if (m_first) {
+            m_first = false;
+            return;
+        }
+        apply(m_after);
+    }
+    void undo() override { apply(m_before); }
+
+private:
+    void apply(const QList<QPointer<QWidget>>& order) {
+        TcPanel* panel = m_surface.Designer().Panel1;
+        restoreStacking(panel, order);
+        if (m_surface.StretchHandle()->parentWidget() == panel)
+            m_surface.StretchHandle()->raise();
+        panel->update();
+    }
+
+    DesignSurface& m_surface;
+    QList<QPointer<QWidget>> m_before;
+    QList<QPointer<QWidget>> m_after;
+    bool m_first = true;
+};
+
+// One published property written as a text (the inspector's write).
+class SetPropertyCommand : public QUndoCommand {
+public:
+    SetPropertyCommand(DesignSurface& surface, QObject* object, QString property, QString oldText,
+                       QString newText)
+        : QUndoCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
+          m_surface(surface), m_object(object), m_property(std::move(property)),
+          m_old(std::move(oldText)), m_new(std::move(newText)) {}
+    void redo() override {
+        if (m_first) {
+            m_first = false;
+            return;
+        }
+        apply(m_new);
+    }
+    void undo() override { apply(m_old); }
+
+private:
+    void apply(const QString& text) {
+        if (!m_object)
+            return;
+        WritePropertyText(m_object, m_property, text);
+        m_surface.AfterPropertyWrite(m_object);
+    }
+
+    DesignSurface& m_surface;
+    QPointer<QObject> m_object;
+    QString m_property, m_old, m_new;
+    bool m_first = true;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
+    : QObject(parent), m_designer(designer), m_handle(new TStretchHandle),
+      m_undo(new QUndoStack(this)) {
+    m_handle->setObjectName(QStringLiteral("StretchHandle"));
+    // The frame keeps its own step of 1 until a grid setter runs.
+    m_inspected = &m_designer;
+    BuildPopup();
+    connect(m_handle, &TStretchHandle::dragFinished, this, &DesignSurface::OnDragFinished);
+    connect(m_handle, &TStretchHandle::mouseUp, this, [this] { OnHandleMouseUp(); });
+    connect(m_handle, &TStretchHandle::nudged, this, &DesignSurface::OnNudged);
+    connect(m_undo, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { m_designer.Modified = !clean; });
+    qApp->installEventFilter(this);
+}
+
+DesignSurface::~DesignSurface() {
+    qApp->removeEventFilter(this);
+    // The commands hold the bricks that are off the surface; they go before the handle.
+    delete m_undo;
+    m_undo = nullptr;
+    delete m_handle;
+    delete m_popup;
+}
+
+QStringList DesignSurface::PaletteClasses() {
+    return {QStringLiteral("TText"), QStringLiteral("TTextTime"), QStringLiteral("TTextDate"),
+            QStringLiteral("TPictureimg"), QStringLiteral("TTextBubble")};
+}
+
+void DesignSurface::InitDesigner() {
+    static const char* const designerHidden[] = {"Action",
+                                                 "ActiveControl",
+                                                 "Align",
+                                                 "AlphaBlend",
+                                                 "AlphaBlendValue",
+                                                 "Anchors",
+                                                 "AutoScroll",
+                                                 "AutoSize",
+                                                 "BiDiMode",
+                                                 "BorderIcons",
+                                                 "BorderStyle",
+                                                 "BorderWidth",
+                                                 "ClientHeight",
+                                                 "ClientWidth",
+                                                 "Constraints",
+                                                 "Ctl3D",
+                                                 "Cursor",
+                                                 "DefaultMonitor",
+                                                 "DockSite",
+                                                 "DragKind",
+                                                 "DragMode",
+                                                 "Enabled",
+                                                 "Font",
+                                                 "FormStyle",
+                                                 "HelpContext",
+                                                 "HelpFile",
+                                                 "HelpKeyword",
+                                                 "HelpType",
+                                                 "Hint",
+                                                 "HorzScrollBar",
+                                                 "Icon",
+                                                 "KeyPreview",
+                                                 "Left",
+                                                 "Menu",
+                                                 "ObjectMenuItem",
+                                                 "OldCreateOrder",
+                                                 "ParentBiDiMode",
+                                                 "ParentFont",
+                                                 "PixelsPerInch",
+                                                 "PopupMenu",
+                                                 "Position",
+                                                 "PrintScale",
+                                                 "Scaled",
+                                                 "ScreenSnap",
+                                                 "ShowHint",
+                                                 "SnapBuffer",
+                                                 "Tag",
+                                                 "Top",
+                                                 "TransparentColor",
+                                                 "TransparentColorValue",
+                                                 "UseDockManager",
+                                                 "VertScrollBar",
+                                                 "Visible",
+                                                 "WindowMenu",
+                                                 "WindowState",
+                                                 "Name"};
+    static const char* const textHidden[] = {"Tag",      "Hint",   "HelpContext", "HelpKeyword",
+                                             "HelpType", "Cursor", "Name"};
+    static const char* const pictureHidden[] = {"Tag",
+                                                "Hint",
+                                                "HelpContext",
+                                                "HelpKeyword",
+                                                "HelpType",
+                                                "Cursor",
+                                                "Center",
+                                                "Constraints",
+                                                "DragCursor",
+                                                "DragMode",
+                                                "DragKind",
+                                                "Enabled",
+                                                "IncrementalDisplay",
+                                                "ParentShowHint",
+                                                "PopupMenu",
+                                                "ShowHint",
+                                                "Visible",
+                                                "Align",
+                                                "Name",
+                                                "Anchors"};
+    for (const char* name : designerHidden)
+        HideProperty(QStringLiteral("TDesigner"), QString::fromLatin1(name));
+    Inspect(&m_designer);
+    for (const QString& cls : PaletteClasses()) {
+        emit paletteClassRegistered(cls, QStringLiteral("Common"));
+        if (cls == QLatin1String("TPictureimg")) {
+            for (const char* name : pictureHidden)
+                HideProperty(cls, QString::fromLatin1(name));
+        } else {
+            for (const char* name : textHidden)
+                HideProperty(cls, QString::fromLatin1(name));
+        }
+    }
+}
+
+// --- Placing -------------------------------------------------------------------------------
+
+void DesignSurface::SetPendingClass(const QString& className) {
+    if (m_pendingClass == className)
+        return;
+    m_pendingClass = className;
+    emit pendingClassChanged(className);
+}
+
+QString DesignSurface::TakePendingClass() {
+    const QString taken = m_pendingClass;
+    SetPendingClass(QString());
+    return taken;
+}
+
+QString DesignSurface::UniqueBrickName(const QString& className) const {
+    return ::UniqueBrickName(m_designer, className);
+}
+
+QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoint) {
+    if (m_designer.ZoomRatio <= 0)
+        return nullptr;
+    TcPanel* panel = m_designer.Panel1;
+    QWidget* brick = nullptr;
+    // Made with the panel as parent, so that a date or time brick finds the open photo's date.
+    if (className == QLatin1String("TText"))
+        brick = new TText(panel);
+    else if (className == QLatin1String("TTextDate"))
+        brick = new TTextDate(panel);
+    else if (className == QLatin1String("TTextTime"))
+        brick = new TTextTime(panel);
+    else if (className == QLatin1String("TTextBubble"))
+        brick = new TTextBubble(panel);
+    else if (className == QLatin1String("TPictureimg"))
+        brick = new TPictureimg(panel);
+    else
+        throw Exception(QStringLiteral("Class %1 not found").arg(className));
+    TControl* control = controlOf(brick);
+    const QPoint at = surfacePoint - panel->pos();
+    control->setName(UniqueBrickName(className));
+    control->SetBounds(at.x(), at.y(), control->Width(), control->Height());
+    m_designer.AddComponent(brick);
+    UpdateFullGeometry(m_designer, brick);
+    if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+        SetUpNewBubble(m_designer, bubble);
+        bubble->setCaption(kTypeText);
+        bubble->PlaceMarker(m_designer.ZoomRatio);
+    } else if (auto* text = qobject_cast<TText*>(brick)) {
+        if (!qobject_cast<TTextDate*>(brick) && !qobject_cast<TTextTime*>(brick))
+            text->setCaption(kTypeText);
+    }
+    // A new brick lies on top of the others; the press that made it then selects it.
+    brick->show();
+    PushAdded(brick, QStringLiteral("Place %1").arg(brick->objectName()));
+    emit brickCreated(brick);
+    return brick;
+}
+
+void DesignSurface::PushAdded(QWidget* brick, const QString& text) {
+    m_undo->push(new BrickPresenceCommand(*this, {brick}, true, text));
+}
+
+QWidget* DesignSurface::ControlAtPoint(QPoint point, QWidget* container,
+                                       const QString& skipName) const {
+    if (!container)
+        container = &m_designer;
+    QString skip = skipName;
+    const QObjectList& kids = container->children();
+    for (auto it = kids.crbegin(); it != kids.crend(); ++it) {
+        auto* child = qobject_cast<QWidget*>(*it);
+        if (!child || child->isHidden() || child == m_handle ||
+            child->objectName() == QLatin1String("StretchHandle"))
+            continue;
+        const QRect g = child->geometry();
+        const bool hit = point.x() >= g.left() && point.x() <= g.left() + g.width() &&
+                         point.y() >= g.top() && point.y() <= g.top() + g.height();
+        if (!hit)
+            continue;
+        if (!skip.isEmpty()) {
+            if (child->objectName() == skip)
+                continue;
+            skip.clear();
+        }
+        // Bricks are windowless controls; anything else holds controls of its own.
+        if (!controlOf(child))
+            return ControlAtPoint(point - g.topLeft(), child);
+        return child;
+    }
+    return container;
+}
+
+bool DesignSurface::IsBrick(const QWidget* widget) const {
+    return widget && widget != &m_designer && controlOf(const_cast<QWidget*>(widget)) &&
+           IsBrickTag(ComponentTag(widget)) && m_designer.Panel1->isAncestorOf(widget);
+}
+
+// --- Selection -----------------------------------------------------------------------------
+
+void DesignSurface::Select(QWidget* brick) {
+    m_handle->DetachAll();
+    if (!IsBrick(brick)) {
+        Inspect(&m_designer);
+        emit selectionChanged();
+        return;
+    }
+    m_handle->setSizable(qobject_cast<TPictureimg*>(brick) != nullptr);
+    m_handle->Attach(brick);
+    Inspect(brick);
+    emit selectionChanged();
+}
+
+void DesignSurface::AddToSelection(QWidget* brick) {
+    if (!IsBrick(brick) || m_handle->IndexOf(brick) >= 0)
+        return;
+    m_handle->Attach(brick);
+    if (m_handle->SelectionCount() > 1)
+        m_handle->setSizable(false);
+    Inspect(brick);
+    emit selectionChanged();
+}
+
+void DesignSurface::ClearSelection() {
+    Select(nullptr);
+}
+
+QList<QWidget*> DesignSurface::Selection() const {
+    QList<QWidget*> out;
+    for (int i = 0; i < m_handle->SelectionCount(); ++i)
+        if (QWidget* w = m_handle->SelectedControl(i))
+            out.append(w);
+    return out;
+}
+
+void DesignSurface::RefreshSelection() {
+    const QList<QWidget*> selected = Selection();
+    if (selected.isEmpty())
+        return;
+    m_handle->DetachAll();
+    for (QWidget* w : selected)
+        m_handle->Attach(w);
+}
+
+void DesignSurface::RealignHandle() {
+    const QList<QWidget*> selected = Selection();
+    if (selected.isEmpty())
+        return;
+    QRect expected;
+    for (QWidget* w : selected) {
+        const QRect r = w->geometry().adjusted(-2, -2, 3, 3);
+        expected = expected.isNull() ? r : expected.united(r);
+    }
+    if (expected != m_handle->geometry())
+        RefreshSelection();
+}
+
+void DesignSurface::ForgetWidget(QWidget* widget) {
+    if (m_handle->IndexOf(widget) >= 0) {
+        m_handle->DetachAll();
+        Inspect(&m_designer);
+        emit selectionChanged();
+    }
+    if (m_target == widget)
+        m_target = nullptr;
+    if (m_inspected == widget)
+        Inspect(&m_designer);
+}
+
+void DesignSurface::Inspect(QObject* object) {
+    m_inspected = object;
+    emit inspectRequested(object);
+}
+
+// --- After a drag --------------------------------------------------------------------------
+
+void DesignSurface::UpdateSelectedGeometry() {
+    const QList<QWidget*> selected = Selection();
+    for (QWidget* w : selected) {
+        if (qobject_cast<TBubbleFrom*>(w))
+            TailMarkerMoved(m_designer, w);
+        else
+            UpdateFullGeometry(m_designer, w);
+    }
+}
+
+void DesignSurface::StretchHandleMouseUp() {
+    UpdateSelectedGeometry();
+    RealignHandle();
+    if (!Selection().isEmpty())
+        Inspect(Selection().first());
+}
+
+void DesignSurface::OnDragFinished(const QList<QRect>& before, const QList<QRect>&) {
+    const QList<QWidget*> selected = Selection();
+    auto pending = std::make_unique<PendingDrag>();
+    pending->touched = touchedBy(selected);
+    for (QWidget* w : pending->touched) {
+        BrickGeometry g = captureGeometry(w);
+        const int i = selected.indexOf(w);
+        if (i >= 0 && i < before.size())
+            g.rect = before[i];
+        pending->before.append(g);
+    }
+    m_pendingDrag = std::move(pending);
+}
+
+void DesignSurface::OnHandleMouseUp() {
+    // A click without movement changes nothing, so it leaves no command behind.
+    if (!m_pendingDrag)
+        return;
+    const std::unique_ptr<PendingDrag> drag = std::move(m_pendingDrag);
+    StretchHandleMouseUp();
+    QList<BrickGeometry> after;
+    for (QWidget* w : drag->touched)
+        after.append(captureGeometry(w));
+    const bool resized = drag->before.size() == after.size() && !after.isEmpty() &&
+                         drag->before.first().rect.size() != after.first().rect.size();
+    m_undo->push(new GeometryCommand(*this, drag->before, after,
+                                     resized ? QStringLiteral("Resize") : QStringLiteral("Move"),
+                                     -1));
+}
+
+void DesignSurface::OnNudged(const QList<QRect>& before, const QList<QRect>&, bool resized) {
+    const QList<QWidget*> selected = Selection();
+    const QList<QWidget*> touched = touchedBy(selected);
+    QList<BrickGeometry> was;
+    for (QWidget* w : touched) {
+        BrickGeometry g = captureGeometry(w);
+        const int i = selected.indexOf(w);
+        if (i >= 0 && i < before.size())
+            g.rect = before[i];
+        was.append(g);
+    }
+    // The arrow keys move bricks as a drag does, so the full-size geometry follows them too.
+    UpdateSelectedGeometry();
+    RealignHandle();
+    QList<BrickGeometry> now;
+    for (QWidget* w : touched)
+        now.append(captureGeometry(w));
+    m_undo->push(new GeometryCommand(
+        *this, was, now, resized ? QStringLiteral("Resize") : QStringLiteral("Move"), kNudgeId));
+}
+
+// --- Commands ------------------------------------------------------------------------------
+
+void DesignSurface::DeleteBrick(QWidget* brick) {
+    brick = brickProper(brick);
+    if (!IsBrick(brick))
+        return;
+    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
+                                          QStringLiteral("Delete %1").arg(brick->objectName())));
+}
+
+void DesignSurface::DeleteAllBricks() {
+    QList<QWidget*> bricks;
+    for (QWidget* b : m_designer.Bricks())
+        if (IsBrick(b))
+            bricks.append(b);
+    if (bricks.isEmpty())
+        return;
+    m_undo->push(new BrickPresenceCommand(*this, bricks, false, QStringLiteral("Clear")));
+    Inspect(&m_designer);
+}
+
+void DesignSurface::ClearPattern() {
+    m_handle->DetachAll();
+    m_target = nullptr;
+    m_pendingDrag.reset();
+    ::ClearBricks(m_designer);
+    m_undo->clear();
+    m_designer.Panel1->update();
+    Inspect(&m_designer);
+    emit selectionChanged();
+}
+
+void DesignSurface::CopyBrick(QWidget* brick) {
+    brick = brickProper(brick);
+    if (!IsBrick(brick))
+        return;
+    const QByteArray stream = WriteComponentStream(brick);
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kBrickMimeType), stream);
+    data->setText(ObjectBinaryToText(stream));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void DesignSurface::CutBrick(QWidget* brick) {
+    brick = brickProper(brick);
+    if (!IsBrick(brick))
+        return;
+    CopyBrick(brick);
+    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
+                                          QStringLiteral("Cut %1").arg(brick->objectName())));
+}
+
+bool DesignSurface::CanPaste() const {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasFormat(QString::fromLatin1(kBrickMimeType));
+}
+
+QWidget* DesignSurface::PasteBrick() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
+        return nullptr;
+    std::unique_ptr<QWidget> brick(
+        ReadComponentStream(data->data(QString::fromLatin1(kBrickMimeType))));
+    const QString name = brick->objectName();
+    // Component names compare without regard to case.
+    if (!name.isEmpty())
+        for (const QWidget* c : m_designer.Components())
+            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
+    TControl* control = controlOf(brick.get());
+    if (!control)
+        throw Exception(QStringLiteral("Only bricks can be pasted"));
+    brick->setParent(m_designer.Panel1);
+    m_designer.AddComponent(brick.get());
+    // Pasted over its original (or anything else on the picture), it lands a little aside.
+    if (ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
+        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
+                           control->Height());
+    SetUpLoadedBrick(m_designer, brick.get());
+    brick->show();
+    QWidget* pasted = brick.release();
+    PushAdded(pasted, QStringLiteral("Paste %1").arg(name));
+    Select(pasted);
+    m_handle->BringSelectionToFront();
+    return pasted;
+}
+
+void DesignSurface::BringToFront(QWidget* brick) {
+    ChangeZOrder(brick, true);
+}
+
+void DesignSurface::SendToBack(QWidget* brick) {
+    ChangeZOrder(brick, false);
+}
+
+void DesignSurface::ChangeZOrder(QWidget* brick, bool toFront) {
+    if (!IsBrick(brick))
+        return;
+    TcPanel* panel = m_designer.Panel1;
+    const QList<QPointer<QWidget>> before = stackingOf(panel);
+    toFront ? brick->raise() : brick->lower();
+    // Only the frame comes back to the top, so a brick sent to the back stays there.
+    if (m_handle->parentWidget() == panel)
+        m_handle->raise();
+    const QList<QPointer<QWidget>> after = stackingOf(panel);
+    panel->update();
+    if (before == after)
+        return;
+    m_undo->push(new ZOrderCommand(*this, before, after,
+                                   toFront ? QStringLiteral("Bring to Front")
+                                           : QStringLiteral("Send to Back")));
+}
+
+void DesignSurface::SetProperty(QObject* object, const QString& propertyName, const QString& text) {
+    if (!object)
+        return;
+    const QString old = PropertyValueText(object, propertyName);
+    WritePropertyText(object, propertyName, text);
+    AfterPropertyWrite(object);
+    if (PropertyValueText(object, propertyName) == old)
+        return;
+    m_undo->push(new SetPropertyCommand(*this, object, propertyName, old, text));
+}
+
+void DesignSurface::AfterPropertyWrite(QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (IsBrick(widget)) {
+        if (qobject_cast<TBubbleFrom*>(widget))
+            TailMarkerMoved(m_designer, widget);
+        else
+            UpdateFullGeometry(m_designer, widget);
+        widget->update();
+    }
+    RealignHandle();
+    Inspect(object);
+}
+
+void DesignSurface::MarkSaved() {
+    m_undo->setClean();
+    m_designer.Modified = false;
+}
+
+void DesignSurface::ResetHistory() {
+    m_pendingDrag.reset();
+    m_undo->clear();
+    m_designer.Modified = false;
+}
+
+// --- Grid and layout -----------------------------------------------------------------------
+
+void DesignSurface::SetGridX(int value) {
+    m_gridX = std::clamp(value, 1, 32);
+    m_handle->setGridX(m_gridX);
+    m_designer.update();
+}
+
+void DesignSurface::SetGridY(int value) {
+    m_gridY = std::clamp(value, 1, 32);
+    m_handle->setGridY(m_gridY);
+    m_designer.update();
+}
+
+void DesignSurface::SetIsGrid(bool value) {
+    m_isGrid = value;
+    m_handle->setSnapToGrid(value);
+    m_designer.update();
+}
+
+void DesignSurface::CenterPanel() {
+    TcPanel* panel = m_designer.Panel1;
+    const QSize preview = m_designer.Picture.size();
+    panel->resize(1, 1);
+    const int top = (m_designer.height() - preview.height()) / 2;
+    const int left = (m_designer.width() - preview.width()) / 2;
+    panel->move(std::max(left, 0), std::max(top, 0));
+    panel->resize(preview);
+    m_designer.update();
+}
+
+// --- Popup menu ----------------------------------------------------------------------------
+
+void DesignSurface::BuildPopup() {
+    m_popup = new QMenu;
+    m_popup->setObjectName(QStringLiteral("odPopupMenu"));
+    auto item = [](QAction* a, const char* name, int tag, int image) {
+        a->setObjectName(QString::fromLatin1(name));
+        a->setProperty("Tag", tag);
+        a->setProperty("ImageIndex", image);
+        return a;
+    };
+    QMenu* edit = m_popup->addMenu(QStringLiteral("Edit"));
+    m_actEdit = item(edit->menuAction(), "odmEdit", kTagMenuFurniture, -1);
+    m_actCopy = item(edit->addAction(QStringLiteral("Copy")), "odmCopy", kTagCopy, 4);
+    m_actCut = item(edit->addAction(QStringLiteral("Cut")), "odmCut", kTagCut, 3);
+    m_actPaste = item(edit->addAction(QStringLiteral("Paste")), "odmPaste", kTagPaste, 5);
+    QMenu* control = m_popup->addMenu(QStringLiteral("Control"));
+    m_actControl = item(control->menuAction(), "odmControl", kTagMenuFurniture, -1);
+    m_actFront = item(control->addAction(QStringLiteral("Bring to Front")), "odmBringtoFront",
+                      kTagBringToFront, 7);
+    m_actBack = item(control->addAction(QStringLiteral("Sent to Back")), "odmSenttoBack",
+                     kTagSendToBack, 8);
+    item(m_popup->addSeparator(), "odmSeparator", kTagMenuFurniture, -1);
+    m_actDelete =
+        item(m_popup->addAction(QStringLiteral("Delete")), "odmDelete", kTagMenuFurniture, 6);
+
+    // Copy, Cut and Paste share one handler, told apart by the item's Tag; so do the z-order
+    // items.
+    auto editClick = [this](QAction* a) {
+        switch (a->property("Tag").toInt()) {
+        case kTagCopy:
+            CopyBrick(m_target);
+            break;
+        case kTagCut:
+            CutBrick(m_target);
+            break;
+        case kTagPaste:
+            PasteBrick();
+            break;
+        default:
+            return;
+        }
+        m_designer.update();
+        m_handle->BringSelectionToFront();
+    };
+    for (QAction* a : {m_actCopy, m_actCut, m_actPaste})
+        connect(a, &QAction::triggered, this, [editClick, a] { editClick(a); });
+    for (QAction* a : {m_actFront, m_actBack})
+        connect(a, &QAction::triggered, this, [this, a] {
+            ChangeZOrder(m_target, a->property("Tag").toInt() == kTagBringToFront);
+        });
+    connect(m_actDelete, &QAction::triggered, this, [this] {
+        if (m_target)
+            DeleteBrick(m_target);
+    });
+}
+
+QAction* DesignSurface::PopupAction(int tag) const {
+    switch (tag) {
+    case kTagCopy:
+        return m_actCopy;
+    case kTagCut:
+        return m_actCut;
+    case kTagPaste:
+        return m_actPaste;
+    case kTagBringToFront:
+        return m_actFront;
+    case kTagSendToBack:
+        return m_actBack;
+    case kTagMenuFurniture:
+        return m_actDelete;
+    default:
+        return nullptr;
+    }
+}
+
+void DesignSurface::ShowPopup(QWidget* hit, const QPoint* globalPos) {
+    const bool brick = IsBrick(hit);
+    m_actDelete->setEnabled(brick);
+    m_actCopy->setEnabled(brick);
+    m_actCut->setEnabled(brick);
+    m_actControl->setVisible(brick);
+    m_actPaste->setEnabled(CanPaste());
+    m_target = hit;
+    if (globalPos)
+        m_popup->popup(*globalPos);
+}
+
+// --- Registries ----------------------------------------------------------------------------
+
+bool DesignSurface::RegisterPropertyEditor(const PropertyEditorEntry& editor) {
+    for (const auto& e : m_propertyEditors)
+        if (e->kind == editor.kind && e->typeName == editor.typeName &&
+            e->propertyName == editor.propertyName)
+            return false;
+    m_propertyEditors.push_back(std::make_unique<PropertyEditorEntry>(editor));
+    return true;
+}
+
+const PropertyEditorEntry* DesignSurface::FindPropertyEditor(const PropertyRowKey& row) const {
+    const PropertyEditorEntry* ofType = nullptr;
+    const PropertyEditorEntry* ofName = nullptr;
+    for (const auto& e : m_propertyEditors) {
+        if (e->kind != row.kind || e->typeName != row.typeName)
+            continue;
+        ofType = e.get();
+        if (e->propertyName == row.propertyName)
+            ofName = e.get();
+    }
+    return ofName ? ofName : ofType;
+}
+
+const PropertyEditorEntry& DesignSurface::GetPropertyEditor(const PropertyRowKey& row) const {
+    if (const PropertyEditorEntry* e = FindPropertyEditor(row))
+        return *e;
+    throw Exception(QStringLiteral("Editor for property \"%1\" as class \"%2\" not found.")
+                        .arg(row.propertyName, row.typeName));
+}
+
+bool DesignSurface::RegisterComponentEditor(const ComponentEditorEntry& editor) {
+    for (const auto& e : m_componentEditors)
+        if (e->className == editor.className)
+            return false;
+    m_componentEditors.push_back(std::make_unique<ComponentEditorEntry>(editor));
+    return true;
+}
+
+const ComponentEditorEntry* DesignSurface::FindComponentEditor(const QWidget* control) const {
+    if (!control)
+        return nullptr;
+    const QString cls = QString::fromLatin1(control->metaObject()->className());
+    const ComponentEditorEntry* found = nullptr;
+    for (const auto& e : m_componentEditors)
+        if (e->className == cls)
+            found = e.get();
+    return found;
+}
+
+bool DesignSurface::EditsOnCreate(const QWidget* control) const {
+    const ComponentEditorEntry* e = FindComponentEditor(control);
+    return e && e->editsOnCreate;
+}
+
+bool DesignSurface::EditsOnRequest(const QWidget* control) const {
+    const ComponentEditorEntry* e = FindComponentEditor(control);
+    return e && e->editsOnRequest;
+}
+
+void DesignSurface::EditBrick(QWidget* control) {
+    const ComponentEditorEntry* e = FindComponentEditor(control);
+    if (e && e->editsOnRequest && e->edit)
+        e->edit(control);
+}
+
+bool DesignSurface::HideProperty(const QString& className, const QString& propertyName) {
+    if (IsPropertyHidden(className, propertyName))
+        return false;
+    m_hidden.append({className, propertyName});
+    return true;
+}
+
+bool DesignSurface::IsPropertyHidden(const QString& className, const QString& propertyName) const {
+    for (const auto& h : m_hidden)
+        if (h.first == className && h.second.compare(propertyName, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// --- Input ---------------------------------------------------------------------------------
+
+bool DesignSurface::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::KeyPress)
+        return false;
+    auto* receiver = qobject_cast<QWidget*>(watched);
+    // Only the designer's own widgets: input for other windows (inspector, dialogs) passes.
+    if (!receiver || !(receiver == &m_designer || m_designer.isAncestorOf(receiver)))
+        return false;
+    if (type == QEvent::KeyPress)
+        return HandleKey(receiver, event);
+    return HandleMouse(receiver, event);
+}
+
+bool DesignSurface::HandleMouse(QWidget*, QEvent* event) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    const QPoint global = me->globalPosition().toPoint();
+    const QPoint p = m_designer.mapFromGlobal(global);
+    const QRect panel = m_designer.Panel1->geometry();
+    if (p.x() < panel.left() || p.x() > panel.left() + panel.width() || p.y() < panel.top() ||
+        p.y() > panel.top() + panel.height())
+        return false;
+    m_lastHit = p;
+
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (me->button() != Qt::LeftButton)
+            return false;
+        QWidget* hit = ControlAtPoint(p);
+        m_target = hit;
+        if (!IsBrick(hit))
+            return false;
+        m_handle->DetachAll();
+        if (EditsOnRequest(hit))
+            EditBrick(hit);
+        else
+            emit inspectorWanted();
+        if (hit->parentWidget()) { // the editor may have deleted it
+            m_handle->setSizable(qobject_cast<TPictureimg*>(hit) != nullptr);
+            m_handle->Attach(hit);
+            Inspect(hit);
+        }
+        emit selectionChanged();
+        return true;
+    }
+
+    if (me->button() == Qt::RightButton) {
+        ShowPopup(ControlAtPoint(p), &global);
+        return true;
+    }
+    if (me->button() != Qt::LeftButton)
+        return false;
+
+    QWidget* hit = nullptr;
+    const QString pending = TakePendingClass();
+    if (!pending.isEmpty()) {
+        hit = CreateBrick(pending, p);
+        if (hit && EditsOnCreate(hit))
+            EditBrick(hit);
+    } else {
+        hit = ControlAtPoint(p);
+    }
+    if (!IsBrick(hit)) {
+        ClearSelection();
+        return true;
+    }
+    if (m_handle->IndexOf(hit) >= 0)
+        return false; // already selected: the press goes on to the frame as a drag
+    if ((me->modifiers() & Qt::ShiftModifier) && m_handle->HasSelection())
+        AddToSelection(hit);
+    else
+        Select(hit);
+    return true;
+}
+
+bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
+    auto* ke = static_cast<QKeyEvent*>(event);
+    if (!m_handle->HasSelection())
+        return false;
+    switch (ke->key()) {
+    case Qt::Key_Delete:
+        DeleteBrick(m_handle->SelectedControl(0));
+        return true;
+    case Qt::Key_Escape:
+        ClearSelection();
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (receiver == m_handle)
+            return false;
+        QCoreApplication::sendEvent(m_handle, event);
+        return true;
+    default:
+        return false;
+    }
+}

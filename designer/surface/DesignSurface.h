@@ -1,0 +1,265 @@
+#pragma once
+
+#include "platform/PublishedProperties.h"
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QEvent;
+class QMenu;
+class QUndoStack;
+class TDesigner;
+class TStretchHandle;
+
+// The private clipboard format of one brick: its binary component stream. The text form rides
+// along as text/plain.
+inline constexpr char kBrickMimeType[] = "application/x-captiomark-brick";
+
+// Tags of the popup menu's items; Copy, Cut and Paste share one handler, as do the z-order items.
+enum PopupTag {
+    kTagMenuFurniture = 50,
+    kTagCopy = 401,
+    kTagCut = 402,
+    kTagPaste = 403,
+    kTagBringToFront = 501,
+    kTagSendToBack = 502,
+};
+
+// A property editor as the inspector looks it up: by type kind and type name, and optionally by
+// the property's own name (empty: any property of that type).
+struct PropertyEditorEntry {
+    PropertyKind kind = PropertyKind::Integer;
+    QString typeName;
+    QString propertyName;
+    QString editorName; // who it is, for the inspector and for tests
+};
+
+// An inspector row as far as the editor lookup needs it.
+struct PropertyRowKey {
+    QString propertyName;
+    QString typeName;
+    PropertyKind kind = PropertyKind::Integer;
+};
+
+// A brick editor: the dialog of one brick class.
+struct ComponentEditorEntry {
+    QString className;
+    bool editsOnCreate = false;  // open the dialog as soon as a brick is placed
+    bool editsOnRequest = false; // open it on double-click / Edit
+    std::function<void(QWidget*)> edit;
+};
+
+// The interactive design surface over the state widget TDesigner: placing bricks from the
+// palette, selection through the stretch handle, the popup menu, the clipboard, z-order, delete,
+// the grid, and the editor registries for the inspector.
+//
+// Every edit of the pattern goes through this object as a command on its undo stack; the
+// designer's Modified flag follows the stack's clean state. The main window binds its Undo and
+// Redo actions to UndoStack() (QUndoStack::createUndoAction / createRedoAction) and calls
+// MarkSaved() after a pattern is written, ResetHistory() after one is read.
+//
+// Mouse and keys reach it through an application-wide event filter that acts only on events
+// for the designer's widgets, with the pointer on the picture panel (edges included).
+class DesignSurface : public QObject {
+    Q_OBJECT
+
+public:
+    // Installs the application event filter; the handle, the stack and the menu are its own.
+    explicit DesignSurface(TDesigner& designer, QObject* parent = nullptr);
+    ~DesignSurface() override;
+
+    TDesigner& Designer() const { return m_designer; }
+    TStretchHandle* StretchHandle() const { return m_handle; }
+    QUndoStack* UndoStack() const { return m_undo; }
+
+    // Start-up: the hidden properties of the designer and of each brick class, the surface
+    // shown in the inspector (inspectRequested), and paletteClassRegistered for each brick
+    // class in palette order.
+    void InitDesigner();
+    // The brick classes of the palette, in order: TText, TTextTime, TTextDate, TPictureimg,
+    // TTextBubble.
+    static QStringList PaletteClasses();
+
+    // --- Placing bricks -------------------------------------------------------------------
+    // The palette class that the next click on the picture places ("" = none). Setting it
+    // emits pendingClassChanged.
+    void SetPendingClass(const QString& className);
+    QString PendingClass() const { return m_pendingClass; }
+    // Hands over and clears the pending class (emits pendingClassChanged("") when one was set).
+    QString TakePendingClass();
+
+    // Creates a brick of the class with its top-left corner at a point of the surface
+    // (TDesigner client coordinates), named UniqueBrickName, full-size position from the
+    // preview at the zoom ratio; as one undoable command. Emits brickCreated. Throws for an
+    // unknown class; returns nullptr when no image is open (zoom ratio 0).
+    QWidget* CreateBrick(const QString& className, QPoint surfacePoint);
+    // ClassName without its "T" and the first counter from 1 that no component of the surface
+    // and no child of the picture panel bears (compared without regard to case).
+    QString UniqueBrickName(const QString& className) const;
+
+    // Hit test: the topmost child of the container (the designer when null) at a point of the
+    // container, descending into the picture panel; the stretch handle is never hit. With a
+    // name to skip, the first hit child of that name is passed over. Nothing hit: the
+    // container itself.
+    QWidget* ControlAtPoint(QPoint point, QWidget* container = nullptr,
+                            const QString& skipName = QString()) const;
+    // Whether a widget is a brick of this surface (not the surface, not furniture).
+    bool IsBrick(const QWidget* widget) const;
+
+    // --- Selection --------------------------------------------------------------------------
+    // Select one brick (detach all, attach it) and show it in the inspector; nullptr clears.
+    void Select(QWidget* brick);
+    // Shift-click: add a brick of the same parent to the selection.
+    void AddToSelection(QWidget* brick);
+    void ClearSelection(); // detach all, show the surface in the inspector
+    QList<QWidget*> Selection() const;
+    // Re-fits the handle to the first selected control's current bounds.
+    void RefreshSelection();
+    // The control that the last double-click or right-click hit; the popup commands act on it.
+    QWidget* TargetControl() const { return m_target; }
+    void SetTargetControl(QWidget* control) { m_target = control; }
+    // What the inspector shows now (the designer itself when no brick).
+    QObject* Inspected() const { return m_inspected; }
+
+    // --- Commands (each one undoable) -------------------------------------------------------
+    void DeleteBrick(QWidget* brick);
+    // Deletes every brick (as one command) -- for New/Open use ClearPattern instead.
+    void DeleteAllBricks();
+    // New, Open, Close pattern: removes every brick and forgets the undo history (not undoable).
+    void ClearPattern();
+    void CopyBrick(QWidget* brick);
+    void CutBrick(QWidget* brick);
+    // Pastes the brick on the clipboard. A stored name already in use fails with
+    // "A component named <name> already exists", nothing changed. Returns the new brick.
+    QWidget* PasteBrick();
+    bool CanPaste() const;
+    void BringToFront(QWidget* brick);
+    void SendToBack(QWidget* brick);
+    // The inspector's write: the property's text through WritePropertyText, as one command
+    // (old value from PropertyValueText). Throws the property's error, nothing changed.
+    void SetProperty(QObject* object, const QString& propertyName, const QString& text);
+
+    // Undo history: mark the current state as saved (Modified false), or forget it entirely.
+    void MarkSaved();
+    void ResetHistory();
+
+    // --- Grid -------------------------------------------------------------------------------
+    int GridX() const { return m_gridX; }
+    int GridY() const { return m_gridY; }
+    bool IsGrid() const { return m_isGrid; }
+    // 1..32 (clamped); the handle's steps follow whatever was set last.
+    void SetGridX(int value);
+    void SetGridY(int value);
+    void SetIsGrid(bool value); // the handle's SnapToGrid: both steps 8 (true) or 1 (false)
+
+    // Centres the picture panel in the designer's client area, or puts it at (0,0) when the
+    // preview is larger. Call after the designer is resized or the preview changes.
+    void CenterPanel();
+
+    // --- Popup menu -------------------------------------------------------------------------
+    QMenu* PopupMenu() const { return m_popup; }
+    // The item of a tag (kTagCopy ...), or the Delete item for kTagMenuFurniture.
+    QAction* PopupAction(int tag) const;
+    QAction* DeleteAction() const { return m_actDelete; }
+    QAction* ControlMenuAction() const { return m_actControl; }
+    // Enables the items for a hit (Delete, Copy, Cut and the Control submenu only for a brick;
+    // Paste when CanPaste), makes it the target control and pops the menu up at a global point
+    // (not shown when globalPos is null: tests).
+    void ShowPopup(QWidget* hit, const QPoint* globalPos);
+
+    // --- Registries -------------------------------------------------------------------------
+    bool RegisterPropertyEditor(const PropertyEditorEntry& editor);
+    // The last registered editor of the row's kind and type name whose property name is the
+    // row's, else the last of that kind and type name, else null.
+    const PropertyEditorEntry* FindPropertyEditor(const PropertyRowKey& row) const;
+    // As Find; throws "Editor for property "<name>" as class "<type>" not found."
+    const PropertyEditorEntry& GetPropertyEditor(const PropertyRowKey& row) const;
+    bool RegisterComponentEditor(const ComponentEditorEntry& editor);
+    const ComponentEditorEntry* FindComponentEditor(const QWidget* control) const;
+    bool EditsOnCreate(const QWidget* control) const;
+    bool EditsOnRequest(const QWidget* control) const;
+    void EditBrick(QWidget* control);
+    // Hidden properties: exact class, property name without regard to case.
+    bool HideProperty(const QString& className, const QString& propertyName);
+    bool IsPropertyHidden(const QString& className, const QString& propertyName) const;
+
+    // Runs after the handle ends a drag: the full-size geometry of every selected brick (with
+    // the bubble tail rules), then the handle re-aligned and the brick shown again.
+    void StretchHandleMouseUp();
+
+signals:
+    // A palette click made a class pending, or the pending class was taken ("" = none left).
+    void pendingClassChanged(const QString& className);
+    // A brick placed from the palette; the main window may open its editor.
+    void brickCreated(QWidget* brick);
+    // The inspector should show this object (the designer itself for "the surface"); emitted
+    // again for the same object when its values changed.
+    void inspectRequested(QObject* object);
+    void selectionChanged();
+    // InitDesigner: one per palette class.
+    void paletteClassRegistered(const QString& className, const QString& category);
+    // A double-click on a brick without a brick editor: bring the inspector to the front.
+    void inspectorWanted();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class BrickPresenceCommand;
+    friend class GeometryCommand;
+    friend class ZOrderCommand;
+    friend class SetPropertyCommand;
+    bool HandleMouse(QWidget* receiver, QEvent* event);
+    bool HandleKey(QWidget* receiver, QEvent* event);
+    void Inspect(QObject* object);
+    void AfterPropertyWrite(QObject* object);
+    void PushAdded(QWidget* brick, const QString& text);
+    void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
+    void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
+    void ChangeZOrder(QWidget* brick, bool toFront);
+    void BuildPopup();
+    void OnHandleMouseUp();
+    void UpdateSelectedGeometry();
+    // Re-fits the frame to the selection when a control's bounds changed under it.
+    void RealignHandle();
+    void ForgetWidget(QWidget* widget); // about to leave the panel: out of selection and target
+
+    TDesigner& m_designer;
+    TStretchHandle* m_handle;
+    QUndoStack* m_undo;
+    QMenu* m_popup = nullptr;
+    QAction* m_actEdit = nullptr;
+    QAction* m_actCopy = nullptr;
+    QAction* m_actCut = nullptr;
+    QAction* m_actPaste = nullptr;
+    QAction* m_actControl = nullptr;
+    QAction* m_actFront = nullptr;
+    QAction* m_actBack = nullptr;
+    QAction* m_actDelete = nullptr;
+
+    QString m_pendingClass;
+    QPointer<QWidget> m_target;
+    QPointer<QObject> m_inspected;
+    QPoint m_lastHit;
+    int m_gridX = 4;
+    int m_gridY = 4;
+    bool m_isGrid = false;
+
+    std::vector<std::unique_ptr<PropertyEditorEntry>> m_propertyEditors;
+    std::vector<std::unique_ptr<ComponentEditorEntry>> m_componentEditors;
+    QList<QPair<QString, QString>> m_hidden;
+
+    // The selection's state when a drag ended, until the handle's mouse-up makes it a command.
+    struct PendingDrag;
+    std::unique_ptr<PendingDrag> m_pendingDrag;
+};
