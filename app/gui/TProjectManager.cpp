@@ -269,6 +269,19 @@ void TProjectManager::buildToolBars() {
     };
     bar(QStringLiteral("File"), {"aOpenImage", "aSaveAs", "aNew", "aOpen", "aSave"});
     bar(QStringLiteral("Resize"), {"aResize", "aRotateCount", "aRotateClock", "aEffects"});
+    m_paletteBar = addToolBar(QStringLiteral("Palette"));
+    m_paletteBar->setObjectName(QStringLiteral("Palette"));
+    m_paletteBar->setIconSize(QSize(18, 18));
+    m_arrow = new QToolButton(m_paletteBar);
+    m_arrow->setObjectName(QStringLiteral("paletteArrow"));
+    m_arrow->setText(QStringLiteral("\u2196"));
+    m_arrow->setToolTip(QStringLiteral("Select"));
+    m_arrow->setCheckable(true);
+    m_arrow->setChecked(true);
+    m_arrow->setFixedSize(20, 20);
+    connect(m_arrow, &QToolButton::clicked, this, &TProjectManager::arrowClicked);
+    m_paletteBar->addWidget(m_arrow);
+    addToolBarBreak();
     bar(QStringLiteral("Edit"), {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt",
                                  "aSendToBack", "aUndo", "aRedo"});
     QToolBar* view = bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
@@ -288,18 +301,19 @@ void TProjectManager::buildToolBars() {
     bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
                                   "aAlignVCentre", "aAlignBottom"});
 
-    m_paletteBar = addToolBar(QStringLiteral("Palette"));
-    m_paletteBar->setObjectName(QStringLiteral("Palette"));
-    m_paletteBar->setIconSize(QSize(18, 18));
-    m_arrow = new QToolButton(m_paletteBar);
-    m_arrow->setObjectName(QStringLiteral("paletteArrow"));
-    m_arrow->setText(QStringLiteral("\u2196"));
-    m_arrow->setToolTip(QStringLiteral("Select"));
-    m_arrow->setCheckable(true);
-    m_arrow->setChecked(true);
-    m_arrow->setFixedSize(20, 20);
-    connect(m_arrow, &QToolButton::clicked, this, &TProjectManager::arrowClicked);
-    m_paletteBar->addWidget(m_arrow);
+    // Short tool-bar texts where the caption is long.
+    const QList<QPair<const char*, QString>> shortTexts = {
+        {"aRotateCount", QStringLiteral("\u27F2 90°")}, {"aRotateClock", QStringLiteral("\u27F3 90°")},
+        {"aAlignLeft", QStringLiteral("Lefts")},         {"aAlignHCentre", QStringLiteral("Centres")},
+        {"aAlignRight", QStringLiteral("Rights")},       {"aAlignTop", QStringLiteral("Tops")},
+        {"aAlignVCentre", QStringLiteral("Middles")},    {"aAlignBottom", QStringLiteral("Bottoms")},
+        {"aBringToFromt", QStringLiteral("Front")},      {"aSendToBack", QStringLiteral("Back")},
+        {"aOpenImage", QStringLiteral("Open")},          {"aSaveAs", QStringLiteral("Save As")},
+        {"aNew", QStringLiteral("New")},                 {"aOpen", QStringLiteral("Pattern")},
+        {"aSave", QStringLiteral("Save Pattern")}};
+    for (const auto& [name, text] : shortTexts)
+        action(QLatin1String(name))->setIconText(text);
+
 }
 
 QAction* TProjectManager::action(const QString& name) const {
