@@ -237,7 +237,6 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
     window->action("aRotateClock")->trigger();
     EXPECT_EQ(designer()->realPicture.size(), QSize(200, 300));
     EXPECT_TRUE(enabled("aSave"));
-    EXPECT_TRUE(enabled("aSaveImage"));
 }
 
 TEST_F(MainWindowTest, CaptionNamesPatternAndImage) {
