@@ -160,14 +160,14 @@ void TProjectManager::buildActions() {
     const QKeySequence none;
     makeAction("aOpenImage", QStringLiteral("&Open Image"), "Image", none,
                [this] { openImageCommand(); });
-    makeAction("aSaveImage", QStringLiteral("&Save Image"), "Image", none,
-               [this] { saveImage(false); })
-        ->setVisible(false);
+    makeAction("aSaveImage", QStringLiteral("&Save Image"), "Image", none, [this] {
+        saveImage(false);
+    })->setVisible(false);
     makeAction("aSaveAs", QStringLiteral("Sa&ve Image As"), "Image", none,
                [this] { saveImage(true); });
     // Starts disabled and has no update rule of its own.
-    makeAction("aNew", QStringLiteral("&New Pattern"), "Pattern", QKeySequence(Qt::CTRL | Qt::Key_N),
-               [this] { newPattern(); })
+    makeAction("aNew", QStringLiteral("&New Pattern"), "Pattern",
+               QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newPattern(); })
         ->setEnabled(false);
     makeAction("aOpen", QStringLiteral("Open P&attern"), "Pattern",
                QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openPattern(); });
@@ -185,8 +185,8 @@ void TProjectManager::buildActions() {
                [this] { m_surface->copy(); });
     makeAction("aCut", QStringLiteral("C&ut"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Delete),
                [this] { m_surface->cut(); });
-    makeAction("aPaste", QStringLiteral("&Paste"), "Edit",
-               QKeySequence(Qt::SHIFT | Qt::Key_Insert), [this] { m_surface->paste(); });
+    makeAction("aPaste", QStringLiteral("&Paste"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Insert),
+               [this] { m_surface->paste(); });
     makeAction("aDelete", QStringLiteral("&Delete"), "Edit",
                QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { m_surface->deleteSelection(); });
     makeAction("aBringToFromt", QStringLiteral("&Bring To Front"), "Edit",
@@ -220,8 +220,7 @@ void TProjectManager::buildActions() {
     makeAction("aEffects", QStringLiteral("Effects"), "Image", none, [this] { showEffects(); });
     makeAction("aZoomin", QStringLiteral("&Zoom In"), "View", none, [this] { zoomIn(); });
     makeAction("aZoomout", QStringLiteral("Z&oom Out"), "View", none, [this] { zoomOut(); });
-    makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none,
-               [this] { fitToPage(); });
+    makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none, [this] { fitToPage(); });
     makeAction("aActualsize", QStringLiteral("&Actual Size"), "View", none,
                [this] { actualSize(); });
     // Disabled until their windows exist.
@@ -282,9 +281,10 @@ void TProjectManager::buildToolBars() {
     connect(m_arrow, &QToolButton::clicked, this, &TProjectManager::arrowClicked);
     m_paletteBar->addWidget(m_arrow);
     addToolBarBreak();
-    bar(QStringLiteral("Edit"), {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt",
-                                 "aSendToBack", "aUndo", "aRedo"});
-    QToolBar* view = bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    bar(QStringLiteral("Edit"),
+        {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt", "aSendToBack", "aUndo", "aRedo"});
+    QToolBar* view =
+        bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
     m_zoomBox = new QComboBox(view);
     m_zoomBox->setObjectName(QStringLiteral("zoomBox"));
     // Editable so that a fitted ratio between two entries can be shown; the text is not typed.
@@ -303,17 +303,23 @@ void TProjectManager::buildToolBars() {
 
     // Short tool-bar texts where the caption is long.
     const QList<QPair<const char*, QString>> shortTexts = {
-        {"aRotateCount", QStringLiteral("\u27F2 90°")}, {"aRotateClock", QStringLiteral("\u27F3 90°")},
-        {"aAlignLeft", QStringLiteral("Lefts")},         {"aAlignHCentre", QStringLiteral("Centres")},
-        {"aAlignRight", QStringLiteral("Rights")},       {"aAlignTop", QStringLiteral("Tops")},
-        {"aAlignVCentre", QStringLiteral("Middles")},    {"aAlignBottom", QStringLiteral("Bottoms")},
-        {"aBringToFromt", QStringLiteral("Front")},      {"aSendToBack", QStringLiteral("Back")},
-        {"aOpenImage", QStringLiteral("Open")},          {"aSaveAs", QStringLiteral("Save As")},
-        {"aNew", QStringLiteral("New")},                 {"aOpen", QStringLiteral("Pattern")},
+        {"aRotateCount", QStringLiteral("\u27F2 90°")},
+        {"aRotateClock", QStringLiteral("\u27F3 90°")},
+        {"aAlignLeft", QStringLiteral("Lefts")},
+        {"aAlignHCentre", QStringLiteral("Centres")},
+        {"aAlignRight", QStringLiteral("Rights")},
+        {"aAlignTop", QStringLiteral("Tops")},
+        {"aAlignVCentre", QStringLiteral("Middles")},
+        {"aAlignBottom", QStringLiteral("Bottoms")},
+        {"aBringToFromt", QStringLiteral("Front")},
+        {"aSendToBack", QStringLiteral("Back")},
+        {"aOpenImage", QStringLiteral("Open")},
+        {"aSaveAs", QStringLiteral("Save As")},
+        {"aNew", QStringLiteral("New")},
+        {"aOpen", QStringLiteral("Pattern")},
         {"aSave", QStringLiteral("Save Pattern")}};
     for (const auto& [name, text] : shortTexts)
         action(QLatin1String(name))->setIconText(text);
-
 }
 
 QAction* TProjectManager::action(const QString& name) const {
@@ -338,9 +344,9 @@ void TProjectManager::updateActions() {
                           "aEffects", "aZoomin", "aZoomout", "aFittopage", "aActualsize"})
         action(QLatin1String(n))->setEnabled(hasImage);
     const bool selected = m_surface->hasSelection();
-    for (const char* n : {"aCopy", "aCut", "aDelete", "aBringToFromt", "aSendToBack", "aAlignLeft",
-                          "aAlignHCentre", "aAlignRight", "aAlignTop", "aAlignVCentre",
-                          "aAlignBottom"})
+    for (const char* n :
+         {"aCopy", "aCut", "aDelete", "aBringToFromt", "aSendToBack", "aAlignLeft", "aAlignHCentre",
+          "aAlignRight", "aAlignTop", "aAlignVCentre", "aAlignBottom"})
         action(QLatin1String(n))->setEnabled(selected);
     action(QStringLiteral("aPaste"))->setEnabled(m_surface->canPaste());
     action(QStringLiteral("aUndo"))->setEnabled(m_surface->canUndo());
@@ -669,7 +675,8 @@ void TProjectManager::showResize() {
 }
 
 void TProjectManager::showEffects() {
-    TfrmAdjustments dialog(m_designer, [this] { fitToPage(); }, this);
+    TfrmAdjustments dialog(
+        m_designer, [this] { fitToPage(); }, this);
     dialog.setWindowTitle(QStringLiteral("Adjustments"));
     dialog.exec();
 }

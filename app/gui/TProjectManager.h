@@ -71,7 +71,8 @@ public:
     // Opens an image onto the surface, fitted to the window and centred. Errors are shown; false
     // then, with the surface's state and the image path as they were.
     bool OpenImage(const QString& fileName);
-    bool RegisterBrickClass(const QMetaObject* brickClass, const QString& name, const QImage& glyph);
+    bool RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
+                            const QImage& glyph);
     // The palette's five brick classes with their glyphs.
     void RegisterStandardBricks();
     const QMetaObject* PendingClass() const { return m_pending; }

@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
     });
     SetQuestionHandler([](QuestionButtons buttons, const QString& text) {
         const bool cancel = buttons == QuestionButtons::YesNoCancel;
-        const auto chosen = QMessageBox::question(
-            QApplication::activeWindow(), QStringLiteral("Captiomark"), text,
-            cancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
-                   : QMessageBox::Yes | QMessageBox::No,
-            QMessageBox::Yes);
+        const auto chosen =
+            QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Captiomark"), text,
+                                  cancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                         : QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::Yes);
         if (chosen == QMessageBox::Yes)
             return Answer::Yes;
         if (chosen == QMessageBox::No)

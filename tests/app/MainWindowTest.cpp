@@ -24,8 +24,8 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
@@ -133,16 +133,15 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
     }
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Help"}));
     ASSERT_EQ(items.size(), 4);
-    EXPECT_EQ(items[0], (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-",
-                                     "&New Pattern", "Open P&attern", "Save Pa&ttern",
-                                     "&Close Pattern", "-", "&Batch processing", "-", "O&ptions",
-                                     "-", "&Exit"}));
+    EXPECT_EQ(items[0],
+              (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-", "&New Pattern",
+                           "Open P&attern", "Save Pa&ttern", "&Close Pattern", "-",
+                           "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
     EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size"}));
-    EXPECT_EQ(items[2],
-              (QStringList{"&Copy", "C&ut", "&Paste", "&Delete", "-", "Effects", "&Resize",
-                           QStringLiteral("R&otate 90° Countclockwise"),
-                           QStringLiteral("Ro&tate 90° Clockwise"), "-", "&Bring To Front",
-                           "&Send To Back"}));
+    EXPECT_EQ(items[2], (QStringList{"&Copy", "C&ut", "&Paste", "&Delete", "-", "Effects",
+                                     "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
+                                     QStringLiteral("Ro&tate 90° Clockwise"), "-",
+                                     "&Bring To Front", "&Send To Back"}));
     EXPECT_EQ(items[3], (QStringList{"&Help Topics", "&Tip of the Day", "&Visit Home Page",
                                      "&About the Program"}));
     // Save Image is there but hidden.
@@ -190,7 +189,8 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
     for (const Row& r : rows) {
         QAction* a = window->action(QLatin1String(r.name));
         ASSERT_NE(a, nullptr) << r.name;
-        EXPECT_EQ(withoutMnemonic({a->text()}).constFirst(), QString::fromUtf8(r.caption)) << r.name;
+        EXPECT_EQ(withoutMnemonic({a->text()}).constFirst(), QString::fromUtf8(r.caption))
+            << r.name;
         EXPECT_EQ(a->property("category").toString(), QLatin1String(r.category)) << r.name;
         EXPECT_EQ(a->shortcut(), r.shortcut) << r.name;
     }
@@ -211,14 +211,16 @@ TEST_F(MainWindowTest, NoTwoActionsShareAShortcut) {
 }
 
 TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
-    const auto enabled = [this](const char* n) { return window->action(QLatin1String(n))->isEnabled(); };
+    const auto enabled = [this](const char* n) {
+        return window->action(QLatin1String(n))->isEnabled();
+    };
     EXPECT_TRUE(enabled("aOpenImage"));
     EXPECT_TRUE(enabled("aGroup"));
     EXPECT_TRUE(enabled("aExit"));
-    for (const char* n : {"aSaveAs", "aOpen", "aSave", "aClose", "aResize", "aRotateCount",
-                          "aZoomin", "aFittopage", "aNew", "aOptions", "actTip", "aInspector",
-                          "aExplorer", "aCopy", "aCut", "aPaste", "aDelete", "aSendToBack",
-                          "aUndo", "aAlignLeft"})
+    for (const char* n : {"aSaveAs",      "aOpen",      "aSave",       "aClose", "aResize",
+                          "aRotateCount", "aZoomin",    "aFittopage",  "aNew",   "aOptions",
+                          "actTip",       "aInspector", "aExplorer",   "aCopy",  "aCut",
+                          "aPaste",       "aDelete",    "aSendToBack", "aUndo",  "aAlignLeft"})
         EXPECT_FALSE(enabled(n)) << n;
     EXPECT_FALSE(window->zoomBox()->isEnabled());
 
@@ -266,7 +268,9 @@ TEST_F(MainWindowTest, PaletteHasFiveEntriesWithGlyphsAndHints) {
     EXPECT_FALSE(window->RegisterBrickClass(&TText::staticMetaObject, "TText",
                                             DrawPaletteGlyph(PaletteGlyph::Date)));
     EXPECT_EQ(window->GlyphOf(&TText::staticMetaObject), glyph);
-    EXPECT_EQ(window->paletteBar()->findChildren<QToolButton*>(QRegularExpression("^palette_")).size(), 5);
+    EXPECT_EQ(
+        window->paletteBar()->findChildren<QToolButton*>(QRegularExpression("^palette_")).size(),
+        5);
 }
 
 TEST_F(MainWindowTest, GlyphsAreDrawnAndDiffer) {
@@ -306,7 +310,8 @@ TEST_F(MainWindowTest, PaletteClickMakesTheClassPendingUntilTaken) {
 
 TEST(ZoomSteps, EntriesAndTheirRatios) {
     ASSERT_EQ(ZoomSteps::count(), 17);
-    const int percents[] = {1, 3, 10, 20, 30, 40, 50, 70, 100, 120, 140, 200, 300, 600, 1000, 2000, 3000};
+    const int percents[] = {1,   3,   10,  20,  30,  40,   50,   70,  100,
+                            120, 140, 200, 300, 600, 1000, 2000, 3000};
     for (int i = 0; i < 17; ++i) {
         EXPECT_EQ(ZoomSteps::percent(i), percents[i]);
         EXPECT_DOUBLE_EQ(ZoomSteps::ratioOf(i), 100.0 / percents[i]);
@@ -350,7 +355,8 @@ TEST_F(MainWindowTest, LargePhotoIsFittedAndCommandsZoom) {
     const QSize big(client.width() * 3, client.height() * 2);
     ASSERT_TRUE(window->OpenImage(writePhoto(path("big.jpg"), big.width(), big.height())));
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 3.0);
-    EXPECT_EQ(designer()->Picture.size(), QSize(client.width(), static_cast<int>(std::nearbyint(big.height() / 3.0))));
+    EXPECT_EQ(designer()->Picture.size(),
+              QSize(client.width(), static_cast<int>(std::nearbyint(big.height() / 3.0))));
     EXPECT_EQ(window->zoomBox()->currentText(), "33 %");
     window->actualSize();
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 1.0);
@@ -534,8 +540,8 @@ TEST_F(MainWindowTest, SaveAsNamesTheFileActuallyWritten) {
     const QString photo = writePhoto(path("photo.jpg"), 160, 120);
     ASSERT_TRUE(window->OpenImage(photo));
     QDir().mkdir(path("out"));
-    for (const QString& typed : {QStringLiteral("copy.jpg"), QStringLiteral("second"),
-                                 QStringLiteral("third.JPG")}) {
+    for (const QString& typed :
+         {QStringLiteral("copy.jpg"), QStringLiteral("second"), QStringLiteral("third.JPG")}) {
         messages.clear();
         chosenFile = path("out/" + typed);
         const QString written = RenderOutputPath(photo, chosenFile);
