@@ -29,3 +29,21 @@ void ShowInformation(const QString& text) {
 void ShowError(const QString& text) {
     show(MessageKind::Error, text);
 }
+
+namespace {
+QuestionHandler& questionHandler() {
+    static QuestionHandler h;
+    return h;
+}
+} // namespace
+
+void SetQuestionHandler(QuestionHandler h) {
+    questionHandler() = std::move(h);
+}
+
+Answer AskQuestion(const QString& text, QuestionButtons buttons) {
+    if (questionHandler())
+        return questionHandler()(buttons, text);
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    return buttons == QuestionButtons::YesNoCancel ? Answer::Cancel : Answer::No;
+}

@@ -13,3 +13,13 @@ void SetMessageHandler(MessageHandler handler);
 void ShowMessage(const QString& text);
 void ShowInformation(const QString& text);
 void ShowError(const QString& text);
+
+// Questions: the buttons offered and the one chosen. Without a handler (headless) the answer is
+// the most cautious one offered: Cancel, else No.
+enum class QuestionButtons { YesNo, YesNoCancel };
+enum class Answer { Yes, No, Cancel };
+
+using QuestionHandler = std::function<Answer(QuestionButtons, const QString&)>;
+
+void SetQuestionHandler(QuestionHandler handler);
+Answer AskQuestion(const QString& text, QuestionButtons buttons);

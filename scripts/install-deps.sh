@@ -9,7 +9,7 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libxml2-dev
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
-    xvfb xauth
+    xvfb xauth xdotool openbox imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

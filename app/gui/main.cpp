@@ -1,43 +1,49 @@
-#include "app/gui/MainWindow.h"
+#include "app/gui/TProjectManager.h"
 #include "bricks/RegisterBricks.h"
-#include "designer/state/TDesigner.h"
-#include "patterns/settings/TSettings.h"
 #include "platform/Application.h"
 #include "platform/Messages.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 
 int main(int argc, char** argv) {
+    // Brick classes first, so that patterns and the clipboard can stream them.
+    RegisterBricks();
     CaptiomarkApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Captiomark"));
     QApplication::setApplicationVersion(QStringLiteral(CAPTIOMARK_VERSION));
-    RegisterBricks();
     SetMessageHandler([](MessageKind kind, const QString& text) {
+        QWidget* parent = QApplication::activeWindow();
         switch (kind) {
         case MessageKind::Plain:
-            QMessageBox::about(nullptr, QStringLiteral("Captiomark"), text);
+            QMessageBox::about(parent, QStringLiteral("Captiomark"), text);
             break;
         case MessageKind::Information:
-            QMessageBox::information(nullptr, QStringLiteral("Captiomark"), text);
+            QMessageBox::information(parent, QStringLiteral("Captiomark"), text);
             break;
         case MessageKind::Error:
-            QMessageBox::critical(nullptr, QStringLiteral("Captiomark"), text);
+            QMessageBox::critical(parent, QStringLiteral("Captiomark"), text);
             break;
         }
     });
-    LoadSettingsOrReport();
-    MainWindow window;
+    SetQuestionHandler([](QuestionButtons buttons, const QString& text) {
+        const bool cancel = buttons == QuestionButtons::YesNoCancel;
+        const auto chosen =
+            QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Captiomark"), text,
+                                  cancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                         : QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::Yes);
+        if (chosen == QMessageBox::Yes)
+            return Answer::Yes;
+        if (chosen == QMessageBox::No)
+            return Answer::No;
+        return cancel ? Answer::Cancel : Answer::No;
+    });
+    // The window loads the settings and puts the design surface in its client area; the palette
+    // entries come next, then what the command line asks for.
+    TProjectManager window;
+    window.RegisterStandardBricks();
     window.show();
-    bool group = false;
-    for (const QString& a : QApplication::arguments().mid(1)) {
-        if (a.compare(QLatin1String("/group"), Qt::CaseInsensitive) == 0 && !QFile::exists(a))
-            group = true;
-        else if (window.designer()->realPicture.isNull())
-            window.openImage(a);
-    }
-    if (group)
-        window.aGroupExecute();
+    window.startUp(ParseCommandLine(QApplication::arguments().mid(1)));
     return app.exec();
 }

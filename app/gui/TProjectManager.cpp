@@ -1,0 +1,821 @@
+#include "app/gui/TProjectManager.h"
+
+#include "app/gui/PaletteGlyphs.h"
+#include "app/gui/SurfaceActions.h"
+#include "app/gui/ZoomSteps.h"
+#include "batch/window/TfrmGroup.h"
+#include "bricks/TBubbleFrom.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "designer/surface/DesignerBricks.h"
+#include "imaging/core/BitmapOps.h"
+#include "imaging/dialogs/TfrmAdjustments.h"
+#include "imaging/dialogs/TfrmResize.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/file/PatternFile.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/Messages.h"
+#include "platform/Rounding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
+const QString kPatternFilter = QStringLiteral("Patterns (*.xml)");
+const QString kSaveQuestion = QStringLiteral("Do you want to save current file?");
+
+// The hint of a palette button, by class name.
+QString PaletteHint(const QString& className) {
+    if (className == QLatin1String("TText"))
+        return QStringLiteral("Custom Text");
+    if (className == QLatin1String("TTextTime"))
+        return QStringLiteral("Time from EXIF");
+    if (className == QLatin1String("TTextDate"))
+        return QStringLiteral("Date from EXIF");
+    if (className == QLatin1String("TTextBubble"))
+        return QStringLiteral("Text Bubble");
+    if (className == QLatin1String("TPictureimg"))
+        return QStringLiteral("Custom Image");
+    return className;
+}
+
+QString NamePart(const QString& path) {
+    return path.isEmpty() ? QString() : QFileInfo(path).fileName();
+}
+
+// The override cursor for the length of an operation, restored when it throws as well.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    CommandLine out;
+    for (const QString& a : arguments) {
+        const bool groupSwitch = a.compare(QLatin1String("/group"), Qt::CaseInsensitive) == 0 ||
+                                 a.compare(QLatin1String("--group"), Qt::CaseInsensitive) == 0;
+        // A file that happens to be called "/group" is still a file.
+        if (groupSwitch && !QFileInfo::exists(a))
+            out.group = true;
+        else if (out.photo.isEmpty())
+            out.photo = a;
+        else if (out.pattern.isEmpty())
+            out.pattern = a;
+        else
+            out.unused.append(a);
+    }
+    return out;
+}
+
+QString VersionText(const QString& version) {
+    const QStringList parts = version.split(QLatin1Char('.'));
+    if (version.isEmpty() || parts.size() < 2)
+        return version;
+    const auto part = [&](int i) { return i < parts.size() ? parts[i].toInt() : 0; };
+    QString text = QStringLiteral("%1.%2").arg(part(0)).arg(part(1));
+    if (part(3) != 0)
+        text += QStringLiteral(".%1.%2").arg(part(2)).arg(part(3));
+    else if (part(2) != 0)
+        text += QStringLiteral(".%1").arg(part(2));
+    return text;
+}
+
+TProjectManager::TProjectManager(QWidget* parent)
+    : QMainWindow(parent), m_designer(new TDesigner), m_scroll(new QScrollArea(this)),
+      m_surface(new SurfaceActions(this)) {
+    setObjectName(QStringLiteral("ProjectManager"));
+    LoadSettingsOrReport();
+    m_appTitle = QApplication::applicationName();
+    const QString version = VersionText(QApplication::applicationVersion());
+    if (!version.isEmpty())
+        m_appTitle += QLatin1Char(' ') + version;
+    setWindowTitle(m_appTitle);
+
+    m_scroll->setWidget(m_designer);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    setCentralWidget(m_scroll);
+
+    buildActions();
+    buildMenus();
+    buildToolBars();
+    connect(m_surface, &SurfaceActions::stateChanged, this, &TProjectManager::updateActions);
+    // Actions follow the surface's state after every click and key, as an idle update would.
+    qApp->installEventFilter(this);
+
+    const QRect bounds = LoadFormBounds(kBoundsName);
+    if (bounds.isValid())
+        setGeometry(bounds);
+    else
+        resize(1000, 720);
+    updateActions();
+}
+
+TProjectManager::~TProjectManager() {
+    qApp->removeEventFilter(this);
+    SaveFormBounds(kBoundsName, geometry());
+}
+
+QAction* TProjectManager::makeAction(const char* name, const QString& text, const char* category,
+                                     const QKeySequence& shortcut, std::function<void()> run) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(QLatin1String(name));
+    a->setProperty("category", QLatin1String(category));
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    if (run)
+        connect(a, &QAction::triggered, this, [this, run] {
+            run();
+            updateActions();
+        });
+    addAction(a);
+    m_actions.append(a);
+    return a;
+}
+
+void TProjectManager::buildActions() {
+    const QKeySequence none;
+    makeAction("aOpenImage", QStringLiteral("&Open Image"), "Image", none,
+               [this] { openImageCommand(); });
+    makeAction("aSaveImage", QStringLiteral("&Save Image"), "Image", none, [this] {
+        saveImage(false);
+    })->setVisible(false);
+    makeAction("aSaveAs", QStringLiteral("Sa&ve Image As"), "Image", none,
+               [this] { saveImage(true); });
+    // Starts disabled and has no update rule of its own.
+    makeAction("aNew", QStringLiteral("&New Pattern"), "Pattern",
+               QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newPattern(); })
+        ->setEnabled(false);
+    makeAction("aOpen", QStringLiteral("Open P&attern"), "Pattern",
+               QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openPattern(); });
+    makeAction("aSave", QStringLiteral("Save Pa&ttern"), "Pattern",
+               QKeySequence(Qt::CTRL | Qt::Key_S), [this] { savePattern(); });
+    makeAction("aClose", QStringLiteral("&Close Pattern"), "Pattern", none,
+               [this] { closePattern(); });
+    makeAction("aGroup", QStringLiteral("&Batch processing"), "Pattern", none,
+               [this] { showBatch(); });
+    // Stays disabled until the options dialog exists.
+    makeAction("aOptions", QStringLiteral("O&ptions"), "Image", none, {})->setEnabled(false);
+    makeAction("aExit", QStringLiteral("&Exit"), "Image", none, [this] { close(); });
+
+    makeAction("aCopy", QStringLiteral("&Copy"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Insert),
+               [this] { m_surface->copy(); });
+    makeAction("aCut", QStringLiteral("C&ut"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Delete),
+               [this] { m_surface->cut(); });
+    makeAction("aPaste", QStringLiteral("&Paste"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Insert),
+               [this] { m_surface->paste(); });
+    makeAction("aDelete", QStringLiteral("&Delete"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { m_surface->deleteSelection(); });
+    makeAction("aBringToFromt", QStringLiteral("&Bring To Front"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::Key_B), [this] { m_surface->bringToFront(); });
+    // Ctrl+S belongs to Save Pattern; two actions on one key would leave both dead.
+    makeAction("aSendToBack", QStringLiteral("&Send To Back"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), [this] { m_surface->sendToBack(); });
+    makeAction("aUndo", QStringLiteral("&Undo"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Z),
+               [this] { m_surface->undo(); });
+    makeAction("aRedo", QStringLiteral("&Redo"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Y),
+               [this] { m_surface->redo(); });
+    using A = SurfaceActions::Alignment;
+    makeAction("aAlignLeft", QStringLiteral("Align Left Edges"), "Align", none,
+               [this] { m_surface->align(A::Left); });
+    makeAction("aAlignHCentre", QStringLiteral("Align Horizontal Centres"), "Align", none,
+               [this] { m_surface->align(A::HorizontalCentre); });
+    makeAction("aAlignRight", QStringLiteral("Align Right Edges"), "Align", none,
+               [this] { m_surface->align(A::Right); });
+    makeAction("aAlignTop", QStringLiteral("Align Tops"), "Align", none,
+               [this] { m_surface->align(A::Top); });
+    makeAction("aAlignVCentre", QStringLiteral("Align Vertical Centres"), "Align", none,
+               [this] { m_surface->align(A::VerticalCentre); });
+    makeAction("aAlignBottom", QStringLiteral("Align Bottoms"), "Align", none,
+               [this] { m_surface->align(A::Bottom); });
+
+    makeAction("aResize", QStringLiteral("&Resize"), "Image", none, [this] { showResize(); });
+    makeAction("aRotateCount", QStringLiteral("R&otate 90° Countclockwise"), "Image", none,
+               [this] { rotate(-90); });
+    makeAction("aRotateClock", QStringLiteral("Ro&tate 90° Clockwise"), "Image", none,
+               [this] { rotate(90); });
+    makeAction("aEffects", QStringLiteral("Effects"), "Image", none, [this] { showEffects(); });
+    makeAction("aZoomin", QStringLiteral("&Zoom In"), "View", none, [this] { zoomIn(); });
+    makeAction("aZoomout", QStringLiteral("Z&oom Out"), "View", none, [this] { zoomOut(); });
+    makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none, [this] { fitToPage(); });
+    makeAction("aActualsize", QStringLiteral("&Actual Size"), "View", none,
+               [this] { actualSize(); });
+    // Disabled until their windows exist.
+    makeAction("aInspector", QStringLiteral("Object &Inspector"), "View", none, {})
+        ->setEnabled(false);
+    makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none, {})->setEnabled(false);
+
+    makeAction("aAbout", QStringLiteral("&Help Topics"), "Help", QKeySequence(Qt::Key_F1),
+               [this] { helpTopics(); });
+    makeAction("actTip", QStringLiteral("&Tip of the Day"), "Help", none, {})->setEnabled(false);
+    // No home page address yet.
+    makeAction("Action1", QStringLiteral("&Visit Home Page"), "Help", none, {})->setEnabled(false);
+    makeAction("Action2", QStringLiteral("&About the Program"), "Help", none, [this] { about(); });
+}
+
+void TProjectManager::buildMenus() {
+    const auto fill = [this](const QString& title, const QStringList& names) {
+        QMenu* menu = menuBar()->addMenu(title);
+        for (const QString& n : names) {
+            if (n == QLatin1String("-"))
+                menu->addSeparator();
+            else
+                menu->addAction(action(n));
+        }
+        connect(menu, &QMenu::aboutToShow, this, &TProjectManager::updateActions);
+    };
+    fill(QStringLiteral("&File"),
+         {"aOpenImage", "aSaveImage", "aSaveAs", "-", "aNew", "aOpen", "aSave", "aClose", "-",
+          "aGroup", "-", "aOptions", "-", "aExit"});
+    fill(QStringLiteral("&View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    fill(QStringLiteral("&Edit"),
+         {"aCopy", "aCut", "aPaste", "aDelete", "-", "aEffects", "aResize", "aRotateCount",
+          "aRotateClock", "-", "aBringToFromt", "aSendToBack"});
+    fill(QStringLiteral("&Help"), {"aAbout", "actTip", "Action1", "Action2"});
+}
+
+void TProjectManager::buildToolBars() {
+    const auto bar = [this](const QString& title, const QStringList& names) {
+        QToolBar* b = addToolBar(title);
+        b->setObjectName(title);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        for (const QString& n : names)
+            b->addAction(action(n));
+        return b;
+    };
+    bar(QStringLiteral("File"), {"aOpenImage", "aSaveAs", "aNew", "aOpen", "aSave"});
+    bar(QStringLiteral("Resize"), {"aResize", "aRotateCount", "aRotateClock", "aEffects"});
+    m_paletteBar = addToolBar(QStringLiteral("Palette"));
+    m_paletteBar->setObjectName(QStringLiteral("Palette"));
+    m_paletteBar->setIconSize(QSize(18, 18));
+    m_arrow = new QToolButton(m_paletteBar);
+    m_arrow->setObjectName(QStringLiteral("paletteArrow"));
+    m_arrow->setText(QStringLiteral("\u2196"));
+    m_arrow->setToolTip(QStringLiteral("Select"));
+    m_arrow->setCheckable(true);
+    m_arrow->setChecked(true);
+    m_arrow->setFixedSize(20, 20);
+    connect(m_arrow, &QToolButton::clicked, this, &TProjectManager::arrowClicked);
+    m_paletteBar->addWidget(m_arrow);
+    addToolBarBreak();
+    bar(QStringLiteral("Edit"),
+        {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt", "aSendToBack", "aUndo", "aRedo"});
+    QToolBar* view =
+        bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    m_zoomBox = new QComboBox(view);
+    m_zoomBox->setObjectName(QStringLiteral("zoomBox"));
+    // Editable so that a fitted ratio between two entries can be shown; the text is not typed.
+    m_zoomBox->setEditable(true);
+    m_zoomBox->lineEdit()->setReadOnly(true);
+    for (int i = 0; i < ZoomSteps::count(); ++i)
+        m_zoomBox->addItem(ZoomSteps::text(i), ZoomSteps::percent(i));
+    m_zoomBox->setEnabled(false);
+    connect(m_zoomBox, &QComboBox::activated, this, [this](int index) {
+        chooseZoom(index);
+        updateActions();
+    });
+    view->addWidget(m_zoomBox);
+    bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
+                                  "aAlignVCentre", "aAlignBottom"});
+
+    // Short tool-bar texts where the caption is long.
+    const QList<QPair<const char*, QString>> shortTexts = {
+        {"aRotateCount", QStringLiteral("\u27F2 90°")},
+        {"aRotateClock", QStringLiteral("\u27F3 90°")},
+        {"aAlignLeft", QStringLiteral("Lefts")},
+        {"aAlignHCentre", QStringLiteral("Centres")},
+        {"aAlignRight", QStringLiteral("Rights")},
+        {"aAlignTop", QStringLiteral("Tops")},
+        {"aAlignVCentre", QStringLiteral("Middles")},
+        {"aAlignBottom", QStringLiteral("Bottoms")},
+        {"aBringToFromt", QStringLiteral("Front")},
+        {"aSendToBack", QStringLiteral("Back")},
+        {"aOpenImage", QStringLiteral("Open")},
+        {"aSaveAs", QStringLiteral("Save As")},
+        {"aNew", QStringLiteral("New")},
+        {"aOpen", QStringLiteral("Pattern")},
+        {"aSave", QStringLiteral("Save Pattern")}};
+    for (const auto& [name, text] : shortTexts)
+        action(QLatin1String(name))->setIconText(text);
+}
+
+QAction* TProjectManager::action(const QString& name) const {
+    for (QAction* a : m_actions)
+        if (a->objectName() == name)
+            return a;
+    return nullptr;
+}
+
+QString TProjectManager::ImagePath() const {
+    return m_designer->FileName;
+}
+
+void TProjectManager::updateActions() {
+    const bool modified = m_designer->Modified;
+    const bool hasImage = !m_designer->FileName.isEmpty() || modified;
+    const bool hasPreview = m_designer->Picture.width() > 0;
+    action(QStringLiteral("aSaveImage"))->setEnabled(modified);
+    action(QStringLiteral("aOpen"))->setEnabled(m_designer->Picture.height() > 0);
+    action(QStringLiteral("aSave"))->setEnabled(modified);
+    for (const char* n : {"aSaveAs", "aClose", "aResize", "aRotateCount", "aRotateClock",
+                          "aEffects", "aZoomin", "aZoomout", "aFittopage", "aActualsize"})
+        action(QLatin1String(n))->setEnabled(hasImage);
+    const bool selected = m_surface->hasSelection();
+    for (const char* n :
+         {"aCopy", "aCut", "aDelete", "aBringToFromt", "aSendToBack", "aAlignLeft", "aAlignHCentre",
+          "aAlignRight", "aAlignTop", "aAlignVCentre", "aAlignBottom"})
+        action(QLatin1String(n))->setEnabled(selected);
+    action(QStringLiteral("aPaste"))->setEnabled(m_surface->canPaste());
+    action(QStringLiteral("aUndo"))->setEnabled(m_surface->canUndo());
+    action(QStringLiteral("aRedo"))->setEnabled(m_surface->canRedo());
+    for (QToolButton* b : m_paletteButtons)
+        b->setEnabled(hasPreview);
+    m_zoomBox->setEnabled(hasPreview);
+}
+
+bool TProjectManager::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyRelease)
+        updateActions();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- palette ----
+
+bool TProjectManager::RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
+                                         const QImage& glyph) {
+    for (const TComponentCreator& e : m_palette)
+        if (e.brickClass == brickClass)
+            return false;
+    m_palette.append({brickClass, name, glyph.copy()});
+    RefreshPalette();
+    return true;
+}
+
+void TProjectManager::RegisterStandardBricks() {
+    RegisterBrickClass(&TText::staticMetaObject, QStringLiteral("TText"),
+                       DrawPaletteGlyph(PaletteGlyph::Text));
+    RegisterBrickClass(&TTextDate::staticMetaObject, QStringLiteral("TTextDate"),
+                       DrawPaletteGlyph(PaletteGlyph::Date));
+    RegisterBrickClass(&TTextTime::staticMetaObject, QStringLiteral("TTextTime"),
+                       DrawPaletteGlyph(PaletteGlyph::Time));
+    RegisterBrickClass(&TTextBubble::staticMetaObject, QStringLiteral("TTextBubble"),
+                       DrawPaletteGlyph(PaletteGlyph::Bubble));
+    RegisterBrickClass(&TPictureimg::staticMetaObject, QStringLiteral("TPictureimg"),
+                       DrawPaletteGlyph(PaletteGlyph::Picture));
+}
+
+QImage TProjectManager::GlyphOf(const QMetaObject* brickClass) const {
+    for (const TComponentCreator& e : m_palette)
+        if (e.brickClass == brickClass)
+            return e.glyph;
+    return {};
+}
+
+void TProjectManager::RefreshPalette() {
+    for (QToolButton* b : m_paletteButtons)
+        delete b;
+    m_paletteButtons.clear();
+    for (int i = 0; i < m_palette.size(); ++i) {
+        const TComponentCreator& e = m_palette[i];
+        auto* b = new QToolButton(m_paletteBar);
+        b->setObjectName(QStringLiteral("palette_") + e.name);
+        b->setIcon(QIcon(QPixmap::fromImage(e.glyph)));
+        b->setIconSize(QSize(18, 18));
+        b->setFixedSize(20, 20);
+        b->setAutoRaise(true);
+        b->setCheckable(true);
+        b->setToolTip(PaletteHint(QString::fromLatin1(e.brickClass->className())));
+        b->setProperty("Tag", i);
+        b->setChecked(e.brickClass == m_pending);
+        connect(b, &QToolButton::clicked, this, [this, i] { paletteClicked(i); });
+        m_paletteBar->addWidget(b);
+        m_paletteButtons.append(b);
+    }
+    const bool hasPreview = m_designer->Picture.width() > 0;
+    for (QToolButton* b : m_paletteButtons)
+        b->setEnabled(hasPreview);
+    m_zoomBox->setEnabled(hasPreview);
+}
+
+void TProjectManager::paletteClicked(int index) {
+    for (int i = 0; i < m_paletteButtons.size(); ++i)
+        m_paletteButtons[i]->setChecked(i == index);
+    m_arrow->setChecked(false);
+    m_pending = m_palette[index].brickClass;
+    m_designer->setCursor(Qt::DragCopyCursor);
+    m_surface->setPendingClass(m_pending);
+}
+
+void TProjectManager::arrowClicked() {
+    m_pending = nullptr;
+    for (QToolButton* b : m_paletteButtons)
+        b->setChecked(false);
+    m_arrow->setChecked(true);
+    m_designer->unsetCursor();
+    m_surface->setPendingClass(nullptr);
+}
+
+const QMetaObject* TProjectManager::TakePendingClass() {
+    const QMetaObject* taken = m_pending;
+    arrowClicked();
+    return taken;
+}
+
+// ---- caption and geometry ----
+
+void TProjectManager::SetImagePath(const QString& fileName) {
+    m_designer->FileName = fileName;
+    updateCaption();
+}
+
+void TProjectManager::updateCaption() {
+    setWindowTitle(QStringLiteral("Captiomark - ") + NamePart(m_patternTitle) +
+                   QStringLiteral(" - ") + NamePart(m_designer->FileName));
+}
+
+QSize TProjectManager::clientSize() const {
+    // The viewport without scroll bars: a fitted picture needs none.
+    return m_scroll->maximumViewportSize();
+}
+
+void TProjectManager::centrePreview() {
+    const QSize client = clientSize();
+    const QSize picture = m_designer->Panel1->size();
+    m_designer->resize(std::max(client.width(), picture.width()),
+                       std::max(client.height(), picture.height()));
+    m_designer->Panel1->move((m_designer->width() - picture.width()) / 2,
+                             (m_designer->height() - picture.height()) / 2);
+}
+
+void TProjectManager::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    centrePreview();
+}
+
+void TProjectManager::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    RefreshPalette();
+    updateActions();
+}
+
+void TProjectManager::closeEvent(QCloseEvent* event) {
+    if (m_designer->Modified) {
+        switch (AskQuestion(kSaveQuestion, QuestionButtons::YesNoCancel)) {
+        case Answer::Cancel:
+            event->ignore();
+            return;
+        case Answer::Yes:
+            // A save that did not happen (no name chosen) keeps the window open.
+            if (!saveImage(false)) {
+                event->ignore();
+                return;
+            }
+            break;
+        case Answer::No:
+            break;
+        }
+    }
+    event->accept();
+}
+
+// ---- zoom ----
+
+void TProjectManager::applyZoom() {
+    const double z = m_designer->ZoomRatio;
+    m_designer->UpdatePreview();
+    for (QWidget* c : m_designer->Bricks()) {
+        if (auto* t = qobject_cast<TText*>(c)) {
+            t->move(RoundHalfEven(t->FullLeft / z), RoundHalfEven(t->FullTop / z));
+            t->FitToText();
+        } else if (auto* f = qobject_cast<TBubbleFrom*>(c)) {
+            f->move(RoundHalfEven(f->FullLeft / z), RoundHalfEven(f->FullTop / z));
+        } else if (auto* p = qobject_cast<TPictureimg*>(c)) {
+            p->SetBounds(RoundHalfEven(p->FullLeft / z), RoundHalfEven(p->FullTop / z),
+                         RoundHalfEven(p->FullWidth / z), RoundHalfEven(p->FullHeight / z));
+        }
+    }
+}
+
+void TProjectManager::fitToWindow() {
+    m_scroll->horizontalScrollBar()->setValue(0);
+    m_scroll->verticalScrollBar()->setValue(0);
+    const double ratio = ZoomSteps::fitRatio(m_designer->realPicture.size(), clientSize());
+    m_designer->ZoomRatio = ratio;
+    m_zoomBox->setCurrentIndex(-1);
+    m_zoomBox->setEditText(ZoomSteps::textFor(ratio));
+    applyZoom();
+}
+
+void TProjectManager::chooseZoom(int index) {
+    if (m_designer->realPicture.isNull() || index < 0 || index >= ZoomSteps::count())
+        return;
+    m_zoomBox->setCurrentIndex(index);
+    m_designer->ZoomRatio = ZoomSteps::ratioOf(index);
+    applyZoom();
+    centrePreview();
+}
+
+void TProjectManager::zoomIn() {
+    chooseZoom(ZoomSteps::zoomInIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0));
+}
+
+void TProjectManager::zoomOut() {
+    chooseZoom(ZoomSteps::zoomOutIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0));
+}
+
+void TProjectManager::fitToPage() {
+    if (m_designer->realPicture.isNull())
+        return;
+    m_designer->ZoomRatio = 1.0;
+    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    fitToWindow();
+    centrePreview();
+}
+
+void TProjectManager::actualSize() {
+    if (m_designer->realPicture.isNull())
+        return;
+    m_designer->ZoomRatio = 1.0;
+    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    applyZoom();
+    centrePreview();
+}
+
+// ---- image ----
+
+QString TProjectManager::askFileName(const FileRequest& request) {
+    if (m_askFileName)
+        return m_askFileName(request);
+    QFileDialog dialog(this, request.title);
+    dialog.setAcceptMode(request.kind == FileRequest::Kind::Open ? QFileDialog::AcceptOpen
+                                                                 : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.kind == FileRequest::Kind::Open ? QFileDialog::ExistingFile
+                                                               : QFileDialog::AnyFile);
+    // The window asks about replacing a file itself, for the name that will really be written.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(request.filters);
+    if (request.filterIndex >= 0 && request.filterIndex < request.filters.size())
+        dialog.selectNameFilter(request.filters[request.filterIndex]);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void TProjectManager::openImageCommand() {
+    FileRequest r;
+    r.title = QStringLiteral("Picture");
+    r.filters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Jpeg Images (*.jpg *.jpeg)"),
+                 QStringLiteral("Gif Images (*.gif)"), QStringLiteral("Icons (*.ico)"),
+                 QStringLiteral("All images (*.bmp *.jpg *.jpeg *.gif *.ico)")};
+    r.filterIndex = 4;
+    const QString name = askFileName(r);
+    if (!name.isEmpty())
+        OpenImage(name);
+}
+
+bool TProjectManager::OpenImage(const QString& fileName) {
+    try {
+        m_designer->OpenImage(fileName, 1.0);
+    } catch (const Exception& e) {
+        ShowError(e.message());
+        return false;
+    }
+    if (m_designer->Picture.width() == 0 || m_designer->Picture.height() == 0) {
+        ShowError(QStringLiteral("Wrong file format"));
+        return false;
+    }
+    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    const QSize client = clientSize();
+    if (m_designer->Picture.height() > client.height() ||
+        m_designer->Picture.width() > client.width())
+        fitToWindow();
+    else
+        applyZoom();
+    centrePreview();
+    SetImagePath(fileName);
+    m_designer->Modified = false;
+    RefreshPalette();
+    updateActions();
+    return true;
+}
+
+void TProjectManager::rotate(int degrees) {
+    if (m_designer->realPicture.isNull())
+        return;
+    {
+        BusyCursor busy;
+        RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
+    }
+    m_designer->Modified = true;
+    fitToPage();
+}
+
+bool TProjectManager::saveImage(bool asNewName) {
+    const QString source = m_designer->FileName;
+    const QString extension = QFileInfo(source).suffix();
+    FileRequest r;
+    r.kind = FileRequest::Kind::Save;
+    r.title = QStringLiteral("Save image");
+    r.filters = {QStringLiteral("Images (*.%1 *.%2)").arg(extension, extension.toUpper())};
+    r.defaultSuffix = extension;
+    r.fileName = source;
+    const QString chosen = askFileName(r);
+    if (chosen.isEmpty()) {
+        if (asNewName)
+            ShowError(NamePart(source) + QStringLiteral(" not saved: no file name was given."));
+        return false;
+    }
+    // The render decides the name it writes; every question and message is about that file.
+    const QString written = RenderOutputPath(source, chosen);
+    if (QFileInfo::exists(written) &&
+        AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                        .arg(QDir::toNativeSeparators(written)),
+                    QuestionButtons::YesNo) != Answer::Yes)
+        return false;
+    RenderAndSave(*m_designer, source, {.newName = chosen});
+    if (asNewName)
+        ShowInformation(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
+    SetImagePath(written);
+    return true;
+}
+
+void TProjectManager::showResize() {
+    if (!m_resize)
+        m_resize = new TfrmResize(m_designer, this);
+    if (m_resize->exec() == QDialog::Accepted) {
+        m_designer->Modified = true;
+        fitToPage();
+    }
+}
+
+void TProjectManager::showEffects() {
+    TfrmAdjustments dialog(
+        m_designer, [this] { fitToPage(); }, this);
+    dialog.setWindowTitle(QStringLiteral("Adjustments"));
+    dialog.exec();
+}
+
+void TProjectManager::showBatch() {
+    TfrmGroup group(m_designer, this);
+    group.exec();
+}
+
+// ---- patterns ----
+
+bool TProjectManager::confirmDiscardPattern() {
+    if (!m_designer->Modified)
+        return true;
+    switch (AskQuestion(kSaveQuestion, QuestionButtons::YesNoCancel)) {
+    case Answer::Cancel:
+        return false;
+    case Answer::Yes:
+        return savePattern();
+    case Answer::No:
+        return true;
+    }
+    return false;
+}
+
+void TProjectManager::newPattern() {
+    if (!confirmDiscardPattern())
+        return;
+    ClearBricks(*m_designer);
+    m_designer->Modified = false;
+    m_patternTitle.clear();
+    updateCaption();
+}
+
+void TProjectManager::openPattern() {
+    if (!confirmDiscardPattern())
+        return;
+    FileRequest r;
+    r.title = QStringLiteral("Open pattern");
+    r.filters = {kPatternFilter};
+    r.defaultSuffix = QStringLiteral("xml");
+    const QString name = askFileName(r);
+    if (!name.isEmpty())
+        LoadPattern(name);
+}
+
+void TProjectManager::LoadPattern(const QString& fileName) {
+    TDesigner& d = *m_designer;
+    const QList<QWidget*> before = d.Components();
+    const bool modified = d.Modified;
+    // The current bricks step aside while the file is read, so that a failing file cannot
+    // leave half a pattern in their place.
+    QList<QPointer<QWidget>> old;
+    QList<bool> visible;
+    for (QWidget* brick : d.Bricks()) {
+        old.append(brick);
+        visible.append(brick->isVisible());
+        d.RemoveComponent(brick);
+        brick->hide();
+    }
+    try {
+        ReadPattern(fileName, d);
+    } catch (...) {
+        ClearBricks(d);
+        for (QWidget* c : d.Components())
+            d.RemoveComponent(c);
+        for (QWidget* c : before)
+            d.AddComponent(c);
+        for (int i = 0; i < old.size(); ++i)
+            if (old[i])
+                old[i]->setVisible(visible[i]);
+        d.Modified = modified;
+        throw;
+    }
+    for (const QPointer<QWidget>& brick : old)
+        if (brick)
+            delete brick.data();
+    m_patternTitle = fileName;
+    updateCaption();
+}
+
+bool TProjectManager::savePattern() {
+    if (m_patternPath.isEmpty()) {
+        FileRequest r;
+        r.kind = FileRequest::Kind::Save;
+        r.title = QStringLiteral("Save pattern");
+        r.filters = {kPatternFilter};
+        r.defaultSuffix = QStringLiteral("xml");
+        const QString name = askFileName(r);
+        if (name.isEmpty())
+            return false;
+        if (QFileInfo::exists(name) &&
+            AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                            .arg(QDir::toNativeSeparators(name)),
+                        QuestionButtons::YesNo) != Answer::Yes)
+            return false;
+        m_patternPath = name;
+    }
+    WritePattern(m_patternPath, *m_designer);
+    m_patternTitle = m_patternPath;
+    updateCaption();
+    return true;
+}
+
+// ---- help ----
+
+void TProjectManager::helpTopics() {
+    const QString help = QApplication::applicationDirPath() + QStringLiteral("/Captiomark.chm");
+    if (!QFileInfo::exists(help)) {
+        ShowError(QStringLiteral("Cannot open %1: No such file or directory")
+                      .arg(QDir::toNativeSeparators(help)));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+        ShowError(QStringLiteral("Cannot open %1: no program is set to open it")
+                      .arg(QDir::toNativeSeparators(help)));
+}
+
+void TProjectManager::about() {
+    QMessageBox::about(this, QStringLiteral("About Captiomark"),
+                       QStringLiteral("<b>Captiomark</b> %1<br>Captions burnt into photographs.")
+                           .arg(QApplication::applicationVersion().toHtmlEscaped()));
+}
+
+// ---- start-up ----
+
+void TProjectManager::startUp(const CommandLine& commandLine) {
+    if (commandLine.group)
+        showBatch();
+    if (!commandLine.photo.isEmpty() && OpenImage(commandLine.photo) &&
+        !commandLine.pattern.isEmpty()) {
+        try {
+            LoadPattern(commandLine.pattern);
+        } catch (const Exception& e) {
+            ShowError(e.message());
+        }
+    }
+    for (const QString& f : commandLine.unused)
+        ShowError(QStringLiteral("%1 not opened: only a photo and a pattern can be given.")
+                      .arg(QDir::toNativeSeparators(f)));
+    updateActions();
+}

@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QScrollArea;
+class QToolBar;
+class QToolButton;
+class SurfaceActions;
+class TDesigner;
+class TfrmResize;
+struct QMetaObject;
+
+// What the command line asks for: "/group" or "--group" opens the batch window; the first file
+// is a photo to open, the second a pattern to lay over it.
+struct CommandLine {
+    bool group = false;
+    QString photo;
+    QString pattern;
+    QStringList unused; // files beyond the second
+};
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// "major.minor", then ".release.build" when build is not 0, or ".release" when release is not 0.
+QString VersionText(const QString& version);
+
+// One file dialog's question. The window asks through a replaceable function, so that tests can
+// answer without a dialog.
+struct FileRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    QString title;
+    QStringList filters;
+    int filterIndex = 0;
+    QString defaultSuffix;
+    QString fileName; // initial selection
+};
+using FileNameAsker = std::function<QString(const FileRequest&)>;
+
+// One palette entry: a brick class, its name and its 18 x 18 glyph.
+struct TComponentCreator {
+    const QMetaObject* brickClass = nullptr;
+    QString name;
+    QImage glyph;
+};
+
+// The main window: menus, tool bars, the brick palette and the zoom box around the design
+// surface; opens and saves images and patterns.
+class TProjectManager : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TProjectManager(QWidget* parent = nullptr);
+    ~TProjectManager() override;
+
+    TDesigner* designer() const { return m_designer; }
+    SurfaceActions* surfaceActions() const { return m_surface; }
+    QComboBox* zoomBox() const { return m_zoomBox; }
+    QToolBar* paletteBar() const { return m_paletteBar; }
+    // The action with that object name ("aOpenImage", "aSaveAs", ...), or nullptr.
+    QAction* action(const QString& name) const;
+    // Every action of the window in creation order.
+    QList<QAction*> allActions() const { return m_actions; }
+
+    // Opens an image onto the surface, fitted to the window and centred. Errors are shown; false
+    // then, with the surface's state and the image path as they were.
+    bool OpenImage(const QString& fileName);
+    bool RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
+                            const QImage& glyph);
+    // The palette's five brick classes with their glyphs.
+    void RegisterStandardBricks();
+    const QMetaObject* PendingClass() const { return m_pending; }
+    const QMetaObject* TakePendingClass();
+    QImage GlyphOf(const QMetaObject* brickClass) const;
+    void RefreshPalette();
+    void SetImagePath(const QString& fileName);
+    QString ImagePath() const;
+    QString PatternPath() const { return m_patternPath; }
+    QString PatternTitle() const { return m_patternTitle; }
+
+    // Reads a pattern onto the surface in place of the current bricks. The file is read first:
+    // when reading fails the current bricks and modified flag stay as they were and the error is
+    // thrown on. Asks nothing.
+    void LoadPattern(const QString& fileName);
+
+    // The commands behind the actions. Those that may discard unsaved changes ask first.
+    void openImageCommand();
+    bool saveImage(bool asNewName);
+    void newPattern();
+    void openPattern();
+    bool savePattern();
+    void closePattern() { newPattern(); }
+    void showBatch();
+    void showResize();
+    void showEffects();
+    void rotate(int degrees);
+    void zoomIn();
+    void zoomOut();
+    void fitToPage();
+    void actualSize();
+    void chooseZoom(int index);
+    void helpTopics();
+    void about();
+
+    // Command-line files and switches, after the window is shown.
+    void startUp(const CommandLine& commandLine);
+
+    // Re-evaluates every action's enabled state.
+    void updateActions();
+
+    void setFileNameAsker(FileNameAsker asker) { m_askFileName = std::move(asker); }
+
+    // The preview's place: the client area the picture is fitted to, and where the picture panel
+    // is shown.
+    QSize clientSize() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* makeAction(const char* name, const QString& text, const char* category,
+                        const QKeySequence& shortcut, std::function<void()> run);
+    void buildActions();
+    void buildMenus();
+    void buildToolBars();
+    void paletteClicked(int index);
+    void arrowClicked();
+    // Asks "Do you want to save current file?" when the modified flag is set; false on Cancel
+    // (or when Yes ran a save that did not happen).
+    bool confirmDiscardPattern();
+    QString askFileName(const FileRequest& request);
+    void fitToWindow();
+    void applyZoom();
+    void centrePreview();
+    void updateCaption();
+
+    TDesigner* m_designer;
+    QScrollArea* m_scroll;
+    SurfaceActions* m_surface;
+    QComboBox* m_zoomBox = nullptr;
+    QToolBar* m_paletteBar = nullptr;
+    QToolButton* m_arrow = nullptr;
+    QList<QToolButton*> m_paletteButtons;
+    QList<TComponentCreator> m_palette;
+    const QMetaObject* m_pending = nullptr;
+    QList<QAction*> m_actions;
+    QString m_appTitle;
+    QString m_patternTitle;
+    QString m_patternPath;
+    QPointer<TfrmResize> m_resize;
+    FileNameAsker m_askFileName;
+};

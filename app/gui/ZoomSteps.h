@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+// The zoom box's entries and the arithmetic of the zoom commands, without widgets. A zoom ratio
+// is full-size pixels per preview pixel: 1.0 at 100 %, 2.0 at 50 %.
+class ZoomSteps {
+public:
+    static constexpr int kCount = 17;
+
+    static int count() { return kCount; }
+    static QString text(int index);
+    static int percent(int index);
+    // The ratio of an entry: 1 / (percent / 100).
+    static double ratioOf(int index);
+
+    // The entry the zoom box lands on for a ratio: the last entry (from the second on) whose
+    // percentage is at most round(100 / ratio); the first entry when none is.
+    static int indexFor(double ratio);
+    // One entry larger (Zoom In) or smaller (Zoom Out) than indexFor, held at the ends.
+    static int zoomInIndex(double ratio);
+    static int zoomOutIndex(double ratio);
+
+    // The ratio that shows a picture whole in the client area: 1.0 when it fits, else the
+    // larger of the height and width quotients.
+    static double fitRatio(QSize picture, QSize client);
+    // The zoom box text for a ratio: round(100 / ratio) and " %".
+    static QString textFor(double ratio);
+};

@@ -1,0 +1,656 @@
+#include "app/gui/PaletteGlyphs.h"
+#include "app/gui/SurfaceActions.h"
+#include "app/gui/TProjectManager.h"
+#include "app/gui/ZoomSteps.h"
+#include "bricks/RegisterBricks.h"
+#include "bricks/TText.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/Messages.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QString sourceDir() {
+    return qEnvironmentVariable("CAPTIOMARK_SOURCE_DIR");
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+    return path;
+}
+
+QString writePhoto(const QString& path, int w, int h) {
+    EXPECT_TRUE(makeTestPhoto(w, h).save(path, "JPG", 90));
+    return path;
+}
+
+// A UTF-8 pattern with the given brick bodies (each line joined by %CR%LF).
+QByteArray patternXml(const QStringList& bodies) {
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
+                     "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
+                     "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                     "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
+                     "GridY=\"4\" IsGrid=\"False\"/>\n"
+                     "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n";
+    for (const QString& b : bodies)
+        out += "<Brick Body=\"" + b.toUtf8() + "\"/>\n";
+    return out + "</Bricks>\n</Project>\n";
+}
+
+QString textBrick(const QString& name, int left, int top) {
+    return QStringLiteral("object %1: TText%CR%LF  Left = %2%CR%LF  Top = %3%CR%LF  Caption = "
+                          "'%1'%CR%LFend")
+        .arg(name)
+        .arg(left)
+        .arg(top);
+}
+
+QStringList brickNames(const TDesigner* d) {
+    QStringList out;
+    for (QWidget* b : d->Bricks())
+        out << b->objectName();
+    return out;
+}
+
+QStringList withoutMnemonic(QStringList texts) {
+    for (QString& t : texts)
+        t.remove(QLatin1Char('&'));
+    return texts;
+}
+
+// A window with its palette, shown offscreen at a fixed size; questions, messages and file
+// dialogs answered by the test.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        RegisterBricks();
+        SetMessageHandler([this](MessageKind k, const QString& t) { messages.append({k, t}); });
+        SetQuestionHandler([this](QuestionButtons b, const QString& t) {
+            questions.append({b, t});
+            return answer;
+        });
+        window = std::make_unique<TProjectManager>();
+        window->RegisterStandardBricks();
+        window->setFileNameAsker([this](const FileRequest& r) {
+            requests.append(r);
+            return chosenFile;
+        });
+        window->setGeometry(50, 50, 900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        SetMessageHandler(nullptr);
+        SetQuestionHandler(nullptr);
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    TDesigner* designer() const { return window->designer(); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TProjectManager> window;
+    QList<QPair<MessageKind, QString>> messages;
+    QList<QPair<QuestionButtons, QString>> questions;
+    QList<FileRequest> requests;
+    Answer answer = Answer::Cancel;
+    QString chosenFile;
+};
+
+// ---- actions and menus ----
+
+TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
+    QStringList titles;
+    QList<QStringList> items;
+    for (QAction* m : window->menuBar()->actions()) {
+        titles << m->text();
+        QStringList texts;
+        for (QAction* a : m->menu()->actions())
+            texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        items << texts;
+    }
+    EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Help"}));
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0],
+              (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-", "&New Pattern",
+                           "Open P&attern", "Save Pa&ttern", "&Close Pattern", "-",
+                           "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
+    EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size"}));
+    EXPECT_EQ(items[2], (QStringList{"&Copy", "C&ut", "&Paste", "&Delete", "-", "Effects",
+                                     "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
+                                     QStringLiteral("Ro&tate 90° Clockwise"), "-",
+                                     "&Bring To Front", "&Send To Back"}));
+    EXPECT_EQ(items[3], (QStringList{"&Help Topics", "&Tip of the Day", "&Visit Home Page",
+                                     "&About the Program"}));
+    // Save Image is there but hidden.
+    EXPECT_FALSE(window->action("aSaveImage")->isVisible());
+    EXPECT_TRUE(window->action("aSaveAs")->isVisible());
+}
+
+TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
+    struct Row {
+        const char* name;
+        const char* caption;
+        const char* category;
+        QKeySequence shortcut;
+    };
+    const QList<Row> rows = {
+        {"aOpenImage", "Open Image", "Image", {}},
+        {"aSaveImage", "Save Image", "Image", {}},
+        {"aSaveAs", "Save Image As", "Image", {}},
+        {"aNew", "New Pattern", "Pattern", QKeySequence("Ctrl+N")},
+        {"aOpen", "Open Pattern", "Pattern", QKeySequence("Ctrl+O")},
+        {"aSave", "Save Pattern", "Pattern", QKeySequence("Ctrl+S")},
+        {"aClose", "Close Pattern", "Pattern", {}},
+        {"aGroup", "Batch processing", "Pattern", {}},
+        {"aOptions", "Options", "Image", {}},
+        {"aExit", "Exit", "Image", {}},
+        {"aCopy", "Copy", "Edit", QKeySequence("Ctrl+Ins")},
+        {"aCut", "Cut", "Edit", QKeySequence("Shift+Del")},
+        {"aPaste", "Paste", "Edit", QKeySequence("Shift+Ins")},
+        {"aDelete", "Delete", "Edit", QKeySequence("Ctrl+Del")},
+        {"aBringToFromt", "Bring To Front", "Edit", QKeySequence("Ctrl+B")},
+        {"aSendToBack", "Send To Back", "Edit", QKeySequence("Ctrl+Shift+B")},
+        {"aResize", "Resize", "Image", {}},
+        {"aRotateCount", "Rotate 90° Countclockwise", "Image", {}},
+        {"aRotateClock", "Rotate 90° Clockwise", "Image", {}},
+        {"aEffects", "Effects", "Image", {}},
+        {"aZoomin", "Zoom In", "View", {}},
+        {"aZoomout", "Zoom Out", "View", {}},
+        {"aFittopage", "Fit to Page", "View", {}},
+        {"aActualsize", "Actual Size", "View", {}},
+        {"aAbout", "Help Topics", "Help", QKeySequence("F1")},
+        {"actTip", "Tip of the Day", "Help", {}},
+        {"Action1", "Visit Home Page", "Help", {}},
+        {"Action2", "About the Program", "Help", {}},
+    };
+    for (const Row& r : rows) {
+        QAction* a = window->action(QLatin1String(r.name));
+        ASSERT_NE(a, nullptr) << r.name;
+        EXPECT_EQ(withoutMnemonic({a->text()}).constFirst(), QString::fromUtf8(r.caption))
+            << r.name;
+        EXPECT_EQ(a->property("category").toString(), QLatin1String(r.category)) << r.name;
+        EXPECT_EQ(a->shortcut(), r.shortcut) << r.name;
+    }
+}
+
+TEST_F(MainWindowTest, NoTwoActionsShareAShortcut) {
+    QSet<QString> seen;
+    int count = 0;
+    for (QAction* a : window->allActions()) {
+        for (const QKeySequence& k : a->shortcuts()) {
+            ++count;
+            const QString text = k.toString(QKeySequence::PortableText);
+            EXPECT_FALSE(seen.contains(text)) << text.toStdString() << " is doubled";
+            seen.insert(text);
+        }
+    }
+    EXPECT_GE(count, 10);
+}
+
+TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
+    const auto enabled = [this](const char* n) {
+        return window->action(QLatin1String(n))->isEnabled();
+    };
+    EXPECT_TRUE(enabled("aOpenImage"));
+    EXPECT_TRUE(enabled("aGroup"));
+    EXPECT_TRUE(enabled("aExit"));
+    for (const char* n : {"aSaveAs",      "aOpen",      "aSave",       "aClose", "aResize",
+                          "aRotateCount", "aZoomin",    "aFittopage",  "aNew",   "aOptions",
+                          "actTip",       "aInspector", "aExplorer",   "aCopy",  "aCut",
+                          "aPaste",       "aDelete",    "aSendToBack", "aUndo",  "aAlignLeft"})
+        EXPECT_FALSE(enabled(n)) << n;
+    EXPECT_FALSE(window->zoomBox()->isEnabled());
+
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
+    for (const char* n : {"aSaveAs", "aOpen", "aClose", "aResize", "aRotateClock", "aEffects",
+                          "aZoomin", "aZoomout", "aFittopage", "aActualsize"})
+        EXPECT_TRUE(enabled(n)) << n;
+    EXPECT_TRUE(window->zoomBox()->isEnabled());
+    // Not modified yet; New Pattern has no rule of its own; the surface's commands wait for it.
+    EXPECT_FALSE(enabled("aSave"));
+    EXPECT_FALSE(enabled("aSaveImage"));
+    EXPECT_FALSE(enabled("aNew"));
+    EXPECT_FALSE(enabled("aCopy"));
+    EXPECT_FALSE(window->surfaceActions()->connected());
+
+    window->action("aRotateClock")->trigger();
+    EXPECT_EQ(designer()->realPicture.size(), QSize(200, 300));
+    EXPECT_TRUE(enabled("aSave"));
+}
+
+TEST_F(MainWindowTest, CaptionNamesPatternAndImage) {
+    const QString photo = writePhoto(path("holiday.jpg"), 120, 80);
+    ASSERT_TRUE(window->OpenImage(photo));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Captiomark -  - holiday.jpg"));
+    writeFile(path("layout.xml"), patternXml({textBrick("A1", 5, 5)}));
+    window->LoadPattern(path("layout.xml"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Captiomark - layout.xml - holiday.jpg"));
+    window->newPattern();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Captiomark -  - holiday.jpg"));
+}
+
+// ---- palette ----
+
+TEST_F(MainWindowTest, PaletteHasFiveEntriesWithGlyphsAndHints) {
+    QStringList hints;
+    for (QToolButton* b : window->paletteBar()->findChildren<QToolButton*>())
+        if (b->objectName().startsWith(QLatin1String("palette_")))
+            hints << b->toolTip();
+    EXPECT_EQ(hints, (QStringList{"Custom Text", "Date from EXIF", "Time from EXIF", "Text Bubble",
+                                  "Custom Image"}));
+    const QImage glyph = window->GlyphOf(&TText::staticMetaObject);
+    EXPECT_EQ(glyph.size(), QSize(18, 18));
+    EXPECT_TRUE(window->GlyphOf(&TDesigner::staticMetaObject).isNull());
+    // A second registration changes nothing.
+    EXPECT_FALSE(window->RegisterBrickClass(&TText::staticMetaObject, "TText",
+                                            DrawPaletteGlyph(PaletteGlyph::Date)));
+    EXPECT_EQ(window->GlyphOf(&TText::staticMetaObject), glyph);
+    EXPECT_EQ(
+        window->paletteBar()->findChildren<QToolButton*>(QRegularExpression("^palette_")).size(),
+        5);
+}
+
+TEST_F(MainWindowTest, GlyphsAreDrawnAndDiffer) {
+    QList<QImage> glyphs;
+    for (PaletteGlyph g : {PaletteGlyph::Text, PaletteGlyph::Date, PaletteGlyph::Time,
+                           PaletteGlyph::Bubble, PaletteGlyph::Picture}) {
+        const QImage img = DrawPaletteGlyph(g);
+        EXPECT_EQ(img.size(), QSize(18, 18));
+        int opaque = 0;
+        for (int y = 0; y < 18; ++y)
+            for (int x = 0; x < 18; ++x)
+                opaque += qAlpha(img.pixel(x, y)) > 0;
+        EXPECT_GT(opaque, 10);
+        for (const QImage& other : glyphs)
+            EXPECT_NE(img, other);
+        glyphs << img;
+    }
+}
+
+TEST_F(MainWindowTest, PaletteClickMakesTheClassPendingUntilTaken) {
+    auto* date = window->paletteBar()->findChild<QToolButton*>("palette_TTextDate");
+    ASSERT_NE(date, nullptr);
+    EXPECT_FALSE(date->isEnabled()); // no picture yet
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 100, 80)));
+    date = window->paletteBar()->findChild<QToolButton*>("palette_TTextDate");
+    ASSERT_TRUE(date->isEnabled());
+    QTest::mouseClick(date, Qt::LeftButton);
+    EXPECT_STREQ(window->PendingClass()->className(), "TTextDate");
+    EXPECT_TRUE(date->isChecked());
+    EXPECT_STREQ(window->TakePendingClass()->className(), "TTextDate");
+    EXPECT_EQ(window->PendingClass(), nullptr);
+    EXPECT_FALSE(date->isChecked());
+    EXPECT_EQ(window->TakePendingClass(), nullptr);
+}
+
+// ---- zoom ----
+
+TEST(ZoomSteps, EntriesAndTheirRatios) {
+    ASSERT_EQ(ZoomSteps::count(), 17);
+    const int percents[] = {1,   3,   10,  20,  30,  40,   50,   70,  100,
+                            120, 140, 200, 300, 600, 1000, 2000, 3000};
+    for (int i = 0; i < 17; ++i) {
+        EXPECT_EQ(ZoomSteps::percent(i), percents[i]);
+        EXPECT_DOUBLE_EQ(ZoomSteps::ratioOf(i), 100.0 / percents[i]);
+    }
+    EXPECT_EQ(ZoomSteps::text(0), "1 %");
+    EXPECT_EQ(ZoomSteps::text(8), "100 %");
+    EXPECT_EQ(ZoomSteps::text(13), "600  %");
+    EXPECT_EQ(ZoomSteps::text(14), "1000  %");
+    EXPECT_EQ(ZoomSteps::text(16), "3000 %");
+}
+
+TEST(ZoomSteps, InAndOutStepThroughEveryEntryAndHoldAtTheEnds) {
+    for (int i = 0; i < 17; ++i) {
+        EXPECT_EQ(ZoomSteps::indexFor(ZoomSteps::ratioOf(i)), i);
+        EXPECT_EQ(ZoomSteps::zoomInIndex(ZoomSteps::ratioOf(i)), std::min(i + 1, 16)) << i;
+        EXPECT_EQ(ZoomSteps::zoomOutIndex(ZoomSteps::ratioOf(i)), std::max(i - 1, 0)) << i;
+    }
+    // Between two entries: 45 % lands on 40 %.
+    EXPECT_EQ(ZoomSteps::percent(ZoomSteps::zoomInIndex(100.0 / 45)), 50);
+    EXPECT_EQ(ZoomSteps::percent(ZoomSteps::zoomOutIndex(100.0 / 45)), 30);
+    // Beyond the list either way.
+    EXPECT_EQ(ZoomSteps::zoomInIndex(1.0 / 50), 16);
+    EXPECT_EQ(ZoomSteps::zoomOutIndex(1000.0), 0);
+    EXPECT_EQ(ZoomSteps::zoomInIndex(1000.0), 1);
+}
+
+TEST(ZoomSteps, FitRatioShowsThePictureWhole) {
+    EXPECT_DOUBLE_EQ(ZoomSteps::fitRatio({2000, 1000}, {1000, 800}), 2.0);
+    EXPECT_DOUBLE_EQ(ZoomSteps::fitRatio({1000, 1600}, {1000, 800}), 2.0);
+    EXPECT_DOUBLE_EQ(ZoomSteps::fitRatio({1001, 10}, {1000, 800}), 1.001);
+    EXPECT_DOUBLE_EQ(ZoomSteps::fitRatio({1000, 800}, {1000, 800}), 1.0);
+    EXPECT_DOUBLE_EQ(ZoomSteps::fitRatio({10, 10}, {1000, 800}), 1.0);
+    EXPECT_EQ(ZoomSteps::textFor(2.0), "50 %");
+    EXPECT_EQ(ZoomSteps::textFor(1.0), "100 %");
+    EXPECT_EQ(ZoomSteps::textFor(1200.0 / 998), "83 %");
+}
+
+TEST_F(MainWindowTest, LargePhotoIsFittedAndCommandsZoom) {
+    const QSize client = window->clientSize();
+    ASSERT_TRUE(client.width() > 100 && client.height() > 100);
+    const QSize big(client.width() * 3, client.height() * 2);
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("big.jpg"), big.width(), big.height())));
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 3.0);
+    EXPECT_EQ(designer()->Picture.size(),
+              QSize(client.width(), static_cast<int>(std::nearbyint(big.height() / 3.0))));
+    EXPECT_EQ(window->zoomBox()->currentText(), "33 %");
+    window->actualSize();
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 1.0);
+    EXPECT_EQ(designer()->Picture.size(), big);
+    window->zoomIn();
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 100.0 / 120);
+    EXPECT_EQ(window->zoomBox()->currentText(), "120 %");
+    window->zoomOut();
+    window->zoomOut();
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 100.0 / 70);
+    window->fitToPage();
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 3.0);
+    window->chooseZoom(6);
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 2.0);
+    EXPECT_EQ(designer()->Picture.width(), big.width() / 2);
+}
+
+TEST_F(MainWindowTest, SmallPhotoKeepsActualSizeAndIsCentred) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("small.jpg"), 101, 60)));
+    EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 1.0);
+    const QSize client = window->clientSize();
+    EXPECT_EQ(designer()->Panel1->geometry(),
+              QRect((client.width() - 101) / 2, (client.height() - 60) / 2, 101, 60));
+}
+
+TEST_F(MainWindowTest, BricksFollowTheZoom) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 400, 300)));
+    writeFile(path("pat.xml"), patternXml({textBrick("T1", 40, 60)}));
+    window->LoadPattern(path("pat.xml"));
+    ASSERT_EQ(designer()->Bricks().size(), 1);
+    window->chooseZoom(6); // 50 %
+    EXPECT_EQ(designer()->Bricks()[0]->pos(), QPoint(20, 30));
+    window->actualSize();
+    EXPECT_EQ(designer()->Bricks()[0]->pos(), QPoint(40, 60));
+}
+
+TEST_F(MainWindowTest, UnreadableImageKeepsTheOpenOne) {
+    const QString good = writePhoto(path("good.jpg"), 100, 80);
+    ASSERT_TRUE(window->OpenImage(good));
+    const QString bad = writeFile(path("bad.jpg"), "not a picture");
+    EXPECT_FALSE(window->OpenImage(bad));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].first, MessageKind::Error);
+    EXPECT_EQ(window->ImagePath(), good);
+    EXPECT_EQ(designer()->realPicture.size(), QSize(100, 80));
+}
+
+// ---- patterns ----
+
+TEST_F(MainWindowTest, FailingPatternLeavesTheCurrentBricks) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
+    writeFile(path("good.xml"), patternXml({textBrick("Old1", 10, 10), textBrick("Old2", 50, 20)}));
+    window->LoadPattern(path("good.xml"));
+    ASSERT_EQ(brickNames(designer()), (QStringList{"Old1", "Old2"}));
+    designer()->Modified = true;
+    const QList<QWidget*> before = designer()->Bricks();
+
+    // One good brick, then one of an unknown class: the good one must not survive either.
+    writeFile(path("half.xml"),
+              patternXml({textBrick("New1", 1, 1), "object Bad1: TNoSuchClass%CR%LFend"}));
+    EXPECT_THROW(window->LoadPattern(path("half.xml")), Exception);
+    EXPECT_EQ(designer()->Bricks(), before);
+    for (QWidget* b : before)
+        EXPECT_TRUE(b->isVisible());
+    EXPECT_TRUE(designer()->findChildren<TText*>(QStringLiteral("New1")).isEmpty());
+    EXPECT_TRUE(designer()->Modified);
+
+    EXPECT_THROW(window->LoadPattern(path("missing.xml")), Exception);
+    writeFile(path("broken.xml"), "<Project><Bricks>");
+    EXPECT_THROW(window->LoadPattern(path("broken.xml")), Exception);
+    EXPECT_EQ(brickNames(designer()), (QStringList{"Old1", "Old2"}));
+
+    // The same names load again afterwards (nothing stale left on the surface).
+    window->LoadPattern(path("good.xml"));
+    EXPECT_EQ(brickNames(designer()), (QStringList{"Old1", "Old2"}));
+    EXPECT_FALSE(designer()->Modified);
+}
+
+TEST_F(MainWindowTest, SamplePatternOpensOverThePhoto) {
+    ASSERT_FALSE(sourceDir().isEmpty());
+    ASSERT_TRUE(window->OpenImage(sourceDir() + "/examples/sample-photo.jpg"));
+    window->LoadPattern(sourceDir() + "/examples/sample-pattern.xml");
+    const QStringList names = brickNames(designer());
+    for (const char* n : {"Text1", "TextDate1", "TextBubble1", "Pictureimg1"})
+        EXPECT_TRUE(names.contains(QLatin1String(n))) << n;
+}
+
+TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutBeforeTheyGo) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
+    writeFile(path("pat.xml"), patternXml({textBrick("K1", 10, 10)}));
+    window->LoadPattern(path("pat.xml"));
+
+    // Not modified: no question.
+    designer()->Modified = false;
+    chosenFile = path("pat.xml");
+    window->openPattern();
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_EQ(brickNames(designer()), QStringList{"K1"});
+
+    designer()->Modified = true;
+    answer = Answer::Cancel;
+    window->newPattern();
+    window->closePattern();
+    window->openPattern();
+    ASSERT_EQ(questions.size(), 3);
+    for (const auto& q : questions) {
+        EXPECT_EQ(q.first, QuestionButtons::YesNoCancel);
+        EXPECT_EQ(q.second, "Do you want to save current file?");
+    }
+    EXPECT_EQ(brickNames(designer()), QStringList{"K1"});
+    EXPECT_TRUE(designer()->Modified);
+    EXPECT_EQ(requests.size(), 1); // only the unasked open above
+
+    // Yes saves the pattern first (a name is asked for), then clears.
+    answer = Answer::Yes;
+    chosenFile = path("saved.xml");
+    window->newPattern();
+    EXPECT_TRUE(QFile::exists(path("saved.xml")));
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    EXPECT_EQ(window->PatternPath(), path("saved.xml"));
+
+    // Yes whose save dialog is cancelled keeps everything.
+    window->LoadPattern(path("pat.xml"));
+    designer()->Modified = true;
+    TProjectManager other; // a fresh window has no pattern path yet
+    other.setFileNameAsker([](const FileRequest&) { return QString(); });
+    other.designer()->Modified = true;
+    other.closePattern();
+    EXPECT_TRUE(other.designer()->Modified);
+
+    // No discards.
+    answer = Answer::No;
+    window->closePattern();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    EXPECT_FALSE(designer()->Modified);
+}
+
+TEST_F(MainWindowTest, ClosingWithUnsavedChangesAsks) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 200, 100)));
+    designer()->Modified = true;
+    answer = Answer::Cancel;
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0].second, "Do you want to save current file?");
+    // Yes with no name chosen stays open too.
+    answer = Answer::Yes;
+    chosenFile.clear();
+    EXPECT_FALSE(window->close());
+    // Yes with a name saves the image and closes.
+    chosenFile = path("closing.jpg");
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(QImage(RenderOutputPath(path("p.jpg"), chosenFile)).isNull());
+    // Unmodified: no question.
+    window->show();
+    designer()->Modified = false;
+    questions.clear();
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(questions.isEmpty());
+}
+
+TEST_F(MainWindowTest, SavePatternAsksOnceThenReusesThePath) {
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
+    writeFile(path("pat.xml"), patternXml({textBrick("S1", 10, 10)}));
+    window->LoadPattern(path("pat.xml"));
+    chosenFile = path("out.xml");
+    EXPECT_TRUE(window->savePattern());
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].title, "Save pattern");
+    EXPECT_EQ(requests[0].filters, QStringList{"Patterns (*.xml)"});
+    EXPECT_TRUE(window->savePattern());
+    EXPECT_EQ(requests.size(), 1);
+    window->newPattern();
+    window->LoadPattern(path("out.xml"));
+    EXPECT_EQ(brickNames(designer()), QStringList{"S1"});
+}
+
+// ---- saving the image ----
+
+TEST_F(MainWindowTest, SaveAsNamesTheFileActuallyWritten) {
+    const QString photo = writePhoto(path("photo.jpg"), 160, 120);
+    ASSERT_TRUE(window->OpenImage(photo));
+    QDir().mkdir(path("out"));
+    for (const QString& typed :
+         {QStringLiteral("copy.jpg"), QStringLiteral("second"), QStringLiteral("third.JPG")}) {
+        messages.clear();
+        chosenFile = path("out/" + typed);
+        const QString written = RenderOutputPath(photo, chosenFile);
+        ASSERT_TRUE(QFileInfo(written).absolutePath() == QFileInfo(path("out/x")).absolutePath());
+        ASSERT_TRUE(window->saveImage(true)) << typed.toStdString();
+        EXPECT_EQ(QImage(written).size(), QSize(160, 120)) << written.toStdString();
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_EQ(messages[0].first, MessageKind::Information);
+        EXPECT_EQ(messages[0].second, QDir::toNativeSeparators(written) + " saved.");
+        EXPECT_EQ(window->ImagePath(), written);
+        EXPECT_TRUE(window->windowTitle().endsWith(QFileInfo(written).fileName()));
+        ASSERT_TRUE(window->OpenImage(photo));
+    }
+    EXPECT_EQ(requests.last().title, "Save image");
+    EXPECT_EQ(requests.last().fileName, photo);
+    EXPECT_EQ(requests.last().defaultSuffix, "jpg");
+}
+
+TEST_F(MainWindowTest, OverwriteQuestionIsAboutTheWrittenName) {
+    const QString photo = writePhoto(path("photo.jpg"), 160, 120);
+    ASSERT_TRUE(window->OpenImage(photo));
+    chosenFile = path("taken.jpg");
+    const QString written = RenderOutputPath(photo, chosenFile);
+    writeFile(written, "keep me");
+    answer = Answer::No;
+    EXPECT_FALSE(window->saveImage(true));
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0].first, QuestionButtons::YesNo);
+    EXPECT_TRUE(questions[0].second.contains(QDir::toNativeSeparators(written)));
+    QFile f(written);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("keep me"));
+    f.close();
+    EXPECT_TRUE(messages.isEmpty());
+
+    answer = Answer::Yes;
+    EXPECT_TRUE(window->saveImage(true));
+    EXPECT_EQ(QImage(written).size(), QSize(160, 120));
+}
+
+TEST_F(MainWindowTest, SaveAsWithoutANameSaysSo) {
+    const QString photo = writePhoto(path("photo.jpg"), 60, 40);
+    ASSERT_TRUE(window->OpenImage(photo));
+    chosenFile.clear();
+    EXPECT_FALSE(window->saveImage(true));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].first, MessageKind::Error);
+    EXPECT_TRUE(messages[0].second.startsWith("photo.jpg not saved"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"photo.jpg"});
+}
+
+// ---- start-up ----
+
+TEST(CommandLineTest, SwitchesAndFiles) {
+    CommandLine c = ParseCommandLine({"/group"});
+    EXPECT_TRUE(c.group);
+    EXPECT_TRUE(c.photo.isEmpty());
+    c = ParseCommandLine({"--GROUP", "a.jpg", "b.xml", "c"});
+    EXPECT_TRUE(c.group);
+    EXPECT_EQ(c.photo, "a.jpg");
+    EXPECT_EQ(c.pattern, "b.xml");
+    EXPECT_EQ(c.unused, QStringList{"c"});
+    c = ParseCommandLine({"a.jpg"});
+    EXPECT_FALSE(c.group);
+    EXPECT_EQ(c.photo, "a.jpg");
+    EXPECT_TRUE(c.pattern.isEmpty());
+    // An existing file of that name is a file.
+    QTemporaryDir d;
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(d.path());
+    QFile("--group").open(QIODevice::WriteOnly);
+    c = ParseCommandLine({"--group"});
+    QDir::setCurrent(cwd);
+    EXPECT_FALSE(c.group);
+    EXPECT_EQ(c.photo, "--group");
+}
+
+TEST(CommandLineTest, VersionText) {
+    EXPECT_EQ(VersionText("0.1.0"), "0.1");
+    EXPECT_EQ(VersionText("2.3.4"), "2.3.4");
+    EXPECT_EQ(VersionText("2.3.0.7"), "2.3.0.7");
+    EXPECT_EQ(VersionText("2.3.4.5"), "2.3.4.5");
+    EXPECT_EQ(VersionText(""), "");
+}
+
+TEST_F(MainWindowTest, CommandLineOpensPhotoThenPattern) {
+    const QString photo = writePhoto(path("cl.jpg"), 200, 150);
+    writeFile(path("cl.xml"), patternXml({textBrick("C1", 3, 4), textBrick("C2", 30, 40)}));
+    window->startUp(ParseCommandLine({photo, path("cl.xml")}));
+    EXPECT_EQ(window->ImagePath(), photo);
+    EXPECT_EQ(brickNames(designer()), (QStringList{"C1", "C2"}));
+    EXPECT_TRUE(messages.isEmpty());
+    // A pattern that fails is reported, naming it; the photo stays open.
+    writeFile(path("bad.xml"), "<nope");
+    window->startUp(ParseCommandLine({photo, path("bad.xml")}));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].second.contains("bad.xml")) << messages[0].second.toStdString();
+    EXPECT_EQ(window->ImagePath(), photo);
+}
+
+TEST(MainWindowBounds, WrittenOnDestructionAndReadBack) {
+    RegisterBricks();
+    {
+        TProjectManager w;
+        w.setGeometry(110, 120, 800, 600);
+    }
+    EXPECT_EQ(LoadFormBounds("ProjectManagerBounds"), QRect(110, 120, 800, 600));
+    TProjectManager again;
+    EXPECT_EQ(again.geometry(), QRect(110, 120, 800, 600));
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# End to end through the window with keystrokes only: open a photo from the command line, open a
+# pattern and save the image through the File menu's mnemonics, then compare the written file
+# with captiomark-cli's render of the same pattern at the same zoom ratio (1.0: the window is made
+# large enough for the photo to open at actual size).
+# Usage: e2e_keystrokes.sh CAPTIOMARK CAPTIOMARK_CLI SOURCE_DIR
+set -euo pipefail
+
+if [ "${1:-}" != --inner ]; then
+    if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+        echo "SKIP: xvfb-run or xdotool is not installed"
+        exit 0
+    fi
+    exec xvfb-run -a -s "-screen 0 1920x1200x24" bash "$0" --inner "$@"
+fi
+shift
+app=$1 cli=$2 src=$3
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+unset QT_QPA_PLATFORM
+export QT_QPA_PLATFORM=xcb
+export CAPTIOMARK_CONFIG_DIR=$work/config
+mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$work/gui" "$work/cli"
+cp "$src/examples/sample-photo.jpg" "$work/gui/photo.jpg"
+cp "$src/examples/sample-photo.jpg" "$work/cli/photo.jpg"
+cp "$src/examples/sample-pattern.xml" "$work/pattern.xml"
+"$cli" settings set ProjectManagerBounds 0,0,1800,1150 >/dev/null
+
+if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 1
+fi
+
+fail() {
+    echo "FAIL: $*"
+    ls -l "$work/gui" "$work/cli" || true
+    exit 1
+}
+# Waits for a window whose title matches exactly, up to 20 seconds.
+wait_window() {
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true
+}
+
+"$app" "$work/gui/photo.jpg" >"$work/app.log" 2>&1 &
+pid=$!
+main=$(wait_window '^Captiomark - .*photo\.jpg$')
+[ -n "$main" ] || fail "the main window did not appear ($(cat "$work/app.log"))"
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+sleep 1
+
+# File > Open Pattern (Alt+F, A).
+xdotool key --clearmodifiers alt+f
+sleep 0.5
+xdotool key a
+dialog=$(wait_window '^Open pattern$')
+[ -n "$dialog" ] || fail "no Open pattern dialog"
+sleep 0.5
+xdotool type --delay 20 "$work/pattern.xml"
+xdotool key Return
+for _ in $(seq 50); do
+    [ -z "$(xdotool search --onlyvisible --name '^Open pattern$' 2>/dev/null)" ] && break
+    sleep 0.2
+done
+sleep 0.5
+
+# File > Save Image As (Alt+F, V); the name field starts with the photo's path.
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers alt+f
+sleep 0.5
+xdotool key v
+dialog=$(wait_window '^Save image$')
+[ -n "$dialog" ] || fail "no Save image dialog"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 "$work/gui/captioned.jpg"
+xdotool key Return
+for _ in $(seq 100); do
+    [ -s "$work/gui/captioned.jpg" ] && break
+    sleep 0.2
+done
+[ -s "$work/gui/captioned.jpg" ] || fail "the window wrote no captioned.jpg ($(cat "$work/app.log"))"
+# The "... saved." box, then File > Exit (Alt+F, E).
+box=$(wait_window '^Captiomark$')
+[ -n "$box" ] || fail "no saved message"
+xdotool key Return
+sleep 0.5
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool key --clearmodifiers alt+f
+sleep 0.5
+xdotool key e
+for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+done
+kill -0 "$pid" 2>/dev/null && fail "the window did not close on File > Exit"
+pid=""
+
+"$cli" render --pattern "$work/pattern.xml" --zoom 1.0 --output captioned.jpg "$work/cli/photo.jpg" \
+    || fail "captiomark-cli render failed"
+[ -s "$work/cli/captioned.jpg" ] || fail "the command line wrote no captioned.jpg"
+
+# Same pixels within a small tolerance (both are JPEG encodes of the same picture).
+if command -v compare >/dev/null; then
+    differing=$(compare -metric AE -fuzz 3% "$work/gui/captioned.jpg" "$work/cli/captioned.jpg" null: 2>&1 || true)
+    [ "$differing" = 0 ] || fail "$differing pixels differ between the window's and the command line's output"
+    # The pattern really is in there: the captioned photo differs from the bare one.
+    bare=$(compare -metric AE -fuzz 3% "$work/gui/captioned.jpg" "$work/gui/photo.jpg" null: 2>&1 || true)
+    [ "$bare" != 0 ] || fail "the saved image carries no pattern"
+else
+    cmp -s "$work/gui/captioned.jpg" "$work/cli/captioned.jpg" || fail "the outputs differ"
+fi
+echo "PASS: the window's keystroke save equals captiomark-cli render"
