@@ -54,6 +54,8 @@ void TText::paintEvent(QPaintEvent*) {
     params.angle = Angle;
     params.opacity = Opacity;
     params.fullHeight = FullHeight;
+    params.fullWidth = FullWidth;
+    params.alignment = TextAlignment(Alignment());
     params.drawText = isEnabled();
     const QImage composed =
         ComposeTextBox(d ? d->realPicture : QImage(), box, params, TColorToQColor(Color()).rgba());

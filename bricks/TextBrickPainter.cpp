@@ -7,6 +7,17 @@
 #include <QPainter>
 #include <cmath>
 
+Qt::Alignment TextAlignment(Tk::TAlignment alignment) {
+    switch (alignment) {
+    case Tk::taRightJustify:
+        return Qt::AlignRight;
+    case Tk::taCenter:
+        return Qt::AlignHCenter;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
 int NormalizedAngle(int angle) {
     int a = angle % 3600; // in (-3600, 3600)
     if (a > 1800)
@@ -64,6 +75,7 @@ QImage ComposeTextBox(const QImage& background, const QRect& box, const TextBoxP
     if (params.drawText && params.font && !params.text.isEmpty() && params.opacity > 0)
         DrawText(out, params.font->toQFont(), params.text,
                  ColorBytesToQColor(params.font->Color(), std::clamp(params.opacity, 0, 255)),
-                 TextBoxTransform(params.angle, params.fullHeight, box.width(), box.height()));
+                 TextBoxTransform(params.angle, params.fullHeight, box.width(), box.height()),
+                 QRectF(), params.alignment, params.fullWidth);
     return out;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Toolkit.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -23,12 +25,17 @@ QSize TextBoxSize(int fullWidth, int fullHeight, int angle);
 // w x h box. Any angle is taken modulo a whole turn first.
 QTransform TextBoxTransform(int angle, int fullHeight, int w, int h);
 
+// How a text brick's lines sit in its box.
+Qt::Alignment TextAlignment(Tk::TAlignment alignment);
+
 struct TextBoxParams {
     const TFont* font = nullptr;
     QString text;
     int angle = 0;      // tenths of a degree
     int opacity = 255;  // alpha of the text colour
     int fullHeight = 0; // unrotated text height, for the translation
+    int fullWidth = 0;  // unrotated box width, the room the lines are aligned in
+    Qt::Alignment alignment = Qt::AlignLeft;
     bool drawText = true;
 };
 

@@ -162,6 +162,7 @@ bool TPropertyEditorRegistry::Register(std::unique_ptr<TPropertyEditor> editor) 
     for (const auto& e : m_editors)
         if (sameKey(*e, *editor))
             return false;
+    editor->m_registry = this;
     m_editors.push_back(std::move(editor));
     return true;
 }
@@ -535,7 +536,17 @@ bool TInspectorModel::RunEditor(int index) {
     TPropertyEditor* editor = EditorOf(index);
     if (!editor)
         return false;
-    if (!editor->Edit(m_rows[index]))
+    DirectWriter direct(*this);
+    editor->SetWriter(m_writer ? m_writer : static_cast<PropertyWriter*>(&direct));
+    bool ok = false;
+    try {
+        ok = editor->Edit(m_rows[index]);
+    } catch (...) {
+        editor->SetWriter(nullptr);
+        throw;
+    }
+    editor->SetWriter(nullptr);
+    if (!ok)
         return false;
     const bool nested = m_rows[index].TypeKind == TTypeKind::tkClass;
     WriteValue(index, m_rows[index].ValueText);

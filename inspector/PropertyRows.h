@@ -12,6 +12,8 @@
 #include <vector>
 
 class TDesigner;
+class PropertyWriter;
+class TPropertyEditorRegistry;
 
 // The toolkit's type kinds, by their numbers (property editors name the kind they serve).
 enum class TTypeKind : quint8 {
@@ -93,9 +95,20 @@ public:
     virtual QString GetValueText(const TPropertyDescription& row) = 0;
     // Turns the row's value text into its stored form and returns it (the new value text).
     virtual QString SetValue(TPropertyDescription& row) = 0;
-    // Runs the edit dialog; the result goes into the row's value text (or straight into the
-    // object the row refers to). False when cancelled.
+    // Runs the edit dialog; the result goes into the row's value text, or, for a nested object,
+    // through Writer() into the object's own properties. False when cancelled.
     virtual bool Edit(TPropertyDescription& row) = 0;
+
+    // The registry that holds the editor (set by registration).
+    TPropertyEditorRegistry* Registry() const { return m_registry; }
+    // Where Edit writes what it changes itself; set by the inspector for the call.
+    PropertyWriter* Writer() const { return m_writer; }
+    void SetWriter(PropertyWriter* writer) { m_writer = writer; }
+
+private:
+    friend class TPropertyEditorRegistry;
+    TPropertyEditorRegistry* m_registry = nullptr;
+    PropertyWriter* m_writer = nullptr;
 };
 
 // The surface's property-editor registry, in registration order.
@@ -110,8 +123,17 @@ public:
     // As Find, but fails with "Editor for property "<name>" as class "<type>" not found.".
     TPropertyEditor& Get(const TPropertyDescription& row) const;
 
+    // An editor whose dialog stays open while the inspector writes (it is told through Changed).
+    void SetPendingEditor(TPropertyEditor* editor) { m_pending = editor; }
+    TPropertyEditor* PendingEditor() const { return m_pending; }
+    void NotifyPendingEditor() const {
+        if (m_pending)
+            m_pending->Changed();
+    }
+
 private:
     std::vector<std::unique_ptr<TPropertyEditor>> m_editors;
+    TPropertyEditor* m_pending = nullptr;
 };
 
 // Writes one property: the inspector hands every write to it, so that the design surface can
@@ -123,6 +145,24 @@ public:
     virtual ~PropertyWriter() = default;
     virtual void WriteProperty(QObject* object, const QString& propertyName, const QString& oldText,
                                const QString& newText) = 0;
+    // The writes between BeginGroup and EndGroup are one change (one undo step): a dialog that
+    // sets several values of a nested object on Ok. Groups do not nest.
+    virtual void BeginGroup(const QString& /*label*/) {}
+    virtual void EndGroup() {}
+};
+
+// Brackets a group of writes; ends it also when a write fails.
+class PropertyWriteGroup {
+public:
+    PropertyWriteGroup(PropertyWriter& writer, const QString& label) : m_writer(writer) {
+        m_writer.BeginGroup(label);
+    }
+    ~PropertyWriteGroup() { m_writer.EndGroup(); }
+    PropertyWriteGroup(const PropertyWriteGroup&) = delete;
+    PropertyWriteGroup& operator=(const PropertyWriteGroup&) = delete;
+
+private:
+    PropertyWriter& m_writer;
 };
 
 // Writes a value text as the pattern reader does (WritePropertyText); a class-typed property
@@ -148,6 +188,7 @@ public:
     void SetHiddenProperties(THiddenProperties hidden) { m_hidden = std::move(hidden); }
     const THiddenProperties& HiddenProperties() const { return m_hidden; }
     void SetEditors(const TPropertyEditorRegistry* editors) { m_editors = editors; }
+    const TPropertyEditorRegistry* Editors() const { return m_editors; }
     // Nothing restores the direct writer.
     void SetWriter(PropertyWriter* writer) { m_writer = writer; }
     // Called after every write (mark modified, refresh the surface and its stretch handle).

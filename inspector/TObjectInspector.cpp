@@ -707,6 +707,8 @@ void TObjectInspector::RefreshRow() {
     m_table->RowChanged(row);
     m_inplace->SetRow(row);
     m_grid->viewport()->update();
+    if (const TPropertyEditorRegistry* editors = m_model.Editors())
+        editors->NotifyPendingEditor();
 }
 
 void TObjectInspector::WriteCurrent(const QString& text) {

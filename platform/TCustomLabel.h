@@ -16,6 +16,7 @@ class TCustomLabel : public TControl {
     Q_PROPERTY(bool Transparent READ Transparent WRITE setTransparent)
     Q_CLASSINFO("default:AutoSize", "True")
     Q_CLASSINFO("default:Alignment", "taLeftJustify")
+    Q_CLASSINFO("type:Caption", "TCaption")
     Q_CLASSINFO("type:Color", "TColor")
     Q_CLASSINFO("default:Color", "clBtnFace")
 

@@ -43,7 +43,8 @@ QSizeF MeasureText(const QFont& font, const QString& text) {
 }
 
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
-              const QTransform& transform, const QRectF& clip) {
+              const QTransform& transform, const QRectF& clip, Qt::Alignment alignment,
+              qreal boxWidth) {
     if (target.isNull() || color.alpha() == 0)
         return;
     QPainter p(&target);
@@ -56,6 +57,18 @@ void DrawText(QImage& target, const QFont& font, const QString& text, const QCol
     p.setPen(color);
     const QFontMetricsF fm(font);
     const Block b = layoutBlock(fm, text);
-    for (int i = 0; i < b.lines.size(); ++i)
-        p.drawText(QPointF(b.indent, fm.ascent() + i * fm.lineSpacing()), b.lines.at(i));
+    const qreal width = boxWidth > 0 ? boxWidth : b.size.width();
+    const bool right = alignment & Qt::AlignRight;
+    const bool centre = alignment & Qt::AlignHCenter;
+    for (int i = 0; i < b.lines.size(); ++i) {
+        const QString& line = b.lines.at(i);
+        qreal x = b.indent;
+        if ((right || centre) && !line.isEmpty()) {
+            // The line's extent from its pen start, as the block measured it.
+            const qreal extent = std::max(fm.horizontalAdvance(line), fm.boundingRect(line).right());
+            const qreal room = width - b.indent - extent;
+            x += right ? room : room / 2;
+        }
+        p.drawText(QPointF(x, fm.ascent() + i * fm.lineSpacing()), line);
+    }
 }

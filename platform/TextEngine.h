@@ -19,6 +19,9 @@ QStringList SplitTextLines(const QString& text);
 QSizeF MeasureText(const QFont& font, const QString& text);
 
 // Draws the block at origin (0, 0) of the transformed coordinate system, optionally clipped
-// to a rectangle of the target.
+// to a rectangle of the target. With AlignHCenter or AlignRight each line is centred or pushed
+// right within boxWidth (the block's own width when 0 or less); left-aligned lines start where
+// they always do.
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
-              const QTransform& transform = QTransform(), const QRectF& clip = QRectF());
+              const QTransform& transform = QTransform(), const QRectF& clip = QRectF(),
+              Qt::Alignment alignment = Qt::AlignLeft, qreal boxWidth = 0);

@@ -107,7 +107,7 @@ void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, 
         QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy);
     DrawText(image, brick->Font()->toQFont(), text,
              ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
-             scaled(box, sx, sy));
+             scaled(box, sx, sy), TextAlignment(brick->Alignment()), brick->FullWidth);
 }
 
 // opacity scales the picture's alpha, as a colour matrix with that alpha factor would.

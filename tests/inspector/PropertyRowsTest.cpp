@@ -150,7 +150,7 @@ TEST(InspectorRows, TypeNamesKindsAndValues) {
                             Expect{"Alignment", "TAlignment", TTypeKind::tkEnumeration},
                             Expect{"Color", "TColor", TTypeKind::tkInteger},
                             Expect{"Left", "Integer", TTypeKind::tkInteger},
-                            Expect{"Caption", "string", TTypeKind::tkLString},
+                            Expect{"Caption", "TCaption", TTypeKind::tkLString},
                             Expect{"Font", "TFont", TTypeKind::tkClass},
                             Expect{"Margins", "TMargins", TTypeKind::tkClass}}) {
         const TPropertyDescription& row = rowOf(m.model, QLatin1String(e.name));
