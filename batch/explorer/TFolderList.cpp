@@ -326,6 +326,8 @@ TFolderList::TFolderList(QWidget* parent) : QListView(parent), m_model(new TFold
     setResizeMode(QListView::Adjust);
     setMovement(QListView::Static);
     setWordWrap(true);
+    // Photo names differ at their end: keep it visible.
+    setTextElideMode(Qt::ElideMiddle);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
