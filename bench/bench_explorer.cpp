@@ -124,8 +124,8 @@ int screenshot(const QString& out, const QString& dir) {
     window.show();
     window.resizeDocks({explorer}, {300}, Qt::Vertical);
     explorer->ListView->Model()->WaitForThumbnails();
-    explorer->ListView->selectionModel()->setCurrentIndex(
-        explorer->ListView->Model()->index(1), QItemSelectionModel::ClearAndSelect);
+    explorer->ListView->selectionModel()->setCurrentIndex(explorer->ListView->Model()->index(1),
+                                                          QItemSelectionModel::ClearAndSelect);
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
     return window.grab().save(out) ? 0 : 1;

@@ -35,7 +35,8 @@ QImage decodeForThumbnail(const QByteArray& bytes, QSize* original) {
             const QSize wanted = size.width() > CacheSide || size.height() > CacheSide
                                      ? size.scaled(CacheSide, CacheSide, Qt::KeepAspectRatio)
                                      : size;
-            QImage image = DecodeJpegScaled(bytes, qMax(1, wanted.width()), qMax(1, wanted.height()));
+            QImage image =
+                DecodeJpegScaled(bytes, qMax(1, wanted.width()), qMax(1, wanted.height()));
             *original = size;
             return image;
         }
@@ -79,8 +80,8 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
                                        Qt::SmoothTransformation);
             out.image = blankThumbnail(background);
             QPainter p(&out.image);
-            p.drawImage((ThumbnailSide - cached.width()) / 2,
-                        (ThumbnailSide - cached.height()) / 2, cached);
+            p.drawImage((ThumbnailSide - cached.width()) / 2, (ThumbnailSide - cached.height()) / 2,
+                        cached);
             out.fromCache = true;
             return out;
         }
@@ -112,10 +113,10 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
                                                        Qt::SmoothTransformation));
     }
     if (useCache) {
-        const QImage forCache =
-            picture.width() > CacheSide || picture.height() > CacheSide
-                ? picture.scaled(CacheSide, CacheSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                : picture;
+        const QImage forCache = picture.width() > CacheSide || picture.height() > CacheSide
+                                    ? picture.scaled(CacheSide, CacheSide, Qt::KeepAspectRatio,
+                                                     Qt::SmoothTransformation)
+                                    : picture;
         ThumbnailCache::Write(path, forCache, original); // a cache we cannot write is no failure
     }
     return out;

@@ -16,8 +16,8 @@ constexpr int ThumbnailSide = 50;
 QRect ThumbnailRect(int width, int height);
 
 struct FileThumbnail {
-    QImage image;      // 50 x 50, RGB32
-    QString typeText;  // the full path, or "JPG 640 x 480" when drawn from the loaded picture
+    QImage image;     // 50 x 50, RGB32
+    QString typeText; // the full path, or "JPG 640 x 480" when drawn from the loaded picture
     bool fromCache = false;
     bool unreadable = false; // the file could not be decoded: image is the unreadable picture
 };

@@ -41,8 +41,11 @@ struct HourGlass {
 };
 
 QImage iconImage(QStyle::StandardPixmap which, int side) {
-    return QApplication::style()->standardIcon(which).pixmap(side, side).toImage().convertToFormat(
-        QImage::Format_ARGB32_Premultiplied);
+    return QApplication::style()
+        ->standardIcon(which)
+        .pixmap(side, side)
+        .toImage()
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -150,7 +153,8 @@ void TFolderModel::queueThumbnail(int imageIndex, const QString& path) {
             return;
         FileThumbnail t = MakeFileThumbnail(path, background, unreadable, useCache);
         Arrived result{generation, imageIndex, std::move(t.image), std::move(t.typeText)};
-        QMetaObject::invokeMethod(this, [this, result] { arrived(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { arrived(result); }, Qt::QueuedConnection);
     });
 }
 

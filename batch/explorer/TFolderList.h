@@ -13,8 +13,8 @@
 
 // File attribute bits as the lists keep them.
 constexpr quint32 faReadOnly = 0x1;
-constexpr quint32 faHidden = 0x2;  // the name starts with a dot
-constexpr quint32 faSystem = 0x4;  // never set on this platform
+constexpr quint32 faHidden = 0x2; // the name starts with a dot
+constexpr quint32 faSystem = 0x4; // never set on this platform
 constexpr quint32 faDirectory = 0x10;
 
 // The folder the lists start in when nothing else is asked for.

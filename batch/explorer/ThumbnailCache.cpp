@@ -11,9 +11,9 @@
 #include <QTemporaryFile>
 #include <QUrl>
 #include <cerrno>
-#include <zlib.h>
 #include <cstdio>
 #include <cstring>
+#include <zlib.h>
 
 namespace ThumbnailCache {
 
@@ -54,7 +54,8 @@ QByteArray WithPngTexts(const QByteArray& png, const QList<QPair<QByteArray, QBy
     for (const auto& [key, value] : texts) {
         const QByteArray data = "tEXt" + key + '\0' + value;
         const quint32 length = quint32(data.size() - 4);
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+        const quint32 crc =
+            quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
         auto bigEndian = [&chunks](quint32 v) {
             chunks.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
         };
@@ -73,21 +74,24 @@ QHash<QString, QString> PngTexts(const QByteArray& png) {
     qsizetype at = 8;
     while (at + 8 <= png.size()) {
         const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
-        const quint32 length = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+        const quint32 length =
+            quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
         const QByteArray type = png.mid(at + 4, 4);
         if (length > quint32(png.size() - at - 12) || type == "IDAT" || type == "IEND")
             break;
         const QByteArray body = png.mid(at + 8, length);
         const qsizetype zero = body.indexOf('\0');
         if (type == "tEXt" && zero > 0) {
-            texts.insert(QString::fromLatin1(body.left(zero)), QString::fromLatin1(body.mid(zero + 1)));
+            texts.insert(QString::fromLatin1(body.left(zero)),
+                         QString::fromLatin1(body.mid(zero + 1)));
         } else if (type == "zTXt" && zero > 0 && body.size() > zero + 2 && body[zero + 1] == 0) {
             // Other programs may compress long values.
             QByteArray value(4096, Qt::Uninitialized);
             uLongf size = uLongf(value.size());
             const QByteArray packed = body.mid(zero + 2);
             if (uncompress(reinterpret_cast<Bytef*>(value.data()), &size,
-                           reinterpret_cast<const Bytef*>(packed.constData()), uLong(packed.size())) == Z_OK)
+                           reinterpret_cast<const Bytef*>(packed.constData()),
+                           uLong(packed.size())) == Z_OK)
                 texts.insert(QString::fromLatin1(body.left(zero)),
                              QString::fromLatin1(value.left(qsizetype(size))));
         }
@@ -137,10 +141,13 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original) {
     const QString target = ThumbnailPath(uri, Size::Normal);
     const QString folder = QFileInfo(target).absolutePath();
     if (!QDir().mkpath(folder))
-        return QStringLiteral("Cannot create %1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("Cannot create %1: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
     // The standard asks for folders only the owner can enter.
-    QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(root,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     QImage image = thumbnail;
     if (image.width() > NormalSide || image.height() > NormalSide)
@@ -151,7 +158,8 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original) {
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
     if (!writer.write(image))
-        return QStringLiteral("Cannot encode the thumbnail of %1: %2").arg(path, writer.errorString());
+        return QStringLiteral("Cannot encode the thumbnail of %1: %2")
+            .arg(path, writer.errorString());
     QList<QPair<QByteArray, QByteArray>> texts{
         {"Thumb::URI", uri.toLatin1()},
         {"Thumb::MTime", QByteArray::number(info.lastModified().toSecsSinceEpoch())},

@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPair>
-#include <QImage>
 #include <QString>
 
 // The desktop's shared thumbnail cache (freedesktop.org Thumbnail Managing Standard):

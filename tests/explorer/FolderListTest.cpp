@@ -62,15 +62,15 @@ TEST_F(FolderListTest, KeepsSubFoldersAndImageFilesOnly) {
 }
 
 TEST_F(FolderListTest, ExtensionsMatchInAnyLetterCase) {
-    for (const char* name : {"a.Jpg", "b.JPEG", "c.gif", "d.BmP", "e.png", "f.jpg.txt", "g",
-                             "h.tif", ".hidden.JPG"})
+    for (const char* name :
+         {"a.Jpg", "b.JPEG", "c.gif", "d.BmP", "e.png", "f.jpg.txt", "g", "h.tif", ".hidden.JPG"})
         touch(QString::fromLatin1(name));
     TFolderModel m;
     m.SetUseCache(false);
     m.ShowFolder(dir.path());
     EXPECT_EQ(names(m), (QStringList{QStringLiteral(".hidden.JPG"), QStringLiteral("a.Jpg"),
-                                      QStringLiteral("b.JPEG"), QStringLiteral("c.gif"),
-                                      QStringLiteral("d.BmP")}));
+                                     QStringLiteral("b.JPEG"), QStringLiteral("c.gif"),
+                                     QStringLiteral("d.BmP")}));
     m.WaitForThumbnails();
 }
 
@@ -83,11 +83,10 @@ TEST_F(FolderListTest, FoldersFirstThenNaturalOrder) {
     TFolderModel m;
     m.SetUseCache(false);
     m.ShowFolder(dir.path());
-    EXPECT_EQ(names(m),
-              (QStringList{QStringLiteral("a100"), QStringLiteral("B9"), QStringLiteral("b10"),
-                           QStringLiteral("IMG1.jpg"), QStringLiteral("img2.jpg"),
-                           QStringLiteral("IMG02b.jpg"), QStringLiteral("IMG10.jpg"),
-                           QStringLiteral("z.jpg")}));
+    EXPECT_EQ(names(m), (QStringList{QStringLiteral("a100"), QStringLiteral("B9"),
+                                     QStringLiteral("b10"), QStringLiteral("IMG1.jpg"),
+                                     QStringLiteral("img2.jpg"), QStringLiteral("IMG02b.jpg"),
+                                     QStringLiteral("IMG10.jpg"), QStringLiteral("z.jpg")}));
     // Each entry keeps its own thumbnail slot through the sorting.
     QList<int> imageSlots;
     for (const TShellItem& item : m.Entries())
@@ -109,7 +108,8 @@ TEST_F(FolderListTest, UnreadableFolderIsReportedAndListKept) {
         FAIL() << "no error";
     } catch (const EFOpenError& e) {
         EXPECT_TRUE(e.message().contains(missing)) << e.message().toStdString();
-        EXPECT_TRUE(e.message().contains(QStringLiteral("No such file or directory"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("No such file or directory")))
+            << e.message().toStdString();
     }
     EXPECT_EQ(names(m), QStringList{QStringLiteral("kept.jpg")});
     EXPECT_EQ(m.CurrentFolder(), QDir(dir.path()).absolutePath());
@@ -138,7 +138,8 @@ TEST_F(FolderListTest, AttributesAreReadWhenDrawnAndStyleTheEntry) {
     EXPECT_TRUE(m.Entries()[0].DetailsPending);
     EXPECT_TRUE(m.Entries()[2].DetailsPending);
     EXPECT_EQ(m.Entries()[1].Attributes, faReadOnly);
-    EXPECT_EQ(colour.value<QColor>(), QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    EXPECT_EQ(colour.value<QColor>(),
+              QApplication::palette().color(QPalette::Disabled, QPalette::Text));
 
     m.FetchDetails(-5, 99); // clipped to the entries
     EXPECT_EQ(m.Entries()[0].Attributes, faHidden);
@@ -225,7 +226,8 @@ TEST_F(FolderListTest, BackspaceOpensParentAndEnterOpensFolderOrAnnouncesFile) {
     key(&list, Qt::Key_Backspace);
     EXPECT_EQ(beeps.count(), 0);
     EXPECT_EQ(list.CurrentFolder(), QDir(dir.path()).absolutePath());
-    ASSERT_EQ(names(*list.Model()), (QStringList{QStringLiteral("sub"), QStringLiteral("outer.jpg")}));
+    ASSERT_EQ(names(*list.Model()),
+              (QStringList{QStringLiteral("sub"), QStringLiteral("outer.jpg")}));
 
     QSignalSpy opened(&list, &TFolderList::fileActivated);
     list.selectionModel()->select(list.Model()->index(1), QItemSelectionModel::ClearAndSelect);
@@ -250,9 +252,11 @@ TEST_F(FolderListTest, DragCarriesFileUrlsInListOrderAndTheSourceTag) {
     m.ShowFolder(dir.path());
     std::unique_ptr<QMimeData> mime(m.mimeData({m.index(2), m.index(0), m.index(2)}));
     ASSERT_TRUE(mime);
-    EXPECT_EQ(mime->urls(), (QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.jpg"))),
-                                         QUrl::fromLocalFile(dir.filePath(QStringLiteral("c.jpg")))}));
-    EXPECT_EQ(mime->data(QString::fromLatin1(TFolderModel::SourceMimeType)), QByteArray("available"));
+    EXPECT_EQ(mime->urls(),
+              (QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.jpg"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("c.jpg")))}));
+    EXPECT_EQ(mime->data(QString::fromLatin1(TFolderModel::SourceMimeType)),
+              QByteArray("available"));
     EXPECT_TRUE(m.flags(m.index(0)) & Qt::ItemIsDragEnabled);
     EXPECT_FALSE(m.flags(m.index(0)) & Qt::ItemIsEditable);
     m.WaitForThumbnails();

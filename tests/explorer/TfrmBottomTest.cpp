@@ -66,8 +66,8 @@ TEST_F(TfrmBottomTest, PopupItemsNeedASelectionAndAnnounceTheFiles) {
     EXPECT_EQ(apply[0][0].toStringList(), QStringList{dir.filePath(QStringLiteral("b.jpg"))});
     f.popReposit->trigger();
     ASSERT_EQ(group.count(), 1);
-    EXPECT_EQ(group[0][0].toStringList(),
-              (QStringList{dir.filePath(QStringLiteral("sub")), dir.filePath(QStringLiteral("b.jpg"))}));
+    EXPECT_EQ(group[0][0].toStringList(), (QStringList{dir.filePath(QStringLiteral("sub")),
+                                                       dir.filePath(QStringLiteral("b.jpg"))}));
 
     // Refresh picks up a new file.
     ASSERT_TRUE(WriteBytes(dir.filePath(QStringLiteral("c.bmp")), "x"));

@@ -12,9 +12,9 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QMap>
-#include <QtEndian>
-#include <QUrl>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -171,7 +171,8 @@ TEST_F(ThumbnailTest, CacheIsWrittenAsTheStandardSaysAndReadBack) {
     struct stat own {};
     ASSERT_EQ(::stat(QFile::encodeName(stored).constData(), &own), 0);
     EXPECT_EQ(own.st_mode & 0777, 0600u);
-    EXPECT_EQ(QDir(QFileInfo(stored).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(QDir(QFileInfo(stored).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(),
+              1);
 
     // Read back: drawn centred on the background colour, the text being the path.
     const FileThumbnail second = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
@@ -185,7 +186,8 @@ TEST_F(ThumbnailTest, AThumbnailStoredByAnotherProgramIsUsedWhileCurrent) {
     const QString path = jpeg(QStringLiteral("shared.jpg"), solid(640, 480, Qt::red));
     QDir().mkpath(QFileInfo(expectedCacheFile(path)).absolutePath());
     QImage blue = solid(128, 96, Qt::blue);
-    blue.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()));
+    blue.setText(QStringLiteral("Thumb::URI"),
+                 QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()));
     blue.setText(QStringLiteral("Thumb::MTime"),
                  QString::number(QFileInfo(path).lastModified().toSecsSinceEpoch()));
     ASSERT_TRUE(blue.save(expectedCacheFile(path), "PNG"));
