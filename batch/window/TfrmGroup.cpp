@@ -1,5 +1,6 @@
 #include "batch/window/TfrmGroup.h"
 
+#include "batch/explorer/TfrmBottom.h"
 #include "batch/window/TToolBox.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
@@ -16,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,7 +31,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStyle>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 TfrmGroup* frmGroup = nullptr;
@@ -45,6 +49,16 @@ bool isImageFile(const QString& path) {
     const QString ext = QFileInfo(path).suffix().toUpper();
     return ext == QLatin1String("JPG") || ext == QLatin1String("JPEG") ||
            ext == QLatin1String("GIF") || ext == QLatin1String("BMP");
+}
+
+// A drag from the available-images list is refused when it carries a folder.
+bool refusedDrag(const QMimeData* mime) {
+    if (!mime || mime->data(QString::fromLatin1(TFolderModel::SourceMimeType)) != "available")
+        return false;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+            return true;
+    return false;
 }
 
 QStringList localFiles(const QMimeData* mime) {
@@ -85,14 +99,14 @@ TSelectedImages::TSelectedImages(QWidget* parent) : QListWidget(parent) {
 }
 
 void TSelectedImages::dragEnterEvent(QDragEnterEvent* event) {
-    if (!localFiles(event->mimeData()).isEmpty())
+    if (!localFiles(event->mimeData()).isEmpty() && !refusedDrag(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void TSelectedImages::dragMoveEvent(QDragMoveEvent* event) {
-    if (!localFiles(event->mimeData()).isEmpty())
+    if (!localFiles(event->mimeData()).isEmpty() && !refusedDrag(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -100,7 +114,7 @@ void TSelectedImages::dragMoveEvent(QDragMoveEvent* event) {
 
 void TSelectedImages::dropEvent(QDropEvent* event) {
     const QStringList files = localFiles(event->mimeData());
-    if (files.isEmpty()) {
+    if (files.isEmpty() || refusedDrag(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -115,11 +129,8 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     setWindowTitle(QStringLiteral("Batch processing"));
 
     auto* outer = new QHBoxLayout(this);
-    // "Available Images" (folder tree and thumbnails) will stand here.
-    pnlAvailable = new QWidget(this);
-    pnlAvailable->setObjectName(QStringLiteral("pnlAvailable"));
-    pnlAvailable->hide();
-    outer->addWidget(pnlAvailable);
+    buildAvailable();
+    outer->addWidget(pnlAvailable, 1);
 
     auto* right = new QVBoxLayout;
     outer->addLayout(right, 1);
@@ -180,6 +191,73 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
 
     setupTokens();
     SetRename();
+}
+
+void TfrmGroup::buildAvailable() {
+    pnlAvailable = new QWidget(this);
+    pnlAvailable->setObjectName(QStringLiteral("pnlAvailable"));
+    auto* column = new QVBoxLayout(pnlAvailable);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(new QLabel(QStringLiteral("Available Images"), pnlAvailable));
+    auto* split = new QSplitter(Qt::Vertical, pnlAvailable);
+    column->addWidget(split, 1);
+
+    m_folders = new QFileSystemModel(this);
+    m_folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_folders->setRootPath(QDir::rootPath());
+    ShellTreeView1 = new QTreeView(split);
+    ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
+    ShellTreeView1->setModel(m_folders);
+    for (int c = 1; c < m_folders->columnCount(); ++c)
+        ShellTreeView1->hideColumn(c);
+    ShellTreeView1->setHeaderHidden(true);
+    ShellTreeView1->setMinimumWidth(220);
+
+    ListView2 = new TFolderList(split);
+    ListView2->setObjectName(QStringLiteral("ListView2"));
+    ListView2->Model()->SetSourceTag(QStringLiteral("available"));
+    ListView2->setMinimumHeight(150);
+    split->setStretchFactor(1, 1);
+
+    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index) { ShellTreeView1Change(index); });
+    connect(ShellTreeView1, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex& index) { ShellTreeView1Change(index); });
+    // Folders opened inside the list are followed in the tree.
+    connect(ListView2->Model(), &TFolderModel::folderShown, this, [this](const QString& path) {
+        if (m_syncingTree)
+            return;
+        m_syncingTree = true;
+        const QModelIndex index = m_folders->index(path);
+        ShellTreeView1->setCurrentIndex(index);
+        ShellTreeView1->scrollTo(index);
+        m_syncingTree = false;
+    });
+
+    // The explorer's folder, or the start folder when there is no explorer.
+    const QString start = frmBottom && !frmBottom->CurrentFolder().isEmpty()
+                              ? frmBottom->CurrentFolder()
+                              : StartFolder();
+    ShowAvailableFolder(start);
+}
+
+void TfrmGroup::ShellTreeView1Change(const QModelIndex& index) {
+    if (m_syncingTree || !index.isValid())
+        return;
+    // A tree entry without a folder path leaves the list as it is.
+    const QString path = m_folders->filePath(index);
+    if (path.isEmpty() || !QFileInfo(path).isDir() || path == ListView2->CurrentFolder())
+        return;
+    ShowAvailableFolder(path);
+}
+
+void TfrmGroup::ShowAvailableFolder(const QString& path) {
+    ListView2->ShowFolder(path);
+}
+
+void TfrmGroup::AddSelectedFiles(const TFolderList* source) {
+    if (source)
+        AddFiles(source->SelectedPaths());
 }
 
 TfrmGroup::~TfrmGroup() {

@@ -3,6 +3,7 @@
 #include "batch/core/RenameTemplate.h"
 #include "batch/core/TBatchJob.h"
 #include "batch/core/TShellItem.h"
+#include "batch/explorer/TFolderList.h"
 
 #include <QDialog>
 #include <QListWidget>
@@ -16,6 +17,8 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QFileSystemModel;
+class QTreeView;
 class TDesigner;
 class TToolBox;
 
@@ -75,7 +78,9 @@ public:
     QProgressBar* PBar1 = nullptr;
     QPushButton* btnProcess = nullptr;
     QPushButton* btnCancel = nullptr;
-    QWidget* pnlAvailable = nullptr; // the place of "Available Images"
+    QWidget* pnlAvailable = nullptr; // "Available Images": the folder tree and its list
+    QTreeView* ShellTreeView1 = nullptr;
+    TFolderList* ListView2 = nullptr;
 
     // The job list; entry i belongs to item i of ListView1.
     const QList<TShellItem>& Items() const { return m_items; }
@@ -88,7 +93,11 @@ public:
     // Appends files and folders to the job list. A path already in the list stops the adding:
     // it and the paths after it are not added.
     void AddFiles(const QStringList& paths);
+    // The selected entries of a folder list (the explorer's or ListView2), as AddFiles adds them.
+    void AddSelectedFiles(const TFolderList* source);
     void DeleteClick(); // "Remove": the selected items
+    // Opens a folder in the available-images list and shows it in the folder tree.
+    void ShowAvailableFolder(const QString& path);
     void SetRename();
     void UpdateNameExample();
     void ArrangeTokens();
@@ -118,8 +127,12 @@ private:
     void fieldEdited(QSpinBox* field);
     void addFilesDialog();
     void setInputEnabled(bool enabled);
+    void buildAvailable();
+    void ShellTreeView1Change(const QModelIndex& index);
 
     TDesigner* m_designer = nullptr;
+    QFileSystemModel* m_folders = nullptr;
+    bool m_syncingTree = false;
     QList<TShellItem> m_items;
     QList<QPixmap> imglmyThumb;
     TRenameTemplate m_names;

@@ -1,3 +1,4 @@
+#include "batch/explorer/TfrmBottom.h"
 #include "batch/window/TToolBox.h"
 #include "batch/window/TfrmGroup.h"
 #include "bricks/TText.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTreeView>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -454,3 +457,94 @@ TEST_F(TfrmGroupTest, ProportionalSizeOfATurnedFirstFile) {
 }
 
 } // namespace
+
+// ---- Available Images ---------------------------------------------------------------------
+
+TEST_F(TfrmGroupTest, AvailableImagesStartInTheExplorersFolder) {
+    QDir(files.path()).mkdir(QStringLiteral("sub"));
+    photo(QStringLiteral("IMG_0001.JPG"));
+    {
+        TfrmBottom explorer(nullptr, files.path());
+        TfrmGroup& f = window();
+        EXPECT_EQ(f.ListView2->CurrentFolder(), QDir(files.path()).absolutePath());
+        EXPECT_EQ(f.ListView2->Model()->rowCount(), 2);
+        frm.reset();
+        explorer.ListView->Model()->WaitForThumbnails();
+    }
+    // Without an explorer: the start folder.
+    TfrmGroup& g = window();
+    EXPECT_EQ(g.ListView2->CurrentFolder(), QDir::cleanPath(StartFolder()));
+    g.ListView2->Model()->WaitForThumbnails();
+}
+
+TEST_F(TfrmGroupTest, FolderTreeOpensTheFolderInTheList) {
+    QDir(files.path()).mkpath(QStringLiteral("sub/deeper"));
+    const QString inside = files.filePath(QStringLiteral("sub/inside.jpg"));
+    ASSERT_TRUE(WriteBytes(inside, JpegWithExif(makeTestPhoto(40, 30, 5), "2006:05:02 14:05:09")));
+    TfrmGroup& f = window();
+    auto* folders = qobject_cast<QFileSystemModel*>(f.ShellTreeView1->model());
+    ASSERT_TRUE(folders);
+    f.ShellTreeView1->setCurrentIndex(folders->index(files.filePath(QStringLiteral("sub"))));
+    EXPECT_EQ(f.ListView2->CurrentFolder(), files.filePath(QStringLiteral("sub")));
+    ASSERT_EQ(f.ListView2->Model()->rowCount(), 2);
+    // A file double-clicked in this list is not opened; a folder is, and the tree follows it.
+    f.ListView2->selectionModel()->select(f.ListView2->Model()->index(1),
+                                          QItemSelectionModel::ClearAndSelect);
+    f.ListView2->ActivateSelected();
+    EXPECT_EQ(f.ListView2->CurrentFolder(), files.filePath(QStringLiteral("sub")));
+    EXPECT_TRUE(f.Items().isEmpty());
+    f.ListView2->selectionModel()->select(f.ListView2->Model()->index(0),
+                                          QItemSelectionModel::ClearAndSelect);
+    f.ListView2->ActivateSelected();
+    EXPECT_EQ(f.ListView2->CurrentFolder(), files.filePath(QStringLiteral("sub/deeper")));
+    EXPECT_EQ(folders->filePath(f.ShellTreeView1->currentIndex()),
+              files.filePath(QStringLiteral("sub/deeper")));
+    f.ListView2->Model()->WaitForThumbnails();
+}
+
+TEST_F(TfrmGroupTest, DraggingFromAvailableImagesRefusesFoldersAndAddsFiles) {
+    QDir(files.path()).mkdir(QStringLiteral("sub"));
+    photo(QStringLiteral("IMG_0001.JPG"));
+    photo(QStringLiteral("IMG_0002.JPG"));
+    TfrmGroup& f = window();
+    f.ShowAvailableFolder(files.path());
+    TFolderModel* model = f.ListView2->Model();
+    ASSERT_EQ(model->rowCount(), 3);
+    const QPoint at(10, 10);
+    auto drop = [&](const QModelIndexList& rows) {
+        std::unique_ptr<QMimeData> mime(model->mimeData(rows));
+        QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.ListView1->viewport(), &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.ListView1->viewport(), &dropped);
+        return enter.isAccepted();
+    };
+    // A folder among the dragged entries: refused, nothing added.
+    EXPECT_FALSE(drop({model->index(0), model->index(1)}));
+    EXPECT_TRUE(f.Items().isEmpty());
+    EXPECT_TRUE(drop({model->index(1), model->index(2)}));
+    ASSERT_EQ(f.Items().size(), 2);
+    EXPECT_EQ(f.Items()[0].FullPath, files.filePath(QStringLiteral("IMG_0001.JPG")));
+    EXPECT_EQ(f.Items()[1].FullPath, files.filePath(QStringLiteral("IMG_0002.JPG")));
+    EXPECT_TRUE(f.btnProcess->isEnabled());
+    model->WaitForThumbnails();
+}
+
+TEST_F(TfrmGroupTest, ExplorerDragsMayCarryFolders) {
+    QDir(files.path()).mkdir(QStringLiteral("sub"));
+    photo(QStringLiteral("IMG_0001.JPG"));
+    TfrmBottom explorer(nullptr, files.path());
+    TfrmGroup& f = window();
+    TFolderModel* model = explorer.ListView->Model();
+    std::unique_ptr<QMimeData> mime(model->mimeData({model->index(0), model->index(1)}));
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.ListView1->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.ListView1->viewport(), &dropped);
+    ASSERT_EQ(f.Items().size(), 2);
+    EXPECT_TRUE(f.Items()[0].IsFolder);
+    frm.reset();
+    model->WaitForThumbnails();
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "batch/core/TShellItem.h"
+
+#include <QAbstractListModel>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QListView>
+#include <QPixmap>
+#include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+
+// File attribute bits as the lists keep them.
+constexpr quint32 faReadOnly = 0x1;
+constexpr quint32 faHidden = 0x2; // the name starts with a dot
+constexpr quint32 faSystem = 0x4; // never set on this platform
+constexpr quint32 faDirectory = 0x10;
+
+// The folder the lists start in when nothing else is asked for.
+QString StartFolder();
+
+// One folder's sub-folders and JPEG, GIF and BMP files (any letter case), folders first, then
+// names in natural order ("IMG2" before "IMG10"). Thumbnails are made by a pool of worker
+// threads after the folder is shown and replace the blank ones as they arrive; attributes are read
+// only when an entry is drawn.
+class TFolderModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Roles { PathRole = Qt::UserRole + 1, IsFolderRole, TypeTextRole };
+
+    explicit TFolderModel(QObject* parent = nullptr);
+    ~TFolderModel() override;
+
+    // Fills the list from a folder. Throws EFOpenError naming the folder and the system's reason
+    // when it cannot be read; the list then keeps what it had.
+    void ShowFolder(const QString& path);
+    // The current folder's parent; at the root the system beep sounds and nothing changes.
+    void OpenParentFolder();
+    QString CurrentFolder() const { return m_folder; }
+
+    const QList<TShellItem>& Entries() const { return m_items; }
+    // The thumbnail list: entry i's picture is at Entries()[i].ImageIndex.
+    const QList<QPixmap>& Thumbnails() const { return m_thumbs; }
+    // Reads the attributes of the entries first..last that have not been read yet.
+    void FetchDetails(int first, int last);
+    // Type-ahead: the first entry from start on whose name begins with text (letter case aside),
+    // going on from the first entry when wrap is set; -1 when none.
+    int FindItem(const QString& text, int start, bool wrap) const;
+
+    // True while thumbnails of the current folder are still being made.
+    bool ThumbnailsPending() const { return m_pending > 0; }
+    // Blocks until the workers are done and their thumbnails are in the list.
+    void WaitForThumbnails();
+    // Whether thumbnails are read from and written to the desktop's cache (on by default).
+    void SetUseCache(bool use) { m_useCache = use; }
+    // Marks drags from this list, so that a drop target can tell the lists apart.
+    void SetSourceTag(const QString& tag) { m_sourceTag = tag; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
+    static const char* const SourceMimeType; // holds the source tag of a drag
+
+signals:
+    void beep();
+    void folderShown(const QString& path);
+    void thumbnailsFinished();
+
+private:
+    struct Arrived {
+        int generation;
+        int imageIndex;
+        QImage image;
+        QString typeText;
+    };
+    void queueThumbnail(int imageIndex, const QString& path);
+    void arrived(const Arrived& result);
+    void flushArrived();
+
+    QString m_folder;
+    QList<TShellItem> m_items;
+    QList<QPixmap> m_thumbs;
+    QList<int> m_rowOfImage;
+    QPixmap m_blank;
+    QImage m_folderIcon;
+    QImage m_unreadableIcon;
+    QColor m_background;
+    bool m_useCache = true;
+    QString m_sourceTag;
+
+    QThreadPool m_pool;
+    std::atomic<int> m_generation{0};
+    int m_pending = 0;
+    QList<Arrived> m_arrived;
+    QTimer m_flush;
+};
+
+// The list view of a folder: 50 x 50 thumbnails as large icons, multi-select, drags of file
+// URLs, type-ahead, Backspace for the parent folder and Enter as a double-click.
+class TFolderList : public QListView {
+    Q_OBJECT
+
+public:
+    explicit TFolderList(QWidget* parent = nullptr);
+
+    TFolderModel* Model() const { return m_model; }
+    // ShowFolder with the hourglass; a folder that cannot be read is shown in the error box.
+    bool ShowFolder(const QString& path);
+    void OpenParentFolder();
+    QString CurrentFolder() const { return m_model->CurrentFolder(); }
+    // The selected entries from the first selected one on, in list order; files only if asked.
+    QList<TShellItem> SelectedEntries(bool filesOnly = false) const;
+    QStringList SelectedPaths(bool filesOnly = false) const;
+    // Double-click or Enter on the selected entry: opens a folder, announces a file.
+    void ActivateSelected();
+
+    void keyboardSearch(const QString& search) override;
+
+signals:
+    void fileActivated(const QString& path);
+    void itemSelected(const TShellItem& entry);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    TFolderModel* m_model;
+    QString m_typed;
+    QElapsedTimer m_typedAt;
+};

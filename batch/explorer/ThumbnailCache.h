@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// The desktop's shared thumbnail cache (freedesktop.org Thumbnail Managing Standard):
+// $XDG_CACHE_HOME/thumbnails (else ~/.cache/thumbnails), one PNG per file named after the MD5 of
+// the file's URI, valid while its Thumb::URI and Thumb::MTime match the file.
+namespace ThumbnailCache {
+
+enum class Size { Normal, Large }; // 128 and 256 pixels on the longer side
+
+QString CacheRoot();
+// "file:///..." with the path percent-encoded, as the cache's names and keys take it.
+QString FileUri(const QString& path);
+QString ThumbnailPath(const QString& uri, Size size);
+
+// The PNG with uncompressed tEXt chunks (Latin-1 keys and values) put right after its header.
+QByteArray WithPngTexts(const QByteArray& png, const QList<QPair<QByteArray, QByteArray>>& texts);
+// The tEXt (and zTXt) chunks of a PNG before its pixel data, by key.
+QHash<QString, QString> PngTexts(const QByteArray& png);
+
+// The cached thumbnail of a file, or a null image when there is none or it is stale. Looks in
+// "normal" first, then "large". *original receives the picture's size when the PNG records it.
+QImage Read(const QString& path, QSize* original = nullptr);
+
+// Stores a thumbnail (scaled down to fit Normal when it is larger) with Thumb::URI,
+// Thumb::MTime, Thumb::Size and the original's size, through a temporary file of mode 0600
+// renamed into place. Returns why it failed, empty on success. Files inside the cache itself
+// are never stored.
+QString Write(const QString& path, const QImage& thumbnail, QSize original);
+
+} // namespace ThumbnailCache

@@ -1,0 +1,234 @@
+#include "batch/explorer/FolderThumbnails.h"
+#include "batch/explorer/TFolderList.h"
+#include "batch/explorer/ThumbnailCache.h"
+#include "imaging/core/ImageCodecs.h"
+#include "tests/batch/BatchTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool isRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+
+QImage solid(int w, int h, QColor c) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(c);
+    return image;
+}
+
+// The tEXt chunks of a PNG file, read by hand: Qt's readers split keys at the first colon.
+QMap<QByteArray, QByteArray> pngTexts(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray png = file.readAll();
+    QMap<QByteArray, QByteArray> out;
+    int at = 8;
+    while (at + 12 <= png.size()) {
+        const int length = int(qFromBigEndian<quint32>(png.constData() + at));
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "tEXt") {
+            const QByteArray body = png.mid(at + 8, length);
+            out.insert(body.left(body.indexOf('\0')), body.mid(body.indexOf('\0') + 1));
+        }
+        at += 12 + length;
+    }
+    return out;
+}
+
+QImage unreadableIcon() {
+    QImage icon(32, 32, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(QColor(0, 0, 255));
+    return icon;
+}
+
+// Each test gets its own cache folder.
+class ThumbnailTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(cache.isValid());
+        oldCache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    }
+    void TearDown() override { qputenv("XDG_CACHE_HOME", oldCache); }
+    QString jpeg(const QString& name, const QImage& image) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(WriteBytes(path, EncodeJpeg(image, 95)));
+        return path;
+    }
+    // The cache file's name worked out by hand: MD5 of "file://" and the percent-encoded path.
+    QString expectedCacheFile(const QString& path) const {
+        const QByteArray uri = "file://" + QUrl::toPercentEncoding(path, "/");
+        return cache.path() + QStringLiteral("/thumbnails/normal/") +
+               QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
+               QStringLiteral(".png");
+    }
+    QTemporaryDir dir;
+    QTemporaryDir cache;
+    QByteArray oldCache;
+};
+
+} // namespace
+
+TEST(ThumbnailRectTest, LongerSideFillsAndOtherIsCentred) {
+    // (left, top, right, bottom) with exclusive right and bottom: (0, 7, 49, 43).
+    EXPECT_EQ(ThumbnailRect(640, 480), QRect(QPoint(0, 7), QPoint(48, 42)));
+    EXPECT_EQ(ThumbnailRect(480, 640), QRect(QPoint(7, 0), QPoint(42, 48)));
+    // A square counts as upright: t = trunc(25 x 1) = 25.
+    EXPECT_EQ(ThumbnailRect(100, 100), QRect(QPoint(0, 0), QPoint(49, 48)));
+    // A very wide picture keeps no height at all.
+    EXPECT_TRUE(ThumbnailRect(1000, 10).isEmpty());
+}
+
+TEST_F(ThumbnailTest, PictureIsDrawnIntoTheRectangleOnWhite) {
+    const QString path = jpeg(QStringLiteral("wide.jpg"), solid(640, 480, Qt::red));
+    const FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), false);
+    EXPECT_FALSE(t.fromCache);
+    EXPECT_FALSE(t.unreadable);
+    EXPECT_EQ(t.typeText, QStringLiteral("JPG 640 x 480"));
+    ASSERT_EQ(t.image.size(), QSize(50, 50));
+    for (int x : {0, 25, 48}) {
+        EXPECT_EQ(t.image.pixel(x, 6), qRgb(255, 255, 255)) << x;
+        EXPECT_TRUE(isRed(t.image.pixel(x, 7))) << x;
+        EXPECT_TRUE(isRed(t.image.pixel(x, 42))) << x;
+        EXPECT_EQ(t.image.pixel(x, 43), qRgb(255, 255, 255)) << x;
+    }
+    EXPECT_EQ(t.image.pixel(49, 25), qRgb(255, 255, 255));
+    // Nothing was cached.
+    EXPECT_FALSE(QFileInfo::exists(expectedCacheFile(path)));
+}
+
+TEST_F(ThumbnailTest, OtherTypesAndExtensionInTheText) {
+    const QString gif = dir.filePath(QStringLiteral("tall.Gif"));
+    ASSERT_TRUE(WriteBytes(gif, EncodeGif(solid(30, 60, Qt::red))));
+    const FileThumbnail t = MakeFileThumbnail(gif, Qt::green, unreadableIcon(), false);
+    EXPECT_EQ(t.typeText, QStringLiteral("GIF 30 x 60"));
+    // Upright: t = trunc(25 x 0.5) = 12, columns 13..36.
+    EXPECT_EQ(t.image.pixel(12, 25), qRgb(255, 255, 255));
+    EXPECT_TRUE(isRed(t.image.pixel(13, 25)));
+    EXPECT_TRUE(isRed(t.image.pixel(36, 25)));
+    EXPECT_EQ(t.image.pixel(37, 25), qRgb(255, 255, 255));
+}
+
+TEST_F(ThumbnailTest, FileThatCannotBeDecodedGetsTheUnreadablePicture) {
+    const QString path = dir.filePath(QStringLiteral("broken.jpg"));
+    ASSERT_TRUE(WriteBytes(path, QByteArray("\xFF\xD8\xFF\xE0 this is no picture", 24)));
+    const FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
+    EXPECT_TRUE(t.unreadable);
+    EXPECT_EQ(t.typeText, path);
+    // The blue 32 x 32 icon centred on white: (9, 9) .. (40, 40).
+    EXPECT_EQ(t.image.pixel(8, 25), qRgb(255, 255, 255));
+    EXPECT_EQ(t.image.pixel(9, 9), qRgb(0, 0, 255));
+    EXPECT_EQ(t.image.pixel(40, 40), qRgb(0, 0, 255));
+    EXPECT_EQ(t.image.pixel(41, 25), qRgb(255, 255, 255));
+    EXPECT_FALSE(QFileInfo::exists(expectedCacheFile(path)));
+
+    // In a folder list the entry stays, with that picture.
+    TFolderModel m;
+    m.ShowFolder(dir.path());
+    m.WaitForThumbnails();
+    ASSERT_EQ(m.Entries().size(), 1);
+    EXPECT_EQ(m.Entries()[0].TypeText, path);
+    const QImage shown = m.Thumbnails()[m.Entries()[0].ImageIndex].toImage();
+    EXPECT_NE(shown.pixel(25, 25), qRgb(255, 255, 255));
+    EXPECT_FALSE(m.ThumbnailsPending());
+}
+
+TEST_F(ThumbnailTest, CacheIsWrittenAsTheStandardSaysAndReadBack) {
+    const QString path = jpeg(QStringLiteral("my photo.jpg"), solid(640, 480, Qt::red));
+    const FileThumbnail first = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
+    EXPECT_FALSE(first.fromCache);
+    EXPECT_EQ(first.typeText, QStringLiteral("JPG 640 x 480"));
+
+    const QString stored = expectedCacheFile(path);
+    ASSERT_TRUE(QFileInfo::exists(stored)) << stored.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    const QMap<QByteArray, QByteArray> texts = pngTexts(stored);
+    EXPECT_EQ(texts.value("Thumb::URI"), "file://" + dir.path().toUtf8() + "/my%20photo.jpg");
+    EXPECT_EQ(texts.value("Thumb::MTime"), QByteArray::number(qint64(st.st_mtime)));
+    QImageReader reader(stored);
+    EXPECT_EQ(reader.format(), QByteArray("png"));
+    const QImage png = reader.read();
+    EXPECT_EQ(png.text(QStringLiteral("Thumb::URI")), QString::fromUtf8(texts.value("Thumb::URI")));
+    EXPECT_EQ(png.size(), QSize(128, 96));
+    EXPECT_TRUE(isRed(png.pixel(64, 48)));
+    // Only the owner may read it, and no temporary file is left behind.
+    struct stat own {};
+    ASSERT_EQ(::stat(QFile::encodeName(stored).constData(), &own), 0);
+    EXPECT_EQ(own.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(QFileInfo(stored).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(),
+              1);
+
+    // Read back: drawn centred on the background colour, the text being the path.
+    const FileThumbnail second = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
+    EXPECT_TRUE(second.fromCache);
+    EXPECT_EQ(second.typeText, path);
+    EXPECT_EQ(second.image.pixel(25, 3), QColor(Qt::green).rgb()); // 50 x 37 centred: rows 6..42
+    EXPECT_TRUE(isRed(second.image.pixel(25, 25)));
+}
+
+TEST_F(ThumbnailTest, AThumbnailStoredByAnotherProgramIsUsedWhileCurrent) {
+    const QString path = jpeg(QStringLiteral("shared.jpg"), solid(640, 480, Qt::red));
+    QDir().mkpath(QFileInfo(expectedCacheFile(path)).absolutePath());
+    QImage blue = solid(128, 96, Qt::blue);
+    blue.setText(QStringLiteral("Thumb::URI"),
+                 QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()));
+    blue.setText(QStringLiteral("Thumb::MTime"),
+                 QString::number(QFileInfo(path).lastModified().toSecsSinceEpoch()));
+    ASSERT_TRUE(blue.save(expectedCacheFile(path), "PNG"));
+
+    FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
+    EXPECT_TRUE(t.fromCache);
+    EXPECT_EQ(t.image.pixel(25, 25), qRgb(0, 0, 255));
+
+    // Once the file changes, the stored thumbnail is stale: the picture is decoded again and the
+    // cache takes the new time.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QDateTime later = QFileInfo(path).lastModified().addSecs(100);
+    ASSERT_TRUE(file.setFileTime(later, QFileDevice::FileModificationTime));
+    file.close();
+    t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true);
+    EXPECT_FALSE(t.fromCache);
+    EXPECT_TRUE(isRed(t.image.pixel(25, 25)));
+    EXPECT_EQ(pngTexts(expectedCacheFile(path)).value("Thumb::MTime"),
+              QByteArray::number(later.toSecsSinceEpoch()));
+}
+
+TEST_F(ThumbnailTest, FolderListFillsThumbnailsAndTypeTextsFromTheWorkers) {
+    jpeg(QStringLiteral("a.jpg"), solid(640, 480, Qt::red));
+    jpeg(QStringLiteral("b.jpg"), solid(480, 640, Qt::red));
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    TFolderModel m;
+    m.ShowFolder(dir.path());
+    m.WaitForThumbnails();
+    ASSERT_EQ(m.Entries().size(), 3);
+    EXPECT_EQ(m.Entries()[0].TypeText, dir.filePath(QStringLiteral("sub")));
+    EXPECT_EQ(m.Entries()[1].TypeText, QStringLiteral("JPG 640 x 480"));
+    EXPECT_EQ(m.Entries()[2].TypeText, QStringLiteral("JPG 480 x 640"));
+    const QImage a = m.Thumbnails()[m.Entries()[1].ImageIndex].toImage();
+    EXPECT_TRUE(isRed(a.pixel(25, 7)));
+    EXPECT_EQ(a.pixel(25, 6), qRgb(255, 255, 255));
+    EXPECT_EQ(m.Thumbnails().size(), 3);
+
+    // The second visit reads the cache the first one wrote.
+    m.ShowFolder(dir.path());
+    m.WaitForThumbnails();
+    EXPECT_EQ(m.Entries()[1].TypeText, dir.filePath(QStringLiteral("a.jpg")));
+    EXPECT_EQ(m.Entries()[2].TypeText, dir.filePath(QStringLiteral("b.jpg")));
+}
