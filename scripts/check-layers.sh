@@ -41,6 +41,12 @@ while IFS= read -r hit; do
 done < <(grep -rn --include='*.h' --include='*.cpp' 'Instance()' "${layers[@]}" | grep -v '^app/' |
     grep -v '^designer/state/TDesigner\.' || true)
 
+# The README's layout table lists the same folders in the same order.
+mapfile -t documented < <(sed -n 's/^| [0-9]* | `\([^`]*\)\/` |.*/\1/p' README.md)
+if [ "${documented[*]}" != "${layers[*]}" ]; then
+    fail "README.md layout table lists: ${documented[*]}; CMakeLists.txt: ${layers[*]}"
+fi
+
 if [ "$failures" -gt 0 ]; then
     echo "check-layers: $failures problem(s)"
     exit 1
