@@ -130,10 +130,6 @@ void expectPreviewMatchesOutput(TDesigner& d, const char* when) {
         const QImage savedPhoto = resampled(d.realPicture.copy(full), brick->size());
         const QRect screenInk = inkBox(screen, screenPhoto);
         const QRect savedInk = inkBox(saved, savedPhoto);
-        if (qEnvironmentVariableIsSet("WYS_DUMP")) {
-            screen.save("/tmp/wys_" + brick->objectName() + "_screen.png");
-            saved.save("/tmp/wys_" + brick->objectName() + "_saved.png");
-        }
         ASSERT_FALSE(savedInk.isEmpty());
         ASSERT_FALSE(screenInk.isEmpty());
         EXPECT_NEAR(screenInk.left(), savedInk.left(), 2);
