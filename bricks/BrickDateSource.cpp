@@ -1,5 +1,7 @@
 #include "bricks/BrickDateSource.h"
 
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
@@ -17,4 +19,19 @@ BrickDateTime NewTimeBrickValue(const QString& openImage) {
     } catch (const Exception&) {
         return {Settings().defaultTime, 0};
     }
+}
+
+QString DateBrickText(const TTextDate& brick) {
+    return FormatDateTimeText(brick.Format, brick.DateValue);
+}
+
+QString TimeBrickFormat(const QString& indexText) {
+    bool ok = false;
+    const int index = (indexText.isEmpty() ? QStringLiteral("1") : indexText).toInt(&ok);
+    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index)
+                                                          : TimeFormats.at(1);
+}
+
+QString TimeBrickText(const TTextTime& brick) {
+    return FormatDateTimeText(TimeBrickFormat(brick.Format), brick.DateValue);
 }

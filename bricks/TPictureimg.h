@@ -2,8 +2,8 @@
 
 #include "platform/TImage.h"
 
-// A logo picture. Shown letterboxed in its control; the render stretches it over its full-size
-// rectangle.
+// A logo picture, stretched over its rectangle both on screen and in the render (whatever
+// Proportional says), so that the preview shows what is saved.
 class TPictureimg : public TImage {
     Q_OBJECT
     Q_CLASSINFO("default:Proportional", "True")
@@ -15,4 +15,7 @@ public:
     int FullHeight = 0;
     int FullTop = 0;
     int FullLeft = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };

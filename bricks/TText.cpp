@@ -46,7 +46,12 @@ void TText::paintEvent(QPaintEvent*) {
     if (!Transparent())
         p.fillRect(rect(), TColorToQColor(Color()));
     const double zoom = ZoomRatioOf(this);
-    const QRect box = FullBox(RoundHalfEven(Left() * zoom), RoundHalfEven(Top() * zoom));
+    // The full-size corner the render uses, unless the brick was moved since it was set (a
+    // drag in progress): at a zoom ratio above 1, Left x zoom can miss it by a few pixels.
+    const auto fullOf = [zoom](int preview, int full) {
+        return RoundHalfEven(full / zoom) == preview ? full : RoundHalfEven(preview * zoom);
+    };
+    const QRect box = FullBox(fullOf(Left(), FullLeft), fullOf(Top(), FullTop));
     const TDesigner* d = DesignerOf(this);
     TextBoxParams params;
     params.font = Font();

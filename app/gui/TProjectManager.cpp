@@ -504,19 +504,8 @@ void TProjectManager::closeEvent(QCloseEvent* event) {
 // ---- zoom ----
 
 void TProjectManager::applyZoom() {
-    const double z = m_designer->ZoomRatio;
-    m_designer->UpdatePreview();
-    for (QWidget* c : m_designer->Bricks()) {
-        if (auto* t = qobject_cast<TText*>(c)) {
-            t->move(RoundHalfEven(t->FullLeft / z), RoundHalfEven(t->FullTop / z));
-            t->FitToText();
-        } else if (auto* f = qobject_cast<TBubbleFrom*>(c)) {
-            f->move(RoundHalfEven(f->FullLeft / z), RoundHalfEven(f->FullTop / z));
-        } else if (auto* p = qobject_cast<TPictureimg*>(c)) {
-            p->SetBounds(RoundHalfEven(p->FullLeft / z), RoundHalfEven(p->FullTop / z),
-                         RoundHalfEven(p->FullWidth / z), RoundHalfEven(p->FullHeight / z));
-        }
-    }
+    // Bricks keep their full-size places, which the render uses; the preview follows them.
+    PhotoChanged(*m_designer);
 }
 
 void TProjectManager::fitToWindow() {

@@ -7,6 +7,7 @@
 #include "bricks/TTextBubble.h"
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
+#include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "platform/ComponentStream.h"
@@ -126,6 +127,19 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
     const double zoom = zoomOf(designer);
     UpdateFullGeometry(designer, brick);
     if (auto* text = qobject_cast<TText*>(brick)) {
+        // Read off the surface, a date or time brick took no photo's date: its value is the open
+        // photo's. With a photo open the brick shows that value as the render burns it in;
+        // without one the pattern's caption stays.
+        const bool photo = !designer.FileName.isEmpty();
+        if (auto* date = qobject_cast<TTextDate*>(brick)) {
+            date->DateValue = NewDateBrickValue(designer.FileName).value;
+            if (photo)
+                date->setCaption(DateBrickText(*date));
+        } else if (auto* time = qobject_cast<TTextTime*>(brick)) {
+            time->DateValue = NewTimeBrickValue(designer.FileName).value;
+            if (photo)
+                time->setCaption(TimeBrickText(*time));
+        }
         // Not measured: the box is the size the pattern stored, at its zoom ratio (a loaded
         // brick is never turned).
         if (!text->AutoSize()) {
@@ -134,12 +148,6 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
         } else {
             text->FitToText(); // read off the surface, it was measured at zoom 1
         }
-        // Read off the surface, a date or time brick took no photo's date: its value is the open
-        // photo's, its caption the pattern's.
-        if (auto* date = qobject_cast<TTextDate*>(brick))
-            date->DateValue = NewDateBrickValue(designer.FileName).value;
-        else if (auto* time = qobject_cast<TTextTime*>(brick))
-            time->DateValue = NewTimeBrickValue(designer.FileName).value;
     }
     auto* bubble = qobject_cast<TTextBubble*>(brick);
     if (!bubble)
@@ -173,6 +181,37 @@ void UpdateFullGeometry(const TDesigner& designer, QWidget* brick) {
     } else if (auto* marker = qobject_cast<TBubbleFrom*>(brick)) {
         marker->FullLeft = RoundHalfEven(marker->Left() * zoom);
         marker->FullTop = RoundHalfEven(marker->Top() * zoom);
+    }
+}
+
+void PhotoChanged(TDesigner& designer) {
+    designer.UpdatePreview();
+    const double zoom = zoomOf(designer);
+    const auto preview = [zoom](int full) { return RoundHalfEven(full / zoom); };
+    for (QWidget* brick : designer.Bricks()) {
+        if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+            bubble->move(preview(bubble->FullLeft), preview(bubble->FullTop));
+            if (bubble->AutoSize())
+                bubble->FitToText();
+            else
+                bubble->resize(preview(bubble->FullWidth), preview(bubble->FullHeight));
+            bubble->PlaceMarker(zoom);
+        } else if (auto* text = qobject_cast<TText*>(brick)) {
+            text->move(preview(text->FullLeft), preview(text->FullTop));
+            // An unmeasured box keeps its full size, as the render draws it.
+            if (text->AutoSize())
+                text->FitToText();
+            else
+                text->resize(
+                    TextBoxSize(preview(text->FullWidth), preview(text->FullHeight), text->Angle));
+        } else if (auto* marker = qobject_cast<TBubbleFrom*>(brick)) {
+            marker->move(preview(marker->FullLeft), preview(marker->FullTop));
+        } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+            picture->SetBounds(preview(picture->FullLeft), preview(picture->FullTop),
+                               preview(picture->FullWidth), preview(picture->FullHeight));
+        }
+        // A text brick shows the photo behind it: the new photo, even where nothing moved.
+        brick->update();
     }
 }
 

@@ -22,6 +22,14 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text);
 // tail marker itself only takes its own FullLeft and FullTop (see TailMarkerMoved).
 void UpdateFullGeometry(const TDesigner& designer, QWidget* brick);
 
+// The photo changed (another photo opened, turned, resized, adjusted) or the zoom ratio did: the
+// preview made again from the full-size picture, then every brick's preview geometry derived
+// from its full-size geometry (which the render uses and which stays as it was) and repainted:
+// Left = round(FullLeft / zoom), Top likewise; a text brick re-measured (an unmeasured one sized
+// from its full-size box), a bubble's tail marker put back on its tail point, a picture brick
+// sized round(FullWidth / zoom) x round(FullHeight / zoom).
+void PhotoChanged(TDesigner& designer);
+
 // After the tail marker was dragged: its full-size position, then its bubble re-laid out so that
 // the body stays where it was and the tail points at the marker; when the marker lies left of
 // (or above) the body the bubble's origin moves to it and FromX (FromY) becomes 0.

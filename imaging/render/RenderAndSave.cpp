@@ -1,5 +1,6 @@
 #include "imaging/render/RenderAndSave.h"
 
+#include "bricks/BrickDateSource.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
@@ -72,22 +73,15 @@ private:
     std::optional<double> m_date, m_time;
 };
 
-QString timeTextFormat(const QString& indexText) {
-    bool ok = false;
-    const int index = (indexText.isEmpty() ? QStringLiteral("1") : indexText).toInt(&ok);
-    return ok && index >= 0 && index < TimeFormats.size() ? TimeFormats.at(index)
-                                                          : TimeFormats.at(1);
-}
-
 QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
     if (auto* d = qobject_cast<TTextDate*>(brick)) {
-        const double value = perFileDates ? dates.date() : d->DateValue;
-        const QString format = perFileDates ? Settings().defaultDateFormat : d->Format;
-        return FormatDateTimeText(format, value);
+        // Outside a batch the brick's value in its format.
+        return perFileDates ? FormatDateTimeText(Settings().defaultDateFormat, dates.date())
+                            : DateBrickText(*d);
     }
     if (auto* t = qobject_cast<TTextTime*>(brick)) {
-        const double value = perFileDates ? dates.time() : t->DateValue;
-        return FormatDateTimeText(timeTextFormat(t->Format), value);
+        return perFileDates ? FormatDateTimeText(TimeBrickFormat(t->Format), dates.time())
+                            : TimeBrickText(*t);
     }
     return brick->Caption();
 }

@@ -10,6 +10,8 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/TSettings.h"
 #include "platform/ComponentStream.h"
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -195,10 +197,23 @@ TEST_F(PatternFile, EveryBrickAndTheLayoutRoundTrip) {
     EXPECT_EQ(t->Angle, 0);
     EXPECT_EQ(t->Opacity, 255);
 
+    // Read over a photo, a date or time brick shows the photo's date as the render burns it in:
+    // here the settings' fallbacks, the photo having none.
+    const double fallbackDate = ParseDateText(Settings().defaultDate);
+    const double fallbackTime = ParseTimeText(Settings().defaultTime);
     EXPECT_EQ(brickNamed<TTextDate>(d, QStringLiteral("TextDate1"))->Caption(),
-              QStringLiteral("24.12.2023"));
+              FormatDateTimeText(SystemShortDateFormat(), fallbackDate));
     EXPECT_EQ(brickNamed<TTextTime>(d, QStringLiteral("TextTime1"))->Caption(),
-              QStringLiteral("12:34:56"));
+              FormatDateTimeText(TimeFormats.at(1), fallbackTime));
+    // Without a photo the stored captions stay.
+    {
+        TDesigner bare;
+        ReadPattern(path, bare);
+        EXPECT_EQ(brickNamed<TTextDate>(bare, QStringLiteral("TextDate1"))->Caption(),
+                  QStringLiteral("24.12.2023"));
+        EXPECT_EQ(brickNamed<TTextTime>(bare, QStringLiteral("TextTime1"))->Caption(),
+                  QStringLiteral("12:34:56"));
+    }
 
     auto* b = brickNamed<TTextBubble>(d, QStringLiteral("TextBubble1"));
     ASSERT_TRUE(b);

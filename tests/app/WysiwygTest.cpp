@@ -1,0 +1,342 @@
+// What the surface shows of each brick is what the saved picture holds, scaled by the zoom
+// ratio, after every command that changes the photo or the zoom.
+#include "app/gui/TProjectManager.h"
+#include "bricks/RegisterBricks.h"
+#include "bricks/TBubbleFrom.h"
+#include "bricks/TPictureimg.h"
+#include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
+#include "designer/surface/DesignerBricks.h"
+#include "imaging/core/BitmapOps.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/dialogs/TfrmResize.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "platform/Messages.h"
+#include "platform/Rounding.h"
+#include "platform/TFont.h"
+#include "platform/TextEngine.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QString brickBody(const QStringList& lines) {
+    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\nend");
+}
+
+// A brick read and set up as a pattern's brick is, at the current zoom ratio.
+QWidget* addBrick(TDesigner& d, const QStringList& lines) {
+    QWidget* brick = AddBrickFromText(d, brickBody(lines));
+    SetUpLoadedBrick(d, brick);
+    return brick;
+}
+
+// A logo of four coloured quarters: any squeeze or letterbox shows in its ink.
+QImage logoImage() {
+    QImage logo(40, 40, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    QPainter p(&logo);
+    p.fillRect(20, 0, 20, 20, Qt::blue);
+    p.fillRect(0, 20, 20, 20, Qt::darkGreen);
+    p.fillRect(20, 20, 20, 20, Qt::yellow);
+    return logo;
+}
+
+// The rectangle of the full-size picture a brick covers in the render.
+QRect fullRectOf(QWidget* brick) {
+    if (auto* bubble = qobject_cast<TTextBubble*>(brick))
+        return QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+    if (auto* text = qobject_cast<TText*>(brick))
+        return text->FullBox(text->FullLeft, text->FullTop);
+    auto* picture = qobject_cast<TPictureimg*>(brick);
+    return QRect(picture->FullLeft, picture->FullTop, picture->FullWidth, picture->FullHeight);
+}
+
+QImage resampled(QImage image, QSize size) {
+    image = image.convertToFormat(QImage::Format_RGB32);
+    ResampleBitmap(image, size.width(), size.height());
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Where an image differs from the photo it was drawn over by more than a little.
+QRect inkBox(const QImage& image, const QImage& photo) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb a = image.pixel(x, y), b = photo.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            if (d > 60)
+                box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// The brick's own paint as the panel shows it: over the preview photo. (QWidget::grab() would
+// also fill in the palette's window colour, which a brick without a background never shows.)
+QImage onScreen(TDesigner& d, QWidget* brick) {
+    QImage screen =
+        d.Picture.copy(brick->geometry()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    brick->render(&screen, QPoint(), QRegion(), QWidget::DrawChildren);
+    return screen.convertToFormat(QImage::Format_RGB32);
+}
+
+// Every brick's preview against the crop of the rendered picture at its full-size rectangle,
+// scaled down by the zoom ratio: the same place and size (within rounding), the same ink in the
+// same place, and close pixels.
+void expectPreviewMatchesOutput(TDesigner& d, const char* when) {
+    SCOPED_TRACE(when);
+    ASSERT_FALSE(d.Bricks().isEmpty());
+    const QImage output =
+        QImage::fromData(RenderImage(d, d.FileName, {})).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(output.size(), d.realPicture.size());
+    const double z = d.ZoomRatio;
+    for (QWidget* brick : d.Bricks()) {
+        SCOPED_TRACE(brick->objectName().toStdString());
+        const QRect full = fullRectOf(brick);
+        ASSERT_TRUE(output.rect().contains(full)) << "brick outside the photo";
+        EXPECT_NEAR(brick->x(), full.x() / z, 1.0);
+        EXPECT_NEAR(brick->y(), full.y() / z, 1.0);
+        EXPECT_NEAR(brick->width(), full.width() / z, 1.0);
+        EXPECT_NEAR(brick->height(), full.height() / z, 1.0);
+        const QImage screen = onScreen(d, brick);
+        const QImage screenPhoto =
+            d.Picture.copy(brick->geometry()).convertToFormat(QImage::Format_RGB32);
+        const QImage saved = resampled(output.copy(full), brick->size());
+        const QImage savedPhoto = resampled(d.realPicture.copy(full), brick->size());
+        const QRect screenInk = inkBox(screen, screenPhoto);
+        const QRect savedInk = inkBox(saved, savedPhoto);
+        ASSERT_FALSE(savedInk.isEmpty());
+        ASSERT_FALSE(screenInk.isEmpty());
+        EXPECT_NEAR(screenInk.left(), savedInk.left(), 2);
+        EXPECT_NEAR(screenInk.top(), savedInk.top(), 2);
+        EXPECT_NEAR(screenInk.right(), savedInk.right(), 2);
+        EXPECT_NEAR(screenInk.bottom(), savedInk.bottom(), 2);
+        EXPECT_LT(meanDifference(screen, saved), 12.0);
+    }
+    // Not a brick of its own, the tail marker still sits on the tail point.
+    for (QWidget* brick : d.Bricks())
+        if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+            ASSERT_TRUE(bubble->Marker());
+            EXPECT_EQ(bubble->Marker()->pos(),
+                      QPoint(RoundHalfEven((bubble->FullLeft + bubble->FromX()) / z),
+                             RoundHalfEven((bubble->FullTop + bubble->FromY()) / z)));
+        }
+}
+
+struct FullGeometry {
+    QList<QRect> rects;
+    bool operator==(const FullGeometry&) const = default;
+};
+
+FullGeometry fullGeometry(TDesigner& d) {
+    FullGeometry g;
+    for (QWidget* brick : d.Bricks())
+        g.rects.append(fullRectOf(brick));
+    return g;
+}
+
+class WysiwygTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        RegisterBricks();
+        SetMessageHandler([this](MessageKind, const QString& t) { messages.append(t); });
+        window = std::make_unique<TProjectManager>();
+        window->RegisterStandardBricks();
+        window->setGeometry(50, 50, 900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        SetMessageHandler(nullptr);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    }
+    TDesigner& d() const { return *window->designer(); }
+
+    // A smooth photo, larger than the window so that it opens fitted at a zoom ratio above 1.
+    QString photo(const QString& name, quint32 seed, QSize size = QSize(1600, 1200)) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(makeTestPhoto(size.width(), size.height(), seed, true).save(path, "PNG"));
+        return path;
+    }
+
+    // A text, a date, a bubble and a logo stretched out of its own shape, placed at the current
+    // zoom ratio well inside the picture.
+    void placeBricks() {
+        const QString font = QStringLiteral("  Font.Height = -40\r\n  Font.Color = clBlack");
+        addBrick(d(), {"object Text1: TText", "  Left = 30", "  Top = 20",
+                       "  Caption = 'Hello there'", font});
+        addBrick(d(), {"object TextDate1: TTextDate", "  Left = 30", "  Top = 110",
+                       "  Caption = '01.01.1999'", font});
+        addBrick(d(), {"object TextBubble1: TTextBubble", "  Left = 180", "  Top = 40",
+                       "  Width = 120", "  Height = 60", "  Caption = 'Hi!'", "  Font.Height = -32",
+                       "  Font.Color = clBlack", "  FromX = 40", "  FromY = 200"});
+        auto* picture = qobject_cast<TPictureimg*>(
+            addBrick(d(), {"object Pictureimg1: TPictureimg", "  Left = 60", "  Top = 200",
+                           "  Width = 150", "  Height = 50"}));
+        ASSERT_TRUE(picture);
+        picture->Picture()->setGraphic({QStringLiteral("TBitmap"), {}, logoImage()});
+        UpdateFullGeometry(d(), picture);
+        ASSERT_EQ(d().Bricks().size(), 4);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TProjectManager> window;
+    QStringList messages;
+};
+
+TEST_F(WysiwygTest, SecondPhotoKeepsTheBricksFullSizePlaces) {
+    ASSERT_TRUE(window->OpenImage(photo("first.png", 1)));
+    ASSERT_GT(d().ZoomRatio, 1.0);
+    placeBricks();
+    expectPreviewMatchesOutput(d(), "first photo");
+    const FullGeometry before = fullGeometry(d());
+    ASSERT_TRUE(window->OpenImage(photo("second.png", 9)));
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "second photo");
+    // A smaller photo opens at another zoom ratio; the bricks keep their places all the same.
+    ASSERT_TRUE(window->OpenImage(photo("third.png", 3, QSize(1300, 1100))));
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "photo of another size");
+}
+
+TEST_F(WysiwygTest, RotatingKeepsTheBricksWhereTheRenderDrawsThem) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", 2)));
+    placeBricks();
+    const FullGeometry before = fullGeometry(d());
+    window->rotate(90);
+    ASSERT_EQ(d().realPicture.size(), QSize(1200, 1600));
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "clockwise");
+    window->rotate(-90);
+    ASSERT_EQ(d().realPicture.size(), QSize(1600, 1200));
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "counter-clockwise");
+}
+
+TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksInPlace) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", 4)));
+    placeBricks();
+    const FullGeometry before = fullGeometry(d());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TfrmResize*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        TfrmResize::TargetWidth = 1000;
+        TfrmResize::TargetHeight = 750;
+        dialog->Button1Click();
+    });
+    window->showResize();
+    ASSERT_EQ(d().realPicture.size(), QSize(1000, 750));
+    // The whole photo is shown, not a part of it.
+    EXPECT_EQ(d().Panel1->size(), d().Picture.size());
+    EXPECT_EQ(d().Picture.size(),
+              QSize(RoundHalfEven(1000 / d().ZoomRatio), RoundHalfEven(750 / d().ZoomRatio)));
+    const QImage whole = resampled(d().realPicture, d().Picture.size());
+    EXPECT_LT(meanDifference(whole, d().Picture.convertToFormat(QImage::Format_RGB32)), 2.0);
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "resized");
+}
+
+TEST_F(WysiwygTest, ZoomingKeepsPreviewAndOutputTogether) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", 5)));
+    placeBricks();
+    const FullGeometry before = fullGeometry(d());
+    const double fitted = d().ZoomRatio;
+    window->zoomIn();
+    ASSERT_LT(d().ZoomRatio, fitted);
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "zoom in");
+    window->zoomIn();
+    expectPreviewMatchesOutput(d(), "zoom in again");
+    window->fitToPage();
+    EXPECT_DOUBLE_EQ(d().ZoomRatio, fitted);
+    EXPECT_TRUE(fullGeometry(d()) == before);
+    expectPreviewMatchesOutput(d(), "fit to page");
+}
+
+TEST_F(WysiwygTest, PatternDateBrickShowsThePhotosDateAsSaved) {
+    const QString path = dir.filePath(QStringLiteral("dated.jpg"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(withExif(EncodeJpeg(makeTestPhoto(1600, 1200, 6, true), 95),
+                         {{0x0132, "2005:06:07 08:09:10"}}));
+    }
+    ASSERT_TRUE(window->OpenImage(path));
+    const QString pattern = dir.filePath(QStringLiteral("pattern.xml"));
+    {
+        QFile f(pattern);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
+                "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
+                "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
+                "GridY=\"4\" IsGrid=\"False\"/>\n"
+                "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n"
+                "<Brick Body=\"object TextDate1: TTextDate%CR%LF  Left = 40%CR%LF  Top = 50"
+                "%CR%LF  Caption = '24.12.1999'%CR%LF  Font.Height = -40%CR%LFend\"/>\n"
+                "<Brick Body=\"object Text1: TText%CR%LF  Left = 40%CR%LF  Top = 150"
+                "%CR%LF  Caption = 'Caption'%CR%LF  Font.Height = -40%CR%LFend\"/>\n"
+                "</Bricks>\n</Project>\n");
+    }
+    window->LoadPattern(pattern);
+    auto* date = d().findChild<TTextDate*>(QStringLiteral("TextDate1"));
+    ASSERT_TRUE(date);
+    const QString photoDate = FormatDateTimeText(
+        SystemShortDateFormat(), DateTimeToValue(QDateTime(QDate(2005, 6, 7), QTime(0, 0))));
+    EXPECT_EQ(date->Caption(), photoDate);
+    EXPECT_DOUBLE_EQ(date->DateValue, DateTimeToValue(QDateTime(QDate(2005, 6, 7), QTime())));
+    // The box fits the date it shows.
+    EXPECT_EQ(date->FullWidth,
+              RoundHalfEven(MeasureText(date->Font()->toQFont(), photoDate).width()));
+    expectPreviewMatchesOutput(d(), "pattern loaded");
+}
+
+TEST_F(WysiwygTest, StretchedLogoIsStretchedOnScreenAndInTheFile) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", 8)));
+    placeBricks();
+    auto* picture = d().findChild<TPictureimg*>(QStringLiteral("Pictureimg1"));
+    ASSERT_TRUE(picture);
+    for (const QSize size : {QSize(200, 40), QSize(40, 160)}) {
+        picture->SetBounds(picture->Left(), picture->Top(), size.width(), size.height());
+        UpdateFullGeometry(d(), picture);
+        expectPreviewMatchesOutput(d(), "stretched");
+        // The logo fills its whole box, on screen as in the file: no letterbox.
+        const QImage screen = onScreen(d(), picture);
+        const QImage photoPart =
+            d().Picture.copy(picture->geometry()).convertToFormat(QImage::Format_RGB32);
+        const QRect ink = inkBox(screen, photoPart);
+        EXPECT_LE(ink.left(), 1);
+        EXPECT_LE(ink.top(), 1);
+        EXPECT_GE(ink.right(), picture->width() - 2);
+        EXPECT_GE(ink.bottom(), picture->height() - 2);
+    }
+}
+
+} // namespace
