@@ -296,6 +296,13 @@ void TProjectManager::surfacePendingChanged(const QString& className) {
 }
 
 void TProjectManager::showInspector() {
+    // First showing: at the window's right edge, over the picture's side.
+    if (!m_inspector->isVisible() && m_inspector->isFloating() &&
+        !m_inspector->property("placed").toBool()) {
+        m_inspector->setProperty("placed", true);
+        const QRect frame = frameGeometry();
+        m_inspector->move(frame.right() - m_inspector->width(), frame.top() + 80);
+    }
     m_inspector->show();
     m_inspector->raise();
 }
