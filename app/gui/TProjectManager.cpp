@@ -535,6 +535,9 @@ void TProjectManager::buildToolBars() {
         updateActions();
     });
     view->addWidget(m_zoomBox);
+    // The two tool windows have no menu item; the view bar offers them.
+    view->addAction(action(QStringLiteral("aInspector")));
+    view->addAction(action(QStringLiteral("aExplorer")));
     bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
                                   "aAlignVCentre", "aAlignBottom"});
 
