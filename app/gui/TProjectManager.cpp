@@ -2,7 +2,10 @@
 
 #include "app/gui/PaletteGlyphs.h"
 #include "app/gui/SurfaceActions.h"
+#include "app/gui/SurfaceUndo.h"
 #include "app/gui/ZoomSteps.h"
+#include "batch/core/TBatchJob.h"
+#include "batch/explorer/TfrmBottom.h"
 #include "batch/window/TfrmGroup.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
@@ -12,11 +15,18 @@
 #include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
+#include "designer/dialogs/ComponentEditors.h"
+#include "designer/dialogs/PropertyEditors.h"
+#include "designer/surface/DesignSurface.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/dialogs/TfrmAdjustments.h"
 #include "imaging/dialogs/TfrmResize.h"
 #include "imaging/render/RenderAndSave.h"
+#include "inspector/TObjectInspector.h"
+#include "options/HelpAbout.h"
+#include "options/TfrmOptions.h"
+#include "options/TfrmTip.h"
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
@@ -30,6 +40,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QProgressDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,6 +48,7 @@
 #include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QUrl>
 
 namespace {
@@ -117,12 +129,17 @@ TProjectManager::TProjectManager(QWidget* parent)
     m_scroll->setWidget(m_designer);
     m_scroll->setWidgetResizable(false);
     m_scroll->setBackgroundRole(QPalette::Dark);
+    // Delete and the arrow keys reach the surface's filter only through the designer's widgets.
+    m_designer->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(m_scroll);
 
     buildActions();
     buildMenus();
     buildToolBars();
     connect(m_surface, &SurfaceActions::stateChanged, this, &TProjectManager::updateActions);
+    buildSurface();
+    buildInspector();
+    buildExplorer();
     // Actions follow the surface's state after every click and key, as an idle update would.
     qApp->installEventFilter(this);
 
@@ -137,6 +154,226 @@ TProjectManager::TProjectManager(QWidget* parent)
 TProjectManager::~TProjectManager() {
     qApp->removeEventFilter(this);
     SaveFormBounds(kBoundsName, geometry());
+    if (m_explorer)
+        m_explorer->SaveBounds();
+    // The surface's commands hold bricks off the picture and its handle: they go while the
+    // designer still stands.
+    m_surface->connectTo(nullptr);
+    m_inspector->Model().SetWriter(nullptr);
+    delete m_designSurface;
+    m_designSurface = nullptr;
+}
+
+void TProjectManager::buildSurface() {
+    m_designSurface = new DesignSurface(*m_designer, this);
+    m_surface->connectTo(m_designSurface);
+    connect(m_designSurface, &DesignSurface::pendingClassChanged, this,
+            &TProjectManager::surfacePendingChanged);
+    connect(m_designSurface, &DesignSurface::selectionChanged, this,
+            &TProjectManager::selectionChanged);
+    connect(m_designSurface, &DesignSurface::inspectorWanted, this,
+            &TProjectManager::showInspector);
+    connect(m_designSurface, &DesignSurface::paletteClassRegistered, this,
+            [this](const QString& className) {
+                static const QList<QPair<const QMetaObject*, PaletteGlyph>> known = {
+                    {&TText::staticMetaObject, PaletteGlyph::Text},
+                    {&TTextDate::staticMetaObject, PaletteGlyph::Date},
+                    {&TTextTime::staticMetaObject, PaletteGlyph::Time},
+                    {&TTextBubble::staticMetaObject, PaletteGlyph::Bubble},
+                    {&TPictureimg::staticMetaObject, PaletteGlyph::Picture}};
+                for (const auto& [meta, glyph] : known)
+                    if (className == QLatin1String(meta->className()))
+                        RegisterBrickClass(meta, className, DrawPaletteGlyph(glyph));
+            });
+    // The window's modified state (Save Pattern, the caption) follows the undo stack.
+    connect(m_designSurface->UndoStack(), &QUndoStack::cleanChanged, this,
+            &TProjectManager::updateActions);
+
+    m_propertyEditors = std::make_unique<TPropertyEditorRegistry>();
+    RegisterPropertyEditors(*m_propertyEditors);
+    m_brickEditors = std::make_unique<TComponentEditorRegistry>();
+    RegisterBrickEditors(*m_brickEditors);
+    // One Ok of a brick's dialog is one undo step.
+    m_brickEditors->SetOnCommit(
+        [this](QObject* brick, const BrickSnapshot& before, const BrickSnapshot& after) {
+            if (before == after)
+                return; // Ok without a change leaves the pattern unmodified
+            m_designSurface->UndoStack()->push(
+                new BrickEditCommand(*m_designSurface, brick, before, after));
+        });
+    for (const QString& className : DesignSurface::PaletteClasses()) {
+        TOComponentEditor* editor = m_brickEditors->Find(className);
+        if (!editor)
+            continue;
+        ComponentEditorEntry entry;
+        entry.className = className;
+        entry.editsOnCreate = editor->EditsOnCreate;
+        entry.editsOnRequest = editor->EditsOnRequest;
+        entry.edit = [this, editor](QWidget* brick) {
+            editor->Edit(brick);
+            m_designSurface->RefreshSelection();
+            inspect(m_designSurface->Inspected());
+        };
+        m_designSurface->RegisterComponentEditor(entry);
+    }
+}
+
+void TProjectManager::buildInspector() {
+    m_inspector = new TObjectInspector(this);
+    m_inspector->setWindowTitle(QStringLiteral("Inspector"));
+    addDockWidget(Qt::RightDockWidgetArea, m_inspector);
+    m_inspector->setFloating(true);
+    m_inspector->hide();
+    TInspectorModel& model = m_inspector->Model();
+    model.SetHiddenProperties(StandardHiddenProperties());
+    model.SetEditors(m_propertyEditors.get());
+    m_inspector->SetDesigner(m_designer);
+    m_writer = std::make_unique<SurfacePropertyWriter>(
+        *m_designSurface, [this] { return m_inspector->Model().Components(); });
+    model.SetWriter(m_writer.get());
+    m_inspector->SetObjectChosen([this](QObject* object) {
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (widget && m_designSurface->IsBrick(widget))
+            m_designSurface->Select(widget);
+        else
+            m_designSurface->ClearSelection();
+    });
+    connect(m_designSurface, &DesignSurface::inspectRequested, this, &TProjectManager::inspect);
+    // Undo and redo change values the grid shows.
+    connect(m_designSurface->UndoStack(), &QUndoStack::indexChanged, this,
+            [this] { inspect(m_designSurface->Inspected()); });
+    inspect(m_designer);
+}
+
+void TProjectManager::inspect(QObject* object) {
+    if (!m_inspector)
+        return;
+    if (!object)
+        object = m_designer;
+    // A brick taken off the picture by a command is no longer shown.
+    if (auto* widget = qobject_cast<QWidget*>(object);
+        widget && widget != m_designer && !m_designer->Bricks().contains(widget))
+        object = m_designer;
+    const int row = m_inspector->CurrentRow();
+    const bool same = object == m_inspector->Model().Object();
+    // Showing the same object again reads its values and the object list anew.
+    if (same)
+        m_inspector->Inspect(nullptr);
+    m_inspector->Inspect(object);
+    if (same && row >= 0 && row < m_inspector->Model().RowCount())
+        m_inspector->SetCurrentRow(row);
+}
+
+void TProjectManager::selectionChanged() {
+    // Delete and the arrows go to the surface while a brick is selected.
+    QWidget* focus = QApplication::focusWidget();
+    if (m_surface->hasSelection() && !(focus && m_inspector->isAncestorOf(focus)) &&
+        !(focus && (focus == m_designer || m_designer->isAncestorOf(focus))))
+        m_designer->setFocus(Qt::OtherFocusReason);
+    updateActions();
+}
+
+void TProjectManager::buildExplorer() {
+    m_explorer = new TfrmBottom(this);
+    m_explorer->setWindowTitle(QStringLiteral("Explorer"));
+    addDockWidget(Qt::BottomDockWidgetArea, m_explorer);
+    m_explorer->RestoreBounds();
+    m_explorer->hide();
+    connect(m_explorer, &TfrmBottom::openImage, this, [this](const QString& path) {
+        OpenImage(path);
+        updateActions();
+    });
+    connect(m_explorer, &TfrmBottom::applyPatternToFiles, this,
+            &TProjectManager::applyPatternToFiles);
+    connect(m_explorer, &TfrmBottom::addFilesToGroup, this, &TProjectManager::addFilesToGroup);
+}
+
+void TProjectManager::surfacePendingChanged(const QString& className) {
+    // The surface took the pending class (a brick was placed): the palette goes back to the
+    // arrow.
+    if (className.isEmpty() && m_pending)
+        arrowClicked();
+}
+
+void TProjectManager::showInspector() {
+    // First showing: at the window's right edge, over the picture's side.
+    if (!m_inspector->isVisible() && m_inspector->isFloating() &&
+        !m_inspector->property("placed").toBool()) {
+        m_inspector->setProperty("placed", true);
+        const QRect frame = frameGeometry();
+        m_inspector->move(frame.right() - m_inspector->width(), frame.top() + 80);
+    }
+    m_inspector->show();
+    m_inspector->raise();
+}
+
+void TProjectManager::toggleExplorer() {
+    if (!m_explorer->isVisible()) {
+        m_explorer->show();
+        m_explorer->raise();
+    } else {
+        m_explorer->Fold();
+    }
+}
+
+int TProjectManager::runDialog(QDialog& dialog) {
+    if (m_runDialog)
+        return m_runDialog(dialog);
+    return dialog.exec();
+}
+
+void TProjectManager::showOptions() {
+    TfrmOptions dialog(this);
+    runDialog(dialog);
+}
+
+void TProjectManager::showTip() {
+    TfrmTip dialog(this);
+    runDialog(dialog);
+}
+
+void TProjectManager::visitHomePage() {
+    VisitHomePage(this);
+}
+
+void TProjectManager::applyPatternToFiles(const QStringList& files) {
+    if (files.isEmpty())
+        return;
+    QProgressDialog progress(QStringLiteral("Applying the pattern..."), QStringLiteral("Cancel"), 0,
+                             int(files.size()), this);
+    progress.setWindowTitle(QStringLiteral("Apply pattern to Images"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    // The surface's own photo comes back afterwards, also when a file fails.
+    TSurfaceRestorer restore(*m_designer);
+    BusyCursor busy;
+    RenderOptions options;
+    options.proportional = false;
+    for (int i = 0; i < files.size(); ++i) {
+        if (progress.wasCanceled())
+            break;
+        progress.setLabelText(QDir::toNativeSeparators(files[i]));
+        progress.setValue(i);
+        try {
+            m_designer->realPicture = QImage();
+            m_designer->LoadPhoto(files[i]);
+            RenderAndSave(*m_designer, files[i], options);
+        } catch (const Exception& e) {
+            ShowError(e.message());
+            break;
+        }
+    }
+    progress.setValue(int(files.size()));
+}
+
+void TProjectManager::addFilesToGroup(const QStringList& paths) {
+    if (!m_group) {
+        m_group = new TfrmGroup(m_designer, m_explorer);
+        m_group->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_group->AddFiles(paths);
+    m_group->show();
+    m_group->raise();
 }
 
 QAction* TProjectManager::makeAction(const char* name, const QString& text, const char* category,
@@ -178,7 +415,7 @@ void TProjectManager::buildActions() {
     makeAction("aGroup", QStringLiteral("&Batch processing"), "Pattern", none,
                [this] { showBatch(); });
     // Stays disabled until the options dialog exists.
-    makeAction("aOptions", QStringLiteral("O&ptions"), "Image", none, {})->setEnabled(false);
+    makeAction("aOptions", QStringLiteral("O&ptions"), "Image", none, [this] { showOptions(); });
     makeAction("aExit", QStringLiteral("&Exit"), "Image", none, [this] { close(); });
 
     makeAction("aCopy", QStringLiteral("&Copy"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Insert),
@@ -223,16 +460,16 @@ void TProjectManager::buildActions() {
     makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none, [this] { fitToPage(); });
     makeAction("aActualsize", QStringLiteral("&Actual Size"), "View", none,
                [this] { actualSize(); });
-    // Disabled until their windows exist.
-    makeAction("aInspector", QStringLiteral("Object &Inspector"), "View", none, {})
-        ->setEnabled(false);
-    makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none, {})->setEnabled(false);
+    makeAction("aInspector", QStringLiteral("Object &Inspector"), "View",
+               QKeySequence(Qt::Key_F11), [this] { showInspector(); });
+    makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none,
+               [this] { toggleExplorer(); });
 
     makeAction("aAbout", QStringLiteral("&Help Topics"), "Help", QKeySequence(Qt::Key_F1),
                [this] { helpTopics(); });
-    makeAction("actTip", QStringLiteral("&Tip of the Day"), "Help", none, {})->setEnabled(false);
-    // No home page address yet.
-    makeAction("Action1", QStringLiteral("&Visit Home Page"), "Help", none, {})->setEnabled(false);
+    makeAction("actTip", QStringLiteral("&Tip of the Day"), "Help", none, [this] { showTip(); });
+    makeAction("Action1", QStringLiteral("&Visit Home Page"), "Help", none,
+               [this] { visitHomePage(); });
     makeAction("Action2", QStringLiteral("&About the Program"), "Help", none, [this] { about(); });
 }
 
@@ -298,6 +535,9 @@ void TProjectManager::buildToolBars() {
         updateActions();
     });
     view->addWidget(m_zoomBox);
+    // The two tool windows have no menu item; the view bar offers them.
+    view->addAction(action(QStringLiteral("aInspector")));
+    view->addAction(action(QStringLiteral("aExplorer")));
     bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
                                   "aAlignVCentre", "aAlignBottom"});
 
@@ -385,6 +625,12 @@ void TProjectManager::RegisterStandardBricks() {
                        DrawPaletteGlyph(PaletteGlyph::Bubble));
     RegisterBrickClass(&TPictureimg::staticMetaObject, QStringLiteral("TPictureimg"),
                        DrawPaletteGlyph(PaletteGlyph::Picture));
+    // The surface's start-up: its hidden properties, the surface in the inspector; the classes
+    // it announces are registered already.
+    if (!m_surfaceStarted) {
+        m_surfaceStarted = true;
+        m_designSurface->InitDesigner();
+    }
 }
 
 QImage TProjectManager::GlyphOf(const QMetaObject* brickClass) const {
@@ -468,6 +714,9 @@ void TProjectManager::centrePreview() {
                        std::max(client.height(), picture.height()));
     m_designer->Panel1->move((m_designer->width() - picture.width()) / 2,
                              (m_designer->height() - picture.height()) / 2);
+    // The stretch frame follows its brick to the new place and zoom.
+    if (m_designSurface)
+        m_designSurface->RefreshSelection();
 }
 
 void TProjectManager::resizeEvent(QResizeEvent* event) {
@@ -694,8 +943,8 @@ bool TProjectManager::confirmDiscardPattern() {
 void TProjectManager::newPattern() {
     if (!confirmDiscardPattern())
         return;
-    ClearBricks(*m_designer);
-    m_designer->Modified = false;
+    m_designSurface->ClearPattern();
+    m_designSurface->ResetHistory();
     m_patternTitle.clear();
     updateCaption();
 }
@@ -718,6 +967,7 @@ void TProjectManager::LoadPattern(const QString& fileName) {
     const bool modified = d.Modified;
     // The current bricks step aside while the file is read, so that a failing file cannot
     // leave half a pattern in their place.
+    m_designSurface->ClearSelection();
     QList<QPointer<QWidget>> old;
     QList<bool> visible;
     for (QWidget* brick : d.Bricks()) {
@@ -740,9 +990,12 @@ void TProjectManager::LoadPattern(const QString& fileName) {
         d.Modified = modified;
         throw;
     }
+    // The history speaks of the bricks that are about to go.
+    m_designSurface->ResetHistory();
     for (const QPointer<QWidget>& brick : old)
         if (brick)
             delete brick.data();
+    inspect(m_designer);
     m_patternTitle = fileName;
     updateCaption();
 }
@@ -765,6 +1018,7 @@ bool TProjectManager::savePattern() {
         m_patternPath = name;
     }
     WritePattern(m_patternPath, *m_designer);
+    m_designSurface->MarkSaved();
     m_patternTitle = m_patternPath;
     updateCaption();
     return true;
@@ -773,26 +1027,18 @@ bool TProjectManager::savePattern() {
 // ---- help ----
 
 void TProjectManager::helpTopics() {
-    const QString help = QApplication::applicationDirPath() + QStringLiteral("/Captiomark.chm");
-    if (!QFileInfo::exists(help)) {
-        ShowError(QStringLiteral("Cannot open %1: No such file or directory")
-                      .arg(QDir::toNativeSeparators(help)));
-        return;
-    }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
-        ShowError(QStringLiteral("Cannot open %1: no program is set to open it")
-                      .arg(QDir::toNativeSeparators(help)));
+    ShowHelpTopics(this);
 }
 
 void TProjectManager::about() {
-    QMessageBox::about(this, QStringLiteral("About Captiomark"),
-                       QStringLiteral("<b>Captiomark</b> %1<br>Captions burnt into photographs.")
-                           .arg(QApplication::applicationVersion().toHtmlEscaped()));
+    ShowAbout(this);
 }
 
 // ---- start-up ----
 
 void TProjectManager::startUp(const CommandLine& commandLine) {
+    if (ShowTipAtStartup())
+        showTip();
     if (commandLine.group)
         showBatch();
     if (!commandLine.photo.isEmpty() && OpenImage(commandLine.photo) &&

@@ -6,14 +6,23 @@
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
+class DesignSurface;
 class QAction;
+class QDialog;
 class QComboBox;
 class QScrollArea;
 class QToolBar;
 class QToolButton;
 class SurfaceActions;
+class SurfacePropertyWriter;
+class TComponentEditorRegistry;
 class TDesigner;
+class TObjectInspector;
+class TPropertyEditorRegistry;
+class TfrmBottom;
+class TfrmGroup;
 class TfrmResize;
 struct QMetaObject;
 
@@ -42,6 +51,8 @@ struct FileRequest {
     QString fileName; // initial selection
 };
 using FileNameAsker = std::function<QString(const FileRequest&)>;
+// Runs a modal dialog of the window (options, tip of the day); returns QDialog's result.
+using DialogRunner = std::function<int(QDialog&)>;
 
 // One palette entry: a brick class, its name and its 18 x 18 glyph.
 struct TComponentCreator {
@@ -61,6 +72,10 @@ public:
 
     TDesigner* designer() const { return m_designer; }
     SurfaceActions* surfaceActions() const { return m_surface; }
+    DesignSurface* designSurface() const { return m_designSurface; }
+    TObjectInspector* inspector() const { return m_inspector; }
+    TfrmBottom* explorer() const { return m_explorer; }
+    TComponentEditorRegistry& brickEditors() const { return *m_brickEditors; }
     QComboBox* zoomBox() const { return m_zoomBox; }
     QToolBar* paletteBar() const { return m_paletteBar; }
     // The action with that object name ("aOpenImage", "aSaveAs", ...), or nullptr.
@@ -107,6 +122,17 @@ public:
     void chooseZoom(int index);
     void helpTopics();
     void about();
+    void visitHomePage();
+    void showOptions();
+    void showTip();
+    // Shows the inspector (a floating window by default) in front.
+    void showInspector();
+    // Shows the explorer, or folds and unfolds it when it is shown.
+    void toggleExplorer();
+    // Burns the current pattern into each file in place, the replaced original kept as .bak.
+    void applyPatternToFiles(const QStringList& files);
+    // The batch window, not modal, with those files in its job list.
+    void addFilesToGroup(const QStringList& paths);
 
     // Command-line files and switches, after the window is shown.
     void startUp(const CommandLine& commandLine);
@@ -115,6 +141,7 @@ public:
     void updateActions();
 
     void setFileNameAsker(FileNameAsker asker) { m_askFileName = std::move(asker); }
+    void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
 
     // The preview's place: the client area the picture is fitted to, and where the picture panel
     // is shown.
@@ -142,6 +169,14 @@ private:
     void applyZoom();
     void centrePreview();
     void updateCaption();
+    int runDialog(QDialog& dialog);
+    void buildSurface();
+    void buildInspector();
+    void buildExplorer();
+    void surfacePendingChanged(const QString& className);
+    // The inspector shows the object's values anew (after a write, undo or redo).
+    void inspect(QObject* object);
+    void selectionChanged();
 
     TDesigner* m_designer;
     QScrollArea* m_scroll;
@@ -157,5 +192,14 @@ private:
     QString m_patternTitle;
     QString m_patternPath;
     QPointer<TfrmResize> m_resize;
+    QPointer<TfrmGroup> m_group;
     FileNameAsker m_askFileName;
+    DialogRunner m_runDialog;
+    DesignSurface* m_designSurface = nullptr;
+    TObjectInspector* m_inspector = nullptr;
+    TfrmBottom* m_explorer = nullptr;
+    std::unique_ptr<TPropertyEditorRegistry> m_propertyEditors;
+    std::unique_ptr<TComponentEditorRegistry> m_brickEditors;
+    std::unique_ptr<SurfacePropertyWriter> m_writer;
+    bool m_surfaceStarted = false;
 };

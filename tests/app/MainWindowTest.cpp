@@ -4,7 +4,13 @@
 #include "app/gui/ZoomSteps.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TText.h"
+#include "batch/explorer/TfrmBottom.h"
+#include "designer/dialogs/BrickDialogs.h"
+#include "designer/dialogs/DialogHooks.h"
 #include "designer/state/TDesigner.h"
+#include "designer/surface/DesignSurface.h"
+#include "inspector/TObjectInspector.h"
+#include "options/TfrmTip.h"
 #include "designer/state/TcPanel.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
@@ -13,17 +19,23 @@
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -98,12 +110,19 @@ protected:
             requests.append(r);
             return chosenFile;
         });
+        window->setDialogRunner([this](QDialog& d) {
+            dialogs.append(d.metaObject()->className());
+            dialogTitles.append(d.windowTitle());
+            return QDialog::Rejected;
+        });
+        QGuiApplication::clipboard()->clear();
         window->setGeometry(50, 50, 900, 700);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     void TearDown() override {
         window.reset();
+        ResetEditorDialogs();
         SetMessageHandler(nullptr);
         SetQuestionHandler(nullptr);
     }
@@ -117,6 +136,8 @@ protected:
     QList<FileRequest> requests;
     Answer answer = Answer::Cancel;
     QString chosenFile;
+    QStringList dialogs; // class names of the dialogs the window ran
+    QStringList dialogTitles;
 };
 
 // ---- actions and menus ----
@@ -217,10 +238,11 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
     EXPECT_TRUE(enabled("aOpenImage"));
     EXPECT_TRUE(enabled("aGroup"));
     EXPECT_TRUE(enabled("aExit"));
-    for (const char* n : {"aSaveAs",      "aOpen",      "aSave",       "aClose", "aResize",
-                          "aRotateCount", "aZoomin",    "aFittopage",  "aNew",   "aOptions",
-                          "actTip",       "aInspector", "aExplorer",   "aCopy",  "aCut",
-                          "aPaste",       "aDelete",    "aSendToBack", "aUndo",  "aAlignLeft"})
+    for (const char* n : {"aOptions", "actTip", "Action1", "aInspector", "aExplorer"})
+        EXPECT_TRUE(enabled(n)) << n;
+    for (const char* n : {"aSaveAs", "aOpen", "aSave", "aClose", "aResize", "aRotateCount",
+                          "aZoomin", "aFittopage", "aNew", "aCopy", "aCut", "aPaste", "aDelete",
+                          "aSendToBack", "aUndo", "aRedo", "aAlignLeft"})
         EXPECT_FALSE(enabled(n)) << n;
     EXPECT_FALSE(window->zoomBox()->isEnabled());
 
@@ -234,7 +256,7 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
     EXPECT_FALSE(enabled("aSaveImage"));
     EXPECT_FALSE(enabled("aNew"));
     EXPECT_FALSE(enabled("aCopy"));
-    EXPECT_FALSE(window->surfaceActions()->connected());
+    EXPECT_TRUE(window->surfaceActions()->connected());
 
     window->action("aRotateClock")->trigger();
     EXPECT_EQ(designer()->realPicture.size(), QSize(200, 300));
@@ -651,6 +673,289 @@ TEST(MainWindowBounds, WrittenOnDestructionAndReadBack) {
     EXPECT_EQ(LoadFormBounds("ProjectManagerBounds"), QRect(110, 120, 800, 600));
     TProjectManager again;
     EXPECT_EQ(again.geometry(), QRect(110, 120, 800, 600));
+}
+
+
+// ---- the window's parts wired together ----
+
+// A photo with a pattern of one text brick, the brick selected.
+TText* openWithOneBrick(TProjectManager& w, const QTemporaryDir& dir) {
+    EXPECT_TRUE(w.OpenImage(writePhoto(dir.filePath("w.jpg"), 300, 200)));
+    writeFile(dir.filePath("one.xml"), patternXml({textBrick("A1", 20, 30)}));
+    w.LoadPattern(dir.filePath("one.xml"));
+    const QList<QWidget*> bricks = w.designer()->Bricks();
+    EXPECT_EQ(bricks.size(), 1);
+    return bricks.isEmpty() ? nullptr : qobject_cast<TText*>(bricks.constFirst());
+}
+
+TEST_F(MainWindowTest, PaletteThenPhotoClickPlacesABrickThatUndoAndRedoTakeAndBringBack) {
+    // The text editor opens on the new brick; Cancel keeps it as placed.
+    int edits = 0;
+    EditorDialogs().Exec = [&](QDialog&) {
+        ++edits;
+        return int(QDialog::Rejected);
+    };
+    ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
+    EXPECT_FALSE(window->action("aUndo")->isEnabled());
+    QTest::mouseClick(window->paletteBar()->findChild<QToolButton*>("palette_TText"),
+                      Qt::LeftButton);
+    EXPECT_EQ(window->designSurface()->PendingClass(), "TText");
+    QTest::mouseClick(designer()->Panel1, Qt::LeftButton, {}, QPoint(40, 50));
+
+    ASSERT_EQ(designer()->Bricks().size(), 1);
+    QWidget* brick = designer()->Bricks().constFirst();
+    EXPECT_STREQ(brick->metaObject()->className(), "TText");
+    EXPECT_EQ(brick->objectName(), "Text1");
+    EXPECT_EQ(brick->pos(), QPoint(40, 50));
+    EXPECT_EQ(edits, 1);
+    // The pending class was taken: the palette is back on the arrow.
+    EXPECT_EQ(window->PendingClass(), nullptr);
+    EXPECT_TRUE(window->paletteBar()->findChild<QToolButton*>("paletteArrow")->isChecked());
+    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(window->action("aSave")->isEnabled());
+    ASSERT_TRUE(window->action("aUndo")->isEnabled());
+    EXPECT_FALSE(window->action("aRedo")->isEnabled());
+
+    window->action("aUndo")->trigger();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    EXPECT_FALSE(designer()->Modified); // back at the state the photo was opened in
+    EXPECT_FALSE(window->action("aSave")->isEnabled());
+    ASSERT_TRUE(window->action("aRedo")->isEnabled());
+
+    window->action("aRedo")->trigger();
+    ASSERT_EQ(designer()->Bricks().size(), 1);
+    EXPECT_EQ(designer()->Bricks().constFirst()->objectName(), "Text1");
+    EXPECT_TRUE(designer()->Modified);
+
+    // New Pattern forgets the history.
+    answer = Answer::No;
+    window->newPattern();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    EXPECT_FALSE(window->action("aUndo")->isEnabled());
+    EXPECT_FALSE(window->action("aRedo")->isEnabled());
+}
+
+TEST_F(MainWindowTest, CopyCutPasteAndDeleteGoThroughTheActions) {
+    TText* brick = openWithOneBrick(*window, dir);
+    ASSERT_NE(brick, nullptr);
+    // Read from a file: nothing to undo, not modified.
+    EXPECT_FALSE(window->action("aUndo")->isEnabled());
+    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(window->action("aCopy")->isEnabled());
+    EXPECT_FALSE(window->action("aPaste")->isEnabled());
+
+    window->designSurface()->Select(brick);
+    for (const char* n : {"aCopy", "aCut", "aDelete", "aBringToFromt", "aSendToBack"})
+        EXPECT_TRUE(window->action(QLatin1String(n))->isEnabled()) << n;
+    window->action("aCopy")->trigger();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasFormat(kBrickMimeType));
+    EXPECT_TRUE(data->text().contains("object A1: TText")) << data->text().toStdString();
+    EXPECT_TRUE(window->action("aPaste")->isEnabled());
+    EXPECT_FALSE(window->action("aUndo")->isEnabled()); // copying changes nothing
+
+    window->action("aDelete")->trigger();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    EXPECT_FALSE(window->action("aCopy")->isEnabled());
+
+    window->action("aPaste")->trigger();
+    ASSERT_EQ(brickNames(designer()), QStringList{"A1"});
+    auto* pasted = qobject_cast<TText*>(designer()->Bricks().constFirst());
+    ASSERT_NE(pasted, nullptr);
+    EXPECT_EQ(pasted->Caption(), "A1");
+    EXPECT_EQ(window->designSurface()->Selection(), QList<QWidget*>{pasted});
+
+    window->action("aCut")->trigger();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    window->action("aPaste")->trigger();
+    EXPECT_EQ(brickNames(designer()), QStringList{"A1"});
+
+    // Each of delete, paste, cut, paste was one step.
+    QUndoStack* stack = window->designSurface()->UndoStack();
+    EXPECT_EQ(stack->count(), 4);
+    window->action("aUndo")->trigger();
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(brickNames(designer()), QStringList{"A1"});
+    window->action("aUndo")->trigger();
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+}
+
+TEST_F(MainWindowTest, InspectorShowsTheSelectionAndEachWriteIsOneUndoStep) {
+    TText* brick = openWithOneBrick(*window, dir);
+    ASSERT_NE(brick, nullptr);
+    TObjectInspector* inspector = window->inspector();
+    ASSERT_NE(inspector, nullptr);
+    EXPECT_TRUE(inspector->isFloating());
+    EXPECT_FALSE(inspector->isVisible());
+    window->action("aInspector")->trigger();
+    EXPECT_TRUE(inspector->isVisible());
+    EXPECT_EQ(window->action("aInspector")->shortcut(), QKeySequence(Qt::Key_F11));
+
+    EXPECT_EQ(inspector->Model().Object(), designer());
+    window->designSurface()->Select(brick);
+    EXPECT_EQ(inspector->Model().Object(), brick);
+    EXPECT_TRUE(inspector->Model().ParentObjects().contains("A1: Text"))
+        << inspector->Model().ParentObjects().join('|').toStdString();
+    // The hidden-property table holds: no Name or Tag row for a text brick.
+    EXPECT_EQ(inspector->Model().FindRow("Tag"), -1);
+    const int caption = inspector->Model().FindRow("Caption");
+    ASSERT_GE(caption, 0);
+
+    QUndoStack* stack = window->designSurface()->UndoStack();
+    const int steps = stack->count();
+    inspector->Model().WriteValue(caption, "Hello");
+    EXPECT_EQ(brick->Caption(), "Hello");
+    EXPECT_EQ(stack->count(), steps + 1);
+    EXPECT_TRUE(designer()->Modified);
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(brick->Caption(), "A1");
+    // The grid shows the value that came back.
+    EXPECT_EQ(inspector->Model().Object(), brick);
+    EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("Caption")), "A1");
+    EXPECT_FALSE(designer()->Modified);
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(brick->Caption(), "Hello");
+
+    // Choosing the surface in the object list clears the selection; choosing the brick selects.
+    QComboBox* list = inspector->ParentObjects();
+    const int surfaceItem = 0;
+    emit list->activated(surfaceItem);
+    EXPECT_TRUE(window->designSurface()->Selection().isEmpty());
+    EXPECT_EQ(inspector->Model().Object(), designer());
+    const int brickItem = inspector->Model().ParentObjects().indexOf("A1: Text");
+    ASSERT_GT(brickItem, 0);
+    emit list->activated(brickItem);
+    EXPECT_EQ(window->designSurface()->Selection(), QList<QWidget*>{brick});
+}
+
+TEST_F(MainWindowTest, DialogOkOnADoubleClickedBrickIsOneUndoStep) {
+    TText* brick = openWithOneBrick(*window, dir);
+    ASSERT_NE(brick, nullptr);
+    int runs = 0;
+    bool accept = true;
+    EditorDialogs().Exec = [&](QDialog& d) {
+        ++runs;
+        auto* editor = qobject_cast<TOPropertyStringsEditor*>(&d);
+        EXPECT_NE(editor, nullptr) << d.metaObject()->className();
+        if (editor)
+            editor->RichEdit1->setPlainText(accept ? "From the dialog" : "Cancelled text");
+        return int(accept ? QDialog::Accepted : QDialog::Rejected);
+    };
+    QUndoStack* stack = window->designSurface()->UndoStack();
+    QTest::mouseDClick(brick, Qt::LeftButton, {}, QPoint(2, 2));
+    ASSERT_EQ(runs, 1);
+    EXPECT_EQ(brick->Caption(), "From the dialog");
+    EXPECT_EQ(stack->count(), 1);
+    EXPECT_TRUE(designer()->Modified);
+
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(brick->Caption(), "A1");
+    EXPECT_FALSE(designer()->Modified);
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(brick->Caption(), "From the dialog");
+
+    // Cancel puts the text back and adds no step.
+    accept = false;
+    window->designSurface()->EditBrick(brick);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(brick->Caption(), "From the dialog");
+    EXPECT_EQ(stack->count(), 1);
+}
+
+TEST_F(MainWindowTest, DeleteAndArrowKeysReachTheSurfaceWithABrickSelected) {
+    TText* brick = openWithOneBrick(*window, dir);
+    ASSERT_NE(brick, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Without a selection, Delete deletes nothing.
+    QTest::keyClick(designer(), Qt::Key_Delete);
+    EXPECT_EQ(designer()->Bricks().size(), 1);
+
+    window->designSurface()->Select(brick);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(focus == designer() || designer()->isAncestorOf(focus))
+        << focus->metaObject()->className();
+    const QPoint at = brick->pos();
+    QTest::keyClick(focus, Qt::Key_Right);
+    EXPECT_EQ(brick->pos(), at + QPoint(1, 0));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    EXPECT_TRUE(designer()->Bricks().isEmpty());
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(designer()->Bricks().size(), 1);
+}
+
+TEST_F(MainWindowTest, ExplorerOpensPhotosAndShowsAndFolds) {
+    TfrmBottom* explorer = window->explorer();
+    ASSERT_NE(explorer, nullptr);
+    EXPECT_EQ(window->dockWidgetArea(explorer), Qt::BottomDockWidgetArea);
+    EXPECT_FALSE(explorer->isVisible());
+    window->action("aExplorer")->trigger();
+    EXPECT_TRUE(explorer->isVisible());
+    EXPECT_FALSE(explorer->Folded());
+    window->action("aExplorer")->trigger();
+    EXPECT_TRUE(explorer->Folded());
+
+    const QString photo = writePhoto(path("fromExplorer.jpg"), 160, 120);
+    emit explorer->openImage(photo);
+    EXPECT_EQ(window->ImagePath(), photo);
+    EXPECT_EQ(designer()->realPicture.size(), QSize(160, 120));
+    EXPECT_TRUE(window->windowTitle().endsWith("fromExplorer.jpg"));
+}
+
+TEST_F(MainWindowTest, ApplyPatternToImagesRewritesEachFileAndKeepsABackup) {
+    TText* brick = openWithOneBrick(*window, dir);
+    ASSERT_NE(brick, nullptr);
+    const QSize own = designer()->realPicture.size();
+    QStringList files;
+    QList<QByteArray> originals;
+    for (const char* name : {"a.jpg", "b.jpg"}) {
+        files << writePhoto(path(name), 120, 90);
+        QFile f(files.last());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        originals << f.readAll();
+    }
+    emit window->explorer()->applyPatternToFiles(files);
+    EXPECT_TRUE(messages.isEmpty());
+    for (int i = 0; i < files.size(); ++i) {
+        QFile bak(files[i] + ".bak"), out(files[i]);
+        ASSERT_TRUE(bak.open(QIODevice::ReadOnly)) << files[i].toStdString();
+        EXPECT_EQ(bak.readAll(), originals[i]);
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        const QByteArray written = out.readAll();
+        EXPECT_NE(written, originals[i]);
+        QImage image;
+        ASSERT_TRUE(image.loadFromData(written));
+        EXPECT_EQ(image.size(), QSize(120, 90));
+    }
+    // The surface keeps its own photo.
+    EXPECT_EQ(designer()->realPicture.size(), own);
+
+    // A file that cannot be read is reported by name.
+    emit window->explorer()->applyPatternToFiles({path("missing.jpg")});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].second.contains("missing.jpg")) << messages[0].second.toStdString();
+}
+
+TEST_F(MainWindowTest, OptionsTipAndHelpActionsRunTheirDialogs) {
+    window->action("aOptions")->trigger();
+    ASSERT_EQ(dialogs, QStringList{"TfrmOptions"});
+    EXPECT_EQ(dialogTitles.constFirst(), "Options");
+    window->action("actTip")->trigger();
+    EXPECT_EQ(dialogs, (QStringList{"TfrmOptions", "TfrmTip"}));
+
+    // The tip shows at start-up while the preference allows it.
+    dialogs.clear();
+    window->startUp(ParseCommandLine({}));
+    EXPECT_EQ(dialogs, QStringList{"TfrmTip"});
+    dialogs.clear();
+    QDir().mkpath(QFileInfo(TipIniPath()).absolutePath());
+    writeFile(TipIniPath(), "[Preferences]\nShowTip=0\n");
+    ASSERT_FALSE(ShowTipAtStartup());
+    window->startUp(ParseCommandLine({}));
+    EXPECT_TRUE(dialogs.isEmpty());
+    QFile::remove(TipIniPath());
 }
 
 } // namespace

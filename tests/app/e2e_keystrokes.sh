@@ -31,6 +31,8 @@ cp "$src/examples/sample-photo.jpg" "$work/gui/photo.jpg"
 cp "$src/examples/sample-photo.jpg" "$work/cli/photo.jpg"
 cp "$src/examples/sample-pattern.xml" "$work/pattern.xml"
 "$cli" settings set ProjectManagerBounds 0,0,1800,1150 >/dev/null
+# No tip of the day in front of the keystrokes.
+printf '[Preferences]\nShowTip=false\n' >"$CAPTIOMARK_CONFIG_DIR/Captiomark.ini"
 
 if command -v openbox >/dev/null; then
     openbox >/dev/null 2>&1 &
