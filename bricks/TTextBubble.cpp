@@ -78,7 +78,6 @@ void TTextBubble::SetUpLoaded(double zoom) {
     if (m_loadedSize.isValid())
         SetBounds(Left(), Top(), m_loadedSize.width(), m_loadedSize.height());
     SetUpFromSize(zoom);
-    Style = Bubble::SayRectangle; // as a new bubble
     if (IsLoading() || !AutoSize())
         return;
     // Fitting the text when the stream ended changed the size: the stored one was kept.
@@ -89,7 +88,8 @@ void TTextBubble::SetUpLoaded(double zoom) {
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
     const BodyRect fitted = FitBodyToText(BodyRect{}, RoundHalfEven(measured.width()),
                                           RoundHalfEven(measured.height()));
-    // The new bubble's style first: it is the one a bubble has unless the user chose another.
+    // A new bubble's style first: a bubble keeps it unless the user chose another.
+    const quint8 unknown = Style;
     for (const quint8 style : {Bubble::SayRectangle, Bubble::SayEllipse, Bubble::SayCloud,
                                Bubble::ThinkEllipse, Bubble::ThinkCloud}) {
         // A tail point left of (above) the body puts the brick's edge there, so the body sits
@@ -103,7 +103,8 @@ void TTextBubble::SetUpLoaded(double zoom) {
         if (size() == stored)
             return;
     }
-    Style = Bubble::SayRectangle;
+    // No style gives the stored size back (a pattern written by hand): the bubble's own.
+    Style = unknown;
     Body = BodyRect{};
     FitToText();
 }

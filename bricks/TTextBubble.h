@@ -39,9 +39,9 @@ public:
     // The body as the design surface sets it for a new bubble of the control's current size
     // (a bubble read from a pattern has none). FromX and FromY are kept.
     void SetUpFromSize(double zoom);
-    // A bubble read from a pattern has only its size, tail point and text: the body and style
-    // are those of a new bubble, unless another style (or, with the tail point above or left of
-    // the body, an offset body) gives back the stored size, which then wins. Fits the text.
+    // A bubble read from a pattern has only its size, tail point and text: it takes the style
+    // and body (offset when the tail point lies above or left of it) that give back the stored
+    // size, a new bubble's style first; its own style when none does. Fits the text.
     void SetUpLoaded(double zoom);
     // Puts the tail marker on the tail point, beside the bubble on the same parent.
     void PlaceMarker(double zoom);
