@@ -75,14 +75,14 @@ void TTextBubble::Loaded() {
 }
 
 void TTextBubble::SetUpLoaded(double zoom) {
+    // Fitting the text when the stream ended changed the size: the stored one was kept.
     if (m_loadedSize.isValid())
         SetBounds(Left(), Top(), m_loadedSize.width(), m_loadedSize.height());
+    m_loadedSize = QSize();
     SetUpFromSize(zoom);
     if (IsLoading() || !AutoSize())
         return;
-    // Fitting the text when the stream ended changed the size: the stored one was kept.
-    const QSize stored = m_loadedSize.isValid() ? m_loadedSize : size();
-    m_loadedSize = QSize();
+    const QSize stored = size();
     const int fullWidth = RoundHalfEven(stored.width() * zoom);
     const int fullHeight = RoundHalfEven(stored.height() * zoom);
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
