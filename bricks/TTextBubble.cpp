@@ -69,6 +69,46 @@ void TTextBubble::SetUpFromSize(double zoom) {
     Body = BodyRect{0, 0, RoundHalfEven(Width() * zoom), RoundHalfEven(2 * Height() * zoom) / 3};
 }
 
+void TTextBubble::Loaded() {
+    m_loadedSize = size();
+    TText::Loaded();
+}
+
+void TTextBubble::SetUpLoaded(double zoom) {
+    // Fitting the text when the stream ended changed the size: the stored one was kept.
+    if (m_loadedSize.isValid())
+        SetBounds(Left(), Top(), m_loadedSize.width(), m_loadedSize.height());
+    m_loadedSize = QSize();
+    SetUpFromSize(zoom);
+    if (IsLoading() || !AutoSize())
+        return;
+    const QSize stored = size();
+    const int fullWidth = RoundHalfEven(stored.width() * zoom);
+    const int fullHeight = RoundHalfEven(stored.height() * zoom);
+    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const BodyRect fitted = FitBodyToText(BodyRect{}, RoundHalfEven(measured.width()),
+                                          RoundHalfEven(measured.height()));
+    // A new bubble's style first: a bubble keeps it unless the user chose another.
+    const quint8 unknown = Style;
+    for (const quint8 style : {Bubble::SayRectangle, Bubble::SayEllipse, Bubble::SayCloud,
+                               Bubble::ThinkEllipse, Bubble::ThinkCloud}) {
+        // A tail point left of (above) the body puts the brick's edge there, so the body sits
+        // the rest of the stored width (height) in.
+        const QSize extent = BubbleFullSize(style, fitted, 0, 0);
+        const int dx = m_fromX <= 0 ? std::max(0, fullWidth - extent.width()) : 0;
+        const int dy = m_fromY <= 0 ? std::max(0, fullHeight - extent.height()) : 0;
+        Style = style;
+        Body = BodyRect{dx, dy, dx, dy};
+        FitToText();
+        if (size() == stored)
+            return;
+    }
+    // No style gives the stored size back (a pattern written by hand): the bubble's own.
+    Style = unknown;
+    Body = BodyRect{};
+    FitToText();
+}
+
 void TTextBubble::PlaceMarker(double zoom) {
     if (!m_marker)
         return;

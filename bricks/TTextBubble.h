@@ -39,6 +39,10 @@ public:
     // The body as the design surface sets it for a new bubble of the control's current size
     // (a bubble read from a pattern has none). FromX and FromY are kept.
     void SetUpFromSize(double zoom);
+    // A bubble read from a pattern has only its size, tail point and text: it takes the style
+    // and body (offset when the tail point lies above or left of it) that give back the stored
+    // size, a new bubble's style first; its own style when none does. Fits the text.
+    void SetUpLoaded(double zoom);
     // Puts the tail marker on the tail point, beside the bubble on the same parent.
     void PlaceMarker(double zoom);
 
@@ -57,6 +61,7 @@ public:
     QImage ComposeOver(const QRect& area) const;
 
 protected:
+    void Loaded() override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -66,4 +71,5 @@ private:
     int m_fromY = 0;
     TBubbleFrom* m_marker = nullptr;
     bool m_markerGone = false;
+    QSize m_loadedSize; // as the stream stored it, until SetUpLoaded
 };

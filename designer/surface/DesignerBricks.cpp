@@ -145,17 +145,17 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
         if (!text->AutoSize()) {
             text->FullWidth = RoundHalfEven(text->Width() * zoom);
             text->FullHeight = RoundHalfEven(text->Height() * zoom);
-        } else {
+        } else if (!qobject_cast<TTextBubble*>(brick)) {
+            // A bubble fits itself below, once it knows its stored size.
             text->FitToText(); // read off the surface, it was measured at zoom 1
         }
     }
     auto* bubble = qobject_cast<TTextBubble*>(brick);
     if (!bubble)
         return;
-    // A pattern keeps neither the body rectangle nor the marker: both are made as for a new
-    // bubble of the stored size, then the text fits the body again.
-    bubble->SetUpFromSize(zoom);
-    bubble->FitToText();
+    // A pattern keeps neither the body rectangle, the style nor the marker: the bubble takes
+    // the body and style that give back its stored size, the marker is made as for a new one.
+    bubble->SetUpLoaded(zoom);
     SetUpBubbleMarker(designer, bubble);
 }
 
