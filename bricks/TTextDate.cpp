@@ -11,6 +11,7 @@ TTextDate::TTextDate(QWidget* parent) : TText(parent) {
     Angle = 0;
     const TDesigner* surface = DesignerOf(parent);
     const BrickDateTime v = NewDateBrickValue(surface ? surface->FileName : QString());
-    setCaption(v.text);
     DateValue = v.value;
+    // On a photo the brick shows its value as the render burns it in.
+    setCaption(surface && !surface->FileName.isEmpty() ? DateBrickText(*this) : v.text);
 }

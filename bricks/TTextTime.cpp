@@ -11,6 +11,7 @@ TTextTime::TTextTime(QWidget* parent) : TText(parent) {
     Angle = 0;
     const TDesigner* surface = DesignerOf(parent);
     const BrickDateTime v = NewTimeBrickValue(surface ? surface->FileName : QString());
-    setCaption(v.text);
     DateValue = v.value;
+    // On a photo the brick shows its value as the render burns it in.
+    setCaption(surface && !surface->FileName.isEmpty() ? TimeBrickText(*this) : v.text);
 }
