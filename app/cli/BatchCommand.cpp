@@ -32,6 +32,8 @@ struct BatchArgs {
     QString renameTemplate;
     bool hasText = false;
     QString text;
+    bool keepQuality = false;
+    int jobs = 0;
     QStringList files;
 };
 
@@ -113,6 +115,10 @@ BatchArgs parse(const QStringList& args) {
         } else if (arg == QLatin1String("--text")) {
             a.hasText = true;
             a.text = takeValue();
+        } else if (arg == QLatin1String("--keep-quality") && !inlineValue) {
+            a.keepQuality = true;
+        } else if (arg == QLatin1String("--jobs")) {
+            a.jobs = intArg(QStringLiteral("--jobs"), takeValue(), 0, 64);
         } else {
             throw CliUsageError(QStringLiteral("unknown option '%1'").arg(args[i]));
         }
@@ -200,6 +206,8 @@ int BatchCommand(CliContext& c) {
     options.Proportional = a.proportional;
     options.Rotate = a.rotate;
     options.Angle = a.angle;
+    options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
+    options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
 
     ProgressLine progress(c.err);
     struct SignalReset {
@@ -233,7 +241,8 @@ int BatchCommand(CliContext& c) {
 CliCommand BatchCliCommand() {
     return {QStringLiteral("batch"),
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
-                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] FILE..."),
+                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] "
+                           "FILE..."),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(
                 "Runs the batch window's \"Process\" over the files, in order; folders are "
@@ -250,6 +259,11 @@ CliCommand BatchCliCommand() {
                 "text,\n"
                 "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
                 "  --text TEXT         the custom text of token 1\n"
+                "  --keep-quality      without --fit and --rotate, write JPEGs from their own "
+                "compressed\n"
+                "                      data, encoding only the blocks under the bricks again\n"
+                "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
+                "per core)\n"
                 "Date and time formats come from the settings; the template is stored there "
                 "as\n"
                 "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
@@ -260,7 +274,7 @@ CliCommand BatchCliCommand() {
                 "with nothing\n"
                 "written. An output that replaces its own source keeps it as FILE.bak (an "
                 "existing .bak\n"
-                "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
+                "stays). Ctrl+C stops after the files in hand. Exit 1 when the job stopped before "
                 "its end."),
             BatchCommand,
             true};

@@ -4,6 +4,7 @@
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
+#include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
 #include <QWidget>
@@ -24,6 +25,7 @@ int renderCommand(CliContext& c) {
     double zoom = 1.0;
     QStringList images;
     bool optionsEnded = false;
+    bool keepQuality = Settings().KeepPhotoQuality;
     for (qsizetype i = 0; i < c.args.size(); ++i) {
         const QString& a = c.args[i];
         if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
@@ -34,6 +36,8 @@ int renderCommand(CliContext& c) {
             pattern = optionValue(c.args, i, QStringLiteral("--pattern"));
         } else if (a.startsWith(QLatin1String("--output"))) {
             output = optionValue(c.args, i, QStringLiteral("--output"));
+        } else if (a == QLatin1String("--keep-quality")) {
+            keepQuality = true;
         } else if (a.startsWith(QLatin1String("--zoom"))) {
             const QString text = optionValue(c.args, i, QStringLiteral("--zoom"));
             bool ok = false;
@@ -64,7 +68,10 @@ int renderCommand(CliContext& c) {
                     throw;
                 throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
             }
-            RenderAndSave(designer, image, {.newName = output});
+            RenderAndSave(designer, image,
+                          {.newName = output,
+                           .keepQuality = keepQuality,
+                           .onNotice = [&c](const QString& text) { c.out << text << '\n'; }});
             c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
                   << '\n';
         } catch (const Exception& e) {
@@ -80,7 +87,7 @@ int renderCommand(CliContext& c) {
 
 CliCommand RenderCliCommand() {
     return {QStringLiteral("render"),
-            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] IMAGE..."),
+            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] IMAGE..."),
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
                 "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
@@ -90,7 +97,10 @@ CliCommand RenderCliCommand() {
                 "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
                 "image only) writes beside it, or to\nNAME's folder, with the image's extension. "
                 "When a write fails the original stays under\nits own name. A failing image is "
-                "reported and the next one follows; the exit code is then 1."),
+                "reported and the next one follows; the exit code is then 1.\n--keep-quality (or the "
+                "KeepPhotoQuality setting) writes a JPEG from its own compressed data,\nencoding "
+                "only the blocks under the bricks again; a progressive, arithmetic-coded or CMYK\n"
+                "JPEG is re-encoded instead, with a notice."),
             renderCommand,
             true};
 }

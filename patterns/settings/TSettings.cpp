@@ -5,6 +5,7 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
 #include <climits>
 
 const QString SettingsKey = QStringLiteral("SOFTWARE\\Captiomark");
@@ -212,6 +213,23 @@ void LoadSettings() {
         key.write(QStringLiteral("AutoRotate"), autoRotate);
     }
     s.AutoRotate = autoRotate == QLatin1String("1");
+
+    // Written once like AutoRotate; a batch reads it once per run.
+    QString keepQuality = key.find(QStringLiteral("KeepPhotoQuality"));
+    if (keepQuality.trimmed().isEmpty()) {
+        keepQuality = QStringLiteral("0");
+        key.write(QStringLiteral("KeepPhotoQuality"), keepQuality);
+    }
+    s.KeepPhotoQuality = keepQuality == QLatin1String("1");
+
+    QString jobs = key.find(QStringLiteral("BatchJobs"));
+    if (jobs.trimmed().isEmpty()) {
+        jobs = QStringLiteral("0");
+        key.write(QStringLiteral("BatchJobs"), jobs);
+    }
+    bool ok = false;
+    const int n = jobs.trimmed().toInt(&ok);
+    s.BatchJobs = ok && n > 0 ? std::min(n, 64) : 0;
 }
 
 bool LoadSettingsOrReport() {

@@ -25,6 +25,11 @@ struct TSettings {
     std::shared_ptr<TFont> defaultFont;
     // Photos are turned upright by their EXIF orientation when loaded ("AutoRotate", "1").
     bool AutoRotate = true;
+    // JPEGs saved without fit or rotation keep the photo's compressed data outside the bricks
+    // ("KeepPhotoQuality", "0"); the quality setting then applies to nothing.
+    bool KeepPhotoQuality = false;
+    // Worker threads of a batch ("BatchJobs", "0" = one per core).
+    int BatchJobs = 0;
 };
 
 extern const QString SettingsKey; // "SOFTWARE\\Captiomark"

@@ -75,7 +75,8 @@ TEST_F(RenderCommand, HelpAndUsageErrors) {
     const CliRun help = run({"render", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.startsWith(QLatin1String(
-        "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] IMAGE...")));
+        "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] "
+        "[--keep-quality] IMAGE...")));
     EXPECT_TRUE(run({"--help"}).out.contains(QLatin1String("render --pattern")));
 
     const QString photo = writePhoto(QStringLiteral("a.bmp"));

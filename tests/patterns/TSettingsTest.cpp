@@ -60,6 +60,7 @@ const Pairs FirstStartValues{
     {"defaultTimeDelimiter", "-"}, {"defaultFontName", "Arial"},
     {"defaultFontSize", "36"},     {"defaultFontColor", "0"},
     {"defaultFontStyle", ""},      {"AutoRotate", "1"},
+    {"KeepPhotoQuality", "0"},     {"BatchJobs", "0"},
 };
 } // namespace
 
@@ -129,7 +130,20 @@ TEST_F(TSettingsTest, StoredValuesAreReadBack) {
     EXPECT_EQ(DefaultFont().Color(), clWindowText);
     EXPECT_EQ(DefaultFont().Style(), Tk::fsUnderline | Tk::fsStrikeOut);
     EXPECT_FALSE(s.AutoRotate);
-    EXPECT_EQ(stored().size(), 16); // nothing rewritten beside them
+    EXPECT_EQ(stored().size(), 18); // nothing rewritten beside them and the two new defaults
+}
+
+TEST_F(TSettingsTest, KeepQualityAndBatchJobsReadTheirStoredValues) {
+    store("KeepPhotoQuality", "1");
+    store("BatchJobs", "3");
+    LoadSettings();
+    EXPECT_TRUE(Settings().KeepPhotoQuality);
+    EXPECT_EQ(Settings().BatchJobs, 3);
+    store("KeepPhotoQuality", "yes");
+    store("BatchJobs", "-2");
+    LoadSettings();
+    EXPECT_FALSE(Settings().KeepPhotoQuality); // on only for exactly "1"
+    EXPECT_EQ(Settings().BatchJobs, 0);         // anything but a positive count: one per core
 }
 
 TEST_F(TSettingsTest, AutoRotateIsOnUnlessStoredOtherwise) {
