@@ -499,6 +499,162 @@ TEST_F(BatchJobTest, CancelBetweenFilesKeepsWhatWasDone) {
     expectSurfaceRestored();
 }
 
+// ---- On several workers --------------------------------------------------------------------
+
+namespace {
+
+// What a run showed, in order: every callback as one line.
+struct RunTrace {
+    QStringList events;
+    TBatchResult result;
+};
+
+// Runs a job over copies of sources in a folder of its own, recording every callback in order.
+RunTrace traceRun(TDesigner& designer, const QStringList& sources, const QString& folder,
+                  const TBatchOptions& options, int cancelBefore = -1) {
+    QDir().mkpath(folder);
+    QList<TShellItem> items;
+    for (const QString& s : sources) {
+        const QString copy = folder + QLatin1Char('/') + QFileInfo(s).fileName();
+        QFile::copy(s, copy);
+        TShellItem e;
+        e.ItemId = copy;
+        e.DisplayName = QFileInfo(copy).fileName();
+        e.FullPath = e.TypeText = copy;
+        items.append(e);
+    }
+    TRenameTemplate names;
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    TBatchJob job(items, names);
+    RunTrace t;
+    // Paths differ between folders: events carry file names only.
+    auto bare = [folder](QString text) { return text.replace(folder + QLatin1Char('/'), QString()); };
+    job.OnStart = [&t](int m) { t.events << QStringLiteral("start %1").arg(m); };
+    job.OnProgress = [&t](int p) { t.events << QStringLiteral("progress %1").arg(p); };
+    job.OnFinish = [&t] { t.events << QStringLiteral("finish"); };
+    job.OnItemDone = [&t](int i, const QString& n) {
+        t.events << QStringLiteral("done %1 %2").arg(i).arg(n);
+    };
+    int asked = 0;
+    job.CancelRequested = [&asked, cancelBefore] {
+        return cancelBefore >= 0 && asked++ >= cancelBefore;
+    };
+    job.OnNotice = [&t, bare](const QString& m) { t.events << QStringLiteral("notice ") + bare(m); };
+    job.OnError = [&t, bare](const QString& m) { t.events << QStringLiteral("error ") + bare(m); };
+    job.OnRefusal = [&t](const QString& m) { t.events << QStringLiteral("refusal ") + m; };
+    t.result = job.Run(designer, options);
+    return t;
+}
+
+} // namespace
+
+TEST_F(BatchJobTest, SeveralWorkersWriteTheSameFilesAndReportInTheSameOrderAsOne) {
+    placeBrick<TText>(*surface.designer, 4, 3)->setCaption(QStringLiteral("Hi"));
+    QStringList sources;
+    for (int i = 0; i < 7; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg(i);
+        // Every third photo has no EXIF block: a notice in the middle of the run.
+        if (i % 3 == 1) {
+            const QString path = files.filePath(name);
+            ASSERT_TRUE(WriteBytes(path, EncodeJpeg(makeTestPhoto(80, 60, quint32(i)), 90)));
+            sources << path;
+        } else {
+            sources << photo(name);
+        }
+    }
+    struct Case {
+        const char* label;
+        TBatchOptions options;
+    };
+    TBatchOptions plain;
+    plain.ApplyPattern = true;
+    TBatchOptions fitted = plain;
+    fitted.Fit = true;
+    fitted.Width = 20;
+    fitted.Height = 20;
+    fitted.Rotate = true;
+    fitted.Angle = 90;
+    TBatchOptions turned = plain;
+    turned.Rotate = true;
+    turned.Angle = 30;
+    for (const Case& c : {Case{"plain", plain}, Case{"fit and rotate", fitted},
+                          Case{"odd angle", turned}}) {
+        SCOPED_TRACE(c.label);
+        const QString base = files.filePath(QString::fromLatin1(c.label));
+        TBatchOptions one = c.options, many = c.options;
+        one.Jobs = 1;
+        many.Jobs = 3;
+        const RunTrace serial = traceRun(*surface.designer, sources, base + "-1", one);
+        const RunTrace parallel = traceRun(*surface.designer, sources, base + "-3", many);
+        EXPECT_EQ(serial.result.Outcome, TBatchOutcome::Completed);
+        EXPECT_EQ(parallel.result.Outcome, TBatchOutcome::Completed);
+        EXPECT_EQ(parallel.events, serial.events);
+        // Two notices for the photos without EXIF, in the files' order, then the end.
+        EXPECT_EQ(serial.events.filter(QStringLiteral("notice")),
+                  (QStringList{QStringLiteral("notice p1.jpg doesn't have an EXIF information."),
+                               QStringLiteral("notice p4.jpg doesn't have an EXIF information."),
+                               QStringLiteral("notice ") + Complete}));
+        const auto a = folderContents(base + "-1"), b = folderContents(base + "-3");
+        EXPECT_EQ(a.size(), 14); // the copies and their outputs
+        EXPECT_EQ(a.keys(), b.keys());
+        for (const QString& k : a.keys())
+            EXPECT_TRUE(a[k] == b[k]) << k.toStdString() << " differs";
+    }
+    expectSurfaceRestored();
+}
+
+TEST_F(BatchJobTest, SeveralWorkersStopAtTheFirstFailureAndWriteNothingAfterIt) {
+    QStringList sources;
+    for (int i = 0; i < 8; ++i)
+        sources << photo(QStringLiteral("p%1.jpg").arg(i));
+    const QString broken = files.filePath(QStringLiteral("p2.jpg"));
+    ASSERT_TRUE(WriteBytes(broken, QByteArray("\xFF\xD8\xFF\xE0 not a picture")));
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.Jobs = 4;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace t = traceRun(*surface.designer, sources, folder, o);
+    EXPECT_EQ(t.result.Outcome, TBatchOutcome::Failed);
+    EXPECT_EQ(t.result.Processed, 2);
+    EXPECT_TRUE(t.result.Error.contains(folder + QStringLiteral("/p2.jpg")))
+        << t.result.Error.toStdString();
+    // The first two are renamed outputs; the failing one and all after it stay as they were.
+    const QStringList left = folderContents(folder).keys();
+    QStringList expected{"p01.jpg", "p0.jpg", "p12.jpg", "p1.jpg", "p2.jpg",
+                         "p3.jpg",  "p4.jpg", "p5.jpg",  "p6.jpg", "p7.jpg"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    ASSERT_FALSE(t.events.isEmpty());
+    EXPECT_TRUE(t.events.last().startsWith(QStringLiteral("error ")) &&
+                t.events.last().contains(QStringLiteral("\"p2.jpg\"")))
+        << t.events.last().toStdString();
+    EXPECT_EQ(t.events.filter(QStringLiteral("error")).size(), 1);
+    // The bar stopped at the failing file's first step.
+    EXPECT_EQ(t.events.filter(QStringLiteral("progress")).last(), QStringLiteral("progress 7"));
+}
+
+TEST_F(BatchJobTest, SeveralWorkersCancelledKeepWhatWasWrittenAndNothingMore) {
+    QStringList sources;
+    for (int i = 0; i < 6; ++i)
+        sources << photo(QStringLiteral("p%1.jpg").arg(i));
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.Jobs = 3;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace t = traceRun(*surface.designer, sources, folder, o, 2);
+    EXPECT_EQ(t.result.Outcome, TBatchOutcome::Cancelled);
+    EXPECT_EQ(t.result.Processed, 2);
+    const QStringList left = folderContents(folder).keys();
+    QStringList expected{"p01.jpg", "p0.jpg", "p12.jpg", "p1.jpg",
+                         "p2.jpg",  "p3.jpg", "p4.jpg",  "p5.jpg"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(t.events.filter(QStringLiteral("notice")),
+              QStringList{QStringLiteral("notice Cancelled after 2 of 6 files.")});
+    expectSurfaceRestored();
+}
+
 // ---- The steps alone ----------------------------------------------------------------------
 
 TEST_F(BatchJobTest, ValidateAsksForTheMissingSizeOnlyWhenFitting) {
