@@ -1,6 +1,7 @@
 #include "batch/core/TBatchJob.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
@@ -653,6 +654,103 @@ TEST_F(BatchJobTest, SeveralWorkersCancelledKeepWhatWasWrittenAndNothingMore) {
     EXPECT_EQ(t.events.filter(QStringLiteral("notice")),
               QStringList{QStringLiteral("notice Cancelled after 2 of 6 files.")});
     expectSurfaceRestored();
+}
+
+// ---- Fitting from a reduced decode ---------------------------------------------------------
+
+namespace {
+
+// The box of the dark pixels (the caption's ink) of a light photo.
+QRect inkBox(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 60)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+double meanAbsoluteDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// A light, smooth 800 x 600 photo, stored lying on its side (EXIF orientation 6).
+QByteArray sidewaysPhoto() {
+    QImage image(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x)
+            image.setPixel(x, y, qRgb(150 + x / 8, 160 + y / 8, 230 - (x + y) / 20));
+    return withExifBlock(EncodeJpeg(image, 92),
+                         ExifBlock{{{0x010F, "Cam"}, {0x0132, "2004:01:02 03:04:05"}}, {}, 6});
+}
+
+} // namespace
+
+TEST_F(BatchJobTest, FittingFromAReducedDecodeMatchesTheFullSizePath) {
+    // Laid out on the upright 600 x 800 full-size picture.
+    auto* t = placeBrick<TText>(*surface.designer, 120, 500);
+    t->Font()->setHeight(-80);
+    t->Font()->setColor(0x000000);
+    t->setCaption(QStringLiteral("Hi"));
+    t->FitToText();
+    const QString source = files.filePath(QStringLiteral("side.jpg"));
+    ASSERT_TRUE(WriteBytes(source, sidewaysPhoto()));
+    Settings().AutoRotate = true;
+
+    for (const int angle : {0, 90}) {
+        SCOPED_TRACE(angle);
+        TBatchOptions o;
+        o.ApplyPattern = true;
+        o.Fit = true;
+        // A quarter of the (turned) full size: decoded at 1/4.
+        o.Width = angle ? 200 : 150;
+        o.Height = angle ? 150 : 200;
+        o.Rotate = angle != 0;
+        o.Angle = angle;
+
+        // Today's path: the full-size picture on the surface, rendered from there.
+        QImage full;
+        {
+            TSurfaceRestorer keep(*surface.designer);
+            QList<TShellItem> none;
+            TBatchJob steps(none, names);
+            steps.LoadFile(*surface.designer, source);
+            ASSERT_EQ(surface.designer->realPicture.size(), QSize(600, 800));
+            const TPlannedFile plan{QStringLiteral("x.jpg"), files.filePath("x.jpg"), false};
+            full = DecodeImage(TBatchJob::RenderFile(*surface.designer, source, plan, o));
+        }
+
+        items.clear();
+        add(source);
+        names.LoadStored(QStringLiteral("5"));
+        names.Rename = false;
+        const QString out = files.filePath(QStringLiteral("run%1").arg(angle));
+        QDir().mkpath(out);
+        const QString copy = out + QStringLiteral("/side.jpg");
+        ASSERT_TRUE(QFile::copy(source, copy));
+        items[0].FullPath = copy;
+        ASSERT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+        const QImage reduced = ReadImageFile(copy);
+
+        const QSize expected = angle ? QSize(200, 150) : QSize(150, 200);
+        ASSERT_EQ(full.size(), expected);
+        ASSERT_EQ(reduced.size(), expected);
+        EXPECT_LT(meanAbsoluteDifference(full, reduced), 2.0);
+        const QRect a = inkBox(full), b = inkBox(reduced);
+        ASSERT_FALSE(a.isEmpty());
+        SCOPED_TRACE(testing::PrintToString(a) + " / " + testing::PrintToString(b));
+        EXPECT_LE(std::abs(a.left() - b.left()), 1);
+        EXPECT_LE(std::abs(a.top() - b.top()), 1);
+        EXPECT_LE(std::abs(a.right() - b.right()), 1);
+        EXPECT_LE(std::abs(a.bottom() - b.bottom()), 1);
+    }
 }
 
 // ---- The steps alone ----------------------------------------------------------------------
