@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
@@ -297,4 +298,33 @@ TEST_F(RenderCommand, SampleFilesRenderWithTheirExif) {
     const CliRun exif = run({"exif", out});
     EXPECT_TRUE(exif.out.contains(QLatin1String("Model=Synthetic Camera")))
         << exif.out.toStdString();
+}
+
+TEST_F(RenderCommand, KeepQualityLeavesThePhotoAloneAwayFromTheBricks) {
+    const QString pattern = writeFile("p.xml", patternWithText(10, 10));
+    const QImage photo = makeTestPhoto(320, 240, 5, true);
+    ASSERT_TRUE(photo.save(path("kept.jpg"), "JPEG", 90));
+    ASSERT_TRUE(photo.save(path("encoded.jpg"), "JPEG", 90));
+    const QImage before(path("kept.jpg"));
+    CliRun r = run({"render", "--pattern", pattern, "--keep-quality", path("kept.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    r = run({"render", "--pattern", pattern, path("encoded.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // The caption sits in the top rows; below them, kept pixels are the photo's own and
+    // encoded ones are not.
+    const QRect top(0, 0, 320, 96);
+    const auto kept = changedPixels(before, QImage(path("kept.jpg")), top);
+    const auto encoded = changedPixels(before, QImage(path("encoded.jpg")), top);
+    EXPECT_GT(kept.first, 100);
+    EXPECT_EQ(kept.second, 0);
+    EXPECT_GT(encoded.second, 1000);
+
+    // A progressive JPEG is encoded again, and the user is told.
+    QImageWriter writer(path("prog.jpg"), "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(photo));
+    r = run({"render", "--pattern", pattern, "--keep-quality", path("prog.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(path("prog.jpg") + ": progressive JPEG; written by re-encoding."))
+        << r.out.toStdString();
 }

@@ -1,6 +1,7 @@
 #include "batch/core/TBatchJob.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/render/RenderAndSave.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/TSettings.h"
@@ -10,9 +11,11 @@
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QMap>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -751,6 +754,58 @@ TEST_F(BatchJobTest, FittingFromAReducedDecodeMatchesTheFullSizePath) {
         EXPECT_LE(std::abs(a.right() - b.right()), 1);
         EXPECT_LE(std::abs(a.bottom() - b.bottom()), 1);
     }
+}
+
+// ---- Keeping the photos' compressed data ---------------------------------------------------
+
+TEST_F(BatchJobTest, KeepQualityRecaptionsBaselineJpegsAndTellsWhichAreEncodedAgain) {
+    auto* t = placeBrick<TText>(*surface.designer, 4, 4);
+    t->Font()->setColor(0x000000);
+    t->setCaption(QStringLiteral("Hi"));
+    t->FitToText();
+    const QString baseline = files.filePath(QStringLiteral("a.jpg"));
+    ASSERT_TRUE(WriteBytes(baseline, JpegWithExif(makeTestPhoto(160, 120, 3), "2006:05:02 14:05:09")));
+    const QString progressive = files.filePath(QStringLiteral("b.jpg"));
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(makeTestPhoto(160, 120, 4)));
+        ASSERT_TRUE(WriteBytes(progressive, buffer.data()));
+    }
+    const QString reason = KeepQualityRefusal(ReadFileBytes(progressive));
+    ASSERT_FALSE(reason.isEmpty());
+    Settings().KeepPhotoQuality = false;
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.KeepQuality = true;
+    o.Jobs = 2;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace r = traceRun(*surface.designer, {baseline, progressive}, folder, o);
+    ASSERT_EQ(r.result.Outcome, TBatchOutcome::Completed);
+    // The notice comes in the second file's turn, before it is written.
+    const QStringList expected{
+        "start 6", "progress 1", "progress 2", "done 0 a1.jpg", "progress 3", "progress 4",
+        "notice b.jpg doesn't have an EXIF information.", "progress 5",
+        "notice b.jpg: " + reason + "; written by re-encoding.", "done 1 b2.jpg", "progress 6",
+        "finish", "notice " + Complete};
+    EXPECT_EQ(r.events, expected);
+
+    // Away from the caption's blocks (and the one pixel smooth upsampling blends in), the
+    // baseline photo decodes exactly as before; the caption is there.
+    const QImage before = ReadImageFile(baseline), after = ReadImageFile(folder + "/a1.jpg");
+    ASSERT_EQ(after.size(), before.size());
+    const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+    const QRect touched(0, 0, (box.right() / 16 + 1) * 16 + 1, (box.bottom() / 16 + 1) * 16 + 1);
+    int changedOutside = 0, changedInside = 0;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x)
+            (touched.contains(x, y) ? changedInside : changedOutside) +=
+                before.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+    EXPECT_EQ(changedOutside, 0);
+    EXPECT_GT(changedInside, 20);
+    EXPECT_EQ(ReadImageFile(folder + "/b2.jpg").size(), QSize(160, 120));
 }
 
 // ---- The steps alone ----------------------------------------------------------------------
