@@ -116,6 +116,7 @@ void MainWindow::rotate(int degrees) {
         ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
+    m_designer->PictureEdited = true;
     m_designer->Modified = true;
     fitToWindow();
 }

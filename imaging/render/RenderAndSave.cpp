@@ -325,8 +325,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     const OutputKind kind = outputKindFor(upperExt(sourceFile));
     const QImage& real = designer.realPicture;
 
-    if (KeepQualityWanted(sourceFile, options)) {
-        // Only when the surface's picture is still the file's own: same size, not turned.
+    if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
+        // Only when the surface's picture is still the file's own: unedited, same size, not
+        // turned.
         QByteArray source;
         TExif sourceExif;
         QSize stored;

@@ -871,6 +871,18 @@ TEST_F(KeepQuality, UnsupportedOrTurnedSourcesAreEncodedAgain) {
     EXPECT_EQ(DecodeImage(upright).size(), QSize(96, 128));
     EXPECT_EQ(upright, RenderImage(*f.designer, turned, {.newName = "t.jpg"}));
 
+    // A picture edited on the surface (colours, size, turn): encoded again, silently.
+    const QString baseline = f.path("baseline.jpg");
+    writeFile(baseline, EncodeJpeg(makeTestPhoto(128, 96, 6, true), 90));
+    f.designer->OpenImage(baseline, 1.0);
+    EXPECT_FALSE(f.designer->PictureEdited);
+    const QByteArray fresh = RenderImage(*f.designer, baseline, {.newName = "k.jpg", .keepQuality = true});
+    f.designer->PictureEdited = true;
+    const QByteArray edited =
+        RenderImage(*f.designer, baseline, {.newName = "k.jpg", .keepQuality = true});
+    EXPECT_NE(edited, fresh);
+    EXPECT_EQ(edited, RenderImage(*f.designer, baseline, {.newName = "t.jpg"}));
+
     // A fit or a rotation: encoded again, silently.
     f.designer->OpenImage(progressive, 1.0);
     notices.clear();
