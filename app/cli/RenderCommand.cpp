@@ -2,6 +2,7 @@
 
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
+#include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
@@ -18,6 +19,31 @@ QString optionValue(QStringList& args, qsizetype& i, const QString& option) {
     if (i + 1 >= args.size())
         throw CliUsageError(QStringLiteral("%1 needs a value").arg(option));
     return args[++i];
+}
+
+// The source's bytes and EXIF record when it can be written from its own compressed data; empty
+// bytes when it is to be decoded as usual.
+QByteArray keptSource(const QString& image, TExif& exif) {
+    QByteArray bytes = ReadFileBytes(image);
+    try {
+        exif.LoadFromBytes(bytes);
+    } catch (const Exception&) {
+        exif = TExif();
+    }
+    if (!KeepQualityRefusal(bytes).isEmpty() || KeepQualityTurnsPhoto(exif, Settings().AutoRotate))
+        return {};
+    return bytes;
+}
+
+void readPatternFor(TDesigner& designer, const QString& pattern) {
+    ClearBricks(designer);
+    try {
+        ReadPattern(pattern, designer);
+    } catch (const Exception& e) {
+        if (e.message().contains(pattern))
+            throw;
+        throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
+    }
 }
 
 int renderCommand(CliContext& c) {
@@ -59,15 +85,23 @@ int renderCommand(CliContext& c) {
     bool failed = false;
     for (const QString& image : images) {
         try {
-            designer.OpenImage(image, zoom);
-            ClearBricks(designer);
-            try {
-                ReadPattern(pattern, designer);
-            } catch (const Exception& e) {
-                if (e.message().contains(pattern))
-                    throw;
-                throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
+            TExif exif;
+            const QByteArray kept = keepQuality ? keptSource(image, exif) : QByteArray();
+            if (!kept.isEmpty()) {
+                // Only the blocks under the bricks are decoded: the whole photo never is. The
+                // bricks' places do not depend on the picture, only on the zoom ratio.
+                designer.realPicture = QImage();
+                designer.realExif = exif;
+                designer.FileName = image;
+                designer.ZoomRatio = zoom;
+                readPatternFor(designer, pattern);
+                WriteRendered(image, output, RecaptionBricks(kept, designer, image, false, exif));
+                c.out << image << " -> "
+                      << RenderOutputPath(image, output.isEmpty() ? image : output) << '\n';
+                continue;
             }
+            designer.OpenImage(image, zoom);
+            readPatternFor(designer, pattern);
             RenderAndSave(designer, image,
                           {.newName = output,
                            .keepQuality = keepQuality,

@@ -1,3 +1,9 @@
+#include "bricks/RegisterBricks.h"
+#include "designer/state/TDesigner.h"
+#include "designer/surface/DesignerBricks.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/file/PatternFile.h"
 #include "tests/app/CliRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -306,8 +312,20 @@ TEST_F(RenderCommand, KeepQualityLeavesThePhotoAloneAwayFromTheBricks) {
     ASSERT_TRUE(photo.save(path("kept.jpg"), "JPEG", 90));
     ASSERT_TRUE(photo.save(path("encoded.jpg"), "JPEG", 90));
     const QImage before(path("kept.jpg"));
+    // What the design surface writes with the photo open and the pattern read.
+    QByteArray expected;
+    {
+        RegisterBricks();
+        TDesigner designer;
+        designer.OpenImage(path("kept.jpg"), 1.0);
+        ReadPattern(pattern, designer);
+        expected = RenderImage(designer, path("kept.jpg"), {.newName = {}, .keepQuality = true});
+        ClearBricks(designer);
+    }
     CliRun r = run({"render", "--pattern", pattern, "--keep-quality", path("kept.jpg")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // The command never decodes the whole photo, and writes the same bytes.
+    EXPECT_TRUE(ReadFileBytes(path("kept.jpg")) == expected);
     r = run({"render", "--pattern", pattern, path("encoded.jpg")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     // The caption sits in the top rows; below them, kept pixels are the photo's own and
