@@ -8,6 +8,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
+#include <QHash>
 #include <QWidget>
 
 namespace {
@@ -83,34 +84,79 @@ int renderCommand(CliContext& c) {
 
     TDesigner designer;
     bool failed = false;
-    for (const QString& image : images) {
-        try {
-            TExif exif;
-            const QByteArray kept = keepQuality ? keptSource(image, exif) : QByteArray();
-            if (!kept.isEmpty()) {
-                // Only the blocks under the bricks are decoded: the whole photo never is. The
-                // bricks' places do not depend on the picture, only on the zoom ratio.
-                designer.realPicture = QImage();
-                designer.realExif = exif;
-                designer.FileName = image;
-                designer.ZoomRatio = zoom;
-                readPatternFor(designer, pattern);
-                WriteRendered(image, output, RecaptionBricks(kept, designer, image, false, exif));
-                c.out << image << " -> "
-                      << RenderOutputPath(image, output.isEmpty() ? image : output) << '\n';
-                continue;
-            }
-            designer.OpenImage(image, zoom);
-            readPatternFor(designer, pattern);
-            RenderAndSave(designer, image,
-                          {.newName = output,
-                           .keepQuality = keepQuality,
-                           .onNotice = [&c](const QString& text) { c.out << text << '\n'; }});
+    auto report = [&](const QString& image, const QString& error) {
+        if (error.isEmpty()) {
             c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
                   << '\n';
-        } catch (const Exception& e) {
-            c.err << "captiomark-cli: " << image << ": " << e.message() << '\n';
+        } else {
+            c.err << "captiomark-cli: " << image << ": " << error << '\n';
             failed = true;
+        }
+    };
+    // With --keep-quality the JPEGs that can keep their data are captioned a few at a time on
+    // every core, and never decoded whole: only the blocks under the bricks are. The bricks'
+    // places do not depend on the picture, only on the zoom ratio, so the pattern is read once
+    // for them. Lines and writes keep the images' order.
+    constexpr int Chunk = 8;
+    for (qsizetype first = 0; first < images.size(); first += Chunk) {
+        const QStringList chunk = images.mid(first, Chunk);
+        QList<QString> keptFiles;
+        QList<QByteArray> kept;
+        QList<TExif> exifs;
+        QHash<QString, int> keptAt;
+        if (keepQuality) {
+            for (const QString& image : chunk) {
+                TExif exif;
+                QByteArray bytes;
+                try {
+                    bytes = keptSource(image, exif);
+                } catch (const Exception&) {
+                    // Reported by the usual path below.
+                }
+                if (!bytes.isEmpty() && !keptAt.contains(image)) {
+                    keptAt.insert(image, int(keptFiles.size()));
+                    keptFiles.append(image);
+                    kept.append(bytes);
+                    exifs.append(exif);
+                }
+            }
+        }
+        QList<QPair<QByteArray, QString>> results(kept.size());
+        if (!kept.isEmpty()) {
+            try {
+                designer.realPicture = QImage();
+                designer.realExif = TExif();
+                designer.ZoomRatio = zoom;
+                readPatternFor(designer, pattern);
+                RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
+                                    [&](int i, const QByteArray& bytes, const QString& error) {
+                                        results[i] = {bytes, error};
+                                    });
+            } catch (const Exception&) {
+                keptAt.clear(); // the pattern: reported for each image by the usual path
+            }
+        }
+        for (const QString& image : chunk) {
+            try {
+                if (const int at = keptAt.value(image, -1); at >= 0) {
+                    keptAt.remove(image); // listed again: the usual path captions it again
+                    const auto& [bytes, error] = results[at];
+                    if (!error.isEmpty())
+                        throw Exception(error);
+                    WriteRendered(image, output, bytes);
+                    report(image, {});
+                    continue;
+                }
+                designer.OpenImage(image, zoom);
+                readPatternFor(designer, pattern);
+                RenderAndSave(designer, image,
+                              {.newName = output,
+                               .keepQuality = keepQuality,
+                               .onNotice = [&c](const QString& text) { c.out << text << '\n'; }});
+                report(image, {});
+            } catch (const Exception& e) {
+                report(image, e.message());
+            }
         }
     }
     ClearBricks(designer);

@@ -23,7 +23,13 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QSaveFile>
+#include <QThread>
+#include <QThreadPool>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -404,6 +410,93 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
             DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
         });
     return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+}
+
+void RecaptionBricksMany(
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
+    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
+    struct Band {
+        QImage* image;
+        QPoint origin;
+        QSize size;
+        int index;
+        bool drawn = false;
+        QString error;
+    };
+    struct Result {
+        bool ready = false;
+        QByteArray bytes;
+        QString error;
+    };
+    const int n = int(sources.size());
+    std::vector<Result> results(size_t(std::max(n, 0)));
+    std::deque<Band*> bands;
+    std::mutex lock;
+    std::condition_variable changed;
+
+    // The touched areas need the bricks: worked out here, before any worker starts.
+    std::vector<QSize> sizes;
+    std::vector<QList<QRect>> touched;
+    for (const QByteArray& s : sources) {
+        sizes.push_back(jpegSize(s));
+        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
+    }
+
+    auto work = [&](int i) {
+        Result r;
+        try {
+            const QByteArray bytes = RecaptionJpeg(
+                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
+                    std::unique_lock<std::mutex> guard(lock);
+                    bands.push_back(&band);
+                    changed.notify_all();
+                    changed.wait(guard, [&] { return band.drawn; });
+                    if (!band.error.isEmpty())
+                        throw Exception(band.error);
+                });
+            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+        } catch (const std::exception& e) {
+            const auto* ours = dynamic_cast<const Exception*>(&e);
+            r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        r.ready = true;
+        results[size_t(i)] = std::move(r);
+        changed.notify_all();
+    };
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()));
+    for (int i = 0; i < n; ++i)
+        pool.start([&work, i] { work(i); });
+    for (int next = 0; next < n;) {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return !bands.empty() || results[size_t(next)].ready; });
+        if (!bands.empty()) {
+            Band* band = bands.front();
+            bands.pop_front();
+            guard.unlock();
+            QString error;
+            try {
+                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
+                           band->origin, band->size);
+            } catch (const std::exception& e) {
+                error = QString::fromLocal8Bit(e.what());
+            }
+            guard.lock();
+            band->error = error;
+            band->drawn = true;
+            changed.notify_all();
+            continue;
+        }
+        Result r = std::move(results[size_t(next)]);
+        guard.unlock();
+        done(next++, r.bytes, r.error);
+    }
+    pool.waitForDone();
 }
 
 QSize LeastDecodeForFit(const QSize& full, const RenderOptions& options) {

@@ -103,5 +103,14 @@ bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
 // spliced in. Throws EInvalidGraphic when the source cannot be handled.
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif);
+// RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
+// data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
+// widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
+// the sources' order; error is the failure's message and bytes are then empty. done must not
+// throw.
+void RecaptionBricksMany(
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
+    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done);
 // "<file>: <reason>; written by re-encoding."
 QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason);

@@ -341,8 +341,33 @@ TEST_F(RenderCommand, KeepQualityLeavesThePhotoAloneAwayFromTheBricks) {
     QImageWriter writer(path("prog.jpg"), "jpeg");
     writer.setProgressiveScanWrite(true);
     ASSERT_TRUE(writer.write(photo));
+    writer.device()->close();
+    const QByteArray progressive = ReadFileBytes(path("prog.jpg"));
     r = run({"render", "--pattern", pattern, "--keep-quality", path("prog.jpg")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(path("prog.jpg") + ": progressive JPEG; written by re-encoding."))
         << r.out.toStdString();
+
+    // Several images in one call (captioned on several threads): the same bytes, and the lines
+    // in the images' order.
+    QStringList images;
+    for (int i = 0; i < 5; ++i) {
+        images << path(QStringLiteral("m%1.jpg").arg(i));
+        if (i == 2)
+            writeFile(QStringLiteral("m%1.jpg").arg(i), progressive);
+        else
+            ASSERT_TRUE(photo.save(images.last(), "JPEG", 90));
+    }
+    r = run(QStringList{"render", "--pattern", pattern, "--keep-quality"} + images);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    QString lines;
+    for (int i = 0; i < 5; ++i) {
+        if (i == 2)
+            lines += images[i] + ": progressive JPEG; written by re-encoding.\n";
+        lines += images[i] + " -> " + images[i] + "\n";
+        if (i != 2) {
+            EXPECT_TRUE(ReadFileBytes(images[i]) == expected) << i;
+        }
+    }
+    EXPECT_EQ(r.out, lines);
 }
