@@ -274,7 +274,7 @@ CliCommand BatchCliCommand() {
                 "with nothing\n"
                 "written. An output that replaces its own source keeps it as FILE.bak (an "
                 "existing .bak\n"
-                "stays). Ctrl+C stops after the files in hand. Exit 1 when the job stopped before "
+                "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
                 "its end."),
             BatchCommand,
             true};
