@@ -32,6 +32,8 @@ struct BatchArgs {
     QString renameTemplate;
     bool hasText = false;
     QString text;
+    bool keepQuality = false;
+    int jobs = 0;
     QStringList files;
 };
 
@@ -53,10 +55,12 @@ const QCommandLineOption RotateOption(QStringLiteral("rotate"), QString(), QStri
 const QCommandLineOption RenameOption(QStringLiteral("rename"), QString(),
                                       QStringLiteral("DIGITS"));
 const QCommandLineOption TextOption(QStringLiteral("text"), QString(), QStringLiteral("TEXT"));
+const QCommandLineOption JobsOption(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
 
 QList<QCommandLineOption> batchOptions() {
     return PatternOptions::options()
-           << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption;
+           << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption
+           << JobsOption;
 }
 
 // Every value given is checked; the last one counts.
@@ -65,6 +69,9 @@ BatchArgs parse(const CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
     a.pattern = p.pattern;
     a.zoom = p.zoom;
+    a.keepQuality = p.keepQuality;
+    for (const QString& v : c.options.values(JobsOption))
+        a.jobs = intArg(QStringLiteral("--jobs"), v, 0, 64);
     for (const QString& v : c.options.values(FitOption)) {
         static const QRegularExpression size(QStringLiteral("^(\\d+)[xX](\\d+)$"));
         const auto m = size.match(v);
@@ -179,6 +186,8 @@ int BatchCommand(CliContext& c) {
     options.Proportional = a.proportional;
     options.Rotate = a.rotate;
     options.Angle = a.angle;
+    options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
+    options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
 
     ProgressLine progress(c.err);
     struct SignalReset {
@@ -212,7 +221,8 @@ int BatchCommand(CliContext& c) {
 CliCommand BatchCliCommand() {
     return {QStringLiteral("batch"),
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
-                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] FILE..."),
+                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] "
+                           "FILE..."),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(
                 "Runs the batch window's \"Process\" over the files, in order; folders are "
@@ -229,6 +239,11 @@ CliCommand BatchCliCommand() {
                 "text,\n"
                 "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
                 "  --text TEXT         the custom text of token 1\n"
+                "  --keep-quality      without --fit and --rotate, write JPEGs from their own "
+                "compressed\n"
+                "                      data, encoding only the blocks under the bricks again\n"
+                "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
+                "per core)\n"
                 "Date and time formats come from the settings; the template is stored there "
                 "as\n"
                 "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "

@@ -6,6 +6,7 @@ namespace {
 const QCommandLineOption PatternOption(QStringLiteral("pattern"), QString(),
                                        QStringLiteral("FILE.xml"));
 const QCommandLineOption ZoomOption(QStringLiteral("zoom"), QString(), QStringLiteral("R"));
+const QCommandLineOption KeepQualityOption(QStringLiteral("keep-quality"), QString());
 
 // An argument can never hold a zero character, so a masked word cannot clash with a real one.
 constexpr QChar MaskMark(0);
@@ -75,11 +76,12 @@ QStringList CliOptions::arguments() const {
 }
 
 QList<QCommandLineOption> PatternOptions::options() {
-    return {PatternOption, ZoomOption};
+    return {PatternOption, ZoomOption, KeepQualityOption};
 }
 
 PatternOptions PatternOptions::read(const CliOptions& parsed) {
     PatternOptions p;
+    p.keepQuality = parsed.isSet(KeepQualityOption);
     const QStringList patterns = parsed.values(PatternOption);
     if (!patterns.isEmpty())
         p.pattern = patterns.last();

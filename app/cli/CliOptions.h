@@ -28,7 +28,8 @@ private:
     QStringList m_masked;
 };
 
-// The options render and batch share: the pattern file and the zoom ratio it was laid out at.
+// The options render and batch share: the pattern file, the zoom ratio it was laid out at, and
+// whether a JPEG keeps its compressed data outside the bricks.
 struct PatternOptions {
     static QList<QCommandLineOption> options();
     // Reads them back; a zoom ratio outside (0, 1000] is a wrong command line.
@@ -36,4 +37,5 @@ struct PatternOptions {
 
     QString pattern; // empty when not given
     double zoom = 1.0;
+    bool keepQuality = false; // --keep-quality given
 };

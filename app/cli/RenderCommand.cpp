@@ -2,15 +2,43 @@
 
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
+#include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
+#include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
+#include <QHash>
 #include <QWidget>
 
 namespace {
 
 const QCommandLineOption OutputOption(QStringLiteral("output"), QString(), QStringLiteral("NAME"));
+
+// The source's bytes and EXIF record when it can be written from its own compressed data; empty
+// bytes when it is to be decoded as usual.
+QByteArray keptSource(const QString& image, TExif& exif) {
+    QByteArray bytes = ReadFileBytes(image);
+    try {
+        exif.LoadFromBytes(bytes);
+    } catch (const Exception&) {
+        exif = TExif();
+    }
+    if (!KeepQualityRefusal(bytes).isEmpty() || KeepQualityTurnsPhoto(exif, Settings().AutoRotate))
+        return {};
+    return bytes;
+}
+
+void readPatternFor(TDesigner& designer, const QString& pattern) {
+    ClearBricks(designer);
+    try {
+        ReadPattern(pattern, designer);
+    } catch (const Exception& e) {
+        if (e.message().contains(pattern))
+            throw;
+        throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
+    }
+}
 
 int renderCommand(CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
@@ -19,6 +47,7 @@ int renderCommand(CliContext& c) {
     const QStringList outputs = c.options.values(OutputOption);
     const QString output = outputs.isEmpty() ? QString() : outputs.last();
     const QStringList& images = c.args;
+    const bool keepQuality = p.keepQuality || Settings().KeepPhotoQuality;
     if (pattern.isEmpty())
         throw CliUsageError(QStringLiteral("missing --pattern"));
     if (images.isEmpty())
@@ -28,23 +57,79 @@ int renderCommand(CliContext& c) {
 
     TDesigner designer;
     bool failed = false;
-    for (const QString& image : images) {
-        try {
-            designer.OpenImage(image, zoom);
-            ClearBricks(designer);
-            try {
-                ReadPattern(pattern, designer);
-            } catch (const Exception& e) {
-                if (e.message().contains(pattern))
-                    throw;
-                throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
-            }
-            RenderAndSave(designer, image, {.newName = output});
+    auto report = [&](const QString& image, const QString& error) {
+        if (error.isEmpty()) {
             c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
                   << '\n';
-        } catch (const Exception& e) {
-            c.err << "captiomark-cli: " << image << ": " << e.message() << '\n';
+        } else {
+            c.err << "captiomark-cli: " << image << ": " << error << '\n';
             failed = true;
+        }
+    };
+    // With --keep-quality the JPEGs that can keep their data are captioned a few at a time on
+    // every core, and never decoded whole: only the blocks under the bricks are. The bricks'
+    // places do not depend on the picture, only on the zoom ratio, so the pattern is read once
+    // for them. Lines and writes keep the images' order.
+    constexpr int Chunk = 8;
+    for (qsizetype first = 0; first < images.size(); first += Chunk) {
+        const QStringList chunk = images.mid(first, Chunk);
+        QList<QString> keptFiles;
+        QList<QByteArray> kept;
+        QList<TExif> exifs;
+        QHash<QString, int> keptAt;
+        if (keepQuality) {
+            for (const QString& image : chunk) {
+                TExif exif;
+                QByteArray bytes;
+                try {
+                    bytes = keptSource(image, exif);
+                } catch (const Exception&) {
+                    // Reported by the usual path below.
+                }
+                if (!bytes.isEmpty() && !keptAt.contains(image)) {
+                    keptAt.insert(image, int(keptFiles.size()));
+                    keptFiles.append(image);
+                    kept.append(bytes);
+                    exifs.append(exif);
+                }
+            }
+        }
+        QList<QPair<QByteArray, QString>> results(kept.size());
+        if (!kept.isEmpty()) {
+            try {
+                designer.realPicture = QImage();
+                designer.realExif = TExif();
+                designer.ZoomRatio = zoom;
+                readPatternFor(designer, pattern);
+                RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
+                                    [&](int i, const QByteArray& bytes, const QString& error) {
+                                        results[i] = {bytes, error};
+                                    });
+            } catch (const Exception&) {
+                keptAt.clear(); // the pattern: reported for each image by the usual path
+            }
+        }
+        for (const QString& image : chunk) {
+            try {
+                if (const int at = keptAt.value(image, -1); at >= 0) {
+                    keptAt.remove(image); // listed again: the usual path captions it again
+                    const auto& [bytes, error] = results[at];
+                    if (!error.isEmpty())
+                        throw Exception(error);
+                    WriteRendered(image, output, bytes);
+                    report(image, {});
+                    continue;
+                }
+                designer.OpenImage(image, zoom);
+                readPatternFor(designer, pattern);
+                RenderAndSave(designer, image,
+                              {.newName = output,
+                               .keepQuality = keepQuality,
+                               .onNotice = [&c](const QString& text) { c.out << text << '\n'; }});
+                report(image, {});
+            } catch (const Exception& e) {
+                report(image, e.message());
+            }
         }
     }
     ClearBricks(designer);
@@ -55,7 +140,7 @@ int renderCommand(CliContext& c) {
 
 CliCommand RenderCliCommand() {
     return {QStringLiteral("render"),
-            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] IMAGE..."),
+            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] IMAGE..."),
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
                 "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
@@ -65,7 +150,10 @@ CliCommand RenderCliCommand() {
                 "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
                 "image only) writes beside it, or to\nNAME's folder, with the image's extension. "
                 "When a write fails the original stays under\nits own name. A failing image is "
-                "reported and the next one follows; the exit code is then 1."),
+                "reported and the next one follows; the exit code is then 1.\n--keep-quality (or the "
+                "KeepPhotoQuality setting) writes a JPEG from its own compressed data,\nencoding "
+                "only the blocks under the bricks again; a progressive, arithmetic-coded or CMYK\n"
+                "JPEG is re-encoded instead, with a notice."),
             renderCommand,
             true,
             PatternOptions::options() << OutputOption};

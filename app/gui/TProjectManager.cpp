@@ -870,6 +870,7 @@ void TProjectManager::rotate(int degrees) {
         BusyCursor busy;
         RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
     }
+    m_designer->PictureEdited = true; // the file's own blocks no longer show it
     m_designer->Modified = true;
     fitToPage();
 }

@@ -2,6 +2,7 @@
 
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
@@ -12,7 +13,13 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QThread>
+#include <QThreadPool>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -26,7 +33,8 @@ RenderOptions renderOptions(const TBatchOptions& o, const QString& newName) {
             .proportional = o.Proportional,
             .addPattern = o.ApplyPattern,
             .fit = o.Fit,
-            .perFileDates = true};
+            .perFileDates = true,
+            .keepQuality = o.KeepQuality};
 }
 
 QString shown(const QString& path) {
@@ -166,6 +174,94 @@ void TBatchJob::advance() {
         OnProgress(m_position);
 }
 
+namespace {
+
+// One file of a run on its way through the workers. A worker fills the fields, then moves state
+// on under the run's lock; the calling thread reads them only after seeing the new state.
+struct FileWork {
+    enum State { Queued, Loaded, Encoding, Done };
+    enum Stage { NoFailure, LoadFailed, RenderFailed };
+    int index = 0;
+    QString source;
+    TPlannedFile plan;
+    State state = Queued;
+    Stage failed = NoFailure;
+    QString error;
+    QString exifError;
+    QString fallbackNotice; // the keep-quality write could not be used
+    bool recaption = false; // bytes hold the source, to be captioned in place
+    QByteArray bytes;       // then the output
+    TExif exif;
+    PreparedPicture picture;
+};
+
+QString messageOf(const std::exception& e) {
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+// What a run needs on the workers, read from the settings on the calling thread.
+struct WorkerSettings {
+    bool autoRotate = true;
+    int quality = 95;
+};
+
+// Reads, decodes (reduced when a fit allows it), turns upright, resizes and rotates: all but the
+// bricks. Runs on a worker and never touches the design surface.
+void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& s) {
+    try {
+        if (w.plan.MoveOnly) {
+            // Read as a serial run would, for its notices and failures, but at the smallest size.
+            const LoadedPhoto photo =
+                LoadPhotoFileReduced(w.source, s.autoRotate, [](const QSize&) {
+                    return QSize(1, 1);
+                });
+            w.exifError = photo.exifError;
+            return;
+        }
+        if (KeepQualityWanted(w.source, ro)) {
+            QByteArray source = ReadFileBytes(w.source);
+            if (DetectImageType(source) == ImageFileType::Jpeg) {
+                TExif exif;
+                QString exifError;
+                try {
+                    exif.LoadFromBytes(source);
+                } catch (const Exception& e) {
+                    exifError = e.message();
+                }
+                if (!KeepQualityTurnsPhoto(exif, s.autoRotate)) {
+                    const QString reason = KeepQualityRefusal(source);
+                    if (reason.isEmpty()) {
+                        w.recaption = true;
+                        w.bytes = std::move(source);
+                        w.exif = std::move(exif);
+                        w.exifError = exifError;
+                        return;
+                    }
+                    w.fallbackNotice = KeepQualityFallbackNotice(w.source, reason);
+                }
+            }
+        }
+        LoadedPhoto photo = LoadPhotoFileReduced(
+            w.source, s.autoRotate,
+            [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
+        w.exifError = photo.exifError;
+        w.exif = std::move(photo.exif);
+        try {
+            w.picture = PreparePicture(std::move(photo.picture), photo.fullSize, w.source, ro);
+        } catch (const std::exception& e) {
+            w.failed = FileWork::RenderFailed;
+            w.error = messageOf(e);
+        }
+    } catch (const std::exception& e) {
+        w.failed = FileWork::LoadFailed;
+        w.error = messageOf(e);
+    }
+}
+
+} // namespace
+
 TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     TBatchResult result;
     StoreTemplate();
@@ -198,42 +294,152 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     if (OnStart)
         OnStart(ProgressMaximum(result.Total));
 
-    QString source;
-    try {
-        for (int i = 0; i < m_items.size(); ++i) {
-            if (m_items[i].IsFolder)
-                continue;
-            if (CancelRequested && CancelRequested()) {
-                result.Outcome = TBatchOutcome::Cancelled;
-                break;
-            }
-            source = m_items[i].FullPath;
-            const TPlannedFile& p = plan[i];
-            advance();
+    WorkerSettings settings;
+    settings.autoRotate = Settings().AutoRotate;
+    settings.quality = Settings().defaultCompressionQuality;
 
-            LoadFile(designer, source);
-            advance();
-
-            const QByteArray bytes = RenderFile(designer, source, p, options);
-            designer.realPicture = QImage();
-            WriteFile(source, p, bytes);
-
-            // The path of the file actually written (its extension is in lower case), so that a
-            // second run finds it on a case-sensitive file system.
-            m_items[i].FullPath = p.Output;
-            m_items[i].TypeText = p.Output;
-            ++result.Processed;
-            if (OnItemDone)
-                OnItemDone(i, FileNameOf(p.Output));
-            advance();
-        }
-    } catch (const Exception& e) {
-        result.Outcome = TBatchOutcome::Failed;
-        result.Error = namingFile(e.message(), source);
-    } catch (const std::exception& e) {
-        result.Outcome = TBatchOutcome::Failed;
-        result.Error = namingFile(QString::fromLocal8Bit(e.what()), source);
+    std::vector<std::unique_ptr<FileWork>> works;
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].IsFolder)
+            continue;
+        auto w = std::make_unique<FileWork>();
+        w->index = i;
+        w->source = m_items[i].FullPath;
+        w->plan = plan[i];
+        works.push_back(std::move(w));
     }
+    const int n = int(works.size());
+    const int jobs = options.Jobs > 0 ? options.Jobs : std::max(1, QThread::idealThreadCount());
+    // Two files per worker at most are between their decode and their write: one being worked
+    // on, one waiting for its bricks or its turn to be written.
+    const int window = 2 * jobs;
+
+    std::mutex lock;
+    std::condition_variable changed;
+    auto moveOn = [&](FileWork& w, FileWork::State state) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            w.state = state;
+        }
+        changed.notify_all();
+    };
+    // Declared last, so that it goes first and waits for its workers while what they use lives.
+    QThreadPool pool;
+    pool.setMaxThreadCount(jobs);
+
+    int next = 0;      // the next file to start
+    int drawn = 0;     // the next file to get its bricks
+    int committed = 0; // the next file to be written and reported
+    bool stop = false; // no more files start
+    QString source;
+    while (committed < n) {
+        while (!stop && next < n && next - committed < window) {
+            FileWork* w = works[next++].get();
+            const RenderOptions ro = renderOptions(options, w->plan.NewName);
+            pool.start([w, ro, settings, &moveOn] {
+                loadAndPrepare(*w, ro, settings);
+                moveOn(*w, w->recaption || w->failed == FileWork::NoFailure ? FileWork::Loaded
+                                                                           : FileWork::Done);
+            });
+        }
+        if (committed >= next)
+            break;
+        bool commit = false;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] {
+                commit = committed < drawn && works[committed]->state == FileWork::Done;
+                return commit ||
+                       (drawn < next && (works[drawn]->state == FileWork::Loaded ||
+                                         works[drawn]->state == FileWork::Done));
+            });
+        }
+
+        if (!commit) {
+            // The bricks are widgets: they are drawn here, on the calling thread.
+            FileWork& w = *works[drawn++];
+            if (w.state == FileWork::Done) {
+                stop = stop || w.failed != FileWork::NoFailure;
+                continue;
+            }
+            if (w.plan.MoveOnly) {
+                w.state = FileWork::Done;
+                continue;
+            }
+            try {
+                if (w.recaption) {
+                    w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif);
+                    w.state = FileWork::Done;
+                    continue;
+                }
+                DrawBricks(w.picture.image, designer, w.source, true, w.picture.sx,
+                           w.picture.sy);
+            } catch (const std::exception& e) {
+                w.failed = FileWork::RenderFailed;
+                w.error = messageOf(e);
+                w.state = FileWork::Done;
+                stop = true;
+                continue;
+            }
+            w.state = FileWork::Encoding;
+            FileWork* work = &w;
+            pool.start([work, settings, &moveOn] {
+                try {
+                    work->bytes = EncodePicture(work->picture.image, work->source,
+                                                settings.quality, work->exif);
+                } catch (const std::exception& e) {
+                    work->failed = FileWork::RenderFailed;
+                    work->error = messageOf(e);
+                }
+                work->picture = PreparedPicture();
+                moveOn(*work, FileWork::Done);
+            });
+            continue;
+        }
+
+        // Written and reported in the files' order, as a run of one file after another would.
+        FileWork& w = *works[committed];
+        if (CancelRequested && CancelRequested()) {
+            result.Outcome = TBatchOutcome::Cancelled;
+            break;
+        }
+        source = w.source;
+        advance();
+        if (w.failed == FileWork::LoadFailed) {
+            result.Outcome = TBatchOutcome::Failed;
+            result.Error = namingFile(w.error, source);
+            break;
+        }
+        if (!w.exifError.isEmpty())
+            report(OnNotice,
+                   FileNameOf(source) + QStringLiteral(" doesn't have an EXIF information."));
+        advance();
+        if (!w.fallbackNotice.isEmpty())
+            report(OnNotice, w.fallbackNotice);
+        try {
+            if (w.failed == FileWork::RenderFailed)
+                throw Exception(w.error);
+            WriteFile(source, w.plan, w.bytes);
+        } catch (const std::exception& e) {
+            result.Outcome = TBatchOutcome::Failed;
+            result.Error = namingFile(messageOf(e), source);
+            break;
+        }
+        w.bytes = QByteArray();
+        const int i = w.index;
+        const TPlannedFile& p = w.plan;
+        // The path of the file actually written (its extension is in lower case), so that a
+        // second run finds it on a case-sensitive file system.
+        m_items[i].FullPath = p.Output;
+        m_items[i].TypeText = p.Output;
+        ++result.Processed;
+        ++committed;
+        if (OnItemDone)
+            OnItemDone(i, FileNameOf(p.Output));
+        advance();
+    }
+    // The files in hand finish before the run reports its end.
+    pool.waitForDone();
 
     if (OnFinish)
         OnFinish();

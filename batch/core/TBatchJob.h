@@ -20,6 +20,10 @@ struct TBatchOptions {
     bool Proportional = true; // "Proportional"
     bool Rotate = false;      // "Rotate Images"
     int Angle = 0;
+    // JPEGs without fit or rotation keep their compressed data outside the bricks.
+    bool KeepQuality = false;
+    // Worker threads; 0 takes one per core.
+    int Jobs = 0;
 };
 
 // Where one file of the job goes.
@@ -74,7 +78,7 @@ public:
     std::function<void()> OnFinish;
     // Entry i was processed and now carries its new path; newName is its new caption.
     std::function<void(int index, const QString& newName)> OnItemDone;
-    // Asked between files; true stops the run, keeping what was done.
+    // Asked before each file is written; true stops the run, keeping what was done.
     std::function<bool()> CancelRequested;
     // A notice: a file without EXIF information, "Operation complete!", a cancelled run.
     std::function<void(const QString& text)> OnNotice;
@@ -84,11 +88,13 @@ public:
     std::function<void(const QString& text)> OnError;
 
     // Runs the job on the design surface: stores the template, validates, plans every output
-    // name, then loads, renders and writes file after file. A name that would overwrite another
+    // name, then loads, renders and writes the files: decoding, resizing and encoding run on
+    // options.Jobs worker threads, the bricks are drawn and the files written on the calling
+    // thread, and every callback comes in the files' order, as if file after file. A name that would overwrite another
     // source of the job, the output of an earlier file or any other existing file stops the job
     // before a file is touched. Outputs that replace their own source keep it as ".bak". A
-    // failing file, named in the error, ends the run; the surface's picture and record are
-    // restored.
+    // failing file, named in the error, ends the run once the files in hand are done (none
+    // after it is written); the surface's picture and record are restored.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
     // The steps of Run, each usable alone.

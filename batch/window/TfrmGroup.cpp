@@ -742,6 +742,9 @@ void TfrmGroup::btnProcessClick() {
         return;
     }
 
+    options.KeepQuality = Settings().KeepPhotoQuality;
+    options.Jobs = Settings().BatchJobs;
+
     m_running = true;
     m_cancel = false;
     setInputEnabled(false);

@@ -71,6 +71,7 @@ void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
 QString TDesigner::LoadPhoto(const QString& fileName) {
     LoadedPhoto photo = LoadPhotoFile(fileName, Settings().AutoRotate);
     realPicture = std::move(photo.picture);
+    PictureEdited = false;
     realExif = std::move(photo.exif);
     return photo.exifError;
 }

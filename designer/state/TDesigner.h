@@ -32,6 +32,9 @@ public:
     QImage Picture;     // the preview, drawn by Panel1
     QImage realPicture; // the full-size photo
     TExif realExif;     // the EXIF record of realPicture's file
+    // realPicture was changed after loading (resized, turned, colours adjusted): its file's
+    // compressed data no longer shows it.
+    bool PictureEdited = false;
     TcPanel* Panel1;
     double ZoomRatio = 0; // full-size pixels per preview pixel; 0 until an image is opened
     bool Modified = false;

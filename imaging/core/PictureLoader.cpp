@@ -2,6 +2,7 @@
 
 #include "imaging/core/BitmapOps.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImageReader>
 #include <QtEndian>
@@ -122,24 +123,49 @@ QImage OrientedImage(QImage image, quint32 orientation) {
 }
 
 LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate) {
+    return LoadPhotoFileReduced(path, autoRotate, {});
+}
+
+LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
+                                 const LeastDecodeSize& least) {
     LoadedPhoto photo;
     const QByteArray bytes = ReadFileBytes(path);
     try {
-        photo.picture = DecodeImage(bytes);
+        photo.exif.LoadFromBytes(bytes);
+    } catch (const Exception& e) {
+        photo.exifError = e.message();
+    }
+    const bool turn = autoRotate && photo.exif.Orientation >= 2 && photo.exif.Orientation <= 8;
+    const bool swaps = turn && photo.exif.Orientation >= 5;
+    try {
+        QSize minimum;
+        QSize stored;
+        if (least && DetectImageType(bytes) == ImageFileType::Jpeg) {
+            QBuffer buffer;
+            buffer.setData(bytes);
+            stored = QImageReader(&buffer, "jpeg").size();
+            if (stored.isValid()) {
+                const QSize want = least(swaps ? stored.transposed() : stored);
+                if (want.isValid())
+                    minimum = swaps ? want.transposed() : want;
+            }
+        }
+        photo.picture = minimum.isValid()
+                            ? DecodeJpegScaled(bytes, minimum.width(), minimum.height())
+                            : DecodeImage(bytes);
+        // The full size is the header's, not the reduced decode's.
+        photo.fullSize = minimum.isValid() ? stored : photo.picture.size();
     } catch (const EInvalidGraphic& e) {
         throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
                                   .arg(QDir::toNativeSeparators(path), e.message()));
     }
     if (photo.picture.format() != QImage::Format_RGB32 && !photo.picture.hasAlphaChannel())
         photo.picture = photo.picture.convertToFormat(QImage::Format_RGB32);
-    try {
-        photo.exif.LoadFromBytes(bytes);
-    } catch (const Exception& e) {
-        photo.exifError = e.message();
-    }
-    if (autoRotate && photo.exif.Orientation >= 2 && photo.exif.Orientation <= 8) {
+    if (turn) {
         photo.picture = OrientedImage(std::move(photo.picture), photo.exif.Orientation);
         photo.exif.SetOrientation(1);
+        if (swaps)
+            photo.fullSize.transpose();
     }
     return photo;
 }

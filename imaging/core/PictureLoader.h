@@ -5,7 +5,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+#include <functional>
 
 // The picture held by a picture brick: the toolkit class name it is stored under, the picture
 // file's own bytes (kept so that saving the brick writes them back unchanged) and the decoded
@@ -46,10 +48,21 @@ struct LoadedPhoto {
     QImage picture;
     TExif exif;
     QString exifError; // why the EXIF record could not be read; empty when it was
+    // The upright picture's full size; larger than picture's when it was decoded reduced.
+    QSize fullSize;
 };
 // Throws EFOpenError when the file cannot be read, EInvalidGraphic naming it when it is not a
 // picture.
 LoadedPhoto LoadPhotoFile(const QString& path, bool autoRotate);
+
+// The size, in upright full-size pixels, that a decode must at least cover for a given upright
+// full size; an invalid size when the full picture is wanted.
+using LeastDecodeSize = std::function<QSize(const QSize& uprightFullSize)>;
+// As LoadPhotoFile, but a JPEG is decoded at the smallest of libjpeg's reductions that still
+// covers least(full size), so that the full-size picture is never made when only a small one
+// is needed. Safe to call from any thread.
+LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
+                                 const LeastDecodeSize& least);
 
 // The size a photo file's picture has on the surface: read without decoding where the reader
 // allows it, its sides swapped when autoRotate turns it by a quarter. Throws as LoadPhotoFile

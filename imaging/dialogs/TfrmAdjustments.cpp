@@ -130,6 +130,7 @@ void TfrmAdjustments::btnAcceptClick() {
     m_designer->Modified = true;
     MatrixMult();
     ApplyColorMatrixInPlace(m_designer->realPicture, M);
+    m_designer->PictureEdited = true;
     if (m_fitToPage)
         m_fitToPage();
     else

@@ -204,6 +204,7 @@ void TfrmResize::Button1Click() {
                    std::max(1, RoundHalfEven(TargetHeight / zoom)));
     m_designer->Picture = preview;
     m_designer->realPicture = full;
+    m_designer->PictureEdited = true;
     const QSize client = m_designer->size();
     m_designer->Panel1->setGeometry(std::max(0, (client.width() - preview.width()) / 2),
                                     std::max(0, (client.height() - preview.height()) / 2),

@@ -10,18 +10,27 @@
 #include "designer/state/TDesigner.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegRecaption.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/FilePaths.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <QSaveFile>
+#include <QThread>
+#include <QThreadPool>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -90,7 +99,8 @@ QRectF scaled(const QRect& r, double sx, double sy) {
     return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
 }
 
-void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy) {
+void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy,
+                   const QPoint& origin) {
     // The photo behind the text is the image itself, so the text is drawn straight onto it,
     // clipped to the brick's box exactly as the screen composes it.
     const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
@@ -98,10 +108,12 @@ void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, 
         return;
     const QTransform toImage =
         TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
-        QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy);
+        QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy) *
+        QTransform::fromTranslate(-origin.x(), -origin.y());
     DrawText(image, brick->Font()->toQFont(), text,
              ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
-             scaled(box, sx, sy), TextAlignment(brick->Alignment()), brick->FullWidth);
+             scaled(box, sx, sy).translated(-origin), TextAlignment(brick->Alignment()),
+             brick->FullWidth);
 }
 
 // opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
@@ -124,10 +136,10 @@ void moveFile(const QString& from, const QString& to) {
             .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
 }
 
-QByteArray encode(const QImage& image, OutputKind kind) {
+QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
     switch (kind) {
     case OutputKind::Jpeg:
-        return EncodeJpeg(image, Settings().defaultCompressionQuality);
+        return EncodeJpeg(image, jpegQuality);
     case OutputKind::Gif:
         return EncodeGif(image);
     case OutputKind::Png:
@@ -207,8 +219,39 @@ void saveFile(const QString& path, const QByteArray& bytes) {
                                 .arg(QDir::toNativeSeparators(path), reason));
 }
 
-QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
-                      const RenderOptions& options);
+// The source's EXIF block goes in before the file is written, so the file is written once.
+QByteArray withExif(QByteArray bytes, OutputKind kind, const TExif& exif) {
+    if (!exif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+        try {
+            return exif.WriteIntoJpegBytes(bytes);
+        } catch (const Exception&) {
+            // The picture is still worth saving without its EXIF block.
+        }
+    }
+    return bytes;
+}
+
+// The size of a JPEG from its header.
+QSize jpegSize(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return QImageReader(&buffer, "jpeg").size();
+}
+
+// The output size of a fit of a picture of (upright, unturned) size full, and the size of the
+// picture before an exact turn.
+QSize fitSize(const QSize& full, const RenderOptions& options) {
+    int width = options.width, height = options.height;
+    const bool quarterTurn = options.angle % 180 != 0 && options.angle % 90 == 0;
+    const QSize turned = quarterTurn ? full.transposed() : full;
+    if (options.proportional) {
+        if (turned.width() > turned.height())
+            height = RoundHalfEven(double(turned.height()) * width / turned.width());
+        else
+            width = RoundHalfEven(double(turned.width()) * height / turned.height());
+    }
+    return quarterTurn ? QSize(height, width) : QSize(width, height);
+}
 
 } // namespace
 
@@ -231,17 +274,21 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 }
 
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
-                bool perFileDates, double sx, double sy) {
+                bool perFileDates, double sx, double sy, const QPoint& origin,
+                const QSize& picture) {
     FileDates dates(sourceFile);
+    const QSize whole = picture.isValid() ? picture : image.size();
     for (QWidget* component : designer.Bricks()) {
         if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
             // Only the part over the picture is composed: a tail point far outside is cut at
             // its edge instead of sizing the bitmap.
-            const QRect area(0, 0, int(std::ceil(image.width() / sx)),
-                             int(std::ceil(image.height() / sy)));
+            const QRect area(0, 0, int(std::ceil(whole.width() / sx)),
+                             int(std::ceil(whole.height() / sy)));
             const QRect part = bubble->ComposedRect(area);
             if (part.isEmpty())
                 continue;
+            if (!scaled(part, sx, sy).translated(-origin).intersects(QRectF(image.rect())))
+                continue; // not in this band
             const QImage composed = bubble->ComposeOver(area);
             if (composed.isNull())
                 throw Exception(
@@ -249,14 +296,15 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
                         .arg(bubble->objectName())
                         .arg(part.width())
                         .arg(part.height()));
-            drawImageInto(image, composed, scaled(part, sx, sy));
+            drawImageInto(image, composed, scaled(part, sx, sy).translated(-origin));
         } else if (auto* text = qobject_cast<TText*>(component)) {
-            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy);
+            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy, origin);
         } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
             drawImageInto(
                 image, pic->Picture()->drawnImage(pic->Transparent()),
                 scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
-                       sy));
+                       sy)
+                    .translated(-origin));
         }
     }
 }
@@ -278,6 +326,28 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     const OutputKind kind = outputKindFor(upperExt(sourceFile));
     const QImage& real = designer.realPicture;
 
+    if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
+        // Only when the surface's picture is still the file's own: unedited, same size, not
+        // turned.
+        QByteArray source;
+        TExif sourceExif;
+        QSize stored;
+        try {
+            source = ReadFileBytes(sourceFile);
+            stored = jpegSize(source);
+            sourceExif.LoadFromBytes(source);
+        } catch (const Exception&) {
+        }
+        if (stored == real.size() && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
+            const QString reason = KeepQualityRefusal(source);
+            if (reason.isEmpty())
+                return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
+                                       designer.realExif);
+            if (options.onNotice)
+                options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+        }
+    }
+
     QByteArray bytes;
     if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
         real.format() == QImage::Format_RGB32) {
@@ -288,19 +358,149 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                        real.bytesPerLine(), QImage::Format_RGB32);
         SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
         DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
-        bytes = encode(inPlace, kind);
+        bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
     } else {
-        bytes = renderCopy(designer, sourceFile, kind, options);
+        PreparedPicture working =
+            PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
+        DrawBricks(working.image, designer, sourceFile, options.perFileDates, working.sx,
+                   working.sy);
+        bytes = encode(working.image, kind, Settings().defaultCompressionQuality);
     }
-    // The source's EXIF block goes in before the file is written, so the file is written once.
-    if (!designer.realExif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
+    return withExif(std::move(bytes), kind, designer.realExif);
+}
+
+QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
+                         const TExif& exif) {
+    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    return withExif(encode(image, kind, jpegQuality), kind, exif);
+}
+
+bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
+    return (options.keepQuality || Settings().KeepPhotoQuality) &&
+           outputKindFor(upperExt(sourceFile)) == OutputKind::Jpeg && options.angle == 0 &&
+           !(options.width > 0 && options.height > 0);
+}
+
+bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate) {
+    return autoRotate && sourceExif.Orientation >= 2 && sourceExif.Orientation <= 8;
+}
+
+QString KeepQualityRefusal(const QByteArray& source) {
+    if (DetectImageType(source) != ImageFileType::Jpeg)
+        return QStringLiteral("not a JPEG file");
+    return RecaptionUnsupportedReason(source);
+}
+
+QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason) {
+    return QStringLiteral("%1: %2; written by re-encoding.")
+        .arg(QDir::toNativeSeparators(sourceFile), reason);
+}
+
+QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
+                           const QString& sourceFile, bool perFileDates, const TExif& exif) {
+    const QSize size = jpegSize(source);
+    const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
+    QByteArray bytes =
+        RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
+            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
+        });
+    return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+}
+
+void RecaptionBricksMany(
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
+    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
+    struct Band {
+        QImage* image;
+        QPoint origin;
+        QSize size;
+        int index;
+        bool drawn = false;
+        QString error;
+    };
+    struct Result {
+        bool ready = false;
+        QByteArray bytes;
+        QString error;
+    };
+    const int n = int(sources.size());
+    std::vector<Result> results(size_t(std::max(n, 0)));
+    std::deque<Band*> bands;
+    std::mutex lock;
+    std::condition_variable changed;
+
+    // The touched areas need the bricks: worked out here, before any worker starts.
+    std::vector<QSize> sizes;
+    std::vector<QList<QRect>> touched;
+    for (const QByteArray& s : sources) {
+        sizes.push_back(jpegSize(s));
+        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
+    }
+
+    auto work = [&](int i) {
+        Result r;
         try {
-            bytes = designer.realExif.WriteIntoJpegBytes(bytes);
-        } catch (const Exception&) {
-            // The picture is still worth saving without its EXIF block.
+            const QByteArray bytes = RecaptionJpeg(
+                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
+                    std::unique_lock<std::mutex> guard(lock);
+                    bands.push_back(&band);
+                    changed.notify_all();
+                    changed.wait(guard, [&] { return band.drawn; });
+                    if (!band.error.isEmpty())
+                        throw Exception(band.error);
+                });
+            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+        } catch (const std::exception& e) {
+            const auto* ours = dynamic_cast<const Exception*>(&e);
+            r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
         }
+        std::lock_guard<std::mutex> guard(lock);
+        r.ready = true;
+        results[size_t(i)] = std::move(r);
+        changed.notify_all();
+    };
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(jobs > 0 ? jobs : std::max(1, QThread::idealThreadCount()));
+    for (int i = 0; i < n; ++i)
+        pool.start([&work, i] { work(i); });
+    for (int next = 0; next < n;) {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return !bands.empty() || results[size_t(next)].ready; });
+        if (!bands.empty()) {
+            Band* band = bands.front();
+            bands.pop_front();
+            guard.unlock();
+            QString error;
+            try {
+                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
+                           band->origin, band->size);
+            } catch (const std::exception& e) {
+                error = QString::fromLocal8Bit(e.what());
+            }
+            guard.lock();
+            band->error = error;
+            band->drawn = true;
+            changed.notify_all();
+            continue;
+        }
+        Result r = std::move(results[size_t(next)]);
+        guard.unlock();
+        done(next++, r.bytes, r.error);
     }
-    return bytes;
+    pool.waitForDone();
+}
+
+QSize LeastDecodeForFit(const QSize& full, const RenderOptions& options) {
+    if (!(options.width > 0 && options.height > 0) || options.angle % 90 != 0 || full.isEmpty())
+        return {};
+    const QSize target = fitSize(full, options);
+    if (target.width() * 2 > full.width() || target.height() * 2 > full.height())
+        return {};
+    return target;
 }
 
 QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes) {
@@ -338,24 +538,28 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
     WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options));
 }
 
-namespace {
 
-QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, OutputKind kind,
-                      const RenderOptions& options) {
+PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
+                               const RenderOptions& options) {
+    const OutputKind kind = outputKindFor(upperExt(sourceFile));
     int width = options.width, height = options.height;
     const int angle = options.angle;
     // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
     // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
     // on opaque bitmaps) is asked for.
-    const bool keepAlpha = kind == OutputKind::Png && designer.realPicture.hasAlphaChannel() &&
-                           angle == 0 && !(width > 0 && height > 0);
-    QImage working = designer.realPicture.convertToFormat(keepAlpha ? QImage::Format_ARGB32
-                                                                    : QImage::Format_RGB32);
+    const bool keepAlpha = kind == OutputKind::Png && picture.hasAlphaChannel() && angle == 0 &&
+                           !(width > 0 && height > 0);
+    const QImage::Format format = keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    PreparedPicture out;
+    out.image = picture.format() == format ? std::move(picture)
+                                           : picture.convertToFormat(format);
+    QImage& working = out.image;
 
-    // The size of the turned picture, before any resampling.
+    // The size of the turned picture, before any resampling: from the full size the bricks
+    // were laid out on, whatever size the picture was decoded at.
     const bool quarterTurn = angle % 180 != 0 && angle % 90 == 0;
     const bool exactTurn = angle % 90 == 0;
-    QSize turned = quarterTurn ? working.size().transposed() : working.size();
+    QSize turned = quarterTurn ? fullSize.transposed() : fullSize;
     if (angle != 0 && !exactTurn) {
         RotateBitmap(working, qRgb(255, 255, 255), angle);
         turned = working.size();
@@ -367,11 +571,10 @@ QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, Outp
         else
             width = RoundHalfEven(double(turned.width()) * height / turned.height());
     }
-    double sx = 1.0, sy = 1.0;
     if (width > 0 && height > 0) {
         // Bricks follow the change of size: positions and sizes scale with the image.
-        sx = double(width) / turned.width();
-        sy = double(height) / turned.height();
+        out.sx = double(width) / turned.width();
+        out.sy = double(height) / turned.height();
         // An exact turn commutes with the area average, so the full-size picture is reduced
         // first and only the small one is turned: less work and no full-size copy.
         const QSize before = quarterTurn ? QSize(height, width) : QSize(width, height);
@@ -379,9 +582,5 @@ QByteArray renderCopy(const TDesigner& designer, const QString& sourceFile, Outp
     }
     if (angle != 0 && exactTurn)
         RotateBitmap(working, qRgb(255, 255, 255), angle);
-
-    DrawBricks(working, designer, sourceFile, options.perFileDates, sx, sy);
-    return encode(working, kind);
+    return out;
 }
-
-} // namespace

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "imaging/core/TExif.h"
+
 #include <QByteArray>
 #include <QImage>
+#include <QPoint>
+#include <QSize>
 #include <QString>
+#include <functional>
 
 class TDesigner;
 
@@ -21,6 +26,11 @@ struct RenderOptions {
     bool fit = false;
     // Date and time bricks show the processed file's own dates.
     bool perFileDates = false;
+    // A JPEG saved without fit or rotation is written from the source's own compressed data,
+    // only the blocks under the bricks encoded again (also when the KeepPhotoQuality setting is
+    // on). Sources that cannot be handled so are re-encoded, told through onNotice.
+    bool keepQuality = false;
+    std::function<void(const QString& text)> onNotice = nullptr;
 };
 
 // Burns the design surface's pattern into its full-size picture and writes the result beside
@@ -57,5 +67,50 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName);
 
 // Draws every brick of the surface onto image, whose pixels map to the bricks' full-size
 // coordinates scaled by (sx, sy). sourceFile gives the per-file dates when perFileDates is set.
+// When image is a band of a larger picture, origin is the band's top-left corner in that
+// picture's pixels and picture its size (an invalid size: image is the whole picture).
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
-                bool perFileDates, double sx = 1.0, double sy = 1.0);
+                bool perFileDates, double sx = 1.0, double sy = 1.0, const QPoint& origin = {},
+                const QSize& picture = {});
+
+// The steps of a render that need no design surface, so that a batch runs them on worker
+// threads; the bricks are drawn between them, on the surface's thread.
+
+// The picture resized and turned as options say, ready for the bricks, and the scale from the
+// bricks' full-size coordinates to its pixels. fullSize is the upright full size the bricks
+// were laid out on; picture may be a reduced decode of it (see LeastDecodeForFit).
+struct PreparedPicture {
+    QImage image;
+    double sx = 1.0, sy = 1.0;
+};
+PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
+                               const RenderOptions& options);
+// The least size (upright) a decode must cover for options' fit to be made exactly from it, when
+// the fit wants at most half the full size on both sides; otherwise an invalid size.
+QSize LeastDecodeForFit(const QSize& uprightFullSize, const RenderOptions& options);
+// The picture encoded in the source's format (JPEG at jpegQuality, with exif's block).
+QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
+                         const TExif& exif);
+
+// Why the keep-quality write cannot be used for a JPEG source ("progressive JPEG", ...), or an
+// empty text. Only the header is read.
+QString KeepQualityRefusal(const QByteArray& source);
+// True when the keep-quality write applies at all: JPEG in and out, no fit, no rotation, and
+// the photo not turned upright on loading (autoRotate with an orientation of 2..8).
+bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options);
+bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
+// The source JPEG with the surface's bricks painted into the blocks they touch and exif's block
+// spliced in. Throws EInvalidGraphic when the source cannot be handled.
+QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
+                           const QString& sourceFile, bool perFileDates, const TExif& exif);
+// RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
+// data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
+// widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
+// the sources' order; error is the failure's message and bytes are then empty. done must not
+// throw.
+void RecaptionBricksMany(
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
+    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done);
+// "<file>: <reason>; written by re-encoding."
+QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason);

@@ -5,6 +5,8 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
+#include <climits>
 const QString SettingsKey = QStringLiteral("SOFTWARE\\Captiomark");
 
 namespace {
@@ -215,6 +217,8 @@ void LoadSettings() {
 
     s.defaultFont = makeFont(fontName, fontSize, fontColor, fontStyle);
     s.AutoRotate = flagOrDefault(key, AutoRotateSpec);
+    s.KeepPhotoQuality = flagOrDefault(key, Setting("KeepPhotoQuality"));
+    s.BatchJobs = intOrDefault(key, Setting("BatchJobs"));
 }
 
 bool LoadSettingsOrReport() {

@@ -27,6 +27,11 @@ struct TSettings {
     std::shared_ptr<TFont> defaultFont;
     // Photos are turned upright by their EXIF orientation when loaded.
     bool AutoRotate = DefaultFlag(Setting("AutoRotate"));
+    // JPEGs saved without fit or rotation keep the photo's compressed data outside the bricks;
+    // the quality setting then applies to nothing.
+    bool KeepPhotoQuality = DefaultFlag(Setting("KeepPhotoQuality"));
+    // Worker threads of a batch (0: one per core).
+    int BatchJobs = DefaultNumber(Setting("BatchJobs"));
 };
 
 extern const QString SettingsKey; // "SOFTWARE\\Captiomark"

@@ -50,7 +50,8 @@ TEST_F(BatchCommandTest, HelpAndUsageErrors) {
           QStringList{"--fit", "20000x5", a}, QStringList{"--rotate", "400", a},
           QStringList{"--rotate", "ninety", a}, QStringList{"--rename", "66", a},
           QStringList{"--rename", "16", a}, QStringList{"--zoom", "0", a},
-          QStringList{"--bogus", a}, QStringList{a, "--rotate"}}) {
+          QStringList{"--bogus", a}, QStringList{a, "--rotate"}, QStringList{"--jobs", "-1", a},
+          QStringList{"--jobs", "two", a}, QStringList{"--keep-quality=1", a}}) {
         r = batch(args);
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("usage: captiomark-cli batch")) << r.err.toStdString();
@@ -289,3 +290,25 @@ TEST_F(BatchCommandTest, BadQualitySettingWritesNothing) {
 }
 
 } // namespace
+
+TEST_F(BatchCommandTest, JobsGiveTheSameFilesAndLines) {
+    QStringList one, three;
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+        const QString source = photo(QString::fromLatin1(n));
+        QDir().mkpath(path("one"));
+        QDir().mkpath(path("three"));
+        one << path("one/") + n;
+        three << path("three/") + n;
+        ASSERT_TRUE(QFile::copy(source, one.last()));
+        ASSERT_TRUE(QFile::copy(source, three.last()));
+    }
+    const CliRun r1 = batch(QStringList{"--jobs", "1", "--fit", "20x20", "--rotate", "90"} + one);
+    const CliRun r3 = batch(QStringList{"--jobs=3", "--fit", "20x20", "--rotate", "90"} + three);
+    EXPECT_EQ(r1.code, 0) << r1.err.toStdString();
+    EXPECT_EQ(r3.code, 0) << r3.err.toStdString();
+    EXPECT_EQ(r1.out, r3.out);
+    for (int i = 0; i < one.size(); ++i) {
+        EXPECT_EQ(sizeOf(one[i]), QSize(15, 20));
+        EXPECT_EQ(sha256Of(one[i]), sha256Of(three[i])) << one[i].toStdString();
+    }
+}

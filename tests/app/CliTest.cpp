@@ -35,7 +35,9 @@ const QString FirstStart = "AutoFontSize=1\n"
                            "defaultFontSize=36\n"
                            "defaultFontColor=0\n"
                            "defaultFontStyle=\n"
-                           "AutoRotate=1\n";
+                           "AutoRotate=1\n"
+                           "KeepPhotoQuality=0\n"
+                           "BatchJobs=0\n";
 } // namespace
 
 TEST_F(CliTest, SettingsListShowsTheFirstStartDefaultsInOrder) {

@@ -1,3 +1,9 @@
+#include "bricks/RegisterBricks.h"
+#include "designer/state/TDesigner.h"
+#include "designer/surface/DesignerBricks.h"
+#include "imaging/core/ImageCodecs.h"
+#include "imaging/render/RenderAndSave.h"
+#include "patterns/file/PatternFile.h"
 #include "tests/app/CliRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -5,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
@@ -75,7 +82,8 @@ TEST_F(RenderCommand, HelpAndUsageErrors) {
     const CliRun help = run({"render", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.startsWith(QLatin1String(
-        "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] IMAGE...")));
+        "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] "
+        "[--keep-quality] IMAGE...")));
     EXPECT_TRUE(run({"--help"}).out.contains(QLatin1String("render --pattern")));
 
     const QString photo = writePhoto(QStringLiteral("a.bmp"));
@@ -352,4 +360,70 @@ TEST_F(RenderCommand, SampleFilesRenderWithTheirExif) {
     const CliRun exif = run({"exif", out});
     EXPECT_TRUE(exif.out.contains(QLatin1String("Model=Synthetic Camera")))
         << exif.out.toStdString();
+}
+
+TEST_F(RenderCommand, KeepQualityLeavesThePhotoAloneAwayFromTheBricks) {
+    const QString pattern = writeFile("p.xml", patternWithText(10, 10));
+    const QImage photo = makeTestPhoto(320, 240, 5, true);
+    ASSERT_TRUE(photo.save(path("kept.jpg"), "JPEG", 90));
+    ASSERT_TRUE(photo.save(path("encoded.jpg"), "JPEG", 90));
+    const QImage before(path("kept.jpg"));
+    // What the design surface writes with the photo open and the pattern read.
+    QByteArray expected;
+    {
+        RegisterBricks();
+        TDesigner designer;
+        designer.OpenImage(path("kept.jpg"), 1.0);
+        ReadPattern(pattern, designer);
+        expected = RenderImage(designer, path("kept.jpg"), {.newName = {}, .keepQuality = true});
+        ClearBricks(designer);
+    }
+    CliRun r = run({"render", "--pattern", pattern, "--keep-quality", path("kept.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // The command never decodes the whole photo, and writes the same bytes.
+    EXPECT_TRUE(ReadFileBytes(path("kept.jpg")) == expected);
+    r = run({"render", "--pattern", pattern, path("encoded.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // The caption sits in the top rows; below them, kept pixels are the photo's own and
+    // encoded ones are not.
+    const QRect top(0, 0, 320, 96);
+    const auto kept = changedPixels(before, QImage(path("kept.jpg")), top);
+    const auto encoded = changedPixels(before, QImage(path("encoded.jpg")), top);
+    EXPECT_GT(kept.first, 100);
+    EXPECT_EQ(kept.second, 0);
+    EXPECT_GT(encoded.second, 1000);
+
+    // A progressive JPEG is encoded again, and the user is told.
+    QImageWriter writer(path("prog.jpg"), "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(photo));
+    writer.device()->close();
+    const QByteArray progressive = ReadFileBytes(path("prog.jpg"));
+    r = run({"render", "--pattern", pattern, "--keep-quality", path("prog.jpg")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(path("prog.jpg") + ": progressive JPEG; written by re-encoding."))
+        << r.out.toStdString();
+
+    // Several images in one call (captioned on several threads): the same bytes, and the lines
+    // in the images' order.
+    QStringList images;
+    for (int i = 0; i < 5; ++i) {
+        images << path(QStringLiteral("m%1.jpg").arg(i));
+        if (i == 2)
+            writeFile(QStringLiteral("m%1.jpg").arg(i), progressive);
+        else
+            ASSERT_TRUE(photo.save(images.last(), "JPEG", 90));
+    }
+    r = run(QStringList{"render", "--pattern", pattern, "--keep-quality"} + images);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    QString lines;
+    for (int i = 0; i < 5; ++i) {
+        if (i == 2)
+            lines += images[i] + ": progressive JPEG; written by re-encoding.\n";
+        lines += images[i] + " -> " + images[i] + "\n";
+        if (i != 2) {
+            EXPECT_TRUE(ReadFileBytes(images[i]) == expected) << i;
+        }
+    }
+    EXPECT_EQ(r.out, lines);
 }

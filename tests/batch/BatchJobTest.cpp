@@ -1,6 +1,8 @@
 #include "batch/core/TBatchJob.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/render/RenderAndSave.h"
+#include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
@@ -9,9 +11,11 @@
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QMap>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -497,6 +501,311 @@ TEST_F(BatchJobTest, CancelBetweenFilesKeepsWhatWasDone) {
     EXPECT_EQ(items[1].FullPath, files.filePath(QStringLiteral("b.jpg")));
     EXPECT_FALSE(shown);
     expectSurfaceRestored();
+}
+
+// ---- On several workers --------------------------------------------------------------------
+
+namespace {
+
+// What a run showed, in order: every callback as one line.
+struct RunTrace {
+    QStringList events;
+    TBatchResult result;
+};
+
+// Runs a job over copies of sources in a folder of its own, recording every callback in order.
+RunTrace traceRun(TDesigner& designer, const QStringList& sources, const QString& folder,
+                  const TBatchOptions& options, int cancelBefore = -1) {
+    QDir().mkpath(folder);
+    QList<TShellItem> items;
+    for (const QString& s : sources) {
+        const QString copy = folder + QLatin1Char('/') + QFileInfo(s).fileName();
+        QFile::copy(s, copy);
+        TShellItem e;
+        e.ItemId = copy;
+        e.DisplayName = QFileInfo(copy).fileName();
+        e.FullPath = e.TypeText = copy;
+        items.append(e);
+    }
+    TRenameTemplate names;
+    names.LoadStored(QStringLiteral("54"));
+    names.Rename = true;
+    TBatchJob job(items, names);
+    RunTrace t;
+    // Paths differ between folders: events carry file names only.
+    auto bare = [folder](QString text) { return text.replace(folder + QLatin1Char('/'), QString()); };
+    job.OnStart = [&t](int m) { t.events << QStringLiteral("start %1").arg(m); };
+    job.OnProgress = [&t](int p) { t.events << QStringLiteral("progress %1").arg(p); };
+    job.OnFinish = [&t] { t.events << QStringLiteral("finish"); };
+    job.OnItemDone = [&t](int i, const QString& n) {
+        t.events << QStringLiteral("done %1 %2").arg(i).arg(n);
+    };
+    int asked = 0;
+    job.CancelRequested = [&asked, cancelBefore] {
+        return cancelBefore >= 0 && asked++ >= cancelBefore;
+    };
+    job.OnNotice = [&t, bare](const QString& m) { t.events << QStringLiteral("notice ") + bare(m); };
+    job.OnError = [&t, bare](const QString& m) { t.events << QStringLiteral("error ") + bare(m); };
+    job.OnRefusal = [&t](const QString& m) { t.events << QStringLiteral("refusal ") + m; };
+    t.result = job.Run(designer, options);
+    return t;
+}
+
+} // namespace
+
+TEST_F(BatchJobTest, SeveralWorkersWriteTheSameFilesAndReportInTheSameOrderAsOne) {
+    placeBrick<TText>(*surface.designer, 4, 3)->setCaption(QStringLiteral("Hi"));
+    QStringList sources;
+    for (int i = 0; i < 7; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg(i);
+        // Every third photo has no EXIF block: a notice in the middle of the run.
+        if (i % 3 == 1) {
+            const QString path = files.filePath(name);
+            ASSERT_TRUE(WriteBytes(path, EncodeJpeg(makeTestPhoto(80, 60, quint32(i)), 90)));
+            sources << path;
+        } else {
+            sources << photo(name);
+        }
+    }
+    struct Case {
+        const char* label;
+        TBatchOptions options;
+    };
+    TBatchOptions plain;
+    plain.ApplyPattern = true;
+    TBatchOptions fitted = plain;
+    fitted.Fit = true;
+    fitted.Width = 20;
+    fitted.Height = 20;
+    fitted.Rotate = true;
+    fitted.Angle = 90;
+    TBatchOptions turned = plain;
+    turned.Rotate = true;
+    turned.Angle = 30;
+    for (const Case& c : {Case{"plain", plain}, Case{"fit and rotate", fitted},
+                          Case{"odd angle", turned}}) {
+        SCOPED_TRACE(c.label);
+        const QString base = files.filePath(QString::fromLatin1(c.label));
+        TBatchOptions one = c.options, many = c.options;
+        one.Jobs = 1;
+        many.Jobs = 3;
+        const RunTrace serial = traceRun(*surface.designer, sources, base + "-1", one);
+        const RunTrace parallel = traceRun(*surface.designer, sources, base + "-3", many);
+        EXPECT_EQ(serial.result.Outcome, TBatchOutcome::Completed);
+        EXPECT_EQ(parallel.result.Outcome, TBatchOutcome::Completed);
+        EXPECT_EQ(parallel.events, serial.events);
+        // Two notices for the photos without EXIF, in the files' order, then the end.
+        EXPECT_EQ(serial.events.filter(QStringLiteral("notice")),
+                  (QStringList{QStringLiteral("notice p1.jpg doesn't have an EXIF information."),
+                               QStringLiteral("notice p4.jpg doesn't have an EXIF information."),
+                               QStringLiteral("notice ") + Complete}));
+        const auto a = folderContents(base + "-1"), b = folderContents(base + "-3");
+        EXPECT_EQ(a.size(), 14); // the copies and their outputs
+        EXPECT_EQ(a.keys(), b.keys());
+        for (const QString& k : a.keys())
+            EXPECT_TRUE(a[k] == b[k]) << k.toStdString() << " differs";
+    }
+    expectSurfaceRestored();
+}
+
+TEST_F(BatchJobTest, SeveralWorkersStopAtTheFirstFailureAndWriteNothingAfterIt) {
+    QStringList sources;
+    for (int i = 0; i < 8; ++i)
+        sources << photo(QStringLiteral("p%1.jpg").arg(i));
+    const QString broken = files.filePath(QStringLiteral("p2.jpg"));
+    ASSERT_TRUE(WriteBytes(broken, QByteArray("\xFF\xD8\xFF\xE0 not a picture")));
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.Jobs = 4;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace t = traceRun(*surface.designer, sources, folder, o);
+    EXPECT_EQ(t.result.Outcome, TBatchOutcome::Failed);
+    EXPECT_EQ(t.result.Processed, 2);
+    EXPECT_TRUE(t.result.Error.contains(folder + QStringLiteral("/p2.jpg")))
+        << t.result.Error.toStdString();
+    // The first two are renamed outputs; the failing one and all after it stay as they were.
+    const QStringList left = folderContents(folder).keys();
+    QStringList expected{"p01.jpg", "p0.jpg", "p12.jpg", "p1.jpg", "p2.jpg",
+                         "p3.jpg",  "p4.jpg", "p5.jpg",  "p6.jpg", "p7.jpg"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    ASSERT_FALSE(t.events.isEmpty());
+    EXPECT_TRUE(t.events.last().startsWith(QStringLiteral("error ")) &&
+                t.events.last().contains(QStringLiteral("\"p2.jpg\"")))
+        << t.events.last().toStdString();
+    EXPECT_EQ(t.events.filter(QStringLiteral("error")).size(), 1);
+    // The bar stopped at the failing file's first step.
+    EXPECT_EQ(t.events.filter(QStringLiteral("progress")).last(), QStringLiteral("progress 7"));
+}
+
+TEST_F(BatchJobTest, SeveralWorkersCancelledKeepWhatWasWrittenAndNothingMore) {
+    QStringList sources;
+    for (int i = 0; i < 6; ++i)
+        sources << photo(QStringLiteral("p%1.jpg").arg(i));
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.Jobs = 3;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace t = traceRun(*surface.designer, sources, folder, o, 2);
+    EXPECT_EQ(t.result.Outcome, TBatchOutcome::Cancelled);
+    EXPECT_EQ(t.result.Processed, 2);
+    const QStringList left = folderContents(folder).keys();
+    QStringList expected{"p01.jpg", "p0.jpg", "p12.jpg", "p1.jpg",
+                         "p2.jpg",  "p3.jpg", "p4.jpg",  "p5.jpg"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(t.events.filter(QStringLiteral("notice")),
+              QStringList{QStringLiteral("notice Cancelled after 2 of 6 files.")});
+    expectSurfaceRestored();
+}
+
+// ---- Fitting from a reduced decode ---------------------------------------------------------
+
+namespace {
+
+// The box of the dark pixels (the caption's ink) of a light photo.
+QRect inkBox(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 60)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+double meanAbsoluteDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// A light, smooth 800 x 600 photo, stored lying on its side (EXIF orientation 6).
+QByteArray sidewaysPhoto() {
+    QImage image(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x)
+            image.setPixel(x, y, qRgb(150 + x / 8, 160 + y / 8, 230 - (x + y) / 20));
+    return withExifBlock(EncodeJpeg(image, 92),
+                         ExifBlock{{{0x010F, "Cam"}, {0x0132, "2004:01:02 03:04:05"}}, {}, 6});
+}
+
+} // namespace
+
+TEST_F(BatchJobTest, FittingFromAReducedDecodeMatchesTheFullSizePath) {
+    // Laid out on the upright 600 x 800 full-size picture.
+    auto* t = placeBrick<TText>(*surface.designer, 120, 500);
+    t->Font()->setHeight(-80);
+    t->Font()->setColor(0x000000);
+    t->setCaption(QStringLiteral("Hi"));
+    t->FitToText();
+    const QString source = files.filePath(QStringLiteral("side.jpg"));
+    ASSERT_TRUE(WriteBytes(source, sidewaysPhoto()));
+    Settings().AutoRotate = true;
+
+    for (const int angle : {0, 90}) {
+        SCOPED_TRACE(angle);
+        TBatchOptions o;
+        o.ApplyPattern = true;
+        o.Fit = true;
+        // A quarter of the (turned) full size: decoded at 1/4.
+        o.Width = angle ? 200 : 150;
+        o.Height = angle ? 150 : 200;
+        o.Rotate = angle != 0;
+        o.Angle = angle;
+
+        // Today's path: the full-size picture on the surface, rendered from there.
+        QImage full;
+        {
+            TSurfaceRestorer keep(*surface.designer);
+            QList<TShellItem> none;
+            TBatchJob steps(none, names);
+            steps.LoadFile(*surface.designer, source);
+            ASSERT_EQ(surface.designer->realPicture.size(), QSize(600, 800));
+            const TPlannedFile plan{QStringLiteral("x.jpg"), files.filePath("x.jpg"), false};
+            full = DecodeImage(TBatchJob::RenderFile(*surface.designer, source, plan, o));
+        }
+
+        items.clear();
+        add(source);
+        names.LoadStored(QStringLiteral("5"));
+        names.Rename = false;
+        const QString out = files.filePath(QStringLiteral("run%1").arg(angle));
+        QDir().mkpath(out);
+        const QString copy = out + QStringLiteral("/side.jpg");
+        ASSERT_TRUE(QFile::copy(source, copy));
+        items[0].FullPath = copy;
+        ASSERT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+        const QImage reduced = ReadImageFile(copy);
+
+        const QSize expected = angle ? QSize(200, 150) : QSize(150, 200);
+        ASSERT_EQ(full.size(), expected);
+        ASSERT_EQ(reduced.size(), expected);
+        EXPECT_LT(meanAbsoluteDifference(full, reduced), 2.0);
+        const QRect a = inkBox(full), b = inkBox(reduced);
+        ASSERT_FALSE(a.isEmpty());
+        SCOPED_TRACE(testing::PrintToString(a) + " / " + testing::PrintToString(b));
+        EXPECT_LE(std::abs(a.left() - b.left()), 1);
+        EXPECT_LE(std::abs(a.top() - b.top()), 1);
+        EXPECT_LE(std::abs(a.right() - b.right()), 1);
+        EXPECT_LE(std::abs(a.bottom() - b.bottom()), 1);
+    }
+}
+
+// ---- Keeping the photos' compressed data ---------------------------------------------------
+
+TEST_F(BatchJobTest, KeepQualityRecaptionsBaselineJpegsAndTellsWhichAreEncodedAgain) {
+    auto* t = placeBrick<TText>(*surface.designer, 4, 4);
+    t->Font()->setColor(0x000000);
+    t->setCaption(QStringLiteral("Hi"));
+    t->FitToText();
+    const QString baseline = files.filePath(QStringLiteral("a.jpg"));
+    ASSERT_TRUE(WriteBytes(baseline, JpegWithExif(makeTestPhoto(160, 120, 3), "2006:05:02 14:05:09")));
+    const QString progressive = files.filePath(QStringLiteral("b.jpg"));
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(makeTestPhoto(160, 120, 4)));
+        ASSERT_TRUE(WriteBytes(progressive, buffer.data()));
+    }
+    const QString reason = KeepQualityRefusal(ReadFileBytes(progressive));
+    ASSERT_FALSE(reason.isEmpty());
+    Settings().KeepPhotoQuality = false;
+    TBatchOptions o;
+    o.ApplyPattern = true;
+    o.KeepQuality = true;
+    o.Jobs = 2;
+    const QString folder = files.filePath(QStringLiteral("run"));
+    const RunTrace r = traceRun(*surface.designer, {baseline, progressive}, folder, o);
+    ASSERT_EQ(r.result.Outcome, TBatchOutcome::Completed);
+    // The notice comes in the second file's turn, before it is written.
+    const QStringList expected{
+        "start 6", "progress 1", "progress 2", "done 0 a1.jpg", "progress 3", "progress 4",
+        "notice b.jpg doesn't have an EXIF information.", "progress 5",
+        "notice b.jpg: " + reason + "; written by re-encoding.", "done 1 b2.jpg", "progress 6",
+        "finish", "notice " + Complete};
+    EXPECT_EQ(r.events, expected);
+
+    // Away from the caption's blocks (and the one pixel smooth upsampling blends in), the
+    // baseline photo decodes exactly as before; the caption is there.
+    const QImage before = ReadImageFile(baseline), after = ReadImageFile(folder + "/a1.jpg");
+    ASSERT_EQ(after.size(), before.size());
+    const QRect box = t->FullBox(t->FullLeft, t->FullTop);
+    const QRect touched(0, 0, (box.right() / 16 + 1) * 16 + 1, (box.bottom() / 16 + 1) * 16 + 1);
+    int changedOutside = 0, changedInside = 0;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x)
+            (touched.contains(x, y) ? changedInside : changedOutside) +=
+                before.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+    EXPECT_EQ(changedOutside, 0);
+    EXPECT_GT(changedInside, 20);
+    EXPECT_EQ(ReadImageFile(folder + "/b2.jpg").size(), QSize(160, 120));
 }
 
 // ---- The steps alone ----------------------------------------------------------------------

@@ -149,6 +149,15 @@ TEST_F(AdjustmentsDialog, CancelChangesNothing) {
     dlg.btnCancel->click();
     EXPECT_EQ(f.designer->realPicture, before);
     EXPECT_FALSE(f.designer->Modified);
+    EXPECT_FALSE(f.designer->PictureEdited);
+}
+
+TEST_F(AdjustmentsDialog, AcceptMarksThePictureEdited) {
+    EXPECT_FALSE(f.designer->PictureEdited);
+    TfrmAdjustments dlg(f.designer.get());
+    dlg.trbarBrightness->setValue(80);
+    dlg.btnAccept->click();
+    EXPECT_TRUE(f.designer->PictureEdited); // the file's own blocks no longer show it
 }
 
 TEST_F(AdjustmentsDialog, SaturationZeroTurnsRedGrey) {

@@ -239,3 +239,37 @@ TEST_F(PhotoOrientation, ExifAfterJfifIsCarriedIntoTheOutput) {
     const int outJfifEnd = 4 + (uchar(bytes[4]) << 8 | uchar(bytes[5]));
     EXPECT_EQ(bytes.mid(outJfifEnd, exifBlockSegment(block).size()), exifBlockSegment(block));
 }
+
+TEST_F(PhotoOrientation, ReducedLoadCoversTheLeastSizeAndKnowsTheFullOne) {
+    // 64 x 32 stored, 32 x 64 upright.
+    QList<QSize> asked;
+    const LoadedPhoto half = LoadPhotoFileReduced(photo, true, [&](const QSize& full) {
+        asked << full;
+        return QSize(14, 30); // upright; the 1/2 decode (16 x 32) is the least that covers it
+    });
+    EXPECT_EQ(asked, QList<QSize>{QSize(32, 64)});
+    EXPECT_EQ(half.fullSize, QSize(32, 64));
+    EXPECT_EQ(half.picture.size(), QSize(16, 32));
+    EXPECT_EQ(half.exif.Orientation, 1u);
+    // Turned upright: red (the stored left half) is now on top.
+    EXPECT_TRUE(near(half.picture.pixel(8, 4), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(half.picture.pixel(8, 28), qRgb(0, 0, 255)));
+
+    const LoadedPhoto stored = LoadPhotoFileReduced(photo, false, [](const QSize& full) {
+        return QSize(full.width() / 8, full.height() / 8);
+    });
+    EXPECT_EQ(stored.fullSize, QSize(64, 32));
+    EXPECT_EQ(stored.picture.size(), QSize(8, 4));
+
+    // No least size, or a file that is not a JPEG: the whole picture.
+    const LoadedPhoto whole =
+        LoadPhotoFileReduced(photo, true, [](const QSize&) { return QSize(); });
+    EXPECT_EQ(whole.picture.size(), QSize(32, 64));
+    EXPECT_EQ(whole.fullSize, QSize(32, 64));
+    const QString png = dir.filePath("plain.png");
+    ASSERT_TRUE(sideways().save(png, "PNG"));
+    const LoadedPhoto p =
+        LoadPhotoFileReduced(png, true, [](const QSize&) { return QSize(1, 1); });
+    EXPECT_EQ(p.picture.size(), QSize(64, 32));
+    EXPECT_EQ(p.fullSize, QSize(64, 32));
+}

@@ -5,6 +5,7 @@
 #include "bricks/TTextDate.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegRecaption.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/TSettings.h"
 #include "tests/bricks/BrickTestSupport.h"
@@ -13,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QtEndian>
 #include <cmath>
@@ -872,4 +875,147 @@ TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
         EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(f.path("t.bmp")), expected, 1, &why))
             << angle << ": " << why.toStdString();
     }
+}
+
+// ---- Keeping the photo's compressed data -------------------------------------------------------
+
+namespace {
+
+class KeepQuality : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = Settings();
+        Settings().AutoRotate = true;
+        Settings().KeepPhotoQuality = false;
+    }
+    void TearDown() override { Settings() = saved; }
+    TSettings saved;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// The whole MCUs (16 x 16 covers every sampling) under a rectangle.
+QRect mcusUnder(const QRect& r) {
+    return QRect(QPoint(r.left() / 16 * 16, r.top() / 16 * 16),
+                 QPoint((r.right() / 16 + 1) * 16 - 1, (r.bottom() / 16 + 1) * 16 - 1));
+}
+
+} // namespace
+
+TEST_F(KeepQuality, OnlyTheBlocksUnderTheBricksChange) {
+    SurfaceFixture f(QSize(64, 48));
+    const QString src = f.path("src.jpg");
+    const QByteArray source = withExif(EncodeJpeg(makeTestPhoto(256, 192, 5, true), 90),
+                                       {{0x0132, "2004:01:02 03:04:05"}});
+    writeFile(src, source);
+    f.designer->OpenImage(src, 1.0);
+    TText* t = addText(*f.designer, 70, 60, QStringLiteral("Hi"), 0, 255, 0x000000);
+    t->Font()->setHeight(-40);
+    t->FitToText();
+    QStringList notices;
+    const QByteArray kept = RenderImage(
+        *f.designer, src,
+        {.newName = "k.jpg", .keepQuality = true, .onNotice = [&](const QString& n) {
+             notices << n;
+         }});
+    const QByteArray today = RenderImage(*f.designer, src, {.newName = "t.jpg"});
+    EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
+    EXPECT_NE(kept, today);
+
+    // Through the setting alone, the same bytes.
+    Settings().KeepPhotoQuality = true;
+    EXPECT_EQ(RenderImage(*f.designer, src, {.newName = "s.jpg"}), kept);
+    Settings().KeepPhotoQuality = false;
+
+    const QImage a = DecodeImage(kept), b = DecodeImage(source), c = DecodeImage(today);
+    ASSERT_EQ(a.size(), b.size());
+    const QRect box = t->FullBox(t->FullLeft, t->FullTop).adjusted(-1, -1, 1, 1);
+    // The smooth upsampling of subsampled colour lets a pixel next to a touched MCU blend in
+    // its colour: one pixel around them is left out.
+    const QRect mcus = mcusUnder(box).adjusted(-1, -1, 1, 1);
+    int outside = 0, inside = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const bool same = a.pixel(x, y) == b.pixel(x, y);
+            if (!mcus.contains(x, y))
+                outside += same ? 0 : 1;
+            else
+                inside += same ? 0 : 1;
+        }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(inside, 100); // the caption is there
+    // The caption looks as it does when the photo is encoded again.
+    EXPECT_LT(differingPixelShare(a.copy(box), c.copy(box), 48), 0.03);
+    // The EXIF block is carried along.
+    TExif exif;
+    exif.LoadFromBytes(kept);
+    EXPECT_TRUE(exif.Entries.join('\n').contains(QStringLiteral("2004:01:02 03:04:05")));
+}
+
+TEST_F(KeepQuality, UnsupportedOrTurnedSourcesAreEncodedAgain) {
+    SurfaceFixture f(QSize(64, 48));
+    addText(*f.designer, 10, 10, QStringLiteral("Hi"), 0, 255, 0x000000);
+
+    // Progressive: re-encoded, with a notice naming the file and the reason.
+    const QString progressive = f.path("prog.jpg");
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        writer.setQuality(90);
+        ASSERT_TRUE(writer.write(makeTestPhoto(128, 96, 3, true)));
+        writeFile(progressive, buffer.data());
+    }
+    const QString reason = KeepQualityRefusal(ReadFileBytes(progressive));
+    ASSERT_FALSE(reason.isEmpty());
+    f.designer->OpenImage(progressive, 1.0);
+    QStringList notices;
+    const QByteArray kept = RenderImage(
+        *f.designer, progressive,
+        {.newName = "k.jpg", .keepQuality = true, .onNotice = [&](const QString& n) {
+             notices << n;
+         }});
+    EXPECT_EQ(notices, QStringList{QDir::toNativeSeparators(progressive) + QStringLiteral(": ") +
+                                   reason + QStringLiteral("; written by re-encoding.")});
+    EXPECT_EQ(kept, RenderImage(*f.designer, progressive, {.newName = "t.jpg"}));
+
+    // Turned upright on loading: the stored blocks are not the picture's any more.
+    const QString turned = f.path("turned.jpg");
+    writeFile(turned, withExifBlock(EncodeJpeg(makeTestPhoto(128, 96, 4, true), 90),
+                                    ExifBlock{{{0x010F, "Cam"}}, {}, 6}));
+    f.designer->OpenImage(turned, 1.0);
+    notices.clear();
+    const QByteArray upright = RenderImage(
+        *f.designer, turned,
+        {.newName = "k.jpg", .keepQuality = true, .onNotice = [&](const QString& n) {
+             notices << n;
+         }});
+    EXPECT_TRUE(notices.isEmpty());
+    EXPECT_EQ(DecodeImage(upright).size(), QSize(96, 128));
+    EXPECT_EQ(upright, RenderImage(*f.designer, turned, {.newName = "t.jpg"}));
+
+    // A picture edited on the surface (colours, size, turn): encoded again, silently.
+    const QString baseline = f.path("baseline.jpg");
+    writeFile(baseline, EncodeJpeg(makeTestPhoto(128, 96, 6, true), 90));
+    f.designer->OpenImage(baseline, 1.0);
+    EXPECT_FALSE(f.designer->PictureEdited);
+    const QByteArray fresh = RenderImage(*f.designer, baseline, {.newName = "k.jpg", .keepQuality = true});
+    f.designer->PictureEdited = true;
+    const QByteArray edited =
+        RenderImage(*f.designer, baseline, {.newName = "k.jpg", .keepQuality = true});
+    EXPECT_NE(edited, fresh);
+    EXPECT_EQ(edited, RenderImage(*f.designer, baseline, {.newName = "t.jpg"}));
+
+    // A fit or a rotation: encoded again, silently.
+    f.designer->OpenImage(progressive, 1.0);
+    notices.clear();
+    RenderImage(*f.designer, progressive,
+                {.newName = "k.jpg", .angle = 90, .keepQuality = true,
+                 .onNotice = [&](const QString& n) { notices << n; }});
+    EXPECT_TRUE(notices.isEmpty());
 }

@@ -61,6 +61,7 @@ const Pairs FirstStartValues{
     {"defaultTimeDelimiter", "-"}, {"defaultFontName", "Arial"},
     {"defaultFontSize", "36"},     {"defaultFontColor", "0"},
     {"defaultFontStyle", ""},      {"AutoRotate", "1"},
+    {"KeepPhotoQuality", "0"},     {"BatchJobs", "0"},
 };
 } // namespace
 
@@ -178,7 +179,31 @@ TEST_F(TSettingsTest, StoredValuesAreReadBack) {
     EXPECT_EQ(DefaultFont().Color(), clWindowText);
     EXPECT_EQ(DefaultFont().Style(), Tk::fsUnderline | Tk::fsStrikeOut);
     EXPECT_FALSE(s.AutoRotate);
-    EXPECT_EQ(stored().size(), 16); // nothing rewritten beside them
+    EXPECT_EQ(stored().size(), 18); // nothing rewritten beside them and the two new defaults
+}
+
+TEST_F(TSettingsTest, KeepQualityAndBatchJobsReadTheirStoredValues) {
+    store("KeepPhotoQuality", "1");
+    store("BatchJobs", "3");
+    LoadSettings();
+    EXPECT_TRUE(Settings().KeepPhotoQuality);
+    EXPECT_EQ(Settings().BatchJobs, 3);
+    store("KeepPhotoQuality", "yes");
+    store("BatchJobs", "0");
+    LoadSettings();
+    EXPECT_FALSE(Settings().KeepPhotoQuality); // on only for exactly "1"
+    EXPECT_EQ(Settings().BatchJobs, 0);         // one per core
+    // A bad count is a bad setting, as a bad quality is: the load stops and says so.
+    for (const char* bad : {"-2", "65", "two"}) {
+        store("BatchJobs", bad);
+        try {
+            LoadSettings();
+            ADD_FAILURE() << bad << " was taken";
+        } catch (const EConvertError& e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Setting \"BatchJobs\": ")))
+                << e.message().toStdString();
+        }
+    }
 }
 
 TEST_F(TSettingsTest, AutoRotateIsOnUnlessStoredOtherwise) {
