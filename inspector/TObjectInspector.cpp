@@ -642,7 +642,9 @@ void TObjectInspector::fillGrid() {
     if (m_model.RowCount() > 0)
         m_grid->setCurrentIndex(m_table->index(0, 1));
     relayoutColumns();
-    placeInplaceEditor();
+    // The current row may keep its number across objects (or orders) while its value and kind
+    // change: the in-place controls are read anew, never kept.
+    placeInplaceEditor(true);
     m_grid->viewport()->update();
 }
 
@@ -668,7 +670,7 @@ void TObjectInspector::relayoutColumns() {
     placeInplaceEditor();
 }
 
-void TObjectInspector::placeInplaceEditor() {
+void TObjectInspector::placeInplaceEditor(bool reload) {
     if (!m_inplace)
         return; // still being built
     const int row = CurrentRow();
@@ -682,7 +684,7 @@ void TObjectInspector::placeInplaceEditor() {
         return;
     }
     m_inplace->setGeometry(cell.adjusted(3, 1, 0, -1));
-    if (m_inplace->Row() != row || !m_inplace->isVisibleTo(m_grid->viewport()))
+    if (reload || m_inplace->Row() != row || !m_inplace->isVisibleTo(m_grid->viewport()))
         m_inplace->SetRow(row);
 }
 

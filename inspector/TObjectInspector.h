@@ -82,7 +82,8 @@ private:
     void fillGrid();
     void fillObjectList();
     void relayoutColumns();
-    void placeInplaceEditor();
+    // reload: the rows changed, so the controls are read anew even on the same row number.
+    void placeInplaceEditor(bool reload = false);
     void parentObjectsClick(int index);
 
     TInspectorModel m_model;

@@ -2,6 +2,7 @@
 
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
 #include "designer/state/TDesigner.h"
 #include "platform/Messages.h"
 
@@ -43,6 +44,16 @@ struct InspectorFixture : ::testing::Test {
         inspector.SetCurrentRow(row);
     }
     TInplaceEditor& inplace() { return *inspector.InplaceEditor(); }
+    // The in-place control shows what the grid's value cell of the current row shows.
+    void expectInplaceMatchesCurrentRow(const char* where) {
+        const int row = inspector.CurrentRow();
+        ASSERT_GE(row, 0) << where;
+        EXPECT_EQ(inplace().Row(), row) << where;
+        const QString cell = inspector.Grid()->model()->index(row, 1).data().toString();
+        EXPECT_EQ(inplace().Text().toStdString(), cell.toStdString()) << where;
+        EXPECT_EQ(inplace().Text().toStdString(), inspector.Model().DisplayText(row).toStdString())
+            << where;
+    }
 };
 
 } // namespace
@@ -229,4 +240,90 @@ TEST_F(InspectorFixture, SplitterDragsTheNameColumn) {
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(60, y));
     EXPECT_EQ(inspector.ColWidth(), 60);
     EXPECT_EQ(inspector.Grid()->columnWidth(1), viewport->width() - 60);
+}
+
+TEST_F(InspectorFixture, InPlaceControlFollowsTheInspectedObject) {
+    // A picture brick's first row is a Boolean ("Off"); a bubble's is its alignment.
+    auto* picture = new TPictureimg(&designer);
+    picture->setObjectName("Picture1");
+    designer.AddComponent(picture);
+    auto* bubble = new TTextBubble(&designer);
+    bubble->setObjectName("Bubble1");
+    designer.AddComponent(bubble);
+    bubble->setAlignment(Tk::taCenter);
+    text->setAutoSize(true);
+
+    inspector.Inspect(text);
+    select("AutoSize");
+    ASSERT_EQ(inplace().Text(), "On");
+
+    inspector.Inspect(picture);
+    ASSERT_EQ(inspector.Model().Rows()[0].PropertyName, "AlignWithMargins");
+    expectInplaceMatchesCurrentRow("picture");
+    EXPECT_EQ(inplace().Text(), "Off");
+
+    inspector.Inspect(bubble);
+    ASSERT_EQ(inspector.Model().Rows()[0].PropertyName, "Alignment");
+    expectInplaceMatchesCurrentRow("bubble");
+    EXPECT_EQ(inplace().Text(), "Center");
+    EXPECT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_TRUE(inplace().DropDownShown());
+    inplace().OpenDropDown();
+    ASSERT_TRUE(inplace().ListOpen());
+    QListWidget* list = inplace().List();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), "LeftJustify");
+    EXPECT_EQ(list->item(1)->text(), "RightJustify");
+    EXPECT_EQ(list->item(2)->text(), "Center");
+    EXPECT_EQ(list->currentRow(), 2);
+    inplace().ChooseListItem(0);
+    EXPECT_EQ(bubble->Alignment(), Tk::taLeftJustify);
+    EXPECT_EQ(text->Alignment(), Tk::taLeftJustify);
+    EXPECT_EQ(inplace().Text(), "LeftJustify");
+
+    // Back to the text, then to the same object again the way the window re-reads it.
+    inspector.Inspect(text);
+    expectInplaceMatchesCurrentRow("text");
+    EXPECT_EQ(inplace().Text(), "LeftJustify");
+    select("AutoSize");
+    inspector.Inspect(nullptr);
+    EXPECT_FALSE(inplace().isVisible());
+    inspector.Inspect(text);
+    expectInplaceMatchesCurrentRow("text again");
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(InspectorFixture, InPlaceControlFollowsTheCurrentRow) {
+    auto* bubble = new TTextBubble(&designer);
+    bubble->setObjectName("Bubble1");
+    designer.AddComponent(bubble);
+    bubble->setCaption("Hi");
+    bubble->setFromX(17);
+    inspector.Inspect(bubble);
+    for (const char* name : {"AutoSize", "Alignment", "Caption", "FromX", "Transparent",
+                             "Alignment", "Font", "AutoSize"}) {
+        select(name);
+        expectInplaceMatchesCurrentRow(name);
+    }
+    select("FromX");
+    EXPECT_EQ(inplace().Text(), "17");
+    EXPECT_TRUE(inplace().EditBoxShown());
+    // Row by row with the arrow keys from the first row to the last.
+    inspector.SetCurrentRow(0);
+    for (int row = 1; row < inspector.Model().RowCount(); ++row) {
+        inspector.MoveRow(1);
+        ASSERT_EQ(inspector.CurrentRow(), row);
+        expectInplaceMatchesCurrentRow(qPrintable(inspector.Model().Rows()[row].PropertyName));
+    }
+    // The list opened on a row belongs to that row.
+    select("Transparent");
+    inplace().OpenDropDown();
+    ASSERT_TRUE(inplace().ListOpen());
+    EXPECT_EQ(inplace().List()->item(0)->text(), "Off");
+    select("Alignment");
+    EXPECT_FALSE(inplace().ListOpen());
+    inplace().OpenDropDown();
+    ASSERT_TRUE(inplace().ListOpen());
+    EXPECT_EQ(inplace().List()->count(), 3);
+    EXPECT_EQ(inplace().List()->item(0)->text(), "LeftJustify");
 }
