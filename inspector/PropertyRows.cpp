@@ -1,5 +1,6 @@
 #include "inspector/PropertyRows.h"
 
+#include "designer/state/HiddenProperties.h"
 #include "designer/state/TDesigner.h"
 #include "platform/Errors.h"
 #include "platform/StreamValue.h"
@@ -54,95 +55,9 @@ bool THiddenProperties::IsHidden(const QString& className, const QString& proper
 
 THiddenProperties StandardHiddenProperties() {
     THiddenProperties hidden;
-    const QStringList surface = {"Action",
-                                 "ActiveControl",
-                                 "Align",
-                                 "AlphaBlend",
-                                 "AlphaBlendValue",
-                                 "Anchors",
-                                 "AutoScroll",
-                                 "AutoSize",
-                                 "BiDiMode",
-                                 "BorderIcons",
-                                 "BorderStyle",
-                                 "BorderWidth",
-                                 "ClientHeight",
-                                 "ClientWidth",
-                                 "Constraints",
-                                 "Ctl3D",
-                                 "Cursor",
-                                 "DefaultMonitor",
-                                 "DockSite",
-                                 "DragKind",
-                                 "DragMode",
-                                 "Enabled",
-                                 "Font",
-                                 "FormStyle",
-                                 "HelpContext",
-                                 "HelpFile",
-                                 "HelpKeyword",
-                                 "HelpType",
-                                 "Hint",
-                                 "HorzScrollBar",
-                                 "Icon",
-                                 "KeyPreview",
-                                 "Left",
-                                 "Menu",
-                                 "ObjectMenuItem",
-                                 "OldCreateOrder",
-                                 "ParentBiDiMode",
-                                 "ParentFont",
-                                 "PixelsPerInch",
-                                 "PopupMenu",
-                                 "Position",
-                                 "PrintScale",
-                                 "Scaled",
-                                 "ScreenSnap",
-                                 "ShowHint",
-                                 "SnapBuffer",
-                                 "Tag",
-                                 "Top",
-                                 "TransparentColor",
-                                 "TransparentColorValue",
-                                 "UseDockManager",
-                                 "VertScrollBar",
-                                 "Visible",
-                                 "WindowMenu",
-                                 "WindowState",
-                                 "Name"};
-    for (const QString& name : surface)
-        hidden.Hide(QStringLiteral("TDesigner"), name);
-
-    const QStringList textBrick = {"Tag",      "Hint",   "HelpContext", "HelpKeyword",
-                                   "HelpType", "Cursor", "Name"};
-    const QStringList pictureBrick = {"Tag",
-                                      "Hint",
-                                      "HelpContext",
-                                      "HelpKeyword",
-                                      "HelpType",
-                                      "Cursor",
-                                      "Center",
-                                      "Constraints",
-                                      "DragCursor",
-                                      "DragMode",
-                                      "DragKind",
-                                      "Enabled",
-                                      "IncrementalDisplay",
-                                      "ParentShowHint",
-                                      "PopupMenu",
-                                      "ShowHint",
-                                      "Visible",
-                                      "Align",
-                                      "Name",
-                                      "Anchors"};
-    // In the order the surface registers its brick classes.
-    for (const char* cls : {"TText", "TTextTime", "TTextDate"})
-        for (const QString& name : textBrick)
-            hidden.Hide(QLatin1String(cls), name);
-    for (const QString& name : pictureBrick)
-        hidden.Hide(QStringLiteral("TPictureimg"), name);
-    for (const QString& name : textBrick)
-        hidden.Hide(QStringLiteral("TTextBubble"), name);
+    for (const HiddenClassProperties& entry : HiddenPropertyTable())
+        for (const QString& name : entry.names)
+            hidden.Hide(entry.className, name);
     return hidden;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
+#include "platform/StandardDialogs.h"
 #include "platform/TFont.h"
 
 #include <QCheckBox>
@@ -113,45 +114,10 @@ std::shared_ptr<TFont> editableFont() {
     return font;
 }
 
-bool runFontDialog(TFont& font) {
-    QFont start(font.Name());
-    start.setPointSize(font.Size());
-    start.setBold(font.Style() & Tk::fsBold);
-    start.setItalic(font.Style() & Tk::fsItalic);
-    start.setUnderline(font.Style() & Tk::fsUnderline);
-    start.setStrikeOut(font.Style() & Tk::fsStrikeOut);
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, start, nullptr, QStringLiteral("Font"));
-    if (!ok)
-        return false;
-    font.setName(chosen.family());
-    if (chosen.pointSize() > 0)
-        font.setSize(chosen.pointSize());
-    Tk::TFontStyles styles;
-    if (chosen.bold())
-        styles |= Tk::fsBold;
-    if (chosen.italic())
-        styles |= Tk::fsItalic;
-    if (chosen.underline())
-        styles |= Tk::fsUnderline;
-    if (chosen.strikeOut())
-        styles |= Tk::fsStrikeOut;
-    font.setStyle(styles);
-    return true;
-}
-
-bool runColorDialog(TColor& color) {
-    const QColor chosen =
-        QColorDialog::getColor(TColorToQColor(color), nullptr, QStringLiteral("Colour"));
-    if (!chosen.isValid())
-        return false;
-    color = QColorToTColor(chosen);
-    return true;
-}
 } // namespace
 
 TfrmOptions::TfrmOptions(QWidget* parent)
-    : QDialog(parent), ChooseFont(runFontDialog), ChooseColor(runColorDialog) {
+    : QDialog(parent), ChooseFont(RunFontDialog), ChooseColor(RunColorDialog) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
     auto named = [](QWidget* w, const char* name) {

@@ -1,5 +1,6 @@
 #include "designer/dialogs/DialogHooks.h"
 
+#include "platform/StandardDialogs.h"
 #include "platform/TFont.h"
 
 #include <QColorDialog>
@@ -8,42 +9,6 @@
 #include <QFontDialog>
 
 namespace {
-
-bool runFontDialog(TFont& font) {
-    QFont start(font.Name());
-    start.setPointSize(std::max(1, font.Size()));
-    start.setBold(font.Style() & Tk::fsBold);
-    start.setItalic(font.Style() & Tk::fsItalic);
-    start.setUnderline(font.Style() & Tk::fsUnderline);
-    start.setStrikeOut(font.Style() & Tk::fsStrikeOut);
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, start, nullptr, QStringLiteral("Font"));
-    if (!ok)
-        return false;
-    font.setName(chosen.family());
-    if (chosen.pointSize() > 0)
-        font.setSize(chosen.pointSize());
-    Tk::TFontStyles styles;
-    if (chosen.bold())
-        styles |= Tk::fsBold;
-    if (chosen.italic())
-        styles |= Tk::fsItalic;
-    if (chosen.underline())
-        styles |= Tk::fsUnderline;
-    if (chosen.strikeOut())
-        styles |= Tk::fsStrikeOut;
-    font.setStyle(styles);
-    return true;
-}
-
-bool runColorDialog(TColor& color) {
-    const QColor chosen =
-        QColorDialog::getColor(TColorToQColor(color), nullptr, QStringLiteral("Colour"));
-    if (!chosen.isValid())
-        return false;
-    color = QColorToTColor(chosen);
-    return true;
-}
 
 QString runFileDialog(const FileDialogRequest& r, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(nullptr, r.title, r.startFile, r.filter);
@@ -62,8 +27,8 @@ QString runFileDialog(const FileDialogRequest& r, QFileDialog::AcceptMode mode) 
 
 EditorDialogHooks standardHooks() {
     EditorDialogHooks h;
-    h.ChooseFont = runFontDialog;
-    h.ChooseColor = runColorDialog;
+    h.ChooseFont = RunFontDialog;
+    h.ChooseColor = RunColorDialog;
     h.OpenFile = [](const FileDialogRequest& r) {
         return runFileDialog(r, QFileDialog::AcceptOpen);
     };

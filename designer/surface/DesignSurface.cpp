@@ -7,6 +7,7 @@
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
 #include "designer/handles/TStretchHandle.h"
+#include "designer/state/HiddenProperties.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "designer/surface/DesignerBricks.h"
@@ -372,96 +373,13 @@ QStringList DesignSurface::PaletteClasses() {
 }
 
 void DesignSurface::InitDesigner() {
-    static const char* const designerHidden[] = {"Action",
-                                                 "ActiveControl",
-                                                 "Align",
-                                                 "AlphaBlend",
-                                                 "AlphaBlendValue",
-                                                 "Anchors",
-                                                 "AutoScroll",
-                                                 "AutoSize",
-                                                 "BiDiMode",
-                                                 "BorderIcons",
-                                                 "BorderStyle",
-                                                 "BorderWidth",
-                                                 "ClientHeight",
-                                                 "ClientWidth",
-                                                 "Constraints",
-                                                 "Ctl3D",
-                                                 "Cursor",
-                                                 "DefaultMonitor",
-                                                 "DockSite",
-                                                 "DragKind",
-                                                 "DragMode",
-                                                 "Enabled",
-                                                 "Font",
-                                                 "FormStyle",
-                                                 "HelpContext",
-                                                 "HelpFile",
-                                                 "HelpKeyword",
-                                                 "HelpType",
-                                                 "Hint",
-                                                 "HorzScrollBar",
-                                                 "Icon",
-                                                 "KeyPreview",
-                                                 "Left",
-                                                 "Menu",
-                                                 "ObjectMenuItem",
-                                                 "OldCreateOrder",
-                                                 "ParentBiDiMode",
-                                                 "ParentFont",
-                                                 "PixelsPerInch",
-                                                 "PopupMenu",
-                                                 "Position",
-                                                 "PrintScale",
-                                                 "Scaled",
-                                                 "ScreenSnap",
-                                                 "ShowHint",
-                                                 "SnapBuffer",
-                                                 "Tag",
-                                                 "Top",
-                                                 "TransparentColor",
-                                                 "TransparentColorValue",
-                                                 "UseDockManager",
-                                                 "VertScrollBar",
-                                                 "Visible",
-                                                 "WindowMenu",
-                                                 "WindowState",
-                                                 "Name"};
-    static const char* const textHidden[] = {"Tag",      "Hint",   "HelpContext", "HelpKeyword",
-                                             "HelpType", "Cursor", "Name"};
-    static const char* const pictureHidden[] = {"Tag",
-                                                "Hint",
-                                                "HelpContext",
-                                                "HelpKeyword",
-                                                "HelpType",
-                                                "Cursor",
-                                                "Center",
-                                                "Constraints",
-                                                "DragCursor",
-                                                "DragMode",
-                                                "DragKind",
-                                                "Enabled",
-                                                "IncrementalDisplay",
-                                                "ParentShowHint",
-                                                "PopupMenu",
-                                                "ShowHint",
-                                                "Visible",
-                                                "Align",
-                                                "Name",
-                                                "Anchors"};
-    for (const char* name : designerHidden)
-        HideProperty(QStringLiteral("TDesigner"), QString::fromLatin1(name));
+    for (const QString& name : HiddenPropertiesOf(QStringLiteral("TDesigner")))
+        HideProperty(QStringLiteral("TDesigner"), name);
     Inspect(&m_designer);
     for (const QString& cls : PaletteClasses()) {
         emit paletteClassRegistered(cls, QStringLiteral("Common"));
-        if (cls == QLatin1String("TPictureimg")) {
-            for (const char* name : pictureHidden)
-                HideProperty(cls, QString::fromLatin1(name));
-        } else {
-            for (const char* name : textHidden)
-                HideProperty(cls, QString::fromLatin1(name));
-        }
+        for (const QString& name : HiddenPropertiesOf(cls))
+            HideProperty(cls, name);
     }
 }
 
