@@ -1,12 +1,16 @@
 #include "platform/TFont.h"
 
 #include <QFontMetricsF>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
-// MulDiv: a * b / c rounded half away from zero.
+// MulDiv: a * b / c rounded half away from zero, held within the int range (an absurd size
+// from a settings file must not overflow, nor become INT_MIN, which cannot be negated).
 int mulDiv(int a, int b, int c) {
-    const double r = double(a) * double(b) / double(c);
+    constexpr double limit = std::numeric_limits<int>::max();
+    const double r = std::clamp(double(a) * double(b) / double(c), -limit, limit);
     return int(r < 0 ? -std::floor(-r + 0.5) : std::floor(r + 0.5));
 }
 } // namespace

@@ -50,6 +50,9 @@ double middle(const QList<int>& rows) {
 // an address-space limit of a few hundred megabytes (and a CPU-time limit) the render succeeds,
 // and the tail runs off the photo's edge towards the point.
 TEST(BubbleTailCommand, FarTailPointRendersInMemoryOfThePhotosSize) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit leaves no room for AddressSanitizer's shadow memory";
+#endif
     const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
     ASSERT_FALSE(prlimit.isEmpty()) << "prlimit (util-linux) is needed";
     QTemporaryDir config, files;
