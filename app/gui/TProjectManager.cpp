@@ -13,10 +13,10 @@
 #include "bricks/TTextBubble.h"
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
-#include "designer/state/TDesigner.h"
-#include "designer/state/TcPanel.h"
 #include "designer/dialogs/ComponentEditors.h"
 #include "designer/dialogs/PropertyEditors.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
 #include "designer/surface/DesignSurface.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/BitmapOps.h"
@@ -40,10 +40,10 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
@@ -431,10 +431,13 @@ void TProjectManager::buildActions() {
     // Ctrl+S belongs to Save Pattern; two actions on one key would leave both dead.
     makeAction("aSendToBack", QStringLiteral("&Send To Back"), "Edit",
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), [this] { m_surface->sendToBack(); });
-    makeAction("aUndo", QStringLiteral("&Undo"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Z),
+    makeAction("aUndo", QStringLiteral("U&ndo"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Z),
                [this] { m_surface->undo(); });
-    makeAction("aRedo", QStringLiteral("&Redo"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Y),
-               [this] { m_surface->redo(); });
+    makeAction("aRedo", QStringLiteral("R&edo"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { m_surface->redo(); });
+    action(QStringLiteral("aRedo"))
+        ->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     using A = SurfaceActions::Alignment;
     makeAction("aAlignLeft", QStringLiteral("Align Left Edges"), "Align", none,
                [this] { m_surface->align(A::Left); });
@@ -460,8 +463,8 @@ void TProjectManager::buildActions() {
     makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none, [this] { fitToPage(); });
     makeAction("aActualsize", QStringLiteral("&Actual Size"), "View", none,
                [this] { actualSize(); });
-    makeAction("aInspector", QStringLiteral("Object &Inspector"), "View",
-               QKeySequence(Qt::Key_F11), [this] { showInspector(); });
+    makeAction("aInspector", QStringLiteral("Object &Inspector"), "View", QKeySequence(Qt::Key_F11),
+               [this] { showInspector(); });
     makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none,
                [this] { toggleExplorer(); });
 
@@ -489,8 +492,8 @@ void TProjectManager::buildMenus() {
           "aGroup", "-", "aOptions", "-", "aExit"});
     fill(QStringLiteral("&View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
     fill(QStringLiteral("&Edit"),
-         {"aCopy", "aCut", "aPaste", "aDelete", "-", "aEffects", "aResize", "aRotateCount",
-          "aRotateClock", "-", "aBringToFromt", "aSendToBack"});
+         {"aUndo", "aRedo", "-", "aCopy", "aCut", "aPaste", "aDelete", "-", "aEffects", "aResize",
+          "aRotateCount", "aRotateClock", "-", "aBringToFromt", "aSendToBack"});
     fill(QStringLiteral("&Help"), {"aAbout", "actTip", "Action1", "Action2"});
 }
 

@@ -2,17 +2,17 @@
 #include "app/gui/SurfaceActions.h"
 #include "app/gui/TProjectManager.h"
 #include "app/gui/ZoomSteps.h"
+#include "batch/explorer/TfrmBottom.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TText.h"
-#include "batch/explorer/TfrmBottom.h"
 #include "designer/dialogs/BrickDialogs.h"
 #include "designer/dialogs/DialogHooks.h"
 #include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
 #include "designer/surface/DesignSurface.h"
+#include "imaging/render/RenderAndSave.h"
 #include "inspector/TObjectInspector.h"
 #include "options/TfrmTip.h"
-#include "designer/state/TcPanel.h"
-#include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -21,8 +21,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -159,10 +159,11 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
                            "Open P&attern", "Save Pa&ttern", "&Close Pattern", "-",
                            "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
     EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size"}));
-    EXPECT_EQ(items[2], (QStringList{"&Copy", "C&ut", "&Paste", "&Delete", "-", "Effects",
-                                     "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
-                                     QStringLiteral("Ro&tate 90° Clockwise"), "-",
-                                     "&Bring To Front", "&Send To Back"}));
+    EXPECT_EQ(items[2],
+              (QStringList{"U&ndo", "R&edo", "-", "&Copy", "C&ut", "&Paste", "&Delete", "-",
+                           "Effects", "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
+                           QStringLiteral("Ro&tate 90° Clockwise"), "-", "&Bring To Front",
+                           "&Send To Back"}));
     EXPECT_EQ(items[3], (QStringList{"&Help Topics", "&Tip of the Day", "&Visit Home Page",
                                      "&About the Program"}));
     // Save Image is there but hidden.
@@ -675,7 +676,6 @@ TEST(MainWindowBounds, WrittenOnDestructionAndReadBack) {
     EXPECT_EQ(again.geometry(), QRect(110, 120, 800, 600));
 }
 
-
 // ---- the window's parts wired together ----
 
 // A photo with a pattern of one text brick, the brick selected.
@@ -715,6 +715,9 @@ TEST_F(MainWindowTest, PaletteThenPhotoClickPlacesABrickThatUndoAndRedoTakeAndBr
     EXPECT_TRUE(window->action("aSave")->isEnabled());
     ASSERT_TRUE(window->action("aUndo")->isEnabled());
     EXPECT_FALSE(window->action("aRedo")->isEnabled());
+    EXPECT_EQ(window->action("aUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+    EXPECT_EQ(window->action("aRedo")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
 
     window->action("aUndo")->trigger();
     EXPECT_TRUE(designer()->Bricks().isEmpty());
