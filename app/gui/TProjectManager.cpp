@@ -490,7 +490,9 @@ void TProjectManager::buildMenus() {
     fill(QStringLiteral("&File"),
          {"aOpenImage", "aSaveImage", "aSaveAs", "-", "aNew", "aOpen", "aSave", "aClose", "-",
           "aGroup", "-", "aOptions", "-", "aExit"});
-    fill(QStringLiteral("&View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    // The two dock windows are reachable from the menu too, not only from an overflowing tool bar.
+    fill(QStringLiteral("&View"),
+         {"aZoomin", "aZoomout", "aFittopage", "aActualsize", "-", "aInspector", "aExplorer"});
     fill(QStringLiteral("&Edit"),
          {"aUndo", "aRedo", "-", "aCopy", "aCut", "aPaste", "aDelete", "-", "aEffects", "aResize",
           "aRotateCount", "aRotateClock", "-", "aBringToFromt", "aSendToBack"});
@@ -532,6 +534,8 @@ void TProjectManager::buildToolBars() {
     m_zoomBox->lineEdit()->setReadOnly(true);
     for (int i = 0; i < ZoomSteps::count(); ++i)
         m_zoomBox->addItem(ZoomSteps::text(i), ZoomSteps::percent(i));
+    m_zoomBox->setCurrentIndex(
+        ZoomSteps::indexFor(1.0)); // not the first entry, 1 %, before a photo
     m_zoomBox->setEnabled(false);
     connect(m_zoomBox, &QComboBox::activated, this, [this](int index) {
         chooseZoom(index);

@@ -158,7 +158,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
               (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-", "&New Pattern",
                            "Open P&attern", "Save Pa&ttern", "&Close Pattern", "-",
                            "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
-    EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size"}));
+    EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size", "-",
+                                     "Object &Inspector", "E&xplorer"}));
     EXPECT_EQ(items[2],
               (QStringList{"U&ndo", "R&edo", "-", "&Copy", "C&ut", "&Paste", "&Delete", "-",
                            "Effects", "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
@@ -246,6 +247,7 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
                           "aSendToBack", "aUndo", "aRedo", "aAlignLeft"})
         EXPECT_FALSE(enabled(n)) << n;
     EXPECT_FALSE(window->zoomBox()->isEnabled());
+    EXPECT_EQ(window->zoomBox()->currentText(), "100 %"); // not the first entry, "1 %"
 
     ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
     for (const char* n : {"aSaveAs", "aOpen", "aClose", "aResize", "aRotateClock", "aEffects",
