@@ -25,7 +25,7 @@ void abortOnJpegError(j_common_ptr cinfo) {
     std::abort();
 }
 
-struct SourceSpec {
+struct SourceShape {
     int width = 333;
     int height = 251;
     int lumaH = 2, lumaV = 2; // 2x2: 4:2:0, 2x1: 4:2:2, 1x1: 4:4:4
@@ -43,9 +43,9 @@ QByteArray exifPayload() {
 }
 const QByteArray CommentText("Made for the recaption tests");
 
-// The test photo, or the given picture, encoded as the spec says.
-QByteArray makeJpeg(const SourceSpec& spec, const QImage& picture = QImage()) {
-    const QImage photo = (picture.isNull() ? makeTestPhoto(spec.width, spec.height, 7) : picture)
+// The test photo, or the given picture, encoded with the case's sampling and size.
+QByteArray makeJpeg(const SourceShape& shape, const QImage& picture = QImage()) {
+    const QImage photo = (picture.isNull() ? makeTestPhoto(shape.width, shape.height, 7) : picture)
                              .convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -55,21 +55,21 @@ QByteArray makeJpeg(const SourceSpec& spec, const QImage& picture = QImage()) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = JDIMENSION(spec.width);
-    c.image_height = JDIMENSION(spec.height);
-    c.input_components = spec.cmyk ? 4 : 3;
-    c.in_color_space = spec.cmyk ? JCS_CMYK : JCS_RGB;
+    c.image_width = JDIMENSION(shape.width);
+    c.image_height = JDIMENSION(shape.height);
+    c.input_components = shape.cmyk ? 4 : 3;
+    c.in_color_space = shape.cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, spec.quality, TRUE);
-    if (spec.gray) {
+    jpeg_set_quality(&c, shape.quality, TRUE);
+    if (shape.gray) {
         jpeg_set_colorspace(&c, JCS_GRAYSCALE);
-    } else if (!spec.cmyk) {
-        c.comp_info[0].h_samp_factor = spec.lumaH;
-        c.comp_info[0].v_samp_factor = spec.lumaV;
+    } else if (!shape.cmyk) {
+        c.comp_info[0].h_samp_factor = shape.lumaH;
+        c.comp_info[0].v_samp_factor = shape.lumaV;
     }
-    c.restart_interval = JDIMENSION(spec.restartInterval);
-    c.arith_code = spec.arithmetic ? TRUE : FALSE;
-    if (spec.progressive)
+    c.restart_interval = JDIMENSION(shape.restartInterval);
+    c.arith_code = shape.arithmetic ? TRUE : FALSE;
+    if (shape.progressive)
         jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     const QByteArray exif = exifPayload();
@@ -77,12 +77,12 @@ QByteArray makeJpeg(const SourceSpec& spec, const QImage& picture = QImage()) {
                       unsigned(exif.size()));
     jpeg_write_marker(&c, JPEG_COM, reinterpret_cast<const JOCTET*>(CommentText.constData()),
                       unsigned(CommentText.size()));
-    std::vector<unsigned char> cmykRow(size_t(spec.width) * 4);
+    std::vector<unsigned char> cmykRow(size_t(shape.width) * 4);
     while (c.next_scanline < c.image_height) {
         const uchar* rgb = photo.constScanLine(int(c.next_scanline));
         JSAMPROW row = const_cast<JSAMPROW>(rgb);
-        if (spec.cmyk) {
-            for (int x = 0; x < spec.width; ++x) {
+        if (shape.cmyk) {
+            for (int x = 0; x < shape.width; ++x) {
                 for (int k = 0; k < 3; ++k)
                     cmykRow[size_t(x) * 4 + size_t(k)] = 255 - rgb[x * 3 + k];
                 cmykRow[size_t(x) * 4 + 3] = 255;
@@ -322,7 +322,7 @@ QByteArray writeAndRead(const QString& path, const QByteArray& bytes) {
 
 struct Case {
     const char* name;
-    SourceSpec spec;
+    SourceShape shape;
     Captions captions;
 };
 
@@ -336,7 +336,7 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
     const Case& tc = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QByteArray source = writeAndRead(dir.filePath("source.jpg"), makeJpeg(tc.spec));
+    const QByteArray source = writeAndRead(dir.filePath("source.jpg"), makeJpeg(tc.shape));
     ASSERT_TRUE(RecaptionUnsupportedReason(source).isEmpty());
 
     const QList<QRect> areas = tc.captions.areas();
@@ -387,10 +387,10 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
     auto closeToPainting = [&](const QImage& underneath, const QImage& decoded) {
         QImage expected = underneath;
         tc.captions.paint(expected, QPoint(0, 0));
-        const QImage reference = decodeJpeg(makeJpeg(tc.spec, expected));
+        const QImage reference = decodeJpeg(makeJpeg(tc.shape, expected));
         for (const QRect& area : {fillInside, tc.captions.text.intersected(picture)}) {
-            const Difference ours = difference(expected, decoded, area, tc.spec.gray);
-            const Difference whole = difference(expected, reference, area, tc.spec.gray);
+            const Difference ours = difference(expected, decoded, area, tc.shape.gray);
+            const Difference whole = difference(expected, reference, area, tc.shape.gray);
             EXPECT_LE(ours.mean, whole.mean * 1.25 + 1.0) << "in " << area.x() << "," << area.y();
             EXPECT_LE(ours.max, whole.max + 12) << "in " << area.x() << "," << area.y();
         }
@@ -400,7 +400,7 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
         closeToPainting(sourcePixels, outPixels);
     }
     // The painting is really there: the fill colour is far from the photo's colours.
-    EXPECT_GT(difference(sourcePixels, outPixels, fillInside, tc.spec.gray).mean, 30.0);
+    EXPECT_GT(difference(sourcePixels, outPixels, fillInside, tc.shape.gray).mean, 30.0);
 
     // APP1 (EXIF) and COM, and libjpeg's JFIF APP0, in their order and byte for byte.
     const auto segs = segments(source);
@@ -429,8 +429,8 @@ TEST_P(RecaptionSampling, ChangesOnlyTheTouchedMcusAndKeepsTheSegments) {
     EXPECT_EQ(segments(again), segs);
 }
 
-SourceSpec spec(int w, int h, int lumaH, int lumaV, bool gray, int restart) {
-    SourceSpec s;
+SourceShape shape(int w, int h, int lumaH, int lumaV, bool gray, int restart) {
+    SourceShape s;
     s.width = w;
     s.height = h;
     s.lumaH = lumaH;
@@ -445,21 +445,21 @@ SourceSpec spec(int w, int h, int lumaH, int lumaV, bool gray, int restart) {
 INSTANTIATE_TEST_SUITE_P(
     Samplings, RecaptionSampling,
     ::testing::Values(
-        Case{"yuv420", spec(333, 251, 2, 2, false, 0), {{37, 45, 90, 30}, {250, 221, 100, 40}}},
+        Case{"yuv420", shape(333, 251, 2, 2, false, 0), {{37, 45, 90, 30}, {250, 221, 100, 40}}},
         // Areas in an L: the MCUs in the corner they leave out must not change either.
         Case{"yuv420_restarts",
-             spec(333, 251, 2, 2, false, 5),
+             shape(333, 251, 2, 2, false, 5),
              {{37, 45, 90, 30}, {110, 70, 100, 30}}},
-        Case{"yuv444", spec(201, 119, 1, 1, false, 0), {{3, 5, 60, 20}, {150, 95, 60, 30}}},
-        Case{"yuv422_restarts", spec(250, 77, 2, 1, false, 3), {{100, 0, 70, 24}, {0, 50, 40, 27}}},
-        Case{"gray", spec(147, 99, 1, 1, true, 0), {{8, 8, 48, 24}, {100, 70, 60, 35}}},
-        Case{"gray_restarts", spec(147, 99, 1, 1, true, 2), {{20, 30, 40, 20}, {60, 35, 50, 20}}}),
+        Case{"yuv444", shape(201, 119, 1, 1, false, 0), {{3, 5, 60, 20}, {150, 95, 60, 30}}},
+        Case{"yuv422_restarts", shape(250, 77, 2, 1, false, 3), {{100, 0, 70, 24}, {0, 50, 40, 27}}},
+        Case{"gray", shape(147, 99, 1, 1, true, 0), {{8, 8, 48, 24}, {100, 70, 60, 35}}},
+        Case{"gray_restarts", shape(147, 99, 1, 1, true, 2), {{20, 30, 40, 20}, {60, 35, 50, 20}}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // ---- the band handed to the painter ---------------------------------------------------------
 
 TEST(Recaption, BandsAreMcuAlignedAndHoldTheDecodedPhoto) {
-    SourceSpec s; // 333 x 251, 4:2:0: MCUs of 16 x 16
+    SourceShape s; // 333 x 251, 4:2:0: MCUs of 16 x 16
     const QByteArray source = makeJpeg(s);
     const QImage pixels = decodeJpeg(source);
     // Two areas far apart get a band each; two that touch share one.
@@ -479,7 +479,7 @@ TEST(Recaption, BandsAreMcuAlignedAndHoldTheDecodedPhoto) {
 }
 
 TEST(Recaption, NoAreaInsideThePictureLeavesTheFileAsItIs) {
-    const QByteArray source = makeJpeg(SourceSpec());
+    const QByteArray source = makeJpeg(SourceShape());
     bool called = false;
     auto draw = [&](QImage&, const QPoint&) { called = true; };
     EXPECT_EQ(RecaptionJpeg(source, {}, draw), source);
@@ -490,7 +490,7 @@ TEST(Recaption, NoAreaInsideThePictureLeavesTheFileAsItIs) {
 }
 
 TEST(Recaption, WholePictureTouched) {
-    SourceSpec s;
+    SourceShape s;
     s.width = 64;
     s.height = 40;
     const QByteArray source = makeJpeg(s);
@@ -508,14 +508,14 @@ TEST(Recaption, WholePictureTouched) {
 }
 
 TEST(Recaption, PainterMayNotResizeTheBand) {
-    const QByteArray source = makeJpeg(SourceSpec());
+    const QByteArray source = makeJpeg(SourceShape());
     EXPECT_THROW(RecaptionJpeg(source, {QRect(10, 10, 20, 20)},
                                [](QImage& band, const QPoint&) { band = band.copy(0, 0, 8, 8); }),
                  EInvalidGraphic);
 }
 
 TEST(Recaption, OtherBandFormatsAreAccepted) {
-    const QByteArray source = makeJpeg(SourceSpec());
+    const QByteArray source = makeJpeg(SourceShape());
     const QByteArray out =
         RecaptionJpeg(source, {QRect(32, 32, 32, 32)}, [](QImage& band, const QPoint&) {
             band = band.convertToFormat(QImage::Format_RGB888);
@@ -530,11 +530,11 @@ TEST(Recaption, OtherBandFormatsAreAccepted) {
 // ---- files that are not handled ------------------------------------------------------------
 
 TEST(Recaption, UnsupportedFilesGiveAReason) {
-    SourceSpec progressive;
+    SourceShape progressive;
     progressive.progressive = true;
-    SourceSpec arithmetic;
+    SourceShape arithmetic;
     arithmetic.arithmetic = true;
-    SourceSpec cmyk;
+    SourceShape cmyk;
     cmyk.cmyk = true;
     const QList<QPair<QByteArray, QString>> files = {
         {makeJpeg(progressive), QStringLiteral("progressive")},
@@ -553,11 +553,11 @@ TEST(Recaption, UnsupportedFilesGiveAReason) {
             EXPECT_TRUE(e.message().contains(reason)) << e.message().toStdString();
         }
     }
-    EXPECT_EQ(RecaptionUnsupportedReason(makeJpeg(SourceSpec())), QString());
+    EXPECT_EQ(RecaptionUnsupportedReason(makeJpeg(SourceShape())), QString());
 }
 
 TEST(Recaption, TruncatedFileIsRefused) {
-    const QByteArray source = makeJpeg(SourceSpec());
+    const QByteArray source = makeJpeg(SourceShape());
     const QByteArray cut = source.left(source.size() / 2);
     EXPECT_TRUE(RecaptionUnsupportedReason(cut).isEmpty()); // the header is whole
     bool called = false;
@@ -568,7 +568,7 @@ TEST(Recaption, TruncatedFileIsRefused) {
 }
 
 TEST(Recaption, PainterExceptionsPassThrough) {
-    const QByteArray source = makeJpeg(SourceSpec());
+    const QByteArray source = makeJpeg(SourceShape());
     EXPECT_THROW(RecaptionJpeg(source, {QRect(0, 0, 10, 10)},
                                [](QImage&, const QPoint&) { throw EFOpenError("no font"); }),
                  EFOpenError);
