@@ -235,12 +235,32 @@ private:
     QWidget* m_holder = nullptr;
 };
 
+// A change the surface has already made when it pushes the command: the first redo (the push)
+// leaves it be; later ones make it again.
+class AlreadyDoneCommand : public QUndoCommand {
+public:
+    using QUndoCommand::QUndoCommand;
+    void redo() final {
+        if (m_first) {
+            m_first = false;
+            return;
+        }
+        redoAgain();
+    }
+
+protected:
+    virtual void redoAgain() = 0;
+
+private:
+    bool m_first = true;
+};
+
 // A move or resize of bricks (a drag, or a run of arrow-key nudges merged into one).
-class GeometryCommand : public QUndoCommand {
+class GeometryCommand : public AlreadyDoneCommand {
 public:
     GeometryCommand(DesignSurface& surface, QList<BrickGeometry> before, QList<BrickGeometry> after,
                     const QString& text, int id)
-        : QUndoCommand(text), m_surface(surface), m_before(std::move(before)),
+        : AlreadyDoneCommand(text), m_surface(surface), m_before(std::move(before)),
           m_after(std::move(after)), m_id(id) {}
 
     int id() const override { return m_id; }
@@ -254,13 +274,7 @@ public:
         m_after = o->m_after;
         return true;
     }
-    void redo() override {
-        if (m_first) {
-            m_first = false;
-            return;
-        }
-        apply(m_after);
-    }
+    void redoAgain() override { apply(m_after); }
     void undo() override { apply(m_before); }
 
 private:
@@ -276,23 +290,16 @@ private:
     QList<BrickGeometry> m_before;
     QList<BrickGeometry> m_after;
     int m_id;
-    bool m_first = true;
 };
 
 // Bring to Front / Send to Back: the picture panel's stacking order before and after.
-class ZOrderCommand : public QUndoCommand {
+class ZOrderCommand : public AlreadyDoneCommand {
 public:
     ZOrderCommand(DesignSurface& surface, QList<QPointer<QWidget>> before,
                   QList<QPointer<QWidget>> after, const QString& text)
-        : QUndoCommand(text), m_surface(surface), m_before(std::move(before)),
+        : AlreadyDoneCommand(text), m_surface(surface), m_before(std::move(before)),
           m_after(std::move(after)) {}
-    void redo() override {
-        if (m_first) {
-            m_first = false;
-            return;
-        }
-        apply(m_after);
-    }
+    void redoAgain() override { apply(m_after); }
     void undo() override { apply(m_before); }
 
 private:
@@ -307,24 +314,17 @@ private:
     DesignSurface& m_surface;
     QList<QPointer<QWidget>> m_before;
     QList<QPointer<QWidget>> m_after;
-    bool m_first = true;
 };
 
 // One published property written as a text (the inspector's write).
-class SetPropertyCommand : public QUndoCommand {
+class SetPropertyCommand : public AlreadyDoneCommand {
 public:
     SetPropertyCommand(DesignSurface& surface, QObject* object, QString property, QString oldText,
                        QString newText)
-        : QUndoCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
+        : AlreadyDoneCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
           m_surface(surface), m_object(object), m_property(std::move(property)),
           m_old(std::move(oldText)), m_new(std::move(newText)) {}
-    void redo() override {
-        if (m_first) {
-            m_first = false;
-            return;
-        }
-        apply(m_new);
-    }
+    void redoAgain() override { apply(m_new); }
     void undo() override { apply(m_old); }
 
 private:
@@ -338,7 +338,6 @@ private:
     DesignSurface& m_surface;
     QPointer<QObject> m_object;
     QString m_property, m_old, m_new;
-    bool m_first = true;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -94,6 +94,18 @@ double zoomOf(const TDesigner& designer) {
     return designer.ZoomRatio > 0 ? designer.ZoomRatio : 1.0;
 }
 
+// One axis of a bubble laid out around its tail point: the brick starts at the tail or at the
+// body, whichever comes first; the body and the tail are then relative to that start.
+struct TailAxis {
+    int start, bodyStart, bodyEnd, from;
+};
+
+TailAxis tailAxis(int tail, int bodyStart, int bodyEnd) {
+    if (tail < bodyStart)
+        return {tail, bodyStart - tail, bodyEnd - tail, 0};
+    return {bodyStart, 0, bodyEnd - bodyStart, tail - bodyStart};
+}
+
 } // namespace
 
 QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
@@ -227,38 +239,18 @@ void TailMarkerMoved(const TDesigner& designer, QWidget* widget) {
     const int mx = RoundHalfEven(zoom * marker->Left());
     const int my = RoundHalfEven(zoom * marker->Top());
     auto& body = bubble->Body;
-    const int bodyLeft = bubble->FullLeft + body.left;
-    const int bodyRight = bubble->FullLeft + body.right;
-    const int bodyTop = bubble->FullTop + body.top;
-    const int bodyBottom = bubble->FullTop + body.bottom;
-    int left = bubble->Left();
-    int top = bubble->Top();
-    if (mx < bodyLeft) {
-        bubble->FullLeft = mx;
-        left = RoundHalfEven(mx / zoom);
-        body.left = bodyLeft - mx;
-        body.right = bodyRight - mx;
-        bubble->setFromX(0);
-    } else {
-        bubble->FullLeft = bodyLeft;
-        left = RoundHalfEven(bodyLeft / zoom);
-        bubble->setFromX(mx - bodyLeft);
-        body.left = 0;
-        body.right = bodyRight - bodyLeft;
-    }
-    if (my < bodyTop) {
-        bubble->FullTop = my;
-        top = RoundHalfEven(my / zoom);
-        body.top = bodyTop - my;
-        body.bottom = bodyBottom - my;
-        bubble->setFromY(0);
-    } else {
-        bubble->FullTop = bodyTop;
-        top = RoundHalfEven(bodyTop / zoom);
-        bubble->setFromY(my - bodyTop);
-        body.top = 0;
-        body.bottom = bodyBottom - bodyTop;
-    }
+    const TailAxis x = tailAxis(mx, bubble->FullLeft + body.left, bubble->FullLeft + body.right);
+    const TailAxis y = tailAxis(my, bubble->FullTop + body.top, bubble->FullTop + body.bottom);
+    bubble->FullLeft = x.start;
+    bubble->FullTop = y.start;
+    body.left = x.bodyStart;
+    body.right = x.bodyEnd;
+    body.top = y.bodyStart;
+    body.bottom = y.bodyEnd;
+    bubble->setFromX(x.from);
+    bubble->setFromY(y.from);
+    const int left = RoundHalfEven(x.start / zoom);
+    const int top = RoundHalfEven(y.start / zoom);
     bubble->SetBounds(left, top, bubble->Width(), bubble->Height());
     bubble->FitToText();
     bubble->update();
