@@ -30,6 +30,7 @@
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
+#include "platform/FilePaths.h"
 #include "platform/Messages.h"
 #include "platform/Rounding.h"
 
@@ -71,8 +72,12 @@ QString PaletteHint(const QString& className) {
     return className;
 }
 
-QString NamePart(const QString& path) {
-    return path.isEmpty() ? QString() : QFileInfo(path).fileName();
+// Save Image and Save Pattern ask the same before writing over a file.
+bool ReplaceConfirmed(const QString& path) {
+    return !QFileInfo::exists(path) ||
+           AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                           .arg(QDir::toNativeSeparators(path)),
+                       QuestionButtons::YesNo) == Answer::Yes;
 }
 
 // The override cursor for the length of an operation, restored when it throws as well.
@@ -705,8 +710,8 @@ void TProjectManager::SetImagePath(const QString& fileName) {
 }
 
 void TProjectManager::updateCaption() {
-    setWindowTitle(QStringLiteral("Captiomark - ") + NamePart(m_patternTitle) +
-                   QStringLiteral(" - ") + NamePart(m_designer->FileName));
+    setWindowTitle(QStringLiteral("Captiomark - ") + FileNameOf(m_patternTitle) +
+                   QStringLiteral(" - ") + FileNameOf(m_designer->FileName));
 }
 
 QSize TProjectManager::clientSize() const {
@@ -894,15 +899,12 @@ bool TProjectManager::saveImage(bool asNewName) {
     const QString chosen = askFileName(r);
     if (chosen.isEmpty()) {
         if (asNewName)
-            ShowError(NamePart(source) + QStringLiteral(" not saved: no file name was given."));
+            ShowError(FileNameOf(source) + QStringLiteral(" not saved: no file name was given."));
         return false;
     }
     // The render decides the name it writes; every question and message is about that file.
     const QString written = RenderOutputPath(source, chosen);
-    if (QFileInfo::exists(written) &&
-        AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                        .arg(QDir::toNativeSeparators(written)),
-                    QuestionButtons::YesNo) != Answer::Yes)
+    if (!ReplaceConfirmed(written))
         return false;
     RenderAndSave(*m_designer, source, {.newName = chosen});
     if (asNewName)
@@ -1018,10 +1020,7 @@ bool TProjectManager::savePattern() {
         const QString name = askFileName(r);
         if (name.isEmpty())
             return false;
-        if (QFileInfo::exists(name) &&
-            AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                            .arg(QDir::toNativeSeparators(name)),
-                        QuestionButtons::YesNo) != Answer::Yes)
+        if (!ReplaceConfirmed(name))
             return false;
         m_patternPath = name;
     }
