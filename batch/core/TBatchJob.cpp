@@ -438,7 +438,9 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             OnItemDone(i, FileNameOf(p.Output));
         advance();
     }
-    // The files in hand finish before the run reports its end.
+    // The files in hand finish before the run reports its end; those not started yet are
+    // dropped, as a stopped run writes nothing more.
+    pool.clear();
     pool.waitForDone();
 
     if (OnFinish)

@@ -13,6 +13,7 @@
 #include "imaging/core/JpegRecaption.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
@@ -23,16 +24,13 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
-#include <QSaveFile>
 #include <QThread>
 #include <QThreadPool>
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <vector>
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -194,27 +192,7 @@ private:
 // Writes through a temporary file renamed over the target, so a failed write never destroys
 // the photo being overwritten.
 void saveFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    // Unbuffered, and written until done: a full disk or a size limit first shows as a short
-    // write without an error; only the next write fails with the system's reason ("No space
-    // left on device"). Through the buffer that reason is lost in commit().
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    QString reason = file.errorString();
-    for (qint64 done = 0; ok && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        const int error = errno;
-        ok = n > 0;
-        done += std::max<qint64>(n, 0);
-        if (!ok)
-            reason = file.error() != QFileDevice::NoError
-                         ? file.errorString()
-                         : QString::fromLocal8Bit(std::strerror(error));
-    }
-    if (ok) {
-        ok = file.commit();
-        reason = file.errorString();
-    }
-    if (!ok)
+    if (const QString reason = WriteFileReplacing(path, bytes); !reason.isEmpty())
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
                                 .arg(QDir::toNativeSeparators(path), reason));
 }
@@ -478,6 +456,8 @@ void RecaptionBricksMany(
             try {
                 DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
                            band->origin, band->size);
+            } catch (const Exception& e) {
+                error = e.message();
             } catch (const std::exception& e) {
                 error = QString::fromLocal8Bit(e.what());
             }
@@ -513,7 +493,17 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
     // The output replaces its source: the original is kept under ".bak". An existing backup is
     // older still and stays; the source is then replaced by the atomic save alone.
     const QString backup = sourceFile + QStringLiteral(".bak");
-    const bool movedAway = !QFileInfo::exists(backup) && QFile::rename(sourceFile, backup);
+    bool movedAway = false;
+    if (!QFileInfo::exists(backup)) {
+        // Without its backup the photo is not replaced.
+        QFile original(sourceFile);
+        if (!original.rename(backup))
+            throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                                    .arg(QDir::toNativeSeparators(sourceFile),
+                                         QDir::toNativeSeparators(backup),
+                                         original.errorString()));
+        movedAway = true;
+    }
     try {
         saveFile(output, bytes);
     } catch (const Exception& e) {

@@ -543,6 +543,25 @@ TEST_F(RenderFiles, FailedWriteOverTheSourcePutsTheOriginalBack) {
     }
 }
 
+TEST_F(RenderFiles, NoRoomForTheBackupLeavesTheSourceAlone) {
+    // At the longest name the folder allows, "<name>.bak" cannot exist: the photo stays.
+    const QString name = QString(251, QLatin1Char('p')) + QStringLiteral(".jpg");
+    SurfaceFixture g{QSize(64, 48), 1.0, name};
+    const QByteArray original = ReadFileBytes(g.photoPath);
+    addText(*g.designer, 2, 2, "x");
+    QString message;
+    try {
+        RenderAndSave(*g.designer, g.photoPath, {});
+    } catch (const Exception& e) {
+        message = e.message();
+    }
+    EXPECT_TRUE(message.contains(g.photoPath + ".bak")) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromLocal8Bit(strerror(ENAMETOOLONG))))
+        << message.toStdString();
+    EXPECT_EQ(ReadFileBytes(g.photoPath), original);
+    EXPECT_EQ(QDir(g.dir.path()).entryList(QDir::Files), QStringList{name});
+}
+
 TEST(RenderOutputPath, TypedNameTakesTheSourceFormatsExtension) {
     struct Case {
         const char* source;
