@@ -55,8 +55,8 @@ public:
 
     // Points of the body's outline: near the part, so plain shifting is safe.
     QPoint local(QPoint p) const {
-        return QPoint(ClampedRound(double(p.x()) - m_origin.x()),
-                      ClampedRound(double(p.y()) - m_origin.y()));
+        const QPointF s = shifted(p);
+        return QPoint(ClampedRound(s.x()), ClampedRound(s.y()));
     }
     QList<QPoint> local(const QList<QPoint>& points) const {
         QList<QPoint> out;
@@ -69,11 +69,8 @@ public:
     void polyline(const QList<QPoint>& points, QRgb colour) {
         const QRectF area(-1, -1, m_image.width() + 1, m_image.height() + 1);
         for (qsizetype i = 1; i < points.size(); ++i) {
-            const QPointF a(double(points[i - 1].x()) - m_origin.x(),
-                            double(points[i - 1].y()) - m_origin.y());
-            const QPointF b(double(points[i].x()) - m_origin.x(),
-                            double(points[i].y()) - m_origin.y());
-            if (const std::optional<QLine> cut = Raster::ClipLine(a, b, area))
+            if (const std::optional<QLine> cut =
+                    Raster::ClipLine(shifted(points[i - 1]), shifted(points[i]), area))
                 Raster::Line(m_image, cut->p1(), cut->p2(), colour);
         }
     }
@@ -104,6 +101,10 @@ public:
     }
 
 private:
+    // In double precision: a far tail point less the origin may not fit an int.
+    QPointF shifted(QPoint p) const {
+        return QPointF(double(p.x()) - m_origin.x(), double(p.y()) - m_origin.y());
+    }
     bool meets(const BubbleBox& b) const {
         return qint64(b.right) >= m_origin.x() && qint64(b.bottom) >= m_origin.y() &&
                qint64(b.left) <= qint64(m_origin.x()) + m_image.width() &&

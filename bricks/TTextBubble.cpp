@@ -1,6 +1,7 @@
 #include "bricks/TTextBubble.h"
 
 #include "bricks/TBubbleFrom.h"
+#include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
@@ -8,21 +9,6 @@
 #include <QPainter>
 #include <algorithm>
 #include <limits>
-
-namespace {
-
-Qt::Alignment QtAlignment(Tk::TAlignment a) {
-    switch (a) {
-    case Tk::taRightJustify:
-        return Qt::AlignRight;
-    case Tk::taCenter:
-        return Qt::AlignHCenter;
-    default:
-        return Qt::AlignLeft;
-    }
-}
-
-} // namespace
 
 TTextBubble::TTextBubble(QWidget* parent) : TText(parent) {
     FullWidth = Width();
@@ -141,7 +127,7 @@ BubbleDrawing TTextBubble::Drawing(const QRect& area) const {
     d.font = Font()->toQFont();
     d.textColour = TColorToQColor(Font()->Color());
     d.text = Caption();
-    d.alignment = QtAlignment(Alignment());
+    d.alignment = TextAlignment(Alignment());
     d.wordWrap = WordWrap();
     d.drawText = isEnabled();
     if (!area.isNull())
