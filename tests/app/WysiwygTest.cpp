@@ -85,17 +85,6 @@ QRect inkBox(const QImage& image, const QImage& photo) {
     return box;
 }
 
-double meanDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
-
 // The brick's own paint as the panel shows it: over the preview photo. (QWidget::grab() would
 // also fill in the palette's window colour, which a brick without a background never shows.)
 QImage onScreen(TDesigner& d, QWidget* brick) {
@@ -136,7 +125,7 @@ void expectPreviewMatchesOutput(TDesigner& d, const char* when) {
         EXPECT_NEAR(screenInk.top(), savedInk.top(), 2);
         EXPECT_NEAR(screenInk.right(), savedInk.right(), 2);
         EXPECT_NEAR(screenInk.bottom(), savedInk.bottom(), 2);
-        EXPECT_LT(meanDifference(screen, saved), 12.0);
+        EXPECT_LT(meanChannelDifference(screen, saved), 12.0);
     }
     // Not a brick of its own, the tail marker still sits on the tail point.
     for (QWidget* brick : d.Bricks())
@@ -258,7 +247,7 @@ TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksInPlace) {
     EXPECT_EQ(d().Picture.size(),
               QSize(RoundHalfEven(1000 / d().ZoomRatio), RoundHalfEven(750 / d().ZoomRatio)));
     const QImage whole = resampled(d().realPicture, d().Picture.size());
-    EXPECT_LT(meanDifference(whole, d().Picture.convertToFormat(QImage::Format_RGB32)), 2.0);
+    EXPECT_LT(meanChannelDifference(whole, d().Picture.convertToFormat(QImage::Format_RGB32)), 2.0);
     EXPECT_TRUE(fullGeometry(d()) == before);
     expectPreviewMatchesOutput(d(), "resized");
 }

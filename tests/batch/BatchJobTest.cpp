@@ -24,6 +24,14 @@ namespace {
 
 const QString Complete = QStringLiteral("Operation complete!");
 
+// Options that only turn each photo by degrees.
+TBatchOptions turnedBy(int degrees) {
+    TBatchOptions o;
+    o.Rotate = true;
+    o.Angle = degrees;
+    return o;
+}
+
 class BatchJobTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -225,9 +233,7 @@ TEST_F(BatchJobTest, RotationIsAppliedEvenWhenOnlyRenaming) {
     add(a);
     names.LoadStored(QStringLiteral("54"));
     names.Rename = true;
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = 90;
+    TBatchOptions o = turnedBy(90);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(files.filePath(QStringLiteral("a1.jpg"))), QSize(30, 40));
 }
@@ -235,9 +241,7 @@ TEST_F(BatchJobTest, RotationIsAppliedEvenWhenOnlyRenaming) {
 TEST_F(BatchJobTest, RotationInPlaceWithoutRename) {
     const QString a = photo(QStringLiteral("a.JPG"));
     add(a);
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = -90;
+    TBatchOptions o = turnedBy(-90);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(items[0].FullPath), QSize(30, 40));
     EXPECT_EQ(QFileInfo(items[0].FullPath).fileName().toLower(), QStringLiteral("a.jpg"));
@@ -285,9 +289,7 @@ TEST_F(BatchJobTest, FileWithoutExifIsNamedAndStillProcessed) {
     const QString bmp = files.filePath(QStringLiteral("plain.bmp"));
     ASSERT_TRUE(makeTestPhoto(40, 30).save(bmp));
     add(bmp);
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = 180;
+    TBatchOptions o = turnedBy(180);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(
         messages.texts(),
@@ -333,9 +335,7 @@ TEST_F(BatchJobTest, EncoderFailureNamesTheFile) {
     ASSERT_TRUE(strip.save(wide, "PNG"));
     const QByteArray original = ReadFileBytes(wide);
     add(wide);
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = 180;
+    TBatchOptions o = turnedBy(180);
     const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
     EXPECT_TRUE(r.Error.startsWith(wide + QStringLiteral(": Cannot write JPEG file: ")))
@@ -451,9 +451,7 @@ TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
     add(b);
     names.LoadStored(QStringLiteral("23"));
     names.Rename = true;
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = 90;
+    TBatchOptions o = turnedBy(90);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);
     EXPECT_EQ(ReadFileBytes(b + ".bak"), bBytes);
@@ -673,17 +671,6 @@ QRect inkBox(const QImage& image) {
     return box;
 }
 
-double meanAbsoluteDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
-
 // A light, smooth 800 x 600 photo, stored lying on its side (EXIF orientation 6).
 QByteArray sidewaysPhoto() {
     QImage image(800, 600, QImage::Format_RGB32);
@@ -745,7 +732,7 @@ TEST_F(BatchJobTest, FittingFromAReducedDecodeMatchesTheFullSizePath) {
         const QSize expected = angle ? QSize(200, 150) : QSize(150, 200);
         ASSERT_EQ(full.size(), expected);
         ASSERT_EQ(reduced.size(), expected);
-        EXPECT_LT(meanAbsoluteDifference(full, reduced), 2.0);
+        EXPECT_LT(meanChannelDifference(full, reduced), 2.0);
         const QRect a = inkBox(full), b = inkBox(reduced);
         ASSERT_FALSE(a.isEmpty());
         SCOPED_TRACE(testing::PrintToString(a) + " / " + testing::PrintToString(b));
@@ -860,9 +847,7 @@ TEST_F(BatchJobTest, LoadRenderAndWriteOneFileByHand) {
     EXPECT_EQ(notices, QStringList{QStringLiteral("plain.bmp doesn't have an EXIF information.")});
     EXPECT_EQ(surface.designer->realPicture.size(), QSize(40, 30));
 
-    TBatchOptions o;
-    o.Rotate = true;
-    o.Angle = 90;
+    TBatchOptions o = turnedBy(90);
     const TPlannedFile plan{QStringLiteral("turned.bmp"),
                             files.filePath(QStringLiteral("turned.bmp"))};
     const QByteArray bytes = TBatchJob::RenderFile(*surface.designer, bmp, plan, o);

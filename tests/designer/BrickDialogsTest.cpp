@@ -63,6 +63,18 @@ Unpublished unpublished(const TText* t) {
     return u;
 }
 
+// The whole brick, streamed and unpublished, to check that a cancel or an undo puts back
+// exactly what was there.
+struct AsItWas {
+    explicit AsItWas(const TText* t) : stream(streamText(t)), rest(unpublished(t)) {}
+    void expectRestored(const TText* t) const {
+        EXPECT_EQ(streamText(t), stream);
+        EXPECT_EQ(unpublished(t), rest);
+    }
+    QString stream;
+    Unpublished rest;
+};
+
 void setUpText(TText& t, const QString& caption) {
     t.setName(QStringLiteral("Text1"));
     t.Font()->setName(QStringLiteral("DejaVu Sans"));
@@ -134,8 +146,7 @@ TEST(BrickDialogs, TextCancelRestoresEverythingOkCommitsOnce) {
         TText t;
         setUpText(t, QStringLiteral("Hello"));
         t.setAlignment(Tk::taCenter);
-        const QString before = streamText(&t);
-        const Unpublished beforeU = unpublished(&t);
+        const AsItWas before(&t);
         const BrickSnapshot snap = TakeBrickSnapshot(&t);
         Hooks hooks([&](QDialog& dialog) {
             auto& d = dynamic_cast<TOPropertyStringsEditor&>(dialog);
@@ -147,7 +158,7 @@ TEST(BrickDialogs, TextCancelRestoresEverythingOkCommitsOnce) {
             EXPECT_EQ(t.Caption(), "Other\nlines");
             d.spedAngel->setValue(-180);
             EXPECT_EQ(t.Angle, -1800);
-            EXPECT_NE(streamText(&t), before);
+            EXPECT_NE(streamText(&t), before.stream);
             return ok ? QDialog::Accepted : QDialog::Rejected;
         });
         TOTextComponentEditor editor;
@@ -156,8 +167,7 @@ TEST(BrickDialogs, TextCancelRestoresEverythingOkCommitsOnce) {
         editor.OnCommit = commit.hook();
         EXPECT_EQ(editor.Edit(&t), ok);
         if (!ok) {
-            EXPECT_EQ(streamText(&t), before);
-            EXPECT_EQ(unpublished(&t), beforeU);
+            before.expectRestored(&t);
             EXPECT_EQ(commit.calls, 0);
         } else {
             EXPECT_EQ(commit.calls, 1);
@@ -168,8 +178,7 @@ TEST(BrickDialogs, TextCancelRestoresEverythingOkCommitsOnce) {
             EXPECT_EQ(t.Angle, -1800);
             // Restoring the "before" half gives the brick as it was: what undo will do.
             RestoreBrickSnapshot(&t, commit.before);
-            EXPECT_EQ(streamText(&t), before);
-            EXPECT_EQ(unpublished(&t), beforeU);
+            before.expectRestored(&t);
         }
     }
 }
@@ -191,8 +200,7 @@ TEST(BrickDialogs, DateCancelRestoresFormatAndCaption) {
         setUpText(t, QStringLiteral("1980-01-02"));
         t.DateValue = DateTimeToValue(QDateTime(QDate(1980, 1, 2), QTime(0, 0), QTimeZone::utc()));
         t.Format = QStringLiteral("yyyy-MM-dd");
-        const QString before = streamText(&t);
-        const Unpublished beforeU = unpublished(&t);
+        const AsItWas before(&t);
         Hooks hooks([&](QDialog& dialog) {
             auto& d = dynamic_cast<TOPropertyDateEditor&>(dialog);
             EXPECT_EQ(d.windowTitle(), "Date options");
@@ -213,8 +221,7 @@ TEST(BrickDialogs, DateCancelRestoresFormatAndCaption) {
         editor.OnCommit = commit.hook();
         editor.Edit(&t);
         if (!ok) {
-            EXPECT_EQ(streamText(&t), before);
-            EXPECT_EQ(unpublished(&t), beforeU);
+            before.expectRestored(&t);
             EXPECT_EQ(commit.calls, 0);
         } else {
             EXPECT_EQ(commit.calls, 1);
@@ -253,8 +260,7 @@ TEST(BrickDialogs, TimeFormatIndexAndCancel) {
         EXPECT_EQ(Settings().defaultTimeFormat, "1");
     }
     t.Format = QStringLiteral("3");
-    const QString before = streamText(&t);
-    const Unpublished beforeU = unpublished(&t);
+    const AsItWas before(&t);
     Hooks hooks([&](QDialog& dialog) {
         auto& d = dynamic_cast<TOPropertyTimeEditor&>(dialog);
         EXPECT_EQ(d.ComboBox1->currentIndex(), 3);
@@ -268,8 +274,7 @@ TEST(BrickDialogs, TimeFormatIndexAndCancel) {
     Commit commit;
     editor.OnCommit = commit.hook();
     EXPECT_FALSE(editor.Edit(&t));
-    EXPECT_EQ(streamText(&t), before);
-    EXPECT_EQ(unpublished(&t), beforeU);
+    before.expectRestored(&t);
     EXPECT_EQ(commit.calls, 0);
     Settings().defaultTimeFormat = saved;
 }
@@ -282,8 +287,7 @@ TEST(BrickDialogs, BubbleCancelRestoresStyleTailAndText) {
         b.setFromY(250);
         b.Style = 2;
         b.FitToText();
-        const QString before = streamText(&b);
-        const Unpublished beforeU = unpublished(&b);
+        const AsItWas before(&b);
         Hooks hooks([&](QDialog& dialog) {
             auto& d = dynamic_cast<TOPropertyBubbleEditor&>(dialog);
             EXPECT_EQ(d.windowTitle(), "Bubble options");
@@ -301,8 +305,7 @@ TEST(BrickDialogs, BubbleCancelRestoresStyleTailAndText) {
         editor.OnCommit = commit.hook();
         editor.Edit(&b);
         if (!ok) {
-            EXPECT_EQ(streamText(&b), before);
-            EXPECT_EQ(unpublished(&b), beforeU);
+            before.expectRestored(&b);
             EXPECT_EQ(commit.calls, 0);
         } else {
             EXPECT_EQ(commit.calls, 1);

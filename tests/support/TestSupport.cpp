@@ -60,6 +60,17 @@ double differingPixelShare(const QImage& a0, const QImage& b0, int delta) {
     return double(bad) / (double(a.width()) * a.height());
 }
 
+double meanChannelDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
 namespace {
 bool differs(QRgb u, QRgb v, int delta) {
     return std::abs(qRed(u) - qRed(v)) > delta || std::abs(qGreen(u) - qGreen(v)) > delta ||
@@ -158,50 +169,6 @@ QImage makeTestPhoto(int width, int height, quint32 seed, bool smooth) {
     return img;
 }
 
-QByteArray exifSegment(const AsciiEntries& entries) {
-    QByteArray tiff("II\x2A\x00\x08\x00\x00\x00", 8);
-    auto u16 = [](QByteArray& b, quint16 v) {
-        b.append(char(v & 0xFF));
-        b.append(char(v >> 8));
-    };
-    auto u32 = [](QByteArray& b, quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            b.append(char((v >> (8 * i)) & 0xFF));
-    };
-    const quint32 dataStart = 8 + 2 + 12 * quint32(entries.size()) + 4;
-    QByteArray ifd, data;
-    u16(ifd, quint16(entries.size()));
-    for (const auto& [tag, text] : entries) {
-        const QByteArray bytes = text + '\0';
-        u16(ifd, tag);
-        u16(ifd, 2);
-        u32(ifd, quint32(bytes.size()));
-        if (bytes.size() <= 4) {
-            ifd.append(bytes.leftJustified(4, '\0'));
-        } else {
-            u32(ifd, dataStart + quint32(data.size()));
-            data.append(bytes);
-        }
-    }
-    u32(ifd, 0);
-    tiff += ifd + data;
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    const quint16 len = quint16(payload.size() + 2);
-    segment.append(char(len >> 8));
-    segment.append(char(len & 0xFF));
-    return segment + payload;
-}
-
-QByteArray exifJpeg(const AsciiEntries& entries) {
-    return QByteArray("\xFF\xD8", 2) + exifSegment(entries) + QByteArray("\xFF\xD9", 2);
-}
-
-QByteArray withExif(const QByteArray& jpeg, const AsciiEntries& entries) {
-    const int firstLen = (uchar(jpeg.at(4)) << 8) | uchar(jpeg.at(5));
-    return jpeg.left(2) + exifSegment(entries) + jpeg.mid(4 + firstLen);
-}
-
 QByteArray exifBlockSegment(const ExifBlock& block) {
     auto u16 = [](QByteArray& b, quint16 v) {
         b.append(char(v & 0xFF));
@@ -267,6 +234,19 @@ QByteArray exifBlockJpeg(const ExifBlock& block) {
 QByteArray withExifBlock(const QByteArray& jpeg, const ExifBlock& block) {
     const int firstLen = (uchar(jpeg.at(4)) << 8) | uchar(jpeg.at(5));
     return jpeg.left(2) + exifBlockSegment(block) + jpeg.mid(4 + firstLen);
+}
+
+// A flat IFD0 is the fuller block without orientation or sub-directory: same bytes.
+QByteArray exifSegment(const AsciiEntries& entries) {
+    return exifBlockSegment(ExifBlock{entries, {}, 0});
+}
+
+QByteArray exifJpeg(const AsciiEntries& entries) {
+    return exifBlockJpeg(ExifBlock{entries, {}, 0});
+}
+
+QByteArray withExif(const QByteArray& jpeg, const AsciiEntries& entries) {
+    return withExifBlock(jpeg, ExifBlock{entries, {}, 0});
 }
 
 QString sharedTestDataDir() {

@@ -15,6 +15,10 @@ bool fuzzyImageCompare(const QImage& a, const QImage& b, int delta, QString* why
 // Share of pixels (0..1) whose channels differ by more than delta; 1 when the sizes differ.
 double differingPixelShare(const QImage& a, const QImage& b, int delta);
 
+// Mean absolute difference of the red, green and blue channels over all pixels (0..255);
+// both images must have the same size.
+double meanChannelDifference(const QImage& a, const QImage& b);
+
 // Ink: the pixels of image that differ from background by more than delta in some channel,
 // inside region (the whole image when empty). Their bounding box, centre of mass and count.
 struct InkStats {
