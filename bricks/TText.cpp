@@ -24,6 +24,23 @@ TText::TText(QWidget* parent) : TCustomLabel(parent) {
     Opacity = 255;
 }
 
+void TText::setAngle(int tenths) {
+    if (Angle == tenths)
+        return;
+    Angle = tenths;
+    if (IsLoading())
+        return;
+    FitToText();
+    update();
+}
+
+void TText::setOpacity(int alpha) {
+    if (Opacity == alpha)
+        return;
+    Opacity = alpha;
+    update();
+}
+
 void TText::FitToText() {
     if (IsLoading() || !AutoSize())
         return;

@@ -8,6 +8,12 @@
 // into the control, so the preview matches what the render burns into the photo.
 class TText : public TCustomLabel {
     Q_OBJECT
+    // What the brick dialogs edit, stored only when not at their defaults, so a pattern that
+    // uses neither reads and writes as it did before they were published.
+    Q_PROPERTY(int Angle MEMBER Angle WRITE setAngle)
+    Q_PROPERTY(int Opacity MEMBER Opacity WRITE setOpacity)
+    Q_CLASSINFO("default:Angle", "0")
+    Q_CLASSINFO("default:Opacity", "255")
 
 public:
     Q_INVOKABLE explicit TText(QWidget* parent = nullptr);
@@ -19,6 +25,10 @@ public:
     int FullLeft = 0;
     int Angle = 0;     // tenths of a degree, clockwise positive
     int Opacity = 255; // alpha of the text colour
+
+    // Re-measure (a turned box is larger) and repaint, except while the brick is read.
+    void setAngle(int tenths);
+    void setOpacity(int alpha);
 
     // Measures the caption at full size and sizes the control at the zoom ratio.
     virtual void FitToText();

@@ -3,6 +3,7 @@
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
+#include "platform/Errors.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
@@ -39,6 +40,34 @@ void TTextBubble::setFromY(int v) {
         m_fromY = v;
 }
 
+void TTextBubble::setBubbleStyle(int style) {
+    if (style < Bubble::SayEllipse || style > Bubble::ThinkCloud)
+        throw Exception(QStringLiteral("%1 is not a bubble style (0..4)").arg(style));
+    if (IsLoading())
+        m_shapeStored = m_styleStored = true;
+    if (Style == style)
+        return;
+    Style = quint8(style);
+    if (IsLoading())
+        return;
+    FitToText();
+    update();
+}
+
+void TTextBubble::setBodyLeft(int v) {
+    if (IsLoading())
+        m_shapeStored = true;
+    Body.right += v - Body.left;
+    Body.left = v;
+}
+
+void TTextBubble::setBodyTop(int v) {
+    if (IsLoading())
+        m_shapeStored = true;
+    Body.bottom += v - Body.top;
+    Body.top = v;
+}
+
 void TTextBubble::FitToText() {
     if (IsLoading() || !AutoSize())
         return;
@@ -65,7 +94,22 @@ void TTextBubble::SetUpLoaded(double zoom) {
     if (m_loadedSize.isValid())
         SetBounds(Left(), Top(), m_loadedSize.width(), m_loadedSize.height());
     m_loadedSize = QSize();
+    // The stream's corner of the body, before SetUpFromSize puts it at the origin.
+    const int bodyLeft = Body.left, bodyTop = Body.top;
     SetUpFromSize(zoom);
+    if (m_shapeStored) {
+        // Style and body corner were stored: nothing to guess (a style not stored is the
+        // published default, a new bubble's).
+        if (!m_styleStored)
+            Style = Bubble::SayRectangle;
+        Body = BodyRect{bodyLeft, bodyTop, bodyLeft + Body.width(), bodyTop + Body.height()};
+        if (AutoSize() && !IsLoading()) {
+            Body.right = Body.left;
+            Body.bottom = Body.top;
+            FitToText();
+        }
+        return;
+    }
     if (IsLoading() || !AutoSize())
         return;
     const QSize stored = size();

@@ -14,6 +14,16 @@ class TTextBubble : public TText {
     Q_OBJECT
     Q_PROPERTY(int FromX READ FromX WRITE setFromX)
     Q_PROPERTY(int FromY READ FromY WRITE setFromY)
+    // The style (0..4, the bubble style catalogue) and where the body starts when the tail point
+    // lies left of or above it: stored only when not at their defaults, so that a bubble whose
+    // shape a pattern could always be told from its size reads and writes as before.
+    Q_PROPERTY(int BubbleStyle READ BubbleStyle WRITE setBubbleStyle)
+    Q_PROPERTY(int BodyLeft READ BodyLeft WRITE setBodyLeft)
+    Q_PROPERTY(int BodyTop READ BodyTop WRITE setBodyTop)
+    Q_CLASSINFO("type:BubbleStyle", "TBubbleStyle")
+    Q_CLASSINFO("default:BubbleStyle", "1")
+    Q_CLASSINFO("default:BodyLeft", "0")
+    Q_CLASSINFO("default:BodyTop", "0")
 
 public:
     Q_INVOKABLE explicit TTextBubble(QWidget* parent = nullptr);
@@ -24,6 +34,17 @@ public:
     // Store only; neither re-lays out nor repaints.
     void setFromX(int v);
     void setFromY(int v);
+
+    int BubbleStyle() const { return Style; }
+    // Throws for a style outside 0..4. Outside loading the bubble re-fits and repaints.
+    void setBubbleStyle(int style);
+    int BodyLeft() const { return Body.left; }
+    int BodyTop() const { return Body.top; }
+    // Moves the body, keeping its size.
+    void setBodyLeft(int v);
+    void setBodyTop(int v);
+    // The stream carried the style or the body's corner: the shape need not be guessed.
+    bool ShapeStored() const { return m_shapeStored; }
 
     // The text body, full-size pixels relative to the brick; every style's shape derives from it.
     using BodyRect = BubbleBox;
@@ -72,4 +93,6 @@ private:
     TBubbleFrom* m_marker = nullptr;
     bool m_markerGone = false;
     QSize m_loadedSize; // as the stream stored it, until SetUpLoaded
+    bool m_shapeStored = false;
+    bool m_styleStored = false;
 };

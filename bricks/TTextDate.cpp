@@ -15,3 +15,11 @@ TTextDate::TTextDate(QWidget* parent) : TText(parent) {
     // On a photo the brick shows its value as the render burns it in.
     setCaption(surface && !surface->FileName.isEmpty() ? DateBrickText(*this) : v.text);
 }
+
+void TTextDate::setFormat(const QString& format) {
+    if (Format == format)
+        return;
+    Format = format;
+    if (!IsLoading())
+        setCaption(DateBrickText(*this));
+}

@@ -15,3 +15,11 @@ TTextTime::TTextTime(QWidget* parent) : TText(parent) {
     // On a photo the brick shows its value as the render burns it in.
     setCaption(surface && !surface->FileName.isEmpty() ? TimeBrickText(*this) : v.text);
 }
+
+void TTextTime::setFormat(const QString& format) {
+    if (Format == format)
+        return;
+    Format = format;
+    if (!IsLoading())
+        setCaption(TimeBrickText(*this));
+}

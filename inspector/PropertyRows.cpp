@@ -235,6 +235,7 @@ void TInspectorModel::build() {
         row.ValueText = rowValueText(row);
         TPropertyEditor* editor = m_editors ? m_editors->Find(row) : nullptr;
         row.HasEditor = editor != nullptr;
+        row.HasDialog = editor && editor->HasDialog();
         if (row.TypeKind == TTypeKind::tkEnumeration || row.TypeKind == TTypeKind::tkSet)
             row.ValueList = ValueList(object, p.name);
         else if (editor)
@@ -418,6 +419,8 @@ void TInspectorModel::WriteValue(int index, const QString& text) {
             if (ok && n <= 0)
                 value = QStringLiteral("1");
         }
+        if (TPropertyEditor* editor = EditorOf(index))
+            value = editor->StoredText(row, value);
         write(row, value);
         if (TPropertyEditor* editor = EditorOf(index)) {
             row.ValueText = value;

@@ -51,7 +51,8 @@ struct TPropertyDescription {
     QString ValueText;
     QStringList ValueList; // enumeration or set names, or what the row's editor supplies
     bool HasEditor = false;
-    int CreationIndex = 0; // position in declaration order
+    bool HasDialog = false; // the editor has a dialog behind the ellipsis button
+    int CreationIndex = 0;  // position in declaration order
     QObject* Object = nullptr;
 
     // From the published-property module: the finer kind and the declared default.
@@ -98,6 +99,14 @@ public:
     // Runs the edit dialog; the result goes into the row's value text, or, for a nested object,
     // through Writer() into the object's own properties. False when cancelled.
     virtual bool Edit(TPropertyDescription& row) = 0;
+    // Whether there is a dialog behind an ellipsis button (an editor may only offer a list).
+    virtual bool HasDialog() const { return true; }
+    // The text a typed or chosen text writes: an editor whose list shows names for stored
+    // numbers turns the name back into its number. Throws EConvertError for a text that is
+    // neither.
+    virtual QString StoredText(const TPropertyDescription& /*row*/, const QString& text) {
+        return text;
+    }
 
     // The registry that holds the editor (set by registration).
     TPropertyEditorRegistry* Registry() const { return m_registry; }

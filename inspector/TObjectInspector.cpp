@@ -286,12 +286,12 @@ void TInplaceEditor::SetRow(int row) {
         break;
     case TTypeKind::tkClass:
         m_readOnlyMode = true;
-        ellipsis = r.HasEditor;
+        ellipsis = r.HasDialog;
         break;
     default:
         m_readOnlyMode = false;
         drop = !r.ValueList.isEmpty();
-        ellipsis = r.HasEditor;
+        ellipsis = r.HasDialog;
         break;
     }
     const QString text = model.DisplayText(row);

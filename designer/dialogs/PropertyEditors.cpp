@@ -1,8 +1,10 @@
 #include "designer/dialogs/PropertyEditors.h"
 
+#include "bricks/BrickDateSource.h"
 #include "designer/dialogs/BrickDialogs.h"
 #include "designer/dialogs/ComponentEditors.h"
 #include "designer/dialogs/DialogHooks.h"
+#include "patterns/settings/DateTimeFormats.h"
 #include "platform/ComponentStream.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -29,6 +31,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -603,6 +606,76 @@ bool TOMenuEditor::Edit(TPropertyDescription& row) {
 
 // ---------------------------------------------------------------------------------------------
 
+// --- Bubble style, date and time formats --------------------------------------------------------
+
+namespace {
+// A catalogue index from a name (any case) or an index in range; nothing otherwise.
+std::optional<int> catalogueIndex(const QStringList& names, const QString& text) {
+    const QString t = text.trimmed();
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(t, Qt::CaseInsensitive) == 0)
+            return i;
+    bool ok = false;
+    const int n = t.toInt(&ok);
+    if (ok && n >= 0 && n < names.size())
+        return n;
+    return std::nullopt;
+}
+} // namespace
+
+void TOBubbleStyleEditor::GetValues(TPropertyDescription& row) {
+    row.ValueList = BubbleStyles;
+}
+
+QString TOBubbleStyleEditor::GetValueText(const TPropertyDescription& row) {
+    bool ok = false;
+    const int i = row.ValueText.toInt(&ok);
+    return ok && i >= 0 && i < BubbleStyles.size() ? BubbleStyles[i] : row.ValueText;
+}
+
+QString TOBubbleStyleEditor::StoredText(const TPropertyDescription&, const QString& text) {
+    const auto i = catalogueIndex(BubbleStyles, text);
+    if (!i)
+        throw EConvertError(QStringLiteral("'%1' is not a bubble style").arg(text));
+    return QString::number(*i);
+}
+
+QString TOBubbleStyleEditor::SetValue(TPropertyDescription& row) {
+    row.ValueText = StoredText(row, row.ValueText);
+    return row.ValueText;
+}
+
+void TODateFormatEditor::GetValues(TPropertyDescription& row) {
+    row.ValueList = DateFormats;
+    row.ValueList[0] = QString::fromLatin1(kSystemDateFormatText);
+}
+
+QString TODateFormatEditor::GetValueText(const TPropertyDescription& row) {
+    return row.ValueText.isEmpty() ? QString::fromLatin1(kSystemDateFormatText) : row.ValueText;
+}
+
+QString TODateFormatEditor::StoredText(const TPropertyDescription&, const QString& text) {
+    // Any format may be typed; the empty one is chosen by its name.
+    return text == QLatin1String(kSystemDateFormatText) ? QString() : text;
+}
+
+void TOTimeFormatEditor::GetValues(TPropertyDescription& row) {
+    row.ValueList = TimeFormats;
+}
+
+QString TOTimeFormatEditor::GetValueText(const TPropertyDescription& row) {
+    return TimeBrickFormat(row.ValueText);
+}
+
+QString TOTimeFormatEditor::StoredText(const TPropertyDescription&, const QString& text) {
+    if (text.trimmed().isEmpty())
+        return QString();
+    const auto i = catalogueIndex(TimeFormats, text);
+    if (!i)
+        throw EConvertError(QStringLiteral("'%1' is not a time format of the list").arg(text));
+    return QString::number(*i);
+}
+
 void RegisterPropertyEditors(TPropertyEditorRegistry& registry) {
     registry.Register(std::make_unique<TOColorEditor>());
     registry.Register(std::make_unique<TOCursorEditor>());
@@ -615,4 +688,7 @@ void RegisterPropertyEditors(TPropertyEditorRegistry& registry) {
     registry.Register(std::make_unique<TOMenuEditor>());
     registry.Register(std::make_unique<TOBitmapEditor>());
     registry.Register(std::make_unique<TOPictureEditor>());
+    registry.Register(std::make_unique<TOBubbleStyleEditor>());
+    registry.Register(std::make_unique<TODateFormatEditor>());
+    registry.Register(std::make_unique<TOTimeFormatEditor>());
 }

@@ -81,10 +81,14 @@ const QList<HiddenClassProperties>& HiddenPropertyTable() {
                                         QStringLiteral("Align"),
                                         QStringLiteral("Name"),
                                         QStringLiteral("Anchors")};
+    // A bubble does not turn; where its body starts follows from dragging its tail.
+    static const QStringList bubble =
+        text +
+        QStringList{QStringLiteral("Angle"), QStringLiteral("BodyLeft"), QStringLiteral("BodyTop")};
     static const QList<HiddenClassProperties> table = {
         {QStringLiteral("TDesigner"), designer},  {QStringLiteral("TText"), text},
         {QStringLiteral("TTextTime"), text},      {QStringLiteral("TTextDate"), text},
-        {QStringLiteral("TPictureimg"), picture}, {QStringLiteral("TTextBubble"), text},
+        {QStringLiteral("TPictureimg"), picture}, {QStringLiteral("TTextBubble"), bubble},
     };
     return table;
 }

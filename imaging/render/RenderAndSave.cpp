@@ -82,8 +82,9 @@ private:
 
 QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
     if (auto* d = qobject_cast<TTextDate*>(brick)) {
-        // Outside a batch the brick's value in its format.
-        return perFileDates ? FormatDateTimeText(Settings().defaultDateFormat, dates.date())
+        // Each file's own date, in the format the user chose on the brick: the day alone, as the
+        // brick's own value is.
+        return perFileDates ? FormatDateTimeText(d->Format, std::trunc(dates.date()))
                             : DateBrickText(*d);
     }
     if (auto* t = qobject_cast<TTextTime*>(brick)) {
@@ -97,21 +98,37 @@ QRectF scaled(const QRect& r, double sx, double sy) {
     return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
 }
 
+// The brick's unturned size for a text: measured anew when the text is not the one the brick
+// was measured for (a batch file's own date), so that nothing of it is cut off.
+QSize textSizeFor(const TText* brick, const QString& text) {
+    if (!brick->AutoSize() || text == brick->Caption())
+        return QSize(brick->FullWidth, brick->FullHeight);
+    const QSizeF m = MeasureText(brick->Font()->toQFont(), text);
+    return QSize(RoundHalfEven(m.width()), RoundHalfEven(m.height()));
+}
+
+QRect textBoxFor(const TText* brick, const QString& text) {
+    const QSize size = textSizeFor(brick, text);
+    return QRect(QPoint(brick->FullLeft, brick->FullTop),
+                 TextBoxSize(size.width(), size.height(), brick->Angle));
+}
+
 void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy,
                    const QPoint& origin) {
     // The photo behind the text is the image itself, so the text is drawn straight onto it,
     // clipped to the brick's box exactly as the screen composes it.
-    const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
+    const QSize size = textSizeFor(brick, text);
+    const QRect box = textBoxFor(brick, text);
     if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
         return;
     const QTransform toImage =
-        TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
+        TextBoxTransform(brick->Angle, size.height(), box.width(), box.height()) *
         QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy) *
         QTransform::fromTranslate(-origin.x(), -origin.y());
     DrawText(image, brick->Font()->toQFont(), text,
              ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
              scaled(box, sx, sy).translated(-origin), TextAlignment(brick->Alignment()),
-             brick->FullWidth);
+             size.width());
 }
 
 // opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
@@ -149,13 +166,15 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
 }
 
 // Every rectangle of the image that drawing the bricks may change, at scale 1.
-QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
+QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds,
+                             const QString& sourceFile, bool perFileDates) {
     QList<QRect> rects;
+    FileDates dates(sourceFile);
     for (QWidget* component : designer.Bricks()) {
         QRect r;
         if (auto* text = qobject_cast<TText*>(component);
             text && !qobject_cast<TTextBubble*>(component))
-            r = text->FullBox(text->FullLeft, text->FullTop);
+            r = textBoxFor(text, brickText(text, perFileDates, dates));
         else if (auto* bubble = qobject_cast<TTextBubble*>(component))
             r = bubble->ComposedRect(bounds);
         else if (auto* pic = qobject_cast<TPictureimg*>(component))
@@ -334,7 +353,8 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
+        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect(), sourceFile,
+                                                       options.perFileDates));
         DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
         bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
     } else {
@@ -377,7 +397,8 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif) {
     const QSize size = jpegSize(source);
-    const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
+    const QList<QRect> touched =
+        brickFootprints(designer, QRect(QPoint(), size), sourceFile, perFileDates);
     QByteArray bytes =
         RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
             DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
@@ -414,7 +435,8 @@ void RecaptionBricksMany(
     std::vector<QList<QRect>> touched;
     for (const QByteArray& s : sources) {
         sizes.push_back(jpegSize(s));
-        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
+        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back()),
+                                          sourceFiles[qsizetype(touched.size())], false));
     }
 
     auto work = [&](int i) {

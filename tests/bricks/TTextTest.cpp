@@ -54,9 +54,12 @@ TEST(TextBrick, PublishedPropertiesInDeclarationOrder) {
     TText t;
     const int from = TControl::staticMetaObject.propertyOffset();
     EXPECT_EQ(publishedNames(t, from),
-              QStringList({"Name", "Tag", "Left", "Top", "Width", "Height", "Cursor", "Hint",
-                           "HelpType", "HelpKeyword", "HelpContext", "AlignWithMargins", "Margins",
-                           "AutoSize", "Alignment", "Caption", "Color", "Font", "Transparent"}));
+              QStringList({"Name",     "Tag",         "Left",        "Top",
+                           "Width",    "Height",      "Cursor",      "Hint",
+                           "HelpType", "HelpKeyword", "HelpContext", "AlignWithMargins",
+                           "Margins",  "AutoSize",    "Alignment",   "Caption",
+                           "Color",    "Font",        "Transparent", "Angle",
+                           "Opacity"}));
     TPictureimg p;
     const QStringList pic = publishedNames(p, from);
     EXPECT_EQ(pic.indexOf("Margins") + 1, pic.indexOf("Align"));

@@ -3,8 +3,13 @@
 #include "bricks/RegisterBricks.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
+#include "bricks/TTextBubble.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/dialogs/BrickDialogs.h"
 #include "designer/dialogs/DialogHooks.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "platform/Errors.h"
 #include "platform/PublishedProperties.h"
 #include "platform/TFont.h"
 
@@ -345,3 +350,60 @@ TEST(PropertyEditors, StringsLines) {
 }
 
 #include "PropertyEditorsTest.moc"
+
+// The brick values the dialogs edit have rows of their own: a list of names for a stored number,
+// the catalogue for a format; no dialog behind them.
+TEST(PropertyEditors, BubbleStyleIsChosenByItsName) {
+    TTextBubble bubble;
+    bubble.Style = 1;
+    Fixture f(&bubble);
+    const int r = f.row("BubbleStyle");
+    EXPECT_FALSE(f.model.Rows()[r].HasDialog);
+    EXPECT_EQ(f.model.DisplayText(r), "Say rectange");
+    EXPECT_EQ(f.model.DisplayList(r), QStringList({"Say ellipse", "Say rectange", "Say cloud",
+                                                   "Think ellipse", "Think cloud"}));
+    EXPECT_TRUE(f.model.IsDefault(r)) << "a new bubble's style stores nothing";
+    f.model.WriteValue(r, QStringLiteral("Think cloud"));
+    EXPECT_EQ(bubble.Style, 4);
+    ASSERT_EQ(f.writer.writes.size(), 1);
+    EXPECT_EQ(f.writer.writes[0].newText, "4") << "the stored form is the number";
+    EXPECT_EQ(f.model.DisplayText(r), "Think cloud");
+    // A number is taken as it is; a name or number outside the catalogue is refused.
+    f.model.WriteValue(r, QStringLiteral("0"));
+    EXPECT_EQ(bubble.Style, 0);
+    EXPECT_THROW(f.model.WriteValue(r, QStringLiteral("Shout")), Exception);
+    EXPECT_THROW(f.model.WriteValue(r, QStringLiteral("5")), Exception);
+    EXPECT_EQ(bubble.Style, 0);
+}
+
+TEST(PropertyEditors, DateAndTimeFormatsComeFromTheCatalogues) {
+    TTextDate date;
+    date.DateValue = DateTimeToValue(QDateTime(QDate(2006, 5, 2), QTime()));
+    Fixture fd(&date);
+    const int r = fd.row("Format");
+    EXPECT_FALSE(fd.model.Rows()[r].HasDialog);
+    ASSERT_EQ(fd.model.DisplayList(r).size(), 14);
+    EXPECT_EQ(fd.model.DisplayList(r)[0], QLatin1String(kSystemDateFormatText));
+    EXPECT_EQ(fd.model.DisplayList(r)[13], "yyyy-MM-dd");
+    EXPECT_EQ(fd.model.DisplayText(r), QLatin1String(kSystemDateFormatText));
+    fd.model.WriteValue(r, QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(date.Format, "yyyy-MM-dd");
+    EXPECT_EQ(date.Caption(), "2006-05-02") << "the brick shows its value in the new format";
+    // Any format may be typed; the system entry writes the empty format back.
+    fd.model.WriteValue(r, QStringLiteral("d MMM"));
+    EXPECT_EQ(date.Format, "d MMM");
+    fd.model.WriteValue(r, QLatin1String(kSystemDateFormatText));
+    EXPECT_TRUE(date.Format.isEmpty());
+
+    TTextTime time;
+    time.DateValue = DateTimeToValue(QDateTime(QDate(2006, 5, 2), QTime(14, 5, 9)));
+    Fixture ft(&time);
+    const int t = ft.row("Format");
+    EXPECT_EQ(ft.model.DisplayList(t), TimeFormats);
+    EXPECT_EQ(ft.model.DisplayText(t), "h:mm:ss AM/PM") << "empty is entry 1";
+    ft.model.WriteValue(t, QStringLiteral("h:mm"));
+    EXPECT_EQ(time.Format, "2") << "stored as the entry's index";
+    EXPECT_EQ(time.Caption(), "14:05");
+    EXPECT_THROW(ft.model.WriteValue(t, QStringLiteral("hh.mm")), Exception);
+    EXPECT_EQ(time.Format, "2");
+}

@@ -376,8 +376,10 @@ TEST(Render, TransparentPictureBricks) {
 
 TEST(Render, PerFileDateWithoutExifShowsTheDefaultDate) {
     SurfaceFixture f;
-    Settings().defaultDateFormat = QStringLiteral("yyyy-MM-dd");
+    // The brick's own format, not the settings' display format.
+    Settings().defaultDateFormat = QStringLiteral("dd.MM.yy");
     auto* d = placeBrick<TTextDate>(*f.designer, 10, 10);
+    d->Format = QStringLiteral("yyyy-MM-dd");
     d->DateValue = 0;
     d->Font()->setColor(0x000000);
     d->setCaption(QStringLiteral("1980-01-01"));
@@ -826,13 +828,18 @@ TEST(Render, PerFileDatesComeFromEachFilesExif) {
     WriteFileBytes(src, jpegWithExif(makeTestPhoto(200, 80, 3, true)));
     TDesigner d;
     d.OpenImage(src, 1.0);
-    Settings().defaultDateFormat = QStringLiteral("yyyy-MM-dd");
+    Settings().defaultDateFormat = QStringLiteral("dd.MM.yy");
     auto* date = placeBrick<TTextDate>(d, 4, 4);
+    date->Format = QStringLiteral("yyyy-MM-dd");
     date->Font()->setSize(20);
-    date->setCaption(QStringLiteral("2005-06-07"));
+    // Measured for a shorter text than the file's date: the box grows for it, nothing is cut.
+    date->setCaption(QStringLiteral("1-1-1"));
     date->FitToText();
     date->DateValue = 0; // what the brick holds is not what a batch writes
     RenderAndSave(d, src, {.newName = dir.filePath("batch.jpg"), .perFileDates = true});
+    // Written from the photo's own blocks, the blocks under the whole date are captioned.
+    RenderAndSave(d, src,
+                  {.newName = dir.filePath("kept.jpg"), .perFileDates = true, .keepQuality = true});
     date->setCaption(QStringLiteral("2005-06-07"));
     auto* ref = placeBrick<TText>(d, 4, 4);
     ref->Font()->setSize(20);
@@ -840,12 +847,14 @@ TEST(Render, PerFileDatesComeFromEachFilesExif) {
     ref->FitToText();
     d.RemoveComponent(date);
     RenderAndSave(d, src, {.newName = dir.filePath("ref.jpg")});
+    RenderAndSave(d, src, {.newName = dir.filePath("keptref.jpg"), .keepQuality = true});
     Settings().defaultDateFormat.clear();
     QString why;
     // JPEG encoding is deterministic: the same pixels give the same file.
     EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(dir.filePath("batch.jpg")),
                                   ReadImageFile(dir.filePath("ref.jpg")), 0, &why))
         << why.toStdString();
+    EXPECT_EQ(ReadFileBytes(dir.filePath("kept.jpg")), ReadFileBytes(dir.filePath("keptref.jpg")));
 }
 
 TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {

@@ -89,7 +89,7 @@ TEST_F(InspectorFixture, FloatsOnTopByDefaultAndKeepsItsLayoutValues) {
 TEST_F(InspectorFixture, ObjectListAndGrid) {
     inspector.Inspect(text);
     EXPECT_TRUE(inspector.Grid()->isVisible());
-    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 12);
+    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 14);
     EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Alignment");
     QComboBox* list = inspector.ParentObjects();
     ASSERT_EQ(list->count(), 2);
@@ -106,9 +106,11 @@ TEST_F(InspectorFixture, ObjectListAndGrid) {
 
 TEST_F(InspectorFixture, OneRowLeavesTheGridHidden) {
     THiddenProperties hidden;
-    for (const char* name : {"Left", "Top", "Width", "Height", "AlignWithMargins", "Margins",
-                             "AutoSize", "Alignment", "Color", "Font", "Transparent", "Name", "Tag",
-                             "Cursor", "Hint", "HelpType", "HelpKeyword", "HelpContext"})
+    for (const char* name :
+         {"Left",        "Top",         "Width",       "Height", "AlignWithMargins",
+          "Margins",     "AutoSize",    "Alignment",   "Color",  "Font",
+          "Transparent", "Name",        "Tag",         "Cursor", "Hint",
+          "HelpType",    "HelpKeyword", "HelpContext", "Angle",  "Opacity"})
         hidden.Hide("TText", name);
     inspector.Model().SetHiddenProperties(hidden);
     inspector.Inspect(text);

@@ -74,23 +74,34 @@ struct Model {
 };
 
 // Without regard to case: "Alignm" before "AlignW".
-const QStringList TextRows = {
-    "Alignment", "AlignWithMargins", "AutoSize", "Caption",     "Color", "Font", "Height",
-    "Left",      "Margins",          "Top",      "Transparent", "Width"};
+const QStringList TextRows = {"Alignment",   "AlignWithMargins",
+                              "Angle",       "AutoSize",
+                              "Caption",     "Color",
+                              "Font",        "Height",
+                              "Left",        "Margins",
+                              "Opacity",     "Top",
+                              "Transparent", "Width"};
+
+// A date or time brick adds its format.
+QStringList withFormat(QStringList rows) {
+    rows.insert(rows.indexOf("Font") + 1, QStringLiteral("Format"));
+    return rows;
+}
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Rows
 
-TEST(InspectorRows, TextBricksShowTheirTwelveRowsSortedByName) {
+TEST(InspectorRows, TextBricksShowTheirRowsSortedByName) {
     TText text;
     TTextDate date;
     TTextTime time;
     for (QObject* brick : std::initializer_list<QObject*>{&text, &date, &time}) {
         Model m;
         m.model.Inspect(brick);
-        EXPECT_EQ(rowNames(m.model), TextRows) << brick->metaObject()->className();
+        EXPECT_EQ(rowNames(m.model), brick == &text ? TextRows : withFormat(TextRows))
+            << brick->metaObject()->className();
         EXPECT_TRUE(m.model.GridVisible());
     }
 }
@@ -99,9 +110,12 @@ TEST(InspectorRows, BubbleAddsItsTailPosition) {
     TTextBubble bubble;
     Model m;
     m.model.Inspect(&bubble);
+    // A bubble does not turn; its style is a row of its own.
     QStringList expected = TextRows;
-    expected.insert(6, QStringLiteral("FromX"));
-    expected.insert(7, QStringLiteral("FromY"));
+    expected.removeAll(QStringLiteral("Angle"));
+    expected.insert(expected.indexOf("AutoSize") + 1, QStringLiteral("BubbleStyle"));
+    expected.insert(expected.indexOf("Font") + 1, QStringLiteral("FromX"));
+    expected.insert(expected.indexOf("FromX") + 1, QStringLiteral("FromY"));
     EXPECT_EQ(rowNames(m.model), expected);
 }
 
@@ -235,8 +249,9 @@ TEST(InspectorHidden, ExactClassAndNameWithoutCase) {
 }
 
 TEST(InspectorHidden, StandardTableCountsEveryRegistration) {
-    // 56 for the surface, 7 for each of four text-brick classes, 20 for the picture brick.
-    EXPECT_EQ(StandardHiddenProperties().Count(), 56 + 4 * 7 + 20);
+    // 56 for the surface, 7 for each of four text-brick classes, 20 for the picture brick, and
+    // the bubble's angle and body corner.
+    EXPECT_EQ(StandardHiddenProperties().Count(), 56 + 4 * 7 + 20 + 3);
     EXPECT_TRUE(StandardHiddenProperties().IsHidden("TDesigner", "WindowState"));
     EXPECT_FALSE(StandardHiddenProperties().IsHidden("TBubbleFrom", "Name"));
 }
@@ -250,7 +265,7 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     // Declaration order, ancestors first.
     const QStringList declared = {
         "Left",      "Top",     "Width", "Height", "AlignWithMargins", "Margins", "AutoSize",
-        "Alignment", "Caption", "Color", "Font",   "Transparent"};
+        "Alignment", "Caption", "Color", "Font",   "Transparent",      "Angle",   "Opacity"};
     EXPECT_EQ(rowNames(m.model), declared);
     for (int i = 0; i < m.model.RowCount(); ++i)
         EXPECT_LT(i == 0 ? -1 : m.model.Rows()[i - 1].CreationIndex,
@@ -258,9 +273,9 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     // A new object keeps the order chosen.
     TTextTime time;
     m.model.Inspect(&time);
-    EXPECT_EQ(rowNames(m.model), declared);
+    EXPECT_EQ(rowNames(m.model), QStringList(declared) << "Format");
     m.model.SetSorted(true);
-    EXPECT_EQ(rowNames(m.model), TextRows);
+    EXPECT_EQ(rowNames(m.model), withFormat(TextRows));
 }
 
 TEST(InspectorGrid, ShownFromTwoRows) {

@@ -193,9 +193,9 @@ TEST_F(PatternFile, EveryBrickAndTheLayoutRoundTrip) {
     EXPECT_EQ(t->Left(), 10);
     EXPECT_EQ(t->FullLeft, 10);
     EXPECT_EQ(t->FullTop, 20);
-    // Neither angle nor opacity is published.
-    EXPECT_EQ(t->Angle, 0);
-    EXPECT_EQ(t->Opacity, 255);
+    // Angle and opacity are stored with the brick.
+    EXPECT_EQ(t->Angle, 450);
+    EXPECT_EQ(t->Opacity, 128);
 
     // Read over a photo, a date or time brick shows the photo's date as the render burns it in:
     // here the settings' fallbacks, the photo having none.
@@ -746,4 +746,64 @@ TEST_F(PatternFile, PictureTooLargeToReadBackIsRefused) {
         EXPECT_TRUE(e.message().contains(QLatin1String("Pictureimg2"))) << e.what();
     }
     EXPECT_FALSE(QFile::exists(refused));
+}
+
+// What the brick dialogs edit is stored, each value only when it is not at its default: a brick
+// that uses none of them has the text form it always had.
+TEST_F(PatternFile, DialogValuesAreStoredOnlyWhenChanged) {
+    SurfaceFixture f(QSize(400, 300), 1.0);
+    TDesigner& d = *f.designer;
+    auto* text = placeBrick<TText>(d, 10, 20);
+    auto* date = placeBrick<TTextDate>(d, 30, 40);
+    auto* time = placeBrick<TTextTime>(d, 50, 60);
+    auto* bubble = placeBrick<TTextBubble>(d, 70, 80);
+    bubble->Style = 1;
+    const QStringList names = {"Angle", "Opacity", "Format", "BubbleStyle", "BodyLeft", "BodyTop"};
+    for (QWidget* brick : d.Bricks()) {
+        const QString body = BrickToText(brick);
+        for (const QString& name : names)
+            EXPECT_FALSE(body.contains(QStringLiteral("  %1 = ").arg(name)))
+                << brick->objectName().toStdString() << " stores " << name.toStdString();
+    }
+
+    text->Angle = -450;
+    text->Opacity = 128;
+    date->Format = QStringLiteral("yyyy-MM-dd");
+    time->Format = QStringLiteral("3");
+    bubble->Style = 4;
+    bubble->Body = {12, 7, 80, 40};
+    const QString textBody = BrickToText(text);
+    EXPECT_TRUE(textBody.contains(QLatin1String("\r\n  Angle = -450\r\n  Opacity = 128\r\n")))
+        << textBody.toStdString();
+    EXPECT_TRUE(BrickToText(date).contains(QLatin1String("\r\n  Format = 'yyyy-MM-dd'\r\n")));
+    EXPECT_TRUE(BrickToText(time).contains(QLatin1String("\r\n  Format = '3'\r\n")));
+    const QString bubbleBody = BrickToText(bubble);
+    EXPECT_TRUE(bubbleBody.contains(QLatin1String("\r\n  BubbleStyle = 4\r\n  BodyLeft = 12\r\n"
+                                                  "  BodyTop = 7\r\n")))
+        << bubbleBody.toStdString();
+
+    std::unique_ptr<QWidget> t(TextToBrick(textBody));
+    EXPECT_EQ(qobject_cast<TText*>(t.get())->Angle, -450);
+    EXPECT_EQ(qobject_cast<TText*>(t.get())->Opacity, 128);
+    std::unique_ptr<QWidget> dt(TextToBrick(BrickToText(date)));
+    EXPECT_EQ(qobject_cast<TTextDate*>(dt.get())->Format, "yyyy-MM-dd");
+    std::unique_ptr<QWidget> tm(TextToBrick(BrickToText(time)));
+    EXPECT_EQ(qobject_cast<TTextTime*>(tm.get())->Format, "3");
+    std::unique_ptr<QWidget> b(TextToBrick(bubbleBody));
+    auto* read = qobject_cast<TTextBubble*>(b.get());
+    EXPECT_EQ(read->Style, 4);
+    EXPECT_EQ(read->Body.left, 12);
+    EXPECT_EQ(read->Body.top, 7);
+    EXPECT_TRUE(read->ShapeStored());
+
+    // A style outside the catalogue is refused, naming the brick and the property.
+    QString bad = bubbleBody;
+    bad.replace(QLatin1String("BubbleStyle = 4"), QLatin1String("BubbleStyle = 9"));
+    try {
+        delete TextToBrick(bad);
+        ADD_FAILURE() << "style 9 was read";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("BubbleStyle")))
+            << e.message().toStdString();
+    }
 }
