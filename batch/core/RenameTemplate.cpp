@@ -37,7 +37,9 @@ QString withoutExtension(const QString& name) {
     return dot < 0 ? name : name.left(dot);
 }
 
-class TokenFailed {};
+struct TokenFailed {
+    QString why;
+};
 
 } // namespace
 
@@ -145,17 +147,24 @@ QString TRenameTemplate::CustomTextPart() const {
 }
 
 QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
+    const Result r = BuildNewName(path, number);
+    return r.problem.isEmpty() ? r.name : trimLow(fileNamePart(path));
+}
+
+TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int number) const {
     const QString oldName = trimLow(fileNamePart(path));
     if (!Rename)
-        return oldName;
+        return {oldName, {}};
 
     std::optional<double> taken;
     auto pictureDate = [&]() {
         if (!taken) {
             try {
                 taken = ExifDateTime(path);
-            } catch (const Exception&) {
-                throw TokenFailed();
+            } catch (const Exception& e) {
+                throw TokenFailed{
+                    QStringLiteral("the date the picture was taken cannot be read (%1)")
+                        .arg(e.message())};
             }
         }
         return *taken;
@@ -179,7 +188,12 @@ QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
                 bool ok = false;
                 const int index = s.defaultTimeFormatFile.toInt(&ok);
                 if (!ok || index < 0 || index >= TimeFormats.size())
-                    throw TokenFailed();
+                    throw TokenFailed{
+                        s.defaultTimeFormatFile.isEmpty()
+                            ? QStringLiteral("no time format for file names is chosen (Options)")
+                            : QStringLiteral("the time format for file names, \"%1\", is none "
+                                             "of the list (Options)")
+                                  .arg(s.defaultTimeFormatFile)};
                 QString text = FormatDateTimeText(TimeFormats.at(index), pictureDate());
                 text.replace(QLatin1Char(':'), s.defaultTimeDelimiter);
                 if (!trimLow(text).isEmpty())
@@ -196,10 +210,10 @@ QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
                 break;
             }
         }
-    } catch (const TokenFailed&) {
-        return oldName;
+    } catch (const TokenFailed& failed) {
+        return {oldName, failed.why};
     }
-    return trimLow(name + extensionOf(fileNamePart(path)));
+    return {trimLow(name + extensionOf(fileNamePart(path))), {}};
 }
 
 int TokenSlotLeft(int base, int slot, int tokenWidth) {

@@ -67,7 +67,14 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
             continue;
         const QString source = items[i].FullPath;
         TPlannedFile& p = plan[i];
-        p.NewName = m_names.MakeNewName(source, i + 1);
+        // A template that cannot make this file's name would fall back on the old one: the
+        // output would replace the original instead of standing beside it.
+        const TRenameTemplate::Result made = m_names.BuildNewName(source, i + 1);
+        if (!made.problem.isEmpty())
+            throw Exception(QStringLiteral("No new name can be made for \"%1\": %2. Nothing was "
+                                           "written.")
+                                .arg(shown(source), made.problem));
+        p.NewName = made.name;
         // A date format may bring in a slash, which would send the file into another folder;
         // such a name cannot be written.
         if (p.NewName.contains(QLatin1Char('/')))
@@ -116,11 +123,14 @@ QString CancelledMessage(int processed, int total) {
 }
 
 TSurfaceRestorer::TSurfaceRestorer(TDesigner& designer)
-    : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif) {}
+    : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif),
+      m_pictureEdited(designer.PictureEdited), m_photoModified(designer.PhotoModified) {}
 
 TSurfaceRestorer::~TSurfaceRestorer() {
     m_designer.realPicture = std::move(m_picture);
     m_designer.realExif = std::move(m_exif);
+    m_designer.PictureEdited = m_pictureEdited;
+    m_designer.PhotoModified = m_photoModified;
 }
 
 TBatchJob::TBatchJob(QList<TShellItem>& items, const TRenameTemplate& names)

@@ -49,8 +49,9 @@ struct TBatchResult {
     QString Error;     // the failure's message (NotStarted by a refused name, Failed)
 };
 
-// Puts the design surface's full-size picture and EXIF record back when it goes, however the
-// run ends.
+// Puts the design surface's photo back when it goes, however the run ends: the full-size
+// picture, the EXIF record and whether the photo was edited (so that a turned photo is still
+// saved turned, and still asked about).
 class TSurfaceRestorer {
 public:
     explicit TSurfaceRestorer(TDesigner& designer);
@@ -62,6 +63,8 @@ private:
     TDesigner& m_designer;
     QImage m_picture;
     TExif m_exif;
+    bool m_pictureEdited;
+    bool m_photoModified;
 };
 
 // The batch job of the batch window, without the window: runs over a job list, building every
@@ -105,7 +108,8 @@ public:
     // Why the options cannot run ("Please, enter Width."), or an empty text.
     static QString Validate(const TBatchOptions& options);
     // The outputs of the whole run, one entry per item (folders get an empty one), worked out
-    // before any file is touched. Throws the refusal of a name, naming both files.
+    // before any file is touched. Throws the refusal of a name, naming both files, and a
+    // template that cannot make a file's new name, naming the file and why.
     QList<TPlannedFile> PlanNames(const TBatchOptions& options) const;
     // Loads a source into the surface; a file without EXIF information is a notice.
     void LoadFile(TDesigner& designer, const QString& source);

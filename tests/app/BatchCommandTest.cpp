@@ -226,11 +226,25 @@ TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {
     }
 }
 
+TEST_F(BatchCommandTest, ATemplateThatGivesNoNewNameWritesNothing) {
+    // No file time format chosen: the date-and-time template cannot name the files, and the
+    // old names would have the outputs replace the originals.
+    ASSERT_EQ(cli({"settings", "set", "defaultTimeFormatFile", ""}).code, 0);
+    const QString a = photo("a.jpg"), b = photo("b.jpg", "2007:01:01 10:00:00");
+    const auto before = folderSha256(files.path());
+    const CliRun r = batch({"--rename", "23", "--fit", "20x20", a, b});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No new name can be made for \"%1\"").arg(a)))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Nothing was written.")) << r.err.toStdString();
+    EXPECT_EQ(folderSha256(files.path()), before);
+}
+
 TEST_F(BatchCommandTest, OutputsOverTheirSourceKeepTheOriginalAsBak) {
-    // No file time format chosen: the date-and-time template gives the old names back.
+    // Without a new name the fitted pictures replace their sources.
     const QString a = photo("a.jpg"), b = photo("b.jpg");
     const QByteArray aOriginal = sha256Of(a), bOriginal = sha256Of(b);
-    CliRun r = batch({"--rename", "23", "--fit", "20x20", a, b});
+    CliRun r = batch({"--fit", "20x20", a, b});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(sizeOf(a), QSize(20, 15));
     EXPECT_EQ(sha256Of(a + ".bak"), aOriginal);

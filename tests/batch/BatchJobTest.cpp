@@ -441,9 +441,9 @@ TEST_F(BatchJobTest, SourceListedTwiceStops) {
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"a.jpg"});
 }
 
-TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
-    // Drawn with the old name (rename off, or a date template falling back to the old name),
-    // and rotated in place: the first run keeps each original under .bak.
+TEST_F(BatchJobTest, ATemplateThatMakesNoNewNameStopsBeforeAnyFile) {
+    // No file-name time format: the template would give each file its old name, so that every
+    // output replaced its original.
     Settings().defaultTimeFormatFile.clear();
     const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.JPG"));
     const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
@@ -451,6 +451,24 @@ TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
     add(b);
     names.LoadStored(QStringLiteral("23"));
     names.Rename = true;
+    const TBatchResult r = run(turnedBy(90));
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
+    EXPECT_EQ(r.Error, QStringLiteral("No new name can be made for \"%1\": no time format for file "
+                                      "names is chosen (Options). Nothing was written.")
+                           .arg(a));
+    EXPECT_EQ(ReadFileBytes(a), aBytes);
+    EXPECT_EQ(ReadFileBytes(b), bBytes);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"a.jpg", "b.JPG"}));
+}
+
+TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
+    // Drawn with the old name (rename off) and rotated in place: the first run keeps each
+    // original under .bak.
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.JPG"));
+    const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
+    add(a);
+    add(b);
+    names.Rename = false;
     TBatchOptions o = turnedBy(90);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);
