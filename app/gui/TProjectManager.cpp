@@ -47,9 +47,9 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
@@ -365,8 +365,7 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         files.size() == 1
             ? QStringLiteral("Apply the pattern to \"%1\"?\nThe file is rewritten in place; its "
                              "original is kept as \"%2.bak\".")
-                  .arg(QDir::toNativeSeparators(files.constFirst()),
-                       FileNameOf(files.constFirst()))
+                  .arg(QDir::toNativeSeparators(files.constFirst()), FileNameOf(files.constFirst()))
             : QStringLiteral("Apply the pattern to %1 images?\nEach file is rewritten in place; "
                              "its original is kept beside it with \".bak\" added to its name.")
                   .arg(files.size());
@@ -1038,8 +1037,9 @@ void TProjectManager::showBatch() {
 
 TProjectManager::SaveChoice TProjectManager::askSaveChanges(bool pattern, bool photo) {
     const QString patternName =
-        m_patternPath.isEmpty() ? QStringLiteral("The new pattern")
-                                : QStringLiteral("The pattern \"%1\"").arg(FileNameOf(m_patternPath));
+        m_patternPath.isEmpty()
+            ? QStringLiteral("The new pattern")
+            : QStringLiteral("The pattern \"%1\"").arg(FileNameOf(m_patternPath));
     const QString photoName =
         QStringLiteral("the photo \"%1\"").arg(FileNameOf(m_designer->FileName));
     QString text;
@@ -1053,8 +1053,8 @@ TProjectManager::SaveChoice TProjectManager::askSaveChanges(bool pattern, bool p
                               "to save it?")
                    .arg(photoName.at(0).toUpper() + photoName.mid(1));
 
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Captiomark"), text, QMessageBox::NoButton,
-                    this);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Captiomark"), text,
+                    QMessageBox::NoButton, this);
     if (photo)
         box.setInformativeText(
             QStringLiteral("The photo is saved with the pattern on it, as Save Image does."));
@@ -1068,8 +1068,8 @@ TProjectManager::SaveChoice TProjectManager::askSaveChanges(bool pattern, bool p
     if (pattern && photo)
         first = add(QStringLiteral("Save &Both"), QMessageBox::AcceptRole, SaveChoice::Both);
     if (pattern) {
-        QPushButton* b = add(QStringLiteral("Save &Pattern"), QMessageBox::AcceptRole,
-                             SaveChoice::Pattern);
+        QPushButton* b =
+            add(QStringLiteral("Save &Pattern"), QMessageBox::AcceptRole, SaveChoice::Pattern);
         first = first ? first : b;
     }
     if (photo) {
@@ -1078,7 +1078,8 @@ TProjectManager::SaveChoice TProjectManager::askSaveChanges(bool pattern, bool p
         first = first ? first : b;
     }
     add(QStringLiteral("&Don't Save"), QMessageBox::DestructiveRole, SaveChoice::Discard);
-    QPushButton* cancel = add(QStringLiteral("Cancel"), QMessageBox::RejectRole, SaveChoice::Cancel);
+    QPushButton* cancel =
+        add(QStringLiteral("Cancel"), QMessageBox::RejectRole, SaveChoice::Cancel);
     box.setDefaultButton(first);
     box.setEscapeButton(cancel);
     runDialog(box);

@@ -445,8 +445,12 @@ QWidget* DesignSurface::PlaceBrick(const QString& className, QPoint surfacePoint
     QWidget* brick = CreateBrick(className, surfacePoint);
     if (!brick || !EditsOnCreate(brick))
         return brick;
+    // Only a dialog that ran and was cancelled takes the brick away.
+    const ComponentEditorEntry* editor = FindComponentEditor(brick);
+    if (!editor->editsOnRequest || !editor->edit)
+        return brick;
     const QPointer<QWidget> placed = brick;
-    if (EditBrick(brick) || !placed)
+    if (editor->edit(brick) || !placed)
         return placed;
     // Cancel: the brick was never wanted. Back to the history before it, then the steps after
     // that point are dropped, so that not even Redo brings it back.

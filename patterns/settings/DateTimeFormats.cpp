@@ -29,8 +29,8 @@ const QStringList DateFormats = {
 
 // Stored settings and bricks name a format by its index: new formats go after the others.
 const QStringList TimeFormats = {
-    QStringLiteral("h:mm AM/PM"),      QStringLiteral("h:mm:ss AM/PM"), QStringLiteral("h:mm"),
-    QStringLiteral("h:mm:ss"),         QStringLiteral("dd.mm.yyyy h:mm"),
+    QStringLiteral("h:mm AM/PM"), QStringLiteral("h:mm:ss AM/PM"),   QStringLiteral("h:mm"),
+    QStringLiteral("h:mm:ss"),    QStringLiteral("dd.mm.yyyy h:mm"),
     QStringLiteral("hh:mm:ss"), // padded: names made with it sort by the time of day
 };
 

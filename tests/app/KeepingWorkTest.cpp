@@ -91,8 +91,7 @@ QByteArray patternXml(const QStringList& bodies) {
     return out + "</Bricks>\n</Project>\n";
 }
 
-QString brick(const QString& cls, const QString& name, int left, int top,
-              const QString& caption) {
+QString brick(const QString& cls, const QString& name, int left, int top, const QString& caption) {
     return QStringLiteral("object %1: %2%CR%LF  Left = %3%CR%LF  Top = %4%CR%LF  Caption = "
                           "'%5'%CR%LF  Font.Height = -24%CR%LFend")
         .arg(name, cls)
@@ -291,8 +290,8 @@ TEST_F(KeepingWorkTest, ClosingNamesWhatIsUnsavedAndStaysOpenWhenTheSaveDoesNotH
     ASSERT_EQ(boxTexts.size(), 1);
     EXPECT_TRUE(boxTexts[0].contains("one.xml")) << boxTexts[0].toStdString();
     EXPECT_TRUE(boxTexts[0].contains("p.jpg")) << boxTexts[0].toStdString();
-    EXPECT_EQ(boxButtons[0], (QStringList{"Cancel", "Don't Save", "Save Both", "Save Pattern",
-                                          "Save Photo"}));
+    EXPECT_EQ(boxButtons[0],
+              (QStringList{"Cancel", "Don't Save", "Save Both", "Save Pattern", "Save Photo"}));
 
     // Save Photo whose file dialog is cancelled: nothing written, still open.
     press = QStringLiteral("Save Photo");
@@ -364,7 +363,8 @@ TEST_F(KeepingWorkTest, SavePatternWritesTheFileTheTitleNames) {
     // Open Pattern of another file, an edit, Ctrl+S: the opened file is written.
     chosenFiles = {path("second.xml")};
     window->openPattern();
-    EXPECT_TRUE(window->windowTitle().contains("second.xml")) << window->windowTitle().toStdString();
+    EXPECT_TRUE(window->windowTitle().contains("second.xml"))
+        << window->windowTitle().toStdString();
     writeCaption(qobject_cast<TText*>(designer()->Bricks().constFirst()), "changed");
     const qsizetype asked = requests.size();
     EXPECT_TRUE(window->savePattern());
@@ -486,8 +486,8 @@ TEST_F(FreshSettingsTest, ATemplateThatMakesNoNameStopsTheJobBeforeAnyWrite) {
     frmGroup->cboxRename->click();
     // The example says so instead of showing the old name.
     EXPECT_NE(frmGroup->lblNameExample->text(), "undated.jpg");
-    EXPECT_TRUE(frmGroup->lblNameExample->text().contains("date")) <<
-        frmGroup->lblNameExample->text().toStdString();
+    EXPECT_TRUE(frmGroup->lblNameExample->text().contains("date"))
+        << frmGroup->lblNameExample->text().toStdString();
     messages.clear();
     frmGroup->btnProcess->click();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
@@ -522,9 +522,8 @@ class PhotoDatesTest : public KeepingWorkTest {
 protected:
     // A pattern of a date brick and a time brick.
     void loadDatePattern() {
-        writeAll(path("dates.xml"),
-                 patternXml({brick("TTextDate", "TextDate1", 10, 10, "x"),
-                             brick("TTextTime", "TextTime1", 10, 60, "x")}));
+        writeAll(path("dates.xml"), patternXml({brick("TTextDate", "TextDate1", 10, 10, "x"),
+                                                brick("TTextTime", "TextTime1", 10, 60, "x")}));
         window->LoadPattern(path("dates.xml"));
     }
     TTextDate* date() const { return designer()->findChild<TTextDate*>("TextDate1"); }

@@ -18,8 +18,8 @@
 #include "platform/Messages.h"
 #include "tests/support/TestSupport.h"
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -158,7 +158,7 @@ protected:
     QString chosenFile;
     QStringList dialogs; // class names of the dialogs the window ran
     QStringList dialogTitles;
-    QStringList boxes;           // the texts of the question boxes the window showed
+    QStringList boxes;            // the texts of the question boxes the window showed
     QString boxAnswer = "Cancel"; // the caption of the button each one is answered with
 };
 
@@ -176,11 +176,10 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
     }
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Help"}));
     ASSERT_EQ(items.size(), 4);
-    EXPECT_EQ(items[0],
-              (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-", "&New Pattern",
-                           "Open P&attern", "Save Pa&ttern", QStringLiteral("Save Patte&rn As…"),
-                           "&Close Pattern", "-", "&Batch processing", "-", "O&ptions", "-",
-                           "&Exit"}));
+    EXPECT_EQ(items[0], (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-",
+                                     "&New Pattern", "Open P&attern", "Save Pa&ttern",
+                                     QStringLiteral("Save Patte&rn As…"), "&Close Pattern", "-",
+                                     "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
     EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size", "-",
                                      "Object &Inspector", "E&xplorer"}));
     EXPECT_EQ(items[2],

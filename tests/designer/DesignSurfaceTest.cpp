@@ -567,7 +567,8 @@ TEST_F(DesignSurfaceTest, DeletingAllBricksLeavesTheFurnitureAndUndoes) {
     EXPECT_FALSE(d->PatternModified());
 }
 
-// --- Properties, modified pattern -----------------------------------------------------------------
+// --- Properties, modified pattern
+// -----------------------------------------------------------------
 
 TEST_F(DesignSurfaceTest, PropertyWritesUndoAndModifiedFollowsTheStack) {
     open(2.0);
@@ -637,11 +638,10 @@ TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {
     }
 
     int edits = 0;
-    EXPECT_TRUE(
-        surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) {
-            ++edits;
-            return true; // Ok: the new brick stays
-        }}));
+    EXPECT_TRUE(surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) {
+                                                      ++edits;
+                                                      return true; // Ok: the new brick stays
+                                                  }}));
     EXPECT_FALSE(surface->RegisterComponentEditor({"TText", false, false, {}}));
     QWidget* t = place(QStringLiteral("TText"), QPoint(10, 10)); // edits on create
     EXPECT_EQ(edits, 1);

@@ -153,8 +153,8 @@ TEST_F(DateTimeTest, CatalogueFormatsInUsEnglish) {
                                     "June 7, 2005",      "2005-06-07"};
     for (int i = 0; i < DateFormats.size(); ++i)
         EXPECT_EQ(FormatDateTimeText(DateFormats[i], v), expectedDates[i]) << i;
-    const QStringList expectedTimes{"8:09 AM", "8:09:10 AM", "8:09", "8:09:10", "07.06.2005 8:09",
-                                    "08:09:10"};
+    const QStringList expectedTimes{"8:09 AM", "8:09:10 AM",      "8:09",
+                                    "8:09:10", "07.06.2005 8:09", "08:09:10"};
     for (int i = 0; i < TimeFormats.size(); ++i)
         EXPECT_EQ(FormatDateTimeText(TimeFormats[i], v), expectedTimes[i]) << i;
     // The padded hours run on the 24-hour clock, so that names sort by the time of day.
