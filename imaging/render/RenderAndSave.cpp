@@ -214,8 +214,8 @@ private:
     QList<QPair<QRect, QImage>> m_saved;
 };
 
-// Why the output may not be written before any work is done: a name that is taken (a link,
-// anything other than the source unless it is to be replaced), or one that names another format.
+// Refuses, before any work is done, an output name that is taken: a link, or anything other
+// than the source unless it is to be replaced. The write itself holds to the same.
 void checkOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
     if (IsSymbolicLink(output))
         throw EOutputTaken(QStringLiteral("\"%1\" is a symbolic link. Nothing was written "
