@@ -1002,10 +1002,11 @@ bool TProjectManager::saveImage(bool asNewName) {
         return false;
     }
     // The render decides the name it writes; every question and message is about that file.
+    // A file replaced on Yes stays as "<name>.bak", as the photo itself does.
     const QString written = RenderOutputPath(source, chosen);
     if (!ReplaceConfirmed(written))
         return false;
-    RenderAndSave(*m_designer, source, {.newName = chosen});
+    RenderAndSave(*m_designer, source, {.newName = chosen, .replaceExisting = true});
     m_designer->PhotoModified = false;
     SetImagePath(written);
     if (asNewName)

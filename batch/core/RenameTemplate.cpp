@@ -148,11 +148,12 @@ QString TRenameTemplate::CustomTextPart() const {
 
 QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
     const Result r = BuildNewName(path, number);
-    return r.problem.isEmpty() ? r.name : trimLow(fileNamePart(path));
+    return r.problem.isEmpty() ? r.name : fileNamePart(path);
 }
 
 TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int number) const {
-    const QString oldName = trimLow(fileNamePart(path));
+    // The old name is used as it is: blanks are part of a name.
+    const QString oldName = fileNamePart(path);
     if (!Rename)
         return {oldName, {}};
 
@@ -172,6 +173,8 @@ TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int n
 
     const TSettings& s = Settings();
     QString name;
+    // Where the old name stands in the built name: trimming stops there.
+    qsizetype keptFrom = -1, keptTo = -1;
     try {
         for (int id : NameTemplate) {
             switch (id) {
@@ -203,9 +206,14 @@ TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int n
             case rtNumber:
                 name += QString::number(number);
                 break;
-            case rtOldName:
-                name += withoutExtension(fileNamePart(path));
+            case rtOldName: {
+                const QString old = withoutExtension(oldName);
+                if (keptFrom < 0)
+                    keptFrom = name.size();
+                name += old;
+                keptTo = name.size();
                 break;
+            }
             default:
                 break;
             }
@@ -213,7 +221,16 @@ TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int n
     } catch (const TokenFailed& failed) {
         return {oldName, failed.why};
     }
-    return {trimLow(name + extensionOf(fileNamePart(path))), {}};
+    // The blanks the template brings in (the one before a date, a custom text's) go from both
+    // ends; the old name and its extension keep theirs.
+    qsizetype begin = 0, end = name.size();
+    const qsizetype beginLimit = keptFrom < 0 ? end : keptFrom;
+    while (begin < beginLimit && name[begin].unicode() <= 0x20)
+        ++begin;
+    const qsizetype endLimit = keptTo < 0 ? begin : keptTo;
+    while (end > std::max(begin, endLimit) && name[end - 1].unicode() <= 0x20)
+        --end;
+    return {name.mid(begin, end - begin) + extensionOf(oldName), {}};
 }
 
 int TokenSlotLeft(int base, int slot, int tokenWidth) {

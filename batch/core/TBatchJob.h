@@ -46,7 +46,9 @@ struct TBatchResult {
     TBatchOutcome Outcome = TBatchOutcome::Completed;
     int Processed = 0; // files processed in this run
     int Total = 0;     // files the run was to process (folders not counted)
-    QString Error;     // the failure's message (NotStarted by a refused name, Failed)
+    int Skipped = 0;   // files left out because their name was taken while the run went on
+    QString Error;     // the failure's message (NotStarted by a refused name, Failed), or the
+                       // first file left out
 };
 
 // Puts the design surface's photo back when it goes, however the run ends: the full-size
@@ -97,7 +99,9 @@ public:
     // source of the job, the output of an earlier file or any other existing file stops the job
     // before a file is touched. Outputs that replace their own source keep it as ".bak". A
     // failing file, named in the error, ends the run once the files in hand are done (none
-    // after it is written); the surface's picture and record are restored.
+    // after it is written); the surface's picture and record are restored. A file whose output
+    // name is taken while the run goes on ("... appeared while the batch ran; nothing was written
+    // for it.") is left out and the others go on; the run then ends as Failed.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
     // The steps of Run, each usable alone.

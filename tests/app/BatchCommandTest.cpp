@@ -156,18 +156,20 @@ TEST_F(BatchCommandTest, PatternIsBurntIntoEveryFile) {
     EXPECT_EQ(batch({"--pattern", path("missing.xml"), a}).code, 1);
 }
 
-TEST_F(BatchCommandTest, EncoderFailureNamesTheFile) {
-    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+TEST_F(BatchCommandTest, FileThatCannotBeWrittenIsNamed) {
+    // Readable, but a PNG under a JPEG name: it is written neither as JPEG nor as PNG.
     const QString wide = path("wide.jpg");
-    QImage strip(65520, 1, QImage::Format_RGB32);
+    QImage strip(640, 1, QImage::Format_RGB32);
     strip.fill(Qt::gray);
     ASSERT_TRUE(strip.save(wide, "PNG"));
     const QByteArray original = sha256Of(wide);
     const CliRun r = batch({"--rotate", "180", wide});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.startsWith("captiomark-cli: " + wide + ": Cannot write JPEG file: "))
+    EXPECT_TRUE(r.err.startsWith("captiomark-cli: \"" + wide + "\" is a PNG picture under a JPEG "
+                                 "name"))
         << r.err.toStdString();
     EXPECT_EQ(sha256Of(wide), original);
+    EXPECT_FALSE(QFile::exists(wide + ".bak"));
 }
 
 TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {

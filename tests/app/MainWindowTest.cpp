@@ -630,6 +630,35 @@ TEST_F(MainWindowTest, OverwriteQuestionIsAboutTheWrittenName) {
     answer = Answer::Yes;
     EXPECT_TRUE(window->saveImage(true));
     EXPECT_EQ(QImage(written).size(), QSize(160, 120));
+    // The replaced file is kept as the photo itself would be.
+    QFile backup(written + ".bak");
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), QByteArray("keep me"));
+}
+
+TEST_F(MainWindowTest, SaveAsNeverWritesThroughALink) {
+    const QString photo = writePhoto(path("photo.jpg"), 160, 120);
+    ASSERT_TRUE(window->OpenImage(photo));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("notes.txt");
+    writeFile(target, "notes");
+    chosenFile = path("linked.jpg");
+    ASSERT_TRUE(QFile::link(target, chosenFile));
+    answer = Answer::Yes;
+    // The failure goes up to the application's handler, which shows it.
+    QString message;
+    try {
+        window->saveImage(true);
+    } catch (const Exception& e) {
+        message = e.message();
+    }
+    EXPECT_TRUE(message.contains(QDir::toNativeSeparators(chosenFile)) &&
+                message.contains("symbolic link"))
+        << message.toStdString();
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("notes"));
+    EXPECT_TRUE(QFileInfo(chosenFile).isSymLink());
 }
 
 TEST_F(MainWindowTest, SaveAsWithoutANameSaysSo) {

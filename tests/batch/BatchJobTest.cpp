@@ -328,14 +328,16 @@ TEST_F(BatchJobTest, FailingFileStopsJobAndKeepsWhatWasDone) {
 }
 
 TEST_F(BatchJobTest, EncoderFailureNamesTheFile) {
-    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+    // A JPEG fitted wider than a JPEG can be (the encoder stops at 65500 pixels).
     const QString wide = files.filePath(QStringLiteral("wide.jpg"));
-    QImage strip(65520, 1, QImage::Format_RGB32);
-    strip.fill(Qt::gray);
-    ASSERT_TRUE(strip.save(wide, "PNG"));
+    ASSERT_TRUE(WriteBytes(wide, JpegWithExif(makeTestPhoto(16, 4), "2006:05:02 14:05:09")));
     const QByteArray original = ReadFileBytes(wide);
     add(wide);
-    TBatchOptions o = turnedBy(180);
+    TBatchOptions o;
+    o.Fit = true;
+    o.Width = 65520;
+    o.Height = 1;
+    o.Proportional = false;
     const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
     EXPECT_TRUE(r.Error.startsWith(wide + QStringLiteral(": Cannot write JPEG file: ")))

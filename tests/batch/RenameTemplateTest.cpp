@@ -242,8 +242,28 @@ TEST_F(MakeNewNameTest, CustomTextThenNumber) {
 TEST_F(MakeNewNameTest, RenameOffKeepsOldNameWhateverTheRows) {
     EXPECT_EQ(withTemplate(QStringLiteral("12345"), false).MakeNewName(photo, 7),
               QStringLiteral("IMG_0001.JPG"));
+    // Names are used as they are: blanks are part of them.
     EXPECT_EQ(withTemplate(QString(), false).MakeNewName(QStringLiteral("/x/ a b.jpg "), 1),
-              QStringLiteral("a b.jpg"));
+              QStringLiteral(" a b.jpg "));
+}
+
+TEST_F(MakeNewNameTest, OnlyTheBlanksTheTemplateBringsAreTrimmed) {
+    const QString lead = file(QStringLiteral(" lead.jpg"), "2006:05:02 14:05:09");
+    // A token that fails gives the old name whole.
+    Settings().defaultTimeFormatFile = QString();
+    EXPECT_EQ(withTemplate(QStringLiteral("3")).MakeNewName(lead, 1), QStringLiteral(" lead.jpg"));
+    EXPECT_EQ(withTemplate(QStringLiteral("5")).MakeNewName(lead, 1), QStringLiteral(" lead.jpg"));
+    EXPECT_EQ(withTemplate(QStringLiteral("54")).MakeNewName(lead, 2),
+              QStringLiteral(" lead2.jpg"));
+    // The blank before a date and a custom text's own blanks go from the ends, up to the old name.
+    EXPECT_EQ(withTemplate(QStringLiteral("25")).MakeNewName(lead, 1),
+              QStringLiteral("2006-05-02 lead.jpg"));
+    TRenameTemplate t = withTemplate(QStringLiteral("152"));
+    t.CustomText = QStringLiteral("  ");
+    EXPECT_EQ(t.MakeNewName(lead, 1), QStringLiteral(" lead 2006-05-02.jpg"));
+    t = withTemplate(QStringLiteral("21"));
+    t.CustomText = QStringLiteral(" Trip  ");
+    EXPECT_EQ(t.MakeNewName(lead, 1), QStringLiteral("2006-05-02 Trip.jpg"));
 }
 
 TEST_F(MakeNewNameTest, EmptyNameRowGivesExtensionAlone) {
