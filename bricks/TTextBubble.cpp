@@ -115,6 +115,11 @@ void TTextBubble::SetUpLoaded(double zoom) {
     const QSize stored = size();
     const int fullWidth = RoundHalfEven(stored.width() * zoom);
     const int fullHeight = RoundHalfEven(stored.height() * zoom);
+    // The stored size is a preview size at the pattern's zoom ratio, which need not be the
+    // surface's.
+    const auto givesStored = [&] {
+        return QSize(RoundHalfEven(FullWidth / zoom), RoundHalfEven(FullHeight / zoom)) == stored;
+    };
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
     const BodyRect fitted = FitBodyToText(BodyRect{}, RoundHalfEven(measured.width()),
                                           RoundHalfEven(measured.height()));
@@ -130,7 +135,7 @@ void TTextBubble::SetUpLoaded(double zoom) {
         Style = style;
         Body = BodyRect{dx, dy, dx, dy};
         FitToText();
-        if (size() == stored)
+        if (givesStored())
             return;
     }
     // No style gives the stored size back (a pattern written by hand): the bubble's own.

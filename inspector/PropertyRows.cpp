@@ -2,6 +2,8 @@
 
 #include "designer/state/HiddenProperties.h"
 #include "designer/state/TDesigner.h"
+#include "designer/surface/DesignerBricks.h"
+#include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/StreamValue.h"
 
@@ -142,6 +144,11 @@ private:
 
 void WritePropertyOrReference(QObject* object, const QString& propertyName, const QString& text,
                               const QList<QObject*>& components) {
+    // A brick's place and size on a surface are edited in full-size photo pixels.
+    if (FullSizeValue(object, propertyName)) {
+        SetFullSizeValue(object, propertyName, FullSizeFromText(object, propertyName, text));
+        return;
+    }
     const auto published = FindPublishedProperty(object, propertyName);
     if (!published || published->kind != PropertyKind::Class) {
         WritePropertyText(object, propertyName, text);
@@ -209,6 +216,8 @@ void TInspectorModel::Reload() {
 }
 
 QString TInspectorModel::rowValueText(const TPropertyDescription& row) const {
+    if (const std::optional<int> full = FullSizeValue(row.Object, row.PropertyName))
+        return QString::number(*full);
     if (row.Kind == PropertyKind::Class)
         return identityText(nestedValue(row.Object, row.PropertyName));
     return PropertyValueText(row.Object, row.PropertyName);
@@ -362,7 +371,7 @@ void TInspectorModel::write(TPropertyDescription& row, const QString& newText) {
                                       const QObject* v = nestedValue(row.Object, row.PropertyName);
                                       return v ? v->objectName() : QString();
                                   }()
-                                : PropertyValueText(row.Object, row.PropertyName);
+                                : rowValueText(row);
     DirectWriter direct(*this);
     PropertyWriter& writer = m_writer ? *m_writer : static_cast<PropertyWriter&>(direct);
     writer.WriteProperty(row.Object, row.PropertyName, oldText, newText);

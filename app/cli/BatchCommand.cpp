@@ -22,7 +22,7 @@ extern "C" void onInterrupt(int) {
 
 struct BatchArgs {
     QString pattern;
-    double zoom = 1.0;
+    std::optional<double> zoom;
     bool fit = false;
     int width = 0, height = 0;
     bool proportional = true;
@@ -156,9 +156,9 @@ int BatchCommand(CliContext& c) {
     const BatchArgs a = parse(c);
 
     TDesigner designer;
-    designer.ZoomRatio = a.zoom;
+    designer.ZoomRatio = 1.0;
     if (!a.pattern.isEmpty())
-        ReadPattern(a.pattern, designer);
+        ReadPattern(a.pattern, designer, {.override = a.zoom, .whenAbsent = 1.0});
 
     QList<TShellItem> items;
     for (const QString& file : a.files) {
@@ -229,8 +229,9 @@ CliCommand BatchCliCommand() {
                 "skipped.\n"
                 "  --pattern FILE.xml  burn the pattern into every image (\"Add current pattern "
                 "to images\")\n"
-                "  --zoom R            the zoom ratio the pattern was laid out at (default "
-                "1.0)\n"
+                "  --zoom R            take the pattern's positions at zoom ratio R instead of the "
+                "one it\n"
+                "                      stores (a pattern that stores none is taken at 1.0)\n"
                 "  --fit WxH           fit every image into W x H pixels (\"Fit Images\")\n"
                 "  --no-proportional   stretch to exactly W x H instead of keeping the aspect "
                 "ratio\n"

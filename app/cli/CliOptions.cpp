@@ -88,9 +88,10 @@ PatternOptions PatternOptions::read(const CliOptions& parsed) {
     // Every value given is checked, the last one counts.
     for (const QString& text : parsed.values(ZoomOption)) {
         bool ok = false;
-        p.zoom = text.toDouble(&ok);
-        if (!ok || !(p.zoom > 0) || p.zoom > 1000)
+        const double zoom = text.toDouble(&ok);
+        if (!ok || !(zoom > 0) || zoom > 1000)
             throw CliUsageError(QStringLiteral("invalid zoom ratio '%1'").arg(text));
+        p.zoom = zoom;
     }
     return p;
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // A command's words read by QCommandLineParser. As the tool always did, only words starting with
 // "--" are options, up to a lone "--"; a word with one dash is an argument (a negative number, a
@@ -36,6 +37,8 @@ struct PatternOptions {
     static PatternOptions read(const CliOptions& parsed);
 
     QString pattern; // empty when not given
-    double zoom = 1.0;
+    // Given: the zoom ratio the pattern's positions are taken at instead of the one it stores
+    // (a file that stores none is taken at 1).
+    std::optional<double> zoom;
     bool keepQuality = false; // --keep-quality given
 };

@@ -38,10 +38,11 @@ QByteArray keptSource(const QString& image, TExif& exif) {
     return bytes;
 }
 
-void readPatternFor(TDesigner& designer, const QString& pattern) {
+void readPatternFor(TDesigner& designer, const QString& pattern,
+                    const std::optional<double>& zoom) {
     ClearBricks(designer);
     try {
-        ReadPattern(pattern, designer);
+        ReadPattern(pattern, designer, {.override = zoom, .whenAbsent = 1.0});
     } catch (const Exception& e) {
         if (e.message().contains(pattern))
             throw;
@@ -52,7 +53,7 @@ void readPatternFor(TDesigner& designer, const QString& pattern) {
 int renderCommand(CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
     const QString& pattern = p.pattern;
-    const double zoom = p.zoom;
+    const std::optional<double>& zoom = p.zoom;
     const QStringList outputs = c.options.values(OutputOption);
     const QString output = outputs.isEmpty() ? QString() : outputs.last();
     const QStringList& images = c.args;
@@ -86,8 +87,7 @@ int renderCommand(CliContext& c) {
     };
     // With --keep-quality the JPEGs that can keep their data are captioned a few at a time on
     // every core, and never decoded whole: only the blocks under the bricks are. The bricks'
-    // places do not depend on the picture, only on the zoom ratio, so the pattern is read once
-    // for them. Lines and writes keep the images' order.
+    // places do not depend on the picture, so the pattern is read once for them. Lines and writes keep the images' order.
     constexpr int Chunk = 8;
     for (qsizetype first = 0; first < images.size() && !g_interrupted; first += Chunk) {
         const QStringList chunk = images.mid(first, Chunk);
@@ -117,8 +117,8 @@ int renderCommand(CliContext& c) {
             try {
                 designer.realPicture = QImage();
                 designer.realExif = TExif();
-                designer.ZoomRatio = zoom;
-                readPatternFor(designer, pattern);
+                designer.ZoomRatio = 1.0;
+                readPatternFor(designer, pattern, zoom);
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
                                         results[i] = {bytes, error};
@@ -146,8 +146,8 @@ int renderCommand(CliContext& c) {
                     report(image, {});
                     continue;
                 }
-                designer.OpenImage(image, zoom);
-                readPatternFor(designer, pattern);
+                designer.OpenImage(image, 1.0);
+                readPatternFor(designer, pattern, zoom);
                 RenderAndSave(designer, image,
                               {.newName = output,
                                .keepQuality = keepQuality,
@@ -173,9 +173,9 @@ CliCommand RenderCliCommand() {
             QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] IMAGE..."),
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
-                "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
-                "default 1;\nthe pattern's brick positions are preview positions at that ratio), "
-                "reads the pattern\nand writes the image with the pattern burnt in, in its own "
+                "Reads the pattern onto each image, its brick positions taken at the zoom "
+                "ratio the\npattern stores (full-size pixels per preview pixel; 1 when it stores "
+                "none), or at R\nwith --zoom, and writes the image with the pattern burnt in, in its own "
                 "format with its EXIF block.\nWithout --output the image is replaced in place, the "
                 "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
                 "image only) writes beside it, or to\nNAME's folder, with the image's extension; "

@@ -12,6 +12,7 @@
 #include "designer/state/TcPanel.h"
 #include "designer/surface/DesignerBricks.h"
 #include "platform/ComponentStream.h"
+#include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/TControl.h"
 
@@ -65,6 +66,7 @@ struct BrickGeometry {
     int fullLeft = 0, fullTop = 0, fullWidth = 0, fullHeight = 0;
     TTextBubble::BodyRect body;
     int fromX = 0, fromY = 0;
+    bool operator==(const BrickGeometry&) const = default;
 };
 
 BrickGeometry captureGeometry(QWidget* w) {
@@ -281,6 +283,10 @@ private:
     void apply(const QList<BrickGeometry>& geometry) {
         for (const BrickGeometry& g : geometry)
             applyGeometry(g);
+        // The zoom ratio may have changed since: the full-size geometry is what counts.
+        for (const BrickGeometry& g : geometry)
+            if (g.brick)
+                ShowAtZoom(m_surface.Designer(), g.brick);
         m_surface.RealignHandle();
         if (QObject* shown = m_surface.Inspected())
             emit m_surface.inspectRequested(shown);
@@ -763,6 +769,24 @@ void DesignSurface::ChangeZOrder(QWidget* brick, bool toFront) {
 void DesignSurface::SetProperty(QObject* object, const QString& propertyName, const QString& text) {
     if (!object)
         return;
+    if (auto* brick = qobject_cast<QWidget*>(object); brick && FullSizeValue(brick, propertyName)) {
+        // Place and size in full-size photo pixels: a change of geometry.
+        const int value = FullSizeFromText(brick, propertyName, text);
+        const QList<QWidget*> touched = touchedBy({brick});
+        QList<BrickGeometry> before, after;
+        for (QWidget* w : touched)
+            before.append(captureGeometry(w));
+        SetFullSizeValue(brick, propertyName, value);
+        for (QWidget* w : touched)
+            after.append(captureGeometry(w));
+        RealignHandle();
+        Inspect(object);
+        if (!(before == after))
+            m_undo->push(new GeometryCommand(
+                *this, before, after,
+                QStringLiteral("Set %1.%2").arg(object->objectName(), propertyName), -1));
+        return;
+    }
     const QString old = PropertyValueText(object, propertyName);
     WritePropertyText(object, propertyName, text);
     AfterPropertyWrite(object);

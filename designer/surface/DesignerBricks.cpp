@@ -11,6 +11,8 @@
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "platform/ComponentStream.h"
+#include "platform/Conversions.h"
+#include "platform/PublishedProperties.h"
 #include "platform/Rounding.h"
 
 #include <QHash>
@@ -180,9 +182,30 @@ void TakePhotoDates(TDesigner& designer, const QString& photoFile) {
         takeDates(brick, photoFile, values);
 }
 
-void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
-    const double zoom = zoomOf(designer);
-    UpdateFullGeometry(designer, brick);
+namespace {
+
+// The full-size geometry from the preview geometry at a zoom ratio.
+void fullFromPreview(QWidget* brick, double zoom) {
+    if (auto* text = qobject_cast<TText*>(brick)) {
+        text->FullLeft = RoundHalfEven(text->Left() * zoom);
+        text->FullTop = RoundHalfEven(text->Top() * zoom);
+    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        picture->FullLeft = RoundHalfEven(picture->Left() * zoom);
+        picture->FullTop = RoundHalfEven(picture->Top() * zoom);
+        picture->FullWidth = RoundHalfEven(picture->Width() * zoom);
+        picture->FullHeight = RoundHalfEven(picture->Height() * zoom);
+    } else if (auto* marker = qobject_cast<TBubbleFrom*>(brick)) {
+        marker->FullLeft = RoundHalfEven(marker->Left() * zoom);
+        marker->FullTop = RoundHalfEven(marker->Top() * zoom);
+    }
+}
+
+} // namespace
+
+void SetUpLoadedBrick(TDesigner& designer, QWidget* brick, double storedZoom) {
+    // Positions and sizes as stored are at the pattern's zoom ratio.
+    const double zoom = storedZoom > 0 ? storedZoom : zoomOf(designer);
+    fullFromPreview(brick, zoom);
     if (auto* text = qobject_cast<TText*>(brick)) {
         // Read off the surface, a date or time brick took no photo's date: its value is the open
         // photo's. With a photo open the brick shows that value as the render burns it in;
@@ -199,13 +222,14 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
             text->FitToText(); // read off the surface, it was measured at zoom 1
         }
     }
-    auto* bubble = qobject_cast<TTextBubble*>(brick);
-    if (!bubble)
-        return;
-    // A pattern keeps neither the body rectangle, the style nor the marker: the bubble takes
-    // the body and style that give back its stored size, the marker is made as for a new one.
-    bubble->SetUpLoaded(zoom);
-    SetUpBubbleMarker(designer, bubble);
+    if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+        // A pattern may keep neither the body rectangle nor the style, and never the marker:
+        // the bubble takes the stored ones or those that give back its stored size, the
+        // marker is made as for a new one.
+        bubble->SetUpLoaded(zoom);
+        SetUpBubbleMarker(designer, bubble);
+    }
+    ShowAtZoom(designer, brick);
 }
 
 void UpdateFullGeometry(const TDesigner& designer, QWidget* brick) {
@@ -235,9 +259,14 @@ void UpdateFullGeometry(const TDesigner& designer, QWidget* brick) {
 
 void PhotoChanged(TDesigner& designer) {
     designer.UpdatePreview();
+    for (QWidget* brick : designer.Bricks())
+        ShowAtZoom(designer, brick);
+}
+
+void ShowAtZoom(TDesigner& designer, QWidget* brick) {
     const double zoom = zoomOf(designer);
     const auto preview = [zoom](int full) { return RoundHalfEven(full / zoom); };
-    for (QWidget* brick : designer.Bricks()) {
+    {
         if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
             bubble->move(preview(bubble->FullLeft), preview(bubble->FullTop));
             if (bubble->AutoSize())
@@ -262,6 +291,108 @@ void PhotoChanged(TDesigner& designer) {
         // A text brick shows the photo behind it: the new photo, even where nothing moved.
         brick->update();
     }
+}
+
+namespace {
+
+enum class FullPart { Left, Top, Width, Height };
+
+std::optional<FullPart> fullPartOf(const QString& name) {
+    for (const auto& [text, part] :
+         {std::pair{"Left", FullPart::Left}, std::pair{"Top", FullPart::Top},
+          std::pair{"Width", FullPart::Width}, std::pair{"Height", FullPart::Height}})
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0)
+            return part;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> FullSizeValue(const QObject* object, const QString& propertyName) {
+    const auto* brick = qobject_cast<const QWidget*>(object);
+    const std::optional<FullPart> part = fullPartOf(propertyName);
+    if (!brick || !part || !DesignerOf(brick) || !IsBrickTag(ComponentTag(brick)))
+        return std::nullopt;
+    QRect full;
+    if (const auto* bubble = qobject_cast<const TTextBubble*>(brick))
+        full = QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+    else if (const auto* text = qobject_cast<const TText*>(brick))
+        full = text->FullBox(text->FullLeft, text->FullTop);
+    else if (const auto* picture = qobject_cast<const TPictureimg*>(brick))
+        full = QRect(picture->FullLeft, picture->FullTop, picture->FullWidth, picture->FullHeight);
+    else if (const auto* marker = qobject_cast<const TBubbleFrom*>(brick)) {
+        if (*part == FullPart::Width || *part == FullPart::Height)
+            return std::nullopt; // a marker's size is the screen's, not the photo's
+        full = QRect(marker->FullLeft, marker->FullTop, 0, 0);
+    } else {
+        return std::nullopt;
+    }
+    switch (*part) {
+    case FullPart::Left:
+        return full.left();
+    case FullPart::Top:
+        return full.top();
+    case FullPart::Width:
+        return full.width();
+    case FullPart::Height:
+        return full.height();
+    }
+    return std::nullopt;
+}
+
+int FullSizeFromText(QObject* brick, const QString& propertyName, const QString& text) {
+    try {
+        return StrToInt(text.trimmed(), IntSyntax::Stream);
+    } catch (const Exception&) {
+        // The property's own write fails on it with the reader's message, changing nothing.
+        WritePropertyText(brick, propertyName, text);
+        throw;
+    }
+}
+
+bool SetFullSizeValue(QObject* object, const QString& propertyName, int value) {
+    if (!FullSizeValue(object, propertyName))
+        return false;
+    auto* brick = static_cast<QWidget*>(object);
+    auto* designer = const_cast<TDesigner*>(DesignerOf(brick));
+    const FullPart part = *fullPartOf(propertyName);
+    const auto setPart = [part, value](int& left, int& top, int& width, int& height) {
+        switch (part) {
+        case FullPart::Left:
+            left = value;
+            break;
+        case FullPart::Top:
+            top = value;
+            break;
+        case FullPart::Width:
+            width = std::max(0, value);
+            break;
+        case FullPart::Height:
+            height = std::max(0, value);
+            break;
+        }
+    };
+    if (auto* text = qobject_cast<TText*>(brick)) {
+        // A turned box's size follows from the text; so does an auto-sized one.
+        int width = text->FullWidth, height = text->FullHeight;
+        setPart(text->FullLeft, text->FullTop, width, height);
+        if (!text->AutoSize() && (NormalizedAngle(text->Angle) == 0 ||
+                                  qobject_cast<TTextBubble*>(brick))) {
+            text->FullWidth = width;
+            text->FullHeight = height;
+        }
+    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        setPart(picture->FullLeft, picture->FullTop, picture->FullWidth, picture->FullHeight);
+    } else if (auto* marker = qobject_cast<TBubbleFrom*>(brick)) {
+        int width = 0, height = 0;
+        setPart(marker->FullLeft, marker->FullTop, width, height);
+        const double zoom = zoomOf(*designer);
+        marker->move(RoundHalfEven(marker->FullLeft / zoom), RoundHalfEven(marker->FullTop / zoom));
+        TailMarkerMoved(*designer, marker);
+        return true;
+    }
+    ShowAtZoom(*designer, brick);
+    return true;
 }
 
 void TailMarkerMoved(const TDesigner& designer, QWidget* widget) {

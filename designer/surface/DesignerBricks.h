@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
+class QObject;
 class QWidget;
 class TDesigner;
 struct BrickNameIndex;
@@ -30,6 +32,19 @@ void UpdateFullGeometry(const TDesigner& designer, QWidget* brick);
 // sized round(FullWidth / zoom) x round(FullHeight / zoom).
 void PhotoChanged(TDesigner& designer);
 
+// The inspector's Left, Top, Width and Height of a brick on a design surface, in full-size photo
+// pixels: the corner (FullLeft, FullTop) and the box the render covers (a text brick's turned
+// box, a bubble's whole box, a picture's rectangle); a tail marker has only its corner. Nothing
+// for any other property, or for a brick off a surface.
+std::optional<int> FullSizeValue(const QObject* brick, const QString& propertyName);
+// Sets one of them, the preview following at the surface's zoom ratio; false when it does not
+// apply (then the property is written as usual). A size that the brick measures itself (auto-size
+// text) is measured again.
+bool SetFullSizeValue(QObject* brick, const QString& propertyName, int value);
+// A value text for them, read as the stream reader reads an integer; a bad one fails with the
+// reader's error for the property, as writing it would.
+int FullSizeFromText(QObject* brick, const QString& propertyName, const QString& text);
+
 // After the tail marker was dragged: its full-size position, then its bubble re-laid out so that
 // the body stays where it was and the tail points at the marker; when the marker lies left of
 // (or above) the body the bubble's origin moves to it and FromX (FromY) becomes 0.
@@ -49,10 +64,16 @@ void SetUpBubbleMarker(TDesigner& designer, QWidget* bubble);
 // regard to case.
 QString UniqueBrickName(const TDesigner& designer, const QString& className);
 
-// After loading: the brick's full-size geometry from its preview geometry at the surface's zoom
-// ratio (FullLeft, FullTop; a picture brick also FullWidth, FullHeight). A bubble also gets the
-// body rectangle of its size and its tail marker, set up as for a new bubble.
-void SetUpLoadedBrick(TDesigner& designer, QWidget* brick);
+// After loading: the brick's full-size geometry from its preview geometry at the zoom ratio it
+// was stored at (0: the surface's) -- FullLeft, FullTop; a picture brick also FullWidth,
+// FullHeight -- then shown at the surface's zoom ratio. A bubble also gets the body rectangle of
+// its size and its tail marker, set up as for a new bubble.
+void SetUpLoadedBrick(TDesigner& designer, QWidget* brick, double storedZoom = 0);
+
+// The brick's preview geometry from its full-size geometry at the surface's zoom ratio (Left =
+// round(FullLeft / zoom), and so on; a text brick re-measured, a bubble's marker put back on its
+// tail point), repainted.
+void ShowAtZoom(TDesigner& designer, QWidget* brick);
 
 // Date and time bricks take the date and time of a photo file (its EXIF record, else the
 // settings' fallbacks) and show them as the render burns them in: the open photo's whenever

@@ -8,10 +8,12 @@
 #include "platform/Errors.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QWidget>
 #include <cstdarg>
+#include <cmath>
 #include <cstdio>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -94,6 +96,19 @@ bool toBool(const QString& text) {
     if (!ok)
         throw EConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
     return v != 0;
+}
+
+bool hasAttr(const xmlNode* node, const char* name) {
+    return xmlHasProp(node, x(name)) != nullptr;
+}
+
+// A zoom ratio as the file writes it: a decimal with a '.', above 0.
+double toZoom(const QString& text) {
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v <= 0)
+        throw EConvertError(QStringLiteral("'%1' is not a valid zoom ratio").arg(text));
+    return v;
 }
 
 void readBounds(const xmlNode* node, PatternWindowBounds& b) {
@@ -248,6 +263,11 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
     setAttr(surface, "GridX", layout.GridX);
     setAttr(surface, "GridY", layout.GridY);
     setAttr(surface, "IsGrid", layout.IsGrid);
+    // Where the bricks are at full size: their preview positions are at this zoom ratio.
+    const double zoom = designer.ZoomRatio > 0 ? designer.ZoomRatio : 1.0;
+    setAttr(surface, "Zoom", QString::number(zoom, 'g', QLocale::FloatingPointShortest));
+    setAttr(surface, "PhotoWidth", designer.realPicture.width());
+    setAttr(surface, "PhotoHeight", designer.realPicture.height());
 
     xmlNode* manager = xmlNewChild(project, nullptr, x("Manager"), nullptr);
     setBounds(manager, layout.Manager);
@@ -274,9 +294,10 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, why));
 }
 
-void ReadPattern(const QString& fileName, TDesigner& designer) {
+PatternDesign ReadPattern(const QString& fileName, TDesigner& designer, const PatternZoom& zoom) {
     const DocPtr doc = loadDocument(fileName);
     const xmlNode* project = xmlDocGetRootElement(doc.get());
+    PatternDesign design;
 
     PatternLayout layout = CurrentPatternLayout();
     try {
@@ -292,6 +313,13 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
         layout.GridX = toInt(attr(surface, "GridX"));
         layout.GridY = toInt(attr(surface, "GridY"));
         layout.IsGrid = toBool(attr(surface, "IsGrid"));
+        if (hasAttr(surface, "Zoom")) {
+            design.Zoom = toZoom(attr(surface, "Zoom"));
+            design.ZoomStored = true;
+        }
+        if (hasAttr(surface, "PhotoWidth") && hasAttr(surface, "PhotoHeight"))
+            design.Photo = QSize(toInt(attr(surface, "PhotoWidth")),
+                                 toInt(attr(surface, "PhotoHeight")));
         ApplyPatternLayout(layout);
 
         const xmlNode* manager = child(project, "Manager");
@@ -302,6 +330,15 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
         throw;
     }
 
+    // The zoom ratio the stored positions are at.
+    double stored = designer.ZoomRatio > 0 ? designer.ZoomRatio : 1.0;
+    if (zoom.override)
+        stored = *zoom.override;
+    else if (design.ZoomStored)
+        stored = design.Zoom;
+    else if (zoom.whenAbsent)
+        stored = *zoom.whenAbsent;
+
     const xmlNode* bricks = child(project, "Bricks");
     const BrickLoadSession session(designer);
     for (const xmlNode* c = bricks->children; c; c = c->next) {
@@ -309,7 +346,8 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
             continue;
         const QString body = attr(c, "Body").replace(LineBreakMark, LineBreak);
         if (QWidget* brick = AddBrickFromText(designer, body))
-            SetUpLoadedBrick(designer, brick);
+            SetUpLoadedBrick(designer, brick, stored);
     }
     designer.update();
+    return design;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 class TDesigner;
@@ -37,19 +39,38 @@ PatternLayout CurrentPatternLayout();
 void ApplyPatternLayout(const PatternLayout& layout);
 
 // Writes the layout and every brick of the surface (Tag below 50, in component order) to an XML
-// file: UTF-16 little-endian with a byte-order mark. The caller marks its history saved.
+// file: UTF-16 little-endian with a byte-order mark. The "Designer" element also records the
+// surface's zoom ratio ("Zoom", 1 without a photo) and its photo's size ("PhotoWidth",
+// "PhotoHeight"). The caller marks its history saved.
 // Throws EFCreateError naming the file when it cannot be written.
 void WritePattern(const QString& fileName, TDesigner& designer);
 
+// What a pattern says of the photo it was laid out on: the zoom ratio its preview positions
+// were written at, and that photo's full size.
+struct PatternDesign {
+    double Zoom = 1.0;
+    bool ZoomStored = false; // files written before the zoom was stored have none
+    QSize Photo;             // invalid when not stored
+};
+
+// How ReadPattern takes the stored positions: at a given zoom ratio instead of the file's (the
+// command line's --zoom), and at which one when the file stores none (unset: the surface's own,
+// as such files always were read).
+struct PatternZoom {
+    std::optional<double> override = std::nullopt;
+    std::optional<double> whenAbsent = std::nullopt;
+};
+
 // Applies a pattern file's layout and adds its bricks to the surface (which the caller has
-// cleared), each at its stored preview position with its full-size position at the surface's
-// zoom ratio. Accepts UTF-8 and UTF-16 (either byte order, with or without a byte-order mark,
+// cleared), each at the full-size position its stored preview position has at the pattern's zoom
+// ratio (see PatternZoom), shown at the surface's zoom ratio. Accepts UTF-8 and UTF-16 (either byte order, with or without a byte-order mark,
 // a declaration naming "Unicode" included). Values and bricks read before a failure stay
 // applied. Throws: EFOpenError or Exception naming the file when it cannot be read or is not
 // well-formed XML; Exception "Node "<name>" not found" for a missing element; EConvertError for
 // a non-numeric or non-Boolean value; the stream's errors for a bad brick body. The caller
 // starts its history afresh.
-void ReadPattern(const QString& fileName, TDesigner& designer);
+PatternDesign ReadPattern(const QString& fileName, TDesigner& designer,
+                          const PatternZoom& zoom = {});
 
 // A brick's text form: its component stream converted to text (lines end with CR LF).
 QString BrickToText(const QWidget* brick);

@@ -20,7 +20,8 @@
 namespace {
 
 // A pattern with one red text brick at preview (Left, Top).
-QByteArray patternWithText(int left, int top, const QString& extraBrick = QString()) {
+QByteArray patternWithText(int left, int top, const QString& extraBrick = QString(),
+                           const QString& zoom = QString()) {
     const QString body = QStringLiteral("object Text1: TText%CR%LF  Left = %1%CR%LF  Top = %2%CR%LF"
                                         "  Caption = 'RENDER'%CR%LF  Font.Color = clRed%CR%LF"
                                         "  Font.Height = -30%CR%LF  Font.Name = 'Arial'%CR%LF"
@@ -33,10 +34,11 @@ QByteArray patternWithText(int left, int top, const QString& extraBrick = QStrin
                "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
                "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
                "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
-               "IsGrid=\"False\"/>\n"
+               "IsGrid=\"False\"%3/>\n"
                "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n"
                "  <Bricks>\n    <Brick Body=\"%1\"/>\n%2  </Bricks>\n</Project>\n")
-        .arg(body, extraBrick)
+        .arg(body, extraBrick,
+             zoom.isEmpty() ? QString() : QStringLiteral(" Zoom=\"%1\"").arg(zoom))
         .toUtf8();
 }
 
@@ -198,6 +200,28 @@ TEST_F(RenderCommand, ZoomScalesThePreviewPositions) {
     const auto [in, out] = changedPixels(before, QImage(a), QRect(20, 40, 200, 60));
     EXPECT_GT(in, 300);
     EXPECT_EQ(out, 0);
+}
+
+TEST_F(RenderCommand, ThePatternsOwnZoomPlacesItsBricksAndZoomOverridesIt) {
+    const QString a = writePhoto(QStringLiteral("a.bmp"));
+    const QImage before(a);
+    // Laid out at ratio 4: preview (5, 10) is full-size (20, 40).
+    const QString pattern = writeFile(QStringLiteral("p.xml"), patternWithText(5, 10, {}, "4"));
+    const QString copy = path(QStringLiteral("b.bmp"));
+    ASSERT_TRUE(QFile::copy(a, copy));
+    CliRun r = run({"render", "--pattern", pattern, a});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    auto [in, out] = changedPixels(before, QImage(a), QRect(20, 40, 200, 60));
+    EXPECT_GT(in, 300);
+    EXPECT_EQ(out, 0);
+    // --zoom takes the positions at its own ratio: (5, 10) at 1 is (5, 10).
+    r = run({"render", "--pattern", pattern, "--zoom", "1", copy});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    std::tie(in, out) = changedPixels(before, QImage(copy), QRect(5, 10, 200, 60));
+    EXPECT_GT(in, 300);
+    EXPECT_EQ(out, 0);
+    // ... so that it starts left of where ratio 4 would put it.
+    EXPECT_GT(changedPixels(before, QImage(copy), QRect(5, 10, 15, 60)).first, 0);
 }
 
 TEST_F(RenderCommand, OutputNameLeavesTheSourceAlone) {

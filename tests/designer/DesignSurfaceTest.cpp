@@ -577,9 +577,11 @@ TEST_F(DesignSurfaceTest, PropertyWritesUndoAndModifiedFollowsTheStack) {
     surface->MarkSaved();
     EXPECT_FALSE(d->PatternModified());
     surface->SetProperty(t, QStringLiteral("Caption"), QStringLiteral("Hi"));
-    surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("40"));
+    // Left is in full-size pixels.
+    surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("80"));
     EXPECT_EQ(t->Caption(), QStringLiteral("Hi"));
     EXPECT_EQ(t->FullLeft, 80);
+    EXPECT_EQ(t->Left(), 40);
     EXPECT_TRUE(d->PatternModified());
     surface->UndoStack()->undo();
     EXPECT_EQ(t->Left(), 10);
@@ -594,6 +596,47 @@ TEST_F(DesignSurfaceTest, PropertyWritesUndoAndModifiedFollowsTheStack) {
     const int commands = surface->UndoStack()->count();
     EXPECT_THROW(surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("abc")), Exception);
     EXPECT_EQ(surface->UndoStack()->count(), commands);
+}
+
+// The inspector's place and size are the photo's full-size pixels, exactly as typed, whatever
+// the zoom ratio; the preview follows. Each write is one undo step.
+TEST_F(DesignSurfaceTest, PlaceAndSizeAreWrittenInFullSizePixels) {
+    open(2.5);
+    auto* t = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
+    auto* p = qobject_cast<TPictureimg*>(place(QStringLiteral("TPictureimg"), QPoint(40, 40)));
+    ASSERT_TRUE(t && p);
+    EXPECT_EQ(FullSizeValue(t, QStringLiteral("Left")), 25);
+    EXPECT_EQ(FullSizeValue(t, QStringLiteral("Width")), t->FullWidth);
+    EXPECT_EQ(FullSizeValue(t, QStringLiteral("Caption")), std::nullopt);
+    surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("101"));
+    surface->SetProperty(t, QStringLiteral("Top"), QStringLiteral("7"));
+    EXPECT_EQ(t->FullLeft, 101);
+    EXPECT_EQ(t->FullTop, 7);
+    EXPECT_EQ(t->Left(), halfEven(101 / 2.5));
+    EXPECT_EQ(t->Top(), halfEven(7 / 2.5));
+    // An auto-sized text measures its own width: no change, no command.
+    const int measured = t->FullWidth;
+    const int commands = surface->UndoStack()->count();
+    surface->SetProperty(t, QStringLiteral("Width"), QStringLiteral("999"));
+    EXPECT_EQ(t->FullWidth, measured);
+    EXPECT_EQ(surface->UndoStack()->count(), commands);
+    const QSize placed(p->FullWidth, p->FullHeight);
+    surface->SetProperty(p, QStringLiteral("Width"), QStringLiteral("333"));
+    surface->SetProperty(p, QStringLiteral("Height"), QStringLiteral("77"));
+    EXPECT_EQ(p->FullWidth, 333);
+    EXPECT_EQ(p->FullHeight, 77);
+    EXPECT_EQ(p->Width(), halfEven(333 / 2.5));
+    EXPECT_EQ(p->Height(), halfEven(77 / 2.5));
+    surface->UndoStack()->undo();
+    EXPECT_EQ(QSize(p->FullWidth, p->FullHeight), QSize(333, placed.height()));
+    surface->UndoStack()->undo();
+    EXPECT_EQ(QSize(p->FullWidth, p->FullHeight), placed);
+    surface->UndoStack()->undo();
+    EXPECT_EQ(t->FullLeft, 101);
+    EXPECT_EQ(t->FullTop, 25);
+    surface->UndoStack()->undo();
+    EXPECT_EQ(t->FullLeft, 25);
+    EXPECT_EQ(t->Left(), 10);
 }
 
 // --- Grid and registries -----------------------------------------------------------------------

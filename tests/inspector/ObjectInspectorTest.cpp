@@ -157,6 +157,7 @@ TEST_F(InspectorFixture, EnterWritesEscapeRestores) {
 
 TEST_F(InspectorFixture, BadIntegerShowsTheReadersMessage) {
     text->setLeft(9);
+    text->FullLeft = 9; // the row shows the full-size place
     inspector.Inspect(text);
     select("Left");
     inplace().EditBox()->setText("abc");

@@ -257,7 +257,8 @@ TEST_F(PatternFile, DocumentLayoutAndEncoding) {
                                   "AlwaysOnTop=\"False\"/>"));
     const qsizetype designer =
         xml.indexOf(QLatin1String("\n  <Designer Left=\"0\" Top=\"0\" Width=\"0\" "
-                                  "Height=\"0\" GridX=\"4\" GridY=\"4\" IsGrid=\"False\"/>"));
+                                  "Height=\"0\" GridX=\"4\" GridY=\"4\" IsGrid=\"False\" "
+                                  "Zoom=\"1\" PhotoWidth=\"400\" PhotoHeight=\"300\"/>"));
     const qsizetype manager =
         xml.indexOf(QLatin1String("\n  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>"));
     const qsizetype bricks = xml.indexOf(
@@ -303,8 +304,7 @@ TEST_F(PatternFile, LayoutHooksReplaceTheStoredValue) {
 }
 
 TEST_F(PatternFile, ZoomOfSavingAndOfReading) {
-    // Saved at 50 % (zoom ratio 2), opened at 100 %: the same preview position, now half as far
-    // into the full-size picture; the text is measured anew at the new ratio.
+    // Saved at 50 % (zoom ratio 2): the file says so, and says the photo's size.
     SurfaceFixture at50(QSize(400, 300), 2.0);
     auto* text = placeBrick<TText>(*at50.designer, 80, 60);
     text->setName(QStringLiteral("Text1"));
@@ -315,16 +315,64 @@ TEST_F(PatternFile, ZoomOfSavingAndOfReading) {
     const QString path = at50.path(QStringLiteral("zoom.xml"));
     WritePattern(path, *at50.designer);
     at50.designer.reset();
+    const QString xml = fileText(path);
+    EXPECT_TRUE(xml.contains(QLatin1String("IsGrid=\"False\" Zoom=\"2\" PhotoWidth=\"400\" "
+                                           "PhotoHeight=\"300\"")))
+        << xml.toStdString();
 
+    // Opened at 100 %: the same full-size place, twice as far into the preview; the text keeps
+    // its full-size size.
     SurfaceFixture at100(QSize(400, 300), 1.0);
-    ReadPattern(path, *at100.designer);
+    const PatternDesign design = ReadPattern(path, *at100.designer);
+    EXPECT_TRUE(design.ZoomStored);
+    EXPECT_EQ(design.Zoom, 2.0);
+    EXPECT_EQ(design.Photo, QSize(400, 300));
     auto* loaded = brickNamed<TText>(*at100.designer, QStringLiteral("Text1"));
     ASSERT_TRUE(loaded);
-    EXPECT_EQ(loaded->pos(), QPoint(40, 30));
-    EXPECT_EQ(loaded->FullLeft, 40);
-    EXPECT_EQ(loaded->FullTop, 30);
+    EXPECT_EQ(loaded->FullLeft, 80);
+    EXPECT_EQ(loaded->FullTop, 60);
+    EXPECT_EQ(loaded->pos(), QPoint(80, 60));
     EXPECT_EQ(loaded->FullWidth, fullWidth);
     EXPECT_EQ(loaded->Width(), fullWidth);
+
+    // A zoom ratio given by the caller takes the stored positions at it instead.
+    SurfaceFixture at25(QSize(400, 300), 4.0);
+    ReadPattern(path, *at25.designer, {.override = 3.0});
+    loaded = brickNamed<TText>(*at25.designer, QStringLiteral("Text1"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->FullLeft, 120);
+    EXPECT_EQ(loaded->pos(), QPoint(30, 22)) << "shown at the surface's own ratio, 4";
+}
+
+TEST_F(PatternFile, FileWithoutZoomIsTakenAtTheSurfacesOrTheCallersRatio) {
+    const QString body = QStringLiteral("object Text1: TText%CR%LF  Left = 20%CR%LF  Top = 30"
+                                        "%CR%LF  Caption = 'Old'%CR%LFend");
+    SurfaceFixture f(QSize(400, 300), 2.0);
+    const QString path = f.path(QStringLiteral("old.xml"));
+    writeBytes(path, patternXml(brickXml(body)).toUtf8());
+    PatternDesign design = ReadPattern(path, *f.designer);
+    EXPECT_FALSE(design.ZoomStored);
+    EXPECT_FALSE(design.Photo.isValid());
+    auto* t = brickNamed<TText>(*f.designer, QStringLiteral("Text1"));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->pos(), QPoint(20, 30)) << "as such files were always read";
+    EXPECT_EQ(t->FullLeft, 40);
+    ClearBricks(*f.designer);
+    ReadPattern(path, *f.designer, {.whenAbsent = 1.0});
+    t = brickNamed<TText>(*f.designer, QStringLiteral("Text1"));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->FullLeft, 20);
+    EXPECT_EQ(t->FullTop, 30);
+
+    // A zoom ratio that is no positive number is refused.
+    for (const char* bad : {"", "abc", "0", "-2", "inf"}) {
+        QString xml = patternXml(brickXml(body));
+        xml.replace(QLatin1String("IsGrid=\"False\""),
+                    QStringLiteral("IsGrid=\"False\" Zoom=\"%1\"").arg(QLatin1String(bad)));
+        writeBytes(path, xml.toUtf8());
+        ClearBricks(*f.designer);
+        EXPECT_THROW(ReadPattern(path, *f.designer), EConvertError) << bad;
+    }
 }
 
 TEST_F(PatternFile, HandWrittenUtf16PatternReadsAndRenders) {
