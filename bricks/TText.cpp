@@ -1,5 +1,6 @@
 #include "bricks/TText.h"
 
+#include "bricks/BrickPlacement.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "patterns/settings/TSettings.h"
@@ -41,9 +42,20 @@ void TText::setOpacity(int alpha) {
     update();
 }
 
+void TText::Loaded() {
+    // The font as stored is the brick's own, not a user's change of it.
+    PlacedFontPixels = Font()->toQFont().pixelSize();
+    TCustomLabel::Loaded();
+}
+
 void TText::FitToText() {
     if (IsLoading() || !AutoSize())
         return;
+    if (PlacesItselfOnPhoto(this)) {
+        // Anchored or of a relative size: where it goes follows from its new size.
+        PlaceOnItsPhoto(this, true);
+        return;
+    }
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
     FullWidth = RoundHalfEven(measured.width());
     FullHeight = RoundHalfEven(measured.height());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bricks/BrickLayout.h"
 #include "platform/TCustomLabel.h"
 
 #include <QRect>
@@ -14,6 +15,15 @@ class TText : public TCustomLabel {
     Q_PROPERTY(int Opacity MEMBER Opacity WRITE setOpacity)
     Q_CLASSINFO("default:Angle", "0")
     Q_CLASSINFO("default:Opacity", "255")
+    // Where and how large it is on each photo: see BrickLayout. Stored only when set.
+    Q_PROPERTY(Tk::TBrickAnchor Anchor READ Anchor WRITE setAnchor)
+    Q_PROPERTY(double MarginX READ MarginX WRITE setMarginX)
+    Q_PROPERTY(double MarginY READ MarginY WRITE setMarginY)
+    Q_PROPERTY(double RelativeSize READ RelativeSize WRITE setRelativeSize)
+    Q_CLASSINFO("default:Anchor", "baNone")
+    Q_CLASSINFO("default:MarginX", "0.0")
+    Q_CLASSINFO("default:MarginY", "0.0")
+    Q_CLASSINFO("default:RelativeSize", "0.0")
 
 public:
     Q_INVOKABLE explicit TText(QWidget* parent = nullptr);
@@ -25,6 +35,21 @@ public:
     int FullLeft = 0;
     int Angle = 0;     // tenths of a degree, clockwise positive
     int Opacity = 255; // alpha of the text colour
+
+    // The placing values. The setters only store: the design surface places the brick.
+    BrickLayout Layout;
+    Tk::TBrickAnchor Anchor() const { return Layout.anchor; }
+    double MarginX() const { return Layout.marginX; }
+    double MarginY() const { return Layout.marginY; }
+    double RelativeSize() const { return Layout.relativeSize; }
+    void setAnchor(Tk::TBrickAnchor v) { Layout.anchor = v; }
+    void setMarginX(double v) { Layout.marginX = v; }
+    void setMarginY(double v) { Layout.marginY = v; }
+    // Negative sizes mean none.
+    void setRelativeSize(double v) { Layout.relativeSize = v > 0 ? v : 0; }
+    // The font's pixel size the brick was last placed with: a font of another size since is the
+    // user's choice, from which a relative size is taken anew.
+    int PlacedFontPixels = 0;
 
     // Re-measure (a turned box is larger) and repaint, except while the brick is read.
     void setAngle(int tenths);
@@ -38,6 +63,7 @@ public:
 
 protected:
     void AdjustBounds() override { FitToText(); }
+    void Loaded() override;
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -1,5 +1,6 @@
 #include "bricks/TTextBubble.h"
 
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
@@ -71,6 +72,10 @@ void TTextBubble::setBodyTop(int v) {
 void TTextBubble::FitToText() {
     if (IsLoading() || !AutoSize())
         return;
+    if (!m_settingUp && PlacesItselfOnPhoto(this)) {
+        PlaceOnItsPhoto(this, true);
+        return;
+    }
     const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
     Body = FitBodyToText(Body, RoundHalfEven(measured.width()), RoundHalfEven(measured.height()));
     const QSize full = BubbleFullSize(Style, Body, m_fromX, m_fromY);
@@ -94,6 +99,13 @@ void TTextBubble::SetUpLoaded(double zoom) {
     if (m_loadedSize.isValid())
         SetBounds(Left(), Top(), m_loadedSize.width(), m_loadedSize.height());
     m_loadedSize = QSize();
+    // The shape is told from the size the stream stored, measured as stored: the photo's
+    // placement comes after.
+    m_settingUp = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_settingUp};
     // The stream's corner of the body, before SetUpFromSize puts it at the origin.
     const int bodyLeft = Body.left, bodyTop = Body.top;
     SetUpFromSize(zoom);

@@ -95,4 +95,5 @@ private:
     QSize m_loadedSize; // as the stream stored it, until SetUpLoaded
     bool m_shapeStored = false;
     bool m_styleStored = false;
+    bool m_settingUp = false;
 };

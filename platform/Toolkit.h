@@ -31,6 +31,22 @@ enum TFontStyle { fsBold = 0x1, fsItalic = 0x2, fsUnderline = 0x4, fsStrikeOut =
 Q_DECLARE_FLAGS(TFontStyles, TFontStyle)
 Q_FLAG_NS(TFontStyles)
 
+// Where a brick keeps to on every photo: the brick's matching point stays at its margins from the
+// matching point of the photo (baNone: placed by its own position, as bricks always were).
+enum TBrickAnchor {
+    baNone,
+    baTopLeft,
+    baTop,
+    baTopRight,
+    baLeft,
+    baCenter,
+    baRight,
+    baBottomLeft,
+    baBottom,
+    baBottomRight
+};
+Q_ENUM_NS(TBrickAnchor)
+
 enum TAnchorKind { akLeft = 0x1, akTop = 0x2, akRight = 0x4, akBottom = 0x8 };
 Q_DECLARE_FLAGS(TAnchors, TAnchorKind)
 Q_FLAG_NS(TAnchors)

@@ -1,6 +1,8 @@
 #include "app/gui/SurfaceActions.h"
 
+#include "bricks/BrickPlacement.h"
 #include "designer/surface/DesignSurface.h"
+#include "designer/surface/DesignerBricks.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -90,7 +92,14 @@ void SurfaceActions::align(Alignment alignment) {
     const QList<QWidget*> selection = m_surface->Selection();
     if (selection.size() < 2)
         return;
-    const QRect anchor = selection.constFirst()->geometry();
+    // In full-size photo pixels, the inspector's and the render's.
+    const auto fullRect = [](QWidget* brick) {
+        const auto v = [brick](const char* name) {
+            return FullSizeValue(brick, QLatin1String(name)).value_or(0);
+        };
+        return QRect(v("Left"), v("Top"), v("Width"), v("Height"));
+    };
+    const QRect anchor = fullRect(selection.constFirst());
     QUndoStack* stack = m_surface->UndoStack();
     stack->beginMacro(QStringLiteral("Align"));
     // Ends the macro also when a write throws.
@@ -100,7 +109,7 @@ void SurfaceActions::align(Alignment alignment) {
     } end{stack};
     for (int i = 1; i < selection.size(); ++i) {
         QWidget* brick = selection[i];
-        const QRect r = brick->geometry();
+        const QRect r = fullRect(brick);
         switch (alignment) {
         case Alignment::Left:
             m_surface->SetProperty(brick, QStringLiteral("Left"), QString::number(anchor.left()));
@@ -126,6 +135,28 @@ void SurfaceActions::align(Alignment alignment) {
             break;
         }
     }
+}
+
+bool SurfaceActions::selectionAnchored() const {
+    if (!m_surface)
+        return false;
+    const QList<QWidget*> selection = m_surface->Selection();
+    for (QWidget* brick : selection) {
+        const BrickLayout* layout = LayoutOf(brick);
+        if (!layout || !layout->anchored())
+            return false;
+    }
+    return !selection.isEmpty();
+}
+
+void SurfaceActions::anchorToCorner() {
+    if (!m_surface)
+        return;
+    const bool release = selectionAnchored();
+    DesignSurface* surface = m_surface;
+    surface->SetAnchor(surface->Selection(), [surface, release](QWidget* brick) {
+        return release ? Tk::baNone : surface->NearestCorner(brick);
+    });
 }
 
 void SurfaceActions::setPendingClass(const QMetaObject* brickClass) {

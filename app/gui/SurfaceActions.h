@@ -42,6 +42,10 @@ public:
     void redo();
     // The other selected bricks line up with the first one selected, as one undo step.
     void align(Alignment alignment);
+    // Anchors each selected brick to the photo's corner nearest it, keeping it where it is; when
+    // every one is anchored already, releases them. One undo step.
+    void anchorToCorner();
+    bool selectionAnchored() const;
     // The class the next click on the picture creates (nullptr: the arrow).
     void setPendingClass(const QMetaObject* brickClass);
 

@@ -194,6 +194,11 @@ void TProjectManager::buildSurface() {
             &TProjectManager::selectionChanged);
     connect(m_designSurface, &DesignSurface::inspectorWanted, this,
             &TProjectManager::showInspector);
+    // Undoing a turn or resize puts the other photo back: shown whole again.
+    connect(m_designSurface, &DesignSurface::photoRestored, this, [this] {
+        fitToPage();
+        updateActions();
+    });
     connect(m_designSurface, &DesignSurface::paletteClassRegistered, this,
             [this](const QString& className) {
                 static const QList<QPair<const QMetaObject*, PaletteGlyph>> known = {
@@ -499,6 +504,9 @@ void TProjectManager::buildActions() {
                [this] { m_surface->align(A::VerticalCentre); });
     makeAction("aAlignBottom", QStringLiteral("Align Bottoms"), "Align", none,
                [this] { m_surface->align(A::Bottom); });
+    makeAction("aAnchorCorner", QStringLiteral("Anchor to Corner"), "Align", none,
+               [this] { m_surface->anchorToCorner(); })
+        ->setCheckable(true);
 
     makeAction("aResize", QStringLiteral("&Resize"), "Image", none, [this] { showResize(); });
     makeAction("aRotateCount", QStringLiteral("R&otate 90° Countclockwise"), "Image", none,
@@ -593,7 +601,7 @@ void TProjectManager::buildToolBars() {
     view->addAction(action(QStringLiteral("aInspector")));
     view->addAction(action(QStringLiteral("aExplorer")));
     bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
-                                  "aAlignVCentre", "aAlignBottom"});
+                                  "aAlignVCentre", "aAlignBottom", "aAnchorCorner"});
 
     // Short tool-bar texts where the caption is long.
     const QList<QPair<const char*, QString>> shortTexts = {
@@ -605,6 +613,7 @@ void TProjectManager::buildToolBars() {
         {"aAlignTop", QStringLiteral("Tops")},
         {"aAlignVCentre", QStringLiteral("Middles")},
         {"aAlignBottom", QStringLiteral("Bottoms")},
+        {"aAnchorCorner", QStringLiteral("\u2693 Corner")},
         {"aBringToFromt", QStringLiteral("Front")},
         {"aSendToBack", QStringLiteral("Back")},
         {"aOpenImage", QStringLiteral("Open")},
@@ -642,8 +651,9 @@ void TProjectManager::updateActions() {
     const bool selected = m_surface->hasSelection();
     for (const char* n :
          {"aCopy", "aCut", "aDelete", "aBringToFromt", "aSendToBack", "aAlignLeft", "aAlignHCentre",
-          "aAlignRight", "aAlignTop", "aAlignVCentre", "aAlignBottom"})
+          "aAlignRight", "aAlignTop", "aAlignVCentre", "aAlignBottom", "aAnchorCorner"})
         action(QLatin1String(n))->setEnabled(selected);
+    action(QStringLiteral("aAnchorCorner"))->setChecked(m_surface->selectionAnchored());
     action(QStringLiteral("aPaste"))->setEnabled(m_surface->canPaste());
     action(QStringLiteral("aUndo"))->setEnabled(m_surface->canUndo());
     action(QStringLiteral("aRedo"))->setEnabled(m_surface->canRedo());
@@ -977,12 +987,20 @@ bool TProjectManager::OpenImage(const QString& fileName) {
 void TProjectManager::rotate(int degrees) {
     if (m_designer->realPicture.isNull())
         return;
+    const QImage before = m_designer->realPicture;
+    const bool edited = m_designer->PictureEdited;
+    const bool modified = m_designer->PhotoModified;
     {
         BusyCursor busy;
         RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
     }
     m_designer->PictureEdited = true; // the file's own blocks no longer show it
     m_designer->PhotoModified = true;
+    // The bricks turn with the photo (anchored ones are placed on it anew), as one undo step.
+    m_designSurface->PhotoEdited(degrees > 0 ? QStringLiteral("Rotate Clockwise")
+                                             : QStringLiteral("Rotate Counter-clockwise"),
+                                 before, edited, modified,
+                                 {.quarterTurns = degrees / 90, .from = before.size(), .to = {}});
     fitToPage();
 }
 
@@ -1017,9 +1035,17 @@ bool TProjectManager::saveImage(bool asNewName) {
 void TProjectManager::showResize() {
     if (!m_resize)
         m_resize = new TfrmResize(m_designer, this);
+    const QImage before = m_designer->realPicture;
+    const bool edited = m_designer->PictureEdited;
+    const bool modified = m_designer->PhotoModified;
     // The dialog marks the photo modified when it changed its size.
-    if (m_resize->exec() == QDialog::Accepted)
-        fitToPage();
+    if (m_resize->exec() != QDialog::Accepted)
+        return;
+    if (m_designer->realPicture.size() != before.size())
+        m_designSurface->PhotoEdited(QStringLiteral("Resize Photo"), before, edited, modified,
+                                     {.quarterTurns = 0, .from = before.size(),
+                                      .to = m_designer->realPicture.size()});
+    fitToPage();
 }
 
 void TProjectManager::showEffects() {

@@ -215,6 +215,13 @@ void TStretchHandle::setHint(const QString& v) {
 // --- Painting
 // -------------------------------------------------------------------------------------
 
+void TStretchHandle::SetAnchorMark(std::optional<QPoint> inParent) {
+    if (m_anchorMark == inParent)
+        return;
+    m_anchorMark = inParent;
+    update();
+}
+
 void TStretchHandle::paintEvent(QPaintEvent*) {
     const QList<QRect> controls = SelectionRects();
     if (controls.isEmpty())
@@ -223,6 +230,19 @@ void TStretchHandle::paintEvent(QPaintEvent*) {
     const QColor colour = TColorToQColor(controls.size() == 1 ? m_color : m_secondaryColor);
     for (const QRect& r : HandleSquares(geometry(), controls))
         p.fillRect(r, colour);
+    if (m_anchorMark) {
+        // A ring with a dot, blue over white: legible on any photo.
+        const QPointF at = QPointF(*m_anchorMark - pos()) + QPointF(0.5, 0.5);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(at, 4.5, 4.5);
+        p.setPen(QPen(QColor(0, 120, 215), 1.5));
+        p.drawEllipse(at, 4.5, 4.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 120, 215));
+        p.drawEllipse(at, 1.6, 1.6);
+    }
 }
 
 // --- Mouse

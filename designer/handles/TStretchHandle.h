@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <optional>
 
 class TDragOutline;
 
@@ -60,6 +61,11 @@ public:
     int SelectionCount() const;
     QWidget* SelectedControl(int index) const;
     void BringSelectionToFront();
+
+    // A small mark at a point of the parent (on the selection), or none: where the selected brick
+    // is anchored.
+    void SetAnchorMark(std::optional<QPoint> inParent);
+    std::optional<QPoint> AnchorMark() const { return m_anchorMark; }
 
     // The frame's bounds setter: moves and sizes the selection by the same differences.
     void SetBounds(int left, int top, int width, int height);
@@ -164,4 +170,5 @@ private:
     TCursor m_cursorId = StretchGeometry::crDefault;
     QPointer<TDragOutline> m_outline;
     bool m_pressedHere = false;
+    std::optional<QPoint> m_anchorMark;
 };

@@ -1,5 +1,6 @@
 #include "designer/surface/DesignSurface.h"
 
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
@@ -26,6 +27,7 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -322,7 +324,8 @@ private:
     QList<QPointer<QWidget>> m_after;
 };
 
-// One published property written as a text (the inspector's write).
+// One published property written as a text (the inspector's write) of an object that is not a
+// brick (the surface itself).
 class SetPropertyCommand : public AlreadyDoneCommand {
 public:
     SetPropertyCommand(DesignSurface& surface, QObject* object, QString property, QString oldText,
@@ -338,12 +341,111 @@ private:
         if (!m_object)
             return;
         WritePropertyText(m_object, m_property, text);
-        m_surface.AfterPropertyWrite(m_object);
+        m_surface.AfterPropertyWrite(m_object, m_property);
     }
 
     DesignSurface& m_surface;
     QPointer<QObject> m_object;
     QString m_property, m_old, m_new;
+};
+
+// A brick's whole state: every stored value and its geometry (with its tail marker's), so that a
+// change with consequences (an anchor that sets margins, a font that sets a relative size) comes
+// back whole.
+namespace {
+
+struct BrickState {
+    QPointer<QWidget> brick;
+    QList<QPair<QString, QString>> values;
+    QList<BrickGeometry> geometry;
+    bool operator==(const BrickState&) const = default;
+};
+
+BrickState captureState(QWidget* w) {
+    BrickState s;
+    s.brick = w;
+    for (const PublishedProperty& p : PublishedProperties(w))
+        if (p.kind != PropertyKind::Class && p.writable && p.storable &&
+            p.name.compare(QLatin1String("Name"), Qt::CaseInsensitive) != 0)
+            s.values.append({p.name, PropertyValueText(w, p.name)});
+    for (QWidget* t : touchedBy({w}))
+        s.geometry.append(captureGeometry(t));
+    return s;
+}
+
+void applyState(TDesigner& designer, const BrickState& s) {
+    QWidget* w = s.brick;
+    if (!w)
+        return;
+    auto* control = controlOf(w);
+    if (control)
+        control->BeginLoading();
+    try {
+        for (const auto& [name, value] : s.values)
+            if (PropertyValueText(w, name) != value)
+                WritePropertyText(w, name, value);
+    } catch (...) {
+        if (control)
+            control->EndLoading();
+        throw;
+    }
+    if (control)
+        control->EndLoading();
+    for (const BrickGeometry& g : s.geometry)
+        applyGeometry(g);
+    for (const BrickGeometry& g : s.geometry)
+        if (g.brick)
+            ShowAtZoom(designer, g.brick);
+}
+
+QList<BrickState> captureStates(const QList<QWidget*>& bricks) {
+    QList<BrickState> out;
+    for (QWidget* b : bricks)
+        out.append(captureState(b));
+    return out;
+}
+
+} // namespace
+
+// A change of bricks, and perhaps of the photo under them, already made: undo puts back the
+// states (and photo) before, redo those after.
+class BrickStateCommand : public AlreadyDoneCommand {
+public:
+    struct Photo {
+        QImage picture;
+        bool edited = false;
+        bool modified = false;
+    };
+    BrickStateCommand(DesignSurface& surface, const QString& text, QList<BrickState> before,
+                      QList<BrickState> after, std::optional<Photo> photoBefore = {},
+                      std::optional<Photo> photoAfter = {})
+        : AlreadyDoneCommand(text), m_surface(surface), m_before(std::move(before)),
+          m_after(std::move(after)), m_photoBefore(std::move(photoBefore)),
+          m_photoAfter(std::move(photoAfter)) {}
+    void redoAgain() override { apply(m_after, m_photoAfter); }
+    void undo() override { apply(m_before, m_photoBefore); }
+
+private:
+    void apply(const QList<BrickState>& states, const std::optional<Photo>& photo) {
+        TDesigner& d = m_surface.Designer();
+        if (photo) {
+            d.realPicture = photo->picture;
+            d.PictureEdited = photo->edited;
+            d.PhotoModified = photo->modified;
+            d.UpdatePreview();
+        }
+        for (const BrickState& s : states)
+            applyState(d, s);
+        m_surface.RealignHandle();
+        if (photo)
+            emit m_surface.photoRestored();
+        if (QObject* shown = m_surface.Inspected())
+            emit m_surface.inspectRequested(shown);
+    }
+
+    DesignSurface& m_surface;
+    QList<BrickState> m_before, m_after;
+    std::optional<Photo> m_photoBefore, m_photoAfter;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -518,6 +620,7 @@ void DesignSurface::Select(QWidget* brick) {
     }
     m_handle->setSizable(qobject_cast<TPictureimg*>(brick) != nullptr);
     m_handle->Attach(brick);
+    UpdateAnchorMark();
     Inspect(brick);
     emit selectionChanged();
 }
@@ -551,9 +654,11 @@ void DesignSurface::RefreshSelection() {
     m_handle->DetachAll();
     for (QWidget* w : selected)
         m_handle->Attach(w);
+    UpdateAnchorMark();
 }
 
 void DesignSurface::RealignHandle() {
+    UpdateAnchorMark();
     const QList<QWidget*> selected = Selection();
     if (selected.isEmpty())
         return;
@@ -732,6 +837,15 @@ QWidget* DesignSurface::PasteBrick() {
         control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
                            control->Height());
     SetUpLoadedBrick(m_designer, brick.get());
+    // An anchored brick went back to its anchored place, over its original: a little aside, its
+    // margins following.
+    if (const BrickLayout* layout = LayoutOf(brick.get());
+        layout && layout->anchored() && PlacesItselfOnPhoto(brick.get()) &&
+        ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer) {
+        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
+                           control->Height());
+        UpdateFullGeometry(m_designer, brick.get());
+    }
     brick->show();
     QWidget* pasted = brick.release();
     PushAdded(pasted, QStringLiteral("Paste %1").arg(name));
@@ -788,24 +902,127 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
         return;
     }
     const QString old = PropertyValueText(object, propertyName);
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (IsBrick(widget) && !qobject_cast<TBubbleFrom*>(widget)) {
+        // What follows from the value (margins of an anchor, a font's relative size) is undone
+        // with it.
+        const BrickState before = captureState(widget);
+        WritePropertyText(object, propertyName, text);
+        AfterPropertyWrite(object, propertyName);
+        const BrickState after = captureState(widget);
+        if (before == after)
+            return;
+        m_undo->push(new BrickStateCommand(
+            *this, QStringLiteral("Set %1.%2").arg(object->objectName(), propertyName), {before},
+            {after}));
+        return;
+    }
     WritePropertyText(object, propertyName, text);
-    AfterPropertyWrite(object);
+    AfterPropertyWrite(object, propertyName);
     if (PropertyValueText(object, propertyName) == old)
         return;
     m_undo->push(new SetPropertyCommand(*this, object, propertyName, old, text));
 }
 
-void DesignSurface::AfterPropertyWrite(QObject* object) {
+void DesignSurface::AfterPropertyWrite(QObject* object, const QString& propertyName) {
     auto* widget = qobject_cast<QWidget*>(object);
     if (IsBrick(widget)) {
-        if (qobject_cast<TBubbleFrom*>(widget))
+        BrickLayout* layout = LayoutOf(widget);
+        if (qobject_cast<TBubbleFrom*>(widget)) {
             TailMarkerMoved(m_designer, widget);
-        else
+        } else if (layout &&
+                   propertyName.compare(QLatin1String("Anchor"), Qt::CaseInsensitive) == 0) {
+            // A new anchor keeps the brick where it is: its margins are taken from its place.
+            if (layout->anchored())
+                *layout = DeriveLayout(BrickDataOf(widget), SurfaceTargetOf(widget), true, false);
+            else
+                layout->marginX = layout->marginY = 0;
+            ShowAtZoom(m_designer, widget);
+        } else if (layout && layout->placesItself()) {
+            // Its place follows from its values, not from the screen.
+            ShowAtZoom(m_designer, widget);
+        } else {
             UpdateFullGeometry(m_designer, widget);
+        }
         widget->update();
     }
     RealignHandle();
     Inspect(object);
+}
+
+void DesignSurface::SetAnchor(const QList<QWidget*>& bricks,
+                              const std::function<Tk::TBrickAnchor(QWidget*)>& anchorOf) {
+    QList<QWidget*> placed;
+    for (QWidget* b : bricks) {
+        b = brickProper(b);
+        if (IsBrick(b) && LayoutOf(b) && !placed.contains(b))
+            placed.append(b);
+    }
+    if (placed.isEmpty())
+        return;
+    const QList<BrickState> before = captureStates(placed);
+    for (QWidget* b : placed) {
+        BrickLayout* layout = LayoutOf(b);
+        layout->anchor = anchorOf(b);
+        AfterPropertyWrite(b, QStringLiteral("Anchor"));
+    }
+    const QList<BrickState> after = captureStates(placed);
+    if (before != after)
+        m_undo->push(new BrickStateCommand(*this, QStringLiteral("Anchor"), before, after));
+    UpdateAnchorMark();
+}
+
+Tk::TBrickAnchor DesignSurface::NearestCorner(const QWidget* brick) const {
+    const QSize photo = m_designer.realPicture.size();
+    const BrickData b = BrickDataOf(brick);
+    const QRectF box = ::PlaceBrick(b, {photo, 1.0, 1.0}).Bounds();
+    const bool right = box.center().x() > photo.width() / 2.0;
+    const bool bottom = box.center().y() > photo.height() / 2.0;
+    return bottom ? (right ? Tk::baBottomRight : Tk::baBottomLeft)
+                  : (right ? Tk::baTopRight : Tk::baTopLeft);
+}
+
+void DesignSurface::PhotoEdited(const QString& label, const QImage& before, bool beforeEdited,
+                                bool beforeModified, const PhotoFollow& follow) {
+    QList<QWidget*> bricks;
+    for (QWidget* b : m_designer.Bricks())
+        if (IsBrick(b) && LayoutOf(b))
+            bricks.append(b);
+    const QList<BrickState> was = captureStates(bricks);
+    FollowPhoto(m_designer, follow);
+    PhotoChanged(m_designer);
+    const QList<BrickState> now = captureStates(bricks);
+    RealignHandle();
+    UpdateAnchorMark();
+    // Without a brick that moved nothing of the pattern changed: the photo's own edit is no
+    // step of the pattern's history.
+    if (was == now)
+        return;
+    m_undo->push(new BrickStateCommand(*this, label, was, now,
+                                       BrickStateCommand::Photo{before, beforeEdited,
+                                                                beforeModified},
+                                       BrickStateCommand::Photo{m_designer.realPicture,
+                                                                m_designer.PictureEdited,
+                                                                m_designer.PhotoModified}));
+}
+
+void DesignSurface::UpdateAnchorMark() {
+    const QList<QWidget*> selected = Selection();
+    const BrickLayout* layout = selected.size() == 1 ? LayoutOf(selected.first()) : nullptr;
+    if (!layout || !layout->anchored()) {
+        m_handle->SetAnchorMark(std::nullopt);
+        return;
+    }
+    const QRect r = selected.first()->geometry();
+    // Just inside the brick at its anchored point, clear of the frame's squares.
+    const auto along = [](AnchorSide side, int start, int extent) {
+        const int inset = std::min(5, extent / 2);
+        return side == AnchorSide::Start ? start + inset
+                                         : side == AnchorSide::End ? start + extent - 1 - inset
+                                                                   : start + extent / 2;
+    };
+    m_handle->SetAnchorMark(QPoint(along(HorizontalSide(layout->anchor), r.x(), r.width()),
+                                   along(VerticalSide(layout->anchor), r.y(), r.height())));
 }
 
 void DesignSurface::MarkSaved() {
@@ -870,6 +1087,9 @@ void DesignSurface::BuildPopup() {
                       kTagBringToFront, 7);
     m_actBack = item(control->addAction(QStringLiteral("Sent to Back")), "odmSenttoBack",
                      kTagSendToBack, 8);
+    m_actAnchor = item(m_popup->addAction(QStringLiteral("Anchor to Corner")), "odmAnchor",
+                       kTagMenuFurniture, -1);
+    m_actAnchor->setCheckable(true);
     item(m_popup->addSeparator(), "odmSeparator", kTagMenuFurniture, -1);
     m_actDelete =
         item(m_popup->addAction(QStringLiteral("Delete")), "odmDelete", kTagMenuFurniture, 6);
@@ -899,6 +1119,16 @@ void DesignSurface::BuildPopup() {
         connect(a, &QAction::triggered, this, [this, a] {
             ChangeZOrder(m_target, a->property("Tag").toInt() == kTagBringToFront);
         });
+    connect(m_actAnchor, &QAction::triggered, this, [this] {
+        // The selection when the target is in it, else the target alone.
+        QList<QWidget*> bricks = Selection();
+        if (!bricks.contains(m_target))
+            bricks = {m_target};
+        const bool release = m_actAnchor->isChecked() == false;
+        SetAnchor(bricks, [this, release](QWidget* brick) {
+            return release ? Tk::baNone : NearestCorner(brick);
+        });
+    });
     connect(m_actDelete, &QAction::triggered, this, [this] {
         if (m_target)
             DeleteBrick(m_target);
@@ -930,6 +1160,9 @@ void DesignSurface::ShowPopup(QWidget* hit, const QPoint* globalPos) {
     m_actCopy->setEnabled(brick);
     m_actCut->setEnabled(brick);
     m_actControl->setVisible(brick);
+    const BrickLayout* layout = brick ? LayoutOf(brickProper(hit)) : nullptr;
+    m_actAnchor->setEnabled(layout != nullptr);
+    m_actAnchor->setChecked(layout && layout->anchored());
     m_actPaste->setEnabled(CanPaste());
     m_target = hit;
     if (globalPos)

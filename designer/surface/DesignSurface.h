@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/PublishedProperties.h"
+#include "platform/Toolkit.h"
 
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,7 @@ class QMenu;
 class QUndoStack;
 class TDesigner;
 class TStretchHandle;
+struct PhotoFollow;
 
 // The private clipboard format of one brick: its binary component stream. The text form rides
 // along as text/plain.
@@ -151,6 +154,21 @@ public:
     // (old value from PropertyValueText). Throws the property's error, nothing changed.
     void SetProperty(QObject* object, const QString& propertyName, const QString& text);
 
+    // Anchors bricks (a tail marker stands for its bubble), each to the anchor the function
+    // gives it (baNone: none), keeping every one where it is: its margins are taken from its
+    // place. One undo step.
+    void SetAnchor(const QList<QWidget*>& bricks,
+                   const std::function<Tk::TBrickAnchor(QWidget*)>& anchorOf);
+    // The corner of the photo a brick's centre is nearest.
+    Tk::TBrickAnchor NearestCorner(const QWidget* brick) const;
+    // The photo was turned or resized (the designer's picture holds the new one; before is the
+    // old one): the bricks that keep their own place follow it, the others are placed on it anew.
+    // One undo step with the photo, when a brick changed; photoRestored follows its undo and redo.
+    void PhotoEdited(const QString& label, const QImage& before, bool beforeEdited,
+                     bool beforeModified, const PhotoFollow& follow);
+    // The selection frame's anchor mark: at the anchored point of a single selected brick.
+    void UpdateAnchorMark();
+
     // Undo history: mark the current state as saved (the pattern unmodified), or forget it
     // entirely.
     void MarkSaved();
@@ -175,6 +193,9 @@ public:
     QAction* PopupAction(int tag) const;
     QAction* DeleteAction() const { return m_actDelete; }
     QAction* ControlMenuAction() const { return m_actControl; }
+    // "Anchor to Corner": checked when the hit is anchored; choosing it anchors the selection
+    // (or the hit) to the nearest corner, or releases it.
+    QAction* AnchorAction() const { return m_actAnchor; }
     // Enables the items for a hit (Delete, Copy, Cut and the Control submenu only for a brick;
     // Paste when CanPaste), makes it the target control and pops the menu up at a global point
     // (not shown when globalPos is null: tests).
@@ -214,6 +235,8 @@ signals:
     void paletteClassRegistered(const QString& className, const QString& category);
     // A double-click on a brick without a brick editor: bring the inspector to the front.
     void inspectorWanted();
+    // An undo or redo put another photo back on the designer: the window fits it anew.
+    void photoRestored();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -223,10 +246,11 @@ private:
     friend class GeometryCommand;
     friend class ZOrderCommand;
     friend class SetPropertyCommand;
+    friend class BrickStateCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);
     void Inspect(QObject* object);
-    void AfterPropertyWrite(QObject* object);
+    void AfterPropertyWrite(QObject* object, const QString& propertyName);
     void PushAdded(QWidget* brick, const QString& text);
     void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
     void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
@@ -250,6 +274,7 @@ private:
     QAction* m_actFront = nullptr;
     QAction* m_actBack = nullptr;
     QAction* m_actDelete = nullptr;
+    QAction* m_actAnchor = nullptr;
 
     QString m_pendingClass;
     QPointer<QWidget> m_target;

@@ -1,6 +1,7 @@
 #include "designer/surface/DesignerBricks.h"
 
 #include "bricks/BrickDateSource.h"
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QSet>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -110,6 +112,8 @@ TailAxis tailAxis(int tail, int bodyStart, int bodyEnd) {
 }
 
 } // namespace
+
+static void fullFromScreen(const TDesigner& designer, QWidget* brick);
 
 QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
     if (text.trimmed().isEmpty())
@@ -233,6 +237,18 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick, double storedZoom) {
 }
 
 void UpdateFullGeometry(const TDesigner& designer, QWidget* brick) {
+    fullFromScreen(designer, brick);
+    // A brick placed from its placing values keeps where the user put it: its margins (and a
+    // picture's relative size) are taken from its new place and size.
+    if (PlacesItselfOnPhoto(brick)) {
+        BrickLayout* layout = LayoutOf(brick);
+        *layout = DeriveLayout(BrickDataOf(brick), SurfaceTargetOf(brick), true,
+                               qobject_cast<TPictureimg*>(brick) != nullptr);
+        PlaceOnItsPhoto(brick);
+    }
+}
+
+static void fullFromScreen(const TDesigner& designer, QWidget* brick) {
     const double zoom = zoomOf(designer);
     if (auto* text = qobject_cast<TText*>(brick)) {
         text->FullLeft = RoundHalfEven(text->Left() * zoom);
@@ -264,6 +280,11 @@ void PhotoChanged(TDesigner& designer) {
 }
 
 void ShowAtZoom(TDesigner& designer, QWidget* brick) {
+    if (PlacesItselfOnPhoto(brick)) {
+        // Anchored or of a relative size: placed on this photo from its placing values.
+        PlaceOnItsPhoto(brick);
+        return;
+    }
     const double zoom = zoomOf(designer);
     const auto preview = [zoom](int full) { return RoundHalfEven(full / zoom); };
     {
@@ -391,8 +412,118 @@ bool SetFullSizeValue(QObject* object, const QString& propertyName, int value) {
         TailMarkerMoved(*designer, marker);
         return true;
     }
+    // Put there by hand: its placing values follow, so that it stays there.
+    if (PlacesItselfOnPhoto(brick))
+        *LayoutOf(brick) = DeriveLayout(BrickDataOf(brick), SurfaceTargetOf(brick), true,
+                                        part == FullPart::Width || part == FullPart::Height);
     ShowAtZoom(*designer, brick);
     return true;
+}
+
+namespace {
+
+// A brick's full-size box: its corner and what the render covers.
+QRect fullBoxOf(const QWidget* brick) {
+    if (const auto* bubble = qobject_cast<const TTextBubble*>(brick))
+        return QRect(bubble->FullLeft, bubble->FullTop, bubble->FullWidth, bubble->FullHeight);
+    if (const auto* text = qobject_cast<const TText*>(brick))
+        return text->FullBox(text->FullLeft, text->FullTop);
+    if (const auto* picture = qobject_cast<const TPictureimg*>(brick))
+        return QRect(picture->FullLeft, picture->FullTop, picture->FullWidth, picture->FullHeight);
+    return {};
+}
+
+void moveFullCorner(QWidget* brick, QPoint corner) {
+    if (auto* text = qobject_cast<TText*>(brick)) {
+        text->FullLeft = corner.x();
+        text->FullTop = corner.y();
+    } else if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        picture->FullLeft = corner.x();
+        picture->FullTop = corner.y();
+    }
+}
+
+// A box turned with the photo by a quarter turn: its centre goes where that point of the photo
+// went, the box itself stays upright. Halves round down one way and up the other, so that a turn
+// and the turn back give the place back exactly.
+QPoint turnedCorner(const QRect& box, const QSize& photo, bool clockwise) {
+    const double w = box.width(), h = box.height();
+    if (clockwise)
+        return QPoint(int(std::floor(photo.height() - box.y() - (w + h) / 2)),
+                      int(std::floor(box.x() + (w - h) / 2)));
+    return QPoint(int(std::ceil(box.y() - (w - h) / 2)),
+                  int(std::floor(photo.width() - box.x() - (w + h) / 2)));
+}
+
+void scaleBrick(QWidget* brick, double fx, double fy, bool keepsSize) {
+    const auto sx = [fx](int v) { return RoundHalfEven(v * fx); };
+    const auto sy = [fy](int v) { return RoundHalfEven(v * fy); };
+    const double f = std::min(fx, fy);
+    const auto s = [f](int v) { return RoundHalfEven(v * f); };
+    if (auto* picture = qobject_cast<TPictureimg*>(brick)) {
+        picture->FullLeft = sx(picture->FullLeft);
+        picture->FullTop = sy(picture->FullTop);
+        if (!keepsSize) {
+            picture->FullWidth = std::max(1, sx(picture->FullWidth));
+            picture->FullHeight = std::max(1, sy(picture->FullHeight));
+        }
+        return;
+    }
+    auto* text = qobject_cast<TText*>(brick);
+    if (!text)
+        return;
+    text->FullLeft = sx(text->FullLeft);
+    text->FullTop = sy(text->FullTop);
+    if (keepsSize)
+        return;
+    if (auto* bubble = qobject_cast<TTextBubble*>(brick)) {
+        bubble->setFromX(s(bubble->FromX()));
+        bubble->setFromY(s(bubble->FromY()));
+        const TTextBubble::BodyRect body = bubble->Body;
+        bubble->Body = {s(body.left), s(body.top), s(body.left) + s(body.width()),
+                        s(body.top) + s(body.height())};
+    }
+    if (!text->AutoSize()) {
+        text->FullWidth = s(text->FullWidth);
+        text->FullHeight = s(text->FullHeight);
+    }
+    const int height = text->Font()->Height();
+    const int scaled = s(height);
+    // The font follows last: it measures the brick again.
+    text->Font()->setHeight(scaled != 0 ? scaled : (height < 0 ? -1 : 1));
+}
+
+} // namespace
+
+void FollowPhoto(TDesigner& designer, const PhotoFollow& follow) {
+    if (!follow.from.isValid() || follow.from.isEmpty())
+        return;
+    const int turns = ((follow.quarterTurns % 4) + 4) % 4;
+    for (QWidget* brick : designer.Bricks()) {
+        const BrickLayout* layout = LayoutOf(brick);
+        if (!layout)
+            continue; // a tail marker goes with its bubble
+        if (layout->anchored())
+            continue; // placed on the new photo from its margins
+        if (turns != 0) {
+            QRect box = fullBoxOf(brick);
+            QSize photo = follow.from;
+            for (int i = 0; i < (turns == 3 ? 1 : turns); ++i) {
+                box.moveTopLeft(turnedCorner(box, photo, turns != 3));
+                photo.transpose();
+            }
+            // A wide caption near a long edge would stick out of the turned photo: it is kept
+            // whole, pushed in from the edges it crosses.
+            if (box.width() <= photo.width())
+                box.moveLeft(std::clamp(box.x(), 0, photo.width() - box.width()));
+            if (box.height() <= photo.height())
+                box.moveTop(std::clamp(box.y(), 0, photo.height() - box.height()));
+            moveFullCorner(brick, box.topLeft());
+        } else if (follow.to.isValid() && follow.to != follow.from) {
+            scaleBrick(brick, double(follow.to.width()) / follow.from.width(),
+                       double(follow.to.height()) / follow.from.height(), layout->relative());
+        }
+    }
 }
 
 void TailMarkerMoved(const TDesigner& designer, QWidget* widget) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -44,6 +45,20 @@ bool SetFullSizeValue(QObject* brick, const QString& propertyName, int value);
 // A value text for them, read as the stream reader reads an integer; a bad one fails with the
 // reader's error for the property, as writing it would.
 int FullSizeFromText(QObject* brick, const QString& propertyName, const QString& text);
+
+// How the photo changed under the bricks: turned by quarter turns (clockwise positive), or
+// resized from one size to another.
+struct PhotoFollow {
+    int quarterTurns = 0;
+    QSize from = QSize();
+    QSize to = QSize();
+};
+// Bricks that keep their own place follow the photo: turned, a brick's centre goes where that
+// point of the photo went (the brick stays upright, pushed back inside where it would stick
+// out); resized, its corner and size scale with it
+// (a text's font by the smaller factor). Anchored bricks are left to be placed on the new photo
+// (PhotoChanged); a brick of a relative size keeps it.
+void FollowPhoto(TDesigner& designer, const PhotoFollow& follow);
 
 // After the tail marker was dragged: its full-size position, then its bubble re-laid out so that
 // the body stays where it was and the tail points at the marker; when the marker lies left of

@@ -1,6 +1,7 @@
 #include "imaging/render/RenderAndSave.h"
 
 #include "bricks/BrickDateSource.h"
+#include "bricks/BrickPlacement.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
@@ -111,66 +112,22 @@ private:
     std::optional<double> m_date, m_time;
 };
 
-QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
-    if (auto* d = qobject_cast<TTextDate*>(brick)) {
-        // Each file's own date, in the format the user chose on the brick: the day alone, as the
-        // brick's own value is.
-        return perFileDates ? FormatDateTimeText(d->Format, std::trunc(dates.date()))
-                            : DateBrickText(*d);
+// The bricks of the surface placed on a target: date and time bricks show each file's own date in
+// their own format (perFileDates), or their own value.
+QList<BrickPlacement> placedBricks(const TDesigner& designer, const QString& sourceFile,
+                                   bool perFileDates, const PlacementTarget& target) {
+    FileDates dates(sourceFile);
+    QList<BrickPlacement> out;
+    for (BrickData b : BrickDataOf(designer.Bricks())) {
+        if (b.kind == BrickKind::Date)
+            b.text = perFileDates ? FormatDateTimeText(b.format, std::trunc(dates.date()))
+                                  : FormatDateTimeText(b.format, b.dateValue);
+        else if (b.kind == BrickKind::Time)
+            b.text = FormatDateTimeText(TimeBrickFormat(b.format),
+                                        perFileDates ? dates.time() : b.dateValue);
+        out.append(PlaceBrick(b, target));
     }
-    if (auto* t = qobject_cast<TTextTime*>(brick)) {
-        return perFileDates ? FormatDateTimeText(TimeBrickFormat(t->Format), dates.time())
-                            : TimeBrickText(*t);
-    }
-    return brick->Caption();
-}
-
-QRectF scaled(const QRect& r, double sx, double sy) {
-    return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
-}
-
-// The brick's unturned size for a text: measured anew when the text is not the one the brick
-// was measured for (a batch file's own date), so that nothing of it is cut off.
-QSize textSizeFor(const TText* brick, const QString& text) {
-    if (!brick->AutoSize() || text == brick->Caption())
-        return QSize(brick->FullWidth, brick->FullHeight);
-    const QSizeF m = MeasureText(brick->Font()->toQFont(), text);
-    return QSize(RoundHalfEven(m.width()), RoundHalfEven(m.height()));
-}
-
-QRect textBoxFor(const TText* brick, const QString& text) {
-    const QSize size = textSizeFor(brick, text);
-    return QRect(QPoint(brick->FullLeft, brick->FullTop),
-                 TextBoxSize(size.width(), size.height(), brick->Angle));
-}
-
-void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy,
-                   const QPoint& origin) {
-    // The photo behind the text is the image itself, so the text is drawn straight onto it,
-    // clipped to the brick's box exactly as the screen composes it.
-    const QSize size = textSizeFor(brick, text);
-    const QRect box = textBoxFor(brick, text);
-    if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
-        return;
-    const QTransform toImage =
-        TextBoxTransform(brick->Angle, size.height(), box.width(), box.height()) *
-        QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy) *
-        QTransform::fromTranslate(-origin.x(), -origin.y());
-    DrawText(image, brick->Font()->toQFont(), text,
-             ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
-             scaled(box, sx, sy).translated(-origin), TextAlignment(brick->Alignment()),
-             size.width());
-}
-
-// opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
-void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
-                   double opacity = 1.0) {
-    if (picture.isNull() || target.isEmpty() || opacity <= 0)
-        return;
-    QPainter p(&image);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.setOpacity(std::min(opacity, 1.0));
-    p.drawImage(target, picture);
+    return out;
 }
 
 QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
@@ -194,18 +151,10 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
 QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds,
                              const QString& sourceFile, bool perFileDates) {
     QList<QRect> rects;
-    FileDates dates(sourceFile);
-    for (QWidget* component : designer.Bricks()) {
-        QRect r;
-        if (auto* text = qobject_cast<TText*>(component);
-            text && !qobject_cast<TTextBubble*>(component))
-            r = textBoxFor(text, brickText(text, perFileDates, dates));
-        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
-            r = bubble->ComposedRect(bounds);
-        else if (auto* pic = qobject_cast<TPictureimg*>(component))
-            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
+    for (const BrickPlacement& p :
+         placedBricks(designer, sourceFile, perFileDates, {bounds.size(), 1.0, 1.0})) {
         // A pixel of margin for smoothing at the edges.
-        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
+        const QRect r = PlacedFootprint(p, bounds.size()).adjusted(-1, -1, 1, 1).intersected(bounds);
         if (!r.isEmpty())
             rects.append(r);
     }
@@ -302,37 +251,10 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
                 const QSize& picture) {
-    FileDates dates(sourceFile);
     const QSize whole = picture.isValid() ? picture : image.size();
-    for (QWidget* component : designer.Bricks()) {
-        if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
-            // Only the part over the picture is composed: a tail point far outside is cut at
-            // its edge instead of sizing the bitmap.
-            const QRect area(0, 0, int(std::ceil(whole.width() / sx)),
-                             int(std::ceil(whole.height() / sy)));
-            const QRect part = bubble->ComposedRect(area);
-            if (part.isEmpty())
-                continue;
-            if (!scaled(part, sx, sy).translated(-origin).intersects(QRectF(image.rect())))
-                continue; // not in this band
-            const QImage composed = bubble->ComposeOver(area);
-            if (composed.isNull())
-                throw Exception(
-                    QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x %3.")
-                        .arg(bubble->objectName())
-                        .arg(part.width())
-                        .arg(part.height()));
-            drawImageInto(image, composed, scaled(part, sx, sy).translated(-origin));
-        } else if (auto* text = qobject_cast<TText*>(component)) {
-            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy, origin);
-        } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
-            drawImageInto(
-                image, pic->Picture()->drawnImage(pic->Transparent()),
-                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
-                       sy)
-                    .translated(-origin));
-        }
-    }
+    for (const BrickPlacement& p :
+         placedBricks(designer, sourceFile, perFileDates, {whole, sx, sy}))
+        DrawPlacedBrick(image, p, origin, whole);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {

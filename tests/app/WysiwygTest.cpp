@@ -1,6 +1,7 @@
 // What the surface shows of each brick is what the saved picture holds, scaled by the zoom
 // ratio, after every command that changes the photo or the zoom.
 #include "app/gui/TProjectManager.h"
+#include "bricks/BrickPlacement.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
@@ -9,6 +10,7 @@
 #include "bricks/TTextDate.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
+#include "designer/surface/DesignSurface.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
@@ -27,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -215,21 +218,47 @@ TEST_F(WysiwygTest, SecondPhotoKeepsTheBricksFullSizePlaces) {
     expectPreviewMatchesOutput(d(), "photo of another size");
 }
 
-TEST_F(WysiwygTest, RotatingKeepsTheBricksWhereTheRenderDrawsThem) {
+TEST_F(WysiwygTest, RotatingTurnsTheBricksWithThePhoto) {
     ASSERT_TRUE(window->OpenImage(photo("p.png", 2)));
     placeBricks();
     const FullGeometry before = fullGeometry(d());
     window->rotate(90);
     ASSERT_EQ(d().realPicture.size(), QSize(1200, 1600));
-    EXPECT_TRUE(fullGeometry(d()) == before);
+    // Each brick's centre went where that point of the photo went: (x, y) -> (1200 - y, x); the
+    // bricks themselves stay upright, and one that would stick out is pushed back in.
+    const FullGeometry turned = fullGeometry(d());
+    ASSERT_EQ(turned.rects.size(), before.rects.size());
+    QList<bool> pushed;
+    for (int i = 0; i < before.rects.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QRectF was(before.rects[i]), now(turned.rects[i]);
+        EXPECT_EQ(now.size(), was.size());
+        const double x = 1200 - was.center().y() - was.width() / 2;
+        const double y = was.center().x() - was.height() / 2;
+        const double inX = std::clamp(x, 0.0, 1200 - was.width());
+        const double inY = std::clamp(y, 0.0, 1600 - was.height());
+        pushed.append(inX != x || inY != y);
+        EXPECT_NEAR(now.x(), inX, 1.0);
+        EXPECT_NEAR(now.y(), inY, 1.0);
+    }
+    EXPECT_TRUE(pushed.contains(true)) << "the wide caption near the top sticks out when turned";
     expectPreviewMatchesOutput(d(), "clockwise");
     window->rotate(-90);
     ASSERT_EQ(d().realPicture.size(), QSize(1600, 1200));
-    EXPECT_TRUE(fullGeometry(d()) == before);
+    for (int i = 0; i < before.rects.size(); ++i) {
+        if (!pushed[i]) {
+            EXPECT_EQ(fullGeometry(d()).rects[i], before.rects[i]) << i << ": turned back exactly";
+        }
+    }
     expectPreviewMatchesOutput(d(), "counter-clockwise");
+    // Each turn was one undo step with the photo.
+    window->designSurface()->UndoStack()->undo();
+    ASSERT_EQ(d().realPicture.size(), QSize(1200, 1600));
+    EXPECT_TRUE(fullGeometry(d()) == turned);
+    expectPreviewMatchesOutput(d(), "undone");
 }
 
-TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksInPlace) {
+TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksScaledWithIt) {
     ASSERT_TRUE(window->OpenImage(photo("p.png", 4)));
     placeBricks();
     const FullGeometry before = fullGeometry(d());
@@ -248,7 +277,17 @@ TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksInPlace) {
               QSize(RoundHalfEven(1000 / d().ZoomRatio), RoundHalfEven(750 / d().ZoomRatio)));
     const QImage whole = resampled(d().realPicture, d().Picture.size());
     EXPECT_LT(meanChannelDifference(whole, d().Picture.convertToFormat(QImage::Format_RGB32)), 2.0);
-    EXPECT_TRUE(fullGeometry(d()) == before);
+    // Every brick scaled with the photo, by 1000 / 1600: its corner exactly, its size within what
+    // a whole-pixel font allows.
+    const FullGeometry scaled = fullGeometry(d());
+    for (int i = 0; i < before.rects.size(); ++i) {
+        EXPECT_NEAR(scaled.rects[i].x(), before.rects[i].x() * 0.625, 1.0);
+        EXPECT_NEAR(scaled.rects[i].y(), before.rects[i].y() * 0.625, 1.0);
+        EXPECT_NEAR(scaled.rects[i].width(), before.rects[i].width() * 0.625,
+                    before.rects[i].width() * 0.05 + 1);
+        EXPECT_NEAR(scaled.rects[i].height(), before.rects[i].height() * 0.625,
+                    before.rects[i].height() * 0.05 + 1);
+    }
     expectPreviewMatchesOutput(d(), "resized");
 }
 
@@ -329,3 +368,64 @@ TEST_F(WysiwygTest, StretchedLogoIsStretchedOnScreenAndInTheFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The gaps of a box to the edges a brick is anchored to, in per mille of the shorter side.
+QPointF anchoredGaps(const QRect& box, QSize photo, Tk::TBrickAnchor anchor) {
+    const double s = std::min(photo.width(), photo.height()) / 1000.0;
+    const bool right = anchor == Tk::baTopRight || anchor == Tk::baRight ||
+                       anchor == Tk::baBottomRight;
+    const bool bottom = anchor == Tk::baBottomLeft || anchor == Tk::baBottom ||
+                        anchor == Tk::baBottomRight;
+    return QPointF((right ? photo.width() - box.x() - box.width() : box.x()) / s,
+                   (bottom ? photo.height() - box.y() - box.height() : box.y()) / s);
+}
+
+} // namespace
+
+// Anchored, the bricks keep their place at the photo's corners on a photo of another shape, and
+// the screen still shows what is saved.
+TEST_F(WysiwygTest, AnchoredBricksKeepTheirCornersOnAPhotoOfAnotherShape) {
+    ASSERT_TRUE(window->OpenImage(photo("landscape.png", 1)));
+    placeBricks();
+    DesignSurface& surface = *window->designSurface();
+    const QList<QWidget*> bricks = d().Bricks();
+    // Text top-left, date bottom-right with a relative size, bubble top-right, logo bottom-left.
+    const QList<Tk::TBrickAnchor> anchors = {Tk::baTopLeft, Tk::baBottomRight, Tk::baTopRight,
+                                             Tk::baBottomLeft};
+    QList<QWidget*> placeable;
+    for (QWidget* b : bricks)
+        if (LayoutOf(b))
+            placeable.append(b);
+    ASSERT_EQ(placeable.size(), 4);
+    // The date and the logo go near their corners first, so that their margins are small.
+    surface.SetProperty(placeable[1], QStringLiteral("Left"), QStringLiteral("1200"));
+    surface.SetProperty(placeable[1], QStringLiteral("Top"), QStringLiteral("1000"));
+    surface.SetProperty(placeable[2], QStringLiteral("Left"), QStringLiteral("1250"));
+    surface.SetProperty(placeable[3], QStringLiteral("Top"), QStringLiteral("1050"));
+    const QList<QRect> where = fullGeometry(d()).rects;
+    for (int i = 0; i < 4; ++i)
+        surface.SetAnchor({placeable[i]}, [&](QWidget*) { return anchors[i]; });
+    EXPECT_EQ(fullGeometry(d()).rects, where) << "anchoring keeps every brick where it is";
+    surface.SetProperty(placeable[1], QStringLiteral("RelativeSize"), QStringLiteral("50"));
+    expectPreviewMatchesOutput(d(), "anchored on the landscape");
+    QList<QPointF> gaps;
+    for (int i = 0; i < 4; ++i)
+        gaps.append(anchoredGaps(fullRectOf(placeable[i]), d().realPicture.size(), anchors[i]));
+    const double dateHeight = fullRectOf(placeable[1]).height() / 1200.0;
+
+    // A portrait photo of another size: each brick at the same gaps from its corner, in per
+    // mille of the shorter side; the date's size follows the shorter side too.
+    ASSERT_TRUE(window->OpenImage(photo("portrait.png", 7, QSize(900, 1350))));
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const QRect box = fullRectOf(placeable[i]);
+        EXPECT_TRUE(QRect(QPoint(), d().realPicture.size()).contains(box));
+        const QPointF now = anchoredGaps(box, d().realPicture.size(), anchors[i]);
+        EXPECT_NEAR(now.x(), gaps[i].x(), 1.2);
+        EXPECT_NEAR(now.y(), gaps[i].y(), 1.2);
+    }
+    EXPECT_NEAR(fullRectOf(placeable[1]).height() / 900.0, dateHeight, 0.004);
+    expectPreviewMatchesOutput(d(), "anchored on the portrait");
+}

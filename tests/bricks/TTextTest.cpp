@@ -59,7 +59,8 @@ TEST(TextBrick, PublishedPropertiesInDeclarationOrder) {
                            "HelpType", "HelpKeyword", "HelpContext", "AlignWithMargins",
                            "Margins",  "AutoSize",    "Alignment",   "Caption",
                            "Color",    "Font",        "Transparent", "Angle",
-                           "Opacity"}));
+                           "Opacity",  "Anchor",      "MarginX",     "MarginY",
+                           "RelativeSize"}));
     TPictureimg p;
     const QStringList pic = publishedNames(p, from);
     EXPECT_EQ(pic.indexOf("Margins") + 1, pic.indexOf("Align"));

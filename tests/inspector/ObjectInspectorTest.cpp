@@ -89,7 +89,7 @@ TEST_F(InspectorFixture, FloatsOnTopByDefaultAndKeepsItsLayoutValues) {
 TEST_F(InspectorFixture, ObjectListAndGrid) {
     inspector.Inspect(text);
     EXPECT_TRUE(inspector.Grid()->isVisible());
-    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 14);
+    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 18);
     EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Alignment");
     QComboBox* list = inspector.ParentObjects();
     ASSERT_EQ(list->count(), 2);
@@ -110,7 +110,7 @@ TEST_F(InspectorFixture, OneRowLeavesTheGridHidden) {
          {"Left",        "Top",         "Width",       "Height", "AlignWithMargins",
           "Margins",     "AutoSize",    "Alignment",   "Color",  "Font",
           "Transparent", "Name",        "Tag",         "Cursor", "Hint",
-          "HelpType",    "HelpKeyword", "HelpContext", "Angle",  "Opacity"})
+          "HelpType",    "HelpKeyword", "HelpContext", "Angle",  "Opacity", "Anchor", "MarginX", "MarginY", "RelativeSize"})
         hidden.Hide("TText", name);
     inspector.Model().SetHiddenProperties(hidden);
     inspector.Inspect(text);

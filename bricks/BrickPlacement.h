@@ -1,0 +1,140 @@
+#pragma once
+
+#include "bricks/BrickLayout.h"
+#include "bricks/BubbleShape.h"
+#include "platform/Toolkit.h"
+
+#include <QFont>
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+// Where a brick goes on a photo, as one function of plain values: the screen, every save, the
+// batch, its preview and the command line place bricks with it. The values are copied from the
+// brick widgets on the user-interface thread (BrickDataOf); placing and drawing them touch no
+// widget, so any thread may do it.
+
+enum class BrickKind { Text, Date, Time, Bubble, Picture };
+
+// One brick as plain values.
+struct BrickData {
+    BrickKind kind = BrickKind::Text;
+    QString name;
+    // On the photo it sits on, in that photo's full-size pixels: its top-left corner and its own
+    // size (a text's unturned size; a bubble's box with its tail; a picture's rectangle).
+    int left = 0, top = 0, width = 0, height = 0;
+    BrickLayout layout;
+
+    // Text, date, time and bubble bricks.
+    QString text;         // what is drawn (a date's or time's for the photo in hand)
+    QString measuredText; // the text width and height were measured for
+    QFont font;           // pixel sized
+    TColor fontColor = 0;
+    int angle = 0; // tenths of a degree; bubbles do not turn
+    int opacity = 255;
+    bool autoSize = true;
+    Qt::Alignment alignment = Qt::AlignLeft;
+    bool wordWrap = false;
+    bool enabled = true;
+    // Date and time bricks: the value and the format the text comes from.
+    double dateValue = 0;
+    QString format;
+
+    // Bubbles.
+    int style = 1;
+    BubbleBox body;
+    int fromX = 0, fromY = 0;
+
+    // Pictures, as drawn (transparency applied).
+    QImage picture;
+
+    // Width and height are to be measured again (the text changed since).
+    bool stale = false;
+
+    bool isText() const { return kind != BrickKind::Picture; }
+};
+
+// The photo a brick is placed on: its upright size as written (after the EXIF orientation, a fit
+// and a rotation), and the scale from the full-size pixels the bricks were laid out in to its
+// pixels for what keeps its own place and size (a fit's; 1 on the design surface).
+struct PlacementTarget {
+    QSize size;
+    double sx = 1.0, sy = 1.0;
+};
+
+// A brick placed: the brick as it is drawn there, in its own pixels (font, measured size, bubble
+// body and tail, picture size), and how its own pixels map onto the target.
+struct BrickPlacement {
+    BrickData brick;
+    QSize box;      // its own box: a text's turned bounding box, a bubble's or picture's size
+    QPointF origin; // the box's top-left corner on the target
+    double sx = 1.0, sy = 1.0;
+
+    // The box on the target.
+    QRectF Bounds() const;
+    // The font's pixel size there (text kinds).
+    double FontPixels() const;
+};
+
+// Places a brick on a target. Not anchored, it keeps its corner (scaled by the target's sx, sy);
+// anchored, its matching point keeps its margins from the photo's matching point. Without a
+// relative size it keeps its own size (scaled by sx, sy; an anchored brick by the smaller of the
+// two, so that it is never squeezed); with one, its font's line height (a picture's height) is
+// that part of the target's shorter side, a bubble's body and tail following in proportion. A
+// text brick is measured for its text when that is not the text it was measured for.
+BrickPlacement PlaceBrick(const BrickData& brick, const PlacementTarget& target);
+
+// The placing values that keep a brick where it is on a target: its margins for its anchor from
+// its corner and box there (when margins is set), and its relative size from its font's line
+// height or its picture's height (when size is set and it has one). Values are rounded to
+// hundredths of a per mille.
+BrickLayout DeriveLayout(const BrickData& brick, const PlacementTarget& target, bool margins,
+                         bool size);
+
+// The pixel size of a font whose line spacing comes closest to a height.
+int FontPixelsForLineHeight(const QFont& font, double lineHeight);
+
+// A date or time brick's text for a photo's date-time value, in the brick's own format (a date
+// brick shows the day alone); other bricks keep theirs.
+void SetBrickDate(BrickData& brick, double value);
+
+// Draws a placed brick onto an image that is the band of the target starting at bandOrigin (the
+// whole target when bandOrigin is (0, 0) and the image has the target's size); whole is the
+// target's size. Throws when a bubble's bitmap cannot be had.
+void DrawPlacedBrick(QImage& image, const BrickPlacement& placement, const QPoint& bandOrigin,
+                     const QSize& whole);
+// The rectangle of the target that drawing the brick may change.
+QRect PlacedFootprint(const BrickPlacement& placement, const QSize& whole);
+
+// The bubble as ComposeBubble draws it, from plain values.
+BubbleDrawing BubbleDrawingOf(const BrickData& brick, const QRect& clip = QRect());
+
+// --- The widgets ---------------------------------------------------------------------------------
+
+// The plain values of a brick widget (TText, TTextDate, TTextTime, TTextBubble, TPictureimg), as
+// it sits on its surface's photo. Nothing of other widgets: kind Picture without a picture.
+BrickData BrickDataOf(const QWidget* brick);
+// Whether a widget is one of the five brick classes.
+bool IsPlaceableBrick(const QWidget* widget);
+// The bricks of a list (others left out) as plain values, in order.
+QList<BrickData> BrickDataOf(const QList<QWidget*>& bricks);
+
+// Places a brick widget on the photo of its design surface and shows it there: its full-size
+// corner, font, size and (for a bubble) body, tail and marker, and its preview geometry at the
+// surface's zoom ratio. A font of another size than the brick was last placed with is taken as
+// the user's: a relative size is derived from it first. Does nothing off a surface or without a
+// photo. remeasure: the text changed since it was measured.
+void PlaceOnItsPhoto(QWidget* brick, bool remeasure = false);
+// The target of a brick's surface photo, or an invalid size without one.
+PlacementTarget SurfaceTargetOf(const QWidget* brick);
+// A brick widget's placing values; null for other widgets.
+const BrickLayout* LayoutOf(const QWidget* brick);
+BrickLayout* LayoutOf(QWidget* brick);
+// Whether a brick widget places itself on its surface's photo (anchored or of a relative size,
+// and a photo is open).
+bool PlacesItselfOnPhoto(const QWidget* brick);
