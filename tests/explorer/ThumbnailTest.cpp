@@ -14,6 +14,7 @@
 #include <QImageWriter>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -381,6 +382,8 @@ TEST_F(ThumbnailTest, TheListEndsPromptlyWithAPipeInTheFolder) {
         [&] {
             auto* m = new TFolderModel;
             m->ShowFolder(dir.path());
+            // The workers are at the pipes by now.
+            QThread::msleep(300);
             delete m;
         },
         fifos));
@@ -390,8 +393,10 @@ TEST_F(ThumbnailTest, TheListEndsPromptlyWithAPipeInTheFolder) {
         [&] {
             TFolderModel m;
             m.ShowFolder(dir.path());
+            QThread::msleep(300);
             m.ShowFolder(cache.path());
             m.ShowFolder(dir.path());
+            QThread::msleep(300);
         },
         fifos));
 }
