@@ -14,29 +14,22 @@ QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// "a named pipe", "a folder", ... for the st_mode of something that is not a regular file.
-QString kindOf(mode_t mode) {
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
-    return QStringLiteral("not a regular file");
-}
-
+// "It is a named pipe, not a regular file." for what stat saw at a name that is not a regular
+// file; "It is a symbolic link to a named pipe, ..." when a link led there.
 QString notRegularReason(mode_t mode, bool viaLink) {
-    const QString kind = kindOf(mode);
-    const QString what = S_ISDIR(mode) ? QStringLiteral("not a file") : QStringLiteral("not a regular file");
-    if (kind.startsWith(QLatin1String("not ")))
-        return viaLink ? QStringLiteral("It is a symbolic link to something that is %1.").arg(kind)
-                       : QStringLiteral("It is %1.").arg(kind);
-    return viaLink ? QStringLiteral("It is a symbolic link to %1, %2.").arg(kind, what)
-                   : QStringLiteral("It is %1, %2.").arg(kind, what);
+    const QString it =
+        viaLink ? QStringLiteral("It is a symbolic link to") : QStringLiteral("It is");
+    const char* kind = S_ISFIFO(mode)   ? "a named pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                       : S_ISDIR(mode)  ? "a folder"
+                                        : nullptr;
+    if (!kind)
+        return QStringLiteral("%1 something that is not a regular file.").arg(it);
+    return QStringLiteral("%1 %2, %3.")
+        .arg(it, QLatin1String(kind),
+             S_ISDIR(mode) ? QLatin1String("not a file") : QLatin1String("not a regular file"));
 }
 
 QString tooLargeReason(qint64 size, qint64 maxBytes) {

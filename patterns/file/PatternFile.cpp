@@ -166,8 +166,7 @@ DocPtr loadDocument(const QString& fileName) {
         throw Exception(QStringLiteral("Cannot read pattern file \"%1\": the file is too large. %2")
                             .arg(fileName, read.reason));
     if (!read.ok())
-        throw EFOpenError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, read.reason));
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, read.reason));
     const QByteArray& raw = read.data;
     const char* encoding = nullptr;
     const QByteArray xml = prepareXml(fileName, raw, &encoding);

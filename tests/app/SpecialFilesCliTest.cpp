@@ -62,9 +62,11 @@ TEST(SpecialFilesCli, ASpecialSettingsFileIsNamedAndLeftAlone) {
         const CliResult list = runCli({"settings", "list"}, config.path(), {conf});
         EXPECT_TRUE(list.finished);
         EXPECT_EQ(list.code, 1);
-        EXPECT_TRUE(list.err.contains("Cannot read \"" + conf + "\": It is")) << list.err.toStdString();
+        EXPECT_TRUE(list.err.contains("Cannot read \"" + conf + "\": It is"))
+            << list.err.toStdString();
         EXPECT_TRUE(list.err.contains(QLatin1String(c.reasonWord))) << list.err.toStdString();
-        const CliResult set = runCli({"settings", "set", "defaultDate", "02.02.2002"}, config.path(), {conf});
+        const CliResult set =
+            runCli({"settings", "set", "defaultDate", "02.02.2002"}, config.path(), {conf});
         EXPECT_TRUE(set.finished);
         EXPECT_EQ(set.code, 1);
         const QFileInfo after(conf);
@@ -78,8 +80,8 @@ TEST(SpecialFilesCli, SpecialPhotosAndPatternsAreRefusedWithTheirNames) {
     QTemporaryDir config, files;
     const QString pattern = QStringLiteral(CAPTIOMARK_SOURCE_DIR) + "/examples/sample-pattern.xml";
     const QString photo = files.filePath(QStringLiteral("real.jpg"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(CAPTIOMARK_SOURCE_DIR) + "/examples/sample-photo.jpg",
-                            photo));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(CAPTIOMARK_SOURCE_DIR) + "/examples/sample-photo.jpg", photo));
     for (const SpecialCase& c : SpecialFileCases()) {
         SCOPED_TRACE(c.label);
         const QString image = files.filePath(caseName(c, ".jpg"));

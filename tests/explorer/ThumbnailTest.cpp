@@ -300,8 +300,8 @@ TEST_F(ThumbnailTest, LinkedCacheFoldersAreNeitherChangedNorWrittenInto) {
         return st.st_mode & 07777;
     };
     auto link = [](const QString& target, const QString& at) {
-        return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()) ==
-               0;
+        return ::symlink(QFile::encodeName(target).constData(),
+                         QFile::encodeName(at).constData()) == 0;
     };
     const QString root = cache.filePath(QStringLiteral("thumbnails"));
 

@@ -1384,19 +1384,18 @@ TEST(PictureFiles, SpecialFilesAreRefusedByEveryReaderWithTheReason) {
             SCOPED_TRACE(std::string(c.label) + " / " + name);
             QString message;
             bool openError = false;
-            EXPECT_TRUE(ReturnsWithin(
-                5000,
-                [&] {
-                    try {
-                        read(path);
-                    } catch (const EFOpenError& e) {
-                        openError = true;
-                        message = e.message();
-                    } catch (const Exception& e) {
-                        message = e.message();
-                    }
-                },
-                {path}));
+            EXPECT_TRUE(ReturnsWithin(5000,
+                                      [&] {
+                                          try {
+                                              read(path);
+                                          } catch (const EFOpenError& e) {
+                                              openError = true;
+                                              message = e.message();
+                                          } catch (const Exception& e) {
+                                              message = e.message();
+                                          }
+                                      },
+                                      {path}));
             EXPECT_TRUE(openError) << message.toStdString();
             EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(path)))
                 << message.toStdString();

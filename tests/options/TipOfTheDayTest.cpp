@@ -191,14 +191,13 @@ TEST_F(TipOfTheDay, ASpecialIniIsReportedOnceLeftAloneAndTheDefaultsUsed) {
         SetMessageHandler([&errors](MessageKind, const QString& t) { errors << t; });
         bool show = false;
         QString first, second;
-        EXPECT_TRUE(ReturnsWithin(
-            5000,
-            [&] {
-                show = ShowTipAtStartup();
-                first = showOnce();
-                second = showOnce();
-            },
-            {TipIniPath()}));
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      show = ShowTipAtStartup();
+                                      first = showOnce();
+                                      second = showOnce();
+                                  },
+                                  {TipIniPath()}));
         SetMessageHandler({});
         EXPECT_TRUE(show) << "tips are shown by default";
         EXPECT_EQ(first, QStringLiteral("Third key first"));
@@ -227,14 +226,13 @@ TEST_F(TipOfTheDay, TheLanguageIsAFileNameInTheLanguageFolderOnly) {
         QStringList errors;
         SetMessageHandler([&errors](MessageKind, const QString& t) { errors << t; });
         QString shown, file;
-        EXPECT_TRUE(ReturnsWithin(
-            5000,
-            [&] {
-                TfrmTip tip(nullptr, language.path());
-                shown = tip.memTip->toPlainText();
-                file = tip.LanguageFile();
-            },
-            {}));
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      TfrmTip tip(nullptr, language.path());
+                                      shown = tip.memTip->toPlainText();
+                                      file = tip.LanguageFile();
+                                  },
+                                  {}));
         SetMessageHandler({});
         EXPECT_EQ(file, language.filePath(QStringLiteral("English.lng")));
         EXPECT_EQ(shown, QStringLiteral("Third key first"));
@@ -259,13 +257,12 @@ TEST_F(TipOfTheDay, ASpecialLanguageFileIsNamedInTheTipText) {
         ASSERT_TRUE(MakeSpecialFile(c.kind, path, &why)) << why.toStdString();
         writeIni("Language=" + name.toUtf8() + "\n");
         QString text;
-        EXPECT_TRUE(ReturnsWithin(
-            5000,
-            [&] {
-                TfrmTip tip(nullptr, language.path());
-                text = tip.memTip->toPlainText();
-            },
-            {path}));
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      TfrmTip tip(nullptr, language.path());
+                                      text = tip.memTip->toPlainText();
+                                  },
+                                  {path}));
         EXPECT_TRUE(text.startsWith("Can't read \"" + path + "\": It is")) << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String(c.reasonWord))) << text.toStdString();
     }

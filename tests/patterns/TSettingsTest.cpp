@@ -495,15 +495,14 @@ TEST_F(TSettingsTest, ASpecialSettingsFileIsReportedOnceAndTheDefaultsUsed) {
         m_shown.clear();
 
         QRect bounds(1, 1, 1, 1);
-        EXPECT_TRUE(ReturnsWithin(
-            5000,
-            [&] {
-                LoadSettings();
-                bounds = LoadFormBounds("DesignerBounds");
-                SaveFormBounds("DesignerBounds", QRect(10, 20, 300, 400));
-                LoadSettings();
-            },
-            {file}));
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      LoadSettings();
+                                      bounds = LoadFormBounds("DesignerBounds");
+                                      SaveFormBounds("DesignerBounds", QRect(10, 20, 300, 400));
+                                      LoadSettings();
+                                  },
+                                  {file}));
         ASSERT_EQ(m_shown.size(), 1) << "once, not at every use";
         EXPECT_EQ(m_shown[0].kind, MessageKind::Error);
         EXPECT_TRUE(m_shown[0].text.startsWith("Cannot read \"" + file + "\": It is "))

@@ -35,10 +35,12 @@ TEST_F(RegularFileTest, EverySpecialFileIsRefusedWithoutBlockingAndSaysWhatItIs)
 
         const FileCheck check = CheckRegularFile(path, 256 * OneMiB);
         EXPECT_EQ(check.problem, expected);
-        EXPECT_TRUE(check.reason.contains(QLatin1String(c.reasonWord))) << check.reason.toStdString();
+        EXPECT_TRUE(check.reason.contains(QLatin1String(c.reasonWord)))
+            << check.reason.toStdString();
 
         FileRead read;
-        EXPECT_TRUE(ReturnsWithin(5000, [&] { read = ReadRegularFile(path, 256 * OneMiB); }, {path}));
+        EXPECT_TRUE(
+            ReturnsWithin(5000, [&] { read = ReadRegularFile(path, 256 * OneMiB); }, {path}));
         EXPECT_EQ(read.problem, expected);
         EXPECT_EQ(read.reason, check.reason);
         EXPECT_TRUE(read.data.isEmpty());
@@ -58,7 +60,8 @@ TEST_F(RegularFileTest, LinksToSpecialFilesSayTheyAreLinks) {
     const QString fifo = dir.filePath("pipe");
     ASSERT_TRUE(MakeSpecialFile(SpecialKind::Fifo, fifo));
     const QString link = dir.filePath("photo.jpg");
-    ASSERT_EQ(::symlink(QFile::encodeName(fifo).constData(), QFile::encodeName(link).constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(fifo).constData(), QFile::encodeName(link).constData()),
+              0);
     EXPECT_EQ(CheckRegularFile(link, OneMiB).reason,
               "It is a symbolic link to a named pipe, not a regular file.");
     EXPECT_EQ(CheckRegularFile(fifo, OneMiB).reason, "It is a named pipe, not a regular file.");
@@ -78,7 +81,8 @@ TEST_F(RegularFileTest, TheCapIsInclusiveAndALinkToARegularFileIsRead) {
     EXPECT_EQ(over.reason, "It is 1000 bytes; files over 999 bytes are not read.");
 
     const QString link = dir.filePath("link");
-    ASSERT_EQ(::symlink(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()),
+              0);
     EXPECT_EQ(ReadRegularFile(link, 1000).data, bytes);
 
     const FileRead empty = ReadRegularFile(write("empty", QByteArray()), 0);

@@ -274,14 +274,13 @@ TEST_F(SettingsStoreTest, SpecialFilesAreRefusedNamedAndLeftAlone) {
         const QStringList namesBefore = QDir(folder.path()).entryList(all);
 
         bool opened = true, created = true, written = true;
-        EXPECT_TRUE(ReturnsWithin(
-            5000,
-            [&] {
-                opened = store.Open();
-                created = store.OpenOrCreate();
-                written = store.SetValue("defaultDate", "02.02.2002");
-            },
-            {store.filePath()}));
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      opened = store.Open();
+                                      created = store.OpenOrCreate();
+                                      written = store.SetValue("defaultDate", "02.02.2002");
+                                  },
+                                  {store.filePath()}));
         EXPECT_FALSE(opened);
         EXPECT_FALSE(created);
         EXPECT_FALSE(written);

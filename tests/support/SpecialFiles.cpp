@@ -63,8 +63,7 @@ bool MakeSpecialFile(SpecialKind kind, const QString& path, QString* why) {
                fail("symlink");
     }
     case SpecialKind::DanglingLink:
-        return ::symlink((name + ".missing").constData(), name.constData()) == 0 ||
-               fail("symlink");
+        return ::symlink((name + ".missing").constData(), name.constData()) == 0 || fail("symlink");
     case SpecialKind::HugeSparse: {
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
         if (fd < 0)
