@@ -226,15 +226,20 @@ Touched touchedMcus(const Grid& grid, const QList<QRect>& areas) {
             std::fill_n(t.mask.begin() + qsizetype(y) * grid.cols + mcus.left(), mcus.width(), 1);
         t.boxes.append(mcus);
     }
+    // Boxes only grow, so the boxes that end up together do not depend on the order of the
+    // merges: each box swallows whatever it touches until nothing does, without starting over.
     for (bool merged = true; merged;) {
         merged = false;
-        for (qsizetype i = 0; i < t.boxes.size() && !merged; ++i) {
-            for (qsizetype j = i + 1; j < t.boxes.size(); ++j) {
+        for (qsizetype i = 0; i < t.boxes.size(); ++i) {
+            for (qsizetype j = i + 1; j < t.boxes.size();) {
                 if (t.boxes[i].adjusted(-1, -1, 1, 1).intersects(t.boxes[j])) {
                     t.boxes[i] |= t.boxes[j];
-                    t.boxes.removeAt(j);
+                    t.boxes.swapItemsAt(j, t.boxes.size() - 1);
+                    t.boxes.removeLast();
                     merged = true;
-                    break;
+                    j = i + 1; // the grown box may touch boxes it was checked against
+                } else {
+                    ++j;
                 }
             }
         }

@@ -183,12 +183,15 @@ public:
             qint64 left = 0, top = 0, width = 0, height = 0; // full size
             if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
                 item.kind = Item::Bubble;
-                item.part = bubble->ComposedRect(m_area).intersected(m_area);
-                left = item.part.left();
-                top = item.part.top();
-                width = item.part.width();
-                height = item.part.height();
+                item.part = bubble->ComposedRect(m_area);
+                const QRect over = item.part.intersected(m_area);
+                left = over.left();
+                top = over.top();
+                width = over.width();
+                height = over.height();
             } else if (auto* text = qobject_cast<TText*>(component)) {
+                if (text->Opacity <= 0)
+                    continue; // draws nothing
                 item.kind = Item::Text;
                 const QSize box = TextBoxSize(text->FullWidth, text->FullHeight, text->Angle);
                 left = text->FullLeft;
@@ -196,6 +199,8 @@ public:
                 width = box.width();
                 height = box.height();
             } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
+                if (pic->Picture()->isEmpty())
+                    continue; // draws nothing
                 item.kind = Item::Picture;
                 left = pic->FullLeft;
                 top = pic->FullTop;
@@ -214,8 +219,11 @@ public:
             item.footprint = clippedTo(m_bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
             if (item.footprint.isEmpty())
                 continue;
-            if (item.kind == Item::Text)
+            if (item.kind == Item::Text) {
                 item.text = brickText(static_cast<TText*>(component), perFileDates, dates);
+                if (item.text.isEmpty())
+                    continue;
+            }
             m_footprints.append(item.footprint);
             m_items.push_back(std::move(item));
         }
