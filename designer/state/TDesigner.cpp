@@ -7,6 +7,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/Rounding.h"
 
+#include <QUndoStack>
 #include <QVariant>
 #include <algorithm>
 
@@ -65,7 +66,11 @@ void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
     FileName = fileName;
     ZoomRatio = zoomRatio > 0 ? zoomRatio : 1.0;
     UpdatePreview();
-    Modified = false;
+    PhotoModified = false;
+}
+
+bool TDesigner::PatternModified() const {
+    return History && !History->isClean();
 }
 
 QString TDesigner::LoadPhoto(const QString& fileName) {

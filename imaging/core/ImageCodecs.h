@@ -28,6 +28,10 @@ ImageFileType DetectImageType(const QByteArray& data);
 
 // Decodes a whole file held in memory. Throws EInvalidGraphic with a clear message.
 QImage DecodeImage(const QByteArray& data);
+// DecodeImage for a picture that may take at most maxPixels: a larger JPEG is decoded at the
+// least of libjpeg's reductions (1/2, 1/4, 1/8) that fits, any other larger picture is refused
+// with EInvalidGraphic before its pixels are allocated.
+QImage DecodeImageWithin(const QByteArray& data, qint64 maxPixels);
 // Reads and decodes a file. Throws EFOpenError when it cannot be read, EInvalidGraphic otherwise.
 QImage ReadImageFile(const QString& path);
 
@@ -49,8 +53,8 @@ QByteArray EncodePng(const QImage& image); // 8 bits a channel, RGBA when the im
 // would distort most (such as caption text) kept exact.
 QImage ReduceToGifColors(const QImage& image);
 
-// Writes bytes to a file; throws EFCreateError naming the file when it cannot be created or
-// written.
+// Writes bytes to a file through WriteFileAtomically (never through a link); throws
+// EFCreateError naming the file when it cannot be created or written.
 void WriteFileBytes(const QString& path, const QByteArray& bytes);
 // Photos and pictures are read only from regular files of at most this size (1 GB: more than the
 // largest JPEG, PNG or 24-bit BMP of MaxImagePixels), so that a pipe, a device or a huge sparse

@@ -11,6 +11,7 @@
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/JpegTrailer.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
@@ -28,6 +29,7 @@
 #include <QThreadPool>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 #include <cmath>
@@ -35,22 +37,53 @@
 
 namespace {
 
-enum class OutputKind { Jpeg, Gif, Png, Bmp };
+using OutputKind = ImageFileType;
 
 QString upperExt(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
+    const QString name = FileNameOf(path);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot).toUpper().trimmed();
+    return dot < 0 ? QString() : name.mid(dot).toUpper();
 }
 
-OutputKind outputKindFor(const QString& ext) {
+// The format a file's name says, Other when its extension is none of the formats written.
+ImageFileType formatNamedBy(const QString& path) {
+    const QString ext = upperExt(path);
     if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-        return OutputKind::Jpeg;
+        return ImageFileType::Jpeg;
     if (ext == QLatin1String(".GIF"))
-        return OutputKind::Gif;
+        return ImageFileType::Gif;
     if (ext == QLatin1String(".PNG"))
-        return OutputKind::Png;
-    return OutputKind::Bmp;
+        return ImageFileType::Png;
+    if (ext == QLatin1String(".BMP"))
+        return ImageFileType::Bmp;
+    return ImageFileType::Other;
+}
+
+bool writable(ImageFileType type) {
+    return type == ImageFileType::Jpeg || type == ImageFileType::Gif ||
+           type == ImageFileType::Png || type == ImageFileType::Bmp;
+}
+
+QString formatName(ImageFileType type) {
+    switch (type) {
+    case ImageFileType::Jpeg:
+        return QStringLiteral("JPEG");
+    case ImageFileType::Gif:
+        return QStringLiteral("GIF");
+    case ImageFileType::Png:
+        return QStringLiteral("PNG");
+    case ImageFileType::Bmp:
+        return QStringLiteral("BMP");
+    case ImageFileType::Ico:
+        return QStringLiteral("icon");
+    case ImageFileType::Other:
+        break;
+    }
+    return QString();
+}
+
+QString shownPath(const QString& path) {
+    return QDir::toNativeSeparators(path);
 }
 
 // The date and time of the processed file, read once per render and only when a brick needs it.
@@ -125,15 +158,6 @@ void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
     p.drawImage(target, picture);
 }
 
-void moveFile(const QString& from, const QString& to) {
-    QFile file(from);
-    if (file.rename(to))
-        return;
-    throw EFCreateError(
-        QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
-}
-
 QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
     switch (kind) {
     case OutputKind::Jpeg:
@@ -144,29 +168,151 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
         return EncodePng(image);
     case OutputKind::Bmp:
         return EncodeBmp(image);
+    case OutputKind::Ico:
+    case OutputKind::Other:
+        break;
     }
-    return {};
+    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
 }
 
-// Every rectangle of the image that drawing the bricks may change, at scale 1.
-QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
-    QList<QRect> rects;
-    for (QWidget* component : designer.Bricks()) {
-        QRect r;
-        if (auto* text = qobject_cast<TText*>(component);
-            text && !qobject_cast<TTextBubble*>(component))
-            r = text->FullBox(text->FullLeft, text->FullTop);
-        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
-            r = bubble->ComposedRect(bounds);
-        else if (auto* pic = qobject_cast<TPictureimg*>(component))
-            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
-        // A pixel of margin for smoothing at the edges.
-        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
-        if (!r.isEmpty())
-            rects.append(r);
-    }
-    return rects;
+// The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
+// the ends of the int range neither wraps around nor covers the picture.
+QRect clippedTo(const QRect& bounds, qint64 left, qint64 top, qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0)
+        return {};
+    const qint64 l = std::max<qint64>(left, bounds.left());
+    const qint64 t = std::max<qint64>(top, bounds.top());
+    const qint64 r = std::min<qint64>(left + width, qint64(bounds.right()) + 1);
+    const qint64 b = std::min<qint64>(top + height, qint64(bounds.bottom()) + 1);
+    if (l >= r || t >= b)
+        return {};
+    return QRect(int(l), int(t), int(r - l), int(b - t));
 }
+
+// The bricks of one render, worked out once: what each draws and the rectangle of the picture
+// it may change. A picture written band by band (the keep-quality write) then lays each brick
+// out only for the band it falls in, and never measures a brick outside the picture.
+class BrickPlan {
+public:
+    // picture: the size of the whole picture in pixels, at the bricks' scale (sx, sy).
+    BrickPlan(const TDesigner& designer, const QString& sourceFile, bool perFileDates, double sx,
+              double sy, const QSize& picture)
+        : m_sx(sx), m_sy(sy), m_bounds(QPoint(), picture),
+          // Only the part of a bubble over the picture is composed: a tail point far outside
+          // is cut at its edge instead of sizing the bitmap.
+          m_area(0, 0, int(std::ceil(picture.width() / sx)), int(std::ceil(picture.height() / sy))) {
+        FileDates dates(sourceFile);
+        for (QWidget* component : designer.Bricks()) {
+            Item item;
+            item.brick = component;
+            qint64 left = 0, top = 0, width = 0, height = 0; // full size
+            if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
+                item.kind = Item::Bubble;
+                item.part = bubble->ComposedRect(m_area);
+                const QRect over = item.part.intersected(m_area);
+                left = over.left();
+                top = over.top();
+                width = over.width();
+                height = over.height();
+            } else if (auto* text = qobject_cast<TText*>(component)) {
+                if (text->Opacity <= 0)
+                    continue; // draws nothing
+                item.kind = Item::Text;
+                const QSize box = TextBoxSize(text->FullWidth, text->FullHeight, text->Angle);
+                left = text->FullLeft;
+                top = text->FullTop;
+                width = box.width();
+                height = box.height();
+            } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
+                if (pic->Picture()->isEmpty())
+                    continue; // draws nothing
+                item.kind = Item::Picture;
+                left = pic->FullLeft;
+                top = pic->FullTop;
+                width = pic->FullWidth;
+                height = pic->FullHeight;
+            } else {
+                continue;
+            }
+            if (width <= 0 || height <= 0)
+                continue;
+            // In the picture's pixels, with a pixel of margin for smoothing at the edges.
+            const qint64 x0 = qint64(std::floor(std::clamp(double(left) * sx, -1e15, 1e15)));
+            const qint64 y0 = qint64(std::floor(std::clamp(double(top) * sy, -1e15, 1e15)));
+            const qint64 x1 = qint64(std::ceil(std::clamp(double(left + width) * sx, -1e15, 1e15)));
+            const qint64 y1 = qint64(std::ceil(std::clamp(double(top + height) * sy, -1e15, 1e15)));
+            item.footprint = clippedTo(m_bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
+            if (item.footprint.isEmpty())
+                continue;
+            if (item.kind == Item::Text) {
+                item.text = brickText(static_cast<TText*>(component), perFileDates, dates);
+                if (item.text.isEmpty())
+                    continue;
+            }
+            m_footprints.append(item.footprint);
+            m_items.push_back(std::move(item));
+        }
+    }
+
+    // Every rectangle of the picture that drawing the bricks may change.
+    const QList<QRect>& footprints() const { return m_footprints; }
+
+    // Draws the bricks over image, a band of the picture whose top-left corner is origin.
+    void draw(QImage& image, const QPoint& origin) {
+        const QRect band(origin, image.size());
+        for (Item& item : m_items) {
+            if (!item.footprint.intersects(band))
+                continue;
+            switch (item.kind) {
+            case Item::Bubble: {
+                auto* bubble = static_cast<TTextBubble*>(item.brick);
+                const QImage composed = bubble->ComposeOver(m_area);
+                if (composed.isNull())
+                    throw Exception(
+                        QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x "
+                                       "%3.")
+                            .arg(bubble->objectName())
+                            .arg(item.part.width())
+                            .arg(item.part.height()));
+                drawImageInto(image, composed, scaled(item.part, m_sx, m_sy).translated(-origin));
+                break;
+            }
+            case Item::Text:
+                drawTextBrick(image, static_cast<TText*>(item.brick), item.text, m_sx, m_sy,
+                              origin);
+                break;
+            case Item::Picture: {
+                auto* pic = static_cast<TPictureimg*>(item.brick);
+                if (!item.pictureReady) {
+                    // A bitmap drawn transparent is a converted copy: made once per render.
+                    item.picture = pic->Picture()->drawnImage(pic->Transparent());
+                    item.pictureReady = true;
+                }
+                const QRectF target(double(pic->FullLeft) * m_sx, double(pic->FullTop) * m_sy,
+                                    double(pic->FullWidth) * m_sx, double(pic->FullHeight) * m_sy);
+                drawImageInto(image, item.picture, target.translated(-origin));
+                break;
+            }
+            }
+        }
+    }
+
+private:
+    struct Item {
+        enum Kind { Text, Bubble, Picture } kind = Text;
+        QWidget* brick = nullptr;
+        QRect footprint; // in the picture's pixels, clipped to it
+        QString text;    // text bricks
+        QRect part;      // bubbles: the composed part over the picture, full size
+        QImage picture;  // picture bricks, once drawn
+        bool pictureReady = false;
+    };
+    double m_sx, m_sy;
+    QRect m_bounds;
+    QRect m_area; // the picture in full-size coordinates
+    std::vector<Item> m_items;
+    QList<QRect> m_footprints;
+};
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
 class SavedPixels {
@@ -189,12 +335,16 @@ private:
     QList<QPair<QRect, QImage>> m_saved;
 };
 
-// Writes through a temporary file renamed over the target, so a failed write never destroys
-// the photo being overwritten.
-void saveFile(const QString& path, const QByteArray& bytes) {
-    if (const QString reason = WriteFileReplacing(path, bytes); !reason.isEmpty())
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(QDir::toNativeSeparators(path), reason));
+// Refuses, before any work is done, an output name that is taken: a link, or anything other
+// than the source unless it is to be replaced. The write itself holds to the same.
+void checkOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
+    if (IsSymbolicLink(output))
+        throw EOutputTaken(QStringLiteral("\"%1\" is a symbolic link. Nothing was written "
+                                          "through it.")
+                               .arg(shownPath(output)));
+    if (!SameFileEntry(output, sourceFile) && !replaceExisting && PathEntryExists(output))
+        throw EOutputTaken(
+            QStringLiteral("\"%1\" already exists. Nothing was written.").arg(shownPath(output)));
 }
 
 // The source's EXIF block goes in before the file is written, so the file is written once.
@@ -234,9 +384,9 @@ QSize fitSize(const QSize& full, const RenderOptions& options) {
 } // namespace
 
 QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
-    // The same file to the user (letter case and blanks aside): on a case-sensitive file system
-    // the source's own name is written.
-    if (newName.isEmpty() || sourceFile.toUpper().trimmed() == newName.toUpper().trimmed())
+    // The same file to the user (letter case aside): on a case-sensitive file system the source's
+    // own name is written. Blanks are part of a name.
+    if (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0)
         return sourceFile;
     const QString suffix = QFileInfo(sourceFile).suffix();
     const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
@@ -254,37 +404,9 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
                 const QSize& picture) {
-    FileDates dates(sourceFile);
-    const QSize whole = picture.isValid() ? picture : image.size();
-    for (QWidget* component : designer.Bricks()) {
-        if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
-            // Only the part over the picture is composed: a tail point far outside is cut at
-            // its edge instead of sizing the bitmap.
-            const QRect area(0, 0, int(std::ceil(whole.width() / sx)),
-                             int(std::ceil(whole.height() / sy)));
-            const QRect part = bubble->ComposedRect(area);
-            if (part.isEmpty())
-                continue;
-            if (!scaled(part, sx, sy).translated(-origin).intersects(QRectF(image.rect())))
-                continue; // not in this band
-            const QImage composed = bubble->ComposeOver(area);
-            if (composed.isNull())
-                throw Exception(
-                    QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x %3.")
-                        .arg(bubble->objectName())
-                        .arg(part.width())
-                        .arg(part.height()));
-            drawImageInto(image, composed, scaled(part, sx, sy).translated(-origin));
-        } else if (auto* text = qobject_cast<TText*>(component)) {
-            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy, origin);
-        } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
-            drawImageInto(
-                image, pic->Picture()->drawnImage(pic->Transparent()),
-                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
-                       sy)
-                    .translated(-origin));
-        }
-    }
+    BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
+                   picture.isValid() ? picture : image.size());
+    plan.draw(image, origin);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {
@@ -293,7 +415,7 @@ bool RenderRenamesOnly(const RenderOptions& options) {
 }
 
 void RenameOnly(const QString& sourceFile, const QString& newName) {
-    moveFile(sourceFile, FolderOf(sourceFile) + newName);
+    ThrowUnlessWritten(MoveFileNoReplace(sourceFile, FolderOf(sourceFile) + newName));
 }
 
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
@@ -301,7 +423,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     const QImage& real = designer.realPicture;
 
     if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
@@ -320,9 +442,18 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
             const QString reason = KeepQualityRefusal(source);
             if (reason.isEmpty())
                 return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif);
+                                       designer.realExif, options.onNotice);
             if (options.onNotice)
                 options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+        }
+    }
+    if (kind == OutputKind::Jpeg && options.onNotice) {
+        // An encoded picture is one image: what the source holds after it is not written.
+        try {
+            if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
+                options.onNotice(TrailerLossNotice(sourceFile, loss));
+        } catch (const Exception&) {
+            // A source that cannot be read again has nothing to tell.
         }
     }
 
@@ -334,8 +465,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
-        DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
+        BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
+        SavedPixels restore(inPlace, plan.footprints());
+        plan.draw(inPlace, {});
         bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
     } else {
         PreparedPicture working =
@@ -349,14 +481,19 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
                          const TExif& exif) {
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     return withExif(encode(image, kind, jpegQuality), kind, exif);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
-    return (options.keepQuality || Settings().KeepPhotoQuality) &&
-           outputKindFor(upperExt(sourceFile)) == OutputKind::Jpeg && options.angle == 0 &&
-           !(options.width > 0 && options.height > 0);
+    if (!(options.keepQuality || Settings().KeepPhotoQuality) || options.angle != 0 ||
+        (options.width > 0 && options.height > 0))
+        return false;
+    try {
+        return WrittenFormat(sourceFile) == OutputKind::Jpeg;
+    } catch (const Exception&) {
+        return false; // refused when it is written
+    }
 }
 
 bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate) {
@@ -374,26 +511,37 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
         .arg(QDir::toNativeSeparators(sourceFile), reason);
 }
 
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss) {
+    return QStringLiteral("%1: re-encoding does not keep %2.")
+        .arg(QDir::toNativeSeparators(sourceFile), loss);
+}
+
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
-                           const QString& sourceFile, bool perFileDates, const TExif& exif) {
+                           const QString& sourceFile, bool perFileDates, const TExif& exif,
+                           const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
-    const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
-    QByteArray bytes =
-        RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
-            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
-        });
-    return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+    BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
+    QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
+                                     [&](QImage& band, const QPoint& origin) {
+                                         plan.draw(band, origin);
+                                     });
+    CarriedJpeg carried =
+        CarryJpegTrailer(source, withExif(std::move(bytes), OutputKind::Jpeg, exif));
+    if (!carried.notice.isEmpty() && onNotice)
+        onNotice(QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile),
+                                               carried.notice));
+    return std::move(carried.bytes);
 }
 
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
         QImage* image;
         QPoint origin;
-        QSize size;
         int index;
         bool drawn = false;
         QString error;
@@ -402,6 +550,7 @@ void RecaptionBricksMany(
         bool ready = false;
         QByteArray bytes;
         QString error;
+        QString notice;
     };
     const int n = int(sources.size());
     std::vector<Result> results(size_t(std::max(n, 0)));
@@ -409,20 +558,20 @@ void RecaptionBricksMany(
     std::mutex lock;
     std::condition_variable changed;
 
-    // The touched areas need the bricks: worked out here, before any worker starts.
-    std::vector<QSize> sizes;
-    std::vector<QList<QRect>> touched;
-    for (const QByteArray& s : sources) {
-        sizes.push_back(jpegSize(s));
-        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
-    }
+    // The touched areas need the bricks: worked out here, before any worker starts, and each
+    // brick laid out once per source.
+    std::vector<std::unique_ptr<BrickPlan>> plans;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+                                                    jpegSize(sources[i])));
 
     auto work = [&](int i) {
         Result r;
         try {
             const QByteArray bytes = RecaptionJpeg(
-                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
+                sources[i], plans[size_t(i)]->footprints(),
+                [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, i, false, QString()};
                     std::unique_lock<std::mutex> guard(lock);
                     bands.push_back(&band);
                     changed.notify_all();
@@ -430,7 +579,12 @@ void RecaptionBricksMany(
                     if (!band.error.isEmpty())
                         throw Exception(band.error);
                 });
-            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+            CarriedJpeg carried =
+                CarryJpegTrailer(sources[i], withExif(bytes, OutputKind::Jpeg, exifs[i]));
+            r.bytes = std::move(carried.bytes);
+            if (!carried.notice.isEmpty())
+                r.notice = QStringLiteral("%1: %2.").arg(
+                    QDir::toNativeSeparators(sourceFiles[i]), carried.notice);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -454,8 +608,7 @@ void RecaptionBricksMany(
             guard.unlock();
             QString error;
             try {
-                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
-                           band->origin, band->size);
+                plans[size_t(band->index)]->draw(*band->image, band->origin);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -469,6 +622,8 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
+        if (!r.notice.isEmpty() && noticed)
+            noticed(next, r.notice);
         done(next++, r.bytes, r.error);
     }
     pool.waitForDone();
@@ -483,41 +638,77 @@ QSize LeastDecodeForFit(const QSize& full, const RenderOptions& options) {
     return target;
 }
 
-QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes) {
+QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes,
+                      bool replaceExisting) {
     const QString output = RenderOutputPath(sourceFile, newName);
-    if (output != sourceFile) {
-        saveFile(output, bytes);
-        return output;
+    const ImageFileType written = DetectImageType(bytes);
+    if (const ImageFileType named = formatNamedBy(output);
+        named != ImageFileType::Other && named != written)
+        throw EFCreateError(QStringLiteral("\"%1\" names a %2 file, but the picture is written "
+                                           "as %3, its own format. Nothing was written.")
+                                .arg(shownPath(output), formatName(named), formatName(written)));
+    WriteRequest request;
+    request.attributesFrom = sourceFile;
+    if (SameFileEntry(output, sourceFile)) {
+        // The output replaces its source: the original stays as ".bak", a hard link made before
+        // the new file takes the name. An existing backup is older still and stays.
+        request.kind = WriteKind::Replace;
+        request.backup = sourceFile + QStringLiteral(".bak");
+    } else if (replaceExisting) {
+        // Replacing another file was agreed to: it is kept the same way.
+        request.kind = WriteKind::CreateOrReplace;
+        request.backup = output + QStringLiteral(".bak");
+    } else {
+        request.kind = WriteKind::CreateNew;
     }
-
-    // The output replaces its source: the original is kept under ".bak". An existing backup is
-    // older still and stays; the source is then replaced by the atomic save alone.
-    const QString backup = sourceFile + QStringLiteral(".bak");
-    bool movedAway = false;
-    if (!QFileInfo::exists(backup)) {
-        // Without its backup the photo is not replaced.
-        QFile original(sourceFile);
-        if (!original.rename(backup))
-            throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-                                    .arg(QDir::toNativeSeparators(sourceFile),
-                                         QDir::toNativeSeparators(backup),
-                                         original.errorString()));
-        movedAway = true;
-    }
-    try {
-        saveFile(output, bytes);
-    } catch (const Exception& e) {
-        // Nothing was written under the source's name: the photo goes back there.
-        if (!movedAway)
-            throw;
-        QFile original(backup);
-        if (original.rename(sourceFile))
-            throw;
-        throw EFCreateError(
-            QStringLiteral("%1 The original is kept as \"%2\" (%3).")
-                .arg(e.message(), QDir::toNativeSeparators(backup), original.errorString()));
-    }
+    ThrowUnlessWritten(WriteFileAtomically(output, bytes, request));
     return output;
+}
+
+ImageFileType WrittenFormat(const QString& sourceFile) {
+    const ImageFileType named = formatNamedBy(sourceFile);
+    QFile file(sourceFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // The file went since it was opened: its name is all there is to go by.
+        if (named != ImageFileType::Other)
+            return named;
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(shownPath(sourceFile), file.errorString()));
+    }
+    const QByteArray head = file.read(512);
+    const ImageFileType type = DetectImageType(head);
+    if (writable(type)) {
+        if (named != ImageFileType::Other && named != type)
+            throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
+                                               "not rewritten as either. Nothing was written.")
+                                    .arg(shownPath(sourceFile), formatName(type),
+                                         formatName(named)));
+        return type;
+    }
+    QBuffer buffer;
+    buffer.setData(head);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray qtFormat = QImageReader::imageFormat(&buffer).toUpper();
+    const QString what = type == ImageFileType::Ico ? formatName(type)
+                         : qtFormat.isEmpty()       ? QStringLiteral("picture of a format")
+                                                    : QString::fromLatin1(qtFormat) +
+                                                    QStringLiteral(" picture");
+    throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
+                                       "written as JPEG, PNG, GIF or BMP only. Nothing was "
+                                       "written.")
+                            .arg(shownPath(sourceFile), what));
+}
+
+QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
+    const ImageFileType named = formatNamedBy(typedName);
+    if (named == ImageFileType::Other)
+        return QString();
+    const ImageFileType written = WrittenFormat(sourceFile);
+    if (named == written)
+        return QString();
+    return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
+                          "format. Nothing was written.")
+        .arg(shownPath(typedName), formatName(named), shownPath(sourceFile), formatName(written));
 }
 
 void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options) {
@@ -525,13 +716,16 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
         RenameOnly(sourceFile, options.newName);
         return;
     }
-    WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options));
+    checkOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
+                    options.replaceExisting);
+    WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options),
+                  options.replaceExisting);
 }
 
 
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     int width = options.width, height = options.height;
     const int angle = options.angle;
     // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
