@@ -282,13 +282,13 @@ BubbleDrawing BubbleDrawingOf(const BrickData& b, const QRect& clip) {
     return d;
 }
 
-QRect PlacedFootprint(const BrickPlacement& p, const QSize& whole) {
+QRectF PlacedFootprint(const BrickPlacement& p, const QSize& whole) {
     QRectF r = p.Bounds();
     if (p.brick.kind == BrickKind::Bubble) {
         const QRect part = BubbleCanvasRect(BubbleDrawingOf(p.brick, bubbleClip(p, whole)));
         r = scaledRect(part, p.sx, p.sy).translated(p.origin);
     }
-    return r.toAlignedRect();
+    return r;
 }
 
 void DrawPlacedBrick(QImage& image, const BrickPlacement& p, const QPoint& bandOrigin,

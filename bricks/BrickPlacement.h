@@ -109,7 +109,7 @@ void SetBrickDate(BrickData& brick, double value);
 void DrawPlacedBrick(QImage& image, const BrickPlacement& placement, const QPoint& bandOrigin,
                      const QSize& whole);
 // The rectangle of the target that drawing the brick may change.
-QRect PlacedFootprint(const BrickPlacement& placement, const QSize& whole);
+QRectF PlacedFootprint(const BrickPlacement& placement, const QSize& whole);
 
 // The bubble as ComposeBubble draws it, from plain values.
 BubbleDrawing BubbleDrawingOf(const BrickData& brick, const QRect& clip = QRect());

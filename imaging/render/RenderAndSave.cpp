@@ -12,10 +12,12 @@
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/JpegTrailer.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
+#include "platform/RegularFile.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
@@ -27,12 +29,14 @@
 #include <QPainter>
 #include <QThread>
 #include <QThreadPool>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
-#include <vector>
-#include <cmath>
 #include <optional>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -147,19 +151,74 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
     throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
 }
 
-// Every rectangle of the image that drawing the bricks may change, at scale 1.
-QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds,
-                             const QString& sourceFile, bool perFileDates) {
-    QList<QRect> rects;
-    for (const BrickPlacement& p :
-         placedBricks(designer, sourceFile, perFileDates, {bounds.size(), 1.0, 1.0})) {
-        // A pixel of margin for smoothing at the edges.
-        const QRect r = PlacedFootprint(p, bounds.size()).adjusted(-1, -1, 1, 1).intersected(bounds);
-        if (!r.isEmpty())
-            rects.append(r);
-    }
-    return rects;
+// The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
+// the ends of the int range neither wraps around nor covers the picture.
+QRect clippedTo(const QRect& bounds, qint64 left, qint64 top, qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0)
+        return {};
+    const qint64 l = std::max<qint64>(left, bounds.left());
+    const qint64 t = std::max<qint64>(top, bounds.top());
+    const qint64 r = std::min<qint64>(left + width, qint64(bounds.right()) + 1);
+    const qint64 b = std::min<qint64>(top + height, qint64(bounds.bottom()) + 1);
+    if (l >= r || t >= b)
+        return {};
+    return QRect(int(l), int(t), int(r - l), int(b - t));
 }
+
+// The bricks of one render, placed once: each placement and the rectangle of the picture it may
+// change. A picture written band by band (the keep-quality write) then draws each brick only
+// into the bands it falls in.
+class BrickPlan {
+public:
+    // picture: the size of the whole picture in pixels, at the bricks' scale (sx, sy).
+    BrickPlan(const TDesigner& designer, const QString& sourceFile, bool perFileDates, double sx,
+              double sy, const QSize& picture)
+        : m_whole(picture) {
+        const QRect bounds(QPoint(), picture);
+        for (BrickPlacement& p : placedBricks(designer, sourceFile, perFileDates,
+                                              {picture, sx, sy})) {
+            const BrickData& b = p.brick;
+            if ((b.isText() && b.kind != BrickKind::Bubble && (b.opacity <= 0 || b.text.isEmpty())) ||
+                (b.kind == BrickKind::Picture && b.picture.isNull()))
+                continue; // draws nothing
+            // In the picture's pixels, with a pixel of margin for smoothing at the edges; 64-bit,
+            // so that a brick placed near the ends of the int range neither wraps around nor
+            // covers the picture.
+            const QRectF r = PlacedFootprint(p, picture);
+            if (!(r.width() > 0 && r.height() > 0))
+                continue;
+            const auto lo = [](double v) { return qint64(std::floor(std::clamp(v, -1e15, 1e15))); };
+            const auto hi = [](double v) { return qint64(std::ceil(std::clamp(v, -1e15, 1e15))); };
+            const qint64 x0 = lo(r.left()), y0 = lo(r.top()), x1 = hi(r.right()),
+                         y1 = hi(r.bottom());
+            const QRect footprint = clippedTo(bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
+            if (footprint.isEmpty())
+                continue;
+            m_footprints.append(footprint);
+            m_items.push_back({std::move(p), footprint});
+        }
+    }
+
+    // Every rectangle of the picture that drawing the bricks may change.
+    const QList<QRect>& footprints() const { return m_footprints; }
+
+    // Draws the bricks over image, a band of the picture whose top-left corner is origin.
+    void draw(QImage& image, const QPoint& origin) const {
+        const QRect band(origin, image.size());
+        for (const Item& item : m_items)
+            if (item.footprint.intersects(band))
+                DrawPlacedBrick(image, item.placement, origin, m_whole);
+    }
+
+private:
+    struct Item {
+        BrickPlacement placement;
+        QRect footprint; // in the picture's pixels, clipped to it
+    };
+    QSize m_whole;
+    std::vector<Item> m_items;
+    QList<QRect> m_footprints;
+};
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
 class SavedPixels {
@@ -251,10 +310,9 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
                 const QSize& picture) {
-    const QSize whole = picture.isValid() ? picture : image.size();
-    for (const BrickPlacement& p :
-         placedBricks(designer, sourceFile, perFileDates, {whole, sx, sy}))
-        DrawPlacedBrick(image, p, origin, whole);
+    BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
+                   picture.isValid() ? picture : image.size());
+    plan.draw(image, origin);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {
@@ -290,9 +348,18 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
             const QString reason = KeepQualityRefusal(source);
             if (reason.isEmpty())
                 return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif);
+                                       designer.realExif, options.onNotice);
             if (options.onNotice)
                 options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+        }
+    }
+    if (kind == OutputKind::Jpeg && options.onNotice) {
+        // An encoded picture is one image: what the source holds after it is not written.
+        try {
+            if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
+                options.onNotice(TrailerLossNotice(sourceFile, loss));
+        } catch (const Exception&) {
+            // A source that cannot be read again has nothing to tell.
         }
     }
 
@@ -304,9 +371,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect(), sourceFile,
-                                                       options.perFileDates));
-        DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
+        BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
+        SavedPixels restore(inPlace, plan.footprints());
+        plan.draw(inPlace, {});
         bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
     } else {
         PreparedPicture working =
@@ -350,27 +417,36 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
         .arg(QDir::toNativeSeparators(sourceFile), reason);
 }
 
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss) {
+    return QStringLiteral("%1: re-encoding does not keep %2.")
+        .arg(QDir::toNativeSeparators(sourceFile), loss);
+}
+
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
-                           const QString& sourceFile, bool perFileDates, const TExif& exif) {
+                           const QString& sourceFile, bool perFileDates, const TExif& exif,
+                           const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
-    const QList<QRect> touched =
-        brickFootprints(designer, QRect(QPoint(), size), sourceFile, perFileDates);
+    BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
     QByteArray bytes =
-        RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
-            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
-        });
-    return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+        RecaptionJpeg(source, plan.footprints(),
+                      [&](QImage& band, const QPoint& origin) { plan.draw(band, origin); });
+    CarriedJpeg carried =
+        CarryJpegTrailer(source, withExif(std::move(bytes), OutputKind::Jpeg, exif));
+    if (!carried.notice.isEmpty() && onNotice)
+        onNotice(
+            QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile), carried.notice));
+    return std::move(carried.bytes);
 }
 
 void RecaptionBricksMany(
-    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
-    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources, const QList<TExif>& exifs,
+    const TDesigner& designer, int jobs,
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
         QImage* image;
         QPoint origin;
-        QSize size;
         int index;
         bool drawn = false;
         QString error;
@@ -379,6 +455,7 @@ void RecaptionBricksMany(
         bool ready = false;
         QByteArray bytes;
         QString error;
+        QString notice;
     };
     const int n = int(sources.size());
     std::vector<Result> results(size_t(std::max(n, 0)));
@@ -386,29 +463,33 @@ void RecaptionBricksMany(
     std::mutex lock;
     std::condition_variable changed;
 
-    // The touched areas need the bricks: worked out here, before any worker starts.
-    std::vector<QSize> sizes;
-    std::vector<QList<QRect>> touched;
-    for (const QByteArray& s : sources) {
-        sizes.push_back(jpegSize(s));
-        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back()),
-                                          sourceFiles[qsizetype(touched.size())], false));
-    }
+    // The touched areas need the bricks: worked out here, before any worker starts, and each
+    // brick laid out once per source.
+    std::vector<std::unique_ptr<BrickPlan>> plans;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+                                                    jpegSize(sources[i])));
 
     auto work = [&](int i) {
         Result r;
         try {
-            const QByteArray bytes = RecaptionJpeg(
-                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
-                    std::unique_lock<std::mutex> guard(lock);
-                    bands.push_back(&band);
-                    changed.notify_all();
-                    changed.wait(guard, [&] { return band.drawn; });
-                    if (!band.error.isEmpty())
-                        throw Exception(band.error);
-                });
-            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+            const QByteArray bytes =
+                RecaptionJpeg(sources[i], plans[size_t(i)]->footprints(),
+                              [&](QImage& image, const QPoint& origin) {
+                                  Band band{&image, origin, i, false, QString()};
+                                  std::unique_lock<std::mutex> guard(lock);
+                                  bands.push_back(&band);
+                                  changed.notify_all();
+                                  changed.wait(guard, [&] { return band.drawn; });
+                                  if (!band.error.isEmpty())
+                                      throw Exception(band.error);
+                              });
+            CarriedJpeg carried =
+                CarryJpegTrailer(sources[i], withExif(bytes, OutputKind::Jpeg, exifs[i]));
+            r.bytes = std::move(carried.bytes);
+            if (!carried.notice.isEmpty())
+                r.notice = QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFiles[i]),
+                                                         carried.notice);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -432,8 +513,7 @@ void RecaptionBricksMany(
             guard.unlock();
             QString error;
             try {
-                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
-                           band->origin, band->size);
+                plans[size_t(band->index)]->draw(*band->image, band->origin);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -447,6 +527,8 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
+        if (!r.notice.isEmpty() && noticed)
+            noticed(next, r.notice);
         done(next++, r.bytes, r.error);
     }
     pool.waitForDone();
@@ -490,22 +572,29 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
 
 ImageFileType WrittenFormat(const QString& sourceFile) {
     const ImageFileType named = formatNamedBy(sourceFile);
-    QFile file(sourceFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Looked at through the bounded reader: a pipe or device at the name must not hold the
+    // render before the photo itself is refused.
+    FileCheck check;
+    const int fd = OpenRegularFile(sourceFile, MaxImageFileSize, &check);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         // The file went since it was opened: its name is all there is to go by.
-        if (named != ImageFileType::Other)
+        if (check.problem == FileProblem::Missing && named != ImageFileType::Other)
             return named;
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(shownPath(sourceFile), file.errorString()));
+        throw EFOpenError(
+            QStringLiteral("Cannot open file \"%1\". %2")
+                .arg(shownPath(sourceFile), fd < 0 ? check.reason : file.errorString()));
     }
     const QByteArray head = file.read(512);
     const ImageFileType type = DetectImageType(head);
     if (writable(type)) {
         if (named != ImageFileType::Other && named != type)
-            throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
-                                               "not rewritten as either. Nothing was written.")
-                                    .arg(shownPath(sourceFile), formatName(type),
-                                         formatName(named)));
+            throw EFCreateError(
+                QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
+                               "not rewritten as either. Nothing was written.")
+                    .arg(shownPath(sourceFile), formatName(type), formatName(named)));
         return type;
     }
     QBuffer buffer;
@@ -513,9 +602,9 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
     buffer.open(QIODevice::ReadOnly);
     const QByteArray qtFormat = QImageReader::imageFormat(&buffer).toUpper();
     const QString what = type == ImageFileType::Ico ? formatName(type)
-                         : qtFormat.isEmpty()       ? QStringLiteral("picture of a format")
-                                                    : QString::fromLatin1(qtFormat) +
-                                                    QStringLiteral(" picture");
+                         : qtFormat.isEmpty()
+                             ? QStringLiteral("picture of a format")
+                             : QString::fromLatin1(qtFormat) + QStringLiteral(" picture");
     throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
                                        "written as JPEG, PNG, GIF or BMP only. Nothing was "
                                        "written.")
@@ -545,7 +634,6 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
                   options.replaceExisting);
 }
 
-
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
     const OutputKind kind = WrittenFormat(sourceFile);
@@ -558,8 +646,7 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
                            !(width > 0 && height > 0);
     const QImage::Format format = keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     PreparedPicture out;
-    out.image = picture.format() == format ? std::move(picture)
-                                           : picture.convertToFormat(format);
+    out.image = picture.format() == format ? std::move(picture) : picture.convertToFormat(format);
     QImage& working = out.image;
 
     // The size of the turned picture, before any resampling: from the full size the bricks
