@@ -34,6 +34,7 @@ struct BatchArgs {
     QString text;
     bool keepQuality = false;
     int jobs = 0;
+    QString outputDir;
     QStringList files;
 };
 
@@ -56,11 +57,13 @@ const QCommandLineOption RenameOption(QStringLiteral("rename"), QString(),
                                       QStringLiteral("DIGITS"));
 const QCommandLineOption TextOption(QStringLiteral("text"), QString(), QStringLiteral("TEXT"));
 const QCommandLineOption JobsOption(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+const QCommandLineOption OutputDirOption(QStringLiteral("output-dir"), QString(),
+                                         QStringLiteral("DIR"));
 
 QList<QCommandLineOption> batchOptions() {
     return PatternOptions::options()
            << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption
-           << JobsOption;
+           << JobsOption << OutputDirOption;
 }
 
 // Every value given is checked; the last one counts.
@@ -101,6 +104,11 @@ BatchArgs parse(const CliContext& c) {
     for (const QString& v : c.options.values(TextOption)) {
         a.hasText = true;
         a.text = v;
+    }
+    for (const QString& v : c.options.values(OutputDirOption)) {
+        if (v.isEmpty())
+            throw CliUsageError(QStringLiteral("--output-dir wants a folder"));
+        a.outputDir = v;
     }
     a.files = c.args;
     if (a.files.isEmpty())
@@ -188,6 +196,7 @@ int BatchCommand(CliContext& c) {
     options.Angle = a.angle;
     options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
     options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
+    options.OutputFolder = a.outputDir;
 
     ProgressLine progress(c.err);
     struct SignalReset {
@@ -221,7 +230,7 @@ int BatchCommand(CliContext& c) {
 CliCommand BatchCliCommand() {
     return {QStringLiteral("batch"),
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
-                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] "
+                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] [--output-dir DIR] "
                            "FILE..."),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(
@@ -245,9 +254,14 @@ CliCommand BatchCliCommand() {
                 "                      data, encoding only the blocks under the bricks again\n"
                 "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
                 "per core)\n"
+                "  --output-dir DIR    write the outputs into DIR (made when missing), leaving "
+                "the sources\n"
+                "                      untouched; names from the template, or the sources' "
+                "own\n"
                 "Date and time formats come from the settings; the template is stored there "
                 "as\n"
-                "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
+                "\"defaultRenameTmp\", as the window does. Outputs go beside each source unless "
+                "--output-dir is given. "
                 "Every output\n"
                 "name is checked before the first file is touched: a name that would overwrite "
                 "another\n"

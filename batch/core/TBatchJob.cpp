@@ -84,6 +84,7 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
         entryAt.insert(entryIdentity(items[i].FullPath), i);
     }
 
+    const QString outputFolder = OutputFolderPath(options);
     QHash<QString, int> outputOf; // output -> index of the file that writes it
     QSet<QString> movedAway;      // sources a rename takes away before later files run
     for (int i = 0; i < items.size(); ++i) {
@@ -106,7 +107,17 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
                                                "holds a folder separator.")
                                     .arg(shown(FolderOf(source) + p.NewName), shown(source)));
         p.MoveOnly = RenderRenamesOnly(renderOptions(options, p.NewName));
-        p.Output = p.MoveOnly ? FolderOf(source) + p.NewName : RenderOutputPath(source, p.NewName);
+        if (!outputFolder.isEmpty()) {
+            // Into another folder the source stays: a rename only is a copy there.
+            p.Target = outputFolder + p.NewName;
+            p.CopyOnly = p.MoveOnly || (!options.ApplyPattern && !options.Fit &&
+                                        (options.Rotate ? options.Angle : 0) == 0);
+            p.MoveOnly = p.CopyOnly;
+            p.Output = RenderOutputPath(source, p.Target);
+        } else {
+            p.Output =
+                p.MoveOnly ? FolderOf(source) + p.NewName : RenderOutputPath(source, p.NewName);
+        }
 
         const QString key = entryIdentity(p.Output);
         const QString own = entryIdentity(source);
@@ -128,7 +139,7 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
             throw Exception(refused + QStringLiteral("which already exists. Nothing was "
                                                      "written."));
         outputOf.insert(key, i);
-        if (p.MoveOnly)
+        if (p.MoveOnly && !p.CopyOnly)
             movedAway.insert(own);
     }
     return plan;
@@ -199,15 +210,41 @@ QByteArray TBatchJob::RenderFile(TDesigner& designer, const QString& source,
                                  const TPlannedFile& plan, const TBatchOptions& options) {
     if (plan.MoveOnly)
         return {};
-    return RenderImage(designer, source, renderOptions(options, plan.NewName));
+    return RenderImage(designer, source, renderOptions(options, plan.WriteName()));
 }
 
 void TBatchJob::WriteFile(const QString& source, const TPlannedFile& plan,
                           const QByteArray& bytes) {
-    if (!plan.MoveOnly)
-        WriteRendered(source, plan.NewName, bytes);
-    else if (plan.Output != source) // moving a file onto itself would fail
+    if (plan.CopyOnly) {
+        // The photo as it is, byte for byte, under its new name in the other folder.
+        if (entryIdentity(plan.Output) != entryIdentity(source))
+            WriteRendered(source, plan.WriteName(), ReadFileBytes(source));
+    } else if (!plan.MoveOnly) {
+        WriteRendered(source, plan.WriteName(), bytes);
+    } else if (plan.Output != source) { // moving a file onto itself would fail
         RenameOnly(source, plan.NewName);
+    }
+}
+
+QString OutputFolderPath(const TBatchOptions& options) {
+    if (options.OutputFolder.isEmpty())
+        return {};
+    const QString clean = QDir::cleanPath(QDir(options.OutputFolder).absolutePath());
+    return clean.endsWith(QLatin1Char('/')) ? clean : clean + QLatin1Char('/');
+}
+
+QString TBatchJob::PrepareOutputFolder(const TBatchOptions& options) {
+    const QString folder = OutputFolderPath(options);
+    if (folder.isEmpty())
+        return {};
+    const QFileInfo info(QDir::cleanPath(folder));
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("The output folder \"%1\" is a file. Nothing was written.")
+            .arg(shown(options.OutputFolder));
+    if (!info.exists() && !QDir().mkpath(folder))
+        return QStringLiteral("The output folder \"%1\" cannot be made. Nothing was written.")
+            .arg(shown(options.OutputFolder));
+    return {};
 }
 
 void TBatchJob::advance() {
@@ -325,6 +362,13 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         return result;
     }
 
+    if (const QString refusal = PrepareOutputFolder(options); !refusal.isEmpty()) {
+        result.Outcome = TBatchOutcome::NotStarted;
+        result.Error = refusal;
+        report(OnError, refusal);
+        return result;
+    }
+
     QList<TPlannedFile> plan;
     try {
         plan = PlanNames(options);
@@ -384,7 +428,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     while (committed < n) {
         while (!stop && next < n && next - committed < window) {
             FileWork* w = works[next++].get();
-            const RenderOptions ro = renderOptions(options, w->plan.NewName);
+            const RenderOptions ro = renderOptions(options, w->plan.WriteName());
             pool.start([w, ro, settings, &moveOn] {
                 loadAndPrepare(*w, ro, settings);
                 moveOn(*w, w->recaption || w->failed == FileWork::NoFailure ? FileWork::Loaded

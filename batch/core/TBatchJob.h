@@ -24,6 +24,9 @@ struct TBatchOptions {
     bool KeepQuality = false;
     // Worker threads; 0 takes one per core.
     int Jobs = 0;
+    // The folder the outputs go into (made when missing), the sources left as they are; empty:
+    // beside each source.
+    QString OutputFolder;
 };
 
 // Where one file of the job goes.
@@ -31,6 +34,11 @@ struct TPlannedFile {
     QString NewName; // bare name from the template
     QString Output;  // the file the run writes (or moves the source to)
     bool MoveOnly = false;
+    // The name handed to the render: that name in the output folder; empty, the bare new name.
+    QString Target = QString();
+    const QString& WriteName() const { return Target.isEmpty() ? NewName : Target; }
+    // Only renamed, into an output folder: the source's bytes are copied there instead of moved.
+    bool CopyOnly = false;
 };
 
 // How a run ended.
@@ -111,6 +119,8 @@ public:
     void StoreTemplate();
     // Why the options cannot run ("Please, enter Width."), or an empty text.
     static QString Validate(const TBatchOptions& options);
+    // Makes the output folder when it is missing; why it cannot be had, or empty.
+    static QString PrepareOutputFolder(const TBatchOptions& options);
     // The outputs of the whole run, one entry per item (folders get an empty one), worked out
     // before any file is touched. Throws the refusal of a name, naming both files, and a
     // template that cannot make a file's new name, naming the file and why.
@@ -137,3 +147,6 @@ private:
 
 // "Cancelled after N of M files."
 QString CancelledMessage(int processed, int total);
+// The output folder of the options as an absolute path ending in "/", or empty (beside each
+// source).
+QString OutputFolderPath(const TBatchOptions& options);

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -27,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -162,6 +164,34 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     grpRename = new QGroupBox(QStringLiteral("Batch rename"), this);
     buildRename(grpRename);
     right->addWidget(grpRename);
+
+    grpOutput = new QGroupBox(QStringLiteral("Output"), this);
+    {
+        auto* row = new QHBoxLayout(grpOutput);
+        cboxOutputFolder = new QCheckBox(QStringLiteral("Write into folder:"), grpOutput);
+        cboxOutputFolder->setToolTip(
+            QStringLiteral("Off: each output is written beside its source."));
+        edtOutputFolder = new QLineEdit(grpOutput);
+        edtOutputFolder->setObjectName(QStringLiteral("edtOutputFolder"));
+        btnOutputFolder = new QPushButton(QStringLiteral("Browse..."), grpOutput);
+        btnOutputFolder->setAutoDefault(false);
+        row->addWidget(cboxOutputFolder);
+        row->addWidget(edtOutputFolder, 1);
+        row->addWidget(btnOutputFolder);
+        const auto follow = [this] {
+            edtOutputFolder->setEnabled(cboxOutputFolder->isChecked());
+            btnOutputFolder->setEnabled(cboxOutputFolder->isChecked());
+        };
+        connect(cboxOutputFolder, &QCheckBox::toggled, this, follow);
+        follow();
+        connect(btnOutputFolder, &QPushButton::clicked, this, [this] {
+            const QString folder = QFileDialog::getExistingDirectory(
+                this, QStringLiteral("Output folder"), edtOutputFolder->text());
+            if (!folder.isEmpty())
+                edtOutputFolder->setText(QDir::toNativeSeparators(folder));
+        });
+    }
+    right->addWidget(grpOutput);
 
     auto* buttons = new QHBoxLayout;
     PBar1 = new QProgressBar(this);
@@ -702,7 +732,7 @@ void TfrmGroup::addFilesDialog() {
 
 void TfrmGroup::setInputEnabled(bool enabled) {
     for (QWidget* w :
-         std::initializer_list<QWidget*>{ListView1, btnAddFiles, grpResample, grpRename})
+         std::initializer_list<QWidget*>{ListView1, btnAddFiles, grpResample, grpRename, grpOutput})
         w->setEnabled(enabled);
     GroupBox5->setEnabled(enabled && m_groupEnabled);
 }
@@ -765,6 +795,14 @@ void TfrmGroup::btnProcessClick() {
 
     options.KeepQuality = Settings().KeepPhotoQuality;
     options.Jobs = Settings().BatchJobs;
+    if (cboxOutputFolder->isChecked()) {
+        const QString folder = edtOutputFolder->text().trimmed();
+        if (folder.isEmpty()) {
+            ShowMessage(QStringLiteral("Please, choose the output folder."));
+            return;
+        }
+        options.OutputFolder = QDir::fromNativeSeparators(folder);
+    }
 
     m_running = true;
     m_cancel = false;

@@ -13,6 +13,7 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -76,6 +77,11 @@ public:
     QLabel* InsertMarker = nullptr;
     QLabel* lblNameExample = nullptr;
     QProgressBar* PBar1 = nullptr;
+    // "Output": beside the sources, or into another folder.
+    QGroupBox* grpOutput = nullptr;
+    QCheckBox* cboxOutputFolder = nullptr;
+    QLineEdit* edtOutputFolder = nullptr;
+    QPushButton* btnOutputFolder = nullptr;
     QPushButton* btnProcess = nullptr;
     QPushButton* btnCancel = nullptr;
     QWidget* pnlAvailable = nullptr; // "Available Images": the folder tree and its list

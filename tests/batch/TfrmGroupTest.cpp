@@ -358,6 +358,29 @@ TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
     EXPECT_TRUE(f.ListView1->isEnabled());
 }
 
+TEST_F(TfrmGroupTest, OutputFolderTakesTheOutputsAndLeavesTheSources) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"));
+    const QByteArray before = ReadFileBytes(a);
+    f.AddFiles({a});
+    EXPECT_FALSE(f.edtOutputFolder->isEnabled()) << "beside the sources unless asked";
+    f.cboxOutputFolder->click();
+    EXPECT_TRUE(f.edtOutputFolder->isEnabled());
+    // Checked without a folder: asked for one, nothing written.
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Please, choose the output folder.")});
+    messages.messages.clear();
+    const QString out = files.filePath(QStringLiteral("out"));
+    f.edtOutputFolder->setText(out);
+    f.cboxRotate->click();
+    f.edtRotate->setValue(90);
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
+    EXPECT_EQ(ReadFileBytes(a), before);
+    EXPECT_EQ(ReadImageFile(out + QStringLiteral("/a.jpg")).size(), QSize(30, 40));
+    EXPECT_EQ(f.Items()[0].FullPath, out + QStringLiteral("/a.jpg"));
+}
+
 TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {
     // Two photos of the same minute get the same date-and-time name.
     TfrmGroup& f = window();

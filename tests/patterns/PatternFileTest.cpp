@@ -13,6 +13,7 @@
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/ComponentStream.h"
+#include "platform/PublishedProperties.h"
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -886,4 +887,65 @@ TEST_F(PatternFile, DialogValuesAreStoredOnlyWhenChanged) {
         EXPECT_TRUE(e.message().contains(QLatin1String("BubbleStyle")))
             << e.message().toStdString();
     }
+}
+
+// A pattern with every stored value away from its default, placing values included, saved,
+// read back and saved again: the same file and the same output pixels.
+TEST(PatternRoundTrip, EveryStoredValueSurvivesSaveAndReopen) {
+    RegisterBricks();
+    SurfaceFixture f(QSize(640, 480), 2.0, QStringLiteral("photo.png"), true);
+    TDesigner& d = *f.designer;
+    auto* text = placeBrick<TText>(d, 40, 30);
+    auto* date = placeBrick<TTextDate>(d, 60, 200);
+    auto* time = placeBrick<TTextTime>(d, 300, 200);
+    auto* bubble = placeBrick<TTextBubble>(d, 400, 40);
+    auto* logo = placeBrick<TPictureimg>(d, 30, 380);
+    const QImage art = makeTestPhoto(60, 30, 5);
+    logo->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(art), art});
+    const auto set = [&d](QWidget* brick, const char* name, const char* value) {
+        WritePropertyText(brick, QLatin1String(name), QLatin1String(value));
+        ShowAtZoom(d, brick);
+    };
+    set(text, "Caption", "'Round trip'");
+    set(text, "Angle", "-150");
+    set(text, "Opacity", "170");
+    set(text, "Anchor", "baBottomRight");
+    set(text, "MarginX", "25.5");
+    set(text, "MarginY", "40.0");
+    set(text, "RelativeSize", "60.0");
+    set(date, "Format", "'yyyy-MM-dd'");
+    set(date, "Anchor", "baTop");
+    set(date, "MarginY", "12.0");
+    set(time, "Format", "'3'");
+    set(time, "Anchor", "baCenter");
+    set(time, "MarginX", "-30.0");
+    set(bubble, "BubbleStyle", "3");
+    set(bubble, "Anchor", "baTopRight");
+    set(bubble, "MarginX", "20.0");
+    set(bubble, "MarginY", "20.0");
+    set(bubble, "RelativeSize", "50.0");
+    set(logo, "Anchor", "baBottomLeft");
+    set(logo, "MarginX", "15.0");
+    set(logo, "MarginY", "15.0");
+    set(logo, "RelativeSize", "100.0");
+    const auto output = [&] {
+        return QImage::fromData(RenderImage(d, f.photoPath, {})).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage first = output();
+    ASSERT_FALSE(first.isNull());
+
+    const QString a = f.path(QStringLiteral("a.xml")), b = f.path(QStringLiteral("b.xml"));
+    WritePattern(a, d);
+    const QString stored = fileText(a);
+    for (const char* value : {"Anchor = baBottomRight", "MarginX = 25.5", "RelativeSize = 60",
+                              "Anchor = baCenter", "MarginX = -30", "Anchor = baBottomLeft",
+                              "BubbleStyle = 3", "Angle = -150", "Opacity = 170"})
+        EXPECT_TRUE(stored.contains(QLatin1String(value))) << value;
+    ClearBricks(d);
+    ReadPattern(a, d);
+    WritePattern(b, d);
+    EXPECT_EQ(fileText(b), stored);
+    const QImage again = output();
+    ASSERT_EQ(again.size(), first.size());
+    EXPECT_TRUE(again == first) << "the reopened pattern writes other pixels";
 }
