@@ -463,14 +463,13 @@ void showPlacement(QWidget* widget, const BrickPlacement& p) {
             bubble->setFromX(b.fromX);
             bubble->setFromY(b.fromY);
             bubble->Body = b.body;
-            bubble->SetBounds(previewOf(left, zoom), previewOf(top, zoom),
-                              previewOf(b.width, zoom), previewOf(b.height, zoom));
+            bubble->SetBounds(previewOf(left, zoom), previewOf(top, zoom), previewOf(b.width, zoom),
+                              previewOf(b.height, zoom));
             bubble->PlaceMarker(zoom);
         } else {
             const QSize box =
                 TextBoxSize(previewOf(b.width, zoom), previewOf(b.height, zoom), text->Angle);
-            text->SetBounds(previewOf(left, zoom), previewOf(top, zoom), box.width(),
-                            box.height());
+            text->SetBounds(previewOf(left, zoom), previewOf(top, zoom), box.width(), box.height());
         }
     } else if (auto* picture = qobject_cast<TPictureimg*>(widget)) {
         picture->FullLeft = left;
@@ -493,9 +492,9 @@ void PlaceOnItsPhoto(QWidget* brick, bool remeasure) {
     placing().insert(brick);
     BrickData b = BrickDataOf(brick);
     b.stale = remeasure;
-    if (auto* text = qobject_cast<TText*>(brick);
-        text && layout->relative() && text->PlacedFontPixels > 0 &&
-        fontPixelsOf(b.font) != text->PlacedFontPixels) {
+    if (auto* text = qobject_cast<TText*>(brick); text && layout->relative() &&
+                                                  text->PlacedFontPixels > 0 &&
+                                                  fontPixelsOf(b.font) != text->PlacedFontPixels) {
         // The user chose another font size: the relative size follows it.
         *layout = b.layout = DeriveLayout(b, target, false, true);
     }

@@ -61,9 +61,8 @@ const QCommandLineOption OutputDirOption(QStringLiteral("output-dir"), QString()
                                          QStringLiteral("DIR"));
 
 QList<QCommandLineOption> batchOptions() {
-    return PatternOptions::options()
-           << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption
-           << JobsOption << OutputDirOption;
+    return PatternOptions::options() << FitOption << NoProportionalOption << RotateOption
+                                     << RenameOption << TextOption << JobsOption << OutputDirOption;
 }
 
 // Every value given is checked; the last one counts.
@@ -230,7 +229,8 @@ int BatchCommand(CliContext& c) {
 CliCommand BatchCliCommand() {
     return {QStringLiteral("batch"),
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
-                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] [--output-dir DIR] "
+                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] "
+                           "[--jobs N] [--output-dir DIR] "
                            "FILE..."),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(

@@ -510,9 +510,9 @@ void TProjectManager::buildActions() {
                [this] { m_surface->align(A::VerticalCentre); });
     makeAction("aAlignBottom", QStringLiteral("Align Bottoms"), "Align", none,
                [this] { m_surface->align(A::Bottom); });
-    makeAction("aAnchorCorner", QStringLiteral("Anchor to Corner"), "Align", none,
-               [this] { m_surface->anchorToCorner(); })
-        ->setCheckable(true);
+    makeAction("aAnchorCorner", QStringLiteral("Anchor to Corner"), "Align", none, [this] {
+        m_surface->anchorToCorner();
+    })->setCheckable(true);
 
     makeAction("aResize", QStringLiteral("&Resize"), "Image", none, [this] { showResize(); });
     makeAction("aRotateCount", QStringLiteral("R&otate 90° Countclockwise"), "Image", none,
@@ -1054,9 +1054,9 @@ void TProjectManager::showResize() {
     if (m_resize->exec() != QDialog::Accepted)
         return;
     if (m_designer->realPicture.size() != before.size())
-        m_designSurface->PhotoEdited(QStringLiteral("Resize Photo"), before, edited, modified,
-                                     {.quarterTurns = 0, .from = before.size(),
-                                      .to = m_designer->realPicture.size()});
+        m_designSurface->PhotoEdited(
+            QStringLiteral("Resize Photo"), before, edited, modified,
+            {.quarterTurns = 0, .from = before.size(), .to = m_designer->realPicture.size()});
     fitToPage();
 }
 

@@ -2,7 +2,9 @@
 
 #include "batch/explorer/FolderThumbnails.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "batch/window/TToolBox.h"
+#include "bricks/BrickPlacement.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
@@ -18,8 +20,8 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -198,6 +200,9 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     PBar1->hide();
     buttons->addWidget(PBar1, 1);
     buttons->addStretch();
+    btnPreview = new QPushButton(QStringLiteral("Preview..."), this);
+    btnPreview->setAutoDefault(false);
+    buttons->addWidget(btnPreview);
     btnProcess = new QPushButton(QStringLiteral("Process"), this);
     btnCancel = new QPushButton(QStringLiteral("Close"), this);
     btnProcess->setAutoDefault(false);
@@ -207,6 +212,7 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     right->addLayout(buttons);
 
     connect(btnProcess, &QPushButton::clicked, this, &TfrmGroup::btnProcessClick);
+    connect(btnPreview, &QPushButton::clicked, this, &TfrmGroup::ShowPreview);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmGroup::reject);
     connect(btnAddFiles, &QPushButton::clicked, this, &TfrmGroup::addFilesDialog);
     connect(ListView1, &TSelectedImages::filesDropped, this, &TfrmGroup::AddFiles);
@@ -475,6 +481,7 @@ void TfrmGroup::UpdateNameExample() {
 
 void TfrmGroup::SetRename() {
     btnProcess->setEnabled(m_running || ListView1->count() > 0);
+    btnPreview->setEnabled(!m_running && ListView1->count() > 0);
     const bool on = cboxRename->isChecked();
     m_names.Rename = on;
     for (QObject* child : pnlToolBox->children()) {
@@ -816,6 +823,55 @@ void TfrmGroup::btnProcessClick() {
     SetRename();
     if (m_closeAfterRun)
         close();
+}
+
+void TfrmGroup::ShowPreview() {
+    if (!m_designer)
+        return;
+    m_names.Rename = cboxRename->isChecked();
+    m_names.CustomText = EditBox->toPlainText();
+    const auto value = [](const QString& text) {
+        bool ok = false;
+        const int v = text.toInt(&ok);
+        return ok ? v : 0;
+    };
+    TBatchOptions job;
+    job.ApplyPattern = cboxApplyPattern->isChecked();
+    job.Fit = cboxFit->isChecked();
+    job.Proportional = cboxProp->isChecked();
+    job.Rotate = cboxRotate->isChecked();
+    job.Width = value(edtWidth->text());
+    job.Height = value(edtHeight->text());
+    job.Angle = value(edtRotate->text());
+    PreviewOptions options;
+    options.applyPattern = job.ApplyPattern;
+    options.fit = job.Fit && job.Width > 0 && job.Height > 0;
+    options.width = job.Width;
+    options.height = job.Height;
+    options.proportional = job.Proportional;
+    options.angle = job.Rotate ? job.Angle : 0;
+    options.autoRotate = Settings().AutoRotate;
+
+    // The names the job would give; where it would refuse, the old ones.
+    QList<TPlannedFile> plan;
+    try {
+        QList<TShellItem> items = m_items;
+        plan = TBatchJob(items, m_names).PlanNames(job);
+    } catch (const Exception&) {
+    }
+    QList<TBatchPreview::Entry> entries;
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].IsFolder)
+            continue;
+        const QString name = i < plan.size() && !plan[i].Output.isEmpty()
+                                 ? FileNameOf(plan[i].Output)
+                                 : FileNameOf(m_items[i].FullPath);
+        entries.append({m_items[i].FullPath, name});
+    }
+    delete m_preview;
+    m_preview = new TBatchPreview(entries, BrickDataOf(m_designer->Bricks()), options, this);
+    m_preview->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_preview->show();
 }
 
 void TfrmGroup::reject() {

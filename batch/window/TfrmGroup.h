@@ -82,6 +82,7 @@ public:
     QCheckBox* cboxOutputFolder = nullptr;
     QLineEdit* edtOutputFolder = nullptr;
     QPushButton* btnOutputFolder = nullptr;
+    QPushButton* btnPreview = nullptr;
     QPushButton* btnProcess = nullptr;
     QPushButton* btnCancel = nullptr;
     QWidget* pnlAvailable = nullptr; // "Available Images": the folder tree and its list
@@ -105,6 +106,12 @@ public:
     // Opens a folder in the available-images list and shows it in the folder tree.
     void ShowAvailableFolder(const QString& path);
     void SetRename();
+    // "Preview": each selected photo as the job would write it, in a grid.
+    void ShowPreview();
+    // The preview window last shown (tests look into it).
+    class TBatchPreview* LastPreview() const {
+        return m_preview;
+    }
     void UpdateNameExample();
     void ArrangeTokens();
     void btnProcessClick();
@@ -140,6 +147,7 @@ private:
     QFileSystemModel* m_folders = nullptr;
     bool m_syncingTree = false;
     QList<TShellItem> m_items;
+    class TBatchPreview* m_preview = nullptr;
     QList<QPixmap> imglmyThumb;
     TRenameTemplate m_names;
     QList<TToolBox*> m_boxes;

@@ -998,12 +998,10 @@ void DesignSurface::PhotoEdited(const QString& label, const QImage& before, bool
     // step of the pattern's history.
     if (was == now)
         return;
-    m_undo->push(new BrickStateCommand(*this, label, was, now,
-                                       BrickStateCommand::Photo{before, beforeEdited,
-                                                                beforeModified},
-                                       BrickStateCommand::Photo{m_designer.realPicture,
-                                                                m_designer.PictureEdited,
-                                                                m_designer.PhotoModified}));
+    m_undo->push(new BrickStateCommand(
+        *this, label, was, now, BrickStateCommand::Photo{before, beforeEdited, beforeModified},
+        BrickStateCommand::Photo{m_designer.realPicture, m_designer.PictureEdited,
+                                 m_designer.PhotoModified}));
 }
 
 void DesignSurface::UpdateAnchorMark() {
@@ -1018,8 +1016,8 @@ void DesignSurface::UpdateAnchorMark() {
     const auto along = [](AnchorSide side, int start, int extent) {
         const int inset = std::min(5, extent / 2);
         return side == AnchorSide::Start ? start + inset
-                                         : side == AnchorSide::End ? start + extent - 1 - inset
-                                                                   : start + extent / 2;
+               : side == AnchorSide::End ? start + extent - 1 - inset
+                                         : start + extent / 2;
     };
     m_handle->SetAnchorMark(QPoint(along(HorizontalSide(layout->anchor), r.x(), r.width()),
                                    along(VerticalSide(layout->anchor), r.y(), r.height())));

@@ -3,11 +3,11 @@
 #include "platform/PublishedProperties.h"
 #include "platform/Toolkit.h"
 
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
-#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>

@@ -175,10 +175,11 @@ public:
               double sy, const QSize& picture)
         : m_whole(picture) {
         const QRect bounds(QPoint(), picture);
-        for (BrickPlacement& p : placedBricks(designer, sourceFile, perFileDates,
-                                              {picture, sx, sy})) {
+        for (BrickPlacement& p :
+             placedBricks(designer, sourceFile, perFileDates, {picture, sx, sy})) {
             const BrickData& b = p.brick;
-            if ((b.isText() && b.kind != BrickKind::Bubble && (b.opacity <= 0 || b.text.isEmpty())) ||
+            if ((b.isText() && b.kind != BrickKind::Bubble &&
+                 (b.opacity <= 0 || b.text.isEmpty())) ||
                 (b.kind == BrickKind::Picture && b.picture.isNull()))
                 continue; // draws nothing
             // In the picture's pixels, with a pixel of margin for smoothing at the edges; 64-bit,

@@ -78,8 +78,8 @@ protected:
     QString jpeg(const QString& name, QSize size, int orientation = 1) {
         QByteArray bytes = EncodeJpeg(lightPhoto(size), 95);
         if (orientation != 1)
-            bytes = withExifBlock(
-                bytes, {{{0x0132, "2004:01:02 03:04:05"}}, {}, quint16(orientation)});
+            bytes =
+                withExifBlock(bytes, {{{0x0132, "2004:01:02 03:04:05"}}, {}, quint16(orientation)});
         return write(name, bytes);
     }
     CliRun cli(const QStringList& args) { return runCli(args, config.path()); }

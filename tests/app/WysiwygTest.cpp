@@ -374,10 +374,10 @@ namespace {
 // The gaps of a box to the edges a brick is anchored to, in per mille of the shorter side.
 QPointF anchoredGaps(const QRect& box, QSize photo, Tk::TBrickAnchor anchor) {
     const double s = std::min(photo.width(), photo.height()) / 1000.0;
-    const bool right = anchor == Tk::baTopRight || anchor == Tk::baRight ||
-                       anchor == Tk::baBottomRight;
-    const bool bottom = anchor == Tk::baBottomLeft || anchor == Tk::baBottom ||
-                        anchor == Tk::baBottomRight;
+    const bool right =
+        anchor == Tk::baTopRight || anchor == Tk::baRight || anchor == Tk::baBottomRight;
+    const bool bottom =
+        anchor == Tk::baBottomLeft || anchor == Tk::baBottom || anchor == Tk::baBottomRight;
     return QPointF((right ? photo.width() - box.x() - box.width() : box.x()) / s,
                    (bottom ? photo.height() - box.y() - box.height() : box.y()) / s);
 }

@@ -1,6 +1,7 @@
-#include "batch/explorer/TfrmBottom.h"
-#include "batch/window/TToolBox.h"
 #include "batch/window/TfrmGroup.h"
+#include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
+#include "batch/window/TToolBox.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/TSettings.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,11 +21,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QThread>
 #include <QTreeView>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -379,6 +383,39 @@ TEST_F(TfrmGroupTest, OutputFolderTakesTheOutputsAndLeavesTheSources) {
     EXPECT_EQ(ReadFileBytes(a), before);
     EXPECT_EQ(ReadImageFile(out + QStringLiteral("/a.jpg")).size(), QSize(30, 40));
     EXPECT_EQ(f.Items()[0].FullPath, out + QStringLiteral("/a.jpg"));
+}
+
+TEST_F(TfrmGroupTest, PreviewShowsEveryPhotoWithItsNewNameAndMarksStrayCaptions) {
+    // A caption near the right edge of the 40 x 30 surface photo, by its corner: it sticks out.
+    auto* text = placeBrick<TText>(*surface.designer, 30, 2);
+    text->setCaption(QStringLiteral("WIDE CAPTION"));
+    TfrmGroup& f = window();
+    const QString a = files.filePath(QStringLiteral("land.jpg"));
+    const QString b = files.filePath(QStringLiteral("port.jpg"));
+    ASSERT_TRUE(WriteBytes(a, JpegWithExif(makeTestPhoto(300, 200, 5), "2006:05:02 14:05:09")));
+    ASSERT_TRUE(WriteBytes(b, JpegWithExif(makeTestPhoto(200, 300, 6), "2007:01:01 00:00:00")));
+    f.AddFiles({a, b});
+    f.cboxApplyPattern->click();
+    f.cboxRename->click();
+    f.ShowPreview();
+    TBatchPreview* preview = f.LastPreview();
+    ASSERT_NE(preview, nullptr);
+    // The tiles come from workers, through the event loop.
+    const QDeadlineTimer deadline(10000);
+    while (preview->Pending() > 0 && !deadline.hasExpired()) {
+        QApplication::processEvents();
+        QThread::msleep(5);
+    }
+    ASSERT_EQ(preview->Pending(), 0);
+    ASSERT_EQ(preview->Grid()->count(), 2);
+    EXPECT_EQ(preview->Grid()->item(0)->text(), QStringLiteral("2006-05-02 14-05-00.jpg"));
+    EXPECT_EQ(preview->Grid()->item(1)->text(), QStringLiteral("2007-01-01 0-00-00.jpg"));
+    EXPECT_EQ(preview->Tiles()[0].outputSize, QSize(300, 200));
+    EXPECT_EQ(preview->Tiles()[1].outputSize, QSize(200, 300));
+    EXPECT_TRUE(preview->Tiles()[0].offPhoto);
+    // Nothing was written meanwhile.
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(messages.texts().isEmpty());
 }
 
 TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {

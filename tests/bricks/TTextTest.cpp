@@ -54,12 +54,12 @@ TEST(TextBrick, PublishedPropertiesInDeclarationOrder) {
     TText t;
     const int from = TControl::staticMetaObject.propertyOffset();
     EXPECT_EQ(publishedNames(t, from),
-              QStringList({"Name",     "Tag",         "Left",        "Top",
-                           "Width",    "Height",      "Cursor",      "Hint",
-                           "HelpType", "HelpKeyword", "HelpContext", "AlignWithMargins",
-                           "Margins",  "AutoSize",    "Alignment",   "Caption",
-                           "Color",    "Font",        "Transparent", "Angle",
-                           "Opacity",  "Anchor",      "MarginX",     "MarginY",
+              QStringList({"Name",        "Tag",         "Left",        "Top",
+                           "Width",       "Height",      "Cursor",      "Hint",
+                           "HelpType",    "HelpKeyword", "HelpContext", "AlignWithMargins",
+                           "Margins",     "AutoSize",    "Alignment",   "Caption",
+                           "Color",       "Font",        "Transparent", "Angle",
+                           "Opacity",     "Anchor",      "MarginX",     "MarginY",
                            "RelativeSize"}));
     TPictureimg p;
     const QStringList pic = publishedNames(p, from);

@@ -107,10 +107,10 @@ TEST_F(InspectorFixture, ObjectListAndGrid) {
 TEST_F(InspectorFixture, OneRowLeavesTheGridHidden) {
     THiddenProperties hidden;
     for (const char* name :
-         {"Left",        "Top",         "Width",       "Height", "AlignWithMargins",
-          "Margins",     "AutoSize",    "Alignment",   "Color",  "Font",
-          "Transparent", "Name",        "Tag",         "Cursor", "Hint",
-          "HelpType",    "HelpKeyword", "HelpContext", "Angle",  "Opacity", "Anchor", "MarginX", "MarginY", "RelativeSize"})
+         {"Left",     "Top",       "Width",  "Height",   "AlignWithMargins", "Margins",
+          "AutoSize", "Alignment", "Color",  "Font",     "Transparent",      "Name",
+          "Tag",      "Cursor",    "Hint",   "HelpType", "HelpKeyword",      "HelpContext",
+          "Angle",    "Opacity",   "Anchor", "MarginX",  "MarginY",          "RelativeSize"})
         hidden.Hide("TText", name);
     inspector.Model().SetHiddenProperties(hidden);
     inspector.Inspect(text);

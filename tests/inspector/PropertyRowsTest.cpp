@@ -74,10 +74,15 @@ struct Model {
 };
 
 // Without regard to case: "Alignm" before "AlignW".
-const QStringList TextRows = {
-    "Alignment", "AlignWithMargins", "Anchor",  "Angle",  "AutoSize", "Caption",
-    "Color",     "Font",             "Height",  "Left",   "Margins",  "MarginX",
-    "MarginY",   "Opacity",          "RelativeSize", "Top", "Transparent", "Width"};
+const QStringList TextRows = {"Alignment",    "AlignWithMargins",
+                              "Anchor",       "Angle",
+                              "AutoSize",     "Caption",
+                              "Color",        "Font",
+                              "Height",       "Left",
+                              "Margins",      "MarginX",
+                              "MarginY",      "Opacity",
+                              "RelativeSize", "Top",
+                              "Transparent",  "Width"};
 
 // A date or time brick adds its format.
 QStringList withFormat(QStringList rows) {
@@ -262,9 +267,9 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     m.model.SetSorted(false);
     // Declaration order, ancestors first.
     const QStringList declared = {
-        "Left",      "Top",     "Width",   "Height",      "AlignWithMargins", "Margins",
-        "AutoSize",  "Alignment", "Caption", "Color",     "Font",   "Transparent",
-        "Angle",     "Opacity", "Anchor",  "MarginX",     "MarginY", "RelativeSize"};
+        "Left",      "Top",     "Width",   "Height",      "AlignWithMargins", "Margins", "AutoSize",
+        "Alignment", "Caption", "Color",   "Font",        "Transparent",      "Angle",   "Opacity",
+        "Anchor",    "MarginX", "MarginY", "RelativeSize"};
     EXPECT_EQ(rowNames(m.model), declared);
     for (int i = 0; i < m.model.RowCount(); ++i)
         EXPECT_LT(i == 0 ? -1 : m.model.Rows()[i - 1].CreationIndex,

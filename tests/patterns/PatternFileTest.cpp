@@ -929,7 +929,8 @@ TEST(PatternRoundTrip, EveryStoredValueSurvivesSaveAndReopen) {
     set(logo, "MarginY", "15.0");
     set(logo, "RelativeSize", "100.0");
     const auto output = [&] {
-        return QImage::fromData(RenderImage(d, f.photoPath, {})).convertToFormat(QImage::Format_RGB32);
+        return QImage::fromData(RenderImage(d, f.photoPath, {}))
+            .convertToFormat(QImage::Format_RGB32);
     };
     const QImage first = output();
     ASSERT_FALSE(first.isNull());

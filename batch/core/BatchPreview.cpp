@@ -1,0 +1,113 @@
+#include "batch/core/BatchPreview.h"
+
+#include "imaging/core/BitmapOps.h"
+#include "imaging/core/PictureLoader.h"
+#include "patterns/settings/DateTimeFormats.h"
+#include "platform/Errors.h"
+#include "platform/Rounding.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The bounding box of a size turned by an angle, as RotateBitmap grows a picture.
+QSize turnedSize(const QSize& size, int angle) {
+    if (angle % 180 == 0)
+        return size;
+    if (angle % 90 == 0)
+        return size.transposed();
+    const double r = angle * M_PI / 180.0;
+    const double c = std::fabs(std::cos(r)), s = std::fabs(std::sin(r));
+    return QSize(int(std::lround(size.width() * c + size.height() * s)),
+                 int(std::lround(size.width() * s + size.height() * c)));
+}
+
+QSize fittedSize(const QSize& turned, const PreviewOptions& o) {
+    if (!o.fit || o.width <= 0 || o.height <= 0)
+        return turned;
+    int width = o.width, height = o.height;
+    if (o.proportional) {
+        if (turned.width() > turned.height())
+            height = RoundHalfEven(double(turned.height()) * width / turned.width());
+        else
+            width = RoundHalfEven(double(turned.width()) * height / turned.height());
+    }
+    return QSize(std::max(1, width), std::max(1, height));
+}
+
+} // namespace
+
+QSize PreviewOutputSize(const QSize& full, const PreviewOptions& options) {
+    return fittedSize(turnedSize(full, options.angle), options);
+}
+
+PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData> bricks,
+                             std::optional<double> dateValue, const PreviewOptions& o) {
+    PreviewTile tile;
+    if (picture.isNull() || full.isEmpty())
+        return tile;
+    const QSize turned = turnedSize(full, o.angle);
+    tile.outputSize = fittedSize(turned, o);
+    const QSize out = tile.outputSize;
+    const double k = double(o.longSide) / std::max(out.width(), out.height());
+    const QSize size(std::max(1, RoundHalfEven(out.width() * k)),
+                     std::max(1, RoundHalfEven(out.height() * k)));
+
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    if (o.angle != 0) {
+        // Turned while small: the same shape as the full picture turned.
+        if (o.angle % 90 != 0 && picture.width() > 2 * size.width())
+            ResampleBitmap(picture, std::max(1, int(full.width() * k)),
+                           std::max(1, int(full.height() * k)));
+        RotateBitmap(picture, qRgb(255, 255, 255), o.angle);
+    }
+    ResampleBitmap(picture, size.width(), size.height());
+    tile.image = picture.convertToFormat(QImage::Format_RGB32);
+    if (!o.applyPattern)
+        return tile;
+
+    // The render's target, scaled down to the tile: a fit's scale for what keeps its own place.
+    const double sx = double(out.width()) / turned.width() * double(size.width()) / out.width();
+    const double sy = double(out.height()) / turned.height() * double(size.height()) / out.height();
+    const PlacementTarget target{size, sx, sy};
+    QList<QRectF> boxes;
+    for (BrickData& b : bricks) {
+        if (dateValue)
+            SetBrickDate(b, *dateValue);
+        const BrickPlacement p = PlaceBrick(b, target);
+        const QRectF box = p.Bounds();
+        // Half a tile pixel of slack: rounding is no fault.
+        if (!QRectF(tile.image.rect()).adjusted(-0.5, -0.5, 0.5, 0.5).contains(box))
+            tile.offPhoto = true;
+        for (const QRectF& other : boxes)
+            if (box.adjusted(0.5, 0.5, -0.5, -0.5).intersects(other))
+                tile.overlap = true;
+        boxes.append(box);
+        DrawPlacedBrick(tile.image, p, QPoint(), size);
+    }
+    return tile;
+}
+
+PreviewTile MakePreviewTile(const QString& file, const QList<BrickData>& bricks,
+                            const PreviewOptions& options) {
+    try {
+        const int side = options.longSide;
+        LoadedPhoto photo = LoadPhotoFileReduced(file, options.autoRotate, [side](const QSize& f) {
+            const double k = 2.0 * side / std::max(1, std::max(f.width(), f.height()));
+            return k >= 1 ? QSize() : QSize(int(f.width() * k) + 1, int(f.height() * k) + 1);
+        });
+        std::optional<double> date;
+        try {
+            date = ExifDateTime(photo.exif);
+        } catch (const Exception&) {
+            // Without a date the bricks show their own.
+        }
+        return PreviewOnPicture(std::move(photo.picture), photo.fullSize, bricks, date, options);
+    } catch (const std::exception& e) {
+        PreviewTile tile;
+        const auto* ours = dynamic_cast<const Exception*>(&e);
+        tile.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
+        return tile;
+    }
+}

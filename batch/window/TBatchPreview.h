@@ -1,0 +1,44 @@
+#pragma once
+
+#include "batch/core/BatchPreview.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+class QLabel;
+class QListWidget;
+
+// "Batch preview": every selected photo as the batch will write it, with its new name under it.
+// Tiles are made on worker threads and shown as they come; a tile whose caption falls off the
+// photo or overlaps another caption is marked.
+class TBatchPreview : public QDialog {
+    Q_OBJECT
+public:
+    struct Entry {
+        QString file;
+        QString newName;
+    };
+    TBatchPreview(const QList<Entry>& entries, const QList<BrickData>& bricks,
+                  const PreviewOptions& options, QWidget* parent = nullptr);
+    ~TBatchPreview() override;
+
+    QListWidget* Grid() const { return m_grid; }
+    // Tiles still being made.
+    int Pending() const { return m_pending; }
+    // The tiles made so far, in the entries' order (null images for those not yet made).
+    const QList<PreviewTile>& Tiles() const { return m_tiles; }
+
+signals:
+    void tileReady(int index);
+
+private:
+    void showTile(int index, const PreviewTile& tile);
+
+    QListWidget* m_grid = nullptr;
+    QLabel* m_summary = nullptr;
+    QList<PreviewTile> m_tiles;
+    int m_pending = 0;
+    int m_marked = 0;
+    int m_longSide = 200;
+};

@@ -1,0 +1,156 @@
+// The batch preview's tiles, made from plain brick values as a worker thread makes them.
+#include "batch/core/BatchPreview.h"
+#include "imaging/core/ImageCodecs.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage light(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(qRgb(235, 230, 220));
+    return image;
+}
+
+QRect inkOf(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 110)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// A black bold caption, measured when placed.
+BrickData caption(int left, int top, int pixels = 20) {
+    BrickData b;
+    b.kind = BrickKind::Text;
+    b.name = QStringLiteral("Text1");
+    b.left = left;
+    b.top = top;
+    b.text = QStringLiteral("HXH");
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(pixels);
+    b.font = font;
+    b.fontColor = 0;
+    return b;
+}
+
+BrickData anchoredCaption() {
+    BrickData b = caption(5, 5);
+    b.layout = {Tk::baBottomRight, 40, 40, 80};
+    return b;
+}
+
+PreviewOptions withPattern() {
+    PreviewOptions o;
+    o.applyPattern = true;
+    return o;
+}
+
+TEST(BatchPreview, OutputSizesOfFitsAndTurns) {
+    PreviewOptions o;
+    EXPECT_EQ(PreviewOutputSize({1200, 800}, o), QSize(1200, 800));
+    o.angle = 90;
+    EXPECT_EQ(PreviewOutputSize({1200, 800}, o), QSize(800, 1200));
+    // Turned upright 800 x 1200, fitted into 600 x 600: 600 high, 800 * 600 / 1200 = 400 wide.
+    o.fit = true;
+    o.width = o.height = 600;
+    EXPECT_EQ(PreviewOutputSize({1200, 800}, o), QSize(400, 600));
+    // 30 degrees: 1200 cos 30 + 800 sin 30 = 1439.2 by 1200 sin 30 + 800 cos 30 = 1292.8, then
+    // fitted to 600 wide: 1292.8 * 600 / 1439.2 = 539.
+    o.angle = 30;
+    EXPECT_EQ(PreviewOutputSize({1200, 800}, o), QSize(600, 539));
+    o.proportional = false;
+    EXPECT_EQ(PreviewOutputSize({1200, 800}, o), QSize(600, 600));
+}
+
+TEST(BatchPreview, AnchoredCaptionSitsAtTheCornerOfEveryShape) {
+    for (const QSize full : {QSize(1200, 800), QSize(600, 900), QSize(700, 700)}) {
+        SCOPED_TRACE(full.width());
+        const PreviewTile tile =
+            PreviewOnPicture(light(full / 2), full, {anchoredCaption()}, {}, withPattern());
+        ASSERT_FALSE(tile.image.isNull());
+        EXPECT_EQ(tile.outputSize, full);
+        EXPECT_EQ(std::max(tile.image.width(), tile.image.height()), 200);
+        EXPECT_FALSE(tile.offPhoto);
+        EXPECT_FALSE(tile.overlap);
+        // 40 per mille in from the corner, 80 per mille a line (its capitals about 0.55 to 0.85
+        // of it); one tile pixel is 1000 / shorter side per mille.
+        const QRect ink = inkOf(tile.image);
+        ASSERT_FALSE(ink.isEmpty());
+        const double s = std::min(tile.image.width(), tile.image.height()) / 1000.0;
+        const double pixel = 1 / s;
+        const double right = (tile.image.width() - 1 - ink.right()) / s;
+        const double bottom = (tile.image.height() - 1 - ink.bottom()) / s;
+        EXPECT_GE(right, 40 - 1.5 * pixel);
+        EXPECT_LE(right, 48 + 1.5 * pixel);
+        EXPECT_GE(bottom, 48 - 1.5 * pixel);
+        EXPECT_LE(bottom, 68 + 1.5 * pixel);
+        EXPECT_GE(ink.height() / s, 44 - 1.5 * pixel);
+        EXPECT_LE(ink.height() / s, 68 + 1.5 * pixel);
+    }
+}
+
+TEST(BatchPreview, MarksCaptionsOffThePhotoAndOverlapping) {
+    const QSize full(600, 400);
+    // Placed by its corner near the right edge of the photo it was designed on: a caption of
+    // "HXH" at 20 pixels is wider than 20 pixels, so it sticks out.
+    PreviewTile tile = PreviewOnPicture(light(full), full, {caption(585, 100)}, {}, withPattern());
+    EXPECT_TRUE(tile.offPhoto);
+    EXPECT_FALSE(tile.overlap);
+    tile = PreviewOnPicture(light(full), full, {caption(100, 100), caption(110, 105)}, {},
+                            withPattern());
+    EXPECT_FALSE(tile.offPhoto);
+    EXPECT_TRUE(tile.overlap);
+    tile = PreviewOnPicture(light(full), full, {caption(100, 100), caption(100, 300)}, {},
+                            withPattern());
+    EXPECT_FALSE(tile.offPhoto);
+    EXPECT_FALSE(tile.overlap);
+    // Without the pattern nothing is drawn and nothing is marked.
+    tile = PreviewOnPicture(light(full), full, {caption(585, 100)}, {}, PreviewOptions());
+    EXPECT_FALSE(tile.offPhoto);
+    EXPECT_TRUE(inkOf(tile.image).isEmpty());
+}
+
+TEST(BatchPreview, DateBricksShowEachPhotosDateInTheirFormat) {
+    const QSize full(600, 400);
+    BrickData date = caption(20, 20);
+    date.kind = BrickKind::Date;
+    date.format = QStringLiteral("yyyy");
+    date.text = QStringLiteral("1999");
+    // 2 January 2004 is day 37988 counted from 30 December 1899.
+    const PreviewTile with2004 =
+        PreviewOnPicture(light(full), full, {date}, 37988.5, withPattern());
+    const PreviewTile own = PreviewOnPicture(light(full), full, {date}, {}, withPattern());
+    EXPECT_FALSE(with2004.image == own.image) << "the photo's date is drawn, not the brick's own";
+}
+
+TEST(BatchPreview, FilesAreReadUprightAndUnreadableOnesSaySo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Stored lying on its side with Orientation 6: upright it is 400 x 600.
+    const QString turned = dir.filePath(QStringLiteral("t.jpg"));
+    {
+        QFile f(turned);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(withExifBlock(EncodeJpeg(light({600, 400}), 90),
+                              {{{0x0132, "2004:01:02 03:04:05"}}, {}, 6}));
+    }
+    const PreviewTile tile = MakePreviewTile(turned, {anchoredCaption()}, withPattern());
+    EXPECT_TRUE(tile.error.isEmpty()) << tile.error.toStdString();
+    EXPECT_EQ(tile.outputSize, QSize(400, 600));
+    EXPECT_EQ(tile.image.size(), QSize(133, 200));
+
+    const PreviewTile missing =
+        MakePreviewTile(dir.filePath(QStringLiteral("none.jpg")), {}, withPattern());
+    EXPECT_TRUE(missing.image.isNull());
+    EXPECT_TRUE(missing.error.contains(QLatin1String("none.jpg"))) << missing.error.toStdString();
+}
+
+} // namespace
