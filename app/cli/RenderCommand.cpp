@@ -94,16 +94,23 @@ int renderCommand(CliContext& c) {
                 }
             }
         }
-        QList<QPair<QByteArray, QString>> results(kept.size());
+        struct Kept {
+            QByteArray bytes;
+            QString error;
+            QStringList notices;
+        };
+        QList<Kept> results(kept.size());
         if (!kept.isEmpty()) {
             try {
                 designer.realPicture = QImage();
                 designer.realExif = TExif();
+                designer.realMetadata = TPhotoMetadata();
                 designer.ZoomRatio = zoom;
                 readPatternFor(designer, pattern);
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
-                                    [&](int i, const QByteArray& bytes, const QString& error) {
-                                        results[i] = {bytes, error};
+                                    [&](int i, const QByteArray& bytes, const QString& error,
+                                        const QStringList& notices) {
+                                        results[i] = {bytes, error, notices};
                                     });
             } catch (const Exception&) {
                 keptAt.clear(); // the pattern: reported for each image by the usual path
@@ -113,9 +120,11 @@ int renderCommand(CliContext& c) {
             try {
                 if (const int at = keptAt.value(image, -1); at >= 0) {
                     keptAt.remove(image); // listed again: the usual path captions it again
-                    const auto& [bytes, error] = results[at];
+                    const auto& [bytes, error, notices] = results[at];
                     if (!error.isEmpty())
                         throw Exception(error);
+                    for (const QString& notice : notices)
+                        c.out << notice << '\n';
                     WriteRendered(image, output, bytes);
                     report(image, {});
                     continue;

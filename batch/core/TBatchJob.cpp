@@ -116,11 +116,13 @@ QString CancelledMessage(int processed, int total) {
 }
 
 TSurfaceRestorer::TSurfaceRestorer(TDesigner& designer)
-    : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif) {}
+    : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif),
+      m_metadata(designer.realMetadata) {}
 
 TSurfaceRestorer::~TSurfaceRestorer() {
     m_designer.realPicture = std::move(m_picture);
     m_designer.realExif = std::move(m_exif);
+    m_designer.realMetadata = std::move(m_metadata);
 }
 
 TBatchJob::TBatchJob(QList<TShellItem>& items, const TRenameTemplate& names)
@@ -192,6 +194,9 @@ struct FileWork {
     bool recaption = false; // bytes hold the source, to be captioned in place
     QByteArray bytes;       // then the output
     TExif exif;
+    TPhotoMetadata metadata;
+    std::shared_ptr<const TSrgbToPhoto> colours; // the bricks' colours in the photo's space
+    QStringList notices; // about the metadata carried
     PreparedPicture picture;
 };
 
@@ -248,6 +253,8 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
             [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
         w.exifError = photo.exifError;
         w.exif = std::move(photo.exif);
+        w.colours = TSrgbToPhoto::ForProfile(photo.metadata.iccProfile);
+        w.metadata = std::move(photo.metadata);
         try {
             w.picture = PreparePicture(std::move(photo.picture), photo.fullSize, w.source, ro);
         } catch (const std::exception& e) {
@@ -368,12 +375,13 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             }
             try {
                 if (w.recaption) {
-                    w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif);
+                    w.bytes =
+                        RecaptionBricks(w.bytes, designer, w.source, true, w.exif, &w.notices);
                     w.state = FileWork::Done;
                     continue;
                 }
                 DrawBricks(w.picture.image, designer, w.source, true, w.picture.sx,
-                           w.picture.sy);
+                           w.picture.sy, {}, {}, w.colours.get());
             } catch (const std::exception& e) {
                 w.failed = FileWork::RenderFailed;
                 w.error = messageOf(e);
@@ -386,7 +394,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             pool.start([work, settings, &moveOn] {
                 try {
                     work->bytes = EncodePicture(work->picture.image, work->source,
-                                                settings.quality, work->exif);
+                                                settings.quality, work->exif, work->metadata,
+                                                &work->notices);
                 } catch (const std::exception& e) {
                     work->failed = FileWork::RenderFailed;
                     work->error = messageOf(e);
@@ -416,6 +425,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         advance();
         if (!w.fallbackNotice.isEmpty())
             report(OnNotice, w.fallbackNotice);
+        for (const QString& notice : w.notices)
+            report(OnNotice, notice);
         try {
             if (w.failed == FileWork::RenderFailed)
                 throw Exception(w.error);

@@ -2,6 +2,7 @@
 
 #include "batch/core/RenameTemplate.h"
 #include "batch/core/TShellItem.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QImage>
@@ -62,6 +63,7 @@ private:
     TDesigner& m_designer;
     QImage m_picture;
     TExif m_exif;
+    TPhotoMetadata m_metadata;
 };
 
 // The batch job of the batch window, without the window: runs over a job list, building every

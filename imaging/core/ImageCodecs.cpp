@@ -278,6 +278,7 @@ struct JpegEncodeJob {
     int width;
     int height;
     int quality;
+    bool grayscale;
     JSAMPROW* rows;
 };
 
@@ -294,6 +295,8 @@ void jpegEncodeAll(void* p) {
     cinfo->in_color_space = JpegRgb32Space;
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, job->quality, TRUE);
+    if (job->grayscale)
+        jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height)
         jpeg_write_scanlines(cinfo, job->rows + cinfo->next_scanline,
@@ -864,7 +867,7 @@ QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight) {
     return decodeJpeg(data, &minSize);
 }
 
-QByteArray EncodeJpeg(const QImage& image, int quality) {
+QByteArray EncodeJpeg(const QImage& image, int quality, bool grayscale) {
     const QImage src = asRgb32Source(image, "JPEG");
     JpegEncodeJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
@@ -872,6 +875,7 @@ QByteArray EncodeJpeg(const QImage& image, int quality) {
     job.width = src.width();
     job.height = src.height();
     job.quality = std::clamp(quality, 1, 100);
+    job.grayscale = grayscale;
     std::vector<JSAMPROW> rows(size_t(src.height()));
     for (int y = 0; y < src.height(); ++y)
         rows[size_t(y)] = const_cast<JSAMPROW>(src.constScanLine(y));

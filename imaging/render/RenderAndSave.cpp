@@ -9,8 +9,11 @@
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/BitmapOps.h"
+#include "imaging/core/ColorProfiles.h"
+#include "imaging/core/ExifMend.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
@@ -134,10 +137,16 @@ void moveFile(const QString& from, const QString& to) {
             .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
 }
 
-QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
+// A JPEG whose profile is grey is written grey, so that the profile still describes it.
+bool writesGrey(OutputKind kind, const TPhotoMetadata& metadata) {
+    return kind == OutputKind::Jpeg && !metadata.iccProfile.isEmpty() &&
+           metadata.profileSpace == TProfileSpace::Gray;
+}
+
+QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool grey = false) {
     switch (kind) {
     case OutputKind::Jpeg:
-        return EncodeJpeg(image, jpegQuality);
+        return EncodeJpeg(image, jpegQuality, grey);
     case OutputKind::Gif:
         return EncodeGif(image);
     case OutputKind::Png:
@@ -197,16 +206,47 @@ void saveFile(const QString& path, const QByteArray& bytes) {
                                 .arg(QDir::toNativeSeparators(path), reason));
 }
 
-// The source's EXIF block goes in before the file is written, so the file is written once.
-QByteArray withExif(QByteArray bytes, OutputKind kind, const TExif& exif) {
-    if (!exif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
-        try {
-            return exif.WriteIntoJpegBytes(bytes);
-        } catch (const Exception&) {
-            // The picture is still worth saving without its EXIF block.
+// The source's metadata goes in before the file is written, so the file is written once; the
+// result is read back before anything is replaced.
+QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadata,
+                        const TExif& exif, const TWrittenPicture& written,
+                        const QString& sourceFile, QStringList* notices) {
+    const QString file = QDir::toNativeSeparators(sourceFile);
+    try {
+        const TCarriedOutput out = CarryMetadata(encoded, metadata, exif, written);
+        VerifyOutput(out.bytes, written.size, out.carried);
+        if (notices) {
+            for (const QString& n : out.notices)
+                notices->append(QStringLiteral("%1: %2.").arg(file, n));
         }
+        return out.bytes;
+    } catch (const Exception& e) {
+        throw Exception(
+            QStringLiteral("\"%1\" was not saved: %2 The original is unchanged.").arg(file, e.message()));
     }
-    return bytes;
+}
+
+// A recaptioned JPEG: its size and coding are the source's.
+QByteArray finishRecaptioned(const QByteArray& bytes, const QSize& size,
+                             const TPhotoMetadata& metadata, const TExif& exif,
+                             const QString& sourceFile, QStringList* notices) {
+    TWrittenPicture written;
+    written.size = size;
+    written.reencoded = false;
+    written.picture = [&bytes] {
+        try {
+            return DecodeJpegScaled(bytes, ExifThumbnailSide, ExifThumbnailSide);
+        } catch (const Exception&) {
+            return QImage();
+        }
+    };
+    return finishOutput(bytes, metadata, exif, written, sourceFile, notices);
+}
+
+void tell(const RenderOptions& options, const QStringList& notices) {
+    if (options.onNotice)
+        for (const QString& n : notices)
+            options.onNotice(n);
 }
 
 // The size of a JPEG from its header.
@@ -253,9 +293,31 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
-                const QSize& picture) {
-    FileDates dates(sourceFile);
+                const QSize& picture, const TSrgbToPhoto* colours) {
     const QSize whole = picture.isValid() ? picture : image.size();
+    if (colours) {
+        // The bricks are drawn in sRGB on a layer over the area they cover, which then takes the
+        // photo's colours as it is laid on the photo.
+        const QRect full(0, 0, int(std::ceil(whole.width() / sx)),
+                         int(std::ceil(whole.height() / sy)));
+        QRect cover;
+        for (const QRect& r : brickFootprints(designer, full))
+            cover |= scaled(r, sx, sy).translated(-origin).toAlignedRect().adjusted(-2, -2, 2, 2);
+        cover &= image.rect();
+        if (cover.isEmpty())
+            return;
+        QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
+        if (layer.isNull())
+            throw Exception(QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
+                                .arg(cover.width())
+                                .arg(cover.height()));
+        layer.fill(Qt::transparent);
+        DrawBricks(layer, designer, sourceFile, perFileDates, sx, sy, origin + cover.topLeft(),
+                   whole, nullptr);
+        ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
+        return;
+    }
+    FileDates dates(sourceFile);
     for (QWidget* component : designer.Bricks()) {
         if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
             // Only the part over the picture is composed: a tail point far outside is cut at
@@ -303,6 +365,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 
     const OutputKind kind = outputKindFor(upperExt(sourceFile));
     const QImage& real = designer.realPicture;
+    QStringList notices;
 
     if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
         // Only when the surface's picture is still the file's own: unedited, same size, not
@@ -318,14 +381,24 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         }
         if (stored == real.size() && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
             const QString reason = KeepQualityRefusal(source);
-            if (reason.isEmpty())
-                return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif);
+            if (reason.isEmpty()) {
+                QByteArray bytes = RecaptionBricks(source, designer, sourceFile,
+                                                   options.perFileDates, designer.realExif,
+                                                   &notices);
+                tell(options, notices);
+                return bytes;
+            }
             if (options.onNotice)
                 options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
         }
     }
 
+    const TPhotoMetadata& metadata = designer.realMetadata;
+    const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
+    const bool grey = writesGrey(kind, metadata);
+    const int quality = Settings().defaultCompressionQuality;
+    TWrittenPicture written;
+    written.components = grey ? 1 : 3;
     QByteArray bytes;
     if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
         real.format() == QImage::Format_RGB32) {
@@ -335,22 +408,37 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
         SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
-        DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
-        bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
+        DrawBricks(inPlace, designer, sourceFile, options.perFileDates, 1.0, 1.0, {}, {},
+                   colours.get());
+        written.size = inPlace.size();
+        written.picture = [&inPlace] { return inPlace; };
+        bytes = finishOutput(encode(inPlace, kind, quality, grey), metadata, designer.realExif,
+                             written, sourceFile, &notices);
     } else {
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
         DrawBricks(working.image, designer, sourceFile, options.perFileDates, working.sx,
-                   working.sy);
-        bytes = encode(working.image, kind, Settings().defaultCompressionQuality);
+                   working.sy, {}, {}, colours.get());
+        written.size = working.image.size();
+        written.picture = [&working] { return working.image; };
+        bytes = finishOutput(encode(working.image, kind, quality, grey), metadata,
+                             designer.realExif, written, sourceFile, &notices);
     }
-    return withExif(std::move(bytes), kind, designer.realExif);
+    tell(options, notices);
+    return bytes;
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
-                         const TExif& exif) {
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         QStringList* notices) {
     const OutputKind kind = outputKindFor(upperExt(sourceFile));
-    return withExif(encode(image, kind, jpegQuality), kind, exif);
+    const bool grey = writesGrey(kind, metadata);
+    TWrittenPicture written;
+    written.size = image.size();
+    written.components = grey ? 1 : 3;
+    written.picture = [&image] { return image; };
+    return finishOutput(encode(image, kind, jpegQuality, grey), metadata, exif, written,
+                        sourceFile, notices);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
@@ -375,26 +463,32 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
 }
 
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
-                           const QString& sourceFile, bool perFileDates, const TExif& exif) {
+                           const QString& sourceFile, bool perFileDates, const TExif& exif,
+                           QStringList* notices) {
     const QSize size = jpegSize(source);
+    const TPhotoMetadata metadata = ReadPhotoMetadata(source);
+    const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
     const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
-    QByteArray bytes =
+    const QByteArray bytes =
         RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
-            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
+            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size,
+                       colours.get());
         });
-    return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+    return finishRecaptioned(bytes, size, metadata, exif, sourceFile, notices);
 }
 
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    const std::function<void(int index, const QByteArray& bytes, const QString& error,
+                             const QStringList& notices)>& done) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
         QImage* image;
         QPoint origin;
         QSize size;
         int index;
+        const TSrgbToPhoto* colours;
         bool drawn = false;
         QString error;
     };
@@ -402,6 +496,7 @@ void RecaptionBricksMany(
         bool ready = false;
         QByteArray bytes;
         QString error;
+        QStringList notices;
     };
     const int n = int(sources.size());
     std::vector<Result> results(size_t(std::max(n, 0)));
@@ -420,9 +515,12 @@ void RecaptionBricksMany(
     auto work = [&](int i) {
         Result r;
         try {
+            const TPhotoMetadata metadata = ReadPhotoMetadata(sources[i]);
+            const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
             const QByteArray bytes = RecaptionJpeg(
                 sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
+                    Band band{&image, origin, sizes[size_t(i)], i, colours.get(), false,
+                              QString()};
                     std::unique_lock<std::mutex> guard(lock);
                     bands.push_back(&band);
                     changed.notify_all();
@@ -430,7 +528,8 @@ void RecaptionBricksMany(
                     if (!band.error.isEmpty())
                         throw Exception(band.error);
                 });
-            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+            r.bytes = finishRecaptioned(bytes, sizes[size_t(i)], metadata, exifs[i],
+                                        sourceFiles[i], &r.notices);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -455,7 +554,7 @@ void RecaptionBricksMany(
             QString error;
             try {
                 DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
-                           band->origin, band->size);
+                           band->origin, band->size, band->colours);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -469,7 +568,7 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
-        done(next++, r.bytes, r.error);
+        done(next++, r.bytes, r.error, r.notices);
     }
     pool.waitForDone();
 }
