@@ -354,6 +354,8 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
     BusyCursor busy;
     RenderOptions options;
     options.proportional = false;
+    QStringList notices;
+    options.onNotice = [&notices](const QString& text) { notices << text; };
     for (int i = 0; i < files.size(); ++i) {
         if (progress.wasCanceled())
             break;
@@ -369,6 +371,8 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         }
     }
     progress.setValue(int(files.size()));
+    if (!notices.isEmpty())
+        ShowInformation(notices.join(QLatin1Char('\n')));
 }
 
 void TProjectManager::addFilesToGroup(const QStringList& paths) {
@@ -906,9 +910,14 @@ bool TProjectManager::saveImage(bool asNewName) {
     const QString written = RenderOutputPath(source, chosen);
     if (!ReplaceConfirmed(written))
         return false;
-    RenderAndSave(*m_designer, source, {.newName = chosen});
+    QStringList notices;
+    RenderAndSave(*m_designer, source,
+                  {.newName = chosen,
+                   .onNotice = [&notices](const QString& text) { notices << text; }});
     if (asNewName)
-        ShowInformation(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
+        notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
+    if (!notices.isEmpty())
+        ShowInformation(notices.join(QLatin1Char('\n')));
     SetImagePath(written);
     return true;
 }

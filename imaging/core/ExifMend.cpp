@@ -17,6 +17,15 @@ std::mutex& exivLock() {
 
 constexpr int kExifHeader = 6; // "Exif\0\0"
 
+// What exiv2 reported as an error while reading a block (a directory past its end, ...): such a
+// block is not rewritten, since whatever exiv2 could not read would be lost. Set under the lock.
+QString g_readError;
+
+void noteError(int level, const char* text) {
+    if (level >= Exiv2::LogMsg::error && g_readError.isEmpty())
+        g_readError = QString::fromLocal8Bit(text).trimmed();
+}
+
 // Entries exiv2 leaves out of every block it writes for a JPEG (not recorded in compressed
 // pictures, or directories JPEGs do not have): losing them is no loss.
 bool droppedByDesign(const Exiv2::Exifdatum& d) {
@@ -121,13 +130,18 @@ QSize thumbnailSizeOf(const QByteArray& jpeg) {
 QByteArray MendExifTiff(const QByteArray& tiff, const QSize& size,
                         const TExifThumbnailMaker& makeThumbnail, qsizetype maxBytes) {
     std::lock_guard<std::mutex> guard(exivLock());
-    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
+    Exiv2::LogMsg::setHandler(noteError);
+    g_readError.clear();
     try {
         Exiv2::ExifData ed;
         const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(
             ed, reinterpret_cast<const Exiv2::byte*>(tiff.constData()), uint32_t(tiff.size()));
-        if (order == Exiv2::invalidByteOrder)
+        if (order == Exiv2::invalidByteOrder || ed.empty())
             throw EExifError(QStringLiteral("the EXIF block cannot be read"));
+        if (!g_readError.isEmpty())
+            throw EExifError(QStringLiteral("the EXIF block is damaged (%1)").arg(g_readError));
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         setSize(ed, "Exif.Photo.PixelXDimension", size.width(), false);
         setSize(ed, "Exif.Photo.PixelYDimension", size.height(), false);
         setSize(ed, "Exif.Image.ImageWidth", size.width(), true);
