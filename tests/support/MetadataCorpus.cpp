@@ -558,6 +558,59 @@ QByteArray BuildPng(const QImage& image, const QList<QByteArray>& chunks) {
     return out + plain.mid(33);
 }
 
+namespace {
+
+bool hasPrefix(const QByteArray& segment, uchar marker, const QByteArray& id) {
+    return segment.size() >= 4 + id.size() && uchar(segment[1]) == marker &&
+           segment.mid(4, id.size()) == id;
+}
+
+} // namespace
+
+QString CarriedMismatch(const QList<QByteArray>& source, const QByteArray& output,
+                        const CarryExpectation& e) {
+    const auto isExif = [](const QByteArray& s) { return hasPrefix(s, 0xE1, QByteArray("Exif\0\0", 6)); };
+    const auto isMpf = [](const QByteArray& s) { return hasPrefix(s, 0xE2, QByteArray("MPF\0", 4)); };
+    const auto isIcc = [](const QByteArray& s) {
+        return hasPrefix(s, 0xE2, QByteArray("ICC_PROFILE\0", 12));
+    };
+    const auto isPhotoshop = [](const QByteArray& s) {
+        return hasPrefix(s, 0xED, QByteArray("Photoshop 3.0\0", 14));
+    };
+    const auto isAdobe = [](const QByteArray& s) { return hasPrefix(s, 0xEE, "Adobe"); };
+    const QList<QByteArray> got = JpegSegmentsOf(output);
+    qsizetype g = 0;
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        const QByteArray& s = source[i];
+        const QString where = QStringLiteral("source segment %1 (marker %2): ")
+                                  .arg(i)
+                                  .arg(uchar(s[1]), 2, 16);
+        if (isMpf(s) || (e.profileLeftOut && isIcc(s)))
+            continue;
+        if (g >= got.size())
+            return where + "missing from the output";
+        const QByteArray& o = got[g++];
+        if (isExif(s)) {
+            if (!isExif(o))
+                return where + "not an EXIF segment in its place";
+        } else if (isPhotoshop(s)) {
+            if (!isPhotoshop(o) || IptcResourceOf(o) != IptcResourceOf(s) ||
+                IptcResourceOf(o).isEmpty())
+                return where + "the IPTC resource changed";
+        } else if (isAdobe(s) && e.adobeTransform >= 0) {
+            if (!isAdobe(o) || o.size() != s.size() || o.left(15) != s.left(15) ||
+                int(o[15]) != e.adobeTransform)
+                return where + "not the Adobe segment with the expected transform";
+        } else if (o != s) {
+            return where + "changed";
+        }
+    }
+    if (g != got.size())
+        return QStringLiteral("the output holds %1 segments the source did not have")
+            .arg(got.size() - g);
+    return {};
+}
+
 bool HaveExiftool() {
     return !QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty();
 }

@@ -70,6 +70,19 @@ QByteArray PngChunk(const QByteArray& type, const QByteArray& data);
 // A PNG (RGB) with the given chunks after IHDR.
 QByteArray BuildPng(const QImage& image, const QList<QByteArray>& chunks);
 
+// How an output may differ from its source's segments: the EXIF block is its own check, the MPF
+// index is left out (the further images are not kept), Photoshop resources keep their IPTC
+// resource byte for byte, the Adobe segment says the transform of a re-encoded picture, and a
+// profile that cannot describe the output is left out. Every other segment must come byte for
+// byte, in order.
+struct CarryExpectation {
+    int adobeTransform = -1; // -1: as the source
+    bool profileLeftOut = false;
+};
+// Empty when the output carries the source's segments so; otherwise what is wrong.
+QString CarriedMismatch(const QList<QByteArray>& source, const QByteArray& output,
+                        const CarryExpectation& e = {});
+
 // exiftool, when installed: its output for the arguments, or a null array when it is absent.
 QByteArray Exiftool(const QStringList& args);
 bool HaveExiftool();
