@@ -2,9 +2,13 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <cstring>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <set>
 #include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -101,10 +105,13 @@ QByteArray encodeKeeping(const QByteArray& original, Exiv2::ByteOrder order,
     Exiv2::ExifData back;
     Exiv2::ExifParser::decode(back, reinterpret_cast<const Exiv2::byte*>(out.constData()),
                               uint32_t(out.size()));
+    // Maker notes bring thousands of entries: one look-up table, not a search for each.
+    std::unordered_set<std::string> written;
+    written.reserve(back.count());
+    for (const Exiv2::Exifdatum& d : back)
+        written.insert(d.key());
     for (const Exiv2::Exifdatum& d : ed) {
-        if (droppedByDesign(d))
-            continue;
-        if (back.findKey(Exiv2::ExifKey(d.key())) == back.end())
+        if (!droppedByDesign(d) && !written.count(d.key()))
             return {};
     }
     return out;
@@ -125,6 +132,180 @@ QSize thumbnailSizeOf(const QByteArray& jpeg) {
     return {};
 }
 
+// Where the entries a mend changes sit in a block: found by walking IFD0, its Exif directory
+// and IFD1. Positions are those of the entries' value fields.
+struct SizeField {
+    qsizetype at = -1;
+    bool isShort = false;
+};
+struct Layout {
+    bool bigEndian = false;
+    SizeField pixelX, pixelY, imageWidth, imageLength;
+    qsizetype thumbLengthAt = -1;
+    quint32 thumbOffset = 0, thumbLength = 0;
+    bool hasIfd1 = false;
+};
+
+class TiffBytes {
+public:
+    TiffBytes(QByteArray& data, bool bigEndian) : m_data(data), m_big(bigEndian) {}
+    bool has(qsizetype at, qsizetype n) const {
+        return at >= 0 && n >= 0 && at <= m_data.size() - n;
+    }
+    quint32 u16(qsizetype at) const {
+        const auto* p = reinterpret_cast<const uchar*>(m_data.constData() + at);
+        return m_big ? quint32(p[0] << 8 | p[1]) : quint32(p[1] << 8 | p[0]);
+    }
+    quint32 u32(qsizetype at) const {
+        const auto* p = reinterpret_cast<const uchar*>(m_data.constData() + at);
+        return m_big ? quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]
+                     : quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0];
+    }
+    void put16(qsizetype at, quint32 v) {
+        m_data[at + (m_big ? 0 : 1)] = char(v >> 8);
+        m_data[at + (m_big ? 1 : 0)] = char(v);
+    }
+    void put32(qsizetype at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            m_data[at + (m_big ? i : 3 - i)] = char(v >> (8 * (3 - i)));
+    }
+    // Calls visit(tag, type, count, value field position) for each entry of a directory;
+    // returns the next directory's offset, or 0.
+    template <class Visit> quint32 walk(quint32 offset, Visit visit) const {
+        if (!has(offset, 2))
+            return 0;
+        const quint32 n = u16(offset);
+        if (!has(qsizetype(offset) + 2, qsizetype(n) * 12 + 4))
+            return 0;
+        for (quint32 i = 0; i < n; ++i) {
+            const qsizetype e = qsizetype(offset) + 2 + qsizetype(i) * 12;
+            visit(u16(e), u16(e + 2), u32(e + 4), e + 8);
+        }
+        return u32(qsizetype(offset) + 2 + qsizetype(n) * 12);
+    }
+
+private:
+    QByteArray& m_data;
+    bool m_big;
+};
+
+std::optional<Layout> locate(QByteArray& tiff) {
+    if (tiff.size() < 8)
+        return std::nullopt;
+    Layout l;
+    l.bigEndian = tiff.startsWith("MM");
+    const TiffBytes t(tiff, l.bigEndian);
+    const auto sizeField = [](quint32 type, quint32 count, qsizetype at) {
+        return count == 1 && (type == 3 || type == 4) ? SizeField{at, type == 3} : SizeField{};
+    };
+    quint32 exifAt = 0;
+    const quint32 ifd1 = t.walk(t.u32(4), [&](quint32 tag, quint32 type, quint32 count,
+                                              qsizetype at) {
+        if (tag == 0x0100)
+            l.imageWidth = sizeField(type, count, at);
+        else if (tag == 0x0101)
+            l.imageLength = sizeField(type, count, at);
+        else if (tag == 0x8769 && count == 1)
+            exifAt = t.u32(at);
+    });
+    if (exifAt)
+        t.walk(exifAt, [&](quint32 tag, quint32 type, quint32 count, qsizetype at) {
+            if (tag == 0xA002)
+                l.pixelX = sizeField(type, count, at);
+            else if (tag == 0xA003)
+                l.pixelY = sizeField(type, count, at);
+        });
+    if (ifd1 && ifd1 < quint32(tiff.size())) {
+        l.hasIfd1 = true;
+        t.walk(ifd1, [&](quint32 tag, quint32 type, quint32 count, qsizetype at) {
+            if (tag == 0x0201 && type == 4 && count == 1)
+                l.thumbOffset = t.u32(at);
+            else if (tag == 0x0202 && type == 4 && count == 1) {
+                l.thumbLength = t.u32(at);
+                l.thumbLengthAt = at;
+            }
+        });
+    }
+    return l;
+}
+
+bool sameValues(const Exiv2::ExifData& a, const Exiv2::ExifData& b,
+                const std::set<std::string>& changed) {
+    std::unordered_map<std::string, std::string> values;
+    for (const Exiv2::Exifdatum& d : b)
+        values.emplace(d.key(), d.value().toString());
+    for (const Exiv2::Exifdatum& d : a) {
+        if (changed.count(d.key()))
+            continue;
+        const auto it = values.find(d.key());
+        if (it == values.end() || it->second != d.value().toString())
+            return false;
+    }
+    return true;
+}
+
+// The mend made where the block lies: the size entries written over in place and the thumbnail,
+// when it is the block's last part, replaced there. Nothing else moves, so maker notes and
+// whatever exiv2 might not rewrite faithfully stay exactly as the camera wrote them. Empty when
+// the block is not laid out so, or the result does not read back with every other entry as it
+// was.
+QByteArray mendInPlace(const QByteArray& tiff, const Exiv2::ExifData& original, const QSize& size,
+                       const QByteArray& thumbnail, qsizetype maxBytes) {
+    QByteArray out = tiff;
+    const std::optional<Layout> l = locate(out);
+    if (!l || l->pixelX.at < 0 || l->pixelY.at < 0)
+        return {}; // the sizes must be added: exiv2 rewrites the block
+    if (!thumbnail.isEmpty()) {
+        const quint64 end = quint64(l->thumbOffset) + l->thumbLength;
+        if (l->thumbLengthAt < 0 || l->thumbOffset == 0 || end > quint64(out.size()) ||
+            quint64(out.size()) - end > 16)
+            return {};
+        out.truncate(qsizetype(l->thumbOffset));
+        out.append(thumbnail);
+        if (out.size() > maxBytes)
+            return {};
+    }
+    TiffBytes t(out, l->bigEndian);
+    const auto put = [&t](const SizeField& f, int value) {
+        if (f.at < 0)
+            return true;
+        if (f.isShort) {
+            if (value > 0xFFFF)
+                return false;
+            t.put16(f.at, quint32(value));
+        } else {
+            t.put32(f.at, quint32(value));
+        }
+        return true;
+    };
+    if (!put(l->pixelX, size.width()) || !put(l->pixelY, size.height()) ||
+        !put(l->imageWidth, size.width()) || !put(l->imageLength, size.height()))
+        return {};
+    if (!thumbnail.isEmpty())
+        t.put32(l->thumbLengthAt, quint32(thumbnail.size()));
+
+    Exiv2::ExifData back;
+    g_readError.clear();
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
+    Exiv2::ExifParser::decode(back, reinterpret_cast<const Exiv2::byte*>(out.constData()),
+                              uint32_t(out.size()));
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    if (!g_readError.isEmpty())
+        return {};
+    static const std::set<std::string> changed = {
+        "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension", "Exif.Image.ImageWidth",
+        "Exif.Image.ImageLength", "Exif.Thumbnail.JPEGInterchangeFormatLength"};
+    if (!sameValues(original, back, changed))
+        return {};
+    if (!thumbnail.isEmpty()) {
+        const Exiv2::DataBuf written = Exiv2::ExifThumbC(back).copy();
+        if (written.size_ != long(thumbnail.size()) ||
+            std::memcmp(written.pData_, thumbnail.constData(), size_t(thumbnail.size())) != 0)
+            return {};
+    }
+    return out;
+}
+
 } // namespace
 
 QByteArray MendExifTiff(const QByteArray& tiff, const QSize& size,
@@ -142,6 +323,7 @@ QByteArray MendExifTiff(const QByteArray& tiff, const QSize& size,
         if (!g_readError.isEmpty())
             throw EExifError(QStringLiteral("the EXIF block is damaged (%1)").arg(g_readError));
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        const Exiv2::ExifData original = ed;
         setSize(ed, "Exif.Photo.PixelXDimension", size.width(), false);
         setSize(ed, "Exif.Photo.PixelYDimension", size.height(), false);
         setSize(ed, "Exif.Image.ImageWidth", size.width(), true);
@@ -158,6 +340,9 @@ QByteArray MendExifTiff(const QByteArray& tiff, const QSize& size,
                                                        : QByteArray();
                 if (thumb.isEmpty())
                     break;
+                if (const QByteArray in = mendInPlace(tiff, original, size, thumb, maxBytes);
+                    !in.isEmpty())
+                    return in;
                 Exiv2::ExifData withThumb = ed;
                 setThumbnail(withThumb, thumb, thumbnailSizeOf(thumb));
                 const QByteArray out = encodeKeeping(tiff, order, withThumb, maxBytes);
@@ -165,6 +350,9 @@ QByteArray MendExifTiff(const QByteArray& tiff, const QSize& size,
                     return out;
             }
             eraseThumbnail(ed);
+        } else if (const QByteArray in = mendInPlace(tiff, original, size, {}, maxBytes);
+                   !in.isEmpty()) {
+            return in;
         }
         const QByteArray out = encodeKeeping(tiff, order, ed, maxBytes);
         if (out.isEmpty())

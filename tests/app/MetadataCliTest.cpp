@@ -7,7 +7,11 @@
 #include "tests/support/MetadataCorpus.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -166,4 +170,42 @@ TEST_F(MetadataCli, ExifSizeAndThumbnailFollowTheOutput) {
     // Keep-quality: the thumbnail is made from the written picture as well.
     run({"render", "--pattern", pattern, "--keep-quality", "--output", path("kq.jpg"), a});
     expectThumbnailsOf(path("kq.jpg"), photo);
+}
+
+// The camera samples: after a caption, exiftool reads every tag of the source back from the output
+// with the same value (maker notes included, binary values byte for byte), except what must
+// change: the size, the thumbnail, the orientation of a photo turned upright, where a preview
+// inside the maker notes now lies, and the MPF images, which are not kept.
+TEST_F(MetadataCli, CameraFilesKeepEveryTag) {
+    const QString samples = sharedTestDataDir() + "/exif";
+    if (sharedTestDataDir().isEmpty() || !QDir(samples).exists())
+        GTEST_SKIP() << "camera sample folder (testdata/exif) not present";
+    if (!HaveExiftool())
+        GTEST_SKIP() << "exiftool not installed";
+    const QStringList changing = {"ExifImageWidth", "ExifImageHeight", "ThumbnailImage",
+                                  "ThumbnailOffset", "ThumbnailLength", "Orientation",
+                                  "PreviewImageStart"};
+    const auto tags = [](const QString& file) {
+        return QJsonDocument::fromJson(Exiftool({"-j", "-G1", "-n", "-b", "-a", file}))
+            .array()
+            .at(0)
+            .toObject();
+    };
+    int files = 0;
+    for (const QFileInfo& f : QDir(samples).entryInfoList({"*.jpg", "*.JPG"}, QDir::Files)) {
+        SCOPED_TRACE(f.fileName().toStdString());
+        const QString out = path("out-" + f.completeBaseName() + ".jpg");
+        run({"render", "--pattern", pattern, "--output", out, f.filePath()});
+        const QJsonObject before = tags(f.filePath()), after = tags(out);
+        for (auto it = before.begin(); it != before.end(); ++it) {
+            const QString group = it.key().section(':', 0, 0), tag = it.key().section(':', 1);
+            if (tag.isEmpty() || changing.contains(tag) ||
+                QStringList({"System", "File", "Composite", "ExifTool"}).contains(group) ||
+                group.startsWith("MPF") || group.startsWith("MPImage"))
+                continue;
+            EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();
+        }
+        ++files;
+    }
+    EXPECT_GT(files, 20);
 }
