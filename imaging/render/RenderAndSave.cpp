@@ -298,23 +298,38 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
     if (colours) {
         // The bricks are drawn in sRGB on a layer over the area they cover, which then takes the
         // photo's colours as it is laid on the photo.
+        // One layer for each group of bricks whose areas meet, so that bricks far apart do not
+        // cost a layer over the whole photo.
         const QRect full(0, 0, int(std::ceil(whole.width() / sx)),
                          int(std::ceil(whole.height() / sy)));
-        QRect cover;
+        QList<QRect> groups;
         for (const QRect& r : brickFootprints(designer, full))
-            cover |= scaled(r, sx, sy).translated(-origin).toAlignedRect().adjusted(-2, -2, 2, 2);
-        cover &= image.rect();
-        if (cover.isEmpty())
-            return;
-        QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
-        if (layer.isNull())
-            throw Exception(QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
-                                .arg(cover.width())
-                                .arg(cover.height()));
-        layer.fill(Qt::transparent);
-        DrawBricks(layer, designer, sourceFile, perFileDates, sx, sy, origin + cover.topLeft(),
-                   whole, nullptr);
-        ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
+            groups << scaled(r, sx, sy).translated(-origin).toAlignedRect().adjusted(-2, -2, 2, 2);
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (qsizetype i = 0; i < groups.size() && !merged; ++i)
+                for (qsizetype j = i + 1; j < groups.size(); ++j)
+                    if (groups[i].intersects(groups[j])) {
+                        groups[i] |= groups.takeAt(j);
+                        merged = true;
+                        break;
+                    }
+        }
+        for (const QRect& group : groups) {
+            const QRect cover = group & image.rect();
+            if (cover.isEmpty())
+                continue;
+            QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
+            if (layer.isNull())
+                throw Exception(
+                    QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
+                        .arg(cover.width())
+                        .arg(cover.height()));
+            layer.fill(Qt::transparent);
+            DrawBricks(layer, designer, sourceFile, perFileDates, sx, sy,
+                       origin + cover.topLeft(), whole, nullptr);
+            ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
+        }
         return;
     }
     FileDates dates(sourceFile);

@@ -313,3 +313,28 @@ TEST_F(MetadataCarry, OutputThatDoesNotReadBackIsRefused) {
     }
     EXPECT_EQ(ReadFileBytes(src), before);
 }
+
+// Thumbnails outside EXIF: a JFIF header's own (stored as raw pixels) is dropped, the header
+// otherwise kept; a JFIF extension thumbnail becomes a JPEG of the written picture.
+TEST_F(MetadataCarry, JfifThumbnailsFollowTheOutput) {
+    QByteArray jfif("JFIF\0\x01\x02\x01\x01\x2c\x01\x2c\x02\x01", 14);
+    jfif.append(QByteArray(6, char(0xEE))); // 2 x 1 RGB pixels
+    QByteArray jfxx("JFXX\0\x13\x01\x01", 8);
+    jfxx.append(QByteArray(3, char(0x10)));
+    const QString src = writeSource("jfif.jpg", JpegCoding::Baseline,
+                                    {Segment(0xE0, jfif), Segment(0xE0, jfxx)});
+    const QByteArray out = save(src, {.newName = path("jfif-out.jpg"), .width = 160,
+                                      .height = 160, .fit = true});
+    const QList<QByteArray> got = JpegSegmentsOf(out);
+    ASSERT_EQ(got.size(), 2);
+    QByteArray header = jfif.left(14);
+    header[12] = header[13] = 0;
+    EXPECT_EQ(got[0], Segment(0xE0, header));
+    ASSERT_TRUE(got[1].mid(4, 6) == QByteArray("JFXX\0\x10", 6));
+    const QImage thumb = QImage::fromData(got[1].mid(10), "JPEG");
+    EXPECT_EQ(thumb.size(), QSize(160, 120));
+    EXPECT_LT(meanChannelDifference(thumb.convertToFormat(QImage::Format_RGB32),
+                                    DecodeImage(out).scaled(160, 120, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation)),
+              6.0);
+}
