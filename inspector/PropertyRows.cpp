@@ -368,9 +368,9 @@ void TInspectorModel::write(TPropertyDescription& row, const QString& newText) {
 }
 
 void TInspectorModel::WriteValue(int index, const QString& text) {
+    // Whether this changes the pattern is the writer's to know: an unchanged value, or one the
+    // property refuses, is no edit.
     TPropertyDescription& row = m_rows[index];
-    if (auto* designer = qobject_cast<TDesigner*>(m_surface.data()))
-        designer->Modified = true;
 
     switch (row.TypeKind) {
     case TTypeKind::tkEnumeration: {

@@ -24,6 +24,7 @@
 #include <QSlider>
 #include <QTimeZone>
 #include <QVBoxLayout>
+#include <algorithm>
 
 // The one place that ties the controls to the stored values.
 const OptionBinding OptionBindings[14] = {
@@ -101,10 +102,14 @@ namespace {
 const QString ForbiddenDelimiters = QStringLiteral("\"*/:<>?\\|");
 const QDate TimeOnlyDate(1899, 12, 30);
 
-int indexOrZero(const QString& text, qsizetype count) {
+int indexOrNone(const QString& text, qsizetype count) {
     bool ok = false;
     const int i = text.toInt(&ok);
-    return ok && i >= 0 && i < count ? i : 0;
+    return ok && i >= 0 && i < count ? i : -1;
+}
+
+int indexOrZero(const QString& text, qsizetype count) {
+    return std::max(indexOrNone(text, count), 0);
 }
 
 // A copy of the default font to change: the settings own theirs, shared with whoever holds it.
@@ -254,8 +259,9 @@ TfrmOptions::TfrmOptions(QWidget* parent)
     const qsizetype dateIndex = DateFormats.indexOf(s.defaultDateFormat);
     cbDateFormat->setCurrentIndex(dateIndex < 0 ? 0 : int(dateIndex));
     dtpickDate->setDisplayFormat(PickerDisplayFormat(DateFormats.at(cbDateFormat->currentIndex())));
-    const qsizetype fileDateIndex = DateFormats.indexOf(s.defaultDateFormatFile);
-    cbDateFormatFile->setCurrentIndex(fileDateIndex < 0 ? 0 : int(fileDateIndex));
+    // The file-name formats show what the batch uses, or nothing where the setting names no
+    // entry of the catalogue (the batch then refuses to rename).
+    cbDateFormatFile->setCurrentIndex(int(DateFormats.indexOf(s.defaultDateFormatFile)));
 
     for (const QString& format : TimeFormats)
         cbTimeFormat->addItem(FormatDateTimeText(format, time));
@@ -263,7 +269,7 @@ TfrmOptions::TfrmOptions(QWidget* parent)
     dtpickTime->setDisplayFormat(
         PickerDisplayFormat(TimePickerFormats.at(cbTimeFormat->currentIndex())));
     fillTimeFormatFile();
-    cbTimeFormatFile->setCurrentIndex(indexOrZero(s.defaultTimeFormatFile, TimeFormats.size()));
+    cbTimeFormatFile->setCurrentIndex(indexOrNone(s.defaultTimeFormatFile, TimeFormats.size()));
 
     connect(trbarQuality, &QSlider::valueChanged, this,
             [this](int v) { lblQuality->setText(QString::number(v)); });

@@ -252,10 +252,13 @@ CliCommand BatchCliCommand() {
                 "another\n"
                 "file of the job, an earlier output or any other existing file stops the job "
                 "with nothing\n"
-                "written. An output that replaces its own source keeps it as FILE.bak (an "
-                "existing .bak\n"
-                "stays). Ctrl+C stops after the file in hand. Exit 1 when the job stopped before "
-                "its end."),
+                "written; so does a symbolic link there. An output that replaces its own source "
+                "keeps it\n"
+                "as FILE.bak (an existing .bak stays). A file appearing at a planned name while "
+                "the job\n"
+                "runs is left as it is and reported; the others go on. Ctrl+C stops after the "
+                "file in hand.\n"
+                "Exit 1 when the job stopped before its end or left a file out."),
             BatchCommand,
             true,
             batchOptions()};

@@ -1,5 +1,6 @@
 #include "app/cli/RenderCommand.h"
 
+#include "batch/core/TBatchJob.h"
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/ImageCodecs.h"
@@ -10,8 +11,16 @@
 
 #include <QHash>
 #include <QWidget>
+#include <atomic>
+#include <csignal>
 
 namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onRenderInterrupt(int) {
+    g_interrupted = true;
+}
 
 const QCommandLineOption OutputOption(QStringLiteral("output"), QString(), QStringLiteral("NAME"));
 
@@ -55,9 +64,18 @@ int renderCommand(CliContext& c) {
     if (!output.isEmpty() && images.size() > 1)
         throw CliUsageError(QStringLiteral("--output takes one image only"));
 
+    // Ctrl+C lets the image in hand be written whole, then stops, as the batch does.
+    struct SignalReset {
+        ~SignalReset() { std::signal(SIGINT, SIG_DFL); }
+    } reset;
+    g_interrupted = false;
+    std::signal(SIGINT, onRenderInterrupt);
+
     TDesigner designer;
     bool failed = false;
+    int handled = 0;
     auto report = [&](const QString& image, const QString& error) {
+        ++handled;
         if (error.isEmpty()) {
             c.out << image << " -> " << RenderOutputPath(image, output.isEmpty() ? image : output)
                   << '\n';
@@ -71,7 +89,7 @@ int renderCommand(CliContext& c) {
     // places do not depend on the picture, only on the zoom ratio, so the pattern is read once
     // for them. Lines and writes keep the images' order.
     constexpr int Chunk = 8;
-    for (qsizetype first = 0; first < images.size(); first += Chunk) {
+    for (qsizetype first = 0; first < images.size() && !g_interrupted; first += Chunk) {
         const QStringList chunk = images.mid(first, Chunk);
         QList<QString> keptFiles;
         QList<QByteArray> kept;
@@ -117,7 +135,15 @@ int renderCommand(CliContext& c) {
             }
         }
         for (const QString& image : chunk) {
+            if (g_interrupted)
+                break;
             try {
+                // The output is written in the image's own format: a name of another is refused
+                // rather than changed into a name that may be another file's.
+                if (!output.isEmpty())
+                    if (const QString refusal = OutputNameRefusal(image, output);
+                        !refusal.isEmpty())
+                        throw Exception(refusal);
                 if (const int at = keptAt.value(image, -1); at >= 0) {
                     keptAt.remove(image); // listed again: the usual path captions it again
                     const auto& [bytes, error, notices] = results[at];
@@ -142,6 +168,10 @@ int renderCommand(CliContext& c) {
         }
     }
     ClearBricks(designer);
+    if (g_interrupted) {
+        c.out << CancelledMessage(handled, int(images.size())) << '\n';
+        return CliFailed;
+    }
     return failed ? CliFailed : CliOk;
 }
 
@@ -157,9 +187,11 @@ CliCommand RenderCliCommand() {
                 "reads the pattern\nand writes the image with the pattern burnt in, in its own "
                 "format with its EXIF block.\nWithout --output the image is replaced in place, the "
                 "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
-                "image only) writes beside it, or to\nNAME's folder, with the image's extension. "
-                "When a write fails the original stays under\nits own name. A failing image is "
-                "reported and the next one follows; the exit code is then 1.\n--keep-quality (or the "
+                "image only) writes beside it, or to\nNAME's folder, with the image's extension; "
+                "an existing NAME, a symbolic link or a name\nof another format is refused. The "
+                "image's name holds the old or the new picture at\nevery instant. A failing image "
+                "is reported and the next one follows; the exit code is\nthen 1. Ctrl+C stops "
+                "after the image in hand.\n--keep-quality (or the "
                 "KeepPhotoQuality setting) writes a JPEG from its own compressed data,\nencoding "
                 "only the blocks under the bricks again; a progressive, arithmetic-coded or CMYK\n"
                 "JPEG is re-encoded instead, with a notice."),

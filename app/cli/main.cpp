@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
     });
     // Over a file-size limit a write then fails with its reason ("File too large") instead of
-    // the signal ending the tool between moving a source to its backup and writing its output.
+    // the signal ending the tool with a temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
     // Always offscreen, whatever QT_QPA_PLATFORM or DISPLAY say: the tool never shows a window,
     // and a dead display must not stop it. The application gets only these words, so that Qt

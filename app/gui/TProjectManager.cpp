@@ -13,6 +13,7 @@
 #include "bricks/TTextBubble.h"
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
+#include "designer/dialogs/BrickSnapshot.h"
 #include "designer/dialogs/ComponentEditors.h"
 #include "designer/dialogs/PropertyEditors.h"
 #include "designer/state/TDesigner.h"
@@ -45,8 +46,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
@@ -55,7 +58,6 @@
 namespace {
 const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
 const QString kPatternFilter = QStringLiteral("Patterns (*.xml)");
-const QString kSaveQuestion = QStringLiteral("Do you want to save current file?");
 
 // The hint of a palette button, by class name.
 QString PaletteHint(const QString& className) {
@@ -78,6 +80,20 @@ bool ReplaceConfirmed(const QString& path) {
            AskQuestion(QStringLiteral("%1 already exists.\nDo you want to replace it?")
                            .arg(QDir::toNativeSeparators(path)),
                        QuestionButtons::YesNo) == Answer::Yes;
+}
+
+// Runs a save; a failure is shown and counts as a save that did not happen.
+template <class Save> bool SavedOrReported(Save save) {
+    try {
+        return save();
+    } catch (const Exception& e) {
+        ShowError(e.message());
+    } catch (const std::bad_alloc&) {
+        ShowError(QStringLiteral("Not enough memory."));
+    } catch (const std::exception& e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
 }
 
 // The override cursor for the length of an operation, restored when it throws as well.
@@ -190,7 +206,7 @@ void TProjectManager::buildSurface() {
                     if (className == QLatin1String(meta->className()))
                         RegisterBrickClass(meta, className, DrawPaletteGlyph(glyph));
             });
-    // The window's modified state (Save Pattern, the caption) follows the undo stack.
+    // Save Pattern follows the undo stack's clean state.
     connect(m_designSurface->UndoStack(), &QUndoStack::cleanChanged, this,
             &TProjectManager::updateActions);
 
@@ -215,9 +231,10 @@ void TProjectManager::buildSurface() {
         entry.editsOnCreate = editor->EditsOnCreate;
         entry.editsOnRequest = editor->EditsOnRequest;
         entry.edit = [this, editor](QWidget* brick) {
-            editor->Edit(brick);
+            const bool ok = editor->Edit(brick);
             m_designSurface->RefreshSelection();
             inspect(m_designSurface->Inspected());
+            return ok;
         };
         m_designSurface->RegisterComponentEditor(entry);
     }
@@ -285,7 +302,7 @@ void TProjectManager::buildExplorer() {
     m_explorer->RestoreBounds();
     m_explorer->hide();
     connect(m_explorer, &TfrmBottom::openImage, this, [this](const QString& path) {
-        OpenImage(path);
+        openImageAsking(path);
         updateActions();
     });
     connect(m_explorer, &TfrmBottom::applyPatternToFiles, this,
@@ -344,13 +361,35 @@ void TProjectManager::visitHomePage() {
 void TProjectManager::applyPatternToFiles(const QStringList& files) {
     if (files.isEmpty())
         return;
+    const QString question =
+        files.size() == 1
+            ? QStringLiteral("Apply the pattern to \"%1\"?\nThe file is rewritten in place; its "
+                             "original is kept as \"%2.bak\".")
+                  .arg(QDir::toNativeSeparators(files.constFirst()), FileNameOf(files.constFirst()))
+            : QStringLiteral("Apply the pattern to %1 images?\nEach file is rewritten in place; "
+                             "its original is kept beside it with \".bak\" added to its name.")
+                  .arg(files.size());
+    if (AskQuestion(question, QuestionButtons::YesNo) != Answer::Yes)
+        return;
     QProgressDialog progress(QStringLiteral("Applying the pattern..."), QStringLiteral("Cancel"), 0,
                              int(files.size()), this);
     progress.setWindowTitle(QStringLiteral("Apply pattern to Images"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
-    // The surface's own photo comes back afterwards, also when a file fails.
+    // The surface's own photo comes back afterwards, also when a file fails; so do the date
+    // and time bricks, which show each file's date meanwhile.
     TSurfaceRestorer restore(*m_designer);
+    struct DatesBack {
+        QList<QPair<QPointer<QWidget>, BrickSnapshot>> bricks;
+        ~DatesBack() {
+            for (const auto& [brick, snapshot] : bricks)
+                if (brick)
+                    RestoreBrickSnapshot(brick, snapshot);
+        }
+    } datesBack;
+    for (QWidget* brick : m_designer->Bricks())
+        if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
+            datesBack.bricks.append({brick, TakeBrickSnapshot(brick)});
     BusyCursor busy;
     RenderOptions options;
     options.proportional = false;
@@ -364,6 +403,7 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         try {
             m_designer->realPicture = QImage();
             m_designer->LoadPhoto(files[i]);
+            TakePhotoDates(*m_designer, files[i]);
             RenderAndSave(*m_designer, files[i], options);
         } catch (const Exception& e) {
             ShowError(e.message());
@@ -419,6 +459,9 @@ void TProjectManager::buildActions() {
                QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openPattern(); });
     makeAction("aSave", QStringLiteral("Save Pa&ttern"), "Pattern",
                QKeySequence(Qt::CTRL | Qt::Key_S), [this] { savePattern(); });
+    // "A" is Open Pattern's key in the File menu already; a second one would only cycle.
+    makeAction("aSavePatternAs", QStringLiteral("Save Patte&rn As\u2026"), "Pattern",
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { savePatternAs(); });
     makeAction("aClose", QStringLiteral("&Close Pattern"), "Pattern", none,
                [this] { closePattern(); });
     makeAction("aGroup", QStringLiteral("&Batch processing"), "Pattern", none,
@@ -497,8 +540,8 @@ void TProjectManager::buildMenus() {
         connect(menu, &QMenu::aboutToShow, this, &TProjectManager::updateActions);
     };
     fill(QStringLiteral("&File"),
-         {"aOpenImage", "aSaveImage", "aSaveAs", "-", "aNew", "aOpen", "aSave", "aClose", "-",
-          "aGroup", "-", "aOptions", "-", "aExit"});
+         {"aOpenImage", "aSaveImage", "aSaveAs", "-", "aNew", "aOpen", "aSave", "aSavePatternAs",
+          "aClose", "-", "aGroup", "-", "aOptions", "-", "aExit"});
     // The two dock windows are reachable from the menu too, not only from an overflowing tool bar.
     fill(QStringLiteral("&View"),
          {"aZoomin", "aZoomout", "aFittopage", "aActualsize", "-", "aInspector", "aExplorer"});
@@ -543,8 +586,7 @@ void TProjectManager::buildToolBars() {
     m_zoomBox->lineEdit()->setReadOnly(true);
     for (int i = 0; i < ZoomSteps::count(); ++i)
         m_zoomBox->addItem(ZoomSteps::text(i), ZoomSteps::percent(i));
-    m_zoomBox->setCurrentIndex(
-        ZoomSteps::indexFor(1.0)); // not the first entry, 1 %, before a photo
+    showZoomLevel(ZoomSteps::indexFor(1.0)); // not the first entry, 1 %, before a photo
     m_zoomBox->setEnabled(false);
     connect(m_zoomBox, &QComboBox::activated, this, [this](int index) {
         chooseZoom(index);
@@ -590,12 +632,14 @@ QString TProjectManager::ImagePath() const {
 }
 
 void TProjectManager::updateActions() {
-    const bool modified = m_designer->Modified;
+    const bool modified = m_designer->Modified();
     const bool hasImage = !m_designer->FileName.isEmpty() || modified;
     const bool hasPreview = m_designer->Picture.width() > 0;
     action(QStringLiteral("aSaveImage"))->setEnabled(modified);
     action(QStringLiteral("aOpen"))->setEnabled(m_designer->Picture.height() > 0);
-    action(QStringLiteral("aSave"))->setEnabled(modified);
+    action(QStringLiteral("aSave"))->setEnabled(m_designer->PatternModified());
+    action(QStringLiteral("aSavePatternAs"))
+        ->setEnabled(hasPreview || !m_designer->Bricks().isEmpty() || !m_patternPath.isEmpty());
     for (const char* n : {"aSaveAs", "aClose", "aResize", "aRotateCount", "aRotateClock",
                           "aEffects", "aZoomin", "aZoomout", "aFittopage", "aActualsize"})
         action(QLatin1String(n))->setEnabled(hasImage);
@@ -714,7 +758,7 @@ void TProjectManager::SetImagePath(const QString& fileName) {
 }
 
 void TProjectManager::updateCaption() {
-    setWindowTitle(QStringLiteral("Captiomark - ") + FileNameOf(m_patternTitle) +
+    setWindowTitle(QStringLiteral("Captiomark - ") + FileNameOf(m_patternPath) +
                    QStringLiteral(" - ") + FileNameOf(m_designer->FileName));
 }
 
@@ -747,21 +791,9 @@ void TProjectManager::showEvent(QShowEvent* event) {
 }
 
 void TProjectManager::closeEvent(QCloseEvent* event) {
-    if (m_designer->Modified) {
-        switch (AskQuestion(kSaveQuestion, QuestionButtons::YesNoCancel)) {
-        case Answer::Cancel:
-            event->ignore();
-            return;
-        case Answer::Yes:
-            // A save that did not happen (no name chosen) keeps the window open.
-            if (!saveImage(false)) {
-                event->ignore();
-                return;
-            }
-            break;
-        case Answer::No:
-            break;
-        }
+    if (!saveChangesFirst(m_designer->PatternModified(), m_designer->PhotoModified)) {
+        event->ignore();
+        return;
     }
     event->accept();
 }
@@ -771,6 +803,38 @@ void TProjectManager::closeEvent(QCloseEvent* event) {
 void TProjectManager::applyZoom() {
     // Bricks keep their full-size places, which the render uses; the preview follows them.
     PhotoChanged(*m_designer);
+    updateZoomLevels();
+}
+
+void TProjectManager::updateZoomLevels() {
+    auto* model = qobject_cast<QStandardItemModel*>(m_zoomBox->model());
+    if (!model)
+        return;
+    const int largest = m_designer->realPicture.isNull()
+                            ? ZoomSteps::count() - 1
+                            : ZoomSteps::largestIndexFor(m_designer->realPicture.size());
+    for (int i = 0; i < model->rowCount(); ++i)
+        if (QStandardItem* item = model->item(i); item && item->isEnabled() != (i <= largest))
+            item->setEnabled(i <= largest);
+}
+
+void TProjectManager::showZoomLevel(int index) {
+    m_zoomBox->setCurrentIndex(index);
+    m_shownZoomIndex = index;
+    m_shownZoomText = m_zoomBox->currentText();
+}
+
+void TProjectManager::showZoomText(const QString& text) {
+    m_zoomBox->setCurrentIndex(-1);
+    m_zoomBox->setEditText(text);
+    m_shownZoomIndex = -1;
+    m_shownZoomText = text;
+}
+
+void TProjectManager::showShownZoom() {
+    m_zoomBox->setCurrentIndex(m_shownZoomIndex);
+    if (m_shownZoomIndex < 0)
+        m_zoomBox->setEditText(m_shownZoomText);
 }
 
 void TProjectManager::fitToWindow() {
@@ -778,22 +842,49 @@ void TProjectManager::fitToWindow() {
     m_scroll->verticalScrollBar()->setValue(0);
     const double ratio = ZoomSteps::fitRatio(m_designer->realPicture.size(), clientSize());
     m_designer->ZoomRatio = ratio;
-    m_zoomBox->setCurrentIndex(-1);
-    m_zoomBox->setEditText(ZoomSteps::textFor(ratio));
+    showZoomText(ZoomSteps::textFor(ratio));
     applyZoom();
 }
 
 void TProjectManager::chooseZoom(int index) {
     if (m_designer->realPicture.isNull() || index < 0 || index >= ZoomSteps::count())
         return;
-    m_zoomBox->setCurrentIndex(index);
-    m_designer->ZoomRatio = ZoomSteps::ratioOf(index);
-    applyZoom();
+    // An entry that is not offered (its preview would be too large) changes nothing.
+    if (index > ZoomSteps::largestIndexFor(m_designer->realPicture.size())) {
+        showShownZoom();
+        return;
+    }
+    const double before = m_designer->ZoomRatio;
+    QString failure;
+    try {
+        m_designer->ZoomRatio = ZoomSteps::ratioOf(index);
+        applyZoom();
+    } catch (const Exception& e) {
+        failure = e.message();
+    } catch (const std::bad_alloc&) {
+        failure = QStringLiteral("Not enough memory.");
+    }
+    if (!failure.isEmpty()) {
+        // The level that could not be had was never shown: back to the one that was, so that
+        // the box and the next Zoom In or Out start from it.
+        m_designer->ZoomRatio = before;
+        m_designer->Picture = QImage();
+        applyZoom();
+        showShownZoom();
+        centrePreview();
+        ShowError(failure);
+        return;
+    }
+    showZoomLevel(index);
     centrePreview();
 }
 
 void TProjectManager::zoomIn() {
-    chooseZoom(ZoomSteps::zoomInIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0));
+    if (m_designer->realPicture.isNull())
+        return;
+    const int next =
+        ZoomSteps::zoomInIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0);
+    chooseZoom(std::min(next, ZoomSteps::largestIndexFor(m_designer->realPicture.size())));
 }
 
 void TProjectManager::zoomOut() {
@@ -804,7 +895,7 @@ void TProjectManager::fitToPage() {
     if (m_designer->realPicture.isNull())
         return;
     m_designer->ZoomRatio = 1.0;
-    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    showZoomLevel(ZoomSteps::indexFor(1.0));
     fitToWindow();
     centrePreview();
 }
@@ -813,7 +904,7 @@ void TProjectManager::actualSize() {
     if (m_designer->realPicture.isNull())
         return;
     m_designer->ZoomRatio = 1.0;
-    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    showZoomLevel(ZoomSteps::indexFor(1.0));
     applyZoom();
     centrePreview();
 }
@@ -850,7 +941,14 @@ void TProjectManager::openImageCommand() {
     r.filterIndex = 4;
     const QString name = askFileName(r);
     if (!name.isEmpty())
-        OpenImage(name);
+        openImageAsking(name);
+}
+
+bool TProjectManager::openImageAsking(const QString& fileName) {
+    // The pattern stays as it is; only the open photo's edits would go.
+    if (!saveChangesFirst(false, m_designer->PhotoModified))
+        return false;
+    return OpenImage(fileName);
 }
 
 bool TProjectManager::OpenImage(const QString& fileName) {
@@ -864,7 +962,9 @@ bool TProjectManager::OpenImage(const QString& fileName) {
         ShowError(QStringLiteral("Wrong file format"));
         return false;
     }
-    m_zoomBox->setCurrentIndex(ZoomSteps::indexFor(1.0));
+    // Date and time bricks show this photo's date from now on.
+    TakePhotoDates(*m_designer, fileName);
+    showZoomLevel(ZoomSteps::indexFor(1.0));
     const QSize client = clientSize();
     if (m_designer->Picture.height() > client.height() ||
         m_designer->Picture.width() > client.width())
@@ -873,7 +973,6 @@ bool TProjectManager::OpenImage(const QString& fileName) {
         applyZoom();
     centrePreview();
     SetImagePath(fileName);
-    m_designer->Modified = false;
     RefreshPalette();
     updateActions();
     return true;
@@ -887,7 +986,7 @@ void TProjectManager::rotate(int degrees) {
         RotateBitmap(m_designer->realPicture, qRgb(255, 255, 255), degrees);
     }
     m_designer->PictureEdited = true; // the file's own blocks no longer show it
-    m_designer->Modified = true;
+    m_designer->PhotoModified = true;
     fitToPage();
 }
 
@@ -907,28 +1006,30 @@ bool TProjectManager::saveImage(bool asNewName) {
         return false;
     }
     // The render decides the name it writes; every question and message is about that file.
+    // A file replaced on Yes stays as "<name>.bak", as the photo itself does.
     const QString written = RenderOutputPath(source, chosen);
     if (!ReplaceConfirmed(written))
         return false;
     QStringList notices;
     RenderAndSave(*m_designer, source,
                   {.newName = chosen,
-                   .onNotice = [&notices](const QString& text) { notices << text; }});
+                   .onNotice = [&notices](const QString& text) { notices << text; },
+                   .replaceExisting = true});
+    m_designer->PhotoModified = false;
+    SetImagePath(written);
     if (asNewName)
         notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
     if (!notices.isEmpty())
         ShowInformation(notices.join(QLatin1Char('\n')));
-    SetImagePath(written);
     return true;
 }
 
 void TProjectManager::showResize() {
     if (!m_resize)
         m_resize = new TfrmResize(m_designer, this);
-    if (m_resize->exec() == QDialog::Accepted) {
-        m_designer->Modified = true;
+    // The dialog marks the photo modified when it changed its size.
+    if (m_resize->exec() == QDialog::Accepted)
         fitToPage();
-    }
 }
 
 void TProjectManager::showEffects() {
@@ -945,31 +1046,91 @@ void TProjectManager::showBatch() {
 
 // ---- patterns ----
 
-bool TProjectManager::confirmDiscardPattern() {
-    if (!m_designer->Modified)
+TProjectManager::SaveChoice TProjectManager::askSaveChanges(bool pattern, bool photo) {
+    const QString patternName =
+        m_patternPath.isEmpty()
+            ? QStringLiteral("The new pattern")
+            : QStringLiteral("The pattern \"%1\"").arg(FileNameOf(m_patternPath));
+    const QString photoName =
+        QStringLiteral("the photo \"%1\"").arg(FileNameOf(m_designer->FileName));
+    QString text;
+    if (pattern && photo)
+        text = QStringLiteral("%1 and %2 have unsaved changes.\nDo you want to save them?")
+                   .arg(patternName, photoName);
+    else if (pattern)
+        text = QStringLiteral("%1 has unsaved changes.\nDo you want to save it?").arg(patternName);
+    else
+        text = QStringLiteral("%1 was turned, resized or adjusted and is not saved.\nDo you want "
+                              "to save it?")
+                   .arg(photoName.at(0).toUpper() + photoName.mid(1));
+
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Captiomark"), text,
+                    QMessageBox::NoButton, this);
+    if (photo)
+        box.setInformativeText(
+            QStringLiteral("The photo is saved with the pattern on it, as Save Image does."));
+    QList<QPair<QAbstractButton*, SaveChoice>> choices;
+    const auto add = [&](const QString& caption, QMessageBox::ButtonRole role, SaveChoice choice) {
+        QPushButton* b = box.addButton(caption, role);
+        choices.append({b, choice});
+        return b;
+    };
+    QPushButton* first = nullptr;
+    if (pattern && photo)
+        first = add(QStringLiteral("Save &Both"), QMessageBox::AcceptRole, SaveChoice::Both);
+    if (pattern) {
+        QPushButton* b =
+            add(QStringLiteral("Save &Pattern"), QMessageBox::AcceptRole, SaveChoice::Pattern);
+        first = first ? first : b;
+    }
+    if (photo) {
+        QPushButton* b =
+            add(QStringLiteral("Save P&hoto"), QMessageBox::AcceptRole, SaveChoice::Photo);
+        first = first ? first : b;
+    }
+    add(QStringLiteral("&Don't Save"), QMessageBox::DestructiveRole, SaveChoice::Discard);
+    QPushButton* cancel =
+        add(QStringLiteral("Cancel"), QMessageBox::RejectRole, SaveChoice::Cancel);
+    box.setDefaultButton(first);
+    box.setEscapeButton(cancel);
+    runDialog(box);
+    for (const auto& [button, choice] : choices)
+        if (box.clickedButton() == button)
+            return choice;
+    return SaveChoice::Cancel;
+}
+
+bool TProjectManager::saveChangesFirst(bool pattern, bool photo) {
+    if (!pattern && !photo)
         return true;
-    switch (AskQuestion(kSaveQuestion, QuestionButtons::YesNoCancel)) {
-    case Answer::Cancel:
-        return false;
-    case Answer::Yes:
-        return savePattern();
-    case Answer::No:
+    const auto savedPattern = [this] { return SavedOrReported([this] { return savePattern(); }); };
+    const auto savedPhoto = [this] { return SavedOrReported([this] { return saveImage(false); }); };
+    switch (askSaveChanges(pattern, photo)) {
+    case SaveChoice::Both:
+        return savedPattern() && savedPhoto();
+    case SaveChoice::Pattern:
+        return savedPattern();
+    case SaveChoice::Photo:
+        return savedPhoto();
+    case SaveChoice::Discard:
         return true;
+    case SaveChoice::Cancel:
+        break;
     }
     return false;
 }
 
 void TProjectManager::newPattern() {
-    if (!confirmDiscardPattern())
+    if (!saveChangesFirst(m_designer->PatternModified(), false))
         return;
     m_designSurface->ClearPattern();
     m_designSurface->ResetHistory();
-    m_patternTitle.clear();
+    m_patternPath.clear();
     updateCaption();
 }
 
 void TProjectManager::openPattern() {
-    if (!confirmDiscardPattern())
+    if (!saveChangesFirst(m_designer->PatternModified(), false))
         return;
     FileRequest r;
     r.title = QStringLiteral("Open pattern");
@@ -983,7 +1144,6 @@ void TProjectManager::openPattern() {
 void TProjectManager::LoadPattern(const QString& fileName) {
     TDesigner& d = *m_designer;
     const QList<QWidget*> before = d.Components();
-    const bool modified = d.Modified;
     // The current bricks step aside while the file is read, so that a failing file cannot
     // leave half a pattern in their place.
     m_designSurface->ClearSelection();
@@ -1006,7 +1166,6 @@ void TProjectManager::LoadPattern(const QString& fileName) {
         for (int i = 0; i < old.size(); ++i)
             if (old[i])
                 old[i]->setVisible(visible[i]);
-        d.Modified = modified;
         throw;
     }
     // The history speaks of the bricks that are about to go.
@@ -1015,29 +1174,43 @@ void TProjectManager::LoadPattern(const QString& fileName) {
         if (brick)
             delete brick.data();
     inspect(m_designer);
-    m_patternTitle = fileName;
+    m_patternPath = fileName;
     updateCaption();
 }
 
-bool TProjectManager::savePattern() {
-    if (m_patternPath.isEmpty()) {
-        FileRequest r;
-        r.kind = FileRequest::Kind::Save;
-        r.title = QStringLiteral("Save pattern");
-        r.filters = {kPatternFilter};
-        r.defaultSuffix = QStringLiteral("xml");
-        const QString name = askFileName(r);
-        if (name.isEmpty())
-            return false;
-        if (!ReplaceConfirmed(name))
-            return false;
-        m_patternPath = name;
-    }
-    WritePattern(m_patternPath, *m_designer);
+QString TProjectManager::askPatternName(const QString& title) {
+    FileRequest r;
+    r.kind = FileRequest::Kind::Save;
+    r.title = title;
+    r.filters = {kPatternFilter};
+    r.defaultSuffix = QStringLiteral("xml");
+    r.fileName = m_patternPath;
+    const QString name = askFileName(r);
+    // The pattern's own file is its to write; any other is asked about.
+    if (name.isEmpty() || (name != m_patternPath && !ReplaceConfirmed(name)))
+        return {};
+    return name;
+}
+
+bool TProjectManager::writePattern(const QString& fileName) {
+    WritePattern(fileName, *m_designer);
     m_designSurface->MarkSaved();
-    m_patternTitle = m_patternPath;
+    m_patternPath = fileName;
     updateCaption();
+    updateActions();
     return true;
+}
+
+bool TProjectManager::savePattern() {
+    if (!m_patternPath.isEmpty())
+        return writePattern(m_patternPath);
+    const QString name = askPatternName(QStringLiteral("Save pattern"));
+    return !name.isEmpty() && writePattern(name);
+}
+
+bool TProjectManager::savePatternAs() {
+    const QString name = askPatternName(QStringLiteral("Save pattern as"));
+    return !name.isEmpty() && writePattern(name);
 }
 
 // ---- help ----

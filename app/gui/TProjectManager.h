@@ -96,20 +96,27 @@ public:
     void RefreshPalette();
     void SetImagePath(const QString& fileName);
     QString ImagePath() const;
+    // The pattern's file: the one opened or last saved, which the title names and Save Pattern
+    // writes; empty for a new pattern.
     QString PatternPath() const { return m_patternPath; }
-    QString PatternTitle() const { return m_patternTitle; }
+    QString PatternTitle() const { return m_patternPath; }
 
     // Reads a pattern onto the surface in place of the current bricks. The file is read first:
-    // when reading fails the current bricks and modified flag stay as they were and the error is
-    // thrown on. Asks nothing.
+    // when reading fails the current bricks and their history stay as they were and the error
+    // is thrown on. Asks nothing. The pattern's file is that file from now on.
     void LoadPattern(const QString& fileName);
 
     // The commands behind the actions. Those that may discard unsaved changes ask first.
     void openImageCommand();
+    // Opens another photo after asking about the edits of the open one.
+    bool openImageAsking(const QString& fileName);
     bool saveImage(bool asNewName);
     void newPattern();
     void openPattern();
+    // Writes the pattern's own file; a new pattern asks for a name first.
     bool savePattern();
+    // Asks for a name (the pattern's file offered), writes there, and keeps that file.
+    bool savePatternAs();
     void closePattern() { newPattern(); }
     void showBatch();
     void showResize();
@@ -129,7 +136,9 @@ public:
     void showInspector();
     // Shows the explorer, or folds and unfolds it when it is shown.
     void toggleExplorer();
-    // Burns the current pattern into each file in place, the replaced original kept as .bak.
+    // After asking, burns the current pattern into each file in place, the replaced original
+    // kept as .bak; date and time bricks show each file's own date. The open photo comes back
+    // as it was, edits included.
     void applyPatternToFiles(const QStringList& files);
     // The batch window, not modal, with those files in its job list.
     void addFilesToGroup(const QStringList& paths);
@@ -161,9 +170,21 @@ private:
     void buildToolBars();
     void paletteClicked(int index);
     void arrowClicked();
-    // Asks "Do you want to save current file?" when the modified flag is set; false on Cancel
-    // (or when Yes ran a save that did not happen).
-    bool confirmDiscardPattern();
+    // What of the unsaved work to save before it would be lost.
+    enum class SaveChoice { Both, Pattern, Photo, Discard, Cancel };
+    // Asks about the unsaved pattern, photo or both, naming them; a button for each.
+    SaveChoice askSaveChanges(bool pattern, bool photo);
+    // Before unsaved work goes: asks, and saves what was chosen. False when the user cancelled
+    // or a chosen save did not happen (no name given, or it failed: the error is shown).
+    bool saveChangesFirst(bool pattern, bool photo);
+    bool writePattern(const QString& fileName);
+    QString askPatternName(const QString& title);
+    // The zoom box: entries whose preview would be too large are not offered; what it shows
+    // after each zoom that was made, so that a zoom that fails can show it again.
+    void updateZoomLevels();
+    void showZoomLevel(int index);
+    void showZoomText(const QString& text);
+    void showShownZoom();
     QString askFileName(const FileRequest& request);
     void fitToWindow();
     void applyZoom();
@@ -189,8 +210,9 @@ private:
     const QMetaObject* m_pending = nullptr;
     QList<QAction*> m_actions;
     QString m_appTitle;
-    QString m_patternTitle;
     QString m_patternPath;
+    int m_shownZoomIndex = -1;
+    QString m_shownZoomText;
     QPointer<TfrmResize> m_resize;
     QPointer<TfrmGroup> m_group;
     FileNameAsker m_askFileName;

@@ -49,6 +49,23 @@ int ZoomSteps::zoomOutIndex(double ratio) {
     return std::max(indexFor(ratio) - 1, 0);
 }
 
+QSize ZoomSteps::previewSize(QSize full, int index) {
+    const double ratio = ratioOf(index);
+    return {std::max(1, RoundHalfEven(full.width() / ratio)),
+            std::max(1, RoundHalfEven(full.height() / ratio))};
+}
+
+int ZoomSteps::largestIndexFor(QSize full, qint64 maxPixels) {
+    int largest = 0;
+    for (int i = 1; i < kCount; ++i) {
+        const QSize preview = previewSize(full, i);
+        if (qint64(preview.width()) * preview.height() > maxPixels)
+            break;
+        largest = i;
+    }
+    return largest;
+}
+
 double ZoomSteps::fitRatio(QSize picture, QSize client) {
     if (picture.isEmpty() || client.isEmpty())
         return 1.0;

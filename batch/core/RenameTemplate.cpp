@@ -37,7 +37,9 @@ QString withoutExtension(const QString& name) {
     return dot < 0 ? name : name.left(dot);
 }
 
-class TokenFailed {};
+struct TokenFailed {
+    QString why;
+};
 
 } // namespace
 
@@ -145,17 +147,25 @@ QString TRenameTemplate::CustomTextPart() const {
 }
 
 QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
-    const QString oldName = trimLow(fileNamePart(path));
+    const Result r = BuildNewName(path, number);
+    return r.problem.isEmpty() ? r.name : fileNamePart(path);
+}
+
+TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int number) const {
+    // The old name is used as it is: blanks are part of a name.
+    const QString oldName = fileNamePart(path);
     if (!Rename)
-        return oldName;
+        return {oldName, {}};
 
     std::optional<double> taken;
     auto pictureDate = [&]() {
         if (!taken) {
             try {
                 taken = ExifDateTime(path);
-            } catch (const Exception&) {
-                throw TokenFailed();
+            } catch (const Exception& e) {
+                throw TokenFailed{
+                    QStringLiteral("the date the picture was taken cannot be read (%1)")
+                        .arg(e.message())};
             }
         }
         return *taken;
@@ -163,6 +173,8 @@ QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
 
     const TSettings& s = Settings();
     QString name;
+    // Where the old name stands in the built name: trimming stops there.
+    qsizetype keptFrom = -1, keptTo = -1;
     try {
         for (int id : NameTemplate) {
             switch (id) {
@@ -179,7 +191,12 @@ QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
                 bool ok = false;
                 const int index = s.defaultTimeFormatFile.toInt(&ok);
                 if (!ok || index < 0 || index >= TimeFormats.size())
-                    throw TokenFailed();
+                    throw TokenFailed{
+                        s.defaultTimeFormatFile.isEmpty()
+                            ? QStringLiteral("no time format for file names is chosen (Options)")
+                            : QStringLiteral("the time format for file names, \"%1\", is none "
+                                             "of the list (Options)")
+                                  .arg(s.defaultTimeFormatFile)};
                 QString text = FormatDateTimeText(TimeFormats.at(index), pictureDate());
                 text.replace(QLatin1Char(':'), s.defaultTimeDelimiter);
                 if (!trimLow(text).isEmpty())
@@ -189,17 +206,31 @@ QString TRenameTemplate::MakeNewName(const QString& path, int number) const {
             case rtNumber:
                 name += QString::number(number);
                 break;
-            case rtOldName:
-                name += withoutExtension(fileNamePart(path));
+            case rtOldName: {
+                const QString old = withoutExtension(oldName);
+                if (keptFrom < 0)
+                    keptFrom = name.size();
+                name += old;
+                keptTo = name.size();
                 break;
+            }
             default:
                 break;
             }
         }
-    } catch (const TokenFailed&) {
-        return oldName;
+    } catch (const TokenFailed& failed) {
+        return {oldName, failed.why};
     }
-    return trimLow(name + extensionOf(fileNamePart(path)));
+    // The blanks the template brings in (the one before a date, a custom text's) go from both
+    // ends; the old name and its extension keep theirs.
+    qsizetype begin = 0, end = name.size();
+    const qsizetype beginLimit = keptFrom < 0 ? end : keptFrom;
+    while (begin < beginLimit && name[begin].unicode() <= 0x20)
+        ++begin;
+    const qsizetype endLimit = keptTo < 0 ? begin : keptTo;
+    while (end > std::max(begin, endLimit) && name[end - 1].unicode() <= 0x20)
+        --end;
+    return {name.mid(begin, end - begin) + extensionOf(oldName), {}};
 }
 
 int TokenSlotLeft(int base, int slot, int tokenWidth) {

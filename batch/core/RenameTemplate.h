@@ -63,7 +63,16 @@ public:
 
     // The new bare file name of the file at path, the number-th entry of the job (1-based).
     // Date and time come from the file's EXIF record and the settings' file-name formats.
+    // Where a date or time token cannot be made, the old file name.
     QString MakeNewName(const QString& path, int number) const;
+    // The same name, or why the template cannot make one for that file (its date cannot be
+    // read; no file-name time format is chosen) -- the case in which MakeNewName gives the old
+    // name, which a batch must not take for a new one.
+    struct Result {
+        QString name;
+        QString problem; // empty when name is the template's
+    };
+    Result BuildNewName(const QString& path, int number) const;
 
     // The memo's text as it enters a name: line breaks and the nine characters removed.
     QString CustomTextPart() const;

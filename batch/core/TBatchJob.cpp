@@ -5,6 +5,7 @@
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 #include "platform/FilePaths.h"
 #include "platform/SettingsStore.h"
@@ -41,23 +42,45 @@ QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// The file a source is, wherever it was reached from (a linked folder, a link to it).
+QString sourceIdentity(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// The folder entry a name is, its folder reached through whatever links: an output's name is
+// never followed itself.
+QString entryIdentity(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                            : folder + QLatin1Char('/') + info.fileName();
+}
+
 } // namespace
 
 // A name is refused when writing it would destroy something: another source of the job not
 // processed yet, the output of an earlier file, or any existing file other than the file's own
-// source (which is replaced with a backup).
+// source (which is replaced with a backup); and a symbolic link at any output name, which is
+// never written through. Sources and names are compared as the files they are, so a photo
+// reached through a linked folder is the same photo.
 QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
     const QList<TShellItem>& items = m_items;
     QList<TPlannedFile> plan(items.size());
-    QHash<QString, int> sourceAt;
+    QHash<QString, int> sourceAt; // identity -> index
+    QHash<QString, int> entryAt;  // the source's own folder entry -> index
     for (int i = 0; i < items.size(); ++i) {
         if (items[i].IsFolder)
             continue;
-        const QString source = QDir::cleanPath(items[i].FullPath);
-        if (sourceAt.contains(source))
-            throw Exception(QStringLiteral("\"%1\" is in the job twice. Nothing was written.")
-                                .arg(shown(source)));
+        const QString source = sourceIdentity(items[i].FullPath);
+        if (const auto first = sourceAt.constFind(source); first != sourceAt.cend())
+            throw Exception(
+                QStringLiteral("\"%1\" is in the job twice (also as \"%2\"). Nothing was "
+                               "written.")
+                    .arg(shown(items[i].FullPath), shown(items[*first].FullPath)));
         sourceAt.insert(source, i);
+        entryAt.insert(entryIdentity(items[i].FullPath), i);
     }
 
     QHash<QString, int> outputOf; // output -> index of the file that writes it
@@ -67,7 +90,14 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
             continue;
         const QString source = items[i].FullPath;
         TPlannedFile& p = plan[i];
-        p.NewName = m_names.MakeNewName(source, i + 1);
+        // A template that cannot make this file's name would fall back on the old one: the
+        // output would replace the original instead of standing beside it.
+        const TRenameTemplate::Result made = m_names.BuildNewName(source, i + 1);
+        if (!made.problem.isEmpty())
+            throw Exception(QStringLiteral("No new name can be made for \"%1\": %2. Nothing was "
+                                           "written.")
+                                .arg(shown(source), made.problem));
+        p.NewName = made.name;
         // A date format may bring in a slash, which would send the file into another folder;
         // such a name cannot be written.
         if (p.NewName.contains(QLatin1Char('/')))
@@ -77,20 +107,23 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
         p.MoveOnly = RenderRenamesOnly(renderOptions(options, p.NewName));
         p.Output = p.MoveOnly ? FolderOf(source) + p.NewName : RenderOutputPath(source, p.NewName);
 
-        const QString key = QDir::cleanPath(p.Output);
-        const QString own = QDir::cleanPath(source);
-        if (key == own)
-            continue; // in place: nothing to move, or replaced with a backup
+        const QString key = entryIdentity(p.Output);
+        const QString own = entryIdentity(source);
         const QString refused = QStringLiteral("The new name of \"%1\" would be \"%2\", ")
                                     .arg(shown(source), shown(p.Output));
+        if (IsSymbolicLink(p.Output))
+            throw Exception(refused + QStringLiteral("which is a symbolic link. Nothing was "
+                                                     "written."));
+        if (key == own)
+            continue; // in place: nothing to move, or replaced with a backup
         if (const auto earlier = outputOf.constFind(key); earlier != outputOf.cend())
             throw Exception(refused + QStringLiteral("which is also the new name of \"%1\". "
                                                      "Nothing was written.")
                                           .arg(shown(items[*earlier].FullPath)));
-        if (const auto later = sourceAt.constFind(key); later != sourceAt.cend() && *later > i)
+        if (const auto later = entryAt.constFind(key); later != entryAt.cend() && *later > i)
             throw Exception(refused + QStringLiteral("which is another image of this job, not "
                                                      "processed yet. Nothing was written."));
-        if (QFileInfo::exists(key) && !movedAway.contains(key))
+        if (PathEntryExists(p.Output) && !movedAway.contains(key))
             throw Exception(refused + QStringLiteral("which already exists. Nothing was "
                                                      "written."));
         outputOf.insert(key, i);
@@ -109,6 +142,11 @@ QString namingFile(const QString& message, const QString& file) {
     return QStringLiteral("%1: %2").arg(shown(file), message);
 }
 
+QString appearedMessage(const QString& output) {
+    return QStringLiteral("\"%1\" appeared while the batch ran; nothing was written for it.")
+        .arg(shown(output));
+}
+
 } // namespace
 
 QString CancelledMessage(int processed, int total) {
@@ -117,12 +155,15 @@ QString CancelledMessage(int processed, int total) {
 
 TSurfaceRestorer::TSurfaceRestorer(TDesigner& designer)
     : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif),
-      m_metadata(designer.realMetadata) {}
+      m_metadata(designer.realMetadata), m_pictureEdited(designer.PictureEdited),
+      m_photoModified(designer.PhotoModified) {}
 
 TSurfaceRestorer::~TSurfaceRestorer() {
     m_designer.realPicture = std::move(m_picture);
     m_designer.realExif = std::move(m_exif);
     m_designer.realMetadata = std::move(m_metadata);
+    m_designer.PictureEdited = m_pictureEdited;
+    m_designer.PhotoModified = m_photoModified;
 }
 
 TBatchJob::TBatchJob(QList<TShellItem>& items, const TRenameTemplate& names)
@@ -427,14 +468,32 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             report(OnNotice, w.fallbackNotice);
         for (const QString& notice : w.notices)
             report(OnNotice, notice);
+        QString skipped;
         try {
             if (w.failed == FileWork::RenderFailed)
                 throw Exception(w.error);
             WriteFile(source, w.plan, w.bytes);
+        } catch (const EOutputAppeared&) {
+            skipped = appearedMessage(w.plan.Output);
+        } catch (const EOutputTaken& e) {
+            // Its name was free when the run was planned.
+            skipped = w.plan.Output == source ? e.message() : appearedMessage(w.plan.Output);
         } catch (const std::exception& e) {
             result.Outcome = TBatchOutcome::Failed;
             result.Error = namingFile(messageOf(e), source);
             break;
+        }
+        if (!skipped.isEmpty()) {
+            // That file is left out; the others go on.
+            skipped = namingFile(skipped, source);
+            if (result.Error.isEmpty())
+                result.Error = skipped;
+            ++result.Skipped;
+            report(OnError, skipped);
+            w.bytes = QByteArray();
+            ++committed;
+            advance();
+            continue;
         }
         w.bytes = QByteArray();
         const int i = w.index;
@@ -457,6 +516,11 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     if (OnFinish)
         OnFinish();
     restore.reset();
+    if (result.Outcome == TBatchOutcome::Completed && result.Skipped > 0) {
+        // Each file left out was reported as it came.
+        result.Outcome = TBatchOutcome::Failed;
+        return result;
+    }
     switch (result.Outcome) {
     case TBatchOutcome::Completed:
         report(OnNotice, QStringLiteral("Operation complete!"));

@@ -47,11 +47,14 @@ struct TBatchResult {
     TBatchOutcome Outcome = TBatchOutcome::Completed;
     int Processed = 0; // files processed in this run
     int Total = 0;     // files the run was to process (folders not counted)
-    QString Error;     // the failure's message (NotStarted by a refused name, Failed)
+    int Skipped = 0;   // files left out because their name was taken while the run went on
+    QString Error;     // the failure's message (NotStarted by a refused name, Failed), or the
+                       // first file left out
 };
 
-// Puts the design surface's full-size picture and EXIF record back when it goes, however the
-// run ends.
+// Puts the design surface's photo back when it goes, however the run ends: the full-size
+// picture, the EXIF record and whether the photo was edited (so that a turned photo is still
+// saved turned, and still asked about).
 class TSurfaceRestorer {
 public:
     explicit TSurfaceRestorer(TDesigner& designer);
@@ -64,6 +67,8 @@ private:
     QImage m_picture;
     TExif m_exif;
     TPhotoMetadata m_metadata;
+    bool m_pictureEdited;
+    bool m_photoModified;
 };
 
 // The batch job of the batch window, without the window: runs over a job list, building every
@@ -96,7 +101,9 @@ public:
     // source of the job, the output of an earlier file or any other existing file stops the job
     // before a file is touched. Outputs that replace their own source keep it as ".bak". A
     // failing file, named in the error, ends the run once the files in hand are done (none
-    // after it is written); the surface's picture and record are restored.
+    // after it is written); the surface's picture and record are restored. A file whose output
+    // name is taken while the run goes on ("... appeared while the batch ran; nothing was written
+    // for it.") is left out and the others go on; the run then ends as Failed.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
     // The steps of Run, each usable alone.
@@ -107,7 +114,8 @@ public:
     // Why the options cannot run ("Please, enter Width."), or an empty text.
     static QString Validate(const TBatchOptions& options);
     // The outputs of the whole run, one entry per item (folders get an empty one), worked out
-    // before any file is touched. Throws the refusal of a name, naming both files.
+    // before any file is touched. Throws the refusal of a name, naming both files, and a
+    // template that cannot make a file's new name, naming the file and why.
     QList<TPlannedFile> PlanNames(const TBatchOptions& options) const;
     // Loads a source into the surface; a file without EXIF information is a notice.
     void LoadFile(TDesigner& designer, const QString& source);

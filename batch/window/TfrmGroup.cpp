@@ -8,6 +8,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
+#include "platform/FilePaths.h"
 #include "platform/Messages.h"
 #include "platform/Rounding.h"
 
@@ -328,6 +329,7 @@ void TfrmGroup::buildRename(QWidget* box) {
     v->addWidget(pnlToolBox);
     lblNameExample = new QLabel(box);
     lblNameExample->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblNameExample->setWordWrap(true);
     v->addWidget(lblNameExample);
     connect(cboxRename, &QCheckBox::clicked, this, [this] { SetRename(); });
 }
@@ -430,7 +432,12 @@ void TfrmGroup::UpdateNameExample() {
     if (m_items.isEmpty() || m_items.first().IsFolder)
         return;
     m_names.Rename = cboxRename->isChecked();
-    lblNameExample->setText(m_names.MakeNewName(m_items.first().FullPath, 1));
+    // What the job would really do: a template that cannot make the name says why.
+    const TRenameTemplate::Result made = m_names.BuildNewName(m_items.first().FullPath, 1);
+    lblNameExample->setText(made.problem.isEmpty()
+                                ? made.name
+                                : QStringLiteral("No new name for %1: %2.")
+                                      .arg(FileNameOf(m_items.first().FullPath), made.problem));
 }
 
 void TfrmGroup::SetRename() {

@@ -3,6 +3,7 @@
 #include "designer/dialogs/BrickDialogs.h"
 #include "designer/dialogs/ComponentEditors.h"
 #include "designer/dialogs/DialogHooks.h"
+#include "platform/AtomicFile.h"
 #include "platform/ComponentStream.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -11,6 +12,7 @@
 #include "platform/TFont.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -336,12 +338,17 @@ void TOPropertyBitmapEditor::Save() {
     const QString file = EditorDialogs().SaveFile ? EditorDialogs().SaveFile(r) : QString();
     if (file.isEmpty())
         return;
-    QFile out(file);
-    const bool ok = !m_graphic.data.isEmpty()
-                        ? out.open(QIODevice::WriteOnly) && out.write(m_graphic.data) == m_graphic.data.size()
-                        : m_graphic.image.save(&out, "BMP");
-    if (!ok)
-        ShowError(QStringLiteral("Cannot save \"%1\". %2").arg(file, out.errorString()));
+    QByteArray bytes = m_graphic.data;
+    if (bytes.isEmpty()) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!m_graphic.image.save(&buffer, "BMP")) {
+            ShowError(QStringLiteral("Cannot save \"%1\". The picture cannot be encoded.").arg(file));
+            return;
+        }
+    }
+    if (const QString why = WriteFileReplacing(file, bytes); !why.isEmpty())
+        ShowError(QStringLiteral("Cannot save \"%1\". %2").arg(file, why));
 }
 
 void TOPropertyBitmapEditor::Clear() {

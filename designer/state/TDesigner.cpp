@@ -9,6 +9,7 @@
 #include "platform/DisplayProfile.h"
 #include "platform/Rounding.h"
 
+#include <QUndoStack>
 #include <QVariant>
 #include <algorithm>
 
@@ -67,7 +68,11 @@ void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
     FileName = fileName;
     ZoomRatio = zoomRatio > 0 ? zoomRatio : 1.0;
     UpdatePreview();
-    Modified = false;
+    PhotoModified = false;
+}
+
+bool TDesigner::PatternModified() const {
+    return History && !History->isClean();
 }
 
 QString TDesigner::LoadPhoto(const QString& fileName) {

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QUndoStack;
 class TcPanel;
 
 // Furniture rule: components the surface owns for itself carry a Tag of 50 or more and are never
@@ -41,8 +42,16 @@ public:
     bool PictureEdited = false;
     TcPanel* Panel1;
     double ZoomRatio = 0; // full-size pixels per preview pixel; 0 until an image is opened
-    bool Modified = false;
+    // The photo was turned, resized or adjusted since it was opened or last saved.
+    bool PhotoModified = false;
+    // The pattern's edits, kept by the design surface; none without one.
+    QPointer<QUndoStack> History;
     QString FileName; // the open image's path
+
+    // The pattern is modified when its history is not at the state last read or saved.
+    bool PatternModified() const;
+    // Either of the two: something would be lost if the window closed now.
+    bool Modified() const { return PhotoModified || PatternModified(); }
 
     // Components in creation or loading order; bricks have a Tag below 50.
     QList<QWidget*> Components() const;

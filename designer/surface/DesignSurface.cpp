@@ -352,8 +352,8 @@ DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
     connect(m_handle, &TStretchHandle::dragFinished, this, &DesignSurface::OnDragFinished);
     connect(m_handle, &TStretchHandle::mouseUp, this, [this] { OnHandleMouseUp(); });
     connect(m_handle, &TStretchHandle::nudged, this, &DesignSurface::OnNudged);
-    connect(m_undo, &QUndoStack::cleanChanged, this,
-            [this](bool clean) { m_designer.Modified = !clean; });
+    // The pattern is modified exactly when this history is not clean.
+    m_designer.History = m_undo;
     qApp->installEventFilter(this);
 }
 
@@ -438,6 +438,29 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
     PushAdded(brick, QStringLiteral("Place %1").arg(brick->objectName()));
     emit brickCreated(brick);
     return brick;
+}
+
+QWidget* DesignSurface::PlaceBrick(const QString& className, QPoint surfacePoint) {
+    const int before = m_undo->index();
+    QWidget* brick = CreateBrick(className, surfacePoint);
+    if (!brick || !EditsOnCreate(brick))
+        return brick;
+    // Only a dialog that ran and was cancelled takes the brick away.
+    const ComponentEditorEntry* editor = FindComponentEditor(brick);
+    if (!editor->editsOnRequest || !editor->edit)
+        return brick;
+    const QPointer<QWidget> placed = brick;
+    if (editor->edit(brick) || !placed)
+        return placed;
+    // Cancel: the brick was never wanted. Back to the history before it, then the steps after
+    // that point are dropped, so that not even Redo brings it back.
+    m_undo->setIndex(before);
+    auto* drop = new QUndoCommand;
+    drop->setObsolete(true);
+    m_undo->push(drop);
+    if (placed)
+        delete placed.data();
+    return nullptr;
 }
 
 void DesignSurface::PushAdded(QWidget* brick, const QString& text) {
@@ -763,13 +786,11 @@ void DesignSurface::AfterPropertyWrite(QObject* object) {
 
 void DesignSurface::MarkSaved() {
     m_undo->setClean();
-    m_designer.Modified = false;
 }
 
 void DesignSurface::ResetHistory() {
     m_pendingDrag.reset();
     m_undo->clear();
-    m_designer.Modified = false;
 }
 
 // --- Grid and layout -----------------------------------------------------------------------
@@ -951,10 +972,9 @@ bool DesignSurface::EditsOnRequest(const QWidget* control) const {
     return e && e->editsOnRequest;
 }
 
-void DesignSurface::EditBrick(QWidget* control) {
+bool DesignSurface::EditBrick(QWidget* control) {
     const ComponentEditorEntry* e = FindComponentEditor(control);
-    if (e && e->editsOnRequest && e->edit)
-        e->edit(control);
+    return e && e->editsOnRequest && e->edit && e->edit(control);
 }
 
 bool DesignSurface::HideProperty(const QString& className, const QString& propertyName) {
@@ -1028,9 +1048,7 @@ bool DesignSurface::HandleMouse(QWidget*, QEvent* event) {
     QWidget* hit = nullptr;
     const QString pending = TakePendingClass();
     if (!pending.isEmpty()) {
-        hit = CreateBrick(pending, p);
-        if (hit && EditsOnCreate(hit))
-            EditBrick(hit);
+        hit = PlaceBrick(pending, p);
     } else {
         hit = ControlAtPoint(p);
     }

@@ -56,7 +56,7 @@ struct ComponentEditorEntry {
     QString className;
     bool editsOnCreate = false;  // open the dialog as soon as a brick is placed
     bool editsOnRequest = false; // open it on double-click / Edit
-    std::function<void(QWidget*)> edit;
+    std::function<bool(QWidget*)> edit; // true when the user chose Ok
 };
 
 // The interactive design surface over the state widget TDesigner: placing bricks from the
@@ -64,9 +64,8 @@ struct ComponentEditorEntry {
 // the grid, and the editor registries for the inspector.
 //
 // Every edit of the pattern goes through this object as a command on its undo stack; the
-// designer's Modified flag follows the stack's clean state. The main window binds its Undo and
-// Redo actions to UndoStack() (QUndoStack::createUndoAction / createRedoAction) and calls
-// MarkSaved() after a pattern is written, ResetHistory() after one is read.
+// pattern is modified exactly when the stack is not clean (TDesigner::PatternModified). The main
+// window calls MarkSaved() after a pattern is written, ResetHistory() after one is read.
 //
 // Mouse and keys reach it through an application-wide event filter that acts only on events
 // for the designer's widgets, with the pointer on the picture panel (edges included).
@@ -103,6 +102,9 @@ public:
     // preview at the zoom ratio; as one undoable command. Emits brickCreated. Throws for an
     // unknown class; returns nullptr when no image is open (zoom ratio 0).
     QWidget* CreateBrick(const QString& className, QPoint surfacePoint);
+    // A palette click on the picture: CreateBrick, then the class's dialog when it edits on
+    // create. Cancel there takes the brick away with its step of the history (nullptr then).
+    QWidget* PlaceBrick(const QString& className, QPoint surfacePoint);
     // ClassName without its "T" and the first counter from 1 that no component of the surface
     // and no child of the picture panel bears (compared without regard to case).
     QString UniqueBrickName(const QString& className) const;
@@ -149,7 +151,8 @@ public:
     // (old value from PropertyValueText). Throws the property's error, nothing changed.
     void SetProperty(QObject* object, const QString& propertyName, const QString& text);
 
-    // Undo history: mark the current state as saved (Modified false), or forget it entirely.
+    // Undo history: mark the current state as saved (the pattern unmodified), or forget it
+    // entirely.
     void MarkSaved();
     void ResetHistory();
 
@@ -188,7 +191,8 @@ public:
     const ComponentEditorEntry* FindComponentEditor(const QWidget* control) const;
     bool EditsOnCreate(const QWidget* control) const;
     bool EditsOnRequest(const QWidget* control) const;
-    void EditBrick(QWidget* control);
+    // Runs the brick's editor when it edits on request; true when the user chose Ok.
+    bool EditBrick(QWidget* control);
     // Hidden properties: exact class, property name without regard to case.
     bool HideProperty(const QString& className, const QString& propertyName);
     bool IsPropertyHidden(const QString& className, const QString& propertyName) const;

@@ -18,6 +18,7 @@
 #include <QSet>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 // The names on a surface while many bricks are read in a row, gathered once and kept up to date
 // as bricks and markers are added, so that each lookup costs the same however many came before.
@@ -135,6 +136,50 @@ QWidget* AddBrickFromText(TDesigner& designer, const QString& text) {
     return brick.release();
 }
 
+namespace {
+
+// The date and time of a photo file, each read only when a brick asks for it.
+class PhotoDateValues {
+public:
+    explicit PhotoDateValues(QString file) : m_file(std::move(file)) {}
+    double date() {
+        if (!m_date)
+            m_date = NewDateBrickValue(m_file).value;
+        return *m_date;
+    }
+    double time() {
+        if (!m_time)
+            m_time = NewTimeBrickValue(m_file).value;
+        return *m_time;
+    }
+
+private:
+    QString m_file;
+    std::optional<double> m_date, m_time;
+};
+
+// A date or time brick takes the photo's value; on a photo it shows that value as the render
+// burns it in (without one its caption stays).
+void takeDates(QWidget* brick, const QString& photoFile, PhotoDateValues& values) {
+    if (auto* date = qobject_cast<TTextDate*>(brick)) {
+        date->DateValue = values.date();
+        if (!photoFile.isEmpty())
+            date->setCaption(DateBrickText(*date));
+    } else if (auto* time = qobject_cast<TTextTime*>(brick)) {
+        time->DateValue = values.time();
+        if (!photoFile.isEmpty())
+            time->setCaption(TimeBrickText(*time));
+    }
+}
+
+} // namespace
+
+void TakePhotoDates(TDesigner& designer, const QString& photoFile) {
+    PhotoDateValues values(photoFile);
+    for (QWidget* brick : designer.Bricks())
+        takeDates(brick, photoFile, values);
+}
+
 void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
     const double zoom = zoomOf(designer);
     UpdateFullGeometry(designer, brick);
@@ -142,16 +187,8 @@ void SetUpLoadedBrick(TDesigner& designer, QWidget* brick) {
         // Read off the surface, a date or time brick took no photo's date: its value is the open
         // photo's. With a photo open the brick shows that value as the render burns it in;
         // without one the pattern's caption stays.
-        const bool photo = !designer.FileName.isEmpty();
-        if (auto* date = qobject_cast<TTextDate*>(brick)) {
-            date->DateValue = NewDateBrickValue(designer.FileName).value;
-            if (photo)
-                date->setCaption(DateBrickText(*date));
-        } else if (auto* time = qobject_cast<TTextTime*>(brick)) {
-            time->DateValue = NewTimeBrickValue(designer.FileName).value;
-            if (photo)
-                time->setCaption(TimeBrickText(*time));
-        }
+        PhotoDateValues values(designer.FileName);
+        takeDates(brick, designer.FileName, values);
         // Not measured: the box is the size the pattern stored, at its zoom ratio (a loaded
         // brick is never turned).
         if (!text->AutoSize()) {

@@ -54,6 +54,12 @@ QString UniqueBrickName(const TDesigner& designer, const QString& className);
 // body rectangle of its size and its tail marker, set up as for a new bubble.
 void SetUpLoadedBrick(TDesigner& designer, QWidget* brick);
 
+// Date and time bricks take the date and time of a photo file (its EXIF record, else the
+// settings' fallbacks) and show them as the render burns them in: the open photo's whenever
+// another is opened, each file's own while the pattern is applied to it. Not an edit of the
+// pattern. With no file the values are the fallbacks and the captions stay.
+void TakePhotoDates(TDesigner& designer, const QString& photoFile);
+
 // Deletes every brick of the surface (components with a Tag below 50; a bubble takes its tail
 // marker along), leaving the surface's own parts.
 void ClearBricks(TDesigner& designer);

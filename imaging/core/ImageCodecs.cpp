@@ -1,6 +1,7 @@
 #include "imaging/core/ImageCodecs.h"
 
 #include "imaging/core/CodecSupport.h"
+#include "platform/AtomicFile.h"
 #include "platform/ImageBuffer.h"
 
 #include <QBuffer>
@@ -1311,24 +1312,10 @@ QByteArray EncodeBmp(const QImage& image) {
 }
 
 void WriteFileBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const WriteResult r = WriteFileAtomically(path, bytes);
+    if (!r.ok())
         throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path_(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        file.remove();
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path_(path), reason));
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path_(path), reason));
-    }
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path_(path), r.reason));
 }
 
 QByteArray ReadFileBytes(const QString& path) {

@@ -50,8 +50,8 @@ QByteArray EncodePng(const QImage& image); // 8 bits a channel, RGBA when the im
 // would distort most (such as caption text) kept exact.
 QImage ReduceToGifColors(const QImage& image);
 
-// Writes bytes to a file; throws EFCreateError naming the file when it cannot be created or
-// written.
+// Writes bytes to a file through WriteFileAtomically (never through a link); throws
+// EFCreateError naming the file when it cannot be created or written.
 void WriteFileBytes(const QString& path, const QByteArray& bytes);
 // Reads a file; throws EFOpenError naming the file when it cannot be opened or read.
 QByteArray ReadFileBytes(const QString& path);

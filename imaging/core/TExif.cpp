@@ -1,8 +1,9 @@
 #include "imaging/core/TExif.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -557,13 +558,7 @@ void TExif::WriteIntoJpeg(const QString& fileName) const {
     const QByteArray rewritten = WriteIntoJpegBytes(data);
 
     // Written beside the target and renamed over it, so a failure never destroys the photo.
-    QSaveFile out(fileName);
-    const auto fail = [&] {
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, out.errorString()));
-    };
-    if (!out.open(QIODevice::WriteOnly))
-        fail();
-    if (out.write(rewritten) != rewritten.size() || !out.commit())
-        fail();
+    WriteRequest request;
+    request.kind = WriteKind::Replace;
+    ThrowUnlessWritten(WriteFileAtomically(fileName, rewritten, request));
 }

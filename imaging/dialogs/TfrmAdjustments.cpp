@@ -127,10 +127,15 @@ QImage TfrmAdjustments::PreviewImage() const {
 }
 
 void TfrmAdjustments::btnAcceptClick() {
-    m_designer->Modified = true;
     MatrixMult();
+    // Accept with every slider at its middle changes no pixel: the photo stays unmodified.
+    if (M == IdentityColorMatrix()) {
+        accept();
+        return;
+    }
     ApplyColorMatrixInPlace(m_designer->realPicture, M);
     m_designer->PictureEdited = true;
+    m_designer->PhotoModified = true;
     if (m_fitToPage)
         m_fitToPage();
     else

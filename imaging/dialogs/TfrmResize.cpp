@@ -194,6 +194,11 @@ void TfrmResize::Button1Click() {
         ShowError(QStringLiteral("The new width and height must be at least 1 pixel."));
         return;
     }
+    // The size it has already: nothing to resample, and the photo stays unmodified.
+    if (QSize(TargetWidth, TargetHeight) == m_designer->realPicture.size()) {
+        accept();
+        return;
+    }
     const double zoom = m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0;
     // Both pictures are made before either is replaced: a size that does not fit in memory
     // fails with "Not enough memory for a W × H image." and leaves the photo as it was.
@@ -210,6 +215,6 @@ void TfrmResize::Button1Click() {
                                     std::max(0, (client.height() - preview.height()) / 2),
                                     preview.width(), preview.height());
     m_designer->update();
-    m_designer->Modified = true;
+    m_designer->PhotoModified = true;
     accept();
 }

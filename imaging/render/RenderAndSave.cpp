@@ -38,22 +38,53 @@
 
 namespace {
 
-enum class OutputKind { Jpeg, Gif, Png, Bmp };
+using OutputKind = ImageFileType;
 
 QString upperExt(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
+    const QString name = FileNameOf(path);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot).toUpper().trimmed();
+    return dot < 0 ? QString() : name.mid(dot).toUpper();
 }
 
-OutputKind outputKindFor(const QString& ext) {
+// The format a file's name says, Other when its extension is none of the formats written.
+ImageFileType formatNamedBy(const QString& path) {
+    const QString ext = upperExt(path);
     if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-        return OutputKind::Jpeg;
+        return ImageFileType::Jpeg;
     if (ext == QLatin1String(".GIF"))
-        return OutputKind::Gif;
+        return ImageFileType::Gif;
     if (ext == QLatin1String(".PNG"))
-        return OutputKind::Png;
-    return OutputKind::Bmp;
+        return ImageFileType::Png;
+    if (ext == QLatin1String(".BMP"))
+        return ImageFileType::Bmp;
+    return ImageFileType::Other;
+}
+
+bool writable(ImageFileType type) {
+    return type == ImageFileType::Jpeg || type == ImageFileType::Gif ||
+           type == ImageFileType::Png || type == ImageFileType::Bmp;
+}
+
+QString formatName(ImageFileType type) {
+    switch (type) {
+    case ImageFileType::Jpeg:
+        return QStringLiteral("JPEG");
+    case ImageFileType::Gif:
+        return QStringLiteral("GIF");
+    case ImageFileType::Png:
+        return QStringLiteral("PNG");
+    case ImageFileType::Bmp:
+        return QStringLiteral("BMP");
+    case ImageFileType::Ico:
+        return QStringLiteral("icon");
+    case ImageFileType::Other:
+        break;
+    }
+    return QString();
+}
+
+QString shownPath(const QString& path) {
+    return QDir::toNativeSeparators(path);
 }
 
 // The date and time of the processed file, read once per render and only when a brick needs it.
@@ -128,15 +159,6 @@ void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
     p.drawImage(target, picture);
 }
 
-void moveFile(const QString& from, const QString& to) {
-    QFile file(from);
-    if (file.rename(to))
-        return;
-    throw EFCreateError(
-        QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), file.errorString()));
-}
-
 // A JPEG whose profile is grey is written grey, so that the profile still describes it.
 bool writesGrey(OutputKind kind, const TPhotoMetadata& metadata) {
     return kind == OutputKind::Jpeg && !metadata.iccProfile.isEmpty() &&
@@ -153,8 +175,11 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool gr
         return EncodePng(image);
     case OutputKind::Bmp:
         return EncodeBmp(image);
+    case OutputKind::Ico:
+    case OutputKind::Other:
+        break;
     }
-    return {};
+    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
 }
 
 // Every rectangle of the image that drawing the bricks may change, at scale 1.
@@ -198,12 +223,16 @@ private:
     QList<QPair<QRect, QImage>> m_saved;
 };
 
-// Writes through a temporary file renamed over the target, so a failed write never destroys
-// the photo being overwritten.
-void saveFile(const QString& path, const QByteArray& bytes) {
-    if (const QString reason = WriteFileReplacing(path, bytes); !reason.isEmpty())
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(QDir::toNativeSeparators(path), reason));
+// Refuses, before any work is done, an output name that is taken: a link, or anything other
+// than the source unless it is to be replaced. The write itself holds to the same.
+void checkOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
+    if (IsSymbolicLink(output))
+        throw EOutputTaken(QStringLiteral("\"%1\" is a symbolic link. Nothing was written "
+                                          "through it.")
+                               .arg(shownPath(output)));
+    if (!SameFileEntry(output, sourceFile) && !replaceExisting && PathEntryExists(output))
+        throw EOutputTaken(
+            QStringLiteral("\"%1\" already exists. Nothing was written.").arg(shownPath(output)));
 }
 
 // The source's metadata goes in before the file is written, so the file is written once; the
@@ -274,9 +303,9 @@ QSize fitSize(const QSize& full, const RenderOptions& options) {
 } // namespace
 
 QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
-    // The same file to the user (letter case and blanks aside): on a case-sensitive file system
-    // the source's own name is written.
-    if (newName.isEmpty() || sourceFile.toUpper().trimmed() == newName.toUpper().trimmed())
+    // The same file to the user (letter case aside): on a case-sensitive file system the source's
+    // own name is written. Blanks are part of a name.
+    if (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0)
         return sourceFile;
     const QString suffix = QFileInfo(sourceFile).suffix();
     const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
@@ -370,7 +399,7 @@ bool RenderRenamesOnly(const RenderOptions& options) {
 }
 
 void RenameOnly(const QString& sourceFile, const QString& newName) {
-    moveFile(sourceFile, FolderOf(sourceFile) + newName);
+    ThrowUnlessWritten(MoveFileNoReplace(sourceFile, FolderOf(sourceFile) + newName));
 }
 
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
@@ -378,7 +407,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     const QImage& real = designer.realPicture;
     QStringList notices;
 
@@ -446,7 +475,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          QStringList* notices) {
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     const bool grey = writesGrey(kind, metadata);
     TWrittenPicture written;
     written.size = image.size();
@@ -457,9 +486,14 @@ QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpe
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
-    return (options.keepQuality || Settings().KeepPhotoQuality) &&
-           outputKindFor(upperExt(sourceFile)) == OutputKind::Jpeg && options.angle == 0 &&
-           !(options.width > 0 && options.height > 0);
+    if (!(options.keepQuality || Settings().KeepPhotoQuality) || options.angle != 0 ||
+        (options.width > 0 && options.height > 0))
+        return false;
+    try {
+        return WrittenFormat(sourceFile) == OutputKind::Jpeg;
+    } catch (const Exception&) {
+        return false; // refused when it is written
+    }
 }
 
 bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate) {
@@ -597,41 +631,77 @@ QSize LeastDecodeForFit(const QSize& full, const RenderOptions& options) {
     return target;
 }
 
-QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes) {
+QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes,
+                      bool replaceExisting) {
     const QString output = RenderOutputPath(sourceFile, newName);
-    if (output != sourceFile) {
-        saveFile(output, bytes);
-        return output;
+    const ImageFileType written = DetectImageType(bytes);
+    if (const ImageFileType named = formatNamedBy(output);
+        named != ImageFileType::Other && named != written)
+        throw EFCreateError(QStringLiteral("\"%1\" names a %2 file, but the picture is written "
+                                           "as %3, its own format. Nothing was written.")
+                                .arg(shownPath(output), formatName(named), formatName(written)));
+    WriteRequest request;
+    request.attributesFrom = sourceFile;
+    if (SameFileEntry(output, sourceFile)) {
+        // The output replaces its source: the original stays as ".bak", a hard link made before
+        // the new file takes the name. An existing backup is older still and stays.
+        request.kind = WriteKind::Replace;
+        request.backup = sourceFile + QStringLiteral(".bak");
+    } else if (replaceExisting) {
+        // Replacing another file was agreed to: it is kept the same way.
+        request.kind = WriteKind::CreateOrReplace;
+        request.backup = output + QStringLiteral(".bak");
+    } else {
+        request.kind = WriteKind::CreateNew;
     }
-
-    // The output replaces its source: the original is kept under ".bak". An existing backup is
-    // older still and stays; the source is then replaced by the atomic save alone.
-    const QString backup = sourceFile + QStringLiteral(".bak");
-    bool movedAway = false;
-    if (!QFileInfo::exists(backup)) {
-        // Without its backup the photo is not replaced.
-        QFile original(sourceFile);
-        if (!original.rename(backup))
-            throw EFCreateError(QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
-                                    .arg(QDir::toNativeSeparators(sourceFile),
-                                         QDir::toNativeSeparators(backup),
-                                         original.errorString()));
-        movedAway = true;
-    }
-    try {
-        saveFile(output, bytes);
-    } catch (const Exception& e) {
-        // Nothing was written under the source's name: the photo goes back there.
-        if (!movedAway)
-            throw;
-        QFile original(backup);
-        if (original.rename(sourceFile))
-            throw;
-        throw EFCreateError(
-            QStringLiteral("%1 The original is kept as \"%2\" (%3).")
-                .arg(e.message(), QDir::toNativeSeparators(backup), original.errorString()));
-    }
+    ThrowUnlessWritten(WriteFileAtomically(output, bytes, request));
     return output;
+}
+
+ImageFileType WrittenFormat(const QString& sourceFile) {
+    const ImageFileType named = formatNamedBy(sourceFile);
+    QFile file(sourceFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // The file went since it was opened: its name is all there is to go by.
+        if (named != ImageFileType::Other)
+            return named;
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(shownPath(sourceFile), file.errorString()));
+    }
+    const QByteArray head = file.read(512);
+    const ImageFileType type = DetectImageType(head);
+    if (writable(type)) {
+        if (named != ImageFileType::Other && named != type)
+            throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
+                                               "not rewritten as either. Nothing was written.")
+                                    .arg(shownPath(sourceFile), formatName(type),
+                                         formatName(named)));
+        return type;
+    }
+    QBuffer buffer;
+    buffer.setData(head);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray qtFormat = QImageReader::imageFormat(&buffer).toUpper();
+    const QString what = type == ImageFileType::Ico ? formatName(type)
+                         : qtFormat.isEmpty()       ? QStringLiteral("picture of a format")
+                                                    : QString::fromLatin1(qtFormat) +
+                                                    QStringLiteral(" picture");
+    throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
+                                       "written as JPEG, PNG, GIF or BMP only. Nothing was "
+                                       "written.")
+                            .arg(shownPath(sourceFile), what));
+}
+
+QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
+    const ImageFileType named = formatNamedBy(typedName);
+    if (named == ImageFileType::Other)
+        return QString();
+    const ImageFileType written = WrittenFormat(sourceFile);
+    if (named == written)
+        return QString();
+    return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
+                          "format. Nothing was written.")
+        .arg(shownPath(typedName), formatName(named), shownPath(sourceFile), formatName(written));
 }
 
 void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options) {
@@ -639,13 +709,16 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
         RenameOnly(sourceFile, options.newName);
         return;
     }
-    WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options));
+    checkOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
+                    options.replaceExisting);
+    WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options),
+                  options.replaceExisting);
 }
 
 
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
-    const OutputKind kind = outputKindFor(upperExt(sourceFile));
+    const OutputKind kind = WrittenFormat(sourceFile);
     int width = options.width, height = options.height;
     const int angle = options.angle;
     // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.

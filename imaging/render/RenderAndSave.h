@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/core/ColorProfiles.h"
+#include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
@@ -34,23 +35,30 @@ struct RenderOptions {
     // on). Sources that cannot be handled so are re-encoded, told through onNotice.
     bool keepQuality = false;
     std::function<void(const QString& text)> onNotice = nullptr;
+    // An existing file at the output name (other than the source) is replaced, kept as
+    // "<output>.bak"; otherwise it is refused ("... already exists. Nothing was written.").
+    bool replaceExisting = false;
 };
 
 // Burns the design surface's pattern into its full-size picture and writes the result beside
-// the source (or under options.newName, see RenderOutputPath), in the source's format, carrying
-// the source's metadata along (see CarryMetadata): every APPn and COM segment of a JPEG, the
-// iCCP, eXIf and XMP chunks of a PNG, with the EXIF sizes and thumbnail made to describe the
-// output. The output is read back before it is written; when it does not decode, has another
-// size or lacks a block, nothing is written and the error names the file. Bricks are drawn in
-// sRGB and converted into the photo's colour space when it carries another profile. Damaged
-// blocks (carried unchanged) and blocks that cannot be kept are told through onNotice.
+// the source (or under options.newName, see RenderOutputPath), in the source's format (see
+// WrittenFormat), carrying the source's metadata along (see CarryMetadata): every APPn and COM
+// segment of a JPEG, the iCCP, eXIf and XMP chunks of a PNG, with the EXIF sizes and thumbnail
+// made to describe the output. The output is read back before it is written; when it does not
+// decode, has another size or lacks a block, nothing is written and the error names the file.
+// Bricks are drawn in sRGB and converted into the photo's colour space when it carries another
+// profile. Damaged blocks (carried unchanged) and blocks that cannot be kept are told through
+// onNotice.
 //
-// An output that replaces its source keeps the original as "<source>.bak" (an existing backup
-// stays); when the write then fails, the original is moved back under its own name.
+// Every output goes through WriteFileAtomically: written whole under a temporary name and renamed
+// into place, never through a symbolic link, with the source's permissions. An output that
+// replaces its source keeps the original as "<source>.bak" (a hard link made before the rename;
+// an existing backup stays), so the source's name holds the old photo or the new one at every
+// instant. Any other existing file at the output name is refused unless replaceExisting.
 // With addPattern and fit both off, a newName of two or more characters and no rotation, the
-// source file is only renamed (see RenderRenamesOnly).
+// source file is only renamed (see RenderRenamesOnly), never over another file.
 // Throws on failure (the picture cannot be encoded, the file cannot be written or renamed), with
-// the system's reason.
+// the system's reason; EOutputTaken and EOutputAppeared for a name that is taken.
 void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options);
 
 // The case in which RenderAndSave only renames the source to the new name in its folder.
@@ -61,18 +69,29 @@ bool RenderRenamesOnly(const RenderOptions& options);
 // picture.
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                        const RenderOptions& options);
-// WriteRendered writes bytes to RenderOutputPath(sourceFile, newName), keeping a replaced
-// source as ".bak". Returns the path written.
-QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes);
-// RenameOnly moves the source to newName in its folder.
+// WriteRendered writes bytes to RenderOutputPath(sourceFile, newName) as RenderAndSave does.
+// Returns the path written.
+QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes,
+                      bool replaceExisting = false);
+// RenameOnly moves the source to newName in its folder; a taken name is refused.
 void RenameOnly(const QString& sourceFile, const QString& newName);
 
 // The output path for a source and a new name: the folder of newName, or of the source when it
 // has none, and newName's file name with its own extension (the part after its last dot, if
 // any) replaced by the source's extension in lower case, or with that extension added. An
-// empty newName, or one that is the source's path apart from letter case and blanks, gives the
-// source itself.
+// empty newName, or one that is the source's path apart from letter case, gives the source
+// itself. Blanks are kept: " a.jpg" and "a.jpg" are two files.
 QString RenderOutputPath(const QString& sourceFile, const QString& newName);
+
+// The format a source is written in: the one its content is (by its signature), JPEG, PNG, GIF
+// or BMP. Any other format, or a name that says another of these four (a BMP named .gif), is
+// refused, naming the file: no file is rewritten in a format other than its own, nor one format
+// under another's name. A source that cannot be read any more goes by its extension.
+ImageFileType WrittenFormat(const QString& sourceFile);
+// Why a name typed for the output cannot be used: its extension names a format other than the
+// one the source is written in (a PNG name for a JPEG). Empty when it can (also without an
+// extension).
+QString OutputNameRefusal(const QString& sourceFile, const QString& typedName);
 
 // Draws every brick of the surface onto image, whose pixels map to the bricks' full-size
 // coordinates scaled by (sx, sy). sourceFile gives the per-file dates when perFileDates is set.

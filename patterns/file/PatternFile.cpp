@@ -272,7 +272,6 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
     const QString why = WriteFileReplacing(fileName, bytes);
     if (!why.isEmpty())
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, why));
-    designer.Modified = false;
 }
 
 void ReadPattern(const QString& fileName, TDesigner& designer) {
@@ -313,5 +312,4 @@ void ReadPattern(const QString& fileName, TDesigner& designer) {
             SetUpLoadedBrick(designer, brick);
     }
     designer.update();
-    designer.Modified = false;
 }

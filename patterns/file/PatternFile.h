@@ -37,7 +37,7 @@ PatternLayout CurrentPatternLayout();
 void ApplyPatternLayout(const PatternLayout& layout);
 
 // Writes the layout and every brick of the surface (Tag below 50, in component order) to an XML
-// file: UTF-16 little-endian with a byte-order mark. Clears the surface's modified flag.
+// file: UTF-16 little-endian with a byte-order mark. The caller marks its history saved.
 // Throws EFCreateError naming the file when it cannot be written.
 void WritePattern(const QString& fileName, TDesigner& designer);
 
@@ -47,8 +47,8 @@ void WritePattern(const QString& fileName, TDesigner& designer);
 // a declaration naming "Unicode" included). Values and bricks read before a failure stay
 // applied. Throws: EFOpenError or Exception naming the file when it cannot be read or is not
 // well-formed XML; Exception "Node "<name>" not found" for a missing element; EConvertError for
-// a non-numeric or non-Boolean value; the stream's errors for a bad brick body. Clears the
-// modified flag when done.
+// a non-numeric or non-Boolean value; the stream's errors for a bad brick body. The caller
+// starts its history afresh.
 void ReadPattern(const QString& fileName, TDesigner& designer);
 
 // A brick's text form: its component stream converted to text (lines end with CR LF).

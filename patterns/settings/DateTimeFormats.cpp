@@ -27,14 +27,16 @@ const QStringList DateFormats = {
     QStringLiteral("yyyy-MM-dd"),
 };
 
+// Stored settings and bricks name a format by its index: new formats go after the others.
 const QStringList TimeFormats = {
     QStringLiteral("h:mm AM/PM"), QStringLiteral("h:mm:ss AM/PM"),   QStringLiteral("h:mm"),
     QStringLiteral("h:mm:ss"),    QStringLiteral("dd.mm.yyyy h:mm"),
+    QStringLiteral("hh:mm:ss"), // padded: names made with it sort by the time of day
 };
 
 const QStringList TimePickerFormats = {
     QStringLiteral("h:mm tt"),  QStringLiteral("h:mm:ss tt"),      QStringLiteral("H:mm"),
-    QStringLiteral("HH:mm:ss"), QStringLiteral("dd.mm.yyyy H:mm"),
+    QStringLiteral("HH:mm:ss"), QStringLiteral("dd.mm.yyyy H:mm"), QStringLiteral("HH:mm:ss"),
 };
 
 const QStringList BubbleStyles = {

@@ -12,8 +12,8 @@ double DateTimeToValue(const QDateTime& dt);
 QDateTime ValueToDateTime(double value);
 
 extern const QStringList DateFormats;       // 14 entries, entry 0 empty
-extern const QStringList TimeFormats;       // 5 text formats
-extern const QStringList TimePickerFormats; // 5 picker formats
+extern const QStringList TimeFormats;       // 6 text formats (the sixth: padded hours)
+extern const QStringList TimePickerFormats; // 6 picker formats
 extern const QStringList BubbleStyles;      // 5 bubble style names
 
 // The date and time the picture was taken, from its EXIF record: DateTimeOriginal, else

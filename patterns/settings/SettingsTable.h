@@ -13,6 +13,8 @@ enum class SettingKind {
     Number,    // a whole number; missing text or 0 takes the default; minimum..maximum checked
     Text,      // empty text takes the default
     Character, // its first character; empty text takes the default
+    Choice,    // a catalogue choice: the default only where the file lacks the value; a stored
+               // text, even an empty one, is the user's choice and taken as it is
 };
 
 // One value of the settings file (Captiomark.conf).
@@ -38,9 +40,10 @@ inline constexpr std::array<SettingSpec, 18> kSettings{{
     {"defaultDate", SettingKind::Text, "01.01.1980"},
     {"defaultDateFormat", SettingKind::Text, nullptr},
     {"defaultTime", SettingKind::Text, "12:00:00"},
-    {"defaultDateFormatFile", SettingKind::Text, nullptr},
+    // File names: sortable, and distinct to the minute (hh: hours of the 24-hour clock, padded).
+    {"defaultDateFormatFile", SettingKind::Choice, "yyyy-MM-dd"},
     {"defaultTimeFormat", SettingKind::Text, nullptr},
-    {"defaultTimeFormatFile", SettingKind::Text, nullptr},
+    {"defaultTimeFormatFile", SettingKind::Choice, "5"}, // TimeFormats[5], "hh:mm:ss"
     {"defaultDateDelimiter", SettingKind::Character, "."},
     {"defaultTimeDelimiter", SettingKind::Character, "-"},
     {"defaultFontName", SettingKind::Text, "Arial"},

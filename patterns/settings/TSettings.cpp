@@ -123,6 +123,16 @@ void textIfStored(Key& key, const SettingSpec& spec, QString& target) {
         target = text;
 }
 
+// Missing: write the default and use it. Stored, even empty: the user's choice.
+QString choiceOrDefault(Key& key, const SettingSpec& spec) {
+    bool found = false;
+    const QString text = key.find(nameOf(spec), &found);
+    if (found)
+        return text;
+    key.write(nameOf(spec), DefaultText(spec));
+    return DefaultText(spec);
+}
+
 // 0 (missing or stored 0): write the default and use it. Text that is not a number, or a
 // number outside the setting's range, stops the load with an error naming the value.
 int intOrDefault(Key& key, const SettingSpec& spec) {
@@ -193,9 +203,9 @@ void LoadSettings() {
         s.defaultDate = textOrDefault(key, DateSpec);
         textIfStored(key, DateFormatSpec, s.defaultDateFormat);
         s.defaultTime = textOrDefault(key, TimeSpec);
-        textIfStored(key, DateFormatFileSpec, s.defaultDateFormatFile);
+        s.defaultDateFormatFile = choiceOrDefault(key, DateFormatFileSpec);
         textIfStored(key, TimeFormatSpec, s.defaultTimeFormat);
-        textIfStored(key, TimeFormatFileSpec, s.defaultTimeFormatFile);
+        s.defaultTimeFormatFile = choiceOrDefault(key, TimeFormatFileSpec);
         s.defaultDateDelimiter = delimiterOrDefault(key, DateDelimiterSpec);
         s.defaultTimeDelimiter = delimiterOrDefault(key, TimeDelimiterSpec);
         fontName = textOrDefault(key, FontNameSpec);

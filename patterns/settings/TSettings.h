@@ -17,9 +17,9 @@ struct TSettings {
     QString defaultDate = DefaultText(Setting("defaultDate"));
     QString defaultDateFormat;
     QString defaultTime = DefaultText(Setting("defaultTime"));
-    QString defaultDateFormatFile;
+    QString defaultDateFormatFile = DefaultText(Setting("defaultDateFormatFile"));
     QString defaultTimeFormat;
-    QString defaultTimeFormatFile;
+    QString defaultTimeFormatFile = DefaultText(Setting("defaultTimeFormatFile"));
     QChar defaultDateDelimiter = DefaultCharacter(Setting("defaultDateDelimiter"));
     QChar defaultTimeDelimiter = DefaultCharacter(Setting("defaultTimeDelimiter"));
     // From defaultFontName, -Size, -Color and -Style; null until a load ran (DefaultFont then

@@ -156,18 +156,20 @@ TEST_F(BatchCommandTest, PatternIsBurntIntoEveryFile) {
     EXPECT_EQ(batch({"--pattern", path("missing.xml"), a}).code, 1);
 }
 
-TEST_F(BatchCommandTest, EncoderFailureNamesTheFile) {
-    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+TEST_F(BatchCommandTest, FileThatCannotBeWrittenIsNamed) {
+    // Readable, but a PNG under a JPEG name: it is written neither as JPEG nor as PNG.
     const QString wide = path("wide.jpg");
-    QImage strip(65520, 1, QImage::Format_RGB32);
+    QImage strip(640, 1, QImage::Format_RGB32);
     strip.fill(Qt::gray);
     ASSERT_TRUE(strip.save(wide, "PNG"));
     const QByteArray original = sha256Of(wide);
     const CliRun r = batch({"--rotate", "180", wide});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.startsWith("captiomark-cli: " + wide + ": Cannot write JPEG file: "))
+    EXPECT_TRUE(r.err.startsWith("captiomark-cli: \"" + wide + "\" is a PNG picture under a JPEG "
+                                 "name"))
         << r.err.toStdString();
     EXPECT_EQ(sha256Of(wide), original);
+    EXPECT_FALSE(QFile::exists(wide + ".bak"));
 }
 
 TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {
@@ -226,11 +228,25 @@ TEST_F(BatchCommandTest, CollidingNamesStopTheJobWithEveryOriginalKept) {
     }
 }
 
+TEST_F(BatchCommandTest, ATemplateThatGivesNoNewNameWritesNothing) {
+    // No file time format chosen: the date-and-time template cannot name the files, and the
+    // old names would have the outputs replace the originals.
+    ASSERT_EQ(cli({"settings", "set", "defaultTimeFormatFile", ""}).code, 0);
+    const QString a = photo("a.jpg"), b = photo("b.jpg", "2007:01:01 10:00:00");
+    const auto before = folderSha256(files.path());
+    const CliRun r = batch({"--rename", "23", "--fit", "20x20", a, b});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No new name can be made for \"%1\"").arg(a)))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Nothing was written.")) << r.err.toStdString();
+    EXPECT_EQ(folderSha256(files.path()), before);
+}
+
 TEST_F(BatchCommandTest, OutputsOverTheirSourceKeepTheOriginalAsBak) {
-    // No file time format chosen: the date-and-time template gives the old names back.
+    // Without a new name the fitted pictures replace their sources.
     const QString a = photo("a.jpg"), b = photo("b.jpg");
     const QByteArray aOriginal = sha256Of(a), bOriginal = sha256Of(b);
-    CliRun r = batch({"--rename", "23", "--fit", "20x20", a, b});
+    CliRun r = batch({"--fit", "20x20", a, b});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(sizeOf(a), QSize(20, 15));
     EXPECT_EQ(sha256Of(a + ".bak"), aOriginal);

@@ -63,6 +63,18 @@ CliRun runCliWithEnv(const QStringList& args, const QString& configDir,
     return runProgram(QStringLiteral(CAPTIOMARK_CLI_PATH), {}, args, configDir, env);
 }
 
+CliRun runCliWithFaults(const QStringList& args, const QString& configDir,
+                        const QMap<QString, QString>& env) {
+    QMap<QString, QString> all = env;
+    all.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CAPTIOMARK_FAULT_INJECTION_PATH));
+    // A sanitized build lets a library come before its runtime.
+    const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    all.insert(QStringLiteral("ASAN_OPTIONS"),
+               (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                   QStringLiteral("verify_asan_link_order=0"));
+    return runProgram(QStringLiteral(CAPTIOMARK_CLI_PATH), {}, args, configDir, all);
+}
+
 QByteArray sha256Of(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))

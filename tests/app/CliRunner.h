@@ -20,6 +20,12 @@ CliRun runCliVia(const QStringList& launcher, const QStringList& args, const QSt
 CliRun runCliWithEnv(const QStringList& args, const QString& configDir,
                      const QMap<QString, QString>& env);
 
+// The same with the test's fault injection preloaded into the tool (tests/app/FaultInjection.cpp
+// says which variables drive it), e.g. {{"CAPTIOMARK_FAULT_DIR", dir}, {"CAPTIOMARK_FAULT_STEP",
+// "3"}, {"CAPTIOMARK_FAULT_ACTION", "kill-before"}}. A killed tool gives code -1.
+CliRun runCliWithFaults(const QStringList& args, const QString& configDir,
+                        const QMap<QString, QString>& env);
+
 // SHA-256 of a file's bytes (empty when it cannot be read), and of every file of a folder by
 // name: the originals a command must leave alone are compared before and after it.
 QByteArray sha256Of(const QString& file);

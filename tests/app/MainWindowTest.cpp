@@ -18,6 +18,7 @@
 #include "platform/Messages.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -27,6 +28,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -51,6 +53,16 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
     EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
     f.write(bytes);
     return path;
+}
+
+// A file's text; pattern files are written in UTF-16 with a byte-order mark.
+QString readFile(const QString& path) {
+    QFile f(path);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    if (bytes.startsWith("\xFF\xFE"))
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                  (bytes.size() - 2) / 2);
+    return QString::fromUtf8(bytes);
 }
 
 QString writePhoto(const QString& path, int w, int h) {
@@ -113,7 +125,15 @@ protected:
         window->setDialogRunner([this](QDialog& d) {
             dialogs.append(d.metaObject()->className());
             dialogTitles.append(d.windowTitle());
-            return QDialog::Rejected;
+            // A question box is answered by the button captioned boxAnswer.
+            if (auto* box = qobject_cast<QMessageBox*>(&d)) {
+                boxes.append(box->text());
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text().remove(QLatin1Char('&')) == boxAnswer)
+                        b->click();
+                return box->result();
+            }
+            return int(QDialog::Rejected);
         });
         QGuiApplication::clipboard()->clear();
         window->setGeometry(50, 50, 900, 700);
@@ -138,6 +158,8 @@ protected:
     QString chosenFile;
     QStringList dialogs; // class names of the dialogs the window ran
     QStringList dialogTitles;
+    QStringList boxes;            // the texts of the question boxes the window showed
+    QString boxAnswer = "Cancel"; // the caption of the button each one is answered with
 };
 
 // ---- actions and menus ----
@@ -154,10 +176,10 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
     }
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Help"}));
     ASSERT_EQ(items.size(), 4);
-    EXPECT_EQ(items[0],
-              (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-", "&New Pattern",
-                           "Open P&attern", "Save Pa&ttern", "&Close Pattern", "-",
-                           "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
+    EXPECT_EQ(items[0], (QStringList{"&Open Image", "&Save Image", "Sa&ve Image As", "-",
+                                     "&New Pattern", "Open P&attern", "Save Pa&ttern",
+                                     QStringLiteral("Save Patte&rn As…"), "&Close Pattern", "-",
+                                     "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
     EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size", "-",
                                      "Object &Inspector", "E&xplorer"}));
     EXPECT_EQ(items[2],
@@ -186,6 +208,7 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
         {"aNew", "New Pattern", "Pattern", QKeySequence("Ctrl+N")},
         {"aOpen", "Open Pattern", "Pattern", QKeySequence("Ctrl+O")},
         {"aSave", "Save Pattern", "Pattern", QKeySequence("Ctrl+S")},
+        {"aSavePatternAs", "Save Pattern As…", "Pattern", QKeySequence("Ctrl+Shift+S")},
         {"aClose", "Close Pattern", "Pattern", {}},
         {"aGroup", "Batch processing", "Pattern", {}},
         {"aOptions", "Options", "Image", {}},
@@ -242,9 +265,9 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
     EXPECT_TRUE(enabled("aExit"));
     for (const char* n : {"aOptions", "actTip", "Action1", "aInspector", "aExplorer"})
         EXPECT_TRUE(enabled(n)) << n;
-    for (const char* n : {"aSaveAs", "aOpen", "aSave", "aClose", "aResize", "aRotateCount",
-                          "aZoomin", "aFittopage", "aNew", "aCopy", "aCut", "aPaste", "aDelete",
-                          "aSendToBack", "aUndo", "aRedo", "aAlignLeft"})
+    for (const char* n : {"aSaveAs", "aOpen", "aSave", "aSavePatternAs", "aClose", "aResize",
+                          "aRotateCount", "aZoomin", "aFittopage", "aNew", "aCopy", "aCut",
+                          "aPaste", "aDelete", "aSendToBack", "aUndo", "aRedo", "aAlignLeft"})
         EXPECT_FALSE(enabled(n)) << n;
     EXPECT_FALSE(window->zoomBox()->isEnabled());
     EXPECT_EQ(window->zoomBox()->currentText(), "100 %"); // not the first entry, "1 %"
@@ -261,9 +284,12 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
     EXPECT_FALSE(enabled("aCopy"));
     EXPECT_TRUE(window->surfaceActions()->connected());
 
+    // A turned photo is unsaved work; the pattern is untouched.
     window->action("aRotateClock")->trigger();
     EXPECT_EQ(designer()->realPicture.size(), QSize(200, 300));
-    EXPECT_TRUE(enabled("aSave"));
+    EXPECT_TRUE(designer()->PhotoModified);
+    EXPECT_FALSE(enabled("aSave"));
+    EXPECT_TRUE(enabled("aSavePatternAs"));
 }
 
 TEST_F(MainWindowTest, CaptionNamesPatternAndImage) {
@@ -436,7 +462,8 @@ TEST_F(MainWindowTest, FailingPatternLeavesTheCurrentBricks) {
     writeFile(path("good.xml"), patternXml({textBrick("Old1", 10, 10), textBrick("Old2", 50, 20)}));
     window->LoadPattern(path("good.xml"));
     ASSERT_EQ(brickNames(designer()), (QStringList{"Old1", "Old2"}));
-    designer()->Modified = true;
+    window->designSurface()->SetProperty(designer()->Bricks().constFirst(), "Caption", "Changed");
+    ASSERT_TRUE(designer()->PatternModified());
     const QList<QWidget*> before = designer()->Bricks();
 
     // One good brick, then one of an unknown class: the good one must not survive either.
@@ -447,7 +474,9 @@ TEST_F(MainWindowTest, FailingPatternLeavesTheCurrentBricks) {
     for (QWidget* b : before)
         EXPECT_TRUE(b->isVisible());
     EXPECT_TRUE(designer()->findChildren<TText*>(QStringLiteral("New1")).isEmpty());
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified()) << "the edit can still be undone and saved";
+    EXPECT_TRUE(window->action("aUndo")->isEnabled());
+    EXPECT_TRUE(window->windowTitle().contains("good.xml"));
 
     EXPECT_THROW(window->LoadPattern(path("missing.xml")), Exception);
     writeFile(path("broken.xml"), "<Project><Bricks>");
@@ -457,7 +486,7 @@ TEST_F(MainWindowTest, FailingPatternLeavesTheCurrentBricks) {
     // The same names load again afterwards (nothing stale left on the surface).
     window->LoadPattern(path("good.xml"));
     EXPECT_EQ(brickNames(designer()), (QStringList{"Old1", "Old2"}));
-    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(designer()->PatternModified());
 }
 
 TEST_F(MainWindowTest, SamplePatternOpensOverThePhoto) {
@@ -475,78 +504,74 @@ TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutBeforeTheyGo) {
     window->LoadPattern(path("pat.xml"));
 
     // Not modified: no question.
-    designer()->Modified = false;
     chosenFile = path("pat.xml");
     window->openPattern();
-    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(boxes.isEmpty());
     EXPECT_EQ(brickNames(designer()), QStringList{"K1"});
 
-    designer()->Modified = true;
-    answer = Answer::Cancel;
+    QWidget* k1 = designer()->Bricks().constFirst();
+    window->designSurface()->SetProperty(k1, "Caption", "Changed");
+    boxAnswer = "Cancel";
     window->newPattern();
     window->closePattern();
     window->openPattern();
-    ASSERT_EQ(questions.size(), 3);
-    for (const auto& q : questions) {
-        EXPECT_EQ(q.first, QuestionButtons::YesNoCancel);
-        EXPECT_EQ(q.second, "Do you want to save current file?");
-    }
+    ASSERT_EQ(boxes.size(), 3);
+    for (const QString& text : boxes)
+        EXPECT_EQ(text, "The pattern \"pat.xml\" has unsaved changes.\nDo you want to save it?");
     EXPECT_EQ(brickNames(designer()), QStringList{"K1"});
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified());
     EXPECT_EQ(requests.size(), 1); // only the unasked open above
 
-    // Yes saves the pattern first (a name is asked for), then clears.
-    answer = Answer::Yes;
-    chosenFile = path("saved.xml");
+    // Save Pattern writes the pattern's own file without asking for a name, then clears.
+    boxAnswer = "Save Pattern";
     window->newPattern();
-    EXPECT_TRUE(QFile::exists(path("saved.xml")));
+    EXPECT_TRUE(readFile(path("pat.xml")).contains("Changed"));
+    EXPECT_EQ(requests.size(), 1);
     EXPECT_TRUE(designer()->Bricks().isEmpty());
-    EXPECT_EQ(window->PatternPath(), path("saved.xml"));
+    EXPECT_TRUE(window->PatternPath().isEmpty());
 
-    // Yes whose save dialog is cancelled keeps everything.
-    window->LoadPattern(path("pat.xml"));
-    designer()->Modified = true;
-    TProjectManager other; // a fresh window has no pattern path yet
-    other.setFileNameAsker([](const FileRequest&) { return QString(); });
-    other.designer()->Modified = true;
-    other.closePattern();
-    EXPECT_TRUE(other.designer()->Modified);
+    // A new pattern whose name dialog is cancelled keeps everything.
+    ASSERT_NE(window->designSurface()->CreateBrick("TText", QPoint(5, 5)), nullptr);
+    chosenFile.clear();
+    window->closePattern();
+    EXPECT_EQ(brickNames(designer()), QStringList{"Text1"});
+    EXPECT_TRUE(designer()->PatternModified());
 
-    // No discards.
-    answer = Answer::No;
+    // Don't Save discards.
+    boxAnswer = "Don't Save";
     window->closePattern();
     EXPECT_TRUE(designer()->Bricks().isEmpty());
-    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(designer()->PatternModified());
 }
 
 TEST_F(MainWindowTest, ClosingWithUnsavedChangesAsks) {
     ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 200, 100)));
-    designer()->Modified = true;
-    answer = Answer::Cancel;
+    window->rotate(90);
+    boxAnswer = "Cancel";
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(questions[0].second, "Do you want to save current file?");
-    // Yes with no name chosen stays open too.
-    answer = Answer::Yes;
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith("The photo \"p.jpg\" was turned")) << boxes[0].toStdString();
+    // Save Photo with no name chosen stays open too.
+    boxAnswer = "Save Photo";
     chosenFile.clear();
     EXPECT_FALSE(window->close());
-    // Yes with a name saves the image and closes.
+    // With a name it saves the image and closes.
     chosenFile = path("closing.jpg");
     EXPECT_TRUE(window->close());
-    EXPECT_FALSE(QImage(RenderOutputPath(path("p.jpg"), chosenFile)).isNull());
-    // Unmodified: no question.
+    EXPECT_EQ(QImage(RenderOutputPath(path("p.jpg"), chosenFile)).size(), QSize(100, 200));
+    // Saved: no question.
     window->show();
-    designer()->Modified = false;
-    questions.clear();
+    boxes.clear();
     EXPECT_TRUE(window->close());
+    EXPECT_TRUE(boxes.isEmpty());
     EXPECT_TRUE(questions.isEmpty());
 }
 
 TEST_F(MainWindowTest, SavePatternAsksOnceThenReusesThePath) {
     ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
-    writeFile(path("pat.xml"), patternXml({textBrick("S1", 10, 10)}));
-    window->LoadPattern(path("pat.xml"));
+    // A new pattern has no file yet.
+    ASSERT_NE(window->designSurface()->CreateBrick("TText", QPoint(5, 5)), nullptr);
     chosenFile = path("out.xml");
     EXPECT_TRUE(window->savePattern());
     ASSERT_EQ(requests.size(), 1);
@@ -556,7 +581,7 @@ TEST_F(MainWindowTest, SavePatternAsksOnceThenReusesThePath) {
     EXPECT_EQ(requests.size(), 1);
     window->newPattern();
     window->LoadPattern(path("out.xml"));
-    EXPECT_EQ(brickNames(designer()), QStringList{"S1"});
+    EXPECT_EQ(brickNames(designer()), QStringList{"Text1"});
 }
 
 // ---- saving the image ----
@@ -605,6 +630,35 @@ TEST_F(MainWindowTest, OverwriteQuestionIsAboutTheWrittenName) {
     answer = Answer::Yes;
     EXPECT_TRUE(window->saveImage(true));
     EXPECT_EQ(QImage(written).size(), QSize(160, 120));
+    // The replaced file is kept as the photo itself would be.
+    QFile backup(written + ".bak");
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), QByteArray("keep me"));
+}
+
+TEST_F(MainWindowTest, SaveAsNeverWritesThroughALink) {
+    const QString photo = writePhoto(path("photo.jpg"), 160, 120);
+    ASSERT_TRUE(window->OpenImage(photo));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("notes.txt");
+    writeFile(target, "notes");
+    chosenFile = path("linked.jpg");
+    ASSERT_TRUE(QFile::link(target, chosenFile));
+    answer = Answer::Yes;
+    // The failure goes up to the application's handler, which shows it.
+    QString message;
+    try {
+        window->saveImage(true);
+    } catch (const Exception& e) {
+        message = e.message();
+    }
+    EXPECT_TRUE(message.contains(QDir::toNativeSeparators(chosenFile)) &&
+                message.contains("symbolic link"))
+        << message.toStdString();
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("notes"));
+    EXPECT_TRUE(QFileInfo(chosenFile).isSymLink());
 }
 
 TEST_F(MainWindowTest, SaveAsWithoutANameSaysSo) {
@@ -691,11 +745,11 @@ TText* openWithOneBrick(TProjectManager& w, const QTemporaryDir& dir) {
 }
 
 TEST_F(MainWindowTest, PaletteThenPhotoClickPlacesABrickThatUndoAndRedoTakeAndBringBack) {
-    // The text editor opens on the new brick; Cancel keeps it as placed.
+    // The text editor opens on the new brick; Ok keeps it as placed.
     int edits = 0;
     EditorDialogs().Exec = [&](QDialog&) {
         ++edits;
-        return int(QDialog::Rejected);
+        return int(QDialog::Accepted);
     };
     ASSERT_TRUE(window->OpenImage(writePhoto(path("p.jpg"), 300, 200)));
     EXPECT_FALSE(window->action("aUndo")->isEnabled());
@@ -713,7 +767,7 @@ TEST_F(MainWindowTest, PaletteThenPhotoClickPlacesABrickThatUndoAndRedoTakeAndBr
     // The pending class was taken: the palette is back on the arrow.
     EXPECT_EQ(window->PendingClass(), nullptr);
     EXPECT_TRUE(window->paletteBar()->findChild<QToolButton*>("paletteArrow")->isChecked());
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified());
     EXPECT_TRUE(window->action("aSave")->isEnabled());
     ASSERT_TRUE(window->action("aUndo")->isEnabled());
     EXPECT_FALSE(window->action("aRedo")->isEnabled());
@@ -723,17 +777,17 @@ TEST_F(MainWindowTest, PaletteThenPhotoClickPlacesABrickThatUndoAndRedoTakeAndBr
 
     window->action("aUndo")->trigger();
     EXPECT_TRUE(designer()->Bricks().isEmpty());
-    EXPECT_FALSE(designer()->Modified); // back at the state the photo was opened in
+    EXPECT_FALSE(designer()->PatternModified()); // back at the state the photo was opened in
     EXPECT_FALSE(window->action("aSave")->isEnabled());
     ASSERT_TRUE(window->action("aRedo")->isEnabled());
 
     window->action("aRedo")->trigger();
     ASSERT_EQ(designer()->Bricks().size(), 1);
     EXPECT_EQ(designer()->Bricks().constFirst()->objectName(), "Text1");
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified());
 
     // New Pattern forgets the history.
-    answer = Answer::No;
+    boxAnswer = "Don't Save";
     window->newPattern();
     EXPECT_TRUE(designer()->Bricks().isEmpty());
     EXPECT_FALSE(window->action("aUndo")->isEnabled());
@@ -745,7 +799,7 @@ TEST_F(MainWindowTest, CopyCutPasteAndDeleteGoThroughTheActions) {
     ASSERT_NE(brick, nullptr);
     // Read from a file: nothing to undo, not modified.
     EXPECT_FALSE(window->action("aUndo")->isEnabled());
-    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(designer()->PatternModified());
     EXPECT_FALSE(window->action("aCopy")->isEnabled());
     EXPECT_FALSE(window->action("aPaste")->isEnabled());
 
@@ -812,13 +866,13 @@ TEST_F(MainWindowTest, InspectorShowsTheSelectionAndEachWriteIsOneUndoStep) {
     inspector->Model().WriteValue(caption, "Hello");
     EXPECT_EQ(brick->Caption(), "Hello");
     EXPECT_EQ(stack->count(), steps + 1);
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified());
     window->action("aUndo")->trigger();
     EXPECT_EQ(brick->Caption(), "A1");
     // The grid shows the value that came back.
     EXPECT_EQ(inspector->Model().Object(), brick);
     EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("Caption")), "A1");
-    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(designer()->PatternModified());
     window->action("aRedo")->trigger();
     EXPECT_EQ(brick->Caption(), "Hello");
 
@@ -852,11 +906,11 @@ TEST_F(MainWindowTest, DialogOkOnADoubleClickedBrickIsOneUndoStep) {
     ASSERT_EQ(runs, 1);
     EXPECT_EQ(brick->Caption(), "From the dialog");
     EXPECT_EQ(stack->count(), 1);
-    EXPECT_TRUE(designer()->Modified);
+    EXPECT_TRUE(designer()->PatternModified());
 
     window->action("aUndo")->trigger();
     EXPECT_EQ(brick->Caption(), "A1");
-    EXPECT_FALSE(designer()->Modified);
+    EXPECT_FALSE(designer()->PatternModified());
     window->action("aRedo")->trigger();
     EXPECT_EQ(brick->Caption(), "From the dialog");
 
@@ -921,7 +975,10 @@ TEST_F(MainWindowTest, ApplyPatternToImagesRewritesEachFileAndKeepsABackup) {
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         originals << f.readAll();
     }
+    answer = Answer::Yes; // to the question before the files are rewritten
     emit window->explorer()->applyPatternToFiles(files);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0].first, QuestionButtons::YesNo);
     EXPECT_TRUE(messages.isEmpty());
     for (int i = 0; i < files.size(); ++i) {
         QFile bak(files[i] + ".bak"), out(files[i]);

@@ -328,14 +328,16 @@ TEST_F(BatchJobTest, FailingFileStopsJobAndKeepsWhatWasDone) {
 }
 
 TEST_F(BatchJobTest, EncoderFailureNamesTheFile) {
-    // Readable, but too wide for a JPEG (the encoder stops at 65500 pixels).
+    // A JPEG fitted wider than a JPEG can be (the encoder stops at 65500 pixels).
     const QString wide = files.filePath(QStringLiteral("wide.jpg"));
-    QImage strip(65520, 1, QImage::Format_RGB32);
-    strip.fill(Qt::gray);
-    ASSERT_TRUE(strip.save(wide, "PNG"));
+    ASSERT_TRUE(WriteBytes(wide, JpegWithExif(makeTestPhoto(16, 4), "2006:05:02 14:05:09")));
     const QByteArray original = ReadFileBytes(wide);
     add(wide);
-    TBatchOptions o = turnedBy(180);
+    TBatchOptions o;
+    o.Fit = true;
+    o.Width = 65520;
+    o.Height = 1;
+    o.Proportional = false;
     const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Failed);
     EXPECT_TRUE(r.Error.startsWith(wide + QStringLiteral(": Cannot write JPEG file: ")))
@@ -441,9 +443,9 @@ TEST_F(BatchJobTest, SourceListedTwiceStops) {
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"a.jpg"});
 }
 
-TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
-    // Drawn with the old name (rename off, or a date template falling back to the old name),
-    // and rotated in place: the first run keeps each original under .bak.
+TEST_F(BatchJobTest, ATemplateThatMakesNoNewNameStopsBeforeAnyFile) {
+    // No file-name time format: the template would give each file its old name, so that every
+    // output replaced its original.
     Settings().defaultTimeFormatFile.clear();
     const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.JPG"));
     const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
@@ -451,6 +453,24 @@ TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
     add(b);
     names.LoadStored(QStringLiteral("23"));
     names.Rename = true;
+    const TBatchResult r = run(turnedBy(90));
+    EXPECT_EQ(r.Outcome, TBatchOutcome::NotStarted);
+    EXPECT_EQ(r.Error, QStringLiteral("No new name can be made for \"%1\": no time format for file "
+                                      "names is chosen (Options). Nothing was written.")
+                           .arg(a));
+    EXPECT_EQ(ReadFileBytes(a), aBytes);
+    EXPECT_EQ(ReadFileBytes(b), bBytes);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"a.jpg", "b.JPG"}));
+}
+
+TEST_F(BatchJobTest, OutputsOverTheirSourceKeepTheOriginalAsBackup) {
+    // Drawn with the old name (rename off) and rotated in place: the first run keeps each
+    // original under .bak.
+    const QString a = photo(QStringLiteral("a.jpg")), b = photo(QStringLiteral("b.JPG"));
+    const QByteArray aBytes = ReadFileBytes(a), bBytes = ReadFileBytes(b);
+    add(a);
+    add(b);
+    names.Rename = false;
     TBatchOptions o = turnedBy(90);
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(ReadFileBytes(a + ".bak"), aBytes);

@@ -242,8 +242,28 @@ TEST_F(MakeNewNameTest, CustomTextThenNumber) {
 TEST_F(MakeNewNameTest, RenameOffKeepsOldNameWhateverTheRows) {
     EXPECT_EQ(withTemplate(QStringLiteral("12345"), false).MakeNewName(photo, 7),
               QStringLiteral("IMG_0001.JPG"));
+    // Names are used as they are: blanks are part of them.
     EXPECT_EQ(withTemplate(QString(), false).MakeNewName(QStringLiteral("/x/ a b.jpg "), 1),
-              QStringLiteral("a b.jpg"));
+              QStringLiteral(" a b.jpg "));
+}
+
+TEST_F(MakeNewNameTest, OnlyTheBlanksTheTemplateBringsAreTrimmed) {
+    const QString lead = file(QStringLiteral(" lead.jpg"), "2006:05:02 14:05:09");
+    // A token that fails gives the old name whole.
+    Settings().defaultTimeFormatFile = QString();
+    EXPECT_EQ(withTemplate(QStringLiteral("3")).MakeNewName(lead, 1), QStringLiteral(" lead.jpg"));
+    EXPECT_EQ(withTemplate(QStringLiteral("5")).MakeNewName(lead, 1), QStringLiteral(" lead.jpg"));
+    EXPECT_EQ(withTemplate(QStringLiteral("54")).MakeNewName(lead, 2),
+              QStringLiteral(" lead2.jpg"));
+    // The blank before a date and a custom text's own blanks go from the ends, up to the old name.
+    EXPECT_EQ(withTemplate(QStringLiteral("25")).MakeNewName(lead, 1),
+              QStringLiteral("2006-05-02 lead.jpg"));
+    TRenameTemplate t = withTemplate(QStringLiteral("152"));
+    t.CustomText = QStringLiteral("  ");
+    EXPECT_EQ(t.MakeNewName(lead, 1), QStringLiteral(" lead 2006-05-02.jpg"));
+    t = withTemplate(QStringLiteral("21"));
+    t.CustomText = QStringLiteral(" Trip  ");
+    EXPECT_EQ(t.MakeNewName(lead, 1), QStringLiteral("2006-05-02 Trip.jpg"));
 }
 
 TEST_F(MakeNewNameTest, EmptyNameRowGivesExtensionAlone) {
@@ -251,7 +271,7 @@ TEST_F(MakeNewNameTest, EmptyNameRowGivesExtensionAlone) {
 }
 
 TEST_F(MakeNewNameTest, TimeFormatIndexMissingOrWrongKeepsOldName) {
-    for (const char* index : {"", "x", "-1", "5"}) {
+    for (const char* index : {"", "x", "-1", "6"}) {
         Settings().defaultTimeFormatFile = QString::fromLatin1(index);
         EXPECT_EQ(withTemplate(QStringLiteral("43")).MakeNewName(photo, 1),
                   QStringLiteral("IMG_0001.JPG"))
@@ -270,6 +290,40 @@ TEST_F(MakeNewNameTest, TimeFormatsAndDelimiter) {
     Settings().defaultTimeDelimiter = QLatin1Char('_');
     EXPECT_EQ(withTemplate(QStringLiteral("3")).MakeNewName(photo, 1),
               QStringLiteral("2_05 PM.JPG"));
+}
+
+TEST_F(MakeNewNameTest, PaddedTimeFormatSortsByTheTimeOfDay) {
+    Settings().defaultTimeFormatFile = QStringLiteral("5"); // hh:mm:ss
+    const QString morning = file(QStringLiteral("IMG_0002.JPG"), "2006:05:02 09:03:59");
+    EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(morning, 1),
+              QStringLiteral("2006-05-02 09-03-00.JPG"));
+    EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(photo, 2),
+              QStringLiteral("2006-05-02 14-05-00.JPG"));
+}
+
+TEST_F(MakeNewNameTest, BuildNewNameSaysWhyTheTemplateMakesNoName) {
+    const TRenameTemplate t = withTemplate(QStringLiteral("23"));
+    TRenameTemplate::Result r = t.BuildNewName(photo, 1);
+    EXPECT_EQ(r.name, QStringLiteral("2006-05-02 14-05-00.JPG"));
+    EXPECT_TRUE(r.problem.isEmpty());
+
+    const QString none = file(QStringLiteral("nodate.jpg"), QByteArray());
+    r = t.BuildNewName(none, 1);
+    EXPECT_EQ(r.name, QStringLiteral("nodate.jpg"));
+    EXPECT_TRUE(r.problem.startsWith("the date the picture was taken cannot be read"))
+        << r.problem.toStdString();
+
+    Settings().defaultTimeFormatFile.clear();
+    r = withTemplate(QStringLiteral("3")).BuildNewName(photo, 1);
+    EXPECT_EQ(r.problem, QStringLiteral("no time format for file names is chosen (Options)"));
+    Settings().defaultTimeFormatFile = QStringLiteral("9");
+    r = withTemplate(QStringLiteral("3")).BuildNewName(photo, 1);
+    EXPECT_TRUE(r.problem.contains("\"9\"")) << r.problem.toStdString();
+    // Without date or time tokens nothing can fail; with Rename off the old name is the name.
+    EXPECT_TRUE(withTemplate(QStringLiteral("54")).BuildNewName(none, 3).problem.isEmpty());
+    r = withTemplate(QStringLiteral("23"), false).BuildNewName(none, 1);
+    EXPECT_EQ(r.name, QStringLiteral("nodate.jpg"));
+    EXPECT_TRUE(r.problem.isEmpty());
 }
 
 TEST_F(MakeNewNameTest, FileWithoutDateOrExifKeepsOldName) {

@@ -128,7 +128,7 @@ TEST_F(DesignSurfaceTest, EachClassLandsAtTheClickWithItsFullSizePositionAtZoom2
     EXPECT_EQ(qobject_cast<TText*>(named(QStringLiteral("TextBubble1")))->Caption(),
               QStringLiteral("Type text here"));
     EXPECT_EQ(d->Bricks().size(), 5);
-    EXPECT_TRUE(d->Modified);
+    EXPECT_TRUE(d->PatternModified());
 }
 
 TEST_F(DesignSurfaceTest, DateAndTimeBricksTakeTheOpenPhotosDate) {
@@ -564,31 +564,32 @@ TEST_F(DesignSurfaceTest, DeletingAllBricksLeavesTheFurnitureAndUndoes) {
     surface->ClearPattern();
     EXPECT_TRUE(d->Bricks().isEmpty());
     EXPECT_EQ(surface->UndoStack()->count(), 0);
-    EXPECT_FALSE(d->Modified);
+    EXPECT_FALSE(d->PatternModified());
 }
 
-// --- Properties, modified flag -----------------------------------------------------------------
+// --- Properties, modified pattern
+// -----------------------------------------------------------------
 
 TEST_F(DesignSurfaceTest, PropertyWritesUndoAndModifiedFollowsTheStack) {
     open(2.0);
     auto* t = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
-    EXPECT_TRUE(d->Modified);
+    EXPECT_TRUE(d->PatternModified());
     surface->MarkSaved();
-    EXPECT_FALSE(d->Modified);
+    EXPECT_FALSE(d->PatternModified());
     surface->SetProperty(t, QStringLiteral("Caption"), QStringLiteral("Hi"));
     surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("40"));
     EXPECT_EQ(t->Caption(), QStringLiteral("Hi"));
     EXPECT_EQ(t->FullLeft, 80);
-    EXPECT_TRUE(d->Modified);
+    EXPECT_TRUE(d->PatternModified());
     surface->UndoStack()->undo();
     EXPECT_EQ(t->Left(), 10);
     EXPECT_EQ(t->FullLeft, 20);
     surface->UndoStack()->undo();
     EXPECT_EQ(t->Caption(), QStringLiteral("Type text here"));
-    EXPECT_FALSE(d->Modified); // back at the saved state
+    EXPECT_FALSE(d->PatternModified()); // back at the saved state
     surface->UndoStack()->redo();
     EXPECT_EQ(t->Caption(), QStringLiteral("Hi"));
-    EXPECT_TRUE(d->Modified);
+    EXPECT_TRUE(d->PatternModified());
     // A bad value raises the property's error and leaves no command.
     const int commands = surface->UndoStack()->count();
     EXPECT_THROW(surface->SetProperty(t, QStringLiteral("Left"), QStringLiteral("abc")), Exception);
@@ -637,8 +638,10 @@ TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {
     }
 
     int edits = 0;
-    EXPECT_TRUE(
-        surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) { ++edits; }}));
+    EXPECT_TRUE(surface->RegisterComponentEditor({"TText", true, true, [&edits](QWidget*) {
+                                                      ++edits;
+                                                      return true; // Ok: the new brick stays
+                                                  }}));
     EXPECT_FALSE(surface->RegisterComponentEditor({"TText", false, false, {}}));
     QWidget* t = place(QStringLiteral("TText"), QPoint(10, 10)); // edits on create
     EXPECT_EQ(edits, 1);

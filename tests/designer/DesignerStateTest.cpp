@@ -68,7 +68,8 @@ TEST(DesignerState, FreshSurfaceHasOnlyItsPicturePanel) {
     EXPECT_EQ(d.ZoomRatio, 0.0);
     EXPECT_TRUE(d.Picture.isNull());
     EXPECT_TRUE(d.realPicture.isNull());
-    EXPECT_FALSE(d.Modified);
+    EXPECT_FALSE(d.Modified());
+    EXPECT_FALSE(d.PatternModified()) << "no history without a surface";
     EXPECT_TRUE(d.FileName.isEmpty());
     EXPECT_TRUE(d.Components().isEmpty());
     EXPECT_TRUE(d.Bricks().isEmpty());
@@ -141,11 +142,11 @@ TEST_P(OpenImageAtZoom, KeepsTheFullPhotoAndAPreviewAtTheRatio) {
     const ZoomCase& c = GetParam();
     PhotoFile file(QSize(400, 300));
     TDesigner d;
-    d.Modified = true;
+    d.PhotoModified = true;
     d.OpenImage(file.path, c.zoom);
     EXPECT_EQ(d.ZoomRatio, c.zoomAfter);
     EXPECT_EQ(d.FileName, file.path);
-    EXPECT_FALSE(d.Modified) << "a freshly opened image is unmodified";
+    EXPECT_FALSE(d.PhotoModified) << "a freshly opened image is unmodified";
     QString why;
     EXPECT_TRUE(fuzzyImageCompare(d.realPicture, file.photo, 0, &why)) << why.toStdString();
     ASSERT_EQ(d.Picture.size(), c.preview);
@@ -205,7 +206,7 @@ TEST(DesignerState, UnreadableImageLeavesTheSurfaceAsItWas) {
     PhotoFile file(QSize(60, 40));
     TDesigner d;
     d.OpenImage(file.path, 2.0);
-    d.Modified = true;
+    d.PhotoModified = true;
     const QImage before = d.realPicture;
     const QString missing = file.dir.filePath(QStringLiteral("absent.jpg"));
     EXPECT_THROW(d.OpenImage(missing, 4.0), EFOpenError);
@@ -217,7 +218,7 @@ TEST(DesignerState, UnreadableImageLeavesTheSurfaceAsItWas) {
     EXPECT_EQ(d.FileName, file.path);
     EXPECT_EQ(d.ZoomRatio, 2.0);
     EXPECT_EQ(d.Picture.size(), QSize(30, 20));
-    EXPECT_TRUE(d.Modified);
+    EXPECT_TRUE(d.PhotoModified);
 }
 
 // ---- LoadPhoto: upright by the EXIF orientation unless AutoRotate is off ----------------------

@@ -132,7 +132,8 @@ protected:
             const TText* t = letter(d, kLetter.x(), kLetter.y(), 0x0000FF); // TColor: red
             o.letterBox = t->FullBox(t->FullLeft, t->FullTop);
         }
-        const QString out = dir.filePath("out-" + QFileInfo(source).fileName());
+        const QString out = dir.filePath((keepQuality ? "kq-" : "out-") +
+                                         QFileInfo(source).fileName());
         RenderAndSave(d, source, {.newName = out, .keepQuality = keepQuality,
                                   .onNotice = [&o](const QString& n) { o.notices << n; }});
         o.pixels = ReadImageFile(out);

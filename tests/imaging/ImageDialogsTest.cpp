@@ -60,13 +60,17 @@ TEST_F(ResizeDialog, ProportionalWidthLinksThroughTheWholePercentage) {
     dlg.Button1->click();
     EXPECT_EQ(f.designer->realPicture.size(), QSize(333, 248));
     EXPECT_EQ(f.designer->Picture.size(), QSize(166, 124)) << "the preview at zoom 2";
-    EXPECT_TRUE(f.designer->Modified);
+    EXPECT_TRUE(f.designer->PhotoModified);
     EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST_F(ResizeDialog, OkAtOnceKeepsTheSize) {
+    const QImage before = f.designer->realPicture;
     dlg.Button1->click();
     EXPECT_EQ(f.designer->realPicture.size(), QSize(1000, 750));
+    EXPECT_EQ(f.designer->realPicture, before) << "not resampled onto itself";
+    EXPECT_FALSE(f.designer->PhotoModified) << "nothing changed";
+    EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST_F(ResizeDialog, NonProportionalSidesAreIndependentUntilTheBoxIsCheckedAgain) {
@@ -139,7 +143,8 @@ TEST_F(AdjustmentsDialog, UntouchedAcceptChangesNothing) {
     EXPECT_EQ(dlg.lblContrast->text(), QStringLiteral("0"));
     dlg.btnAccept->click();
     EXPECT_EQ(f.designer->realPicture, before);
-    EXPECT_TRUE(f.designer->Modified);
+    EXPECT_FALSE(f.designer->PhotoModified) << "no pixel changed";
+    EXPECT_FALSE(f.designer->PictureEdited);
 }
 
 TEST_F(AdjustmentsDialog, CancelChangesNothing) {
@@ -148,7 +153,7 @@ TEST_F(AdjustmentsDialog, CancelChangesNothing) {
     dlg.trbarBrightness->setValue(80);
     dlg.btnCancel->click();
     EXPECT_EQ(f.designer->realPicture, before);
-    EXPECT_FALSE(f.designer->Modified);
+    EXPECT_FALSE(f.designer->PhotoModified);
     EXPECT_FALSE(f.designer->PictureEdited);
 }
 
@@ -158,6 +163,7 @@ TEST_F(AdjustmentsDialog, AcceptMarksThePictureEdited) {
     dlg.trbarBrightness->setValue(80);
     dlg.btnAccept->click();
     EXPECT_TRUE(f.designer->PictureEdited); // the file's own blocks no longer show it
+    EXPECT_TRUE(f.designer->PhotoModified);
 }
 
 TEST_F(AdjustmentsDialog, SaturationZeroTurnsRedGrey) {

@@ -272,11 +272,13 @@ TEST_F(MetadataCarry, MalformedBlocksAreCarriedUnchangedWithANotice) {
         {"truncated EXIF", {shortTiff}, "the EXIF block"},
         {"cut XMP", {cutXmpSegment}, "the XMP block is incomplete"},
     };
+    int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString src = writeSource("bad.jpg", JpegCoding::Baseline, c.segments);
+        const QString src =
+            writeSource(QStringLiteral("bad%1.jpg").arg(++n), JpegCoding::Baseline, c.segments);
         notices.clear();
-        const QByteArray out = save(src, {.newName = path("bad-out.jpg")});
+        const QByteArray out = save(src, {.newName = path(QStringLiteral("bad%1-out.jpg").arg(n))});
         EXPECT_EQ(JpegSegmentsOf(out), c.segments);
         EXPECT_TRUE(notices.join('\n').contains(c.notice)) << notices.join('\n').toStdString();
         EXPECT_TRUE(notices.join('\n').contains(QDir::toNativeSeparators(src)));

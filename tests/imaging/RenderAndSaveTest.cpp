@@ -471,9 +471,8 @@ TEST_F(RenderFiles, NewNameInAnotherFolderMakesNoBackup) {
 
 TEST_F(RenderFiles, SavingOverTheSourceKeepsOneBackup) {
     const QByteArray original = sourceBytes();
-    RenderAndSave(*f.designer, f.photoPath,
-                  {.newName = QStringLiteral("  ") + f.photoPath.toUpper() + QStringLiteral(" ")});
-    // Letter case and blanks aside, the name is the source's: it gets a backup.
+    RenderAndSave(*f.designer, f.photoPath, {.newName = f.photoPath.toUpper()});
+    // Letter case aside, the name is the source's: it gets a backup.
     ASSERT_TRUE(QFile::exists(f.photoPath + ".bak"));
     EXPECT_EQ(ReadFileBytes(f.photoPath + ".bak"), original);
     const QByteArray firstOutput = sourceBytes();
@@ -589,7 +588,11 @@ TEST(RenderOutputPath, TypedNameTakesTheSourceFormatsExtension) {
         {"/p/a.JPG", "", "/p/a.JPG"},
         {"/p/a.JPG", "/p/a.JPG", "/p/a.JPG"},
         {"/p/a.JPG", "/p/a.jpg", "/p/a.JPG"},
-        {"/p/a.JPG", "  /P/A.jpg ", "/p/a.JPG"},
+        {"/p/a.JPG", "/P/A.jpg", "/p/a.JPG"},
+        // Blanks are part of a name.
+        {"/p/a.jpg", "/p/ a.jpg", "/p/ a.jpg"},
+        {"/p/ lead.jpg", " lead.jpg", "/p/ lead.jpg"},
+        {"/p/ lead.jpg", "", "/p/ lead.jpg"},
         // A source without an extension has none to give.
         {"/p/raw", "x.jpg", "/p/x.jpg"},
     };
@@ -683,7 +686,7 @@ TEST_F(RenderFiles, PngSourceKeepsItsTransparency) {
 
 TEST_F(RenderFiles, GifSourceIsWrittenAsGif) {
     SurfaceFixture gif(QSize(30, 20), 1.0, QStringLiteral("anim.bmp"));
-    QFile::copy(gif.photoPath, gif.path("x.gif"));
+    WriteFileBytes(gif.path("x.gif"), EncodeGif(gif.photo));
     RenderAndSave(*gif.designer, gif.path("x.gif"), {.newName = gif.path("y.gif")});
     EXPECT_EQ(ReadFileBytes(gif.path("y.gif")).left(4), QByteArray("GIF8"));
 }
@@ -881,8 +884,9 @@ TEST(Render, HalfOpaqueBubbleLeavesNoKeyColour) {
 TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
     SurfaceFixture f(QSize(400, 300), 1.0, QStringLiteral("photo.bmp"), true);
     for (int angle : {90, -90, 270, 180, -180}) {
+        const QString name = QStringLiteral("t%1.bmp").arg(angle);
         RenderAndSave(*f.designer, f.photoPath,
-                      {.newName = QStringLiteral("t.bmp"),
+                      {.newName = name,
                        .width = 120,
                        .height = 120,
                        .angle = angle,
@@ -893,7 +897,7 @@ TEST(Render, FitOfAQuarterTurnMatchesTheTurnedPhotoFitted) {
         const QSize size = expected.width() > expected.height() ? QSize(120, 90) : QSize(90, 120);
         ResampleBitmap(expected, size.width(), size.height());
         QString why;
-        EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(f.path("t.bmp")), expected, 1, &why))
+        EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(f.path(name)), expected, 1, &why))
             << angle << ": " << why.toStdString();
     }
 }

@@ -221,21 +221,23 @@ TEST_F(OptionsDialog, OpeningShowsTheStoredValues) {
     ASSERT_EQ(dlg.cbDateFormat->count(), 14);
     EXPECT_EQ(dlg.cbDateFormat->itemText(13), QStringLiteral("2010-12-24"));
     EXPECT_EQ(dlg.cbDateFormat->itemText(12), QStringLiteral("Dezember 24, 2010"));
-    ASSERT_EQ(dlg.cbTimeFormat->count(), 5);
+    ASSERT_EQ(dlg.cbTimeFormat->count(), 6);
     EXPECT_EQ(dlg.cbTimeFormat->itemText(3), QStringLiteral("7:08:09"));
-    ASSERT_EQ(dlg.cbTimeFormatFile->count(), 5);
+    ASSERT_EQ(dlg.cbTimeFormatFile->count(), 6);
     EXPECT_EQ(dlg.cbTimeFormatFile->itemText(3), QStringLiteral("7-08-09"))
         << "':' is replaced by the time delimiter";
+    EXPECT_EQ(dlg.cbTimeFormatFile->itemText(5), QStringLiteral("07-08-09"));
 }
 
 TEST_F(OptionsDialog, StoredFormatsSelectTheirEntries) {
     {
-        // Nothing stored: the first entries.
+        // Nothing stored: the first display entries, and the file-name formats a first start
+        // writes (yyyy-MM-dd and hh:mm:ss).
         TfrmOptions dlg;
         EXPECT_EQ(dlg.cbDateFormat->currentIndex(), 0);
         EXPECT_EQ(dlg.cbTimeFormat->currentIndex(), 0);
-        EXPECT_EQ(dlg.cbDateFormatFile->currentIndex(), 0);
-        EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), 0);
+        EXPECT_EQ(dlg.cbDateFormatFile->currentIndex(), 13);
+        EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), 5);
         EXPECT_EQ(dlg.dtpickTime->displayFormat(), QStringLiteral("h:mm AP"));
         EXPECT_EQ(dlg.dtpickDate->displayFormat(),
                   QLocale(QLocale::German).dateFormat(QLocale::ShortFormat));
@@ -253,16 +255,25 @@ TEST_F(OptionsDialog, StoredFormatsSelectTheirEntries) {
         EXPECT_EQ(dlg.cbDateFormatFile->currentIndex(), 10);
         EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), 4);
     }
-    // Values outside the catalogues fall back to the first entries.
+    // Display values outside the catalogues fall back to the first entries; file-name values
+    // outside them show no entry, for the batch cannot name files with them.
     store(QStringLiteral("defaultDateFormat"), QStringLiteral("dd/MM/yyyy"));
     store(QStringLiteral("defaultTimeFormat"), QStringLiteral(""));
-    store(QStringLiteral("defaultTimeFormatFile"), QStringLiteral("5"));
+    store(QStringLiteral("defaultDateFormatFile"), QStringLiteral("yyyyMMdd"));
+    store(QStringLiteral("defaultTimeFormatFile"), QStringLiteral("6"));
     {
         TfrmOptions dlg;
         EXPECT_EQ(dlg.cbDateFormat->currentIndex(), 0);
         EXPECT_EQ(dlg.cbTimeFormat->currentIndex(), 0);
         EXPECT_EQ(dlg.dtpickTime->displayFormat(), QStringLiteral("h:mm AP"));
-        EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), 0);
+        EXPECT_EQ(dlg.cbDateFormatFile->currentIndex(), -1);
+        EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), -1);
+        EXPECT_TRUE(dlg.cbTimeFormatFile->currentText().isEmpty());
+    }
+    store(QStringLiteral("defaultTimeFormatFile"), QStringLiteral(""));
+    {
+        TfrmOptions dlg;
+        EXPECT_EQ(dlg.cbTimeFormatFile->currentIndex(), -1) << "no time format chosen";
     }
 }
 

@@ -58,11 +58,14 @@ TEST(DateTimeCatalogues, HaveTheirFixedEntries) {
     EXPECT_TRUE(DateFormats[0].isEmpty());
     EXPECT_EQ(DateFormats[6], "d-MMM-yyyy");
     EXPECT_EQ(DateFormats[13], "yyyy-MM-dd");
-    ASSERT_EQ(TimeFormats.size(), 5);
-    ASSERT_EQ(TimePickerFormats.size(), 5);
+    // The sixth was added after the others: stored indexes keep naming the same formats.
+    ASSERT_EQ(TimeFormats.size(), 6);
+    ASSERT_EQ(TimePickerFormats.size(), 6);
     EXPECT_EQ(TimeFormats[1], "h:mm:ss AM/PM");
     EXPECT_EQ(TimePickerFormats[1], "h:mm:ss tt");
     EXPECT_EQ(TimeFormats[4], "dd.mm.yyyy h:mm");
+    EXPECT_EQ(TimeFormats[5], "hh:mm:ss");
+    EXPECT_EQ(TimePickerFormats[5], "HH:mm:ss");
     EXPECT_EQ(BubbleStyles, (QStringList{"Say ellipse", "Say rectange", "Say cloud",
                                          "Think ellipse", "Think cloud"}));
 }
@@ -150,9 +153,13 @@ TEST_F(DateTimeTest, CatalogueFormatsInUsEnglish) {
                                     "June 7, 2005",      "2005-06-07"};
     for (int i = 0; i < DateFormats.size(); ++i)
         EXPECT_EQ(FormatDateTimeText(DateFormats[i], v), expectedDates[i]) << i;
-    const QStringList expectedTimes{"8:09 AM", "8:09:10 AM", "8:09", "8:09:10", "07.06.2005 8:09"};
+    const QStringList expectedTimes{"8:09 AM", "8:09:10 AM",      "8:09",
+                                    "8:09:10", "07.06.2005 8:09", "08:09:10"};
     for (int i = 0; i < TimeFormats.size(); ++i)
         EXPECT_EQ(FormatDateTimeText(TimeFormats[i], v), expectedTimes[i]) << i;
+    // The padded hours run on the 24-hour clock, so that names sort by the time of day.
+    EXPECT_EQ(FormatDateTimeText(TimeFormats[5], value(2005, 6, 7, 21, 5, 0)), "21:05:00");
+    EXPECT_EQ(FormatDateTimeText(TimeFormats[5], value(2005, 6, 7, 0, 0, 0) + 1e-9), "00:00:00");
 }
 
 TEST_F(DateTimeTest, EmptyFormatAddsTheLongTimeOnlyWhenTheTimeIsNotZero) {

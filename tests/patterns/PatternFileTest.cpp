@@ -18,6 +18,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
@@ -25,6 +27,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -159,17 +163,13 @@ TEST_F(PatternFile, EveryBrickAndTheLayoutRoundTrip) {
     picture->Picture()->setData(MakePictureData(
         {QStringLiteral("TJPEGImage"), EncodeJpeg(makeTestPhoto(32, 24), 85), QImage()}));
     const QByteArray pictureData = picture->Picture()->Data();
-    d.Modified = true;
 
     const QString path = f.path(QStringLiteral("pattern.xml"));
     WritePattern(path, d);
-    EXPECT_FALSE(d.Modified);
 
     ClearBricks(d);
     ApplyPatternLayout(PatternLayout{});
-    d.Modified = true;
     ReadPattern(path, d);
-    EXPECT_FALSE(d.Modified);
     expectLayout(CurrentPatternLayout(), sampleLayout());
 
     const QList<QWidget*> bricks = d.Bricks();
@@ -601,7 +601,6 @@ TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
     auto* pic = placeBrick<TPictureimg>(d, 20, 20);
     const QImage photo = makeTestPhoto(200, 200, 5);
     pic->Picture()->setGraphic({QStringLiteral("TBitmap"), EncodeBmp(photo), photo});
-    d.Modified = true;
 
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -622,7 +621,6 @@ TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
         << message.toStdString();
     EXPECT_TRUE(message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
         << message.toStdString();
-    EXPECT_TRUE(d.Modified);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), before);
     EXPECT_EQ(QDir(f.dir.path()).entryList({QStringLiteral("p.xml*")}, QDir::Files | QDir::Hidden),
@@ -634,6 +632,40 @@ TEST_F(PatternFile, FailedSaveLeavesTheOldPatternWhole) {
     ClearBricks(d);
     ReadPattern(path, d);
     EXPECT_EQ(d.Bricks().size(), 2);
+}
+
+TEST_F(PatternFile, SaveKeepsTheFilesModeAndNeverWritesThroughALink) {
+    SurfaceFixture f;
+    TDesigner& d = *f.designer;
+    placeBrick<TText>(d, 10, 10)->setCaption(QStringLiteral("mine"));
+    const QString mine = f.path(QStringLiteral("mine.xml"));
+    WritePattern(mine, d);
+    ASSERT_EQ(::chmod(QFile::encodeName(mine).constData(), 0600), 0);
+    WritePattern(mine, d);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(mine).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private pattern stays private";
+
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("notes.txt"));
+    QFile notes(target);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("notes");
+    notes.close();
+    const QString link = f.path(QStringLiteral("linked.xml"));
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+    QString message;
+    try {
+        WritePattern(link, d);
+    } catch (const EFCreateError& e) {
+        message = e.message();
+    }
+    EXPECT_TRUE(message.contains(link) && message.contains(QStringLiteral("symbolic link")))
+        << message.toStdString();
+    ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(notes.readAll(), QByteArray("notes"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
 // Thousands of bricks: every one is read, component names stay unique (without regard to case)

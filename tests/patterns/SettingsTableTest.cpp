@@ -41,7 +41,7 @@ TEST(SettingsTable, ReadmeListsTheSameDefaultsInTheSameOrder) {
         listed.append({m.captured(1), m.captured(2)});
     }
     EXPECT_EQ(listed, tableDefaults());
-    EXPECT_EQ(listed.size(), 14); // the four formats have no default
+    EXPECT_EQ(listed.size(), 16); // the two display formats have no default
 }
 
 TEST(SettingsTable, EntriesAreWellFormed) {
@@ -80,6 +80,7 @@ TEST(SettingsTable, EntriesAreWellFormed) {
             EXPECT_EQ(DefaultCharacter(spec), def.at(0));
             break;
         case SettingKind::Text:
+        case SettingKind::Choice:
             EXPECT_EQ(DefaultText(spec), def);
             break;
         }

@@ -55,13 +55,22 @@ protected:
 };
 
 const Pairs FirstStartValues{
-    {"AutoFontSize", "1"},         {"defaultCompressionQuality", "95"},
-    {"defaultRenameTmp", "23"},    {"defaultDate", "01.01.1980"},
-    {"defaultTime", "12:00:00"},   {"defaultDateDelimiter", "."},
-    {"defaultTimeDelimiter", "-"}, {"defaultFontName", "Arial"},
-    {"defaultFontSize", "36"},     {"defaultFontColor", "0"},
-    {"defaultFontStyle", ""},      {"AutoRotate", "1"},
-    {"KeepPhotoQuality", "0"},     {"BatchJobs", "0"},
+    {"AutoFontSize", "1"},
+    {"defaultCompressionQuality", "95"},
+    {"defaultRenameTmp", "23"},
+    {"defaultDate", "01.01.1980"},
+    {"defaultTime", "12:00:00"},
+    {"defaultDateFormatFile", "yyyy-MM-dd"}, // names that sort and differ by the minute
+    {"defaultTimeFormatFile", "5"},          // hh:mm:ss
+    {"defaultDateDelimiter", "."},
+    {"defaultTimeDelimiter", "-"},
+    {"defaultFontName", "Arial"},
+    {"defaultFontSize", "36"},
+    {"defaultFontColor", "0"},
+    {"defaultFontStyle", ""},
+    {"AutoRotate", "1"},
+    {"KeepPhotoQuality", "0"},
+    {"BatchJobs", "0"},
 };
 } // namespace
 
@@ -69,7 +78,7 @@ const Pairs FirstStartValues{
 
 TEST_F(TSettingsTest, FirstStartWritesTheListedDefaultsOnly) {
     LoadSettings();
-    EXPECT_EQ(stored(), FirstStartValues); // in the table's order, no format values
+    EXPECT_EQ(stored(), FirstStartValues); // in the table's order, no display formats
     EXPECT_TRUE(m_shown.isEmpty());
 
     const TSettings& s = Settings();
@@ -81,12 +90,27 @@ TEST_F(TSettingsTest, FirstStartWritesTheListedDefaultsOnly) {
     EXPECT_EQ(s.defaultDateDelimiter, QChar('.'));
     EXPECT_EQ(s.defaultTimeDelimiter, QChar('-'));
     EXPECT_TRUE(s.defaultDateFormat.isEmpty());
+    EXPECT_EQ(s.defaultDateFormatFile, "yyyy-MM-dd");
+    EXPECT_EQ(s.defaultTimeFormatFile, "5");
     ASSERT_TRUE(s.defaultFont);
     EXPECT_EQ(s.defaultFont->Name(), "Arial");
     EXPECT_EQ(s.defaultFont->Size(), 36);
     EXPECT_EQ(s.defaultFont->Color(), clBlack);
     EXPECT_EQ(s.defaultFont->Style(), Tk::TFontStyles());
     EXPECT_EQ(&DefaultFont(), s.defaultFont.get());
+}
+
+TEST_F(TSettingsTest, AStoredFileNameFormatIsKeptEvenWhenEmpty) {
+    // Chosen in Options: the system's date (entry 0, empty) and the first time format.
+    store("defaultDateFormatFile", "");
+    store("defaultTimeFormatFile", "0");
+    LoadSettings();
+    EXPECT_TRUE(Settings().defaultDateFormatFile.isEmpty());
+    EXPECT_EQ(Settings().defaultTimeFormatFile, "0");
+    bool found = false;
+    EXPECT_TRUE(storedValue("defaultDateFormatFile", &found).isEmpty());
+    EXPECT_TRUE(found) << "not replaced by the default";
+    EXPECT_EQ(storedValue("defaultTimeFormatFile"), "0");
 }
 
 TEST_F(TSettingsTest, FirstStartWritesTheTablesDefaultsInItsOrder) {
