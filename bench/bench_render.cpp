@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
             encodeMs.push_back(encoding);
         }
 
+        QFile::remove(dir.filePath("out.jpg")); // outputs never replace a file unasked
         t.start();
         designer.OpenImage(source, 1.0);
         RenderAndSave(designer, source, {.newName = dir.filePath("out.jpg")});
@@ -149,6 +151,7 @@ int main(int argc, char** argv) {
     }
     std::vector<double> richMs;
     for (int r = -1; r < runs; ++r) {
+        QFile::remove(dir.filePath("rich-out.jpg"));
         QElapsedTimer t;
         t.start();
         designer.OpenImage(rich, 1.0);

@@ -2,11 +2,9 @@
 
 #include "designer/state/TcPanel.h"
 #include "imaging/core/BitmapOps.h"
-#include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/TSettings.h"
-#include "platform/DisplayProfile.h"
 #include "platform/Rounding.h"
 
 #include <QUndoStack>
@@ -95,10 +93,6 @@ void TDesigner::UpdatePreview() {
         Picture = realPicture;
         ResampleBitmap(Picture, w, h);
     }
-    // Shown as a colour-managed viewer shows the photo; the bricks, sRGB, then look as they
-    // will in the file.
-    if (!Picture.isNull())
-        Picture = ConvertImageColors(Picture, realMetadata.iccProfile, DisplayIccProfile());
     Panel1->resize(Picture.size());
     Panel1->update();
 }

@@ -70,8 +70,8 @@ public:
     // batch). Throws when the picture cannot be read, leaving both as they were; returns why the
     // EXIF record could not be read (empty when it was).
     QString LoadPhoto(const QString& fileName);
-    // Replaces the preview by the full-size picture scaled at the zoom ratio and converted from
-    // the photo's colour profile to the display's; sizes Panel1.
+    // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1 (which
+    // shows it in the display's colours).
     void UpdatePreview();
 
     int PreviewFromFull(int full) const;

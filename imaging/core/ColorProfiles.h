@@ -38,9 +38,8 @@ public:
     void mapRgb16(quint16* rgb, qsizetype pixels) const;
 
 private:
-    TSrgbToPhoto(void* transform, bool gray) : m_transform(transform), m_gray(gray) {}
-    void* m_transform; // cmsHTRANSFORM
-    bool m_gray;
+    explicit TSrgbToPhoto(std::shared_ptr<const void> lut) : m_lut(std::move(lut)) {}
+    std::shared_ptr<const void> m_lut; // the sampled transform
 };
 
 // Puts a layer of caption drawing over the photo at `at`: the layer's colours are sRGB and are

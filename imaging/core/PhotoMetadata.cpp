@@ -241,6 +241,11 @@ public:
             m_made = true;
             if (m_make)
                 m_picture = m_make();
+            // Reduced once: every thumbnail tried is made from this copy, not the full picture.
+            constexpr int side = 4 * ExifThumbnailSide;
+            if (m_picture.width() > side || m_picture.height() > side)
+                m_picture = m_picture.scaled(side, side, Qt::KeepAspectRatio,
+                                             Qt::SmoothTransformation);
         }
         return m_picture;
     }
