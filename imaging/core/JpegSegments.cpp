@@ -165,6 +165,7 @@ TJpegHeader ReadJpegHeader(const QByteArrayView& jpeg) {
     while (walk.next(&m, &header.problem)) {
         if (m.code == kSos) {
             header.complete = true;
+            header.scanStart = m.start;
             return header;
         }
         if (m.code == kEoi || m.code == kSoi) {

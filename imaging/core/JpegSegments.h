@@ -45,6 +45,7 @@ struct TJpegHeader {
     bool complete = false;        // the walk reached the first scan (SOS)
     QSize frameSize;              // from the frame header (SOFn), when the walk passed one
     int components = 0;           // of the frame
+    qsizetype scanStart = -1;     // where the first start-of-scan marker begins
     QString problem;              // otherwise why it stopped (a segment running past the end...)
 };
 // Walks the markers from SOI to the first start-of-scan, as a decoder does (stray bytes before a

@@ -62,8 +62,12 @@ TCarriedOutput CarryMetadata(const QByteArray& encoded, const TPhotoMetadata& so
                              const TExif& exif, const TWrittenPicture& written);
 
 // Reads an output back before it is written: it must decode, have `size` and hold the carried
-// blocks, in order and byte for byte. Throws EInvalidGraphic with what is wrong.
-void VerifyOutput(const QByteArray& output, const QSize& size, const QList<QByteArray>& carried);
+// blocks, in order and byte for byte. Throws EInvalidGraphic with what is wrong. decoded, when
+// given, is a JPEG already decoded whole as it was written (EncodeJpegChecked, RecaptionJpeg):
+// when the output's tables, frame and scans are byte for byte its own, they are not decoded a
+// second time.
+void VerifyOutput(const QByteArray& output, const QSize& size, const QList<QByteArray>& carried,
+                  const QByteArray& decoded = QByteArray());
 
 // A JPEG thumbnail (no segments of its own) of a picture, fitted into side x side with its aspect
 // ratio; empty for a null picture.

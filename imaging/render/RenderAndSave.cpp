@@ -168,7 +168,7 @@ bool writesGrey(OutputKind kind, const TPhotoMetadata& metadata) {
 QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool grey = false) {
     switch (kind) {
     case OutputKind::Jpeg:
-        return EncodeJpeg(image, jpegQuality, grey);
+        return EncodeJpegChecked(image, jpegQuality, grey); // decoded again as it is written
     case OutputKind::Gif:
         return EncodeGif(image);
     case OutputKind::Png:
@@ -237,13 +237,14 @@ void checkOutputName(const QString& sourceFile, const QString& output, bool repl
 
 // The source's metadata goes in before the file is written, so the file is written once; the
 // result is read back before anything is replaced.
+// decoded: encoded was decoded whole as it was written (a JPEG of ours, see VerifyOutput).
 QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadata,
                         const TExif& exif, const TWrittenPicture& written,
-                        const QString& sourceFile, QStringList* notices) {
+                        const QString& sourceFile, QStringList* notices, bool decoded) {
     const QString file = QDir::toNativeSeparators(sourceFile);
     try {
         const TCarriedOutput out = CarryMetadata(encoded, metadata, exif, written);
-        VerifyOutput(out.bytes, written.size, out.carried);
+        VerifyOutput(out.bytes, written.size, out.carried, decoded ? encoded : QByteArray());
         if (notices) {
             for (const QString& n : out.notices)
                 notices->append(QStringLiteral("%1: %2.").arg(file, n));
@@ -256,7 +257,7 @@ QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadat
 }
 
 // A recaptioned JPEG: its size and coding are the source's.
-QByteArray finishRecaptioned(const QByteArray& bytes, const QSize& size,
+QByteArray finishRecaptioned(const QByteArray& bytes, const QByteArray& source, const QSize& size,
                              const TPhotoMetadata& metadata, const TExif& exif,
                              const QString& sourceFile, QStringList* notices) {
     TWrittenPicture written;
@@ -269,7 +270,9 @@ QByteArray finishRecaptioned(const QByteArray& bytes, const QSize& size,
             return QImage();
         }
     };
-    return finishOutput(bytes, metadata, exif, written, sourceFile, notices);
+    // RecaptionJpeg decodes what it writes; a source it gives back untouched was not.
+    return finishOutput(bytes, metadata, exif, written, sourceFile, notices,
+                        bytes.constData() != source.constData());
 }
 
 void tell(const RenderOptions& options, const QStringList& notices) {
@@ -457,7 +460,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         written.size = inPlace.size();
         written.picture = [&inPlace] { return inPlace; };
         bytes = finishOutput(encode(inPlace, kind, quality, grey), metadata, designer.realExif,
-                             written, sourceFile, &notices);
+                             written, sourceFile, &notices, kind == OutputKind::Jpeg);
     } else {
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
@@ -466,7 +469,8 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         written.size = working.image.size();
         written.picture = [&working] { return working.image; };
         bytes = finishOutput(encode(working.image, kind, quality, grey), metadata,
-                             designer.realExif, written, sourceFile, &notices);
+                             designer.realExif, written, sourceFile, &notices,
+                             kind == OutputKind::Jpeg);
     }
     tell(options, notices);
     return bytes;
@@ -482,7 +486,7 @@ QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpe
     written.components = grey ? 1 : 3;
     written.picture = [&image] { return image; };
     return finishOutput(encode(image, kind, jpegQuality, grey), metadata, exif, written,
-                        sourceFile, notices);
+                        sourceFile, notices, kind == OutputKind::Jpeg);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
@@ -523,7 +527,7 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
             DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size,
                        colours.get());
         });
-    return finishRecaptioned(bytes, size, metadata, exif, sourceFile, notices);
+    return finishRecaptioned(bytes, source, size, metadata, exif, sourceFile, notices);
 }
 
 void RecaptionBricksMany(
@@ -577,8 +581,8 @@ void RecaptionBricksMany(
                     if (!band.error.isEmpty())
                         throw Exception(band.error);
                 });
-            r.bytes = finishRecaptioned(bytes, sizes[size_t(i)], metadata, exifs[i],
-                                        sourceFiles[i], &r.notices);
+            r.bytes = finishRecaptioned(bytes, sources[i], sizes[size_t(i)], metadata,
+                                        exifs[i], sourceFiles[i], &r.notices);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
