@@ -1,4 +1,5 @@
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
@@ -22,8 +23,8 @@ const QImage& picture() {
     return image;
 }
 
-void carry(const QByteArray& encoded, const TPhotoMetadata& metadata, const TExif& exif,
-           bool reencoded) {
+void carry(const QByteArray& source, const QByteArray& encoded, const TPhotoMetadata& metadata,
+           const TExif& exif, bool reencoded) {
     TWrittenPicture written;
     written.size = picture().size();
     written.reencoded = reencoded;
@@ -53,6 +54,19 @@ void carry(const QByteArray& encoded, const TPhotoMetadata& metadata, const TExi
         std::fprintf(stderr, "the output's blocks are not the carried ones\n");
         std::abort();
     }
+    if (!reencoded && metadata.type == ImageFileType::Jpeg) {
+        // What follows the source's picture follows the output's, its MPF index updated or
+        // left out: the picture still decodes at its size.
+        const CarriedJpeg whole = CarryJpegTrailer(source, out.bytes);
+        try {
+            if (DecodeImage(whole.bytes).size() != written.size)
+                throw Exception(QStringLiteral("another size"));
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "the output with the trailer does not decode: %s\n",
+                         e.message().toLocal8Bit().constData());
+            std::abort();
+        }
+    }
 }
 
 } // namespace
@@ -69,10 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Exception&) {
     }
     if (metadata.type == ImageFileType::Png) {
-        carry(png, metadata, exif, true);
+        carry(bytes, png, metadata, exif, true);
     } else {
-        carry(jpeg, metadata, exif, true);
-        carry(jpeg, metadata, exif, false);
+        carry(bytes, jpeg, metadata, exif, true);
+        carry(bytes, jpeg, metadata, exif, false);
     }
     return 0;
 }

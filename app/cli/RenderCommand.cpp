@@ -126,9 +126,12 @@ int renderCommand(CliContext& c) {
                 designer.ZoomRatio = zoom;
                 readPatternFor(designer, pattern);
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
-                                    [&](int i, const QByteArray& bytes, const QString& error,
-                                        const QStringList& notices) {
-                                        results[i] = {bytes, error, notices};
+                                    [&](int i, const QByteArray& bytes, const QString& error) {
+                                        results[i].bytes = bytes;
+                                        results[i].error = error;
+                                    },
+                                    [&](int i, const QString& notice) {
+                                        results[i].notices << notice;
                                     });
             } catch (const Exception&) {
                 keptAt.clear(); // the pattern: reported for each image by the usual path

@@ -391,10 +391,12 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
             datesBack.bricks.append({brick, TakeBrickSnapshot(brick)});
     BusyCursor busy;
+    // Notices (a file re-encoded after all, a damaged block carried as it was) are shown
+    // together once the run ends, so the progress is not held up by a box per file.
+    QStringList notices;
     RenderOptions options;
     options.proportional = false;
-    QStringList notices;
-    options.onNotice = [&notices](const QString& text) { notices << text; };
+    options.onNotice = [&notices](const QString& text) { notices.append(text); };
     for (int i = 0; i < files.size(); ++i) {
         if (progress.wasCanceled())
             break;
@@ -1013,7 +1015,7 @@ bool TProjectManager::saveImage(bool asNewName) {
     QStringList notices;
     RenderAndSave(*m_designer, source,
                   {.newName = chosen,
-                   .onNotice = [&notices](const QString& text) { notices << text; },
+                   .onNotice = [&notices](const QString& text) { notices.append(text); },
                    .replaceExisting = true});
     m_designer->PhotoModified = false;
     SetImagePath(written);

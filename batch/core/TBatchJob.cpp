@@ -2,6 +2,7 @@
 
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
@@ -232,6 +233,7 @@ struct FileWork {
     QString error;
     QString exifError;
     QString fallbackNotice; // the keep-quality write could not be used
+    QString trailerNotice;  // what of the source the output does not keep
     bool recaption = false; // bytes hold the source, to be captioned in place
     QByteArray bytes;       // then the output
     TExif exif;
@@ -292,6 +294,9 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
         LoadedPhoto photo = LoadPhotoFileReduced(
             w.source, s.autoRotate,
             [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
+        // An encoded picture is one image: what the source holds after it is not written.
+        if (!photo.metadata.trailerLoss.isEmpty())
+            w.trailerNotice = TrailerLossNotice(w.source, photo.metadata.trailerLoss);
         w.exifError = photo.exifError;
         w.exif = std::move(photo.exif);
         w.colours = TSrgbToPhoto::ForProfile(photo.metadata.iccProfile);
@@ -416,8 +421,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             }
             try {
                 if (w.recaption) {
-                    w.bytes =
-                        RecaptionBricks(w.bytes, designer, w.source, true, w.exif, &w.notices);
+                    w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif,
+                                              [&w](const QString& n) { w.notices << n; });
                     w.state = FileWork::Done;
                     continue;
                 }
@@ -466,6 +471,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         advance();
         if (!w.fallbackNotice.isEmpty())
             report(OnNotice, w.fallbackNotice);
+        if (!w.trailerNotice.isEmpty())
+            report(OnNotice, w.trailerNotice);
         for (const QString& notice : w.notices)
             report(OnNotice, notice);
         QString skipped;

@@ -2,6 +2,7 @@
 
 #include "batch/explorer/ThumbnailCache.h"
 #include "imaging/core/ImageCodecs.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -69,7 +70,8 @@ QImage ThumbnailOfIcon(const QImage& icon) {
 }
 
 FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
-                                const QImage& unreadable, bool useCache) {
+                                const QImage& unreadable, bool useCache,
+                                const std::function<bool()>& cancelled) {
     FileThumbnail out;
     out.typeText = path;
     if (useCache) {
@@ -89,12 +91,15 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
 
     QImage picture;
     QSize original;
-    try {
-        picture = decodeForThumbnail(ReadFileBytes(path), &original);
-    } catch (const Exception&) {
-        picture = QImage();
+    const FileRead file = ReadRegularFile(path, MaxThumbnailFileSize, cancelled);
+    if (file.ok() && !(cancelled && cancelled())) {
+        try {
+            picture = decodeForThumbnail(file.data, &original);
+        } catch (const Exception&) {
+            picture = QImage();
+        }
     }
-    if (picture.isNull() || original.isEmpty()) {
+    if (picture.isNull() || original.isEmpty() || (cancelled && cancelled())) {
         out.image = ThumbnailOfIcon(unreadable);
         out.unreadable = true;
         return out;

@@ -149,9 +149,13 @@ void TFolderModel::queueThumbnail(int imageIndex, const QString& path) {
     const QImage unreadable = m_unreadableIcon;
     const bool useCache = m_useCache;
     m_pool.start([this, generation, imageIndex, path, background, unreadable, useCache] {
-        if (generation != m_generation)
+        // A new folder or the list's end stops the work at the next block read.
+        const auto cancelled = [this, generation] { return generation != m_generation; };
+        if (cancelled())
             return;
-        FileThumbnail t = MakeFileThumbnail(path, background, unreadable, useCache);
+        FileThumbnail t = MakeFileThumbnail(path, background, unreadable, useCache, cancelled);
+        if (cancelled())
+            return;
         Arrived result{generation, imageIndex, std::move(t.image), std::move(t.typeText)};
         QMetaObject::invokeMethod(
             this, [this, result] { arrived(result); }, Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #include "imaging/core/PhotoMetadata.h"
 
 #include "imaging/core/ExifMend.h"
+#include "imaging/core/JpegTrailer.h"
 
 #include <QPainter>
 #include <QtEndian>
@@ -171,6 +172,7 @@ QStringList extendedXmpProblems(const QList<TJpegSegment>& segments) {
 void readJpeg(const QByteArray& file, TPhotoMetadata& m) {
     const TJpegHeader header = ReadJpegHeader(file);
     m.segments = header.segments;
+    m.trailerLoss = JpegTrailerLoss(file);
     QString problem;
     const QByteArray icc = AssembleIccProfile(m.segments, &problem);
     if (!problem.isEmpty()) {
@@ -441,11 +443,15 @@ TCarriedOutput carryJpeg(const QByteArray& encoded, const TPhotoMetadata& source
                 planned << s;
             break;
         case TSegmentKind::Mpf:
-            // The further images it indexes lie after the end marker, which no output keeps.
-            if (!mpfNoted) {
+            // The further images it indexes lie after the end marker: they follow only the
+            // source's own picture (CarryJpegTrailer then updates the index). A re-encoded
+            // picture is written alone, which its writer tells when there were images to lose.
+            if (!written.reencoded)
+                planned << s;
+            else if (!mpfNoted && source.trailerLoss.isEmpty()) {
                 mpfNoted = true;
-                out.notices << QStringLiteral("the further images after the picture (MPF) are "
-                                              "not kept");
+                out.notices << QStringLiteral("its multi-picture (MPF) index lists no images "
+                                              "after the picture and is left out");
             }
             break;
         case TSegmentKind::Photoshop: {
@@ -550,6 +556,7 @@ void VerifyOutput(const QByteArray& output, const QSize& size, const QList<QByte
             held << s.bytes;
         stored = header.frameSize;
         // Everything from the first scan on: the tables and frame come before it in both.
+        // Up to the end of the picture: what follows it is not decoded.
         const auto dataAfterHeader = [](const QByteArray& jpeg, const TJpegHeader& h) {
             QByteArray tables;
             for (qsizetype p = 2; p < h.scanStart;) {
@@ -561,7 +568,8 @@ void VerifyOutput(const QByteArray& output, const QSize& size, const QList<QByte
                     tables.append(QByteArrayView(jpeg).sliced(p, length + 2));
                 p += 2 + length;
             }
-            return std::pair(tables, QByteArrayView(jpeg).sliced(h.scanStart));
+            const qsizetype end = std::max(JpegImageEnd(jpeg), h.scanStart);
+            return std::pair(tables, QByteArrayView(jpeg).sliced(h.scanStart, end - h.scanStart));
         };
         bool alreadyDecoded = false;
         if (!decoded.isEmpty()) {

@@ -26,6 +26,9 @@ struct TPhotoMetadata {
     QList<QByteArray> pngChunks;  // PNG: whole chunks (length, type, data, CRC), in order
     QByteArray iccProfile;        // the embedded profile when it is whole and readable
     TProfileSpace profileSpace = TProfileSpace::Other; // of iccProfile
+    // JPEG: what follows the picture's end marker (further images, an appended video...), as
+    // JpegTrailerLoss tells it; empty when nothing does.
+    QString trailerLoss;
     // Damaged blocks, carried unchanged all the same ("the colour profile is damaged: ...").
     QStringList problems;
 

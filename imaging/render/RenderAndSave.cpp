@@ -13,6 +13,7 @@
 #include "imaging/core/ExifMend.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
@@ -31,6 +32,7 @@
 #include <QThreadPool>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 #include <cmath>
@@ -182,25 +184,188 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool gr
     throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
 }
 
-// Every rectangle of the image that drawing the bricks may change, at scale 1.
-QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
-    QList<QRect> rects;
-    for (QWidget* component : designer.Bricks()) {
-        QRect r;
-        if (auto* text = qobject_cast<TText*>(component);
-            text && !qobject_cast<TTextBubble*>(component))
-            r = text->FullBox(text->FullLeft, text->FullTop);
-        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
-            r = bubble->ComposedRect(bounds);
-        else if (auto* pic = qobject_cast<TPictureimg*>(component))
-            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
-        // A pixel of margin for smoothing at the edges.
-        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
-        if (!r.isEmpty())
-            rects.append(r);
-    }
-    return rects;
+// The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
+// the ends of the int range neither wraps around nor covers the picture.
+QRect clippedTo(const QRect& bounds, qint64 left, qint64 top, qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0)
+        return {};
+    const qint64 l = std::max<qint64>(left, bounds.left());
+    const qint64 t = std::max<qint64>(top, bounds.top());
+    const qint64 r = std::min<qint64>(left + width, qint64(bounds.right()) + 1);
+    const qint64 b = std::min<qint64>(top + height, qint64(bounds.bottom()) + 1);
+    if (l >= r || t >= b)
+        return {};
+    return QRect(int(l), int(t), int(r - l), int(b - t));
 }
+
+// The bricks of one render, worked out once: what each draws and the rectangle of the picture
+// it may change. A picture written band by band (the keep-quality write) then lays each brick
+// out only for the band it falls in, and never measures a brick outside the picture.
+class BrickPlan {
+public:
+    // picture: the size of the whole picture in pixels, at the bricks' scale (sx, sy).
+    BrickPlan(const TDesigner& designer, const QString& sourceFile, bool perFileDates, double sx,
+              double sy, const QSize& picture)
+        : m_sx(sx), m_sy(sy), m_bounds(QPoint(), picture),
+          // Only the part of a bubble over the picture is composed: a tail point far outside
+          // is cut at its edge instead of sizing the bitmap.
+          m_area(0, 0, int(std::ceil(picture.width() / sx)), int(std::ceil(picture.height() / sy))) {
+        FileDates dates(sourceFile);
+        for (QWidget* component : designer.Bricks()) {
+            Item item;
+            item.brick = component;
+            qint64 left = 0, top = 0, width = 0, height = 0; // full size
+            if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
+                item.kind = Item::Bubble;
+                item.part = bubble->ComposedRect(m_area);
+                const QRect over = item.part.intersected(m_area);
+                left = over.left();
+                top = over.top();
+                width = over.width();
+                height = over.height();
+            } else if (auto* text = qobject_cast<TText*>(component)) {
+                if (text->Opacity <= 0)
+                    continue; // draws nothing
+                item.kind = Item::Text;
+                const QSize box = TextBoxSize(text->FullWidth, text->FullHeight, text->Angle);
+                left = text->FullLeft;
+                top = text->FullTop;
+                width = box.width();
+                height = box.height();
+            } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
+                if (pic->Picture()->isEmpty())
+                    continue; // draws nothing
+                item.kind = Item::Picture;
+                left = pic->FullLeft;
+                top = pic->FullTop;
+                width = pic->FullWidth;
+                height = pic->FullHeight;
+            } else {
+                continue;
+            }
+            if (width <= 0 || height <= 0)
+                continue;
+            // In the picture's pixels, with a pixel of margin for smoothing at the edges.
+            const qint64 x0 = qint64(std::floor(std::clamp(double(left) * sx, -1e15, 1e15)));
+            const qint64 y0 = qint64(std::floor(std::clamp(double(top) * sy, -1e15, 1e15)));
+            const qint64 x1 = qint64(std::ceil(std::clamp(double(left + width) * sx, -1e15, 1e15)));
+            const qint64 y1 = qint64(std::ceil(std::clamp(double(top + height) * sy, -1e15, 1e15)));
+            item.footprint = clippedTo(m_bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
+            if (item.footprint.isEmpty())
+                continue;
+            if (item.kind == Item::Text) {
+                item.text = brickText(static_cast<TText*>(component), perFileDates, dates);
+                if (item.text.isEmpty())
+                    continue;
+            }
+            m_footprints.append(item.footprint);
+            m_items.push_back(std::move(item));
+        }
+    }
+
+    // Every rectangle of the picture that drawing the bricks may change.
+    const QList<QRect>& footprints() const { return m_footprints; }
+
+    // Draws the bricks over image, a band of the picture whose top-left corner is origin.
+    void draw(QImage& image, const QPoint& origin) {
+        const QRect band(origin, image.size());
+        for (Item& item : m_items) {
+            if (!item.footprint.intersects(band))
+                continue;
+            switch (item.kind) {
+            case Item::Bubble: {
+                auto* bubble = static_cast<TTextBubble*>(item.brick);
+                const QImage composed = bubble->ComposeOver(m_area);
+                if (composed.isNull())
+                    throw Exception(
+                        QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x "
+                                       "%3.")
+                            .arg(bubble->objectName())
+                            .arg(item.part.width())
+                            .arg(item.part.height()));
+                drawImageInto(image, composed, scaled(item.part, m_sx, m_sy).translated(-origin));
+                break;
+            }
+            case Item::Text:
+                drawTextBrick(image, static_cast<TText*>(item.brick), item.text, m_sx, m_sy,
+                              origin);
+                break;
+            case Item::Picture: {
+                auto* pic = static_cast<TPictureimg*>(item.brick);
+                if (!item.pictureReady) {
+                    // A bitmap drawn transparent is a converted copy: made once per render.
+                    item.picture = pic->Picture()->drawnImage(pic->Transparent());
+                    item.pictureReady = true;
+                }
+                const QRectF target(double(pic->FullLeft) * m_sx, double(pic->FullTop) * m_sy,
+                                    double(pic->FullWidth) * m_sx, double(pic->FullHeight) * m_sy);
+                drawImageInto(image, item.picture, target.translated(-origin));
+                break;
+            }
+            }
+        }
+    }
+
+    // draw for a photo in another colour space than sRGB: the bricks are drawn in sRGB on a
+    // layer over the area they cover, which takes the photo's colours as it is laid on the
+    // photo. One layer for each group of bricks whose areas meet, so that bricks far apart do not
+    // cost a layer over the whole photo.
+    void draw(QImage& image, const QPoint& origin, const TSrgbToPhoto* colours) {
+        if (!colours) {
+            draw(image, origin);
+            return;
+        }
+        const QRect band(origin, image.size());
+        QList<QRect> groups;
+        for (const QRect& r : m_footprints)
+            if (r.intersects(band))
+                groups.append(r & band);
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (qsizetype i = 0; i < groups.size(); ++i) {
+                for (qsizetype j = i + 1; j < groups.size();) {
+                    if (groups[i].adjusted(-1, -1, 1, 1).intersects(groups[j])) {
+                        groups[i] |= groups[j];
+                        groups.swapItemsAt(j, groups.size() - 1);
+                        groups.removeLast();
+                        merged = true;
+                        j = i + 1;
+                    } else {
+                        ++j;
+                    }
+                }
+            }
+        }
+        for (const QRect& group : groups) {
+            const QRect cover = group.translated(-origin);
+            QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
+            if (layer.isNull())
+                throw Exception(
+                    QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
+                        .arg(cover.width())
+                        .arg(cover.height()));
+            layer.fill(Qt::transparent);
+            draw(layer, origin + cover.topLeft());
+            ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
+        }
+    }
+
+private:
+    struct Item {
+        enum Kind { Text, Bubble, Picture } kind = Text;
+        QWidget* brick = nullptr;
+        QRect footprint; // in the picture's pixels, clipped to it
+        QString text;    // text bricks
+        QRect part;      // bubbles: the composed part over the picture, full size
+        QImage picture;  // picture bricks, once drawn
+        bool pictureReady = false;
+    };
+    double m_sx, m_sy;
+    QRect m_bounds;
+    QRect m_area; // the picture in full-size coordinates
+    std::vector<Item> m_items;
+    QList<QRect> m_footprints;
+};
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
 class SavedPixels {
@@ -238,13 +403,47 @@ void checkOutputName(const QString& sourceFile, const QString& output, bool repl
 // The source's metadata goes in before the file is written, so the file is written once; the
 // result is read back before anything is replaced.
 // decoded: encoded was decoded whole as it was written (a JPEG of ours, see VerifyOutput).
+// trailerOf: the source JPEG whose data after its picture (further images and their MPF index)
+// follows the output's picture; only for an output with the source's picture size and layout.
 QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadata,
                         const TExif& exif, const TWrittenPicture& written,
-                        const QString& sourceFile, QStringList* notices, bool decoded) {
+                        const QString& sourceFile, QStringList* notices, bool decoded,
+                        const QByteArray* trailerOf = nullptr) {
     const QString file = QDir::toNativeSeparators(sourceFile);
     try {
-        const TCarriedOutput out = CarryMetadata(encoded, metadata, exif, written);
+        TCarriedOutput out = CarryMetadata(encoded, metadata, exif, written);
+        QByteArray trailer;
+        if (trailerOf && DetectImageType(out.bytes) == ImageFileType::Jpeg) {
+            CarriedJpeg carried = CarryJpegTrailer(*trailerOf, out.bytes);
+            if (!carried.notice.isEmpty())
+                out.notices << carried.notice;
+            out.bytes = std::move(carried.bytes);
+            // The MPF index is the one block whose bytes the trailer's place changes (or which
+            // is left out when it cannot be updated): what is checked is the output's.
+            QList<QByteArray> mpf;
+            for (const TJpegSegment& s : ReadJpegHeader(out.bytes).segments)
+                if (SegmentKind(s) == TSegmentKind::Mpf)
+                    mpf << s.bytes;
+            QList<QByteArray> expected;
+            for (const QByteArray& block : out.carried) {
+                if (SegmentKind(TJpegSegment{uchar(block.size() > 1 ? block[1] : 0), block}) !=
+                    TSegmentKind::Mpf)
+                    expected << block;
+                else if (!mpf.isEmpty())
+                    expected << mpf.takeFirst();
+            }
+            out.carried = expected;
+            const qsizetype end = JpegImageEnd(*trailerOf);
+            trailer = end >= 0 ? trailerOf->mid(end) : QByteArray();
+        }
         VerifyOutput(out.bytes, written.size, out.carried, decoded ? encoded : QByteArray());
+        if (trailerOf) {
+            const qsizetype end = JpegImageEnd(out.bytes);
+            if (end < 0 || QByteArrayView(out.bytes).sliced(end) != QByteArrayView(trailer))
+                throw EInvalidGraphic(QStringLiteral("The written picture did not read back: the "
+                                                     "data after the picture is missing or "
+                                                     "changed"));
+        }
         if (notices) {
             for (const QString& n : out.notices)
                 notices->append(QStringLiteral("%1: %2.").arg(file, n));
@@ -256,7 +455,7 @@ QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadat
     }
 }
 
-// A recaptioned JPEG: its size and coding are the source's.
+// A recaptioned JPEG: its size and coding are the source's, and so is what follows its picture.
 QByteArray finishRecaptioned(const QByteArray& bytes, const QByteArray& source, const QSize& size,
                              const TPhotoMetadata& metadata, const TExif& exif,
                              const QString& sourceFile, QStringList* notices) {
@@ -272,7 +471,7 @@ QByteArray finishRecaptioned(const QByteArray& bytes, const QByteArray& source, 
     };
     // RecaptionJpeg decodes what it writes; a source it gives back untouched was not.
     return finishOutput(bytes, metadata, exif, written, sourceFile, notices,
-                        bytes.constData() != source.constData());
+                        bytes.constData() != source.constData(), &source);
 }
 
 void tell(const RenderOptions& options, const QStringList& notices) {
@@ -326,74 +525,9 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
                 const QSize& picture, const TSrgbToPhoto* colours) {
-    const QSize whole = picture.isValid() ? picture : image.size();
-    if (colours) {
-        // The bricks are drawn in sRGB on a layer over the area they cover, which then takes the
-        // photo's colours as it is laid on the photo.
-        // One layer for each group of bricks whose areas meet, so that bricks far apart do not
-        // cost a layer over the whole photo.
-        const QRect full(0, 0, int(std::ceil(whole.width() / sx)),
-                         int(std::ceil(whole.height() / sy)));
-        QList<QRect> groups;
-        for (const QRect& r : brickFootprints(designer, full))
-            groups << scaled(r, sx, sy).translated(-origin).toAlignedRect().adjusted(-2, -2, 2, 2);
-        for (bool merged = true; merged;) {
-            merged = false;
-            for (qsizetype i = 0; i < groups.size() && !merged; ++i)
-                for (qsizetype j = i + 1; j < groups.size(); ++j)
-                    if (groups[i].intersects(groups[j])) {
-                        groups[i] |= groups.takeAt(j);
-                        merged = true;
-                        break;
-                    }
-        }
-        for (const QRect& group : groups) {
-            const QRect cover = group & image.rect();
-            if (cover.isEmpty())
-                continue;
-            QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
-            if (layer.isNull())
-                throw Exception(
-                    QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
-                        .arg(cover.width())
-                        .arg(cover.height()));
-            layer.fill(Qt::transparent);
-            DrawBricks(layer, designer, sourceFile, perFileDates, sx, sy,
-                       origin + cover.topLeft(), whole, nullptr);
-            ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
-        }
-        return;
-    }
-    FileDates dates(sourceFile);
-    for (QWidget* component : designer.Bricks()) {
-        if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
-            // Only the part over the picture is composed: a tail point far outside is cut at
-            // its edge instead of sizing the bitmap.
-            const QRect area(0, 0, int(std::ceil(whole.width() / sx)),
-                             int(std::ceil(whole.height() / sy)));
-            const QRect part = bubble->ComposedRect(area);
-            if (part.isEmpty())
-                continue;
-            if (!scaled(part, sx, sy).translated(-origin).intersects(QRectF(image.rect())))
-                continue; // not in this band
-            const QImage composed = bubble->ComposeOver(area);
-            if (composed.isNull())
-                throw Exception(
-                    QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x %3.")
-                        .arg(bubble->objectName())
-                        .arg(part.width())
-                        .arg(part.height()));
-            drawImageInto(image, composed, scaled(part, sx, sy).translated(-origin));
-        } else if (auto* text = qobject_cast<TText*>(component)) {
-            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy, origin);
-        } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
-            drawImageInto(
-                image, pic->Picture()->drawnImage(pic->Transparent()),
-                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
-                       sy)
-                    .translated(-origin));
-        }
-    }
+    BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
+                   picture.isValid() ? picture : image.size());
+    plan.draw(image, origin, colours);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {
@@ -428,15 +562,20 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         }
         if (stored == real.size() && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
             const QString reason = KeepQualityRefusal(source);
-            if (reason.isEmpty()) {
-                QByteArray bytes = RecaptionBricks(source, designer, sourceFile,
-                                                   options.perFileDates, designer.realExif,
-                                                   &notices);
-                tell(options, notices);
-                return bytes;
-            }
+            if (reason.isEmpty())
+                return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
+                                       designer.realExif, options.onNotice);
             if (options.onNotice)
                 options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+        }
+    }
+    if (kind == OutputKind::Jpeg && options.onNotice) {
+        // An encoded picture is one image: what the source holds after it is not written.
+        try {
+            if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
+                options.onNotice(TrailerLossNotice(sourceFile, loss));
+        } catch (const Exception&) {
+            // A source that cannot be read again has nothing to tell.
         }
     }
 
@@ -454,9 +593,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
-        DrawBricks(inPlace, designer, sourceFile, options.perFileDates, 1.0, 1.0, {}, {},
-                   colours.get());
+        BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
+        SavedPixels restore(inPlace, plan.footprints());
+        plan.draw(inPlace, {}, colours.get());
         written.size = inPlace.size();
         written.picture = [&inPlace] { return inPlace; };
         bytes = finishOutput(encode(inPlace, kind, quality, grey), metadata, designer.realExif,
@@ -515,31 +654,40 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
         .arg(QDir::toNativeSeparators(sourceFile), reason);
 }
 
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss) {
+    return QStringLiteral("%1: re-encoding does not keep %2.")
+        .arg(QDir::toNativeSeparators(sourceFile), loss);
+}
+
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
-                           QStringList* notices) {
+                           const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
     const TPhotoMetadata metadata = ReadPhotoMetadata(source);
     const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
-    const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
-    const QByteArray bytes =
-        RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
-            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size,
-                       colours.get());
-        });
-    return finishRecaptioned(bytes, source, size, metadata, exif, sourceFile, notices);
+    BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
+    const QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
+                                           [&](QImage& band, const QPoint& origin) {
+                                               plan.draw(band, origin, colours.get());
+                                           });
+    QStringList notices;
+    QByteArray out =
+        finishRecaptioned(bytes, source, size, metadata, exif, sourceFile, &notices);
+    if (onNotice)
+        for (const QString& n : notices)
+            onNotice(n);
+    return out;
 }
 
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error,
-                             const QStringList& notices)>& done) {
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
         QImage* image;
         QPoint origin;
-        QSize size;
         int index;
         const TSrgbToPhoto* colours;
         bool drawn = false;
@@ -557,13 +705,12 @@ void RecaptionBricksMany(
     std::mutex lock;
     std::condition_variable changed;
 
-    // The touched areas need the bricks: worked out here, before any worker starts.
-    std::vector<QSize> sizes;
-    std::vector<QList<QRect>> touched;
-    for (const QByteArray& s : sources) {
-        sizes.push_back(jpegSize(s));
-        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
-    }
+    // The touched areas need the bricks: worked out here, before any worker starts, and each
+    // brick laid out once per source.
+    std::vector<std::unique_ptr<BrickPlan>> plans;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+                                                    jpegSize(sources[i])));
 
     auto work = [&](int i) {
         Result r;
@@ -571,9 +718,9 @@ void RecaptionBricksMany(
             const TPhotoMetadata metadata = ReadPhotoMetadata(sources[i]);
             const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
             const QByteArray bytes = RecaptionJpeg(
-                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, sizes[size_t(i)], i, colours.get(), false,
-                              QString()};
+                sources[i], plans[size_t(i)]->footprints(),
+                [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, i, colours.get(), false, QString()};
                     std::unique_lock<std::mutex> guard(lock);
                     bands.push_back(&band);
                     changed.notify_all();
@@ -581,7 +728,7 @@ void RecaptionBricksMany(
                     if (!band.error.isEmpty())
                         throw Exception(band.error);
                 });
-            r.bytes = finishRecaptioned(bytes, sources[i], sizes[size_t(i)], metadata,
+            r.bytes = finishRecaptioned(bytes, sources[i], jpegSize(sources[i]), metadata,
                                         exifs[i], sourceFiles[i], &r.notices);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
@@ -606,8 +753,7 @@ void RecaptionBricksMany(
             guard.unlock();
             QString error;
             try {
-                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
-                           band->origin, band->size, band->colours);
+                plans[size_t(band->index)]->draw(*band->image, band->origin, band->colours);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -621,7 +767,10 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
-        done(next++, r.bytes, r.error, r.notices);
+        if (noticed)
+            for (const QString& notice : r.notices)
+                noticed(next, notice);
+        done(next++, r.bytes, r.error);
     }
     pool.waitForDone();
 }

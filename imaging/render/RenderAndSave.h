@@ -132,20 +132,26 @@ QString KeepQualityRefusal(const QByteArray& source);
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options);
 bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
 // The source JPEG with the surface's bricks painted into the blocks they touch (in the photo's
-// colour space), its metadata carried with exif's block, and read back. Throws EInvalidGraphic
+// colour space), its metadata carried with exif's block, and read back. What follows the
+// source's picture (the further images of a multi-picture file, say) follows it in the result
+// too, its index updated; an index that cannot be is left out. Notices (that, damaged blocks
+// carried as they were) are told through onNotice ("<file>: <why>."). Throws EInvalidGraphic
 // when the source cannot be handled.
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
-                           QStringList* notices = nullptr);
+                           const std::function<void(const QString& text)>& onNotice = nullptr);
 // RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
-// widgets, are drawn on the calling thread. done(i, bytes, error, notices) comes on the calling
-// thread, in the sources' order; error is the failure's message and bytes are then empty. done
-// must not throw.
+// widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
+// the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)
+// comes just before done(i, ...), once for each notice RecaptionBricks would have told onNotice.
+// Neither may throw.
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error,
-                             const QStringList& notices)>& done);
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed = nullptr);
 // "<file>: <reason>; written by re-encoding."
 QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason);
+// "<file>: re-encoding does not keep <loss>.", loss from JpegTrailerLoss.
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss);

@@ -96,8 +96,11 @@ TEST_F(MetadataCarry, EverySaveCarriesEverySegment) {
         const QByteArray out = save(src, {.newName = newName});
         expectCarried(corpus, out);
         EXPECT_EQ(exifSize(out), QSize(320, 240));
-        // The MPF index is the one segment left out, and the user is told.
-        EXPECT_TRUE(notices.join('\n').contains("(MPF) are not kept")) << notices.join('\n').toStdString();
+        // A re-encoded picture is written alone: the MPF index is the one segment left out, and
+        // the user is told of the image that is not kept.
+        EXPECT_TRUE(notices.join('\n').contains("re-encoding does not keep 1 more image"))
+            << notices.join('\n').toStdString();
+        EXPECT_FALSE(out.contains(FurtherImage()));
         EXPECT_EQ(QFile::exists(src + ".bak"), way != 0); // an output over its source keeps it
         EXPECT_GT(darkPixels(DecodeImage(out), QRect(20, 30, 200, 60)), 200);
     }
@@ -127,9 +130,30 @@ TEST_F(MetadataCarry, KeepQualityCarriesEverySegment) {
     const QList<QByteArray> corpus = FullCorpus(AdobeRgbProfile());
     const QString src = writeSource("kq.jpg", JpegCoding::Baseline, corpus);
     const QByteArray out = save(src, {.newName = path("kq-out.jpg"), .keepQuality = true});
-    expectCarried(corpus, out);
-    EXPECT_FALSE(notices.join('\n').contains("re-encoding"));
+    expectCarried(corpus, out, {.mpfKept = true});
+    EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
     EXPECT_EQ(exifSize(out), QSize(320, 240));
+    // The further image follows the picture, and the index, read by hand from the layout
+    // MpfSegment writes, points at it although the EXIF and Photoshop blocks before it changed
+    // size (new thumbnails).
+    EXPECT_TRUE(out.endsWith(FurtherImage()));
+    QByteArray mpf;
+    for (const QByteArray& s : JpegSegmentsOf(out)) {
+        if (s.mid(4, 4) == QByteArray("MPF\0", 4))
+            mpf = s;
+    }
+    ASSERT_FALSE(mpf.isEmpty());
+    const qsizetype mark = out.indexOf(mpf) + 8;
+    const auto be32At = [&](qsizetype at) {
+        return quint32(uchar(out[at])) << 24 | quint32(uchar(out[at + 1])) << 16 |
+               quint32(uchar(out[at + 2])) << 8 | quint32(uchar(out[at + 3]));
+    };
+    EXPECT_EQ(be32At(mark + 50 + 4), quint32(out.size() - FurtherImage().size()));
+    EXPECT_EQ(out.mid(mark + be32At(mark + 66 + 8), be32At(mark + 66 + 4)), FurtherImage());
+    if (HaveExiftool()) {
+        // exiftool gives an MPF image marked as a large thumbnail as the preview.
+        EXPECT_EQ(Exiftool({"-b", "-PreviewImage", path("kq-out.jpg")}), FurtherImage());
+    }
 }
 
 // Progressive, arithmetic-coded and CMYK photos are re-encoded: the segments are carried all the

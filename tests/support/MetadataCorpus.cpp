@@ -462,7 +462,37 @@ QByteArray BuildJpeg(const QByteArray& bare, const QList<QByteArray>& segments) 
            ((uchar(bare[p + 1]) >= 0xE0 && uchar(bare[p + 1]) <= 0xEF) ||
             uchar(bare[p + 1]) == 0xFE))
         p += 2 + (uchar(bare[p + 2]) << 8 | uchar(bare[p + 3]));
-    return out + bare.mid(p);
+    out += bare.mid(p);
+    // An MPF index points at a further image, appended after the picture's end marker; its
+    // offsets count from the index's byte-order mark.
+    for (qsizetype q = 2; q + 4 <= out.size() && uchar(out[q]) == 0xFF && uchar(out[q + 1]) != 0xDA;) {
+        const qsizetype length = uchar(out[q + 2]) << 8 | uchar(out[q + 3]);
+        if (uchar(out[q + 1]) == 0xE2 && out.mid(q + 4, 4) == QByteArray("MPF\0", 4)) {
+            const qsizetype mark = q + 8;
+            const QByteArray further = FurtherImage();
+            const auto put32 = [&](qsizetype at, quint32 v) {
+                QByteArray b;
+                be32(b, v);
+                out.replace(at, 4, b);
+            };
+            // MpfSegment's entries start 50 bytes after the mark: attributes, size, offset.
+            put32(mark + 50 + 4, quint32(out.size()));
+            put32(mark + 66 + 4, quint32(further.size()));
+            put32(mark + 66 + 8, quint32(out.size() - mark));
+            return out + further;
+        }
+        q += 2 + length;
+    }
+    return out;
+}
+
+QByteArray FurtherImage() {
+    static const QByteArray image = [] {
+        QImage blue(48, 32, QImage::Format_RGB32);
+        blue.fill(QColor(20, 40, 220));
+        return EncodeBareJpeg(blue, JpegCoding::Baseline, 80);
+    }();
+    return image;
 }
 
 QByteArray ExtendedXmpText() {
@@ -585,7 +615,7 @@ QString CarriedMismatch(const QList<QByteArray>& source, const QByteArray& outpu
         const QString where = QStringLiteral("source segment %1 (marker %2): ")
                                   .arg(i)
                                   .arg(uchar(s[1]), 2, 16);
-        if (isMpf(s) || (e.profileLeftOut && isIcc(s)))
+        if ((isMpf(s) && !e.mpfKept) || (e.profileLeftOut && isIcc(s)))
             continue;
         if (g >= got.size())
             return where + "missing from the output";
@@ -593,6 +623,10 @@ QString CarriedMismatch(const QList<QByteArray>& source, const QByteArray& outpu
         if (isExif(s)) {
             if (!isExif(o))
                 return where + "not an EXIF segment in its place";
+        } else if (isMpf(s)) {
+            // Its offsets follow the picture; where they point is checked on its own.
+            if (!isMpf(o) || o.size() != s.size())
+                return where + "not the MPF index in its place";
         } else if (isPhotoshop(s)) {
             if (!isPhotoshop(o) || IptcResourceOf(o) != IptcResourceOf(s) ||
                 IptcResourceOf(o).isEmpty())

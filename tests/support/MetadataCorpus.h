@@ -50,8 +50,12 @@ QByteArray MpfSegment();                                       // an MPF index o
 enum class JpegCoding { Baseline, Progressive, Arithmetic, Cmyk, Gray };
 // The photo coded with libjpeg without any APPn segment of its own.
 QByteArray EncodeBareJpeg(const QImage& image, JpegCoding coding, int quality = 92);
-// A JPEG made of SOI, the segments in order, then the tables and scans of a bare JPEG.
+// A JPEG made of SOI, the segments in order, then the tables and scans of a bare JPEG. With an
+// MpfSegment() among the segments, FurtherImage() follows the end marker and the index gives the
+// places and sizes of both images.
 QByteArray BuildJpeg(const QByteArray& bare, const QList<QByteArray>& segments);
+// The second image of a multi-picture corpus photo: 48 x 32, blue.
+QByteArray FurtherImage();
 
 // The text of the extended XMP packet's description: some 90,000 characters.
 QByteArray ExtendedXmpText();
@@ -71,13 +75,15 @@ QByteArray PngChunk(const QByteArray& type, const QByteArray& data);
 QByteArray BuildPng(const QImage& image, const QList<QByteArray>& chunks);
 
 // How an output may differ from its source's segments: the EXIF block is its own check, the MPF
-// index is left out (the further images are not kept), Photoshop resources keep their IPTC
+// index is left out (a re-encoded picture is written alone) or, with mpfKept, in its place with
+// offsets of its own (keep-quality), Photoshop resources keep their IPTC
 // resource byte for byte, the Adobe segment says the transform of a re-encoded picture, and a
 // profile that cannot describe the output is left out. Every other segment must come byte for
 // byte, in order.
 struct CarryExpectation {
     int adobeTransform = -1; // -1: as the source
     bool profileLeftOut = false;
+    bool mpfKept = false;
 };
 // Empty when the output carries the source's segments so; otherwise what is wrong.
 QString CarriedMismatch(const QList<QByteArray>& source, const QByteArray& output,
