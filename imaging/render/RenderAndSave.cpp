@@ -19,6 +19,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
+#include "platform/RegularFile.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
@@ -30,13 +31,14 @@
 #include <QPainter>
 #include <QThread>
 #include <QThreadPool>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <vector>
-#include <cmath>
 #include <optional>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -209,7 +211,8 @@ public:
         : m_sx(sx), m_sy(sy), m_bounds(QPoint(), picture),
           // Only the part of a bubble over the picture is composed: a tail point far outside
           // is cut at its edge instead of sizing the bitmap.
-          m_area(0, 0, int(std::ceil(picture.width() / sx)), int(std::ceil(picture.height() / sy))) {
+          m_area(0, 0, int(std::ceil(picture.width() / sx)),
+                 int(std::ceil(picture.height() / sy))) {
         FileDates dates(sourceFile);
         for (QWidget* component : designer.Bricks()) {
             Item item;
@@ -680,8 +683,8 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
 }
 
 void RecaptionBricksMany(
-    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
-    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources, const QList<TExif>& exifs,
+    const TDesigner& designer, int jobs,
     const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
     const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
@@ -813,22 +816,29 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
 
 ImageFileType WrittenFormat(const QString& sourceFile) {
     const ImageFileType named = formatNamedBy(sourceFile);
-    QFile file(sourceFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Looked at through the bounded reader: a pipe or device at the name must not hold the
+    // render before the photo itself is refused.
+    FileCheck check;
+    const int fd = OpenRegularFile(sourceFile, MaxImageFileSize, &check);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         // The file went since it was opened: its name is all there is to go by.
-        if (named != ImageFileType::Other)
+        if (check.problem == FileProblem::Missing && named != ImageFileType::Other)
             return named;
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(shownPath(sourceFile), file.errorString()));
+        throw EFOpenError(
+            QStringLiteral("Cannot open file \"%1\". %2")
+                .arg(shownPath(sourceFile), fd < 0 ? check.reason : file.errorString()));
     }
     const QByteArray head = file.read(512);
     const ImageFileType type = DetectImageType(head);
     if (writable(type)) {
         if (named != ImageFileType::Other && named != type)
-            throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
-                                               "not rewritten as either. Nothing was written.")
-                                    .arg(shownPath(sourceFile), formatName(type),
-                                         formatName(named)));
+            throw EFCreateError(
+                QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
+                               "not rewritten as either. Nothing was written.")
+                    .arg(shownPath(sourceFile), formatName(type), formatName(named)));
         return type;
     }
     QBuffer buffer;
@@ -836,9 +846,9 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
     buffer.open(QIODevice::ReadOnly);
     const QByteArray qtFormat = QImageReader::imageFormat(&buffer).toUpper();
     const QString what = type == ImageFileType::Ico ? formatName(type)
-                         : qtFormat.isEmpty()       ? QStringLiteral("picture of a format")
-                                                    : QString::fromLatin1(qtFormat) +
-                                                    QStringLiteral(" picture");
+                         : qtFormat.isEmpty()
+                             ? QStringLiteral("picture of a format")
+                             : QString::fromLatin1(qtFormat) + QStringLiteral(" picture");
     throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
                                        "written as JPEG, PNG, GIF or BMP only. Nothing was "
                                        "written.")
@@ -868,7 +878,6 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
                   options.replaceExisting);
 }
 
-
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
     const OutputKind kind = WrittenFormat(sourceFile);
@@ -881,8 +890,7 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
                            !(width > 0 && height > 0);
     const QImage::Format format = keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     PreparedPicture out;
-    out.image = picture.format() == format ? std::move(picture)
-                                           : picture.convertToFormat(format);
+    out.image = picture.format() == format ? std::move(picture) : picture.convertToFormat(format);
     QImage& working = out.image;
 
     // The size of the turned picture, before any resampling: from the full size the bricks
