@@ -44,7 +44,7 @@ TBatchPreview::TBatchPreview(const QList<Entry>& entries, const QList<BrickData>
     QPointer<TBatchPreview> self(this);
     for (int i = 0; i < entries.size(); ++i) {
         const QString file = entries[i].file;
-        QThreadPool::globalInstance()->start([self, i, file, bricks, options] {
+        m_pool.start([self, i, file, bricks, options] {
             PreviewTile tile = MakePreviewTile(file, bricks, options);
             if (!self)
                 return;
@@ -59,7 +59,10 @@ TBatchPreview::TBatchPreview(const QList<Entry>& entries, const QList<BrickData>
     }
 }
 
-TBatchPreview::~TBatchPreview() = default;
+TBatchPreview::~TBatchPreview() {
+    m_pool.clear();
+    m_pool.waitForDone();
+}
 
 void TBatchPreview::showTile(int index, const PreviewTile& tile) {
     if (index < 0 || index >= m_tiles.size())

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 #include <QString>
+#include <QThreadPool>
 
 class QLabel;
 class QListWidget;
@@ -41,4 +42,6 @@ private:
     int m_pending = 0;
     int m_marked = 0;
     int m_longSide = 200;
+    // The tiles' workers; the dialog waits for the ones in hand when it goes.
+    QThreadPool m_pool;
 };
