@@ -20,6 +20,7 @@ namespace ThumbnailCache {
 namespace {
 
 constexpr int NormalSide = 128;
+constexpr int LargeSide = 256;
 
 QString sizeFolder(Size size) {
     return size == Size::Normal ? QStringLiteral("normal") : QStringLiteral("large");
@@ -100,13 +101,15 @@ QHash<QString, QString> PngTexts(const QByteArray& png) {
     return texts;
 }
 
-QImage Read(const QString& path, QSize* original) {
+QImage Read(const QString& path, QSize* original, Size least) {
     const QFileInfo info(path);
     if (!info.isFile())
         return QImage();
     const QString uri = FileUri(path);
     const QString mtime = QString::number(info.lastModified().toSecsSinceEpoch());
     for (Size size : {Size::Normal, Size::Large}) {
+        if (least == Size::Large && size == Size::Normal)
+            continue;
         QFile file(ThumbnailPath(uri, size));
         if (!file.open(QIODevice::ReadOnly))
             continue;
@@ -130,7 +133,7 @@ QImage Read(const QString& path, QSize* original) {
     return QImage();
 }
 
-QString Write(const QString& path, const QImage& thumbnail, QSize original) {
+QString Write(const QString& path, const QImage& thumbnail, QSize original, Size size) {
     const QFileInfo info(path);
     const QString root = CacheRoot();
     if (info.absoluteFilePath().startsWith(root + QLatin1Char('/')))
@@ -138,7 +141,7 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original) {
     if (thumbnail.isNull())
         return QStringLiteral("No thumbnail for %1").arg(path);
     const QString uri = FileUri(path);
-    const QString target = ThumbnailPath(uri, Size::Normal);
+    const QString target = ThumbnailPath(uri, size);
     const QString folder = QFileInfo(target).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Cannot create %1: %2")
@@ -149,9 +152,10 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original) {
     QFile::setPermissions(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
+    const int side = size == Size::Normal ? NormalSide : LargeSide;
     QImage image = thumbnail;
-    if (image.width() > NormalSide || image.height() > NormalSide)
-        image = image.scaled(NormalSide, NormalSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (image.width() > side || image.height() > side)
+        image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     QByteArray png;
     QBuffer buffer(&png);

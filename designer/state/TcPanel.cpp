@@ -2,15 +2,40 @@
 
 #include "designer/state/TDesigner.h"
 
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPolygon>
 
 TcPanel::TcPanel(TDesigner* designer) : QWidget(designer), m_designer(designer) {
     setObjectName(QStringLiteral("Panel1"));
 }
 
-void TcPanel::paintEvent(QPaintEvent*) {
-    if (m_designer->Picture.isNull())
+void TcPanel::paintEvent(QPaintEvent* event) {
+    if (m_designer->realPicture.isNull())
         return;
     QPainter p(this);
-    p.drawImage(0, 0, m_designer->Picture);
+    const QRect area = event->rect();
+    m_designer->PaintPreview(p, area);
+    if (m_designer->ShowGrid())
+        PaintGrid(p, area, m_designer->GridX(), m_designer->GridY());
+}
+
+void PaintGrid(QPainter& painter, const QRect& area, int stepX, int stepY) {
+    if (area.isEmpty() || stepX < 1 || stepY < 1)
+        return;
+    // Dots no closer than 4 pixels: every step's multiple from there on.
+    const int dx = stepX * ((4 + stepX - 1) / stepX);
+    const int dy = stepY * ((4 + stepY - 1) / stepY);
+    QPolygon dots;
+    const int x0 = (area.left() + dx - 1) / dx * dx;
+    const int y0 = (area.top() + dy - 1) / dy * dy;
+    for (int y = y0; y <= area.bottom(); y += dy)
+        for (int x = x0; x <= area.right(); x += dx)
+            dots.append(QPoint(x, y));
+    painter.save();
+    // Flipping the top bit of each channel shows on dark and on light photos alike.
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.drawPoints(dots);
+    painter.restore();
 }

@@ -4,9 +4,13 @@
 
 #include <QWidget>
 
-// The picture panel: shows the preview picture of the design surface; every brick is its child.
+class QPainter;
+
+// The picture panel: shows the preview of the design surface's photo, and its grid when that is
+// shown; every brick is its child.
 class TcPanel : public QWidget {
     Q_OBJECT
+    Q_CLASSINFO("publishedOwnProperties", "true")
     Q_PROPERTY(int Tag READ Tag)
 
 public:
@@ -20,3 +24,7 @@ protected:
 private:
     TDesigner* m_designer;
 };
+
+// Grid dots over an area (panel coordinates) at the multiples of the steps, spaced at least 4
+// pixels apart, inverted against what is below them.
+void PaintGrid(QPainter& painter, const QRect& area, int stepX, int stepY);
