@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 QStringList SplitTextLines(const QString& text) {
@@ -13,6 +14,8 @@ QStringList SplitTextLines(const QString& text) {
 }
 
 namespace {
+std::atomic<quint64> layouts{0};
+
 // Glyphs such as j and italic capitals reach left of the pen's start and right of the advance;
 // the block reserves room for both so nothing drawn falls outside the measured box.
 struct Block {
@@ -22,6 +25,7 @@ struct Block {
 };
 
 Block layoutBlock(const QFontMetricsF& fm, const QString& text) {
+    layouts.fetch_add(1, std::memory_order_relaxed);
     Block b;
     b.lines = SplitTextLines(text);
     qreal right = 0;
@@ -37,6 +41,10 @@ Block layoutBlock(const QFontMetricsF& fm, const QString& text) {
     return b;
 }
 } // namespace
+
+quint64 TextLayoutCount() {
+    return layouts.load(std::memory_order_relaxed);
+}
 
 QSizeF MeasureText(const QFont& font, const QString& text) {
     return layoutBlock(QFontMetricsF(font), text).size;

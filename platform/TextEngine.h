@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTransform>
+#include <QtGlobal>
 
 // Anti-aliased text measuring and drawing with one engine (QPainter on QImage), so that a
 // measured box always holds the drawn text. Text is a block: lines separated by CR LF, LF or
@@ -25,3 +26,7 @@ QSizeF MeasureText(const QFont& font, const QString& text);
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
               const QTransform& transform = QTransform(), const QRectF& clip = QRectF(),
               Qt::Alignment alignment = Qt::AlignLeft, qreal boxWidth = 0);
+
+// How many text blocks were laid out (measured or drawn) in this process so far, on any thread:
+// tests and benchmarks check with it that a render lays each text out once.
+quint64 TextLayoutCount();

@@ -113,6 +113,7 @@ int renderCommand(CliContext& c) {
             }
         }
         QList<QPair<QByteArray, QString>> results(kept.size());
+        QList<QString> notices(kept.size());
         if (!kept.isEmpty()) {
             try {
                 designer.realPicture = QImage();
@@ -122,7 +123,8 @@ int renderCommand(CliContext& c) {
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
                                         results[i] = {bytes, error};
-                                    });
+                                    },
+                                    [&](int i, const QString& notice) { notices[i] = notice; });
             } catch (const Exception&) {
                 keptAt.clear(); // the pattern: reported for each image by the usual path
             }
@@ -142,6 +144,8 @@ int renderCommand(CliContext& c) {
                     const auto& [bytes, error] = results[at];
                     if (!error.isEmpty())
                         throw Exception(error);
+                    if (!notices[at].isEmpty())
+                        c.out << notices[at] << '\n';
                     WriteRendered(image, output, bytes);
                     report(image, {});
                     continue;

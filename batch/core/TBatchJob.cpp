@@ -2,6 +2,7 @@
 
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/settings/TSettings.h"
@@ -230,6 +231,7 @@ struct FileWork {
     QString error;
     QString exifError;
     QString fallbackNotice; // the keep-quality write could not be used
+    QString trailerNotice;  // what of the source the output does not keep
     bool recaption = false; // bytes hold the source, to be captioned in place
     QByteArray bytes;       // then the output
     TExif exif;
@@ -287,6 +289,12 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
         LoadedPhoto photo = LoadPhotoFileReduced(
             w.source, s.autoRotate,
             [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
+        const QString suffix = QFileInfo(w.source).suffix().toLower();
+        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
+            // An encoded picture is one image: what the source holds after it is not written.
+            if (const QString loss = JpegTrailerLoss(ReadFileBytes(w.source)); !loss.isEmpty())
+                w.trailerNotice = TrailerLossNotice(w.source, loss);
+        }
         w.exifError = photo.exifError;
         w.exif = std::move(photo.exif);
         try {
@@ -409,7 +417,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             }
             try {
                 if (w.recaption) {
-                    w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif);
+                    w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif,
+                                              [&w](const QString& n) { w.trailerNotice = n; });
                     w.state = FileWork::Done;
                     continue;
                 }
@@ -457,6 +466,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         advance();
         if (!w.fallbackNotice.isEmpty())
             report(OnNotice, w.fallbackNotice);
+        if (!w.trailerNotice.isEmpty())
+            report(OnNotice, w.trailerNotice);
         QString skipped;
         try {
             if (w.failed == FileWork::RenderFailed)

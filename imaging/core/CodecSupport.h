@@ -46,5 +46,8 @@ bool jpegGuarded(JpegError* err, void (*step)(void*), void* job);
 void jpegProgress(j_common_ptr cinfo);
 // "Invalid JPEG file: <libjpeg's message>".
 EInvalidGraphic jpegFailure(const JpegError& err);
+// Whether the decoded data is whole although the file ended early (err.sawEof): a file lacking
+// only its end marker is. Runs inside jpegGuarded, once the data has been consumed.
+bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err);
 
 } // namespace CodecSupport

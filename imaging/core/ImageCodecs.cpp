@@ -23,10 +23,33 @@
 #include <jerror.h>
 #include <png.h>
 
+namespace {
+// Set by DecodeImageWithin for the decode running on this thread; 0: no limit of its own.
+thread_local qint64 pixelLimit = 0;
+
+struct PixelLimit {
+    explicit PixelLimit(qint64 pixels) { pixelLimit = pixels; }
+    ~PixelLimit() { pixelLimit = 0; }
+    PixelLimit(const PixelLimit&) = delete;
+    PixelLimit& operator=(const PixelLimit&) = delete;
+};
+
+QString megapixels(qint64 pixels) {
+    return QString::number(double(pixels) / 1e6, 'f', 1);
+}
+} // namespace
+
 namespace CodecSupport {
 
 // Called before any pixel memory is allocated, so hostile headers cannot make us allocate.
 void checkDimensions(const char* format, qint64 width, qint64 height) {
+    if (pixelLimit > 0 && width > 0 && height > 0 && width * height > pixelLimit)
+        throw EInvalidGraphic(QStringLiteral("The %1 picture of %2 x %3 pixels is too large: a "
+                                             "picture here may have %4 megapixels at most")
+                                  .arg(QLatin1String(format))
+                                  .arg(width)
+                                  .arg(height)
+                                  .arg(megapixels(pixelLimit)));
     if (width <= 0 || height <= 0)
         throw EInvalidGraphic(QStringLiteral("Invalid %1 file: the picture dimensions %2 x %3 are "
                                              "invalid")
@@ -131,6 +154,25 @@ EInvalidGraphic jpegFailure(const JpegError& err) {
         QStringLiteral("Invalid JPEG file: %1").arg(QString::fromLocal8Bit(err.message)));
 }
 
+// After the data ended early: a single scan lost nothing unless the entropy decoder ran short
+// of bits (which it reports, see jpegEmitMessage); a progressive file is whole when every
+// coefficient of every component arrived at full precision. For several sequential scans there
+// is no such record, so the picture counts as cut.
+bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err) {
+    if (!err.sawEof)
+        return true;
+    if (cinfo->progressive_mode) {
+        if (!cinfo->coef_bits)
+            return false;
+        for (int c = 0; c < cinfo->num_components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (cinfo->coef_bits[c][k] != 0)
+                    return false;
+        return true;
+    }
+    return !jpeg_has_multiple_scans(cinfo);
+}
+
 } // namespace CodecSupport
 
 using namespace CodecSupport;
@@ -198,25 +240,6 @@ void jpegChooseScale(void* p) {
         cinfo->scale_denom = 1;
     }
     jpeg_calc_output_dimensions(cinfo);
-}
-
-// After the data ended early: a single scan lost nothing unless the entropy decoder ran short
-// of bits (which it reports, see jpegEmitMessage); a progressive file is whole when every
-// coefficient of every component arrived at full precision. For several sequential scans there
-// is no such record, so the picture counts as cut.
-bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err) {
-    if (!err.sawEof)
-        return true;
-    if (cinfo->progressive_mode) {
-        if (!cinfo->coef_bits)
-            return false;
-        for (int c = 0; c < cinfo->num_components; ++c)
-            for (int k = 0; k < DCTSIZE2; ++k)
-                if (cinfo->coef_bits[c][k] != 0)
-                    return false;
-        return true;
-    }
-    return !jpeg_has_multiple_scans(cinfo);
 }
 
 void jpegReadRows(JpegDecodeJob* job) {
@@ -807,6 +830,26 @@ QImage DecodeImage(const QByteArray& data) {
     if (data.isEmpty())
         throw EInvalidGraphic(QStringLiteral("Unknown picture format"));
     return decodeWithQt(data, type);
+}
+
+QImage DecodeImageWithin(const QByteArray& data, qint64 maxPixels) {
+    if (DetectImageType(data) == ImageFileType::Jpeg) {
+        QBuffer buffer;
+        buffer.setData(data);
+        const QSize full = QImageReader(&buffer, "jpeg").size();
+        if (!full.isValid() || qint64(full.width()) * full.height() <= maxPixels)
+            return DecodeJpeg(data);
+        for (int denom = 2; denom <= 8; denom *= 2) {
+            const int w = (full.width() + denom - 1) / denom;
+            const int h = (full.height() + denom - 1) / denom;
+            if (qint64(w) * h <= maxPixels)
+                return DecodeJpegScaled(data, w, h);
+        }
+        const PixelLimit limit(maxPixels);
+        checkDimensions("JPEG", full.width(), full.height()); // throws
+    }
+    const PixelLimit limit(maxPixels);
+    return DecodeImage(data);
 }
 
 QImage ReadImageFile(const QString& path) {

@@ -28,6 +28,10 @@ ImageFileType DetectImageType(const QByteArray& data);
 
 // Decodes a whole file held in memory. Throws EInvalidGraphic with a clear message.
 QImage DecodeImage(const QByteArray& data);
+// DecodeImage for a picture that may take at most maxPixels: a larger JPEG is decoded at the
+// least of libjpeg's reductions (1/2, 1/4, 1/8) that fits, any other larger picture is refused
+// with EInvalidGraphic before its pixels are allocated.
+QImage DecodeImageWithin(const QByteArray& data, qint64 maxPixels);
 // Reads and decodes a file. Throws EFOpenError when it cannot be read, EInvalidGraphic otherwise.
 QImage ReadImageFile(const QString& path);
 

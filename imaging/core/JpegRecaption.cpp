@@ -111,6 +111,22 @@ struct Compressor {
     }
 };
 
+// The captions are quantised with the photo's own tables, and libjpeg's encoder divides by
+// eight times each step in 16 bits: a step of 0 divides by zero, one of 8192 or more wraps
+// around (to zero for multiples of 8192). Decoders only multiply, so such files open.
+constexpr int MaxEncodableQuantStep = 65535 / 8;
+
+QString quantTableFault(const JQUANT_TBL& table) {
+    for (const UINT16 step : table.quantval) {
+        if (step == 0)
+            return QStringLiteral("JPEG with a quantisation step of 0");
+        if (step > MaxEncodableQuantStep)
+            return QStringLiteral("JPEG with quantisation steps above %1")
+                .arg(MaxEncodableQuantStep);
+    }
+    return {};
+}
+
 QString unsupportedReason(const jpeg_decompress_struct& c) {
     if (c.progressive_mode)
         return QStringLiteral("progressive JPEG");
@@ -131,8 +147,22 @@ QString unsupportedReason(const jpeg_decompress_struct& c) {
         maxV = std::max(maxV, c.comp_info[ci].v_samp_factor);
     }
     for (int ci = 0; ci < c.num_components; ++ci) {
-        if (maxH % c.comp_info[ci].h_samp_factor != 0 || maxV % c.comp_info[ci].v_samp_factor != 0)
+        const int h = c.comp_info[ci].h_samp_factor, v = c.comp_info[ci].v_samp_factor;
+        // libjpeg checks the factors when it reads the scan header; a file may reach us
+        // without a scan, so nothing here divides by a factor it has not seen to be 1..4.
+        if (h < 1 || h > MAX_SAMP_FACTOR || v < 1 || v > MAX_SAMP_FACTOR)
+            return QStringLiteral("JPEG with invalid colour sampling");
+        if (maxH % h != 0 || maxV % v != 0)
             return QStringLiteral("JPEG with unusual colour sampling");
+    }
+    for (int ci = 0; ci < c.num_components; ++ci) {
+        const int slot = c.comp_info[ci].quant_tbl_no;
+        const JQUANT_TBL* table =
+            slot >= 0 && slot < NUM_QUANT_TBLS ? c.quant_tbl_ptrs[slot] : nullptr;
+        if (!table)
+            return QStringLiteral("JPEG without a quantisation table");
+        if (const QString bad = quantTableFault(*table); !bad.isEmpty())
+            return bad;
     }
     return {};
 }
@@ -196,15 +226,20 @@ Touched touchedMcus(const Grid& grid, const QList<QRect>& areas) {
             std::fill_n(t.mask.begin() + qsizetype(y) * grid.cols + mcus.left(), mcus.width(), 1);
         t.boxes.append(mcus);
     }
+    // Boxes only grow, so the boxes that end up together do not depend on the order of the
+    // merges: each box swallows whatever it touches until nothing does, without starting over.
     for (bool merged = true; merged;) {
         merged = false;
-        for (qsizetype i = 0; i < t.boxes.size() && !merged; ++i) {
-            for (qsizetype j = i + 1; j < t.boxes.size(); ++j) {
+        for (qsizetype i = 0; i < t.boxes.size(); ++i) {
+            for (qsizetype j = i + 1; j < t.boxes.size();) {
                 if (t.boxes[i].adjusted(-1, -1, 1, 1).intersects(t.boxes[j])) {
                     t.boxes[i] |= t.boxes[j];
-                    t.boxes.removeAt(j);
+                    t.boxes.swapItemsAt(j, t.boxes.size() - 1);
+                    t.boxes.removeLast();
                     merged = true;
-                    break;
+                    j = i + 1; // the grown box may touch boxes it was checked against
+                } else {
+                    ++j;
                 }
             }
         }
@@ -306,12 +341,34 @@ public:
         if (touched.boxes.isEmpty())
             return m_source;
 
-        auto read = [&] { m_coefs = jpeg_read_coefficients(&m_photo.cinfo); };
+        bool complete = true;
+        auto read = [&] {
+            m_coefs = jpeg_read_coefficients(&m_photo.cinfo);
+            complete = jpegDataComplete(&m_photo.cinfo, m_err);
+        };
         if (!guarded(&m_err, read))
             throw jpegFailure(m_err);
-        if (m_err.sawEof)
+        // A file lacking only its end marker is whole, as the full decode finds too.
+        if (!complete)
             throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
                                       .arg(QString::fromLocal8Bit(m_err.dataMessage)));
+        // The tables each component took at its first scan, which a later table of the same
+        // number may have replaced after the header was checked; the captions are encoded with
+        // the numbered tables, so both must be the same and usable.
+        for (int ci = 0; ci < m_grid.components; ++ci) {
+            const JQUANT_TBL* table = m_photo.cinfo.comp_info[ci].quant_table;
+            const int slot = m_photo.cinfo.comp_info[ci].quant_tbl_no;
+            const JQUANT_TBL* numbered = m_photo.cinfo.quant_tbl_ptrs[slot];
+            QString bad = table ? quantTableFault(*table)
+                                : QStringLiteral("JPEG without a quantisation table");
+            if (bad.isEmpty() &&
+                (!numbered || std::memcmp(numbered->quantval, table->quantval,
+                                          sizeof table->quantval) != 0))
+                bad = QStringLiteral("JPEG that changes its quantisation tables between scans");
+            if (!bad.isEmpty())
+                throw EInvalidGraphic(
+                    QStringLiteral("Cannot caption this JPEG file in place: %1").arg(bad));
+        }
 
         for (const QRect& box : touched.boxes)
             paintBox(box, touched.mask, draw);

@@ -38,7 +38,7 @@ LoadedGraphic LoadGraphicFile(const QString& path) {
     g.data = ReadFileBytes(path);
     g.className = GraphicClassName(DetectImageType(g.data));
     try {
-        g.image = DecodeImage(g.data);
+        g.image = DecodeImageWithin(g.data, MaxPicturePixels);
     } catch (const EInvalidGraphic& e) {
         throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
                                   .arg(QDir::toNativeSeparators(path), e.message()));
@@ -73,7 +73,7 @@ LoadedGraphic LoadGraphicData(const QByteArray& pictureData) {
     LoadedGraphic g;
     g.className = GraphicClassName(DetectImageType(rest));
     g.data = rest;
-    g.image = DecodeImage(rest);
+    g.image = DecodeImageWithin(rest, MaxPicturePixels);
     return g;
 }
 

@@ -18,19 +18,25 @@ struct LoadedGraphic {
     QImage image;
 };
 
+// The most pixels a picture brick's picture is decoded at (33.5 megapixels, 128 MB decoded), so
+// that a small pattern file cannot make gigabytes of pictures: a larger JPEG is decoded at a
+// reduced scale that fits (the brick stretches its picture anyway), any other larger picture is
+// refused with a message.
+constexpr qint64 MaxPicturePixels = qint64(1) << 25;
+
 // The class name for picture bytes, by signature: "TJPEGImage", "TBitmap", "TPngImage",
 // "TGIFImage", "TIcon", or "TWICImage" for anything else.
 QString GraphicClassName(ImageFileType type);
 
 // From a file. Throws EFOpenError when it cannot be read, EInvalidGraphic naming the file when
-// it is not a picture.
+// it is not a picture or too large (MaxPicturePixels).
 LoadedGraphic LoadGraphicFile(const QString& path);
 
 // From the bytes of a Picture.Data value: short-string class name, then the class's own data
 // (a 4-byte little-endian length before it is skipped when it matches). The class name of the
 // result follows the data's signature. An empty value, or a class name with no data after it,
 // is a picture without graphic: empty class name, data and image. Throws EInvalidGraphic on
-// malformed data.
+// malformed data and on pictures too large (MaxPicturePixels).
 LoadedGraphic LoadGraphicData(const QByteArray& pictureData);
 
 // Picture.Data bytes: short-string class name, a 4-byte little-endian length for "TBitmap" and

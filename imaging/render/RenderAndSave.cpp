@@ -11,6 +11,7 @@
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/JpegTrailer.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
@@ -28,6 +29,7 @@
 #include <QThreadPool>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 #include <cmath>
@@ -173,25 +175,144 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
     throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
 }
 
-// Every rectangle of the image that drawing the bricks may change, at scale 1.
-QList<QRect> brickFootprints(const TDesigner& designer, const QRect& bounds) {
-    QList<QRect> rects;
-    for (QWidget* component : designer.Bricks()) {
-        QRect r;
-        if (auto* text = qobject_cast<TText*>(component);
-            text && !qobject_cast<TTextBubble*>(component))
-            r = text->FullBox(text->FullLeft, text->FullTop);
-        else if (auto* bubble = qobject_cast<TTextBubble*>(component))
-            r = bubble->ComposedRect(bounds);
-        else if (auto* pic = qobject_cast<TPictureimg*>(component))
-            r = QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight);
-        // A pixel of margin for smoothing at the edges.
-        r = r.adjusted(-1, -1, 1, 1).intersected(bounds);
-        if (!r.isEmpty())
-            rects.append(r);
-    }
-    return rects;
+// The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
+// the ends of the int range neither wraps around nor covers the picture.
+QRect clippedTo(const QRect& bounds, qint64 left, qint64 top, qint64 width, qint64 height) {
+    if (width <= 0 || height <= 0)
+        return {};
+    const qint64 l = std::max<qint64>(left, bounds.left());
+    const qint64 t = std::max<qint64>(top, bounds.top());
+    const qint64 r = std::min<qint64>(left + width, qint64(bounds.right()) + 1);
+    const qint64 b = std::min<qint64>(top + height, qint64(bounds.bottom()) + 1);
+    if (l >= r || t >= b)
+        return {};
+    return QRect(int(l), int(t), int(r - l), int(b - t));
 }
+
+// The bricks of one render, worked out once: what each draws and the rectangle of the picture
+// it may change. A picture written band by band (the keep-quality write) then lays each brick
+// out only for the band it falls in, and never measures a brick outside the picture.
+class BrickPlan {
+public:
+    // picture: the size of the whole picture in pixels, at the bricks' scale (sx, sy).
+    BrickPlan(const TDesigner& designer, const QString& sourceFile, bool perFileDates, double sx,
+              double sy, const QSize& picture)
+        : m_sx(sx), m_sy(sy), m_bounds(QPoint(), picture),
+          // Only the part of a bubble over the picture is composed: a tail point far outside
+          // is cut at its edge instead of sizing the bitmap.
+          m_area(0, 0, int(std::ceil(picture.width() / sx)), int(std::ceil(picture.height() / sy))) {
+        FileDates dates(sourceFile);
+        for (QWidget* component : designer.Bricks()) {
+            Item item;
+            item.brick = component;
+            qint64 left = 0, top = 0, width = 0, height = 0; // full size
+            if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
+                item.kind = Item::Bubble;
+                item.part = bubble->ComposedRect(m_area);
+                const QRect over = item.part.intersected(m_area);
+                left = over.left();
+                top = over.top();
+                width = over.width();
+                height = over.height();
+            } else if (auto* text = qobject_cast<TText*>(component)) {
+                if (text->Opacity <= 0)
+                    continue; // draws nothing
+                item.kind = Item::Text;
+                const QSize box = TextBoxSize(text->FullWidth, text->FullHeight, text->Angle);
+                left = text->FullLeft;
+                top = text->FullTop;
+                width = box.width();
+                height = box.height();
+            } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
+                if (pic->Picture()->isEmpty())
+                    continue; // draws nothing
+                item.kind = Item::Picture;
+                left = pic->FullLeft;
+                top = pic->FullTop;
+                width = pic->FullWidth;
+                height = pic->FullHeight;
+            } else {
+                continue;
+            }
+            if (width <= 0 || height <= 0)
+                continue;
+            // In the picture's pixels, with a pixel of margin for smoothing at the edges.
+            const qint64 x0 = qint64(std::floor(std::clamp(double(left) * sx, -1e15, 1e15)));
+            const qint64 y0 = qint64(std::floor(std::clamp(double(top) * sy, -1e15, 1e15)));
+            const qint64 x1 = qint64(std::ceil(std::clamp(double(left + width) * sx, -1e15, 1e15)));
+            const qint64 y1 = qint64(std::ceil(std::clamp(double(top + height) * sy, -1e15, 1e15)));
+            item.footprint = clippedTo(m_bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
+            if (item.footprint.isEmpty())
+                continue;
+            if (item.kind == Item::Text) {
+                item.text = brickText(static_cast<TText*>(component), perFileDates, dates);
+                if (item.text.isEmpty())
+                    continue;
+            }
+            m_footprints.append(item.footprint);
+            m_items.push_back(std::move(item));
+        }
+    }
+
+    // Every rectangle of the picture that drawing the bricks may change.
+    const QList<QRect>& footprints() const { return m_footprints; }
+
+    // Draws the bricks over image, a band of the picture whose top-left corner is origin.
+    void draw(QImage& image, const QPoint& origin) {
+        const QRect band(origin, image.size());
+        for (Item& item : m_items) {
+            if (!item.footprint.intersects(band))
+                continue;
+            switch (item.kind) {
+            case Item::Bubble: {
+                auto* bubble = static_cast<TTextBubble*>(item.brick);
+                const QImage composed = bubble->ComposeOver(m_area);
+                if (composed.isNull())
+                    throw Exception(
+                        QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x "
+                                       "%3.")
+                            .arg(bubble->objectName())
+                            .arg(item.part.width())
+                            .arg(item.part.height()));
+                drawImageInto(image, composed, scaled(item.part, m_sx, m_sy).translated(-origin));
+                break;
+            }
+            case Item::Text:
+                drawTextBrick(image, static_cast<TText*>(item.brick), item.text, m_sx, m_sy,
+                              origin);
+                break;
+            case Item::Picture: {
+                auto* pic = static_cast<TPictureimg*>(item.brick);
+                if (!item.pictureReady) {
+                    // A bitmap drawn transparent is a converted copy: made once per render.
+                    item.picture = pic->Picture()->drawnImage(pic->Transparent());
+                    item.pictureReady = true;
+                }
+                const QRectF target(double(pic->FullLeft) * m_sx, double(pic->FullTop) * m_sy,
+                                    double(pic->FullWidth) * m_sx, double(pic->FullHeight) * m_sy);
+                drawImageInto(image, item.picture, target.translated(-origin));
+                break;
+            }
+            }
+        }
+    }
+
+private:
+    struct Item {
+        enum Kind { Text, Bubble, Picture } kind = Text;
+        QWidget* brick = nullptr;
+        QRect footprint; // in the picture's pixels, clipped to it
+        QString text;    // text bricks
+        QRect part;      // bubbles: the composed part over the picture, full size
+        QImage picture;  // picture bricks, once drawn
+        bool pictureReady = false;
+    };
+    double m_sx, m_sy;
+    QRect m_bounds;
+    QRect m_area; // the picture in full-size coordinates
+    std::vector<Item> m_items;
+    QList<QRect> m_footprints;
+};
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
 class SavedPixels {
@@ -278,37 +399,9 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
                 const QSize& picture) {
-    FileDates dates(sourceFile);
-    const QSize whole = picture.isValid() ? picture : image.size();
-    for (QWidget* component : designer.Bricks()) {
-        if (auto* bubble = qobject_cast<TTextBubble*>(component)) {
-            // Only the part over the picture is composed: a tail point far outside is cut at
-            // its edge instead of sizing the bitmap.
-            const QRect area(0, 0, int(std::ceil(whole.width() / sx)),
-                             int(std::ceil(whole.height() / sy)));
-            const QRect part = bubble->ComposedRect(area);
-            if (part.isEmpty())
-                continue;
-            if (!scaled(part, sx, sy).translated(-origin).intersects(QRectF(image.rect())))
-                continue; // not in this band
-            const QImage composed = bubble->ComposeOver(area);
-            if (composed.isNull())
-                throw Exception(
-                    QStringLiteral("Cannot draw the bubble %1: no memory for a bitmap of %2 x %3.")
-                        .arg(bubble->objectName())
-                        .arg(part.width())
-                        .arg(part.height()));
-            drawImageInto(image, composed, scaled(part, sx, sy).translated(-origin));
-        } else if (auto* text = qobject_cast<TText*>(component)) {
-            drawTextBrick(image, text, brickText(text, perFileDates, dates), sx, sy, origin);
-        } else if (auto* pic = qobject_cast<TPictureimg*>(component)) {
-            drawImageInto(
-                image, pic->Picture()->drawnImage(pic->Transparent()),
-                scaled(QRect(pic->FullLeft, pic->FullTop, pic->FullWidth, pic->FullHeight), sx,
-                       sy)
-                    .translated(-origin));
-        }
-    }
+    BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
+                   picture.isValid() ? picture : image.size());
+    plan.draw(image, origin);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {
@@ -344,9 +437,18 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
             const QString reason = KeepQualityRefusal(source);
             if (reason.isEmpty())
                 return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif);
+                                       designer.realExif, options.onNotice);
             if (options.onNotice)
                 options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+        }
+    }
+    if (kind == OutputKind::Jpeg && options.onNotice) {
+        // An encoded picture is one image: what the source holds after it is not written.
+        try {
+            if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
+                options.onNotice(TrailerLossNotice(sourceFile, loss));
+        } catch (const Exception&) {
+            // A source that cannot be read again has nothing to tell.
         }
     }
 
@@ -358,8 +460,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
                        real.bytesPerLine(), QImage::Format_RGB32);
-        SavedPixels restore(inPlace, brickFootprints(designer, inPlace.rect()));
-        DrawBricks(inPlace, designer, sourceFile, options.perFileDates);
+        BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
+        SavedPixels restore(inPlace, plan.footprints());
+        plan.draw(inPlace, {});
         bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
     } else {
         PreparedPicture working =
@@ -403,26 +506,37 @@ QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reas
         .arg(QDir::toNativeSeparators(sourceFile), reason);
 }
 
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss) {
+    return QStringLiteral("%1: re-encoding does not keep %2.")
+        .arg(QDir::toNativeSeparators(sourceFile), loss);
+}
+
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
-                           const QString& sourceFile, bool perFileDates, const TExif& exif) {
+                           const QString& sourceFile, bool perFileDates, const TExif& exif,
+                           const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
-    const QList<QRect> touched = brickFootprints(designer, QRect(QPoint(), size));
-    QByteArray bytes =
-        RecaptionJpeg(source, touched, [&](QImage& band, const QPoint& origin) {
-            DrawBricks(band, designer, sourceFile, perFileDates, 1.0, 1.0, origin, size);
-        });
-    return withExif(std::move(bytes), OutputKind::Jpeg, exif);
+    BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
+    QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
+                                     [&](QImage& band, const QPoint& origin) {
+                                         plan.draw(band, origin);
+                                     });
+    CarriedJpeg carried =
+        CarryJpegTrailer(source, withExif(std::move(bytes), OutputKind::Jpeg, exif));
+    if (!carried.notice.isEmpty() && onNotice)
+        onNotice(QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile),
+                                               carried.notice));
+    return std::move(carried.bytes);
 }
 
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done) {
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
         QImage* image;
         QPoint origin;
-        QSize size;
         int index;
         bool drawn = false;
         QString error;
@@ -431,6 +545,7 @@ void RecaptionBricksMany(
         bool ready = false;
         QByteArray bytes;
         QString error;
+        QString notice;
     };
     const int n = int(sources.size());
     std::vector<Result> results(size_t(std::max(n, 0)));
@@ -438,20 +553,20 @@ void RecaptionBricksMany(
     std::mutex lock;
     std::condition_variable changed;
 
-    // The touched areas need the bricks: worked out here, before any worker starts.
-    std::vector<QSize> sizes;
-    std::vector<QList<QRect>> touched;
-    for (const QByteArray& s : sources) {
-        sizes.push_back(jpegSize(s));
-        touched.push_back(brickFootprints(designer, QRect(QPoint(), sizes.back())));
-    }
+    // The touched areas need the bricks: worked out here, before any worker starts, and each
+    // brick laid out once per source.
+    std::vector<std::unique_ptr<BrickPlan>> plans;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+                                                    jpegSize(sources[i])));
 
     auto work = [&](int i) {
         Result r;
         try {
             const QByteArray bytes = RecaptionJpeg(
-                sources[i], touched[size_t(i)], [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, sizes[size_t(i)], i, false, QString()};
+                sources[i], plans[size_t(i)]->footprints(),
+                [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, i, false, QString()};
                     std::unique_lock<std::mutex> guard(lock);
                     bands.push_back(&band);
                     changed.notify_all();
@@ -459,7 +574,12 @@ void RecaptionBricksMany(
                     if (!band.error.isEmpty())
                         throw Exception(band.error);
                 });
-            r.bytes = withExif(bytes, OutputKind::Jpeg, exifs[i]);
+            CarriedJpeg carried =
+                CarryJpegTrailer(sources[i], withExif(bytes, OutputKind::Jpeg, exifs[i]));
+            r.bytes = std::move(carried.bytes);
+            if (!carried.notice.isEmpty())
+                r.notice = QStringLiteral("%1: %2.").arg(
+                    QDir::toNativeSeparators(sourceFiles[i]), carried.notice);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -483,8 +603,7 @@ void RecaptionBricksMany(
             guard.unlock();
             QString error;
             try {
-                DrawBricks(*band->image, designer, sourceFiles[band->index], false, 1.0, 1.0,
-                           band->origin, band->size);
+                plans[size_t(band->index)]->draw(*band->image, band->origin);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -498,6 +617,8 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
+        if (!r.notice.isEmpty() && noticed)
+            noticed(next, r.notice);
         done(next++, r.bytes, r.error);
     }
     pool.waitForDone();

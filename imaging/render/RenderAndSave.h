@@ -118,17 +118,25 @@ QString KeepQualityRefusal(const QByteArray& source);
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options);
 bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
 // The source JPEG with the surface's bricks painted into the blocks they touch and exif's block
-// spliced in. Throws EInvalidGraphic when the source cannot be handled.
+// spliced in. What follows the source's picture (the further images of a multi-picture file,
+// say) follows it in the result too, its index updated; an index that cannot be is left out,
+// told through onNotice ("<file>: <why>."). Throws EInvalidGraphic when the source cannot be
+// handled.
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
-                           const QString& sourceFile, bool perFileDates, const TExif& exif);
+                           const QString& sourceFile, bool perFileDates, const TExif& exif,
+                           const std::function<void(const QString& text)>& onNotice = nullptr);
 // RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
 // widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
-// the sources' order; error is the failure's message and bytes are then empty. done must not
+// the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)
+// comes just before done(i, ...) when RecaptionBricks would have told onNotice. Neither may
 // throw.
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done);
+    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, const QString& notice)>& noticed = nullptr);
 // "<file>: <reason>; written by re-encoding."
 QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason);
+// "<file>: re-encoding does not keep <loss>.", loss from JpegTrailerLoss.
+QString TrailerLossNotice(const QString& sourceFile, const QString& loss);

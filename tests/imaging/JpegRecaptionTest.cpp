@@ -575,3 +575,77 @@ TEST(Recaption, PainterExceptionsPassThrough) {
 }
 
 } // namespace
+
+// ---- hostile headers and endings -------------------------------------------------------------
+
+namespace {
+
+// The file with its first quantisation table rewritten: 16-bit steps when wide, the step at
+// position `index` (zig-zag order) set to `step`. libjpeg writes one table per DQT segment.
+QByteArray withQuantStep(const QByteArray& jpeg, int index, int step, bool wide) {
+    const qsizetype at = jpeg.indexOf(QByteArray::fromHex("ffdb"));
+    const int length = (uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]);
+    const int id = uchar(jpeg[at + 4]) & 0x0F;
+    if (length != 67 || (uchar(jpeg[at + 4]) >> 4) != 0)
+        return {}; // not the layout this helper rewrites
+    QByteArray table;
+    table.append(char((wide ? 0x10 : 0x00) | id));
+    for (int k = 0; k < 64; ++k) {
+        const int value = k == index ? step : uchar(jpeg[at + 5 + k]);
+        if (wide)
+            table.append(char(value >> 8));
+        table.append(char(value & 0xFF));
+    }
+    QByteArray dqt = QByteArray::fromHex("ffdb");
+    dqt.append(char((table.size() + 2) >> 8)).append(char((table.size() + 2) & 0xFF));
+    return jpeg.left(at) + dqt + table + jpeg.mid(at + 2 + length);
+}
+
+} // namespace
+
+TEST(Recaption, QuantisationStepsTheEncoderCannotUseAreReasonsNotCrashes) {
+    const QByteArray source = makeJpeg(SourceShape());
+    const QList<QPair<QByteArray, QString>> refused = {
+        {withQuantStep(source, 10, 0, false), QStringLiteral("JPEG with a quantisation step of 0")},
+        {withQuantStep(source, 0, 0, true), QStringLiteral("JPEG with a quantisation step of 0")},
+        {withQuantStep(source, 3, 8192, true),
+         QStringLiteral("JPEG with quantisation steps above 8191")},
+        {withQuantStep(source, 63, 65535, true),
+         QStringLiteral("JPEG with quantisation steps above 8191")},
+    };
+    for (const auto& [data, reason] : refused) {
+        ASSERT_FALSE(data.isEmpty());
+        // Still a picture a decoder opens.
+        EXPECT_EQ(decodeJpeg(data).size(), QSize(333, 251));
+        EXPECT_EQ(RecaptionUnsupportedReason(data), reason);
+        EXPECT_THROW(RecaptionJpeg(data, {QRect(0, 0, 10, 10)}, [](QImage&, const QPoint&) {}),
+                     EInvalidGraphic);
+    }
+
+    // The largest usable step: captioned, and the blocks away from the caption unchanged.
+    const QByteArray coarse = withQuantStep(source, 0, 8191, true); // the DC step
+    EXPECT_EQ(RecaptionUnsupportedReason(coarse), QString());
+    const Captions captions{QRect(40, 40, 50, 20), QRect(200, 150, 60, 30)};
+    const QByteArray out = RecaptionJpeg(coarse, captions.areas(),
+                                         [&](QImage& band, const QPoint& origin) {
+                                             captions.paint(band, origin);
+                                         });
+    const Coefficients before = readCoefficients(coarse), after = readCoefficients(out);
+    EXPECT_EQ(after.components[0].quant[0], 8191);
+    EXPECT_EQ(changedBlocksOutside(before, after, McuMask(before, captions.areas())), 0);
+}
+
+TEST(Recaption, AFileLackingOnlyItsEndMarkerIsCaptioned) {
+    const QByteArray whole = makeJpeg(SourceShape());
+    ASSERT_TRUE(whole.endsWith(QByteArray::fromHex("ffd9")));
+    const QByteArray open = whole.left(whole.size() - 2);
+    const Captions captions{QRect(40, 40, 50, 20), QRect(200, 150, 60, 30)};
+    const auto paint = [&](QImage& band, const QPoint& origin) { captions.paint(band, origin); };
+    const QByteArray fromOpen = RecaptionJpeg(open, captions.areas(), paint);
+    // The same file as from the whole source, end marker included.
+    EXPECT_TRUE(fromOpen == RecaptionJpeg(whole, captions.areas(), paint));
+    EXPECT_TRUE(fromOpen.endsWith(QByteArray::fromHex("ffd9")));
+    // A file cut inside its scan data is still refused.
+    EXPECT_THROW(RecaptionJpeg(whole.left(whole.size() - 200), captions.areas(), paint),
+                 EInvalidGraphic);
+}
