@@ -1,5 +1,6 @@
 #include "app/gui/TProjectManager.h"
 
+#include "app/gui/ActionIcons.h"
 #include "app/gui/PaletteGlyphs.h"
 #include "app/gui/SurfaceActions.h"
 #include "app/gui/SurfaceUndo.h"
@@ -635,10 +636,25 @@ void TProjectManager::buildMenus() {
 }
 
 void TProjectManager::buildToolBars() {
+    // Each action with the desktop's icon (ours where the theme has none).
+    for (const ActionIconName& n : ActionIconNames())
+        action(QLatin1String(n.action))
+            ->setIcon(ThemedIcon(QLatin1String(n.theme), QLatin1String(n.own)));
+    // Menu-only commands take the theme's icon when it has one.
+    const QList<QPair<const char*, const char*>> menuIcons = {
+        {"aGroup", "view-process-all"},   {"aOptions", "configure"},
+        {"aExit", "application-exit"},    {"aAbout", "help-contents"},
+        {"actTip", "help-hint"},          {"Action1", "internet-web-browser"},
+        {"Action2", "help-about"},        {"aSavePatternAs", "document-save-as"},
+        {"aClose", "document-close"}};
+    for (const auto& [name, theme] : menuIcons)
+        action(QLatin1String(name))->setIcon(QIcon::fromTheme(QLatin1String(theme)));
+
     const auto bar = [this](const QString& title, const QStringList& names) {
         QToolBar* b = addToolBar(title);
         b->setObjectName(title);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // Text under or beside the icons, or none, as the desktop's style has it.
+        b->setToolButtonStyle(Qt::ToolButtonFollowStyle);
         for (const QString& n : names)
             b->addAction(action(n));
         return b;
@@ -650,7 +666,7 @@ void TProjectManager::buildToolBars() {
     m_paletteBar->setIconSize(QSize(18, 18));
     m_arrow = new QToolButton(m_paletteBar);
     m_arrow->setObjectName(QStringLiteral("paletteArrow"));
-    m_arrow->setText(QStringLiteral("\u2196"));
+    m_arrow->setIcon(ThemedIcon(QStringLiteral("edit-select"), QStringLiteral("pointer")));
     m_arrow->setToolTip(QStringLiteral("Select"));
     m_arrow->setCheckable(true);
     m_arrow->setChecked(true);
@@ -660,8 +676,8 @@ void TProjectManager::buildToolBars() {
     addToolBarBreak();
     bar(QStringLiteral("Edit"),
         {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt", "aSendToBack", "aUndo", "aRedo"});
-    QToolBar* view =
-        bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    QToolBar* view = bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage",
+                                                  "aActualsize", "aShowGrid", "aSnapToGrid"});
     m_zoomBox = new QComboBox(view);
     m_zoomBox->setObjectName(QStringLiteral("zoomBox"));
     // Editable so that a fitted ratio between two entries can be shown; the text is not typed.
@@ -753,6 +769,11 @@ bool TProjectManager::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonRelease:
     case QEvent::KeyRelease:
+        updateActions();
+        break;
+    case QEvent::ShortcutOverride:
+        // A key is about to be matched against the shortcuts: the enabled states must be those
+        // of now, whatever changed them (a pattern read, the clipboard, the inspector).
         updateActions();
         break;
     case QEvent::Resize:

@@ -67,8 +67,9 @@ public:
     // going on from the first entry when wrap is set; -1 when none.
     int FindItem(const QString& text, int start, bool wrap) const;
 
-    // True while thumbnails of the current folder are still being made.
+    // True while thumbnails of the current folder are still being made; how many.
     bool ThumbnailsPending() const { return m_pending > 0; }
+    int PendingThumbnailCount() const { return m_pending; }
     // Blocks until the workers are done and their thumbnails are in the list.
     void WaitForThumbnails();
     // Whether thumbnails are read from and written to the desktop's cache (on by default).

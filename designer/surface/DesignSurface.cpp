@@ -739,8 +739,9 @@ std::unique_ptr<QWidget> DesignSurface::InsertStream(const QByteArray& stream, b
         throw Exception(QStringLiteral("Only bricks can be pasted"));
     brick->setParent(m_designer.Panel1);
     m_designer.AddComponent(brick.get());
-    // Pasted over its original (or anything else on the picture), it lands a little aside.
-    if (ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
+    // Pasted over its original (or anything else on the picture), it lands a little aside; a
+    // duplicate always does, or it would hide under the brick it copies.
+    if (rename || ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
         control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
                            control->Height());
     SetUpLoadedBrick(m_designer, brick.get());

@@ -248,7 +248,8 @@ private:
     // The handle's snap steps from the designer's grid.
     void SyncGrid();
     // A brick read from a component stream onto the panel, set up as pasted (not yet on the
-    // undo stack). With rename, it takes the next free name instead of the stored one.
+    // undo stack). With rename (a duplicate), it takes the next free name instead of the
+    // stored one and always lands 5 pixels right and down of the stored place.
     std::unique_ptr<QWidget> InsertStream(const QByteArray& stream, bool rename);
 
     TDesigner& m_designer;
