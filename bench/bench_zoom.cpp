@@ -3,6 +3,7 @@
 // resident memory, so that a preview that grows with the zoom shows.
 #include "app/gui/TProjectManager.h"
 #include "app/gui/ZoomSteps.h"
+#include "batch/explorer/TfrmBottom.h"
 #include "bench/BenchSupport.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TText.h"
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
     TProjectManager window;
     window.RegisterStandardBricks();
     window.resize(1600, 1000);
+    // The picture gets the whole client area, as before the explorer was shown at start, so
+    // that the figures of both stay comparable.
+    if (TfrmBottom* explorer = window.explorer())
+        explorer->hide();
     window.show();
     QApplication::processEvents();
     if (!window.OpenImage(source)) {
