@@ -369,8 +369,10 @@ void TProjectManager::showInspector() {
     if (!m_inspector->isVisible() && m_inspector->isFloating() &&
         !m_inspector->property("placed").toBool()) {
         m_inspector->setProperty("placed", true);
+        // Level with the top of the picture, so that it covers no tool bar.
         const QRect frame = frameGeometry();
-        m_inspector->move(frame.right() - m_inspector->width(), frame.top() + 80);
+        m_inspector->move(frame.right() - m_inspector->width(),
+                          m_scroll->mapToGlobal(QPoint(0, 0)).y());
     }
     m_inspector->show();
     m_inspector->raise();
@@ -508,16 +510,16 @@ void TProjectManager::buildActions() {
     makeAction("aOptions", QStringLiteral("O&ptions"), "Image", none, [this] { showOptions(); });
     makeAction("aExit", QStringLiteral("&Exit"), "Image", none, [this] { close(); });
 
-    // The clipboard's keys of old and those of every program today.
+    // The clipboard's keys of every program today, shown in the menu, and those of old.
     makeAction("aCopy", QStringLiteral("&Copy"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Insert),
                [this] { m_surface->copy(); })
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_C)});
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
     makeAction("aCut", QStringLiteral("C&ut"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Delete),
                [this] { m_surface->cut(); })
-        ->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)});
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
     makeAction("aPaste", QStringLiteral("&Paste"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Insert),
                [this] { m_surface->paste(); })
-        ->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_V)});
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
     makeAction("aDuplicate", QStringLiteral("Dupl&icate"), "Edit",
                QKeySequence(Qt::CTRL | Qt::Key_D), [this] { m_surface->duplicate(); });
     makeAction("aSelectAll", QStringLiteral("Select &All"), "Edit",
@@ -572,6 +574,9 @@ void TProjectManager::buildActions() {
     makeAction("aSnapToGrid", QStringLiteral("&Snap to Grid"), "View", none, [this] {
         setGrid(action(QStringLiteral("aSnapToGrid"))->isChecked(), m_designer->GridX());
     })->setCheckable(true);
+    // In the menu the two switches show a check mark, not an icon that hides their state.
+    for (const char* n : {"aShowGrid", "aSnapToGrid"})
+        action(QLatin1String(n))->setIconVisibleInMenu(false);
     makeAction("aInspector", QStringLiteral("Object &Inspector"), "View", QKeySequence(Qt::Key_F11),
                [this] { showInspector(); });
     makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none,
