@@ -424,10 +424,15 @@ TEST_F(DesignerHabitsTest, ToolBarsShowIconsAsTheDesktopPrefersAndThePaletteShow
     EXPECT_EQ(bars, 5);
 
     // No photo: the palette's buttons are disabled and look it.
-    QList<QToolButton*> palette;
-    for (QToolButton* b : window->paletteBar()->findChildren<QToolButton*>())
-        if (b->objectName().startsWith("palette_"))
-            palette.append(b);
+    // The palette's buttons are made again whenever it is refreshed: found anew each time.
+    const auto paletteButtons = [this] {
+        QList<QToolButton*> found;
+        for (QToolButton* b : window->paletteBar()->findChildren<QToolButton*>())
+            if (b->objectName().startsWith("palette_"))
+                found.append(b);
+        return found;
+    };
+    QList<QToolButton*> palette = paletteButtons();
     ASSERT_EQ(palette.size(), 5);
     for (QToolButton* b : palette) {
         EXPECT_FALSE(b->isEnabled());
@@ -436,6 +441,8 @@ TEST_F(DesignerHabitsTest, ToolBarsShowIconsAsTheDesktopPrefersAndThePaletteShow
         EXPECT_NE(normal, disabled) << b->objectName().toStdString();
     }
     ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(300, 200))));
+    palette = paletteButtons();
+    ASSERT_EQ(palette.size(), 5);
     for (QToolButton* b : palette)
         EXPECT_TRUE(b->isEnabled());
 }
