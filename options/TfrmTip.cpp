@@ -3,6 +3,7 @@
 #include "options/DataFolders.h"
 #include "platform/ConfigDir.h"
 #include "platform/Messages.h"
+#include "platform/RegularFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +19,19 @@
 namespace {
 const QString Preferences = QStringLiteral("Preferences");
 const QString DefaultLanguage = QStringLiteral("English.lng");
+
+// QSettings reads the ini itself and would block on a pipe or read a device without end, so the
+// file is handed to it only when it is absent or a regular file of sane size. A file refused is
+// reported once and left alone: the preferences keep their defaults and are not saved there.
+bool iniUsable() {
+    const FileCheck check = CheckRegularFile(TipIniPath(), MaxTipIniSize);
+    if (check.ok() || check.problem == FileProblem::Missing)
+        return true;
+    ShowErrorOnce(QStringLiteral("Cannot read \"%1\": %2 The tip preferences keep their "
+                                 "defaults and are not saved there.")
+                      .arg(TipIniPath(), check.reason));
+    return false;
+}
 } // namespace
 
 QString TipIniPath() {
@@ -25,21 +39,36 @@ QString TipIniPath() {
 }
 
 bool ShowTipAtStartup() {
+    if (!iniUsable())
+        return true;
     QSettings ini(TipIniPath(), QSettings::IniFormat);
     return ini.value(Preferences + QStringLiteral("/ShowTip"), true).toBool();
+}
+
+bool IsLanguageFileName(const QString& name) {
+    if (name.isEmpty() || name.contains(QLatin1String("..")) || name.startsWith(QLatin1Char('.')))
+        return false;
+    for (const QChar c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
+            return false;
+    return true;
 }
 
 bool ReadIniSection(const QString& fileName, const QString& section,
                     QList<QPair<QString, QString>>* entries, QString* error) {
     entries->clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Can't read \"%1\": %2.").arg(fileName, file.errorString());
+    const FileRead file = ReadRegularFile(fileName, MaxLanguageFileSize);
+    if (!file.ok()) {
+        if (error) {
+            QString why = file.reason;
+            if (!why.endsWith(QLatin1Char('.')))
+                why += QLatin1Char('.');
+            *error = QStringLiteral("Can't read \"%1\": %2").arg(fileName, why);
+        }
         return false;
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(file.readAll());
+    const QString text = utf8.decode(file.data);
     bool inSection = false;
     for (QString line : text.split(QLatin1Char('\n'))) {
         line = line.trimmed();
@@ -106,12 +135,24 @@ TfrmTip::TfrmTip(QWidget* parent, const QString& languageFolder) : QDialog(paren
     connect(btnNext, &QPushButton::clicked, this, &TfrmTip::btnNextClick);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 
-    QSettings ini(TipIniPath(), QSettings::IniFormat);
-    ini.beginGroup(Preferences);
-    const QString language = ini.value(QStringLiteral("Language"), DefaultLanguage).toString();
-    chbShowTip->setChecked(ini.value(QStringLiteral("ShowTip"), true).toBool());
-    m_index = ini.value(QStringLiteral("TipIndex"), -1).toInt();
-    ini.endGroup();
+    QString language = DefaultLanguage;
+    chbShowTip->setChecked(true);
+    m_iniUsable = iniUsable();
+    if (m_iniUsable) {
+        QSettings ini(TipIniPath(), QSettings::IniFormat);
+        ini.beginGroup(Preferences);
+        language = ini.value(QStringLiteral("Language"), DefaultLanguage).toString();
+        chbShowTip->setChecked(ini.value(QStringLiteral("ShowTip"), true).toBool());
+        m_index = ini.value(QStringLiteral("TipIndex"), -1).toInt();
+        ini.endGroup();
+    }
+    // The language names a file in the Language folder, never a path elsewhere.
+    if (!IsLanguageFileName(language)) {
+        ShowErrorOnce(QStringLiteral("The language \"%1\" in \"%2\" is not the name of a file in "
+                                     "the Language folder; \"%3\" is used.")
+                          .arg(language, TipIniPath(), DefaultLanguage));
+        language = DefaultLanguage;
+    }
 
     const QString folder =
         languageFolder.isEmpty() ? FindDataFolder(QStringLiteral("Language")) : languageFolder;
@@ -151,6 +192,10 @@ void TfrmTip::btnNextClick() {
 }
 
 void TfrmTip::done(int result) {
+    if (!m_iniUsable || !iniUsable()) {
+        QDialog::done(result);
+        return;
+    }
     QSettings ini(TipIniPath(), QSettings::IniFormat);
     ini.beginGroup(Preferences);
     ini.setValue(QStringLiteral("ShowTip"), chbShowTip->isChecked());

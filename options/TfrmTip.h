@@ -16,6 +16,15 @@ class QPushButton;
 QString TipIniPath();
 bool ShowTipAtStartup();
 
+// The ini file and the language files are read only when they are regular files of at most
+// this size; anything else at their names is reported (once) and the defaults are used.
+constexpr qint64 MaxTipIniSize = qint64(1) << 20;
+constexpr qint64 MaxLanguageFileSize = qint64(4) << 20;
+
+// A "Language" value the tip window accepts: a bare file name (no folder separators, no "..",
+// not hidden), so that it can only name a file in the Language folder.
+bool IsLanguageFileName(const QString& name);
+
 // One section of an ini-style language file, its keys in file order with their values (a line
 // without '=' is a key whose value is its own name). Section names compare without case.
 // False with *error naming the file and the reason when it cannot be read.
@@ -51,6 +60,7 @@ private:
     QStringList m_tips;
     int m_index = -1;
     QString m_languageFile;
+    bool m_iniUsable = true;
 };
 
 // Shows the tip window modally (start-up and the main window's tip action).

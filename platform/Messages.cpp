@@ -1,5 +1,7 @@
 #include "platform/Messages.h"
 
+#include <QMutex>
+#include <QSet>
 #include <cstdio>
 
 namespace {
@@ -27,6 +29,17 @@ void ShowInformation(const QString& text) {
     show(MessageKind::Information, text);
 }
 void ShowError(const QString& text) {
+    show(MessageKind::Error, text);
+}
+void ShowErrorOnce(const QString& text) {
+    static QMutex mutex;
+    static QSet<QString> shown;
+    {
+        const QMutexLocker lock(&mutex);
+        if (shown.contains(text))
+            return;
+        shown.insert(text);
+    }
     show(MessageKind::Error, text);
 }
 

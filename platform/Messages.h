@@ -13,6 +13,9 @@ void SetMessageHandler(MessageHandler handler);
 void ShowMessage(const QString& text);
 void ShowInformation(const QString& text);
 void ShowError(const QString& text);
+// ShowError, but each text only the first time in the process: a settings file that is refused
+// at start-up is not reported again at every later use.
+void ShowErrorOnce(const QString& text);
 
 // Questions: the buttons offered and the one chosen. Without a handler (headless) the answer is
 // the most cautious one offered: Cancel, else No.

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/ConfigDir.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,9 +118,10 @@ bool SettingsStore::Open() {
     m_values.clear();
     m_index.clear();
     m_error.clear();
-    const QFileInfo file(m_path);
-    // No file yet is an empty key: reading needs nothing written.
-    if (file.exists() || file.isSymLink()) {
+    m_unreadable = false;
+    // No file yet is an empty key: reading needs nothing written. Anything else at the name
+    // (a link to nothing, a pipe, a device) is loaded, so that load() refuses it.
+    if (CheckRegularFile(m_path, MaxFileSize).problem != FileProblem::Missing) {
         if (!load())
             return false;
     }
@@ -148,16 +150,14 @@ bool SettingsStore::OpenOrCreate() {
 }
 
 bool SettingsStore::load() {
-    QFile f(m_path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("Cannot read \"%1\": %2").arg(m_path, f.errorString());
+    const FileRead read = ReadRegularFile(m_path, MaxFileSize);
+    if (!read.ok()) {
+        m_error = QStringLiteral("Cannot read \"%1\": %2").arg(m_path, read.reason);
+        // Whatever is there stays as it is: it is neither read nor replaced.
+        m_unreadable = true;
         return false;
     }
-    const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        m_error = QStringLiteral("Cannot read \"%1\": %2").arg(m_path, f.errorString());
-        return false;
-    }
+    const QByteArray& data = read.data;
     m_values.clear();
     m_index.clear();
     qsizetype start = 0;
@@ -220,7 +220,7 @@ bool SettingsStore::SetValue(const QString& name, const QString& value) {
     const QList<QPair<QString, QString>> before = m_values;
     const QHash<QString, qsizetype> beforeIndex = m_index;
     // Another process (the command-line tool, a second window) may have written meanwhile.
-    if (QFileInfo::exists(m_path) && !load()) {
+    if (CheckRegularFile(m_path, MaxFileSize).problem != FileProblem::Missing && !load()) {
         m_values = before;
         m_index = beforeIndex;
         return false;

@@ -440,8 +440,12 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
             datesBack.bricks.append({brick, TakeBrickSnapshot(brick)});
     BusyCursor busy;
+    // Notices (a file re-encoded after all, a damaged block carried as it was) are shown
+    // together once the run ends, so the progress is not held up by a box per file.
+    QStringList notices;
     RenderOptions options;
     options.proportional = false;
+    options.onNotice = [&notices](const QString& text) { notices.append(text); };
     for (int i = 0; i < files.size(); ++i) {
         if (progress.wasCanceled())
             break;
@@ -458,6 +462,8 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
         }
     }
     progress.setValue(int(files.size()));
+    if (!notices.isEmpty())
+        ShowInformation(notices.join(QLatin1Char('\n')));
 }
 
 void TProjectManager::addFilesToGroup(const QStringList& paths) {
@@ -1231,11 +1237,17 @@ bool TProjectManager::saveImage(bool asNewName) {
     const QString written = RenderOutputPath(source, chosen);
     if (!ReplaceConfirmed(written))
         return false;
-    RenderAndSave(*m_designer, source, {.newName = chosen, .replaceExisting = true});
+    QStringList notices;
+    RenderAndSave(*m_designer, source,
+                  {.newName = chosen,
+                   .onNotice = [&notices](const QString& text) { notices.append(text); },
+                   .replaceExisting = true});
     m_designer->PhotoModified = false;
     SetImagePath(written);
     if (asNewName)
-        ShowInformation(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
+        notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
+    if (!notices.isEmpty())
+        ShowInformation(notices.join(QLatin1Char('\n')));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -86,7 +87,8 @@ QImage ThumbnailOfIcon(const QImage& icon, int side) {
 }
 
 FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
-                                const QImage& unreadable, bool useCache, int side) {
+                                const QImage& unreadable, bool useCache, int side,
+                                const std::function<bool()>& cancelled) {
     // The desktop's normal thumbnails serve up to their 128 pixels, the large ones beyond.
     const bool large = side > CacheSide;
     const int cacheSide = large ? LargeCacheSide : CacheSide;
@@ -108,12 +110,15 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
 
     QImage picture;
     QSize original;
-    try {
-        picture = decodeForThumbnail(ReadFileBytes(path), &original, cacheSide);
-    } catch (const Exception&) {
-        picture = QImage();
+    const FileRead file = ReadRegularFile(path, MaxThumbnailFileSize, cancelled);
+    if (file.ok() && !(cancelled && cancelled())) {
+        try {
+            picture = decodeForThumbnail(file.data, &original, cacheSide);
+        } catch (const Exception&) {
+            picture = QImage();
+        }
     }
-    if (picture.isNull() || original.isEmpty()) {
+    if (picture.isNull() || original.isEmpty() || (cancelled && cancelled())) {
         out.image = ThumbnailOfIcon(unreadable, side);
         out.unreadable = true;
         return out;

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <functional>
 
 // The 50 x 50 thumbnails of the folder lists. Everything here is safe to call from worker
 // threads: it touches no widget, pixmap or style.
@@ -24,14 +25,21 @@ struct FileThumbnail {
     bool unreadable = false; // the file could not be decoded: image is the unreadable picture
 };
 
+// Thumbnails are drawn only from regular files (or links to one) of at most this size (256 MB);
+// a pipe, a device, a socket or a larger file gets the unreadable picture without being read.
+constexpr qint64 MaxThumbnailFileSize = qint64(256) << 20;
+
 // The thumbnail of one file, side x side: the desktop's thumbnail cache when it holds a current
 // one large enough (drawn centred on the background colour), else the decoded picture (JPEG at
 // a reduced scale) turned upright by its EXIF orientation and stretched into ThumbnailRect on
-// white, which is then stored in the cache; a file that cannot be decoded gets the unreadable
-// picture on white. The type text gives the upright size. Failures are not reported.
+// white, which is then stored in the cache; a file that cannot be read or decoded gets the
+// unreadable picture on white. The type text gives the upright size. Failures are not reported.
+// cancelled, when given, is asked while the file is read and between the steps; once it answers
+// true the work stops and the unreadable picture comes back.
 FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
                                 const QImage& unreadable, bool useCache = true,
-                                int side = ThumbnailSide);
+                                int side = ThumbnailSide,
+                                const std::function<bool()>& cancelled = {});
 
 // A picture (folder, unreadable file) on a white thumbnail, centred.
 QImage ThumbnailOfIcon(const QImage& icon, int side = ThumbnailSide);

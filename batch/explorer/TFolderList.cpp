@@ -229,10 +229,14 @@ void TFolderModel::startWaiting() {
         const bool useCache = m_useCache;
         const int side = m_side;
         m_pool.start([this, generation, imageIndex, path, background, unreadable, useCache, side] {
+            // A new folder or the list's end stops the work at the next block read.
+            const auto cancelled = [this, generation] { return generation != m_generation; };
             Arrived result{generation, imageIndex, {}, {}};
-            const bool made = generation == m_generation;
+            bool made = !cancelled();
             if (made) {
-                FileThumbnail t = MakeFileThumbnail(path, background, unreadable, useCache, side);
+                FileThumbnail t =
+                    MakeFileThumbnail(path, background, unreadable, useCache, side, cancelled);
+                made = !cancelled();
                 result.image = std::move(t.image);
                 result.typeText = std::move(t.typeText);
             }

@@ -1,5 +1,7 @@
 #include "batch/explorer/ThumbnailCache.h"
 
+#include "platform/RegularFile.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
@@ -8,11 +10,14 @@
 #include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QUrl>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace ThumbnailCache {
@@ -21,6 +26,98 @@ namespace {
 
 constexpr int NormalSide = 128;
 constexpr int LargeSide = 256;
+// A 256 x 256 PNG with its texts is well under a megabyte; anything much larger is not ours.
+constexpr qint64 MaxCachedFileSize = qint64(4) << 20;
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+struct Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    bool valid() const { return fd >= 0; }
+    int fd;
+};
+
+// The folder path (a direct child of the folder parentFd) opened without following a link,
+// created with mode 0700 when missing and set to 0700 when it is ours with other bits (the
+// standard asks for folders only the owner can enter). -1 with *why otherwise.
+int openPrivateFolder(int parentFd, const QString& path, QString* why) {
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    if (::mkdirat(parentFd, name.constData(), 0700) != 0 && errno != EEXIST) {
+        *why = QStringLiteral("Cannot create %1: %2").arg(path, systemError());
+        return -1;
+    }
+    const int fd =
+        ::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *why = errno == ELOOP || errno == ENOTDIR
+                   ? QStringLiteral("%1 is a symbolic link or not a folder").arg(path)
+                   : QStringLiteral("Cannot open %1: %2").arg(path, systemError());
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+        *why = QStringLiteral("%1 does not belong to this user").arg(path);
+        ::close(fd);
+        return -1;
+    }
+    if ((st.st_mode & 07777) != 0700)
+        ::fchmod(fd, 0700);
+    return fd;
+}
+
+// A new file of mode 0600 in the folder, renamed over the old thumbnail only once it is whole,
+// so that other programs never read half a thumbnail. A link at the name is replaced, not
+// written through.
+QString writeInto(int folderFd, const QString& folder, const QString& fileName,
+                  const QByteArray& data) {
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = ".captiomark-" + QByteArray::number(QRandomGenerator::global()->generate(), 36) +
+               ".png";
+        fd = ::openat(folderFd, temp.constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return QStringLiteral("Cannot write into %1: %2").arg(folder, systemError());
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const QString why = n < 0 ? systemError() : QStringLiteral("nothing written");
+            ::close(fd);
+            ::unlinkat(folderFd, temp.constData(), 0);
+            return QStringLiteral("Cannot write %1/%2: %3")
+                .arg(folder, QString::fromLatin1(temp), why);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) {
+        const QString why = systemError();
+        ::unlinkat(folderFd, temp.constData(), 0);
+        return QStringLiteral("Cannot write %1/%2: %3").arg(folder, QString::fromLatin1(temp), why);
+    }
+    if (::renameat(folderFd, temp.constData(), folderFd, QFile::encodeName(fileName).constData()) !=
+        0) {
+        const QString why = systemError();
+        ::unlinkat(folderFd, temp.constData(), 0);
+        return QStringLiteral("Cannot rename %1/%2 to %3: %4")
+            .arg(folder, QString::fromLatin1(temp), fileName, why);
+    }
+    return QString();
+}
 
 QString sizeFolder(Size size) {
     return size == Size::Normal ? QStringLiteral("normal") : QStringLiteral("large");
@@ -110,10 +207,11 @@ QImage Read(const QString& path, QSize* original, Size least) {
     for (Size size : {Size::Normal, Size::Large}) {
         if (least == Size::Large && size == Size::Normal)
             continue;
-        QFile file(ThumbnailPath(uri, size));
-        if (!file.open(QIODevice::ReadOnly))
+        // Only a regular file of thumbnail size: a pipe or a device in the cache is skipped.
+        const FileRead file = ReadRegularFile(ThumbnailPath(uri, size), MaxCachedFileSize);
+        if (!file.ok())
             continue;
-        const QByteArray png = file.readAll();
+        const QByteArray& png = file.data;
         // Qt's readers split text keys at the first colon, so the chunks are read here; they come
         // before the pixels, and a stale thumbnail is not decoded.
         const QHash<QString, QString> texts = PngTexts(png);
@@ -142,15 +240,6 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original, Size
         return QStringLiteral("No thumbnail for %1").arg(path);
     const QString uri = FileUri(path);
     const QString target = ThumbnailPath(uri, size);
-    const QString folder = QFileInfo(target).absolutePath();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("Cannot create %1: %2")
-            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-    // The standard asks for folders only the owner can enter.
-    QFile::setPermissions(root,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(folder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     const int side = size == Size::Normal ? NormalSide : LargeSide;
     QImage image = thumbnail;
@@ -175,20 +264,27 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original, Size
     }
     png = WithPngTexts(png, texts);
 
-    // A temporary file in the same folder (created with mode 0600), renamed over the old one, so
-    // that other programs never read half a thumbnail.
-    QTemporaryFile temp(folder + QStringLiteral("/.captiomark-XXXXXX.png"));
-    if (!temp.open())
-        return QStringLiteral("Cannot write into %1: %2").arg(folder, temp.errorString());
-    if (temp.write(png) != png.size() || !temp.flush())
-        return QStringLiteral("Cannot write %1: %2").arg(temp.fileName(), temp.errorString());
-    temp.close();
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(),
-                    QFile::encodeName(target).constData()) != 0)
-        return QStringLiteral("Cannot rename %1 to %2: %3")
-            .arg(temp.fileName(), target, QString::fromLocal8Bit(std::strerror(errno)));
-    temp.setAutoRemove(false);
-    return QString();
+    // The folders are opened one by one, each refused when it is a symbolic link or belongs to
+    // someone else, and everything below is done relative to them: nothing is created, changed
+    // or written through a link planted in the cache.
+    const QString base = QFileInfo(root).absolutePath();
+    if (!QDir().mkpath(base))
+        return QStringLiteral("Cannot create %1: %2")
+            .arg(base, QString::fromLocal8Bit(std::strerror(errno)));
+    QString why;
+    const Descriptor baseFd(
+        ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!baseFd.valid())
+        return QStringLiteral("Cannot open %1: %2")
+            .arg(base, QString::fromLocal8Bit(std::strerror(errno)));
+    const Descriptor rootFd(openPrivateFolder(baseFd.fd, root, &why));
+    if (!rootFd.valid())
+        return why;
+    const QString folder = QFileInfo(target).absolutePath();
+    const Descriptor folderFd(openPrivateFolder(rootFd.fd, folder, &why));
+    if (!folderFd.valid())
+        return why;
+    return writeInto(folderFd.fd, folder, QFileInfo(target).fileName(), png);
 }
 
 } // namespace ThumbnailCache

@@ -1,5 +1,6 @@
 #include "batch/window/TfrmGroup.h"
 
+#include "batch/explorer/FolderThumbnails.h"
 #include "batch/explorer/TfrmBottom.h"
 #include "batch/window/TToolBox.h"
 #include "designer/state/TDesigner.h"
@@ -11,9 +12,11 @@
 #include "platform/Errors.h"
 #include "platform/FilePaths.h"
 #include "platform/Messages.h"
+#include "platform/RegularFile.h"
 #include "platform/Rounding.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -639,21 +642,32 @@ QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {
         return thumb;
     }
     QImage picture;
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty()) {
-        // Decoding at the thumbnail's size spares decoding a whole photo per file.
-        reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
-        picture = reader.read();
+    QSize size;
+    // Only a regular file of sane size: a pipe added to the list must not freeze the window.
+    const FileRead file = ReadRegularFile(path, MaxThumbnailFileSize);
+    if (file.ok()) {
+        QBuffer buffer;
+        buffer.setData(file.data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        size = reader.size();
+        if (size.isValid() && !size.isEmpty()) {
+            // Decoding at the thumbnail's size spares decoding a whole photo per file.
+            reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
+            picture = reader.read();
+        }
+    }
+    if (picture.isNull() && file.ok()) {
+        try {
+            picture = DecodeImage(file.data);
+        } catch (const Exception&) {
+            picture = QImage();
+        }
     }
     if (picture.isNull()) {
-        try {
-            picture = ReadImageFile(path);
-        } catch (const Exception&) {
-            const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-            p.drawPixmap(9, 9, icon.pixmap(32, 32));
-            return thumb;
-        }
+        const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        p.drawPixmap(9, 9, icon.pixmap(32, 32));
+        return thumb;
     }
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(thumbnailRect(size.isValid() ? size.width() : picture.width(),

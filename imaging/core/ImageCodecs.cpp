@@ -3,6 +3,7 @@
 #include "imaging/core/CodecSupport.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageBuffer.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -1358,13 +1359,9 @@ void WriteFileBytes(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray ReadFileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    FileRead read = ReadRegularFile(path, MaxImageFileSize);
+    if (!read.ok())
         throw EFOpenError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path_(path), file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path_(path), file.errorString()));
-    return bytes;
+            QStringLiteral("Cannot open file \"%1\". %2").arg(path_(path), read.reason));
+    return std::move(read.data);
 }

@@ -56,5 +56,10 @@ QImage ReduceToGifColors(const QImage& image);
 // Writes bytes to a file through WriteFileAtomically (never through a link); throws
 // EFCreateError naming the file when it cannot be created or written.
 void WriteFileBytes(const QString& path, const QByteArray& bytes);
-// Reads a file; throws EFOpenError naming the file when it cannot be opened or read.
+// Photos and pictures are read only from regular files of at most this size (1 GB: more than the
+// largest JPEG, PNG or 24-bit BMP of MaxImagePixels), so that a pipe, a device or a huge sparse
+// file at a picture's name is refused instead of hanging or exhausting memory.
+constexpr qint64 MaxImageFileSize = qint64(1) << 30;
+// Reads a picture file whole; throws EFOpenError naming the file and the reason when it cannot
+// be opened or read, is not a regular file or is larger than MaxImageFileSize.
 QByteArray ReadFileBytes(const QString& path);

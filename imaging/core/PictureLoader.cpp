@@ -1,11 +1,14 @@
 #include "imaging/core/PictureLoader.h"
 
 #include "imaging/core/BitmapOps.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QtEndian>
+#include <unistd.h>
 
 namespace {
 
@@ -171,7 +174,20 @@ LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
 }
 
 QSize PhotoFileSize(const QString& path, bool autoRotate) {
-    const QSize stored = QImageReader(path).size();
+    FileCheck check;
+    const int fd = OpenRegularFile(path, MaxImageFileSize, &check);
+    if (fd < 0)
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(QDir::toNativeSeparators(path), check.reason));
+    QSize stored;
+    {
+        // The header alone, read through the descriptor that was checked.
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            stored = QImageReader(&file).size();
+        else
+            ::close(fd);
+    }
     if (!stored.isValid())
         return LoadPhotoFile(path, autoRotate).picture.size();
     if (!autoRotate)

@@ -1,6 +1,8 @@
 #include "imaging/core/TExif.h"
 
+#include "imaging/core/ImageCodecs.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -190,9 +193,15 @@ struct TExif::TWalk {
 };
 
 void TExif::LoadFromJpeg(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    FileCheck check;
+    const int fd = OpenRegularFile(fileName, MaxImageFileSize, &check);
+    if (fd < 0)
+        throw EFOpenError(openMessage(fileName, check.reason));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw EFOpenError(openMessage(fileName, file.errorString()));
+    }
     // The walk seeks in the file itself, so a large photo is not read whole.
     Load(file);
 }
@@ -547,14 +556,10 @@ void TExif::WriteIntoJpeg(const QString& fileName) const {
     if (Segment.isEmpty())
         throw EExifError(QStringLiteral("Exif information is empty."));
 
-    QFile in(fileName);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EFOpenError(openMessage(fileName, in.errorString()));
-    const QByteArray data = in.readAll();
-    // A short read would make us write back a cut photo.
-    if (in.error() != QFileDevice::NoError || data.size() != in.size())
-        throw EFOpenError(openMessage(fileName, in.errorString()));
-    in.close();
+    const FileRead in = ReadRegularFile(fileName, MaxImageFileSize);
+    if (!in.ok())
+        throw EFOpenError(openMessage(fileName, in.reason));
+    const QByteArray& data = in.data;
     const QByteArray rewritten = WriteIntoJpegBytes(data);
 
     // Written beside the target and renamed over it, so a failure never destroys the photo.

@@ -6,6 +6,7 @@
 #include "platform/ComponentStream.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -21,7 +22,8 @@
 
 namespace {
 
-// Pattern files hold small pictures at most; this bounds what a hostile file can make us hold.
+// Pattern files hold small pictures at most; this bounds what a hostile file can make us hold
+// (256 MB).
 constexpr qint64 MaxPatternFileSize = qint64(256) << 20;
 
 const QString LineBreakMark = QStringLiteral("%CR%LF");
@@ -159,14 +161,13 @@ QByteArray prepareXml(const QString& fileName, const QByteArray& raw, const char
 }
 
 DocPtr loadDocument(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    if (file.size() > MaxPatternFileSize)
-        throw Exception(
-            QStringLiteral("Cannot read pattern file \"%1\": the file is too large").arg(fileName));
-    const QByteArray raw = file.readAll();
+    const FileRead read = ReadRegularFile(fileName, MaxPatternFileSize);
+    if (read.problem == FileProblem::TooLarge)
+        throw Exception(QStringLiteral("Cannot read pattern file \"%1\": the file is too large. %2")
+                            .arg(fileName, read.reason));
+    if (!read.ok())
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, read.reason));
+    const QByteArray& raw = read.data;
     const char* encoding = nullptr;
     const QByteArray xml = prepareXml(fileName, raw, &encoding);
 

@@ -63,6 +63,19 @@ QString storeError(const QString& sentence, const SettingsStore& store) {
     return why.isEmpty() ? sentence : sentence + QLatin1Char(' ') + why;
 }
 
+// A store that cannot be opened. A settings file that cannot be read (a pipe, a device, a huge
+// file) is said once, with what happens next; every later load or save of window bounds then
+// quietly does without it.
+void reportStoreFailure(const QString& sentence, const SettingsStore& store) {
+    if (store.unreadable())
+        ShowErrorOnce(store.errorString() +
+                      QStringLiteral(" The default settings are used and the file is left as it "
+                                     "is; nothing is saved there until it is replaced by a "
+                                     "regular file."));
+    else
+        ShowError(storeError(sentence, store));
+}
+
 // The key as LoadSettings sees it: an open store, or nothing (all lookups empty, no writes).
 class Key {
 public:
@@ -190,7 +203,7 @@ void LoadSettings() {
 
     Key key;
     if (!key.open())
-        ShowError(storeError(QStringLiteral("Can't write to registry."), key.store()));
+        reportStoreFailure(QStringLiteral("Can't write to registry."), key.store());
 
     QString fontName = DefaultText(FontNameSpec);
     int fontSize = DefaultNumber(FontSizeSpec);
@@ -244,7 +257,7 @@ bool LoadSettingsOrReport() {
 void SaveFormBounds(const QString& valueName, const QRect& bounds) {
     SettingsStore store(SettingsKey);
     if (!store.OpenOrCreate()) {
-        ShowError(storeError(QStringLiteral("Can't write to registry."), store));
+        reportStoreFailure(QStringLiteral("Can't write to registry."), store);
         return;
     }
     const QString text = QStringLiteral("%1,%2,%3,%4")
@@ -260,7 +273,7 @@ QRect LoadFormBounds(const QString& valueName) {
     int left = 0, top = 0, right = 0, bottom = 0;
     Key key;
     if (!key.open())
-        ShowError(storeError(QStringLiteral("Can't write to the registry."), key.store()));
+        reportStoreFailure(QStringLiteral("Can't write to the registry."), key.store());
     const QString text = key.find(valueName);
     if (!text.isEmpty()) {
         try {

@@ -34,6 +34,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -617,6 +618,41 @@ TEST_F(KeepingWorkTest, ApplyPatternKeepsTheEditsOfTheOpenPhoto) {
     chosenFiles = {path("after.jpg")};
     ASSERT_TRUE(window->saveImage(true));
     EXPECT_EQ(QImage(path("after.jpg")).size(), QSize(160, 240)) << "the turn was kept";
+}
+
+// A save that had to go another way than asked says so, in Save As and in Apply pattern.
+TEST_F(KeepingWorkTest, SavesTellWhenAProgressivePhotoIsEncodedAgain) {
+    Settings().KeepPhotoQuality = true;
+    QImage photo(240, 160, QImage::Format_RGB32);
+    photo.fill(qRgb(90, 120, 150));
+    const auto writeProgressive = [&photo](const QString& name) {
+        QImageWriter writer(name, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        return writer.write(photo);
+    };
+    ASSERT_TRUE(writeProgressive(path("prog.jpg")));
+    ASSERT_TRUE(window->OpenImage(path("prog.jpg")));
+    writeAll(path("one.xml"), patternXml({brick("TText", "A1", 20, 30, "A1")}));
+    window->LoadPattern(path("one.xml"));
+
+    messages.clear();
+    chosenFiles = {path("out.jpg")};
+    ASSERT_TRUE(window->saveImage(true));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].first, MessageKind::Information);
+    EXPECT_TRUE(messages[0].second.contains("out.jpg saved.")) << messages[0].second.toStdString();
+    EXPECT_TRUE(messages[0].second.contains(QDir::toNativeSeparators(path("prog.jpg")) +
+                                            ": progressive JPEG; written by re-encoding."))
+        << messages[0].second.toStdString();
+
+    ASSERT_TRUE(writeProgressive(path("other.jpg")));
+    messages.clear();
+    questionAnswer = Answer::Yes;
+    emit window->explorer()->applyPatternToFiles({path("other.jpg")});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].second.contains(QDir::toNativeSeparators(path("other.jpg")) +
+                                            ": progressive JPEG; written by re-encoding."))
+        << messages[0].second.toStdString();
 }
 
 TEST_F(KeepingWorkTest, CancelInTheDialogOfANewBrickTakesTheBrickAway) {

@@ -3,6 +3,7 @@
 #include "batch/explorer/ThumbnailCache.h"
 #include "imaging/core/ImageCodecs.h"
 #include "tests/batch/BatchTestSupport.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -13,6 +14,7 @@
 #include <QImageWriter>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -231,4 +233,170 @@ TEST_F(ThumbnailTest, FolderListFillsThumbnailsAndTypeTextsFromTheWorkers) {
     m.WaitForThumbnails();
     EXPECT_EQ(m.Entries()[1].TypeText, dir.filePath(QStringLiteral("a.jpg")));
     EXPECT_EQ(m.Entries()[2].TypeText, dir.filePath(QStringLiteral("b.jpg")));
+}
+
+// ---- Odd files at photo names and in the cache ------------------------------------------
+
+TEST_F(ThumbnailTest, SpecialFilesGetTheUnreadablePictureWithoutBeingRead) {
+    for (const SpecialCase& c : SpecialFileCases()) {
+        SCOPED_TRACE(c.label);
+        const QString path = dir.filePath(QString::fromLatin1(c.label).replace(' ', '_') + ".jpg");
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, path, &why)) << why.toStdString();
+        FileThumbnail t;
+        EXPECT_TRUE(ReturnsWithin(
+            5000, [&] { t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true); }, {path}));
+        EXPECT_TRUE(t.unreadable);
+        EXPECT_FALSE(t.fromCache);
+        EXPECT_EQ(t.image.pixel(25, 25), qRgb(0, 0, 255));
+        EXPECT_FALSE(QFileInfo::exists(expectedCacheFile(path)));
+    }
+}
+
+TEST_F(ThumbnailTest, ACancelledThumbnailGivesUpWithoutCaching) {
+    const QString path = jpeg(QStringLiteral("photo.jpg"), solid(64, 48, Qt::red));
+    int asked = 0;
+    const FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true, ThumbnailSide, [&] {
+        ++asked;
+        return true;
+    });
+    EXPECT_TRUE(t.unreadable);
+    EXPECT_GE(asked, 1);
+    EXPECT_FALSE(QFileInfo::exists(expectedCacheFile(path)));
+}
+
+TEST_F(ThumbnailTest, SpecialFilesInTheCacheAreSkippedAndReplaced) {
+    for (SpecialKind kind : {SpecialKind::Fifo, SpecialKind::DeviceLink, SpecialKind::HugeSparse}) {
+        SCOPED_TRACE(int(kind));
+        const QString path = jpeg(QStringLiteral("p%1.jpg").arg(int(kind)), solid(64, 48, Qt::red));
+        const QString stored = expectedCacheFile(path);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(stored).absolutePath()));
+        ASSERT_TRUE(MakeSpecialFile(kind, stored));
+        FileThumbnail t;
+        EXPECT_TRUE(ReturnsWithin(
+            5000, [&] { t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true); },
+            {stored}));
+        EXPECT_FALSE(t.fromCache);
+        EXPECT_FALSE(t.unreadable);
+        EXPECT_TRUE(isRed(t.image.pixel(25, 25)));
+        // The name now holds our thumbnail, a regular file; /dev/zero is what it was.
+        const QFileInfo now(stored);
+        EXPECT_FALSE(now.isSymLink());
+        EXPECT_TRUE(now.isFile());
+        EXPECT_LT(now.size(), 100000);
+        EXPECT_EQ(pngTexts(stored).value("Thumb::URI"),
+                  "file://" + QUrl::toPercentEncoding(path, "/"));
+    }
+}
+
+TEST_F(ThumbnailTest, LinkedCacheFoldersAreNeitherChangedNorWrittenInto) {
+    const QString path = jpeg(QStringLiteral("photo.jpg"), solid(64, 48, Qt::red));
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(outside.path()).constData(), 0755), 0);
+    auto modeOf = [](const QString& p) {
+        struct stat st {};
+        ::stat(QFile::encodeName(p).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    auto link = [](const QString& target, const QString& at) {
+        return ::symlink(QFile::encodeName(target).constData(),
+                         QFile::encodeName(at).constData()) == 0;
+    };
+    const QString root = cache.filePath(QStringLiteral("thumbnails"));
+
+    // The cache root itself a link to another folder.
+    ASSERT_TRUE(link(outside.path(), root));
+    EXPECT_TRUE(ThumbnailCache::Write(path, solid(64, 48, Qt::red), QSize(64, 48))
+                    .contains(QLatin1String("symbolic link")));
+    EXPECT_EQ(modeOf(outside.path()), 0755u);
+    EXPECT_TRUE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+    // The root a real folder, its "normal" a link.
+    ASSERT_TRUE(QFile::remove(root));
+    ASSERT_TRUE(QDir().mkpath(root));
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0755), 0);
+    ASSERT_TRUE(link(outside.path(), root + QStringLiteral("/normal")));
+    EXPECT_TRUE(ThumbnailCache::Write(path, solid(64, 48, Qt::red), QSize(64, 48))
+                    .contains(QLatin1String("symbolic link")));
+    EXPECT_EQ(modeOf(outside.path()), 0755u);
+    EXPECT_TRUE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_EQ(modeOf(root), 0700u) << "our own root folder is made private";
+
+    // Real folders, a link at the thumbnail's own name: the link is replaced, its target kept.
+    ASSERT_TRUE(QFile::remove(root + QStringLiteral("/normal")));
+    const QString victim = outside.filePath(QStringLiteral("victim.txt"));
+    ASSERT_TRUE(WriteBytes(victim, "keep me"));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/normal")));
+    ASSERT_TRUE(link(victim, expectedCacheFile(path)));
+    EXPECT_EQ(ThumbnailCache::Write(path, solid(64, 48, Qt::red), QSize(64, 48)), QString());
+    QFile kept(victim);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo(expectedCacheFile(path)).isSymLink());
+    EXPECT_EQ(modeOf(expectedCacheFile(path)), 0600u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/normal")), 0700u);
+}
+
+TEST_F(ThumbnailTest, AFolderOfSpecialFilesListsThemAndFinishesItsThumbnails) {
+    jpeg(QStringLiteral("real.jpg"), solid(640, 480, Qt::red));
+    QStringList fifos;
+    for (const SpecialCase& c : SpecialFileCases()) {
+        const QString path = dir.filePath(QString::fromLatin1(c.label).replace(' ', '_') + ".jpg");
+        ASSERT_TRUE(MakeSpecialFile(c.kind, path));
+        if (c.kind == SpecialKind::Fifo)
+            fifos << path;
+    }
+    TFolderModel m;
+    EXPECT_TRUE(ReturnsWithin(
+        10000,
+        [&] {
+            m.ShowFolder(dir.path());
+            m.WaitForThumbnails();
+        },
+        fifos));
+    EXPECT_FALSE(m.ThumbnailsPending());
+    // The folder named *.jpg is a folder entry; every other name is a file entry.
+    ASSERT_EQ(m.Entries().size(), SpecialFileCases().size() + 1);
+    EXPECT_EQ(m.Entries()[0].DisplayName, QStringLiteral("folder.jpg"));
+    EXPECT_TRUE(m.Entries()[0].IsFolder);
+    for (const TShellItem& e : m.Entries()) {
+        if (e.IsFolder)
+            continue;
+        SCOPED_TRACE(e.DisplayName.toStdString());
+        const bool real = e.DisplayName == QLatin1String("real.jpg");
+        EXPECT_EQ(e.TypeText, real ? QStringLiteral("JPG 640 x 480") : e.FullPath);
+    }
+}
+
+TEST_F(ThumbnailTest, TheListEndsPromptlyWithAPipeInTheFolder) {
+    // Several pipes and a photo: the list is dropped while its workers are at them.
+    QStringList fifos;
+    for (int i = 0; i < 8; ++i) {
+        fifos << dir.filePath(QStringLiteral("pipe%1.jpg").arg(i));
+        ASSERT_TRUE(MakeSpecialFile(SpecialKind::Fifo, fifos.last()));
+    }
+    jpeg(QStringLiteral("real.jpg"), solid(64, 48, Qt::red));
+    EXPECT_TRUE(ReturnsWithin(
+        5000,
+        [&] {
+            auto* m = new TFolderModel;
+            m->ShowFolder(dir.path());
+            // The workers are at the pipes by now.
+            QThread::msleep(300);
+            delete m;
+        },
+        fifos));
+    // And again with the workers running into a folder change first.
+    EXPECT_TRUE(ReturnsWithin(
+        5000,
+        [&] {
+            TFolderModel m;
+            m.ShowFolder(dir.path());
+            QThread::msleep(300);
+            m.ShowFolder(cache.path());
+            m.ShowFolder(dir.path());
+            QThread::msleep(300);
+        },
+        fifos));
 }

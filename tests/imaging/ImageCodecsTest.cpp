@@ -1,5 +1,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
+#include "imaging/core/TExif.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QBuffer>
@@ -1361,6 +1363,61 @@ TEST(PictureFiles, MissingFileGivesOpenErrorNamingIt) {
             << e.message().toStdString();
     }
     EXPECT_THROW(ReadFileBytes(dir.path()), EFOpenError); // a folder is not a file
+}
+
+TEST(PictureFiles, SpecialFilesAreRefusedByEveryReaderWithTheReason) {
+    QTemporaryDir dir;
+    using Reader = std::function<void(const QString&)>;
+    const QList<QPair<const char*, Reader>> readers{
+        {"ReadFileBytes", [](const QString& p) { ReadFileBytes(p); }},
+        {"ReadImageFile", [](const QString& p) { ReadImageFile(p); }},
+        {"LoadGraphicFile", [](const QString& p) { LoadGraphicFile(p); }},
+        {"LoadPhotoFile", [](const QString& p) { LoadPhotoFile(p, true); }},
+        {"PhotoFileSize", [](const QString& p) { PhotoFileSize(p, true); }},
+        {"TExif::LoadFromJpeg", [](const QString& p) { TExif().LoadFromJpeg(p); }},
+    };
+    for (const SpecialCase& c : SpecialFileCases()) {
+        const QString path = dir.filePath(QString::fromLatin1(c.label).replace(' ', '_') + ".jpg");
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, path, &why)) << why.toStdString();
+        for (const auto& [name, read] : readers) {
+            SCOPED_TRACE(std::string(c.label) + " / " + name);
+            QString message;
+            bool openError = false;
+            EXPECT_TRUE(ReturnsWithin(5000,
+                                      [&] {
+                                          try {
+                                              read(path);
+                                          } catch (const EFOpenError& e) {
+                                              openError = true;
+                                              message = e.message();
+                                          } catch (const Exception& e) {
+                                              message = e.message();
+                                          }
+                                      },
+                                      {path}));
+            EXPECT_TRUE(openError) << message.toStdString();
+            EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(path)))
+                << message.toStdString();
+            EXPECT_TRUE(message.contains(QLatin1String(c.reasonWord))) << message.toStdString();
+        }
+    }
+}
+
+TEST(PictureFiles, APhotoOverTheCapIsRefusedBeforeItIsRead) {
+    QTemporaryDir dir;
+    // A real photo followed by (sparse) zeros: one byte over the cap.
+    const QString path = dir.filePath("padded.jpg");
+    WriteFileBytes(path, EncodeJpeg(makeTestPhoto(16, 16), 90));
+    ASSERT_TRUE(QFile::resize(path, MaxImageFileSize + 1));
+    try {
+        ReadImageFile(path);
+        FAIL() << "no exception";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Cannot open file \"%1\". It is 1.0 GB; files over "
+                                              "1 GB are not read.")
+                                   .arg(path));
+    }
 }
 
 TEST(PictureFiles, InvalidContentNamesTheFile) {

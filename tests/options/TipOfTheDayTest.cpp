@@ -1,11 +1,13 @@
 #include "options/DataFolders.h"
 #include "options/TfrmTip.h"
 #include "platform/Messages.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -175,6 +177,95 @@ TEST_F(TipOfTheDay, AnIniThatCannotBeWrittenIsReported) {
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(QStringLiteral("blocker/sub/Captiomark.ini")))
         << errors[0].toStdString();
+}
+
+TEST_F(TipOfTheDay, ASpecialIniIsReportedOnceLeftAloneAndTheDefaultsUsed) {
+    for (const SpecialCase& c : SpecialFileCases()) {
+        SCOPED_TRACE(c.label);
+        QTemporaryDir folder;
+        qputenv("CAPTIOMARK_CONFIG_DIR", folder.path().toLocal8Bit());
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, TipIniPath(), &why)) << why.toStdString();
+        const QFileInfo before(TipIniPath());
+        QStringList errors;
+        SetMessageHandler([&errors](MessageKind, const QString& t) { errors << t; });
+        bool show = false;
+        QString first, second;
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      show = ShowTipAtStartup();
+                                      first = showOnce();
+                                      second = showOnce();
+                                  },
+                                  {TipIniPath()}));
+        SetMessageHandler({});
+        EXPECT_TRUE(show) << "tips are shown by default";
+        EXPECT_EQ(first, QStringLiteral("Third key first"));
+        EXPECT_EQ(second, QStringLiteral("Third key first")) << "the index was not stored";
+        ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
+        EXPECT_TRUE(errors[0].startsWith("Cannot read \"" + TipIniPath() + "\": It is "))
+            << errors[0].toStdString();
+        EXPECT_TRUE(errors[0].contains(QLatin1String(c.reasonWord))) << errors[0].toStdString();
+        const QFileInfo after(TipIniPath());
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        EXPECT_EQ(after.isFile(), before.isFile());
+        EXPECT_EQ(after.size(), before.size());
+    }
+}
+
+TEST_F(TipOfTheDay, TheLanguageIsAFileNameInTheLanguageFolderOnly) {
+    // The default file's tips show whatever else the value names.
+    const char* const refused[] = {"../../../../../../../../../dev/zero", "/etc/passwd", "..",
+                                   "sub/English.lng", ".hidden.lng"};
+    QDir(language.path()).mkdir(QStringLiteral("sub"));
+    writeFile(language.filePath(QStringLiteral("sub/English.lng")), "[Tips]\n1=From below\n");
+    for (const char* value : refused) {
+        SCOPED_TRACE(value);
+        EXPECT_FALSE(IsLanguageFileName(QString::fromLatin1(value)));
+        writeIni(QByteArray("Language=") + value + "\n");
+        QStringList errors;
+        SetMessageHandler([&errors](MessageKind, const QString& t) { errors << t; });
+        QString shown, file;
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      TfrmTip tip(nullptr, language.path());
+                                      shown = tip.memTip->toPlainText();
+                                      file = tip.LanguageFile();
+                                  },
+                                  {}));
+        SetMessageHandler({});
+        EXPECT_EQ(file, language.filePath(QStringLiteral("English.lng")));
+        EXPECT_EQ(shown, QStringLiteral("Third key first"));
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_EQ(errors[0], QStringLiteral("The language \"%1\" in \"%2\" is not the name of a "
+                                            "file in the Language folder; \"English.lng\" is used.")
+                                 .arg(QString::fromLatin1(value), TipIniPath()));
+    }
+    EXPECT_FALSE(IsLanguageFileName(QStringLiteral("sub\\English.lng")));
+    EXPECT_FALSE(IsLanguageFileName(QString()));
+    EXPECT_FALSE(IsLanguageFileName(QStringLiteral("a\nb")));
+    for (const char* value : {"English.lng", "Deutsch.lng", "Français.lng", "my language"})
+        EXPECT_TRUE(IsLanguageFileName(QString::fromUtf8(value))) << value;
+}
+
+TEST_F(TipOfTheDay, ASpecialLanguageFileIsNamedInTheTipText) {
+    for (const SpecialCase& c : SpecialFileCases()) {
+        SCOPED_TRACE(c.label);
+        const QString name = QString::fromLatin1(c.label).replace(' ', '_') + ".lng";
+        const QString path = language.filePath(name);
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, path, &why)) << why.toStdString();
+        writeIni("Language=" + name.toUtf8() + "\n");
+        QString text;
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      TfrmTip tip(nullptr, language.path());
+                                      text = tip.memTip->toPlainText();
+                                  },
+                                  {path}));
+        EXPECT_TRUE(text.startsWith("Can't read \"" + path + "\": It is")) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(c.reasonWord))) << text.toStdString();
+    }
 }
 
 TEST(ShippedTips, TheEnglishFileHasTipsAndEveryCaption) {

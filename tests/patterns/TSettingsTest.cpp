@@ -3,9 +3,11 @@
 #include "platform/Errors.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -499,4 +501,48 @@ TEST_F(TSettingsTest, BoundsWithUnwritableStoreShowTheirErrors) {
     m_shown.clear();
     EXPECT_TRUE(LoadFormBounds("DesignerBounds").isNull());
     EXPECT_EQ(m_shown, (QList<Shown>{{MessageKind::Error, "Can't write to the registry." + why}}));
+}
+
+// ---- A settings file that is not a regular file -----------------------------------------
+
+TEST_F(TSettingsTest, ASpecialSettingsFileIsReportedOnceAndTheDefaultsUsed) {
+    for (const SpecialCase& c : SpecialFileCases()) {
+        SCOPED_TRACE(c.label);
+        QTemporaryDir folder;
+        qputenv("CAPTIOMARK_CONFIG_DIR", folder.path().toLocal8Bit());
+        const QString file = SettingsStore(SettingsKey).filePath();
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, file, &why)) << why.toStdString();
+        const QFileInfo before(file);
+        Settings() = TSettings();
+        Settings().defaultCompressionQuality = 40;
+        m_shown.clear();
+
+        QRect bounds(1, 1, 1, 1);
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      LoadSettings();
+                                      bounds = LoadFormBounds("DesignerBounds");
+                                      SaveFormBounds("DesignerBounds", QRect(10, 20, 300, 400));
+                                      LoadSettings();
+                                  },
+                                  {file}));
+        ASSERT_EQ(m_shown.size(), 1) << "once, not at every use";
+        EXPECT_EQ(m_shown[0].kind, MessageKind::Error);
+        EXPECT_TRUE(m_shown[0].text.startsWith("Cannot read \"" + file + "\": It is "))
+            << m_shown[0].text.toStdString();
+        EXPECT_TRUE(m_shown[0].text.contains(QLatin1String(c.reasonWord)));
+        EXPECT_TRUE(m_shown[0].text.contains("The default settings are used and the file is left "
+                                             "as it is"));
+        EXPECT_EQ(Settings().defaultCompressionQuality, 95);
+        EXPECT_EQ(Settings().defaultDate, "01.01.1980");
+        EXPECT_EQ(DefaultFont().Name(), "Arial");
+        EXPECT_TRUE(bounds.isNull());
+        // Left as it was.
+        const QFileInfo after(file);
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        EXPECT_EQ(after.isFile(), before.isFile());
+        EXPECT_EQ(after.isDir(), before.isDir());
+        EXPECT_EQ(after.size(), before.size());
+    }
 }

@@ -1,4 +1,5 @@
 #include "platform/SettingsStore.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -6,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // Points the configuration folder at a fresh temporary folder for one test.
@@ -244,4 +247,74 @@ TEST_F(SettingsStoreTest, OpenReadsWithoutCreating) {
     ASSERT_TRUE(store.Open());
     EXPECT_TRUE(store.Values().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(nested)) << "reading creates nothing";
+}
+
+// ---- Odd files at the store's name --------------------------------------------------------
+
+namespace {
+// What is at a name, to tell that it was left alone: the type bits and, for a file, its size.
+QString describe(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("nothing");
+    return QStringLiteral("%1/%2").arg(st.st_mode & S_IFMT).arg(qint64(st.st_size));
+}
+} // namespace
+
+TEST_F(SettingsStoreTest, SpecialFilesAreRefusedNamedAndLeftAlone) {
+    for (const SpecialCase& c : SpecialFileCases()) {
+        SCOPED_TRACE(c.label);
+        QTemporaryDir folder;
+        qputenv("CAPTIOMARK_CONFIG_DIR", folder.path().toLocal8Bit());
+        SettingsStore store("SOFTWARE\\Captiomark");
+        QString why;
+        ASSERT_TRUE(MakeSpecialFile(c.kind, store.filePath(), &why)) << why.toStdString();
+        const QString before = describe(store.filePath());
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        const QStringList namesBefore = QDir(folder.path()).entryList(all);
+
+        bool opened = true, created = true, written = true;
+        EXPECT_TRUE(ReturnsWithin(5000,
+                                  [&] {
+                                      opened = store.Open();
+                                      created = store.OpenOrCreate();
+                                      written = store.SetValue("defaultDate", "02.02.2002");
+                                  },
+                                  {store.filePath()}));
+        EXPECT_FALSE(opened);
+        EXPECT_FALSE(created);
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(store.unreadable());
+        EXPECT_TRUE(store.errorString().startsWith("Cannot read \"" + store.filePath() + "\": "))
+            << store.errorString().toStdString();
+        EXPECT_TRUE(store.errorString().contains(QLatin1String(c.reasonWord)))
+            << store.errorString().toStdString();
+        EXPECT_EQ(describe(store.filePath()), before);
+        // Nothing was put beside it either.
+        EXPECT_EQ(QDir(folder.path()).entryList(all), namesBefore);
+    }
+}
+
+TEST_F(SettingsStoreTest, ALinkToARegularFileIsReadAndWrittenThrough) {
+    QTemporaryDir elsewhere;
+    const QString real = elsewhere.filePath("kept.conf");
+    writeAll(real, "# Captiomark settings\ndefaultDate=03.03.2003\n");
+    SettingsStore store("SOFTWARE\\Captiomark");
+    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(),
+                        QFile::encodeName(store.filePath()).constData()),
+              0);
+    ASSERT_TRUE(store.Open());
+    EXPECT_EQ(store.Value("defaultDate"), "03.03.2003");
+    EXPECT_FALSE(store.unreadable());
+}
+
+TEST_F(SettingsStoreTest, AFileOverTheCapIsRefused) {
+    SettingsStore store("SOFTWARE\\Captiomark");
+    writeAll(store.filePath(), "# Captiomark settings\ndefaultDate=03.03.2003\n");
+    ASSERT_TRUE(QFile::resize(store.filePath(), SettingsStore::MaxFileSize + 1)); // sparse
+    EXPECT_FALSE(store.Open());
+    EXPECT_TRUE(store.unreadable());
+    EXPECT_TRUE(store.errorString().endsWith("files over 64 MB are not read."))
+        << store.errorString().toStdString();
+    EXPECT_EQ(QFileInfo(store.filePath()).size(), SettingsStore::MaxFileSize + 1);
 }
