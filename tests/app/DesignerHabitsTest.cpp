@@ -12,12 +12,15 @@
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "designer/surface/DesignSurface.h"
+#include "inspector/PropertyRows.h"
+#include "inspector/TObjectInspector.h"
 #include "platform/Messages.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QMimeData>
 #include <QProcess>
@@ -265,6 +268,26 @@ TEST_F(DesignerHabitsTest, TheGridOfTheViewMenuIsSavedAndReadWithThePattern) {
     EXPECT_ANY_THROW(window->LoadPattern(path("broken.xml")));
     EXPECT_EQ(d().GridX(), 6);
     EXPECT_EQ(d().GridY(), 12);
+}
+
+TEST_F(DesignerHabitsTest, TheInspectorShowsTheSurfaceByNameWithItsOwnRows) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(300, 200))));
+    window->LoadPattern(pattern("one.xml", "GridX=\"6\" GridY=\"6\" IsGrid=\"True\"",
+                                {textBrick("A1", 10, 10)}));
+    TObjectInspector* inspector = window->inspector();
+    inspector->Inspect(&d());
+    QComboBox* list = inspector->ParentObjects();
+    ASSERT_GE(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "Designer: Designer");
+    EXPECT_EQ(list->itemText(1), "A1: Text");
+    EXPECT_EQ(list->currentIndex(), 0);
+    QStringList rows;
+    for (const TPropertyDescription& r : inspector->Model().Rows())
+        rows << r.PropertyName;
+    EXPECT_EQ(rows, QStringList({"GridX", "GridY", "IsGrid", "Panel1", "Picture", "realExif",
+                                 "realPicture"}));
+    EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("GridX")), "6");
+    EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("IsGrid")), "On");
 }
 
 TEST_F(DesignerHabitsTest, TheGridIsDrawnOnThePreviewWhenShown) {
