@@ -80,6 +80,7 @@ QString TDesigner::LoadPhoto(const QString& fileName) {
     realPicture = std::move(photo.picture);
     PictureEdited = false;
     realExif = std::move(photo.exif);
+    realMetadata = std::move(photo.metadata);
     return photo.exifError;
 }
 

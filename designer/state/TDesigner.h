@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QImage>
@@ -48,6 +49,9 @@ public:
 
     QImage realPicture; // the full-size photo
     TExif realExif;     // the EXIF record of realPicture's file
+    // The metadata blocks of realPicture's file (its colour profile among them), carried into
+    // every output made from it.
+    TPhotoMetadata realMetadata;
     // realPicture was changed after loading (resized, turned, colours adjusted): its file's
     // compressed data no longer shows it.
     bool PictureEdited = false;
@@ -82,7 +86,8 @@ public:
     // EXIF record could not be read (empty when it was).
     QString LoadPhoto(const QString& fileName);
     // After the photo or the zoom ratio changed: the halvings made again when the photo is
-    // another, Panel1 sized to the preview and repainted.
+    // another, Panel1 sized to the preview and repainted (Panel1 shows it in the display's
+    // colours).
     void UpdatePreview();
 
     // The preview's size: round(W / zoom) x round(H / zoom), at least 1 x 1; empty without a

@@ -1,6 +1,8 @@
 #include "designer/state/TcPanel.h"
 
 #include "designer/state/TDesigner.h"
+#include "imaging/core/ColorProfiles.h"
+#include "platform/DisplayProfile.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -14,8 +16,18 @@ void TcPanel::paintEvent(QPaintEvent* event) {
     if (m_designer->realPicture.isNull())
         return;
     QPainter p(this);
-    const QRect area = event->rect();
-    m_designer->PaintPreview(p, area);
+    const QRect area = event->rect() & QRect(QPoint(), m_designer->PreviewSize());
+    const QByteArray& profile = m_designer->realMetadata.iccProfile;
+    const QByteArray display = DisplayIccProfile();
+    if (profile.isEmpty() && display.isEmpty()) {
+        m_designer->PaintPreview(p, area);
+    } else if (!area.isEmpty()) {
+        // Only the part being painted is converted, so that the cost follows the window, not the
+        // photo or the zoom; a surface that is never painted (the command line) never pays.
+        const QImage part =
+            m_designer->PreviewImage(area).convertToFormat(QImage::Format_RGB32);
+        p.drawImage(area.topLeft(), ConvertImageColors(part, profile, display));
+    }
     if (m_designer->ShowGrid())
         PaintGrid(p, area, m_designer->GridX(), m_designer->GridY());
 }

@@ -6,8 +6,10 @@
 
 class QPainter;
 
-// The picture panel: shows the preview of the design surface's photo, and its grid when that is
-// shown; every brick is its child.
+// The picture panel: shows the preview of the design surface's photo, converted from the photo's
+// colour profile to the display's (as colour-managed viewers show it, so that the bricks, drawn
+// in sRGB, look as they will in the file), and its grid when that is shown; every brick is its
+// child.
 class TcPanel : public QWidget {
     Q_OBJECT
     Q_CLASSINFO("publishedOwnProperties", "true")
