@@ -52,6 +52,7 @@ struct TPropertyDescription {
     QStringList ValueList; // enumeration or set names, or what the row's editor supplies
     bool HasEditor = false;
     bool HasDialog = false; // the editor has a dialog behind the ellipsis button
+    bool Writable = true;   // false: shown, never edited (the surface's pictures and record)
     int CreationIndex = 0;  // position in declaration order
     QObject* Object = nullptr;
 

@@ -1,6 +1,7 @@
 #include "app/gui/SurfaceActions.h"
 
 #include "bricks/BrickPlacement.h"
+#include "designer/state/TDesigner.h"
 #include "designer/surface/DesignSurface.h"
 #include "designer/surface/DesignerBricks.h"
 
@@ -34,6 +35,10 @@ bool SurfaceActions::hasSelection() const {
     return selected() != nullptr;
 }
 
+bool SurfaceActions::hasBricks() const {
+    return m_surface && !m_surface->Designer().Bricks().isEmpty();
+}
+
 bool SurfaceActions::canPaste() const {
     return m_surface && m_surface->CanPaste();
 }
@@ -59,6 +64,16 @@ void SurfaceActions::cut() {
 void SurfaceActions::paste() {
     if (m_surface)
         m_surface->PasteBrick();
+}
+
+void SurfaceActions::duplicate() {
+    if (m_surface)
+        m_surface->DuplicateSelection();
+}
+
+void SurfaceActions::selectAll() {
+    if (m_surface)
+        m_surface->SelectAll();
 }
 
 void SurfaceActions::deleteSelection() {
