@@ -5,6 +5,7 @@
 #include "batch/window/TToolBox.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Conversions.h"
@@ -50,9 +51,7 @@ const char* const TokenHints[] = {"Date of the picture", "Time of the picture",
                                   "Number of the picture in this set", "Old file name"};
 
 bool isImageFile(const QString& path) {
-    const QString ext = QFileInfo(path).suffix().toUpper();
-    return ext == QLatin1String("JPG") || ext == QLatin1String("JPEG") ||
-           ext == QLatin1String("GIF") || ext == QLatin1String("BMP");
+    return HasPhotoExtension(QFileInfo(path).fileName());
 }
 
 // A drag from the available-images list is refused when it carries a folder.
@@ -695,7 +694,7 @@ void TfrmGroup::DeleteClick() {
 void TfrmGroup::addFilesDialog() {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Add files"), QString(),
-        QStringLiteral("Images (*.jpg *.jpeg *.gif *.bmp *.JPG *.JPEG *.GIF *.BMP)"));
+        QStringLiteral("Images (%1)").arg(PhotoFilePatterns(true)));
     if (!files.isEmpty())
         AddFiles(files);
 }

@@ -12,6 +12,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
 #include "imaging/core/JpegTrailer.h"
+#include "imaging/core/PhotoFormats.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
@@ -20,6 +21,7 @@
 #include "platform/TextEngine.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,30 +58,50 @@ ImageFileType formatNamedBy(const QString& path) {
         return ImageFileType::Png;
     if (ext == QLatin1String(".BMP"))
         return ImageFileType::Bmp;
+    if (ext == QLatin1String(".TIF") || ext == QLatin1String(".TIFF"))
+        return ImageFileType::Tiff;
+    if (ext == QLatin1String(".WEBP"))
+        return ImageFileType::Webp;
+    if (ext == QLatin1String(".HEIC") || ext == QLatin1String(".HEIF"))
+        return ImageFileType::Heic;
+    if (ext == QLatin1String(".AVIF"))
+        return ImageFileType::Avif;
     return ImageFileType::Other;
 }
 
 bool writable(ImageFileType type) {
-    return type == ImageFileType::Jpeg || type == ImageFileType::Gif ||
-           type == ImageFileType::Png || type == ImageFileType::Bmp;
+    return type != ImageFileType::Ico && type != ImageFileType::Other;
 }
 
 QString formatName(ImageFileType type) {
+    return ImageTypeName(type);
+}
+
+// A format read here that cannot be written here (no encoder): its photos are written as JPEG
+// beside them, under a name of their own.
+bool writtenAsJpegInstead(ImageFileType type) {
+    static const bool heic = CanEncode(ImageFileType::Heic);
+    static const bool avif = CanEncode(ImageFileType::Avif);
+    static const bool tiff = CanEncode(ImageFileType::Tiff);
+    static const bool webp = CanEncode(ImageFileType::Webp);
     switch (type) {
-    case ImageFileType::Jpeg:
-        return QStringLiteral("JPEG");
-    case ImageFileType::Gif:
-        return QStringLiteral("GIF");
-    case ImageFileType::Png:
-        return QStringLiteral("PNG");
-    case ImageFileType::Bmp:
-        return QStringLiteral("BMP");
-    case ImageFileType::Ico:
-        return QStringLiteral("icon");
-    case ImageFileType::Other:
-        break;
+    case ImageFileType::Heic:
+        return !heic;
+    case ImageFileType::Avif:
+        return !avif;
+    case ImageFileType::Tiff:
+        return !tiff;
+    case ImageFileType::Webp:
+        return !webp;
+    default:
+        return false;
     }
-    return QString();
+}
+
+// Formats written at more than 8 bits a channel when the picture has them.
+bool keepsDeepPixels(ImageFileType type) {
+    return type == ImageFileType::Tiff || type == ImageFileType::Heic ||
+           type == ImageFileType::Avif;
 }
 
 QString shownPath(const QString& path) {
@@ -158,7 +180,25 @@ void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
     p.drawImage(target, picture);
 }
 
-QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
+// What the source's own container holds besides the picture, for the formats whose blocks are
+// written by their encoders: its colour profile and XMP packet, and the surface's EXIF record
+// (which says orientation 1 when the photo was turned upright).
+TContainerBlocks blocksToCarry(const QString& sourceFile, const TExif& exif, bool* lossless) {
+    TContainerBlocks blocks;
+    try {
+        const QByteArray source = ReadFileBytes(sourceFile);
+        blocks = ReadContainerBlocks(source);
+        if (lossless)
+            *lossless = WebpIsLossless(source);
+    } catch (const Exception&) {
+        // A source that went away leaves only the surface's record.
+    }
+    blocks.exif = exif.TiffBlock();
+    return blocks;
+}
+
+QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality,
+                  const QString& sourceFile, const TExif& exif) {
     switch (kind) {
     case OutputKind::Jpeg:
         return EncodeJpeg(image, jpegQuality);
@@ -168,11 +208,22 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
         return EncodePng(image);
     case OutputKind::Bmp:
         return EncodeBmp(image);
+    case OutputKind::Tiff:
+        return EncodeTiff(image, blocksToCarry(sourceFile, exif, nullptr));
+    case OutputKind::Webp: {
+        bool lossless = false;
+        const TContainerBlocks blocks = blocksToCarry(sourceFile, exif, &lossless);
+        return EncodeWebp(image, lossless, jpegQuality, blocks);
+    }
+    case OutputKind::Heic:
+    case OutputKind::Avif:
+        return EncodeHeif(image, kind, jpegQuality, blocksToCarry(sourceFile, exif, nullptr));
     case OutputKind::Ico:
     case OutputKind::Other:
         break;
     }
-    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
+    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF, BMP, TIFF, WebP, "
+                                       "HEIC or AVIF only."));
 }
 
 // The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
@@ -384,12 +435,21 @@ QSize fitSize(const QSize& full, const RenderOptions& options) {
 } // namespace
 
 QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
+    // A photo that cannot be written in its own format here goes beside it as JPEG, never
+    // under its own name.
+    const bool asJpeg = writtenAsJpegInstead(formatNamedBy(sourceFile));
     // The same file to the user (letter case aside): on a case-sensitive file system the source's
     // own name is written. Blanks are part of a name.
-    if (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0)
+    if (!asJpeg && (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0))
         return sourceFile;
-    const QString suffix = QFileInfo(sourceFile).suffix();
+    const QString suffix = asJpeg ? QStringLiteral("jpg") : QFileInfo(sourceFile).suffix();
     const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+    if (asJpeg && newName.isEmpty()) {
+        const QString folder = FolderOf(sourceFile);
+        QString name = FileNameOf(sourceFile);
+        name.truncate(name.lastIndexOf(QLatin1Char('.')));
+        return folder + name + ext;
+    }
     QString name = FileNameOf(newName);
     // The typed name's own extension, whatever its length, gives way to the source's format.
     if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot >= 0 && !ext.isEmpty())
@@ -409,6 +469,13 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
     plan.draw(image, origin);
 }
 
+QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const QString& newName) {
+    return QStringLiteral("%1: %2 pictures cannot be written here; it is written as JPEG to "
+                          "\"%3\".")
+        .arg(shownPath(sourceFile), formatName(type),
+             shownPath(RenderOutputPath(sourceFile, newName)));
+}
+
 bool RenderRenamesOnly(const RenderOptions& options) {
     // A rotation is never swallowed by the rename-only shortcut.
     return !options.addPattern && !options.fit && options.newName.size() > 1 && options.angle == 0;
@@ -423,7 +490,12 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
-    const OutputKind kind = WrittenFormat(sourceFile);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind)) {
+        if (options.onNotice)
+            options.onNotice(JpegInsteadNotice(sourceFile, kind, options.newName));
+        kind = OutputKind::Jpeg;
+    }
     const QImage& real = designer.realPicture;
 
     if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
@@ -459,30 +531,36 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 
     QByteArray bytes;
     if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
-        real.format() == QImage::Format_RGB32) {
+        (real.format() == QImage::Format_RGB32 ||
+         (real.format() == QImage::Format_RGBX64 && keepsDeepPixels(kind)))) {
         // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
         // bricks are drawn straight into the photo's own pixels and the few rectangles they
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
-                       real.bytesPerLine(), QImage::Format_RGB32);
+                       real.bytesPerLine(), real.format());
+        inPlace.setColorSpace(real.colorSpace());
         BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
         SavedPixels restore(inPlace, plan.footprints());
         plan.draw(inPlace, {});
-        bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
+        bytes = encode(inPlace, kind, Settings().defaultCompressionQuality, sourceFile,
+                       designer.realExif);
     } else {
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
         DrawBricks(working.image, designer, sourceFile, options.perFileDates, working.sx,
                    working.sy);
-        bytes = encode(working.image, kind, Settings().defaultCompressionQuality);
+        bytes = encode(working.image, kind, Settings().defaultCompressionQuality, sourceFile,
+                       designer.realExif);
     }
     return withExif(std::move(bytes), kind, designer.realExif);
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
                          const TExif& exif) {
-    const OutputKind kind = WrittenFormat(sourceFile);
-    return withExif(encode(image, kind, jpegQuality), kind, exif);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind))
+        kind = OutputKind::Jpeg;
+    return withExif(encode(image, kind, jpegQuality, sourceFile, exif), kind, exif);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
@@ -694,8 +772,8 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
                                                     : QString::fromLatin1(qtFormat) +
                                                     QStringLiteral(" picture");
     throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
-                                       "written as JPEG, PNG, GIF or BMP only. Nothing was "
-                                       "written.")
+                                       "written as JPEG, PNG, GIF, BMP, TIFF, WebP, HEIC or "
+                                       "AVIF only. Nothing was written.")
                             .arg(shownPath(sourceFile), what));
 }
 
@@ -725,15 +803,22 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
 
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
-    const OutputKind kind = WrittenFormat(sourceFile);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind))
+        kind = OutputKind::Jpeg;
     int width = options.width, height = options.height;
     const int angle = options.angle;
     // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
-    // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
-    // on opaque bitmaps) is asked for.
-    const bool keepAlpha = kind == OutputKind::Png && picture.hasAlphaChannel() && angle == 0 &&
+    // Only formats with an alpha channel (PNG, TIFF, WebP, HEIC, AVIF) keep transparency, and
+    // only as long as no rotation or resampling (which work on opaque bitmaps) is asked for.
+    const bool keepAlpha = kind != OutputKind::Jpeg && kind != OutputKind::Gif &&
+                           kind != OutputKind::Bmp && picture.hasAlphaChannel() && angle == 0 &&
                            !(width > 0 && height > 0);
-    const QImage::Format format = keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    // A picture of more than 8 bits a channel stays so where its format can hold it; rotation
+    // and resampling then work on it at that depth.
+    const bool deep = picture.depth() == 64 && keepsDeepPixels(kind);
+    const QImage::Format format = deep ? (keepAlpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                                       : (keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     PreparedPicture out;
     out.image = picture.format() == format ? std::move(picture)
                                            : picture.convertToFormat(format);
