@@ -630,7 +630,10 @@ QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         size = reader.size();
-        if (size.isValid() && !size.isEmpty()) {
+        // A declared size beyond the photo limits is left to DecodeImage, which refuses it.
+        if (size.isValid() && !size.isEmpty() && size.width() <= MaxImageSide &&
+            size.height() <= MaxImageSide &&
+            qint64(size.width()) * size.height() <= MaxImagePixels) {
             // Decoding at the thumbnail's size spares decoding a whole photo per file.
             reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
             picture = reader.read();

@@ -92,6 +92,10 @@ void TDesigner::UpdatePreview() {
         Picture = realPicture;
         ResampleBitmap(Picture, w, h);
     }
+    // The screen shows 8 bits a channel; a deep photo's preview is converted once, not on every
+    // paint.
+    if (Picture.depth() == 64)
+        Picture = Picture.convertToFormat(QImage::Format_RGB32);
     Panel1->resize(Picture.size());
     Panel1->update();
 }

@@ -43,16 +43,16 @@ bool have(const QString& tool) {
     return !QStandardPaths::findExecutable(tool).isEmpty();
 }
 
-struct Run {
+struct ToolRun {
     int code = -1;
     QByteArray out;
     QByteArray err;
 };
 
-Run run(const QString& program, const QStringList& args) {
+ToolRun run(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
-    Run r;
+    ToolRun r;
     if (!p.waitForFinished(120000)) {
         p.kill();
         return r;
@@ -89,7 +89,7 @@ QString signatureOf(const QString& path) {
 
 // The picture as ImageMagick decodes it, as 8-bit RGB.
 QImage decodedByImageMagick(const QString& path) {
-    const Run r = run(QStringLiteral("convert"), {path + QStringLiteral("[0]"),
+    const ToolRun r = run(QStringLiteral("convert"), {path + QStringLiteral("[0]"),
                                                   QStringLiteral("-depth"), QStringLiteral("8"),
                                                   QStringLiteral("png:-")});
     if (r.code != 0)
@@ -110,7 +110,7 @@ int redInk(const QImage& image, const QRect& area) {
 }
 
 QString exifTag(const QString& path, const QString& tag) {
-    const Run r = run(QStringLiteral("exiftool"), {QStringLiteral("-s3"), QLatin1Char('-') + tag, path});
+    const ToolRun r = run(QStringLiteral("exiftool"), {QStringLiteral("-s3"), QLatin1Char('-') + tag, path});
     return QString::fromUtf8(r.out).trimmed();
 }
 
@@ -146,11 +146,12 @@ protected:
     }
     CliRun cli(const QStringList& args) { return runCli(args, config.path()); }
 
-    // Sets the date taken with exiftool and checks that the tool itself reads it back.
+    // Sets the date taken and an XMP title with exiftool and checks that it reads the date back.
     void stampDate(const QString& file) {
         ASSERT_EQ(run(QStringLiteral("exiftool"),
                       {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
-                       QStringLiteral("-DateTimeOriginal=2021:06:15 10:20:30"), file})
+                       QStringLiteral("-DateTimeOriginal=2021:06:15 10:20:30"),
+                       QStringLiteral("-XMP-dc:Title=Harbour at dawn"), file})
                       .code,
                   0);
         ASSERT_EQ(exifTag(file, QStringLiteral("DateTimeOriginal")),
@@ -179,6 +180,8 @@ protected:
                   QStringLiteral("2021:06:15 10:20:30"))
             << out.toStdString();
         EXPECT_EQ(iccOf(out), icc) << "the colour profile of " << out.toStdString();
+        EXPECT_EQ(exifTag(out, QStringLiteral("XMP-dc:Title")), QStringLiteral("Harbour at dawn"))
+            << out.toStdString();
     }
 
     QTemporaryDir config;
@@ -229,10 +232,9 @@ TEST_F(PhotoFormatsCli, WebpStaysLosslessOrLossy) {
         // The coding, read from the file's chunks by exiftool.
         EXPECT_EQ(exifTag(out, QStringLiteral("VP8Version")).isEmpty(), lossless)
             << out.toStdString();
-        EXPECT_EQ(run(QStringLiteral("exiftool"), {QStringLiteral("-s3"),
-                                                    QStringLiteral("-FileType"), out})
-                      .out.trimmed(),
-                  QByteArray("WEBP"));
+        EXPECT_TRUE(run(QStringLiteral("exiftool"), {QStringLiteral("-s3"),
+                                                      QStringLiteral("-FileType"), out})
+                        .out.contains("WEBP"));
     }
 }
 
@@ -261,7 +263,7 @@ TEST_F(PhotoFormatsCli, SixteenBitTiffStaysSmooth) {
     // 4096 columns, each one 16-bit step of 16 from black to white: 16 columns per 8-bit level.
     ASSERT_EQ(run(QStringLiteral("convert"),
                   {QStringLiteral("-size"), QStringLiteral("240x4096"),
-                   QStringLiteral("gradient:white-black"), QStringLiteral("-rotate"),
+                   QStringLiteral("gradient:black-white"), QStringLiteral("-rotate"),
                    QStringLiteral("-90"), QStringLiteral("-depth"), QStringLiteral("16"),
                    QStringLiteral("-profile"), iccFile, QStringLiteral("-compress"),
                    QStringLiteral("zip"), tif})
@@ -280,9 +282,10 @@ TEST_F(PhotoFormatsCli, SixteenBitTiffStaysSmooth) {
     EXPECT_EQ(iccOf(out), icc);
 
     // ImageMagick's 16-bit samples of one row below the caption, as text.
-    const Run pixels = run(QStringLiteral("convert"),
+    const ToolRun pixels = run(QStringLiteral("convert"),
                            {out, QStringLiteral("-crop"), QStringLiteral("4096x1+0+200"),
                             QStringLiteral("-depth"), QStringLiteral("16"),
+                            QStringLiteral("-endian"), QStringLiteral("MSB"),
                             QStringLiteral("-colorspace"), QStringLiteral("gray"),
                             QStringLiteral("gray:-")});
     ASSERT_EQ(pixels.code, 0);

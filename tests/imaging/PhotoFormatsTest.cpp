@@ -5,6 +5,7 @@
 #include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
+#include "platform/ColorMatrix.h"
 
 #include <QFile>
 #include <QProcess>
@@ -125,10 +126,10 @@ TEST(PhotoFormats, HeifAndWebpDeclaringTooManyPixelsAreRefused) {
         GTEST_SKIP() << "heif-enc, cwebp and ImageMagick are needed";
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("small.png"));
-    ASSERT_FALSE(run(QStringLiteral("convert"),
-                     {QStringLiteral("-size"), QStringLiteral("64x48"), QStringLiteral("xc:#808080"),
-                      png})
-                     .isNull());
+    run(QStringLiteral("convert"), {QStringLiteral("-size"), QStringLiteral("64x48"),
+                                    QStringLiteral("gradient:#806040-#4060a0"),
+                                    QStringLiteral("PNG24:") + png});
+    ASSERT_TRUE(QFile::exists(png));
     // HEIC: the spatial extent property (ispe) patched by hand to 100000 x 100000.
     const QString heic = dir.filePath(QStringLiteral("small.heic"));
     run(QStringLiteral("heif-enc"), {png, QStringLiteral("-o"), heic});
@@ -188,9 +189,20 @@ TEST(PhotoFormats, SixteenBitPicturesAreTurnedAndResampledAtTheirDepth) {
     // (1000 + 6d) + (1003 + 6d) + (1001 + 6d) + (1004 + 6d) over 4 = 1002 + 6d.
     for (int d = 0; d < 4; ++d) {
         EXPECT_EQ(at(half, d, 0).red(), 1002 + 6 * d) << d;
-        EXPECT_EQ(at(half, d, 0).green(), 40000 + 2 * d) << d; // (2d + 2d + 1) / 2, halves up
+        EXPECT_EQ(at(half, d, 0).green(), 40001 + 2 * d) << d; // 2d + 1/2, halves up
         EXPECT_EQ(at(half, d, 0).blue(), 7);
     }
+
+    // Brightness +0.25 adds a quarter of full scale: 16384 (65535 / 4 = 16383.75, rounded).
+    ColorMatrix brighter = IdentityColorMatrix();
+    for (int c = 0; c < 3; ++c)
+        brighter[4][c] = 0.25f;
+    QImage adjusted = ramp;
+    ApplyColorMatrixInPlace(adjusted, brighter);
+    ASSERT_EQ(adjusted.format(), QImage::Format_RGBX64);
+    EXPECT_EQ(at(adjusted, 3, 1).red(), 1000 + 9 + 1 + 16384);
+    EXPECT_EQ(at(adjusted, 3, 1).green(), 40003 + 16384);
+    EXPECT_EQ(at(adjusted, 3, 1).blue(), 7 + 16384);
 }
 
 // The EXIF block of the newer containers is read as a JPEG's is: date and orientation.
@@ -199,8 +211,10 @@ TEST(PhotoFormats, ExifOfEveryContainerIsRead) {
         GTEST_SKIP() << "exiftool and ImageMagick are needed";
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("a.png"));
+    // RGB (PNG24): a grey or palette PNG would make a monochrome AVIF.
     run(QStringLiteral("convert"), {QStringLiteral("-size"), QStringLiteral("40x30"),
-                                    QStringLiteral("xc:#406080"), png});
+                                    QStringLiteral("gradient:#406080-#a08060"),
+                                    QStringLiteral("PNG24:") + png});
     QStringList files{png};
     const QString tif = dir.filePath(QStringLiteral("a.tif"));
     run(QStringLiteral("convert"), {png, tif});
