@@ -69,6 +69,15 @@ ImageFileType formatNamedBy(const QString& path) {
     return ImageFileType::Other;
 }
 
+// Whether a file name says another format than type. ".heif" names either HEIF coding (HEVC or
+// AV1).
+bool nameDisagrees(const QString& path, ImageFileType type) {
+    const ImageFileType named = formatNamedBy(path);
+    if (named == ImageFileType::Other || named == type)
+        return false;
+    return !(type == ImageFileType::Avif && upperExt(path) == QLatin1String(".HEIF"));
+}
+
 bool writable(ImageFileType type) {
     return type != ImageFileType::Ico && type != ImageFileType::Other;
 }
@@ -720,8 +729,7 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
                       bool replaceExisting) {
     const QString output = RenderOutputPath(sourceFile, newName);
     const ImageFileType written = DetectImageType(bytes);
-    if (const ImageFileType named = formatNamedBy(output);
-        named != ImageFileType::Other && named != written)
+    if (const ImageFileType named = formatNamedBy(output); nameDisagrees(output, written))
         throw EFCreateError(QStringLiteral("\"%1\" names a %2 file, but the picture is written "
                                            "as %3, its own format. Nothing was written.")
                                 .arg(shownPath(output), formatName(named), formatName(written)));
@@ -756,7 +764,7 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
     const QByteArray head = file.read(512);
     const ImageFileType type = DetectImageType(head);
     if (writable(type)) {
-        if (named != ImageFileType::Other && named != type)
+        if (nameDisagrees(sourceFile, type))
             throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
                                                "not rewritten as either. Nothing was written.")
                                     .arg(shownPath(sourceFile), formatName(type),
@@ -782,7 +790,7 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
     if (named == ImageFileType::Other)
         return QString();
     const ImageFileType written = WrittenFormat(sourceFile);
-    if (named == written)
+    if (!nameDisagrees(typedName, written))
         return QString();
     return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
                           "format. Nothing was written.")
