@@ -17,6 +17,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
+#include "platform/RegularFile.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
@@ -29,13 +30,14 @@
 #include <QPainter>
 #include <QThread>
 #include <QThreadPool>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <vector>
-#include <cmath>
 #include <optional>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -260,7 +262,8 @@ public:
         : m_sx(sx), m_sy(sy), m_bounds(QPoint(), picture),
           // Only the part of a bubble over the picture is composed: a tail point far outside
           // is cut at its edge instead of sizing the bitmap.
-          m_area(0, 0, int(std::ceil(picture.width() / sx)), int(std::ceil(picture.height() / sy))) {
+          m_area(0, 0, int(std::ceil(picture.width() / sx)),
+                 int(std::ceil(picture.height() / sy))) {
         FileDates dates(sourceFile);
         for (QWidget* component : designer.Bricks()) {
             Item item;
@@ -608,21 +611,20 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
     BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
-    QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
-                                     [&](QImage& band, const QPoint& origin) {
-                                         plan.draw(band, origin);
-                                     });
+    QByteArray bytes =
+        RecaptionJpeg(source, plan.footprints(),
+                      [&](QImage& band, const QPoint& origin) { plan.draw(band, origin); });
     CarriedJpeg carried =
         CarryJpegTrailer(source, withExif(std::move(bytes), OutputKind::Jpeg, exif));
     if (!carried.notice.isEmpty() && onNotice)
-        onNotice(QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile),
-                                               carried.notice));
+        onNotice(
+            QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile), carried.notice));
     return std::move(carried.bytes);
 }
 
 void RecaptionBricksMany(
-    const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
-    const QList<TExif>& exifs, const TDesigner& designer, int jobs,
+    const QList<QString>& sourceFiles, const QList<QByteArray>& sources, const QList<TExif>& exifs,
+    const TDesigner& designer, int jobs,
     const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
     const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
@@ -655,23 +657,23 @@ void RecaptionBricksMany(
     auto work = [&](int i) {
         Result r;
         try {
-            const QByteArray bytes = RecaptionJpeg(
-                sources[i], plans[size_t(i)]->footprints(),
-                [&](QImage& image, const QPoint& origin) {
-                    Band band{&image, origin, i, false, QString()};
-                    std::unique_lock<std::mutex> guard(lock);
-                    bands.push_back(&band);
-                    changed.notify_all();
-                    changed.wait(guard, [&] { return band.drawn; });
-                    if (!band.error.isEmpty())
-                        throw Exception(band.error);
-                });
+            const QByteArray bytes =
+                RecaptionJpeg(sources[i], plans[size_t(i)]->footprints(),
+                              [&](QImage& image, const QPoint& origin) {
+                                  Band band{&image, origin, i, false, QString()};
+                                  std::unique_lock<std::mutex> guard(lock);
+                                  bands.push_back(&band);
+                                  changed.notify_all();
+                                  changed.wait(guard, [&] { return band.drawn; });
+                                  if (!band.error.isEmpty())
+                                      throw Exception(band.error);
+                              });
             CarriedJpeg carried =
                 CarryJpegTrailer(sources[i], withExif(bytes, OutputKind::Jpeg, exifs[i]));
             r.bytes = std::move(carried.bytes);
             if (!carried.notice.isEmpty())
-                r.notice = QStringLiteral("%1: %2.").arg(
-                    QDir::toNativeSeparators(sourceFiles[i]), carried.notice);
+                r.notice = QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFiles[i]),
+                                                         carried.notice);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -753,22 +755,29 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
 
 ImageFileType WrittenFormat(const QString& sourceFile) {
     const ImageFileType named = formatNamedBy(sourceFile);
-    QFile file(sourceFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Looked at through the bounded reader: a pipe or device at the name must not hold the
+    // render before the photo itself is refused.
+    FileCheck check;
+    const int fd = OpenRegularFile(sourceFile, MaxImageFileSize, &check);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         // The file went since it was opened: its name is all there is to go by.
-        if (named != ImageFileType::Other)
+        if (check.problem == FileProblem::Missing && named != ImageFileType::Other)
             return named;
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(shownPath(sourceFile), file.errorString()));
+        throw EFOpenError(
+            QStringLiteral("Cannot open file \"%1\". %2")
+                .arg(shownPath(sourceFile), fd < 0 ? check.reason : file.errorString()));
     }
     const QByteArray head = file.read(512);
     const ImageFileType type = DetectImageType(head);
     if (writable(type)) {
         if (nameDisagrees(sourceFile, type))
-            throw EFCreateError(QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
-                                               "not rewritten as either. Nothing was written.")
-                                    .arg(shownPath(sourceFile), formatName(type),
-                                         formatName(named)));
+            throw EFCreateError(
+                QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
+                               "not rewritten as either. Nothing was written.")
+                    .arg(shownPath(sourceFile), formatName(type), formatName(named)));
         return type;
     }
     QBuffer buffer;
@@ -776,9 +785,9 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
     buffer.open(QIODevice::ReadOnly);
     const QByteArray qtFormat = QImageReader::imageFormat(&buffer).toUpper();
     const QString what = type == ImageFileType::Ico ? formatName(type)
-                         : qtFormat.isEmpty()       ? QStringLiteral("picture of a format")
-                                                    : QString::fromLatin1(qtFormat) +
-                                                    QStringLiteral(" picture");
+                         : qtFormat.isEmpty()
+                             ? QStringLiteral("picture of a format")
+                             : QString::fromLatin1(qtFormat) + QStringLiteral(" picture");
     throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
                                        "written as JPEG, PNG, GIF, BMP, TIFF, WebP, HEIC or "
                                        "AVIF only. Nothing was written.")
@@ -808,7 +817,6 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
                   options.replaceExisting);
 }
 
-
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
     OutputKind kind = WrittenFormat(sourceFile);
@@ -828,8 +836,7 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
     const QImage::Format format = deep ? (keepAlpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
                                        : (keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     PreparedPicture out;
-    out.image = picture.format() == format ? std::move(picture)
-                                           : picture.convertToFormat(format);
+    out.image = picture.format() == format ? std::move(picture) : picture.convertToFormat(format);
     QImage& working = out.image;
 
     // The size of the turned picture, before any resampling: from the full size the bricks
