@@ -2,6 +2,7 @@
 
 #include "batch/explorer/ThumbnailCache.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoFormats.h"
 #include "platform/RegularFile.h"
 
 #include <QBuffer>
@@ -40,6 +41,16 @@ QImage decodeForThumbnail(const QByteArray& bytes, QSize* original) {
                 DecodeJpegScaled(bytes, qMax(1, wanted.width()), qMax(1, wanted.height()));
             *original = size;
             return image;
+        }
+    }
+    if (const ImageFileType type = DetectImageType(bytes);
+        type == ImageFileType::Heic || type == ImageFileType::Avif) {
+        // Phones store a small picture beside the photo: decoding it spares the full one.
+        const QSize size = DeclaredPhotoSize(bytes);
+        QImage thumb = DecodeHeifThumbnail(bytes, CacheSide);
+        if (size.isValid() && !thumb.isNull()) {
+            *original = size;
+            return thumb;
         }
     }
     // GIFs come back as their first frame.

@@ -552,21 +552,21 @@ QImage DecodeWebp(const QByteArray& data) {
     return decodeWithPlugin(data, "webp", "WebP");
 }
 
-QImage DecodeHeif(const QByteArray& data) {
-    const char* name = heifName(data);
-    HeifContext context;
-    HeifHandle primary;
-    openHeif(data, context, primary);
-    const bool alpha = heif_image_handle_has_alpha_channel(primary.handle) != 0;
-    const int bits = heif_image_handle_get_luma_bits_per_pixel(primary.handle);
+namespace {
+
+// Decodes one image of a HEIF file (the primary image or a thumbnail), its properties applied.
+QImage decodeHeifHandle(heif_image_handle* handle, const char* name) {
+    checkDimensions(name, heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const int bits = heif_image_handle_get_luma_bits_per_pixel(handle);
     const bool deep = bits > 8;
     const heif_chroma chroma =
         deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     HeifDecodingOptions options;
     HeifImage decoded;
-    const heif_error err = heif_decode_image(primary.handle, &decoded.image, heif_colorspace_RGB,
-                                             chroma, options.options);
+    const heif_error err =
+        heif_decode_image(handle, &decoded.image, heif_colorspace_RGB, chroma, options.options);
     if (err.code != heif_error_Ok)
         throw heifFailure(name, "Invalid", err);
     const int width = heif_image_get_width(decoded.image, heif_channel_interleaved);
@@ -612,6 +612,45 @@ QImage DecodeHeif(const QByteArray& data) {
         }
     }
     return image;
+}
+
+} // namespace
+
+QImage DecodeHeif(const QByteArray& data) {
+    HeifContext context;
+    HeifHandle primary;
+    openHeif(data, context, primary);
+    return decodeHeifHandle(primary.handle, heifName(data));
+}
+
+QImage DecodeHeifThumbnail(const QByteArray& data, int minSide) {
+    try {
+        HeifContext context;
+        HeifHandle primary;
+        openHeif(data, context, primary);
+        const int n = heif_image_handle_get_number_of_thumbnails(primary.handle);
+        if (n <= 0)
+            return {};
+        std::vector<heif_item_id> ids(static_cast<size_t>(n));
+        heif_image_handle_get_list_of_thumbnail_IDs(primary.handle, ids.data(), n);
+        HeifHandle best;
+        int bestSide = 0;
+        for (heif_item_id id : ids) {
+            HeifHandle thumb;
+            if (heif_image_handle_get_thumbnail(primary.handle, id, &thumb.handle).code !=
+                heif_error_Ok)
+                continue;
+            const int side = std::max(heif_image_handle_get_width(thumb.handle),
+                                      heif_image_handle_get_height(thumb.handle));
+            if (side >= minSide && (bestSide == 0 || side < bestSide)) {
+                std::swap(best.handle, thumb.handle);
+                bestSide = side;
+            }
+        }
+        return best.handle ? decodeHeifHandle(best.handle, heifName(data)) : QImage();
+    } catch (const Exception&) {
+        return {};
+    }
 }
 
 QSize DeclaredPhotoSize(const QByteArray& data) {

@@ -22,6 +22,9 @@
 QImage DecodeTiff(const QByteArray& data); // the first page
 QImage DecodeWebp(const QByteArray& data); // the first frame
 QImage DecodeHeif(const QByteArray& data); // HEIC or AVIF: the primary image
+// The smallest thumbnail the file holds for its primary image whose longer side has at least
+// minSide pixels, decoded; a null image when there is none (or it cannot be decoded).
+QImage DecodeHeifThumbnail(const QByteArray& data, int minSide);
 
 // The size a TIFF, WebP or HEIF file declares (upright for HEIF), without decoding it; invalid
 // when it cannot be told.

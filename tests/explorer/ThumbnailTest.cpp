@@ -151,9 +151,16 @@ TEST_F(ThumbnailTest, TiffWebpHeicAndAvifPhotosGetThumbnails) {
     ASSERT_TRUE(make(QStringLiteral("cwebp"), {QStringLiteral("-quiet"), png, QStringLiteral("-o"), webp}));
     ASSERT_TRUE(make(QStringLiteral("heif-enc"), {png, QStringLiteral("-o"), heic}));
     ASSERT_TRUE(make(QStringLiteral("heif-enc"), {QStringLiteral("-A"), png, QStringLiteral("-o"), avif}));
+    // A HEIC with a thumbnail of its own (140 x 70), as phones write them.
+    const QString bigPng = dir.filePath(QStringLiteral("big.png"));
+    ASSERT_TRUE(solid(600, 300, Qt::red).save(bigPng));
+    const QString withThumb = dir.filePath(QStringLiteral("e.HEIC"));
+    ASSERT_TRUE(make(QStringLiteral("heif-enc"),
+                     {QStringLiteral("-t"), QStringLiteral("140"), bigPng, QStringLiteral("-o"), withThumb}));
     for (const auto& [file, text] :
          {std::pair{tif, "TIF 64 x 32"}, std::pair{webp, "WEBP 64 x 32"},
-          std::pair{heic, "HEIC 64 x 32"}, std::pair{avif, "AVIF 64 x 32"}}) {
+          std::pair{heic, "HEIC 64 x 32"}, std::pair{avif, "AVIF 64 x 32"},
+          std::pair{withThumb, "HEIC 600 x 300"}}) {
         const FileThumbnail t = MakeFileThumbnail(file, Qt::green, unreadableIcon(), false);
         EXPECT_FALSE(t.unreadable) << file.toStdString();
         EXPECT_EQ(t.typeText, QString::fromLatin1(text));
