@@ -1,6 +1,7 @@
 #include "imaging/core/PhotoFormats.h"
 
 #include "imaging/core/CodecSupport.h"
+#include "imaging/core/ExifMend.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -286,19 +287,15 @@ TContainerBlocks pngBlocks(const QByteArray& data) {
 // ---------------------------------------------------------------------------------------------
 // TIFF tags through exiv2
 
-// exiv2 keeps global state (its log handler, XMP toolkit, tables built on first use): every call
-// here goes through one lock.
 std::mutex& exivLock() {
-    static std::mutex lock;
-    return lock;
+    return Exiv2Lock();
 }
 
+// Called with the lock held.
 void quietExiv2() {
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
     static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-    });
+    std::call_once(once, [] { Exiv2::XmpParser::initialize(); });
 }
 
 // Entries that describe a TIFF file's own pictures (their layout, coding and pages) rather than

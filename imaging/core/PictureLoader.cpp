@@ -143,6 +143,7 @@ LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
     } catch (const Exception& e) {
         photo.exifError = e.message();
     }
+    photo.metadata = ReadPhotoMetadata(bytes);
     const ImageFileType type = DetectImageType(bytes);
     if ((type == ImageFileType::Heic || type == ImageFileType::Avif) && photo.exif.Orientation > 1) {
         // A HEIF picture is turned by its own properties as it is decoded; an EXIF orientation
