@@ -6,6 +6,11 @@
 #include <QSize>
 
 #include <functional>
+#include <mutex>
+
+// exiv2 keeps global state (its log level and handler, the XMP toolkit, tables built on first
+// use): every call into it, here and elsewhere, holds this lock.
+std::mutex& Exiv2Lock();
 
 // The EXIF block made to describe the picture it is written with, rewritten through exiv2 (the
 // reading of dates and entry lines stays TExif's).
