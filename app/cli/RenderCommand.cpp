@@ -186,16 +186,12 @@ CliCommand RenderCliCommand() {
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
                 "Reads the pattern onto each image, its brick positions taken at the zoom "
-                "ratio the
-pattern stores (full-size pixels per preview pixel; 1 when it stores "
-                "none), or at R
-with --zoom, and writes the image with the pattern burnt in, in its own "
-                "format with its EXIF block.
-Images are JPEG, PNG, GIF, BMP, TIFF (8 or 16 bits a "
-                "channel, written at the same depth),
-WebP (lossless ones stay lossless), "
-                "HEIC/HEIF and AVIF, told by their content.
-Without --output the image is replaced in place, the "
+                "ratio the\npattern stores (full-size pixels per preview pixel; 1 when it stores "
+                "none), or at R\nwith --zoom, and writes the image with the pattern burnt in, in "
+                "its own format with its EXIF block.\nImages are JPEG, PNG, GIF, BMP, TIFF (8 or "
+                "16 bits a channel, written at the same depth),\nWebP (lossless ones stay "
+                "lossless), HEIC/HEIF and AVIF, told by their content.\nWithout --output the "
+                "image is replaced in place, the "
                 "original kept as IMAGE.bak (an\nexisting .bak stays as it is); --output NAME (one "
                 "image only) writes beside it, or to\nNAME's folder, with the image's extension; "
                 "an existing NAME, a symbolic link or a name\nof another format is refused. The "
