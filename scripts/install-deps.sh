@@ -9,7 +9,7 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libxml2-dev
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
-    xvfb xauth xdotool openbox imagemagick desktop-file-utils
+    xvfb xauth xdotool openbox imagemagick desktop-file-utils parallel
 )
 missing=()
 for p in "${packages[@]}"; do

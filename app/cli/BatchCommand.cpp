@@ -4,7 +4,11 @@
 #include "designer/state/TDesigner.h"
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/RegularFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <atomic>
@@ -34,6 +38,7 @@ struct BatchArgs {
     QString text;
     bool keepQuality = false;
     int jobs = 0;
+    bool skipExisting = false;
     QStringList files;
 };
 
@@ -56,11 +61,40 @@ const QCommandLineOption RenameOption(QStringLiteral("rename"), QString(),
                                       QStringLiteral("DIGITS"));
 const QCommandLineOption TextOption(QStringLiteral("text"), QString(), QStringLiteral("TEXT"));
 const QCommandLineOption JobsOption(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+const QCommandLineOption FilesFromOption(QStringLiteral("files-from"), QString(),
+                                         QStringLiteral("LIST"));
+const QCommandLineOption NullOption(QStringLiteral("null"), QString());
+const QCommandLineOption SkipExistingOption(QStringLiteral("skip-existing"), QString());
+
+// The names of a list file, one a line (or NUL-separated): used as they are, only empty entries
+// dropped, so that any name a file system allows can be listed.
+QStringList listedFiles(const QString& list, bool nulSeparated) {
+    QByteArray bytes;
+    if (list == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            throw Exception(QStringLiteral("Cannot read the file list from standard input. %1")
+                                .arg(in.errorString()));
+        bytes = in.readAll();
+    } else {
+        // A list of a million names is some 100 MB.
+        FileRead read = ReadRegularFile(list, qint64(1) << 30);
+        if (!read.ok())
+            throw Exception(QStringLiteral("Cannot read the file list \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(list), read.reason));
+        bytes = std::move(read.data);
+    }
+    QStringList names;
+    for (const QByteArray& entry : bytes.split(nulSeparated ? '\0' : '\n'))
+        if (!entry.isEmpty())
+            names.append(QFile::decodeName(entry));
+    return names;
+}
 
 QList<QCommandLineOption> batchOptions() {
     return PatternOptions::options()
            << FitOption << NoProportionalOption << RotateOption << RenameOption << TextOption
-           << JobsOption;
+           << JobsOption << FilesFromOption << NullOption << SkipExistingOption;
 }
 
 // Every value given is checked; the last one counts.
@@ -102,7 +136,12 @@ BatchArgs parse(const CliContext& c) {
         a.hasText = true;
         a.text = v;
     }
+    a.skipExisting = c.options.isSet(SkipExistingOption);
     a.files = c.args;
+    if (c.options.isSet(NullOption) && !c.options.isSet(FilesFromOption))
+        throw CliUsageError(QStringLiteral("--null goes with --files-from"));
+    for (const QString& list : c.options.values(FilesFromOption))
+        a.files += listedFiles(list, c.options.isSet(NullOption));
     if (a.files.isEmpty())
         throw CliUsageError(QStringLiteral("no files given"));
     return a;
@@ -188,6 +227,7 @@ int BatchCommand(CliContext& c) {
     options.Angle = a.angle;
     options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
     options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
+    options.SkipExisting = a.skipExisting;
 
     ProgressLine progress(c.err);
     struct SignalReset {
@@ -219,47 +259,54 @@ int BatchCommand(CliContext& c) {
 }
 
 CliCommand BatchCliCommand() {
-    return {QStringLiteral("batch"),
-            QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
-                           "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] "
-                           "FILE..."),
-            QStringLiteral("caption, fit, rotate and rename many images at once"),
-            QStringLiteral(
-                "Runs the batch window's \"Process\" over the files, in order; folders are "
-                "skipped.\n"
-                "  --pattern FILE.xml  burn the pattern into every image (\"Add current pattern "
-                "to images\")\n"
-                "  --zoom R            the zoom ratio the pattern was laid out at (default "
-                "1.0)\n"
-                "  --fit WxH           fit every image into W x H pixels (\"Fit Images\")\n"
-                "  --no-proportional   stretch to exactly W x H instead of keeping the aspect "
-                "ratio\n"
-                "  --rotate DEG        rotate every image by DEG degrees, -360..360, clockwise\n"
-                "  --rename DIGITS     rename from the template in its stored form: 1 custom "
-                "text,\n"
-                "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
-                "  --text TEXT         the custom text of token 1\n"
-                "  --keep-quality      without --fit and --rotate, write JPEGs from their own "
-                "compressed\n"
-                "                      data, encoding only the blocks under the bricks again\n"
-                "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
-                "per core)\n"
-                "Date and time formats come from the settings; the template is stored there "
-                "as\n"
-                "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
-                "Every output\n"
-                "name is checked before the first file is touched: a name that would overwrite "
-                "another\n"
-                "file of the job, an earlier output or any other existing file stops the job "
-                "with nothing\n"
-                "written; so does a symbolic link there. An output that replaces its own source "
-                "keeps it\n"
-                "as FILE.bak (an existing .bak stays). A file appearing at a planned name while "
-                "the job\n"
-                "runs is left as it is and reported; the others go on. Ctrl+C stops after the "
-                "file in hand.\n"
-                "Exit 1 when the job stopped before its end or left a file out."),
-            BatchCommand,
-            true,
-            batchOptions()};
+    return {
+        QStringLiteral("batch"),
+        QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
+                       "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] [--jobs N] "
+                       "[--files-from LIST [--null]] [--skip-existing] [FILE...]"),
+        QStringLiteral("caption, fit, rotate and rename many images at once"),
+        QStringLiteral(
+            "Runs the batch window's \"Process\" over the files, in order; folders are "
+            "skipped.\n"
+            "  --pattern FILE.xml  burn the pattern into every image (\"Add current pattern "
+            "to images\")\n"
+            "  --zoom R            the zoom ratio the pattern was laid out at (default "
+            "1.0)\n"
+            "  --fit WxH           fit every image into W x H pixels (\"Fit Images\")\n"
+            "  --no-proportional   stretch to exactly W x H instead of keeping the aspect "
+            "ratio\n"
+            "  --rotate DEG        rotate every image by DEG degrees, -360..360, clockwise\n"
+            "  --rename DIGITS     rename from the template in its stored form: 1 custom "
+            "text,\n"
+            "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
+            "  --text TEXT         the custom text of token 1\n"
+            "  --keep-quality      without --fit and --rotate, write JPEGs from their own "
+            "compressed\n"
+            "                      data, encoding only the blocks under the bricks again\n"
+            "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
+            "per core)\n"
+            "  --files-from LIST   also the files named in LIST, one a line ('-': standard "
+            "input)\n"
+            "  --null              names in LIST are separated by NUL characters, not lines\n"
+            "  --skip-existing     resume a job: leave out a file whose output exists (in "
+            "place: its\n"
+            "                      .bak), or that an earlier run moved away, with a notice\n"
+            "Date and time formats come from the settings; the template is stored there "
+            "as\n"
+            "\"defaultRenameTmp\", as the window does. Outputs go beside each source. "
+            "Every output\n"
+            "name is checked before the first file is touched: a name that would overwrite "
+            "another\n"
+            "file of the job, an earlier output or any other existing file stops the job "
+            "with nothing\n"
+            "written; so does a symbolic link there. An output that replaces its own source "
+            "keeps it\n"
+            "as FILE.bak (an existing .bak stays). A file appearing at a planned name while "
+            "the job\n"
+            "runs is left as it is and reported; the others go on. Ctrl+C stops after the "
+            "file in hand.\n"
+            "Exit 1 when the job stopped before its end or left a file out."),
+        BatchCommand,
+        true,
+        batchOptions()};
 }
