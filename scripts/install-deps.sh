@@ -7,9 +7,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libxml2-dev
+    liblcms2-dev libexiv2-dev libxcb1-dev
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool openbox imagemagick desktop-file-utils parallel
+    libimage-exiftool-perl libjpeg-turbo-progs
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -112,19 +112,27 @@ int renderCommand(CliContext& c) {
                 }
             }
         }
-        QList<QPair<QByteArray, QString>> results(kept.size());
-        QList<QString> notices(kept.size());
+        struct Kept {
+            QByteArray bytes;
+            QString error;
+            QStringList notices;
+        };
+        QList<Kept> results(kept.size());
         if (!kept.isEmpty()) {
             try {
                 designer.realPicture = QImage();
                 designer.realExif = TExif();
+                designer.realMetadata = TPhotoMetadata();
                 designer.ZoomRatio = zoom;
                 readPatternFor(designer, pattern);
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
-                                        results[i] = {bytes, error};
+                                        results[i].bytes = bytes;
+                                        results[i].error = error;
                                     },
-                                    [&](int i, const QString& notice) { notices[i] = notice; });
+                                    [&](int i, const QString& notice) {
+                                        results[i].notices << notice;
+                                    });
             } catch (const Exception&) {
                 keptAt.clear(); // the pattern: reported for each image by the usual path
             }
@@ -141,11 +149,11 @@ int renderCommand(CliContext& c) {
                         throw Exception(refusal);
                 if (const int at = keptAt.value(image, -1); at >= 0) {
                     keptAt.remove(image); // listed again: the usual path captions it again
-                    const auto& [bytes, error] = results[at];
+                    const auto& [bytes, error, notices] = results[at];
                     if (!error.isEmpty())
                         throw Exception(error);
-                    if (!notices[at].isEmpty())
-                        c.out << notices[at] << '\n';
+                    for (const QString& notice : notices)
+                        c.out << notice << '\n';
                     WriteRendered(image, output, bytes);
                     report(image, {});
                     continue;

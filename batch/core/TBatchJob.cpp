@@ -179,11 +179,13 @@ QString CancelledMessage(int processed, int total) {
 
 TSurfaceRestorer::TSurfaceRestorer(TDesigner& designer)
     : m_designer(designer), m_picture(designer.realPicture), m_exif(designer.realExif),
-      m_pictureEdited(designer.PictureEdited), m_photoModified(designer.PhotoModified) {}
+      m_metadata(designer.realMetadata), m_pictureEdited(designer.PictureEdited),
+      m_photoModified(designer.PhotoModified) {}
 
 TSurfaceRestorer::~TSurfaceRestorer() {
     m_designer.realPicture = std::move(m_picture);
     m_designer.realExif = std::move(m_exif);
+    m_designer.realMetadata = std::move(m_metadata);
     m_designer.PictureEdited = m_pictureEdited;
     m_designer.PhotoModified = m_photoModified;
 }
@@ -258,6 +260,9 @@ struct FileWork {
     bool recaption = false; // bytes hold the source, to be captioned in place
     QByteArray bytes;       // then the output
     TExif exif;
+    TPhotoMetadata metadata;
+    std::shared_ptr<const TSrgbToPhoto> colours; // the bricks' colours in the photo's space
+    QStringList notices; // about the metadata carried
     PreparedPicture picture;
 };
 
@@ -307,17 +312,16 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
                 }
             }
         }
-        LoadedPhoto photo = LoadPhotoFileReduced(w.source, s.autoRotate, [&ro](const QSize& full) {
-            return LeastDecodeForFit(full, ro);
-        });
-        const QString suffix = QFileInfo(w.source).suffix().toLower();
-        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
-            // An encoded picture is one image: what the source holds after it is not written.
-            if (const QString loss = JpegTrailerLoss(ReadFileBytes(w.source)); !loss.isEmpty())
-                w.trailerNotice = TrailerLossNotice(w.source, loss);
-        }
+        LoadedPhoto photo = LoadPhotoFileReduced(
+            w.source, s.autoRotate,
+            [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
+        // An encoded picture is one image: what the source holds after it is not written.
+        if (!photo.metadata.trailerLoss.isEmpty())
+            w.trailerNotice = TrailerLossNotice(w.source, photo.metadata.trailerLoss);
         w.exifError = photo.exifError;
         w.exif = std::move(photo.exif);
+        w.colours = TSrgbToPhoto::ForProfile(photo.metadata.iccProfile);
+        w.metadata = std::move(photo.metadata);
         try {
             w.picture = PreparePicture(std::move(photo.picture), photo.fullSize, w.source, ro);
         } catch (const std::exception& e) {
@@ -445,11 +449,12 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             try {
                 if (w.recaption) {
                     w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif,
-                                              [&w](const QString& n) { w.trailerNotice = n; });
+                                              [&w](const QString& n) { w.notices << n; });
                     w.state = FileWork::Done;
                     continue;
                 }
-                DrawBricks(w.picture.image, designer, w.source, true, w.picture.sx, w.picture.sy);
+                DrawBricks(w.picture.image, designer, w.source, true, w.picture.sx,
+                           w.picture.sy, {}, {}, w.colours.get());
             } catch (const std::exception& e) {
                 w.failed = FileWork::RenderFailed;
                 w.error = messageOf(e);
@@ -461,8 +466,9 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             FileWork* work = &w;
             pool.start([work, settings, &moveOn] {
                 try {
-                    work->bytes = EncodePicture(work->picture.image, work->source, settings.quality,
-                                                work->exif);
+                    work->bytes = EncodePicture(work->picture.image, work->source,
+                                                settings.quality, work->exif, work->metadata,
+                                                &work->notices);
                 } catch (const std::exception& e) {
                     work->failed = FileWork::RenderFailed;
                     work->error = messageOf(e);
@@ -494,6 +500,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             report(OnNotice, w.fallbackNotice);
         if (!w.trailerNotice.isEmpty())
             report(OnNotice, w.trailerNotice);
+        for (const QString& notice : w.notices)
+            report(OnNotice, notice);
         QString skipped;
         try {
             if (w.failed == FileWork::RenderFailed)

@@ -2,6 +2,7 @@
 
 #include "batch/core/RenameTemplate.h"
 #include "batch/core/TShellItem.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QImage>
@@ -73,6 +74,7 @@ private:
     TDesigner& m_designer;
     QImage m_picture;
     TExif m_exif;
+    TPhotoMetadata m_metadata;
     bool m_pictureEdited;
     bool m_photoModified;
 };

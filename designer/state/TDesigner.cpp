@@ -78,6 +78,7 @@ QString TDesigner::LoadPhoto(const QString& fileName) {
     realPicture = std::move(photo.picture);
     PictureEdited = false;
     realExif = std::move(photo.exif);
+    realMetadata = std::move(photo.metadata);
     return photo.exifError;
 }
 

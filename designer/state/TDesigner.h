@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QImage>
@@ -33,6 +34,9 @@ public:
     QImage Picture;     // the preview, drawn by Panel1
     QImage realPicture; // the full-size photo
     TExif realExif;     // the EXIF record of realPicture's file
+    // The metadata blocks of realPicture's file (its colour profile among them), carried into
+    // every output made from it.
+    TPhotoMetadata realMetadata;
     // realPicture was changed after loading (resized, turned, colours adjusted): its file's
     // compressed data no longer shows it.
     bool PictureEdited = false;
@@ -66,7 +70,8 @@ public:
     // batch). Throws when the picture cannot be read, leaving both as they were; returns why the
     // EXIF record could not be read (empty when it was).
     QString LoadPhoto(const QString& fileName);
-    // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1.
+    // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1 (which
+    // shows it in the display's colours).
     void UpdatePreview();
 
     int PreviewFromFull(int full) const;

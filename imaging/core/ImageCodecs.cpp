@@ -1,6 +1,7 @@
 #include "imaging/core/ImageCodecs.h"
 
 #include "imaging/core/CodecSupport.h"
+#include "imaging/core/JpegStreamCheck.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageBuffer.h"
 #include "platform/RegularFile.h"
@@ -303,7 +304,9 @@ struct JpegEncodeJob {
     int width;
     int height;
     int quality;
+    bool grayscale;
     JSAMPROW* rows;
+    jpeg_destination_mgr* dest; // when set, instead of memory
 };
 
 void jpegEncodeAll(void* p) {
@@ -312,13 +315,18 @@ void jpegEncodeAll(void* p) {
     cinfo->err = &job->err.mgr;
     jpeg_create_compress(cinfo);
     job->created = true;
-    jpeg_mem_dest(cinfo, &job->out, &job->outSize);
+    if (job->dest)
+        cinfo->dest = job->dest;
+    else
+        jpeg_mem_dest(cinfo, &job->out, &job->outSize);
     cinfo->image_width = JDIMENSION(job->width);
     cinfo->image_height = JDIMENSION(job->height);
     cinfo->input_components = 4;
     cinfo->in_color_space = JpegRgb32Space;
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, job->quality, TRUE);
+    if (job->grayscale)
+        jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height)
         jpeg_write_scanlines(cinfo, job->rows + cinfo->next_scanline,
@@ -909,7 +917,9 @@ QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight) {
     return decodeJpeg(data, &minSize);
 }
 
-QByteArray EncodeJpeg(const QImage& image, int quality) {
+namespace {
+
+QByteArray encodeJpeg(const QImage& image, int quality, bool grayscale, JpegStreamCheck* check) {
     const QImage src = asRgb32Source(image, "JPEG");
     JpegEncodeJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
@@ -917,15 +927,33 @@ QByteArray EncodeJpeg(const QImage& image, int quality) {
     job.width = src.width();
     job.height = src.height();
     job.quality = std::clamp(quality, 1, 100);
+    job.grayscale = grayscale;
     std::vector<JSAMPROW> rows(size_t(src.height()));
     for (int y = 0; y < src.height(); ++y)
         rows[size_t(y)] = const_cast<JSAMPROW>(src.constScanLine(y));
     job.rows = rows.data();
+    job.dest = check ? check->destination() : nullptr;
     JpegEncodeCleanup cleanup{&job};
-    if (!jpegGuarded(&job.err, jpegEncodeAll, &job))
+    if (!jpegGuarded(&job.err, jpegEncodeAll, &job)) {
+        if (check)
+            check->abandon();
         throw EInvalidGraphic(QStringLiteral("Cannot write JPEG file: %1")
                                   .arg(QString::fromLocal8Bit(job.err.message)));
+    }
+    if (check)
+        return check->finish();
     return QByteArray(reinterpret_cast<const char*>(job.out), qsizetype(job.outSize));
+}
+
+} // namespace
+
+QByteArray EncodeJpeg(const QImage& image, int quality, bool grayscale) {
+    return encodeJpeg(image, quality, grayscale, nullptr);
+}
+
+QByteArray EncodeJpegChecked(const QImage& image, int quality, bool grayscale) {
+    JpegStreamCheck check;
+    return encodeJpeg(image, quality, grayscale, &check);
 }
 
 QImage DecodePng(const QByteArray& data) {

@@ -44,7 +44,12 @@ QImage DecodePng(const QByteArray& data);
 QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up and top-down
 
 // Encoders. The image may be in any format; alpha is dropped for JPEG, GIF and BMP.
-QByteArray EncodeJpeg(const QImage& image, int quality); // quality 1..100, clamped
+// quality 1..100, clamped; grayscale writes one grey component (from the pixels' luminance).
+QByteArray EncodeJpeg(const QImage& image, int quality, bool grayscale = false);
+// The same, decoded again as it is written (on a second thread, at 1/8 of the size, which reads
+// every coded bit): throws EInvalidGraphic ("The written picture did not read back: ...") when
+// the output would not decode whole.
+QByteArray EncodeJpegChecked(const QImage& image, int quality, bool grayscale = false);
 QByteArray EncodeGif(const QImage& image);               // reduced to 256 colours
 QByteArray EncodeBmp(const QImage& image);               // 24 bits, bottom-up
 QByteArray EncodePng(const QImage& image); // 8 bits a channel, RGBA when the image has alpha

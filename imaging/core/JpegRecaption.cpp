@@ -1,6 +1,7 @@
 #include "imaging/core/JpegRecaption.h"
 
 #include "imaging/core/CodecSupport.h"
+#include "imaging/core/JpegStreamCheck.h"
 
 #include <algorithm>
 #include <cstring>
@@ -522,12 +523,16 @@ private:
         paste(encode(band), box, mask);
     }
 
+    // The output is decoded again as it is written (JpegStreamCheck), so that it is known to
+    // read back.
     QByteArray write() {
         QByteArray out;
         Compressor photo;
+        JpegStreamCheck check;
         auto step = [&] {
-            photo.open(&m_err, &out, m_source.size() + m_source.size() / 8 + 64 * 1024);
+            photo.open(&m_err, &out, 0);
             j_compress_ptr c = &photo.cinfo;
+            c->dest = check.destination();
             jpeg_copy_critical_parameters(&m_photo.cinfo, c);
             // The saved segments, JFIF and Adobe ones included, go out as they came in.
             c->write_JFIF_header = FALSE;
@@ -538,10 +543,12 @@ private:
                 jpeg_write_marker(c, m->marker, m->data, m->data_length);
             jpeg_finish_compress(c);
         };
-        if (!guarded(&m_err, step))
+        if (!guarded(&m_err, step)) {
+            check.abandon();
             throw EInvalidGraphic(QStringLiteral("Cannot caption this JPEG file in place: %1")
                                       .arg(QString::fromLocal8Bit(m_err.message)));
-        return out;
+        }
+        return check.finish();
     }
 
     const QByteArray& m_source;

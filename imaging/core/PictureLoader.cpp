@@ -138,6 +138,7 @@ LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
     } catch (const Exception& e) {
         photo.exifError = e.message();
     }
+    photo.metadata = ReadPhotoMetadata(bytes);
     const bool turn = autoRotate && photo.exif.Orientation >= 2 && photo.exif.Orientation <= 8;
     const bool swaps = turn && photo.exif.Orientation >= 5;
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QByteArray>
@@ -54,6 +55,7 @@ struct LoadedPhoto {
     QImage picture;
     TExif exif;
     QString exifError; // why the EXIF record could not be read; empty when it was
+    TPhotoMetadata metadata; // the blocks the output carries, the colour profile among them
     // The upright picture's full size; larger than picture's when it was decoded reduced.
     QSize fullSize;
 };

@@ -9,9 +9,12 @@
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/BitmapOps.h"
+#include "imaging/core/ColorProfiles.h"
+#include "imaging/core/ExifMend.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
 #include "imaging/core/JpegTrailer.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
@@ -160,10 +163,16 @@ void drawImageInto(QImage& image, const QImage& picture, const QRectF& target,
     p.drawImage(target, picture);
 }
 
-QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality) {
+// A JPEG whose profile is grey is written grey, so that the profile still describes it.
+bool writesGrey(OutputKind kind, const TPhotoMetadata& metadata) {
+    return kind == OutputKind::Jpeg && !metadata.iccProfile.isEmpty() &&
+           metadata.profileSpace == TProfileSpace::Gray;
+}
+
+QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool grey = false) {
     switch (kind) {
     case OutputKind::Jpeg:
-        return EncodeJpeg(image, jpegQuality);
+        return EncodeJpegChecked(image, jpegQuality, grey); // decoded again as it is written
     case OutputKind::Gif:
         return EncodeGif(image);
     case OutputKind::Png:
@@ -300,6 +309,50 @@ public:
         }
     }
 
+    // draw for a photo in another colour space than sRGB: the bricks are drawn in sRGB on a
+    // layer over the area they cover, which takes the photo's colours as it is laid on the
+    // photo. One layer for each group of bricks whose areas meet, so that bricks far apart do not
+    // cost a layer over the whole photo.
+    void draw(QImage& image, const QPoint& origin, const TSrgbToPhoto* colours) {
+        if (!colours) {
+            draw(image, origin);
+            return;
+        }
+        const QRect band(origin, image.size());
+        QList<QRect> groups;
+        for (const QRect& r : m_footprints)
+            if (r.intersects(band))
+                groups.append(r & band);
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (qsizetype i = 0; i < groups.size(); ++i) {
+                for (qsizetype j = i + 1; j < groups.size();) {
+                    if (groups[i].adjusted(-1, -1, 1, 1).intersects(groups[j])) {
+                        groups[i] |= groups[j];
+                        groups.swapItemsAt(j, groups.size() - 1);
+                        groups.removeLast();
+                        merged = true;
+                        j = i + 1;
+                    } else {
+                        ++j;
+                    }
+                }
+            }
+        }
+        for (const QRect& group : groups) {
+            const QRect cover = group.translated(-origin);
+            QImage layer(cover.size(), QImage::Format_RGBA64_Premultiplied);
+            if (layer.isNull())
+                throw Exception(
+                    QStringLiteral("Cannot draw the bricks: no memory for a layer of %1 x %2.")
+                        .arg(cover.width())
+                        .arg(cover.height()));
+            layer.fill(Qt::transparent);
+            draw(layer, origin + cover.topLeft());
+            ComposeSrgbLayer(image, layer, cover.topLeft(), *colours);
+        }
+    }
+
 private:
     struct Item {
         enum Kind { Text, Bubble, Picture } kind = Text;
@@ -350,16 +403,84 @@ void checkOutputName(const QString& sourceFile, const QString& output, bool repl
             QStringLiteral("\"%1\" already exists. Nothing was written.").arg(shownPath(output)));
 }
 
-// The source's EXIF block goes in before the file is written, so the file is written once.
-QByteArray withExif(QByteArray bytes, OutputKind kind, const TExif& exif) {
-    if (!exif.Entries.isEmpty() && kind == OutputKind::Jpeg) {
-        try {
-            return exif.WriteIntoJpegBytes(bytes);
-        } catch (const Exception&) {
-            // The picture is still worth saving without its EXIF block.
+// The source's metadata goes in before the file is written, so the file is written once; the
+// result is read back before anything is replaced.
+// decoded: encoded was decoded whole as it was written (a JPEG of ours, see VerifyOutput).
+// trailerOf: the source JPEG whose data after its picture (further images and their MPF index)
+// follows the output's picture; only for an output with the source's picture size and layout.
+QByteArray finishOutput(const QByteArray& encoded, const TPhotoMetadata& metadata,
+                        const TExif& exif, const TWrittenPicture& written,
+                        const QString& sourceFile, QStringList* notices, bool decoded,
+                        const QByteArray* trailerOf = nullptr) {
+    const QString file = QDir::toNativeSeparators(sourceFile);
+    try {
+        TCarriedOutput out = CarryMetadata(encoded, metadata, exif, written);
+        QByteArray trailer;
+        if (trailerOf && DetectImageType(out.bytes) == ImageFileType::Jpeg) {
+            CarriedJpeg carried = CarryJpegTrailer(*trailerOf, out.bytes);
+            if (!carried.notice.isEmpty())
+                out.notices << carried.notice;
+            out.bytes = std::move(carried.bytes);
+            // The MPF index is the one block whose bytes the trailer's place changes (or which
+            // is left out when it cannot be updated): what is checked is the output's.
+            QList<QByteArray> mpf;
+            for (const TJpegSegment& s : ReadJpegHeader(out.bytes).segments)
+                if (SegmentKind(s) == TSegmentKind::Mpf)
+                    mpf << s.bytes;
+            QList<QByteArray> expected;
+            for (const QByteArray& block : out.carried) {
+                if (SegmentKind(TJpegSegment{uchar(block.size() > 1 ? block[1] : 0), block}) !=
+                    TSegmentKind::Mpf)
+                    expected << block;
+                else if (!mpf.isEmpty())
+                    expected << mpf.takeFirst();
+            }
+            out.carried = expected;
+            const qsizetype end = JpegImageEnd(*trailerOf);
+            trailer = end >= 0 ? trailerOf->mid(end) : QByteArray();
         }
+        VerifyOutput(out.bytes, written.size, out.carried, decoded ? encoded : QByteArray());
+        if (trailerOf) {
+            const qsizetype end = JpegImageEnd(out.bytes);
+            if (end < 0 || QByteArrayView(out.bytes).sliced(end) != QByteArrayView(trailer))
+                throw EInvalidGraphic(QStringLiteral("The written picture did not read back: the "
+                                                     "data after the picture is missing or "
+                                                     "changed"));
+        }
+        if (notices) {
+            for (const QString& n : out.notices)
+                notices->append(QStringLiteral("%1: %2.").arg(file, n));
+        }
+        return out.bytes;
+    } catch (const Exception& e) {
+        throw Exception(
+            QStringLiteral("\"%1\" was not saved: %2 The original is unchanged.").arg(file, e.message()));
     }
-    return bytes;
+}
+
+// A recaptioned JPEG: its size and coding are the source's, and so is what follows its picture.
+QByteArray finishRecaptioned(const QByteArray& bytes, const QByteArray& source, const QSize& size,
+                             const TPhotoMetadata& metadata, const TExif& exif,
+                             const QString& sourceFile, QStringList* notices) {
+    TWrittenPicture written;
+    written.size = size;
+    written.reencoded = false;
+    written.picture = [&bytes] {
+        try {
+            return DecodeJpegScaled(bytes, ExifThumbnailSide, ExifThumbnailSide);
+        } catch (const Exception&) {
+            return QImage();
+        }
+    };
+    // RecaptionJpeg decodes what it writes; a source it gives back untouched was not.
+    return finishOutput(bytes, metadata, exif, written, sourceFile, notices,
+                        bytes.constData() != source.constData(), &source);
+}
+
+void tell(const RenderOptions& options, const QStringList& notices) {
+    if (options.onNotice)
+        for (const QString& n : notices)
+            options.onNotice(n);
 }
 
 // The size of a JPEG from its header.
@@ -406,10 +527,10 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
-                const QSize& picture) {
+                const QSize& picture, const TSrgbToPhoto* colours) {
     BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
                    picture.isValid() ? picture : image.size());
-    plan.draw(image, origin);
+    plan.draw(image, origin, colours);
 }
 
 bool RenderRenamesOnly(const RenderOptions& options) {
@@ -428,6 +549,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 
     const OutputKind kind = WrittenFormat(sourceFile);
     const QImage& real = designer.realPicture;
+    QStringList notices;
 
     if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
         // Only when the surface's picture is still the file's own: unedited, same size, not
@@ -460,6 +582,12 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         }
     }
 
+    const TPhotoMetadata& metadata = designer.realMetadata;
+    const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
+    const bool grey = writesGrey(kind, metadata);
+    const int quality = Settings().defaultCompressionQuality;
+    TWrittenPicture written;
+    written.components = grey ? 1 : 3;
     QByteArray bytes;
     if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
         real.format() == QImage::Format_RGB32) {
@@ -470,22 +598,37 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                        real.bytesPerLine(), QImage::Format_RGB32);
         BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
         SavedPixels restore(inPlace, plan.footprints());
-        plan.draw(inPlace, {});
-        bytes = encode(inPlace, kind, Settings().defaultCompressionQuality);
+        plan.draw(inPlace, {}, colours.get());
+        written.size = inPlace.size();
+        written.picture = [&inPlace] { return inPlace; };
+        bytes = finishOutput(encode(inPlace, kind, quality, grey), metadata, designer.realExif,
+                             written, sourceFile, &notices, kind == OutputKind::Jpeg);
     } else {
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
         DrawBricks(working.image, designer, sourceFile, options.perFileDates, working.sx,
-                   working.sy);
-        bytes = encode(working.image, kind, Settings().defaultCompressionQuality);
+                   working.sy, {}, {}, colours.get());
+        written.size = working.image.size();
+        written.picture = [&working] { return working.image; };
+        bytes = finishOutput(encode(working.image, kind, quality, grey), metadata,
+                             designer.realExif, written, sourceFile, &notices,
+                             kind == OutputKind::Jpeg);
     }
-    return withExif(std::move(bytes), kind, designer.realExif);
+    tell(options, notices);
+    return bytes;
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
-                         const TExif& exif) {
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         QStringList* notices) {
     const OutputKind kind = WrittenFormat(sourceFile);
-    return withExif(encode(image, kind, jpegQuality), kind, exif);
+    const bool grey = writesGrey(kind, metadata);
+    TWrittenPicture written;
+    written.size = image.size();
+    written.components = grey ? 1 : 3;
+    written.picture = [&image] { return image; };
+    return finishOutput(encode(image, kind, jpegQuality, grey), metadata, exif, written,
+                        sourceFile, notices, kind == OutputKind::Jpeg);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
@@ -523,16 +666,20 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
                            const std::function<void(const QString& text)>& onNotice) {
     const QSize size = jpegSize(source);
+    const TPhotoMetadata metadata = ReadPhotoMetadata(source);
+    const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
     BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
-    QByteArray bytes =
-        RecaptionJpeg(source, plan.footprints(),
-                      [&](QImage& band, const QPoint& origin) { plan.draw(band, origin); });
-    CarriedJpeg carried =
-        CarryJpegTrailer(source, withExif(std::move(bytes), OutputKind::Jpeg, exif));
-    if (!carried.notice.isEmpty() && onNotice)
-        onNotice(
-            QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFile), carried.notice));
-    return std::move(carried.bytes);
+    const QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
+                                           [&](QImage& band, const QPoint& origin) {
+                                               plan.draw(band, origin, colours.get());
+                                           });
+    QStringList notices;
+    QByteArray out =
+        finishRecaptioned(bytes, source, size, metadata, exif, sourceFile, &notices);
+    if (onNotice)
+        for (const QString& n : notices)
+            onNotice(n);
+    return out;
 }
 
 void RecaptionBricksMany(
@@ -545,6 +692,7 @@ void RecaptionBricksMany(
         QImage* image;
         QPoint origin;
         int index;
+        const TSrgbToPhoto* colours;
         bool drawn = false;
         QString error;
     };
@@ -552,7 +700,7 @@ void RecaptionBricksMany(
         bool ready = false;
         QByteArray bytes;
         QString error;
-        QString notice;
+        QStringList notices;
     };
     const int n = int(sources.size());
     std::vector<Result> results(size_t(std::max(n, 0)));
@@ -570,23 +718,21 @@ void RecaptionBricksMany(
     auto work = [&](int i) {
         Result r;
         try {
-            const QByteArray bytes =
-                RecaptionJpeg(sources[i], plans[size_t(i)]->footprints(),
-                              [&](QImage& image, const QPoint& origin) {
-                                  Band band{&image, origin, i, false, QString()};
-                                  std::unique_lock<std::mutex> guard(lock);
-                                  bands.push_back(&band);
-                                  changed.notify_all();
-                                  changed.wait(guard, [&] { return band.drawn; });
-                                  if (!band.error.isEmpty())
-                                      throw Exception(band.error);
-                              });
-            CarriedJpeg carried =
-                CarryJpegTrailer(sources[i], withExif(bytes, OutputKind::Jpeg, exifs[i]));
-            r.bytes = std::move(carried.bytes);
-            if (!carried.notice.isEmpty())
-                r.notice = QStringLiteral("%1: %2.").arg(QDir::toNativeSeparators(sourceFiles[i]),
-                                                         carried.notice);
+            const TPhotoMetadata metadata = ReadPhotoMetadata(sources[i]);
+            const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
+            const QByteArray bytes = RecaptionJpeg(
+                sources[i], plans[size_t(i)]->footprints(),
+                [&](QImage& image, const QPoint& origin) {
+                    Band band{&image, origin, i, colours.get(), false, QString()};
+                    std::unique_lock<std::mutex> guard(lock);
+                    bands.push_back(&band);
+                    changed.notify_all();
+                    changed.wait(guard, [&] { return band.drawn; });
+                    if (!band.error.isEmpty())
+                        throw Exception(band.error);
+                });
+            r.bytes = finishRecaptioned(bytes, sources[i], jpegSize(sources[i]), metadata,
+                                        exifs[i], sourceFiles[i], &r.notices);
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -610,7 +756,7 @@ void RecaptionBricksMany(
             guard.unlock();
             QString error;
             try {
-                plans[size_t(band->index)]->draw(*band->image, band->origin);
+                plans[size_t(band->index)]->draw(*band->image, band->origin, band->colours);
             } catch (const Exception& e) {
                 error = e.message();
             } catch (const std::exception& e) {
@@ -624,8 +770,9 @@ void RecaptionBricksMany(
         }
         Result r = std::move(results[size_t(next)]);
         guard.unlock();
-        if (!r.notice.isEmpty() && noticed)
-            noticed(next, r.notice);
+        if (noticed)
+            for (const QString& notice : r.notices)
+                noticed(next, notice);
         done(next++, r.bytes, r.error);
     }
     pool.waitForDone();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 
 #include <QByteArray>
@@ -8,6 +10,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class TDesigner;
@@ -39,7 +42,13 @@ struct RenderOptions {
 
 // Burns the design surface's pattern into its full-size picture and writes the result beside
 // the source (or under options.newName, see RenderOutputPath), in the source's format (see
-// WrittenFormat), carrying the EXIF block along.
+// WrittenFormat), carrying the source's metadata along (see CarryMetadata): every APPn and COM
+// segment of a JPEG, the iCCP, eXIf and XMP chunks of a PNG, with the EXIF sizes and thumbnail
+// made to describe the output. The output is read back before it is written; when it does not
+// decode, has another size or lacks a block, nothing is written and the error names the file.
+// Bricks are drawn in sRGB and converted into the photo's colour space when it carries another
+// profile. Damaged blocks (carried unchanged) and blocks that cannot be kept are told through
+// onNotice.
 //
 // Every output goes through WriteFileAtomically: written whole under a temporary name and renamed
 // into place, never through a symbolic link, with the source's permissions. An output that
@@ -55,8 +64,9 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
 // The case in which RenderAndSave only renames the source to the new name in its folder.
 bool RenderRenamesOnly(const RenderOptions& options);
 
-// The steps of RenderAndSave. RenderImage encodes the surface's picture with the bricks drawn
-// (JPEG with the surface's EXIF block); "There is no picture to save." without a picture.
+// The steps of RenderAndSave. RenderImage encodes the surface's picture with the bricks drawn,
+// carrying the surface's metadata and EXIF record; "There is no picture to save." without a
+// picture.
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                        const RenderOptions& options);
 // WriteRendered writes bytes to RenderOutputPath(sourceFile, newName) as RenderAndSave does.
@@ -86,10 +96,12 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName);
 // Draws every brick of the surface onto image, whose pixels map to the bricks' full-size
 // coordinates scaled by (sx, sy). sourceFile gives the per-file dates when perFileDates is set.
 // When image is a band of a larger picture, origin is the band's top-left corner in that
-// picture's pixels and picture its size (an invalid size: image is the whole picture).
+// picture's pixels and picture its size (an invalid size: image is the whole picture). With
+// colours, the bricks' sRGB colours are converted into the photo's space (the bricks are drawn
+// on a layer that is converted as it is laid on the image); without, they are drawn as they are.
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx = 1.0, double sy = 1.0, const QPoint& origin = {},
-                const QSize& picture = {});
+                const QSize& picture = {}, const TSrgbToPhoto* colours = nullptr);
 
 // The steps of a render that need no design surface, so that a batch runs them on worker
 // threads; the bricks are drawn between them, on the surface's thread.
@@ -106,9 +118,11 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
 // The least size (upright) a decode must cover for options' fit to be made exactly from it, when
 // the fit wants at most half the full size on both sides; otherwise an invalid size.
 QSize LeastDecodeForFit(const QSize& uprightFullSize, const RenderOptions& options);
-// The picture encoded in the source's format (JPEG at jpegQuality, with exif's block).
+// The picture encoded in the source's format (JPEG at jpegQuality), carrying metadata and
+// exif's block, and read back. Notices about the metadata are appended to notices.
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
-                         const TExif& exif);
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         QStringList* notices = nullptr);
 
 // Why the keep-quality write cannot be used for a JPEG source ("progressive JPEG", ...), or an
 // empty text. Only the header is read.
@@ -117,11 +131,12 @@ QString KeepQualityRefusal(const QByteArray& source);
 // the photo not turned upright on loading (autoRotate with an orientation of 2..8).
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options);
 bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
-// The source JPEG with the surface's bricks painted into the blocks they touch and exif's block
-// spliced in. What follows the source's picture (the further images of a multi-picture file,
-// say) follows it in the result too, its index updated; an index that cannot be is left out,
-// told through onNotice ("<file>: <why>."). Throws EInvalidGraphic when the source cannot be
-// handled.
+// The source JPEG with the surface's bricks painted into the blocks they touch (in the photo's
+// colour space), its metadata carried with exif's block, and read back. What follows the
+// source's picture (the further images of a multi-picture file, say) follows it in the result
+// too, its index updated; an index that cannot be is left out. Notices (that, damaged blocks
+// carried as they were) are told through onNotice ("<file>: <why>."). Throws EInvalidGraphic
+// when the source cannot be handled.
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
                            const std::function<void(const QString& text)>& onNotice = nullptr);
@@ -129,8 +144,8 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
 // widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
 // the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)
-// comes just before done(i, ...) when RecaptionBricks would have told onNotice. Neither may
-// throw.
+// comes just before done(i, ...), once for each notice RecaptionBricks would have told onNotice.
+// Neither may throw.
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,

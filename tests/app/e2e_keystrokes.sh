@@ -47,7 +47,14 @@ fail() {
 }
 # Waits for a window whose title matches exactly, up to 20 seconds.
 wait_window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true
+    # Searched again and again rather than with --sync: a window that goes while xdotool walks
+    # the tree (the question box closing) makes it give up at once with an X error.
+    local deadline=$((SECONDS + ${2:-20})) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.2
+    done
 }
 
 "$app" "$work/gui/photo.jpg" >"$work/app.log" 2>&1 &

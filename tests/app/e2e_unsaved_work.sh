@@ -48,7 +48,14 @@ fail() {
 }
 # A visible window whose title matches, waited for up to the given seconds (default 20).
 wait_window() {
-    timeout "${2:-20}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true
+    # Searched again and again rather than with --sync: a window that goes while xdotool walks
+    # the tree (the question box closing) makes it give up at once with an X error.
+    local deadline=$((SECONDS + ${2:-20})) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.2
+    done
 }
 gone() {
     for _ in $(seq 50); do
@@ -109,6 +116,8 @@ sleep 1
 exit_window
 box=$(wait_window '^Captiomark$')
 [ -n "$box" ] || fail "closing with a turned photo asked nothing"
+# Keys go to the question only once it has the focus (a loaded machine is slow to give it).
+xdotool windowactivate --sync "$box" 2>/dev/null || true
 sleep 0.5
 shot photo-only.png
 xdotool key --clearmodifiers alt+p
@@ -127,11 +136,13 @@ gone '^Date options$' || fail "Enter left the date dialog open"
 exit_window
 box=$(wait_window '^Captiomark$')
 [ -n "$box" ] || fail "closing with a new brick asked nothing"
+# Keys go to the question only once it has the focus (a loaded machine is slow to give it).
+xdotool windowactivate --sync "$box" 2>/dev/null || true
 sleep 0.5
 shot both.png
 # Save Pattern asks for the new pattern's name, writes it and closes; the photo is left as it was.
 xdotool key --clearmodifiers alt+p
-dialog=$(wait_window '^Save pattern$')
+dialog=$(wait_window '^Save pattern$' 40)
 [ -n "$dialog" ] || fail "Save Pattern asked for no name"
 sleep 0.5
 xdotool key ctrl+a
