@@ -10,7 +10,7 @@ packages=(
     liblcms2-dev libexiv2-dev libxcb1-dev libheif-dev qt6-image-formats-plugins
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
-    xvfb xauth xdotool openbox imagemagick desktop-file-utils
+    xvfb xauth xdotool openbox imagemagick desktop-file-utils parallel
     libimage-exiftool-perl libjpeg-turbo-progs libheif-examples webp libtiff-tools
 )
 missing=()

@@ -4,7 +4,11 @@
 #include "designer/state/TDesigner.h"
 #include "patterns/file/PatternFile.h"
 #include "patterns/settings/TSettings.h"
+#include "platform/Errors.h"
+#include "platform/RegularFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <atomic>
@@ -35,6 +39,7 @@ struct BatchArgs {
     bool keepQuality = false;
     int jobs = 0;
     QString outputDir;
+    bool skipExisting = false;
     QStringList files;
 };
 
@@ -60,9 +65,40 @@ const QCommandLineOption JobsOption(QStringLiteral("jobs"), QString(), QStringLi
 const QCommandLineOption OutputDirOption(QStringLiteral("output-dir"), QString(),
                                          QStringLiteral("DIR"));
 
+const QCommandLineOption FilesFromOption(QStringLiteral("files-from"), QString(),
+                                         QStringLiteral("LIST"));
+const QCommandLineOption NullOption(QStringLiteral("null"), QString());
+const QCommandLineOption SkipExistingOption(QStringLiteral("skip-existing"), QString());
+
+// The names of a list file, one a line (or NUL-separated): used as they are, only empty entries
+// dropped, so that any name a file system allows can be listed.
+QStringList listedFiles(const QString& list, bool nulSeparated) {
+    QByteArray bytes;
+    if (list == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            throw Exception(QStringLiteral("Cannot read the file list from standard input. %1")
+                                .arg(in.errorString()));
+        bytes = in.readAll();
+    } else {
+        // A list of a million names is some 100 MB.
+        FileRead read = ReadRegularFile(list, qint64(1) << 30);
+        if (!read.ok())
+            throw Exception(QStringLiteral("Cannot read the file list \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(list), read.reason));
+        bytes = std::move(read.data);
+    }
+    QStringList names;
+    for (const QByteArray& entry : bytes.split(nulSeparated ? '\0' : '\n'))
+        if (!entry.isEmpty())
+            names.append(QFile::decodeName(entry));
+    return names;
+}
+
 QList<QCommandLineOption> batchOptions() {
     return PatternOptions::options() << FitOption << NoProportionalOption << RotateOption
-                                     << RenameOption << TextOption << JobsOption << OutputDirOption;
+                                     << RenameOption << TextOption << JobsOption << OutputDirOption
+                                     << FilesFromOption << NullOption << SkipExistingOption;
 }
 
 // Every value given is checked; the last one counts.
@@ -109,7 +145,12 @@ BatchArgs parse(const CliContext& c) {
             throw CliUsageError(QStringLiteral("--output-dir wants a folder"));
         a.outputDir = v;
     }
+    a.skipExisting = c.options.isSet(SkipExistingOption);
     a.files = c.args;
+    if (c.options.isSet(NullOption) && !c.options.isSet(FilesFromOption))
+        throw CliUsageError(QStringLiteral("--null goes with --files-from"));
+    for (const QString& list : c.options.values(FilesFromOption))
+        a.files += listedFiles(list, c.options.isSet(NullOption));
     if (a.files.isEmpty())
         throw CliUsageError(QStringLiteral("no files given"));
     return a;
@@ -196,6 +237,7 @@ int BatchCommand(CliContext& c) {
     options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
     options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
     options.OutputFolder = a.outputDir;
+    options.SkipExisting = a.skipExisting;
 
     ProgressLine progress(c.err);
     struct SignalReset {
@@ -230,8 +272,8 @@ CliCommand BatchCliCommand() {
     return {QStringLiteral("batch"),
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
                            "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] "
-                           "[--jobs N] [--output-dir DIR] "
-                           "FILE..."),
+                           "[--jobs N] [--output-dir DIR] [--files-from LIST [--null]] "
+                           "[--skip-existing] [FILE...]"),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(
                 "Runs the batch window's \"Process\" over the files, in order; folders are "
@@ -256,6 +298,12 @@ CliCommand BatchCliCommand() {
                 "                      data, encoding only the blocks under the bricks again\n"
                 "  --jobs N            worker threads (default: the BatchJobs setting, 0 = one "
                 "per core)\n"
+                "  --files-from LIST   also the files named in LIST, one a line ('-': standard "
+                "input)\n"
+                "  --null              names in LIST are separated by NUL characters, not lines\n"
+                "  --skip-existing     resume a job: leave out a file whose output exists (in "
+                "place: its\n"
+                "                      .bak), or that an earlier run moved away, with a notice\n"
                 "  --output-dir DIR    write the outputs into DIR (made when missing), leaving "
                 "the sources\n"
                 "                      untouched; names from the template, or the sources' "

@@ -92,6 +92,14 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
             continue;
         const QString source = items[i].FullPath;
         TPlannedFile& p = plan[i];
+        if (options.SkipExisting && !PathEntryExists(source)) {
+            // Moved to its new name by the run being resumed; there is nothing to plan from.
+            p.Skip = true;
+            p.SkipReason =
+                QStringLiteral("\"%1\" skipped: it is not there (moved by an earlier run?).")
+                    .arg(shown(source));
+            continue;
+        }
         // A template that cannot make this file's name would fall back on the old one: the
         // output would replace the original instead of standing beside it.
         const TRenameTemplate::Result made = m_names.BuildNewName(source, i + 1);
@@ -126,8 +134,17 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
         if (IsSymbolicLink(p.Output))
             throw Exception(refused + QStringLiteral("which is a symbolic link. Nothing was "
                                                      "written."));
-        if (key == own)
-            continue; // in place: nothing to move, or replaced with a backup
+        if (key == own) {
+            // In place: nothing to move, or replaced with a backup; the backup is what an
+            // earlier run leaves of a file it captioned.
+            if (options.SkipExisting && !p.MoveOnly &&
+                PathEntryExists(source + QStringLiteral(".bak"))) {
+                p.Skip = true;
+                p.SkipReason =
+                    QStringLiteral("\"%1\" skipped: \"%1.bak\" exists.").arg(shown(source));
+            }
+            continue;
+        }
         if (const auto earlier = outputOf.constFind(key); earlier != outputOf.cend())
             throw Exception(refused + QStringLiteral("which is also the new name of \"%1\". "
                                                      "Nothing was written.")
@@ -135,9 +152,15 @@ QList<TPlannedFile> TBatchJob::PlanNames(const TBatchOptions& options) const {
         if (const auto later = entryAt.constFind(key); later != entryAt.cend() && *later > i)
             throw Exception(refused + QStringLiteral("which is another image of this job, not "
                                                      "processed yet. Nothing was written."));
-        if (PathEntryExists(p.Output) && !movedAway.contains(key))
-            throw Exception(refused + QStringLiteral("which already exists. Nothing was "
-                                                     "written."));
+        if (PathEntryExists(p.Output) && !movedAway.contains(key)) {
+            if (!options.SkipExisting)
+                throw Exception(refused + QStringLiteral("which already exists. Nothing was "
+                                                         "written."));
+            p.Skip = true;
+            p.SkipReason = QStringLiteral("\"%1\" skipped: \"%2\" exists.")
+                               .arg(shown(source), shown(p.Output));
+            continue;
+        }
         outputOf.insert(key, i);
         if (p.MoveOnly && !p.CopyOnly)
             movedAway.insert(own);
@@ -298,10 +321,8 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
     try {
         if (w.plan.MoveOnly) {
             // Read as a serial run would, for its notices and failures, but at the smallest size.
-            const LoadedPhoto photo =
-                LoadPhotoFileReduced(w.source, s.autoRotate, [](const QSize&) {
-                    return QSize(1, 1);
-                });
+            const LoadedPhoto photo = LoadPhotoFileReduced(
+                w.source, s.autoRotate, [](const QSize&) { return QSize(1, 1); });
             w.exifError = photo.exifError;
             return;
         }
@@ -383,9 +404,16 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         return result;
     }
 
-    for (const TShellItem& item : m_items)
-        if (!item.IsFolder)
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].IsFolder)
+            continue;
+        if (plan[i].Skip) {
+            ++result.AlreadyDone;
+            report(OnNotice, plan[i].SkipReason);
+        } else {
             ++result.Total;
+        }
+    }
     m_position = 0;
     // Folders are never processed, so only files count towards the bar's end.
     if (OnStart)
@@ -397,7 +425,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
 
     std::vector<std::unique_ptr<FileWork>> works;
     for (int i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].IsFolder)
+        if (m_items[i].IsFolder || plan[i].Skip)
             continue;
         auto w = std::make_unique<FileWork>();
         w->index = i;
@@ -436,7 +464,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             pool.start([w, ro, settings, &moveOn] {
                 loadAndPrepare(*w, ro, settings);
                 moveOn(*w, w->recaption || w->failed == FileWork::NoFailure ? FileWork::Loaded
-                                                                           : FileWork::Done);
+                                                                            : FileWork::Done);
             });
         }
         if (committed >= next)
@@ -446,9 +474,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             std::unique_lock<std::mutex> guard(lock);
             changed.wait(guard, [&] {
                 commit = committed < drawn && works[committed]->state == FileWork::Done;
-                return commit ||
-                       (drawn < next && (works[drawn]->state == FileWork::Loaded ||
-                                         works[drawn]->state == FileWork::Done));
+                return commit || (drawn < next && (works[drawn]->state == FileWork::Loaded ||
+                                                   works[drawn]->state == FileWork::Done));
             });
         }
 

@@ -28,6 +28,10 @@ struct TBatchOptions {
     // The folder the outputs go into (made when missing), the sources left as they are; empty:
     // beside each source.
     QString OutputFolder;
+    // Resuming a job: a file whose output is already there (for an output in place, its
+    // ".bak"), or that is gone because an earlier run moved it, is left out with a notice
+    // instead of stopping the job.
+    bool SkipExisting = false;
 };
 
 // Where one file of the job goes.
@@ -40,6 +44,9 @@ struct TPlannedFile {
     const QString& WriteName() const { return Target.isEmpty() ? NewName : Target; }
     // Only renamed, into an output folder: the source's bytes are copied there instead of moved.
     bool CopyOnly = false;
+    // Left out by SkipExisting, and why ("... skipped: ... exists.").
+    bool Skip = false;
+    QString SkipReason = QString();
 };
 
 // How a run ended.
@@ -53,11 +60,12 @@ enum class TBatchOutcome {
 
 struct TBatchResult {
     TBatchOutcome Outcome = TBatchOutcome::Completed;
-    int Processed = 0; // files processed in this run
-    int Total = 0;     // files the run was to process (folders not counted)
-    int Skipped = 0;   // files left out because their name was taken while the run went on
-    QString Error;     // the failure's message (NotStarted by a refused name, Failed), or the
-                       // first file left out
+    int Processed = 0;   // files processed in this run
+    int Total = 0;       // files the run was to process (folders not counted)
+    int Skipped = 0;     // files left out because their name was taken while the run went on
+    int AlreadyDone = 0; // files left out by SkipExisting (not in Total)
+    QString Error;       // the failure's message (NotStarted by a refused name, Failed), or the
+                         // first file left out
 };
 
 // Puts the design surface's photo back when it goes, however the run ends: the full-size
@@ -105,13 +113,13 @@ public:
     // Runs the job on the design surface: stores the template, validates, plans every output
     // name, then loads, renders and writes the files: decoding, resizing and encoding run on
     // options.Jobs worker threads, the bricks are drawn and the files written on the calling
-    // thread, and every callback comes in the files' order, as if file after file. A name that would overwrite another
-    // source of the job, the output of an earlier file or any other existing file stops the job
-    // before a file is touched. Outputs that replace their own source keep it as ".bak". A
-    // failing file, named in the error, ends the run once the files in hand are done (none
-    // after it is written); the surface's picture and record are restored. A file whose output
-    // name is taken while the run goes on ("... appeared while the batch ran; nothing was written
-    // for it.") is left out and the others go on; the run then ends as Failed.
+    // thread, and every callback comes in the files' order, as if file after file. A name that
+    // would overwrite another source of the job, the output of an earlier file or any other
+    // existing file stops the job before a file is touched. Outputs that replace their own source
+    // keep it as ".bak". A failing file, named in the error, ends the run once the files in hand
+    // are done (none after it is written); the surface's picture and record are restored. A file
+    // whose output name is taken while the run goes on ("... appeared while the batch ran; nothing
+    // was written for it.") is left out and the others go on; the run then ends as Failed.
     TBatchResult Run(TDesigner& designer, const TBatchOptions& options);
 
     // The steps of Run, each usable alone.
