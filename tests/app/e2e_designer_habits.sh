@@ -68,7 +68,14 @@ if command -v openbox >/dev/null; then
 fi
 
 wait_window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true
+    # Searched again and again rather than with --sync: a window that goes while xdotool walks
+    # the tree makes it give up at once with an X error.
+    local deadline=$((SECONDS + ${2:-20})) found
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.2
+    done
 }
 wait_gone() {
     for _ in $(seq 50); do
