@@ -166,39 +166,39 @@ public:
 // The lists of the brick values the brick dialogs also edit: a bubble's style by its name, a date
 // brick's format from the catalogue (or typed), a time brick's format from the catalogue. No
 // dialog: the drop-down is the editor.
-class TOBubbleStyleEditor : public TPropertyEditor {
+class TOListValueEditor : public TPropertyEditor {
+public:
+    bool Edit(TPropertyDescription&) override { return false; }
+    bool HasDialog() const override { return false; }
+};
+
+class TOBubbleStyleEditor : public TOListValueEditor {
 public:
     QString GetTypeName() const override { return QStringLiteral("TBubbleStyle"); }
     TTypeKind GetTypeKind() const override { return TTypeKind::tkInteger; }
     void GetValues(TPropertyDescription& row) override;
     QString GetValueText(const TPropertyDescription& row) override;
     QString SetValue(TPropertyDescription& row) override;
-    bool Edit(TPropertyDescription&) override { return false; }
-    bool HasDialog() const override { return false; }
     QString StoredText(const TPropertyDescription& row, const QString& text) override;
 };
 
-class TODateFormatEditor : public TPropertyEditor {
+class TODateFormatEditor : public TOListValueEditor {
 public:
     QString GetTypeName() const override { return QStringLiteral("TDateFormat"); }
     TTypeKind GetTypeKind() const override { return TTypeKind::tkLString; }
     void GetValues(TPropertyDescription& row) override;
     QString GetValueText(const TPropertyDescription& row) override;
     QString SetValue(TPropertyDescription& row) override { return row.ValueText; }
-    bool Edit(TPropertyDescription&) override { return false; }
-    bool HasDialog() const override { return false; }
     QString StoredText(const TPropertyDescription& row, const QString& text) override;
 };
 
-class TOTimeFormatEditor : public TPropertyEditor {
+class TOTimeFormatEditor : public TOListValueEditor {
 public:
     QString GetTypeName() const override { return QStringLiteral("TTimeFormat"); }
     TTypeKind GetTypeKind() const override { return TTypeKind::tkLString; }
     void GetValues(TPropertyDescription& row) override;
     QString GetValueText(const TPropertyDescription& row) override;
     QString SetValue(TPropertyDescription& row) override { return row.ValueText; }
-    bool Edit(TPropertyDescription&) override { return false; }
-    bool HasDialog() const override { return false; }
     QString StoredText(const TPropertyDescription& row, const QString& text) override;
 };
 
