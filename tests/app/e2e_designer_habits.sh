@@ -67,16 +67,8 @@ if command -v openbox >/dev/null; then
     sleep 1
 fi
 
-wait_window() {
-    # Searched again and again rather than with --sync: a window that goes while xdotool walks
-    # the tree makes it give up at once with an X error.
-    local deadline=$((SECONDS + ${2:-20})) found
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$found" ] && { echo "$found"; return 0; }
-        sleep 0.2
-    done
-}
+# shellcheck source=e2e_windows.sh
+source "$(dirname "$0")/e2e_windows.sh"
 wait_gone() {
     for _ in $(seq 50); do
         [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return

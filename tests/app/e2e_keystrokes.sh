@@ -48,17 +48,8 @@ fail() {
     ls -l "$work/gui" "$work/cli" || true
     exit 1
 }
-# Waits for a window whose title matches exactly, up to 20 seconds.
-wait_window() {
-    # Searched again and again rather than with --sync: a window that goes while xdotool walks
-    # the tree (the question box closing) makes it give up at once with an X error.
-    local deadline=$((SECONDS + ${2:-20})) found
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$found" ] && { echo "$found"; return 0; }
-        sleep 0.2
-    done
-}
+# shellcheck source=e2e_windows.sh
+source "$(dirname "$0")/e2e_windows.sh"
 
 "$app" "$work/gui/photo.jpg" >"$work/app.log" 2>&1 &
 pid=$!

@@ -46,17 +46,8 @@ fail() {
     [ -f "$work/app.log" ] && cat "$work/app.log"
     exit 1
 }
-# A visible window whose title matches, waited for up to the given seconds (default 20).
-wait_window() {
-    # Searched again and again rather than with --sync: a window that goes while xdotool walks
-    # the tree (the question box closing) makes it give up at once with an X error.
-    local deadline=$((SECONDS + ${2:-20})) found
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$found" ] && { echo "$found"; return 0; }
-        sleep 0.2
-    done
-}
+# shellcheck source=e2e_windows.sh
+source "$(dirname "$0")/e2e_windows.sh"
 gone() {
     for _ in $(seq 50); do
         [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0
