@@ -10,13 +10,15 @@
 #include <string>
 #include <unordered_set>
 
-namespace {
-
-// exiv2 keeps a little global state (its log level, tables built on first use): all calls go
-// through one lock. Mending takes a millisecond or two a file.
-std::mutex& exivLock() {
+std::mutex& Exiv2Lock() {
     static std::mutex lock;
     return lock;
+}
+
+namespace {
+
+std::mutex& exivLock() {
+    return Exiv2Lock();
 }
 
 constexpr int kExifHeader = 6; // "Exif\0\0"

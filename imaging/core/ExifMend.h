@@ -6,6 +6,11 @@
 #include <QSize>
 
 #include <functional>
+#include <mutex>
+
+// exiv2 keeps a little global state (its log handler, tables built on first use): every call
+// into it, reading or writing, holds this lock.
+std::mutex& Exiv2Lock();
 
 // The EXIF block made to describe the picture it is written with, rewritten through exiv2 (the
 // reading of dates and entry lines stays TExif's).
