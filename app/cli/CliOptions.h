@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // A command's words read by QCommandLineParser. As the tool always did, only words starting with
 // "--" are options, up to a lone "--"; a word with one dash is an argument (a negative number, a
@@ -38,4 +39,6 @@ struct PatternOptions {
     QString pattern; // empty when not given
     double zoom = 1.0;
     bool keepQuality = false; // --keep-quality given
+    // --shift-time: seconds added to every date read from the photos (their files keep theirs).
+    std::optional<qint64> shiftTime;
 };

@@ -6,6 +6,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
@@ -51,6 +52,10 @@ void readPatternFor(TDesigner& designer, const QString& pattern) {
 
 int renderCommand(CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
+    SetRunClockShift(p.shiftTime);
+    struct ShiftReset {
+        ~ShiftReset() { SetRunClockShift(std::nullopt); }
+    } shiftReset;
     const QString& pattern = p.pattern;
     const double zoom = p.zoom;
     const QStringList outputs = c.options.values(OutputOption);
@@ -182,7 +187,8 @@ int renderCommand(CliContext& c) {
 
 CliCommand RenderCliCommand() {
     return {QStringLiteral("render"),
-            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] IMAGE..."),
+            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] [--shift-time "
+                           "SHIFT] IMAGE..."),
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
                 "Opens each image at the zoom ratio R (full-size pixels per preview pixel, "
@@ -197,7 +203,9 @@ CliCommand RenderCliCommand() {
                 "after the image in hand.\n--keep-quality (or the "
                 "KeepPhotoQuality setting) writes a JPEG from its own compressed data,\nencoding "
                 "only the blocks under the bricks again; a progressive, arithmetic-coded or CMYK\n"
-                "JPEG is re-encoded instead, with a notice."),
+                "JPEG is re-encoded instead, with a notice.\n--shift-time [+|-][D ]HH:MM[:SS] "
+                "corrects the camera clock: every date and time read from\nthe images is moved "
+                "by it (the files' EXIF keeps the recorded time)."),
             renderCommand,
             true,
             PatternOptions::options() << OutputOption};

@@ -5,6 +5,7 @@
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
@@ -318,6 +319,11 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
 TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     TBatchResult result;
     StoreTemplate();
+    // The run's clock correction holds for the names and the captions alike, and ends with it.
+    SetRunClockShift(options.ClockShift);
+    struct ShiftReset {
+        ~ShiftReset() { SetRunClockShift(std::nullopt); }
+    } shiftReset;
 
     // Declared before anything can fail: whatever happens below, the surface gets its own
     // picture and record back.

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class TDesigner;
 
@@ -25,6 +26,9 @@ struct TBatchOptions {
     bool KeepQuality = false;
     // Worker threads; 0 takes one per core.
     int Jobs = 0;
+    // "Camera clock": seconds added to every date read from the photos during the run, in place
+    // of the settings' ClockShift.<Model>; none given: those apply.
+    std::optional<qint64> ClockShift;
 };
 
 // Where one file of the job goes.

@@ -1,4 +1,6 @@
 #include "bricks/TText.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "imaging/core/ImageCodecs.h"
@@ -154,6 +156,45 @@ TEST_F(BatchCommandTest, PatternIsBurntIntoEveryFile) {
         EXPECT_GT(differingPixelShare(ReadImageFile(f), before, 40), 0.05) << f.toStdString();
 
     EXPECT_EQ(batch({"--pattern", path("missing.xml"), a}).code, 1);
+}
+
+TEST_F(BatchCommandTest, ShiftedClockMatchesAPhotoThatRecordedTheShiftedTime) {
+    const QString patternFile = path("dates.xml");
+    {
+        TDesigner designer;
+        designer.ZoomRatio = 1.0;
+        auto* date = new TTextDate(designer.Panel1);
+        designer.AddComponent(date);
+        date->SetBounds(0, 0, date->Width(), date->Height());
+        auto* time = new TTextTime(designer.Panel1);
+        designer.AddComponent(time);
+        time->SetBounds(0, 60, time->Width(), time->Height());
+        WritePattern(patternFile, designer);
+    }
+    ASSERT_EQ(cli({"settings", "set", "defaultDateFormat", "d MMM yyyy"}).code, 0);
+    // Late on New Year's Eve by a clock one hour slow, and the same moment recorded right.
+    const QString slow = path("slow.jpg");
+    ASSERT_TRUE(WriteBytes(slow, JpegWithExif(makeTestPhoto(320, 120, 9), "2026:12:31 23:30:00")));
+    ASSERT_TRUE(QDir(files.path()).mkdir("right"));
+    const QString right = path("right/right.jpg");
+    ASSERT_TRUE(WriteBytes(right, JpegWithExif(makeTestPhoto(320, 120, 9), "2027:01:01 00:30:00")));
+
+    CliRun r = batch({"--pattern", patternFile, "--rename", "23", "--shift-time", "+01:00:00", slow});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    r = batch({"--pattern", patternFile, "--rename", "23", right});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QString shifted = path("2027-01-01 00-30-00.jpg");
+    const QString recorded = path("right/2027-01-01 00-30-00.jpg");
+    ASSERT_TRUE(QFile::exists(shifted));
+    ASSERT_TRUE(QFile::exists(recorded));
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(shifted), ReadImageFile(recorded), 0, &why))
+        << why.toStdString();
+    EXPECT_GT(differingPixelShare(ReadImageFile(shifted), makeTestPhoto(320, 120, 9), 60), 0.02);
+    // The written photo keeps the time its camera recorded.
+    EXPECT_EQ(cli({"date", shifted}).out, "2026-12-31 23:30:00\n");
+
+    EXPECT_EQ(batch({"--shift-time", "+25:00", slow}).code, 2);
 }
 
 TEST_F(BatchCommandTest, FileThatCannotBeWrittenIsNamed) {

@@ -202,7 +202,7 @@ TEST_F(TfrmGroupTest, ExampleNameFollowsListAndRenameSwitch) {
     f.AddFiles({photo(QStringLiteral("IMG_0001.JPG"))});
     EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("IMG_0001.JPG"));
     f.cboxRename->click();
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2006-05-02 14-05-00.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2006-05-02 14-05-09.JPG"));
 }
 
 // ---- Tokens ------------------------------------------------------------------------------
@@ -214,13 +214,13 @@ TEST_F(TfrmGroupTest, DraggingTokenBetweenRows) {
     // Date down into the Available row.
     dragToken(f.Token(rtDate), QPoint(0, 60));
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("3"));
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-09.JPG"));
     EXPECT_FALSE(f.InsertMarker->isVisible());
     // Old name up, far right: after Time.
     QWidget* old = f.Token(rtOldName);
     dragToken(old, QPoint(400 - old->x(), 5 - old->y()));
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("35"));
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00IMG_0001.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-09IMG_0001.JPG"));
     EXPECT_EQ(old->y(), 5);
     // Tokens stand in their slots after the drop.
     EXPECT_EQ(old->x() - f.Token(rtTime)->x(), old->width() + 6);
@@ -246,7 +246,7 @@ TEST_F(TfrmGroupTest, MemoDraggedIntoTemplateGivesCustomText) {
     dragToken(memo, QPoint(-memo->x(), 5 - memo->y())); // first slot of New name
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("123"));
     EXPECT_EQ(f.lblNameExample->text(),
-              QStringLiteral("Type your text here 2006-05-02 14-05-00.JPG"));
+              QStringLiteral("Type your text here 2006-05-02 14-05-09.JPG"));
     EXPECT_FALSE(f.EditMode());
 }
 
@@ -347,7 +347,7 @@ TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
     f.btnProcess->click();
     EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
     EXPECT_EQ(maximum, 6);
-    EXPECT_EQ(captions(), (QStringList{QStringLiteral("2006-05-02 14-05-00.jpg"),
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("2006-05-02 14-05-09.jpg"),
                                        QStringLiteral("2007-01-01 0-00-00.jpg")}));
     EXPECT_EQ(ReadImageFile(f.Items()[1].FullPath).size(), QSize(30, 40));
     EXPECT_EQ(ReadImageFile(b).size(), QSize(40, 30)); // removed: untouched
