@@ -13,6 +13,7 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -52,6 +53,8 @@ public:
     QPushButton* btnAddFiles = nullptr;
     QGroupBox* GroupBox5 = nullptr;
     QCheckBox* cboxApplyPattern = nullptr;
+    QLabel* lblClockShift = nullptr;
+    QLineEdit* edtClockShift = nullptr; // "Camera clock"
     QGroupBox* grpResample = nullptr;
     QCheckBox* cboxFit = nullptr;
     QLabel* lblFitInto = nullptr;

@@ -2,6 +2,7 @@
 
 #include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
+#include "patterns/settings/CaptionFields.h"
 
 #include <QImage>
 #include <QList>
@@ -37,6 +38,8 @@ public:
     // The metadata blocks of realPicture's file (its colour profile among them), carried into
     // every output made from it.
     TPhotoMetadata realMetadata;
+    // What the captions' fields ({Model}, {Date:...}) show for realPicture's file.
+    TPhotoFields Fields;
     // realPicture was changed after loading (resized, turned, colours adjusted): its file's
     // compressed data no longer shows it.
     bool PictureEdited = false;

@@ -142,9 +142,10 @@ TPhotoFields PhotoFieldsOf(const QString& file, const QByteArray& bytes, const T
 TPhotoFields ReadPhotoFields(const QString& file, std::optional<int> counter) {
     QByteArray bytes;
     QFile in(file);
-    // The tags sit in the file's first blocks; a huge file is read no further than that.
-    constexpr qint64 MaxRead = qint64(256) << 20;
-    if (in.open(QIODevice::ReadOnly))
+    // Only a regular file is read (a pipe at the photo's name would hold the caller), and no
+    // more of it than a photo's metadata can need.
+    constexpr qint64 MaxRead = qint64(64) << 20;
+    if (QFileInfo(file).isFile() && in.open(QIODevice::ReadOnly))
         bytes = in.read(MaxRead);
     TExif exif;
     bool hasExif = false;

@@ -3,6 +3,7 @@
 #include "batch/window/TfrmGroup.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeView>
+#include <QTimeZone>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -296,7 +298,11 @@ TEST(TToolBoxTest, PaintsPictureForItsStateWithKeyColourTransparent) {
 TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
     TfrmGroup& f = window();
     const QString a = photo(QStringLiteral("a.jpg"));
-    const QByteArray before = ReadFileBytes(a);
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
     f.AddFiles({a});
     f.cboxFit->click();
     f.btnProcess->click();
@@ -308,7 +314,11 @@ TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
 TEST_F(TfrmGroupTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
     TfrmGroup& f = window();
     const QString a = photo(QStringLiteral("a.jpg"));
-    const QByteArray before = ReadFileBytes(a);
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
     f.AddFiles({a});
     f.cboxRotate->click();
     // Typed past the spin box's own checks.
@@ -325,6 +335,36 @@ TEST_F(TfrmGroupTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
     // As for any job that does not start, the template is stored.
     EXPECT_EQ(Settings().defaultRenameTmp, QStringLiteral("23"));
     EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
+}
+
+TEST_F(TfrmGroupTest, CameraClockMovesTheRunsDatesOnly) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"), "2024:02:28 23:30:05");
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
+    f.AddFiles({a});
+    f.cboxRename->click();
+    f.edtClockShift->setText(QStringLiteral("25:00"));
+    f.btnProcess->click();
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Error));
+    EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("Camera clock: '25:00'")));
+    EXPECT_EQ(captions(), QStringList{QStringLiteral("a.jpg")}); // nothing ran
+
+    messages.messages.clear();
+    // Into the leap day.
+    f.edtClockShift->setText(QStringLiteral("+01:00"));
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
+    EXPECT_EQ(captions(), QStringList{QStringLiteral("2024-02-29 0-30-05.jpg")});
+    // Only renamed: the photo is byte for byte as it was, its EXIF time as recorded, which is
+    // what a read after the run gives.
+    EXPECT_EQ(bytesOf(f.Items()[0].FullPath), before);
+    EXPECT_EQ(ExifDateTime(f.Items()[0].FullPath),
+              DateTimeToValue(QDateTime(QDate(2024, 2, 28), QTime(23, 30, 5), QTimeZone::utc())));
 }
 
 TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
