@@ -66,8 +66,22 @@ void TText::paintEvent(QPaintEvent*) {
         ComposeTextBox(d ? d->realPicture : QImage(), box, params, TColorToQColor(Color()).rgba());
     if (composed.isNull() || width() <= 0 || height() <= 0)
         return;
-    // Area-averaged reduction keeps small preview text legible.
-    p.drawImage(rect(), composed.size() == size() ? composed
-                                                  : composed.scaled(size(), Qt::IgnoreAspectRatio,
-                                                                    Qt::SmoothTransformation));
+    DrawComposed(p, rect(), composed);
+}
+
+void DrawComposed(QPainter& painter, const QRect& target, const QImage& composed) {
+    if (composed.size() == target.size()) {
+        painter.drawImage(target.topLeft(), composed);
+    } else if (composed.width() >= target.width() && composed.height() >= target.height()) {
+        // Area-averaged reduction keeps small preview text legible.
+        painter.drawImage(target.topLeft(), composed.scaled(target.size(), Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation));
+    } else {
+        // Enlarged at paint time, only where the widget shows: a zoomed-in brick holds no
+        // picture of its preview size.
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(target), composed);
+        painter.restore();
+    }
 }

@@ -4,6 +4,9 @@
 
 #include <QRect>
 
+class QImage;
+class QPainter;
+
 // Free text. Measured and composed at full size; the screen shows that rendition scaled down
 // into the control, so the preview matches what the render burns into the photo.
 class TText : public TCustomLabel {
@@ -34,3 +37,7 @@ protected:
 // The zoom ratio of the surface a brick sits on, or 1 off a surface or while no image is open
 // (so nothing divides by zero).
 double ZoomRatioOf(const QWidget* brick);
+
+// A brick's full-size composition drawn into its preview rectangle: reduced with an area
+// average, enlarged at paint time (so that only the part that shows is ever made).
+void DrawComposed(QPainter& painter, const QRect& target, const QImage& composed);

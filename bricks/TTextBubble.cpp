@@ -176,9 +176,5 @@ void TTextBubble::paintEvent(QPaintEvent*) {
     if (target.isEmpty())
         return;
     QPainter p(this);
-    // Area-averaged reduction keeps the outline and small text legible.
-    p.drawImage(target, composed.size() == target.size()
-                            ? composed
-                            : composed.scaled(target.size(), Qt::IgnoreAspectRatio,
-                                              Qt::SmoothTransformation));
+    DrawComposed(p, target, composed);
 }

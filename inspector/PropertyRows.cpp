@@ -229,6 +229,7 @@ void TInspectorModel::build() {
         row.Kind = p.kind;
         row.TypeKind = TypeKindOf(p.kind);
         row.HasDefault = p.hasDefault;
+        row.Writable = p.writable;
         row.DefaultText = p.defaultText;
         row.Object = object;
         row.CreationIndex = index++;
@@ -371,6 +372,8 @@ void TInspectorModel::WriteValue(int index, const QString& text) {
     // Whether this changes the pattern is the writer's to know: an unchanged value, or one the
     // property refuses, is no edit.
     TPropertyDescription& row = m_rows[index];
+    if (!row.Writable)
+        return; // shown for what it is, not for editing
 
     switch (row.TypeKind) {
     case TTypeKind::tkEnumeration: {

@@ -51,6 +51,7 @@ struct TPropertyDescription {
     QString ValueText;
     QStringList ValueList; // enumeration or set names, or what the row's editor supplies
     bool HasEditor = false;
+    bool Writable = true;  // false: shown, never edited (the surface's pictures and record)
     int CreationIndex = 0; // position in declaration order
     QObject* Object = nullptr;
 

@@ -289,9 +289,9 @@ void TInplaceEditor::SetRow(int row) {
         ellipsis = r.HasEditor;
         break;
     default:
-        m_readOnlyMode = false;
-        drop = !r.ValueList.isEmpty();
-        ellipsis = r.HasEditor;
+        m_readOnlyMode = !r.Writable;
+        drop = r.Writable && !r.ValueList.isEmpty();
+        ellipsis = r.Writable && r.HasEditor;
         break;
     }
     const QString text = model.DisplayText(row);

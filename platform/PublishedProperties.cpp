@@ -124,6 +124,12 @@ template <size_t N> QStringList namesOf(const NamedValue (&table)[N]) {
 constexpr int MaxNesting = 4;
 
 int publishedOffset(const QObject* obj) {
+    // A widget that is no control (the design surface, its panel) publishes only what its own
+    // class declares: none of the toolkit's widget properties, whose writes could undo its
+    // layout.
+    const QMetaObject* mo = obj->metaObject();
+    if (mo->indexOfClassInfo("publishedOwnProperties") >= 0)
+        return mo->propertyOffset();
     return qobject_cast<const TControl*>(obj) ? TControl::staticMetaObject.propertyOffset()
                                               : QObject::staticMetaObject.propertyCount();
 }

@@ -15,7 +15,8 @@ class QObject;
 // the object inspector, so that all of them read and write a value by the same rules.
 //
 // Published properties are the meta-object properties of a control from TControl's own onward
-// (of a nested object such as Font, all of its properties), in declaration order, ancestors
+// (of a nested object such as Font, all of its properties; of a class with the class info
+// "publishedOwnProperties", only those its own class declares), in declaration order, ancestors
 // first. A nested object is listed as a class-typed property followed by its own properties as
 // dotted paths (Font, Font.Charset, ..., Font.Style). A property's declared default is the class
 // info "default:<Name>" written as a value text; a type name that C++ cannot tell apart from int

@@ -1,5 +1,6 @@
 #include "app/gui/SurfaceActions.h"
 
+#include "designer/state/TDesigner.h"
 #include "designer/surface/DesignSurface.h"
 
 #include <QClipboard>
@@ -32,6 +33,10 @@ bool SurfaceActions::hasSelection() const {
     return selected() != nullptr;
 }
 
+bool SurfaceActions::hasBricks() const {
+    return m_surface && !m_surface->Designer().Bricks().isEmpty();
+}
+
 bool SurfaceActions::canPaste() const {
     return m_surface && m_surface->CanPaste();
 }
@@ -57,6 +62,16 @@ void SurfaceActions::cut() {
 void SurfaceActions::paste() {
     if (m_surface)
         m_surface->PasteBrick();
+}
+
+void SurfaceActions::duplicate() {
+    if (m_surface)
+        m_surface->DuplicateSelection();
+}
+
+void SurfaceActions::selectAll() {
+    if (m_surface)
+        m_surface->SelectAll();
 }
 
 void SurfaceActions::deleteSelection() {

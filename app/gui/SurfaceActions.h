@@ -28,6 +28,7 @@ public:
     // Enabling: a brick is selected (copy, cut, delete, z-order, alignment); the clipboard holds
     // a brick; the undo stack has a step either way.
     bool hasSelection() const;
+    bool hasBricks() const;
     bool canPaste() const;
     bool canUndo() const;
     bool canRedo() const;
@@ -35,6 +36,8 @@ public:
     void copy();
     void cut();
     void paste();
+    void duplicate();
+    void selectAll();
     void deleteSelection();
     void bringToFront();
     void sendToBack();

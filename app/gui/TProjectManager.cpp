@@ -1,5 +1,6 @@
 #include "app/gui/TProjectManager.h"
 
+#include "app/gui/ActionIcons.h"
 #include "app/gui/PaletteGlyphs.h"
 #include "app/gui/SurfaceActions.h"
 #include "app/gui/SurfaceUndo.h"
@@ -37,6 +38,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QWidgetAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -54,6 +60,7 @@
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
+#include <QWheelEvent>
 
 namespace {
 const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
@@ -107,11 +114,20 @@ struct BusyCursor {
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     CommandLine out;
+    bool switches = true;
     for (const QString& a : arguments) {
+        if (switches && a == QLatin1String("--")) {
+            switches = false;
+            continue;
+        }
         const bool groupSwitch = a.compare(QLatin1String("/group"), Qt::CaseInsensitive) == 0 ||
                                  a.compare(QLatin1String("--group"), Qt::CaseInsensitive) == 0;
+        if (switches && (a == QLatin1String("--help") || a == QLatin1String("-h")))
+            out.help = true;
+        else if (switches && (a == QLatin1String("--version") || a == QLatin1String("-v")))
+            out.version = true;
         // A file that happens to be called "/group" is still a file.
-        if (groupSwitch && !QFileInfo::exists(a))
+        else if (switches && groupSwitch && !QFileInfo::exists(a))
             out.group = true;
         else if (out.photo.isEmpty())
             out.photo = a;
@@ -121,6 +137,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             out.unused.append(a);
     }
     return out;
+}
+
+QString CommandLineHelp() {
+    return QStringLiteral(
+        "Usage: captiomark [OPTION]... [PHOTO [PATTERN.xml]]\n"
+        "Lay captions, dates and logos over a photo and burn them into it.\n"
+        "\n"
+        "  PHOTO            the photo to open (JPEG, GIF, BMP)\n"
+        "  PATTERN.xml      a pattern to lay over it\n"
+        "  --group, /group  open the batch processing window\n"
+        "  -h, --help       print this help and exit\n"
+        "  -v, --version    print the version and exit\n"
+        "  --               what follows is a file, whatever its name\n"
+        "\n"
+        "For work without a window, see captiomark-cli --help.\n");
 }
 
 QString VersionText(const QString& version) {
@@ -161,6 +192,21 @@ TProjectManager::TProjectManager(QWidget* parent)
     buildSurface();
     buildInspector();
     buildExplorer();
+    // A pattern's grid is the surface's; the rest of its layout is kept for the next write.
+    SetPatternLayoutHooks(
+        [this] {
+            PatternLayout layout = m_patternLayout;
+            layout.GridX = m_designer->GridX();
+            layout.GridY = m_designer->GridY();
+            layout.IsGrid = m_designer->IsGrid();
+            return layout;
+        },
+        [this](const PatternLayout& layout) {
+            m_patternLayout = layout;
+            m_designer->SetGridX(layout.GridX);
+            m_designer->SetGridY(layout.GridY);
+            m_designer->SetIsGrid(layout.IsGrid);
+        });
     // Actions follow the surface's state after every click and key, as an idle update would.
     qApp->installEventFilter(this);
 
@@ -174,6 +220,7 @@ TProjectManager::TProjectManager(QWidget* parent)
 
 TProjectManager::~TProjectManager() {
     qApp->removeEventFilter(this);
+    SetPatternLayoutHooks({}, {});
     SaveFormBounds(kBoundsName, geometry());
     if (m_explorer)
         m_explorer->SaveBounds();
@@ -299,8 +346,8 @@ void TProjectManager::buildExplorer() {
     m_explorer = new TfrmBottom(this);
     m_explorer->setWindowTitle(QStringLiteral("Explorer"));
     addDockWidget(Qt::BottomDockWidgetArea, m_explorer);
+    // Shown below the picture from the start, as the place photos are picked from.
     m_explorer->RestoreBounds();
-    m_explorer->hide();
     connect(m_explorer, &TfrmBottom::openImage, this, [this](const QString& path) {
         openImageAsking(path);
         updateActions();
@@ -322,8 +369,10 @@ void TProjectManager::showInspector() {
     if (!m_inspector->isVisible() && m_inspector->isFloating() &&
         !m_inspector->property("placed").toBool()) {
         m_inspector->setProperty("placed", true);
+        // Level with the top of the picture, so that it covers no tool bar.
         const QRect frame = frameGeometry();
-        m_inspector->move(frame.right() - m_inspector->width(), frame.top() + 80);
+        m_inspector->move(frame.right() - m_inspector->width(),
+                          m_scroll->mapToGlobal(QPoint(0, 0)).y());
     }
     m_inspector->show();
     m_inspector->raise();
@@ -418,13 +467,8 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
 }
 
 void TProjectManager::addFilesToGroup(const QStringList& paths) {
-    if (!m_group) {
-        m_group = new TfrmGroup(m_designer, m_explorer);
-        m_group->setAttribute(Qt::WA_DeleteOnClose);
-    }
+    showBatch();
     m_group->AddFiles(paths);
-    m_group->show();
-    m_group->raise();
 }
 
 QAction* TProjectManager::makeAction(const char* name, const QString& text, const char* category,
@@ -446,8 +490,9 @@ QAction* TProjectManager::makeAction(const char* name, const QString& text, cons
 
 void TProjectManager::buildActions() {
     const QKeySequence none;
-    makeAction("aOpenImage", QStringLiteral("&Open Image"), "Image", none,
-               [this] { openImageCommand(); });
+    // Ctrl+O opens a pattern, as it always has; the photo takes Shift with it.
+    makeAction("aOpenImage", QStringLiteral("&Open Image"), "Image",
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { openImageCommand(); });
     makeAction("aSaveImage", QStringLiteral("&Save Image"), "Image", none, [this] {
         saveImage(false);
     })->setVisible(false);
@@ -455,8 +500,7 @@ void TProjectManager::buildActions() {
                [this] { saveImage(true); });
     // Starts disabled and has no update rule of its own.
     makeAction("aNew", QStringLiteral("&New Pattern"), "Pattern",
-               QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newPattern(); })
-        ->setEnabled(false);
+               QKeySequence(Qt::CTRL | Qt::Key_N), [this] { newPattern(); });
     makeAction("aOpen", QStringLiteral("Open P&attern"), "Pattern",
                QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openPattern(); });
     makeAction("aSave", QStringLiteral("Save Pa&ttern"), "Pattern",
@@ -472,12 +516,20 @@ void TProjectManager::buildActions() {
     makeAction("aOptions", QStringLiteral("O&ptions"), "Image", none, [this] { showOptions(); });
     makeAction("aExit", QStringLiteral("&Exit"), "Image", none, [this] { close(); });
 
+    // The clipboard's keys of every program today, shown in the menu, and those of old.
     makeAction("aCopy", QStringLiteral("&Copy"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_Insert),
-               [this] { m_surface->copy(); });
+               [this] { m_surface->copy(); })
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
     makeAction("aCut", QStringLiteral("C&ut"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Delete),
-               [this] { m_surface->cut(); });
+               [this] { m_surface->cut(); })
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
     makeAction("aPaste", QStringLiteral("&Paste"), "Edit", QKeySequence(Qt::SHIFT | Qt::Key_Insert),
-               [this] { m_surface->paste(); });
+               [this] { m_surface->paste(); })
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    makeAction("aDuplicate", QStringLiteral("Dupl&icate"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::Key_D), [this] { m_surface->duplicate(); });
+    makeAction("aSelectAll", QStringLiteral("Select &All"), "Edit",
+               QKeySequence(Qt::CTRL | Qt::Key_A), [this] { m_surface->selectAll(); });
     makeAction("aDelete", QStringLiteral("&Delete"), "Edit",
                QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { m_surface->deleteSelection(); });
     makeAction("aBringToFromt", QStringLiteral("&Bring To Front"), "Edit",
@@ -512,15 +564,54 @@ void TProjectManager::buildActions() {
     makeAction("aRotateClock", QStringLiteral("Ro&tate 90° Clockwise"), "Image", none,
                [this] { rotate(90); });
     makeAction("aEffects", QStringLiteral("Effects"), "Image", none, [this] { showEffects(); });
-    makeAction("aZoomin", QStringLiteral("&Zoom In"), "View", none, [this] { zoomIn(); });
-    makeAction("aZoomout", QStringLiteral("Z&oom Out"), "View", none, [this] { zoomOut(); });
+    makeAction("aZoomin", QStringLiteral("&Zoom In"), "View", QKeySequence(Qt::CTRL | Qt::Key_Equal),
+               [this] { zoomIn(); })
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    makeAction("aZoomout", QStringLiteral("Z&oom Out"), "View", QKeySequence(Qt::CTRL | Qt::Key_Minus),
+               [this] { zoomOut(); });
     makeAction("aFittopage", QStringLiteral("&Fit to Page"), "View", none, [this] { fitToPage(); });
-    makeAction("aActualsize", QStringLiteral("&Actual Size"), "View", none,
-               [this] { actualSize(); });
+    makeAction("aActualsize", QStringLiteral("&Actual Size"), "View",
+               QKeySequence(Qt::CTRL | Qt::Key_0), [this] { actualSize(); });
+    // The grid is the pattern's: snapping and its step are edits of it, with an undo step; only
+    // whether it is drawn belongs to the view.
+    makeAction("aShowGrid", QStringLiteral("Show &Grid"), "View", none,
+               [this] { m_designer->SetShowGrid(action(QStringLiteral("aShowGrid"))->isChecked()); })
+        ->setCheckable(true);
+    makeAction("aSnapToGrid", QStringLiteral("&Snap to Grid"), "View", none, [this] {
+        setGrid(action(QStringLiteral("aSnapToGrid"))->isChecked(), m_designer->GridX());
+    })->setCheckable(true);
+    // In the menu the two switches show a check mark, not an icon that hides their state.
+    for (const char* n : {"aShowGrid", "aSnapToGrid"})
+        action(QLatin1String(n))->setIconVisibleInMenu(false);
     makeAction("aInspector", QStringLiteral("Object &Inspector"), "View", QKeySequence(Qt::Key_F11),
                [this] { showInspector(); });
     makeAction("aExplorer", QStringLiteral("E&xplorer"), "View", none,
                [this] { toggleExplorer(); });
+
+    // The step, in the View menu beside the two switches.
+    auto* stepAction = new QWidgetAction(this);
+    stepAction->setObjectName(QStringLiteral("aGridStep"));
+    stepAction->setText(QStringLiteral("Grid Step"));
+    stepAction->setProperty("category", QLatin1String("View"));
+    auto* stepRow = new QWidget;
+    auto* stepLayout = new QHBoxLayout(stepRow);
+    stepLayout->setContentsMargins(24, 2, 8, 2);
+    auto* stepLabel = new QLabel(QStringLiteral("Grid s&tep:"), stepRow);
+    m_gridStep = new QSpinBox(stepRow);
+    m_gridStep->setObjectName(QStringLiteral("gridStep"));
+    m_gridStep->setRange(1, 32);
+    m_gridStep->setSuffix(QStringLiteral(" px"));
+    m_gridStep->setValue(m_designer->GridX());
+    stepLabel->setBuddy(m_gridStep);
+    stepLayout->addWidget(stepLabel);
+    stepLayout->addWidget(m_gridStep);
+    stepAction->setDefaultWidget(stepRow);
+    connect(m_gridStep, &QSpinBox::valueChanged, this, [this](int step) {
+        if (step != m_designer->GridX() || step != m_designer->GridY())
+            setGrid(m_designer->IsGrid(), step);
+    });
+    addAction(stepAction);
+    m_actions.append(stepAction);
 
     makeAction("aAbout", QStringLiteral("&Help Topics"), "Help", QKeySequence(Qt::Key_F1),
                [this] { helpTopics(); });
@@ -546,18 +637,35 @@ void TProjectManager::buildMenus() {
           "aClose", "-", "aGroup", "-", "aOptions", "-", "aExit"});
     // The two dock windows are reachable from the menu too, not only from an overflowing tool bar.
     fill(QStringLiteral("&View"),
-         {"aZoomin", "aZoomout", "aFittopage", "aActualsize", "-", "aInspector", "aExplorer"});
+         {"aZoomin", "aZoomout", "aFittopage", "aActualsize", "-", "aShowGrid", "aSnapToGrid",
+          "aGridStep", "-", "aInspector", "aExplorer"});
     fill(QStringLiteral("&Edit"),
-         {"aUndo", "aRedo", "-", "aCopy", "aCut", "aPaste", "aDelete", "-", "aEffects", "aResize",
-          "aRotateCount", "aRotateClock", "-", "aBringToFromt", "aSendToBack"});
+         {"aUndo", "aRedo", "-", "aCopy", "aCut", "aPaste", "aDuplicate", "aDelete", "aSelectAll",
+          "-", "aEffects", "aResize", "aRotateCount", "aRotateClock", "-", "aBringToFromt",
+          "aSendToBack"});
     fill(QStringLiteral("&Help"), {"aAbout", "actTip", "Action1", "Action2"});
 }
 
 void TProjectManager::buildToolBars() {
+    // Each action with the desktop's icon (ours where the theme has none).
+    for (const ActionIconName& n : ActionIconNames())
+        action(QLatin1String(n.action))
+            ->setIcon(ThemedIcon(QLatin1String(n.theme), QLatin1String(n.own)));
+    // Menu-only commands take the theme's icon when it has one.
+    const QList<QPair<const char*, const char*>> menuIcons = {
+        {"aGroup", "view-process-all"},   {"aOptions", "configure"},
+        {"aExit", "application-exit"},    {"aAbout", "help-contents"},
+        {"actTip", "help-hint"},          {"Action1", "internet-web-browser"},
+        {"Action2", "help-about"},        {"aSavePatternAs", "document-save-as"},
+        {"aClose", "document-close"}};
+    for (const auto& [name, theme] : menuIcons)
+        action(QLatin1String(name))->setIcon(QIcon::fromTheme(QLatin1String(theme)));
+
     const auto bar = [this](const QString& title, const QStringList& names) {
         QToolBar* b = addToolBar(title);
         b->setObjectName(title);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // Text under or beside the icons, or none, as the desktop's style has it.
+        b->setToolButtonStyle(Qt::ToolButtonFollowStyle);
         for (const QString& n : names)
             b->addAction(action(n));
         return b;
@@ -569,7 +677,7 @@ void TProjectManager::buildToolBars() {
     m_paletteBar->setIconSize(QSize(18, 18));
     m_arrow = new QToolButton(m_paletteBar);
     m_arrow->setObjectName(QStringLiteral("paletteArrow"));
-    m_arrow->setText(QStringLiteral("\u2196"));
+    m_arrow->setIcon(ThemedIcon(QStringLiteral("edit-select"), QStringLiteral("pointer")));
     m_arrow->setToolTip(QStringLiteral("Select"));
     m_arrow->setCheckable(true);
     m_arrow->setChecked(true);
@@ -579,8 +687,8 @@ void TProjectManager::buildToolBars() {
     addToolBarBreak();
     bar(QStringLiteral("Edit"),
         {"aCopy", "aCut", "aPaste", "aDelete", "aBringToFromt", "aSendToBack", "aUndo", "aRedo"});
-    QToolBar* view =
-        bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage", "aActualsize"});
+    QToolBar* view = bar(QStringLiteral("View"), {"aZoomin", "aZoomout", "aFittopage",
+                                                  "aActualsize", "aShowGrid", "aSnapToGrid"});
     m_zoomBox = new QComboBox(view);
     m_zoomBox->setObjectName(QStringLiteral("zoomBox"));
     // Editable so that a fitted ratio between two entries can be shown; the text is not typed.
@@ -636,9 +744,9 @@ QString TProjectManager::ImagePath() const {
 void TProjectManager::updateActions() {
     const bool modified = m_designer->Modified();
     const bool hasImage = !m_designer->FileName.isEmpty() || modified;
-    const bool hasPreview = m_designer->Picture.width() > 0;
+    const bool hasPreview = !m_designer->PreviewSize().isEmpty();
     action(QStringLiteral("aSaveImage"))->setEnabled(modified);
-    action(QStringLiteral("aOpen"))->setEnabled(m_designer->Picture.height() > 0);
+    action(QStringLiteral("aOpen"))->setEnabled(hasPreview);
     action(QStringLiteral("aSave"))->setEnabled(m_designer->PatternModified());
     action(QStringLiteral("aSavePatternAs"))
         ->setEnabled(hasPreview || !m_designer->Bricks().isEmpty() || !m_patternPath.isEmpty());
@@ -651,6 +759,16 @@ void TProjectManager::updateActions() {
           "aAlignRight", "aAlignTop", "aAlignVCentre", "aAlignBottom"})
         action(QLatin1String(n))->setEnabled(selected);
     action(QStringLiteral("aPaste"))->setEnabled(m_surface->canPaste());
+    action(QStringLiteral("aDuplicate"))->setEnabled(selected);
+    action(QStringLiteral("aSelectAll"))->setEnabled(m_surface->hasBricks());
+    // Something to clear: bricks, or a pattern file that is open.
+    action(QStringLiteral("aNew"))->setEnabled(m_surface->hasBricks() || !m_patternPath.isEmpty());
+    action(QStringLiteral("aShowGrid"))->setChecked(m_designer->ShowGrid());
+    action(QStringLiteral("aSnapToGrid"))->setChecked(m_designer->IsGrid());
+    if (m_gridStep->value() != m_designer->GridX()) {
+        const QSignalBlocker block(m_gridStep);
+        m_gridStep->setValue(m_designer->GridX());
+    }
     action(QStringLiteral("aUndo"))->setEnabled(m_surface->canUndo());
     action(QStringLiteral("aRedo"))->setEnabled(m_surface->canRedo());
     for (QToolButton* b : m_paletteButtons)
@@ -659,9 +777,70 @@ void TProjectManager::updateActions() {
 }
 
 bool TProjectManager::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyRelease)
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+    case QEvent::KeyRelease:
         updateActions();
+        break;
+    case QEvent::ShortcutOverride:
+        // A key is about to be matched against the shortcuts: the enabled states must be those
+        // of now, whatever changed them (a pattern read, the clipboard, the inspector).
+        updateActions();
+        break;
+    case QEvent::Resize:
+        // Maximised, restored or resized: a fitted photo is fitted again, once the layout has
+        // settled.
+        if (watched == m_scroll->viewport() && m_fitMode)
+            QMetaObject::invokeMethod(this, &TProjectManager::refit, Qt::QueuedConnection);
+        break;
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWidget* view = m_scroll->viewport();
+        if (!(wheel->modifiers() & Qt::ControlModifier) || !widget ||
+            !(widget == view || view->isAncestorOf(widget)))
+            break;
+        // Ctrl and the wheel zoom around the pointer, one level per notch.
+        m_wheelAngle += wheel->angleDelta().y();
+        const QPoint at = view->mapFromGlobal(wheel->globalPosition().toPoint());
+        while (std::abs(m_wheelAngle) >= QWheelEvent::DefaultDeltasPerStep) {
+            if (m_wheelAngle > 0) {
+                m_wheelAngle -= QWheelEvent::DefaultDeltasPerStep;
+                zoomIn(at);
+            } else {
+                m_wheelAngle += QWheelEvent::DefaultDeltasPerStep;
+                zoomOut(at);
+            }
+        }
+        updateActions();
+        return true;
+    }
+    default:
+        break;
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TProjectManager::setGrid(bool snap, int step) {
+    struct Write {
+        const char* name;
+        QString text;
+    };
+    QList<Write> writes;
+    if (m_designer->GridX() != step)
+        writes.append({"GridX", QString::number(step)});
+    if (m_designer->GridY() != step)
+        writes.append({"GridY", QString::number(step)});
+    if (m_designer->IsGrid() != snap)
+        writes.append({"IsGrid", snap ? QStringLiteral("True") : QStringLiteral("False")});
+    if (writes.isEmpty())
+        return;
+    QUndoStack* stack = m_designSurface->UndoStack();
+    stack->beginMacro(QStringLiteral("Grid"));
+    for (const Write& w : writes)
+        m_designSurface->SetProperty(m_designer, QLatin1String(w.name), w.text);
+    stack->endMacro();
+    updateActions();
 }
 
 // ---- palette ----
@@ -722,7 +901,7 @@ void TProjectManager::RefreshPalette() {
         m_paletteBar->addWidget(b);
         m_paletteButtons.append(b);
     }
-    const bool hasPreview = m_designer->Picture.width() > 0;
+    const bool hasPreview = !m_designer->PreviewSize().isEmpty();
     for (QToolButton* b : m_paletteButtons)
         b->setEnabled(hasPreview);
     m_zoomBox->setEnabled(hasPreview);
@@ -846,9 +1025,44 @@ void TProjectManager::fitToWindow() {
     m_designer->ZoomRatio = ratio;
     showZoomText(ZoomSteps::textFor(ratio));
     applyZoom();
+    m_fitMode = true;
 }
 
-void TProjectManager::chooseZoom(int index) {
+void TProjectManager::refit() {
+    if (!m_fitMode || m_designer->realPicture.isNull())
+        return;
+    const double ratio = ZoomSteps::fitRatio(m_designer->realPicture.size(), clientSize());
+    if (ratio != m_designer->ZoomRatio) {
+        m_designer->ZoomRatio = ratio;
+        if (ratio == 1.0)
+            showZoomLevel(ZoomSteps::indexFor(1.0));
+        else
+            showZoomText(ZoomSteps::textFor(ratio));
+        applyZoom();
+    }
+    centrePreview();
+}
+
+QWidget* TProjectManager::viewport() const {
+    return m_scroll->viewport();
+}
+
+QPointF TProjectManager::FullPointAt(QPoint viewportPoint) const {
+    const QPoint inPanel =
+        m_designer->Panel1->mapFrom(m_scroll->viewport(), viewportPoint);
+    return QPointF(inPanel) * m_designer->ZoomRatio;
+}
+
+void TProjectManager::scrollFullPointTo(QPointF full, QPoint viewportPoint) {
+    if (m_designer->ZoomRatio <= 0)
+        return;
+    // Where the point now lies in the designer, which the scroll bars move under the viewport.
+    const QPointF inDesigner = full / m_designer->ZoomRatio + QPointF(m_designer->Panel1->pos());
+    m_scroll->horizontalScrollBar()->setValue(qRound(inDesigner.x() - viewportPoint.x()));
+    m_scroll->verticalScrollBar()->setValue(qRound(inDesigner.y() - viewportPoint.y()));
+}
+
+void TProjectManager::chooseZoom(int index, std::optional<QPoint> anchor) {
     if (m_designer->realPicture.isNull() || index < 0 || index >= ZoomSteps::count())
         return;
     // An entry that is not offered (its preview would be too large) changes nothing.
@@ -856,6 +1070,8 @@ void TProjectManager::chooseZoom(int index) {
         showShownZoom();
         return;
     }
+    const QPoint at = anchor.value_or(m_scroll->viewport()->rect().center());
+    const QPointF full = FullPointAt(at);
     const double before = m_designer->ZoomRatio;
     QString failure;
     try {
@@ -870,27 +1086,30 @@ void TProjectManager::chooseZoom(int index) {
         // The level that could not be had was never shown: back to the one that was, so that
         // the box and the next Zoom In or Out start from it.
         m_designer->ZoomRatio = before;
-        m_designer->Picture = QImage();
         applyZoom();
         showShownZoom();
         centrePreview();
         ShowError(failure);
         return;
     }
+    m_fitMode = false;
     showZoomLevel(index);
     centrePreview();
+    scrollFullPointTo(full, at);
 }
 
-void TProjectManager::zoomIn() {
+void TProjectManager::zoomIn(std::optional<QPoint> anchor) {
     if (m_designer->realPicture.isNull())
         return;
     const int next =
         ZoomSteps::zoomInIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0);
-    chooseZoom(std::min(next, ZoomSteps::largestIndexFor(m_designer->realPicture.size())));
+    chooseZoom(std::min(next, ZoomSteps::largestIndexFor(m_designer->realPicture.size())),
+               anchor);
 }
 
-void TProjectManager::zoomOut() {
-    chooseZoom(ZoomSteps::zoomOutIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0));
+void TProjectManager::zoomOut(std::optional<QPoint> anchor) {
+    chooseZoom(ZoomSteps::zoomOutIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0),
+               anchor);
 }
 
 void TProjectManager::fitToPage() {
@@ -905,10 +1124,14 @@ void TProjectManager::fitToPage() {
 void TProjectManager::actualSize() {
     if (m_designer->realPicture.isNull())
         return;
+    const QPoint at = m_scroll->viewport()->rect().center();
+    const QPointF full = FullPointAt(at);
     m_designer->ZoomRatio = 1.0;
+    m_fitMode = false;
     showZoomLevel(ZoomSteps::indexFor(1.0));
     applyZoom();
     centrePreview();
+    scrollFullPointTo(full, at);
 }
 
 // ---- image ----
@@ -960,7 +1183,7 @@ bool TProjectManager::OpenImage(const QString& fileName) {
         ShowError(e.message());
         return false;
     }
-    if (m_designer->Picture.width() == 0 || m_designer->Picture.height() == 0) {
+    if (m_designer->PreviewSize().isEmpty()) {
         ShowError(QStringLiteral("Wrong file format"));
         return false;
     }
@@ -968,11 +1191,13 @@ bool TProjectManager::OpenImage(const QString& fileName) {
     TakePhotoDates(*m_designer, fileName);
     showZoomLevel(ZoomSteps::indexFor(1.0));
     const QSize client = clientSize();
-    if (m_designer->Picture.height() > client.height() ||
-        m_designer->Picture.width() > client.width())
+    if (m_designer->PreviewSize().height() > client.height() ||
+        m_designer->PreviewSize().width() > client.width())
         fitToWindow();
     else
         applyZoom();
+    // A new photo is shown whole and stays so when the window changes, as Fit to Page does.
+    m_fitMode = true;
     centrePreview();
     SetImagePath(fileName);
     RefreshPalette();
@@ -1042,8 +1267,15 @@ void TProjectManager::showEffects() {
 }
 
 void TProjectManager::showBatch() {
-    TfrmGroup group(m_designer, this);
-    group.exec();
+    // One batch window, whether the menu or the explorer asks for it; not modal, so that files
+    // can still be dragged in from the explorer.
+    if (!m_group) {
+        m_group = new TfrmGroup(m_designer, this);
+        m_group->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_group->show();
+    m_group->raise();
+    m_group->activateWindow();
 }
 
 // ---- patterns ----
@@ -1157,9 +1389,14 @@ void TProjectManager::LoadPattern(const QString& fileName) {
         d.RemoveComponent(brick);
         brick->hide();
     }
+    const int gridX = d.GridX(), gridY = d.GridY();
+    const bool isGrid = d.IsGrid();
     try {
         ReadPattern(fileName, d);
     } catch (...) {
+        d.SetGridX(gridX);
+        d.SetGridY(gridY);
+        d.SetIsGrid(isGrid);
         ClearBricks(d);
         for (QWidget* c : d.Components())
             d.RemoveComponent(c);

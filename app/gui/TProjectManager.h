@@ -1,5 +1,7 @@
 #pragma once
 
+#include "patterns/file/PatternFile.h"
+
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -7,12 +9,14 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DesignSurface;
 class QAction;
 class QDialog;
 class QComboBox;
 class QScrollArea;
+class QSpinBox;
 class QToolBar;
 class QToolButton;
 class SurfaceActions;
@@ -30,11 +34,16 @@ struct QMetaObject;
 // is a photo to open, the second a pattern to lay over it.
 struct CommandLine {
     bool group = false;
+    bool help = false;    // "--help" or "-h": print the usage and exit
+    bool version = false; // "--version" or "-v": print the version and exit
     QString photo;
     QString pattern;
     QStringList unused; // files beyond the second
 };
+// "--" ends the switches: what follows is a file whatever its name.
 CommandLine ParseCommandLine(const QStringList& arguments);
+// What "--help" prints.
+QString CommandLineHelp();
 
 // "major.minor", then ".release.build" when build is not 0, or ".release" when release is not 0.
 QString VersionText(const QString& version);
@@ -77,6 +86,8 @@ public:
     TfrmBottom* explorer() const { return m_explorer; }
     TComponentEditorRegistry& brickEditors() const { return *m_brickEditors; }
     QComboBox* zoomBox() const { return m_zoomBox; }
+    // The View menu's grid step (1..32), as the surface's GridX and GridY.
+    QSpinBox* gridStepBox() const { return m_gridStep; }
     QToolBar* paletteBar() const { return m_paletteBar; }
     // The action with that object name ("aOpenImage", "aSaveAs", ...), or nullptr.
     QAction* action(const QString& name) const;
@@ -122,11 +133,20 @@ public:
     void showResize();
     void showEffects();
     void rotate(int degrees);
-    void zoomIn();
-    void zoomOut();
+    // The zoom commands keep the point of the photo at the anchor (viewport coordinates) where
+    // it was; without one, the point at the view's centre.
+    void zoomIn(std::optional<QPoint> anchor = {});
+    void zoomOut(std::optional<QPoint> anchor = {});
+    // Fits the photo to the window, and keeps it fitted when the window's size changes until
+    // another zoom is chosen.
     void fitToPage();
     void actualSize();
-    void chooseZoom(int index);
+    void chooseZoom(int index, std::optional<QPoint> anchor = {});
+    bool FitsWindow() const { return m_fitMode; }
+    // The point of the full-size photo under a point of the view (viewport coordinates).
+    QPointF FullPointAt(QPoint viewportPoint) const;
+    // The view, its scroll area's viewport.
+    QWidget* viewport() const;
     void helpTopics();
     void about();
     void visitHomePage();
@@ -169,6 +189,9 @@ private:
     void buildMenus();
     void buildToolBars();
     void paletteClicked(int index);
+    // Snapping on or off and its step, as one undo step of the pattern (nothing when neither
+    // changes).
+    void setGrid(bool snap, int step);
     void arrowClicked();
     // What of the unsaved work to save before it would be lost.
     enum class SaveChoice { Both, Pattern, Photo, Discard, Cancel };
@@ -187,7 +210,11 @@ private:
     void showShownZoom();
     QString askFileName(const FileRequest& request);
     void fitToWindow();
+    // Fits again after the view's size changed, while the photo is fitted.
+    void refit();
     void applyZoom();
+    // Scrolls so that the full-size point lies under the viewport point.
+    void scrollFullPointTo(QPointF full, QPoint viewportPoint);
     void centrePreview();
     void updateCaption();
     int runDialog(QDialog& dialog);
@@ -203,6 +230,9 @@ private:
     QScrollArea* m_scroll;
     SurfaceActions* m_surface;
     QComboBox* m_zoomBox = nullptr;
+    QSpinBox* m_gridStep = nullptr;
+    // The layout a pattern file carries beside the grid, kept as read for the next write.
+    PatternLayout m_patternLayout;
     QToolBar* m_paletteBar = nullptr;
     QToolButton* m_arrow = nullptr;
     QList<QToolButton*> m_paletteButtons;
@@ -212,6 +242,8 @@ private:
     QString m_appTitle;
     QString m_patternPath;
     int m_shownZoomIndex = -1;
+    bool m_fitMode = false;
+    int m_wheelAngle = 0; // wheel turns with Ctrl held, until a whole step is reached
     QString m_shownZoomText;
     QPointer<TfrmResize> m_resize;
     QPointer<TfrmGroup> m_group;

@@ -55,11 +55,11 @@ QSize ZoomSteps::previewSize(QSize full, int index) {
             std::max(1, RoundHalfEven(full.height() / ratio))};
 }
 
-int ZoomSteps::largestIndexFor(QSize full, qint64 maxPixels) {
+int ZoomSteps::largestIndexFor(QSize full, int maxSide) {
     int largest = 0;
     for (int i = 1; i < kCount; ++i) {
         const QSize preview = previewSize(full, i);
-        if (qint64(preview.width()) * preview.height() > maxPixels)
+        if (std::max(preview.width(), preview.height()) > maxSide)
             break;
         largest = i;
     }

@@ -8,9 +8,9 @@
 class ZoomSteps {
 public:
     static constexpr int kCount = 17;
-    // A preview above this many pixels (1.6 GB at four bytes each) is not offered: it could
-    // only be had at the cost of the whole machine, if at all.
-    static constexpr qint64 kMaxPreviewPixels = 400'000'000;
+    // The preview is drawn at paint time and costs no memory of its size; but a side beyond
+    // this is more than widget coordinates are meant to carry, and is not offered.
+    static constexpr int kMaxPreviewSide = 1'000'000;
 
     static int count() { return kCount; }
     static QString text(int index);
@@ -27,9 +27,9 @@ public:
 
     // The preview's size of a full-size picture at an entry (as the surface rounds it).
     static QSize previewSize(QSize full, int index);
-    // The largest entry whose preview of the picture stays within maxPixels (the first entry at
-    // least): the entries beyond it are not offered.
-    static int largestIndexFor(QSize full, qint64 maxPixels = kMaxPreviewPixels);
+    // The largest entry whose preview of the picture has no side above maxSide (the first entry
+    // at least): the entries beyond it are not offered.
+    static int largestIndexFor(QSize full, int maxSide = kMaxPreviewSide);
 
     // The ratio that shows a picture whole in the client area: 1.0 when it fits, else the
     // larger of the height and width quotients.

@@ -5,8 +5,24 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringList>
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // Help and version are answered before any window (or display) is needed.
+    {
+        QStringList arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        const CommandLine line = ParseCommandLine(arguments);
+        if (line.help || line.version) {
+            const QString text =
+                line.help ? CommandLineHelp()
+                          : QStringLiteral("Captiomark %1\n").arg(QStringLiteral(CAPTIOMARK_VERSION));
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     // Brick classes first, so that patterns and the clipboard can stream them.
     RegisterBricks();
     CaptiomarkApplication app(argc, argv);

@@ -2,6 +2,8 @@
 
 #include "batch/explorer/ThumbnailCache.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PictureLoader.h"
+#include "imaging/core/TExif.h"
 #include "platform/RegularFile.h"
 
 #include <QBuffer>
@@ -12,9 +14,10 @@
 namespace {
 
 constexpr int CacheSide = 128;
+constexpr int LargeCacheSide = 256;
 
-QImage blankThumbnail(const QColor& color) {
-    QImage thumb(ThumbnailSide, ThumbnailSide, QImage::Format_RGB32);
+QImage blankThumbnail(const QColor& color, int side) {
+    QImage thumb(side, side, QImage::Format_RGB32);
     thumb.fill(color);
     return thumb;
 }
@@ -28,18 +31,31 @@ QSize headerSize(const QByteArray& bytes) {
     return reader.size();
 }
 
-// Decodes a picture, a JPEG at the smallest DCT scale that still covers the cache's thumbnail.
-QImage decodeForThumbnail(const QByteArray& bytes, QSize* original) {
+// The EXIF orientation of a JPEG's bytes; 1 when it has none or it cannot be read.
+quint32 orientationOf(const QByteArray& bytes) {
+    try {
+        TExif exif;
+        exif.LoadFromBytes(bytes);
+        return exif.Orientation;
+    } catch (const Exception&) {
+        return 1;
+    }
+}
+
+// Decodes a picture, a JPEG at the smallest DCT scale that still covers the cache's thumbnail
+// and turned upright by its EXIF orientation; *original is the upright size.
+QImage decodeForThumbnail(const QByteArray& bytes, QSize* original, int cacheSide) {
     if (DetectImageType(bytes) == ImageFileType::Jpeg) {
         const QSize size = headerSize(bytes);
         if (size.isValid() && !size.isEmpty()) {
-            const QSize wanted = size.width() > CacheSide || size.height() > CacheSide
-                                     ? size.scaled(CacheSide, CacheSide, Qt::KeepAspectRatio)
+            const QSize wanted = size.width() > cacheSide || size.height() > cacheSide
+                                     ? size.scaled(cacheSide, cacheSide, Qt::KeepAspectRatio)
                                      : size;
             QImage image =
                 DecodeJpegScaled(bytes, qMax(1, wanted.width()), qMax(1, wanted.height()));
-            *original = size;
-            return image;
+            const quint32 orientation = orientationOf(bytes);
+            *original = orientation >= 5 && orientation <= 8 ? size.transposed() : size;
+            return OrientedImage(std::move(image), orientation);
         }
     }
     // GIFs come back as their first frame.
@@ -50,40 +66,43 @@ QImage decodeForThumbnail(const QByteArray& bytes, QSize* original) {
 
 } // namespace
 
-QRect ThumbnailRect(int width, int height) {
+QRect ThumbnailRect(int width, int height, int side) {
     if (width <= 0 || height <= 0)
-        return QRect(0, 0, ThumbnailSide - 1, ThumbnailSide - 1);
+        return QRect(0, 0, side - 1, side - 1);
+    const int half = side / 2;
     const double q = double(width) / height;
     if (width > height) {
-        const int t = int(25 / q);
-        return QRect(0, 25 - t, 49, 2 * t);
+        const int t = int(half / q);
+        return QRect(0, half - t, side - 1, 2 * t);
     }
-    const int t = int(25 * q);
-    return QRect(25 - t, 0, 2 * t, 49);
+    const int t = int(half * q);
+    return QRect(half - t, 0, 2 * t, side - 1);
 }
 
-QImage ThumbnailOfIcon(const QImage& icon) {
-    QImage thumb = blankThumbnail(Qt::white);
+QImage ThumbnailOfIcon(const QImage& icon, int side) {
+    QImage thumb = blankThumbnail(Qt::white, side);
     QPainter p(&thumb);
-    p.drawImage((ThumbnailSide - icon.width()) / 2, (ThumbnailSide - icon.height()) / 2, icon);
+    p.drawImage((side - icon.width()) / 2, (side - icon.height()) / 2, icon);
     return thumb;
 }
 
 FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
-                                const QImage& unreadable, bool useCache,
+                                const QImage& unreadable, bool useCache, int side,
                                 const std::function<bool()>& cancelled) {
+    // The desktop's normal thumbnails serve up to their 128 pixels, the large ones beyond.
+    const bool large = side > CacheSide;
+    const int cacheSide = large ? LargeCacheSide : CacheSide;
+    const auto cacheSize = large ? ThumbnailCache::Size::Large : ThumbnailCache::Size::Normal;
     FileThumbnail out;
     out.typeText = path;
     if (useCache) {
-        QImage cached = ThumbnailCache::Read(path);
+        QImage cached = ThumbnailCache::Read(path, nullptr, cacheSize);
         if (!cached.isNull()) {
-            if (cached.width() > ThumbnailSide || cached.height() > ThumbnailSide)
-                cached = cached.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio,
-                                       Qt::SmoothTransformation);
-            out.image = blankThumbnail(background);
+            if (cached.width() > side || cached.height() > side)
+                cached = cached.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            out.image = blankThumbnail(background, side);
             QPainter p(&out.image);
-            p.drawImage((ThumbnailSide - cached.width()) / 2, (ThumbnailSide - cached.height()) / 2,
-                        cached);
+            p.drawImage((side - cached.width()) / 2, (side - cached.height()) / 2, cached);
             out.fromCache = true;
             return out;
         }
@@ -94,13 +113,13 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
     const FileRead file = ReadRegularFile(path, MaxThumbnailFileSize, cancelled);
     if (file.ok() && !(cancelled && cancelled())) {
         try {
-            picture = decodeForThumbnail(file.data, &original);
+            picture = decodeForThumbnail(file.data, &original, cacheSide);
         } catch (const Exception&) {
             picture = QImage();
         }
     }
     if (picture.isNull() || original.isEmpty() || (cancelled && cancelled())) {
-        out.image = ThumbnailOfIcon(unreadable);
+        out.image = ThumbnailOfIcon(unreadable, side);
         out.unreadable = true;
         return out;
     }
@@ -109,20 +128,21 @@ FileThumbnail MakeFileThumbnail(const QString& path, const QColor& background,
                        .arg(QFileInfo(path).suffix().toUpper())
                        .arg(original.width())
                        .arg(original.height());
-    out.image = blankThumbnail(Qt::white);
+    out.image = blankThumbnail(Qt::white, side);
     {
         QPainter p(&out.image);
-        const QRect rect = ThumbnailRect(original.width(), original.height());
+        const QRect rect = ThumbnailRect(original.width(), original.height(), side);
         if (!rect.isEmpty())
             p.drawImage(rect.topLeft(), picture.scaled(rect.size(), Qt::IgnoreAspectRatio,
                                                        Qt::SmoothTransformation));
     }
     if (useCache) {
-        const QImage forCache = picture.width() > CacheSide || picture.height() > CacheSide
-                                    ? picture.scaled(CacheSide, CacheSide, Qt::KeepAspectRatio,
+        const QImage forCache = picture.width() > cacheSide || picture.height() > cacheSide
+                                    ? picture.scaled(cacheSide, cacheSide, Qt::KeepAspectRatio,
                                                      Qt::SmoothTransformation)
                                     : picture;
-        ThumbnailCache::Write(path, forCache, original); // a cache we cannot write is no failure
+        // A cache we cannot write is no failure.
+        ThumbnailCache::Write(path, forCache, original, cacheSize);
     }
     return out;
 }

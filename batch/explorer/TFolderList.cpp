@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
@@ -58,18 +59,27 @@ QString StartFolder() {
 
 TFolderModel::TFolderModel(QObject* parent) : QAbstractListModel(parent) {
     m_pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+    m_maxWorkers = m_pool.maxThreadCount();
     // The user-interface thread goes first on a busy machine.
     m_pool.setThreadPriority(QThread::LowPriority);
-    QImage blank(ThumbnailSide, ThumbnailSide, QImage::Format_RGB32);
+    QImage blank(m_side, m_side, QImage::Format_RGB32);
     blank.fill(Qt::white);
     m_blank = QPixmap::fromImage(blank);
-    m_folderIcon = ThumbnailOfIcon(iconImage(QStyle::SP_DirIcon, 48));
+    m_folderIcon = ThumbnailOfIcon(iconImage(QStyle::SP_DirIcon, 48), m_side);
     m_unreadableIcon = iconImage(QStyle::SP_MessageBoxWarning, 32);
     m_background = QApplication::palette().color(QPalette::Window);
     // Thumbnails that arrive close together are shown together.
     m_flush.setSingleShot(true);
     m_flush.setInterval(30);
     connect(&m_flush, &QTimer::timeout, this, &TFolderModel::flushArrived);
+    // A copy of many files changes the folder many times: it is read again once they settle.
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(300);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_refresh.start(); });
+    connect(&m_refresh, &QTimer::timeout, this, [this] {
+        if (!m_folder.isEmpty() && QFileInfo(m_folder).isDir())
+            emit folderChangedOnDisk();
+    });
 }
 
 TFolderModel::~TFolderModel() {
@@ -79,6 +89,29 @@ TFolderModel::~TFolderModel() {
 }
 
 void TFolderModel::ShowFolder(const QString& path) {
+    fill(path, false);
+}
+
+void TFolderModel::Refresh() {
+    if (!m_folder.isEmpty())
+        fill(m_folder, true);
+}
+
+void TFolderModel::SetThumbnailSide(int side) {
+    if (side == m_side || side < 16)
+        return;
+    m_side = side;
+    QImage blank(side, side, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    m_blank = QPixmap::fromImage(blank);
+    m_folderIcon = ThumbnailOfIcon(iconImage(QStyle::SP_DirIcon, std::min(side - 2, 128)), side);
+    // Every thumbnail is made again at the new side.
+    m_known.clear();
+    if (!m_folder.isEmpty())
+        fill(m_folder, false);
+}
+
+void TFolderModel::fill(const QString& path, bool keepKnown) {
     const QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     // Ask the system first, so that the message carries its reason.
     if (DIR* dir = ::opendir(QFile::encodeName(folder).constData()))
@@ -89,6 +122,7 @@ void TFolderModel::ShowFolder(const QString& path) {
                                    QString::fromLocal8Bit(std::strerror(errno))));
 
     QList<TShellItem> items;
+    QHash<QString, QFileInfo> infos;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
@@ -102,6 +136,7 @@ void TFolderModel::ShowFolder(const QString& path) {
         item.ItemId = item.FullPath;
         item.TypeText = item.FullPath;
         items.append(item);
+        infos.insert(item.FullPath, info);
     }
     QCollator collator;
     collator.setNumericMode(true);
@@ -113,53 +148,109 @@ void TFolderModel::ShowFolder(const QString& path) {
         return c != 0 ? c < 0 : a.DisplayName < b.DisplayName;
     });
 
-    // The old folder's thumbnails are no longer wanted.
+    // The old folder's thumbnails are no longer wanted; workers that are busy finish and are
+    // told apart by their generation.
     ++m_generation;
-    m_pool.clear();
+    m_queue.clear();
+    m_queuedPaths.clear();
     m_arrived.clear();
     m_flush.stop();
     m_pending = 0;
+    if (folder != m_folder || !keepKnown)
+        m_known.clear();
+    if (folder != m_folder) {
+        if (!m_watcher.directories().isEmpty())
+            m_watcher.removePaths(m_watcher.directories());
+        m_watcher.addPath(folder);
+    }
 
     beginResetModel();
     m_items = std::move(items);
     m_thumbs.clear();
     m_rowOfImage.clear();
     m_folder = folder;
+    QHash<QString, Known> known;
     for (int row = 0; row < m_items.size(); ++row) {
         TShellItem& item = m_items[row];
         item.ImageIndex = int(m_thumbs.size());
         m_rowOfImage.append(row);
         if (item.IsFolder) {
             m_thumbs.append(QPixmap::fromImage(m_folderIcon));
+            continue;
+        }
+        const QFileInfo& info = infos[item.FullPath];
+        const auto old = m_known.constFind(item.FullPath);
+        if (old != m_known.constEnd() && old->size == info.size() &&
+            old->modified == info.lastModified().toMSecsSinceEpoch()) {
+            m_thumbs.append(old->thumbnail);
+            item.TypeText = old->typeText;
+            known.insert(item.FullPath, *old);
         } else {
             m_thumbs.append(m_blank);
             queueThumbnail(item.ImageIndex, item.FullPath);
         }
     }
+    m_known = std::move(known);
     endResetModel();
     emit folderShown(m_folder);
+    startWaiting();
     if (m_pending == 0)
         emit thumbnailsFinished();
 }
 
 void TFolderModel::queueThumbnail(int imageIndex, const QString& path) {
     ++m_pending;
-    const int generation = m_generation;
-    const QColor background = m_background;
-    const QImage unreadable = m_unreadableIcon;
-    const bool useCache = m_useCache;
-    m_pool.start([this, generation, imageIndex, path, background, unreadable, useCache] {
-        // A new folder or the list's end stops the work at the next block read.
-        const auto cancelled = [this, generation] { return generation != m_generation; };
-        if (cancelled())
-            return;
-        FileThumbnail t = MakeFileThumbnail(path, background, unreadable, useCache, cancelled);
-        if (cancelled())
-            return;
-        Arrived result{generation, imageIndex, std::move(t.image), std::move(t.typeText)};
-        QMetaObject::invokeMethod(
-            this, [this, result] { arrived(result); }, Qt::QueuedConnection);
-    });
+    m_queue.append(imageIndex);
+    m_queuedPaths.insert(imageIndex, path);
+}
+
+void TFolderModel::PreferRows(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, int(m_items.size()) - 1);
+    if (first > last || m_queue.isEmpty())
+        return;
+    QList<int> wanted;
+    for (int row = first; row <= last; ++row) {
+        const int image = m_items[row].ImageIndex;
+        if (m_queue.removeOne(image))
+            wanted.append(image);
+    }
+    m_queue = wanted + m_queue;
+}
+
+void TFolderModel::startWaiting() {
+    while (m_running < m_maxWorkers && !m_queue.isEmpty()) {
+        const int imageIndex = m_queue.takeFirst();
+        const QString path = m_queuedPaths.take(imageIndex);
+        ++m_running;
+        const int generation = m_generation;
+        const QColor background = m_background;
+        const QImage unreadable = m_unreadableIcon;
+        const bool useCache = m_useCache;
+        const int side = m_side;
+        m_pool.start([this, generation, imageIndex, path, background, unreadable, useCache, side] {
+            // A new folder or the list's end stops the work at the next block read.
+            const auto cancelled = [this, generation] { return generation != m_generation; };
+            Arrived result{generation, imageIndex, {}, {}};
+            bool made = !cancelled();
+            if (made) {
+                FileThumbnail t =
+                    MakeFileThumbnail(path, background, unreadable, useCache, side, cancelled);
+                made = !cancelled();
+                result.image = std::move(t.image);
+                result.typeText = std::move(t.typeText);
+            }
+            QMetaObject::invokeMethod(
+                this, [this, result, made] { finished(result, made); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void TFolderModel::finished(const Arrived& result, bool made) {
+    --m_running;
+    if (made)
+        arrived(result);
+    startWaiting();
 }
 
 void TFolderModel::arrived(const Arrived& result) {
@@ -179,7 +270,11 @@ void TFolderModel::flushArrived() {
             continue;
         m_thumbs[a.imageIndex] = QPixmap::fromImage(a.image);
         const int row = m_rowOfImage[a.imageIndex];
-        m_items[row].TypeText = a.typeText;
+        TShellItem& item = m_items[row];
+        item.TypeText = a.typeText;
+        const QFileInfo info(item.FullPath);
+        m_known.insert(item.FullPath, {info.size(), info.lastModified().toMSecsSinceEpoch(),
+                                       m_thumbs[a.imageIndex], a.typeText});
         first = qMin(first, row);
         last = qMax(last, row);
         --m_pending;
@@ -192,8 +287,11 @@ void TFolderModel::flushArrived() {
 }
 
 void TFolderModel::WaitForThumbnails() {
-    m_pool.waitForDone();
-    QCoreApplication::sendPostedEvents(this);
+    // Each finished worker starts the next waiting one.
+    do {
+        m_pool.waitForDone();
+        QCoreApplication::sendPostedEvents(this);
+    } while (m_running > 0 || !m_queue.isEmpty());
     m_flush.stop();
     flushArrived();
 }
@@ -259,6 +357,9 @@ QVariant TFolderModel::data(const QModelIndex& index, int role) const {
     const TShellItem& item = m_items[row];
     switch (role) {
     case Qt::DisplayRole:
+        return item.DisplayName;
+    case Qt::ToolTipRole:
+        // The whole name, which the list may show shortened in the middle.
         return item.DisplayName;
     case Qt::DecorationRole:
         return item.ImageIndex >= 0 && item.ImageIndex < m_thumbs.size()
@@ -329,12 +430,13 @@ TFolderList::TFolderList(QWidget* parent) : QListView(parent), m_model(new TFold
     setModel(m_model);
     setViewMode(QListView::IconMode);
     setIconSize(QSize(ThumbnailSide, ThumbnailSide));
-    setGridSize(QSize(90, 80));
+    setGridSize(QSize(ThumbnailSide + 40, ThumbnailSide + 30));
     setUniformItemSizes(true);
     setResizeMode(QListView::Adjust);
     setMovement(QListView::Static);
-    setWordWrap(true);
-    // Photo names differ at their end: keep it visible.
+    // One line per name, shortened in the middle: photo names differ at their end, which stays
+    // visible; the whole name is the entry's tooltip.
+    setWordWrap(false);
     setTextElideMode(Qt::ElideMiddle);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -342,6 +444,78 @@ TFolderList::TFolderList(QWidget* parent) : QListView(parent), m_model(new TFold
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
     m_typedAt.start();
+    m_visible.setSingleShot(true);
+    m_visible.setInterval(40);
+    connect(&m_visible, &QTimer::timeout, this, &TFolderList::preferVisible);
+    connect(m_model, &TFolderModel::folderShown, &m_visible, qOverload<>(&QTimer::start));
+    connect(m_model, &TFolderModel::folderChangedOnDisk, this, &TFolderList::followDisk);
+}
+
+void TFolderList::SetThumbnailSide(int side) {
+    setIconSize(QSize(side, side));
+    setGridSize(QSize(side + 40, side + 30));
+    HourGlass wait;
+    try {
+        m_model->SetThumbnailSide(side);
+    } catch (const Exception& e) {
+        ShowError(e.message());
+    }
+}
+
+void TFolderList::preferVisible() {
+    const QRect view = viewport()->rect();
+    int first = -1, last = -1;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (!visualRect(m_model->index(row)).intersects(view))
+            continue;
+        if (first < 0)
+            first = row;
+        last = row;
+    }
+    if (first >= 0)
+        m_model->PreferRows(first, last);
+}
+
+void TFolderList::followDisk() {
+    const QStringList selected = SelectedPaths();
+    const QString current = currentIndex().data(TFolderModel::PathRole).toString();
+    const int scrolled = verticalScrollBar()->value();
+    try {
+        m_model->Refresh();
+    } catch (const Exception&) {
+        return; // the folder went away: the list keeps what it showed
+    }
+    QItemSelection selection;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QModelIndex i = m_model->index(row);
+        const QString path = i.data(TFolderModel::PathRole).toString();
+        if (selected.contains(path))
+            selection.select(i, i);
+        if (path == current)
+            selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    verticalScrollBar()->setValue(scrolled);
+}
+
+bool TFolderList::event(QEvent* event) {
+    // Ctrl+A in the list selects its files, not the window's bricks.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll)) {
+        event->accept();
+        return true;
+    }
+    return QListView::event(event);
+}
+
+void TFolderList::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    m_visible.start();
+}
+
+void TFolderList::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    m_visible.start();
 }
 
 bool TFolderList::ShowFolder(const QString& path) {

@@ -1,10 +1,17 @@
 #include "batch/explorer/TfrmBottom.h"
 
+#include "batch/explorer/FolderThumbnails.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QIcon>
+#include <QLineEdit>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
@@ -21,6 +28,7 @@ namespace {
 
 const QString BoundsName = QStringLiteral("BottomBounds");
 const QString FloatingName = QStringLiteral("BottomFloating");
+const QString ThumbSizeName = QStringLiteral("ExplorerThumbnailSize");
 
 } // namespace
 
@@ -51,6 +59,31 @@ TfrmBottom::TfrmBottom(QWidget* parent, const QString& folder) : QDockWidget(par
     auto* column = new QVBoxLayout(client);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(2, 2, 2, 2);
+    btnUp = new QToolButton(client);
+    btnUp->setObjectName(QStringLiteral("btnUp"));
+    btnUp->setIcon(QIcon::fromTheme(QStringLiteral("go-up"),
+                                    style()->standardIcon(QStyle::SP_FileDialogToParent)));
+    btnUp->setToolTip(QStringLiteral("Up to the parent folder (Backspace)"));
+    btnUp->setAutoRaise(true);
+    edtPath = new QLineEdit(client);
+    edtPath->setObjectName(QStringLiteral("edtPath"));
+    edtPath->setToolTip(QStringLiteral("The folder shown; type another and press Enter"));
+    auto* folders = new QFileSystemModel(edtPath);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    folders->setRootPath(QString());
+    auto* completer = new QCompleter(folders, edtPath);
+    edtPath->setCompleter(completer);
+    cbThumbSize = new QComboBox(client);
+    cbThumbSize->setObjectName(QStringLiteral("cbThumbSize"));
+    cbThumbSize->setToolTip(QStringLiteral("Thumbnail size"));
+    for (int side : ThumbnailSides)
+        cbThumbSize->addItem(QStringLiteral("%1 px").arg(side), side);
+    bar->addWidget(btnUp);
+    bar->addWidget(edtPath, 1);
+    bar->addWidget(cbThumbSize);
+    column->addLayout(bar);
     ListView = new TFolderList(client);
     ListView->setObjectName(QStringLiteral("ListView"));
     ListView->Model()->SetSourceTag(QStringLiteral("explorer"));
@@ -82,7 +115,28 @@ TfrmBottom::TfrmBottom(QWidget* parent, const QString& folder) : QDockWidget(par
             [this](const QPoint& at) { PopupMenu1->popup(ListView->viewport()->mapToGlobal(at)); });
     connect(ListView, &TFolderList::fileActivated, this, &TfrmBottom::openImage);
     connect(ListView, &TFolderList::itemSelected, this, [this] { updateStatus(); });
-    connect(ListView->Model(), &TFolderModel::folderShown, this, [this] { updateStatus(); });
+    connect(ListView->Model(), &TFolderModel::folderShown, this, [this](const QString& folder) {
+        folderShown(folder);
+        updateStatus();
+    });
+    connect(btnUp, &QToolButton::clicked, this, [this] { ListView->OpenParentFolder(); });
+    connect(edtPath, &QLineEdit::returnPressed, this, &TfrmBottom::pathEntered);
+    // The size chosen last time.
+    {
+        SettingsStore store(SettingsKey);
+        const int stored = store.Open() ? store.Value(ThumbSizeName).toInt() : 0;
+        const int at = cbThumbSize->findData(stored);
+        cbThumbSize->setCurrentIndex(at >= 0 ? at : 0);
+        if (at > 0)
+            ListView->SetThumbnailSide(stored);
+    }
+    connect(cbThumbSize, &QComboBox::activated, this, [this](int index) {
+        const int side = cbThumbSize->itemData(index).toInt();
+        ListView->SetThumbnailSide(side);
+        SettingsStore store(SettingsKey);
+        if (store.OpenOrCreate())
+            store.SetValue(ThumbSizeName, QString::number(side));
+    });
     connect(ListView->Model(), &QAbstractItemModel::dataChanged, this, [this] { updateStatus(); });
     connect(btnFold, &QToolButton::clicked, this, &TfrmBottom::Fold);
     connect(btnFloat, &QToolButton::clicked, this, [this] { setFloating(!isFloating()); });
@@ -122,6 +176,18 @@ void TfrmBottom::Fold() {
         });
     }
     updateFoldButton();
+}
+
+void TfrmBottom::folderShown(const QString& folder) {
+    edtPath->setText(QDir::toNativeSeparators(folder));
+    btnUp->setEnabled(!QDir(folder).isRoot());
+}
+
+void TfrmBottom::pathEntered() {
+    const QString typed = QDir::fromNativeSeparators(edtPath->text().trimmed());
+    if (typed.isEmpty() || !ListView->ShowFolder(typed))
+        edtPath->setText(QDir::toNativeSeparators(CurrentFolder()));
+    ListView->setFocus();
 }
 
 void TfrmBottom::updateFoldButton() {

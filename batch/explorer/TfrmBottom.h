@@ -5,7 +5,9 @@
 #include <QDockWidget>
 
 class QAction;
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QStatusBar;
 class QToolButton;
@@ -23,6 +25,11 @@ public:
     explicit TfrmBottom(QWidget* parent = nullptr, const QString& folder = StartFolder());
     ~TfrmBottom() override;
 
+    // Above the list: the parent folder, the folder's path (typed to go there), the thumbnails'
+    // size.
+    QToolButton* btnUp = nullptr;
+    QLineEdit* edtPath = nullptr;
+    QComboBox* cbThumbSize = nullptr;
     TFolderList* ListView = nullptr;
     QStatusBar* stbMain = nullptr;
     QLabel* stbCount = nullptr; // first panel: number of entries
@@ -61,6 +68,9 @@ protected:
 
 private:
     void updateStatus();
+    // The path bar and the Up button follow the folder shown.
+    void folderShown(const QString& folder);
+    void pathEntered();
     void updateFoldButton();
 
     bool m_folded = false;

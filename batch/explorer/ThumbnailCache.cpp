@@ -25,6 +25,7 @@ namespace ThumbnailCache {
 namespace {
 
 constexpr int NormalSide = 128;
+constexpr int LargeSide = 256;
 // A 256 x 256 PNG with its texts is well under a megabyte; anything much larger is not ours.
 constexpr qint64 MaxCachedFileSize = qint64(4) << 20;
 
@@ -197,13 +198,15 @@ QHash<QString, QString> PngTexts(const QByteArray& png) {
     return texts;
 }
 
-QImage Read(const QString& path, QSize* original) {
+QImage Read(const QString& path, QSize* original, Size least) {
     const QFileInfo info(path);
     if (!info.isFile())
         return QImage();
     const QString uri = FileUri(path);
     const QString mtime = QString::number(info.lastModified().toSecsSinceEpoch());
     for (Size size : {Size::Normal, Size::Large}) {
+        if (least == Size::Large && size == Size::Normal)
+            continue;
         // Only a regular file of thumbnail size: a pipe or a device in the cache is skipped.
         const FileRead file = ReadRegularFile(ThumbnailPath(uri, size), MaxCachedFileSize);
         if (!file.ok())
@@ -228,7 +231,7 @@ QImage Read(const QString& path, QSize* original) {
     return QImage();
 }
 
-QString Write(const QString& path, const QImage& thumbnail, QSize original) {
+QString Write(const QString& path, const QImage& thumbnail, QSize original, Size size) {
     const QFileInfo info(path);
     const QString root = CacheRoot();
     if (info.absoluteFilePath().startsWith(root + QLatin1Char('/')))
@@ -236,11 +239,12 @@ QString Write(const QString& path, const QImage& thumbnail, QSize original) {
     if (thumbnail.isNull())
         return QStringLiteral("No thumbnail for %1").arg(path);
     const QString uri = FileUri(path);
-    const QString target = ThumbnailPath(uri, Size::Normal);
+    const QString target = ThumbnailPath(uri, size);
 
+    const int side = size == Size::Normal ? NormalSide : LargeSide;
     QImage image = thumbnail;
-    if (image.width() > NormalSide || image.height() > NormalSide)
-        image = image.scaled(NormalSide, NormalSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (image.width() > side || image.height() > side)
+        image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     QByteArray png;
     QBuffer buffer(&png);

@@ -4,6 +4,7 @@
 #include "batch/explorer/TfrmBottom.h"
 #include "batch/window/TToolBox.h"
 #include "designer/state/TDesigner.h"
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/PhotoDates.h"
@@ -301,6 +302,11 @@ void TfrmGroup::buildResample(QWidget* box) {
     }
     cboxProp = new QCheckBox(QStringLiteral("Proportional"), box);
     cboxProp->setChecked(true);
+    cboxProp->setToolTip(QStringLiteral(
+        "Each image keeps its own aspect, as large as fits inside the box: a square box sets "
+        "the long side"));
+    lblFitExample = new QLabel(box);
+    lblFitExample->setObjectName(QStringLiteral("lblFitExample"));
     cboxRotate = new QCheckBox(QStringLiteral("Rotate Images"), box);
     lblRotateBy = new QLabel(QStringLiteral("Rotate all Images by"), box);
     edtRotate = new QSpinBox(box);
@@ -317,6 +323,7 @@ void TfrmGroup::buildResample(QWidget* box) {
     grid->addWidget(edtHeight, 2, 3);
     grid->addWidget(lblPixels, 2, 4);
     grid->addWidget(cboxProp, 3, 0, 1, 2);
+    grid->addWidget(lblFitExample, 3, 2, 1, 3);
     grid->addWidget(cboxRotate, 4, 0, 1, 2);
     grid->addWidget(lblRotateBy, 5, 0, 1, 2);
     grid->addWidget(edtRotate, 5, 2);
@@ -335,8 +342,11 @@ void TfrmGroup::buildResample(QWidget* box) {
     connect(cboxRotate, &QCheckBox::toggled, this, applyRotate);
     applyFit(false);
     applyRotate(false);
-    connect(edtWidth, &QSpinBox::valueChanged, this, [this] { fieldEdited(edtWidth); });
-    connect(edtHeight, &QSpinBox::valueChanged, this, [this] { fieldEdited(edtHeight); });
+    // The box is the user's: neither field follows the other, the example shows the result.
+    for (QSpinBox* s : {edtWidth, edtHeight, edtRotate})
+        connect(s, &QSpinBox::valueChanged, this, &TfrmGroup::updateFitExample);
+    for (QCheckBox* c : {cboxFit, cboxProp, cboxRotate})
+        connect(c, &QCheckBox::toggled, this, &TfrmGroup::updateFitExample);
 }
 
 void TfrmGroup::buildRename(QWidget* box) {
@@ -473,6 +483,7 @@ void TfrmGroup::SetRename() {
     }
     if (ListView1->count() > 0)
         UpdateNameExample();
+    updateFitExample();
 }
 
 bool TfrmGroup::eventFilter(QObject* watched, QEvent* event) {
@@ -608,25 +619,34 @@ void TfrmGroup::EditBoxChange() {
     m_names.CustomText = text;
 }
 
-void TfrmGroup::fieldEdited(QSpinBox* field) {
-    if (!field->hasFocus() || !cboxProp->isChecked() || m_items.isEmpty() ||
-        m_items.first().IsFolder)
-        return;
-    // The size the photo will have when processed: turned upright like every loaded photo.
-    QSize size;
-    try {
-        size = PhotoFileSize(m_items.first().FullPath, Settings().AutoRotate);
-    } catch (const Exception& e) {
-        ShowError(e.message());
-        return;
+void TfrmGroup::updateFitExample() {
+    QString text;
+    const int angle = cboxRotate->isChecked() ? edtRotate->value() : 0;
+    if (cboxFit->isChecked() && edtWidth->value() > 0 && edtHeight->value() > 0 &&
+        !m_items.isEmpty() && !m_items.first().IsFolder && angle % 90 == 0) {
+        // The size the photo will have when processed: upright like every loaded photo, then
+        // turned, then fitted, as the render does.
+        QSize size;
+        try {
+            size = PhotoFileSize(m_items.first().FullPath, Settings().AutoRotate);
+        } catch (const Exception&) {
+            size = QSize();
+        }
+        if (!size.isEmpty()) {
+            const QSize turned = angle % 180 != 0 ? size.transposed() : size;
+            const QSize fitted = FitIntoBox(turned, QSize(edtWidth->value(), edtHeight->value()),
+                                            cboxProp->isChecked());
+            const QChar times(0x00D7);
+            text = QStringLiteral("%1: %2 %3 %4 becomes %5 %3 %6")
+                       .arg(FileNameOf(m_items.first().FullPath))
+                       .arg(turned.width())
+                       .arg(times)
+                       .arg(turned.height())
+                       .arg(fitted.width())
+                       .arg(fitted.height());
+        }
     }
-    if (size.isEmpty())
-        return;
-    const double w = size.width(), h = size.height();
-    if (field == edtWidth)
-        edtHeight->setValue(RoundHalfEven(h / w * edtWidth->value()));
-    else
-        edtWidth->setValue(RoundHalfEven(w / h * edtHeight->value()));
+    lblFitExample->setText(text);
 }
 
 QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {

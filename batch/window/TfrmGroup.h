@@ -64,6 +64,8 @@ public:
     QSpinBox* edtWidth = nullptr;
     QSpinBox* edtHeight = nullptr;
     QCheckBox* cboxProp = nullptr;
+    // What the fit makes of the first file ("a.jpg: 4000 × 3000 becomes 1600 × 1200").
+    QLabel* lblFitExample = nullptr;
     QCheckBox* cboxRotate = nullptr;
     QLabel* lblRotateBy = nullptr;
     QSpinBox* edtRotate = nullptr;
@@ -127,7 +129,7 @@ private:
     void EditBoxExit();
     void EditBoxChange();
     void setEditMode(bool edit);
-    void fieldEdited(QSpinBox* field);
+    void updateFitExample();
     void addFilesDialog();
     void setInputEnabled(bool enabled);
     void buildAvailable();

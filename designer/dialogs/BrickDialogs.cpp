@@ -26,7 +26,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolButton>
@@ -151,8 +150,6 @@ void TBrickDialog::finishLayout(QWidget* own) {
     buttons->addWidget(btnCancel);
     top->addLayout(buttons);
     adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().width() - width(), y());
 }
 
 void TBrickDialog::refreshFontLabels() {
@@ -387,6 +384,8 @@ TOPropertyTimeEditor::TOPropertyTimeEditor(TTextTime* brick, QWidget* parent)
     DateTimePicker1->setDisplayFormat(timePickerDisplay(m_index));
     ComboBox1->setCurrentIndex(m_index);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TOPropertyTimeEditor::choose);
+    // The time typed is the brick's time.
+    connect(DateTimePicker1, &QDateTimeEdit::dateTimeChanged, this, [this] { choose(m_index); });
     finishLayout(own);
 }
 
@@ -397,6 +396,7 @@ void TOPropertyTimeEditor::choose(int index) {
     DateTimePicker1->setDisplayFormat(timePickerDisplay(index));
     const double value = DateTimeToValue(
         QDateTime(DateTimePicker1->date(), DateTimePicker1->time(), QTimeZone::utc()));
+    m_time->DateValue = value;
     m_time->setCaption(FormatDateTimeText(TimeFormats[index], value));
     m_time->Format = QString::number(index);
     m_time->update();

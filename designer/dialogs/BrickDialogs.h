@@ -69,8 +69,7 @@ public:
 
 protected:
     TBrickDialog(TText* brick, const QString& caption, QWidget* parent);
-    // Lays out the dialog's own controls above the common ones; then places the dialog at the
-    // screen's right edge.
+    // Lays out the dialog's own controls above the common ones.
     void finishLayout(QWidget* own);
     void refreshFontLabels();
 
@@ -122,7 +121,7 @@ public:
     explicit TOPropertyTimeEditor(TTextTime* brick, QWidget* parent = nullptr);
 
     QComboBox* ComboBox1;
-    QDateTimeEdit* DateTimePicker1; // display only
+    QDateTimeEdit* DateTimePicker1; // the brick's time
     int FormatIndex() const { return m_index; }
 
 private:

@@ -13,8 +13,11 @@
 #include "platform/Rounding.h"
 
 const QString PictureFileFilter =
-    QStringLiteral("Bitmaps (*.bmp);;Jpeg Images (*.jpg);;Icons (*.ico);;"
-                   "All images (*.bmp *.jpg *.ico)");
+    QStringLiteral("Bitmaps (*.bmp);;Jpeg Images (*.jpg *.jpeg);;PNG Images (*.png);;"
+                   "GIF Images (*.gif);;Icons (*.ico);;"
+                   "All images (*.bmp *.jpg *.jpeg *.png *.gif *.ico)");
+const QString AllPicturesFilter =
+    QStringLiteral("All images (*.bmp *.jpg *.jpeg *.png *.gif *.ico)");
 
 namespace {
 
@@ -28,7 +31,8 @@ bool runLive(const TOComponentEditor& editor, QWidget* widget) {
     const BrickSnapshot before = TakeBrickSnapshot(brick);
     int result = QDialog::Rejected;
     try {
-        Dialog dialog(brick);
+        // Over the window the brick is in, not wherever the system puts a dialog of its own.
+        Dialog dialog(brick, brick->window() != brick ? brick->window() : nullptr);
         result = EditorDialogs().Exec(dialog);
     } catch (...) {
         RestoreBrickSnapshot(brick, before);
@@ -94,7 +98,7 @@ bool TOPictureComponentEditor::Edit(QWidget* widget) {
     FileDialogRequest request;
     request.title = QStringLiteral("Picture");
     request.filter = PictureFileFilter;
-    request.selectedFilter = QStringLiteral("All images (*.bmp *.jpg *.ico)");
+    request.selectedFilter = AllPicturesFilter;
     const QString file = EditorDialogs().OpenFile ? EditorDialogs().OpenFile(request) : QString();
     if (!file.isEmpty()) {
         try {

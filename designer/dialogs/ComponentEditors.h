@@ -65,6 +65,8 @@ public:
 
 // The open-picture dialog's filter, for the picture brick and the Picture property.
 extern const QString PictureFileFilter;
+// Its last entry, chosen when the dialog opens.
+extern const QString AllPicturesFilter;
 
 // The brick editors by class name (with case), in registration order.
 class TComponentEditorRegistry {

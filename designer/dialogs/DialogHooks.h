@@ -29,5 +29,8 @@ struct EditorDialogHooks {
 };
 
 EditorDialogHooks& EditorDialogs();
+// Centres a dialog on its parent's window (the active window when it has no parent), kept on
+// that window's screen. The standard Exec does this before it runs the dialog.
+void PlaceOverOwner(QDialog& dialog);
 // Back to the toolkit's own dialogs.
 void ResetEditorDialogs();

@@ -7,6 +7,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/Rounding.h"
 
+#include <QPainter>
 #include <QUndoStack>
 #include <QVariant>
 #include <algorithm>
@@ -16,6 +17,7 @@ TDesigner* g_instance = nullptr;
 }
 
 TDesigner::TDesigner(QWidget* parent) : QWidget(parent), Panel1(new TcPanel(this)) {
+    setObjectName(QStringLiteral("Designer"));
     Panel1->setGeometry(0, 0, 0, 0);
     g_instance = this;
 }
@@ -84,18 +86,151 @@ QString TDesigner::LoadPhoto(const QString& fileName) {
 }
 
 void TDesigner::UpdatePreview() {
-    if (realPicture.isNull() || ZoomRatio <= 0) {
-        Picture = QImage();
-    } else if (ZoomRatio == 1.0) {
-        Picture = realPicture;
-    } else {
-        const int w = std::max(1, PreviewFromFull(realPicture.width()));
-        const int h = std::max(1, PreviewFromFull(realPicture.height()));
-        Picture = realPicture;
-        ResampleBitmap(Picture, w, h);
-    }
-    Panel1->resize(Picture.size());
+    Levels(); // made now, once per photo, rather than in the first paint
+    Panel1->resize(PreviewSize());
     Panel1->update();
+}
+
+namespace {
+// Halvings stop once the picture's longer side is below this.
+constexpr int kSmallestLevel = 64;
+} // namespace
+
+const QList<QImage>& TDesigner::Levels() const {
+    if (realPicture.isNull()) {
+        m_levels.clear();
+        m_levelsKey = 0;
+        return m_levels;
+    }
+    // Any change of the photo's pixels gives it another cache key.
+    if (m_levelsKey == realPicture.cacheKey())
+        return m_levels;
+    m_levels.clear();
+    m_levelsKey = 0;
+    QImage level = realPicture;
+    while (std::max(level.width(), level.height()) >= 2 * kSmallestLevel) {
+        level = HalveBitmap(level);
+        m_levels.append(level);
+    }
+    m_levelsKey = realPicture.cacheKey();
+    return m_levels;
+}
+
+QSize TDesigner::PreviewSize() const {
+    if (realPicture.isNull() || ZoomRatio <= 0)
+        return {};
+    return {std::max(1, PreviewFromFull(realPicture.width())),
+            std::max(1, PreviewFromFull(realPicture.height()))};
+}
+
+void TDesigner::PaintPreview(QPainter& painter, const QRect& area) const {
+    const QSize preview = PreviewSize();
+    const QRect shown = area.intersected(QRect(QPoint(), preview));
+    if (shown.isEmpty())
+        return;
+    // The smallest picture that still has a pixel for every pixel shown: the photo itself, or
+    // the halving whose scale lies between the zoom ratio and half of it.
+    const QList<QImage>& levels = Levels();
+    int level = 0;
+    while (level < levels.size() && double(2 << level) <= ZoomRatio * (1 + 1e-9))
+        ++level;
+    const QImage& image = level == 0 ? realPicture : levels[level - 1];
+    const double sx = double(image.width()) / preview.width();
+    const double sy = double(image.height()) / preview.height();
+    const QRectF source(shown.x() * sx, shown.y() * sy, shown.width() * sx, shown.height() * sy);
+    painter.save();
+    // Smooth while reducing and at moderate enlargements; from 300 % on the photo's own pixels
+    // show.
+    const bool exact = image.size() == preview;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !exact && ZoomRatio > 1.0 / 3);
+    painter.drawImage(QRectF(shown), image, source);
+    painter.restore();
+}
+
+QImage TDesigner::PreviewImage(const QRect& area) const {
+    if (area.isEmpty())
+        return {};
+    QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.translate(-area.topLeft());
+    PaintPreview(p, area);
+    return out;
+}
+
+QImage TDesigner::ScaledPicture(QSize size) const {
+    if (realPicture.isNull() || size.isEmpty())
+        return {};
+    const QImage* from = &realPicture;
+    for (const QImage& level : Levels())
+        if (level.width() >= size.width() && level.height() >= size.height())
+            from = &level;
+    return from->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+qint64 TDesigner::PreviewCacheBytes() const {
+    qint64 bytes = 0;
+    for (const QImage& level : m_levels)
+        bytes += level.sizeInBytes();
+    return bytes;
+}
+
+void TDesigner::SetGridX(int value) {
+    value = std::clamp(value, 1, 32);
+    if (value == m_gridX)
+        return;
+    m_gridX = value;
+    Panel1->update();
+    emit gridChanged();
+}
+
+void TDesigner::SetGridY(int value) {
+    value = std::clamp(value, 1, 32);
+    if (value == m_gridY)
+        return;
+    m_gridY = value;
+    Panel1->update();
+    emit gridChanged();
+}
+
+void TDesigner::SetIsGrid(bool value) {
+    if (value == m_isGrid)
+        return;
+    m_isGrid = value;
+    emit gridChanged();
+}
+
+void TDesigner::SetShowGrid(bool value) {
+    if (value == m_showGrid)
+        return;
+    m_showGrid = value;
+    Panel1->update();
+    emit gridChanged();
+}
+
+namespace {
+QString sizeText(QSize size) {
+    return size.isEmpty() ? QString()
+                          : QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+}
+} // namespace
+
+QString TDesigner::PictureText() const {
+    return sizeText(PreviewSize());
+}
+
+QString TDesigner::RealPictureText() const {
+    return sizeText(realPicture.size());
+}
+
+QString TDesigner::ExifText() const {
+    if (realExif.Entries.isEmpty())
+        return realPicture.isNull() ? QString() : QStringLiteral("(none)");
+    return QStringLiteral("%1 entries").arg(realExif.Entries.size());
+}
+
+QWidget* TDesigner::PanelWidget() const {
+    return Panel1;
 }
 
 int TDesigner::PreviewFromFull(int full) const {

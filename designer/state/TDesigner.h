@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QPainter;
 class QUndoStack;
 class TcPanel;
 
@@ -20,11 +21,26 @@ inline bool IsBrickTag(int tag) {
     return tag < kFurnitureTag;
 }
 
-// The design surface: holds the open photo (as a preview at the zoom ratio and at full size),
-// its EXIF record, and the pattern's bricks in creation order. One per process; bricks reach it
-// through Instance().
+// The design surface: holds the open photo at full size with its EXIF record, the zoom ratio it
+// is shown at, the grid, and the pattern's bricks in creation order. One per process; bricks
+// reach it through Instance().
+//
+// The preview is not a picture of its own: the picture panel draws the visible part of the
+// full-size photo scaled at paint time, from the photo itself or from one of its halvings (made
+// once per photo), so that a zoom step costs no resampling and the memory does not grow with
+// the zoom.
 class TDesigner : public QWidget {
     Q_OBJECT
+    // The inspector shows these, not the widget's own properties.
+    Q_CLASSINFO("publishedOwnProperties", "true")
+    Q_PROPERTY(int GridX READ GridX WRITE SetGridX)
+    Q_PROPERTY(int GridY READ GridY WRITE SetGridY)
+    Q_PROPERTY(bool IsGrid READ IsGrid WRITE SetIsGrid)
+    Q_CLASSINFO("default:IsGrid", "True")
+    Q_PROPERTY(QString Picture READ PictureText)
+    Q_PROPERTY(QString realPicture READ RealPictureText)
+    Q_PROPERTY(QString realExif READ ExifText)
+    Q_PROPERTY(QWidget* Panel1 READ PanelWidget)
 
 public:
     explicit TDesigner(QWidget* parent = nullptr);
@@ -32,7 +48,6 @@ public:
 
     static TDesigner* Instance();
 
-    QImage Picture;     // the preview, drawn by Panel1
     QImage realPicture; // the full-size photo
     TExif realExif;     // the EXIF record of realPicture's file
     // The metadata blocks of realPicture's file (its colour profile among them), carried into
@@ -73,15 +88,58 @@ public:
     // batch). Throws when the picture cannot be read, leaving both as they were; returns why the
     // EXIF record could not be read (empty when it was).
     QString LoadPhoto(const QString& fileName);
-    // Replaces the preview by the full-size picture scaled at the zoom ratio; sizes Panel1 (which
-    // shows it in the display's colours).
+    // After the photo or the zoom ratio changed: the halvings made again when the photo is
+    // another, Panel1 sized to the preview and repainted (Panel1 shows it in the display's
+    // colours).
     void UpdatePreview();
+
+    // The preview's size: round(W / zoom) x round(H / zoom), at least 1 x 1; empty without a
+    // photo.
+    QSize PreviewSize() const;
+    // Paints an area of the preview (preview coordinates) at the same place of the painter.
+    void PaintPreview(QPainter& painter, const QRect& area) const;
+    // An area of the preview as the panel shows it; the whole preview without an area.
+    QImage PreviewImage(const QRect& area) const;
+    QImage PreviewImage() const { return PreviewImage(QRect(QPoint(), PreviewSize())); }
+    // The whole photo scaled to a size, from the halving nearest above it.
+    QImage ScaledPicture(QSize size) const;
+    // Memory held for the preview: the halvings of the photo.
+    qint64 PreviewCacheBytes() const;
+
+    // The grid: the snap steps in preview pixels (1..32, 4 when created), snapping on or off,
+    // and whether the panel draws it. Each change emits gridChanged.
+    int GridX() const { return m_gridX; }
+    int GridY() const { return m_gridY; }
+    bool IsGrid() const { return m_isGrid; }
+    bool ShowGrid() const { return m_showGrid; }
+    void SetGridX(int value);
+    void SetGridY(int value);
+    void SetIsGrid(bool value);
+    void SetShowGrid(bool value);
 
     int PreviewFromFull(int full) const;
     int FullFromPreview(int preview) const;
 
+    QString PictureText() const;
+    QString RealPictureText() const;
+    QString ExifText() const;
+    QWidget* PanelWidget() const;
+
+signals:
+    void gridChanged();
+
 private:
+    // realPicture halved again and again, down to about 64 pixels; made for the photo whose
+    // cache key they carry.
+    const QList<QImage>& Levels() const;
+
     QList<QPointer<QWidget>> m_components;
+    mutable QList<QImage> m_levels;
+    mutable qint64 m_levelsKey = 0;
+    int m_gridX = 4;
+    int m_gridY = 4;
+    bool m_isGrid = false;
+    bool m_showGrid = false;
 };
 
 // The design surface a brick sits on (through its picture panel), or none for a brick that is

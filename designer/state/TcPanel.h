@@ -2,15 +2,17 @@
 
 #include "designer/state/TDesigner.h"
 
-#include <QByteArray>
-#include <QImage>
 #include <QWidget>
 
-// The picture panel: shows the preview picture of the design surface, converted from the photo's
+class QPainter;
+
+// The picture panel: shows the preview of the design surface's photo, converted from the photo's
 // colour profile to the display's (as colour-managed viewers show it, so that the bricks, drawn
-// in sRGB, look as they will in the file); every brick is its child.
+// in sRGB, look as they will in the file), and its grid when that is shown; every brick is its
+// child.
 class TcPanel : public QWidget {
     Q_OBJECT
+    Q_CLASSINFO("publishedOwnProperties", "true")
     Q_PROPERTY(int Tag READ Tag)
 
 public:
@@ -21,13 +23,10 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 
-    // The preview as the panel shows it. Converted once for each preview picture, when it is
-    // first shown: a surface that is never painted (the command line) never pays for it.
-    QImage ShownPicture();
-
 private:
     TDesigner* m_designer;
-    QImage m_shown;
-    qint64 m_shownKey = 0;
-    QByteArray m_shownProfile;
 };
+
+// Grid dots over an area (panel coordinates) at the multiples of the steps, spaced at least 4
+// pixels apart, inverted against what is below them.
+void PaintGrid(QPainter& painter, const QRect& area, int stepX, int stepY);

@@ -346,9 +346,10 @@ DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
     : QObject(parent), m_designer(designer), m_handle(new TStretchHandle),
       m_undo(new QUndoStack(this)) {
     m_handle->setObjectName(QStringLiteral("StretchHandle"));
-    // The frame keeps its own step of 1 until a grid setter runs.
     m_inspected = &m_designer;
     BuildPopup();
+    connect(&m_designer, &TDesigner::gridChanged, this, &DesignSurface::SyncGrid);
+    SyncGrid();
     connect(m_handle, &TStretchHandle::dragFinished, this, &DesignSurface::OnDragFinished);
     connect(m_handle, &TStretchHandle::mouseUp, this, [this] { OnHandleMouseUp(); });
     connect(m_handle, &TStretchHandle::nudged, this, &DesignSurface::OnNudged);
@@ -530,6 +531,22 @@ void DesignSurface::ClearSelection() {
     Select(nullptr);
 }
 
+void DesignSurface::SelectAll() {
+    QList<QWidget*> bricks;
+    for (QWidget* b : m_designer.Bricks())
+        if (IsBrick(b) && !qobject_cast<TBubbleFrom*>(b))
+            bricks.append(b);
+    if (bricks.isEmpty()) {
+        ClearSelection();
+        return;
+    }
+    Select(bricks.first());
+    for (int i = 1; i < bricks.size(); ++i)
+        AddToSelection(bricks[i]);
+    // The inspector keeps showing the first one.
+    Inspect(bricks.first());
+}
+
 QList<QWidget*> DesignSurface::Selection() const {
     QList<QWidget*> out;
     for (int i = 0; i < m_handle->SelectionCount(); ++i)
@@ -704,13 +721,14 @@ bool DesignSurface::CanPaste() const {
     return data && data->hasFormat(QString::fromLatin1(kBrickMimeType));
 }
 
-QWidget* DesignSurface::PasteBrick() {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
-        return nullptr;
-    std::unique_ptr<QWidget> brick(
-        ReadComponentStream(data->data(QString::fromLatin1(kBrickMimeType))));
-    const QString name = brick->objectName();
+std::unique_ptr<QWidget> DesignSurface::InsertStream(const QByteArray& stream, bool rename) {
+    std::unique_ptr<QWidget> brick(ReadComponentStream(stream));
+    const QString className = QString::fromLatin1(brick->metaObject()->className());
+    QString name = brick->objectName();
+    if (rename && controlOf(brick.get())) {
+        name = UniqueBrickName(className);
+        controlOf(brick.get())->setName(name);
+    }
     // Component names compare without regard to case.
     if (!name.isEmpty())
         for (const QWidget* c : m_designer.Components())
@@ -721,17 +739,59 @@ QWidget* DesignSurface::PasteBrick() {
         throw Exception(QStringLiteral("Only bricks can be pasted"));
     brick->setParent(m_designer.Panel1);
     m_designer.AddComponent(brick.get());
-    // Pasted over its original (or anything else on the picture), it lands a little aside.
-    if (ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
+    // Pasted over its original (or anything else on the picture), it lands a little aside; a
+    // duplicate always does, or it would hide under the brick it copies.
+    if (rename || ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
         control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
                            control->Height());
     SetUpLoadedBrick(m_designer, brick.get());
     brick->show();
-    QWidget* pasted = brick.release();
-    PushAdded(pasted, QStringLiteral("Paste %1").arg(name));
+    return brick;
+}
+
+QWidget* DesignSurface::PasteBrick() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
+        return nullptr;
+    QWidget* pasted = InsertStream(data->data(QString::fromLatin1(kBrickMimeType)), false).release();
+    PushAdded(pasted, QStringLiteral("Paste %1").arg(pasted->objectName()));
     Select(pasted);
     m_handle->BringSelectionToFront();
     return pasted;
+}
+
+QList<QWidget*> DesignSurface::DuplicateSelection() {
+    QList<QWidget*> originals;
+    for (QWidget* w : Selection()) {
+        QWidget* brick = brickProper(w);
+        if (IsBrick(brick) && !originals.contains(brick))
+            originals.append(brick);
+    }
+    QList<QWidget*> copies;
+    try {
+        for (QWidget* brick : originals)
+            copies.append(InsertStream(WriteComponentStream(brick), true).release());
+    } catch (...) {
+        for (QWidget* c : copies) {
+            ForgetWidget(c);
+            if (auto* bubble = qobject_cast<TTextBubble*>(c))
+                delete bubble->Marker();
+            m_designer.RemoveComponent(c);
+            delete c;
+        }
+        throw;
+    }
+    if (copies.isEmpty())
+        return copies;
+    m_undo->push(new BrickPresenceCommand(
+        *this, copies, true,
+        copies.size() == 1 ? QStringLiteral("Duplicate %1").arg(originals.first()->objectName())
+                           : QStringLiteral("Duplicate %1 bricks").arg(copies.size())));
+    Select(copies.first());
+    for (int i = 1; i < copies.size(); ++i)
+        AddToSelection(copies[i]);
+    m_handle->BringSelectionToFront();
+    return copies;
 }
 
 void DesignSurface::BringToFront(QWidget* brick) {
@@ -781,7 +841,12 @@ void DesignSurface::AfterPropertyWrite(QObject* object) {
         widget->update();
     }
     RealignHandle();
-    Inspect(object);
+    // The surface's own values (the grid, from the menu) do not take the inspector away from
+    // the brick it shows.
+    if (object == &m_designer && m_inspected && m_inspected != &m_designer)
+        Inspect(m_inspected);
+    else
+        Inspect(object);
 }
 
 void DesignSurface::MarkSaved() {
@@ -795,27 +860,40 @@ void DesignSurface::ResetHistory() {
 
 // --- Grid and layout -----------------------------------------------------------------------
 
+int DesignSurface::GridX() const {
+    return m_designer.GridX();
+}
+
+int DesignSurface::GridY() const {
+    return m_designer.GridY();
+}
+
+bool DesignSurface::IsGrid() const {
+    return m_designer.IsGrid();
+}
+
 void DesignSurface::SetGridX(int value) {
-    m_gridX = std::clamp(value, 1, 32);
-    m_handle->setGridX(m_gridX);
-    m_designer.update();
+    m_designer.SetGridX(value);
 }
 
 void DesignSurface::SetGridY(int value) {
-    m_gridY = std::clamp(value, 1, 32);
-    m_handle->setGridY(m_gridY);
-    m_designer.update();
+    m_designer.SetGridY(value);
 }
 
 void DesignSurface::SetIsGrid(bool value) {
-    m_isGrid = value;
-    m_handle->setSnapToGrid(value);
+    m_designer.SetIsGrid(value);
+}
+
+void DesignSurface::SyncGrid() {
+    // The step the user chose is the step snapped to: a pattern read back snaps as it was saved.
+    m_handle->setGridX(m_designer.IsGrid() ? m_designer.GridX() : 1);
+    m_handle->setGridY(m_designer.IsGrid() ? m_designer.GridY() : 1);
     m_designer.update();
 }
 
 void DesignSurface::CenterPanel() {
     TcPanel* panel = m_designer.Panel1;
-    const QSize preview = m_designer.Picture.size();
+    const QSize preview = m_designer.PreviewSize();
     panel->resize(1, 1);
     const int top = (m_designer.height() - preview.height()) / 2;
     const int left = (m_designer.width() - preview.width()) / 2;

@@ -123,6 +123,9 @@ public:
     void Select(QWidget* brick);
     // Shift-click: add a brick of the same parent to the selection.
     void AddToSelection(QWidget* brick);
+    // Every brick (a bubble's tail marker goes with its bubble), the first shown in the
+    // inspector.
+    void SelectAll();
     void ClearSelection(); // detach all, show the surface in the inspector
     QList<QWidget*> Selection() const;
     // Re-fits the handle to the first selected control's current bounds.
@@ -145,6 +148,10 @@ public:
     // "A component named <name> already exists", nothing changed. Returns the new brick.
     QWidget* PasteBrick();
     bool CanPaste() const;
+    // A copy of each selected brick through the clipboard's stream, without the clipboard: the
+    // next free name, 5 pixels right and down of its original, all in one undo step. The copies
+    // are selected. Returns them.
+    QList<QWidget*> DuplicateSelection();
     void BringToFront(QWidget* brick);
     void SendToBack(QWidget* brick);
     // The inspector's write: the property's text through WritePropertyText, as one command
@@ -157,13 +164,14 @@ public:
     void ResetHistory();
 
     // --- Grid -------------------------------------------------------------------------------
-    int GridX() const { return m_gridX; }
-    int GridY() const { return m_gridY; }
-    bool IsGrid() const { return m_isGrid; }
-    // 1..32 (clamped); the handle's steps follow whatever was set last.
-    void SetGridX(int value);
+    // The designer's grid (not undoable here; the inspector's and the menu's writes are). The
+    // handle snaps to GridX x GridY while IsGrid is on, to single pixels otherwise.
+    int GridX() const;
+    int GridY() const;
+    bool IsGrid() const;
+    void SetGridX(int value); // 1..32 (clamped)
     void SetGridY(int value);
-    void SetIsGrid(bool value); // the handle's SnapToGrid: both steps 8 (true) or 1 (false)
+    void SetIsGrid(bool value);
 
     // Centres the picture panel in the designer's client area, or puts it at (0,0) when the
     // preview is larger. Call after the designer is resized or the preview changes.
@@ -237,6 +245,12 @@ private:
     // Re-fits the frame to the selection when a control's bounds changed under it.
     void RealignHandle();
     void ForgetWidget(QWidget* widget); // about to leave the panel: out of selection and target
+    // The handle's snap steps from the designer's grid.
+    void SyncGrid();
+    // A brick read from a component stream onto the panel, set up as pasted (not yet on the
+    // undo stack). With rename (a duplicate), it takes the next free name instead of the
+    // stored one and always lands 5 pixels right and down of the stored place.
+    std::unique_ptr<QWidget> InsertStream(const QByteArray& stream, bool rename);
 
     TDesigner& m_designer;
     TStretchHandle* m_handle;
@@ -255,9 +269,6 @@ private:
     QPointer<QWidget> m_target;
     QPointer<QObject> m_inspected;
     QPoint m_lastHit;
-    int m_gridX = 4;
-    int m_gridY = 4;
-    bool m_isGrid = false;
 
     std::vector<std::unique_ptr<PropertyEditorEntry>> m_propertyEditors;
     std::vector<std::unique_ptr<ComponentEditorEntry>> m_componentEditors;

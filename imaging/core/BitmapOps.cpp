@@ -1,6 +1,7 @@
 #include "imaging/core/BitmapOps.h"
 
 #include "platform/ImageBuffer.h"
+#include "platform/Rounding.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -358,4 +359,52 @@ void ResampleBitmap(QImage& bitmap, int width, int height) {
         }
     }
     bitmap = std::move(dst);
+}
+
+QImage HalveBitmap(const QImage& bitmap) {
+    if (bitmap.isNull())
+        return {};
+    const bool opaque = bitmap.format() == QImage::Format_RGB32;
+    const QImage source =
+        opaque || bitmap.format() == QImage::Format_ARGB32_Premultiplied
+            ? bitmap
+            : bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = std::max(1, source.width() / 2);
+    const int h = std::max(1, source.height() / 2);
+    QImage out(w, h, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        throw std::bad_alloc();
+    // A side of one pixel takes that pixel twice.
+    const int dx = source.width() > 1 ? 1 : 0;
+    const int dy = source.height() > 1 ? 1 : 0;
+    for (int y = 0; y < h; ++y) {
+        const auto* a = reinterpret_cast<const quint32*>(source.constScanLine(2 * y));
+        const auto* b = reinterpret_cast<const quint32*>(source.constScanLine(2 * y + dy));
+        auto* o = reinterpret_cast<quint32*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const quint32 p[4] = {a[2 * x], a[2 * x + dx], b[2 * x], b[2 * x + dx]};
+            quint32 value = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                const quint32 sum = ((p[0] >> shift) & 0xff) + ((p[1] >> shift) & 0xff) +
+                                    ((p[2] >> shift) & 0xff) + ((p[3] >> shift) & 0xff);
+                value |= ((sum + 2) / 4) << shift;
+            }
+            o[x] = opaque ? (value | 0xff000000u) : value;
+        }
+    }
+    return out;
+}
+
+QSize FitIntoBox(QSize picture, QSize box, bool proportional) {
+    if (!proportional || picture.isEmpty() || box.isEmpty())
+        return box;
+    // The side that reaches the box first takes its length; the other follows the aspect,
+    // rounded (halves to even) and so never beyond the box.
+    const qint64 w = picture.width(), h = picture.height();
+    if (w * box.height() >= h * box.width()) {
+        const int height = RoundHalfEven(double(h) * box.width() / w);
+        return {box.width(), std::clamp(height, 1, box.height())};
+    }
+    const int width = RoundHalfEven(double(w) * box.height() / h);
+    return {std::clamp(width, 1, box.width()), box.height()};
 }

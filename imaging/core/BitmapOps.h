@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRgb>
+#include <QSize>
 
 // Turns the bitmap in place by angle degrees (clockwise positive). Quarter and half turns are
 // exact; other angles use nearest-neighbour inverse mapping, the uncovered area taking fill.
@@ -11,3 +12,14 @@ void RotateBitmap(QImage& bitmap, QRgb fill, double angle);
 // Resamples the bitmap in place to width x height with an area-averaging filter (reducing and
 // enlarging). The result is QImage::Format_RGB32. Sizes below 1 leave the bitmap unchanged.
 void ResampleBitmap(QImage& bitmap, int width, int height);
+
+// The picture at half its size, each pixel the mean of a 2 x 2 block (a last odd row or column
+// is dropped): one level of the preview's pyramid. RGB32 in, RGB32 out; any other format is
+// taken as premultiplied ARGB32 (the result is premultiplied as well). A side of 1 stays 1.
+QImage HalveBitmap(const QImage& bitmap);
+
+// The size a picture is fitted to in a box of width x height. Proportional: the picture's own
+// aspect, as large as fits inside the box, so that a square box gives the long side (4000 x 3000
+// into 1600 x 1600 is 1600 x 1200, into 1600 x 993 is 1324 x 993); otherwise the box itself.
+// Never a side above the box's nor below 1. An empty picture or box gives the box.
+QSize FitIntoBox(QSize picture, QSize box, bool proportional);

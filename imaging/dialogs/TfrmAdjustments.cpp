@@ -78,13 +78,13 @@ TfrmAdjustments::TfrmAdjustments(TDesigner* designer, std::function<void()> fitT
     grid->addLayout(buttons, 4, 0, 1, 3);
 
     // The preview works on a thumbnail no larger than the panel, so dragging stays smooth.
-    const QImage& preview = designer->Picture;
-    if (!preview.isNull()) {
+    const QSize preview = designer->PreviewSize();
+    if (!preview.isEmpty()) {
         const double f = std::max(double(preview.height()) / Panel2->height(),
                                   double(preview.width()) / Panel2->width());
         const int w = std::max(1, RoundHalfEven(preview.width() / f));
         const int h = std::max(1, RoundHalfEven(preview.height() / f));
-        m_thumbnail = preview.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_thumbnail = designer->ScaledPicture(QSize(w, h));
     }
     S = B = C = M = IdentityColorMatrix();
     MatrixMult();

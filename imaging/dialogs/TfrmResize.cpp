@@ -199,21 +199,17 @@ void TfrmResize::Button1Click() {
         accept();
         return;
     }
-    const double zoom = m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0;
-    // Both pictures are made before either is replaced: a size that does not fit in memory
-    // fails with "Not enough memory for a W × H image." and leaves the photo as it was.
+    // A size that does not fit in memory fails with "Not enough memory for a W × H image." and
+    // leaves the photo as it was.
     QImage full = m_designer->realPicture;
     ResampleBitmap(full, TargetWidth, TargetHeight);
-    QImage preview = m_designer->Picture;
-    ResampleBitmap(preview, std::max(1, RoundHalfEven(TargetWidth / zoom)),
-                   std::max(1, RoundHalfEven(TargetHeight / zoom)));
-    m_designer->Picture = preview;
     m_designer->realPicture = full;
     m_designer->PictureEdited = true;
+    m_designer->UpdatePreview();
     const QSize client = m_designer->size();
-    m_designer->Panel1->setGeometry(std::max(0, (client.width() - preview.width()) / 2),
-                                    std::max(0, (client.height() - preview.height()) / 2),
-                                    preview.width(), preview.height());
+    const QSize preview = m_designer->PreviewSize();
+    m_designer->Panel1->move(std::max(0, (client.width() - preview.width()) / 2),
+                             std::max(0, (client.height() - preview.height()) / 2));
     m_designer->update();
     m_designer->PhotoModified = true;
     accept();

@@ -493,16 +493,11 @@ QSize jpegSize(const QByteArray& bytes) {
 // The output size of a fit of a picture of (upright, unturned) size full, and the size of the
 // picture before an exact turn.
 QSize fitSize(const QSize& full, const RenderOptions& options) {
-    int width = options.width, height = options.height;
     const bool quarterTurn = options.angle % 180 != 0 && options.angle % 90 == 0;
     const QSize turned = quarterTurn ? full.transposed() : full;
-    if (options.proportional) {
-        if (turned.width() > turned.height())
-            height = RoundHalfEven(double(turned.height()) * width / turned.width());
-        else
-            width = RoundHalfEven(double(turned.width()) * height / turned.height());
-    }
-    return quarterTurn ? QSize(height, width) : QSize(width, height);
+    const QSize fitted =
+        FitIntoBox(turned, QSize(options.width, options.height), options.proportional);
+    return quarterTurn ? fitted.transposed() : fitted;
 }
 
 } // namespace
@@ -903,13 +898,10 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
         turned = working.size();
     }
 
-    if (options.proportional && width > 0 && height > 0) {
-        if (turned.width() > turned.height())
-            height = RoundHalfEven(double(turned.height()) * width / turned.width());
-        else
-            width = RoundHalfEven(double(turned.width()) * height / turned.height());
-    }
     if (width > 0 && height > 0) {
+        const QSize fitted = FitIntoBox(turned, QSize(width, height), options.proportional);
+        width = fitted.width();
+        height = fitted.height();
         // Bricks follow the change of size: positions and sizes scale with the image.
         out.sx = double(width) / turned.width();
         out.sy = double(height) / turned.height();

@@ -181,10 +181,11 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
                                      QStringLiteral("Save Patte&rn As…"), "&Close Pattern", "-",
                                      "&Batch processing", "-", "O&ptions", "-", "&Exit"}));
     EXPECT_EQ(items[1], (QStringList{"&Zoom In", "Z&oom Out", "&Fit to Page", "&Actual Size", "-",
+                                     "Show &Grid", "&Snap to Grid", "Grid Step", "-",
                                      "Object &Inspector", "E&xplorer"}));
     EXPECT_EQ(items[2],
-              (QStringList{"U&ndo", "R&edo", "-", "&Copy", "C&ut", "&Paste", "&Delete", "-",
-                           "Effects", "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
+              (QStringList{"U&ndo", "R&edo", "-", "&Copy", "C&ut", "&Paste", "Dupl&icate",
+                           "&Delete", "Select &All", "-", "Effects", "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
                            QStringLiteral("Ro&tate 90° Clockwise"), "-", "&Bring To Front",
                            "&Send To Back"}));
     EXPECT_EQ(items[3], (QStringList{"&Help Topics", "&Tip of the Day", "&Visit Home Page",
@@ -202,7 +203,7 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
         QKeySequence shortcut;
     };
     const QList<Row> rows = {
-        {"aOpenImage", "Open Image", "Image", {}},
+        {"aOpenImage", "Open Image", "Image", QKeySequence("Ctrl+Shift+O")},
         {"aSaveImage", "Save Image", "Image", {}},
         {"aSaveAs", "Save Image As", "Image", {}},
         {"aNew", "New Pattern", "Pattern", QKeySequence("Ctrl+N")},
@@ -213,9 +214,9 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
         {"aGroup", "Batch processing", "Pattern", {}},
         {"aOptions", "Options", "Image", {}},
         {"aExit", "Exit", "Image", {}},
-        {"aCopy", "Copy", "Edit", QKeySequence("Ctrl+Ins")},
-        {"aCut", "Cut", "Edit", QKeySequence("Shift+Del")},
-        {"aPaste", "Paste", "Edit", QKeySequence("Shift+Ins")},
+        {"aCopy", "Copy", "Edit", QKeySequence("Ctrl+C")},
+        {"aCut", "Cut", "Edit", QKeySequence("Ctrl+X")},
+        {"aPaste", "Paste", "Edit", QKeySequence("Ctrl+V")},
         {"aDelete", "Delete", "Edit", QKeySequence("Ctrl+Del")},
         {"aBringToFromt", "Bring To Front", "Edit", QKeySequence("Ctrl+B")},
         {"aSendToBack", "Send To Back", "Edit", QKeySequence("Ctrl+Shift+B")},
@@ -223,10 +224,12 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
         {"aRotateCount", "Rotate 90° Countclockwise", "Image", {}},
         {"aRotateClock", "Rotate 90° Clockwise", "Image", {}},
         {"aEffects", "Effects", "Image", {}},
-        {"aZoomin", "Zoom In", "View", {}},
-        {"aZoomout", "Zoom Out", "View", {}},
+        {"aZoomin", "Zoom In", "View", QKeySequence("Ctrl+=")},
+        {"aZoomout", "Zoom Out", "View", QKeySequence("Ctrl+-")},
         {"aFittopage", "Fit to Page", "View", {}},
-        {"aActualsize", "Actual Size", "View", {}},
+        {"aActualsize", "Actual Size", "View", QKeySequence("Ctrl+0")},
+        {"aDuplicate", "Duplicate", "Edit", QKeySequence("Ctrl+D")},
+        {"aSelectAll", "Select All", "Edit", QKeySequence("Ctrl+A")},
         {"aAbout", "Help Topics", "Help", QKeySequence("F1")},
         {"actTip", "Tip of the Day", "Help", {}},
         {"Action1", "Visit Home Page", "Help", {}},
@@ -238,6 +241,7 @@ TEST_F(MainWindowTest, ActionsCarryCaptionCategoryAndShortcut) {
         EXPECT_EQ(withoutMnemonic({a->text()}).constFirst(), QString::fromUtf8(r.caption))
             << r.name;
         EXPECT_EQ(a->property("category").toString(), QLatin1String(r.category)) << r.name;
+        // The key shown in the menu; the clipboard's keys of old come second.
         EXPECT_EQ(a->shortcut(), r.shortcut) << r.name;
     }
 }
@@ -267,7 +271,8 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
         EXPECT_TRUE(enabled(n)) << n;
     for (const char* n : {"aSaveAs", "aOpen", "aSave", "aSavePatternAs", "aClose", "aResize",
                           "aRotateCount", "aZoomin", "aFittopage", "aNew", "aCopy", "aCut",
-                          "aPaste", "aDelete", "aSendToBack", "aUndo", "aRedo", "aAlignLeft"})
+                          "aPaste", "aDelete", "aSendToBack", "aUndo", "aRedo", "aAlignLeft",
+                          "aDuplicate", "aSelectAll"})
         EXPECT_FALSE(enabled(n)) << n;
     EXPECT_FALSE(window->zoomBox()->isEnabled());
     EXPECT_EQ(window->zoomBox()->currentText(), "100 %"); // not the first entry, "1 %"
@@ -277,7 +282,8 @@ TEST_F(MainWindowTest, EnablingFollowsTheOpenImageAndTheModifiedFlag) {
                           "aZoomin", "aZoomout", "aFittopage", "aActualsize"})
         EXPECT_TRUE(enabled(n)) << n;
     EXPECT_TRUE(window->zoomBox()->isEnabled());
-    // Not modified yet; New Pattern has no rule of its own; the surface's commands wait for it.
+    // Not modified yet; no bricks for New Pattern to clear; the surface's commands wait for a
+    // selection.
     EXPECT_FALSE(enabled("aSave"));
     EXPECT_FALSE(enabled("aSaveImage"));
     EXPECT_FALSE(enabled("aNew"));
@@ -406,12 +412,12 @@ TEST_F(MainWindowTest, LargePhotoIsFittedAndCommandsZoom) {
     const QSize big(client.width() * 3, client.height() * 2);
     ASSERT_TRUE(window->OpenImage(writePhoto(path("big.jpg"), big.width(), big.height())));
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 3.0);
-    EXPECT_EQ(designer()->Picture.size(),
+    EXPECT_EQ(designer()->PreviewSize(),
               QSize(client.width(), static_cast<int>(std::nearbyint(big.height() / 3.0))));
     EXPECT_EQ(window->zoomBox()->currentText(), "33 %");
     window->actualSize();
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 1.0);
-    EXPECT_EQ(designer()->Picture.size(), big);
+    EXPECT_EQ(designer()->PreviewSize(), big);
     window->zoomIn();
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 100.0 / 120);
     EXPECT_EQ(window->zoomBox()->currentText(), "120 %");
@@ -422,7 +428,7 @@ TEST_F(MainWindowTest, LargePhotoIsFittedAndCommandsZoom) {
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 3.0);
     window->chooseZoom(6);
     EXPECT_DOUBLE_EQ(designer()->ZoomRatio, 2.0);
-    EXPECT_EQ(designer()->Picture.width(), big.width() / 2);
+    EXPECT_EQ(designer()->PreviewSize().width(), big.width() / 2);
 }
 
 TEST_F(MainWindowTest, SmallPhotoKeepsActualSizeAndIsCentred) {
@@ -949,12 +955,15 @@ TEST_F(MainWindowTest, ExplorerOpensPhotosAndShowsAndFolds) {
     TfrmBottom* explorer = window->explorer();
     ASSERT_NE(explorer, nullptr);
     EXPECT_EQ(window->dockWidgetArea(explorer), Qt::BottomDockWidgetArea);
-    EXPECT_FALSE(explorer->isVisible());
-    window->action("aExplorer")->trigger();
+    // Shown below the picture from the start; the menu item folds and unfolds it.
     EXPECT_TRUE(explorer->isVisible());
+    EXPECT_FALSE(explorer->isFloating());
     EXPECT_FALSE(explorer->Folded());
+    EXPECT_GT(explorer->geometry().top(), window->centralWidget()->geometry().bottom());
     window->action("aExplorer")->trigger();
     EXPECT_TRUE(explorer->Folded());
+    window->action("aExplorer")->trigger();
+    EXPECT_FALSE(explorer->Folded());
 
     const QString photo = writePhoto(path("fromExplorer.jpg"), 160, 120);
     emit explorer->openImage(photo);

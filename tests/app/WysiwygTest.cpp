@@ -89,7 +89,7 @@ QRect inkBox(const QImage& image, const QImage& photo) {
 // also fill in the palette's window colour, which a brick without a background never shows.)
 QImage onScreen(TDesigner& d, QWidget* brick) {
     QImage screen =
-        d.Picture.copy(brick->geometry()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        d.PreviewImage(brick->geometry()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     brick->render(&screen, QPoint(), QRegion(), QWidget::DrawChildren);
     return screen.convertToFormat(QImage::Format_RGB32);
 }
@@ -114,7 +114,7 @@ void expectPreviewMatchesOutput(TDesigner& d, const char* when) {
         EXPECT_NEAR(brick->height(), full.height() / z, 1.0);
         const QImage screen = onScreen(d, brick);
         const QImage screenPhoto =
-            d.Picture.copy(brick->geometry()).convertToFormat(QImage::Format_RGB32);
+            d.PreviewImage(brick->geometry()).convertToFormat(QImage::Format_RGB32);
         const QImage saved = resampled(output.copy(full), brick->size());
         const QImage savedPhoto = resampled(d.realPicture.copy(full), brick->size());
         const QRect screenInk = inkBox(screen, screenPhoto);
@@ -157,7 +157,8 @@ protected:
         SetMessageHandler([this](MessageKind, const QString& t) { messages.append(t); });
         window = std::make_unique<TProjectManager>();
         window->RegisterStandardBricks();
-        window->setGeometry(50, 50, 900, 700);
+        // Tall enough that the picture keeps a zoom ratio near 2 above the explorer.
+        window->setGeometry(50, 50, 900, 900);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -243,11 +244,11 @@ TEST_F(WysiwygTest, ResizedPhotoShowsWholeWithTheBricksInPlace) {
     window->showResize();
     ASSERT_EQ(d().realPicture.size(), QSize(1000, 750));
     // The whole photo is shown, not a part of it.
-    EXPECT_EQ(d().Panel1->size(), d().Picture.size());
-    EXPECT_EQ(d().Picture.size(),
+    EXPECT_EQ(d().Panel1->size(), d().PreviewSize());
+    EXPECT_EQ(d().PreviewSize(),
               QSize(RoundHalfEven(1000 / d().ZoomRatio), RoundHalfEven(750 / d().ZoomRatio)));
-    const QImage whole = resampled(d().realPicture, d().Picture.size());
-    EXPECT_LT(meanChannelDifference(whole, d().Picture.convertToFormat(QImage::Format_RGB32)), 2.0);
+    const QImage whole = resampled(d().realPicture, d().PreviewSize());
+    EXPECT_LT(meanChannelDifference(whole, d().PreviewImage().convertToFormat(QImage::Format_RGB32)), 2.0);
     EXPECT_TRUE(fullGeometry(d()) == before);
     expectPreviewMatchesOutput(d(), "resized");
 }
@@ -319,7 +320,7 @@ TEST_F(WysiwygTest, StretchedLogoIsStretchedOnScreenAndInTheFile) {
         // The logo fills its whole box, on screen as in the file: no letterbox.
         const QImage screen = onScreen(d(), picture);
         const QImage photoPart =
-            d().Picture.copy(picture->geometry()).convertToFormat(QImage::Format_RGB32);
+            d().PreviewImage(picture->geometry()).convertToFormat(QImage::Format_RGB32);
         const QRect ink = inkBox(screen, photoPart);
         EXPECT_LE(ink.left(), 1);
         EXPECT_LE(ink.top(), 1);

@@ -31,6 +31,9 @@ cp "$src/examples/sample-photo.jpg" "$work/gui/photo.jpg"
 cp "$src/examples/sample-photo.jpg" "$work/cli/photo.jpg"
 cp "$src/examples/sample-pattern.xml" "$work/pattern.xml"
 "$cli" settings set ProjectManagerBounds 0,0,1800,1150 >/dev/null
+# The explorer in a window of its own below, so that the picture has the whole client area.
+"$cli" settings set BottomBounds 0,1150,1800,1190 >/dev/null
+"$cli" settings set BottomFloating 1 >/dev/null
 # No tip of the day in front of the keystrokes.
 printf '[Preferences]\nShowTip=false\n' >"$CAPTIOMARK_CONFIG_DIR/Captiomark.ini"
 

@@ -267,6 +267,15 @@ TEST_F(BatchJobTest, FitProportionalAndNot) {
     o.Height = 20;
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(sizeOf(items[0].FullPath), QSize(20, 15));
+    // A box flatter than the photo: the height rules, never a side beyond the box (36 x 27
+    // from 40 x 30 into 40 x 27; it was 40 x 30 once).
+    o.Width = 40;
+    o.Height = 27;
+    const QString b = photo(QStringLiteral("b.jpg"));
+    items.clear();
+    add(b);
+    EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
+    EXPECT_EQ(sizeOf(items[0].FullPath), QSize(36, 27));
     o.Proportional = false;
     o.Width = 10;
     o.Height = 12;

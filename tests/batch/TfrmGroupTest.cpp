@@ -453,28 +453,32 @@ TEST_F(TfrmGroupTest, CloseWhileRunningCancelsThenCloses) {
     EXPECT_FALSE(f.isVisible());
 }
 
-TEST_F(TfrmGroupTest, ProportionalWidthSetsHeightFromFirstFile) {
+TEST_F(TfrmGroupTest, TheBoxIsEnteredFreelyAndTheExampleShowsTheFit) {
     TfrmGroup& f = window();
     f.AddFiles({photo(QStringLiteral("a.jpg"))}); // 40 x 30
     f.cboxFit->click();
-    f.activateWindow();
     f.edtWidth->setFocus();
-    QApplication::processEvents();
-    if (!f.edtWidth->hasFocus())
-        GTEST_SKIP() << "the platform gives no focus";
-    f.edtWidth->setValue(801);
-    EXPECT_EQ(f.edtHeight->value(), 601); // 600.75
-    f.edtHeight->setFocus();
-    f.edtHeight->setValue(150);
-    EXPECT_EQ(f.edtWidth->value(), 200);
-    // Without Proportional the other field stays.
+    f.edtWidth->setValue(800);
+    EXPECT_EQ(f.edtHeight->value(), 0) << "the other side is not made up";
+    EXPECT_EQ(f.lblFitExample->text(), QString()) << "no box yet";
+    f.edtHeight->setValue(800);
+    EXPECT_EQ(f.edtWidth->value(), 800);
+    // 40 x 30 inside 800 x 800: 800 x 600 (the long side).
+    EXPECT_EQ(f.lblFitExample->text(), QStringLiteral("a.jpg: 40 × 30 becomes 800 × 600"));
+    f.edtHeight->setValue(500);
+    EXPECT_EQ(f.lblFitExample->text(), QStringLiteral("a.jpg: 40 × 30 becomes 667 × 500"));
     f.cboxProp->click();
-    f.edtHeight->setFocus();
-    f.edtHeight->setValue(90);
-    EXPECT_EQ(f.edtWidth->value(), 200);
+    EXPECT_EQ(f.lblFitExample->text(), QStringLiteral("a.jpg: 40 × 30 becomes 800 × 500"));
+    // A quarter turn comes first.
+    f.cboxProp->click();
+    f.cboxRotate->click();
+    f.edtRotate->setValue(90);
+    EXPECT_EQ(f.lblFitExample->text(), QStringLiteral("a.jpg: 30 × 40 becomes 375 × 500"));
+    f.cboxFit->click();
+    EXPECT_EQ(f.lblFitExample->text(), QString());
 }
 
-TEST_F(TfrmGroupTest, ProportionalSizeOfATurnedFirstFile) {
+TEST_F(TfrmGroupTest, TheFitExampleOfATurnedFirstFile) {
     // Stored 40 x 30 with Orientation 6: processed upright, 30 x 40.
     const QString turned = files.filePath(QStringLiteral("turned.jpg"));
     ASSERT_TRUE(WriteBytes(turned, withExifBlock(EncodeJpeg(makeTestPhoto(40, 30, 5), 90),
@@ -486,13 +490,11 @@ TEST_F(TfrmGroupTest, ProportionalSizeOfATurnedFirstFile) {
         TfrmGroup& f = window();
         f.AddFiles({turned});
         f.cboxFit->click();
-        f.activateWindow();
-        f.edtWidth->setFocus();
-        QApplication::processEvents();
-        if (!f.edtWidth->hasFocus())
-            GTEST_SKIP() << "the platform gives no focus";
         f.edtWidth->setValue(300);
-        EXPECT_EQ(f.edtHeight->value(), autoRotate ? 400 : 225);
+        f.edtHeight->setValue(300);
+        EXPECT_EQ(f.lblFitExample->text(), autoRotate
+                                               ? QStringLiteral("turned.jpg: 30 × 40 becomes 225 × 300")
+                                               : QStringLiteral("turned.jpg: 40 × 30 becomes 300 × 225"));
     }
 }
 

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QToolButton>
 #include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -286,6 +287,53 @@ TEST(BrickDialogs, TimeFormatIndexAndCancel) {
     Settings().defaultTimeFormat = saved;
 }
 
+TEST(BrickDialogs, TheTimeFieldSetsTheBricksTimeAndOkKeepsIt) {
+    TTextTime t;
+    setUpText(t, QStringLiteral("12:00:00"));
+    t.Format = QStringLiteral("5"); // hh:mm:ss
+    // 30000.5: 18 February 1982, 12:00.
+    t.DateValue = 30000.5;
+    Hooks hooks([&](QDialog& dialog) {
+        auto& d = dynamic_cast<TOPropertyTimeEditor&>(dialog);
+        d.DateTimePicker1->setTime(QTime(8, 9, 10));
+        EXPECT_EQ(t.Caption(), "08:09:10");
+        // 8:09:10 is 29350 s of 86400.
+        EXPECT_NEAR(t.DateValue, 30000 + 29350.0 / 86400, 1e-9);
+        EXPECT_EQ(d.DateTimePicker1->date(), QDate(1982, 2, 18)) << "the day stays";
+        return QDialog::Accepted;
+    });
+    TOTextTimeComponentEditor editor;
+    Commit commit;
+    editor.OnCommit = commit.hook();
+    EXPECT_TRUE(editor.Edit(&t));
+    EXPECT_EQ(t.Caption(), "08:09:10");
+    EXPECT_EQ(commit.calls, 1);
+    EXPECT_NEAR(commit.after.DateValue, 30000 + 29350.0 / 86400, 1e-9);
+    EXPECT_DOUBLE_EQ(commit.before.DateValue, 30000.5);
+}
+
+TEST(BrickDialogs, ABricksDialogOpensCentredOnTheWindowTheBrickIsIn) {
+    QWidget window;
+    window.setGeometry(100, 80, 900, 700);
+    auto* t = new TText(&window);
+    setUpText(*t, QStringLiteral("Centre"));
+    window.show();
+    QRect placed;
+    QWidget* parent = nullptr;
+    Hooks hooks([&](QDialog& dialog) {
+        parent = dialog.parentWidget();
+        PlaceOverOwner(dialog);
+        placed = dialog.frameGeometry();
+        return QDialog::Rejected;
+    });
+    TOTextComponentEditor editor;
+    editor.Edit(t);
+    EXPECT_EQ(parent, &window);
+    ASSERT_TRUE(placed.isValid());
+    EXPECT_LE(std::abs(placed.center().x() - window.frameGeometry().center().x()), 1);
+    EXPECT_LE(std::abs(placed.center().y() - window.frameGeometry().center().y()), 1);
+}
+
 TEST(BrickDialogs, BubbleCancelRestoresStyleTailAndText) {
     for (const bool ok : {false, true}) {
         TTextBubble b;
@@ -338,9 +386,10 @@ TEST(BrickDialogs, PictureBrickLoadsAndSizes) {
     ASSERT_TRUE(logo.save(file, "BMP"));
 
     TPictureimg p;
-    QString offered;
+    QString offered, filter;
     EditorDialogs().OpenFile = [&](const FileDialogRequest& r) {
         offered = r.selectedFilter;
+        filter = r.filter;
         return QString();
     };
     TOPictureComponentEditor editor;
@@ -348,7 +397,11 @@ TEST(BrickDialogs, PictureBrickLoadsAndSizes) {
     editor.OnCommit = commit.hook();
     p.SetBounds(5, 5, 65, 65);
     EXPECT_FALSE(editor.Edit(&p)); // cancelled: sized from the empty picture
-    EXPECT_EQ(offered, "All images (*.bmp *.jpg *.ico)");
+    EXPECT_EQ(offered, "All images (*.bmp *.jpg *.jpeg *.png *.gif *.ico)");
+    // Logos come as PNG and GIF as often as anything.
+    EXPECT_TRUE(filter.split(";;").contains("PNG Images (*.png)")) << filter.toStdString();
+    EXPECT_TRUE(filter.split(";;").contains("GIF Images (*.gif)")) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(offered));
     EXPECT_EQ(p.Width(), 0);
     EXPECT_EQ(p.FullWidth, 0);
     EXPECT_EQ(commit.calls, 1); // the size changed
@@ -361,6 +414,20 @@ TEST(BrickDialogs, PictureBrickLoadsAndSizes) {
     EXPECT_EQ(p.Width(), 40); // zoom 1 off a surface
     EXPECT_EQ(commit.calls, 2);
     EXPECT_EQ(commit.after.FullWidth, 40);
+
+    // A PNG with transparency and a GIF load as the filter offers them.
+    QImage mark(24, 12, QImage::Format_ARGB32);
+    mark.fill(Qt::transparent);
+    const QString png = dir.filePath(QStringLiteral("mark.png"));
+    const QString gif = dir.filePath(QStringLiteral("mark.gif"));
+    ASSERT_TRUE(mark.save(png, "PNG"));
+    WriteFileBytes(gif, EncodeGif(logo.scaled(16, 8)));
+    for (const auto& [name, size] : {std::pair{png, QSize(24, 12)}, std::pair{gif, QSize(16, 8)}}) {
+        EditorDialogs().OpenFile = [&](const FileDialogRequest&) { return name; };
+        EXPECT_TRUE(editor.Edit(&p)) << name.toStdString();
+        EXPECT_EQ(p.Picture()->image().size(), size) << name.toStdString();
+        EXPECT_EQ(p.FullWidth, size.width());
+    }
     ResetEditorDialogs();
 }
 

@@ -49,7 +49,7 @@ protected:
         fixture = std::make_unique<SurfaceFixture>(photo, zoom);
         d = fixture->designer.get();
         surface = std::make_unique<DesignSurface>(*d);
-        d->resize(client.isEmpty() ? d->Picture.size() : client);
+        d->resize(client.isEmpty() ? d->PreviewSize() : client);
         d->show();
         surface->CenterPanel();
         QGuiApplication::clipboard()->clear();
@@ -136,7 +136,7 @@ TEST_F(DesignSurfaceTest, DateAndTimeBricksTakeTheOpenPhotosDate) {
     const QString sample = QString::fromLocal8Bit(qgetenv("CAPTIOMARK_SOURCE_DIR")) +
                            QStringLiteral("/examples/sample-photo.jpg");
     d->OpenImage(sample, 1.0);
-    d->resize(d->Picture.size());
+    d->resize(d->PreviewSize());
     surface->CenterPanel();
     const BrickDateTime date = DateBrickValue(sample);
     const BrickDateTime time = TimeBrickValue(sample);
@@ -290,7 +290,9 @@ TEST_F(DesignSurfaceTest, DraggingMovesAndKeepsFullSizeInStep) {
     EXPECT_EQ(t->FullTop, 70);
     EXPECT_EQ(surface->UndoStack()->count(), 2);
     EXPECT_EQ(surface->UndoStack()->undoText(), QStringLiteral("Move"));
-    // With the grid on, the edge lands on multiples of 8.
+    // With the grid on, the edge lands on multiples of its step.
+    surface->SetGridX(8);
+    surface->SetGridY(8);
     surface->SetIsGrid(true);
     drag(QPoint(45, 30), QPoint(60, 50));
     EXPECT_EQ(t->pos(), QPoint(56, 48));
@@ -598,23 +600,29 @@ TEST_F(DesignSurfaceTest, PropertyWritesUndoAndModifiedFollowsTheStack) {
 
 // --- Grid and registries -----------------------------------------------------------------------
 
-TEST_F(DesignSurfaceTest, GridSettersFollowWhatWasSetLast) {
+TEST_F(DesignSurfaceTest, TheHandleSnapsToTheGridStepWhileTheGridIsOn) {
     open(1.0);
     EXPECT_EQ(surface->GridX(), 4);
     EXPECT_EQ(surface->GridY(), 4);
     EXPECT_FALSE(surface->IsGrid());
-    surface->SetGridX(4);
+    EXPECT_EQ(surface->StretchHandle()->GridX(), 1) << "off: single pixels";
     surface->SetIsGrid(true);
-    EXPECT_EQ(surface->StretchHandle()->GridX(), 8);
-    EXPECT_EQ(surface->StretchHandle()->GridY(), 8);
+    EXPECT_EQ(surface->StretchHandle()->GridX(), 4);
+    EXPECT_EQ(surface->StretchHandle()->GridY(), 4);
+    // The step set is the step snapped to, in whatever order the values come.
     surface->SetGridY(5);
     EXPECT_EQ(surface->StretchHandle()->GridY(), 5);
     surface->SetGridX(40);
     EXPECT_EQ(surface->GridX(), 32);
+    EXPECT_EQ(surface->StretchHandle()->GridX(), 32);
     surface->SetGridX(0);
     EXPECT_EQ(surface->GridX(), 1);
+    surface->SetGridX(12);
     surface->SetIsGrid(false);
     EXPECT_EQ(surface->StretchHandle()->GridX(), 1);
+    EXPECT_EQ(surface->GridX(), 12) << "the step is kept while the grid is off";
+    surface->SetIsGrid(true);
+    EXPECT_EQ(surface->StretchHandle()->GridX(), 12);
 }
 
 TEST_F(DesignSurfaceTest, EditorRegistriesFollowTheLookupRules) {

@@ -66,7 +66,7 @@ TEST(DesignerState, FreshSurfaceHasOnlyItsPicturePanel) {
     EXPECT_FALSE(IsBrickTag(ComponentTag(d.Panel1)));
     EXPECT_TRUE(d.Panel1->size().isEmpty());
     EXPECT_EQ(d.ZoomRatio, 0.0);
-    EXPECT_TRUE(d.Picture.isNull());
+    EXPECT_TRUE(d.PreviewSize().isEmpty());
     EXPECT_TRUE(d.realPicture.isNull());
     EXPECT_FALSE(d.Modified());
     EXPECT_FALSE(d.PatternModified()) << "no history without a surface";
@@ -149,7 +149,7 @@ TEST_P(OpenImageAtZoom, KeepsTheFullPhotoAndAPreviewAtTheRatio) {
     EXPECT_FALSE(d.PhotoModified) << "a freshly opened image is unmodified";
     QString why;
     EXPECT_TRUE(fuzzyImageCompare(d.realPicture, file.photo, 0, &why)) << why.toStdString();
-    ASSERT_EQ(d.Picture.size(), c.preview);
+    ASSERT_EQ(d.PreviewSize(), c.preview);
     EXPECT_EQ(d.Panel1->size(), c.preview) << "the panel is the preview's size";
     if (c.preview.width() > 1) {
         EXPECT_EQ(d.PreviewFromFull(400), c.preview.width());
@@ -160,12 +160,12 @@ TEST_P(OpenImageAtZoom, KeepsTheFullPhotoAndAPreviewAtTheRatio) {
                            QPoint(c.preview.width() - 1, c.preview.height() - 1)}) {
         const QPoint under(std::min(399, int((p.x() + 0.5) * 400 / c.preview.width())),
                            std::min(299, int((p.y() + 0.5) * 300 / c.preview.height())));
-        const QColor shown = d.Picture.pixelColor(p), photo = file.photo.pixelColor(under);
+        const QColor shown = d.PreviewImage().pixelColor(p), photo = file.photo.pixelColor(under);
         EXPECT_NEAR(shown.red(), photo.red(), 16) << p.x() << "," << p.y();
         EXPECT_NEAR(shown.green(), photo.green(), 16) << p.x() << "," << p.y();
     }
     if (c.zoomAfter == 1.0) {
-        EXPECT_TRUE(fuzzyImageCompare(d.Picture, file.photo, 0, &why)) << why.toStdString();
+        EXPECT_TRUE(fuzzyImageCompare(d.PreviewImage(), file.photo, 0, &why)) << why.toStdString();
     }
 }
 
@@ -186,20 +186,20 @@ TEST(DesignerState, UpdatePreviewFollowsTheZoomRatio) {
     d.OpenImage(file.path, 1.0);
     d.ZoomRatio = 2.0;
     d.UpdatePreview();
-    EXPECT_EQ(d.Picture.size(), QSize(200, 150));
+    EXPECT_EQ(d.PreviewSize(), QSize(200, 150));
     EXPECT_EQ(d.Panel1->size(), QSize(200, 150));
     EXPECT_EQ(d.realPicture.size(), QSize(400, 300)) << "the full-size photo stays";
     d.ZoomRatio = 0.5;
     d.UpdatePreview();
-    EXPECT_EQ(d.Picture.size(), QSize(800, 600));
+    EXPECT_EQ(d.PreviewSize(), QSize(800, 600));
     d.ZoomRatio = 0;
     d.UpdatePreview();
-    EXPECT_TRUE(d.Picture.isNull());
+    EXPECT_TRUE(d.PreviewSize().isEmpty());
     EXPECT_TRUE(d.Panel1->size().isEmpty());
     d.ZoomRatio = 1.0;
     d.realPicture = QImage();
     d.UpdatePreview();
-    EXPECT_TRUE(d.Picture.isNull()) << "no photo, no preview";
+    EXPECT_TRUE(d.PreviewSize().isEmpty()) << "no photo, no preview";
 }
 
 TEST(DesignerState, UnreadableImageLeavesTheSurfaceAsItWas) {
@@ -217,7 +217,7 @@ TEST(DesignerState, UnreadableImageLeavesTheSurfaceAsItWas) {
     EXPECT_EQ(d.realPicture, before);
     EXPECT_EQ(d.FileName, file.path);
     EXPECT_EQ(d.ZoomRatio, 2.0);
-    EXPECT_EQ(d.Picture.size(), QSize(30, 20));
+    EXPECT_EQ(d.PreviewSize(), QSize(30, 20));
     EXPECT_TRUE(d.PhotoModified);
 }
 
@@ -253,7 +253,7 @@ TEST_F(LoadPhotoOrientation, QuarterTurnIsUndoneUnlessAutoRotateIsOff) {
     EXPECT_TRUE(isRed(d.realPicture.pixelColor(10, 5)));
     EXPECT_TRUE(isBlue(d.realPicture.pixelColor(10, 34)));
     EXPECT_FALSE(d.realExif.Entries.isEmpty());
-    EXPECT_TRUE(d.Picture.isNull()) << "loading a photo leaves the preview to UpdatePreview";
+    EXPECT_TRUE(d.PreviewSize().isEmpty()) << "loading a photo leaves the preview to UpdatePreview";
     EXPECT_TRUE(d.FileName.isEmpty());
 
     Settings().AutoRotate = false;
@@ -266,7 +266,7 @@ TEST_F(LoadPhotoOrientation, QuarterTurnIsUndoneUnlessAutoRotateIsOff) {
     Settings().AutoRotate = true;
     d.OpenImage(path, 2.0);
     EXPECT_EQ(d.realPicture.size(), QSize(20, 40));
-    EXPECT_EQ(d.Picture.size(), QSize(10, 20));
+    EXPECT_EQ(d.PreviewSize(), QSize(10, 20));
 }
 
 // ---- Components and the furniture rule --------------------------------------------------------

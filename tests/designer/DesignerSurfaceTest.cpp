@@ -303,7 +303,7 @@ TEST(ClearBricks, DeletesEveryBrickAndEachBubblesMarkerButKeepsTheFurniture) {
     EXPECT_FALSE(gridWatch.isNull());
     EXPECT_FALSE(plain.isNull());
     EXPECT_EQ(d.Panel1->children().size(), 2);
-    EXPECT_EQ(d.Picture.size(), QSize(200, 160)) << "the photo stays";
+    EXPECT_EQ(d.PreviewSize(), QSize(200, 160)) << "the photo stays";
 
     // The names are free again, the markers' too.
     auto* again = qobject_cast<TTextBubble*>(AddBrickFromText(d, bubbleBrick("TextBubble1")));

@@ -256,7 +256,7 @@ TEST_F(ThumbnailTest, SpecialFilesGetTheUnreadablePictureWithoutBeingRead) {
 TEST_F(ThumbnailTest, ACancelledThumbnailGivesUpWithoutCaching) {
     const QString path = jpeg(QStringLiteral("photo.jpg"), solid(64, 48, Qt::red));
     int asked = 0;
-    const FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true, [&] {
+    const FileThumbnail t = MakeFileThumbnail(path, Qt::green, unreadableIcon(), true, ThumbnailSide, [&] {
         ++asked;
         return true;
     });

@@ -436,3 +436,52 @@ TEST(ResampleBitmap, OneAxisOnlyKeepsTheOther) {
     EXPECT_EQ(ToRows(img),
               Opaque({{qRgb(1, 2, 3), qRgb(20, 20, 20)}, {qRgb(9, 9, 9), qRgb(255, 255, 255)}}));
 }
+
+TEST(FitIntoBox, ProportionalStaysInsideTheBox) {
+    // 4:3 into a box flatter than 4:3: the height rules, 993 * 4 / 3 = 1324.
+    EXPECT_EQ(FitIntoBox(QSize(4000, 3000), QSize(1600, 993), true), QSize(1324, 993));
+    // A square box gives the long side, upright or not.
+    EXPECT_EQ(FitIntoBox(QSize(4000, 3000), QSize(1600, 1600), true), QSize(1600, 1200));
+    EXPECT_EQ(FitIntoBox(QSize(3000, 4000), QSize(1600, 1600), true), QSize(1200, 1600));
+    // The box's own aspect: both sides reach it.
+    EXPECT_EQ(FitIntoBox(QSize(4000, 3000), QSize(800, 600), true), QSize(800, 600));
+    // Enlarging: 40 x 30 into 1000 x 1000.
+    EXPECT_EQ(FitIntoBox(QSize(40, 30), QSize(1000, 1000), true), QSize(1000, 750));
+    // Rounding: 3000 x 2000 into 1000 x 1000 is 1000 x 666.67, so 667; 5 x 3 into 10 x 10 is
+    // 10 x 6 exactly; 7 x 3 into 10 x 10 is 10 x 4.29, so 4.
+    EXPECT_EQ(FitIntoBox(QSize(3000, 2000), QSize(1000, 1000), true), QSize(1000, 667));
+    EXPECT_EQ(FitIntoBox(QSize(7, 3), QSize(10, 10), true), QSize(10, 4));
+    // A sliver keeps one pixel.
+    EXPECT_EQ(FitIntoBox(QSize(10000, 1), QSize(100, 100), true), QSize(100, 1));
+    EXPECT_EQ(FitIntoBox(QSize(1, 10000), QSize(100, 100), true), QSize(1, 100));
+}
+
+TEST(FitIntoBox, NotProportionalOrNothingToFitGivesTheBox) {
+    EXPECT_EQ(FitIntoBox(QSize(4000, 3000), QSize(1600, 993), false), QSize(1600, 993));
+    EXPECT_EQ(FitIntoBox(QSize(), QSize(1600, 993), true), QSize(1600, 993));
+    EXPECT_EQ(FitIntoBox(QSize(4000, 3000), QSize(0, 993), true), QSize(0, 993));
+}
+
+TEST(HalveBitmap, EachPixelIsTheMeanOfItsBlock) {
+    // 5 x 3: the last column and the last row are dropped; 2 x 1 remains.
+    QImage img(5, 3, QImage::Format_RGB32);
+    img.fill(qRgb(255, 255, 255));
+    img.setPixel(0, 0, qRgb(0, 0, 0));
+    img.setPixel(1, 0, qRgb(100, 40, 8));
+    img.setPixel(0, 1, qRgb(200, 80, 16));
+    img.setPixel(1, 1, qRgb(100, 40, 8));
+    for (int x = 2; x < 4; ++x)
+        for (int y = 0; y < 2; ++y)
+            img.setPixel(x, y, qRgb(10 * x, 20 * y, 7));
+    const QImage half = HalveBitmap(img);
+    ASSERT_EQ(half.size(), QSize(2, 1));
+    EXPECT_EQ(half.format(), QImage::Format_RGB32);
+    // (0 + 100 + 200 + 100) / 4 = 100, (0 + 40 + 80 + 40) / 4 = 40, (0 + 8 + 16 + 8) / 4 = 8.
+    EXPECT_EQ(half.pixel(0, 0), qRgb(100, 40, 8));
+    // Red (20 + 30 + 20 + 30) / 4 = 25; green (0 + 0 + 20 + 20) / 4 = 10.
+    EXPECT_EQ(half.pixel(1, 0), qRgb(25, 10, 7));
+
+    QImage line(1, 4, QImage::Format_RGB32);
+    line.fill(qRgb(8, 8, 8));
+    EXPECT_EQ(HalveBitmap(line).size(), QSize(1, 2));
+}

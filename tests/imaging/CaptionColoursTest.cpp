@@ -246,7 +246,7 @@ TEST_F(CaptionColours, PreviewShowsThePhotoInTheDisplaysColours) {
         TDesigner d;
         d.OpenImage(adobe, 2.0);
         EXPECT_EQ(d.realPicture.pixel(10, 10), stored);
-        EXPECT_EQ(d.Picture.pixel(10, 10), stored);
+        EXPECT_EQ(d.PreviewImage().pixel(10, 10), stored);
         EXPECT_TRUE(near(shown(d), AdobeToSrgbByHand(stored), 1));
         d.OpenImage(plain, 1.0);
         EXPECT_EQ(shown(d), qRgb(0, 255, 0));

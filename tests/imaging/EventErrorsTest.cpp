@@ -95,7 +95,7 @@ TEST(ApplicationHandler, ResizeBeyondMemoryShowsTheMessageAndKeepsThePhoto) {
     EXPECT_EQ(log.shown[0].second,
               QStringLiteral("Not enough memory for a 200000 %1 133333 image.").arg(Times));
     EXPECT_EQ(f.designer->realPicture.size(), QSize(300, 200));
-    EXPECT_EQ(f.designer->Picture.size(), QSize(150, 100));
+    EXPECT_EQ(f.designer->PreviewSize(), QSize(150, 100));
     EXPECT_FALSE(f.designer->PhotoModified);
     EXPECT_TRUE(dlg.isVisible()) << "the dialog stays for another size";
 

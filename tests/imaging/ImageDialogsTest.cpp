@@ -59,7 +59,7 @@ TEST_F(ResizeDialog, ProportionalWidthLinksThroughTheWholePercentage) {
     EXPECT_EQ(dlg.Edit3->text(), QStringLiteral("248")) << "247.5 rounds to the even 248";
     dlg.Button1->click();
     EXPECT_EQ(f.designer->realPicture.size(), QSize(333, 248));
-    EXPECT_EQ(f.designer->Picture.size(), QSize(166, 124)) << "the preview at zoom 2";
+    EXPECT_EQ(f.designer->PreviewSize(), QSize(166, 124)) << "the preview at zoom 2";
     EXPECT_TRUE(f.designer->PhotoModified);
     EXPECT_FALSE(dlg.isVisible());
 }

@@ -149,7 +149,7 @@ TEST_F(PhotoOrientation, SavedOutputIsUprightWithOrientationOne) {
         Settings().AutoRotate = autoRotate;
         TDesigner designer;
         designer.OpenImage(photo, 1.0);
-        EXPECT_EQ(designer.Picture.size(), autoRotate ? QSize(32, 64) : QSize(64, 32));
+        EXPECT_EQ(designer.PreviewSize(), autoRotate ? QSize(32, 64) : QSize(64, 32));
         const QString out = dir.filePath(autoRotate ? "upright.jpg" : "stored.jpg");
         RenderAndSave(designer, photo, {.newName = out});
         const QImage written = ReadImageFile(out);

@@ -365,10 +365,10 @@ TEST(Render, TransparentPictureBricks) {
             EXPECT_TRUE(near(screen.pixelColor(preview(red)), Qt::red));
             const QPoint bg = preview(background), co = preview(corner);
             EXPECT_TRUE(near(screen.pixelColor(bg),
-                             c.backgroundShows ? c.background : f.designer->Picture.pixelColor(bg)))
+                             c.backgroundShows ? c.background : f.designer->PreviewImage().pixelColor(bg)))
                 << screen.pixelColor(bg).name().toStdString();
             EXPECT_TRUE(near(screen.pixelColor(co),
-                             c.cornerShows ? c.background : f.designer->Picture.pixelColor(co)))
+                             c.cornerShows ? c.background : f.designer->PreviewImage().pixelColor(co)))
                 << screen.pixelColor(co).name().toStdString();
         }
     }
@@ -764,7 +764,7 @@ TEST_F(RenderFiles, JpegQualityComesFromTheSettings) {
 TEST(Render, LeavesTheSurfacePicturesUntouched) {
     for (double zoom : {1.0, 2.0}) {
         SurfaceFixture f(QSize(300, 200), zoom);
-        const QImage previewBefore = f.designer->Picture.copy();
+        const QImage previewBefore = f.designer->PreviewImage();
         addText(*f.designer, 10, 10, "Over the photo", 0);
         addText(*f.designer, 250, 150, "Off the edge", 450);
         auto* p = placeBrick<TPictureimg>(*f.designer, -20, 150);
@@ -777,7 +777,7 @@ TEST(Render, LeavesTheSurfacePicturesUntouched) {
         QString why;
         EXPECT_TRUE(fuzzyImageCompare(f.designer->realPicture, f.photo, 0, &why))
             << why.toStdString();
-        EXPECT_TRUE(fuzzyImageCompare(f.designer->Picture, previewBefore, 0, &why))
+        EXPECT_TRUE(fuzzyImageCompare(f.designer->PreviewImage(), previewBefore, 0, &why))
             << why.toStdString();
     }
 }

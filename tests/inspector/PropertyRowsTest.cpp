@@ -487,6 +487,45 @@ TEST(InspectorWrite, TheWriterReceivesOldAndNewTexts) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The surface's own rows
+
+TEST(InspectorSurface, ShowsTheGridThePicturesTheRecordAndThePanelOnly) {
+    TDesigner designer;
+    designer.realPicture = QImage(400, 300, QImage::Format_RGB32);
+    designer.ZoomRatio = 2.0;
+    Model m;
+    m.model.SetDesigner(&designer);
+    m.model.Inspect(&designer);
+    QStringList names;
+    for (const TPropertyDescription& r : m.model.Rows())
+        names << r.PropertyName;
+    // None of the toolkit's widget properties (geometry, enabled, ...), whose writes could take
+    // the surface apart.
+    EXPECT_EQ(names, QStringList({"GridX", "GridY", "IsGrid", "Panel1", "Picture", "realExif",
+                                  "realPicture"}));
+    EXPECT_EQ(rowOf(m.model, "Picture").ValueText, "200 x 150");
+    EXPECT_EQ(rowOf(m.model, "realPicture").ValueText, "400 x 300");
+    EXPECT_EQ(rowOf(m.model, "realExif").ValueText, "(none)");
+    EXPECT_EQ(m.model.DisplayText(m.model.FindRow("Panel1")), "(Panel1)");
+    for (const char* shown : {"Picture", "realPicture", "realExif"})
+        EXPECT_FALSE(rowOf(m.model, shown).Writable) << shown;
+    EXPECT_TRUE(rowOf(m.model, "GridX").Writable);
+
+    // The grid is written through the surface's setters: 0 or less is 1, above 32 is 32.
+    m.model.WriteValue(m.model.FindRow("GridX"), "0");
+    EXPECT_EQ(designer.GridX(), 1);
+    m.model.WriteValue(m.model.FindRow("GridY"), "40");
+    EXPECT_EQ(designer.GridY(), 32);
+    EXPECT_EQ(rowOf(m.model, "GridY").ValueText, "32");
+    m.model.WriteValue(m.model.FindRow("IsGrid"), "On");
+    EXPECT_TRUE(designer.IsGrid());
+    // A row that is only shown takes no write.
+    m.model.WriteValue(m.model.FindRow("realPicture"), "10 x 10");
+    EXPECT_EQ(designer.realPicture.size(), QSize(400, 300));
+    EXPECT_EQ(rowOf(m.model, "realPicture").ValueText, "400 x 300");
+}
+
+// ---------------------------------------------------------------------------------------------
 // The object list
 
 TEST(InspectorObjects, SurfaceThenItsBricks) {

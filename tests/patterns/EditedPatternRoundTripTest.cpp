@@ -93,7 +93,7 @@ TEST(EditedPattern, SavedAndReadBackGivesTheSameBricks) {
     SurfaceFixture fixture(QSize(400, 300), 2.0);
     TDesigner& d = *fixture.designer;
     DesignSurface surface(d);
-    d.resize(d.Picture.size());
+    d.resize(d.PreviewSize());
     d.show();
 
     QWidget* text = surface.CreateBrick(QStringLiteral("TText"), QPoint(10, 10));

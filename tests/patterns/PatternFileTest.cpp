@@ -430,7 +430,7 @@ TEST_F(PatternFile, BricksWithoutAutoSizeDrawInTheirStoredBox) {
             // The screen: the control shows more than the photo behind it.
             const QImage preview = d.Panel1->grab(t->geometry()).toImage();
             const Changes onScreen =
-                changesAround(preview, d.Picture.copy(t->geometry()), preview.rect());
+                changesAround(preview, d.PreviewImage(t->geometry()), preview.rect());
             EXPECT_GT(onScreen.inside, 80 / zoom);
             EXPECT_GT(isBubble ? onScreen.fill : onScreen.red, 20 / zoom);
 
