@@ -1,5 +1,6 @@
 #include "bricks/TText.h"
 
+#include "bricks/BrickFields.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "patterns/settings/TSettings.h"
@@ -27,7 +28,7 @@ TText::TText(QWidget* parent) : TCustomLabel(parent) {
 void TText::FitToText() {
     if (IsLoading() || !AutoSize())
         return;
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     FullWidth = RoundHalfEven(measured.width());
     FullHeight = RoundHalfEven(measured.height());
     const double zoom = ZoomRatioOf(this);
@@ -55,7 +56,7 @@ void TText::paintEvent(QPaintEvent*) {
     const TDesigner* d = DesignerOf(this);
     TextBoxParams params;
     params.font = Font();
-    params.text = Caption();
+    params.text = ShownCaption(*this);
     params.angle = Angle;
     params.opacity = Opacity;
     params.fullHeight = FullHeight;

@@ -1,5 +1,6 @@
 #include "bricks/TTextBubble.h"
 
+#include "bricks/BrickFields.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
@@ -42,7 +43,7 @@ void TTextBubble::setFromY(int v) {
 void TTextBubble::FitToText() {
     if (IsLoading() || !AutoSize())
         return;
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     Body = FitBodyToText(Body, RoundHalfEven(measured.width()), RoundHalfEven(measured.height()));
     const QSize full = BubbleFullSize(Style, Body, m_fromX, m_fromY);
     FullWidth = full.width();
@@ -71,7 +72,7 @@ void TTextBubble::SetUpLoaded(double zoom) {
     const QSize stored = size();
     const int fullWidth = RoundHalfEven(stored.width() * zoom);
     const int fullHeight = RoundHalfEven(stored.height() * zoom);
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     const BodyRect fitted = FitBodyToText(BodyRect{}, RoundHalfEven(measured.width()),
                                           RoundHalfEven(measured.height()));
     // A new bubble's style first: a bubble keeps it unless the user chose another.
@@ -126,7 +127,7 @@ BubbleDrawing TTextBubble::Drawing(const QRect& area) const {
     d.height = FullHeight;
     d.font = Font()->toQFont();
     d.textColour = TColorToQColor(Font()->Color());
-    d.text = Caption();
+    d.text = ShownCaption(*this);
     d.alignment = TextAlignment(Alignment());
     d.wordWrap = WordWrap();
     d.drawText = isEnabled();

@@ -1,11 +1,15 @@
 #include "app/cli/RenderCommand.h"
 
 #include "batch/core/TBatchJob.h"
+#include "bricks/TText.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
+#include "patterns/settings/CaptionFields.h"
 #include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
@@ -48,6 +52,19 @@ void readPatternFor(TDesigner& designer, const QString& pattern) {
             throw;
         throw Exception(QStringLiteral("pattern \"%1\": %2").arg(pattern, e.message()));
     }
+}
+
+// Whether the pattern shows a date taken: a date or time brick, or a {Date} or {Time} field.
+bool PatternShowsDate(const TDesigner& designer) {
+    QString captions;
+    for (QWidget* brick : designer.Bricks()) {
+        if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
+            return true;
+        if (auto* text = qobject_cast<TText*>(brick))
+            captions += text->Caption();
+    }
+    const QStringList used = FieldsUsed(captions);
+    return used.contains(QLatin1String("Date")) || used.contains(QLatin1String("Time"));
 }
 
 int renderCommand(CliContext& c) {
@@ -165,6 +182,14 @@ int renderCommand(CliContext& c) {
                 }
                 designer.OpenImage(image, zoom);
                 readPatternFor(designer, pattern);
+                // A photo without a date taken is named, with what dates it instead.
+                if (PatternShowsDate(designer) && !designer.Fields.dated.hasDate) {
+                    c.out << designer.Fields.dated.notice << '\n';
+                    if (designer.Fields.dated.skip) {
+                        ++handled;
+                        continue;
+                    }
+                }
                 RenderAndSave(designer, image,
                               {.newName = output,
                                .keepQuality = keepQuality,

@@ -4,6 +4,7 @@
 #include "imaging/core/TExif.h"
 #include "patterns/settings/CaptionFields.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPointer>
@@ -55,6 +56,8 @@ public:
     TPhotoMetadata realMetadata;
     // What the captions' fields ({Model}, {Date:...}) show for realPicture's file.
     TPhotoFields Fields;
+    // During a batch: each source file's running number, for the {Counter} field.
+    QHash<QString, int> BatchCounters;
     // realPicture was changed after loading (resized, turned, colours adjusted): its file's
     // compressed data no longer shows it.
     bool PictureEdited = false;

@@ -1,6 +1,7 @@
 #include "imaging/render/RenderAndSave.h"
 
 #include "bricks/BrickDateSource.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
@@ -16,6 +17,7 @@
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
@@ -94,7 +96,14 @@ QString shownPath(const QString& path) {
 // The date and time of the processed file, read once per render and only when a brick needs it.
 class FileDates {
 public:
-    explicit FileDates(QString file) : m_file(std::move(file)) {}
+    FileDates(QString file, std::optional<int> counter)
+        : m_file(std::move(file)), m_counter(counter) {}
+    // The caption fields of the file ({Model}, {Counter}, ...), read once.
+    const TPhotoFields& fields() {
+        if (!m_fields)
+            m_fields = ReadPhotoFields(m_file, m_counter);
+        return *m_fields;
+    }
     double date() {
         if (!m_date)
             m_date = valueOr([] { return ParseDateText(Settings().defaultDate); });
@@ -111,11 +120,15 @@ private:
         try {
             return ExifDateTime(m_file);
         } catch (const Exception&) {
+            if (DateFallbackSetting() == TDateFallback::FileTime)
+                return DatePhoto(m_file, nullptr).taken.value;
             return fallback();
         }
     }
     QString m_file;
+    std::optional<int> m_counter;
     std::optional<double> m_date, m_time;
+    std::optional<TPhotoFields> m_fields;
 };
 
 QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
@@ -128,28 +141,44 @@ QString brickText(TText* brick, bool perFileDates, FileDates& dates) {
         return perFileDates ? FormatDateTimeText(TimeBrickFormat(t->Format), dates.time())
                             : TimeBrickText(*t);
     }
-    return brick->Caption();
+    // A batch's file shows its own values; a single save those of the photo on the surface.
+    const QString caption = brick->Caption();
+    if (!HasFields(caption))
+        return caption;
+    return perFileDates ? ShownCaption(caption, dates.fields()) : ShownCaption(*brick);
 }
 
 QRectF scaled(const QRect& r, double sx, double sy) {
     return QRectF(r.x() * sx, r.y() * sy, r.width() * sx, r.height() * sy);
 }
 
+// The unrotated full-size text box of a brick for the text it draws: its own measure, or, for a
+// sizing brick whose fields give this file another text, that text's.
+QSize textSizeFor(const TText* brick, const QString& text) {
+    if (brick->AutoSize() && HasFields(brick->Caption()) && text != ShownCaption(*brick)) {
+        const QSizeF measured = MeasureText(brick->Font()->toQFont(), text);
+        return QSize(RoundHalfEven(measured.width()), RoundHalfEven(measured.height()));
+    }
+    return QSize(brick->FullWidth, brick->FullHeight);
+}
+
 void drawTextBrick(QImage& image, TText* brick, const QString& text, double sx, double sy,
                    const QPoint& origin) {
     // The photo behind the text is the image itself, so the text is drawn straight onto it,
     // clipped to the brick's box exactly as the screen composes it.
-    const QRect box = brick->FullBox(brick->FullLeft, brick->FullTop);
+    const QSize full = textSizeFor(brick, text);
+    const QRect box(QPoint(brick->FullLeft, brick->FullTop),
+                    TextBoxSize(full.width(), full.height(), brick->Angle));
     if (box.isEmpty() || text.isEmpty() || brick->Opacity <= 0)
         return;
     const QTransform toImage =
-        TextBoxTransform(brick->Angle, brick->FullHeight, box.width(), box.height()) *
+        TextBoxTransform(brick->Angle, full.height(), box.width(), box.height()) *
         QTransform::fromTranslate(box.left(), box.top()) * QTransform::fromScale(sx, sy) *
         QTransform::fromTranslate(-origin.x(), -origin.y());
     DrawText(image, brick->Font()->toQFont(), text,
              ColorBytesToQColor(brick->Font()->Color(), std::min(brick->Opacity, 255)), toImage,
              scaled(box, sx, sy).translated(-origin), TextAlignment(brick->Alignment()),
-             brick->FullWidth);
+             full.width());
 }
 
 // opacity scales the picture's alpha, as a colour matrix with that alpha factor would.
@@ -213,7 +242,9 @@ public:
           // is cut at its edge instead of sizing the bitmap.
           m_area(0, 0, int(std::ceil(picture.width() / sx)),
                  int(std::ceil(picture.height() / sy))) {
-        FileDates dates(sourceFile);
+        FileDates dates(sourceFile, designer.BatchCounters.contains(sourceFile)
+                                        ? std::optional<int>(designer.BatchCounters.value(sourceFile))
+                                        : std::nullopt);
         for (QWidget* component : designer.Bricks()) {
             Item item;
             item.brick = component;
@@ -230,7 +261,9 @@ public:
                 if (text->Opacity <= 0)
                     continue; // draws nothing
                 item.kind = Item::Text;
-                const QSize box = TextBoxSize(text->FullWidth, text->FullHeight, text->Angle);
+                item.text = brickText(text, perFileDates, dates);
+                const QSize full = textSizeFor(text, item.text);
+                const QSize box = TextBoxSize(full.width(), full.height(), text->Angle);
                 left = text->FullLeft;
                 top = text->FullTop;
                 width = box.width();
@@ -256,11 +289,8 @@ public:
             item.footprint = clippedTo(m_bounds, x0 - 1, y0 - 1, x1 - x0 + 2, y1 - y0 + 2);
             if (item.footprint.isEmpty())
                 continue;
-            if (item.kind == Item::Text) {
-                item.text = brickText(static_cast<TText*>(component), perFileDates, dates);
-                if (item.text.isEmpty())
-                    continue;
-            }
+            if (item.kind == Item::Text && item.text.isEmpty())
+                continue;
             m_footprints.append(item.footprint);
             m_items.push_back(std::move(item));
         }
