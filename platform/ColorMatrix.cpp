@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <new>
 
+#include <QRgba64>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -137,6 +139,31 @@ void TransformOwnOrNew(QImage& image, bool opaque, const ColorMatrix& m) {
     image = std::move(out);
 }
 
+// 16 bits a channel (RGBX64, RGBA64): the same sums on 0..65535, so that a deep picture keeps
+// its depth.
+void TransformDeep(QImage& image, const ColorMatrix& m) {
+    const bool opaque = image.format() == QImage::Format_RGBX64;
+    image.detach();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgba64*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const float in[4] = {line[x].red() / 65535.0f, line[x].green() / 65535.0f,
+                                 line[x].blue() / 65535.0f,
+                                 opaque ? 1.0f : line[x].alpha() / 65535.0f};
+            quint16 out[4];
+            for (int j = 0; j < 4; ++j) {
+                float v = m[4][j];
+                for (int i = 0; i < 4; ++i)
+                    v += in[i] * m[i][j];
+                v = v > 0.0f ? v : 0.0f; // NaN gives 0
+                v = v < 1.0f ? v : 1.0f;
+                out[j] = quint16(std::nearbyint(v * 65535.0f));
+            }
+            line[x] = QRgba64::fromRgba64(out[0], out[1], out[2], opaque ? 65535 : out[3]);
+        }
+    }
+}
+
 } // namespace
 
 void ApplyColorMatrixInPlace(QImage& image, const ColorMatrix& m) {
@@ -149,6 +176,10 @@ void ApplyColorMatrixInPlace(QImage& image, const ColorMatrix& m) {
         return;
     case QImage::Format_ARGB32:
         TransformOwnOrNew(image, false, m);
+        return;
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+        TransformDeep(image, m);
         return;
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:

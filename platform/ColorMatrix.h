@@ -12,7 +12,8 @@ ColorMatrix IdentityColorMatrix();
 // Applies the matrix to every pixel, clamping each channel to 0..1; results are rounded half to
 // even on the 0..255 scale. Keeps the image's format (RGB32 stays opaque: alpha enters as 1 and
 // stays 255; ARGB32 has its alpha transformed too; premultiplied ARGB32 is transformed on straight
-// colours). Indexed images have their colour table transformed; grey formats come back as RGB32
+// colours; RGBX64 and RGBA64 are transformed at 16 bits a channel, rounded on the 0..65535
+// scale). Indexed images have their colour table transformed; grey formats come back as RGB32
 // (or ARGB32 for Alpha8), since they cannot hold a coloured result.
 QImage ApplyColorMatrix(const QImage& image, const ColorMatrix& m);
 void ApplyColorMatrixInPlace(QImage& image, const ColorMatrix& m);

@@ -7,11 +7,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libxml2-dev
-    liblcms2-dev libexiv2-dev libxcb1-dev
+    liblcms2-dev libexiv2-dev libxcb1-dev libheif-dev qt6-image-formats-plugins
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool openbox imagemagick desktop-file-utils
-    libimage-exiftool-perl libjpeg-turbo-progs
+    libimage-exiftool-perl libjpeg-turbo-progs libheif-examples webp libtiff-tools
 )
 missing=()
 for p in "${packages[@]}"; do

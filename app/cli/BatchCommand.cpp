@@ -230,6 +230,8 @@ CliCommand BatchCliCommand() {
             QStringLiteral(
                 "Runs the batch window's \"Process\" over the files, in order; folders are "
                 "skipped.\n"
+                "Files are JPEG, PNG, GIF, BMP, TIFF, WebP, HEIC/HEIF or AVIF photos; each is "
+                "written in its\nown format.\n"
                 "  --pattern FILE.xml  burn the pattern into every image (\"Add current pattern "
                 "to images\")\n"
                 "  --zoom R            the zoom ratio the pattern was laid out at (default "

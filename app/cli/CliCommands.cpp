@@ -122,6 +122,8 @@ void printProgramHelp(QTextStream& out) {
             out << "  " << head.leftJustified(16) << "  " << c.summary << '\n';
     }
     out << "\n"
+        << "Photos: JPEG, PNG, GIF, BMP, TIFF (8 and 16 bits a channel), WebP, HEIC/HEIF and "
+        << "AVIF; each is\nwritten in its own format.\n\n"
         << Program << " COMMAND --help describes one command. Exit codes: 0 done, 1 failed, "
         << "2 wrong command line.\n"
         << "Settings are kept in Captiomark.conf in $CAPTIOMARK_CONFIG_DIR, else in "
@@ -133,10 +135,11 @@ const QList<CliCommand>& CliCommands() {
     static const QList<CliCommand> commands{
         {QStringLiteral("exif"),
          QStringLiteral("FILE"),
-         QStringLiteral("print the EXIF entries of a JPEG file"),
-         QStringLiteral("Prints the EXIF entries of the JPEG file, one Name=value line each, in "
-                        "the order they are read.\nFails when the file has no EXIF block right "
-                        "after its start-of-image marker."),
+         QStringLiteral("print the EXIF entries of a photo file"),
+         QStringLiteral("Prints the EXIF entries of the photo, one Name=value line each, in "
+                        "the order they are read.\nJPEG (the EXIF block among the application "
+                        "segments after its start-of-image\nmarker), PNG, TIFF, WebP, HEIC/HEIF "
+                        "and AVIF files are read. Fails when the file has no\nEXIF block."),
          exifCommand,
          false,
          {}},

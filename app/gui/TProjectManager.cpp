@@ -22,6 +22,7 @@
 #include "designer/surface/DesignSurface.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/BitmapOps.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/dialogs/TfrmAdjustments.h"
 #include "imaging/dialogs/TfrmResize.h"
 #include "imaging/render/RenderAndSave.h"
@@ -1160,10 +1161,17 @@ QString TProjectManager::askFileName(const FileRequest& request) {
 void TProjectManager::openImageCommand() {
     FileRequest r;
     r.title = QStringLiteral("Picture");
-    r.filters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Jpeg Images (*.jpg *.jpeg)"),
-                 QStringLiteral("Gif Images (*.gif)"), QStringLiteral("Icons (*.ico)"),
-                 QStringLiteral("All images (*.bmp *.jpg *.jpeg *.gif *.ico)")};
-    r.filterIndex = 4;
+    r.filters = {QStringLiteral("Bitmaps (*.bmp)"),
+                 QStringLiteral("Jpeg Images (*.jpg *.jpeg)"),
+                 QStringLiteral("Gif Images (*.gif)"),
+                 QStringLiteral("Icons (*.ico)"),
+                 QStringLiteral("PNG Images (*.png)"),
+                 QStringLiteral("TIFF Images (*.tif *.tiff)"),
+                 QStringLiteral("WebP Images (*.webp)"),
+                 QStringLiteral("HEIC Images (*.heic *.heif)"),
+                 QStringLiteral("AVIF Images (*.avif)"),
+                 QStringLiteral("All images (%1 *.ico *.ICO)").arg(PhotoFilePatterns(true))};
+    r.filterIndex = 9;
     const QString name = askFileName(r);
     if (!name.isEmpty())
         openImageAsking(name);

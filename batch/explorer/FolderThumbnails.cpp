@@ -2,6 +2,7 @@
 
 #include "batch/explorer/ThumbnailCache.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/core/TExif.h"
 #include "platform/RegularFile.h"
@@ -56,6 +57,16 @@ QImage decodeForThumbnail(const QByteArray& bytes, QSize* original, int cacheSid
             const quint32 orientation = orientationOf(bytes);
             *original = orientation >= 5 && orientation <= 8 ? size.transposed() : size;
             return OrientedImage(std::move(image), orientation);
+        }
+    }
+    if (const ImageFileType type = DetectImageType(bytes);
+        type == ImageFileType::Heic || type == ImageFileType::Avif) {
+        // Phones store a small picture beside the photo: decoding it spares the full one.
+        const QSize size = DeclaredPhotoSize(bytes);
+        QImage thumb = DecodeHeifThumbnail(bytes, CacheSide);
+        if (size.isValid() && !thumb.isNull()) {
+            *original = size;
+            return thumb;
         }
     }
     // GIFs come back as their first frame.

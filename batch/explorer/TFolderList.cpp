@@ -1,6 +1,7 @@
 #include "batch/explorer/TFolderList.h"
 
 #include "batch/explorer/FolderThumbnails.h"
+#include "imaging/core/PhotoFormats.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
 
@@ -25,12 +26,7 @@ const char* const TFolderModel::SourceMimeType = "application/x-captiomark-folde
 namespace {
 
 bool keptExtension(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QString ext = name.mid(dot).trimmed().toUpper();
-    return ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG") ||
-           ext == QLatin1String(".GIF") || ext == QLatin1String(".BMP");
+    return HasPhotoExtension(name);
 }
 
 // Restores the cursor however the work ends.

@@ -6,6 +6,7 @@
 #include "designer/state/TDesigner.h"
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
@@ -53,9 +54,7 @@ const char* const TokenHints[] = {"Date of the picture", "Time of the picture",
                                   "Number of the picture in this set", "Old file name"};
 
 bool isImageFile(const QString& path) {
-    const QString ext = QFileInfo(path).suffix().toUpper();
-    return ext == QLatin1String("JPG") || ext == QLatin1String("JPEG") ||
-           ext == QLatin1String("GIF") || ext == QLatin1String("BMP");
+    return HasPhotoExtension(QFileInfo(path).fileName());
 }
 
 // A drag from the available-images list is refused when it carries a folder.
@@ -668,7 +667,10 @@ QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         size = reader.size();
-        if (size.isValid() && !size.isEmpty()) {
+        // A declared size beyond the photo limits is left to DecodeImage, which refuses it.
+        if (size.isValid() && !size.isEmpty() && size.width() <= MaxImageSide &&
+            size.height() <= MaxImageSide &&
+            qint64(size.width()) * size.height() <= MaxImagePixels) {
             // Decoding at the thumbnail's size spares decoding a whole photo per file.
             reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
             picture = reader.read();
@@ -732,7 +734,7 @@ void TfrmGroup::DeleteClick() {
 void TfrmGroup::addFilesDialog() {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Add files"), QString(),
-        QStringLiteral("Images (*.jpg *.jpeg *.gif *.bmp *.JPG *.JPEG *.GIF *.BMP)"));
+        QStringLiteral("Images (%1)").arg(PhotoFilePatterns(true)));
     if (!files.isEmpty())
         AddFiles(files);
 }

@@ -99,6 +99,7 @@ constexpr int kSmallestLevel = 64;
 const QList<QImage>& TDesigner::Levels() const {
     if (realPicture.isNull()) {
         m_levels.clear();
+        m_screenPicture = QImage();
         m_levelsKey = 0;
         return m_levels;
     }
@@ -107,7 +108,11 @@ const QList<QImage>& TDesigner::Levels() const {
         return m_levels;
     m_levels.clear();
     m_levelsKey = 0;
-    QImage level = realPicture;
+    // The screen shows 8 bits a channel: a deep photo is shown from one 8-bit copy, made here
+    // once, rather than converted on every paint.
+    m_screenPicture =
+        realPicture.depth() == 64 ? realPicture.convertToFormat(QImage::Format_RGB32) : QImage();
+    QImage level = m_screenPicture.isNull() ? realPicture : m_screenPicture;
     while (std::max(level.width(), level.height()) >= 2 * kSmallestLevel) {
         level = HalveBitmap(level);
         m_levels.append(level);
@@ -134,7 +139,8 @@ void TDesigner::PaintPreview(QPainter& painter, const QRect& area) const {
     int level = 0;
     while (level < levels.size() && double(2 << level) <= ZoomRatio * (1 + 1e-9))
         ++level;
-    const QImage& image = level == 0 ? realPicture : levels[level - 1];
+    const QImage& image =
+        level > 0 ? levels[level - 1] : m_screenPicture.isNull() ? realPicture : m_screenPicture;
     const double sx = double(image.width()) / preview.width();
     const double sy = double(image.height()) / preview.height();
     const QRectF source(shown.x() * sx, shown.y() * sy, shown.width() * sx, shown.height() * sy);
@@ -172,6 +178,7 @@ qint64 TDesigner::PreviewCacheBytes() const {
     qint64 bytes = 0;
     for (const QImage& level : m_levels)
         bytes += level.sizeInBytes();
+    bytes += m_screenPicture.sizeInBytes();
     return bytes;
 }
 

@@ -139,6 +139,7 @@ private:
     QList<QPointer<QWidget>> m_components;
     mutable QList<QImage> m_levels;
     mutable qint64 m_levelsKey = 0;
+    mutable QImage m_screenPicture; // an 8-bit copy of a 16-bit photo, for the screen
     int m_gridX = 4;
     int m_gridY = 4;
     bool m_isGrid = false;

@@ -12,6 +12,8 @@
 #include <numbers>
 #include <vector>
 
+#include <QRgba64>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -287,9 +289,177 @@ void ResampleRow(const QRgb* src, uint16_t* out, const Contributions& cx) {
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Pictures of 16 bits a channel (RGBX64): the same mappings and weights, on 64-bit pixels.
+
+QImage NewDeepBitmap(int width, int height) {
+    return NewImageBufferOrThrow(width, height, QImage::Format_RGBX64);
+}
+
+void ToDeepWorkingFormat(QImage& bitmap) {
+    if (bitmap.format() == QImage::Format_RGBX64)
+        return;
+    // Straight alpha: only alpha is dropped, as for 8-bit pictures.
+    QImage straight = bitmap.convertToFormat(QImage::Format_RGBA64);
+    CheckImageAllocated(straight, bitmap.width(), bitmap.height());
+    for (int y = 0; y < straight.height(); ++y) {
+        auto* line = reinterpret_cast<QRgba64*>(straight.scanLine(y));
+        for (int x = 0; x < straight.width(); ++x)
+            line[x].setAlpha(65535);
+    }
+    straight.reinterpretAsFormat(QImage::Format_RGBX64);
+    bitmap = std::move(straight);
+}
+
+const QRgba64* DeepRow(const QImage& img, int y) {
+    return reinterpret_cast<const QRgba64*>(img.constScanLine(y));
+}
+QRgba64* DeepRow(QImage& img, int y) {
+    return reinterpret_cast<QRgba64*>(img.scanLine(y));
+}
+
+QImage DeepTurn(const QImage& src, int quarter) {
+    const int w = src.width(), h = src.height();
+    QImage dst = quarter == 2 ? NewDeepBitmap(w, h) : NewDeepBitmap(h, w);
+    for (int y = 0; y < dst.height(); ++y) {
+        QRgba64* d = DeepRow(dst, y);
+        for (int x = 0; x < dst.width(); ++x) {
+            switch (quarter) {
+            case 1: // clockwise: result (x, y) = source (y, H - 1 - x)
+                d[x] = DeepRow(src, h - 1 - x)[y];
+                break;
+            case 2:
+                d[x] = DeepRow(src, h - 1 - y)[w - 1 - x];
+                break;
+            default: // counter-clockwise: result (x, y) = source (W - 1 - y, x)
+                d[x] = DeepRow(src, x)[w - 1 - y];
+                break;
+            }
+        }
+    }
+    return dst;
+}
+
+QImage DeepRotateGeneral(const QImage& src, QRgb fill, double angle) {
+    // The 8-bit mapping decides which source pixel each result pixel takes: it is run on an
+    // index picture whose pixels name their own coordinates.
+    const int w = src.width(), h = src.height();
+    QImage index = NewBitmap(w, h);
+    for (int y = 0; y < h; ++y) {
+        QRgb* line = Row(index, y);
+        for (int x = 0; x < w; ++x)
+            line[x] = QRgb(quint32(y) * quint32(w) + quint32(x));
+    }
+    // Pixel numbers need 32 bits; the sentinel marks the uncovered area.
+    const quint64 pixels = quint64(w) * quint64(h);
+    if (pixels >= 0xFFFFFFFFull)
+        throw std::bad_alloc();
+    QImage mapped = RotateGeneral(index, 0xFFFFFFFFu, angle);
+    QImage dst = NewDeepBitmap(mapped.width(), mapped.height());
+    const QRgba64 fill64 = QRgba64::fromArgb32(fill | kOpaque);
+    for (int y = 0; y < dst.height(); ++y) {
+        const QRgb* m = Row(mapped, y);
+        QRgba64* d = DeepRow(dst, y);
+        for (int x = 0; x < dst.width(); ++x) {
+            const quint32 i = m[x];
+            d[x] = i == 0xFFFFFFFFu ? fill64 : DeepRow(src, int(i / quint32(w)))[i % quint32(w)];
+        }
+    }
+    return dst;
+}
+
+void DeepResample(QImage& bitmap, int width, int height) {
+    const QImage src = bitmap;
+    const Contributions cx = MakeContributions(src.width(), width);
+    const Contributions cy = MakeContributions(src.height(), height);
+    const size_t rowLen = size_t(width) * 3;
+    const int ringSize = cy.maxCount;
+    std::vector<uint32_t> ring(rowLen * ringSize);
+    std::vector<int> ringTag(ringSize, -1);
+    std::vector<uint64_t> acc(rowLen);
+    QImage dst = NewDeepBitmap(width, height);
+    const int32_t* wy = cy.weight.data();
+    constexpr int hShift = kWeightBits - 8; // 8 fractional bits kept between the passes
+    for (int y = 0; y < height; ++y) {
+        const int j0 = cy.first[y], n = cy.count[y];
+        std::fill(acc.begin(), acc.end(), 0u);
+        for (int k = 0; k < n; ++k) {
+            const int j = j0 + k;
+            const int slot = j % ringSize;
+            uint32_t* t = ring.data() + rowLen * slot;
+            if (ringTag[slot] != j) {
+                const QRgba64* line = DeepRow(src, j);
+                const int32_t* wt = cx.weight.data();
+                for (int d = 0; d < width; ++d) {
+                    const QRgba64* p = line + cx.first[d];
+                    uint64_t r = 0, g = 0, b = 0;
+                    for (int m = 0; m < cx.count[d]; ++m) {
+                        const uint64_t wk = uint64_t(wt[m]);
+                        r += wk * p[m].red();
+                        g += wk * p[m].green();
+                        b += wk * p[m].blue();
+                    }
+                    wt += cx.count[d];
+                    t[3 * d] = uint32_t((r + (1u << (hShift - 1))) >> hShift);
+                    t[3 * d + 1] = uint32_t((g + (1u << (hShift - 1))) >> hShift);
+                    t[3 * d + 2] = uint32_t((b + (1u << (hShift - 1))) >> hShift);
+                }
+                ringTag[slot] = j;
+            }
+            const uint64_t wk = uint64_t(wy[k]);
+            for (size_t i = 0; i < rowLen; ++i)
+                acc[i] += wk * t[i];
+        }
+        wy += n;
+        constexpr int shift = kWeightBits + 8;
+        constexpr uint64_t half = uint64_t(1) << (shift - 1);
+        QRgba64* d = DeepRow(dst, y);
+        for (int x = 0; x < width; ++x) {
+            auto channel = [&](size_t i) {
+                return quint16(std::min<uint64_t>((acc[i] + half) >> shift, 65535));
+            };
+            d[x] = QRgba64::fromRgba64(channel(3 * x), channel(3 * x + 1), channel(3 * x + 2),
+                                       65535);
+        }
+    }
+    bitmap = std::move(dst);
+}
+
+// Turns a 16-bit picture as RotateBitmap turns an 8-bit one.
+void DeepRotate(QImage& bitmap, QRgb fill, double angle) {
+    ToDeepWorkingFormat(bitmap);
+    if (bitmap.isNull() || !std::isfinite(angle))
+        return;
+    if (angle == std::trunc(angle)) {
+        if (angle == -360 || angle == 0 || angle == 360 || angle == 720)
+            return;
+        if (angle == 90 || angle == -270) {
+            bitmap = DeepTurn(bitmap, 1);
+            return;
+        }
+        if (angle == 270 || angle == -90) {
+            bitmap = DeepTurn(bitmap, 3);
+            return;
+        }
+        if (angle == 180 || angle == -180) {
+            bitmap = DeepTurn(bitmap, 2);
+            return;
+        }
+    }
+    bitmap = DeepRotateGeneral(bitmap, fill, angle);
+}
+
+bool IsDeep(const QImage& bitmap) {
+    return bitmap.depth() == 64;
+}
+
 } // namespace
 
 void RotateBitmap(QImage& bitmap, QRgb fill, double angle) {
+    if (IsDeep(bitmap)) {
+        DeepRotate(bitmap, fill, angle);
+        return;
+    }
     ToWorkingFormat(bitmap);
     if (bitmap.isNull())
         return;
@@ -313,6 +483,12 @@ void RotateBitmap(QImage& bitmap, QRgb fill, double angle) {
 void ResampleBitmap(QImage& bitmap, int width, int height) {
     if (width < 1 || height < 1)
         return;
+    if (IsDeep(bitmap)) {
+        ToDeepWorkingFormat(bitmap);
+        if (!bitmap.isNull() && (bitmap.width() != width || bitmap.height() != height))
+            DeepResample(bitmap, width, height);
+        return;
+    }
     ToWorkingFormat(bitmap);
     if (bitmap.isNull() || (bitmap.width() == width && bitmap.height() == height))
         return;

@@ -280,6 +280,27 @@ QRgb blend(QRgb photo, quint32 r, quint32 g, quint32 b, quint32 a, bool photoAlp
                  to8(quint32(outA)));
 }
 
+// The same onto a 16-bit photo pixel (RGBX64 or straight RGBA64).
+QRgba64 blend64(QRgba64 photo, quint32 r, quint32 g, quint32 b, quint32 a, bool photoAlpha) {
+    const quint64 inv = 65535 - a;
+    if (!photoAlpha || photo.alpha() == 65535) {
+        auto mix = [&](quint32 c, quint16 p) {
+            return quint16((quint64(c) * a + quint64(p) * inv + 32767) / 65535);
+        };
+        return QRgba64::fromRgba64(mix(r, photo.red()), mix(g, photo.green()),
+                                   mix(b, photo.blue()), photo.alpha());
+    }
+    const quint64 pa = photo.alpha();
+    const quint64 outA = a + (pa * inv + 32767) / 65535;
+    if (outA == 0)
+        return QRgba64::fromRgba64(0);
+    auto mix = [&](quint32 c, quint16 p) {
+        const quint64 premul = quint64(c) * a + quint64(p) * ((pa * inv + 32767) / 65535);
+        return quint16(std::min<quint64>(65535, (premul + outA / 2) / outA));
+    };
+    return QRgba64::fromRgba64(mix(r, photo.red()), mix(g, photo.green()), mix(b, photo.blue()),
+                               quint16(outA));
+}
 
 } // namespace
 
@@ -325,10 +346,14 @@ void ComposeSrgbLayer(QImage& photo, const QImage& layer, const QPoint& at,
     const QImage source = layer.format() == QImage::Format_RGBA64_Premultiplied
                               ? layer
                               : layer.convertToFormat(QImage::Format_RGBA64_Premultiplied);
-    if (photo.format() != QImage::Format_RGB32 && photo.format() != QImage::Format_ARGB32)
+    // A photo of 16 bits a channel keeps them.
+    const bool deep =
+        photo.format() == QImage::Format_RGBX64 || photo.format() == QImage::Format_RGBA64;
+    if (!deep && photo.format() != QImage::Format_RGB32 && photo.format() != QImage::Format_ARGB32)
         photo = photo.convertToFormat(photo.hasAlphaChannel() ? QImage::Format_ARGB32
                                                               : QImage::Format_RGB32);
-    const bool photoAlpha = photo.format() == QImage::Format_ARGB32;
+    const bool photoAlpha =
+        photo.format() == QImage::Format_ARGB32 || photo.format() == QImage::Format_RGBA64;
     const QRect area = QRect(at, source.size()).intersected(photo.rect());
     std::vector<quint16> rgb;
     std::vector<quint16> alpha;
@@ -350,6 +375,14 @@ void ComposeSrgbLayer(QImage& photo, const QImage& layer, const QPoint& at,
         if (column.empty())
             continue;
         colours.mapRgb16(rgb.data(), qsizetype(column.size()));
+        if (deep) {
+            auto* out = reinterpret_cast<QRgba64*>(photo.scanLine(y));
+            for (size_t i = 0; i < column.size(); ++i) {
+                QRgba64& p = out[column[i]];
+                p = blend64(p, rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2], alpha[i], photoAlpha);
+            }
+            continue;
+        }
         auto* out = reinterpret_cast<QRgb*>(photo.scanLine(y));
         for (size_t i = 0; i < column.size(); ++i) {
             QRgb& p = out[column[i]];

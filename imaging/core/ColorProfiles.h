@@ -45,7 +45,7 @@ private:
 // Puts a layer of caption drawing over the photo at `at`: the layer's colours are sRGB and are
 // converted by `colours` before they are blended, so that anti-aliased edges blend with the
 // photo in its own space. The layer is best Format_RGBA64_Premultiplied (faint edges keep their
-// colour exactly); the photo is RGB32 or ARGB32.
+// colour exactly); the photo is RGB32 or ARGB32, or RGBX64 or RGBA64 (blended at 16 bits).
 void ComposeSrgbLayer(QImage& photo, const QImage& layer, const QPoint& at,
                       const TSrgbToPhoto& colours);
 

@@ -17,6 +17,7 @@ std::mutex& Exiv2Lock() {
 
 namespace {
 
+// Mending takes a millisecond or two a file.
 std::mutex& exivLock() {
     return Exiv2Lock();
 }

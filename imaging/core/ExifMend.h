@@ -8,8 +8,8 @@
 #include <functional>
 #include <mutex>
 
-// exiv2 keeps a little global state (its log handler, tables built on first use): every call
-// into it, reading or writing, holds this lock.
+// exiv2 keeps global state (its log level and handler, the XMP toolkit, tables built on first
+// use): every call into it, here and elsewhere, holds this lock.
 std::mutex& Exiv2Lock();
 
 // The EXIF block made to describe the picture it is written with, rewritten through exiv2 (the

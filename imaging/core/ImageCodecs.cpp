@@ -2,6 +2,7 @@
 
 #include "imaging/core/CodecSupport.h"
 #include "imaging/core/JpegStreamCheck.h"
+#include "imaging/core/PhotoFormats.h"
 #include "platform/AtomicFile.h"
 #include "platform/ImageBuffer.h"
 #include "platform/RegularFile.h"
@@ -24,6 +25,7 @@
 // jpeglib.h must come first: jerror.h relies on its types.
 #include <jerror.h>
 #include <png.h>
+#include <libheif/heif.h>
 
 namespace {
 // Set by DecodeImageWithin for the decode running on this thread; 0: no limit of its own.
@@ -818,6 +820,22 @@ ImageFileType DetectImageType(const QByteArray& data) {
         return ImageFileType::Bmp;
     if (n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == 0)
         return ImageFileType::Ico;
+    // Little- and big-endian TIFF, and BigTIFF.
+    if (n >= 4 && ((p[0] == 'I' && p[1] == 'I' && (p[2] == 42 || p[2] == 43) && p[3] == 0) ||
+                   (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && (p[3] == 42 || p[3] == 43))))
+        return ImageFileType::Tiff;
+    if (n >= 12 && data.startsWith("RIFF") && std::memcmp(p + 8, "WEBP", 4) == 0)
+        return ImageFileType::Webp;
+    if (n >= 12 && std::memcmp(p + 4, "ftyp", 4) == 0) {
+        // The brands of an ISO media file tell HEIF (HEVC-coded) from AVIF.
+        const char* mime =
+            heif_get_file_mime_type(p, int(std::min<qsizetype>(n, 4096)));
+        const QByteArray type(mime ? mime : "");
+        if (type.startsWith("image/avif"))
+            return ImageFileType::Avif;
+        if (type.startsWith("image/heic") || type.startsWith("image/heif"))
+            return ImageFileType::Heic;
+    }
     return ImageFileType::Other;
 }
 
@@ -832,6 +850,13 @@ QImage DecodeImage(const QByteArray& data) {
         return DecodePng(data);
     case ImageFileType::Bmp:
         return DecodeBmp(data);
+    case ImageFileType::Tiff:
+        return DecodeTiff(data);
+    case ImageFileType::Webp:
+        return DecodeWebp(data);
+    case ImageFileType::Heic:
+    case ImageFileType::Avif:
+        return DecodeHeif(data);
     case ImageFileType::Ico:
     case ImageFileType::Other:
         break;

@@ -6,18 +6,20 @@
 #include <QImage>
 #include <QString>
 
-// Reading and writing picture files over libjpeg, giflib, libpng and our own BMP code; other
-// picture types (ICO, ...) through Qt's image readers.
+// Reading and writing picture files over libjpeg, giflib, libpng and our own BMP code; TIFF, WebP,
+// HEIC and AVIF over Qt's image plugins and libheif (PhotoFormats.h); other picture types (ICO,
+// ...) through Qt's image readers.
 //
 // Decoded photos come back as QImage::Format_RGB32 (opaque) or Format_ARGB32 when the picture
-// has transparency (PNG, GIF, ICO, 32-bit BMP with alpha).
+// has transparency (PNG, GIF, ICO, 32-bit BMP with alpha); pictures of more than 8 bits a
+// channel (TIFF, HEIC, AVIF) as Format_RGBX64 or Format_RGBA64.
 
 // A file that is not a picture, is truncated, or declares absurd dimensions.
 class EInvalidGraphic : public Exception {
     using Exception::Exception;
 };
 
-enum class ImageFileType { Jpeg, Gif, Png, Bmp, Ico, Other };
+enum class ImageFileType { Jpeg, Gif, Png, Bmp, Ico, Tiff, Webp, Heic, Avif, Other };
 
 // The largest picture we agree to decode (width x height), to bound memory on hostile input.
 constexpr qint64 MaxImagePixels = qint64(1) << 28; // 268 megapixels

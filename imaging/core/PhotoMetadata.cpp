@@ -521,6 +521,22 @@ TPhotoMetadata ReadPhotoMetadata(const QByteArray& file) {
         readJpeg(file, m);
     else if (m.type == ImageFileType::Png)
         readPng(file, m);
+    else if (m.type == ImageFileType::Tiff || m.type == ImageFileType::Webp ||
+             m.type == ImageFileType::Heic || m.type == ImageFileType::Avif) {
+        m.container = ReadContainerBlocks(file);
+        m.losslessWebp = m.type == ImageFileType::Webp && WebpIsLossless(file);
+        if (!m.container.icc.isEmpty()) {
+            const TProfileCheck check = CheckIccProfile(m.container.icc);
+            if (check.usable) {
+                m.iccProfile = m.container.icc;
+                m.profileSpace = check.space;
+            } else {
+                m.problems << QStringLiteral("the colour profile is damaged (%1); it is carried "
+                                             "unchanged and the captions keep their sRGB colours")
+                                  .arg(check.problem);
+            }
+        }
+    }
     return m;
 }
 

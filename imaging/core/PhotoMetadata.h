@@ -3,6 +3,7 @@
 #include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegSegments.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/core/TExif.h"
 
 #include <QByteArray>
@@ -15,7 +16,8 @@
 
 // The metadata of a photo file that its captioned output carries: for a JPEG every APPn and COM
 // segment (JFIF, EXIF, XMP and extended XMP, ICC profile chunks, Photoshop/IPTC, Adobe, comments,
-// any other application's), for a PNG its iCCP, eXIf and XMP iTXt chunks. GIF and BMP hold none.
+// any other application's), for a PNG its iCCP, eXIf and XMP iTXt chunks, for a TIFF, WebP, HEIC
+// or AVIF its EXIF, XMP and ICC blocks. GIF and BMP hold none.
 // Blocks are written back byte for byte and in their order; only those that the output makes
 // wrong are mended (the EXIF sizes and thumbnail, other thumbnails, the Adobe colour transform of
 // a re-encoded picture).
@@ -31,8 +33,14 @@ struct TPhotoMetadata {
     QString trailerLoss;
     // Damaged blocks, carried unchanged all the same ("the colour profile is damaged: ...").
     QStringList problems;
+    // TIFF, WebP, HEIC, AVIF: the blocks their encoders write into the output (the EXIF block
+    // then comes from the surface's record).
+    TContainerBlocks container;
+    bool losslessWebp = false; // a WebP source coded losslessly
 
-    bool isEmpty() const { return segments.isEmpty() && pngChunks.isEmpty(); }
+    bool isEmpty() const {
+        return segments.isEmpty() && pngChunks.isEmpty() && container.isEmpty();
+    }
 };
 
 // Reads the metadata of a photo file held in memory. Never throws: what cannot be read is left

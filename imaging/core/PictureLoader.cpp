@@ -1,6 +1,7 @@
 #include "imaging/core/PictureLoader.h"
 
 #include "imaging/core/BitmapOps.h"
+#include "imaging/core/PhotoFormats.h"
 #include "platform/RegularFile.h"
 
 #include <QBuffer>
@@ -30,6 +31,10 @@ QString GraphicClassName(ImageFileType type) {
         return QStringLiteral("TGIFImage");
     case ImageFileType::Ico:
         return QStringLiteral("TIcon");
+    case ImageFileType::Tiff:
+    case ImageFileType::Webp:
+    case ImageFileType::Heic:
+    case ImageFileType::Avif:
     case ImageFileType::Other:
         break;
     }
@@ -139,6 +144,12 @@ LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
         photo.exifError = e.message();
     }
     photo.metadata = ReadPhotoMetadata(bytes);
+    const ImageFileType type = DetectImageType(bytes);
+    if ((type == ImageFileType::Heic || type == ImageFileType::Avif) && photo.exif.Orientation > 1) {
+        // A HEIF picture is turned by its own properties as it is decoded; an EXIF orientation
+        // beside them describes the same turn and must not be applied again.
+        photo.exif.SetOrientation(1);
+    }
     const bool turn = autoRotate && photo.exif.Orientation >= 2 && photo.exif.Orientation <= 8;
     const bool swaps = turn && photo.exif.Orientation >= 5;
     try {
@@ -163,8 +174,12 @@ LoadedPhoto LoadPhotoFileReduced(const QString& path, bool autoRotate,
         throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
                                   .arg(QDir::toNativeSeparators(path), e.message()));
     }
-    if (photo.picture.format() != QImage::Format_RGB32 && !photo.picture.hasAlphaChannel())
-        photo.picture = photo.picture.convertToFormat(QImage::Format_RGB32);
+    // Pictures of more than 8 bits a channel keep them (RGBX64).
+    if (photo.picture.format() != QImage::Format_RGB32 && !photo.picture.hasAlphaChannel() &&
+        photo.picture.format() != QImage::Format_RGBX64)
+        photo.picture = photo.picture.convertToFormat(photo.picture.depth() == 64
+                                                          ? QImage::Format_RGBX64
+                                                          : QImage::Format_RGB32);
     if (turn) {
         photo.picture = OrientedImage(std::move(photo.picture), photo.exif.Orientation);
         photo.exif.SetOrientation(1);
@@ -189,8 +204,16 @@ QSize PhotoFileSize(const QString& path, bool autoRotate) {
         else
             ::close(fd);
     }
-    if (!stored.isValid())
+    if (!stored.isValid()) {
+        // HEIF files tell their upright size without decoding.
+        const QByteArray bytes = ReadFileBytes(path);
+        const ImageFileType type = DetectImageType(bytes);
+        if (type == ImageFileType::Heic || type == ImageFileType::Avif) {
+            if (const QSize declared = DeclaredPhotoSize(bytes); declared.isValid())
+                return declared;
+        }
         return LoadPhotoFile(path, autoRotate).picture.size();
+    }
     if (!autoRotate)
         return stored;
     TExif exif;

@@ -1,6 +1,7 @@
 #include "imaging/core/TExif.h"
 
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/PhotoFormats.h"
 #include "platform/AtomicFile.h"
 #include "platform/RegularFile.h"
 
@@ -206,6 +207,20 @@ void TExif::LoadFromJpeg(const QString& fileName) {
     Load(file);
 }
 
+void TExif::LoadFromTiffBlock(const QByteArray& tiff) {
+    if (tiff.isEmpty())
+        throw EExifError(QStringLiteral("The picture holds no EXIF information."));
+    // As an APP1 segment it can be walked, kept and written like a JPEG's.
+    constexpr qsizetype kMaxBlock = 0xFFFF - 2 - 6;
+    if (tiff.size() > kMaxBlock)
+        throw EExifError(QStringLiteral("The EXIF information is larger than 64 KB."));
+    QByteArray jpeg("\xFF\xD8\xFF\xE1", 4);
+    const quint16 length = quint16(tiff.size() + 2 + 6);
+    jpeg.append(char(length >> 8)).append(char(length & 0xFF));
+    jpeg.append("Exif\0\0", 6).append(tiff).append("\xFF\xD9", 2);
+    LoadFromBytes(jpeg);
+}
+
 void TExif::LoadFromBytes(const QByteArray& data) {
     QBuffer buffer;
     buffer.setData(data);
@@ -225,8 +240,17 @@ void TExif::Load(QIODevice& stream) {
 
     char soi[2] = {0, 0};
     readAt(stream, 0, soi, 2);
-    if (uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
-        throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+    if (uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8) {
+        if (!stream.seek(0))
+            throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+        const ImageFileType type = DetectImageType(stream.peek(4096));
+        if (type != ImageFileType::Png && type != ImageFileType::Tiff &&
+            type != ImageFileType::Webp && type != ImageFileType::Heic &&
+            type != ImageFileType::Avif)
+            throw EExifError(QStringLiteral("Start of image (SOI) not found."));
+        LoadFromTiffBlock(ReadContainerBlocks(stream.readAll()).exif);
+        return;
+    }
 
     // Editors put a JFIF header (and others their own segments) before the Exif one, so the
     // application segments that lead the file are searched, up to the first other marker.

@@ -38,7 +38,14 @@ public:
     // file cannot be opened.
     void LoadFromJpeg(const QString& fileName);
     // Same walk over a JPEG file held in memory (used by the fuzz target and tests).
+    // LoadFromJpeg and LoadFromBytes also read the EXIF block of a PNG, TIFF, WebP, HEIC or AVIF
+    // photo, kept as the APP1 segment a JPEG would hold it in.
     void LoadFromBytes(const QByteArray& data);
+    // From an EXIF structure as TIFF stores it (byte-order mark first). Throws EExifError.
+    void LoadFromTiffBlock(const QByteArray& tiff);
+    // The kept segment's EXIF structure (without the APP1 marker, length and "Exif" prefix);
+    // empty without a segment.
+    QByteArray TiffBlock() const { return Segment.size() > 10 ? Segment.mid(10) : QByteArray(); }
     // Puts Segment into the target JPEG: in place of its own Exif APP1 segment, else after its
     // SOI (and its JFIF header when that comes first). Throws EExifError; on any failure the
     // target file is left as it was.

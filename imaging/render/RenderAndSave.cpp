@@ -15,6 +15,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegRecaption.h"
 #include "imaging/core/JpegTrailer.h"
+#include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/PhotoDates.h"
@@ -26,6 +27,7 @@
 #include "platform/TextEngine.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,30 +65,59 @@ ImageFileType formatNamedBy(const QString& path) {
         return ImageFileType::Png;
     if (ext == QLatin1String(".BMP"))
         return ImageFileType::Bmp;
+    if (ext == QLatin1String(".TIF") || ext == QLatin1String(".TIFF"))
+        return ImageFileType::Tiff;
+    if (ext == QLatin1String(".WEBP"))
+        return ImageFileType::Webp;
+    if (ext == QLatin1String(".HEIC") || ext == QLatin1String(".HEIF"))
+        return ImageFileType::Heic;
+    if (ext == QLatin1String(".AVIF"))
+        return ImageFileType::Avif;
     return ImageFileType::Other;
 }
 
+// Whether a file name says another format than type. ".heif" names either HEIF coding (HEVC or
+// AV1).
+bool nameDisagrees(const QString& path, ImageFileType type) {
+    const ImageFileType named = formatNamedBy(path);
+    if (named == ImageFileType::Other || named == type)
+        return false;
+    return !(type == ImageFileType::Avif && upperExt(path) == QLatin1String(".HEIF"));
+}
+
 bool writable(ImageFileType type) {
-    return type == ImageFileType::Jpeg || type == ImageFileType::Gif ||
-           type == ImageFileType::Png || type == ImageFileType::Bmp;
+    return type != ImageFileType::Ico && type != ImageFileType::Other;
 }
 
 QString formatName(ImageFileType type) {
+    return ImageTypeName(type);
+}
+
+// A format read here that cannot be written here (no encoder): its photos are written as JPEG
+// beside them, under a name of their own.
+bool writtenAsJpegInstead(ImageFileType type) {
+    static const bool heic = CanEncode(ImageFileType::Heic);
+    static const bool avif = CanEncode(ImageFileType::Avif);
+    static const bool tiff = CanEncode(ImageFileType::Tiff);
+    static const bool webp = CanEncode(ImageFileType::Webp);
     switch (type) {
-    case ImageFileType::Jpeg:
-        return QStringLiteral("JPEG");
-    case ImageFileType::Gif:
-        return QStringLiteral("GIF");
-    case ImageFileType::Png:
-        return QStringLiteral("PNG");
-    case ImageFileType::Bmp:
-        return QStringLiteral("BMP");
-    case ImageFileType::Ico:
-        return QStringLiteral("icon");
-    case ImageFileType::Other:
-        break;
+    case ImageFileType::Heic:
+        return !heic;
+    case ImageFileType::Avif:
+        return !avif;
+    case ImageFileType::Tiff:
+        return !tiff;
+    case ImageFileType::Webp:
+        return !webp;
+    default:
+        return false;
     }
-    return QString();
+}
+
+// Formats written at more than 8 bits a channel when the picture has them.
+bool keepsDeepPixels(ImageFileType type) {
+    return type == ImageFileType::Tiff || type == ImageFileType::Heic ||
+           type == ImageFileType::Avif;
 }
 
 QString shownPath(const QString& path) {
@@ -198,7 +229,28 @@ bool writesGrey(OutputKind kind, const TPhotoMetadata& metadata) {
            metadata.profileSpace == TProfileSpace::Gray;
 }
 
-QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool grey = false) {
+// The blocks the encoders of TIFF, WebP and HEIF write: the source container's colour profile
+// and XMP packet, and the surface's EXIF record (which says orientation 1 when the photo was
+// turned upright), made to describe the written picture (its size, its thumbnail).
+TContainerBlocks blocksToCarry(const TPhotoMetadata& metadata, const TExif& exif,
+                               const QImage& image) {
+    TContainerBlocks blocks = metadata.container;
+    blocks.exif = exif.TiffBlock();
+    if (!blocks.exif.isEmpty()) {
+        try {
+            blocks.exif = MendExifTiff(
+                blocks.exif, image.size(),
+                [&image](int side, int quality) { return MakeJpegThumbnail(image, side, quality); },
+                0xFFFF - 8);
+        } catch (const Exception&) {
+            // A block exiv2 cannot rewrite without loss is carried as it was.
+        }
+    }
+    return blocks;
+}
+
+QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool grey,
+                  const TPhotoMetadata& metadata, const TExif& exif) {
     switch (kind) {
     case OutputKind::Jpeg:
         return EncodeJpegChecked(image, jpegQuality, grey); // decoded again as it is written
@@ -208,11 +260,19 @@ QByteArray encode(const QImage& image, OutputKind kind, int jpegQuality, bool gr
         return EncodePng(image);
     case OutputKind::Bmp:
         return EncodeBmp(image);
+    case OutputKind::Tiff:
+        return EncodeTiff(image, blocksToCarry(metadata, exif, image));
+    case OutputKind::Webp:
+        return EncodeWebp(image, metadata.losslessWebp, jpegQuality, blocksToCarry(metadata, exif, image));
+    case OutputKind::Heic:
+    case OutputKind::Avif:
+        return EncodeHeif(image, kind, jpegQuality, blocksToCarry(metadata, exif, image));
     case OutputKind::Ico:
     case OutputKind::Other:
         break;
     }
-    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF or BMP only."));
+    throw EFCreateError(QStringLiteral("Pictures are written as JPEG, PNG, GIF, BMP, TIFF, WebP, "
+                                       "HEIC or AVIF only."));
 }
 
 // The part of a rectangle given by 64-bit numbers inside bounds, so that a brick placed near
@@ -533,12 +593,21 @@ QSize fitSize(const QSize& full, const RenderOptions& options) {
 } // namespace
 
 QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
+    // A photo that cannot be written in its own format here goes beside it as JPEG, never
+    // under its own name.
+    const bool asJpeg = writtenAsJpegInstead(formatNamedBy(sourceFile));
     // The same file to the user (letter case aside): on a case-sensitive file system the source's
     // own name is written. Blanks are part of a name.
-    if (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0)
+    if (!asJpeg && (newName.isEmpty() || sourceFile.compare(newName, Qt::CaseInsensitive) == 0))
         return sourceFile;
-    const QString suffix = QFileInfo(sourceFile).suffix();
+    const QString suffix = asJpeg ? QStringLiteral("jpg") : QFileInfo(sourceFile).suffix();
     const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+    if (asJpeg && newName.isEmpty()) {
+        const QString folder = FolderOf(sourceFile);
+        QString name = FileNameOf(sourceFile);
+        name.truncate(name.lastIndexOf(QLatin1Char('.')));
+        return folder + name + ext;
+    }
     QString name = FileNameOf(newName);
     // The typed name's own extension, whatever its length, gives way to the source's format.
     if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot >= 0 && !ext.isEmpty())
@@ -558,6 +627,13 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
     plan.draw(image, origin, colours);
 }
 
+QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const QString& newName) {
+    return QStringLiteral("%1: %2 pictures cannot be written here; it is written as JPEG to "
+                          "\"%3\".")
+        .arg(shownPath(sourceFile), formatName(type),
+             shownPath(RenderOutputPath(sourceFile, newName)));
+}
+
 bool RenderRenamesOnly(const RenderOptions& options) {
     // A rotation is never swallowed by the rename-only shortcut.
     return !options.addPattern && !options.fit && options.newName.size() > 1 && options.angle == 0;
@@ -572,7 +648,12 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
-    const OutputKind kind = WrittenFormat(sourceFile);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind)) {
+        if (options.onNotice)
+            options.onNotice(JpegInsteadNotice(sourceFile, kind, options.newName));
+        kind = OutputKind::Jpeg;
+    }
     const QImage& real = designer.realPicture;
     QStringList notices;
 
@@ -615,19 +696,22 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     written.components = grey ? 1 : 3;
     QByteArray bytes;
     if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
-        real.format() == QImage::Format_RGB32) {
+        (real.format() == QImage::Format_RGB32 ||
+         (real.format() == QImage::Format_RGBX64 && keepsDeepPixels(kind)))) {
         // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
         // bricks are drawn straight into the photo's own pixels and the few rectangles they
         // touch are put back afterwards (also when encoding fails). Nothing else runs meanwhile.
         QImage inPlace(const_cast<uchar*>(real.constBits()), real.width(), real.height(),
-                       real.bytesPerLine(), QImage::Format_RGB32);
+                       real.bytesPerLine(), real.format());
+        inPlace.setColorSpace(real.colorSpace());
         BrickPlan plan(designer, sourceFile, options.perFileDates, 1.0, 1.0, inPlace.size());
         SavedPixels restore(inPlace, plan.footprints());
         plan.draw(inPlace, {}, colours.get());
         written.size = inPlace.size();
         written.picture = [&inPlace] { return inPlace; };
-        bytes = finishOutput(encode(inPlace, kind, quality, grey), metadata, designer.realExif,
-                             written, sourceFile, &notices, kind == OutputKind::Jpeg);
+        bytes = finishOutput(encode(inPlace, kind, quality, grey, metadata, designer.realExif),
+                             metadata, designer.realExif, written, sourceFile, &notices,
+                             kind == OutputKind::Jpeg);
     } else {
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
@@ -635,8 +719,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                    working.sy, {}, {}, colours.get());
         written.size = working.image.size();
         written.picture = [&working] { return working.image; };
-        bytes = finishOutput(encode(working.image, kind, quality, grey), metadata,
-                             designer.realExif, written, sourceFile, &notices,
+        bytes = finishOutput(encode(working.image, kind, quality, grey, metadata,
+                                    designer.realExif),
+                             metadata, designer.realExif, written, sourceFile, &notices,
                              kind == OutputKind::Jpeg);
     }
     tell(options, notices);
@@ -646,14 +731,16 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          QStringList* notices) {
-    const OutputKind kind = WrittenFormat(sourceFile);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind))
+        kind = OutputKind::Jpeg;
     const bool grey = writesGrey(kind, metadata);
     TWrittenPicture written;
     written.size = image.size();
     written.components = grey ? 1 : 3;
     written.picture = [&image] { return image; };
-    return finishOutput(encode(image, kind, jpegQuality, grey), metadata, exif, written,
-                        sourceFile, notices, kind == OutputKind::Jpeg);
+    return finishOutput(encode(image, kind, jpegQuality, grey, metadata, exif), metadata, exif,
+                        written, sourceFile, notices, kind == OutputKind::Jpeg);
 }
 
 bool KeepQualityWanted(const QString& sourceFile, const RenderOptions& options) {
@@ -816,8 +903,7 @@ QString WriteRendered(const QString& sourceFile, const QString& newName, const Q
                       bool replaceExisting) {
     const QString output = RenderOutputPath(sourceFile, newName);
     const ImageFileType written = DetectImageType(bytes);
-    if (const ImageFileType named = formatNamedBy(output);
-        named != ImageFileType::Other && named != written)
+    if (const ImageFileType named = formatNamedBy(output); nameDisagrees(output, written))
         throw EFCreateError(QStringLiteral("\"%1\" names a %2 file, but the picture is written "
                                            "as %3, its own format. Nothing was written.")
                                 .arg(shownPath(output), formatName(named), formatName(written)));
@@ -859,7 +945,7 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
     const QByteArray head = file.read(512);
     const ImageFileType type = DetectImageType(head);
     if (writable(type)) {
-        if (named != ImageFileType::Other && named != type)
+        if (nameDisagrees(sourceFile, type))
             throw EFCreateError(
                 QStringLiteral("\"%1\" is a %2 picture under a %3 name; it is "
                                "not rewritten as either. Nothing was written.")
@@ -875,8 +961,8 @@ ImageFileType WrittenFormat(const QString& sourceFile) {
                              ? QStringLiteral("picture of a format")
                              : QString::fromLatin1(qtFormat) + QStringLiteral(" picture");
     throw EFCreateError(QStringLiteral("\"%1\" is a %2 that cannot be written; pictures are "
-                                       "written as JPEG, PNG, GIF or BMP only. Nothing was "
-                                       "written.")
+                                       "written as JPEG, PNG, GIF, BMP, TIFF, WebP, HEIC or "
+                                       "AVIF only. Nothing was written.")
                             .arg(shownPath(sourceFile), what));
 }
 
@@ -885,7 +971,7 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
     if (named == ImageFileType::Other)
         return QString();
     const ImageFileType written = WrittenFormat(sourceFile);
-    if (named == written)
+    if (!nameDisagrees(typedName, written))
         return QString();
     return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
                           "format. Nothing was written.")
@@ -905,15 +991,22 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
 
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options) {
-    const OutputKind kind = WrittenFormat(sourceFile);
+    OutputKind kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(kind))
+        kind = OutputKind::Jpeg;
     int width = options.width, height = options.height;
     const int angle = options.angle;
     // A GIF is reduced to its colours once, from the captioned picture, when it is encoded.
-    // Only PNG keeps transparency, and only as long as no rotation or resampling (which work
-    // on opaque bitmaps) is asked for.
-    const bool keepAlpha = kind == OutputKind::Png && picture.hasAlphaChannel() && angle == 0 &&
+    // Only formats with an alpha channel (PNG, TIFF, WebP, HEIC, AVIF) keep transparency, and
+    // only as long as no rotation or resampling (which work on opaque bitmaps) is asked for.
+    const bool keepAlpha = kind != OutputKind::Jpeg && kind != OutputKind::Gif &&
+                           kind != OutputKind::Bmp && picture.hasAlphaChannel() && angle == 0 &&
                            !(width > 0 && height > 0);
-    const QImage::Format format = keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    // A picture of more than 8 bits a channel stays so where its format can hold it; rotation
+    // and resampling then work on it at that depth.
+    const bool deep = picture.depth() == 64 && keepsDeepPixels(kind);
+    const QImage::Format format = deep ? (keepAlpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                                       : (keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     PreparedPicture out;
     out.image = picture.format() == format ? std::move(picture) : picture.convertToFormat(format);
     QImage& working = out.image;

@@ -83,11 +83,16 @@ void RenameOnly(const QString& sourceFile, const QString& newName);
 // itself. Blanks are kept: " a.jpg" and "a.jpg" are two files.
 QString RenderOutputPath(const QString& sourceFile, const QString& newName);
 
-// The format a source is written in: the one its content is (by its signature), JPEG, PNG, GIF
-// or BMP. Any other format, or a name that says another of these four (a BMP named .gif), is
-// refused, naming the file: no file is rewritten in a format other than its own, nor one format
-// under another's name. A source that cannot be read any more goes by its extension.
+// The format a source is written in: the one its content is (by its signature), JPEG, PNG, GIF,
+// BMP, TIFF, WebP, HEIC or AVIF. Any other format, or a name that says another of these (a BMP
+// named .gif), is refused, naming the file: no file is rewritten in a format other than its own,
+// nor one format under another's name. A source that cannot be read any more goes by its
+// extension. Where a format's encoder is missing here, its photos are written as JPEG beside
+// them instead (RenderOutputPath gives the ".jpg" name, never the source's), told through
+// onNotice (JpegInsteadNotice).
 ImageFileType WrittenFormat(const QString& sourceFile);
+// "<file>: HEIC pictures cannot be written here; it is written as JPEG to "<output>"."
+QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const QString& newName);
 // Why a name typed for the output cannot be used: its extension names a format other than the
 // one the source is written in (a PNG name for a JPEG). Empty when it can (also without an
 // extension).

@@ -63,14 +63,19 @@ TEST_F(FolderListTest, KeepsSubFoldersAndImageFilesOnly) {
 
 TEST_F(FolderListTest, ExtensionsMatchInAnyLetterCase) {
     for (const char* name :
-         {"a.Jpg", "b.JPEG", "c.gif", "d.BmP", "e.png", "f.jpg.txt", "g", "h.tif", ".hidden.JPG"})
+         {"a.Jpg", "b.JPEG", "c.gif", "d.BmP", "e.png", "f.jpg.txt", "g", "h.tif", ".hidden.JPG",
+          "i.TIFF", "j.WebP", "k.HEIC", "l.heif", "m.Avif", "n.heic.xmp", "o.tiff2"})
         touch(QString::fromLatin1(name));
     TFolderModel m;
     m.SetUseCache(false);
     m.ShowFolder(dir.path());
-    EXPECT_EQ(names(m), (QStringList{QStringLiteral(".hidden.JPG"), QStringLiteral("a.Jpg"),
-                                     QStringLiteral("b.JPEG"), QStringLiteral("c.gif"),
-                                     QStringLiteral("d.BmP")}));
+    EXPECT_EQ(names(m),
+              (QStringList{QStringLiteral(".hidden.JPG"), QStringLiteral("a.Jpg"),
+                           QStringLiteral("b.JPEG"), QStringLiteral("c.gif"),
+                           QStringLiteral("d.BmP"), QStringLiteral("e.png"),
+                           QStringLiteral("h.tif"), QStringLiteral("i.TIFF"),
+                           QStringLiteral("j.WebP"), QStringLiteral("k.HEIC"),
+                           QStringLiteral("l.heif"), QStringLiteral("m.Avif")}));
     m.WaitForThumbnails();
 }
 

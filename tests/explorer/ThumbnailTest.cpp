@@ -13,6 +13,8 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -124,6 +126,48 @@ TEST_F(ThumbnailTest, OtherTypesAndExtensionInTheText) {
     EXPECT_TRUE(isRed(t.image.pixel(13, 25)));
     EXPECT_TRUE(isRed(t.image.pixel(36, 25)));
     EXPECT_EQ(t.image.pixel(37, 25), qRgb(255, 255, 255));
+}
+
+// Files made by other programs: ImageMagick's TIFF, cwebp's WebP and heif-enc's HEIC and AVIF
+// get a thumbnail of their picture and their size in the text.
+TEST_F(ThumbnailTest, TiffWebpHeicAndAvifPhotosGetThumbnails) {
+    auto have = [](const char* tool) {
+        return !QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty();
+    };
+    if (!have("convert") || !have("cwebp") || !have("heif-enc"))
+        GTEST_SKIP() << "ImageMagick, cwebp and heif-enc are needed";
+    const QString png = dir.filePath(QStringLiteral("red.png"));
+    ASSERT_TRUE(solid(64, 32, Qt::red).save(png));
+    auto make = [&](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    const QString tif = dir.filePath(QStringLiteral("a.TIF"));
+    const QString webp = dir.filePath(QStringLiteral("b.webp"));
+    const QString heic = dir.filePath(QStringLiteral("c.heic"));
+    const QString avif = dir.filePath(QStringLiteral("d.avif"));
+    ASSERT_TRUE(make(QStringLiteral("convert"), {png, tif}));
+    ASSERT_TRUE(make(QStringLiteral("cwebp"), {QStringLiteral("-quiet"), png, QStringLiteral("-o"), webp}));
+    ASSERT_TRUE(make(QStringLiteral("heif-enc"), {png, QStringLiteral("-o"), heic}));
+    ASSERT_TRUE(make(QStringLiteral("heif-enc"), {QStringLiteral("-A"), png, QStringLiteral("-o"), avif}));
+    // A HEIC with a thumbnail of its own (140 x 70), as phones write them.
+    const QString bigPng = dir.filePath(QStringLiteral("big.png"));
+    ASSERT_TRUE(solid(600, 300, Qt::red).save(bigPng));
+    const QString withThumb = dir.filePath(QStringLiteral("e.HEIC"));
+    ASSERT_TRUE(make(QStringLiteral("heif-enc"),
+                     {QStringLiteral("-t"), QStringLiteral("140"), bigPng, QStringLiteral("-o"), withThumb}));
+    for (const auto& [file, text] :
+         {std::pair{tif, "TIF 64 x 32"}, std::pair{webp, "WEBP 64 x 32"},
+          std::pair{heic, "HEIC 64 x 32"}, std::pair{avif, "AVIF 64 x 32"},
+          std::pair{withThumb, "HEIC 600 x 300"}}) {
+        const FileThumbnail t = MakeFileThumbnail(file, Qt::green, unreadableIcon(), false);
+        EXPECT_FALSE(t.unreadable) << file.toStdString();
+        EXPECT_EQ(t.typeText, QString::fromLatin1(text));
+        // Wide: rows 13..36 (t = trunc(25 / 2) = 12) hold the red picture.
+        EXPECT_TRUE(isRed(t.image.pixel(25, 25))) << file.toStdString();
+        EXPECT_EQ(t.image.pixel(25, 5), qRgb(255, 255, 255)) << file.toStdString();
+    }
 }
 
 TEST_F(ThumbnailTest, FileThatCannotBeDecodedGetsTheUnreadablePicture) {
