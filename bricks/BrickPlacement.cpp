@@ -1,6 +1,7 @@
 #include "bricks/BrickPlacement.h"
 
 #include "bricks/BrickDateSource.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
@@ -363,7 +364,8 @@ BrickData BrickDataOf(const QWidget* widget) {
         b.width = text->FullWidth;
         b.height = text->FullHeight;
         b.layout = text->Layout;
-        b.text = b.measuredText = text->Caption();
+        b.caption = text->Caption();
+        b.text = b.measuredText = ShownCaption(*text);
         b.font = text->Font()->toQFont();
         b.fontColor = text->Font()->Color();
         b.angle = text->Angle;

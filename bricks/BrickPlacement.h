@@ -31,6 +31,7 @@ struct BrickData {
     BrickLayout layout;
 
     // Text, date, time and bubble bricks.
+    QString caption;      // as typed, with its fields ({Model}, {Date:...})
     QString text;         // what is drawn (a date's or time's for the photo in hand)
     QString measuredText; // the text width and height were measured for
     QFont font;           // pixel sized

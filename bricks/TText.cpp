@@ -1,6 +1,7 @@
 #include "bricks/TText.h"
 
 #include "bricks/BrickPlacement.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
 #include "patterns/settings/TSettings.h"
@@ -56,7 +57,7 @@ void TText::FitToText() {
         PlaceOnItsPhoto(this, true);
         return;
     }
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     FullWidth = RoundHalfEven(measured.width());
     FullHeight = RoundHalfEven(measured.height());
     const double zoom = ZoomRatioOf(this);
@@ -84,7 +85,7 @@ void TText::paintEvent(QPaintEvent*) {
     const TDesigner* d = DesignerOf(this);
     TextBoxParams params;
     params.font = Font();
-    params.text = Caption();
+    params.text = ShownCaption(*this);
     params.angle = Angle;
     params.opacity = Opacity;
     params.fullHeight = FullHeight;

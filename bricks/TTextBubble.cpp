@@ -1,6 +1,7 @@
 #include "bricks/TTextBubble.h"
 
 #include "bricks/BrickPlacement.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TextBrickPainter.h"
 #include "designer/state/TDesigner.h"
@@ -76,7 +77,7 @@ void TTextBubble::FitToText() {
         PlaceOnItsPhoto(this, true);
         return;
     }
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     Body = FitBodyToText(Body, RoundHalfEven(measured.width()), RoundHalfEven(measured.height()));
     const QSize full = BubbleFullSize(Style, Body, m_fromX, m_fromY);
     FullWidth = full.width();
@@ -132,7 +133,7 @@ void TTextBubble::SetUpLoaded(double zoom) {
     const auto givesStored = [&] {
         return QSize(RoundHalfEven(FullWidth / zoom), RoundHalfEven(FullHeight / zoom)) == stored;
     };
-    const QSizeF measured = MeasureText(Font()->toQFont(), Caption());
+    const QSizeF measured = MeasureText(Font()->toQFont(), ShownCaption(*this));
     const BodyRect fitted = FitBodyToText(BodyRect{}, RoundHalfEven(measured.width()),
                                           RoundHalfEven(measured.height()));
     // A new bubble's style first: a bubble keeps it unless the user chose another.
@@ -187,7 +188,7 @@ BubbleDrawing TTextBubble::Drawing(const QRect& area) const {
     d.height = FullHeight;
     d.font = Font()->toQFont();
     d.textColour = TColorToQColor(Font()->Color());
-    d.text = Caption();
+    d.text = ShownCaption(*this);
     d.alignment = TextAlignment(Alignment());
     d.wordWrap = WordWrap();
     d.drawText = isEnabled();

@@ -25,6 +25,7 @@ extern "C" void onInterrupt(int) {
 }
 
 struct BatchArgs {
+    std::optional<qint64> shiftTime;
     QString pattern;
     std::optional<double> zoom;
     bool fit = false;
@@ -108,6 +109,7 @@ BatchArgs parse(const CliContext& c) {
     a.pattern = p.pattern;
     a.zoom = p.zoom;
     a.keepQuality = p.keepQuality;
+    a.shiftTime = p.shiftTime;
     for (const QString& v : c.options.values(JobsOption))
         a.jobs = intArg(QStringLiteral("--jobs"), v, 0, 64);
     for (const QString& v : c.options.values(FitOption)) {
@@ -235,6 +237,7 @@ int BatchCommand(CliContext& c) {
     options.Rotate = a.rotate;
     options.Angle = a.angle;
     options.KeepQuality = a.keepQuality || Settings().KeepPhotoQuality;
+    options.ClockShift = a.shiftTime;
     options.Jobs = a.jobs > 0 ? a.jobs : Settings().BatchJobs;
     options.OutputFolder = a.outputDir;
     options.SkipExisting = a.skipExisting;
@@ -273,7 +276,7 @@ CliCommand BatchCliCommand() {
             QStringLiteral("[--pattern FILE.xml] [--zoom R] [--fit WxH] [--no-proportional] "
                            "[--rotate DEG] [--rename DIGITS] [--text TEXT] [--keep-quality] "
                            "[--jobs N] [--output-dir DIR] [--files-from LIST [--null]] "
-                           "[--skip-existing] [FILE...]"),
+                           "[--skip-existing] [--shift-time SHIFT] [FILE...]"),
             QStringLiteral("caption, fit, rotate and rename many images at once"),
             QStringLiteral(
                 "Runs the batch window's \"Process\" over the files, in order; folders are "
@@ -292,7 +295,9 @@ CliCommand BatchCliCommand() {
                 "  --rename DIGITS     rename from the template in its stored form: 1 custom "
                 "text,\n"
                 "                      2 date, 3 time, 4 number, 5 old name (e.g. 23 or 54)\n"
-                "  --text TEXT         the custom text of token 1\n"
+                "  --text TEXT         the custom text of token 1; fields such as {Model} or "
+                "{City} take\n"
+                "                      each photo's value\n"
                 "  --keep-quality      without --fit and --rotate, write JPEGs from their own "
                 "compressed\n"
                 "                      data, encoding only the blocks under the bricks again\n"
@@ -308,6 +313,10 @@ CliCommand BatchCliCommand() {
                 "the sources\n"
                 "                      untouched; names from the template, or the sources' "
                 "own\n"
+                "  --shift-time SHIFT  correct the camera clock by [+|-][D ]HH:MM[:SS] for every "
+                "date read\n"
+                "                      (captions and names; the files' EXIF keeps the recorded "
+                "time)\n"
                 "Date and time formats come from the settings; the template is stored there "
                 "as\n"
                 "\"defaultRenameTmp\", as the window does. Outputs go beside each source unless "

@@ -4,6 +4,7 @@
 #include "app/cli/RenderCommand.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 #include "platform/SettingsStore.h"
@@ -48,17 +49,22 @@ int exifCommand(CliContext& c) {
 int dateCommand(CliContext& c) {
     expectArgs(c, 1);
     const QString& file = c.args[0];
-    double taken = 0;
+    TTakenDate taken;
     try {
-        taken = ExifDateTime(file);
+        TExif exif;
+        exif.LoadFromJpeg(file);
+        taken = ExifTakenDate(exif);
     } catch (const Exception& e) {
         // The EXIF reader's messages say what is wrong, not with which file.
         if (e.message().contains(file))
             throw;
         throw Exception(QStringLiteral("%1: %2").arg(file, e.message()));
     }
-    const QDateTime dt = ValueToDateTime(taken);
-    c.out << dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << '\n';
+    // The local time the camera recorded, and its offset from UTC when it wrote one.
+    QString line = FormatDateTimeText(QStringLiteral("yyyy-MM-dd hh:mm:ss"), taken.value);
+    if (taken.offset)
+        line += QLatin1Char(' ') + OffsetText(taken.offset);
+    c.out << line << '\n';
     return CliOk;
 }
 
@@ -142,7 +148,9 @@ const QList<CliCommand>& CliCommands() {
          QStringLiteral("print the picture's date and time from EXIF"),
          QStringLiteral("Prints the date and time a date or time brick would take from the "
                         "picture, as yyyy-MM-dd hh:mm:ss:\nDateTimeOriginal, else "
-                        "DateTimeDigitized, else DateTime (seconds are not read).\nA record "
+                        "DateTimeDigitized, else DateTime, the local time the camera\nrecorded, "
+                        "followed by its offset from UTC (+02:00) when the camera wrote one.\n"
+                        "A ClockShift.<Model> setting for the camera's model moves it.\nA record "
                         "without any of them that parses is an error (the bricks then take "
                         "the\ndefault date and time of the settings)."),
          dateCommand,

@@ -1,12 +1,16 @@
 #include "app/cli/CliOptions.h"
 
 #include "app/cli/CliCommands.h"
+#include "patterns/settings/PhotoDates.h"
+#include "platform/Errors.h"
 
 namespace {
 const QCommandLineOption PatternOption(QStringLiteral("pattern"), QString(),
                                        QStringLiteral("FILE.xml"));
 const QCommandLineOption ZoomOption(QStringLiteral("zoom"), QString(), QStringLiteral("R"));
 const QCommandLineOption KeepQualityOption(QStringLiteral("keep-quality"), QString());
+const QCommandLineOption ShiftTimeOption(QStringLiteral("shift-time"), QString(),
+                                         QStringLiteral("SHIFT"));
 
 // An argument can never hold a zero character, so a masked word cannot clash with a real one.
 constexpr QChar MaskMark(0);
@@ -76,7 +80,7 @@ QStringList CliOptions::arguments() const {
 }
 
 QList<QCommandLineOption> PatternOptions::options() {
-    return {PatternOption, ZoomOption, KeepQualityOption};
+    return {PatternOption, ZoomOption, KeepQualityOption, ShiftTimeOption};
 }
 
 PatternOptions PatternOptions::read(const CliOptions& parsed) {
@@ -92,6 +96,13 @@ PatternOptions PatternOptions::read(const CliOptions& parsed) {
         if (!ok || !(zoom > 0) || zoom > 1000)
             throw CliUsageError(QStringLiteral("invalid zoom ratio '%1'").arg(text));
         p.zoom = zoom;
+    }
+    for (const QString& text : parsed.values(ShiftTimeOption)) {
+        try {
+            p.shiftTime = ParseClockShift(text);
+        } catch (const Exception& e) {
+            throw CliUsageError(QStringLiteral("invalid --shift-time: %1").arg(e.message()));
+        }
     }
     return p;
 }

@@ -41,4 +41,6 @@ struct PatternOptions {
     // (a file that stores none is taken at 1).
     std::optional<double> zoom;
     bool keepQuality = false; // --keep-quality given
+    // --shift-time: seconds added to every date read from the photos (their files keep theirs).
+    std::optional<qint64> shiftTime;
 };

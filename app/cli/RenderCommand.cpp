@@ -1,11 +1,16 @@
 #include "app/cli/RenderCommand.h"
 
 #include "batch/core/TBatchJob.h"
+#include "bricks/TText.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/surface/DesignerBricks.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "patterns/file/PatternFile.h"
+#include "patterns/settings/CaptionFields.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
@@ -50,8 +55,25 @@ void readPatternFor(TDesigner& designer, const QString& pattern,
     }
 }
 
+// Whether the pattern shows a date taken: a date or time brick, or a {Date} or {Time} field.
+bool PatternShowsDate(const TDesigner& designer) {
+    QString captions;
+    for (QWidget* brick : designer.Bricks()) {
+        if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
+            return true;
+        if (auto* text = qobject_cast<TText*>(brick))
+            captions += text->Caption();
+    }
+    const QStringList used = FieldsUsed(captions);
+    return used.contains(QLatin1String("Date")) || used.contains(QLatin1String("Time"));
+}
+
 int renderCommand(CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
+    SetRunClockShift(p.shiftTime);
+    struct ShiftReset {
+        ~ShiftReset() { SetRunClockShift(std::nullopt); }
+    } shiftReset;
     const QString& pattern = p.pattern;
     const std::optional<double>& zoom = p.zoom;
     const QStringList outputs = c.options.values(OutputOption);
@@ -160,6 +182,14 @@ int renderCommand(CliContext& c) {
                 }
                 designer.OpenImage(image, 1.0);
                 readPatternFor(designer, pattern, zoom);
+                // A photo without a date taken is named, with what dates it instead.
+                if (PatternShowsDate(designer) && !designer.Fields.dated.hasDate) {
+                    c.out << designer.Fields.dated.notice << '\n';
+                    if (designer.Fields.dated.skip) {
+                        ++handled;
+                        continue;
+                    }
+                }
                 RenderAndSave(designer, image,
                               {.newName = output,
                                .keepQuality = keepQuality,
@@ -182,7 +212,8 @@ int renderCommand(CliContext& c) {
 
 CliCommand RenderCliCommand() {
     return {QStringLiteral("render"),
-            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] IMAGE..."),
+            QStringLiteral("--pattern FILE.xml [--zoom R] [--output NAME] [--keep-quality] [--shift-time "
+                           "SHIFT] IMAGE..."),
             QStringLiteral("burn a pattern file into images"),
             QStringLiteral(
                 "Reads the pattern onto each image, its brick positions taken at the zoom "
@@ -200,7 +231,9 @@ CliCommand RenderCliCommand() {
                 "after the image in hand.\n--keep-quality (or the "
                 "KeepPhotoQuality setting) writes a JPEG from its own compressed data,\nencoding "
                 "only the blocks under the bricks again; a progressive, arithmetic-coded or CMYK\n"
-                "JPEG is re-encoded instead, with a notice."),
+                "JPEG is re-encoded instead, with a notice.\n--shift-time [+|-][D ]HH:MM[:SS] "
+                "corrects the camera clock: every date and time read from\nthe images is moved "
+                "by it (the files' EXIF keeps the recorded time)."),
             renderCommand,
             true,
             PatternOptions::options() << OutputOption};

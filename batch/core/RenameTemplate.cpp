@@ -1,6 +1,8 @@
 #include "batch/core/RenameTemplate.h"
 
+#include "patterns/settings/CaptionFields.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -137,10 +139,13 @@ void TRenameTemplate::Drop(int id, TTokenRowKind kind, int dropSlot) {
     CloseGaps();
 }
 
-QString TRenameTemplate::CustomTextPart() const {
+QString TRenameTemplate::CustomTextPart(const TPhotoFields* fields) const {
     QString text = CustomText;
     text.remove(QLatin1Char('\r'));
     text.remove(QLatin1Char('\n'));
+    // Fields first: a date format may hold a colon, which the name then loses with the others.
+    if (fields)
+        text = ExpandFieldsForFileName(text, *fields);
     for (QChar c : ForbiddenFileNameChars)
         text.remove(c);
     return text;
@@ -163,13 +168,22 @@ TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int n
             try {
                 taken = ExifDateTime(path);
             } catch (const Exception& e) {
-                throw TokenFailed{
-                    QStringLiteral("the date the picture was taken cannot be read (%1)")
-                        .arg(e.message())};
+                // DateFallback=file names the photo by its file's time; otherwise a name made
+                // from a stand-in date would pass for the photo's own.
+                if (DateFallbackSetting() == TDateFallback::FileTime)
+                    taken = DatePhoto(path, nullptr).taken.value;
+                else
+                    throw TokenFailed{
+                        QStringLiteral("the date the picture was taken cannot be read (%1)")
+                            .arg(e.message())};
             }
         }
         return *taken;
     };
+    // The fields of the custom text, read once and only when it has some.
+    std::optional<TPhotoFields> fields;
+    if (HasFields(CustomText))
+        fields = ReadPhotoFields(path, number);
 
     const TSettings& s = Settings();
     QString name;
@@ -179,7 +193,7 @@ TRenameTemplate::Result TRenameTemplate::BuildNewName(const QString& path, int n
         for (int id : NameTemplate) {
             switch (id) {
             case rtCustomText:
-                name += CustomTextPart();
+                name += CustomTextPart(fields ? &*fields : nullptr);
                 break;
             case rtDate: {
                 const QString text = FormatDateTimeText(s.defaultDateFormatFile, pictureDate());

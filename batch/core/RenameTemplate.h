@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <array>
 
+struct TPhotoFields;
+
 // Token ids of the rename template (the Tag of each token control).
 enum TRenameToken {
     rtNone = 0,
@@ -74,8 +76,9 @@ public:
     };
     Result BuildNewName(const QString& path, int number) const;
 
-    // The memo's text as it enters a name: line breaks and the nine characters removed.
-    QString CustomTextPart() const;
+    // The memo's text as it enters a name: its fields ({Model}, {City}, ...) replaced by the
+    // photo's values when fields are given, then line breaks and the nine characters removed.
+    QString CustomTextPart(const TPhotoFields* fields = nullptr) const;
 
 private:
     TTokenRow& row(TTokenRowKind kind) {

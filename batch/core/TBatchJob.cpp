@@ -1,10 +1,15 @@
 #include "batch/core/TBatchJob.h"
 
+#include "bricks/TText.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
+#include "patterns/settings/CaptionFields.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
@@ -301,6 +306,7 @@ struct FileWork {
     std::shared_ptr<const TSrgbToPhoto> colours; // the bricks' colours in the photo's space
     QStringList notices; // about the metadata carried
     PreparedPicture picture;
+    bool undated = false; // no date taken, and DateFallback=skip: not written
 };
 
 QString messageOf(const std::exception& e) {
@@ -376,6 +382,11 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
 TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     TBatchResult result;
     StoreTemplate();
+    // The run's clock correction holds for the names and the captions alike, and ends with it.
+    SetRunClockShift(options.ClockShift);
+    struct ShiftReset {
+        ~ShiftReset() { SetRunClockShift(std::nullopt); }
+    } shiftReset;
 
     // Declared before anything can fail: whatever happens below, the surface gets its own
     // picture and record back.
@@ -422,6 +433,31 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     WorkerSettings settings;
     settings.autoRotate = Settings().AutoRotate;
     settings.quality = Settings().defaultCompressionQuality;
+
+    // {Counter} is the file's number in the job, as the rename's number token.
+    struct CountersReset {
+        TDesigner& d;
+        ~CountersReset() { d.BatchCounters.clear(); }
+    } countersReset{designer};
+    designer.BatchCounters.clear();
+    for (int i = 0; i < m_items.size(); ++i)
+        designer.BatchCounters.insert(m_items[i].FullPath, i + 1);
+    // What the pattern reads from each photo: its fields, and whether it shows a date.
+    QString captions;
+    bool showsDate = false;
+    if (options.ApplyPattern) {
+        for (QWidget* brick : designer.Bricks()) {
+            if (auto* text = qobject_cast<TText*>(brick)) {
+                captions += text->Caption() + QLatin1Char('\n');
+                showsDate = showsDate || qobject_cast<TTextDate*>(text) ||
+                            qobject_cast<TTextTime*>(text);
+            }
+        }
+        const QStringList used = FieldsUsed(captions);
+        showsDate = showsDate || used.contains(QLatin1String("Date")) ||
+                    used.contains(QLatin1String("Time"));
+    }
+    QStringList lacking; // "a.jpg ({Lens}, {City})"
 
     std::vector<std::unique_ptr<FileWork>> works;
     for (int i = 0; i < m_items.size(); ++i) {
@@ -490,6 +526,33 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                 w.state = FileWork::Done;
                 continue;
             }
+            if (showsDate || !FieldsUsed(captions).isEmpty()) {
+                const TPhotoFields fields =
+                    ReadPhotoFields(w.source, designer.BatchCounters.value(w.source));
+                QStringList missing;
+                ExpandFields(captions, fields, &missing);
+                if (!showsDate) {
+                    missing.removeAll(QStringLiteral("Date"));
+                    missing.removeAll(QStringLiteral("Time"));
+                }
+                if (showsDate && !fields.dated.hasDate) {
+                    // Said once, as the stand-in; the date fields are no further news.
+                    missing.removeAll(QStringLiteral("Date"));
+                    missing.removeAll(QStringLiteral("Time"));
+                    w.notices.prepend(fields.dated.notice);
+                    if (fields.dated.skip) {
+                        w.undated = true;
+                        w.state = FileWork::Done;
+                        continue;
+                    }
+                }
+                if (!missing.isEmpty()) {
+                    for (QString& name : missing)
+                        name = QLatin1Char('{') + name + QLatin1Char('}');
+                    lacking << QStringLiteral("%1 (%2)").arg(FileNameOf(w.source),
+                                                              missing.join(QStringLiteral(", ")));
+                }
+            }
             try {
                 if (w.recaption) {
                     w.bytes = RecaptionBricks(w.bytes, designer, w.source, true, w.exif,
@@ -546,6 +609,13 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             report(OnNotice, w.trailerNotice);
         for (const QString& notice : w.notices)
             report(OnNotice, notice);
+        if (w.undated) {
+            // Left out at the user's word (DateFallback=skip): no failure.
+            w.bytes = QByteArray();
+            ++committed;
+            advance();
+            continue;
+        }
         QString skipped;
         try {
             if (w.failed == FileWork::RenderFailed)
@@ -599,6 +669,9 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         result.Outcome = TBatchOutcome::Failed;
         return result;
     }
+    if (!lacking.isEmpty())
+        report(OnNotice, QStringLiteral("Photos without a field the pattern uses: %1.")
+                             .arg(lacking.join(QStringLiteral("; "))));
     switch (result.Outcome) {
     case TBatchOutcome::Completed:
         report(OnNotice, QStringLiteral("Operation complete!"));

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class TDesigner;
 
@@ -32,6 +33,9 @@ struct TBatchOptions {
     // ".bak"), or that is gone because an earlier run moved it, is left out with a notice
     // instead of stopping the job.
     bool SkipExisting = false;
+    // "Camera clock": seconds added to every date read from the photos during the run, in place
+    // of the settings' ClockShift.<Model>; none given: those apply.
+    std::optional<qint64> ClockShift;
 };
 
 // Where one file of the job goes.

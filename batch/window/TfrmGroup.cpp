@@ -10,6 +10,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PictureLoader.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
@@ -158,6 +159,21 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     cboxApplyPattern = new QCheckBox(QStringLiteral("Add current pattern to images"), GroupBox5);
     general->addWidget(cboxApplyPattern);
     right->addWidget(GroupBox5);
+
+    // A clock correction for the photos of this run; it applies to names and captions alike.
+    auto* clockRow = new QHBoxLayout;
+    lblClockShift = new QLabel(QStringLiteral("Camera clock:"), this);
+    edtClockShift = new QLineEdit(this);
+    edtClockShift->setObjectName(QStringLiteral("edtClockShift"));
+    edtClockShift->setPlaceholderText(QStringLiteral("as recorded"));
+    edtClockShift->setToolTip(
+        QStringLiteral("Moves every date and time read from the photos, e.g. +01:30:00 or "
+                       "-1 02:00:00 ([+|-][D ]HH:MM[:SS]). Empty: the settings' "
+                       "ClockShift.<Model> for each camera. The photos keep their own EXIF."));
+    lblClockShift->setBuddy(edtClockShift);
+    clockRow->addWidget(lblClockShift);
+    clockRow->addWidget(edtClockShift, 1);
+    right->addLayout(clockRow);
 
     grpResample = new QGroupBox(QStringLiteral("Batch resample"), this);
     buildResample(grpResample);
@@ -761,7 +777,8 @@ void TfrmGroup::addFilesDialog() {
 
 void TfrmGroup::setInputEnabled(bool enabled) {
     for (QWidget* w :
-         std::initializer_list<QWidget*>{ListView1, btnAddFiles, grpResample, grpRename, grpOutput})
+         std::initializer_list<QWidget*>{ListView1, btnAddFiles, grpResample, grpRename, grpOutput,
+                                         edtClockShift})
         w->setEnabled(enabled);
     GroupBox5->setEnabled(enabled && m_groupEnabled);
 }
@@ -820,6 +837,16 @@ void TfrmGroup::btnProcessClick() {
         job.StoreTemplate();
         ShowError(e.message());
         return;
+    }
+
+    if (!edtClockShift->text().trimmed().isEmpty()) {
+        try {
+            options.ClockShift = ParseClockShift(edtClockShift->text());
+        } catch (const EConvertError& e) {
+            job.StoreTemplate();
+            ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
+            return;
+        }
     }
 
     options.KeepQuality = Settings().KeepPhotoQuality;

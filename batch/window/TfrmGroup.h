@@ -53,6 +53,8 @@ public:
     QPushButton* btnAddFiles = nullptr;
     QGroupBox* GroupBox5 = nullptr;
     QCheckBox* cboxApplyPattern = nullptr;
+    QLabel* lblClockShift = nullptr;
+    QLineEdit* edtClockShift = nullptr; // "Camera clock"
     QGroupBox* grpResample = nullptr;
     QCheckBox* cboxFit = nullptr;
     QLabel* lblFitInto = nullptr;

@@ -5,6 +5,8 @@
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
 #include "designer/dialogs/DialogHooks.h"
+#include "designer/state/TDesigner.h"
+#include "patterns/settings/CaptionFields.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/TFont.h"
@@ -20,11 +22,13 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QTimeZone>
 #include <QVBoxLayout>
 
@@ -186,6 +190,37 @@ void TBrickDialog::EditFontColor() {
 // ---------------------------------------------------------------------------------------------
 // Text
 
+QToolButton* MakeInsertFieldButton(QPlainTextEdit* editor, const TText* brick, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QStringLiteral("btnInsertField"));
+    button->setText(QStringLiteral("Insert field"));
+    button->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QStringLiteral("mnuInsertField"));
+    const TDesigner* surface = brick ? DesignerOf(brick) : nullptr;
+    const TPhotoFields fields = surface ? surface->Fields : TPhotoFields();
+    const bool photo = surface && !surface->FileName.isEmpty();
+    for (const QString& name : FieldNames()) {
+        // The dates come with a format to edit; the value beside each is the open photo's.
+        QString field = QLatin1Char('{') + name + QLatin1Char('}');
+        if (name == QLatin1String("Date"))
+            field = QStringLiteral("{Date:yyyy-MM-dd}");
+        else if (name == QLatin1String("Time"))
+            field = QStringLiteral("{Time:HH:mm:ss}");
+        QString value = photo ? ExpandFields(field, fields) : QString();
+        if (value.size() > 40)
+            value = value.left(39) + QChar(0x2026);
+        QAction* action = menu->addAction(value.isEmpty() ? field : field + QLatin1Char('\t') + value);
+        action->setData(field);
+        QObject::connect(action, &QAction::triggered, editor, [editor, field] {
+            editor->insertPlainText(field);
+            editor->setFocus();
+        });
+    }
+    button->setMenu(menu);
+    return button;
+}
+
 TOPropertyStringsEditor::TOPropertyStringsEditor(TText* brick, QWidget* parent)
     : TBrickDialog(brick, QStringLiteral("Text options"), parent) {
     setObjectName(QStringLiteral("OPropertyStringsEditor"));
@@ -194,7 +229,11 @@ TOPropertyStringsEditor::TOPropertyStringsEditor(TText* brick, QWidget* parent)
     form->setContentsMargins(0, 0, 0, 0);
     RichEdit1 = new QPlainTextEdit(own);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    form->addRow(new QLabel(QStringLiteral("Input text here:"), own));
+    auto* textLabel = new QHBoxLayout;
+    textLabel->addWidget(new QLabel(QStringLiteral("Input text here:"), own));
+    textLabel->addStretch();
+    textLabel->addWidget(MakeInsertFieldButton(RichEdit1, brick, own));
+    form->addRow(textLabel);
     form->addRow(RichEdit1);
     spedAngel = new QSpinBox(own);
     spedAngel->setObjectName(QStringLiteral("spedAngel"));
@@ -387,7 +426,11 @@ TOPropertyBubbleEditor::TOPropertyBubbleEditor(TTextBubble* brick, QWidget* pare
     form->addRow(QStringLiteral("Bubble's type:"), cbBubbleType);
     RichEdit1 = new QPlainTextEdit(own);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    form->addRow(new QLabel(QStringLiteral("Input text here:"), own));
+    auto* textLabel = new QHBoxLayout;
+    textLabel->addWidget(new QLabel(QStringLiteral("Input text here:"), own));
+    textLabel->addStretch();
+    textLabel->addWidget(MakeInsertFieldButton(RichEdit1, brick, own));
+    form->addRow(textLabel);
     form->addRow(RichEdit1);
 
     cbBubbleType->setCurrentIndex(std::max(0, cbBubbleType->findData(int(brick->Style))));

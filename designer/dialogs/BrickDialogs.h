@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QToolButton;
 class TTextBubble;
 class TTextDate;
 class TTextTime;
@@ -78,6 +79,10 @@ private:
 
 // "Text options": a text brick's text and rotation, or, without a brick, a plain text (the
 // caption and string-list property editors).
+// "Insert field": a menu of the caption fields, each with the open photo's value beside it;
+// choosing one types it into editor at the cursor.
+QToolButton* MakeInsertFieldButton(QPlainTextEdit* editor, const TText* brick, QWidget* parent);
+
 class TOPropertyStringsEditor : public TBrickDialog {
     Q_OBJECT
 

@@ -81,6 +81,7 @@ QString TDesigner::LoadPhoto(const QString& fileName) {
     PictureEdited = false;
     realExif = std::move(photo.exif);
     realMetadata = std::move(photo.metadata);
+    Fields = ReadPhotoFields(fileName, 1);
     return photo.exifError;
 }
 

@@ -2,7 +2,9 @@
 
 #include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
+#include "patterns/settings/CaptionFields.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPointer>
@@ -52,6 +54,10 @@ public:
     // The metadata blocks of realPicture's file (its colour profile among them), carried into
     // every output made from it.
     TPhotoMetadata realMetadata;
+    // What the captions' fields ({Model}, {Date:...}) show for realPicture's file.
+    TPhotoFields Fields;
+    // During a batch: each source file's running number, for the {Counter} field.
+    QHash<QString, int> BatchCounters;
     // realPicture was changed after loading (resized, turned, colours adjusted): its file's
     // compressed data no longer shows it.
     bool PictureEdited = false;

@@ -2,6 +2,7 @@
 
 #include "bricks/BrickDateSource.h"
 #include "bricks/BrickPlacement.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
@@ -18,6 +19,7 @@
 #include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
@@ -126,7 +128,14 @@ QString shownPath(const QString& path) {
 // The date and time of the processed file, read once per render and only when a brick needs it.
 class FileDates {
 public:
-    explicit FileDates(QString file) : m_file(std::move(file)) {}
+    FileDates(QString file, std::optional<int> counter)
+        : m_file(std::move(file)), m_counter(counter) {}
+    // The caption fields of the file ({Model}, {Counter}, ...), read once.
+    const TPhotoFields& fields() {
+        if (!m_fields)
+            m_fields = ReadPhotoFields(m_file, m_counter);
+        return *m_fields;
+    }
     double date() {
         if (!m_date)
             m_date = valueOr([] { return ParseDateText(Settings().defaultDate); });
@@ -143,20 +152,30 @@ private:
         try {
             return ExifDateTime(m_file);
         } catch (const Exception&) {
+            if (DateFallbackSetting() == TDateFallback::FileTime)
+                return DatePhoto(m_file, nullptr).taken.value;
             return fallback();
         }
     }
     QString m_file;
+    std::optional<int> m_counter;
     std::optional<double> m_date, m_time;
+    std::optional<TPhotoFields> m_fields;
 };
 
 // The bricks of the surface placed on a target: date and time bricks show each file's own date in
 // their own format (perFileDates), or their own value.
 QList<BrickPlacement> placedBricks(const TDesigner& designer, const QString& sourceFile,
                                    bool perFileDates, const PlacementTarget& target) {
-    FileDates dates(sourceFile);
+    FileDates dates(sourceFile, designer.BatchCounters.contains(sourceFile)
+                                    ? std::optional<int>(designer.BatchCounters.value(sourceFile))
+                                    : std::nullopt);
     QList<BrickPlacement> out;
     for (BrickData b : BrickDataOf(designer.Bricks())) {
+        // A batch's file shows its own values; a single save those of the photo on the surface.
+        if (perFileDates && (b.kind == BrickKind::Text || b.kind == BrickKind::Bubble) &&
+            HasFields(b.caption))
+            b.text = ShownCaption(b.caption, dates.fields());
         if (b.kind == BrickKind::Date)
             b.text = perFileDates ? FormatDateTimeText(b.format, std::trunc(dates.date()))
                                   : FormatDateTimeText(b.format, b.dateValue);

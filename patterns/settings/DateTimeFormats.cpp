@@ -1,6 +1,7 @@
 #include "patterns/settings/DateTimeFormats.h"
 
 #include "imaging/core/TExif.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
 
@@ -58,7 +59,7 @@ std::optional<QLocale>& localeOverride() {
 // ---------------------------------------------------------------------------------------------
 // The token language shared by formatting and parsing.
 
-enum class TokKind { Literal, Day, Month, Minute, Year, Hour, Second, AmPm };
+enum class TokKind { Literal, Day, Month, Minute, Year, Hour, Second, AmPm, Zone };
 
 struct Token {
     TokKind kind = TokKind::Literal;
@@ -70,7 +71,7 @@ struct Token {
 bool isTokenLetter(QChar c) {
     const QChar l = c.toLower();
     return l == QLatin1Char('d') || l == QLatin1Char('m') || l == QLatin1Char('y') ||
-           l == QLatin1Char('h') || l == QLatin1Char('s');
+           l == QLatin1Char('h') || l == QLatin1Char('s') || l == QLatin1Char('z');
 }
 
 bool isLetterToken(TokKind k) {
@@ -115,6 +116,9 @@ QList<Token> tokenize(const QString& format, bool mapSeparators) {
                 break;
             case 'h':
                 kind = TokKind::Hour;
+                break;
+            case 'z':
+                kind = TokKind::Zone;
                 break;
             default:
                 kind = TokKind::Second;
@@ -162,7 +166,8 @@ QString pad(int v, int width) {
     return QString::number(v).rightJustified(width, QLatin1Char('0'));
 }
 
-QString render(const QList<Token>& tokens, const QDate& date, const QTime& time) {
+QString render(const QList<Token>& tokens, const QDate& date, const QTime& time,
+              const std::optional<int>& offset = std::nullopt) {
     const QLocale locale = SystemLocale();
     QString out;
     for (const Token& t : tokens) {
@@ -206,6 +211,10 @@ QString render(const QList<Token>& tokens, const QDate& date, const QTime& time)
             break;
         case TokKind::AmPm:
             out += time.hour() < 12 ? t.text.left(2) : t.text.mid(3, 2);
+            break;
+        case TokKind::Zone:
+            // The offset the camera recorded; nothing when it recorded none.
+            out += OffsetText(offset);
             break;
         }
     }
@@ -342,15 +351,6 @@ std::optional<Parsed> parseWith(const QString& format, const QString& input, boo
     if (pos != text.size())
         return std::nullopt;
     return p;
-}
-
-QString trimLow(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= ' ')
-        ++b;
-    while (e > b && s[e - 1].unicode() <= ' ')
-        --e;
-    return s.mid(b, e - b);
 }
 
 // The first separator of a Qt date or time format: between its first two fields, outside quotes.
@@ -509,14 +509,17 @@ QDateTime ValueToDateTime(double value) {
 }
 
 double ParseExifDateTime(const QString& text) {
-    quint16 fields[5] = {0, 0, 0, 0, 0};
+    // Year, month, day, hour, minute and, when the text goes on, the seconds.
+    quint16 fields[6] = {0, 0, 0, 0, 0, 0};
     int started = 0;
     qsizetype pos = 0;
     const qsizetype len = text.size();
     auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
-    while (pos < len - 1 && started < 5) {
+    while (pos < len - 1 && started < 6) {
         while (pos < len && !isDigit(text[pos]))
             ++pos;
+        if (started == 5 && pos >= len)
+            break; // no seconds written
         while (pos < len && isDigit(text[pos])) {
             fields[started] = quint16(fields[started] * 10 + (text[pos].unicode() - '0'));
             ++pos;
@@ -528,9 +531,10 @@ double ParseExifDateTime(const QString& text) {
     const QDate date(fields[0], fields[1], fields[2]);
     if (fields[0] < 1 || fields[0] > 9999 || !date.isValid())
         throw EConvertError(QStringLiteral("Invalid argument to date encode"));
-    if (fields[3] > 23 || fields[4] > 59)
+    if (fields[3] > 23 || fields[4] > 59 || fields[5] > 59)
         throw EConvertError(QStringLiteral("Invalid argument to time encode"));
-    return DateTimeToValue(QDateTime(date, QTime(fields[3], fields[4], 0), QTimeZone::utc()));
+    return DateTimeToValue(
+        QDateTime(date, QTime(fields[3], fields[4], fields[5]), QTimeZone::utc()));
 }
 
 double ExifDateTime(const QString& fileName) {
@@ -540,26 +544,14 @@ double ExifDateTime(const QString& fileName) {
 }
 
 double ExifDateTime(const TExif& exif) {
-    // The moment of taking first; DateTime changes with every edit of the file.
-    constexpr quint16 tags[] = {0x9003, 0x9004, 0x0132};
-    std::exception_ptr firstFailure;
-    for (quint16 tag : tags) {
-        for (const QString& text : exif.Values(tag)) {
-            try {
-                return ParseExifDateTime(trimLow(text));
-            } catch (const Exception&) {
-                // Cameras write an unset date as zeros; a later tag may still hold one.
-                if (!firstFailure)
-                    firstFailure = std::current_exception();
-            }
-        }
-    }
-    if (firstFailure)
-        std::rethrow_exception(firstFailure);
-    throw Exception(QStringLiteral("The EXIF block holds no date."));
+    return ExifTakenDate(exif).value;
 }
 
 QString FormatDateTimeText(const QString& format, double value) {
+    return FormatDateTimeText(format, value, std::nullopt);
+}
+
+QString FormatDateTimeText(const QString& format, double value, const std::optional<int>& offset) {
     const QDateTime dt = ValueToDateTime(value);
     if (!dt.isValid())
         return QString();
@@ -573,7 +565,7 @@ QString FormatDateTimeText(const QString& format, double value) {
                    render(tokenize(SystemLongTimeFormat(), true), dt.date(), dt.time());
         return out;
     }
-    return render(tokenize(format, true), dt.date(), dt.time());
+    return render(tokenize(format, true), dt.date(), dt.time(), offset);
 }
 
 QString SystemShortDateFormat() {

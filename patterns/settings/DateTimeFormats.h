@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class TExif;
 
@@ -25,6 +26,9 @@ double ExifDateTime(const QString& fileName);
 double ExifDateTime(const TExif& exif);
 double ParseExifDateTime(const QString& text);
 QString FormatDateTimeText(const QString& format, double value);
+// The same with the photo's offset from UTC in minutes, which the token z shows ("+02:00"; empty
+// without one).
+QString FormatDateTimeText(const QString& format, double value, const std::optional<int>& offset);
 
 // The system formats of the user's locale (QLocale::system()), in FormatDateTimeText's syntax.
 // Besides the listed tokens the syntax knows ddd/dddd (day names) and quoted literal text

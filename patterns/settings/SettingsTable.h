@@ -33,7 +33,7 @@ struct SettingSpec {
 // Every setting LoadSettings reads, in its reading order, which is also the order a first start
 // writes the defaults in. TSettings, LoadSettings and the options dialog take names, defaults
 // and ranges from here; README.md lists the same defaults (a test compares them).
-inline constexpr std::array<SettingSpec, 18> kSettings{{
+inline constexpr std::array<SettingSpec, 19> kSettings{{
     {"AutoFontSize", SettingKind::Flag, "1"},
     {"defaultCompressionQuality", SettingKind::Number, "95", 1, 100},
     {"defaultRenameTmp", SettingKind::Text, "23"},
@@ -53,6 +53,8 @@ inline constexpr std::array<SettingSpec, 18> kSettings{{
     {"AutoRotate", SettingKind::Flag, "1"},
     {"KeepPhotoQuality", SettingKind::Flag, "0"},
     {"BatchJobs", SettingKind::Number, "0", 0, 64}, // 0: one per core
+    // What dates a photo without a date taken: default, file (its modification time) or skip.
+    {"DateFallback", SettingKind::Choice, "default"},
 }};
 
 // The entry of that name, looked up while compiling: a name the table lacks does not compile.

@@ -1,5 +1,6 @@
 #include "patterns/settings/TSettings.h"
 
+#include "patterns/settings/PhotoDates.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -242,6 +243,31 @@ void LoadSettings() {
     s.AutoRotate = flagOrDefault(key, AutoRotateSpec);
     s.KeepPhotoQuality = flagOrDefault(key, Setting("KeepPhotoQuality"));
     s.BatchJobs = intOrDefault(key, Setting("BatchJobs"));
+    s.DateFallback = choiceOrDefault(key, Setting("DateFallback"));
+    const QString fallback = s.DateFallback.trimmed().toLower();
+    if (fallback != QLatin1String("default") && fallback != QLatin1String("file") &&
+        fallback != QLatin1String("skip")) {
+        const QString stored = s.DateFallback;
+        s.DateFallback = DefaultText(Setting("DateFallback"));
+        throw EConvertError(QStringLiteral("Setting \"DateFallback\": '%1' is none of default, "
+                                           "file and skip.")
+                                .arg(stored));
+    }
+
+    // Per camera model, named after its EXIF Model.
+    s.ClockShifts.clear();
+    const QString prefix = QStringLiteral("ClockShift.");
+    if (key.store().isOpen()) {
+        for (const auto& [name, value] : key.store().Values()) {
+            if (!name.startsWith(prefix) || name.size() == prefix.size())
+                continue;
+            try {
+                s.ClockShifts.insert(name.mid(prefix.size()).trimmed(), ParseClockShift(value));
+            } catch (const EConvertError& e) {
+                throw EConvertError(QStringLiteral("Setting \"%1\": %2").arg(name, e.message()));
+            }
+        }
+    }
 }
 
 bool LoadSettingsOrReport() {

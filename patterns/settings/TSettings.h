@@ -4,6 +4,7 @@
 #include "platform/TFont.h"
 
 #include <QChar>
+#include <QHash>
 #include <QRect>
 #include <QString>
 #include <memory>
@@ -32,6 +33,10 @@ struct TSettings {
     bool KeepPhotoQuality = DefaultFlag(Setting("KeepPhotoQuality"));
     // Worker threads of a batch (0: one per core).
     int BatchJobs = DefaultNumber(Setting("BatchJobs"));
+    // default, file or skip (see DatePhoto).
+    QString DateFallback = DefaultText(Setting("DateFallback"));
+    // ClockShift.<Model>=[+|-][D ]HH:MM[:SS]: seconds to add to the dates of that camera model.
+    QHash<QString, qint64> ClockShifts;
 };
 
 extern const QString SettingsKey; // "SOFTWARE\\Captiomark"

@@ -1,4 +1,6 @@
 #include "bricks/TText.h"
+#include "bricks/TTextDate.h"
+#include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "imaging/core/ImageCodecs.h"
@@ -10,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
@@ -154,6 +158,123 @@ TEST_F(BatchCommandTest, PatternIsBurntIntoEveryFile) {
         EXPECT_GT(differingPixelShare(ReadImageFile(f), before, 40), 0.05) << f.toStdString();
 
     EXPECT_EQ(batch({"--pattern", path("missing.xml"), a}).code, 1);
+}
+
+TEST_F(BatchCommandTest, ShiftedClockMatchesAPhotoThatRecordedTheShiftedTime) {
+    const QString patternFile = path("dates.xml");
+    {
+        TDesigner designer;
+        designer.ZoomRatio = 1.0;
+        auto* date = new TTextDate(designer.Panel1);
+        designer.AddComponent(date);
+        date->SetBounds(0, 0, date->Width(), date->Height());
+        auto* time = new TTextTime(designer.Panel1);
+        designer.AddComponent(time);
+        time->SetBounds(0, 60, time->Width(), time->Height());
+        WritePattern(patternFile, designer);
+    }
+    ASSERT_EQ(cli({"settings", "set", "defaultDateFormat", "d MMM yyyy"}).code, 0);
+    // Late on New Year's Eve by a clock one hour slow, and the same moment recorded right.
+    const QString slow = path("slow.jpg");
+    ASSERT_TRUE(WriteBytes(slow, JpegWithExif(makeTestPhoto(320, 120, 9), "2026:12:31 23:30:00")));
+    ASSERT_TRUE(QDir(files.path()).mkdir("right"));
+    const QString right = path("right/right.jpg");
+    ASSERT_TRUE(WriteBytes(right, JpegWithExif(makeTestPhoto(320, 120, 9), "2027:01:01 00:30:00")));
+
+    CliRun r = batch({"--pattern", patternFile, "--rename", "23", "--shift-time", "+01:00:00", slow});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    r = batch({"--pattern", patternFile, "--rename", "23", right});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QString shifted = path("2027-01-01 00-30-00.jpg");
+    const QString recorded = path("right/2027-01-01 00-30-00.jpg");
+    ASSERT_TRUE(QFile::exists(shifted));
+    ASSERT_TRUE(QFile::exists(recorded));
+    QString why;
+    EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(shifted), ReadImageFile(recorded), 0, &why))
+        << why.toStdString();
+    EXPECT_GT(differingPixelShare(ReadImageFile(shifted), makeTestPhoto(320, 120, 9), 60), 0.02);
+    // The written photo keeps the time its camera recorded.
+    EXPECT_EQ(cli({"date", shifted}).out, "2026-12-31 23:30:00\n");
+
+    EXPECT_EQ(batch({"--shift-time", "+25:00", slow}).code, 2);
+}
+
+// A photo whose tags exiftool writes; empty when exiftool is missing.
+QString taggedPhoto(const QString& path, const QStringList& tags) {
+    if (QStandardPaths::findExecutable("exiftool").isEmpty())
+        return QString();
+    EXPECT_TRUE(WriteBytes(path, JpegWithExif(makeTestPhoto(360, 80, 4), "2026:03:29 18:42:07")));
+    QProcess p;
+    p.start("exiftool", QStringList{"-q", "-overwrite_original"} + tags + QStringList{path});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return path;
+}
+
+QString textPattern(const QString& file, const QString& caption) {
+    TDesigner designer;
+    designer.ZoomRatio = 1.0;
+    auto* text = new TText(designer.Panel1);
+    designer.AddComponent(text);
+    text->setCaption(caption);
+    text->SetBounds(2, 2, text->Width(), text->Height());
+    WritePattern(file, designer);
+    return file;
+}
+
+TEST_F(BatchCommandTest, FieldsDrawEachPhotosValuesAsTheLiteralTextWould) {
+    const QStringList common{"-FNumber=2.8", "-ExposureTime=1/250", "-ISO=200"};
+    const QString a = taggedPhoto(path("a.jpg"), common + QStringList{"-Model=Cam A"});
+    if (a.isEmpty())
+        GTEST_SKIP() << "exiftool is not installed";
+    const QString b = taggedPhoto(path("b.jpg"), common + QStringList{"-Model=Cam B"});
+    ASSERT_TRUE(QDir(files.path()).mkdir("expected"));
+    const QString ea = path("expected/a.jpg"), eb = path("expected/b.jpg");
+    ASSERT_TRUE(QFile::copy(a, ea));
+    ASSERT_TRUE(QFile::copy(b, eb));
+
+    const QString fields = textPattern(path("fields.xml"), "{Model} {FNumber} {Exposure} {ISO} {Lens}");
+    CliRun r = batch({"--pattern", fields, a, b});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // Neither photo names its lens: both are listed.
+    EXPECT_TRUE(r.out.contains("Photos without a field the pattern uses: a.jpg ({Lens}); "
+                               "b.jpg ({Lens}).\n"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith("Operation complete!\n"));
+    r = batch({"--pattern", textPattern(path("literal-a.xml"), "Cam A f/2.8 1/250 s ISO 200 "), ea});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    r = batch({"--pattern", textPattern(path("literal-b.xml"), "Cam B f/2.8 1/250 s ISO 200 "), eb});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    for (const auto& [got, want] : {std::pair{a, ea}, std::pair{b, eb}}) {
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(got), ReadImageFile(want), 0, &why))
+            << got.toStdString() << ": " << why.toStdString();
+    }
+    // The two cameras' captions differ where the model is written.
+    EXPECT_GT(differingPixelShare(ReadImageFile(a), ReadImageFile(b), 40), 0.0);
+}
+
+TEST_F(BatchCommandTest, APhotoWithoutADateIsNamedOrLeftOut) {
+    const QString patternFile = path("date.xml");
+    textPattern(patternFile, "{Date:yyyy-MM-dd}");
+    const QString bmp = path("plain.bmp");
+    ASSERT_TRUE(makeTestPhoto(200, 60).save(bmp));
+    CliRun r = batch({"--pattern", patternFile, bmp});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("plain.bmp: no date taken; dated 01.01.1980 by the settings' "
+                               "default\n"))
+        << r.out.toStdString();
+    ASSERT_EQ(cli({"settings", "set", "DateFallback", "skip"}).code, 0);
+    const QByteArray before = sha256Of(bmp);
+    r = batch({"--pattern", patternFile, bmp});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("plain.bmp: no date taken; not written (DateFallback=skip)\n"))
+        << r.out.toStdString();
+    EXPECT_EQ(sha256Of(bmp), before);
+    r = cli({"render", "--pattern", patternFile, bmp});
+    EXPECT_TRUE(r.out.contains("plain.bmp: no date taken; not written (DateFallback=skip)\n"))
+        << r.out.toStdString();
+    EXPECT_EQ(sha256Of(bmp), before);
 }
 
 TEST_F(BatchCommandTest, FileThatCannotBeWrittenIsNamed) {

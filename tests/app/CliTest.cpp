@@ -39,7 +39,8 @@ const QString FirstStart = "AutoFontSize=1\n"
                            "defaultFontStyle=\n"
                            "AutoRotate=1\n"
                            "KeepPhotoQuality=0\n"
-                           "BatchJobs=0\n";
+                           "BatchJobs=0\n"
+                           "DateFallback=default\n";
 } // namespace
 
 TEST_F(CliTest, SettingsListShowsTheFirstStartDefaultsInOrder) {
@@ -199,7 +200,7 @@ TEST_F(CliTest, DatePrintsTheExifDate) {
     const QString photo = file("p.jpg", exifJpeg({{0x0132, "2005:06:07 08:09:10"}}));
     CliRun r = run({"date", photo});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "2005-06-07 08:09:00\n");
+    EXPECT_EQ(r.out, "2005-06-07 08:09:10\n");
 
     // The moment of taking, not the last change nor a description mentioning a date.
     const QString edited =
@@ -207,7 +208,14 @@ TEST_F(CliTest, DatePrintsTheExifDate) {
                                      {{0x9003, "2001:02:03 04:05:06"}}}));
     r = run({"date", edited});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "2001-02-03 04:05:00\n");
+    EXPECT_EQ(r.out, "2001-02-03 04:05:06\n");
+
+    // The recorded local time with the camera's offset.
+    const QString zoned = file("z.jpg", exifBlockJpeg({{{0x0132, "2026:03:29 18:42:07"}},
+                                                       {{0x9003, "2026:03:29 18:42:07"},
+                                                        {0x9011, "-03:30"}}}));
+    r = run({"date", zoned});
+    EXPECT_EQ(r.out, "2026-03-29 18:42:07 -03:30\n");
 
     const QString noDate = file("n.jpg", exifJpeg({{0x010F, "Cam"}}));
     r = run({"date", noDate});
@@ -223,7 +231,7 @@ TEST_F(CliTest, DateOfCameraFilesAfterAJfifHeader) {
     // DateTimeOriginal from reference.tsv; DateTime is the later re-save.
     const CliRun r = run({"date", dir + "/Canon_40D.jpg"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "2008-05-30 15:56:00\n");
+    EXPECT_EQ(r.out, "2008-05-30 15:56:01\n");
 }
 
 TEST_F(CliTest, ReadFailuresExitWithOneAndTheMessage) {

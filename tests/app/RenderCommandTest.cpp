@@ -85,7 +85,7 @@ TEST_F(RenderCommand, HelpAndUsageErrors) {
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.startsWith(QLatin1String(
         "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] "
-        "[--keep-quality] IMAGE...")));
+        "[--keep-quality] [--shift-time SHIFT] IMAGE...")));
     EXPECT_TRUE(run({"--help"}).out.contains(QLatin1String("render --pattern")));
 
     const QString photo = writePhoto(QStringLiteral("a.bmp"));

@@ -176,7 +176,7 @@ TEST_F(BatchJobTest, RenamesWithPatternAndKeepsNewPathsForSecondRun) {
     const TBatchResult r = run(o);
     EXPECT_EQ(r.Outcome, TBatchOutcome::Completed);
     EXPECT_EQ(r.Processed, 2);
-    const QString outA = files.filePath(QStringLiteral("2006-05-02 14-05-00.jpg"));
+    const QString outA = files.filePath(QStringLiteral("2006-05-02 14-05-09.jpg"));
     const QString outB = files.filePath(QStringLiteral("2007-01-31 8-30-00.jpg"));
     EXPECT_TRUE(QFile::exists(outA));
     EXPECT_TRUE(QFile::exists(outB));
@@ -195,7 +195,7 @@ TEST_F(BatchJobTest, RenamesWithPatternAndKeepsNewPathsForSecondRun) {
     names.LoadStored(QStringLiteral("54"));
     messages.messages.clear();
     EXPECT_EQ(run(o).Outcome, TBatchOutcome::Completed);
-    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("2006-05-02 14-05-001.jpg"))));
+    EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("2006-05-02 14-05-091.jpg"))));
     EXPECT_TRUE(QFile::exists(files.filePath(QStringLiteral("2007-01-31 8-30-002.jpg"))));
     EXPECT_EQ(messages.texts(), QStringList{Complete});
 }

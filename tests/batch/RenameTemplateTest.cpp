@@ -1,6 +1,7 @@
 #include "batch/core/RenameTemplate.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
@@ -219,9 +220,28 @@ protected:
 };
 
 TEST_F(MakeNewNameTest, DefaultTemplateDateThenTime) {
-    // The seconds of an EXIF time are not read; the leading blank of the date is trimmed.
+    // The seconds are read; the leading blank of the date is trimmed.
     EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(photo, 1),
-              QStringLiteral("2006-05-02 14-05-00.JPG"));
+              QStringLiteral("2006-05-02 14-05-09.JPG"));
+}
+
+TEST_F(MakeNewNameTest, FieldsInTheCustomTextTakeEachPhotosValues) {
+    const QString path = dir.filePath(QStringLiteral("DSCF0001.JPG"));
+    ASSERT_TRUE(WriteBytes(
+        path, withExif(EncodeJpeg(makeTestPhoto(16, 12), 90),
+                       {{0x010F, "Fujifilm"}, {0x0110, "X-T5/II"}, {0x0132, "2006:05:02 14:05:09"}})));
+    TRenameTemplate t = withTemplate(QStringLiteral("14"));
+    t.CustomText = QStringLiteral("{Make} {Model} {City}{Date:yyyyMMdd}-");
+    // The value's slash goes; a field the photo lacks is empty; the number follows.
+    EXPECT_EQ(t.MakeNewName(path, 7), QStringLiteral("Fujifilm X-T5II 20060502-7.JPG"));
+    t.CustomText = QStringLiteral("{{Model}}");
+    EXPECT_EQ(t.MakeNewName(path, 2), QStringLiteral("{Model}2.JPG"));
+    // A clock shift moves the date tokens and fields alike.
+    SetRunClockShift(ParseClockShift("+10:00:00"));
+    t = withTemplate(QStringLiteral("213"));
+    t.CustomText = QStringLiteral("_{Date:yyyy}");
+    EXPECT_EQ(t.MakeNewName(path, 1), QStringLiteral("2006-05-03_2006 0-05-09.JPG"));
+    SetRunClockShift(std::nullopt);
 }
 
 TEST_F(MakeNewNameTest, OldNameThenNumber) {
@@ -296,15 +316,15 @@ TEST_F(MakeNewNameTest, PaddedTimeFormatSortsByTheTimeOfDay) {
     Settings().defaultTimeFormatFile = QStringLiteral("5"); // hh:mm:ss
     const QString morning = file(QStringLiteral("IMG_0002.JPG"), "2006:05:02 09:03:59");
     EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(morning, 1),
-              QStringLiteral("2006-05-02 09-03-00.JPG"));
+              QStringLiteral("2006-05-02 09-03-59.JPG"));
     EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(photo, 2),
-              QStringLiteral("2006-05-02 14-05-00.JPG"));
+              QStringLiteral("2006-05-02 14-05-09.JPG"));
 }
 
 TEST_F(MakeNewNameTest, BuildNewNameSaysWhyTheTemplateMakesNoName) {
     const TRenameTemplate t = withTemplate(QStringLiteral("23"));
     TRenameTemplate::Result r = t.BuildNewName(photo, 1);
-    EXPECT_EQ(r.name, QStringLiteral("2006-05-02 14-05-00.JPG"));
+    EXPECT_EQ(r.name, QStringLiteral("2006-05-02 14-05-09.JPG"));
     EXPECT_TRUE(r.problem.isEmpty());
 
     const QString none = file(QStringLiteral("nodate.jpg"), QByteArray());
@@ -347,7 +367,7 @@ TEST_F(MakeNewNameTest, DateAndTimeAreTheMomentOfTaking) {
                               {{{0x010E, "date unknown"}, {0x0132, "2004:07:08 09:10:11"}},
                                {{0x9003, "2001:02:03 16:05:06"}}})));
     EXPECT_EQ(withTemplate(QStringLiteral("23")).MakeNewName(edited, 1),
-              QStringLiteral("2001-02-03 16-05-00.jpg"));
+              QStringLiteral("2001-02-03 16-05-06.jpg"));
 }
 
 TEST_F(MakeNewNameTest, SameDateGivesSameName) {

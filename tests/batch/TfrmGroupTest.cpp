@@ -4,6 +4,7 @@
 #include "batch/window/TToolBox.h"
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
@@ -29,6 +30,7 @@
 #include <QSpinBox>
 #include <QThread>
 #include <QTreeView>
+#include <QTimeZone>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -206,7 +208,7 @@ TEST_F(TfrmGroupTest, ExampleNameFollowsListAndRenameSwitch) {
     f.AddFiles({photo(QStringLiteral("IMG_0001.JPG"))});
     EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("IMG_0001.JPG"));
     f.cboxRename->click();
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2006-05-02 14-05-00.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2006-05-02 14-05-09.JPG"));
 }
 
 // ---- Tokens ------------------------------------------------------------------------------
@@ -218,13 +220,13 @@ TEST_F(TfrmGroupTest, DraggingTokenBetweenRows) {
     // Date down into the Available row.
     dragToken(f.Token(rtDate), QPoint(0, 60));
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("3"));
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-09.JPG"));
     EXPECT_FALSE(f.InsertMarker->isVisible());
     // Old name up, far right: after Time.
     QWidget* old = f.Token(rtOldName);
     dragToken(old, QPoint(400 - old->x(), 5 - old->y()));
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("35"));
-    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-00IMG_0001.JPG"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("14-05-09IMG_0001.JPG"));
     EXPECT_EQ(old->y(), 5);
     // Tokens stand in their slots after the drop.
     EXPECT_EQ(old->x() - f.Token(rtTime)->x(), old->width() + 6);
@@ -250,7 +252,7 @@ TEST_F(TfrmGroupTest, MemoDraggedIntoTemplateGivesCustomText) {
     dragToken(memo, QPoint(-memo->x(), 5 - memo->y())); // first slot of New name
     EXPECT_EQ(f.Template().StoredForm(), QStringLiteral("123"));
     EXPECT_EQ(f.lblNameExample->text(),
-              QStringLiteral("Type your text here 2006-05-02 14-05-00.JPG"));
+              QStringLiteral("Type your text here 2006-05-02 14-05-09.JPG"));
     EXPECT_FALSE(f.EditMode());
 }
 
@@ -300,7 +302,11 @@ TEST(TToolBoxTest, PaintsPictureForItsStateWithKeyColourTransparent) {
 TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
     TfrmGroup& f = window();
     const QString a = photo(QStringLiteral("a.jpg"));
-    const QByteArray before = ReadFileBytes(a);
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
     f.AddFiles({a});
     f.cboxFit->click();
     f.btnProcess->click();
@@ -312,7 +318,11 @@ TEST_F(TfrmGroupTest, FitWithoutWidthShowsMessageAndTouchesNothing) {
 TEST_F(TfrmGroupTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
     TfrmGroup& f = window();
     const QString a = photo(QStringLiteral("a.jpg"));
-    const QByteArray before = ReadFileBytes(a);
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
     f.AddFiles({a});
     f.cboxRotate->click();
     // Typed past the spin box's own checks.
@@ -329,6 +339,36 @@ TEST_F(TfrmGroupTest, FieldThatIsNotAnIntegerStopsWithConversionError) {
     // As for any job that does not start, the template is stored.
     EXPECT_EQ(Settings().defaultRenameTmp, QStringLiteral("23"));
     EXPECT_EQ(f.btnProcess->text(), QStringLiteral("Process"));
+}
+
+TEST_F(TfrmGroupTest, CameraClockMovesTheRunsDatesOnly) {
+    TfrmGroup& f = window();
+    const QString a = photo(QStringLiteral("a.jpg"), "2024:02:28 23:30:05");
+    auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(a);
+    f.AddFiles({a});
+    f.cboxRename->click();
+    f.edtClockShift->setText(QStringLiteral("25:00"));
+    f.btnProcess->click();
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_EQ(messages.messages[0].kind, int(MessageKind::Error));
+    EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("Camera clock: '25:00'")));
+    EXPECT_EQ(captions(), QStringList{QStringLiteral("a.jpg")}); // nothing ran
+
+    messages.messages.clear();
+    // Into the leap day.
+    f.edtClockShift->setText(QStringLiteral("+01:00"));
+    f.btnProcess->click();
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
+    EXPECT_EQ(captions(), QStringList{QStringLiteral("2024-02-29 0-30-05.jpg")});
+    // Only renamed: the photo is byte for byte as it was, its EXIF time as recorded, which is
+    // what a read after the run gives.
+    EXPECT_EQ(bytesOf(f.Items()[0].FullPath), before);
+    EXPECT_EQ(ExifDateTime(f.Items()[0].FullPath),
+              DateTimeToValue(QDateTime(QDate(2024, 2, 28), QTime(23, 30, 5), QTimeZone::utc())));
 }
 
 TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
@@ -351,7 +391,7 @@ TEST_F(TfrmGroupTest, ProcessRenamesRotatesAndUpdatesCaptions) {
     f.btnProcess->click();
     EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Operation complete!")});
     EXPECT_EQ(maximum, 6);
-    EXPECT_EQ(captions(), (QStringList{QStringLiteral("2006-05-02 14-05-00.jpg"),
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("2006-05-02 14-05-09.jpg"),
                                        QStringLiteral("2007-01-01 0-00-00.jpg")}));
     EXPECT_EQ(ReadImageFile(f.Items()[1].FullPath).size(), QSize(30, 40));
     EXPECT_EQ(ReadImageFile(b).size(), QSize(40, 30)); // removed: untouched
@@ -408,7 +448,7 @@ TEST_F(TfrmGroupTest, PreviewShowsEveryPhotoWithItsNewNameAndMarksStrayCaptions)
     }
     ASSERT_EQ(preview->Pending(), 0);
     ASSERT_EQ(preview->Grid()->count(), 2);
-    EXPECT_EQ(preview->Grid()->item(0)->text(), QStringLiteral("2006-05-02 14-05-00.jpg"));
+    EXPECT_EQ(preview->Grid()->item(0)->text(), QStringLiteral("2006-05-02 14-05-09.jpg"));
     EXPECT_EQ(preview->Grid()->item(1)->text(), QStringLiteral("2007-01-01 0-00-00.jpg"));
     EXPECT_EQ(preview->Tiles()[0].outputSize, QSize(300, 200));
     EXPECT_EQ(preview->Tiles()[1].outputSize, QSize(200, 300));

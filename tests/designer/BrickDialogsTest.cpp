@@ -8,13 +8,19 @@
 #include "designer/dialogs/BrickSnapshot.h"
 #include "designer/dialogs/ComponentEditors.h"
 #include "designer/dialogs/DialogHooks.h"
+#include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/ComponentStream.h"
 #include "platform/TFont.h"
+#include "tests/support/TestSupport.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QMenu>
+#include <QToolButton>
 #include <QDateEdit>
 #include <QDateTimeEdit>
 #include <QImage>
@@ -436,3 +442,44 @@ TEST(BrickDialogs, RegistryFindsByExactClass) {
     EXPECT_EQ(registry.Find(&b)->GetClassName(), "TTextBubble");
     EXPECT_EQ(registry.Find(QStringLiteral("TBubbleFrom")), nullptr);
 }
+
+namespace {
+TEST(BrickDialogs, InsertFieldListsThePhotosValuesAndTypesTheField) {
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("DSCF0001.jpg");
+    {
+        QFile f(photo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(withExif(EncodeJpeg(makeTestPhoto(64, 48), 90),
+                         {{0x0110, "X-T5"}, {0x0132, "2026:03:29 18:42:07"}}));
+    }
+    TDesigner designer;
+    designer.OpenImage(photo, 1.0);
+    auto* brick = new TText(designer.Panel1);
+    designer.AddComponent(brick);
+    brick->setCaption("At ");
+
+    TOPropertyStringsEditor dialog(brick);
+    auto* button = dialog.findChild<QToolButton*>("btnInsertField");
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "Insert field");
+    ASSERT_NE(button->menu(), nullptr);
+    QHash<QString, QAction*> byField;
+    for (QAction* a : button->menu()->actions())
+        byField.insert(a->data().toString(), a);
+    ASSERT_TRUE(byField.contains("{Model}"));
+    EXPECT_EQ(byField["{Model}"]->text(), "{Model}\tX-T5");
+    EXPECT_EQ(byField["{Date:yyyy-MM-dd}"]->text(), "{Date:yyyy-MM-dd}\t2026-03-29");
+    EXPECT_EQ(byField["{Time:HH:mm:ss}"]->text(), "{Time:HH:mm:ss}\t18:42:07");
+    EXPECT_EQ(byField["{FileName}"]->text(), "{FileName}\tDSCF0001.jpg");
+    // A field the photo lacks is listed without a value.
+    EXPECT_EQ(byField["{Lens}"]->text(), "{Lens}");
+
+    dialog.RichEdit1->moveCursor(QTextCursor::End);
+    byField["{Model}"]->trigger();
+    EXPECT_EQ(dialog.RichEdit1->toPlainText(), "At {Model}");
+    EXPECT_EQ(brick->Caption(), "At {Model}");
+    designer.RemoveComponent(brick);
+    delete brick;
+}
+} // namespace

@@ -41,7 +41,7 @@ TEST(SettingsTable, ReadmeListsTheSameDefaultsInTheSameOrder) {
         listed.append({m.captured(1), m.captured(2)});
     }
     EXPECT_EQ(listed, tableDefaults());
-    EXPECT_EQ(listed.size(), 16); // the two display formats have no default
+    EXPECT_EQ(listed.size(), 17); // the two display formats have no default
 }
 
 TEST(SettingsTable, EntriesAreWellFormed) {

@@ -73,6 +73,7 @@ const Pairs FirstStartValues{
     {"AutoRotate", "1"},
     {"KeepPhotoQuality", "0"},
     {"BatchJobs", "0"},
+    {"DateFallback", "default"},
 };
 } // namespace
 
@@ -205,7 +206,7 @@ TEST_F(TSettingsTest, StoredValuesAreReadBack) {
     EXPECT_EQ(DefaultFont().Color(), clWindowText);
     EXPECT_EQ(DefaultFont().Style(), Tk::fsUnderline | Tk::fsStrikeOut);
     EXPECT_FALSE(s.AutoRotate);
-    EXPECT_EQ(stored().size(), 18); // nothing rewritten beside them and the two new defaults
+    EXPECT_EQ(stored().size(), 19); // nothing rewritten beside them and the new defaults
 }
 
 TEST_F(TSettingsTest, KeepQualityAndBatchJobsReadTheirStoredValues) {
