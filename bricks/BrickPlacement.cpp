@@ -16,6 +16,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPen>
 #include <QSet>
 #include <algorithm>
 #include <cmath>
@@ -128,8 +129,32 @@ QSize ownBox(const BrickData& b) {
     return TextBoxSize(b.width, b.height, b.angle);
 }
 
-double shorterSide(const QSize& size) {
-    return std::min(size.width(), size.height());
+// The photo's part of a target: all of it but the band.
+QRectF photoOf(const PlacementTarget& t) {
+    QRectF photo(QPointF(0, 0), QSizeF(t.size));
+    if (t.band.isEmpty())
+        return photo;
+    const double bh = t.band.height();
+    if (t.band.top() <= 0)
+        return photo.adjusted(0, bh, 0, 0);
+    return photo.adjusted(0, 0, 0, -bh);
+}
+
+double shorterSide(const PlacementTarget& t) {
+    const QRectF photo = photoOf(t);
+    return std::max(0.0, std::min(photo.width(), photo.height()));
+}
+
+// Where a brick with an anchor is placed: in the band when anchored to its edge, else on the
+// photo.
+QRectF regionFor(const PlacementTarget& t, Tk::TBrickAnchor anchor) {
+    if (!t.band.isEmpty()) {
+        const AnchorSide side = VerticalSide(anchor);
+        const bool bandOnTop = t.band.top() <= 0;
+        if ((bandOnTop && side == AnchorSide::Start) || (!bandOnTop && side == AnchorSide::End))
+            return QRectF(t.band);
+    }
+    return photoOf(t);
 }
 
 double hundredths(double v) {
@@ -174,7 +199,242 @@ QRect bubbleClip(const BrickPlacement& p, const QSize& whole) {
         .translated(-left, -top);
 }
 
+// --- Readability -------------------------------------------------------------------------------
+
+// The drawing of a text brick in its own pixels: the unturned text sits at (0, 0) .. (width,
+// height); toImage maps that onto the image.
+QTransform ownToImage(const BrickPlacement& p, const QPoint& bandOrigin) {
+    const BrickData& b = p.brick;
+    return TextBoxTransform(b.angle, b.height, p.box.width(), p.box.height()) *
+           QTransform::fromScale(p.sx, p.sy) *
+           QTransform::fromTranslate(p.origin.x() - bandOrigin.x(), p.origin.y() - bandOrigin.y());
+}
+
+double lineHeightOf(const BrickData& b) {
+    return QFontMetricsF(b.font).lineSpacing();
+}
+
+struct Spill {
+    double outline = 0; // stroke reach beyond the glyphs
+    double shadow = 0;  // offset below-right
+    double blur = 0;    // the shadow's softening radius, in the brick's own pixels
+    double padding = 0; // the plate beyond the box
+    double radius = 0;  // the plate's corners
+};
+
+Spill spillOf(const BrickData& b) {
+    Spill s;
+    const Readability& r = b.readability;
+    const double line = lineHeightOf(b);
+    if (r.hasOutline())
+        s.outline = line * r.outlineWidth / 100.0;
+    if (r.hasShadow()) {
+        s.shadow = line * r.shadowOffset / 100.0;
+        s.blur = std::max(line * 0.03, s.shadow * 0.4);
+    }
+    if (r.hasBackdrop()) {
+        s.padding = line * r.backdropPadding / 100.0;
+        s.radius = std::min(std::max(s.padding, line * 0.15), (b.height + 2 * s.padding) / 2);
+    }
+    return s;
+}
+
+// The brick's own rectangle that its drawing may reach, unturned.
+QRectF ownReach(const BrickData& b, const Spill& s) {
+    const double around = std::max(s.outline, s.padding) + 1;
+    QRectF r = QRectF(0, 0, b.width, b.height).adjusted(-around, -around, around, around);
+    if (s.shadow > 0 || s.blur > 0) {
+        const double beyond = s.outline + 3 * s.blur + 1;
+        r |= QRectF(0, 0, b.width, b.height)
+                 .adjusted(-beyond, -beyond, beyond, beyond)
+                 .translated(s.shadow, s.shadow);
+    }
+    return r;
+}
+
+// Three box blurs of an alpha-premultiplied image, close to a Gaussian of the radius.
+void softenInPlace(QImage& image, int radius) {
+    if (radius < 1 || image.isNull())
+        return;
+    const int w = image.width(), h = image.height();
+    std::vector<quint32> line(size_t(std::max(w, h)));
+    const auto pass = [&](auto at, int n, int count) {
+        for (int k = 0; k < count; ++k) {
+            for (int i = 0; i < n; ++i)
+                line[size_t(i)] = *at(k, i);
+            int sum[4] = {0, 0, 0, 0};
+            const auto add = [&](quint32 v, int sign) {
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += sign * int((v >> (8 * c)) & 0xff);
+            };
+            const int span = 2 * radius + 1;
+            for (int i = -radius; i <= radius; ++i)
+                if (i >= 0 && i < n)
+                    add(line[size_t(i)], 1);
+            for (int i = 0; i < n; ++i) {
+                quint32 out = 0;
+                for (int c = 0; c < 4; ++c)
+                    out |= quint32(std::clamp(sum[c] / span, 0, 255)) << (8 * c);
+                *at(k, i) = out;
+                if (const int leave = i - radius; leave >= 0)
+                    add(line[size_t(leave)], -1);
+                if (const int enter = i + radius + 1; enter < n)
+                    add(line[size_t(enter)], 1);
+            }
+        }
+    };
+    for (int round = 0; round < 3; ++round) {
+        pass([&](int y, int x) { return reinterpret_cast<quint32*>(image.scanLine(y)) + x; }, w, h);
+        pass([&](int x, int y) { return reinterpret_cast<quint32*>(image.scanLine(y)) + x; }, h, w);
+    }
+}
+
+QColor withAlpha(const QColor& c, int alpha) {
+    QColor out = c;
+    out.setAlpha(std::clamp(alpha, 0, 255));
+    return out;
+}
+
+void drawTextBrick(QImage& image, const BrickPlacement& p, const QPoint& bandOrigin) {
+    const BrickData& b = p.brick;
+    if (p.box.isEmpty())
+        return;
+    const QRectF imageRect(image.rect());
+    const QRectF box = p.Bounds().translated(-QPointF(bandOrigin));
+    const QRectF reach =
+        PlacedFootprint(p, QSize()).translated(-QPointF(bandOrigin)).adjusted(-1, -1, 1, 1);
+    if (!reach.intersects(imageRect))
+        return; // not in this band
+    if (!b.transparent) {
+        QPainter painter(&image);
+        painter.fillRect(box, TColorToQColor(b.color));
+    }
+    const int alpha = std::clamp(b.opacity, 0, 255);
+    if (b.text.isEmpty() || alpha <= 0)
+        return;
+    const Readability& r = b.readability;
+    QColor fill = ColorBytesToQColor(b.fontColor, alpha);
+    QColor outline = r.hasOutline() ? ColorBytesToQColor(r.outline, alpha) : QColor();
+    QColor shadow = r.hasShadow() ? ColorBytesToQColor(r.shadow, alpha) : QColor();
+    if (r.autoContrast) {
+        BrickPlacement::Contrast c = p.contrast;
+        if (c == BrickPlacement::Contrast::Unchosen)
+            c = ChooseContrast(p, image, QPointF(bandOrigin));
+        const bool dark = c != BrickPlacement::Contrast::Light;
+        fill = withAlpha(dark ? Qt::black : Qt::white, alpha);
+        const QColor other = withAlpha(dark ? Qt::white : Qt::black, alpha);
+        if (outline.isValid())
+            outline = other;
+        if (shadow.isValid())
+            shadow = other;
+    }
+    const QTransform toImage = ownToImage(p, bandOrigin);
+    if (!r.spills()) {
+        // Clipped to the box exactly as the screen composes it.
+        DrawText(image, b.font, b.text, fill, toImage, box, b.alignment, b.width);
+        return;
+    }
+    const Spill s = spillOf(b);
+    if (r.hasBackdrop()) {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setTransform(toImage);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(withAlpha(ColorBytesToQColor(r.backdrop), r.backdropOpacity * alpha / 255));
+        painter.drawRoundedRect(
+            QRectF(0, 0, b.width, b.height).adjusted(-s.padding, -s.padding, s.padding, s.padding),
+            s.radius, s.radius);
+    }
+    const QPainterPath glyphs = TextPath(b.font, b.text, b.alignment, b.width);
+    const auto strokeAndFill = [&](QPainter& painter, const QColor& strokeColour,
+                                   const QColor& fillColour) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (strokeColour.isValid() && s.outline > 0) {
+            QPen pen(strokeColour, 2 * s.outline);
+            pen.setJoinStyle(Qt::RoundJoin);
+            pen.setCapStyle(Qt::RoundCap);
+            painter.strokePath(glyphs, pen);
+        }
+        if (fillColour.isValid())
+            painter.fillPath(glyphs, fillColour);
+    };
+    if (shadow.isValid()) {
+        // The letters (with their outline) again, below-right in the text's own frame, softened
+        // on a layer of their own.
+        const double scale = std::sqrt(std::fabs(toImage.determinant()));
+        const int blur = std::max(1, int(std::lround(s.blur * scale)));
+        const QRectF own = glyphs.boundingRect()
+                               .adjusted(-s.outline, -s.outline, s.outline, s.outline)
+                               .translated(s.shadow, s.shadow);
+        const QRect area = toImage.mapRect(own)
+                               .toAlignedRect()
+                               .adjusted(-3 * blur, -3 * blur, 3 * blur, 3 * blur)
+                               .intersected(image.rect().adjusted(-3 * blur, -3 * blur, 3 * blur,
+                                                                  3 * blur));
+        if (!area.isEmpty()) {
+            QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+            if (!layer.isNull()) {
+                layer.fill(Qt::transparent);
+                {
+                    QPainter painter(&layer);
+                    painter.setTransform(QTransform::fromTranslate(s.shadow, s.shadow) * toImage *
+                                         QTransform::fromTranslate(-area.left(), -area.top()));
+                    strokeAndFill(painter, outline.isValid() ? shadow : QColor(), shadow);
+                }
+                softenInPlace(layer, blur);
+                QPainter painter(&image);
+                painter.drawImage(area.topLeft(), layer);
+            }
+        }
+    }
+    QPainter painter(&image);
+    painter.setTransform(toImage);
+    strokeAndFill(painter, outline, QColor());
+    painter.end();
+    DrawText(image, b.font, b.text, fill, toImage, QRectF(), b.alignment, b.width);
+}
+
 } // namespace
+
+double RelativeLuminance(QRgb rgb) {
+    const auto linear = [](int v) {
+        const double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb));
+}
+
+BrickPlacement::Contrast ChooseContrast(const BrickPlacement& p, const QImage& photo,
+                                        const QPointF& photoOrigin, double scale) {
+    using C = BrickPlacement::Contrast;
+    if (photo.isNull() || !(scale > 0))
+        return C::Dark;
+    const QRectF box = p.Bounds().translated(-photoOrigin);
+    const QRect area = QRectF(box.left() / scale, box.top() / scale, box.width() / scale,
+                              box.height() / scale)
+                           .toAlignedRect()
+                           .intersected(photo.rect());
+    if (area.isEmpty())
+        return C::Dark;
+    // A grid of at most 64 x 64 samples says as much as every pixel.
+    const int stepX = std::max(1, area.width() / 64), stepY = std::max(1, area.height() / 64);
+    double sum = 0;
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); y += stepY)
+        for (int x = area.left(); x <= area.right(); x += stepX) {
+            sum += RelativeLuminance(photo.pixel(x, y));
+            ++n;
+        }
+    const double l = n > 0 ? sum / n : 1.0;
+    // Contrast ratios (L1 + 0.05) / (L2 + 0.05) against black and against white text.
+    const double withBlack = (l + 0.05) / 0.05, withWhite = 1.05 / (l + 0.05);
+    return withBlack >= withWhite ? C::Dark : C::Light;
+}
+
+PlacementTarget TargetWithBand(const QSize& photo, const TCaptionBand& band, double sx,
+                               double sy) {
+    return {CanvasSize(band, photo), sx, sy, BandRectOnCanvas(band, photo)};
+}
 
 int FontPixelsForLineHeight(const QFont& font, double lineHeight) {
     const double perPixel = lineSpacing(font, 1000) / 1000.0;
@@ -199,7 +459,7 @@ BrickPlacement PlaceBrick(const BrickData& brick, const PlacementTarget& target)
     BrickPlacement out;
     out.brick = brick;
     BrickData& b = out.brick;
-    const double shortSide = shorterSide(target.size);
+    const double shortSide = shorterSide(target);
     const bool anchored = b.layout.anchored() && shortSide > 0;
     const bool relative = b.layout.relative() && shortSide > 0;
     out.sx = target.sx;
@@ -216,10 +476,11 @@ BrickPlacement PlaceBrick(const BrickData& brick, const PlacementTarget& target)
         out.origin = QPointF(b.left * target.sx, b.top * target.sy);
     } else {
         const double w = out.box.width() * out.sx, h = out.box.height() * out.sy;
-        const double x = startOn(HorizontalSide(b.layout.anchor), target.size.width(), w,
-                                 b.layout.marginX * shortSide / 1000.0);
-        const double y = startOn(VerticalSide(b.layout.anchor), target.size.height(), h,
-                                 b.layout.marginY * shortSide / 1000.0);
+        const QRectF region = regionFor(target, b.layout.anchor);
+        const double x = region.left() + startOn(HorizontalSide(b.layout.anchor), region.width(),
+                                                 w, b.layout.marginX * shortSide / 1000.0);
+        const double y = region.top() + startOn(VerticalSide(b.layout.anchor), region.height(), h,
+                                                b.layout.marginY * shortSide / 1000.0);
         out.origin = QPointF(RoundHalfEven(x), RoundHalfEven(y));
         if (target.sx == 1.0 && target.sy == 1.0) {
             b.left = int(out.origin.x());
@@ -232,18 +493,21 @@ BrickPlacement PlaceBrick(const BrickData& brick, const PlacementTarget& target)
 BrickLayout DeriveLayout(const BrickData& brick, const PlacementTarget& target, bool margins,
                          bool size) {
     BrickLayout layout = brick.layout;
-    const double shortSide = shorterSide(target.size);
+    const double shortSide = shorterSide(target);
     if (shortSide <= 0)
         return layout;
     if (margins && layout.anchored()) {
         const QSize box = ownBox(brick);
         const double s = std::min(target.sx, target.sy);
-        layout.marginX = hundredths(marginOn(HorizontalSide(layout.anchor), target.size.width(),
-                                             box.width() * s, brick.left * target.sx) *
-                                    1000.0 / shortSide);
-        layout.marginY = hundredths(marginOn(VerticalSide(layout.anchor), target.size.height(),
-                                             box.height() * s, brick.top * target.sy) *
-                                    1000.0 / shortSide);
+        const QRectF region = regionFor(target, layout.anchor);
+        layout.marginX =
+            hundredths(marginOn(HorizontalSide(layout.anchor), region.width(), box.width() * s,
+                                brick.left * target.sx - region.left()) *
+                       1000.0 / shortSide);
+        layout.marginY =
+            hundredths(marginOn(VerticalSide(layout.anchor), region.height(), box.height() * s,
+                                brick.top * target.sy - region.top()) *
+                       1000.0 / shortSide);
     }
     if (size && layout.relative()) {
         const double extent = brick.kind == BrickKind::Picture
@@ -288,6 +552,8 @@ QRectF PlacedFootprint(const BrickPlacement& p, const QSize& whole) {
     if (p.brick.kind == BrickKind::Bubble) {
         const QRect part = BubbleCanvasRect(BubbleDrawingOf(p.brick, bubbleClip(p, whole)));
         r = scaledRect(part, p.sx, p.sy).translated(p.origin);
+    } else if (p.brick.isText() && p.brick.readability.spills() && !p.box.isEmpty()) {
+        r |= ownToImage(p, QPoint()).mapRect(ownReach(p.brick, spillOf(p.brick)));
     }
     return r;
 }
@@ -327,22 +593,9 @@ void DrawPlacedBrick(QImage& image, const BrickPlacement& p, const QPoint& bandO
         painter.drawImage(target, b.picture);
         return;
     }
-    default: {
-        // The photo behind the text is the image itself, so the text is drawn straight onto it,
-        // clipped to the brick's box exactly as the screen composes it.
-        if (p.box.isEmpty() || b.text.isEmpty() || b.opacity <= 0)
-            return;
-        const QRectF clip = p.Bounds().translated(-QPointF(bandOrigin));
-        if (!clip.intersects(imageRect))
-            return;
-        const QTransform toImage =
-            TextBoxTransform(b.angle, b.height, p.box.width(), p.box.height()) *
-            QTransform::fromScale(p.sx, p.sy) *
-            QTransform::fromTranslate(p.origin.x() - bandOrigin.x(), p.origin.y() - bandOrigin.y());
-        DrawText(image, b.font, b.text, ColorBytesToQColor(b.fontColor, std::min(b.opacity, 255)),
-                 toImage, clip, b.alignment, b.width);
+    default:
+        drawTextBrick(image, p, bandOrigin);
         return;
-    }
     }
 }
 
@@ -374,6 +627,9 @@ BrickData BrickDataOf(const QWidget* widget) {
         b.alignment = TextAlignment(text->Alignment());
         b.wordWrap = text->WordWrap();
         b.enabled = text->isEnabled();
+        b.transparent = text->Transparent();
+        b.color = text->Color();
+        b.readability = text->Readable;
         if (const auto* date = qobject_cast<const TTextDate*>(widget)) {
             b.kind = BrickKind::Date;
             b.dateValue = date->DateValue;
@@ -385,6 +641,8 @@ BrickData BrickDataOf(const QWidget* widget) {
         } else if (const auto* bubble = qobject_cast<const TTextBubble*>(widget)) {
             b.kind = BrickKind::Bubble;
             b.angle = 0;
+            b.transparent = true;
+            b.readability = Readability();
             b.style = bubble->Style;
             b.body = bubble->Body;
             b.fromX = bubble->FromX();
@@ -411,6 +669,72 @@ QList<BrickData> BrickDataOf(const QList<QWidget*>& bricks) {
     return out;
 }
 
+BrickPlacement ScreenPlacementOf(const TText* text) {
+    BrickPlacement p;
+    p.brick = BrickDataOf(text);
+    const QRect box = text->ScreenFullBox();
+    p.box = box.size();
+    p.origin = box.topLeft();
+    return p;
+}
+
+QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designer,
+                       const QRect& area, QRgb outside) {
+    if (area.isEmpty())
+        return QImage();
+    QImage out;
+    if (designer) {
+        out = designer->CanvasArea(area, outside);
+    } else {
+        out = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+        out.fill(outside);
+    }
+    if (out.isNull())
+        return out;
+    BrickPlacement p = placement;
+    if (p.brick.readability.autoContrast && p.contrast == BrickPlacement::Contrast::Unchosen)
+        p.contrast = ChooseContrast(p, out, QPointF(area.topLeft()));
+    DrawPlacedBrick(out, p, area.topLeft(),
+                    designer && !designer->realPicture.isNull() ? designer->CanvasSize()
+                                                                : area.size());
+    return out;
+}
+
+void PaintSpills(QPainter& painter, const TDesigner& designer, const QRect& area) {
+    const double zoom = designer.ZoomRatio > 0 ? designer.ZoomRatio : 1.0;
+    for (QWidget* w : designer.Bricks()) {
+        const auto* text = qobject_cast<const TText*>(w);
+        if (!text || qobject_cast<const TTextBubble*>(w) || !text->isVisible() ||
+            !text->Readable.spills())
+            continue;
+        const BrickPlacement p = ScreenPlacementOf(text);
+        const QRect full = PlacedFootprint(p, QSize()).toAlignedRect();
+        const QRect preview(QPoint(RoundHalfEven(full.left() / zoom), RoundHalfEven(full.top() / zoom)),
+                            QPoint(RoundHalfEven((full.right() + 1) / zoom) - 1,
+                                   RoundHalfEven((full.bottom() + 1) / zoom) - 1));
+        if (!preview.intersects(area))
+            continue;
+        // Only the part being painted is composed, at full size, and scaled down as the
+        // bricks' own paint scales theirs.
+        const QRect part = preview & area;
+        const QRect fullPart(QPoint(RoundHalfEven(part.left() * zoom), RoundHalfEven(part.top() * zoom)),
+                             QPoint(RoundHalfEven((part.right() + 1) * zoom) - 1,
+                                    RoundHalfEven((part.bottom() + 1) * zoom) - 1));
+        QImage layer(fullPart.size(), QImage::Format_ARGB32_Premultiplied);
+        if (layer.isNull())
+            continue;
+        layer.fill(Qt::transparent);
+        BrickPlacement chosen = p;
+        if (chosen.brick.readability.autoContrast) {
+            const QRect box = p.Bounds().toAlignedRect();
+            chosen.contrast =
+                ChooseContrast(p, designer.CanvasArea(box), QPointF(box.topLeft()));
+        }
+        DrawPlacedBrick(layer, chosen, fullPart.topLeft(), designer.CanvasSize());
+        DrawComposed(painter, part, layer);
+    }
+}
+
 const BrickLayout* LayoutOf(const QWidget* brick) {
     if (const auto* text = qobject_cast<const TText*>(brick))
         return &text->Layout;
@@ -427,7 +751,7 @@ PlacementTarget SurfaceTargetOf(const QWidget* brick) {
     const TDesigner* d = DesignerOf(brick);
     if (!d || d->realPicture.isNull())
         return {};
-    return {d->realPicture.size(), 1.0, 1.0};
+    return TargetWithBand(d->realPicture.size(), d->Band);
 }
 
 bool PlacesItselfOnPhoto(const QWidget* brick) {

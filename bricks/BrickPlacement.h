@@ -2,6 +2,8 @@
 
 #include "bricks/BrickLayout.h"
 #include "bricks/BubbleShape.h"
+#include "bricks/Readability.h"
+#include "designer/state/CaptionBand.h"
 #include "platform/Toolkit.h"
 
 #include <QFont>
@@ -12,7 +14,10 @@
 #include <QSize>
 #include <QString>
 
+class QPainter;
 class QWidget;
+class TDesigner;
+class TText;
 
 // Where a brick goes on a photo, as one function of plain values: the screen, every save, the
 // batch, its preview and the command line place bricks with it. The values are copied from the
@@ -42,6 +47,10 @@ struct BrickData {
     Qt::Alignment alignment = Qt::AlignLeft;
     bool wordWrap = false;
     bool enabled = true;
+    // Its box painted in color when not transparent; outline, shadow, plate, automatic contrast.
+    bool transparent = true;
+    TColor color = clBtnFace;
+    Readability readability;
     // Date and time bricks: the value and the format the text comes from.
     double dateValue = 0;
     QString format;
@@ -66,7 +75,14 @@ struct BrickData {
 struct PlacementTarget {
     QSize size;
     double sx = 1.0, sy = 1.0;
+    // A caption band added to the photo on the target (see TCaptionBand): bricks anchored to its
+    // edge are placed inside it, every other anchored brick on the photo, whose shorter side
+    // margins and relative sizes are parts of. Empty without one.
+    QRect band{};
 };
+// The target of a photo of a size (the output's) with a band.
+PlacementTarget TargetWithBand(const QSize& photo, const TCaptionBand& band, double sx = 1.0,
+                               double sy = 1.0);
 
 // A brick placed: the brick as it is drawn there, in its own pixels (font, measured size, bubble
 // body and tail, picture size), and how its own pixels map onto the target.
@@ -75,6 +91,10 @@ struct BrickPlacement {
     QSize box;      // its own box: a text's turned bounding box, a bubble's or picture's size
     QPointF origin; // the box's top-left corner on the target
     double sx = 1.0, sy = 1.0;
+    // AutoContrast's choice for the photo under the box: dark or light text, or not chosen yet
+    // (DrawPlacedBrick then looks at the pixels it draws over).
+    enum class Contrast { Unchosen, Dark, Light };
+    Contrast contrast = Contrast::Unchosen;
 
     // The box on the target.
     QRectF Bounds() const;
@@ -109,8 +129,17 @@ void SetBrickDate(BrickData& brick, double value);
 // target's size. Throws when a bubble's bitmap cannot be had.
 void DrawPlacedBrick(QImage& image, const BrickPlacement& placement, const QPoint& bandOrigin,
                      const QSize& whole);
-// The rectangle of the target that drawing the brick may change.
+// The rectangle of the target that drawing the brick may change: its box, and for a text what
+// its outline, shadow and plate reach beyond it.
 QRectF PlacedFootprint(const BrickPlacement& placement, const QSize& whole);
+
+// The relative luminance (0 black .. 1 white) of an sRGB colour.
+double RelativeLuminance(QRgb rgb);
+// Which of black and white text contrasts more with the pixels of photo under the placed box;
+// photo's pixel (0, 0) lies at photoOrigin of the target and one photo pixel spans scale target
+// pixels. Dark when there is nothing to look at.
+BrickPlacement::Contrast ChooseContrast(const BrickPlacement& placement, const QImage& photo,
+                                        const QPointF& photoOrigin = {}, double scale = 1.0);
 
 // The bubble as ComposeBubble draws it, from plain values.
 BubbleDrawing BubbleDrawingOf(const BrickData& brick, const QRect& clip = QRect());
@@ -124,6 +153,18 @@ BrickData BrickDataOf(const QWidget* brick);
 bool IsPlaceableBrick(const QWidget* widget);
 // The bricks of a list (others left out) as plain values, in order.
 QList<BrickData> BrickDataOf(const QList<QWidget*>& bricks);
+
+// A text brick widget as the screen draws it: at its screen box's corner at full size (see
+// TText::ScreenFullBox), unscaled.
+BrickPlacement ScreenPlacementOf(const TText* text);
+// A full-size area of a surface's canvas (its photo with its band) with one placed brick drawn
+// over it, as the output shows that area; the parts of the area off the canvas (all of it
+// without a surface) take outside. AutoContrast looks at the area.
+QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designer,
+                       const QRect& area, QRgb outside = 0);
+// Paints onto a design surface's panel, at its zoom, what the surface's text bricks draw beyond
+// their own boxes (outlines, shadows, plates), over an area of the panel.
+void PaintSpills(QPainter& painter, const TDesigner& designer, const QRect& area);
 
 // Places a brick widget on the photo of its design surface and shows it there: its full-size
 // corner, font, size and (for a bubble) body, tail and marker, and its preview geometry at the

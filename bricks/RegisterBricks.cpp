@@ -1,11 +1,13 @@
 #include "bricks/RegisterBricks.h"
 
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
+#include "designer/state/TcPanel.h"
 #include "imaging/core/PictureLoader.h"
 #include "platform/ComponentRegistry.h"
 
@@ -31,4 +33,5 @@ void RegisterBricks() {
     registerClass<TPictureimg>("TPictureimg");
     registerClass<TTextBubble>("TTextBubble");
     registerClass<TBubbleFrom>("TBubbleFrom");
+    TcPanel::SetBrickOverlay(PaintSpills);
 }

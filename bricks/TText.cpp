@@ -9,6 +9,7 @@
 #include "platform/TextEngine.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 double ZoomRatioOf(const QWidget* brick) {
@@ -43,6 +44,64 @@ void TText::setOpacity(int alpha) {
     update();
 }
 
+void TText::setReadable(const Readability& r) {
+    if (r == Readable)
+        return;
+    const bool spilled = Readable.spills();
+    Readable = r;
+    update();
+    if ((spilled || r.spills()) && parentWidget())
+        parentWidget()->update();
+}
+
+void TText::setOutline(TColor v) {
+    Readability r = Readable;
+    r.outline = v;
+    setReadable(r);
+}
+
+void TText::setOutlineWidth(int v) {
+    Readability r = Readable;
+    r.outlineWidth = std::clamp(v, 0, 100);
+    setReadable(r);
+}
+
+void TText::setShadow(TColor v) {
+    Readability r = Readable;
+    r.shadow = v;
+    setReadable(r);
+}
+
+void TText::setShadowOffset(int v) {
+    Readability r = Readable;
+    r.shadowOffset = std::clamp(v, 0, 100);
+    setReadable(r);
+}
+
+void TText::setBackdrop(TColor v) {
+    Readability r = Readable;
+    r.backdrop = v;
+    setReadable(r);
+}
+
+void TText::setBackdropOpacity(int v) {
+    Readability r = Readable;
+    r.backdropOpacity = std::clamp(v, 0, 255);
+    setReadable(r);
+}
+
+void TText::setBackdropPadding(int v) {
+    Readability r = Readable;
+    r.backdropPadding = std::clamp(v, 0, 200);
+    setReadable(r);
+}
+
+void TText::setAutoContrast(bool v) {
+    Readability r = Readable;
+    r.autoContrast = v;
+    setReadable(r);
+}
+
 void TText::Loaded() {
     // The font as stored is the brick's own, not a user's change of it.
     PlacedFontPixels = Font()->toQFont().pixelSize();
@@ -71,29 +130,22 @@ QRect TText::FullBox(int left, int top) const {
     return QRect(QPoint(left, top), TextBoxSize(FullWidth, FullHeight, Angle));
 }
 
-void TText::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    if (!Transparent())
-        p.fillRect(rect(), TColorToQColor(Color()));
+QRect TText::ScreenFullBox() const {
     const double zoom = ZoomRatioOf(this);
     // The full-size corner the render uses, unless the brick was moved since it was set (a
     // drag in progress): at a zoom ratio above 1, Left x zoom can miss it by a few pixels.
     const auto fullOf = [zoom](int preview, int full) {
         return RoundHalfEven(full / zoom) == preview ? full : RoundHalfEven(preview * zoom);
     };
-    const QRect box = FullBox(fullOf(Left(), FullLeft), fullOf(Top(), FullTop));
+    return FullBox(fullOf(Left(), FullLeft), fullOf(Top(), FullTop));
+}
+
+void TText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect box = ScreenFullBox();
     const TDesigner* d = DesignerOf(this);
-    TextBoxParams params;
-    params.font = Font();
-    params.text = ShownCaption(*this);
-    params.angle = Angle;
-    params.opacity = Opacity;
-    params.fullHeight = FullHeight;
-    params.fullWidth = FullWidth;
-    params.alignment = TextAlignment(Alignment());
-    params.drawText = isEnabled();
     const QImage composed =
-        ComposeTextBox(d ? d->realPicture : QImage(), box, params, TColorToQColor(Color()).rgba());
+        ComposeOnCanvas(ScreenPlacementOf(this), d, box, TColorToQColor(Color()).rgba());
     if (composed.isNull() || width() <= 0 || height() <= 0)
         return;
     DrawComposed(p, rect(), composed);

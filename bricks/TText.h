@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bricks/BrickLayout.h"
+#include "bricks/Readability.h"
 #include "platform/TCustomLabel.h"
 
 #include <QRect>
@@ -27,6 +28,26 @@ class TText : public TCustomLabel {
     Q_CLASSINFO("default:MarginX", "0.0")
     Q_CLASSINFO("default:MarginY", "0.0")
     Q_CLASSINFO("default:RelativeSize", "0.0")
+    // Readable on any photo: see Readability. Stored only when set.
+    Q_PROPERTY(TColor Outline READ Outline WRITE setOutline)
+    Q_PROPERTY(int OutlineWidth READ OutlineWidth WRITE setOutlineWidth)
+    Q_PROPERTY(TColor Shadow READ Shadow WRITE setShadow)
+    Q_PROPERTY(int ShadowOffset READ ShadowOffset WRITE setShadowOffset)
+    Q_PROPERTY(TColor Backdrop READ Backdrop WRITE setBackdrop)
+    Q_PROPERTY(int BackdropOpacity READ BackdropOpacity WRITE setBackdropOpacity)
+    Q_PROPERTY(int BackdropPadding READ BackdropPadding WRITE setBackdropPadding)
+    Q_PROPERTY(bool AutoContrast READ AutoContrast WRITE setAutoContrast)
+    Q_CLASSINFO("type:Outline", "TColor")
+    Q_CLASSINFO("default:Outline", "clNone")
+    Q_CLASSINFO("default:OutlineWidth", "8")
+    Q_CLASSINFO("type:Shadow", "TColor")
+    Q_CLASSINFO("default:Shadow", "clNone")
+    Q_CLASSINFO("default:ShadowOffset", "8")
+    Q_CLASSINFO("type:Backdrop", "TColor")
+    Q_CLASSINFO("default:Backdrop", "clNone")
+    Q_CLASSINFO("default:BackdropOpacity", "160")
+    Q_CLASSINFO("default:BackdropPadding", "25")
+    Q_CLASSINFO("default:AutoContrast", "False")
 
 public:
     Q_INVOKABLE explicit TText(QWidget* parent = nullptr);
@@ -50,6 +71,25 @@ public:
     void setMarginY(double v) { Layout.marginY = v; }
     // Negative sizes mean none.
     void setRelativeSize(double v) { Layout.relativeSize = v > 0 ? v : 0; }
+    Readability Readable;
+    TColor Outline() const { return Readable.outline; }
+    int OutlineWidth() const { return Readable.outlineWidth; }
+    TColor Shadow() const { return Readable.shadow; }
+    int ShadowOffset() const { return Readable.shadowOffset; }
+    TColor Backdrop() const { return Readable.backdrop; }
+    int BackdropOpacity() const { return Readable.backdropOpacity; }
+    int BackdropPadding() const { return Readable.backdropPadding; }
+    bool AutoContrast() const { return Readable.autoContrast; }
+    // Percentages are kept within 0..100 (the padding 0..200), the opacity within 0..255.
+    void setOutline(TColor v);
+    void setOutlineWidth(int v);
+    void setShadow(TColor v);
+    void setShadowOffset(int v);
+    void setBackdrop(TColor v);
+    void setBackdropOpacity(int v);
+    void setBackdropPadding(int v);
+    void setAutoContrast(bool v);
+
     // The font's pixel size the brick was last placed with: a font of another size since is the
     // user's choice, from which a relative size is taken anew.
     int PlacedFontPixels = 0;
@@ -63,8 +103,12 @@ public:
 
     // The full-size box the text occupies at the given top-left corner (rotated bounding box).
     QRect FullBox(int left, int top) const;
+    // Its full-size box where the screen shows it now (during a drag, where it is dragged to).
+    QRect ScreenFullBox() const;
 
 protected:
+    // What is drawn beyond the box (outline, shadow, plate) shows on the panel around it.
+    void setReadable(const Readability& r);
     void AdjustBounds() override { FitToText(); }
     void Loaded() override;
     void paintEvent(QPaintEvent* event) override;

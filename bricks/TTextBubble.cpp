@@ -219,7 +219,7 @@ void TTextBubble::paintEvent(QPaintEvent*) {
     // Only the part over the photo can show: the picture panel ends with it.
     const TDesigner* designer = DesignerOf(this);
     const QRect area = designer && !designer->realPicture.isNull()
-                           ? designer->realPicture.rect()
+                           ? QRect(QPoint(), designer->CanvasSize())
                            : QRect(FullLeft, FullTop, FullWidth, FullHeight);
     const QRect part = ComposedRect(area).translated(-FullLeft, -FullTop);
     if (part.isEmpty())

@@ -50,6 +50,39 @@ QSizeF MeasureText(const QFont& font, const QString& text) {
     return layoutBlock(QFontMetricsF(font), text).size;
 }
 
+namespace {
+// Where each line's pen starts, as DrawText places it.
+qreal lineStart(const QFontMetricsF& fm, const Block& b, const QString& line, qreal width,
+                Qt::Alignment alignment) {
+    qreal x = b.indent;
+    const bool right = alignment & Qt::AlignRight;
+    const bool centre = alignment & Qt::AlignHCenter;
+    if ((right || centre) && !line.isEmpty()) {
+        // The line's extent from its pen start, as the block measured it.
+        const qreal extent = std::max(fm.horizontalAdvance(line), fm.boundingRect(line).right());
+        const qreal room = width - b.indent - extent;
+        x += right ? room : room / 2;
+    }
+    return x;
+}
+} // namespace
+
+QPainterPath TextPath(const QFont& font, const QString& text, Qt::Alignment alignment,
+                      qreal boxWidth) {
+    QPainterPath path;
+    const QFontMetricsF fm(font);
+    const Block b = layoutBlock(fm, text);
+    const qreal width = boxWidth > 0 ? boxWidth : b.size.width();
+    for (int i = 0; i < b.lines.size(); ++i) {
+        const QString& line = b.lines.at(i);
+        if (!line.isEmpty())
+            path.addText(QPointF(lineStart(fm, b, line, width, alignment),
+                                 fm.ascent() + i * fm.lineSpacing()),
+                         font, line);
+    }
+    return path;
+}
+
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
               const QTransform& transform, const QRectF& clip, Qt::Alignment alignment,
               qreal boxWidth) {
@@ -66,17 +99,9 @@ void DrawText(QImage& target, const QFont& font, const QString& text, const QCol
     const QFontMetricsF fm(font);
     const Block b = layoutBlock(fm, text);
     const qreal width = boxWidth > 0 ? boxWidth : b.size.width();
-    const bool right = alignment & Qt::AlignRight;
-    const bool centre = alignment & Qt::AlignHCenter;
     for (int i = 0; i < b.lines.size(); ++i) {
         const QString& line = b.lines.at(i);
-        qreal x = b.indent;
-        if ((right || centre) && !line.isEmpty()) {
-            // The line's extent from its pen start, as the block measured it.
-            const qreal extent = std::max(fm.horizontalAdvance(line), fm.boundingRect(line).right());
-            const qreal room = width - b.indent - extent;
-            x += right ? room : room / 2;
-        }
-        p.drawText(QPointF(x, fm.ascent() + i * fm.lineSpacing()), line);
+        p.drawText(QPointF(lineStart(fm, b, line, width, alignment), fm.ascent() + i * fm.lineSpacing()),
+                   line);
     }
 }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPainterPath>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,11 @@ QSizeF MeasureText(const QFont& font, const QString& text);
 void DrawText(QImage& target, const QFont& font, const QString& text, const QColor& color,
               const QTransform& transform = QTransform(), const QRectF& clip = QRectF(),
               Qt::Alignment alignment = Qt::AlignLeft, qreal boxWidth = 0);
+
+// The block's glyphs as a path laid out exactly as DrawText draws them (before its transform),
+// for outlines and shadows around the same letters.
+QPainterPath TextPath(const QFont& font, const QString& text, Qt::Alignment alignment = Qt::AlignLeft,
+                      qreal boxWidth = 0);
 
 // How many text blocks were laid out (measured or drawn) in this process so far, on any thread:
 // tests and benchmarks check with it that a render lays each text out once.

@@ -147,6 +147,8 @@ int renderCommand(CliContext& c) {
                 designer.realMetadata = TPhotoMetadata();
                 designer.ZoomRatio = 1.0;
                 readPatternFor(designer, pattern, zoom);
+                if (designer.Band.on)
+                    throw Exception(BandRefusal()); // each image takes the usual path
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
                                         results[i].bytes = bytes;

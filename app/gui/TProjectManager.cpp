@@ -496,6 +496,12 @@ QAction* TProjectManager::makeAction(const char* name, const QString& text, cons
 
 void TProjectManager::buildActions() {
     const QKeySequence none;
+    // However the band comes or goes (the menu, undo, a pattern read), the taller or shorter
+    // picture is centred again.
+    connect(m_designer, &TDesigner::bandChanged, this, [this] {
+        centrePreview();
+        updateActions();
+    });
     // Ctrl+O opens a pattern, as it always has; the photo takes Shift with it.
     makeAction("aOpenImage", QStringLiteral("&Open Image"), "Image",
                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { openImageCommand(); });
@@ -573,6 +579,13 @@ void TProjectManager::buildActions() {
     makeAction("aRotateClock", QStringLiteral("Ro&tate 90° Clockwise"), "Image", none,
                [this] { rotate(90); });
     makeAction("aEffects", QStringLiteral("Effects"), "Image", none, [this] { showEffects(); });
+    // A band below the photo for the captions, as one step of the pattern's history.
+    makeAction("aCaptionBand", QStringLiteral("Caption &Band"), "Pattern", none, [this] {
+        m_designSurface->SetProperty(m_designer, QStringLiteral("CaptionBand"),
+                                     m_designer->Band.on ? QString()
+                                                         : QStringLiteral("Bottom,120,clWhite"));
+    })->setCheckable(true);
+    action(QStringLiteral("aCaptionBand"))->setIconVisibleInMenu(false);
     makeAction("aZoomin", QStringLiteral("&Zoom In"), "View", QKeySequence(Qt::CTRL | Qt::Key_Equal),
                [this] { zoomIn(); })
         ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
@@ -650,7 +663,8 @@ void TProjectManager::buildMenus() {
           "aGridStep", "-", "aInspector", "aExplorer"});
     fill(QStringLiteral("&Edit"),
          {"aUndo", "aRedo", "-", "aCopy", "aCut", "aPaste", "aDuplicate", "aDelete", "aSelectAll",
-          "-", "aEffects", "aResize", "aRotateCount", "aRotateClock", "-", "aBringToFromt",
+          "-", "aEffects", "aResize", "aRotateCount", "aRotateClock", "aCaptionBand", "-",
+          "aBringToFromt",
           "aSendToBack"});
     fill(QStringLiteral("&Help"), {"aAbout", "actTip", "Action1", "Action2"});
 }
@@ -775,6 +789,7 @@ void TProjectManager::updateActions() {
     // Something to clear: bricks, or a pattern file that is open.
     action(QStringLiteral("aNew"))->setEnabled(m_surface->hasBricks() || !m_patternPath.isEmpty());
     action(QStringLiteral("aShowGrid"))->setChecked(m_designer->ShowGrid());
+    action(QStringLiteral("aCaptionBand"))->setChecked(m_designer->Band.on);
     action(QStringLiteral("aSnapToGrid"))->setChecked(m_designer->IsGrid());
     if (m_gridStep->value() != m_designer->GridX()) {
         const QSignalBlocker block(m_gridStep);

@@ -70,7 +70,7 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
     // The render's target, scaled down to the tile: a fit's scale for what keeps its own place.
     const double sx = double(out.width()) / turned.width() * double(size.width()) / out.width();
     const double sy = double(out.height()) / turned.height() * double(size.height()) / out.height();
-    const PlacementTarget target{size, sx, sy};
+    const PlacementTarget target{size, sx, sy, {}};
     QList<QRectF> boxes;
     for (BrickData& b : bricks) {
         if (dateValue)

@@ -332,7 +332,9 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
             w.exifError = photo.exifError;
             return;
         }
-        if (KeepQualityWanted(w.source, ro)) {
+        if (KeepQualityWanted(w.source, ro) && ro.band.on) {
+            w.fallbackNotice = KeepQualityFallbackNotice(w.source, BandRefusal());
+        } else if (KeepQualityWanted(w.source, ro)) {
             QByteArray source = ReadFileBytes(w.source);
             if (DetectImageType(source) == ImageFileType::Jpeg) {
                 TExif exif;
@@ -496,7 +498,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     while (committed < n) {
         while (!stop && next < n && next - committed < window) {
             FileWork* w = works[next++].get();
-            const RenderOptions ro = renderOptions(options, w->plan.WriteName());
+            RenderOptions ro = renderOptions(options, w->plan.WriteName());
+            ro.band = designer.Band;
             pool.start([w, ro, settings, &moveOn] {
                 loadAndPrepare(*w, ro, settings);
                 moveOn(*w, w->recaption || w->failed == FileWork::NoFailure ? FileWork::Loaded
@@ -561,7 +564,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                     continue;
                 }
                 DrawBricks(w.picture.image, designer, w.source, true, w.picture.sx,
-                           w.picture.sy, {}, {}, w.colours.get());
+                           w.picture.sy, {}, {}, w.colours.get(), w.picture.band);
             } catch (const std::exception& e) {
                 w.failed = FileWork::RenderFailed;
                 w.error = messageOf(e);

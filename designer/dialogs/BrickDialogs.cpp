@@ -110,6 +110,8 @@ TBrickDialog::TBrickDialog(TText* brick, const QString& caption, QWidget* parent
     bg->addWidget(cbTransparent);
     gbBackground->hide();
 
+    buildReadability();
+
     btnOk = named(new QPushButton(QStringLiteral("Ok"), this), "btnOk");
     btnCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
     btnOk->setDefault(true);
@@ -142,6 +144,7 @@ void TBrickDialog::finishLayout(QWidget* own) {
     commonLayout->addLayout(font);
     commonLayout->addLayout(transp);
     commonLayout->addWidget(gbBackground);
+    commonLayout->addWidget(gbReadability);
     common->setVisible(m_brick != nullptr);
     top->addWidget(common);
     auto* buttons = new QHBoxLayout;
@@ -150,6 +153,130 @@ void TBrickDialog::finishLayout(QWidget* own) {
     buttons->addWidget(btnCancel);
     top->addLayout(buttons);
     adjustSize();
+}
+
+void TBrickDialog::buildReadability() {
+    auto named = [](auto* w, const char* name) {
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+    gbReadability = named(new QGroupBox(QStringLiteral("Readability"), this), "gbReadability");
+    QWidget* g = gbReadability;
+    cbOutline = named(new QCheckBox(QStringLiteral("&Outline"), g), "cbOutline");
+    shpOutline = named(new TClickLabel(g), "shpOutline");
+    spedOutlineWidth = named(new QSpinBox(g), "spedOutlineWidth");
+    cbShadow = named(new QCheckBox(QStringLiteral("S&hadow"), g), "cbShadow");
+    shpShadow = named(new TClickLabel(g), "shpShadow");
+    spedShadowOffset = named(new QSpinBox(g), "spedShadowOffset");
+    cbBackdrop = named(new QCheckBox(QStringLiteral("&Backdrop"), g), "cbBackdrop");
+    shpBackdrop = named(new TClickLabel(g), "shpBackdrop");
+    spedBackdropOpacity = named(new QSpinBox(g), "spedBackdropOpacity");
+    spedBackdropPadding = named(new QSpinBox(g), "spedBackdropPadding");
+    cbAutoContrast = named(new QCheckBox(QStringLiteral("Black or white, &whichever reads "
+                                                        "better on each photo"),
+                                         g),
+                           "cbAutoContrast");
+    for (TClickLabel* swatch : {shpOutline, shpShadow, shpBackdrop}) {
+        swatch->setFixedSize(32, 16);
+        swatch->setCursor(Qt::PointingHandCursor);
+    }
+    spedOutlineWidth->setRange(0, 100);
+    spedShadowOffset->setRange(0, 100);
+    spedBackdropPadding->setRange(0, 200);
+    spedBackdropOpacity->setRange(0, 255);
+    for (QSpinBox* spin : {spedOutlineWidth, spedShadowOffset, spedBackdropPadding})
+        spin->setSuffix(QStringLiteral(" % of the line"));
+    spedBackdropOpacity->setPrefix(QStringLiteral("opacity "));
+    auto* grid = new QGridLayout(g);
+    grid->addWidget(cbOutline, 0, 0);
+    grid->addWidget(shpOutline, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("width"), g), 0, 2);
+    grid->addWidget(spedOutlineWidth, 0, 3);
+    grid->addWidget(cbShadow, 1, 0);
+    grid->addWidget(shpShadow, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("offset"), g), 1, 2);
+    grid->addWidget(spedShadowOffset, 1, 3);
+    grid->addWidget(cbBackdrop, 2, 0);
+    grid->addWidget(shpBackdrop, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("padding"), g), 2, 2);
+    grid->addWidget(spedBackdropPadding, 2, 3);
+    grid->addWidget(spedBackdropOpacity, 3, 3);
+    grid->addWidget(cbAutoContrast, 4, 0, 1, 4);
+    // A bubble's own body keeps its text readable.
+    gbReadability->setVisible(m_brick && !qobject_cast<TTextBubble*>(m_brick.data()));
+    refreshReadability();
+
+    // Every change goes to the brick at once, through its published properties.
+    const auto write = [this](const char* name, const QVariant& value) {
+        if (m_brick)
+            m_brick->setProperty(name, value);
+        refreshReadability();
+    };
+    const auto toggle = [this, write](const char* name, bool on) {
+        if (!m_brick)
+            return;
+        const TColor now = m_brick->property(name).value<TColor>();
+        if (on && now == clNone)
+            write(name, QVariant::fromValue<TColor>(clBlack));
+        else if (!on && now != clNone)
+            write(name, QVariant::fromValue<TColor>(clNone));
+    };
+    connect(cbOutline, &QCheckBox::toggled, this, [toggle](bool on) { toggle("Outline", on); });
+    connect(cbShadow, &QCheckBox::toggled, this, [toggle](bool on) { toggle("Shadow", on); });
+    connect(cbBackdrop, &QCheckBox::toggled, this, [toggle](bool on) { toggle("Backdrop", on); });
+    connect(cbAutoContrast, &QCheckBox::toggled, this,
+            [write](bool on) { write("AutoContrast", on); });
+    connect(spedOutlineWidth, &QSpinBox::valueChanged, this,
+            [write](int v) { write("OutlineWidth", v); });
+    connect(spedShadowOffset, &QSpinBox::valueChanged, this,
+            [write](int v) { write("ShadowOffset", v); });
+    connect(spedBackdropOpacity, &QSpinBox::valueChanged, this,
+            [write](int v) { write("BackdropOpacity", v); });
+    connect(spedBackdropPadding, &QSpinBox::valueChanged, this,
+            [write](int v) { write("BackdropPadding", v); });
+    connect(shpOutline, &TClickLabel::clicked, this, [this] { editReadableColor("Outline"); });
+    connect(shpShadow, &TClickLabel::clicked, this, [this] { editReadableColor("Shadow"); });
+    connect(shpBackdrop, &TClickLabel::clicked, this, [this] { editReadableColor("Backdrop"); });
+}
+
+void TBrickDialog::refreshReadability() {
+    if (!m_brick)
+        return;
+    const Readability& r = m_brick->Readable;
+    const auto show = [](QCheckBox* box, TClickLabel* swatch, TColor color) {
+        const QSignalBlocker block(box);
+        box->setChecked(color != clNone);
+        if (color != clNone)
+            setSwatch(swatch, color);
+        else
+            swatch->setStyleSheet(QStringLiteral("border: 1px dashed gray;"));
+    };
+    show(cbOutline, shpOutline, r.outline);
+    show(cbShadow, shpShadow, r.shadow);
+    show(cbBackdrop, shpBackdrop, r.backdrop);
+    const auto value = [](QSpinBox* spin, int v, bool enabled) {
+        const QSignalBlocker block(spin);
+        spin->setValue(v);
+        spin->setEnabled(enabled);
+    };
+    value(spedOutlineWidth, r.outlineWidth, r.outline != clNone);
+    value(spedShadowOffset, r.shadowOffset, r.shadow != clNone);
+    value(spedBackdropOpacity, r.backdropOpacity, r.backdrop != clNone);
+    value(spedBackdropPadding, r.backdropPadding, r.backdrop != clNone);
+    const QSignalBlocker block(cbAutoContrast);
+    cbAutoContrast->setChecked(r.autoContrast);
+}
+
+void TBrickDialog::editReadableColor(const char* property) {
+    if (!m_brick || !EditorDialogs().ChooseColor)
+        return;
+    TColor color = m_brick->property(property).value<TColor>();
+    if (color == clNone)
+        color = clBlack;
+    if (!EditorDialogs().ChooseColor(color))
+        return;
+    m_brick->setProperty(property, QVariant::fromValue<TColor>(color));
+    refreshReadability();
 }
 
 void TBrickDialog::refreshFontLabels() {

@@ -60,6 +60,19 @@ public:
     QGroupBox* gbBackground;
     QFrame* shpBackColor;
     QCheckBox* cbTransparent;
+    // "Readability": outline, shadow, plate and automatic contrast (not for bubbles).
+    QGroupBox* gbReadability;
+    QCheckBox* cbOutline;
+    TClickLabel* shpOutline;
+    QSpinBox* spedOutlineWidth;
+    QCheckBox* cbShadow;
+    TClickLabel* shpShadow;
+    QSpinBox* spedShadowOffset;
+    QCheckBox* cbBackdrop;
+    TClickLabel* shpBackdrop;
+    QSpinBox* spedBackdropOpacity;
+    QSpinBox* spedBackdropPadding;
+    QCheckBox* cbAutoContrast;
     QPushButton* btnOk;
     QPushButton* btnCancel;
 
@@ -74,6 +87,10 @@ protected:
     void refreshFontLabels();
 
 private:
+    void buildReadability();
+    void refreshReadability();
+    // Picks a colour for one of the readability colours (Outline, Shadow, Backdrop).
+    void editReadableColor(const char* property);
     QPointer<TText> m_brick;
 };
 

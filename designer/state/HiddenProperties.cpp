@@ -81,10 +81,15 @@ const QList<HiddenClassProperties>& HiddenPropertyTable() {
                                         QStringLiteral("Align"),
                                         QStringLiteral("Name"),
                                         QStringLiteral("Anchors")};
-    // A bubble does not turn; where its body starts follows from dragging its tail.
+    // A bubble does not turn; where its body starts follows from dragging its tail. Its own
+    // body keeps its text readable: no outline, shadow, plate or contrast choice.
     static const QStringList bubble =
-        text +
-        QStringList{QStringLiteral("Angle"), QStringLiteral("BodyLeft"), QStringLiteral("BodyTop")};
+        text + QStringList{QStringLiteral("Angle"),           QStringLiteral("BodyLeft"),
+                           QStringLiteral("BodyTop"),         QStringLiteral("Outline"),
+                           QStringLiteral("OutlineWidth"),    QStringLiteral("Shadow"),
+                           QStringLiteral("ShadowOffset"),    QStringLiteral("Backdrop"),
+                           QStringLiteral("BackdropOpacity"), QStringLiteral("BackdropPadding"),
+                           QStringLiteral("AutoContrast")};
     static const QList<HiddenClassProperties> table = {
         {QStringLiteral("TDesigner"), designer},  {QStringLiteral("TText"), text},
         {QStringLiteral("TTextTime"), text},      {QStringLiteral("TTextDate"), text},

@@ -124,14 +124,31 @@ const QList<QImage>& TDesigner::Levels() const {
 QSize TDesigner::PreviewSize() const {
     if (realPicture.isNull() || ZoomRatio <= 0)
         return {};
-    return {std::max(1, PreviewFromFull(realPicture.width())),
-            std::max(1, PreviewFromFull(realPicture.height()))};
+    const QSize canvas = CanvasSize();
+    return {std::max(1, PreviewFromFull(canvas.width())),
+            std::max(1, PreviewFromFull(canvas.height()))};
 }
 
 void TDesigner::PaintPreview(QPainter& painter, const QRect& area) const {
-    const QSize preview = PreviewSize();
-    const QRect shown = area.intersected(QRect(QPoint(), preview));
-    if (shown.isEmpty())
+    const QSize whole = PreviewSize();
+    if (whole.isEmpty())
+        return;
+    // The photo's part of the preview, and the band's beside it.
+    QRect photoRect(QPoint(0, 0), whole);
+    const QRect band = BandRect();
+    if (!band.isEmpty()) {
+        const int bandTop = PreviewFromFull(band.top()), bandBottom = PreviewFromFull(band.bottom() + 1);
+        const QRect bandPreview = QRect(0, bandTop, whole.width(), bandBottom - bandTop) &
+                                  QRect(QPoint(), whole);
+        painter.fillRect(bandPreview & area, TColorToQColor(Band.color));
+        photoRect = Band.edge == TCaptionBand::Edge::Top
+                        ? QRect(0, bandPreview.bottom() + 1, whole.width(),
+                                whole.height() - bandPreview.height())
+                        : QRect(0, 0, whole.width(), bandPreview.top());
+    }
+    const QSize preview = photoRect.size();
+    const QRect shown = area.intersected(photoRect).translated(-photoRect.topLeft());
+    if (shown.isEmpty() || preview.isEmpty())
         return;
     // The smallest picture that still has a pixel for every pixel shown: the photo itself, or
     // the halving whose scale lies between the zoom ratio and half of it.
@@ -149,7 +166,7 @@ void TDesigner::PaintPreview(QPainter& painter, const QRect& area) const {
     // show.
     const bool exact = image.size() == preview;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !exact && ZoomRatio > 1.0 / 3);
-    painter.drawImage(QRectF(shown), image, source);
+    painter.drawImage(QRectF(shown.translated(photoRect.topLeft())), image, source);
     painter.restore();
 }
 
@@ -221,6 +238,15 @@ QString sizeText(QSize size) {
                           : QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
 }
 } // namespace
+
+void TDesigner::SetCaptionBandText(const QString& text) {
+    const TCaptionBand band = BandFromText(text);
+    if (band == Band)
+        return;
+    Band = band;
+    UpdatePreview();
+    emit bandChanged();
+}
 
 QString TDesigner::PictureText() const {
     return sizeText(PreviewSize());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "designer/state/CaptionBand.h"
 #include "imaging/core/PhotoMetadata.h"
 #include "imaging/core/TExif.h"
 #include "patterns/settings/CaptionFields.h"
@@ -42,6 +43,8 @@ class TDesigner : public QWidget {
     Q_PROPERTY(QString realPicture READ RealPictureText)
     Q_PROPERTY(QString realExif READ ExifText)
     Q_PROPERTY(QWidget* Panel1 READ PanelWidget)
+    // The caption band as one text (see BandText); empty for none.
+    Q_PROPERTY(QString CaptionBand READ CaptionBandText WRITE SetCaptionBandText)
 
 public:
     explicit TDesigner(QWidget* parent = nullptr);
@@ -68,6 +71,19 @@ public:
     // The pattern's edits, kept by the design surface; none without one.
     QPointer<QUndoStack> History;
     QString FileName; // the open image's path
+    // The pattern's caption band, if it has one. The bricks' full-size coordinates are those of
+    // the canvas: the photo with its band.
+    TCaptionBand Band;
+    QSize CanvasSize() const { return ::CanvasSize(Band, realPicture.size()); }
+    QRect PhotoRect() const { return PhotoRectOnCanvas(Band, realPicture.size()); }
+    QRect BandRect() const { return BandRectOnCanvas(Band, realPicture.size()); }
+    QString CaptionBandText() const { return BandText(Band); }
+    // Sets the band; the surface re-places the bricks and the preview (bandChanged).
+    void SetCaptionBandText(const QString& text);
+    // A full-size area of the canvas (see CanvasPart).
+    QImage CanvasArea(const QRect& area, QRgb outside = 0) const {
+        return CanvasPart(realPicture, Band, area, outside);
+    }
 
     // The pattern is modified when its history is not at the state last read or saved.
     bool PatternModified() const;
@@ -96,8 +112,8 @@ public:
     // colours).
     void UpdatePreview();
 
-    // The preview's size: round(W / zoom) x round(H / zoom), at least 1 x 1; empty without a
-    // photo.
+    // The preview's size: round(W / zoom) x round(H / zoom) of the canvas, at least 1 x 1;
+    // empty without a photo.
     QSize PreviewSize() const;
     // Paints an area of the preview (preview coordinates) at the same place of the painter.
     void PaintPreview(QPainter& painter, const QRect& area) const;
@@ -130,6 +146,7 @@ public:
 
 signals:
     void gridChanged();
+    void bandChanged();
 
 private:
     // realPicture halved again and again, down to about 64 pixels; made for the photo whose

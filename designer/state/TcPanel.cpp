@@ -8,6 +8,17 @@
 #include <QPainter>
 #include <QPolygon>
 
+namespace {
+TcPanel::Overlay& brickOverlay() {
+    static TcPanel::Overlay overlay;
+    return overlay;
+}
+} // namespace
+
+void TcPanel::SetBrickOverlay(Overlay overlay) {
+    brickOverlay() = std::move(overlay);
+}
+
 TcPanel::TcPanel(TDesigner* designer) : QWidget(designer), m_designer(designer) {
     setObjectName(QStringLiteral("Panel1"));
 }
@@ -28,6 +39,8 @@ void TcPanel::paintEvent(QPaintEvent* event) {
             m_designer->PreviewImage(area).convertToFormat(QImage::Format_RGB32);
         p.drawImage(area.topLeft(), ConvertImageColors(part, profile, display));
     }
+    if (brickOverlay() && !area.isEmpty())
+        brickOverlay()(p, *m_designer, area);
     if (m_designer->ShowGrid())
         PaintGrid(p, area, m_designer->GridX(), m_designer->GridY());
 }

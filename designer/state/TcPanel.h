@@ -3,6 +3,7 @@
 #include "designer/state/TDesigner.h"
 
 #include <QWidget>
+#include <functional>
 
 class QPainter;
 
@@ -19,6 +20,11 @@ public:
     explicit TcPanel(TDesigner* designer);
     int Tag() const { return kPictureTag; }
     TDesigner* Designer() const { return m_designer; }
+
+    // What the bricks draw beyond their own boxes, painted over the photo under them (the bricks
+    // install it: this layer does not know them).
+    using Overlay = std::function<void(QPainter&, const TDesigner&, const QRect& area)>;
+    static void SetBrickOverlay(Overlay overlay);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -802,6 +802,7 @@ void DesignSurface::ClearPattern() {
     m_pendingDrag.reset();
     ::ClearBricks(m_designer);
     m_undo->clear();
+    m_designer.SetCaptionBandText(QString()); // the band is the pattern's
     m_designer.Panel1->update();
     Inspect(&m_designer);
     emit selectionChanged();
@@ -985,6 +986,14 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
 }
 
 void DesignSurface::AfterPropertyWrite(QObject* object, const QString& propertyName) {
+    if (object == &m_designer &&
+        propertyName.compare(QLatin1String("CaptionBand"), Qt::CaseInsensitive) == 0) {
+        // Bricks anchored to the band's edge move into it or out of it.
+        PhotoChanged(m_designer);
+        RealignHandle();
+        UpdateAnchorMark();
+        return;
+    }
     auto* widget = qobject_cast<QWidget*>(object);
     if (IsBrick(widget)) {
         BrickLayout* layout = LayoutOf(widget);
@@ -1038,9 +1047,10 @@ void DesignSurface::SetAnchor(const QList<QWidget*>& bricks,
 }
 
 Tk::TBrickAnchor DesignSurface::NearestCorner(const QWidget* brick) const {
-    const QSize photo = m_designer.realPicture.size();
+    const QSize photo = m_designer.CanvasSize();
     const BrickData b = BrickDataOf(brick);
-    const QRectF box = ::PlaceBrick(b, {photo, 1.0, 1.0}).Bounds();
+    const QRectF box =
+        ::PlaceBrick(b, TargetWithBand(m_designer.realPicture.size(), m_designer.Band)).Bounds();
     const bool right = box.center().x() > photo.width() / 2.0;
     const bool bottom = box.center().y() > photo.height() / 2.0;
     return bottom ? (right ? Tk::baBottomRight : Tk::baBottomLeft)

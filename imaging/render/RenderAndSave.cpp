@@ -260,13 +260,13 @@ class BrickPlan {
 public:
     // picture: the size of the whole picture in pixels, at the bricks' scale (sx, sy).
     BrickPlan(const TDesigner& designer, const QString& sourceFile, bool perFileDates, double sx,
-              double sy, const QSize& picture)
+              double sy, const QSize& picture, const QRect& band = {})
         : m_whole(picture) {
         const QRect bounds(QPoint(), picture);
         for (BrickPlacement& p :
-             placedBricks(designer, sourceFile, perFileDates, {picture, sx, sy})) {
+             placedBricks(designer, sourceFile, perFileDates, {picture, sx, sy, band})) {
             const BrickData& b = p.brick;
-            if ((b.isText() && b.kind != BrickKind::Bubble &&
+            if ((b.isText() && b.kind != BrickKind::Bubble && b.transparent &&
                  (b.opacity <= 0 || b.text.isEmpty())) ||
                 (b.kind == BrickKind::Picture && b.picture.isNull()))
                 continue; // draws nothing
@@ -291,6 +291,23 @@ public:
     // Every rectangle of the picture that drawing the bricks may change.
     const QList<QRect>& footprints() const { return m_footprints; }
 
+    // Whether a brick picks black or white text for the photo under it.
+    bool needsPhoto() const {
+        for (const Item& item : m_items)
+            if (item.placement.brick.readability.autoContrast &&
+                item.placement.contrast == BrickPlacement::Contrast::Unchosen)
+                return true;
+        return false;
+    }
+    // Makes those choices from the photo (its pixel spanning scale of the picture's), before
+    // it is drawn over: a picture written band by band has no whole photo to look at later.
+    void chooseContrasts(const QImage& photo, double scale = 1.0) {
+        for (Item& item : m_items)
+            if (item.placement.brick.readability.autoContrast &&
+                item.placement.contrast == BrickPlacement::Contrast::Unchosen)
+                item.placement.contrast = ChooseContrast(item.placement, photo, {}, scale);
+    }
+
     // Draws the bricks over image, a band of the picture whose top-left corner is origin.
     void draw(QImage& image, const QPoint& origin) const {
         const QRect band(origin, image.size());
@@ -304,6 +321,8 @@ public:
     // photo. One layer for each group of bricks whose areas meet, so that bricks far apart do not
     // cost a layer over the whole photo.
     void draw(QImage& image, const QPoint& origin, const TSrgbToPhoto* colours) {
+        if (origin.isNull() && image.size() == m_whole && needsPhoto())
+            chooseContrasts(image);
         if (!colours) {
             draw(image, origin);
             return;
@@ -352,6 +371,28 @@ private:
     std::vector<Item> m_items;
     QList<QRect> m_footprints;
 };
+
+// The keep-quality write draws band by band: a brick that picks its text's colour by the photo
+// looks at the surface's photo when it is this one, else at a reduced decode of the source.
+void chooseContrastsFor(BrickPlan& plan, const QByteArray& source, const QSize& size,
+                        const TDesigner& designer) {
+    if (!plan.needsPhoto())
+        return;
+    if (designer.realPicture.size() == size) {
+        plan.chooseContrasts(designer.realPicture);
+        return;
+    }
+    QBuffer buffer;
+    buffer.setData(source);
+    QImageReader reader(&buffer);
+    const int reduce = std::max(1, std::min(size.width(), size.height()) / 512);
+    if (reduce > 1)
+        reader.setScaledSize(QSize(std::max(1, size.width() / reduce),
+                                   std::max(1, size.height() / reduce)));
+    const QImage photo = reader.read();
+    plan.chooseContrasts(photo, photo.isNull() ? 1.0
+                                               : double(size.width()) / photo.width());
+}
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
 class SavedPixels {
@@ -514,9 +555,9 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName) {
 
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx, double sy, const QPoint& origin,
-                const QSize& picture, const TSrgbToPhoto* colours) {
+                const QSize& picture, const TSrgbToPhoto* colours, const QRect& band) {
     BrickPlan plan(designer, sourceFile, perFileDates, sx, sy,
-                   picture.isValid() ? picture : image.size());
+                   picture.isValid() ? picture : image.size(), band);
     plan.draw(image, origin, colours);
 }
 
@@ -536,8 +577,15 @@ void RenameOnly(const QString& sourceFile, const QString& newName) {
     ThrowUnlessWritten(MoveFileNoReplace(sourceFile, FolderOf(sourceFile) + newName));
 }
 
+QString BandRefusal() {
+    return QStringLiteral("a caption band is added to the picture");
+}
+
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
-                       const RenderOptions& options) {
+                       const RenderOptions& given) {
+    RenderOptions options = given;
+    options.band = designer.Band;
+    const bool band = BandHeight(options.band, designer.realPicture.size()) > 0;
     if (designer.realPicture.isNull())
         throw Exception(QStringLiteral("There is no picture to save."));
 
@@ -550,7 +598,9 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     const QImage& real = designer.realPicture;
     QStringList notices;
 
-    if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
+    if (band && KeepQualityWanted(sourceFile, options) && options.onNotice)
+        options.onNotice(KeepQualityFallbackNotice(sourceFile, BandRefusal()));
+    if (!band && KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
         // Only when the surface's picture is still the file's own: unedited, same size, not
         // turned.
         QByteArray source;
@@ -588,7 +638,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     TWrittenPicture written;
     written.components = grey ? 1 : 3;
     QByteArray bytes;
-    if (options.angle == 0 && !(options.width > 0 && options.height > 0) &&
+    if (!band && options.angle == 0 && !(options.width > 0 && options.height > 0) &&
         (real.format() == QImage::Format_RGB32 ||
          (real.format() == QImage::Format_RGBX64 && keepsDeepPixels(kind)))) {
         // The common save: a copy of a 12-megapixel photo costs as much as encoding it, so the
@@ -609,7 +659,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
         PreparedPicture working =
             PreparePicture(designer.realPicture, designer.realPicture.size(), sourceFile, options);
         DrawBricks(working.image, designer, sourceFile, options.perFileDates, working.sx,
-                   working.sy, {}, {}, colours.get());
+                   working.sy, {}, {}, colours.get(), working.band);
         written.size = working.image.size();
         written.picture = [&working] { return working.image; };
         bytes = finishOutput(encode(working.image, kind, quality, grey, metadata,
@@ -674,6 +724,7 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
     const TPhotoMetadata metadata = ReadPhotoMetadata(source);
     const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
     BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
+    chooseContrastsFor(plan, source, size, designer);
     const QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
                                            [&](QImage& band, const QPoint& origin) {
                                                plan.draw(band, origin, colours.get());
@@ -717,8 +768,11 @@ void RecaptionBricksMany(
     // brick laid out once per source.
     std::vector<std::unique_ptr<BrickPlan>> plans;
     for (qsizetype i = 0; i < sources.size(); ++i)
+    {
         plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
                                                     jpegSize(sources[i])));
+        chooseContrastsFor(*plans.back(), sources[i], jpegSize(sources[i]), designer);
+    }
 
     auto work = [&](int i) {
         Result r;
@@ -928,5 +982,15 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
     }
     if (angle != 0 && exactTurn)
         RotateBitmap(working, qRgb(255, 255, 255), angle);
+    if (BandHeight(options.band, working.size()) > 0) {
+        out.band = BandRectOnCanvas(options.band, working.size());
+        QImage banded = WithBand(working, options.band);
+        if (banded.isNull())
+            throw Exception(QStringLiteral("Cannot add the caption band: no memory for a "
+                                           "picture of %1 x %2.")
+                                .arg(working.width())
+                                .arg(working.height() + out.band.height()));
+        working = std::move(banded);
+    }
     return out;
 }

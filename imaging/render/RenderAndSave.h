@@ -1,5 +1,6 @@
 #pragma once
 
+#include "designer/state/CaptionBand.h"
 #include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/PhotoMetadata.h"
@@ -38,6 +39,9 @@ struct RenderOptions {
     // An existing file at the output name (other than the source) is replaced, kept as
     // "<output>.bak"; otherwise it is refused ("... already exists. Nothing was written.").
     bool replaceExisting = false;
+    // A caption band added to the picture after fit and rotation (RenderImage takes the
+    // surface's). It is never written from the source's compressed data.
+    TCaptionBand band{};
 };
 
 // Burns the design surface's pattern into its full-size picture and writes the result beside
@@ -104,9 +108,11 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName);
 // picture's pixels and picture its size (an invalid size: image is the whole picture). With
 // colours, the bricks' sRGB colours are converted into the photo's space (the bricks are drawn
 // on a layer that is converted as it is laid on the image); without, they are drawn as they are.
+// band: where a caption band lies on the whole picture (empty without one).
 void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceFile,
                 bool perFileDates, double sx = 1.0, double sy = 1.0, const QPoint& origin = {},
-                const QSize& picture = {}, const TSrgbToPhoto* colours = nullptr);
+                const QSize& picture = {}, const TSrgbToPhoto* colours = nullptr,
+                const QRect& band = {});
 
 // The steps of a render that need no design surface, so that a batch runs them on worker
 // threads; the bricks are drawn between them, on the surface's thread.
@@ -117,6 +123,7 @@ void DrawBricks(QImage& image, const TDesigner& designer, const QString& sourceF
 struct PreparedPicture {
     QImage image;
     double sx = 1.0, sy = 1.0;
+    QRect band; // where options' caption band was added to it; empty without one
 };
 PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QString& sourceFile,
                                const RenderOptions& options);
@@ -128,6 +135,9 @@ QSize LeastDecodeForFit(const QSize& uprightFullSize, const RenderOptions& optio
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          QStringList* notices = nullptr);
+
+// Why a caption band keeps the keep-quality write from being used.
+QString BandRefusal();
 
 // Why the keep-quality write cannot be used for a JPEG source ("progressive JPEG", ...), or an
 // empty text. Only the header is read.

@@ -6,6 +6,7 @@
 #include "platform/ComponentStream.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
+#include "platform/PublishedProperties.h"
 #include "platform/RegularFile.h"
 
 #include <QFile>
@@ -111,6 +112,41 @@ double toZoom(const QString& text) {
     if (!ok || !std::isfinite(v) || v <= 0)
         throw EConvertError(QStringLiteral("'%1' is not a valid zoom ratio").arg(text));
     return v;
+}
+
+// The caption band of a Project element, off when it has none.
+TCaptionBand readBand(const xmlNode* project) {
+    TCaptionBand band;
+    const xmlNode* node = nullptr;
+    for (const xmlNode* c = project ? project->children : nullptr; c && !node; c = c->next)
+        if (c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, x("Band")) == 0)
+            node = c;
+    if (!node)
+        return band;
+    band.on = true;
+    const QString edge = attr(node, "Edge").trimmed();
+    if (edge.isEmpty() || edge.compare(QLatin1String("Bottom"), Qt::CaseInsensitive) == 0)
+        band.edge = TCaptionBand::Edge::Bottom;
+    else if (edge.compare(QLatin1String("Top"), Qt::CaseInsensitive) == 0)
+        band.edge = TCaptionBand::Edge::Top;
+    else
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid band edge (Bottom or Top)").arg(edge));
+    if (hasAttr(node, "Size")) {
+        band.size = toInt(attr(node, "Size"));
+        if (band.size < 1 || band.size > 1000)
+            throw EConvertError(QStringLiteral("'%1' is not a valid band size (1 to 1000 per "
+                                               "mille of the photo's shorter side)")
+                                    .arg(attr(node, "Size")));
+    }
+    if (hasAttr(node, "Color")) {
+        const QString text = attr(node, "Color").trimmed();
+        if (const auto ident = IdentToColor(text))
+            band.color = *ident;
+        else
+            band.color = toInt(text);
+    }
+    return band;
 }
 
 void readBounds(const xmlNode* node, PatternWindowBounds& b) {
@@ -273,6 +309,17 @@ void WritePattern(const QString& fileName, TDesigner& designer) {
     xmlNode* manager = xmlNewChild(project, nullptr, x("Manager"), nullptr);
     setBounds(manager, layout.Manager);
 
+    // Only a pattern with a band says so: one without is written as it always was.
+    if (designer.Band.on) {
+        xmlNode* band = xmlNewChild(project, nullptr, x("Band"), nullptr);
+        setAttr(band, "Edge",
+                designer.Band.edge == TCaptionBand::Edge::Top ? QStringLiteral("Top")
+                                                              : QStringLiteral("Bottom"));
+        setAttr(band, "Size", designer.Band.size);
+        setAttr(band, "Color", ColorToIdent(designer.Band.color)
+                                   .value_or(QString::number(designer.Band.color)));
+    }
+
     xmlNode* bricks = xmlNewChild(project, nullptr, x("Bricks"), nullptr);
     for (const QString& body : bodies)
         setAttr(xmlNewChild(bricks, nullptr, x("Brick"), nullptr), "Body", body);
@@ -339,6 +386,11 @@ PatternDesign ReadPattern(const QString& fileName, TDesigner& designer, const Pa
         stored = design.Zoom;
     else if (zoom.whenAbsent)
         stored = *zoom.whenAbsent;
+
+    // Before the bricks: those anchored to its edge are placed inside it.
+    const TCaptionBand band = readBand(project);
+    if (!(band == designer.Band))
+        designer.SetCaptionBandText(BandText(band));
 
     const xmlNode* bricks = child(project, "Bricks");
     const BrickLoadSession session(designer);

@@ -431,3 +431,84 @@ TEST_F(WysiwygTest, AnchoredBricksKeepTheirCornersOnAPhotoOfAnotherShape) {
     EXPECT_NEAR(fullRectOf(placeable[1]).height() / 900.0, dateHeight, 0.004);
     expectPreviewMatchesOutput(d(), "anchored on the portrait");
 }
+
+// Outline, shadow, plate, an opaque box, automatic contrast and a caption band: the panel (the
+// bricks with what they draw beyond their boxes, over the photo and the band) shows the saved
+// picture scaled down.
+TEST_F(WysiwygTest, ReadabilityAndBandLookOnScreenAsInTheOutput) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", 5)));
+    ASSERT_GT(d().ZoomRatio, 1.0);
+    const QString font = QStringLiteral("  Font.Height = -60\r\n  Font.Color = clYellow");
+    addBrick(d(), {"object Text1: TText", "  Left = 30", "  Top = 30", "  Caption = 'Outlined'",
+                   font, "  Outline = clNavy", "  OutlineWidth = 12", "  Shadow = clBlack",
+                   "  ShadowOffset = 15"});
+    addBrick(d(), {"object Text2: TText", "  Left = 60", "  Top = 150", "  Caption = 'Plate'",
+                   font, "  Backdrop = clWhite", "  BackdropOpacity = 200",
+                   "  BackdropPadding = 40", "  Angle = 300"});
+    addBrick(d(), {"object Text3: TText", "  Left = 300", "  Top = 250", "  Caption = 'Auto'",
+                   font, "  AutoContrast = True", "  Outline = clRed", "  Transparent = False",
+                   "  Color = clSilver"});
+    // The band from the menu, as one undo step; a caption anchored to its edge sits in it.
+    QAction* band = window->findChild<QAction*>(QStringLiteral("aCaptionBand"));
+    ASSERT_TRUE(band);
+    band->trigger();
+    ASSERT_TRUE(d().Band.on);
+    EXPECT_EQ(d().CanvasSize(), QSize(1600, 1200 + 144));
+    QWidget* inBand = addBrick(d(), {"object Text4: TText", "  Left = 10", "  Top = 10",
+                                     "  Caption = 'In the band'", "  Font.Height = -50",
+                                     "  Font.Color = clBlack", "  Anchor = baBottomLeft",
+                                     "  MarginX = 20.0", "  MarginY = 20.0"});
+    window->designSurface()->ClearSelection();
+    QApplication::processEvents();
+    EXPECT_TRUE(d().BandRect().contains(fullRectOf(inBand)));
+
+    const QImage output =
+        QImage::fromData(RenderImage(d(), d().FileName, {})).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(output.size(), d().CanvasSize());
+    ASSERT_EQ(d().Panel1->size(), d().PreviewSize());
+    QImage screen(d().Panel1->size(), QImage::Format_ARGB32_Premultiplied);
+    screen.fill(Qt::transparent);
+    d().Panel1->render(&screen, QPoint(), QRegion(), QWidget::DrawChildren);
+    screen = screen.convertToFormat(QImage::Format_RGB32);
+    const QImage saved = resampled(output, screen.size());
+    EXPECT_LT(meanChannelDifference(screen, saved), 3.0);
+    // Around each caption, its outline, shadow and plate included, the pixels agree closely.
+    const double z = d().ZoomRatio;
+    for (QWidget* brick : d().Bricks()) {
+        SCOPED_TRACE(brick->objectName().toStdString());
+        auto* text = qobject_cast<TText*>(brick);
+        ASSERT_TRUE(text);
+        const QRect full = PlacedFootprint(ScreenPlacementOf(text), QSize()).toAlignedRect() &
+                           output.rect();
+        const QRect shown(QPoint(RoundHalfEven(full.left() / z), RoundHalfEven(full.top() / z)),
+                          QPoint(RoundHalfEven((full.right() + 1) / z) - 1,
+                                 RoundHalfEven((full.bottom() + 1) / z) - 1));
+        const QImage onPanel = screen.copy(shown);
+        const QImage inFile = resampled(output.copy(full), shown.size());
+        EXPECT_LT(meanChannelDifference(onPanel, inFile), 10.0);
+        // The ink (what differs from the canvas under it) in the same place.
+        const QImage canvas = resampled(d().CanvasArea(full).convertToFormat(QImage::Format_RGB32),
+                                        shown.size());
+        const QRect screenInk = inkBox(onPanel, canvas), savedInk = inkBox(inFile, canvas);
+        ASSERT_FALSE(savedInk.isEmpty());
+        EXPECT_NEAR(screenInk.left(), savedInk.left(), 2);
+        EXPECT_NEAR(screenInk.top(), savedInk.top(), 2);
+        EXPECT_NEAR(screenInk.right(), savedInk.right(), 2);
+        EXPECT_NEAR(screenInk.bottom(), savedInk.bottom(), 2);
+    }
+    // The band's rows on screen are the band's colour away from the caption.
+    const QRgb bandOnScreen = screen.pixel(screen.width() - 3, screen.height() - 3);
+    EXPECT_EQ(bandOnScreen, qRgb(255, 255, 255));
+    // Taken away, the band goes and the caption anchored to the bottom goes back onto the
+    // photo; undone, both come back.
+    band->trigger();
+    QApplication::processEvents();
+    ASSERT_FALSE(d().Band.on);
+    EXPECT_EQ(d().CanvasSize(), QSize(1600, 1200));
+    EXPECT_EQ(d().Panel1->size(), d().PreviewSize());
+    EXPECT_TRUE(QRect(0, 0, 1600, 1200).contains(fullRectOf(inBand)));
+    window->designSurface()->UndoStack()->undo();
+    QApplication::processEvents();
+    ASSERT_TRUE(d().Band.on);
+    EXPECT_TRUE(d().BandRect().contains(fullRectOf(inBand)));
+}

@@ -110,7 +110,9 @@ TEST_F(InspectorFixture, OneRowLeavesTheGridHidden) {
          {"Left",     "Top",       "Width",  "Height",   "AlignWithMargins", "Margins",
           "AutoSize", "Alignment", "Color",  "Font",     "Transparent",      "Name",
           "Tag",      "Cursor",    "Hint",   "HelpType", "HelpKeyword",      "HelpContext",
-          "Angle",    "Opacity",   "Anchor", "MarginX",  "MarginY",          "RelativeSize"})
+          "Angle",    "Opacity",   "Anchor", "MarginX",  "MarginY",          "RelativeSize",
+          "Outline",  "OutlineWidth", "Shadow", "ShadowOffset", "Backdrop", "BackdropOpacity",
+          "BackdropPadding", "AutoContrast"})
         hidden.Hide("TText", name);
     inspector.Model().SetHiddenProperties(hidden);
     inspector.Inspect(text);

@@ -74,15 +74,19 @@ struct Model {
 };
 
 // Without regard to case: "Alignm" before "AlignW".
-const QStringList TextRows = {"Alignment",    "AlignWithMargins",
-                              "Anchor",       "Angle",
-                              "AutoSize",     "Caption",
-                              "Color",        "Font",
-                              "Height",       "Left",
-                              "Margins",      "MarginX",
-                              "MarginY",      "Opacity",
-                              "RelativeSize", "Top",
-                              "Transparent",  "Width"};
+const QStringList TextRows = {"Alignment",       "AlignWithMargins",
+                              "Anchor",          "Angle",
+                              "AutoContrast",    "AutoSize",
+                              "Backdrop",        "BackdropOpacity",
+                              "BackdropPadding", "Caption",
+                              "Color",           "Font",
+                              "Height",          "Left",
+                              "Margins",         "MarginX",
+                              "MarginY",         "Opacity",
+                              "Outline",         "OutlineWidth",
+                              "RelativeSize",    "Shadow",
+                              "ShadowOffset",    "Top",
+                              "Transparent",     "Width"};
 
 // A date or time brick adds its format.
 QStringList withFormat(QStringList rows) {
@@ -114,7 +118,10 @@ TEST(InspectorRows, BubbleAddsItsTailPosition) {
     m.model.Inspect(&bubble);
     // A bubble does not turn; its style is a row of its own.
     QStringList expected = TextRows;
-    expected.removeAll(QStringLiteral("Angle"));
+    // Nor does it take an outline, shadow, plate or contrast choice: its body reads.
+    for (const char* name : {"Angle", "Outline", "OutlineWidth", "Shadow", "ShadowOffset",
+                             "Backdrop", "BackdropOpacity", "BackdropPadding", "AutoContrast"})
+        expected.removeAll(QLatin1String(name));
     expected.insert(expected.indexOf("AutoSize") + 1, QStringLiteral("BubbleStyle"));
     expected.insert(expected.indexOf("Font") + 1, QStringLiteral("FromX"));
     expected.insert(expected.indexOf("FromX") + 1, QStringLiteral("FromY"));
@@ -269,7 +276,8 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     const QStringList declared = {
         "Left",      "Top",     "Width",   "Height",      "AlignWithMargins", "Margins", "AutoSize",
         "Alignment", "Caption", "Color",   "Font",        "Transparent",      "Angle",   "Opacity",
-        "Anchor",    "MarginX", "MarginY", "RelativeSize"};
+        "Anchor",    "MarginX", "MarginY", "RelativeSize", "Outline", "OutlineWidth", "Shadow",
+        "ShadowOffset", "Backdrop", "BackdropOpacity", "BackdropPadding", "AutoContrast"};
     EXPECT_EQ(rowNames(m.model), declared);
     for (int i = 0; i < m.model.RowCount(); ++i)
         EXPECT_LT(i == 0 ? -1 : m.model.Rows()[i - 1].CreationIndex,

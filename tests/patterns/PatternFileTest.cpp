@@ -950,3 +950,55 @@ TEST(PatternRoundTrip, EveryStoredValueSurvivesSaveAndReopen) {
     ASSERT_EQ(again.size(), first.size());
     EXPECT_TRUE(again == first) << "the reopened pattern writes other pixels";
 }
+
+// The readability values and the caption band: stored only when set, so that a pattern using
+// none of them is written as before; read back as written; a malformed band is refused.
+TEST_F(PatternFile, ReadabilityAndBandAreStoredOnlyWhenSet) {
+    SurfaceFixture f(QSize(400, 300), 1.0);
+    TDesigner& d = *f.designer;
+    auto* text = placeBrick<TText>(d, 10, 20);
+    const QStringList names = {"Outline",  "OutlineWidth",    "Shadow",
+                               "ShadowOffset", "Backdrop",    "BackdropOpacity",
+                               "BackdropPadding", "AutoContrast"};
+    for (const QString& name : names)
+        EXPECT_FALSE(BrickToText(text).contains(QStringLiteral("  %1 = ").arg(name)));
+    const QString plain = f.path(QStringLiteral("plain.xml"));
+    WritePattern(plain, d);
+    EXPECT_FALSE(fileText(plain).contains(QLatin1String("Band")));
+
+    text->setOutline(0x0000FF); // clRed
+    text->setOutlineWidth(15);
+    text->setShadow(clBlack);
+    text->setShadowOffset(3);
+    text->setBackdrop(0x800000); // clNavy
+    text->setBackdropOpacity(90);
+    text->setBackdropPadding(60);
+    text->setAutoContrast(true);
+    const QString body = BrickToText(text);
+    EXPECT_TRUE(body.contains(QLatin1String(
+        "\r\n  Outline = clRed\r\n  OutlineWidth = 15\r\n  Shadow = clBlack\r\n  ShadowOffset = 3"
+        "\r\n  Backdrop = clNavy\r\n  BackdropOpacity = 90\r\n  BackdropPadding = 60\r\n"
+        "  AutoContrast = True\r\n")))
+        << body.toStdString();
+    std::unique_ptr<QWidget> back(TextToBrick(body));
+    EXPECT_TRUE(qobject_cast<TText*>(back.get())->Readable == text->Readable);
+
+    d.SetCaptionBandText(QStringLiteral("top,80,clYellow"));
+    const QString banded = f.path(QStringLiteral("band.xml"));
+    WritePattern(banded, d);
+    EXPECT_TRUE(fileText(banded).contains(
+        QLatin1String("<Band Edge=\"Top\" Size=\"80\" Color=\"clYellow\"/>")))
+        << fileText(banded).toStdString();
+    ReadPattern(plain, d);
+    EXPECT_FALSE(d.Band.on);
+    ReadPattern(banded, d);
+    EXPECT_TRUE(d.Band.on);
+    EXPECT_EQ(d.Band.edge, TCaptionBand::Edge::Top);
+    EXPECT_EQ(d.Band.size, 80);
+    EXPECT_EQ(d.Band.color, 0x00FFFF); // clYellow
+    // 80 per mille of 300: 24 rows above the photo.
+    EXPECT_EQ(d.CanvasSize(), QSize(400, 324));
+    EXPECT_EQ(d.PhotoRect(), QRect(0, 24, 400, 300));
+    for (const char* bad : {"Left,80,clWhite", "Bottom,0,clWhite", "Bottom,80,clNoSuch", "Bottom"})
+        EXPECT_THROW(d.SetCaptionBandText(QLatin1String(bad)), Exception) << bad;
+}
