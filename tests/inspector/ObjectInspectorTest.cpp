@@ -89,7 +89,7 @@ TEST_F(InspectorFixture, FloatsOnTopByDefaultAndKeepsItsLayoutValues) {
 TEST_F(InspectorFixture, ObjectListAndGrid) {
     inspector.Inspect(text);
     EXPECT_TRUE(inspector.Grid()->isVisible());
-    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 18);
+    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 26);
     EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Alignment");
     QComboBox* list = inspector.ParentObjects();
     ASSERT_EQ(list->count(), 2);

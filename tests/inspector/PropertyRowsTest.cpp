@@ -260,8 +260,8 @@ TEST(InspectorHidden, ExactClassAndNameWithoutCase) {
 
 TEST(InspectorHidden, StandardTableCountsEveryRegistration) {
     // 56 for the surface, 7 for each of four text-brick classes, 20 for the picture brick, and
-    // the bubble's angle and body corner.
-    EXPECT_EQ(StandardHiddenProperties().Count(), 56 + 4 * 7 + 20 + 3);
+    // the bubble's angle, body corner and the eight readability values.
+    EXPECT_EQ(StandardHiddenProperties().Count(), 56 + 4 * 7 + 20 + 3 + 8);
     EXPECT_TRUE(StandardHiddenProperties().IsHidden("TDesigner", "WindowState"));
     EXPECT_FALSE(StandardHiddenProperties().IsHidden("TBubbleFrom", "Name"));
 }
@@ -528,8 +528,8 @@ TEST(InspectorSurface, ShowsTheGridThePicturesTheRecordAndThePanelOnly) {
         names << r.PropertyName;
     // None of the toolkit's widget properties (geometry, enabled, ...), whose writes could take
     // the surface apart.
-    EXPECT_EQ(names, QStringList({"GridX", "GridY", "IsGrid", "Panel1", "Picture", "realExif",
-                                  "realPicture"}));
+    EXPECT_EQ(names, QStringList({"CaptionBand", "GridX", "GridY", "IsGrid", "Panel1", "Picture",
+                                  "realExif", "realPicture"}));
     EXPECT_EQ(rowOf(m.model, "Picture").ValueText, "200 x 150");
     EXPECT_EQ(rowOf(m.model, "realPicture").ValueText, "400 x 300");
     EXPECT_EQ(rowOf(m.model, "realExif").ValueText, "(none)");
