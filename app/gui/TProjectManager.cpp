@@ -497,8 +497,9 @@ QAction* TProjectManager::makeAction(const char* name, const QString& text, cons
 void TProjectManager::buildActions() {
     const QKeySequence none;
     // However the band comes or goes (the menu, undo, a pattern read), the taller or shorter
-    // picture is centred again.
+    // picture is fitted and centred again.
     connect(m_designer, &TDesigner::bandChanged, this, [this] {
+        refit(); // fitted to the window, the band included
         centrePreview();
         updateActions();
     });
@@ -1019,7 +1020,7 @@ void TProjectManager::updateZoomLevels() {
         return;
     const int largest = m_designer->realPicture.isNull()
                             ? ZoomSteps::count() - 1
-                            : ZoomSteps::largestIndexFor(m_designer->realPicture.size());
+                            : ZoomSteps::largestIndexFor(m_designer->CanvasSize());
     for (int i = 0; i < model->rowCount(); ++i)
         if (QStandardItem* item = model->item(i); item && item->isEnabled() != (i <= largest))
             item->setEnabled(i <= largest);
@@ -1047,7 +1048,7 @@ void TProjectManager::showShownZoom() {
 void TProjectManager::fitToWindow() {
     m_scroll->horizontalScrollBar()->setValue(0);
     m_scroll->verticalScrollBar()->setValue(0);
-    const double ratio = ZoomSteps::fitRatio(m_designer->realPicture.size(), clientSize());
+    const double ratio = ZoomSteps::fitRatio(m_designer->CanvasSize(), clientSize());
     m_designer->ZoomRatio = ratio;
     showZoomText(ZoomSteps::textFor(ratio));
     applyZoom();
@@ -1057,7 +1058,7 @@ void TProjectManager::fitToWindow() {
 void TProjectManager::refit() {
     if (!m_fitMode || m_designer->realPicture.isNull())
         return;
-    const double ratio = ZoomSteps::fitRatio(m_designer->realPicture.size(), clientSize());
+    const double ratio = ZoomSteps::fitRatio(m_designer->CanvasSize(), clientSize());
     if (ratio != m_designer->ZoomRatio) {
         m_designer->ZoomRatio = ratio;
         if (ratio == 1.0)
@@ -1092,7 +1093,7 @@ void TProjectManager::chooseZoom(int index, std::optional<QPoint> anchor) {
     if (m_designer->realPicture.isNull() || index < 0 || index >= ZoomSteps::count())
         return;
     // An entry that is not offered (its preview would be too large) changes nothing.
-    if (index > ZoomSteps::largestIndexFor(m_designer->realPicture.size())) {
+    if (index > ZoomSteps::largestIndexFor(m_designer->CanvasSize())) {
         showShownZoom();
         return;
     }
@@ -1129,7 +1130,7 @@ void TProjectManager::zoomIn(std::optional<QPoint> anchor) {
         return;
     const int next =
         ZoomSteps::zoomInIndex(m_designer->ZoomRatio > 0 ? m_designer->ZoomRatio : 1.0);
-    chooseZoom(std::min(next, ZoomSteps::largestIndexFor(m_designer->realPicture.size())),
+    chooseZoom(std::min(next, ZoomSteps::largestIndexFor(m_designer->CanvasSize())),
                anchor);
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/Rounding.h"
 
+#include <QPainter>
 #include <algorithm>
 #include <cmath>
 
@@ -48,8 +49,8 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
     if (picture.isNull() || full.isEmpty())
         return tile;
     const QSize turned = turnedSize(full, o.angle);
-    tile.outputSize = fittedSize(turned, o);
-    const QSize out = tile.outputSize;
+    const QSize out = fittedSize(turned, o);
+    tile.outputSize = CanvasSize(o.band, out);
     const double k = double(o.longSide) / std::max(out.width(), out.height());
     const QSize size(std::max(1, RoundHalfEven(out.width() * k)),
                      std::max(1, RoundHalfEven(out.height() * k)));
@@ -70,7 +71,27 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
     // The render's target, scaled down to the tile: a fit's scale for what keeps its own place.
     const double sx = double(out.width()) / turned.width() * double(size.width()) / out.width();
     const double sy = double(out.height()) / turned.height() * double(size.height()) / out.height();
-    const PlacementTarget target{size, sx, sy, {}};
+    // The band as the output gets it, scaled down with the rest.
+    const QRect outBand = BandRectOnCanvas(o.band, out);
+    if (!outBand.isEmpty()) {
+        const double ky = double(size.height()) / out.height();
+        const int bandRows = std::max(1, RoundHalfEven(outBand.height() * ky));
+        QImage banded(size.width(), size.height() + bandRows, QImage::Format_RGB32);
+        banded.fill(TColorToQColor(o.band.color));
+        const int photoTop = o.band.edge == TCaptionBand::Edge::Top ? bandRows : 0;
+        {
+            QPainter p(&banded);
+            p.drawImage(0, photoTop, tile.image);
+        }
+        tile.image = banded;
+    }
+    const QRect band =
+        outBand.isEmpty()
+            ? QRect()
+            : (o.band.edge == TCaptionBand::Edge::Top
+                   ? QRect(0, 0, size.width(), tile.image.height() - size.height())
+                   : QRect(0, size.height(), size.width(), tile.image.height() - size.height()));
+    const PlacementTarget target{tile.image.size(), sx, sy, band};
     QList<QRectF> boxes;
     for (BrickData& b : bricks) {
         if (dateValue)
@@ -84,7 +105,7 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
             if (box.adjusted(0.5, 0.5, -0.5, -0.5).intersects(other))
                 tile.overlap = true;
         boxes.append(box);
-        DrawPlacedBrick(tile.image, p, QPoint(), size);
+        DrawPlacedBrick(tile.image, p, QPoint(), tile.image.size());
     }
     return tile;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "designer/state/CaptionBand.h"
+
 #include "bricks/BrickPlacement.h"
 
 #include <QImage>
@@ -20,6 +22,7 @@ struct PreviewOptions {
     int angle = 0; // the rotation asked for, 0 when none
     bool autoRotate = true;
     int longSide = 200; // of a tile, in pixels
+    TCaptionBand band{}; // the pattern's caption band, added to each output
 };
 
 struct PreviewTile {

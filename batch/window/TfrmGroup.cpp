@@ -900,6 +900,7 @@ void TfrmGroup::ShowPreview() {
     options.proportional = job.Proportional;
     options.angle = job.Rotate ? job.Angle : 0;
     options.autoRotate = Settings().AutoRotate;
+    options.band = m_designer->Band;
 
     // The names the job would give; where it would refuse, the old ones.
     QList<TPlannedFile> plan;

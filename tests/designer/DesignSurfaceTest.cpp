@@ -456,6 +456,30 @@ TEST_F(DesignSurfaceTest, CutThenPasteSucceedsOnceAndLandsAside) {
     EXPECT_EQ(t->Caption(), QStringLiteral("Hello"));
 }
 
+// The readability values go through the one edit path: each write is an undo step, and a cut
+// and paste carries them all.
+TEST_F(DesignSurfaceTest, ReadabilityValuesAreUndoneAndCarriedByTheClipboard) {
+    open(1.0);
+    auto* t = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
+    ASSERT_TRUE(t);
+    surface->SetProperty(t, QStringLiteral("Outline"), QStringLiteral("clNavy"));
+    surface->SetProperty(t, QStringLiteral("OutlineWidth"), QStringLiteral("14"));
+    surface->SetProperty(t, QStringLiteral("Backdrop"), QStringLiteral("clWhite"));
+    surface->SetProperty(t, QStringLiteral("AutoContrast"), QStringLiteral("True"));
+    EXPECT_EQ(t->Outline(), TColor(0x800000));
+    EXPECT_EQ(t->OutlineWidth(), 14);
+    surface->UndoStack()->undo();
+    EXPECT_FALSE(t->AutoContrast());
+    EXPECT_EQ(t->Backdrop(), clWhite);
+    surface->UndoStack()->redo();
+    const Readability kept = t->Readable;
+    surface->CutBrick(t);
+    auto* pasted = qobject_cast<TText*>(surface->PasteBrick());
+    ASSERT_TRUE(pasted);
+    EXPECT_TRUE(pasted->Readable == kept);
+    EXPECT_TRUE(pasted->AutoContrast());
+}
+
 TEST_F(DesignSurfaceTest, APastedBubbleGetsAMarkerOfItsOwn) {
     open(1.0);
     auto* b = qobject_cast<TTextBubble*>(place(QStringLiteral("TTextBubble"), QPoint(30, 30)));
