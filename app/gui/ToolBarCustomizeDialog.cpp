@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
@@ -42,6 +43,8 @@ ToolBarCustomizeDialog::ToolBarCustomizeDialog(ToolBarLayout layout,
     m_shown = new QListWidget(this);
     m_shown->setObjectName(QStringLiteral("shownList"));
     m_shown->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_available->setIconSize(QSize(16, 16));
+    m_shown->setIconSize(QSize(16, 16));
     auto* availableLabel = new QLabel(QStringLiteral("A&vailable commands:"), this);
     availableLabel->setBuddy(m_available);
     auto* shownLabel = new QLabel(QStringLiteral("&Shown on the bar, in order:"), this);
@@ -108,9 +111,15 @@ void ToolBarCustomizeDialog::fill(const QString& selectShown) {
     const auto itemFor = [this](const QString& name, QListWidget* list) {
         auto* item = new QListWidgetItem(list);
         item->setData(NameRole, name);
+        // Commands without an icon keep their text in line with the others.
+        static const QIcon blank = [] {
+            QPixmap p(16, 16);
+            p.fill(Qt::transparent);
+            return QIcon(p);
+        }();
         if (QAction* a = m_actionOf(name)) {
             item->setText(plainText(a->text()));
-            item->setIcon(a->icon());
+            item->setIcon(a->icon().isNull() ? blank : a->icon());
             item->setToolTip(a->toolTip());
         } else {
             item->setText(name);
@@ -123,9 +132,17 @@ void ToolBarCustomizeDialog::fill(const QString& selectShown) {
         itemFor(name, m_available);
     for (const QString& name : m_layout.Actions(bar())) {
         QListWidgetItem* item = itemFor(name, m_shown);
-        if (name == selectShown)
+        if (name == selectShown) {
+            m_shown->setCurrentItem(item);
             item->setSelected(true);
+        }
     }
+    // A row is chosen in each list from the start, so the buttons act at once by keyboard too;
+    // on the bar its last one, so that a command added goes at the end.
+    if (m_available->count() > 0)
+        m_available->setCurrentRow(0);
+    if (m_shown->count() > 0 && m_shown->selectedItems().isEmpty())
+        m_shown->setCurrentRow(m_shown->count() - 1);
     updateButtons();
 }
 
