@@ -2,6 +2,7 @@
 
 #include "patterns/file/PatternFile.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -14,9 +15,11 @@
 class DesignSurface;
 class QAction;
 class QDialog;
+class QMenu;
 class QComboBox;
 class QScrollArea;
 class QSpinBox;
+class QTabBar;
 class QToolBar;
 class QToolButton;
 class SurfaceActions;
@@ -24,6 +27,7 @@ class SurfacePropertyWriter;
 class TComponentEditorRegistry;
 class TDesigner;
 class TObjectInspector;
+class ToolBarLayout;
 class TPropertyEditorRegistry;
 class TfrmBottom;
 class TfrmGroup;
@@ -68,6 +72,7 @@ struct TComponentCreator {
     const QMetaObject* brickClass = nullptr;
     QString name;
     QImage glyph;
+    QString category;
 };
 
 // The main window: menus, tool bars, the brick palette and the zoom box around the design
@@ -89,6 +94,7 @@ public:
     // The View menu's grid step (1..32), as the surface's GridX and GridY.
     QSpinBox* gridStepBox() const { return m_gridStep; }
     QToolBar* paletteBar() const { return m_paletteBar; }
+    QTabBar* paletteTabs() const { return m_paletteTabs; }
     // The action with that object name ("aOpenImage", "aSaveAs", ...), or nullptr.
     QAction* action(const QString& name) const;
     // Every action of the window in creation order.
@@ -97,8 +103,10 @@ public:
     // Opens an image onto the surface, fitted to the window and centred. Errors are shown; false
     // then, with the surface's state and the image path as they were.
     bool OpenImage(const QString& fileName);
+    // The class's button goes under the category's tab of the palette.
     bool RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
-                            const QImage& glyph);
+                            const QImage& glyph,
+                            const QString& category = QStringLiteral("Common"));
     // The palette's five brick classes with their glyphs.
     void RegisterStandardBricks();
     const QMetaObject* PendingClass() const { return m_pending; }
@@ -169,6 +177,12 @@ public:
     // Re-evaluates every action's enabled state.
     void updateActions();
 
+    // The tool bars' popup menu: "Customize", then the bars and docks to show or hide.
+    QMenu* createPopupMenu() override;
+    // Asks which commands each tool bar shows; what is chosen is kept in the settings.
+    void customizeToolBars();
+    const ToolBarLayout& toolBarLayout() const { return *m_toolBarLayout; }
+
     void setFileNameAsker(FileNameAsker asker) { m_askFileName = std::move(asker); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
 
@@ -180,6 +194,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -188,6 +203,7 @@ private:
     void buildActions();
     void buildMenus();
     void buildToolBars();
+    void applyToolBarLayout();
     void paletteClicked(int index);
     // Snapping on or off and its step, as one undo step of the pattern (nothing when neither
     // changes).
@@ -234,6 +250,11 @@ private:
     // The layout a pattern file carries beside the grid, kept as read for the next write.
     PatternLayout m_patternLayout;
     QToolBar* m_paletteBar = nullptr;
+    std::unique_ptr<ToolBarLayout> m_toolBarLayout;
+    QHash<QString, QToolBar*> m_customBars;
+    // Per bar, what stays at its end after the customisable commands.
+    QHash<QString, QList<QAction*>> m_barTails;
+    QTabBar* m_paletteTabs = nullptr;
     QToolButton* m_arrow = nullptr;
     QList<QToolButton*> m_paletteButtons;
     QList<TComponentCreator> m_palette;
