@@ -8,6 +8,7 @@
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -100,6 +101,21 @@ void TText::setAutoContrast(bool v) {
     Readability r = Readable;
     r.autoContrast = v;
     setReadable(r);
+}
+
+bool TText::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+        if (Readable.spills() && parentWidget())
+            parentWidget()->update();
+        break;
+    default:
+        break;
+    }
+    return TCustomLabel::event(event);
 }
 
 void TText::Loaded() {

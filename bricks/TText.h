@@ -112,6 +112,8 @@ protected:
     void AdjustBounds() override { FitToText(); }
     void Loaded() override;
     void paintEvent(QPaintEvent* event) override;
+    // What it draws beyond its box follows it about the panel.
+    bool event(QEvent* event) override;
 };
 
 // The zoom ratio of the surface a brick sits on, or 1 off a surface or while no image is open

@@ -93,10 +93,14 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
                    : QRect(0, size.height(), size.width(), tile.image.height() - size.height()));
     const PlacementTarget target{tile.image.size(), sx, sy, band};
     QList<QRectF> boxes;
+    // Black or white is chosen by the photo under each brick, before any is drawn.
+    const QImage undrawn = tile.image;
     for (BrickData& b : bricks) {
         if (dateValue)
             SetBrickDate(b, *dateValue);
-        const BrickPlacement p = PlaceBrick(b, target);
+        BrickPlacement p = PlaceBrick(b, target);
+        if (p.brick.readability.autoContrast)
+            p.contrast = ChooseContrast(p, undrawn);
         const QRectF box = p.Bounds();
         // Half a tile pixel of slack: rounding is no fault.
         if (!QRectF(tile.image.rect()).adjusted(-0.5, -0.5, 0.5, 0.5).contains(box))
