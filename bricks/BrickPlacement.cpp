@@ -672,6 +672,9 @@ QList<BrickData> BrickDataOf(const QList<QWidget*>& bricks) {
 BrickPlacement ScreenPlacementOf(const TText* text) {
     BrickPlacement p;
     p.brick = BrickDataOf(text);
+    // A brick that is not enabled shows the photo behind it without its text.
+    if (!p.brick.enabled)
+        p.brick.text.clear();
     const QRect box = text->ScreenFullBox();
     p.box = box.size();
     p.origin = box.topLeft();

@@ -284,8 +284,8 @@ TEST_F(DesignerHabitsTest, TheInspectorShowsTheSurfaceByNameWithItsOwnRows) {
     QStringList rows;
     for (const TPropertyDescription& r : inspector->Model().Rows())
         rows << r.PropertyName;
-    EXPECT_EQ(rows, QStringList({"GridX", "GridY", "IsGrid", "Panel1", "Picture", "realExif",
-                                 "realPicture"}));
+    EXPECT_EQ(rows, QStringList({"CaptionBand", "GridX", "GridY", "IsGrid", "Panel1", "Picture",
+                                 "realExif", "realPicture"}));
     EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("GridX")), "6");
     EXPECT_EQ(inspector->Model().DisplayText(inspector->Model().FindRow("IsGrid")), "On");
 }

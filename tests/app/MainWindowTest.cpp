@@ -186,7 +186,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithMnemonics) {
     EXPECT_EQ(items[2],
               (QStringList{"U&ndo", "R&edo", "-", "&Copy", "C&ut", "&Paste", "Dupl&icate",
                            "&Delete", "Select &All", "-", "Effects", "&Resize", QStringLiteral("R&otate 90° Countclockwise"),
-                           QStringLiteral("Ro&tate 90° Clockwise"), "-", "&Bring To Front",
+                           QStringLiteral("Ro&tate 90° Clockwise"), "Caption &Band", "-",
+                           "&Bring To Front",
                            "&Send To Back"}));
     EXPECT_EQ(items[3], (QStringList{"&Help Topics", "&Tip of the Day", "&Visit Home Page",
                                      "&About the Program"}));

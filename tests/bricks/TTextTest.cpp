@@ -60,7 +60,9 @@ TEST(TextBrick, PublishedPropertiesInDeclarationOrder) {
                            "Margins",     "AutoSize",    "Alignment",   "Caption",
                            "Color",       "Font",        "Transparent", "Angle",
                            "Opacity",     "Anchor",      "MarginX",     "MarginY",
-                           "RelativeSize"}));
+                           "RelativeSize", "Outline",    "OutlineWidth", "Shadow",
+                           "ShadowOffset", "Backdrop",   "BackdropOpacity", "BackdropPadding",
+                           "AutoContrast"}));
     TPictureimg p;
     const QStringList pic = publishedNames(p, from);
     EXPECT_EQ(pic.indexOf("Margins") + 1, pic.indexOf("Align"));
@@ -159,7 +161,7 @@ TEST(TextBrick, TranslationsPutTheTurnedTextInsideItsBox) {
     }
 }
 
-TEST(TextBrick, DisabledOrTransparentTextShowsThePhotoOnly) {
+TEST(TextBrick, DisabledOrInvisibleTextShowsThePhotoOnlyAndAnOpaqueBoxItsColour) {
     SurfaceFixture f;
     TText* t = makeText(f, QStringLiteral("Gone"));
     const QImage photoPart = f.photo.copy(t->FullBox(t->FullLeft, t->FullTop));
@@ -169,12 +171,14 @@ TEST(TextBrick, DisabledOrTransparentTextShowsThePhotoOnly) {
     t->Opacity = 255;
     t->setEnabled(false);
     EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
-    // Not Transparent: the colour fill lies under the photo, which covers it.
+    // Not Transparent: the box is painted in its colour, on the screen as in the output.
     t->setEnabled(true);
     t->Opacity = 0;
     t->setTransparent(false);
     t->setColor(0x0000FF);
-    EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), photoPart, 0, &why)) << why.toStdString();
+    QImage red(photoPart.size(), QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    EXPECT_TRUE(fuzzyImageCompare(t->grab().toImage(), red, 0, &why)) << why.toStdString();
 }
 
 // On the screen too the ink goes where the angle says (clockwise positive), judged from the
