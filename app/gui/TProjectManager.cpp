@@ -58,15 +58,18 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
@@ -385,15 +388,29 @@ void TProjectManager::surfacePendingChanged(const QString& className) {
         arrowClicked();
 }
 
+QRect FirstInspectorBounds(const QRect& mainFrame, int inspectorWidth, int captionHeight,
+                           const QRect& screen) {
+    QRect r(mainFrame.left() + mainFrame.width() - inspectorWidth,
+            mainFrame.top() + mainFrame.height() - captionHeight - 3, inspectorWidth, 250);
+    if (screen.isEmpty())
+        return r;
+    r.setWidth(std::min(r.width(), screen.width()));
+    r.setHeight(std::min(r.height(), screen.height()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.left() + screen.width() - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.top() + screen.height() - r.height()));
+    return r;
+}
+
 void TProjectManager::showInspector() {
-    // First showing: at the window's right edge, over the picture's side.
+    // First showing: 250 high at the window's right edge, its top a caption bar and 3 pixels
+    // above the window's bottom; moved onto the screen the window is on where that would hang
+    // off it.
     if (!m_inspector->isVisible() && m_inspector->isFloating() &&
         !m_inspector->property("placed").toBool()) {
         m_inspector->setProperty("placed", true);
-        // Level with the top of the picture, so that it covers no tool bar.
-        const QRect frame = frameGeometry();
-        m_inspector->move(frame.right() - m_inspector->width(),
-                          m_scroll->mapToGlobal(QPoint(0, 0)).y());
+        m_inspector->setGeometry(FirstInspectorBounds(
+            frameGeometry(), m_inspector->width(), style()->pixelMetric(QStyle::PM_TitleBarHeight),
+            screen() ? screen()->availableGeometry() : QRect()));
     }
     m_inspector->show();
     m_inspector->raise();
