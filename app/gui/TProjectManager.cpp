@@ -197,6 +197,13 @@ TProjectManager::TProjectManager(QWidget* parent)
     SetPatternLayoutHooks(
         [this] {
             PatternLayout layout = m_patternLayout;
+            if (m_inspector) {
+                const QRect b = m_inspector->WindowBounds();
+                layout.Inspector = {b.x(), b.y(), b.width(), b.height()};
+                layout.ColWidth = m_inspector->ColWidth();
+                layout.Sort = m_inspector->Sorted();
+                layout.AlwaysOnTop = m_inspector->AlwaysOnTop();
+            }
             layout.GridX = m_designer->GridX();
             layout.GridY = m_designer->GridY();
             layout.IsGrid = m_designer->IsGrid();
@@ -204,6 +211,16 @@ TProjectManager::TProjectManager(QWidget* parent)
         },
         [this](const PatternLayout& layout) {
             m_patternLayout = layout;
+            if (m_inspector) {
+                // The inspector as the pattern left it: bounds, name column, order, on top.
+                const PatternWindowBounds& b = layout.Inspector;
+                if (b.Width > 0 && b.Height > 0)
+                    m_inspector->SetWindowBounds(QRect(b.Left, b.Top, b.Width, b.Height));
+                if (layout.ColWidth > 0)
+                    m_inspector->SetColWidth(layout.ColWidth);
+                m_inspector->SetSorted(layout.Sort);
+                m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
+            }
             m_designer->SetGridX(layout.GridX);
             m_designer->SetGridY(layout.GridY);
             m_designer->SetIsGrid(layout.IsGrid);
@@ -325,18 +342,17 @@ void TProjectManager::inspect(QObject* object) {
         return;
     if (!object)
         object = m_designer;
-    // A brick taken off the picture by a command is no longer shown.
+    // A brick taken off the picture by a command is no longer shown; a bubble's tail marker is
+    // shown with its own rows.
     if (auto* widget = qobject_cast<QWidget*>(object);
-        widget && widget != m_designer && !m_designer->Bricks().contains(widget))
+        widget && widget != m_designer && !m_designSurface->IsBrick(widget))
         object = m_designer;
-    const int row = m_inspector->CurrentRow();
-    const bool same = object == m_inspector->Model().Object();
-    // Showing the same object again reads its values and the object list anew.
-    if (same)
-        m_inspector->Inspect(nullptr);
-    m_inspector->Inspect(object);
-    if (same && row >= 0 && row < m_inspector->Model().RowCount())
-        m_inspector->SetCurrentRow(row);
+    // Showing the same object again reads its values and the object list anew, the row and the
+    // keyboard staying where they are.
+    if (object == m_inspector->Model().Object())
+        m_inspector->Refresh();
+    else
+        m_inspector->Inspect(object);
 }
 
 void TProjectManager::selectionChanged() {

@@ -24,6 +24,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QRubberBand>
+#include <QDataStream>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
@@ -636,6 +638,55 @@ void DesignSurface::AddToSelection(QWidget* brick) {
     emit selectionChanged();
 }
 
+void DesignSurface::ToggleSelection(QWidget* brick) {
+    if (!IsBrick(brick))
+        return;
+    if (m_handle->IndexOf(brick) < 0) {
+        if (m_handle->HasSelection())
+            AddToSelection(brick);
+        else
+            Select(brick);
+        return;
+    }
+    QList<QWidget*> rest = Selection();
+    rest.removeAll(brick);
+    if (rest.isEmpty()) {
+        ClearSelection();
+        return;
+    }
+    Select(rest.first());
+    for (int i = 1; i < rest.size(); ++i)
+        AddToSelection(rest[i]);
+    Inspect(rest.first());
+}
+
+void DesignSurface::SelectInRect(const QRect& panelRect, bool add) {
+    const QRect band = panelRect.normalized();
+    QList<QWidget*> hits;
+    for (QWidget* b : m_designer.Bricks()) {
+        if (!IsBrick(b) || b->isHidden() || qobject_cast<TBubbleFrom*>(b))
+            continue;
+        // A bubble is touched by its tail too.
+        QRect box = b->geometry();
+        if (auto* bubble = qobject_cast<TTextBubble*>(b); bubble && bubble->Marker())
+            box = box.united(bubble->Marker()->geometry());
+        if (box.intersects(band))
+            hits.append(b);
+    }
+    QList<QWidget*> chosen = add ? Selection() : QList<QWidget*>();
+    for (QWidget* h : hits)
+        if (!chosen.contains(h))
+            chosen.append(h);
+    if (chosen.isEmpty()) {
+        ClearSelection();
+        return;
+    }
+    Select(chosen.first());
+    for (int i = 1; i < chosen.size(); ++i)
+        AddToSelection(chosen[i]);
+    Inspect(chosen.first());
+}
+
 void DesignSurface::ClearSelection() {
     Select(nullptr);
 }
@@ -778,11 +829,7 @@ void DesignSurface::OnNudged(const QList<QRect>& before, const QList<QRect>&, bo
 // --- Commands ------------------------------------------------------------------------------
 
 void DesignSurface::DeleteBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
-                                          QStringLiteral("Delete %1").arg(brick->objectName())));
+    DeleteBricks({brick});
 }
 
 void DesignSurface::DeleteAllBricks() {
@@ -808,23 +855,11 @@ void DesignSurface::ClearPattern() {
 }
 
 void DesignSurface::CopyBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    const QByteArray stream = WriteComponentStream(brick);
-    auto* data = new QMimeData;
-    data->setData(QString::fromLatin1(kBrickMimeType), stream);
-    data->setText(ObjectBinaryToText(stream));
-    QGuiApplication::clipboard()->setMimeData(data);
+    CopyBricks({brick});
 }
 
 void DesignSurface::CutBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    CopyBrick(brick);
-    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
-                                          QStringLiteral("Cut %1").arg(brick->objectName())));
+    CutBricks({brick});
 }
 
 bool DesignSurface::CanPaste() const {
@@ -834,71 +869,190 @@ bool DesignSurface::CanPaste() const {
 
 std::unique_ptr<QWidget> DesignSurface::InsertStream(const QByteArray& stream, bool rename) {
     std::unique_ptr<QWidget> brick(ReadComponentStream(stream));
-    const QString className = QString::fromLatin1(brick->metaObject()->className());
-    QString name = brick->objectName();
-    if (rename && controlOf(brick.get())) {
-        name = UniqueBrickName(className);
-        controlOf(brick.get())->setName(name);
-    }
-    // Component names compare without regard to case.
-    if (!name.isEmpty())
-        for (const QWidget* c : m_designer.Components())
-            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
-                throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
     TControl* control = controlOf(brick.get());
     if (!control)
         throw Exception(QStringLiteral("Only bricks can be pasted"));
-    brick->setParent(m_designer.Panel1);
+    const QString className = QString::fromLatin1(brick->metaObject()->className());
+    // Component names compare without regard to case; a tail marker's name is taken too.
+    const auto taken = [this](const QString& name) {
+        for (const QWidget* c : m_designer.Components())
+            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        for (const QObject* o : m_designer.Panel1->children())
+            if (o->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    };
+    QString name = brick->objectName();
+    // A copy pasted beside its original (or a duplicate) takes the next free name.
+    if (rename || name.isEmpty() || taken(name)) {
+        name = UniqueBrickName(className);
+        control->setName(name);
+    }
+    TcPanel* panel = m_designer.Panel1;
+    brick->setParent(panel);
     m_designer.AddComponent(brick.get());
-    // Pasted over its original (or anything else on the picture), it lands a little aside; a
-    // duplicate always does, or it would hide under the brick it copies.
-    if (rename || ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
-        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
-                           control->Height());
+    // Pasted over anything on the picture it lands a little aside; a duplicate always does, or
+    // it would hide under the brick it copies.
+    const QPoint stored(control->Left(), control->Top());
+    if (rename || ControlAtPoint(stored + panel->pos(), nullptr, name) != &m_designer)
+        StepAside(brick.get());
     SetUpLoadedBrick(m_designer, brick.get());
     // An anchored brick went back to its anchored place, over its original: a little aside, its
     // margins following.
     if (const BrickLayout* layout = LayoutOf(brick.get());
         layout && layout->anchored() && PlacesItselfOnPhoto(brick.get()) &&
-        ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer) {
-        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
-                           control->Height());
+        IsBrick(ControlAtPoint(QPoint(control->Left(), control->Top()) + panel->pos(), nullptr,
+                               name))) {
+        StepAside(brick.get());
         UpdateFullGeometry(m_designer, brick.get());
     }
     brick->show();
     return brick;
 }
 
+void DesignSurface::StepAside(QWidget* brick) {
+    TControl* control = controlOf(brick);
+    const auto cornerTaken = [this, brick]() {
+        for (QWidget* other : m_designer.Bricks())
+            if (other != brick && other->parentWidget() == m_designer.Panel1 &&
+                other->pos() == brick->pos())
+                return true;
+        return false;
+    };
+    // Bounded, so that a pile of copies never sends a brick far off.
+    int steps = 0;
+    do {
+        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
+                           control->Height());
+    } while (cornerTaken() && ++steps < 64);
+}
+
+void DesignSurface::DiscardInserted(const QList<QWidget*>& bricks) {
+    for (QWidget* c : bricks) {
+        ForgetWidget(c);
+        if (auto* bubble = qobject_cast<TTextBubble*>(c))
+            delete bubble->Marker();
+        m_designer.RemoveComponent(c);
+        delete c;
+    }
+}
+
+QList<QWidget*> DesignSurface::BricksAmong(const QList<QWidget*>& widgets) const {
+    QList<QWidget*> out;
+    for (QWidget* w : widgets) {
+        QWidget* brick = brickProper(w);
+        if (IsBrick(brick) && !out.contains(brick))
+            out.append(brick);
+    }
+    return out;
+}
+
+QByteArray DesignSurface::StreamsOf(const QList<QWidget*>& bricks) const {
+    QList<QByteArray> streams;
+    for (QWidget* b : bricks)
+        streams.append(WriteComponentStream(b));
+    QByteArray out;
+    QDataStream ds(&out, QIODevice::WriteOnly);
+    ds << streams;
+    return out;
+}
+
+void DesignSurface::CopyBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    QStringList texts;
+    QList<QByteArray> streams;
+    for (QWidget* b : bricks) {
+        streams.append(WriteComponentStream(b));
+        texts.append(ObjectBinaryToText(streams.constLast()));
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kBrickMimeType), streams.constFirst());
+    if (bricks.size() > 1)
+        data->setData(QString::fromLatin1(kBrickListMimeType), StreamsOf(bricks));
+    data->setText(texts.join(QString()));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void DesignSurface::CutBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    CopyBricks(bricks);
+    m_undo->push(new BrickPresenceCommand(
+        *this, bricks, false,
+        bricks.size() == 1 ? QStringLiteral("Cut %1").arg(bricks.first()->objectName())
+                           : QStringLiteral("Cut %1 bricks").arg(bricks.size())));
+}
+
+void DesignSurface::DeleteBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    m_undo->push(new BrickPresenceCommand(
+        *this, bricks, false,
+        bricks.size() == 1 ? QStringLiteral("Delete %1").arg(bricks.first()->objectName())
+                           : QStringLiteral("Delete %1 bricks").arg(bricks.size())));
+}
+
+QList<QWidget*> DesignSurface::PopupBricks() const {
+    const QList<QWidget*> selection = Selection();
+    if (m_target && (selection.contains(m_target) ||
+                     selection.contains(brickProper(m_target))))
+        return BricksAmong(selection);
+    return BricksAmong({m_target.data()});
+}
+
 QWidget* DesignSurface::PasteBrick() {
+    const QList<QWidget*> pasted = PasteBricks();
+    return pasted.isEmpty() ? nullptr : pasted.constFirst();
+}
+
+QList<QWidget*> DesignSurface::PasteBricks() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
-        return nullptr;
-    QWidget* pasted = InsertStream(data->data(QString::fromLatin1(kBrickMimeType)), false).release();
-    PushAdded(pasted, QStringLiteral("Paste %1").arg(pasted->objectName()));
-    Select(pasted);
+        return {};
+    QList<QByteArray> streams;
+    if (data->hasFormat(QString::fromLatin1(kBrickListMimeType))) {
+        QByteArray list = data->data(QString::fromLatin1(kBrickListMimeType));
+        QDataStream ds(&list, QIODevice::ReadOnly);
+        ds >> streams;
+        if (ds.status() != QDataStream::Ok)
+            streams.clear();
+    }
+    if (streams.isEmpty())
+        streams.append(data->data(QString::fromLatin1(kBrickMimeType)));
+    QList<QWidget*> pasted;
+    try {
+        for (const QByteArray& stream : streams)
+            pasted.append(InsertStream(stream, false).release());
+    } catch (...) {
+        DiscardInserted(pasted);
+        throw;
+    }
+    m_undo->push(new BrickPresenceCommand(
+        *this, pasted, true,
+        pasted.size() == 1 ? QStringLiteral("Paste %1").arg(pasted.first()->objectName())
+                           : QStringLiteral("Paste %1 bricks").arg(pasted.size())));
+    Select(pasted.first());
+    for (int i = 1; i < pasted.size(); ++i)
+        AddToSelection(pasted[i]);
+    if (pasted.size() > 1)
+        Inspect(pasted.first());
     m_handle->BringSelectionToFront();
     return pasted;
 }
 
 QList<QWidget*> DesignSurface::DuplicateSelection() {
-    QList<QWidget*> originals;
-    for (QWidget* w : Selection()) {
-        QWidget* brick = brickProper(w);
-        if (IsBrick(brick) && !originals.contains(brick))
-            originals.append(brick);
-    }
+    const QList<QWidget*> originals = BricksAmong(Selection());
     QList<QWidget*> copies;
     try {
         for (QWidget* brick : originals)
             copies.append(InsertStream(WriteComponentStream(brick), true).release());
     } catch (...) {
-        for (QWidget* c : copies) {
-            ForgetWidget(c);
-            if (auto* bubble = qobject_cast<TTextBubble*>(c))
-                delete bubble->Marker();
-            m_designer.RemoveComponent(c);
-            delete c;
-        }
+        DiscardInserted(copies);
         throw;
     }
     if (copies.isEmpty())
@@ -910,24 +1064,50 @@ QList<QWidget*> DesignSurface::DuplicateSelection() {
     Select(copies.first());
     for (int i = 1; i < copies.size(); ++i)
         AddToSelection(copies[i]);
+    if (copies.size() > 1)
+        Inspect(copies.first());
     m_handle->BringSelectionToFront();
     return copies;
 }
 
 void DesignSurface::BringToFront(QWidget* brick) {
-    ChangeZOrder(brick, true);
+    ChangeZOrder({brick}, true);
 }
 
 void DesignSurface::SendToBack(QWidget* brick) {
-    ChangeZOrder(brick, false);
+    ChangeZOrder({brick}, false);
 }
 
-void DesignSurface::ChangeZOrder(QWidget* brick, bool toFront) {
-    if (!IsBrick(brick))
+void DesignSurface::BringToFront(const QList<QWidget*>& bricks) {
+    ChangeZOrder(bricks, true);
+}
+
+void DesignSurface::SendToBack(const QList<QWidget*>& bricks) {
+    ChangeZOrder(bricks, false);
+}
+
+void DesignSurface::ChangeZOrder(const QList<QWidget*>& widgets, bool toFront) {
+    QList<QWidget*> bricks;
+    for (QWidget* w : widgets)
+        if (IsBrick(w) && !bricks.contains(w))
+            bricks.append(w);
+    if (bricks.isEmpty())
         return;
     TcPanel* panel = m_designer.Panel1;
     const QList<QPointer<QWidget>> before = stackingOf(panel);
-    toFront ? brick->raise() : brick->lower();
+    // In their present stacking order, so that they keep it among themselves: raised bottom
+    // first, lowered top first.
+    QList<QWidget*> ordered;
+    for (const QPointer<QWidget>& w : before)
+        if (bricks.contains(w.data()))
+            ordered.append(w);
+    if (toFront) {
+        for (QWidget* w : ordered)
+            w->raise();
+    } else {
+        for (auto it = ordered.rbegin(); it != ordered.rend(); ++it)
+            (*it)->lower();
+    }
     // Only the frame comes back to the top, so a brick sent to the back stays there.
     if (m_handle->parentWidget() == panel)
         m_handle->raise();
@@ -1175,10 +1355,10 @@ void DesignSurface::BuildPopup() {
     auto editClick = [this](QAction* a) {
         switch (a->property("Tag").toInt()) {
         case kTagCopy:
-            CopyBrick(m_target);
+            CopyBricks(PopupBricks());
             break;
         case kTagCut:
-            CutBrick(m_target);
+            CutBricks(PopupBricks());
             break;
         case kTagPaste:
             PasteBrick();
@@ -1193,7 +1373,10 @@ void DesignSurface::BuildPopup() {
         connect(a, &QAction::triggered, this, [editClick, a] { editClick(a); });
     for (QAction* a : {m_actFront, m_actBack})
         connect(a, &QAction::triggered, this, [this, a] {
-            ChangeZOrder(m_target, a->property("Tag").toInt() == kTagBringToFront);
+            QList<QWidget*> bricks = Selection();
+            if (!bricks.contains(m_target))
+                bricks = {m_target};
+            ChangeZOrder(bricks, a->property("Tag").toInt() == kTagBringToFront);
         });
     connect(m_actAnchor, &QAction::triggered, this, [this] {
         // The selection when the target is in it, else the target alone.
@@ -1207,7 +1390,7 @@ void DesignSurface::BuildPopup() {
     });
     connect(m_actDelete, &QAction::triggered, this, [this] {
         if (m_target)
-            DeleteBrick(m_target);
+            DeleteBricks(PopupBricks());
     });
 }
 
@@ -1328,6 +1511,8 @@ bool DesignSurface::IsPropertyHidden(const QString& className, const QString& pr
 
 bool DesignSurface::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (m_bandOrigin && (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease))
+        return HandleBand(event);
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
         type != QEvent::KeyPress)
         return false;
@@ -1385,17 +1570,67 @@ bool DesignSurface::HandleMouse(QWidget*, QEvent* event) {
     } else {
         hit = ControlAtPoint(p);
     }
+    const bool shift = me->modifiers() & Qt::ShiftModifier;
     if (!IsBrick(hit)) {
-        ClearSelection();
+        // The bare picture: a rubber band starts here; a plain click clears the selection.
+        if (!shift)
+            ClearSelection();
+        if (pending.isEmpty()) {
+            m_bandOrigin = p - m_designer.Panel1->pos();
+            m_bandAdds = shift;
+            m_band = QRect();
+        }
+        return true;
+    }
+    if (shift && m_handle->HasSelection()) {
+        ToggleSelection(hit);
         return true;
     }
     if (m_handle->IndexOf(hit) >= 0)
         return false; // already selected: the press goes on to the frame as a drag
-    if ((me->modifiers() & Qt::ShiftModifier) && m_handle->HasSelection())
-        AddToSelection(hit);
-    else
-        Select(hit);
+    Select(hit);
     return true;
+}
+
+bool DesignSurface::HandleBand(QEvent* event) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    TcPanel* panel = m_designer.Panel1;
+    const QPoint at = panel->mapFromGlobal(me->globalPosition().toPoint());
+    const QPoint clamped(std::clamp(at.x(), 0, panel->width()),
+                         std::clamp(at.y(), 0, panel->height()));
+    const QRect band = QRect(*m_bandOrigin, clamped).normalized();
+    if (event->type() == QEvent::MouseMove) {
+        if (!(me->buttons() & Qt::LeftButton)) {
+            m_bandOrigin.reset();
+            delete m_bandWidget.data();
+            return false;
+        }
+        // A few pixels of a shaking hand are still a click.
+        if (m_band.isNull() && (clamped - *m_bandOrigin).manhattanLength() < 3)
+            return true;
+        m_band = band;
+        if (!m_bandWidget) {
+            m_bandWidget = new QRubberBand(QRubberBand::Rectangle, panel);
+            m_bandWidget->setObjectName(QStringLiteral("SelectionBand"));
+        }
+        m_bandWidget->setGeometry(band);
+        m_bandWidget->show();
+        m_bandWidget->raise();
+        return true;
+    }
+    if (me->button() != Qt::LeftButton)
+        return false;
+    const bool drawn = !m_band.isNull();
+    m_bandOrigin.reset();
+    m_band = QRect();
+    delete m_bandWidget.data();
+    if (drawn)
+        SelectInRect(band, m_bandAdds);
+    return true;
+}
+
+QRect DesignSurface::BandRect() const {
+    return m_band;
 }
 
 bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
@@ -1404,7 +1639,7 @@ bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
         return false;
     switch (ke->key()) {
     case Qt::Key_Delete:
-        DeleteBrick(m_handle->SelectedControl(0));
+        DeleteBricks(Selection());
         return true;
     case Qt::Key_Escape:
         ClearSelection();

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -27,6 +28,9 @@ struct PhotoFollow;
 // The private clipboard format of one brick: its binary component stream. The text form rides
 // along as text/plain.
 inline constexpr char kBrickMimeType[] = "application/x-captiomark-brick";
+// Several bricks copied together: each one's binary component stream, in order, in a QDataStream
+// list. kBrickMimeType then carries the first of them.
+inline constexpr char kBrickListMimeType[] = "application/x-captiomark-bricks";
 
 // Tags of the popup menu's items; Copy, Cut and Paste share one handler, as do the z-order items.
 enum PopupTag {
@@ -126,6 +130,15 @@ public:
     void Select(QWidget* brick);
     // Shift-click: add a brick of the same parent to the selection.
     void AddToSelection(QWidget* brick);
+    // Shift-click on a brick: out of the selection when it is in it, else into it.
+    void ToggleSelection(QWidget* brick);
+    // A rubber band over the picture: every brick whose box meets the rectangle (picture panel
+    // coordinates, normalised) is selected -- added to the selection with add. A band that
+    // meets none clears the selection unless add.
+    void SelectInRect(const QRect& panelRect, bool add);
+    // The rubber band being drawn from a press on the bare picture, in panel coordinates;
+    // empty when none.
+    QRect BandRect() const;
     // Every brick (a bubble's tail marker goes with its bubble), the first shown in the
     // inspector.
     void SelectAll();
@@ -141,15 +154,30 @@ public:
 
     // --- Commands (each one undoable) -------------------------------------------------------
     void DeleteBrick(QWidget* brick);
+    // The commands on several bricks at once (a tail marker stands for its bubble), each one
+    // undo step: delete, cut, copy, z-order. Front/back keep the bricks' order among
+    // themselves.
+    void DeleteBricks(const QList<QWidget*>& bricks);
+    void CutBricks(const QList<QWidget*>& bricks);
+    void CopyBricks(const QList<QWidget*>& bricks);
+    void BringToFront(const QList<QWidget*>& bricks);
+    void SendToBack(const QList<QWidget*>& bricks);
+    // The bricks a popup command acts on: the selection when the target is in it, else the
+    // target alone.
+    QList<QWidget*> PopupBricks() const;
     // Deletes every brick (as one command) -- for New/Open use ClearPattern instead.
     void DeleteAllBricks();
     // New, Open, Close pattern: removes every brick and forgets the undo history (not undoable).
     void ClearPattern();
     void CopyBrick(QWidget* brick);
     void CutBrick(QWidget* brick);
-    // Pastes the brick on the clipboard. A stored name already in use fails with
-    // "A component named <name> already exists", nothing changed. Returns the new brick.
+    // Pastes the brick(s) on the clipboard, as one undo step, and selects them. A stored name
+    // already in use gives the brick the next free name of its class (Text2, Text3, ...); a
+    // brick whose stored corner lies on the picture lands 5 pixels right and down of it, and
+    // again while another brick has that corner, so pasting again gives another copy beside
+    // the last. Returns the first new brick (PasteBricks: all of them).
     QWidget* PasteBrick();
+    QList<QWidget*> PasteBricks();
     bool CanPaste() const;
     // A copy of each selected brick through the clipboard's stream, without the clipboard: the
     // next free name, 5 pixels right and down of its original, all in one undo step. The copies
@@ -257,12 +285,18 @@ private:
     friend class BrickStateCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);
+    bool HandleBand(QEvent* event);
+    // The bricks proper (a marker's bubble) among widgets, each once, in order.
+    QList<QWidget*> BricksAmong(const QList<QWidget*>& widgets) const;
+    // Moves a brick 5 pixels right and down, and again while another brick has its corner.
+    void StepAside(QWidget* brick);
+    QByteArray StreamsOf(const QList<QWidget*>& bricks) const;
     void Inspect(QObject* object);
     void AfterPropertyWrite(QObject* object, const QString& propertyName);
     void PushAdded(QWidget* brick, const QString& text);
     void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
     void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
-    void ChangeZOrder(QWidget* brick, bool toFront);
+    void ChangeZOrder(const QList<QWidget*>& bricks, bool toFront);
     void BuildPopup();
     void OnHandleMouseUp();
     void UpdateSelectedGeometry();
@@ -275,6 +309,8 @@ private:
     // undo stack). With rename (a duplicate), it takes the next free name instead of the
     // stored one and always lands 5 pixels right and down of the stored place.
     std::unique_ptr<QWidget> InsertStream(const QByteArray& stream, bool rename);
+    // Takes bricks inserted by InsertStream off the surface again (a failed paste).
+    void DiscardInserted(const QList<QWidget*>& bricks);
 
     TDesigner& m_designer;
     TStretchHandle* m_handle;
@@ -294,6 +330,12 @@ private:
     QPointer<QWidget> m_target;
     QPointer<QObject> m_inspected;
     QPoint m_lastHit;
+    // A rubber band from a press on the bare picture: where it started (panel coordinates),
+    // whether Shift adds to the selection, and the band shown.
+    std::optional<QPoint> m_bandOrigin;
+    bool m_bandAdds = false;
+    QRect m_band;
+    QPointer<QWidget> m_bandWidget;
 
     std::vector<std::unique_ptr<PropertyEditorEntry>> m_propertyEditors;
     std::vector<std::unique_ptr<ComponentEditorEntry>> m_componentEditors;

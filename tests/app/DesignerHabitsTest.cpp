@@ -510,3 +510,50 @@ TEST(CommandLineSwitches, HelpAndVersionPrintAndExitWithoutAWindow) {
         }
     }
 }
+
+// ---- the inspector --------------------------------------------------------------------------
+
+TEST_F(DesignerHabitsTest, TheInspectorTakesThePatternsLayoutAndShowsATailMarker) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(600, 400))));
+    QByteArray xml = patternXml("GridX=\"4\" GridY=\"4\" IsGrid=\"False\"", {});
+    xml.replace("<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
+                "Sort=\"False\" AlwaysOnTop=\"False\"/>",
+                "<Inspector Left=\"40\" Top=\"60\" Width=\"260\" Height=\"430\" ColWidth=\"95\" "
+                "Sort=\"False\" AlwaysOnTop=\"True\"/>");
+    QFile f(path("layout.xml"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(xml);
+    f.close();
+    TObjectInspector* inspector = window->inspector();
+    ASSERT_TRUE(inspector->Sorted());
+    window->LoadPattern(path("layout.xml"));
+    EXPECT_EQ(inspector->ColWidth(), 95);
+    EXPECT_FALSE(inspector->Sorted());
+    EXPECT_TRUE(inspector->AlwaysOnTop());
+    EXPECT_TRUE(inspector->isFloating());
+    EXPECT_EQ(inspector->WindowBounds().size(), QSize(260, 430));
+    // Written back as the inspector is now.
+    inspector->SetColWidth(101);
+    chosenFile = path("again.xml");
+    ASSERT_TRUE(window->savePatternAs());
+    const QString text = readPattern(chosenFile);
+    EXPECT_TRUE(text.contains(QRegularExpression(R"(<Inspector [^>]*ColWidth="101")")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(R"(<Inspector [^>]*Sort="False")")));
+
+    // A bubble's tail marker, clicked, shows its own rows.
+    QWidget* bubble = surface().CreateBrick("TTextBubble", d().Panel1->pos() + QPoint(40, 40));
+    ASSERT_NE(bubble, nullptr);
+    QWidget* marker = nullptr;
+    for (QWidget* w : d().Panel1->findChildren<QWidget*>())
+        if (QString::fromLatin1(w->metaObject()->className()) == "TBubbleFrom")
+            marker = w;
+    ASSERT_NE(marker, nullptr);
+    activate();
+    QTest::mouseClick(d().Panel1, Qt::LeftButton, {}, marker->geometry().center());
+    EXPECT_EQ(surface().Selection(), QList<QWidget*>{marker});
+    EXPECT_EQ(inspector->Model().Object(), marker);
+    EXPECT_GE(inspector->Model().FindRow("Name"), 0) << "its rows, not the surface's";
+    EXPECT_LT(inspector->Model().FindRow("GridX"), 0);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
