@@ -212,14 +212,16 @@ TProjectManager::TProjectManager(QWidget* parent)
         [this](const PatternLayout& layout) {
             m_patternLayout = layout;
             if (m_inspector) {
-                // The inspector as the pattern left it: bounds, name column, order, on top.
+                // The inspector as the pattern left it: on top (floating) or docked, its
+                // bounds, name column and order. Sizes too small to use are left alone.
+                m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
                 const PatternWindowBounds& b = layout.Inspector;
-                if (b.Width > 0 && b.Height > 0)
+                if (m_inspector->isFloating() && b.Width >= m_inspector->minimumWidth() &&
+                    b.Height >= 100)
                     m_inspector->SetWindowBounds(QRect(b.Left, b.Top, b.Width, b.Height));
-                if (layout.ColWidth > 0)
+                if (layout.ColWidth >= 16)
                     m_inspector->SetColWidth(layout.ColWidth);
                 m_inspector->SetSorted(layout.Sort);
-                m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
             }
             m_designer->SetGridX(layout.GridX);
             m_designer->SetGridY(layout.GridY);
@@ -1285,6 +1287,7 @@ bool TProjectManager::saveImage(bool asNewName) {
                    .onNotice = [&notices](const QString& text) { notices.append(text); },
                    .replaceExisting = true});
     m_designer->PhotoModified = false;
+    ++m_designer->PhotoSaves;
     SetImagePath(written);
     if (asNewName)
         notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
@@ -1310,10 +1313,17 @@ void TProjectManager::showResize() {
 }
 
 void TProjectManager::showEffects() {
+    const QImage before = m_designer->realPicture;
+    const bool edited = m_designer->PictureEdited;
+    const bool modified = m_designer->PhotoModified;
     TfrmAdjustments dialog(
         m_designer, [this] { fitToPage(); }, this);
     dialog.setWindowTitle(QStringLiteral("Adjustments"));
     dialog.exec();
+    // Changed pixels are a step of the history, the picture before kept for its undo.
+    if (!before.isNull() && m_designer->realPicture.cacheKey() != before.cacheKey())
+        m_designSurface->PhotoEdited(QStringLiteral("Adjust Colours"), before, edited, modified,
+                                     {.quarterTurns = 0, .from = before.size(), .to = {}});
 }
 
 void TProjectManager::showBatch() {

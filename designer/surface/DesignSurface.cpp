@@ -16,6 +16,7 @@
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/TControl.h"
+#include "platform/TFont.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRubberBand>
+#include <QSet>
 #include <QDataStream>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -410,7 +412,9 @@ QList<BrickState> captureStates(const QList<QWidget*>& bricks) {
 } // namespace
 
 // A change of bricks, and perhaps of the photo under them, already made: undo puts back the
-// states (and photo) before, redo those after.
+// states (and photo) before, redo those after. A photo step keeps both pictures until the surface
+// lets them go to bound the memory of the history; one without them, or about a photo that is no
+// longer open, undoes nothing and leaves the history.
 class BrickStateCommand : public AlreadyDoneCommand {
 public:
     struct Photo {
@@ -420,20 +424,48 @@ public:
     };
     BrickStateCommand(DesignSurface& surface, const QString& text, QList<BrickState> before,
                       QList<BrickState> after, std::optional<Photo> photoBefore = {},
-                      std::optional<Photo> photoAfter = {})
+                      std::optional<Photo> photoAfter = {}, bool photoOnly = false)
         : AlreadyDoneCommand(text), m_surface(surface), m_before(std::move(before)),
           m_after(std::move(after)), m_photoBefore(std::move(photoBefore)),
-          m_photoAfter(std::move(photoAfter)) {}
+          m_photoAfter(std::move(photoAfter)), m_photoOnly(photoOnly),
+          m_generation(surface.Designer().PhotoGeneration),
+          m_saves(surface.Designer().PhotoSaves) {
+        if (m_photoBefore)
+            m_surface.m_photoSteps.append(this);
+    }
+    ~BrickStateCommand() override { m_surface.m_photoSteps.removeAll(this); }
+    int id() const override { return m_photoOnly ? kPhotoOnlyCommandId : -1; }
     void redoAgain() override { apply(m_after, m_photoAfter); }
     void undo() override { apply(m_before, m_photoBefore); }
+
+    bool HoldsPictures() const { return m_photoBefore && !m_photoBefore->picture.isNull(); }
+    void DropPictures() {
+        if (m_photoBefore)
+            m_photoBefore->picture = QImage();
+        if (m_photoAfter)
+            m_photoAfter->picture = QImage();
+    }
+    QList<QImage> Pictures() const {
+        QList<QImage> out;
+        for (const auto* p : {&m_photoBefore, &m_photoAfter})
+            if (*p && !(*p)->picture.isNull())
+                out.append((*p)->picture);
+        return out;
+    }
 
 private:
     void apply(const QList<BrickState>& states, const std::optional<Photo>& photo) {
         TDesigner& d = m_surface.Designer();
+        if (photo && (photo->picture.isNull() || m_generation != d.PhotoGeneration)) {
+            // The picture is gone, or another photo is open: nothing to put back.
+            setObsolete(true);
+            return;
+        }
         if (photo) {
             d.realPicture = photo->picture;
             d.PictureEdited = photo->edited;
-            d.PhotoModified = photo->modified;
+            // Saved since: the photo as it was then is not the one on disk.
+            d.PhotoModified = photo->modified || d.PhotoSaves != m_saves;
             d.UpdatePreview();
         }
         for (const BrickState& s : states)
@@ -448,6 +480,9 @@ private:
     DesignSurface& m_surface;
     QList<BrickState> m_before, m_after;
     std::optional<Photo> m_photoBefore, m_photoAfter;
+    bool m_photoOnly;
+    int m_generation;
+    int m_saves;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -533,6 +568,11 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
     TControl* control = controlOf(brick);
     const QPoint at = surfacePoint - panel->pos();
     control->setName(UniqueBrickName(className));
+    // The font last used, not the settings' default, for a caption like the ones before it.
+    if (auto* text = qobject_cast<TText*>(brick); text && m_lastFont) {
+        text->Font()->Assign(*m_lastFont);
+        text->FitToText();
+    }
     control->SetBounds(at.x(), at.y(), control->Width(), control->Height());
     m_designer.AddComponent(brick);
     UpdateFullGeometry(m_designer, brick);
@@ -544,6 +584,7 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
         if (!qobject_cast<TTextDate*>(brick) && !qobject_cast<TTextTime*>(brick))
             text->setCaption(kTypeText);
     }
+
     // A new brick lies on top of the others; the press that made it then selects it.
     brick->show();
     PushAdded(brick, QStringLiteral("Place %1").arg(brick->objectName()));
@@ -1149,6 +1190,8 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
         const BrickState before = captureState(widget);
         WritePropertyText(object, propertyName, text);
         AfterPropertyWrite(object, propertyName);
+        if (propertyName.startsWith(QLatin1String("Font"), Qt::CaseInsensitive))
+            RememberFont(object);
         const BrickState after = captureState(widget);
         if (before == after)
             return;
@@ -1239,14 +1282,48 @@ void DesignSurface::PhotoEdited(const QString& label, const QImage& before, bool
     const QList<BrickState> now = captureStates(bricks);
     RealignHandle();
     UpdateAnchorMark();
-    // Without a brick that moved nothing of the pattern changed: the photo's own edit is no
-    // step of the pattern's history.
-    if (was == now)
-        return;
+    // A step of the history either way; without a brick that moved it is no change of the
+    // pattern (its id says so), so undoing it leaves the pattern's own state alone.
     m_undo->push(new BrickStateCommand(
         *this, label, was, now, BrickStateCommand::Photo{before, beforeEdited, beforeModified},
         BrickStateCommand::Photo{m_designer.realPicture, m_designer.PictureEdited,
-                                 m_designer.PhotoModified}));
+                                 m_designer.PhotoModified},
+        was == now));
+    BoundPhotoHistory();
+}
+
+void DesignSurface::BoundPhotoHistory() {
+    // Bytes of the pictures the history holds, each shared picture once, the open one aside.
+    const auto heldBytes = [this] {
+        QSet<qint64> seen{m_designer.realPicture.cacheKey()};
+        qint64 bytes = 0;
+        for (const BrickStateCommand* c : m_photoSteps)
+            for (const QImage& p : c->Pictures())
+                if (!seen.contains(p.cacheKey())) {
+                    seen.insert(p.cacheKey());
+                    bytes += p.sizeInBytes();
+                }
+        return bytes;
+    };
+    const auto holding = [this] {
+        int n = 0;
+        for (const BrickStateCommand* c : m_photoSteps)
+            n += c->HoldsPictures() ? 1 : 0;
+        return n;
+    };
+    // Oldest first; the newest step always keeps its picture.
+    for (BrickStateCommand* c : m_photoSteps) {
+        if (holding() <= 1 || (holding() <= kPhotoStepsKept && heldBytes() <= kPhotoHistoryBytes))
+            break;
+        c->DropPictures();
+    }
+}
+
+int DesignSurface::PhotoStepsHeld() const {
+    int n = 0;
+    for (const BrickStateCommand* c : m_photoSteps)
+        n += c->HoldsPictures() ? 1 : 0;
+    return n;
 }
 
 void DesignSurface::UpdateAnchorMark() {
@@ -1266,6 +1343,15 @@ void DesignSurface::UpdateAnchorMark() {
     };
     m_handle->SetAnchorMark(QPoint(along(HorizontalSide(layout->anchor), r.x(), r.width()),
                                    along(VerticalSide(layout->anchor), r.y(), r.height())));
+}
+
+void DesignSurface::RememberFont(QObject* brick) {
+    auto* text = qobject_cast<TText*>(brick);
+    if (!text)
+        return;
+    if (!m_lastFont)
+        m_lastFont = std::make_unique<TFont>();
+    m_lastFont->Assign(*text->Font());
 }
 
 void DesignSurface::MarkSaved() {

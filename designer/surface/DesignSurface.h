@@ -23,6 +23,8 @@ class QMenu;
 class QUndoStack;
 class TDesigner;
 class TStretchHandle;
+class TFont;
+class BrickStateCommand;
 struct PhotoFollow;
 
 // The private clipboard format of one brick: its binary component stream. The text form rides
@@ -196,13 +198,25 @@ public:
                    const std::function<Tk::TBrickAnchor(QWidget*)>& anchorOf);
     // The corner of the photo a brick's centre is nearest.
     Tk::TBrickAnchor NearestCorner(const QWidget* brick) const;
-    // The photo was turned or resized (the designer's picture holds the new one; before is the
-    // old one): the bricks that keep their own place follow it, the others are placed on it anew.
-    // One undo step with the photo, when a brick changed; photoRestored follows its undo and redo.
+    // The photo was turned, resized or its colours adjusted (the designer's picture holds the new
+    // one; before is the old one): the bricks that keep their own place follow it, the others are
+    // placed on it anew. One undo step with the photo; photoRestored follows its undo and redo.
     void PhotoEdited(const QString& label, const QImage& before, bool beforeEdited,
                      bool beforeModified, const PhotoFollow& follow);
+    // The photo steps of the history keep their pictures for at most this many steps and this
+    // many bytes (the open photo not counted); older ones let theirs go and can no longer be
+    // undone.
+    static constexpr int kPhotoStepsKept = 4;
+    static constexpr qint64 kPhotoHistoryBytes = 512ll << 20;
+    int PhotoStepsHeld() const;
     // The selection frame's anchor mark: at the anchored point of a single selected brick.
     void UpdateAnchorMark();
+
+    // The font (name, size, style, colour) last given to a text brick -- in the inspector or an
+    // edit dialog -- is the one the next text brick placed takes. Called by the inspector's
+    // writes through SetProperty and by the dialogs' Ok.
+    void RememberFont(QObject* brick);
+    const TFont* LastFont() const { return m_lastFont.get(); }
 
     // Undo history: mark the current state as saved (the pattern unmodified), or forget it
     // entirely.
@@ -344,4 +358,8 @@ private:
     // The selection's state when a drag ended, until the handle's mouse-up makes it a command.
     struct PendingDrag;
     std::unique_ptr<PendingDrag> m_pendingDrag;
+    // The history's photo steps, oldest first.
+    QList<BrickStateCommand*> m_photoSteps;
+    std::unique_ptr<TFont> m_lastFont;
+    void BoundPhotoHistory();
 };

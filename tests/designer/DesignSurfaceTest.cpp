@@ -15,6 +15,7 @@
 #include "patterns/settings/DateTimeFormats.h"
 #include "platform/Errors.h"
 #include "platform/PublishedProperties.h"
+#include "platform/TFont.h"
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -938,3 +939,27 @@ TEST_F(DesignSurfaceTest, InitDesignerRegistersThePaletteInOrder) {
 }
 
 } // namespace
+
+TEST_F(DesignSurfaceTest, ANewBrickTakesTheFontLastUsed) {
+    open(1.0);
+    auto* first = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
+    ASSERT_NE(first, nullptr);
+    const QString defaultName = first->Font()->Name();
+    surface->SetProperty(first, "Font.Name", "Test Serif");
+    surface->SetProperty(first, "Font.Size", "20");
+    surface->SetProperty(first, "Font.Color", "clRed");
+    surface->SetProperty(first, "Font.Style", "[fsItalic]");
+    for (const char* cls : {"TText", "TTextDate", "TTextBubble"}) {
+        auto* next = qobject_cast<TText*>(place(QString::fromLatin1(cls), QPoint(10, 150)));
+        ASSERT_NE(next, nullptr) << cls;
+        EXPECT_EQ(next->Font()->Name(), "Test Serif") << cls;
+        EXPECT_EQ(next->Font()->Size(), 20) << cls;
+        EXPECT_EQ(next->Font()->Color(), TColor(0x0000FF)) << cls;
+        EXPECT_EQ(PropertyValueText(next, "Font.Style"), "[fsItalic]") << cls;
+        // Measured in that font: as tall as the first one now is.
+        if (QString::fromLatin1(cls) == "TText") {
+            EXPECT_EQ(next->height(), first->height());
+        }
+    }
+    EXPECT_NE(defaultName, "Test Serif");
+}
