@@ -92,12 +92,8 @@ void TText::paintEvent(QPaintEvent*) {
     params.fullWidth = FullWidth;
     params.alignment = TextAlignment(Alignment());
     params.drawText = isEnabled();
-    // A transparent box is the text alone over what lies beneath -- the photo and any brick
-    // below it, as the render draws them; only an opaque one covers them.
     const QImage composed =
-        Transparent() ? ComposeTextBox(QImage(), box, params, 0)
-                      : ComposeTextBox(d ? d->realPicture : QImage(), box, params,
-                                       TColorToQColor(Color()).rgba());
+        ComposeTextBox(d ? d->realPicture : QImage(), box, params, TColorToQColor(Color()).rgba());
     if (composed.isNull() || width() <= 0 || height() <= 0)
         return;
     DrawComposed(p, rect(), composed);

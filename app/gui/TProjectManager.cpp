@@ -225,8 +225,11 @@ TProjectManager::TProjectManager(QWidget* parent)
                 m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
                 const PatternWindowBounds& b = layout.Inspector;
                 if (m_inspector->isFloating() && b.Width >= m_inspector->minimumWidth() &&
-                    b.Height >= 100)
+                    b.Height >= 100) {
                     m_inspector->SetWindowBounds(QRect(b.Left, b.Top, b.Width, b.Height));
+                    // Its first showing keeps them.
+                    m_inspector->setProperty("placed", true);
+                }
                 if (layout.ColWidth >= 16)
                     m_inspector->SetColWidth(layout.ColWidth);
                 m_inspector->SetSorted(layout.Sort);

@@ -532,6 +532,9 @@ TEST_F(DesignerHabitsTest, TheInspectorTakesThePatternsLayoutAndShowsATailMarker
     EXPECT_TRUE(inspector->AlwaysOnTop());
     EXPECT_TRUE(inspector->isFloating());
     EXPECT_EQ(inspector->WindowBounds().size(), QSize(260, 430));
+    // Shown for the first time, it keeps the pattern's size.
+    window->action("aInspector")->trigger();
+    EXPECT_EQ(inspector->WindowBounds().size(), QSize(260, 430));
     // Written back as the inspector is now.
     inspector->SetColWidth(101);
     chosenFile = path("again.xml");
