@@ -205,6 +205,13 @@ TProjectManager::TProjectManager(QWidget* parent)
     SetPatternLayoutHooks(
         [this] {
             PatternLayout layout = m_patternLayout;
+            if (m_inspector) {
+                const QRect b = m_inspector->WindowBounds();
+                layout.Inspector = {b.x(), b.y(), b.width(), b.height()};
+                layout.ColWidth = m_inspector->ColWidth();
+                layout.Sort = m_inspector->Sorted();
+                layout.AlwaysOnTop = m_inspector->AlwaysOnTop();
+            }
             layout.GridX = m_designer->GridX();
             layout.GridY = m_designer->GridY();
             layout.IsGrid = m_designer->IsGrid();
@@ -212,6 +219,21 @@ TProjectManager::TProjectManager(QWidget* parent)
         },
         [this](const PatternLayout& layout) {
             m_patternLayout = layout;
+            if (m_inspector) {
+                // The inspector as the pattern left it: on top (floating) or docked, its
+                // bounds, name column and order. Sizes too small to use are left alone.
+                m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
+                const PatternWindowBounds& b = layout.Inspector;
+                if (m_inspector->isFloating() && b.Width >= m_inspector->minimumWidth() &&
+                    b.Height >= 100) {
+                    m_inspector->SetWindowBounds(QRect(b.Left, b.Top, b.Width, b.Height));
+                    // Its first showing keeps them.
+                    m_inspector->setProperty("placed", true);
+                }
+                if (layout.ColWidth >= 16)
+                    m_inspector->SetColWidth(layout.ColWidth);
+                m_inspector->SetSorted(layout.Sort);
+            }
             m_designer->SetGridX(layout.GridX);
             m_designer->SetGridY(layout.GridY);
             m_designer->SetIsGrid(layout.IsGrid);
@@ -343,18 +365,17 @@ void TProjectManager::inspect(QObject* object) {
         return;
     if (!object)
         object = m_designer;
-    // A brick taken off the picture by a command is no longer shown.
+    // A brick taken off the picture by a command is no longer shown; a bubble's tail marker is
+    // shown with its own rows.
     if (auto* widget = qobject_cast<QWidget*>(object);
-        widget && widget != m_designer && !m_designer->Bricks().contains(widget))
+        widget && widget != m_designer && !m_designSurface->IsBrick(widget))
         object = m_designer;
-    const int row = m_inspector->CurrentRow();
-    const bool same = object == m_inspector->Model().Object();
-    // Showing the same object again reads its values and the object list anew.
-    if (same)
-        m_inspector->Inspect(nullptr);
-    m_inspector->Inspect(object);
-    if (same && row >= 0 && row < m_inspector->Model().RowCount())
-        m_inspector->SetCurrentRow(row);
+    // Showing the same object again reads its values and the object list anew, the row and the
+    // keyboard staying where they are.
+    if (object == m_inspector->Model().Object())
+        m_inspector->Refresh();
+    else
+        m_inspector->Inspect(object);
 }
 
 void TProjectManager::selectionChanged() {
@@ -1389,6 +1410,7 @@ bool TProjectManager::saveImage(bool asNewName) {
                    .onNotice = [&notices](const QString& text) { notices.append(text); },
                    .replaceExisting = true});
     m_designer->PhotoModified = false;
+    ++m_designer->PhotoSaves;
     SetImagePath(written);
     if (asNewName)
         notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
@@ -1414,10 +1436,17 @@ void TProjectManager::showResize() {
 }
 
 void TProjectManager::showEffects() {
+    const QImage before = m_designer->realPicture;
+    const bool edited = m_designer->PictureEdited;
+    const bool modified = m_designer->PhotoModified;
     TfrmAdjustments dialog(
         m_designer, [this] { fitToPage(); }, this);
     dialog.setWindowTitle(QStringLiteral("Adjustments"));
     dialog.exec();
+    // Changed pixels are a step of the history, the picture before kept for its undo.
+    if (!before.isNull() && m_designer->realPicture.cacheKey() != before.cacheKey())
+        m_designSurface->PhotoEdited(QStringLiteral("Adjust Colours"), before, edited, modified,
+                                     {.quarterTurns = 0, .from = before.size(), .to = {}});
 }
 
 void TProjectManager::showBatch() {

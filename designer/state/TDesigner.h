@@ -30,6 +30,9 @@ inline bool IsBrickTag(int tag) {
 // full-size photo scaled at paint time, from the photo itself or from one of its halvings (made
 // once per photo), so that a zoom step costs no resampling and the memory does not grow with
 // the zoom.
+// The id of an undo step that changed the photo and nothing of the pattern.
+inline constexpr int kPhotoOnlyCommandId = 0x50686f;
+
 class TDesigner : public QWidget {
     Q_OBJECT
     // The inspector shows these, not the widget's own properties.
@@ -69,7 +72,13 @@ public:
     QPointer<QUndoStack> History;
     QString FileName; // the open image's path
 
-    // The pattern is modified when its history is not at the state last read or saved.
+    // Counted up each time another photo is opened (the photo steps of the history are about
+    // the one before), and each time the photo is saved (it is then unmodified as it is).
+    int PhotoGeneration = 0;
+    int PhotoSaves = 0;
+
+    // The pattern is modified when its history is not at the state last read or saved, steps
+    // that changed only the photo (kPhotoOnlyCommandId) aside.
     bool PatternModified() const;
     // Either of the two: something would be lost if the window closed now.
     bool Modified() const { return PhotoModified || PatternModified(); }

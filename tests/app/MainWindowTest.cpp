@@ -74,7 +74,7 @@ QString writePhoto(const QString& path, int w, int h) {
 QByteArray patternXml(const QStringList& bodies) {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
                      "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
-                     "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                     "Sort=\"True\" AlwaysOnTop=\"True\"/>\n"
                      "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
                      "GridY=\"4\" IsGrid=\"False\"/>\n"
                      "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n";
