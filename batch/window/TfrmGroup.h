@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QPixmap>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -142,6 +143,9 @@ private:
     void EditBoxChange();
     void setEditMode(bool edit);
     void updateFitExample();
+    // The "Camera clock" field's shift; none when empty. Throws EConvertError when it does not
+    // read.
+    std::optional<qint64> typedClockShift() const;
     void addFilesDialog();
     void setInputEnabled(bool enabled);
     void buildAvailable();
