@@ -71,6 +71,10 @@ TBatchPreview::~TBatchPreview() {
     m_pool.waitForDone();
 }
 
+QString TBatchPreview::Note() const {
+    return m_note->text();
+}
+
 void TBatchPreview::AskToProceed(const QString& note, const QString& proceed) {
     m_note->setText(note);
     m_note->setVisible(!note.isEmpty());

@@ -32,6 +32,7 @@ public:
     // proceed (the dialog accepts) beside Cancel, instead of Close.
     void AskToProceed(const QString& note, const QString& proceed);
     QPushButton* ProceedButton() const { return m_proceed; }
+    QString Note() const;
 
     QListWidget* Grid() const { return m_grid; }
     // Tiles still being made.
