@@ -1,6 +1,7 @@
 #include "app/cli/RenderCommand.h"
 
 #include "batch/core/TBatchJob.h"
+#include "bricks/BrickFields.h"
 #include "bricks/TText.h"
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
@@ -55,18 +56,6 @@ void readPatternFor(TDesigner& designer, const QString& pattern,
     }
 }
 
-// Whether the pattern shows a date taken: a date or time brick, or a {Date} or {Time} field.
-bool PatternShowsDate(const TDesigner& designer) {
-    QString captions;
-    for (QWidget* brick : designer.Bricks()) {
-        if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
-            return true;
-        if (auto* text = qobject_cast<TText*>(brick))
-            captions += text->Caption();
-    }
-    const QStringList used = FieldsUsed(captions);
-    return used.contains(QLatin1String("Date")) || used.contains(QLatin1String("Time"));
-}
 
 int renderCommand(CliContext& c) {
     const PatternOptions p = PatternOptions::read(c.options);
@@ -140,6 +129,7 @@ int renderCommand(CliContext& c) {
             QStringList notices;
         };
         QList<Kept> results(kept.size());
+        QHash<QString, TDatedPhoto> undated; // kept photos without a date taken
         if (!kept.isEmpty()) {
             try {
                 designer.realPicture = QImage();
@@ -147,6 +137,26 @@ int renderCommand(CliContext& c) {
                 designer.realMetadata = TPhotoMetadata();
                 designer.ZoomRatio = 1.0;
                 readPatternFor(designer, pattern, zoom);
+                // A photo without a date taken is named as on the usual path, and with
+                // DateFallback=skip left unwritten.
+                if (PatternShowsDate(designer.Bricks())) {
+                    for (qsizetype i = keptFiles.size() - 1; i >= 0; --i) {
+                        const QString file = keptFiles[i];
+                        TDatedPhoto dated = DatePhoto(file, &exifs[i]);
+                        if (dated.hasDate)
+                            continue;
+                        if (dated.skip) {
+                            keptFiles.removeAt(i);
+                            kept.removeAt(i);
+                            exifs.removeAt(i);
+                        }
+                        undated.insert(file, std::move(dated));
+                    }
+                    keptAt.clear();
+                    for (qsizetype i = 0; i < keptFiles.size(); ++i)
+                        keptAt.insert(keptFiles[i], int(i));
+                    results.resize(kept.size());
+                }
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, 0,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
                                         results[i].bytes = bytes;
@@ -157,6 +167,7 @@ int renderCommand(CliContext& c) {
                                     });
             } catch (const Exception&) {
                 keptAt.clear(); // the pattern: reported for each image by the usual path
+                undated.clear();
             }
         }
         for (const QString& image : chunk) {
@@ -169,6 +180,14 @@ int renderCommand(CliContext& c) {
                     if (const QString refusal = OutputNameRefusal(image, output);
                         !refusal.isEmpty())
                         throw Exception(refusal);
+                if (undated.contains(image)) {
+                    const TDatedPhoto dated = undated.take(image);
+                    c.out << dated.notice << '\n';
+                    if (dated.skip) {
+                        ++handled;
+                        continue;
+                    }
+                }
                 if (const int at = keptAt.value(image, -1); at >= 0) {
                     keptAt.remove(image); // listed again: the usual path captions it again
                     const auto& [bytes, error, notices] = results[at];
@@ -183,7 +202,7 @@ int renderCommand(CliContext& c) {
                 designer.OpenImage(image, 1.0);
                 readPatternFor(designer, pattern, zoom);
                 // A photo without a date taken is named, with what dates it instead.
-                if (PatternShowsDate(designer) && !designer.Fields.dated.hasDate) {
+                if (PatternShowsDate(designer.Bricks()) && !designer.Fields.dated.hasDate) {
                     c.out << designer.Fields.dated.notice << '\n';
                     if (designer.Fields.dated.skip) {
                         ++handled;

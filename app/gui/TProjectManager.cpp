@@ -9,7 +9,10 @@
 #include "app/gui/ZoomSteps.h"
 #include "batch/core/TBatchJob.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "batch/window/TfrmGroup.h"
+#include "bricks/BrickFields.h"
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
@@ -469,16 +472,30 @@ void TProjectManager::visitHomePage() {
 void TProjectManager::applyPatternToFiles(const QStringList& files) {
     if (files.isEmpty())
         return;
-    const QString question =
-        files.size() == 1
-            ? QStringLiteral("Apply the pattern to \"%1\"?\nThe file is rewritten in place; its "
-                             "original is kept as \"%2.bak\".")
-                  .arg(QDir::toNativeSeparators(files.constFirst()), FileNameOf(files.constFirst()))
-            : QStringLiteral("Apply the pattern to %1 images?\nEach file is rewritten in place; "
-                             "its original is kept beside it with \".bak\" added to its name.")
-                  .arg(files.size());
-    if (AskQuestion(question, QuestionButtons::YesNo) != Answer::Yes)
-        return;
+    // The question is the preview: every photo as it will be written, then Apply or Cancel.
+    {
+        PreviewOptions look;
+        look.applyPattern = true;
+        look.autoRotate = Settings().AutoRotate;
+        QList<TBatchPreview::Entry> entries;
+        for (int i = 0; i < files.size(); ++i)
+            entries.append({files[i], FileNameOf(files[i]), i + 1});
+        TBatchPreview preview(entries, BrickDataOf(m_designer->Bricks()), look, this);
+        preview.setWindowTitle(QStringLiteral("Apply pattern to Images"));
+        preview.AskToProceed(
+            files.size() == 1
+                ? QStringLiteral("Apply the pattern to \"%1\"? The file is rewritten in place; "
+                                 "its original is kept as \"%2.bak\".")
+                      .arg(QDir::toNativeSeparators(files.constFirst()),
+                           FileNameOf(files.constFirst()))
+                : QStringLiteral("Apply the pattern to %1 images? Each file is rewritten in "
+                                 "place; its original is kept beside it with \".bak\" added to "
+                                 "its name.")
+                      .arg(files.size()),
+            QStringLiteral("Apply"));
+        if (runDialog(preview) != QDialog::Accepted)
+            return;
+    }
     QProgressDialog progress(QStringLiteral("Applying the pattern..."), QStringLiteral("Cancel"), 0,
                              int(files.size()), this);
     progress.setWindowTitle(QStringLiteral("Apply pattern to Images"));
@@ -498,12 +515,24 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
     for (QWidget* brick : m_designer->Bricks())
         if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
             datesBack.bricks.append({brick, TakeBrickSnapshot(brick)});
+    // {Counter} numbers the files in the order given, as the preview showed.
+    struct CountersBack {
+        TDesigner& designer;
+        ~CountersBack() { designer.BatchCounters.clear(); }
+    } countersBack{*m_designer};
+    m_designer->BatchCounters.clear();
+    for (int i = 0; i < files.size(); ++i)
+        m_designer->BatchCounters.insert(files[i], i + 1);
+    const bool showsDate = PatternShowsDate(m_designer->Bricks());
     BusyCursor busy;
     // Notices (a file re-encoded after all, a damaged block carried as it was) are shown
     // together once the run ends, so the progress is not held up by a box per file.
     QStringList notices;
     RenderOptions options;
     options.proportional = false;
+    // Each file's own date, or the stand-in the settings choose, and its own field values: the
+    // same as a batch and as the preview.
+    options.perFileDates = true;
     options.onNotice = [&notices](const QString& text) { notices.append(text); };
     for (int i = 0; i < files.size(); ++i) {
         if (progress.wasCanceled())
@@ -514,6 +543,11 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
             m_designer->realPicture = QImage();
             m_designer->LoadPhoto(files[i]);
             TakePhotoDates(*m_designer, files[i]);
+            if (showsDate && !m_designer->Fields.dated.hasDate) {
+                notices.append(m_designer->Fields.dated.notice);
+                if (m_designer->Fields.dated.skip)
+                    continue;
+            }
             RenderAndSave(*m_designer, files[i], options);
         } catch (const Exception& e) {
             ShowError(e.message());

@@ -178,6 +178,11 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     clockRow->addWidget(lblClockShift);
     clockRow->addWidget(edtClockShift, 1);
     right->addLayout(clockRow);
+    // The example name is dated as the run will date it.
+    connect(edtClockShift, &QLineEdit::textChanged, this, [this] {
+        if (ListView1->count() > 0)
+            UpdateNameExample();
+    });
 
     grpResample = new QGroupBox(QStringLiteral("Batch resample"), this);
     buildResample(grpResample);
@@ -504,12 +509,26 @@ void TfrmGroup::UpdateNameExample() {
     if (m_items.isEmpty() || m_items.first().IsFolder)
         return;
     m_names.Rename = cboxRename->isChecked();
+    std::optional<qint64> shift;
+    try {
+        shift = typedClockShift();
+    } catch (const EConvertError& e) {
+        lblNameExample->setText(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
+    }
+    const TThreadClockShift shifted(shift);
     // What the job would really do: a template that cannot make the name says why.
     const TRenameTemplate::Result made = m_names.BuildNewName(m_items.first().FullPath, 1);
     lblNameExample->setText(made.problem.isEmpty()
                                 ? made.name
                                 : QStringLiteral("No new name for %1: %2.")
                                       .arg(FileNameOf(m_items.first().FullPath), made.problem));
+}
+
+std::optional<qint64> TfrmGroup::typedClockShift() const {
+    if (edtClockShift->text().trimmed().isEmpty())
+        return std::nullopt;
+    return ParseClockShift(edtClockShift->text());
 }
 
 void TfrmGroup::SetRename() {
@@ -902,14 +921,12 @@ void TfrmGroup::btnProcessClick() {
         return;
     }
 
-    if (!edtClockShift->text().trimmed().isEmpty()) {
-        try {
-            options.ClockShift = ParseClockShift(edtClockShift->text());
-        } catch (const EConvertError& e) {
-            job.StoreTemplate();
-            ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
-            return;
-        }
+    try {
+        options.ClockShift = typedClockShift();
+    } catch (const EConvertError& e) {
+        job.StoreTemplate();
+        ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
     }
 
     options.KeepQuality = Settings().KeepPhotoQuality;
@@ -963,6 +980,13 @@ void TfrmGroup::ShowPreview() {
     options.proportional = job.Proportional;
     options.angle = job.Rotate ? job.Angle : 0;
     options.autoRotate = Settings().AutoRotate;
+    try {
+        options.clockShift = typedClockShift();
+    } catch (const EConvertError& e) {
+        ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
+    }
+    const TThreadClockShift shifted(options.clockShift);
 
     // The names the job would give; where it would refuse, the old ones.
     QList<TPlannedFile> plan;
@@ -978,7 +1002,8 @@ void TfrmGroup::ShowPreview() {
         const QString name = i < plan.size() && !plan[i].Output.isEmpty()
                                  ? FileNameOf(plan[i].Output)
                                  : FileNameOf(m_items[i].FullPath);
-        entries.append({m_items[i].FullPath, name});
+        // {Counter} is the file's place in the job, as the run numbers it.
+        entries.append({m_items[i].FullPath, name, i + 1});
     }
     delete m_preview;
     m_preview = new TBatchPreview(entries, BrickDataOf(m_designer->Bricks()), options, this);

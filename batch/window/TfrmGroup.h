@@ -13,6 +13,7 @@
 #include <QThreadPool>
 #include <atomic>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -174,6 +175,9 @@ private:
     void EditBoxChange();
     void setEditMode(bool edit);
     void updateFitExample();
+    // The "Camera clock" field's shift; none when empty. Throws EConvertError when it does not
+    // read.
+    std::optional<qint64> typedClockShift() const;
     void addFilesDialog();
     void setInputEnabled(bool enabled);
     void buildAvailable();

@@ -724,10 +724,10 @@ void RecaptionBricksMany(
     std::condition_variable changed;
 
     // The touched areas need the bricks: worked out here, before any worker starts, and each
-    // brick laid out once per source.
+    // brick laid out once per source, with that source's own dates and field values.
     std::vector<std::unique_ptr<BrickPlan>> plans;
     for (qsizetype i = 0; i < sources.size(); ++i)
-        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], true, 1.0, 1.0,
                                                     jpegSize(sources[i])));
 
     auto work = [&](int i) {

@@ -147,7 +147,8 @@ bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
                            const std::function<void(const QString& text)>& onNotice = nullptr);
-// RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
+// RecaptionBricks for several sources at once, with the same bricks, each source showing its own
+// dates and field values (perFileDates): the sources' compressed
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
 // widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
 // the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)

@@ -5,6 +5,7 @@
 #include "app/gui/TProjectManager.h"
 #include "app/gui/ZoomSteps.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "batch/window/TfrmGroup.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TBubbleFrom.h"
@@ -151,7 +152,14 @@ protected:
 
     // A message box is answered by the button whose caption (without mnemonic) is press; with
     // none of that caption, by its escape button.
+    // The preview that asks before files are written counts as a question, answered with
+    // questionAnswer once its tiles are made.
     int runDialog(QDialog& d) {
+        if (auto* preview = qobject_cast<TBatchPreview*>(&d)) {
+            EXPECT_TRUE(QTest::qWaitFor([preview] { return preview->Pending() == 0; }, 20000));
+            questions.append(preview->Note());
+            return questionAnswer == Answer::Yes ? QDialog::Accepted : QDialog::Rejected;
+        }
         auto* box = qobject_cast<QMessageBox*>(&d);
         if (!box)
             return QDialog::Rejected;

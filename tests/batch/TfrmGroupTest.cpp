@@ -5,6 +5,7 @@
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
@@ -569,6 +570,75 @@ TEST_F(TfrmGroupTest, PreviewShowsEveryPhotoWithItsNewNameAndMarksStrayCaptions)
     // Nothing was written meanwhile.
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
     EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+// The tiles of a preview once its workers are done.
+static QList<PreviewTile> finishedTiles(TBatchPreview* preview) {
+    const QDeadlineTimer deadline(10000);
+    while (preview && preview->Pending() > 0 && !deadline.hasExpired()) {
+        QApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_TRUE(preview && preview->Pending() == 0);
+    return preview ? preview->Tiles() : QList<PreviewTile>();
+}
+
+TEST_F(TfrmGroupTest, PreviewTilesShowFieldsCountersAndTheCameraClock) {
+    auto* text = placeBrick<TText>(*surface.designer, 2, 2);
+    text->setCaption(QStringLiteral("#{Counter} {Date:yyyy-MM-dd}"));
+    TfrmGroup& f = window();
+    // Wide enough for the whole caption.
+    const QString a = files.filePath(QStringLiteral("a.jpg"));
+    const QString b = files.filePath(QStringLiteral("b.jpg"));
+    ASSERT_TRUE(WriteBytes(a, JpegWithExif(makeTestPhoto(900, 200, 5), "2024:02:28 23:30:05")));
+    ASSERT_TRUE(WriteBytes(b, JpegWithExif(makeTestPhoto(900, 200, 6), "2024:12:31 23:59:59")));
+    f.AddFiles({a, b});
+    f.cboxApplyPattern->click();
+    // An hour later: the leap day, and the next year.
+    f.edtClockShift->setText(QStringLiteral("+01:00"));
+    f.ShowPreview();
+    const QList<PreviewTile> shifted = finishedTiles(f.LastPreview());
+    ASSERT_EQ(shifted.size(), 2);
+    for (const PreviewTile& tile : shifted) {
+        EXPECT_TRUE(tile.notice.isEmpty()) << tile.notice.toStdString();
+        EXPECT_FALSE(tile.image.isNull()) << tile.error.toStdString();
+    }
+
+    f.edtClockShift->clear();
+    const QStringList expected{QStringLiteral("#1 2024-02-29"), QStringLiteral("#2 2025-01-01")};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        text->setCaption(expected[i]);
+        f.ShowPreview();
+        const QList<PreviewTile> literal = finishedTiles(f.LastPreview());
+        ASSERT_EQ(literal.size(), 2);
+        EXPECT_TRUE(shifted[i].image == literal[i].image);
+    }
+    // A shift that does not read opens no preview, and says why.
+    f.edtClockShift->setText(QStringLiteral("+1:2"));
+    TBatchPreview* before = f.LastPreview();
+    f.ShowPreview();
+    EXPECT_EQ(f.LastPreview(), before);
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("Camera clock: ")));
+}
+
+TEST_F(TfrmGroupTest, TheExampleNameIsDatedByTheCameraClock) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("a.jpg"), "2024:02:28 23:30:05")});
+    f.cboxRename->click();
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-28 23-30-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("+00:30"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-29 0-00-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("-1 00:00"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-27 23-30-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("+25:00"));
+    EXPECT_TRUE(f.lblNameExample->text().startsWith(QStringLiteral("Camera clock: ")))
+        << f.lblNameExample->text().toStdString();
+    f.edtClockShift->clear();
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-28 23-30-05.jpg"));
+    // The run's shift stays the run's: nothing is left set for other readers.
+    EXPECT_FALSE(RunClockShift().has_value());
 }
 
 TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {
