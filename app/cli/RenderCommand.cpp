@@ -29,6 +29,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -472,7 +473,9 @@ int renderCommand(CliContext& c) {
             if (w->serial || w->kept >= 0)
                 w->state = ImageWork::Done;
         // Two images per worker at most are between their decode and their write.
-        const int window = 2 * jobs;
+        // One worker or one image: all on this thread, one image at a time, no thread started.
+        const bool inline_ = jobs == 1 || n == 1;
+        const int window = inline_ ? 1 : 2 * jobs;
         std::mutex lock;
         std::condition_variable changed;
         std::deque<BandWork*> bands; // bands waiting for their bricks
@@ -487,13 +490,19 @@ int renderCommand(CliContext& c) {
         // lives.
         QThreadPool pool;
         pool.setMaxThreadCount(jobs);
+        auto launch = [&pool, inline_](std::function<void()> job) {
+            if (inline_)
+                job();
+            else
+                pool.start(std::move(job));
+        };
         int next = 0, drawn = 0, committed = 0;
         while (committed < n && !g_interrupted) {
             for (; next < n && next - committed < window; ++next) {
                 ImageWork* w = works[size_t(next)].get();
                 if (w->state == ImageWork::Done)
                     continue;
-                pool.start([w, &output, &ro, settings, &moveOn] {
+                launch([w, &output, &ro, settings, &moveOn] {
                     loadImage(*w, output, ro, settings);
                     moveOn(*w, ImageWork::Loaded);
                 });
@@ -561,11 +570,15 @@ int renderCommand(CliContext& c) {
             w.state = ImageWork::Encoding;
             ImageWork* work = &w;
             if (w.stream) {
-                pool.start([work, settings, &moveOn, &lock, &changed, &bands] {
+                launch([work, settings, inline_, &moveOn, &lock, &changed, &bands] {
                     // Only the bands the bricks cross wait for this thread to draw them.
                     auto paint = [&](QImage& image, int top) {
                         if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
                             return;
+                        if (inline_) {
+                            work->bricks->Draw(image, QPoint(0, top), work->colours.get());
+                            return;
+                        }
                         BandWork band{work, &image, top, false, QString()};
                         std::unique_lock<std::mutex> guard(lock);
                         bands.push_back(&band);
@@ -590,7 +603,7 @@ int renderCommand(CliContext& c) {
                 });
                 continue;
             }
-            pool.start([work, settings, &moveOn] {
+            launch([work, settings, &moveOn] {
                 try {
                     work->bytes = EncodePicture(work->picture.image, work->image, settings.quality,
                                                 work->photo.exif, work->photo.metadata,
