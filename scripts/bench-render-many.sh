@@ -17,9 +17,12 @@ BUILD=${BUILD_DIR:-$ROOT/build-release}
 COUNT=${1:-10}
 RUNS=${2:-3}
 
-[ -d "$BUILD" ] || (cd "$ROOT" && cmake --preset release >/dev/null)
-cmake --build "$BUILD" --target captiomark-cli >/dev/null
-CLI=$BUILD/app/captiomark-cli
+# CLI=path/to/captiomark-cli runs that tool instead of building the release tree's.
+if [ -z "${CLI:-}" ]; then
+    [ -d "$BUILD" ] || (cd "$ROOT" && cmake --preset release >/dev/null)
+    cmake --build "$BUILD" --target captiomark-cli >/dev/null
+    CLI=$BUILD/app/captiomark-cli
+fi
 for tool in convert djpeg cjpeg parallel /usr/bin/time bc; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
@@ -69,7 +72,7 @@ load() { cut -d' ' -f1 /proc/loadavg; }
 
 # run LABEL KIND SCRIPT: SCRIPT (bash; $RUN holds fresh copies of COUNT photos of KIND) timed.
 run() {
-    local label=$1 kind=$2 script=$3 best= cpu= before after
+    local label=$1 kind=$2 script=$3 best= cpu= secs= before after
     before=$(load)
     for ((r = 0; r < RUNS; r++)); do
         rm -rf "$WORK/run"
@@ -77,36 +80,43 @@ run() {
         for ((i = 1; i <= COUNT; i++)); do cp "$WORK/src/$kind.jpg" "$WORK/run/$(printf 'IMG_%04d' "$i").jpg"; done
         sync
         RUN=$WORK/run CLI=$CLI PATTERN=$WORK/pattern.xml \
-            /usr/bin/time -f "%e %P" -o "$WORK/time.txt" bash -c "$script" >/dev/null 2>"$WORK/err.txt" ||
+            /usr/bin/time -f "%e %P %U %S" -o "$WORK/time.txt" bash -c "$script" >/dev/null 2>"$WORK/err.txt" ||
             { cat "$WORK/err.txt" >&2; exit 1; }
-        local wall p
-        read -r wall p <"$WORK/time.txt"
-        if [ -z "$best" ] || (($(echo "$wall < $best" | bc -l))); then best=$wall; cpu=$p; fi
+        local wall p u sy
+        read -r wall p u sy <"$WORK/time.txt"
+        if [ -z "$best" ] || (($(echo "$wall < $best" | bc -l))); then
+            best=$wall
+            cpu=$p
+            secs=$(echo "($u + $sy) * 1000 / $COUNT" | bc -l)
+        fi
     done
     after=$(load)
-    printf '| %-7s | %-44s | %7.2f s | %7.1f ms | %5s | %s → %s |\n' "$kind" "$label" "$best" \
-        "$(echo "$best * 1000 / $COUNT" | bc -l)" "$cpu" "$before" "$after"
+    printf '| %-7s | %-44s | %7.2f s | %7.1f ms | %5s | %7.1f ms | %s → %s |\n' "$kind" "$label" \
+        "$best" "$(echo "$best * 1000 / $COUNT" | bc -l)" "$cpu" "$secs" "$before" "$after"
     echo "$best" >"$WORK/last"
+    echo "$secs" >"$WORK/lastcpu"
 }
 
 echo
 echo "$COUNT photos of 4000 x 3000 (JPEG quality 92, 4:2:0), three text bricks; best of $RUNS runs"
 echo "($(nproc) cores)"
 echo
-echo '| photos  | command                                      |  wall     | per photo  |  CPU  | load before → after |'
-echo '|---------|----------------------------------------------|----------:|-----------:|------:|---------------------|'
+echo '| photos  | command                                      |  wall     | per photo  |  CPU  | CPU time per photo | load before → after |'
+echo '|---------|----------------------------------------------|----------:|-----------:|------:|-------------------:|---------------------|'
 for kind in smooth noisy; do
     run "djpeg | cjpeg -quality 95, one photo at a time" "$kind" \
         'for f in "$RUN"/*.jpg; do djpeg "$f" | cjpeg -quality 95 >"$f.out"; done'
     floor=$(cat "$WORK/last")
+    floorcpu=$(cat "$WORK/lastcpu")
     run "djpeg | cjpeg -quality 95, parallel -j $(nproc)" "$kind" \
         'ls "$RUN"/*.jpg | parallel -j '"$(nproc)"' "djpeg {} | cjpeg -quality 95 >{}.out"'
     run "captiomark-cli render --jobs 1" "$kind" '"$CLI" render --jobs 1 --pattern "$PATTERN" "$RUN"/*.jpg'
     one=$(cat "$WORK/last")
     run "captiomark-cli render (one worker per core)" "$kind" '"$CLI" render --pattern "$PATTERN" "$RUN"/*.jpg'
     all=$(cat "$WORK/last")
-    printf '| %-7s | render ÷ djpeg\\|cjpeg one at a time: %.2f; --jobs 1 ÷ all cores: %.2f |\n' \
-        "$kind" "$(echo "$all / $floor" | bc -l)" "$(echo "$one / $all" | bc -l)"
+    allcpu=$(cat "$WORK/lastcpu")
+    printf '| %-7s | wall: render ÷ djpeg\\|cjpeg one at a time %.2f, --jobs 1 ÷ all cores %.2f; CPU time: render ÷ djpeg\\|cjpeg %.2f |\n' \
+        "$kind" "$(echo "$all / $floor" | bc -l)" "$(echo "$one / $all" | bc -l)" "$(echo "$allcpu / $floorcpu" | bc -l)"
 done
 
 echo

@@ -175,8 +175,12 @@ void loadImage(ImageWork& w, const QString& output, const RenderOptions& ro,
                         w.photo.exifError = exifError;
                         w.photo.metadata = ReadPhotoMetadata(bytes);
                         w.colours = TSrgbToPhoto::ForProfile(w.photo.metadata.iccProfile);
+                        // The fields from the bytes in hand: the file is not read twice.
+                        w.fields = PhotoFieldsOf(w.image, bytes,
+                                                 w.photo.exifError.isEmpty() ? &w.photo.exif
+                                                                             : nullptr,
+                                                 1);
                         w.source = std::move(bytes);
-                        w.fields = ReadPhotoFields(w.image, 1);
                         return;
                     }
                 } catch (const Exception&) {
@@ -589,7 +593,7 @@ int renderCommand(CliContext& c) {
                     };
                     try {
                         work->bytes =
-                            StreamPicture(work->source, work->image, settings.quality,
+                            StreamPicture(std::move(work->source), work->image, settings.quality,
                                           work->photo.exif, work->photo.metadata, paint,
                                           &work->notices);
                     } catch (const std::exception& e) {

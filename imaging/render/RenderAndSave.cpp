@@ -663,7 +663,7 @@ bool StreamsInBands(const QByteArray& source, const QSize& size) {
            JpegBandsSize(source) == size;
 }
 
-QByteArray StreamPicture(const QByteArray& source, const QString& sourceFile, int jpegQuality,
+QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          const std::function<void(QImage& band, int top)>& paint,
                          QStringList* notices) {
@@ -681,6 +681,7 @@ QByteArray StreamPicture(const QByteArray& source, const QString& sourceFile, in
     }
     TWrittenPicture written;
     written.size = JpegBandsSize(source);
+    source = QByteArray(); // gone before the output is copied with its metadata
     written.components = grey ? 1 : 3;
     // The EXIF thumbnail is made from a reduced decode of the output: the whole picture is
     // never held.

@@ -172,8 +172,8 @@ bool StreamsInBands(const QByteArray& source, const QSize& size);
 // band by band, each band given to paint(band, top), and encoded at once (TranscodeJpegInBands);
 // the pixels are those of DecodeJpeg painted and encoded whole. Metadata as EncodePicture (the
 // EXIF thumbnail made from the output). A source that does not decode throws as its load does
-// ("Cannot read picture ...").
-QByteArray StreamPicture(const QByteArray& source, const QString& sourceFile, int jpegQuality,
+// ("Cannot read picture ..."). The source is let go once its picture is read.
+QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          const std::function<void(QImage& band, int top)>& paint,
                          QStringList* notices = nullptr);
