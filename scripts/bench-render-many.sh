@@ -104,11 +104,11 @@ echo
 echo '| photos  | command                                      |  wall     | per photo  |  CPU  | CPU time per photo | load before → after |'
 echo '|---------|----------------------------------------------|----------:|-----------:|------:|-------------------:|---------------------|'
 for kind in smooth noisy; do
-    run "djpeg | cjpeg -quality 95, one photo at a time" "$kind" \
+    run "djpeg \\| cjpeg -quality 95, one photo at a time" "$kind" \
         'for f in "$RUN"/*.jpg; do djpeg "$f" | cjpeg -quality 95 >"$f.out"; done'
     floor=$(cat "$WORK/last")
     floorcpu=$(cat "$WORK/lastcpu")
-    run "djpeg | cjpeg -quality 95, parallel -j $(nproc)" "$kind" \
+    run "djpeg \\| cjpeg -quality 95, parallel -j $(nproc)" "$kind" \
         'ls "$RUN"/*.jpg | parallel -j '"$(nproc)"' "djpeg {} | cjpeg -quality 95 >{}.out"'
     run "captiomark-cli render --jobs 1" "$kind" '"$CLI" render --jobs 1 --pattern "$PATTERN" "$RUN"/*.jpg'
     one=$(cat "$WORK/last")
