@@ -4,6 +4,8 @@
 #include "app/gui/PaletteGlyphs.h"
 #include "app/gui/SurfaceActions.h"
 #include "app/gui/SurfaceUndo.h"
+#include "app/gui/ToolBarCustomizeDialog.h"
+#include "app/gui/ToolBarLayout.h"
 #include "app/gui/ZoomSteps.h"
 #include "batch/core/TBatchJob.h"
 #include "batch/explorer/TfrmBottom.h"
@@ -35,6 +37,7 @@
 #include "platform/Errors.h"
 #include "platform/FilePaths.h"
 #include "platform/Messages.h"
+#include "platform/SettingsStore.h"
 #include "platform/Rounding.h"
 
 #include <QAction>
@@ -50,18 +53,23 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
@@ -235,6 +243,16 @@ TProjectManager::~TProjectManager() {
 
 void TProjectManager::buildSurface() {
     m_designSurface = new DesignSurface(*m_designer, this);
+    // The popup's image indexes into the window's action images: 3 cut, 4 copy, 5 paste,
+    // 6 delete, 7 to front, 8 to back.
+    QList<QIcon> images(9);
+    const QList<QPair<int, const char*>> imageActions = {
+        {3, "aCut"},    {4, "aCopy"},         {5, "aPaste"},
+        {6, "aDelete"}, {7, "aBringToFromt"}, {8, "aSendToBack"}};
+    for (const auto& [index, name] : imageActions)
+        if (QAction* a = action(QLatin1String(name)))
+            images[index] = a->icon();
+    m_designSurface->SetPopupImages(images);
     m_surface->connectTo(m_designSurface);
     connect(m_designSurface, &DesignSurface::pendingClassChanged, this,
             &TProjectManager::surfacePendingChanged);
@@ -248,7 +266,7 @@ void TProjectManager::buildSurface() {
         updateActions();
     });
     connect(m_designSurface, &DesignSurface::paletteClassRegistered, this,
-            [this](const QString& className) {
+            [this](const QString& className, const QString& category) {
                 static const QList<QPair<const QMetaObject*, PaletteGlyph>> known = {
                     {&TText::staticMetaObject, PaletteGlyph::Text},
                     {&TTextDate::staticMetaObject, PaletteGlyph::Date},
@@ -257,7 +275,7 @@ void TProjectManager::buildSurface() {
                     {&TPictureimg::staticMetaObject, PaletteGlyph::Picture}};
                 for (const auto& [meta, glyph] : known)
                     if (className == QLatin1String(meta->className()))
-                        RegisterBrickClass(meta, className, DrawPaletteGlyph(glyph));
+                        RegisterBrickClass(meta, className, DrawPaletteGlyph(glyph), category);
             });
     // Save Pattern follows the undo stack's clean state.
     connect(m_designSurface->UndoStack(), &QUndoStack::cleanChanged, this,
@@ -370,15 +388,29 @@ void TProjectManager::surfacePendingChanged(const QString& className) {
         arrowClicked();
 }
 
+QRect FirstInspectorBounds(const QRect& mainFrame, int inspectorWidth, int captionHeight,
+                           const QRect& screen) {
+    QRect r(mainFrame.left() + mainFrame.width() - inspectorWidth,
+            mainFrame.top() + mainFrame.height() - captionHeight - 3, inspectorWidth, 250);
+    if (screen.isEmpty())
+        return r;
+    r.setWidth(std::min(r.width(), screen.width()));
+    r.setHeight(std::min(r.height(), screen.height()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.left() + screen.width() - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.top() + screen.height() - r.height()));
+    return r;
+}
+
 void TProjectManager::showInspector() {
-    // First showing: at the window's right edge, over the picture's side.
+    // First showing: 250 high at the window's right edge, its top a caption bar and 3 pixels
+    // above the window's bottom; moved onto the screen the window is on where that would hang
+    // off it.
     if (!m_inspector->isVisible() && m_inspector->isFloating() &&
         !m_inspector->property("placed").toBool()) {
         m_inspector->setProperty("placed", true);
-        // Level with the top of the picture, so that it covers no tool bar.
-        const QRect frame = frameGeometry();
-        m_inspector->move(frame.right() - m_inspector->width(),
-                          m_scroll->mapToGlobal(QPoint(0, 0)).y());
+        m_inspector->setGeometry(FirstInspectorBounds(
+            frameGeometry(), m_inspector->width(), style()->pixelMetric(QStyle::PM_TitleBarHeight),
+            screen() ? screen()->availableGeometry() : QRect()));
     }
     m_inspector->show();
     m_inspector->raise();
@@ -670,13 +702,16 @@ void TProjectManager::buildToolBars() {
     for (const auto& [name, theme] : menuIcons)
         action(QLatin1String(name))->setIcon(QIcon::fromTheme(QLatin1String(theme)));
 
-    const auto bar = [this](const QString& title, const QStringList& names) {
+    QList<ToolBarLayout::Bar> defaults;
+    const auto bar = [this, &defaults](const QString& title, const QStringList& names) {
         QToolBar* b = addToolBar(title);
         b->setObjectName(title);
         // Text under or beside the icons, or none, as the desktop's style has it.
         b->setToolButtonStyle(Qt::ToolButtonFollowStyle);
         for (const QString& n : names)
             b->addAction(action(n));
+        defaults.append({title, names});
+        m_customBars.insert(title, b);
         return b;
     };
     bar(QStringLiteral("File"), {"aOpenImage", "aSaveAs", "aNew", "aOpen", "aSave"});
@@ -684,6 +719,14 @@ void TProjectManager::buildToolBars() {
     m_paletteBar = addToolBar(QStringLiteral("Palette"));
     m_paletteBar->setObjectName(QStringLiteral("Palette"));
     m_paletteBar->setIconSize(QSize(18, 18));
+    // The palette's categories as tabs, the classes of the chosen one beside them.
+    m_paletteTabs = new QTabBar(m_paletteBar);
+    m_paletteTabs->setObjectName(QStringLiteral("paletteTabs"));
+    m_paletteTabs->setDrawBase(false);
+    m_paletteTabs->setExpanding(false);
+    m_paletteTabs->setFocusPolicy(Qt::NoFocus);
+    connect(m_paletteTabs, &QTabBar::currentChanged, this, [this] { RefreshPalette(); });
+    m_paletteBar->addWidget(m_paletteTabs);
     m_arrow = new QToolButton(m_paletteBar);
     m_arrow->setObjectName(QStringLiteral("paletteArrow"));
     m_arrow->setIcon(ThemedIcon(QStringLiteral("edit-select"), QStringLiteral("pointer")));
@@ -711,10 +754,13 @@ void TProjectManager::buildToolBars() {
         chooseZoom(index);
         updateActions();
     });
-    view->addWidget(m_zoomBox);
+    // The zoom box and the two tool windows stay at the view bar's end whatever it shows.
+    m_barTails[QStringLiteral("View")] << view->addWidget(m_zoomBox);
     // The two tool windows have no menu item; the view bar offers them.
     view->addAction(action(QStringLiteral("aInspector")));
     view->addAction(action(QStringLiteral("aExplorer")));
+    m_barTails[QStringLiteral("View")] << action(QStringLiteral("aInspector"))
+                                       << action(QStringLiteral("aExplorer"));
     bar(QStringLiteral("Align"), {"aAlignLeft", "aAlignHCentre", "aAlignRight", "aAlignTop",
                                   "aAlignVCentre", "aAlignBottom", "aAnchorCorner"});
 
@@ -738,6 +784,60 @@ void TProjectManager::buildToolBars() {
         {"aSave", QStringLiteral("Save Pattern")}};
     for (const auto& [name, text] : shortTexts)
         action(QLatin1String(name))->setIconText(text);
+
+    // Any command of the menus may go on a bar, except those the view bar keeps at its end.
+    QStringList known;
+    for (QAction* a : m_actions)
+        if (!a->property("category").toString().isEmpty() &&
+            !m_barTails.value(QStringLiteral("View")).contains(a))
+            known << a->objectName();
+    m_toolBarLayout = std::make_unique<ToolBarLayout>(defaults, known);
+    SettingsStore store(SettingsKey);
+    if (store.Open())
+        m_toolBarLayout->Load(store);
+    applyToolBarLayout();
+}
+
+void TProjectManager::applyToolBarLayout() {
+    for (const QString& name : m_toolBarLayout->BarNames()) {
+        QToolBar* b = m_customBars.value(name);
+        const QList<QAction*> tail = m_barTails.value(name);
+        for (QAction* a : b->actions())
+            if (!tail.contains(a))
+                b->removeAction(a);
+        QList<QAction*> shown;
+        for (const QString& n : m_toolBarLayout->Actions(name))
+            if (QAction* a = action(n))
+                shown << a;
+        b->insertActions(tail.isEmpty() ? nullptr : tail.first(), shown);
+    }
+}
+
+QMenu* TProjectManager::createPopupMenu() {
+    QMenu* menu = QMainWindow::createPopupMenu();
+    if (!menu)
+        menu = new QMenu(this);
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+    auto* customize = new QAction(QStringLiteral("Customize"), menu);
+    customize->setObjectName(QStringLiteral("aCustomize"));
+    connect(customize, &QAction::triggered, this, &TProjectManager::customizeToolBars);
+    menu->insertAction(first, customize);
+    if (first)
+        menu->insertSeparator(first);
+    return menu;
+}
+
+void TProjectManager::customizeToolBars() {
+    ToolBarCustomizeDialog dialog(
+        *m_toolBarLayout, [this](const QString& name) { return action(name); }, this);
+    if (runDialog(dialog) != QDialog::Accepted)
+        return;
+    *m_toolBarLayout = dialog.Layout();
+    applyToolBarLayout();
+    SettingsStore store(SettingsKey);
+    if (!store.OpenOrCreate() || !m_toolBarLayout->Save(store))
+        ShowError(QStringLiteral("The tool bars could not be kept for the next start: %1")
+                      .arg(store.errorString()));
 }
 
 QAction* TProjectManager::action(const QString& name) const {
@@ -857,26 +957,34 @@ void TProjectManager::setGrid(bool snap, int step) {
 // ---- palette ----
 
 bool TProjectManager::RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
-                                         const QImage& glyph) {
+                                         const QImage& glyph, const QString& category) {
     for (const TComponentCreator& e : m_palette)
         if (e.brickClass == brickClass)
             return false;
-    m_palette.append({brickClass, name, glyph.copy()});
+    m_palette.append({brickClass, name, glyph.copy(), category});
+    bool known = false;
+    for (int i = 0; i < m_paletteTabs->count(); ++i)
+        known = known || m_paletteTabs->tabText(i) == category;
+    if (!known) {
+        const QSignalBlocker quiet(m_paletteTabs);
+        m_paletteTabs->addTab(category);
+    }
     RefreshPalette();
     return true;
 }
 
 void TProjectManager::RegisterStandardBricks() {
+    // In the order the surface announces them.
     RegisterBrickClass(&TText::staticMetaObject, QStringLiteral("TText"),
                        DrawPaletteGlyph(PaletteGlyph::Text));
-    RegisterBrickClass(&TTextDate::staticMetaObject, QStringLiteral("TTextDate"),
-                       DrawPaletteGlyph(PaletteGlyph::Date));
     RegisterBrickClass(&TTextTime::staticMetaObject, QStringLiteral("TTextTime"),
                        DrawPaletteGlyph(PaletteGlyph::Time));
-    RegisterBrickClass(&TTextBubble::staticMetaObject, QStringLiteral("TTextBubble"),
-                       DrawPaletteGlyph(PaletteGlyph::Bubble));
+    RegisterBrickClass(&TTextDate::staticMetaObject, QStringLiteral("TTextDate"),
+                       DrawPaletteGlyph(PaletteGlyph::Date));
     RegisterBrickClass(&TPictureimg::staticMetaObject, QStringLiteral("TPictureimg"),
                        DrawPaletteGlyph(PaletteGlyph::Picture));
+    RegisterBrickClass(&TTextBubble::staticMetaObject, QStringLiteral("TTextBubble"),
+                       DrawPaletteGlyph(PaletteGlyph::Bubble));
     // The surface's start-up: its hidden properties, the surface in the inspector; the classes
     // it announces are registered already.
     if (!m_surfaceStarted) {
@@ -896,8 +1004,11 @@ void TProjectManager::RefreshPalette() {
     for (QToolButton* b : m_paletteButtons)
         delete b;
     m_paletteButtons.clear();
+    const QString category = m_paletteTabs->tabText(m_paletteTabs->currentIndex());
     for (int i = 0; i < m_palette.size(); ++i) {
         const TComponentCreator& e = m_palette[i];
+        if (e.category != category)
+            continue;
         auto* b = new QToolButton(m_paletteBar);
         b->setObjectName(QStringLiteral("palette_") + e.name);
         b->setIcon(QIcon(QPixmap::fromImage(e.glyph)));
@@ -947,6 +1058,13 @@ const QMetaObject* TProjectManager::TakePendingClass() {
 void TProjectManager::SetImagePath(const QString& fileName) {
     m_designer->FileName = fileName;
     updateCaption();
+}
+
+void TProjectManager::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Another window may have moved bricks meanwhile (an undo in the inspector, a dialog).
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_designSurface)
+        m_designSurface->WindowActivated();
 }
 
 void TProjectManager::updateCaption() {
@@ -1196,6 +1314,8 @@ bool TProjectManager::openImageAsking(const QString& fileName) {
 
 bool TProjectManager::OpenImage(const QString& fileName) {
     try {
+        // A large photo takes a moment (also when opened from the explorer by a double-click).
+        BusyCursor busy;
         m_designer->OpenImage(fileName, 1.0);
     } catch (const Exception& e) {
         ShowError(e.message());

@@ -2,10 +2,12 @@
 
 #include "patterns/file/PatternFile.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -14,9 +16,11 @@
 class DesignSurface;
 class QAction;
 class QDialog;
+class QMenu;
 class QComboBox;
 class QScrollArea;
 class QSpinBox;
+class QTabBar;
 class QToolBar;
 class QToolButton;
 class SurfaceActions;
@@ -24,6 +28,7 @@ class SurfacePropertyWriter;
 class TComponentEditorRegistry;
 class TDesigner;
 class TObjectInspector;
+class ToolBarLayout;
 class TPropertyEditorRegistry;
 class TfrmBottom;
 class TfrmGroup;
@@ -48,6 +53,12 @@ QString CommandLineHelp();
 // "major.minor", then ".release.build" when build is not 0, or ".release" when release is not 0.
 QString VersionText(const QString& version);
 
+// Where the inspector is first shown (screen coordinates): 250 high, right-aligned with the main
+// window's frame, its top captionHeight + 3 pixels above the frame's bottom; then moved (and cut
+// to size) to lie within the screen's available area, when one is given.
+QRect FirstInspectorBounds(const QRect& mainFrame, int inspectorWidth, int captionHeight,
+                           const QRect& screen);
+
 // One file dialog's question. The window asks through a replaceable function, so that tests can
 // answer without a dialog.
 struct FileRequest {
@@ -68,6 +79,7 @@ struct TComponentCreator {
     const QMetaObject* brickClass = nullptr;
     QString name;
     QImage glyph;
+    QString category;
 };
 
 // The main window: menus, tool bars, the brick palette and the zoom box around the design
@@ -89,6 +101,7 @@ public:
     // The View menu's grid step (1..32), as the surface's GridX and GridY.
     QSpinBox* gridStepBox() const { return m_gridStep; }
     QToolBar* paletteBar() const { return m_paletteBar; }
+    QTabBar* paletteTabs() const { return m_paletteTabs; }
     // The action with that object name ("aOpenImage", "aSaveAs", ...), or nullptr.
     QAction* action(const QString& name) const;
     // Every action of the window in creation order.
@@ -97,8 +110,10 @@ public:
     // Opens an image onto the surface, fitted to the window and centred. Errors are shown; false
     // then, with the surface's state and the image path as they were.
     bool OpenImage(const QString& fileName);
+    // The class's button goes under the category's tab of the palette.
     bool RegisterBrickClass(const QMetaObject* brickClass, const QString& name,
-                            const QImage& glyph);
+                            const QImage& glyph,
+                            const QString& category = QStringLiteral("Common"));
     // The palette's five brick classes with their glyphs.
     void RegisterStandardBricks();
     const QMetaObject* PendingClass() const { return m_pending; }
@@ -169,6 +184,12 @@ public:
     // Re-evaluates every action's enabled state.
     void updateActions();
 
+    // The tool bars' popup menu: "Customize", then the bars and docks to show or hide.
+    QMenu* createPopupMenu() override;
+    // Asks which commands each tool bar shows; what is chosen is kept in the settings.
+    void customizeToolBars();
+    const ToolBarLayout& toolBarLayout() const { return *m_toolBarLayout; }
+
     void setFileNameAsker(FileNameAsker asker) { m_askFileName = std::move(asker); }
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
 
@@ -180,6 +201,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -188,6 +210,7 @@ private:
     void buildActions();
     void buildMenus();
     void buildToolBars();
+    void applyToolBarLayout();
     void paletteClicked(int index);
     // Snapping on or off and its step, as one undo step of the pattern (nothing when neither
     // changes).
@@ -234,6 +257,11 @@ private:
     // The layout a pattern file carries beside the grid, kept as read for the next write.
     PatternLayout m_patternLayout;
     QToolBar* m_paletteBar = nullptr;
+    std::unique_ptr<ToolBarLayout> m_toolBarLayout;
+    QHash<QString, QToolBar*> m_customBars;
+    // Per bar, what stays at its end after the customisable commands.
+    QHash<QString, QList<QAction*>> m_barTails;
+    QTabBar* m_paletteTabs = nullptr;
     QToolButton* m_arrow = nullptr;
     QList<QToolButton*> m_paletteButtons;
     QList<TComponentCreator> m_palette;

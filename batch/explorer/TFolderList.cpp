@@ -107,6 +107,26 @@ void TFolderModel::SetThumbnailSide(int side) {
         fill(m_folder, false);
 }
 
+void TFolderModel::Release() {
+    // Thumbnails still being made are told apart by their generation and dropped.
+    ++m_generation;
+    m_queue.clear();
+    m_queuedPaths.clear();
+    m_arrived.clear();
+    m_flush.stop();
+    m_refresh.stop();
+    m_pending = 0;
+    m_known.clear();
+    if (!m_watcher.directories().isEmpty())
+        m_watcher.removePaths(m_watcher.directories());
+    beginResetModel();
+    m_items.clear();
+    m_thumbs.clear();
+    m_rowOfImage.clear();
+    endResetModel();
+    m_released = true;
+}
+
 void TFolderModel::fill(const QString& path, bool keepKnown) {
     const QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     // Ask the system first, so that the message carries its reason.
@@ -154,12 +174,13 @@ void TFolderModel::fill(const QString& path, bool keepKnown) {
     m_pending = 0;
     if (folder != m_folder || !keepKnown)
         m_known.clear();
-    if (folder != m_folder) {
+    if (folder != m_folder || m_watcher.directories().isEmpty()) {
         if (!m_watcher.directories().isEmpty())
             m_watcher.removePaths(m_watcher.directories());
         m_watcher.addPath(folder);
     }
 
+    m_released = false;
     beginResetModel();
     m_items = std::move(items);
     m_thumbs.clear();

@@ -47,6 +47,10 @@ public:
     // Reads the current folder again (what the watcher does when it changes): entries of files
     // whose size and time are unchanged keep their thumbnails. Throws as ShowFolder.
     void Refresh();
+    // Lets go of the entries, their thumbnails and the folder's watch, keeping the folder's
+    // name: a hidden list holds nothing. ShowFolder(CurrentFolder()) fills it again.
+    void Release();
+    bool Released() const { return m_released; }
     // The thumbnails' side (50, 100 or 200 pixels); a change makes them again.
     int ThumbnailSideInUse() const { return m_side; }
     void SetThumbnailSide(int side);
@@ -123,6 +127,7 @@ private:
     QImage m_unreadableIcon;
     QColor m_background;
     bool m_useCache = true;
+    bool m_released = false;
     QString m_sourceTag;
 
     int m_side = ThumbnailSideDefault;

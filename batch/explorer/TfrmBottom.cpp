@@ -10,6 +10,7 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QHideEvent>
 #include <QIcon>
 #include <QLineEdit>
 #include <QHBoxLayout>
@@ -17,6 +18,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStatusBar>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -248,6 +250,20 @@ void TfrmBottom::RestoreBounds() {
         main->resizeDocks({this}, {bounds.height()}, Qt::Vertical);
     } else {
         resize(width(), bounds.height());
+    }
+}
+
+void TfrmBottom::hideEvent(QHideEvent* event) {
+    QDockWidget::hideEvent(event);
+    // The main window minimised hides it too, for a moment: the entries stay then.
+    if (!event->spontaneous())
+        ListView->Model()->Release();
+}
+
+void TfrmBottom::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    if (ListView->Model()->Released() && !CurrentFolder().isEmpty()) {
+        ListView->ShowFolder(CurrentFolder()); // a folder gone meanwhile says so
     }
 }
 

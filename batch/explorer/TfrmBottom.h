@@ -65,6 +65,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Hidden, the window holds no entries; shown again, it reads its folder anew.
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void updateStatus();

@@ -12,6 +12,7 @@
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "designer/surface/DesignerBricks.h"
+#include "patterns/settings/TSettings.h"
 #include "platform/ComponentStream.h"
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
@@ -468,6 +469,10 @@ DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
 
 DesignSurface::~DesignSurface() {
     qApp->removeEventFilter(this);
+    // Where the surface was shown, in screen coordinates: the view around the picture.
+    const QWidget* view = m_designer.parentWidget() ? m_designer.parentWidget() : &m_designer;
+    SaveFormBounds(QStringLiteral("DesignerBounds"),
+                   QRect(view->mapToGlobal(QPoint(0, 0)), view->size()));
     // The commands hold the bricks that are off the surface; they go before the handle.
     delete m_undo;
     m_undo = nullptr;
@@ -1142,6 +1147,22 @@ void DesignSurface::CenterPanel() {
 }
 
 // --- Popup menu ----------------------------------------------------------------------------
+
+void DesignSurface::SetPopupImages(const QList<QIcon>& images) {
+    const auto apply = [&](QMenu* menu, auto& self) -> void {
+        for (QAction* a : menu->actions()) {
+            const int index = a->property("ImageIndex").toInt();
+            a->setIcon(index >= 0 && index < images.size() ? images[index] : QIcon());
+            if (a->menu())
+                self(a->menu(), self);
+        }
+    };
+    apply(m_popup, apply);
+}
+
+void DesignSurface::WindowActivated() {
+    RealignHandle();
+}
 
 void DesignSurface::BuildPopup() {
     m_popup = new QMenu;

@@ -3,6 +3,7 @@
 #include "platform/PublishedProperties.h"
 #include "platform/Toolkit.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -88,6 +89,12 @@ public:
     // shown in the inspector (inspectRequested), and paletteClassRegistered for each brick
     // class in palette order.
     void InitDesigner();
+    // The window holding the surface became active: the handle's frame is fitted to the
+    // selection again, wherever the selected bricks are now.
+    void WindowActivated();
+    // The popup menu's icons, from the main window's image list of its actions (the items'
+    // ImageIndex into it; an index outside it or -1 shows none).
+    void SetPopupImages(const QList<QIcon>& images);
     // The brick classes of the palette, in order: TText, TTextTime, TTextDate, TPictureimg,
     // TTextBubble.
     static QStringList PaletteClasses();

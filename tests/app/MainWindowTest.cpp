@@ -316,8 +316,8 @@ TEST_F(MainWindowTest, PaletteHasFiveEntriesWithGlyphsAndHints) {
     for (QToolButton* b : window->paletteBar()->findChildren<QToolButton*>())
         if (b->objectName().startsWith(QLatin1String("palette_")))
             hints << b->toolTip();
-    EXPECT_EQ(hints, (QStringList{"Custom Text", "Date from EXIF", "Time from EXIF", "Text Bubble",
-                                  "Custom Image"}));
+    EXPECT_EQ(hints, (QStringList{"Custom Text", "Time from EXIF", "Date from EXIF",
+                                  "Custom Image", "Text Bubble"}));
     const QImage glyph = window->GlyphOf(&TText::staticMetaObject);
     EXPECT_EQ(glyph.size(), QSize(18, 18));
     EXPECT_TRUE(window->GlyphOf(&TDesigner::staticMetaObject).isNull());
