@@ -118,8 +118,8 @@ bool writtenAsJpegInstead(ImageFileType type) {
 
 // Formats written at more than 8 bits a channel when the picture has them.
 bool keepsDeepPixels(ImageFileType type) {
-    return type == ImageFileType::Tiff || type == ImageFileType::Heic ||
-           type == ImageFileType::Avif;
+    return type == ImageFileType::Png || type == ImageFileType::Tiff ||
+           type == ImageFileType::Heic || type == ImageFileType::Avif;
 }
 
 QString shownPath(const QString& path) {
@@ -532,6 +532,16 @@ QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const Q
              shownPath(RenderOutputPath(sourceFile, newName)));
 }
 
+QString JpegInsteadNotice(const QString& sourceFile, const QString& newName) {
+    ImageFileType type = ImageFileType::Other;
+    try {
+        type = WrittenFormat(sourceFile);
+    } catch (const Exception&) {
+        return QString(); // refused when it is written
+    }
+    return writtenAsJpegInstead(type) ? JpegInsteadNotice(sourceFile, type, newName) : QString();
+}
+
 bool RenderRenamesOnly(const RenderOptions& options) {
     // A rotation is never swallowed by the rename-only shortcut.
     return !options.addPattern && !options.fit && options.newName.size() > 1 && options.angle == 0;
@@ -939,6 +949,10 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
         return QString();
     const ImageFileType written = WrittenFormat(sourceFile);
     if (!nameDisagrees(typedName, written))
+        return QString();
+    // A photo written as JPEG instead may be given a JPEG name too (its own format's name gives
+    // way to ".jpg" all the same).
+    if (writtenAsJpegInstead(written) && !nameDisagrees(typedName, ImageFileType::Jpeg))
         return QString();
     return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
                           "format. Nothing was written.")

@@ -110,6 +110,8 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName);
 ImageFileType WrittenFormat(const QString& sourceFile);
 // "<file>: HEIC pictures cannot be written here; it is written as JPEG to "<output>"."
 QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const QString& newName);
+// The same for a source whose format cannot be written here; empty for any other source.
+QString JpegInsteadNotice(const QString& sourceFile, const QString& newName);
 // Why a name typed for the output cannot be used: its extension names a format other than the
 // one the source is written in (a PNG name for a JPEG). Empty when it can (also without an
 // extension).
