@@ -425,9 +425,9 @@ BrickLayout* LayoutOf(QWidget* brick) {
 
 PlacementTarget SurfaceTargetOf(const QWidget* brick) {
     const TDesigner* d = DesignerOf(brick);
-    if (!d || d->realPicture.isNull())
+    if (!d || !d->PhotoSize().isValid())
         return {};
-    return {d->realPicture.size(), 1.0, 1.0};
+    return {d->PhotoSize(), 1.0, 1.0};
 }
 
 bool PlacesItselfOnPhoto(const QWidget* brick) {

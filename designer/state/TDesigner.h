@@ -53,6 +53,11 @@ public:
     static TDesigner* Instance();
 
     QImage realPicture; // the full-size photo
+    // The size of a photo a render writes band by band without holding it whole: the bricks are
+    // placed on it while realPicture is empty.
+    QSize StreamedPhotoSize;
+    // The size of the photo the bricks are laid on: realPicture's, else StreamedPhotoSize.
+    QSize PhotoSize() const { return realPicture.isNull() ? StreamedPhotoSize : realPicture.size(); }
     TExif realExif;     // the EXIF record of realPicture's file
     // The metadata blocks of realPicture's file (its colour profile among them), carried into
     // every output made from it.

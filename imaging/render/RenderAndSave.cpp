@@ -14,6 +14,7 @@
 #include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ExifMend.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegRecaption.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoFormats.h"
@@ -376,7 +377,9 @@ private:
 
 // Refuses, before any work is done, an output name that is taken: a link, or anything other
 // than the source unless it is to be replaced. The write itself holds to the same.
-void checkOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
+} // namespace
+
+void CheckOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
     if (IsSymbolicLink(output))
         throw EOutputTaken(QStringLiteral("\"%1\" is a symbolic link. Nothing was written "
                                           "through it.")
@@ -385,6 +388,8 @@ void checkOutputName(const QString& sourceFile, const QString& output, bool repl
         throw EOutputTaken(
             QStringLiteral("\"%1\" already exists. Nothing was written.").arg(shownPath(output)));
 }
+
+namespace {
 
 // The source's metadata goes in before the file is written, so the file is written once; the
 // result is read back before anything is replaced.
@@ -546,21 +551,15 @@ void RenameOnly(const QString& sourceFile, const QString& newName) {
     ThrowUnlessWritten(MoveFileNoReplace(sourceFile, FolderOf(sourceFile) + newName));
 }
 
-QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
-                       const RenderOptions& options) {
-    if (designer.realPicture.isNull())
-        throw Exception(QStringLiteral("There is no picture to save."));
-
-    OutputKind kind = WrittenFormat(sourceFile);
-    if (writtenAsJpegInstead(kind)) {
-        if (options.onNotice)
-            options.onNotice(JpegInsteadNotice(sourceFile, kind, options.newName));
-        kind = OutputKind::Jpeg;
+RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
+                            const RenderOptions& options) {
+    RenderPrelude out;
+    out.kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(out.kind)) {
+        out.notices << JpegInsteadNotice(sourceFile, out.kind, options.newName);
+        out.kind = OutputKind::Jpeg;
     }
-    const QImage& real = designer.realPicture;
-    QStringList notices;
-
-    if (KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
+    if (KeepQualityWanted(sourceFile, options) && !pictureEdited) {
         // Only when the surface's picture is still the file's own: unedited, same size, not
         // turned.
         QByteArray source;
@@ -572,24 +571,41 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
             sourceExif.LoadFromBytes(source);
         } catch (const Exception&) {
         }
-        if (stored == real.size() && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
+        if (stored == pictureSize && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
             const QString reason = KeepQualityRefusal(source);
-            if (reason.isEmpty())
-                return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif, options.onNotice);
-            if (options.onNotice)
-                options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+            if (reason.isEmpty()) {
+                out.recaptions = true;
+                return out;
+            }
+            out.notices << KeepQualityFallbackNotice(sourceFile, reason);
         }
     }
-    if (kind == OutputKind::Jpeg && options.onNotice) {
+    if (out.kind == OutputKind::Jpeg) {
         // An encoded picture is one image: what the source holds after it is not written.
         try {
             if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
-                options.onNotice(TrailerLossNotice(sourceFile, loss));
+                out.notices << TrailerLossNotice(sourceFile, loss);
         } catch (const Exception&) {
             // A source that cannot be read again has nothing to tell.
         }
     }
+    return out;
+}
+
+QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
+                       const RenderOptions& options) {
+    if (designer.realPicture.isNull())
+        throw Exception(QStringLiteral("There is no picture to save."));
+
+    const RenderPrelude prelude = PrepareRender(sourceFile, designer.realPicture.size(),
+                                                designer.PictureEdited, options);
+    tell(options, prelude.notices);
+    if (prelude.recaptions)
+        return RecaptionBricks(ReadFileBytes(sourceFile), designer, sourceFile,
+                               options.perFileDates, designer.realExif, options.onNotice);
+    const OutputKind kind = prelude.kind;
+    const QImage& real = designer.realPicture;
+    QStringList notices;
 
     const TPhotoMetadata& metadata = designer.realMetadata;
     const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
@@ -629,6 +645,64 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     }
     tell(options, notices);
     return bytes;
+}
+
+struct TPlacedBricks::Impl {
+    BrickPlan plan;
+};
+
+TPlacedBricks::TPlacedBricks(const TDesigner& designer, const QString& sourceFile,
+                             bool perFileDates, const QSize& picture)
+    : d(new Impl{BrickPlan(designer, sourceFile, perFileDates, 1.0, 1.0, picture)}) {}
+
+TPlacedBricks::~TPlacedBricks() = default;
+
+bool TPlacedBricks::Touches(const QRect& band) const {
+    for (const QRect& r : d->plan.footprints())
+        if (r.intersects(band))
+            return true;
+    return false;
+}
+
+void TPlacedBricks::Draw(QImage& band, const QPoint& origin, const TSrgbToPhoto* colours) {
+    d->plan.draw(band, origin, colours);
+}
+
+bool StreamsInBands(const QByteArray& source, const QSize& size) {
+    return DetectImageType(source) == ImageFileType::Jpeg && size.isValid() &&
+           JpegBandsSize(source) == size;
+}
+
+QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         const std::function<void(QImage& band, int top)>& paint,
+                         QStringList* notices) {
+    const bool grey = writesGrey(OutputKind::Jpeg, metadata);
+    QByteArray encoded;
+    try {
+        // 64 rows: a multiple of every MCU height, about 1 MB a band at 4000 pixels wide.
+        encoded = TranscodeJpegInBands(source, jpegQuality, grey, 64, paint);
+    } catch (const EInvalidGraphic& e) {
+        if (!e.message().startsWith(QLatin1String("Invalid JPEG file")))
+            throw;
+        // As the whole picture's decode says it.
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(shownPath(sourceFile), e.message()));
+    }
+    TWrittenPicture written;
+    written.size = JpegBandsSize(source);
+    source = QByteArray(); // gone before the output is copied with its metadata
+    written.components = grey ? 1 : 3;
+    // The EXIF thumbnail is made from a reduced decode of the output: the whole picture is
+    // never held.
+    written.picture = [&encoded] {
+        try {
+            return DecodeJpegScaled(encoded, ExifThumbnailSide, ExifThumbnailSide);
+        } catch (const Exception&) {
+            return QImage();
+        }
+    };
+    return finishOutput(encoded, metadata, exif, written, sourceFile, notices, true);
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
@@ -890,7 +964,7 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
         RenameOnly(sourceFile, options.newName);
         return;
     }
-    checkOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
+    CheckOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
                     options.replaceExisting);
     WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options),
                   options.replaceExisting);
