@@ -752,9 +752,9 @@ BrickLayout* LayoutOf(QWidget* brick) {
 
 PlacementTarget SurfaceTargetOf(const QWidget* brick) {
     const TDesigner* d = DesignerOf(brick);
-    if (!d || d->realPicture.isNull())
+    if (!d || !d->PhotoSize().isValid())
         return {};
-    return TargetWithBand(d->realPicture.size(), d->Band);
+    return TargetWithBand(d->PhotoSize(), d->Band);
 }
 
 bool PlacesItselfOnPhoto(const QWidget* brick) {

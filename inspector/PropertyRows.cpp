@@ -7,10 +7,39 @@
 #include "platform/Errors.h"
 #include "platform/StreamValue.h"
 
+#include <QFontDatabase>
+#include <QHash>
 #include <QMetaProperty>
 #include <QRegularExpression>
 #include <QWidget>
 #include <algorithm>
+
+QString ColorTextToWrite(const QString& typed) {
+    const QString t = typed.trimmed();
+    static const QRegularExpression decimal(QStringLiteral("^-?[0-9]+$"));
+    static const QRegularExpression web(QStringLiteral("^#([0-9A-Fa-f]{3}|[0-9A-Fa-f]{6})$"));
+    if (decimal.match(t).hasMatch() || t.startsWith(QLatin1Char('$')))
+        return t;
+    if (web.match(t).hasMatch()) {
+        // #RRGGBB (or #RGB) is red first; a stored colour is $00BBGGRR.
+        QString hex = t.mid(1);
+        if (hex.size() == 3)
+            hex = QString(2, hex[0]) + QString(2, hex[1]) + QString(2, hex[2]);
+        const uint rgb = hex.toUInt(nullptr, 16);
+        const uint r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+        return QString::number(b << 16 | g << 8 | r);
+    }
+    if (IdentToColor(t))
+        return t;
+    return QStringLiteral("cl") + t;
+}
+
+QStringList SubRowsOf(const QString& typeName) {
+    if (typeName == QLatin1String("TFont"))
+        return {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Style"),
+                QStringLiteral("Color")};
+    return {};
+}
 
 TTypeKind TypeKindOf(PropertyKind kind) {
     switch (kind) {
@@ -227,11 +256,26 @@ void TInspectorModel::build() {
     QObject* object = m_object;
     const QString className = QString::fromLatin1(object->metaObject()->className());
     int index = 0;
-    for (const PublishedProperty& p : PublishedProperties(object)) {
-        if (p.name.contains(QLatin1Char('.')))
-            continue; // a nested object's own properties are its editor's business
-        if (m_hidden.IsHidden(className, p.name))
+    const QList<PublishedProperty> published = PublishedProperties(object);
+    // The nested objects shown with sub-rows, and which of their values those are.
+    QHash<QString, QStringList> subRows;
+    for (const PublishedProperty& p : published)
+        if (p.kind == PropertyKind::Class && !p.name.contains(QLatin1Char('.')) &&
+            !m_hidden.IsHidden(className, p.name))
+            if (const QStringList sub = SubRowsOf(p.typeName); !sub.isEmpty())
+                subRows.insert(p.name.toLower(), sub);
+    for (const PublishedProperty& p : published) {
+        if (const qsizetype dot = p.name.indexOf(QLatin1Char('.')); dot >= 0) {
+            // A nested object's own values are its editor's business, but for the few a
+            // sub-row shows (a font's name, size, style and colour).
+            const QString owner = p.name.left(dot).toLower();
+            const QString leaf = p.name.mid(dot + 1);
+            if (leaf.contains(QLatin1Char('.')) ||
+                !subRows.value(owner).contains(leaf, Qt::CaseInsensitive))
+                continue;
+        } else if (m_hidden.IsHidden(className, p.name)) {
             continue;
+        }
         TPropertyDescription row;
         row.PropertyName = p.name;
         row.TypeName = p.typeName;
@@ -242,6 +286,11 @@ void TInspectorModel::build() {
         row.DefaultText = p.defaultText;
         row.Object = object;
         row.CreationIndex = index++;
+        if (const qsizetype dot = p.name.indexOf(QLatin1Char('.')); dot >= 0) {
+            // Sub-rows right after their object's row, in the order they are listed.
+            const QStringList order = subRows.value(p.name.left(dot).toLower());
+            row.SubIndex = 1 + int(order.indexOf(p.name.mid(dot + 1)));
+        }
         row.ValueText = rowValueText(row);
         TPropertyEditor* editor = m_editors ? m_editors->Find(row) : nullptr;
         row.HasEditor = editor != nullptr;
@@ -250,19 +299,34 @@ void TInspectorModel::build() {
             row.ValueList = ValueList(object, p.name);
         else if (editor)
             editor->GetValues(row);
+        else if (row.SubIndex > 0 && row.Kind == PropertyKind::String &&
+                 p.name.endsWith(QLatin1String(".Name"), Qt::CaseInsensitive))
+            row.ValueList = QFontDatabase::families(); // a font's name: the installed ones
         m_rows.append(row);
     }
     sortRows();
 }
 
 void TInspectorModel::sortRows() {
+    // A sub-row goes with its object's row, whatever the order: it sorts as its owner, after it.
+    const auto owner = [](const TPropertyDescription& r) {
+        return r.SubIndex > 0 ? r.PropertyName.left(r.PropertyName.indexOf(QLatin1Char('.')))
+                              : r.PropertyName;
+    };
+    QHash<QString, int> ownerIndex;
+    for (const TPropertyDescription& r : m_rows)
+        if (r.SubIndex == 0)
+            ownerIndex.insert(r.PropertyName.toLower(), r.CreationIndex);
     if (m_sorted)
-        std::stable_sort(m_rows.begin(), m_rows.end(), [](const auto& a, const auto& b) {
-            return a.PropertyName.compare(b.PropertyName, Qt::CaseInsensitive) < 0;
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const auto& a, const auto& b) {
+            const int c = owner(a).compare(owner(b), Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a.SubIndex < b.SubIndex;
         });
     else
-        std::stable_sort(m_rows.begin(), m_rows.end(), [](const auto& a, const auto& b) {
-            return a.CreationIndex < b.CreationIndex;
+        std::stable_sort(m_rows.begin(), m_rows.end(), [&](const auto& a, const auto& b) {
+            const int ia = ownerIndex.value(owner(a).toLower(), a.CreationIndex);
+            const int ib = ownerIndex.value(owner(b).toLower(), b.CreationIndex);
+            return ia != ib ? ia < ib : a.SubIndex < b.SubIndex;
         });
 }
 
@@ -421,9 +485,8 @@ void TInspectorModel::WriteValue(int index, const QString& text) {
     }
     default: {
         QString value = text;
-        static const QRegularExpression decimal(QStringLiteral("^-?[0-9]+$"));
-        if (row.TypeName == QLatin1String("TColor") && !decimal.match(value).hasMatch())
-            value = QStringLiteral("cl") + value;
+        if (row.TypeName == QLatin1String("TColor"))
+            value = ColorTextToWrite(value);
         if (row.PropertyName.compare(QLatin1String("GridX"), Qt::CaseInsensitive) == 0 ||
             row.PropertyName.compare(QLatin1String("GridY"), Qt::CaseInsensitive) == 0) {
             bool ok = false;

@@ -15,6 +15,15 @@ class TDesigner;
 class PropertyWriter;
 class TPropertyEditorRegistry;
 
+// A colour as typed into a colour row, as the property system reads it: clRed, Red (the name
+// without "cl"), $0000FF (the stored blue-green-red form), #FF0000 or #F00 (red first) and
+// decimal numbers all name a colour.
+QString ColorTextToWrite(const QString& typed);
+
+// The values of a nested object of a type that the inspector shows as sub-rows under its row
+// (a font: Name, Size, Style, Color); empty for other types.
+QStringList SubRowsOf(const QString& typeName);
+
 // The toolkit's type kinds, by their numbers (property editors name the kind they serve).
 enum class TTypeKind : quint8 {
     tkUnknown,
@@ -54,6 +63,9 @@ struct TPropertyDescription {
     bool HasDialog = false; // the editor has a dialog behind the ellipsis button
     bool Writable = true;   // false: shown, never edited (the surface's pictures and record)
     int CreationIndex = 0;  // position in declaration order
+    // A sub-row of a nested object's row ("Font.Size" under "Font"): its place among them from 1;
+    // 0 for a row of the object itself.
+    int SubIndex = 0;
     QObject* Object = nullptr;
 
     // From the published-property module: the finer kind and the declared default.

@@ -5,6 +5,8 @@
 #include "platform/Messages.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
+#include <QScreen>
 #include <QActionGroup>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -57,8 +59,15 @@ public:
         if (!index.isValid() || index.row() >= m_model.RowCount())
             return {};
         const TPropertyDescription& row = m_model.Rows()[index.row()];
-        if (role == Qt::DisplayRole)
-            return index.column() == 0 ? row.PropertyName : m_model.DisplayText(index.row());
+        if (role == Qt::DisplayRole) {
+            if (index.column() == 1)
+                return m_model.DisplayText(index.row());
+            // A sub-row shows its own name, set in under its object's row.
+            if (row.SubIndex > 0)
+                return QStringLiteral("    ") +
+                       row.PropertyName.mid(row.PropertyName.lastIndexOf(QLatin1Char('.')) + 1);
+            return row.PropertyName;
+        }
         if (role == kBoldRole)
             return index.column() == 0 || m_model.IsDefault(index.row());
         return {};
@@ -176,6 +185,11 @@ protected:
             return;
         }
         QTableView::mousePressEvent(e);
+        // A click on a value: what is typed next goes into its edit box.
+        const QModelIndex at = indexAt(e->position().toPoint());
+        if (e->button() == Qt::LeftButton && at.isValid() && at.column() == 1 &&
+            m_inspector.InplaceEditor()->EditBoxShown())
+            m_inspector.InplaceEditor()->EditBox()->setFocus(Qt::MouseFocusReason);
     }
     void mouseMoveEvent(QMouseEvent* e) override {
         const int x = int(e->position().x());
@@ -198,12 +212,38 @@ protected:
         QTableView::mouseReleaseEvent(e);
     }
     void keyPressEvent(QKeyEvent* e) override {
+        TInplaceEditor* inplace = m_inspector.InplaceEditor();
         if (e->key() == Qt::Key_Down && (e->modifiers() & Qt::AltModifier)) {
-            m_inspector.InplaceEditor()->OpenDropDown();
+            inplace->OpenDropDown();
+            return;
+        }
+        if (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) {
+            m_inspector.MoveRow(e->key() == Qt::Key_Up ? -1 : 1);
+            return;
+        }
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_F2) {
+            // Into the row's value: its edit box, or its list.
+            if (inplace->EditBoxShown())
+                inplace->EditBox()->setFocus(Qt::OtherFocusReason);
+            else
+                inplace->OpenDropDown();
+            return;
+        }
+        // A typed character is the start of a new value, never a search among the rows.
+        const QString text = e->text();
+        if (!text.isEmpty() && text.at(0).isPrint() &&
+            !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            if (inplace->EditBoxShown()) {
+                QLineEdit* box = inplace->EditBox();
+                box->setFocus(Qt::OtherFocusReason);
+                box->selectAll();
+                QCoreApplication::sendEvent(box, e);
+            }
             return;
         }
         QTableView::keyPressEvent(e);
     }
+    void keyboardSearch(const QString&) override {}
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
         QTableView::currentChanged(current, previous);
         m_inspector.placeInplaceEditor();
@@ -246,9 +286,12 @@ TInplaceEditor::TInplaceEditor(TObjectInspector& inspector, QWidget* parent)
     for (QWidget* w : {static_cast<QWidget*>(m_value), static_cast<QWidget*>(m_readOnly)})
         w->installEventFilter(this);
     for (QListWidget* l : {m_list, m_checkList}) {
+        // A window of its own, so that a list reaches past the inspector's edges.
+        l->setWindowFlags(Qt::Popup);
         l->hide();
         l->installEventFilter(this);
     }
+    connect(m_checkList, &QListWidget::itemChanged, this, [this] { WriteTicks(); });
     connect(m_down, &QToolButton::clicked, this, &TInplaceEditor::OpenDropDown);
     connect(m_editor, &QToolButton::clicked, this, [this] {
         closeLists();
@@ -268,10 +311,16 @@ CellDecoration TInplaceEditor::decoration() const {
 }
 
 void TInplaceEditor::SetRow(int row) {
-    closeLists();
+    if (!(m_ticking && row == m_row))
+        closeLists();
+    // The keyboard stays on the grid's row: in the edit box when the row has one, else on the
+    // grid itself -- never passed on to the next control of the window.
+    const bool hadFocus = m_value->hasFocus();
     m_row = row;
     const TInspectorModel& model = m_inspector.Model();
     if (row < 0 || row >= model.RowCount()) {
+        if (hadFocus)
+            m_inspector.Grid()->setFocus(Qt::OtherFocusReason);
         hide();
         return;
     }
@@ -294,6 +343,10 @@ void TInplaceEditor::SetRow(int row) {
         ellipsis = r.Writable && r.HasDialog;
         break;
     }
+    // Off the edit box before it is hidden: a hidden focus widget hands the focus on as Tab
+    // would, and Tab in the grid is a move to the next row.
+    if (hadFocus && m_readOnlyMode)
+        m_inspector.Grid()->setFocus(Qt::OtherFocusReason);
     const QString text = model.DisplayText(row);
     QFont font = this->font();
     font.setBold(model.IsDefault(row));
@@ -308,6 +361,14 @@ void TInplaceEditor::SetRow(int row) {
     layoutControls();
     show();
     update();
+    if (hadFocus) {
+        if (m_readOnlyMode) {
+            m_inspector.Grid()->setFocus(Qt::OtherFocusReason);
+        } else {
+            m_value->setFocus(Qt::OtherFocusReason);
+            m_value->selectAll();
+        }
+    }
 }
 
 void TInplaceEditor::layoutControls() {
@@ -401,25 +462,40 @@ void TInplaceEditor::OpenDropDown() {
         list = m_checkList;
         list->clear();
         const QString cell = Text();
+        const QSignalBlocker quiet(list);
         for (const QString& name : row.ValueList) {
             auto* item = new QListWidgetItem(name, list);
             const bool set = cell.contains(QLatin1Char('[') + name + QLatin1Char(']')) ||
                              cell.contains(QLatin1Char('[') + name + QLatin1Char(',')) ||
                              cell.contains(QLatin1Char(' ') + name + QLatin1Char(',')) ||
                              cell.contains(QLatin1Char(' ') + name + QLatin1Char(']'));
-            item->setFlags(Qt::ItemIsEnabled);
+            // A tick is written at once (a font's style).
+            item->setFlags(row.Writable ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable
+                                        : Qt::ItemIsEnabled);
             item->setCheckState(set ? Qt::Checked : Qt::Unchecked);
         }
         m_down->setArrowType(Qt::UpArrow); // the "Close" glyph
     }
     const int rows = std::min(int(list->count()), 5);
     const int height = rows * (textHeight(this) + 4) + 2;
-    const QPoint below = mapTo(
-        &m_inspector, QPoint(m_readOnlyMode ? m_readOnly->x() : m_value->x(), this->height()));
-    list->setGeometry(below.x(), below.y(), width() - below.x() + mapTo(&m_inspector, QPoint()).x(),
-                      height);
-    list->raise();
+    const int left = m_readOnlyMode ? m_readOnly->x() : m_value->x();
+    // As wide as the value's cell, or as its longest item, wherever that reaches.
+    const int width = std::max(this->width() - left,
+                               list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                                   list->verticalScrollBar()->sizeHint().width() + 4);
+    QPoint at = mapToGlobal(QPoint(left, this->height()));
+    if (const QScreen* screen = this->screen()) {
+        // Above the cell when the screen ends below it; pulled in from the screen's right edge.
+        const QRect avail = screen->availableGeometry();
+        if (at.y() + height > avail.bottom() && mapToGlobal(QPoint()).y() - height >= avail.top())
+            at.setY(mapToGlobal(QPoint()).y() - height);
+        if (at.x() + width > avail.right())
+            at.setX(std::max(avail.left(), avail.right() - width));
+    }
+    list->setGeometry(at.x(), at.y(), width, height);
     list->show();
+    list->raise();
+    list->activateWindow();
     list->setFocus();
     m_down->setProperty("Tag", kOpenTag);
 }
@@ -430,6 +506,19 @@ void TInplaceEditor::ChooseListItem(int index) {
     const QString item = m_list->item(index)->text();
     closeLists();
     m_inspector.WriteCurrent(item);
+}
+
+void TInplaceEditor::WriteTicks() {
+    if (m_row < 0 || !m_checkList->isVisible())
+        return;
+    QStringList ticked;
+    for (int i = 0; i < m_checkList->count(); ++i)
+        if (m_checkList->item(i)->checkState() == Qt::Checked)
+            ticked.append(m_checkList->item(i)->text());
+    m_ticking = true;
+    m_inspector.WriteCurrent(QLatin1Char('[') + ticked.join(QStringLiteral(", ")) +
+                             QLatin1Char(']'));
+    m_ticking = false;
 }
 
 void TInplaceEditor::Enter() {
@@ -445,7 +534,11 @@ void TInplaceEditor::Escape() {
 
 bool TInplaceEditor::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list || watched == m_checkList) {
-        if (event->type() == QEvent::FocusOut) {
+        if (event->type() == QEvent::Hide) {
+            // A popup closes by itself on a click elsewhere.
+            m_down->setProperty("Tag", kClosedTag);
+            m_down->setArrowType(Qt::DownArrow);
+        } else if (event->type() == QEvent::FocusOut && !m_ticking) {
             static_cast<QWidget*>(watched)->hide();
             m_down->setProperty("Tag", kClosedTag);
             m_down->setArrowType(Qt::DownArrow);
@@ -544,6 +637,8 @@ TObjectInspector::TObjectInspector(QWidget* parent) : QDockWidget(parent) {
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid; rows are moved by Up and Down.
+    m_grid->setTabKeyNavigation(false);
     m_grid->setShowGrid(false);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -717,12 +812,54 @@ void TObjectInspector::WriteCurrent(const QString& text) {
     const int row = CurrentRow();
     if (row < 0)
         return;
+    const QString property = m_model.Rows()[row].PropertyName;
     try {
         m_model.WriteValue(row, text);
     } catch (const Exception& e) {
+        m_lastError = e.message();
         ShowError(e.message());
+        RefreshRow();
+        // What was typed stays to be mended, with the reason beside it.
+        if (CurrentRow() >= 0 && m_model.Rows()[CurrentRow()].PropertyName == property &&
+            m_inplace->EditBoxShown()) {
+            m_inplace->SetEditText(text);
+            m_inplace->EditBox()->setToolTip(e.message());
+            m_inplace->EditBox()->setFocus(Qt::OtherFocusReason);
+            m_inplace->EditBox()->selectAll();
+        }
+        return;
     }
+    m_lastError.clear();
+    m_inplace->EditBox()->setToolTip(QString());
     RefreshRow();
+}
+
+void TObjectInspector::Refresh() {
+    QWidget* focus = QApplication::focusWidget();
+    const bool inEditBox = focus && focus == m_inplace->EditBox();
+    const bool inInspector = focus && isAncestorOf(focus);
+    const int row = CurrentRow();
+    const QString property = row >= 0 ? m_model.Rows()[row].PropertyName : QString();
+    const int scroll = m_grid->verticalScrollBar()->value();
+    m_model.Reload();
+    fillObjectList();
+    m_table->Reset();
+    m_grid->setVisible(m_model.GridVisible());
+    int again = property.isEmpty() ? -1 : m_model.FindRow(property);
+    if (again < 0 && m_model.RowCount() > 0)
+        again = std::clamp(row, 0, m_model.RowCount() - 1);
+    if (again >= 0)
+        m_grid->setCurrentIndex(m_table->index(again, 1));
+    m_grid->verticalScrollBar()->setValue(scroll);
+    relayoutColumns();
+    placeInplaceEditor(true);
+    m_grid->viewport()->update();
+    if (inInspector && m_grid->isVisible()) {
+        if (inEditBox && m_inplace->EditBoxShown())
+            m_inplace->EditBox()->setFocus(Qt::OtherFocusReason);
+        else
+            m_grid->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TObjectInspector::CycleCurrent() {

@@ -44,6 +44,12 @@ public:
     bool Sorted() const { return m_model.Sorted(); }
     // After a write: the current row's text again, the grid repainted.
     void RefreshRow();
+    // The shown object's values read anew (after a write or an undo), keeping the current row
+    // (by property name) and the keyboard focus where they were.
+    void Refresh();
+    // The message of the last write that failed, while its text waits in the edit box; empty
+    // once a write succeeds.
+    QString LastWriteError() const { return m_lastError; }
     int Skin() const { return m_skin; }
     void SetSkin(int skin);
     // Told when the user picks an object in the object list (the surface moves its stretch
@@ -90,6 +96,7 @@ private:
     int m_skin = 511;
     int m_minNameWidth = 0;
     bool m_alwaysOnTop = true;
+    QString m_lastError;
     std::function<void(QObject*)> m_objectChosen;
 
     QWidget* m_panel = nullptr; // OIPanel
@@ -135,6 +142,8 @@ public:
 
     void OpenDropDown(); // oihDownClick
     void ChooseListItem(int index);
+    // A set row's check list: the ticked elements written as the row's value.
+    void WriteTicks();
     void Enter();  // Enter in the edit box
     void Escape(); // the cell's text back, then as Enter
 
@@ -147,6 +156,7 @@ private:
     void layoutControls();
     void closeLists();
     CellDecoration decoration() const;
+    bool m_ticking = false; // writing a set's ticks: its list stays open
 
     TObjectInspector& m_inspector;
     int m_row = -1;

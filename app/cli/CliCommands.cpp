@@ -122,7 +122,7 @@ void printProgramHelp(QTextStream& out) {
             out << "  " << head.leftJustified(16) << "  " << c.summary << '\n';
     }
     out << "\n"
-        << "Photos: JPEG, PNG, GIF, BMP, TIFF (8 and 16 bits a channel), WebP, HEIC/HEIF and "
+        << "Photos: JPEG, PNG and TIFF (8 and 16 bits a channel), GIF, BMP, WebP, HEIC/HEIF and "
         << "AVIF; each is\nwritten in its own format.\n\n"
         << Program << " COMMAND --help describes one command. Exit codes: 0 done, 1 failed, "
         << "2 wrong command line.\n"

@@ -52,13 +52,13 @@ bool SurfaceActions::canRedo() const {
 }
 
 void SurfaceActions::copy() {
-    if (QWidget* brick = selected())
-        m_surface->CopyBrick(brick);
+    if (selected())
+        m_surface->CopyBricks(m_surface->Selection());
 }
 
 void SurfaceActions::cut() {
-    if (QWidget* brick = selected())
-        m_surface->CutBrick(brick);
+    if (selected())
+        m_surface->CutBricks(m_surface->Selection());
 }
 
 void SurfaceActions::paste() {
@@ -77,18 +77,18 @@ void SurfaceActions::selectAll() {
 }
 
 void SurfaceActions::deleteSelection() {
-    if (QWidget* brick = selected())
-        m_surface->DeleteBrick(brick);
+    if (selected())
+        m_surface->DeleteBricks(m_surface->Selection());
 }
 
 void SurfaceActions::bringToFront() {
-    if (QWidget* brick = selected())
-        m_surface->BringToFront(brick);
+    if (selected())
+        m_surface->BringToFront(m_surface->Selection());
 }
 
 void SurfaceActions::sendToBack() {
-    if (QWidget* brick = selected())
-        m_surface->SendToBack(brick);
+    if (selected())
+        m_surface->SendToBack(m_surface->Selection());
 }
 
 void SurfaceActions::undo() {

@@ -9,7 +9,10 @@
 BrickEditCommand::BrickEditCommand(DesignSurface& surface, QObject* brick,
                                    const BrickSnapshot& before, const BrickSnapshot& after)
     : QUndoCommand(QStringLiteral("Edit %1").arg(brick ? brick->objectName() : QString())),
-      m_surface(surface), m_brick(brick), m_before(before), m_after(after) {}
+      m_surface(surface), m_brick(brick), m_before(before), m_after(after) {
+    // The font chosen in the dialog is the one the next brick takes.
+    m_surface.RememberFont(brick);
+}
 
 void BrickEditCommand::undo() {
     apply(m_before);

@@ -9,7 +9,10 @@
 #include "app/gui/ZoomSteps.h"
 #include "batch/core/TBatchJob.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "batch/window/TfrmGroup.h"
+#include "bricks/BrickFields.h"
+#include "bricks/BrickPlacement.h"
 #include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
@@ -58,15 +61,18 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 const QString kBoundsName = QStringLiteral("ProjectManagerBounds");
@@ -202,6 +208,13 @@ TProjectManager::TProjectManager(QWidget* parent)
     SetPatternLayoutHooks(
         [this] {
             PatternLayout layout = m_patternLayout;
+            if (m_inspector) {
+                const QRect b = m_inspector->WindowBounds();
+                layout.Inspector = {b.x(), b.y(), b.width(), b.height()};
+                layout.ColWidth = m_inspector->ColWidth();
+                layout.Sort = m_inspector->Sorted();
+                layout.AlwaysOnTop = m_inspector->AlwaysOnTop();
+            }
             layout.GridX = m_designer->GridX();
             layout.GridY = m_designer->GridY();
             layout.IsGrid = m_designer->IsGrid();
@@ -209,6 +222,21 @@ TProjectManager::TProjectManager(QWidget* parent)
         },
         [this](const PatternLayout& layout) {
             m_patternLayout = layout;
+            if (m_inspector) {
+                // The inspector as the pattern left it: on top (floating) or docked, its
+                // bounds, name column and order. Sizes too small to use are left alone.
+                m_inspector->SetAlwaysOnTop(layout.AlwaysOnTop);
+                const PatternWindowBounds& b = layout.Inspector;
+                if (m_inspector->isFloating() && b.Width >= m_inspector->minimumWidth() &&
+                    b.Height >= 100) {
+                    m_inspector->SetWindowBounds(QRect(b.Left, b.Top, b.Width, b.Height));
+                    // Its first showing keeps them.
+                    m_inspector->setProperty("placed", true);
+                }
+                if (layout.ColWidth >= 16)
+                    m_inspector->SetColWidth(layout.ColWidth);
+                m_inspector->SetSorted(layout.Sort);
+            }
             m_designer->SetGridX(layout.GridX);
             m_designer->SetGridY(layout.GridY);
             m_designer->SetIsGrid(layout.IsGrid);
@@ -340,18 +368,17 @@ void TProjectManager::inspect(QObject* object) {
         return;
     if (!object)
         object = m_designer;
-    // A brick taken off the picture by a command is no longer shown.
+    // A brick taken off the picture by a command is no longer shown; a bubble's tail marker is
+    // shown with its own rows.
     if (auto* widget = qobject_cast<QWidget*>(object);
-        widget && widget != m_designer && !m_designer->Bricks().contains(widget))
+        widget && widget != m_designer && !m_designSurface->IsBrick(widget))
         object = m_designer;
-    const int row = m_inspector->CurrentRow();
-    const bool same = object == m_inspector->Model().Object();
-    // Showing the same object again reads its values and the object list anew.
-    if (same)
-        m_inspector->Inspect(nullptr);
-    m_inspector->Inspect(object);
-    if (same && row >= 0 && row < m_inspector->Model().RowCount())
-        m_inspector->SetCurrentRow(row);
+    // Showing the same object again reads its values and the object list anew, the row and the
+    // keyboard staying where they are.
+    if (object == m_inspector->Model().Object())
+        m_inspector->Refresh();
+    else
+        m_inspector->Inspect(object);
 }
 
 void TProjectManager::selectionChanged() {
@@ -385,15 +412,29 @@ void TProjectManager::surfacePendingChanged(const QString& className) {
         arrowClicked();
 }
 
+QRect FirstInspectorBounds(const QRect& mainFrame, int inspectorWidth, int captionHeight,
+                           const QRect& screen) {
+    QRect r(mainFrame.left() + mainFrame.width() - inspectorWidth,
+            mainFrame.top() + mainFrame.height() - captionHeight - 3, inspectorWidth, 250);
+    if (screen.isEmpty())
+        return r;
+    r.setWidth(std::min(r.width(), screen.width()));
+    r.setHeight(std::min(r.height(), screen.height()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.left() + screen.width() - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.top() + screen.height() - r.height()));
+    return r;
+}
+
 void TProjectManager::showInspector() {
-    // First showing: at the window's right edge, over the picture's side.
+    // First showing: 250 high at the window's right edge, its top a caption bar and 3 pixels
+    // above the window's bottom; moved onto the screen the window is on where that would hang
+    // off it.
     if (!m_inspector->isVisible() && m_inspector->isFloating() &&
         !m_inspector->property("placed").toBool()) {
         m_inspector->setProperty("placed", true);
-        // Level with the top of the picture, so that it covers no tool bar.
-        const QRect frame = frameGeometry();
-        m_inspector->move(frame.right() - m_inspector->width(),
-                          m_scroll->mapToGlobal(QPoint(0, 0)).y());
+        m_inspector->setGeometry(FirstInspectorBounds(
+            frameGeometry(), m_inspector->width(), style()->pixelMetric(QStyle::PM_TitleBarHeight),
+            screen() ? screen()->availableGeometry() : QRect()));
     }
     m_inspector->show();
     m_inspector->raise();
@@ -431,16 +472,30 @@ void TProjectManager::visitHomePage() {
 void TProjectManager::applyPatternToFiles(const QStringList& files) {
     if (files.isEmpty())
         return;
-    const QString question =
-        files.size() == 1
-            ? QStringLiteral("Apply the pattern to \"%1\"?\nThe file is rewritten in place; its "
-                             "original is kept as \"%2.bak\".")
-                  .arg(QDir::toNativeSeparators(files.constFirst()), FileNameOf(files.constFirst()))
-            : QStringLiteral("Apply the pattern to %1 images?\nEach file is rewritten in place; "
-                             "its original is kept beside it with \".bak\" added to its name.")
-                  .arg(files.size());
-    if (AskQuestion(question, QuestionButtons::YesNo) != Answer::Yes)
-        return;
+    // The question is the preview: every photo as it will be written, then Apply or Cancel.
+    {
+        PreviewOptions look;
+        look.applyPattern = true;
+        look.autoRotate = Settings().AutoRotate;
+        QList<TBatchPreview::Entry> entries;
+        for (int i = 0; i < files.size(); ++i)
+            entries.append({files[i], FileNameOf(files[i]), i + 1});
+        TBatchPreview preview(entries, BrickDataOf(m_designer->Bricks()), look, this);
+        preview.setWindowTitle(QStringLiteral("Apply pattern to Images"));
+        preview.AskToProceed(
+            files.size() == 1
+                ? QStringLiteral("Apply the pattern to \"%1\"? The file is rewritten in place; "
+                                 "its original is kept as \"%2.bak\".")
+                      .arg(QDir::toNativeSeparators(files.constFirst()),
+                           FileNameOf(files.constFirst()))
+                : QStringLiteral("Apply the pattern to %1 images? Each file is rewritten in "
+                                 "place; its original is kept beside it with \".bak\" added to "
+                                 "its name.")
+                      .arg(files.size()),
+            QStringLiteral("Apply"));
+        if (runDialog(preview) != QDialog::Accepted)
+            return;
+    }
     QProgressDialog progress(QStringLiteral("Applying the pattern..."), QStringLiteral("Cancel"), 0,
                              int(files.size()), this);
     progress.setWindowTitle(QStringLiteral("Apply pattern to Images"));
@@ -460,12 +515,24 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
     for (QWidget* brick : m_designer->Bricks())
         if (qobject_cast<TTextDate*>(brick) || qobject_cast<TTextTime*>(brick))
             datesBack.bricks.append({brick, TakeBrickSnapshot(brick)});
+    // {Counter} numbers the files in the order given, as the preview showed.
+    struct CountersBack {
+        TDesigner& designer;
+        ~CountersBack() { designer.BatchCounters.clear(); }
+    } countersBack{*m_designer};
+    m_designer->BatchCounters.clear();
+    for (int i = 0; i < files.size(); ++i)
+        m_designer->BatchCounters.insert(files[i], i + 1);
+    const bool showsDate = PatternShowsDate(m_designer->Bricks());
     BusyCursor busy;
     // Notices (a file re-encoded after all, a damaged block carried as it was) are shown
     // together once the run ends, so the progress is not held up by a box per file.
     QStringList notices;
     RenderOptions options;
     options.proportional = false;
+    // Each file's own date, or the stand-in the settings choose, and its own field values: the
+    // same as a batch and as the preview.
+    options.perFileDates = true;
     options.onNotice = [&notices](const QString& text) { notices.append(text); };
     for (int i = 0; i < files.size(); ++i) {
         if (progress.wasCanceled())
@@ -476,6 +543,11 @@ void TProjectManager::applyPatternToFiles(const QStringList& files) {
             m_designer->realPicture = QImage();
             m_designer->LoadPhoto(files[i]);
             TakePhotoDates(*m_designer, files[i]);
+            if (showsDate && !m_designer->Fields.dated.hasDate) {
+                notices.append(m_designer->Fields.dated.notice);
+                if (m_designer->Fields.dated.skip)
+                    continue;
+            }
             RenderAndSave(*m_designer, files[i], options);
         } catch (const Exception& e) {
             ShowError(e.message());
@@ -1388,6 +1460,7 @@ bool TProjectManager::saveImage(bool asNewName) {
                    .onNotice = [&notices](const QString& text) { notices.append(text); },
                    .replaceExisting = true});
     m_designer->PhotoModified = false;
+    ++m_designer->PhotoSaves;
     SetImagePath(written);
     if (asNewName)
         notices.prepend(QDir::toNativeSeparators(written) + QStringLiteral(" saved."));
@@ -1413,10 +1486,17 @@ void TProjectManager::showResize() {
 }
 
 void TProjectManager::showEffects() {
+    const QImage before = m_designer->realPicture;
+    const bool edited = m_designer->PictureEdited;
+    const bool modified = m_designer->PhotoModified;
     TfrmAdjustments dialog(
         m_designer, [this] { fitToPage(); }, this);
     dialog.setWindowTitle(QStringLiteral("Adjustments"));
     dialog.exec();
+    // Changed pixels are a step of the history, the picture before kept for its undo.
+    if (!before.isNull() && m_designer->realPicture.cacheKey() != before.cacheKey())
+        m_designSurface->PhotoEdited(QStringLiteral("Adjust Colours"), before, edited, modified,
+                                     {.quarterTurns = 0, .from = before.size(), .to = {}});
 }
 
 void TProjectManager::showBatch() {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -51,6 +52,12 @@ QString CommandLineHelp();
 
 // "major.minor", then ".release.build" when build is not 0, or ".release" when release is not 0.
 QString VersionText(const QString& version);
+
+// Where the inspector is first shown (screen coordinates): 250 high, right-aligned with the main
+// window's frame, its top captionHeight + 3 pixels above the frame's bottom; then moved (and cut
+// to size) to lie within the screen's available area, when one is given.
+QRect FirstInspectorBounds(const QRect& mainFrame, int inspectorWidth, int captionHeight,
+                           const QRect& screen);
 
 // One file dialog's question. The window asks through a replaceable function, so that tests can
 // answer without a dialog.

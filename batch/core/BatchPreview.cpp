@@ -1,5 +1,8 @@
 #include "batch/core/BatchPreview.h"
 
+#include "bricks/BrickFields.h"
+#include "patterns/settings/PhotoDates.h"
+
 #include "imaging/core/BitmapOps.h"
 #include "imaging/core/PictureLoader.h"
 #include "patterns/settings/DateTimeFormats.h"
@@ -43,8 +46,43 @@ QSize PreviewOutputSize(const QSize& full, const PreviewOptions& options) {
     return fittedSize(turnedSize(full, options.angle), options);
 }
 
+QRect PreviewBadgeRect(const QSize& tile, const QList<QRectF>& boxes, int diameter) {
+    const int inset = 3;
+    const int right = tile.width() - inset - diameter, bottom = tile.height() - inset - diameter;
+    const QPoint corners[] = {{right, inset}, {inset, inset}, {inset, bottom}, {right, bottom}};
+    QRect best;
+    double leastCovered = -1;
+    for (const QPoint& at : corners) {
+        const QRect badge(at, QSize(diameter, diameter));
+        double covered = 0;
+        for (const QRectF& box : boxes) {
+            const QRectF common = box.intersected(QRectF(badge));
+            covered += common.width() * common.height();
+        }
+        if (covered == 0)
+            return badge;
+        if (leastCovered < 0 || covered < leastCovered) {
+            leastCovered = covered;
+            best = badge;
+        }
+    }
+    return best;
+}
+
+bool BricksShowDate(const QList<BrickData>& bricks) {
+    QString captions;
+    for (const BrickData& b : bricks) {
+        if (b.kind == BrickKind::Date || b.kind == BrickKind::Time)
+            return true;
+        if (b.kind != BrickKind::Picture)
+            captions += b.caption;
+    }
+    const QStringList used = FieldsUsed(captions);
+    return used.contains(QLatin1String("Date")) || used.contains(QLatin1String("Time"));
+}
+
 PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData> bricks,
-                             std::optional<double> dateValue, const PreviewOptions& o) {
+                             const TPhotoFields* fields, const PreviewOptions& o) {
     PreviewTile tile;
     if (picture.isNull() || full.isEmpty())
         return tile;
@@ -96,8 +134,13 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
     // Black or white is chosen by the photo under each brick, before any is drawn.
     const QImage undrawn = tile.image;
     for (BrickData& b : bricks) {
-        if (dateValue)
-            SetBrickDate(b, *dateValue);
+        if (fields) {
+            // As the render does for a batch's file: its own date (or stand-in), its own values.
+            if (b.kind == BrickKind::Date || b.kind == BrickKind::Time)
+                SetBrickDate(b, fields->dated.taken.value);
+            else if (b.isText() && HasFields(b.caption))
+                b.text = ShownCaption(b.caption, *fields);
+        }
         BrickPlacement p = PlaceBrick(b, target);
         if (p.brick.readability.autoContrast)
             p.contrast = ChooseContrast(p, undrawn);
@@ -109,26 +152,29 @@ PreviewTile PreviewOnPicture(QImage picture, const QSize& full, QList<BrickData>
             if (box.adjusted(0.5, 0.5, -0.5, -0.5).intersects(other))
                 tile.overlap = true;
         boxes.append(box);
+        tile.boxes.append(box);
         DrawPlacedBrick(tile.image, p, QPoint(), tile.image.size());
     }
     return tile;
 }
 
 PreviewTile MakePreviewTile(const QString& file, const QList<BrickData>& bricks,
-                            const PreviewOptions& options) {
+                            const PreviewOptions& options, std::optional<int> counter) {
+    const TThreadClockShift shift(options.clockShift);
     try {
         const int side = options.longSide;
         LoadedPhoto photo = LoadPhotoFileReduced(file, options.autoRotate, [side](const QSize& f) {
             const double k = 2.0 * side / std::max(1, std::max(f.width(), f.height()));
             return k >= 1 ? QSize() : QSize(int(f.width() * k) + 1, int(f.height() * k) + 1);
         });
-        std::optional<double> date;
-        try {
-            date = ExifDateTime(photo.exif);
-        } catch (const Exception&) {
-            // Without a date the bricks show their own.
+        const TPhotoFields fields = ReadPhotoFields(file, counter);
+        PreviewTile tile =
+            PreviewOnPicture(std::move(photo.picture), photo.fullSize, bricks, &fields, options);
+        if (options.applyPattern && !fields.dated.hasDate && BricksShowDate(bricks)) {
+            tile.notice = fields.dated.notice;
+            tile.skipped = fields.dated.skip;
         }
-        return PreviewOnPicture(std::move(photo.picture), photo.fullSize, bricks, date, options);
+        return tile;
     } catch (const std::exception& e) {
         PreviewTile tile;
         const auto* ours = dynamic_cast<const Exception*>(&e);

@@ -610,6 +610,11 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             report(OnNotice, w.fallbackNotice);
         if (!w.trailerNotice.isEmpty())
             report(OnNotice, w.trailerNotice);
+        // A format without its encoder here is written as JPEG beside it, and the user told.
+        if (!w.plan.MoveOnly && !w.plan.CopyOnly && !w.undated &&
+            w.failed == FileWork::NoFailure)
+            if (const QString n = JpegInsteadNotice(source, w.plan.WriteName()); !n.isEmpty())
+                report(OnNotice, n);
         for (const QString& notice : w.notices)
             report(OnNotice, notice);
         if (w.undated) {

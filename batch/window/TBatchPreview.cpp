@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPushButton>
 #include <QPointer>
 #include <QThreadPool>
 #include <QVBoxLayout>
@@ -13,6 +14,10 @@ TBatchPreview::TBatchPreview(const QList<Entry>& entries, const QList<BrickData>
     : QDialog(parent), m_tiles(entries.size()), m_longSide(options.longSide) {
     setWindowTitle(QStringLiteral("Batch preview"));
     auto* column = new QVBoxLayout(this);
+    m_note = new QLabel(this);
+    m_note->setWordWrap(true);
+    m_note->hide();
+    column->addWidget(m_note);
     m_grid = new QListWidget(this);
     m_grid->setViewMode(QListView::IconMode);
     m_grid->setResizeMode(QListView::Adjust);
@@ -25,9 +30,10 @@ TBatchPreview::TBatchPreview(const QList<Entry>& entries, const QList<BrickData>
     column->addWidget(m_grid, 1);
     m_summary = new QLabel(this);
     column->addWidget(m_summary);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    column->addWidget(buttons);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    column->addWidget(m_buttons);
     resize(4 * (m_longSide + 30) + 40, 2 * (m_longSide + 54) + 90);
 
     QPixmap waiting(m_longSide, m_longSide);
@@ -44,8 +50,9 @@ TBatchPreview::TBatchPreview(const QList<Entry>& entries, const QList<BrickData>
     QPointer<TBatchPreview> self(this);
     for (int i = 0; i < entries.size(); ++i) {
         const QString file = entries[i].file;
-        m_pool.start([self, i, file, bricks, options] {
-            PreviewTile tile = MakePreviewTile(file, bricks, options);
+        const std::optional<int> counter = entries[i].counter;
+        m_pool.start([self, i, file, counter, bricks, options] {
+            PreviewTile tile = MakePreviewTile(file, bricks, options, counter);
             if (!self)
                 return;
             QMetaObject::invokeMethod(
@@ -64,15 +71,31 @@ TBatchPreview::~TBatchPreview() {
     m_pool.waitForDone();
 }
 
+QString TBatchPreview::Note() const {
+    return m_note->text();
+}
+
+void TBatchPreview::AskToProceed(const QString& note, const QString& proceed) {
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
+    m_buttons->clear();
+    m_proceed = m_buttons->addButton(proceed, QDialogButtonBox::AcceptRole);
+    m_buttons->addButton(QDialogButtonBox::Cancel);
+    m_proceed->setDefault(true);
+    m_proceed->setFocus();
+}
+
 void TBatchPreview::showTile(int index, const PreviewTile& tile) {
     if (index < 0 || index >= m_tiles.size())
         return;
     m_tiles[index] = tile;
     --m_pending;
     QListWidgetItem* item = m_grid->item(index);
-    const bool marked = tile.offPhoto || tile.overlap;
-    if (marked)
+    const bool marked = tile.offPhoto || tile.overlap || tile.skipped;
+    if (tile.offPhoto || tile.overlap)
         ++m_marked;
+    if (tile.skipped)
+        ++m_skipped;
     QPixmap shown(m_longSide, m_longSide);
     shown.fill(QColor(0, 0, 0, 0));
     {
@@ -90,16 +113,18 @@ void TBatchPreview::showTile(int index, const PreviewTile& tile) {
                 const QRect r(at, tile.image.size());
                 p.setPen(QPen(QColor(220, 30, 30), 4));
                 p.drawRect(r.adjusted(2, 2, -2, -2));
+                // The badge goes where no caption is, so that it never hides what it warns of.
+                const QRect badge =
+                    PreviewBadgeRect(tile.image.size(), tile.boxes, 22).translated(at);
                 p.setBrush(QColor(220, 30, 30));
                 p.setPen(Qt::NoPen);
-                p.drawEllipse(QPoint(r.right() - 14, r.top() + 14), 11, 11);
+                p.drawEllipse(badge);
                 p.setPen(Qt::white);
                 QFont f = p.font();
                 f.setBold(true);
                 f.setPixelSize(16);
                 p.setFont(f);
-                p.drawText(QRect(r.right() - 25, r.top() + 3, 22, 22), Qt::AlignCenter,
-                           QStringLiteral("!"));
+                p.drawText(badge, Qt::AlignCenter, QStringLiteral("!"));
             }
         }
     }
@@ -110,6 +135,7 @@ void TBatchPreview::showTile(int index, const PreviewTile& tile) {
             notes << QStringLiteral("a caption falls off the photo");
         if (tile.overlap)
             notes << QStringLiteral("captions overlap");
+
         QString tip = item->toolTip().section(QLatin1Char('\n'), 0, 0);
         if (tile.outputSize.isValid())
             tip += QStringLiteral("\n%1 x %2 pixels")
@@ -117,6 +143,8 @@ void TBatchPreview::showTile(int index, const PreviewTile& tile) {
                        .arg(tile.outputSize.height());
         if (!notes.isEmpty())
             tip += QStringLiteral("\n") + notes.join(QStringLiteral("; "));
+        if (!tile.notice.isEmpty())
+            tip += QStringLiteral("\n") + tile.notice;
         item->setToolTip(tip);
     }
     if (m_pending > 0)
@@ -126,7 +154,13 @@ void TBatchPreview::showTile(int index, const PreviewTile& tile) {
             QStringLiteral("%1 of %2 photos marked: a caption falls off the photo or overlaps "
                            "another.")
                 .arg(m_marked)
-                .arg(m_tiles.size()));
+                .arg(m_tiles.size()) +
+            (m_skipped > 0 ? QStringLiteral(" %1 not written: no date taken.").arg(m_skipped)
+                           : QString()));
+    else if (m_skipped > 0)
+        m_summary->setText(QStringLiteral("%1 of %2 photos not written: no date taken.")
+                               .arg(m_skipped)
+                               .arg(m_tiles.size()));
     else
         m_summary->setText(
             QStringLiteral("%1 photos, every caption in place.").arg(m_tiles.size()));

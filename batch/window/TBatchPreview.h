@@ -6,9 +6,12 @@
 #include <QList>
 #include <QString>
 #include <QThreadPool>
+#include <optional>
 
+class QDialogButtonBox;
 class QLabel;
 class QListWidget;
+class QPushButton;
 
 // "Batch preview": every selected photo as the batch will write it, with its new name under it.
 // Tiles are made on worker threads and shown as they come; a tile whose caption falls off the
@@ -19,10 +22,17 @@ public:
     struct Entry {
         QString file;
         QString newName;
+        std::optional<int> counter; // its {Counter}
     };
     TBatchPreview(const QList<Entry>& entries, const QList<BrickData>& bricks,
                   const PreviewOptions& options, QWidget* parent = nullptr);
     ~TBatchPreview() override;
+
+    // Makes the preview a question before the files are written: a note above the grid, and
+    // proceed (the dialog accepts) beside Cancel, instead of Close.
+    void AskToProceed(const QString& note, const QString& proceed);
+    QPushButton* ProceedButton() const { return m_proceed; }
+    QString Note() const;
 
     QListWidget* Grid() const { return m_grid; }
     // Tiles still being made.
@@ -38,6 +48,10 @@ private:
 
     QListWidget* m_grid = nullptr;
     QLabel* m_summary = nullptr;
+    QLabel* m_note = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+    QPushButton* m_proceed = nullptr;
+    int m_skipped = 0;
     QList<PreviewTile> m_tiles;
     int m_pending = 0;
     int m_marked = 0;

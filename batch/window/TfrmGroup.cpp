@@ -20,9 +20,9 @@
 #include "platform/Rounding.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -31,7 +31,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -44,6 +43,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
+#include <QThread>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -78,17 +78,6 @@ QStringList localFiles(const QMimeData* mime) {
         if (url.isLocalFile())
             out.append(url.toLocalFile());
     return out;
-}
-
-// The rectangle a W x H picture is stretched into on the 50 x 50 thumbnail.
-QRect thumbnailRect(int w, int h) {
-    const double q = double(w) / h;
-    if (w > h) {
-        const int t = int(25 / q);
-        return QRect(QPoint(0, 25 - t), QPoint(49, 25 + t) - QPoint(1, 1));
-    }
-    const int t = int(25 * q);
-    return QRect(QPoint(25 - t, 0), QPoint(25 + t, 49) - QPoint(1, 1));
 }
 
 } // namespace
@@ -136,6 +125,21 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     Q_ASSERT(designer);
     frmGroup = this;
     setWindowTitle(QStringLiteral("Batch processing"));
+    m_thumbGeneration = std::make_shared<std::atomic<int>>(0);
+    m_thumbPool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+    m_thumbPool.setThreadPriority(QThread::LowPriority);
+    m_maxThumbWorkers = m_thumbPool.maxThreadCount();
+    m_placeholder = QImage(50, 50, QImage::Format_RGB32);
+    m_placeholder.fill(Qt::white);
+    m_unreadable = QApplication::style()
+                       ->standardIcon(QStyle::SP_MessageBoxWarning)
+                       .pixmap(32, 32)
+                       .toImage()
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_makeThumb = [unreadable = m_unreadable](const QString& path,
+                                              const std::function<bool()>& cancelled) {
+        return MakeFileThumbnailImage(path, unreadable, cancelled);
+    };
 
     auto* outer = new QHBoxLayout(this);
     buildAvailable();
@@ -174,6 +178,11 @@ TfrmGroup::TfrmGroup(TDesigner* designer, QWidget* parent)
     clockRow->addWidget(lblClockShift);
     clockRow->addWidget(edtClockShift, 1);
     right->addLayout(clockRow);
+    // The example name is dated as the run will date it.
+    connect(edtClockShift, &QLineEdit::textChanged, this, [this] {
+        if (ListView1->count() > 0)
+            UpdateNameExample();
+    });
 
     grpResample = new QGroupBox(QStringLiteral("Batch resample"), this);
     buildResample(grpResample);
@@ -319,6 +328,10 @@ void TfrmGroup::AddSelectedFiles(const TFolderList* source) {
 TfrmGroup::~TfrmGroup() {
     if (frmGroup == this)
         frmGroup = nullptr;
+    // Workers still reading a file stop at its next block; none outlives the window.
+    ++*m_thumbGeneration;
+    m_thumbPool.clear();
+    m_thumbPool.waitForDone();
 }
 
 void TfrmGroup::buildResample(QWidget* box) {
@@ -496,12 +509,26 @@ void TfrmGroup::UpdateNameExample() {
     if (m_items.isEmpty() || m_items.first().IsFolder)
         return;
     m_names.Rename = cboxRename->isChecked();
+    std::optional<qint64> shift;
+    try {
+        shift = typedClockShift();
+    } catch (const EConvertError& e) {
+        lblNameExample->setText(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
+    }
+    const TThreadClockShift shifted(shift);
     // What the job would really do: a template that cannot make the name says why.
     const TRenameTemplate::Result made = m_names.BuildNewName(m_items.first().FullPath, 1);
     lblNameExample->setText(made.problem.isEmpty()
                                 ? made.name
                                 : QStringLiteral("No new name for %1: %2.")
                                       .arg(FileNameOf(m_items.first().FullPath), made.problem));
+}
+
+std::optional<qint64> TfrmGroup::typedClockShift() const {
+    if (edtClockShift->text().trimmed().isEmpty())
+        return std::nullopt;
+    return ParseClockShift(edtClockShift->text());
 }
 
 void TfrmGroup::SetRename() {
@@ -685,50 +712,33 @@ void TfrmGroup::updateFitExample() {
 }
 
 QImage TfrmGroup::MakeThumbnail(const QString& path, bool isFolder) {
-    QImage thumb(50, 50, QImage::Format_RGB32);
-    thumb.fill(Qt::white);
-    QPainter p(&thumb);
     if (isFolder) {
+        QImage thumb(50, 50, QImage::Format_RGB32);
+        thumb.fill(Qt::white);
+        QPainter p(&thumb);
         const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
         p.drawPixmap(1, 1, icon.pixmap(48, 48));
         return thumb;
     }
-    QImage picture;
-    QSize size;
-    // Only a regular file of sane size: a pipe added to the list must not freeze the window.
-    const FileRead file = ReadRegularFile(path, MaxThumbnailFileSize);
-    if (file.ok()) {
-        QBuffer buffer;
-        buffer.setData(file.data);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        size = reader.size();
-        // A declared size beyond the photo limits is left to DecodeImage, which refuses it.
-        if (size.isValid() && !size.isEmpty() && size.width() <= MaxImageSide &&
-            size.height() <= MaxImageSide &&
-            qint64(size.width()) * size.height() <= MaxImagePixels) {
-            // Decoding at the thumbnail's size spares decoding a whole photo per file.
-            reader.setScaledSize(thumbnailRect(size.width(), size.height()).size());
-            picture = reader.read();
-        }
-    }
-    if (picture.isNull() && file.ok()) {
-        try {
-            picture = DecodeImage(file.data);
-        } catch (const Exception&) {
-            picture = QImage();
-        }
-    }
-    if (picture.isNull()) {
-        const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-        p.drawPixmap(9, 9, icon.pixmap(32, 32));
-        return thumb;
-    }
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(thumbnailRect(size.isValid() ? size.width() : picture.width(),
-                              size.isValid() ? size.height() : picture.height()),
-                picture);
-    return thumb;
+    const QIcon unreadable = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    return MakeFileThumbnailImage(path, unreadable.pixmap(32, 32).toImage());
+}
+
+QImage TfrmGroup::MakeFileThumbnailImage(const QString& path, const QImage& unreadable,
+                                         const std::function<bool()>& cancelled) {
+    // Only a regular file of sane size is read (a pipe in the list must not hold a worker);
+    // JPEG at a reduced scale, HEIF from the small picture it holds when it has one.
+    return MakeFileThumbnail(path, Qt::white, unreadable, false, 50, cancelled).image;
+}
+
+void TfrmGroup::SetThumbnailMaker(ThumbnailMaker maker) {
+    m_makeThumb = std::move(maker);
+}
+
+void TfrmGroup::SetMaxThumbnailWorkers(int count) {
+    m_maxThumbWorkers = qMax(1, count);
+    m_thumbPool.setMaxThreadCount(qMax(m_thumbPool.maxThreadCount(), m_maxThumbWorkers));
+    startThumbnails();
 }
 
 void TfrmGroup::AddFiles(const QStringList& paths) {
@@ -750,18 +760,90 @@ void TfrmGroup::AddFiles(const QStringList& paths) {
         entry.IsFolder = folder;
         entry.DetailsPending = false;
         entry.ImageIndex = int(imglmyThumb.size());
-        imglmyThumb.append(QPixmap::fromImage(MakeThumbnail(entry.FullPath, folder)));
-        ListView1->addItem(new QListWidgetItem(QIcon(imglmyThumb.last()), entry.DisplayName));
+        // A folder's picture is at hand; a file's is decoded by a worker and shown when it comes.
+        imglmyThumb.append(QPixmap::fromImage(folder ? MakeThumbnail(entry.FullPath, true)
+                                                     : m_placeholder));
+        auto* item = new QListWidgetItem(QIcon(imglmyThumb.last()), entry.DisplayName);
+        ListView1->addItem(item);
+        m_itemOfId.insert(entry.ItemId, item);
+        if (!folder)
+            m_thumbQueue.append({entry.ItemId, entry.FullPath, entry.ImageIndex});
         m_items.append(entry);
     }
     SetRename();
+    startThumbnails();
+}
+
+void TfrmGroup::startThumbnails() {
+    while (m_thumbRunning < m_maxThumbWorkers && !m_thumbQueue.isEmpty()) {
+        // The first waiting item in view goes first, else the first waiting one.
+        qsizetype pick = 0;
+        const QRect view = ListView1->viewport()->rect();
+        for (qsizetype i = 0; i < m_thumbQueue.size(); ++i) {
+            QListWidgetItem* item = m_itemOfId.value(m_thumbQueue[i].itemId);
+            if (item && ListView1->visualItemRect(item).intersects(view)) {
+                pick = i;
+                break;
+            }
+        }
+        const WaitingThumbnail job = m_thumbQueue.takeAt(pick);
+        m_thumbOrder.append(job.path);
+        ++m_thumbRunning;
+        const int generation = *m_thumbGeneration;
+        m_thumbPool.start([this, job, generation, current = m_thumbGeneration,
+                           maker = m_makeThumb] {
+            const auto cancelled = [current, generation] { return *current != generation; };
+            QImage image;
+            if (!cancelled())
+                image = maker(job.path, cancelled);
+            // Delivered on the window's thread; the window waits for its workers when it goes.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, job, image] {
+                    thumbnailArrived(generation, job.itemId, job.imageIndex, image);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void TfrmGroup::thumbnailArrived(int generation, const QString& itemId, int imageIndex,
+                                 const QImage& image) {
+    --m_thumbRunning;
+    if (generation == *m_thumbGeneration && !image.isNull()) {
+        if (imageIndex >= 0 && imageIndex < imglmyThumb.size())
+            imglmyThumb[imageIndex] = QPixmap::fromImage(image);
+        // An item removed meanwhile has nothing to show.
+        if (QListWidgetItem* item = m_itemOfId.value(itemId))
+            item->setIcon(QIcon(imglmyThumb.value(imageIndex)));
+    }
+    startThumbnails();
+    if (PendingThumbnailCount() == 0)
+        emit thumbnailsFinished();
+}
+
+void TfrmGroup::forgetThumbnails() {
+    ++*m_thumbGeneration;
+    m_thumbQueue.clear();
+    m_itemOfId.clear();
+}
+
+bool TfrmGroup::WaitForThumbnails(int deadlineMs) {
+    const QDeadlineTimer deadline(deadlineMs);
+    while (PendingThumbnailCount() > 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return PendingThumbnailCount() == 0;
 }
 
 void TfrmGroup::DeleteClick() {
     for (int i = ListView1->count() - 1; i >= 0; --i) {
         if (!ListView1->item(i)->isSelected())
             continue;
-        delete ListView1->takeItem(i);
+        QListWidgetItem* item = ListView1->takeItem(i);
+        m_itemOfId.remove(m_items[i].ItemId);
+        m_thumbQueue.removeIf(
+            [&](const WaitingThumbnail& w) { return w.itemId == m_items[i].ItemId; });
+        delete item;
         m_items.removeAt(i);
     }
     SetRename();
@@ -839,14 +921,12 @@ void TfrmGroup::btnProcessClick() {
         return;
     }
 
-    if (!edtClockShift->text().trimmed().isEmpty()) {
-        try {
-            options.ClockShift = ParseClockShift(edtClockShift->text());
-        } catch (const EConvertError& e) {
-            job.StoreTemplate();
-            ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
-            return;
-        }
+    try {
+        options.ClockShift = typedClockShift();
+    } catch (const EConvertError& e) {
+        job.StoreTemplate();
+        ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
     }
 
     options.KeepQuality = Settings().KeepPhotoQuality;
@@ -901,6 +981,13 @@ void TfrmGroup::ShowPreview() {
     options.angle = job.Rotate ? job.Angle : 0;
     options.autoRotate = Settings().AutoRotate;
     options.band = m_designer->Band;
+    try {
+        options.clockShift = typedClockShift();
+    } catch (const EConvertError& e) {
+        ShowError(QStringLiteral("Camera clock: %1").arg(e.message()));
+        return;
+    }
+    const TThreadClockShift shifted(options.clockShift);
 
     // The names the job would give; where it would refuse, the old ones.
     QList<TPlannedFile> plan;
@@ -916,7 +1003,8 @@ void TfrmGroup::ShowPreview() {
         const QString name = i < plan.size() && !plan[i].Output.isEmpty()
                                  ? FileNameOf(plan[i].Output)
                                  : FileNameOf(m_items[i].FullPath);
-        entries.append({m_items[i].FullPath, name});
+        // {Counter} is the file's place in the job, as the run numbers it.
+        entries.append({m_items[i].FullPath, name, i + 1});
     }
     delete m_preview;
     m_preview = new TBatchPreview(entries, BrickDataOf(m_designer->Bricks()), options, this);
@@ -941,6 +1029,7 @@ void TfrmGroup::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    forgetThumbnails();
     ListView1->clear();
     m_items.clear();
     QDialog::closeEvent(event);

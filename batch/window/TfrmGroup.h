@@ -6,8 +6,14 @@
 #include "batch/explorer/TFolderList.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QImage>
 #include <QListWidget>
 #include <QPixmap>
+#include <QThreadPool>
+#include <atomic>
+#include <functional>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -122,6 +128,33 @@ public:
 
     // The thumbnail of a file or folder, 50 x 50.
     static QImage MakeThumbnail(const QString& path, bool isFolder);
+    // The thumbnail of a file, 50 x 50, with the unreadable picture for a file that cannot be
+    // decoded. Touches no widget: safe on any thread.
+    // cancelled, when given, is asked between the file's blocks: once it answers true the
+    // reading stops.
+    static QImage MakeFileThumbnailImage(const QString& path, const QImage& unreadable,
+                                         const std::function<bool()>& cancelled = {});
+
+    // The job list's thumbnails are made by worker threads: AddFiles shows each file with a
+    // blank thumbnail at once and the pictures replace them as they arrive, the items in view
+    // first. How many are still awaited:
+    int PendingThumbnailCount() const { return int(m_thumbQueue.size()) + m_thumbRunning; }
+    // Handles events until every awaited thumbnail is in the list, or the deadline (ms) passes;
+    // true when none is awaited any more.
+    bool WaitForThumbnails(int deadlineMs = 60000);
+    // The files whose thumbnails were handed to a worker, in that order.
+    const QStringList& ThumbnailOrder() const { return m_thumbOrder; }
+    // What makes one file's thumbnail on a worker (MakeFileThumbnailImage by default), and how
+    // many run at once. cancelled answers true once the list was cleared or the window goes.
+    using ThumbnailMaker =
+        std::function<QImage(const QString& path, const std::function<bool()>& cancelled)>;
+    void SetThumbnailMaker(ThumbnailMaker maker);
+    void SetMaxThumbnailWorkers(int count);
+    // The picture a file shows until its thumbnail arrives.
+    QImage PlaceholderThumbnail() const { return m_placeholder; }
+
+signals:
+    void thumbnailsFinished();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -142,10 +175,17 @@ private:
     void EditBoxChange();
     void setEditMode(bool edit);
     void updateFitExample();
+    // The "Camera clock" field's shift; none when empty. Throws EConvertError when it does not
+    // read.
+    std::optional<qint64> typedClockShift() const;
     void addFilesDialog();
     void setInputEnabled(bool enabled);
     void buildAvailable();
     void ShellTreeView1Change(const QModelIndex& index);
+    void startThumbnails();
+    void thumbnailArrived(int generation, const QString& itemId, int imageIndex,
+                          const QImage& image);
+    void forgetThumbnails();
 
     TDesigner* m_designer = nullptr;
     QFileSystemModel* m_folders = nullptr;
@@ -153,6 +193,24 @@ private:
     QList<TShellItem> m_items;
     class TBatchPreview* m_preview = nullptr;
     QList<QPixmap> imglmyThumb;
+    // Thumbnails waiting for a worker: the entry's ItemId, path and ImageIndex.
+    struct WaitingThumbnail {
+        QString itemId;
+        QString path;
+        int imageIndex;
+    };
+    QList<WaitingThumbnail> m_thumbQueue;
+    QHash<QString, QListWidgetItem*> m_itemOfId; // the job list's items by ItemId
+    QStringList m_thumbOrder;
+    int m_thumbRunning = 0;
+    int m_maxThumbWorkers = 1;
+    ThumbnailMaker m_makeThumb;
+    QImage m_placeholder;
+    QImage m_unreadable;
+    // Bumped when the list is cleared or the window goes: older results are dropped and
+    // workers still reading stop.
+    std::shared_ptr<std::atomic<int>> m_thumbGeneration;
+    QThreadPool m_thumbPool;
     TRenameTemplate m_names;
     QList<TToolBox*> m_boxes;
     bool m_editMode = false;

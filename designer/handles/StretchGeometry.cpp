@@ -183,3 +183,19 @@ GridValues ClampGrid(int v) {
 }
 
 } // namespace StretchGeometry
+
+QRect StretchGeometry::KeptOnParent(const QRect& frame, QSize parent, int keep) {
+    const QRect inner = frame.adjusted(2, 2, -3, -3);
+    QRect out = frame;
+    const auto shift = [keep](int start, int end, int extent) {
+        const int k = std::min(keep, std::max(1, end - start + 1));
+        if (end < k - 1)
+            return k - 1 - end;
+        if (start > extent - k)
+            return extent - k - start;
+        return 0;
+    };
+    out.translate(shift(inner.left(), inner.right(), parent.width()),
+                  shift(inner.top(), inner.bottom(), parent.height()));
+    return out;
+}

@@ -88,6 +88,11 @@ QList<QRect> FollowFrame(const QRect& from, const QRect& to, const QList<QRect>&
 // The outline of where the controls land for a dragged frame: the frame without its margins.
 QRect RubberBandRect(const QRect& frame);
 
+// A moved frame shifted back, when needed, so that at least `keep` pixels of the controls it
+// holds (the frame less its margins) stay on a parent of the given size each way: a brick is
+// never dragged wholly off the photo.
+QRect KeptOnParent(const QRect& frame, QSize parent, int keep = 8);
+
 // The frame after an arrow key: a move by one pixel, or with resize a change of width or height
 // by one (never below MinFrameSize). dx, dy are -1, 0 or 1.
 QRect NudgedFrame(const QRect& frame, int dx, int dy, bool resize);

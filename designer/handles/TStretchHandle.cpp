@@ -228,8 +228,12 @@ void TStretchHandle::paintEvent(QPaintEvent*) {
         return;
     QPainter p(this);
     const QColor colour = TColorToQColor(controls.size() == 1 ? m_color : m_secondaryColor);
-    for (const QRect& r : HandleSquares(geometry(), controls))
-        p.fillRect(r, colour);
+    // A light rim round a core of the handle's colour: seen on dark photos and light ones.
+    const QColor rim = colour.lightness() > 160 ? QColor(Qt::black) : QColor(Qt::white);
+    for (const QRect& r : HandleSquares(geometry(), controls)) {
+        p.fillRect(r, rim);
+        p.fillRect(r.adjusted(1, 1, -1, -1), colour);
+    }
     if (m_anchorMark) {
         // A ring with a dot, blue over white: legible on any photo.
         const QPointF at = QPointF(*m_anchorMark - pos()) + QPointF(0.5, 0.5);
@@ -315,7 +319,7 @@ void TStretchHandle::mouseMoveEvent(QMouseEvent* event) {
             ShowCursorId(m_dragCursor);
         else
             ShowCursorId(CursorForZone(ZoneAt(p, size(), SizingOffered())));
-        DrawRubberBand(DraggedFrame(c, m_dragOrigin, geometry(), m_dragZone, m_gridX, m_gridY));
+        DrawRubberBand(Landing(c));
     }
     event->accept();
     emit mouseMove(event->buttons(), event->modifiers(), p.x(), p.y());
@@ -333,7 +337,7 @@ void TStretchHandle::mouseReleaseEvent(QMouseEvent* event) {
     const QList<QRect> before = SelectionRects();
     const bool moved = c != m_dragOrigin;
     if (moved) {
-        const QRect f = DraggedFrame(c, m_dragOrigin, geometry(), m_dragZone, m_gridX, m_gridY);
+        const QRect f = Landing(c);
         SetBounds(f.x(), f.y(), f.width(), f.height());
     }
     EraseRubberBand();
@@ -350,6 +354,15 @@ void TStretchHandle::mouseReleaseEvent(QMouseEvent* event) {
     else
         emit clicked();
     emit mouseUp(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+QRect TStretchHandle::Landing(QPoint clampedPointer) const {
+    const QRect f =
+        DraggedFrame(clampedPointer, m_dragOrigin, geometry(), m_dragZone, m_gridX, m_gridY);
+    // A move keeps some of the selection on the picture; a resize keeps its fixed edges there.
+    if (m_dragZone != zMove || !parentWidget())
+        return f;
+    return KeptOnParent(f, parentWidget()->size());
 }
 
 void TStretchHandle::PassOn(QMouseEvent* event) {

@@ -142,6 +142,8 @@ private:
     bool SizingOffered() const;
     bool InGrabArea(QPoint p) const;
     QPoint Clamped(QPoint p) const;
+    // Where a drag to the (clamped) pointer puts the frame.
+    QRect Landing(QPoint clampedPointer) const;
     void ShowCursorId(TCursor id);
     void DrawRubberBand(const QRect& frame);
     void EraseRubberBand();

@@ -67,12 +67,22 @@ void TDesigner::OpenImage(const QString& fileName, double zoomRatio) {
     LoadPhoto(fileName); // photos without a readable EXIF block open all the same
     FileName = fileName;
     ZoomRatio = zoomRatio > 0 ? zoomRatio : 1.0;
+    ++PhotoGeneration;
     UpdatePreview();
     PhotoModified = false;
 }
 
 bool TDesigner::PatternModified() const {
-    return History && !History->isClean();
+    if (!History || History->isClean())
+        return false;
+    const int clean = History->cleanIndex();
+    if (clean < 0)
+        return true; // the saved state is no longer in the history
+    const int index = History->index();
+    for (int i = std::min(clean, index); i < std::max(clean, index); ++i)
+        if (const QUndoCommand* c = History->command(i); !c || c->id() != kPhotoOnlyCommandId)
+            return true;
+    return false;
 }
 
 QString TDesigner::LoadPhoto(const QString& fileName) {

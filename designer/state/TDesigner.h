@@ -31,6 +31,9 @@ inline bool IsBrickTag(int tag) {
 // full-size photo scaled at paint time, from the photo itself or from one of its halvings (made
 // once per photo), so that a zoom step costs no resampling and the memory does not grow with
 // the zoom.
+// The id of an undo step that changed the photo and nothing of the pattern.
+inline constexpr int kPhotoOnlyCommandId = 0x50686f;
+
 class TDesigner : public QWidget {
     Q_OBJECT
     // The inspector shows these, not the widget's own properties.
@@ -53,6 +56,11 @@ public:
     static TDesigner* Instance();
 
     QImage realPicture; // the full-size photo
+    // The size of a photo a render writes band by band without holding it whole: the bricks are
+    // placed on it while realPicture is empty.
+    QSize StreamedPhotoSize;
+    // The size of the photo the bricks are laid on: realPicture's, else StreamedPhotoSize.
+    QSize PhotoSize() const { return realPicture.isNull() ? StreamedPhotoSize : realPicture.size(); }
     TExif realExif;     // the EXIF record of realPicture's file
     // The metadata blocks of realPicture's file (its colour profile among them), carried into
     // every output made from it.
@@ -85,7 +93,13 @@ public:
         return CanvasPart(realPicture, Band, area, outside);
     }
 
-    // The pattern is modified when its history is not at the state last read or saved.
+    // Counted up each time another photo is opened (the photo steps of the history are about
+    // the one before), and each time the photo is saved (it is then unmodified as it is).
+    int PhotoGeneration = 0;
+    int PhotoSaves = 0;
+
+    // The pattern is modified when its history is not at the state last read or saved, steps
+    // that changed only the photo (kPhotoOnlyCommandId) aside.
     bool PatternModified() const;
     // Either of the two: something would be lost if the window closed now.
     bool Modified() const { return PhotoModified || PatternModified(); }

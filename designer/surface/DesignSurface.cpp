@@ -17,6 +17,7 @@
 #include "platform/Conversions.h"
 #include "platform/Errors.h"
 #include "platform/TControl.h"
+#include "platform/TFont.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,6 +26,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QRubberBand>
+#include <QSet>
+#include <QDataStream>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <algorithm>
@@ -409,7 +413,9 @@ QList<BrickState> captureStates(const QList<QWidget*>& bricks) {
 } // namespace
 
 // A change of bricks, and perhaps of the photo under them, already made: undo puts back the
-// states (and photo) before, redo those after.
+// states (and photo) before, redo those after. A photo step keeps both pictures until the surface
+// lets them go to bound the memory of the history; one without them, or about a photo that is no
+// longer open, undoes nothing and leaves the history.
 class BrickStateCommand : public AlreadyDoneCommand {
 public:
     struct Photo {
@@ -419,20 +425,48 @@ public:
     };
     BrickStateCommand(DesignSurface& surface, const QString& text, QList<BrickState> before,
                       QList<BrickState> after, std::optional<Photo> photoBefore = {},
-                      std::optional<Photo> photoAfter = {})
+                      std::optional<Photo> photoAfter = {}, bool photoOnly = false)
         : AlreadyDoneCommand(text), m_surface(surface), m_before(std::move(before)),
           m_after(std::move(after)), m_photoBefore(std::move(photoBefore)),
-          m_photoAfter(std::move(photoAfter)) {}
+          m_photoAfter(std::move(photoAfter)), m_photoOnly(photoOnly),
+          m_generation(surface.Designer().PhotoGeneration),
+          m_saves(surface.Designer().PhotoSaves) {
+        if (m_photoBefore)
+            m_surface.m_photoSteps.append(this);
+    }
+    ~BrickStateCommand() override { m_surface.m_photoSteps.removeAll(this); }
+    int id() const override { return m_photoOnly ? kPhotoOnlyCommandId : -1; }
     void redoAgain() override { apply(m_after, m_photoAfter); }
     void undo() override { apply(m_before, m_photoBefore); }
+
+    bool HoldsPictures() const { return m_photoBefore && !m_photoBefore->picture.isNull(); }
+    void DropPictures() {
+        if (m_photoBefore)
+            m_photoBefore->picture = QImage();
+        if (m_photoAfter)
+            m_photoAfter->picture = QImage();
+    }
+    QList<QImage> Pictures() const {
+        QList<QImage> out;
+        for (const auto* p : {&m_photoBefore, &m_photoAfter})
+            if (*p && !(*p)->picture.isNull())
+                out.append((*p)->picture);
+        return out;
+    }
 
 private:
     void apply(const QList<BrickState>& states, const std::optional<Photo>& photo) {
         TDesigner& d = m_surface.Designer();
+        if (photo && (photo->picture.isNull() || m_generation != d.PhotoGeneration)) {
+            // The picture is gone, or another photo is open: nothing to put back.
+            setObsolete(true);
+            return;
+        }
         if (photo) {
             d.realPicture = photo->picture;
             d.PictureEdited = photo->edited;
-            d.PhotoModified = photo->modified;
+            // Saved since: the photo as it was then is not the one on disk.
+            d.PhotoModified = photo->modified || d.PhotoSaves != m_saves;
             d.UpdatePreview();
         }
         for (const BrickState& s : states)
@@ -447,6 +481,9 @@ private:
     DesignSurface& m_surface;
     QList<BrickState> m_before, m_after;
     std::optional<Photo> m_photoBefore, m_photoAfter;
+    bool m_photoOnly;
+    int m_generation;
+    int m_saves;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -536,6 +573,11 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
     TControl* control = controlOf(brick);
     const QPoint at = surfacePoint - panel->pos();
     control->setName(UniqueBrickName(className));
+    // The font last used, not the settings' default, for a caption like the ones before it.
+    if (auto* text = qobject_cast<TText*>(brick); text && m_lastFont) {
+        text->Font()->Assign(*m_lastFont);
+        text->FitToText();
+    }
     control->SetBounds(at.x(), at.y(), control->Width(), control->Height());
     m_designer.AddComponent(brick);
     UpdateFullGeometry(m_designer, brick);
@@ -547,6 +589,7 @@ QWidget* DesignSurface::CreateBrick(const QString& className, QPoint surfacePoin
         if (!qobject_cast<TTextDate*>(brick) && !qobject_cast<TTextTime*>(brick))
             text->setCaption(kTypeText);
     }
+
     // A new brick lies on top of the others; the press that made it then selects it.
     brick->show();
     PushAdded(brick, QStringLiteral("Place %1").arg(brick->objectName()));
@@ -639,6 +682,55 @@ void DesignSurface::AddToSelection(QWidget* brick) {
         m_handle->setSizable(false);
     Inspect(brick);
     emit selectionChanged();
+}
+
+void DesignSurface::ToggleSelection(QWidget* brick) {
+    if (!IsBrick(brick))
+        return;
+    if (m_handle->IndexOf(brick) < 0) {
+        if (m_handle->HasSelection())
+            AddToSelection(brick);
+        else
+            Select(brick);
+        return;
+    }
+    QList<QWidget*> rest = Selection();
+    rest.removeAll(brick);
+    if (rest.isEmpty()) {
+        ClearSelection();
+        return;
+    }
+    Select(rest.first());
+    for (int i = 1; i < rest.size(); ++i)
+        AddToSelection(rest[i]);
+    Inspect(rest.first());
+}
+
+void DesignSurface::SelectInRect(const QRect& panelRect, bool add) {
+    const QRect band = panelRect.normalized();
+    QList<QWidget*> hits;
+    for (QWidget* b : m_designer.Bricks()) {
+        if (!IsBrick(b) || b->isHidden() || qobject_cast<TBubbleFrom*>(b))
+            continue;
+        // A bubble is touched by its tail too.
+        QRect box = b->geometry();
+        if (auto* bubble = qobject_cast<TTextBubble*>(b); bubble && bubble->Marker())
+            box = box.united(bubble->Marker()->geometry());
+        if (box.intersects(band))
+            hits.append(b);
+    }
+    QList<QWidget*> chosen = add ? Selection() : QList<QWidget*>();
+    for (QWidget* h : hits)
+        if (!chosen.contains(h))
+            chosen.append(h);
+    if (chosen.isEmpty()) {
+        ClearSelection();
+        return;
+    }
+    Select(chosen.first());
+    for (int i = 1; i < chosen.size(); ++i)
+        AddToSelection(chosen[i]);
+    Inspect(chosen.first());
 }
 
 void DesignSurface::ClearSelection() {
@@ -783,11 +875,7 @@ void DesignSurface::OnNudged(const QList<QRect>& before, const QList<QRect>&, bo
 // --- Commands ------------------------------------------------------------------------------
 
 void DesignSurface::DeleteBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
-                                          QStringLiteral("Delete %1").arg(brick->objectName())));
+    DeleteBricks({brick});
 }
 
 void DesignSurface::DeleteAllBricks() {
@@ -814,23 +902,11 @@ void DesignSurface::ClearPattern() {
 }
 
 void DesignSurface::CopyBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    const QByteArray stream = WriteComponentStream(brick);
-    auto* data = new QMimeData;
-    data->setData(QString::fromLatin1(kBrickMimeType), stream);
-    data->setText(ObjectBinaryToText(stream));
-    QGuiApplication::clipboard()->setMimeData(data);
+    CopyBricks({brick});
 }
 
 void DesignSurface::CutBrick(QWidget* brick) {
-    brick = brickProper(brick);
-    if (!IsBrick(brick))
-        return;
-    CopyBrick(brick);
-    m_undo->push(new BrickPresenceCommand(*this, {brick}, false,
-                                          QStringLiteral("Cut %1").arg(brick->objectName())));
+    CutBricks({brick});
 }
 
 bool DesignSurface::CanPaste() const {
@@ -840,71 +916,190 @@ bool DesignSurface::CanPaste() const {
 
 std::unique_ptr<QWidget> DesignSurface::InsertStream(const QByteArray& stream, bool rename) {
     std::unique_ptr<QWidget> brick(ReadComponentStream(stream));
-    const QString className = QString::fromLatin1(brick->metaObject()->className());
-    QString name = brick->objectName();
-    if (rename && controlOf(brick.get())) {
-        name = UniqueBrickName(className);
-        controlOf(brick.get())->setName(name);
-    }
-    // Component names compare without regard to case.
-    if (!name.isEmpty())
-        for (const QWidget* c : m_designer.Components())
-            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
-                throw Exception(QStringLiteral("A component named %1 already exists").arg(name));
     TControl* control = controlOf(brick.get());
     if (!control)
         throw Exception(QStringLiteral("Only bricks can be pasted"));
-    brick->setParent(m_designer.Panel1);
+    const QString className = QString::fromLatin1(brick->metaObject()->className());
+    // Component names compare without regard to case; a tail marker's name is taken too.
+    const auto taken = [this](const QString& name) {
+        for (const QWidget* c : m_designer.Components())
+            if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        for (const QObject* o : m_designer.Panel1->children())
+            if (o->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    };
+    QString name = brick->objectName();
+    // A copy pasted beside its original (or a duplicate) takes the next free name.
+    if (rename || name.isEmpty() || taken(name)) {
+        name = UniqueBrickName(className);
+        control->setName(name);
+    }
+    TcPanel* panel = m_designer.Panel1;
+    brick->setParent(panel);
     m_designer.AddComponent(brick.get());
-    // Pasted over its original (or anything else on the picture), it lands a little aside; a
-    // duplicate always does, or it would hide under the brick it copies.
-    if (rename || ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer)
-        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
-                           control->Height());
+    // Pasted over anything on the picture it lands a little aside; a duplicate always does, or
+    // it would hide under the brick it copies.
+    const QPoint stored(control->Left(), control->Top());
+    if (rename || ControlAtPoint(stored + panel->pos(), nullptr, name) != &m_designer)
+        StepAside(brick.get());
     SetUpLoadedBrick(m_designer, brick.get());
     // An anchored brick went back to its anchored place, over its original: a little aside, its
     // margins following.
     if (const BrickLayout* layout = LayoutOf(brick.get());
         layout && layout->anchored() && PlacesItselfOnPhoto(brick.get()) &&
-        ControlAtPoint(QPoint(control->Left(), control->Top()), nullptr, name) != &m_designer) {
-        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
-                           control->Height());
+        IsBrick(ControlAtPoint(QPoint(control->Left(), control->Top()) + panel->pos(), nullptr,
+                               name))) {
+        StepAside(brick.get());
         UpdateFullGeometry(m_designer, brick.get());
     }
     brick->show();
     return brick;
 }
 
+void DesignSurface::StepAside(QWidget* brick) {
+    TControl* control = controlOf(brick);
+    const auto cornerTaken = [this, brick]() {
+        for (QWidget* other : m_designer.Bricks())
+            if (other != brick && other->parentWidget() == m_designer.Panel1 &&
+                other->pos() == brick->pos())
+                return true;
+        return false;
+    };
+    // Bounded, so that a pile of copies never sends a brick far off.
+    int steps = 0;
+    do {
+        control->SetBounds(control->Left() + 5, control->Top() + 5, control->Width(),
+                           control->Height());
+    } while (cornerTaken() && ++steps < 64);
+}
+
+void DesignSurface::DiscardInserted(const QList<QWidget*>& bricks) {
+    for (QWidget* c : bricks) {
+        ForgetWidget(c);
+        if (auto* bubble = qobject_cast<TTextBubble*>(c))
+            delete bubble->Marker();
+        m_designer.RemoveComponent(c);
+        delete c;
+    }
+}
+
+QList<QWidget*> DesignSurface::BricksAmong(const QList<QWidget*>& widgets) const {
+    QList<QWidget*> out;
+    for (QWidget* w : widgets) {
+        QWidget* brick = brickProper(w);
+        if (IsBrick(brick) && !out.contains(brick))
+            out.append(brick);
+    }
+    return out;
+}
+
+QByteArray DesignSurface::StreamsOf(const QList<QWidget*>& bricks) const {
+    QList<QByteArray> streams;
+    for (QWidget* b : bricks)
+        streams.append(WriteComponentStream(b));
+    QByteArray out;
+    QDataStream ds(&out, QIODevice::WriteOnly);
+    ds << streams;
+    return out;
+}
+
+void DesignSurface::CopyBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    QStringList texts;
+    QList<QByteArray> streams;
+    for (QWidget* b : bricks) {
+        streams.append(WriteComponentStream(b));
+        texts.append(ObjectBinaryToText(streams.constLast()));
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kBrickMimeType), streams.constFirst());
+    if (bricks.size() > 1)
+        data->setData(QString::fromLatin1(kBrickListMimeType), StreamsOf(bricks));
+    data->setText(texts.join(QString()));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void DesignSurface::CutBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    CopyBricks(bricks);
+    m_undo->push(new BrickPresenceCommand(
+        *this, bricks, false,
+        bricks.size() == 1 ? QStringLiteral("Cut %1").arg(bricks.first()->objectName())
+                           : QStringLiteral("Cut %1 bricks").arg(bricks.size())));
+}
+
+void DesignSurface::DeleteBricks(const QList<QWidget*>& widgets) {
+    const QList<QWidget*> bricks = BricksAmong(widgets);
+    if (bricks.isEmpty())
+        return;
+    m_undo->push(new BrickPresenceCommand(
+        *this, bricks, false,
+        bricks.size() == 1 ? QStringLiteral("Delete %1").arg(bricks.first()->objectName())
+                           : QStringLiteral("Delete %1 bricks").arg(bricks.size())));
+}
+
+QList<QWidget*> DesignSurface::PopupBricks() const {
+    const QList<QWidget*> selection = Selection();
+    if (m_target && (selection.contains(m_target) ||
+                     selection.contains(brickProper(m_target))))
+        return BricksAmong(selection);
+    return BricksAmong({m_target.data()});
+}
+
 QWidget* DesignSurface::PasteBrick() {
+    const QList<QWidget*> pasted = PasteBricks();
+    return pasted.isEmpty() ? nullptr : pasted.constFirst();
+}
+
+QList<QWidget*> DesignSurface::PasteBricks() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasFormat(QString::fromLatin1(kBrickMimeType)))
-        return nullptr;
-    QWidget* pasted = InsertStream(data->data(QString::fromLatin1(kBrickMimeType)), false).release();
-    PushAdded(pasted, QStringLiteral("Paste %1").arg(pasted->objectName()));
-    Select(pasted);
+        return {};
+    QList<QByteArray> streams;
+    if (data->hasFormat(QString::fromLatin1(kBrickListMimeType))) {
+        QByteArray list = data->data(QString::fromLatin1(kBrickListMimeType));
+        QDataStream ds(&list, QIODevice::ReadOnly);
+        ds >> streams;
+        if (ds.status() != QDataStream::Ok)
+            streams.clear();
+    }
+    if (streams.isEmpty())
+        streams.append(data->data(QString::fromLatin1(kBrickMimeType)));
+    QList<QWidget*> pasted;
+    try {
+        for (const QByteArray& stream : streams)
+            pasted.append(InsertStream(stream, false).release());
+    } catch (...) {
+        DiscardInserted(pasted);
+        throw;
+    }
+    m_undo->push(new BrickPresenceCommand(
+        *this, pasted, true,
+        pasted.size() == 1 ? QStringLiteral("Paste %1").arg(pasted.first()->objectName())
+                           : QStringLiteral("Paste %1 bricks").arg(pasted.size())));
+    Select(pasted.first());
+    for (int i = 1; i < pasted.size(); ++i)
+        AddToSelection(pasted[i]);
+    if (pasted.size() > 1)
+        Inspect(pasted.first());
     m_handle->BringSelectionToFront();
     return pasted;
 }
 
 QList<QWidget*> DesignSurface::DuplicateSelection() {
-    QList<QWidget*> originals;
-    for (QWidget* w : Selection()) {
-        QWidget* brick = brickProper(w);
-        if (IsBrick(brick) && !originals.contains(brick))
-            originals.append(brick);
-    }
+    const QList<QWidget*> originals = BricksAmong(Selection());
     QList<QWidget*> copies;
     try {
         for (QWidget* brick : originals)
             copies.append(InsertStream(WriteComponentStream(brick), true).release());
     } catch (...) {
-        for (QWidget* c : copies) {
-            ForgetWidget(c);
-            if (auto* bubble = qobject_cast<TTextBubble*>(c))
-                delete bubble->Marker();
-            m_designer.RemoveComponent(c);
-            delete c;
-        }
+        DiscardInserted(copies);
         throw;
     }
     if (copies.isEmpty())
@@ -916,24 +1111,50 @@ QList<QWidget*> DesignSurface::DuplicateSelection() {
     Select(copies.first());
     for (int i = 1; i < copies.size(); ++i)
         AddToSelection(copies[i]);
+    if (copies.size() > 1)
+        Inspect(copies.first());
     m_handle->BringSelectionToFront();
     return copies;
 }
 
 void DesignSurface::BringToFront(QWidget* brick) {
-    ChangeZOrder(brick, true);
+    ChangeZOrder({brick}, true);
 }
 
 void DesignSurface::SendToBack(QWidget* brick) {
-    ChangeZOrder(brick, false);
+    ChangeZOrder({brick}, false);
 }
 
-void DesignSurface::ChangeZOrder(QWidget* brick, bool toFront) {
-    if (!IsBrick(brick))
+void DesignSurface::BringToFront(const QList<QWidget*>& bricks) {
+    ChangeZOrder(bricks, true);
+}
+
+void DesignSurface::SendToBack(const QList<QWidget*>& bricks) {
+    ChangeZOrder(bricks, false);
+}
+
+void DesignSurface::ChangeZOrder(const QList<QWidget*>& widgets, bool toFront) {
+    QList<QWidget*> bricks;
+    for (QWidget* w : widgets)
+        if (IsBrick(w) && !bricks.contains(w))
+            bricks.append(w);
+    if (bricks.isEmpty())
         return;
     TcPanel* panel = m_designer.Panel1;
     const QList<QPointer<QWidget>> before = stackingOf(panel);
-    toFront ? brick->raise() : brick->lower();
+    // In their present stacking order, so that they keep it among themselves: raised bottom
+    // first, lowered top first.
+    QList<QWidget*> ordered;
+    for (const QPointer<QWidget>& w : before)
+        if (bricks.contains(w.data()))
+            ordered.append(w);
+    if (toFront) {
+        for (QWidget* w : ordered)
+            w->raise();
+    } else {
+        for (auto it = ordered.rbegin(); it != ordered.rend(); ++it)
+            (*it)->lower();
+    }
     // Only the frame comes back to the top, so a brick sent to the back stays there.
     if (m_handle->parentWidget() == panel)
         m_handle->raise();
@@ -975,6 +1196,8 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
         const BrickState before = captureState(widget);
         WritePropertyText(object, propertyName, text);
         AfterPropertyWrite(object, propertyName);
+        if (propertyName.startsWith(QLatin1String("Font"), Qt::CaseInsensitive))
+            RememberFont(object);
         const BrickState after = captureState(widget);
         if (before == after)
             return;
@@ -1074,14 +1297,48 @@ void DesignSurface::PhotoEdited(const QString& label, const QImage& before, bool
     const QList<BrickState> now = captureStates(bricks);
     RealignHandle();
     UpdateAnchorMark();
-    // Without a brick that moved nothing of the pattern changed: the photo's own edit is no
-    // step of the pattern's history.
-    if (was == now)
-        return;
+    // A step of the history either way; without a brick that moved it is no change of the
+    // pattern (its id says so), so undoing it leaves the pattern's own state alone.
     m_undo->push(new BrickStateCommand(
         *this, label, was, now, BrickStateCommand::Photo{before, beforeEdited, beforeModified},
         BrickStateCommand::Photo{m_designer.realPicture, m_designer.PictureEdited,
-                                 m_designer.PhotoModified}));
+                                 m_designer.PhotoModified},
+        was == now));
+    BoundPhotoHistory();
+}
+
+void DesignSurface::BoundPhotoHistory() {
+    // Bytes of the pictures the history holds, each shared picture once, the open one aside.
+    const auto heldBytes = [this] {
+        QSet<qint64> seen{m_designer.realPicture.cacheKey()};
+        qint64 bytes = 0;
+        for (const BrickStateCommand* c : m_photoSteps)
+            for (const QImage& p : c->Pictures())
+                if (!seen.contains(p.cacheKey())) {
+                    seen.insert(p.cacheKey());
+                    bytes += p.sizeInBytes();
+                }
+        return bytes;
+    };
+    const auto holding = [this] {
+        int n = 0;
+        for (const BrickStateCommand* c : m_photoSteps)
+            n += c->HoldsPictures() ? 1 : 0;
+        return n;
+    };
+    // Oldest first; the newest step always keeps its picture.
+    for (BrickStateCommand* c : m_photoSteps) {
+        if (holding() <= 1 || (holding() <= kPhotoStepsKept && heldBytes() <= kPhotoHistoryBytes))
+            break;
+        c->DropPictures();
+    }
+}
+
+int DesignSurface::PhotoStepsHeld() const {
+    int n = 0;
+    for (const BrickStateCommand* c : m_photoSteps)
+        n += c->HoldsPictures() ? 1 : 0;
+    return n;
 }
 
 void DesignSurface::UpdateAnchorMark() {
@@ -1101,6 +1358,15 @@ void DesignSurface::UpdateAnchorMark() {
     };
     m_handle->SetAnchorMark(QPoint(along(HorizontalSide(layout->anchor), r.x(), r.width()),
                                    along(VerticalSide(layout->anchor), r.y(), r.height())));
+}
+
+void DesignSurface::RememberFont(QObject* brick) {
+    auto* text = qobject_cast<TText*>(brick);
+    if (!text)
+        return;
+    if (!m_lastFont)
+        m_lastFont = std::make_unique<TFont>();
+    m_lastFont->Assign(*text->Font());
 }
 
 void DesignSurface::MarkSaved() {
@@ -1206,10 +1472,10 @@ void DesignSurface::BuildPopup() {
     auto editClick = [this](QAction* a) {
         switch (a->property("Tag").toInt()) {
         case kTagCopy:
-            CopyBrick(m_target);
+            CopyBricks(PopupBricks());
             break;
         case kTagCut:
-            CutBrick(m_target);
+            CutBricks(PopupBricks());
             break;
         case kTagPaste:
             PasteBrick();
@@ -1224,7 +1490,10 @@ void DesignSurface::BuildPopup() {
         connect(a, &QAction::triggered, this, [editClick, a] { editClick(a); });
     for (QAction* a : {m_actFront, m_actBack})
         connect(a, &QAction::triggered, this, [this, a] {
-            ChangeZOrder(m_target, a->property("Tag").toInt() == kTagBringToFront);
+            QList<QWidget*> bricks = Selection();
+            if (!bricks.contains(m_target))
+                bricks = {m_target};
+            ChangeZOrder(bricks, a->property("Tag").toInt() == kTagBringToFront);
         });
     connect(m_actAnchor, &QAction::triggered, this, [this] {
         // The selection when the target is in it, else the target alone.
@@ -1238,7 +1507,7 @@ void DesignSurface::BuildPopup() {
     });
     connect(m_actDelete, &QAction::triggered, this, [this] {
         if (m_target)
-            DeleteBrick(m_target);
+            DeleteBricks(PopupBricks());
     });
 }
 
@@ -1359,6 +1628,8 @@ bool DesignSurface::IsPropertyHidden(const QString& className, const QString& pr
 
 bool DesignSurface::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (m_bandOrigin && (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease))
+        return HandleBand(event);
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
         type != QEvent::KeyPress)
         return false;
@@ -1416,17 +1687,67 @@ bool DesignSurface::HandleMouse(QWidget*, QEvent* event) {
     } else {
         hit = ControlAtPoint(p);
     }
+    const bool shift = me->modifiers() & Qt::ShiftModifier;
     if (!IsBrick(hit)) {
-        ClearSelection();
+        // The bare picture: a rubber band starts here; a plain click clears the selection.
+        if (!shift)
+            ClearSelection();
+        if (pending.isEmpty()) {
+            m_bandOrigin = p - m_designer.Panel1->pos();
+            m_bandAdds = shift;
+            m_band = QRect();
+        }
+        return true;
+    }
+    if (shift && m_handle->HasSelection()) {
+        ToggleSelection(hit);
         return true;
     }
     if (m_handle->IndexOf(hit) >= 0)
         return false; // already selected: the press goes on to the frame as a drag
-    if ((me->modifiers() & Qt::ShiftModifier) && m_handle->HasSelection())
-        AddToSelection(hit);
-    else
-        Select(hit);
+    Select(hit);
     return true;
+}
+
+bool DesignSurface::HandleBand(QEvent* event) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    TcPanel* panel = m_designer.Panel1;
+    const QPoint at = panel->mapFromGlobal(me->globalPosition().toPoint());
+    const QPoint clamped(std::clamp(at.x(), 0, panel->width()),
+                         std::clamp(at.y(), 0, panel->height()));
+    const QRect band = QRect(*m_bandOrigin, clamped).normalized();
+    if (event->type() == QEvent::MouseMove) {
+        if (!(me->buttons() & Qt::LeftButton)) {
+            m_bandOrigin.reset();
+            delete m_bandWidget.data();
+            return false;
+        }
+        // A few pixels of a shaking hand are still a click.
+        if (m_band.isNull() && (clamped - *m_bandOrigin).manhattanLength() < 3)
+            return true;
+        m_band = band;
+        if (!m_bandWidget) {
+            m_bandWidget = new QRubberBand(QRubberBand::Rectangle, panel);
+            m_bandWidget->setObjectName(QStringLiteral("SelectionBand"));
+        }
+        m_bandWidget->setGeometry(band);
+        m_bandWidget->show();
+        m_bandWidget->raise();
+        return true;
+    }
+    if (me->button() != Qt::LeftButton)
+        return false;
+    const bool drawn = !m_band.isNull();
+    m_bandOrigin.reset();
+    m_band = QRect();
+    delete m_bandWidget.data();
+    if (drawn)
+        SelectInRect(band, m_bandAdds);
+    return true;
+}
+
+QRect DesignSurface::BandRect() const {
+    return m_band;
 }
 
 bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
@@ -1435,7 +1756,7 @@ bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
         return false;
     switch (ke->key()) {
     case Qt::Key_Delete:
-        DeleteBrick(m_handle->SelectedControl(0));
+        DeleteBricks(Selection());
         return true;
     case Qt::Key_Escape:
         ClearSelection();

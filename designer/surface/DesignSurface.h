@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -23,11 +24,16 @@ class QMenu;
 class QUndoStack;
 class TDesigner;
 class TStretchHandle;
+class TFont;
+class BrickStateCommand;
 struct PhotoFollow;
 
 // The private clipboard format of one brick: its binary component stream. The text form rides
 // along as text/plain.
 inline constexpr char kBrickMimeType[] = "application/x-captiomark-brick";
+// Several bricks copied together: each one's binary component stream, in order, in a QDataStream
+// list. kBrickMimeType then carries the first of them.
+inline constexpr char kBrickListMimeType[] = "application/x-captiomark-bricks";
 
 // Tags of the popup menu's items; Copy, Cut and Paste share one handler, as do the z-order items.
 enum PopupTag {
@@ -133,6 +139,15 @@ public:
     void Select(QWidget* brick);
     // Shift-click: add a brick of the same parent to the selection.
     void AddToSelection(QWidget* brick);
+    // Shift-click on a brick: out of the selection when it is in it, else into it.
+    void ToggleSelection(QWidget* brick);
+    // A rubber band over the picture: every brick whose box meets the rectangle (picture panel
+    // coordinates, normalised) is selected -- added to the selection with add. A band that
+    // meets none clears the selection unless add.
+    void SelectInRect(const QRect& panelRect, bool add);
+    // The rubber band being drawn from a press on the bare picture, in panel coordinates;
+    // empty when none.
+    QRect BandRect() const;
     // Every brick (a bubble's tail marker goes with its bubble), the first shown in the
     // inspector.
     void SelectAll();
@@ -148,15 +163,30 @@ public:
 
     // --- Commands (each one undoable) -------------------------------------------------------
     void DeleteBrick(QWidget* brick);
+    // The commands on several bricks at once (a tail marker stands for its bubble), each one
+    // undo step: delete, cut, copy, z-order. Front/back keep the bricks' order among
+    // themselves.
+    void DeleteBricks(const QList<QWidget*>& bricks);
+    void CutBricks(const QList<QWidget*>& bricks);
+    void CopyBricks(const QList<QWidget*>& bricks);
+    void BringToFront(const QList<QWidget*>& bricks);
+    void SendToBack(const QList<QWidget*>& bricks);
+    // The bricks a popup command acts on: the selection when the target is in it, else the
+    // target alone.
+    QList<QWidget*> PopupBricks() const;
     // Deletes every brick (as one command) -- for New/Open use ClearPattern instead.
     void DeleteAllBricks();
     // New, Open, Close pattern: removes every brick and forgets the undo history (not undoable).
     void ClearPattern();
     void CopyBrick(QWidget* brick);
     void CutBrick(QWidget* brick);
-    // Pastes the brick on the clipboard. A stored name already in use fails with
-    // "A component named <name> already exists", nothing changed. Returns the new brick.
+    // Pastes the brick(s) on the clipboard, as one undo step, and selects them. A stored name
+    // already in use gives the brick the next free name of its class (Text2, Text3, ...); a
+    // brick whose stored corner lies on the picture lands 5 pixels right and down of it, and
+    // again while another brick has that corner, so pasting again gives another copy beside
+    // the last. Returns the first new brick (PasteBricks: all of them).
     QWidget* PasteBrick();
+    QList<QWidget*> PasteBricks();
     bool CanPaste() const;
     // A copy of each selected brick through the clipboard's stream, without the clipboard: the
     // next free name, 5 pixels right and down of its original, all in one undo step. The copies
@@ -175,13 +205,25 @@ public:
                    const std::function<Tk::TBrickAnchor(QWidget*)>& anchorOf);
     // The corner of the photo a brick's centre is nearest.
     Tk::TBrickAnchor NearestCorner(const QWidget* brick) const;
-    // The photo was turned or resized (the designer's picture holds the new one; before is the
-    // old one): the bricks that keep their own place follow it, the others are placed on it anew.
-    // One undo step with the photo, when a brick changed; photoRestored follows its undo and redo.
+    // The photo was turned, resized or its colours adjusted (the designer's picture holds the new
+    // one; before is the old one): the bricks that keep their own place follow it, the others are
+    // placed on it anew. One undo step with the photo; photoRestored follows its undo and redo.
     void PhotoEdited(const QString& label, const QImage& before, bool beforeEdited,
                      bool beforeModified, const PhotoFollow& follow);
+    // The photo steps of the history keep their pictures for at most this many steps and this
+    // many bytes (the open photo not counted); older ones let theirs go and can no longer be
+    // undone.
+    static constexpr int kPhotoStepsKept = 4;
+    static constexpr qint64 kPhotoHistoryBytes = 512ll << 20;
+    int PhotoStepsHeld() const;
     // The selection frame's anchor mark: at the anchored point of a single selected brick.
     void UpdateAnchorMark();
+
+    // The font (name, size, style, colour) last given to a text brick -- in the inspector or an
+    // edit dialog -- is the one the next text brick placed takes. Called by the inspector's
+    // writes through SetProperty and by the dialogs' Ok.
+    void RememberFont(QObject* brick);
+    const TFont* LastFont() const { return m_lastFont.get(); }
 
     // Undo history: mark the current state as saved (the pattern unmodified), or forget it
     // entirely.
@@ -264,12 +306,18 @@ private:
     friend class BrickStateCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);
+    bool HandleBand(QEvent* event);
+    // The bricks proper (a marker's bubble) among widgets, each once, in order.
+    QList<QWidget*> BricksAmong(const QList<QWidget*>& widgets) const;
+    // Moves a brick 5 pixels right and down, and again while another brick has its corner.
+    void StepAside(QWidget* brick);
+    QByteArray StreamsOf(const QList<QWidget*>& bricks) const;
     void Inspect(QObject* object);
     void AfterPropertyWrite(QObject* object, const QString& propertyName);
     void PushAdded(QWidget* brick, const QString& text);
     void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
     void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
-    void ChangeZOrder(QWidget* brick, bool toFront);
+    void ChangeZOrder(const QList<QWidget*>& bricks, bool toFront);
     void BuildPopup();
     void OnHandleMouseUp();
     void UpdateSelectedGeometry();
@@ -282,6 +330,8 @@ private:
     // undo stack). With rename (a duplicate), it takes the next free name instead of the
     // stored one and always lands 5 pixels right and down of the stored place.
     std::unique_ptr<QWidget> InsertStream(const QByteArray& stream, bool rename);
+    // Takes bricks inserted by InsertStream off the surface again (a failed paste).
+    void DiscardInserted(const QList<QWidget*>& bricks);
 
     TDesigner& m_designer;
     TStretchHandle* m_handle;
@@ -301,6 +351,12 @@ private:
     QPointer<QWidget> m_target;
     QPointer<QObject> m_inspected;
     QPoint m_lastHit;
+    // A rubber band from a press on the bare picture: where it started (panel coordinates),
+    // whether Shift adds to the selection, and the band shown.
+    std::optional<QPoint> m_bandOrigin;
+    bool m_bandAdds = false;
+    QRect m_band;
+    QPointer<QWidget> m_bandWidget;
 
     std::vector<std::unique_ptr<PropertyEditorEntry>> m_propertyEditors;
     std::vector<std::unique_ptr<ComponentEditorEntry>> m_componentEditors;
@@ -309,4 +365,8 @@ private:
     // The selection's state when a drag ended, until the handle's mouse-up makes it a command.
     struct PendingDrag;
     std::unique_ptr<PendingDrag> m_pendingDrag;
+    // The history's photo steps, oldest first.
+    QList<BrickStateCommand*> m_photoSteps;
+    std::unique_ptr<TFont> m_lastFont;
+    void BoundPhotoHistory();
 };

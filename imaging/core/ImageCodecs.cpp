@@ -358,6 +358,7 @@ struct PngJob {
     png_uint_32 width;
     png_uint_32 height;
     bool alpha;
+    bool deep; // 16 bits a channel, read as QImage's 64-bit pixels
     png_bytep* rows;
 };
 
@@ -401,6 +402,8 @@ void pngSetTransforms(PngJob* job) {
     const int colorType = png_get_color_type(png, info);
     const int bitDepth = png_get_bit_depth(png, info);
     job->alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0;
+    // A palette holds 8-bit colours whatever the index depth.
+    job->deep = bitDepth == 16 && colorType != PNG_COLOR_TYPE_PALETTE;
     if (colorType == PNG_COLOR_TYPE_PALETTE)
         png_set_palette_to_rgb(png);
     if ((colorType & PNG_COLOR_MASK_COLOR) == 0 && bitDepth < 8)
@@ -409,20 +412,27 @@ void pngSetTransforms(PngJob* job) {
         png_set_tRNS_to_alpha(png);
         job->alpha = true;
     }
-    if (bitDepth == 16)
-        png_set_scale_16(png);
     if ((colorType & PNG_COLOR_MASK_COLOR) == 0)
         png_set_gray_to_rgb(png);
+    if (job->deep) {
+        // RGBX64/RGBA64 hold R, G, B, A as native 16-bit words; PNG stores them big-endian.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    png_set_bgr(png);
-    if (!job->alpha)
-        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-#else
-    if (job->alpha)
-        png_set_swap_alpha(png);
-    else
-        png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+        png_set_swap(png);
 #endif
+        if (!job->alpha)
+            png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
+    } else {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        png_set_bgr(png);
+        if (!job->alpha)
+            png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+#else
+        if (job->alpha)
+            png_set_swap_alpha(png);
+        else
+            png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+#endif
+    }
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 }
@@ -449,6 +459,7 @@ struct PngWriteJob {
     int width;
     int height;
     bool alpha;
+    bool deep; // the rows are RGBX64/RGBA64 pixels, written at 16 bits a channel
     png_bytep* rows;
 };
 
@@ -465,25 +476,33 @@ void pngWriteData(png_structp png, png_bytep data, size_t length) {
 
 void pngFlush(png_structp) {}
 
-// The rows are QImage's own 32-bit words; libpng reorders or drops bytes as it writes them.
+// The rows are QImage's own pixels; libpng reorders or drops bytes as it writes them.
 void pngWriteAll(PngWriteJob* job) {
     png_structp png = job->png;
     png_infop info = job->info;
     png_set_write_fn(png, job->out, pngWriteData, pngFlush);
-    png_set_IHDR(png, info, png_uint_32(job->width), png_uint_32(job->height), 8,
+    png_set_IHDR(png, info, png_uint_32(job->width), png_uint_32(job->height), job->deep ? 16 : 8,
                  job->alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
+    if (job->deep) {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    png_set_bgr(png);
-    if (!job->alpha)
-        png_set_filler(png, 0, PNG_FILLER_AFTER);
-#else
-    if (job->alpha)
-        png_set_swap_alpha(png);
-    else
-        png_set_filler(png, 0, PNG_FILLER_BEFORE);
+        png_set_swap(png);
 #endif
+        if (!job->alpha)
+            png_set_filler(png, 0, PNG_FILLER_AFTER);
+    } else {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        png_set_bgr(png);
+        if (!job->alpha)
+            png_set_filler(png, 0, PNG_FILLER_AFTER);
+#else
+        if (job->alpha)
+            png_set_swap_alpha(png);
+        else
+            png_set_filler(png, 0, PNG_FILLER_BEFORE);
+#endif
+    }
     png_write_image(png, job->rows);
     png_write_end(png, info);
 }
@@ -998,8 +1017,10 @@ QImage DecodePng(const QByteArray& data) {
     checkDimensions("PNG", job.width, job.height);
     if (!pngGuarded(&job, pngSetTransforms))
         throw pngFailure(job);
-    QImage image = allocateImage("PNG", int(job.width), int(job.height),
-                                 job.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage::Format format =
+        job.deep ? (job.alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                 : (job.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = allocateImage("PNG", int(job.width), int(job.height), format);
     std::vector<png_bytep> rows(size_t(image.height()));
     for (int y = 0; y < image.height(); ++y)
         rows[size_t(y)] = image.scanLine(y);
@@ -1012,9 +1033,12 @@ QImage DecodePng(const QByteArray& data) {
 QByteArray EncodePng(const QImage& image) {
     if (image.isNull())
         throw EInvalidGraphic(QStringLiteral("Cannot write an empty picture as PNG"));
-    // Straight alpha, as PNG stores it.
+    // Straight alpha, as PNG stores it; 16 bits a channel for 64-bit pictures.
     const bool alpha = image.hasAlphaChannel();
-    const QImage src = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const bool deep = image.depth() == 64 || image.format() == QImage::Format_Grayscale16;
+    const QImage src = image.convertToFormat(
+        deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+             : (alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32));
     QByteArray out;
     PngWriteJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
@@ -1022,6 +1046,7 @@ QByteArray EncodePng(const QImage& image) {
     job.width = src.width();
     job.height = src.height();
     job.alpha = alpha;
+    job.deep = deep;
     std::vector<png_bytep> rows(size_t(src.height()));
     for (int y = 0; y < src.height(); ++y)
         rows[size_t(y)] = const_cast<png_bytep>(src.constScanLine(y));

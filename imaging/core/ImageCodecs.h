@@ -54,7 +54,7 @@ QByteArray EncodeJpeg(const QImage& image, int quality, bool grayscale = false);
 QByteArray EncodeJpegChecked(const QImage& image, int quality, bool grayscale = false);
 QByteArray EncodeGif(const QImage& image);               // reduced to 256 colours
 QByteArray EncodeBmp(const QImage& image);               // 24 bits, bottom-up
-QByteArray EncodePng(const QImage& image); // 8 bits a channel, RGBA when the image has alpha
+QByteArray EncodePng(const QImage& image);               // 16 bits a channel from a 64-bit image
 
 // The image as the GIF encoder will store it: giflib's median cut, with the flat colours it
 // would distort most (such as caption text) kept exact.

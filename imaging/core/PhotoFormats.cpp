@@ -762,8 +762,13 @@ QByteArray EncodeHeif(const QImage& image, ImageFileType type, int quality,
     if (err.code != heif_error_Ok)
         throw heifFailure(name, "Cannot write", err);
     heif_encoder_set_lossy_quality(encoder.encoder, std::clamp(quality, 1, 100));
-    if (avif)
+    if (avif) {
         heif_encoder_set_parameter_integer(encoder.encoder, "speed", 6); // a 12 MP photo in seconds
+        // libheif 1.15 hands aom a profile that takes 10 bits only with 4:2:2 chroma: 4:2:0 and
+        // 4:4:4 abort the process inside aom.
+        if (deep)
+            heif_encoder_set_parameter_string(encoder.encoder, "chroma", "422");
+    }
 
     HeifImage picture;
     const heif_chroma chroma =

@@ -512,6 +512,48 @@ TCarriedOutput carryPng(const QByteArray& encoded, const TPhotoMetadata& source,
     return out;
 }
 
+// A photo of another format written as JPEG (its own encoder missing here): its container's
+// profile and XMP packet as the JPEG segments that hold them, after the encoder's JFIF header.
+// The EXIF segment comes from the surface's record.
+TPhotoMetadata containerAsJpeg(const QByteArray& encoded, const TPhotoMetadata& source) {
+    TPhotoMetadata m;
+    m.type = ImageFileType::Jpeg;
+    m.problems = source.problems;
+    m.iccProfile = source.iccProfile;
+    m.profileSpace = source.profileSpace;
+    for (const TJpegSegment& s : ReadJpegHeader(encoded).segments)
+        if (SegmentKind(s) == TSegmentKind::Jfif)
+            m.segments << s;
+    const QByteArray& icc = source.container.icc;
+    if (!icc.isEmpty()) {
+        constexpr qsizetype chunk = MaxSegmentPayload - 14;
+        const qsizetype count = (icc.size() + chunk - 1) / chunk;
+        if (count > 255) {
+            m.problems << QStringLiteral("the colour profile is too large for a JPEG file; it is "
+                                         "left out");
+        } else {
+            for (qsizetype i = 0; i < count; ++i) {
+                QByteArray payload("ICC_PROFILE\0", 12);
+                payload.append(char(i + 1)).append(char(count));
+                payload.append(icc.mid(i * chunk, chunk));
+                m.segments << MakeSegment(0xE2, payload);
+            }
+        }
+    }
+    const QByteArray& xmp = source.container.xmp;
+    if (!xmp.isEmpty()) {
+        QByteArray payload("http://ns.adobe.com/xap/1.0/\0", 29);
+        if (payload.size() + xmp.size() > MaxSegmentPayload) {
+            m.problems << QStringLiteral("the XMP packet is too large for one JPEG segment; it is "
+                                         "left out");
+        } else {
+            payload.append(xmp);
+            m.segments << MakeSegment(0xE1, payload);
+        }
+    }
+    return m;
+}
+
 } // namespace
 
 TPhotoMetadata ReadPhotoMetadata(const QByteArray& file) {
@@ -547,6 +589,8 @@ TCarriedOutput CarryMetadata(const QByteArray& encoded, const TPhotoMetadata& so
         return carryJpeg(encoded, source, exif, written);
     if (type == ImageFileType::Png && source.type == ImageFileType::Png)
         return carryPng(encoded, source, written);
+    if (type == ImageFileType::Jpeg && !source.container.isEmpty())
+        return carryJpeg(encoded, containerAsJpeg(encoded, source), exif, written);
     TCarriedOutput out;
     out.bytes = encoded;
     if (type == ImageFileType::Jpeg) {

@@ -14,6 +14,7 @@
 #include "imaging/core/ColorProfiles.h"
 #include "imaging/core/ExifMend.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegRecaption.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoFormats.h"
@@ -117,8 +118,8 @@ bool writtenAsJpegInstead(ImageFileType type) {
 
 // Formats written at more than 8 bits a channel when the picture has them.
 bool keepsDeepPixels(ImageFileType type) {
-    return type == ImageFileType::Tiff || type == ImageFileType::Heic ||
-           type == ImageFileType::Avif;
+    return type == ImageFileType::Png || type == ImageFileType::Tiff ||
+           type == ImageFileType::Heic || type == ImageFileType::Avif;
 }
 
 QString shownPath(const QString& path) {
@@ -417,7 +418,9 @@ private:
 
 // Refuses, before any work is done, an output name that is taken: a link, or anything other
 // than the source unless it is to be replaced. The write itself holds to the same.
-void checkOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
+} // namespace
+
+void CheckOutputName(const QString& sourceFile, const QString& output, bool replaceExisting) {
     if (IsSymbolicLink(output))
         throw EOutputTaken(QStringLiteral("\"%1\" is a symbolic link. Nothing was written "
                                           "through it.")
@@ -426,6 +429,8 @@ void checkOutputName(const QString& sourceFile, const QString& output, bool repl
         throw EOutputTaken(
             QStringLiteral("\"%1\" already exists. Nothing was written.").arg(shownPath(output)));
 }
+
+namespace {
 
 // The source's metadata goes in before the file is written, so the file is written once; the
 // result is read back before anything is replaced.
@@ -568,6 +573,16 @@ QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const Q
              shownPath(RenderOutputPath(sourceFile, newName)));
 }
 
+QString JpegInsteadNotice(const QString& sourceFile, const QString& newName) {
+    ImageFileType type = ImageFileType::Other;
+    try {
+        type = WrittenFormat(sourceFile);
+    } catch (const Exception&) {
+        return QString(); // refused when it is written
+    }
+    return writtenAsJpegInstead(type) ? JpegInsteadNotice(sourceFile, type, newName) : QString();
+}
+
 bool RenderRenamesOnly(const RenderOptions& options) {
     // A rotation is never swallowed by the rename-only shortcut.
     return !options.addPattern && !options.fit && options.newName.size() > 1 && options.angle == 0;
@@ -581,26 +596,18 @@ QString BandRefusal() {
     return QStringLiteral("a caption band is added to the picture");
 }
 
-QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
-                       const RenderOptions& given) {
-    RenderOptions options = given;
-    options.band = designer.Band;
-    const bool band = BandHeight(options.band, designer.realPicture.size()) > 0;
-    if (designer.realPicture.isNull())
-        throw Exception(QStringLiteral("There is no picture to save."));
-
-    OutputKind kind = WrittenFormat(sourceFile);
-    if (writtenAsJpegInstead(kind)) {
-        if (options.onNotice)
-            options.onNotice(JpegInsteadNotice(sourceFile, kind, options.newName));
-        kind = OutputKind::Jpeg;
+RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
+                            const RenderOptions& options) {
+    RenderPrelude out;
+    out.kind = WrittenFormat(sourceFile);
+    if (writtenAsJpegInstead(out.kind)) {
+        out.notices << JpegInsteadNotice(sourceFile, out.kind, options.newName);
+        out.kind = OutputKind::Jpeg;
     }
-    const QImage& real = designer.realPicture;
-    QStringList notices;
-
-    if (band && KeepQualityWanted(sourceFile, options) && options.onNotice)
-        options.onNotice(KeepQualityFallbackNotice(sourceFile, BandRefusal()));
-    if (!band && KeepQualityWanted(sourceFile, options) && !designer.PictureEdited) {
+    const bool band = BandHeight(options.band, pictureSize) > 0;
+    if (band && KeepQualityWanted(sourceFile, options))
+        out.notices << KeepQualityFallbackNotice(sourceFile, BandRefusal());
+    if (!band && KeepQualityWanted(sourceFile, options) && !pictureEdited) {
         // Only when the surface's picture is still the file's own: unedited, same size, not
         // turned.
         QByteArray source;
@@ -612,24 +619,44 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
             sourceExif.LoadFromBytes(source);
         } catch (const Exception&) {
         }
-        if (stored == real.size() && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
+        if (stored == pictureSize && !KeepQualityTurnsPhoto(sourceExif, Settings().AutoRotate)) {
             const QString reason = KeepQualityRefusal(source);
-            if (reason.isEmpty())
-                return RecaptionBricks(source, designer, sourceFile, options.perFileDates,
-                                       designer.realExif, options.onNotice);
-            if (options.onNotice)
-                options.onNotice(KeepQualityFallbackNotice(sourceFile, reason));
+            if (reason.isEmpty()) {
+                out.recaptions = true;
+                return out;
+            }
+            out.notices << KeepQualityFallbackNotice(sourceFile, reason);
         }
     }
-    if (kind == OutputKind::Jpeg && options.onNotice) {
+    if (out.kind == OutputKind::Jpeg) {
         // An encoded picture is one image: what the source holds after it is not written.
         try {
             if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
-                options.onNotice(TrailerLossNotice(sourceFile, loss));
+                out.notices << TrailerLossNotice(sourceFile, loss);
         } catch (const Exception&) {
             // A source that cannot be read again has nothing to tell.
         }
     }
+    return out;
+}
+
+QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
+                       const RenderOptions& given) {
+    RenderOptions options = given;
+    options.band = designer.Band;
+    const bool band = BandHeight(options.band, designer.realPicture.size()) > 0;
+    if (designer.realPicture.isNull())
+        throw Exception(QStringLiteral("There is no picture to save."));
+
+    const RenderPrelude prelude = PrepareRender(sourceFile, designer.realPicture.size(),
+                                                designer.PictureEdited, options);
+    tell(options, prelude.notices);
+    if (prelude.recaptions)
+        return RecaptionBricks(ReadFileBytes(sourceFile), designer, sourceFile,
+                               options.perFileDates, designer.realExif, options.onNotice);
+    const OutputKind kind = prelude.kind;
+    const QImage& real = designer.realPicture;
+    QStringList notices;
 
     const TPhotoMetadata& metadata = designer.realMetadata;
     const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
@@ -669,6 +696,64 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
     }
     tell(options, notices);
     return bytes;
+}
+
+struct TPlacedBricks::Impl {
+    BrickPlan plan;
+};
+
+TPlacedBricks::TPlacedBricks(const TDesigner& designer, const QString& sourceFile,
+                             bool perFileDates, const QSize& picture)
+    : d(new Impl{BrickPlan(designer, sourceFile, perFileDates, 1.0, 1.0, picture)}) {}
+
+TPlacedBricks::~TPlacedBricks() = default;
+
+bool TPlacedBricks::Touches(const QRect& band) const {
+    for (const QRect& r : d->plan.footprints())
+        if (r.intersects(band))
+            return true;
+    return false;
+}
+
+void TPlacedBricks::Draw(QImage& band, const QPoint& origin, const TSrgbToPhoto* colours) {
+    d->plan.draw(band, origin, colours);
+}
+
+bool StreamsInBands(const QByteArray& source, const QSize& size) {
+    return DetectImageType(source) == ImageFileType::Jpeg && size.isValid() &&
+           JpegBandsSize(source) == size;
+}
+
+QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         const std::function<void(QImage& band, int top)>& paint,
+                         QStringList* notices) {
+    const bool grey = writesGrey(OutputKind::Jpeg, metadata);
+    QByteArray encoded;
+    try {
+        // 64 rows: a multiple of every MCU height, about 1 MB a band at 4000 pixels wide.
+        encoded = TranscodeJpegInBands(source, jpegQuality, grey, 64, paint);
+    } catch (const EInvalidGraphic& e) {
+        if (!e.message().startsWith(QLatin1String("Invalid JPEG file")))
+            throw;
+        // As the whole picture's decode says it.
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(shownPath(sourceFile), e.message()));
+    }
+    TWrittenPicture written;
+    written.size = JpegBandsSize(source);
+    source = QByteArray(); // gone before the output is copied with its metadata
+    written.components = grey ? 1 : 3;
+    // The EXIF thumbnail is made from a reduced decode of the output: the whole picture is
+    // never held.
+    written.picture = [&encoded] {
+        try {
+            return DecodeJpegScaled(encoded, ExifThumbnailSide, ExifThumbnailSide);
+        } catch (const Exception&) {
+            return QImage();
+        }
+    };
+    return finishOutput(encoded, metadata, exif, written, sourceFile, notices, true);
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
@@ -765,11 +850,10 @@ void RecaptionBricksMany(
     std::condition_variable changed;
 
     // The touched areas need the bricks: worked out here, before any worker starts, and each
-    // brick laid out once per source.
+    // brick laid out once per source, with that source's own dates and field values.
     std::vector<std::unique_ptr<BrickPlan>> plans;
-    for (qsizetype i = 0; i < sources.size(); ++i)
-    {
-        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], false, 1.0, 1.0,
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        plans.push_back(std::make_unique<BrickPlan>(designer, sourceFiles[i], true, 1.0, 1.0,
                                                     jpegSize(sources[i])));
         chooseContrastsFor(*plans.back(), sources[i], jpegSize(sources[i]), designer);
     }
@@ -920,6 +1004,10 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
     const ImageFileType written = WrittenFormat(sourceFile);
     if (!nameDisagrees(typedName, written))
         return QString();
+    // A photo written as JPEG instead may be given a JPEG name too (its own format's name gives
+    // way to ".jpg" all the same).
+    if (writtenAsJpegInstead(written) && !nameDisagrees(typedName, ImageFileType::Jpeg))
+        return QString();
     return QStringLiteral("\"%1\" names a %2 file, but \"%3\" is written as %4, its own "
                           "format. Nothing was written.")
         .arg(shownPath(typedName), formatName(named), shownPath(sourceFile), formatName(written));
@@ -930,7 +1018,7 @@ void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderO
         RenameOnly(sourceFile, options.newName);
         return;
     }
-    checkOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
+    CheckOutputName(sourceFile, RenderOutputPath(sourceFile, options.newName),
                     options.replaceExisting);
     WriteRendered(sourceFile, options.newName, RenderImage(designer, sourceFile, options),
                   options.replaceExisting);

@@ -9,10 +9,12 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class TDesigner;
 
@@ -73,10 +75,25 @@ bool RenderRenamesOnly(const RenderOptions& options);
 // picture.
 QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
                        const RenderOptions& options);
+// What RenderImage works out before it draws, needing no design surface (a caller that decodes
+// and encodes on worker threads runs it there): the format written, the notices RenderImage
+// gives first, in its order (JPEG instead, keep-quality refused, data after the picture lost),
+// and whether it would write the source from its own compressed data instead (keep-quality).
+// Throws what RenderImage throws for the source's format.
+struct RenderPrelude {
+    ImageFileType kind = ImageFileType::Jpeg;
+    QStringList notices;
+    bool recaptions = false;
+};
+RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
+                            const RenderOptions& options);
 // WriteRendered writes bytes to RenderOutputPath(sourceFile, newName) as RenderAndSave does.
 // Returns the path written.
 QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes,
                       bool replaceExisting = false);
+// Refuses, before any work is done, an output name that is taken: a symbolic link
+// (EOutputTaken), or an existing file other than the source unless replaceExisting.
+void CheckOutputName(const QString& sourceFile, const QString& output, bool replaceExisting);
 // RenameOnly moves the source to newName in its folder; a taken name is refused.
 void RenameOnly(const QString& sourceFile, const QString& newName);
 
@@ -97,6 +114,8 @@ QString RenderOutputPath(const QString& sourceFile, const QString& newName);
 ImageFileType WrittenFormat(const QString& sourceFile);
 // "<file>: HEIC pictures cannot be written here; it is written as JPEG to "<output>"."
 QString JpegInsteadNotice(const QString& sourceFile, ImageFileType type, const QString& newName);
+// The same for a source whose format cannot be written here; empty for any other source.
+QString JpegInsteadNotice(const QString& sourceFile, const QString& newName);
 // Why a name typed for the output cannot be used: its extension names a format other than the
 // one the source is written in (a PNG name for a JPEG). Empty when it can (also without an
 // extension).
@@ -139,6 +158,37 @@ QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpe
 // Why a caption band keeps the keep-quality write from being used.
 QString BandRefusal();
 
+// The surface's bricks placed once on a picture of a given size, drawn later into bands of it
+// (on the surface's thread), also once the surface holds another photo and pattern.
+class TPlacedBricks {
+public:
+    TPlacedBricks(const TDesigner& designer, const QString& sourceFile, bool perFileDates,
+                  const QSize& picture);
+    ~TPlacedBricks();
+    TPlacedBricks(const TPlacedBricks&) = delete;
+    TPlacedBricks& operator=(const TPlacedBricks&) = delete;
+    // Whether drawing may change a pixel of that rectangle of the picture.
+    bool Touches(const QRect& band) const;
+    // Draws into band, whose top-left corner in the picture is origin; with colours, the bricks'
+    // sRGB colours are converted into the photo's space (see DrawBricks).
+    void Draw(QImage& band, const QPoint& origin, const TSrgbToPhoto* colours);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+// Whether a source of that upright size can be written by StreamPicture: a JPEG (not CMYK) whose
+// stored size it is.
+bool StreamsInBands(const QByteArray& source, const QSize& size);
+// EncodePicture of a JPEG source written as JPEG, without its picture ever held whole: decoded
+// band by band, each band given to paint(band, top), and encoded at once (TranscodeJpegInBands);
+// the pixels are those of DecodeJpeg painted and encoded whole. Metadata as EncodePicture (the
+// EXIF thumbnail made from the output). A source that does not decode throws as its load does
+// ("Cannot read picture ..."). The source is let go once its picture is read.
+QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
+                         const TExif& exif, const TPhotoMetadata& metadata,
+                         const std::function<void(QImage& band, int top)>& paint,
+                         QStringList* notices = nullptr);
 // Why the keep-quality write cannot be used for a JPEG source ("progressive JPEG", ...), or an
 // empty text. Only the header is read.
 QString KeepQualityRefusal(const QByteArray& source);
@@ -155,7 +205,8 @@ bool KeepQualityTurnsPhoto(const TExif& sourceExif, bool autoRotate);
 QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
                            const std::function<void(const QString& text)>& onNotice = nullptr);
-// RecaptionBricks for several sources at once, with the same bricks: the sources' compressed
+// RecaptionBricks for several sources at once, with the same bricks, each source showing its own
+// dates and field values (perFileDates): the sources' compressed
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
 // widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
 // the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)

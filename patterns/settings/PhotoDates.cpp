@@ -34,6 +34,15 @@ std::optional<qint64>& runShift() {
     static std::optional<qint64> shift;
     return shift;
 }
+// The calling thread's own run shift: set says whether it has one (which may be none).
+struct ThreadShift {
+    bool set = false;
+    std::optional<qint64> seconds;
+};
+ThreadShift& threadShift() {
+    thread_local ThreadShift shift;
+    return shift;
+}
 
 // An ASCII value as the reader keeps it: the terminating zero and padding blanks go.
 QString cleaned(const QString& text) {
@@ -132,7 +141,18 @@ void SetRunClockShift(std::optional<qint64> seconds) {
     runShift() = seconds;
 }
 
+TThreadClockShift::TThreadClockShift(std::optional<qint64> seconds)
+    : m_before(threadShift().seconds), m_hadBefore(threadShift().set) {
+    threadShift() = {true, seconds};
+}
+
+TThreadClockShift::~TThreadClockShift() {
+    threadShift() = {m_hadBefore, m_before};
+}
+
 std::optional<qint64> RunClockShift() {
+    if (const ThreadShift& own = threadShift(); own.set)
+        return own.seconds;
     std::lock_guard<std::mutex> guard(runShiftLock());
     return runShift();
 }

@@ -36,6 +36,19 @@ double ShiftedValue(double value, qint64 seconds);
 // else none.
 void SetRunClockShift(std::optional<qint64> seconds);
 std::optional<qint64> RunClockShift();
+// A run's clock correction for the calling thread alone while it lives (a preview's workers,
+// which must not change the shift of a run in hand); it comes before SetRunClockShift's.
+class TThreadClockShift {
+public:
+    explicit TThreadClockShift(std::optional<qint64> seconds);
+    ~TThreadClockShift();
+    TThreadClockShift(const TThreadClockShift&) = delete;
+    TThreadClockShift& operator=(const TThreadClockShift&) = delete;
+
+private:
+    std::optional<qint64> m_before;
+    bool m_hadBefore;
+};
 qint64 ClockShiftFor(const QString& model);
 
 // The photo's date and time: DateTimeOriginal, else DateTimeDigitized, else DateTime, each

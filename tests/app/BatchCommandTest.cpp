@@ -254,6 +254,73 @@ TEST_F(BatchCommandTest, FieldsDrawEachPhotosValuesAsTheLiteralTextWould) {
     EXPECT_GT(differingPixelShare(ReadImageFile(a), ReadImageFile(b), 40), 0.0);
 }
 
+// A pattern of a bubble and a text, each caption as given.
+QString bubblePattern(const QString& file, const QString& bubble, const QString& text) {
+    const QString xml =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
+            "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
+            "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+            "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
+            "GridY=\"4\" IsGrid=\"False\"/>\n"
+            "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n"
+            "<Brick Body=\"object TextBubble1: TTextBubble%CR%LF  Left = 10%CR%LF  Top = 2"
+            "%CR%LF  Width = 150%CR%LF  Height = 40%CR%LF  Caption = '%1'%CR%LF"
+            "  Font.Height = -18%CR%LF  Font.Color = clBlack%CR%LF  FromX = 20%CR%LF"
+            "  FromY = 70%CR%LFend\"/>\n"
+            "<Brick Body=\"object Text1: TText%CR%LF  Left = 240%CR%LF  Top = 40"
+            "%CR%LF  Caption = '%2'%CR%LF  Font.Height = -20%CR%LFend\"/>\n"
+            "</Bricks>\n</Project>\n")
+            .arg(bubble, text);
+    EXPECT_TRUE(WriteBytes(file, xml.toUtf8()));
+    return file;
+}
+
+// What exiftool reads of a tag, as printed alone.
+QString exiftoolValue(const QString& file, const char* tag) {
+    QProcess p;
+    p.start("exiftool", {"-s3", QStringLiteral("-") + QLatin1String(tag), file});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// Into another folder, bubbles and texts show each photo's own values and running number.
+TEST_F(BatchCommandTest, BubbleFieldsShowEachPhotosValuesInAnOutputFolder) {
+    const QString a = taggedPhoto(path("a.jpg"), {"-Model=Alpha 1"});
+    if (a.isEmpty())
+        GTEST_SKIP() << "exiftool is not installed";
+    const QString b = taggedPhoto(path("b.jpg"), {"-Model=Beta Two Long"});
+    const QByteArray sa = sha256Of(a), sb = sha256Of(b);
+    const QString fields =
+        bubblePattern(path("fields.xml"), "{Model}", "#{Counter} {FileName}");
+    CliRun r = batch({"--pattern", fields, "--output-dir", path("out"), a, b});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sha256Of(a), sa);
+    EXPECT_EQ(sha256Of(b), sb);
+    ASSERT_TRUE(QFile::exists(path("out/a.jpg")) && QFile::exists(path("out/b.jpg")));
+
+    // The same photos with the values written out, one at a time (each its own counter).
+    int counter = 0;
+    for (const QString& source : {a, b}) {
+        ++counter;
+        SCOPED_TRACE(source.toStdString());
+        const QString name = QFileInfo(source).fileName();
+        const QString literal = bubblePattern(
+            path(QStringLiteral("literal-%1.xml").arg(counter)), exiftoolValue(source, "Model"),
+            QStringLiteral("#%1 %2").arg(counter).arg(exiftoolValue(source, "FileName")));
+        const QString folder = path(QStringLiteral("expected-%1").arg(counter));
+        r = batch({"--pattern", literal, "--output-dir", folder, source});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const QString got = path("out/" + name), want = folder + "/" + name;
+        QString why;
+        EXPECT_TRUE(fuzzyImageCompare(ReadImageFile(got), ReadImageFile(want), 0, &why))
+            << why.toStdString();
+    }
+    EXPECT_GT(differingPixelShare(ReadImageFile(path("out/a.jpg")), ReadImageFile(path("out/b.jpg")),
+                                  40),
+              0.0);
+}
+
 TEST_F(BatchCommandTest, APhotoWithoutADateIsNamedOrLeftOut) {
     const QString patternFile = path("date.xml");
     textPattern(patternFile, "{Date:yyyy-MM-dd}");

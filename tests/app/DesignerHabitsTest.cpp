@@ -52,7 +52,7 @@ QString readPattern(const QString& path) {
 QByteArray patternXml(const QString& grid, const QStringList& bodies) {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
                      "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
-                     "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                     "Sort=\"True\" AlwaysOnTop=\"True\"/>\n"
                      "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" " +
                      grid.toUtf8() +
                      "/>\n<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n";
@@ -509,4 +509,120 @@ TEST(CommandLineSwitches, HelpAndVersionPrintAndExitWithoutAWindow) {
                 << out.toStdString();
         }
     }
+}
+
+// ---- the inspector --------------------------------------------------------------------------
+
+TEST_F(DesignerHabitsTest, TheInspectorTakesThePatternsLayoutAndShowsATailMarker) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(600, 400))));
+    QByteArray xml = patternXml("GridX=\"4\" GridY=\"4\" IsGrid=\"False\"", {});
+    xml.replace("<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
+                "Sort=\"True\" AlwaysOnTop=\"True\"/>",
+                "<Inspector Left=\"40\" Top=\"60\" Width=\"260\" Height=\"430\" ColWidth=\"95\" "
+                "Sort=\"False\" AlwaysOnTop=\"True\"/>");
+    QFile f(path("layout.xml"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(xml);
+    f.close();
+    TObjectInspector* inspector = window->inspector();
+    ASSERT_TRUE(inspector->Sorted());
+    window->LoadPattern(path("layout.xml"));
+    EXPECT_EQ(inspector->ColWidth(), 95);
+    EXPECT_FALSE(inspector->Sorted());
+    EXPECT_TRUE(inspector->AlwaysOnTop());
+    EXPECT_TRUE(inspector->isFloating());
+    EXPECT_EQ(inspector->WindowBounds().size(), QSize(260, 430));
+    // Shown for the first time, it keeps the pattern's size.
+    window->action("aInspector")->trigger();
+    EXPECT_EQ(inspector->WindowBounds().size(), QSize(260, 430));
+    // Written back as the inspector is now.
+    inspector->SetColWidth(101);
+    chosenFile = path("again.xml");
+    ASSERT_TRUE(window->savePatternAs());
+    const QString text = readPattern(chosenFile);
+    EXPECT_TRUE(text.contains(QRegularExpression(R"(<Inspector [^>]*ColWidth="101")")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(R"(<Inspector [^>]*Sort="False")")));
+
+    // A bubble's tail marker, clicked, shows its own rows.
+    QWidget* bubble = surface().CreateBrick("TTextBubble", d().Panel1->pos() + QPoint(40, 40));
+    ASSERT_NE(bubble, nullptr);
+    QWidget* marker = nullptr;
+    for (QWidget* w : d().Panel1->findChildren<QWidget*>())
+        if (QString::fromLatin1(w->metaObject()->className()) == "TBubbleFrom")
+            marker = w;
+    ASSERT_NE(marker, nullptr);
+    activate();
+    QTest::mouseClick(d().Panel1, Qt::LeftButton, {}, marker->geometry().center());
+    EXPECT_EQ(surface().Selection(), QList<QWidget*>{marker});
+    EXPECT_EQ(inspector->Model().Object(), marker);
+    EXPECT_GE(inspector->Model().FindRow("Name"), 0) << "its rows, not the surface's";
+    EXPECT_LT(inspector->Model().FindRow("GridX"), 0);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+// ---- photo edits in the history ---------------------------------------------------------------
+
+TEST_F(DesignerHabitsTest, TurningThePhotoIsAnUndoStepThatLeavesThePatternsChangesAlone) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(300, 200))));
+    const QImage original = d().realPicture;
+    QUndoStack* stack = surface().UndoStack();
+    // No brick: a step of its own, no change of the pattern.
+    window->rotate(90);
+    EXPECT_EQ(d().realPicture.size(), QSize(200, 300));
+    EXPECT_EQ(stack->count(), 1);
+    EXPECT_TRUE(d().PhotoModified);
+    EXPECT_FALSE(d().PatternModified());
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, original) << "pixel for pixel";
+    EXPECT_FALSE(d().PhotoModified);
+    EXPECT_FALSE(d().PatternModified());
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(d().realPicture.size(), QSize(200, 300));
+    window->action("aUndo")->trigger();
+
+    // A change of the pattern, then a turn: undoing the turn keeps the change.
+    window->LoadPattern(pattern("one.xml", "GridX=\"4\" GridY=\"4\" IsGrid=\"False\"",
+                                {textBrick("A1", 10, 10)}));
+    ASSERT_EQ(d().Bricks().size(), 1);
+    auto* brick = qobject_cast<TText*>(d().Bricks().first());
+    surface().SetProperty(brick, "Caption", "Changed");
+    ASSERT_TRUE(d().PatternModified());
+    window->rotate(-90);
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, original);
+    EXPECT_EQ(brick->Caption(), "Changed");
+    EXPECT_TRUE(d().PatternModified());
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(brick->Caption(), "A1");
+    EXPECT_FALSE(d().PatternModified());
+
+    // Saved while turned: undone, the photo differs from the file again.
+    window->rotate(90);
+    chosenFile = path("saved.png");
+    d().PhotoModified = false;
+    ++d().PhotoSaves; // as Save Image does
+    window->action("aUndo")->trigger();
+    EXPECT_TRUE(d().PhotoModified);
+
+    // The pictures of only the last few steps are kept.
+    for (int i = 0; i < 7; ++i)
+        window->rotate(90);
+    EXPECT_EQ(surface().PhotoStepsHeld(), DesignSurface::kPhotoStepsKept);
+    const QSize now = d().realPicture.size();
+    for (int i = 0; i < DesignSurface::kPhotoStepsKept; ++i)
+        window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture.size(), now) << "four quarter turns back";
+    const QImage reached = d().realPicture;
+    // Beyond them a step has no picture to put back: it leaves the history, the photo stays.
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, reached);
+
+    // Another photo opened: the steps about the last one put nothing back.
+    window->rotate(90);
+    ASSERT_TRUE(window->OpenImage(photo("q.png", QSize(120, 80))));
+    const QImage other = d().realPicture;
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, other);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

@@ -9,6 +9,9 @@
 //                            kill-before, kill-after (SIGKILL), interrupt-before (SIGINT), or
 //                            plant (a file "planted" is created at CAPTIOMARK_FAULT_PLANT first)
 //   CAPTIOMARK_FAULT_FAIL    "call=errno,...": those calls fail with errno, doing nothing
+//   CAPTIOMARK_FAULT_NO_ENCODER  "hevc", "av1" or "hevc,av1": libheif answers as a build
+//                            without that encoder would (no descriptor, no encoder); its
+//                            decoders stay
 
 #include <atomic>
 #include <cerrno>
@@ -19,6 +22,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <libheif/heif.h>
 #include <string>
 #include <unistd.h>
 
@@ -134,6 +138,16 @@ int openCounted(const char* name, const char* path, int flags, mode_t mode,
     return counted(name, path, nullptr, [&] { return call(path, flags, mode); });
 }
 
+// libheif without some of its encoders.
+bool encoderHidden(heif_compression_format format) {
+    const char* hidden = env("CAPTIOMARK_FAULT_NO_ENCODER");
+    if (!hidden)
+        return false;
+    const std::string list = std::string(",") + hidden + ",";
+    return (format == heif_compression_HEVC && list.find(",hevc,") != std::string::npos) ||
+           (format == heif_compression_AV1 && list.find(",av1,") != std::string::npos);
+}
+
 } // namespace
 
 extern "C" {
@@ -217,6 +231,28 @@ int fsync(int fd) {
             logLine(std::string("- fsync ") + target);
     }
     return next(fd);
+}
+
+int heif_context_get_encoder_descriptors(heif_context* ctx, heif_compression_format format,
+                                         const char* name,
+                                         const heif_encoder_descriptor** out, int count) {
+    static const auto next =
+        real<int (*)(heif_context*, heif_compression_format, const char*,
+                     const heif_encoder_descriptor**, int)>("heif_context_get_encoder_descriptors");
+    if (encoderHidden(format))
+        return 0;
+    return next(ctx, format, name, out, count);
+}
+
+heif_error heif_context_get_encoder_for_format(heif_context* ctx, heif_compression_format format,
+                                               heif_encoder** out) {
+    static const auto next =
+        real<heif_error (*)(heif_context*, heif_compression_format, heif_encoder**)>(
+            "heif_context_get_encoder_for_format");
+    if (encoderHidden(format))
+        return heif_error{heif_error_Unsupported_filetype, heif_suberror_Unsupported_codec,
+                          "no encoder for this format"};
+    return next(ctx, format, out);
 }
 
 } // extern "C"

@@ -291,3 +291,73 @@ TEST_F(KeepQualityCommand, AHugePictureInAPatternIsRefusedWithAMessage) {
         << r.err.toStdString();
     EXPECT_TRUE(ReadFileBytes(file) == source);
 }
+
+namespace {
+
+QImage decodedFile(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? DecodeImage(f.readAll()) : QImage();
+}
+
+} // namespace
+
+// Kept or encoded again, a photo gets its own date and field values, and one without a date
+// taken is named the same way.
+TEST_F(KeepQualityCommand, DatesAndFieldsAreEachPhotosOwnAsWhenEncodedAgain) {
+    const QString fields = write("fields.xml", pattern({"8,8,{Date:yyyy} {Model}"}));
+    const QString undated = write("undated.jpg", photo());
+    const QString shortLine =
+        QStringLiteral("undated.jpg: no date taken; dated 01.01.1980 by the settings' default\n");
+    CliRun plain = run({"render", "--pattern", fields, "--output", path("plain.jpg"), undated});
+    ASSERT_EQ(plain.code, 0) << plain.err.toStdString();
+    CliRun kept = run({"render", "--keep-quality", "--pattern", fields, "--output",
+                       path("kept.jpg"), undated});
+    ASSERT_EQ(kept.code, 0) << kept.err.toStdString();
+    ASSERT_TRUE(plain.out.contains(shortLine)) << plain.out.toStdString();
+    EXPECT_TRUE(kept.out.contains(shortLine)) << kept.out.toStdString();
+    // The stand-in year is drawn, as the literal text draws it.
+    const QString literal = write("literal.xml", pattern({"8,8,1980 "}));
+    ASSERT_EQ(run({"render", "--keep-quality", "--pattern", literal, "--output",
+                   path("literal.jpg"), undated})
+                  .code,
+              0);
+    EXPECT_EQ(decodedFile(path("kept.jpg")), decodedFile(path("literal.jpg")));
+
+    // Left out by the settings: named, and nothing written.
+    ASSERT_EQ(run({"settings", "set", "DateFallback", "skip"}).code, 0);
+    kept = run({"render", "--keep-quality", "--pattern", fields, "--output", path("skipped.jpg"),
+                undated});
+    EXPECT_EQ(kept.code, 0) << kept.err.toStdString();
+    EXPECT_TRUE(
+        kept.out.contains("undated.jpg: no date taken; not written (DateFallback=skip)\n"))
+        << kept.out.toStdString();
+    EXPECT_FALSE(QFile::exists(path("skipped.jpg")));
+    ASSERT_EQ(run({"settings", "set", "DateFallback", "default"}).code, 0);
+
+    // A photo with its own date and model (written by exiftool): the kept write draws them.
+    if (exiftool().isEmpty())
+        GTEST_SKIP() << "exiftool is not installed";
+    const QString dated = write("dated.jpg", photo(5));
+    QProcess p;
+    p.start(exiftool(), {"-q", "-overwrite_original", "-Model=Cam K",
+                         "-DateTimeOriginal=2006:05:02 14:05:09", dated});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(p.exitCode(), 0);
+    const QString year = QString::fromUtf8(runExiftool({"-s3", "-d", "%Y", "-DateTimeOriginal", dated})).trimmed();
+    const QString model = QString::fromUtf8(runExiftool({"-s3", "-Model", dated})).trimmed();
+    ASSERT_EQ(year, "2006");
+    kept = run({"render", "--keep-quality", "--pattern", fields, "--output", path("dated-kept.jpg"),
+                dated});
+    ASSERT_EQ(kept.code, 0) << kept.err.toStdString();
+    EXPECT_FALSE(kept.out.contains("no date taken")) << kept.out.toStdString();
+    const QString own = write("own.xml", pattern({"8,8," + year + " " + model}));
+    ASSERT_EQ(run({"render", "--keep-quality", "--pattern", own, "--output",
+                   path("dated-literal.jpg"), dated})
+                  .code,
+              0);
+    EXPECT_EQ(decodedFile(path("dated-kept.jpg")), decodedFile(path("dated-literal.jpg")));
+    // Kept really: the blocks away from the caption are the source's own.
+    QFile source(dated), written(path("dated-kept.jpg"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly) && written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(changedBelowCaption(source.readAll(), written.readAll()), 0);
+}

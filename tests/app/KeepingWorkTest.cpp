@@ -5,6 +5,7 @@
 #include "app/gui/TProjectManager.h"
 #include "app/gui/ZoomSteps.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "batch/window/TfrmGroup.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TBubbleFrom.h"
@@ -83,7 +84,7 @@ QString datedPhoto(const QString& path, const QByteArray& date, int w = 240, int
 QByteArray patternXml(const QStringList& bodies) {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
                      "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
-                     "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                     "Sort=\"True\" AlwaysOnTop=\"True\"/>\n"
                      "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
                      "GridY=\"4\" IsGrid=\"False\"/>\n"
                      "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n";
@@ -151,7 +152,14 @@ protected:
 
     // A message box is answered by the button whose caption (without mnemonic) is press; with
     // none of that caption, by its escape button.
+    // The preview that asks before files are written counts as a question, answered with
+    // questionAnswer once its tiles are made.
     int runDialog(QDialog& d) {
+        if (auto* preview = qobject_cast<TBatchPreview*>(&d)) {
+            EXPECT_TRUE(QTest::qWaitFor([preview] { return preview->Pending() == 0; }, 20000));
+            questions.append(preview->Note());
+            return questionAnswer == Answer::Yes ? QDialog::Accepted : QDialog::Rejected;
+        }
         auto* box = qobject_cast<QMessageBox*>(&d);
         if (!box)
             return QDialog::Rejected;

@@ -3,6 +3,7 @@
 #include "app/gui/TProjectManager.h"
 #include "app/gui/ZoomSteps.h"
 #include "batch/explorer/TfrmBottom.h"
+#include "batch/window/TBatchPreview.h"
 #include "bricks/RegisterBricks.h"
 #include "bricks/TText.h"
 #include "designer/dialogs/BrickDialogs.h"
@@ -26,11 +27,13 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -74,7 +77,7 @@ QString writePhoto(const QString& path, int w, int h) {
 QByteArray patternXml(const QStringList& bodies) {
     QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"t\">\n"
                      "<Inspector Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" ColWidth=\"1\" "
-                     "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+                     "Sort=\"True\" AlwaysOnTop=\"True\"/>\n"
                      "<Designer Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\" GridX=\"4\" "
                      "GridY=\"4\" IsGrid=\"False\"/>\n"
                      "<Manager Left=\"0\" Top=\"0\" Width=\"1\" Height=\"1\"/>\n<Bricks>\n";
@@ -125,6 +128,20 @@ protected:
         window->setDialogRunner([this](QDialog& d) {
             dialogs.append(d.metaObject()->className());
             dialogTitles.append(d.windowTitle());
+            // The preview that asks before files are written: looked at once every tile is
+            // made, then answered with previewAnswer.
+            if (auto* preview = qobject_cast<TBatchPreview*>(&d)) {
+                EXPECT_TRUE(QTest::qWaitFor([preview] { return preview->Pending() == 0; }, 20000));
+                previewTiles.append(preview->Tiles());
+                QStringList names;
+                for (int i = 0; i < preview->Grid()->count(); ++i)
+                    names << preview->Grid()->item(i)->text();
+                previewNames.append(names);
+                previewProceed.append(preview->ProceedButton()
+                                          ? preview->ProceedButton()->text()
+                                          : QString());
+                return int(previewAnswer);
+            }
             // A question box is answered by the button captioned boxAnswer.
             if (auto* box = qobject_cast<QMessageBox*>(&d)) {
                 boxes.append(box->text());
@@ -160,6 +177,10 @@ protected:
     QStringList dialogTitles;
     QStringList boxes;            // the texts of the question boxes the window showed
     QString boxAnswer = "Cancel"; // the caption of the button each one is answered with
+    QDialog::DialogCode previewAnswer = QDialog::Rejected;
+    QList<QList<PreviewTile>> previewTiles; // of each preview the window asked with
+    QList<QStringList> previewNames;
+    QStringList previewProceed;
 };
 
 // ---- actions and menus ----
@@ -973,22 +994,45 @@ TEST_F(MainWindowTest, ExplorerOpensPhotosAndShowsAndFolds) {
     EXPECT_TRUE(window->windowTitle().endsWith("fromExplorer.jpg"));
 }
 
-TEST_F(MainWindowTest, ApplyPatternToImagesRewritesEachFileAndKeepsABackup) {
+TEST_F(MainWindowTest, ApplyPatternToImagesAsksWithThePreviewThenRewritesEachFile) {
     TText* brick = openWithOneBrick(*window, dir);
     ASSERT_NE(brick, nullptr);
     const QSize own = designer()->realPicture.size();
     QStringList files;
     QList<QByteArray> originals;
-    for (const char* name : {"a.jpg", "b.jpg"}) {
-        files << writePhoto(path(name), 120, 90);
+    for (const auto& [name, size] : {std::pair{"a.jpg", QSize(120, 90)}, {"b.jpg", QSize(90, 120)}}) {
+        files << writePhoto(path(name), size.width(), size.height());
         QFile f(files.last());
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         originals << f.readAll();
     }
-    answer = Answer::Yes; // to the question before the files are rewritten
+    // Cancelled at the preview: nothing is written.
+    previewAnswer = QDialog::Rejected;
     emit window->explorer()->applyPatternToFiles(files);
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(questions[0].first, QuestionButtons::YesNo);
+    EXPECT_TRUE(questions.isEmpty()) << "the preview is the question";
+    ASSERT_EQ(dialogTitles, QStringList{"Apply pattern to Images"});
+    ASSERT_EQ(previewTiles.size(), 1);
+    EXPECT_EQ(previewNames[0], (QStringList{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(previewProceed[0], "Apply");
+    ASSERT_EQ(previewTiles[0].size(), 2);
+    // Each tile is its photo as written: its own shape, the caption on it.
+    EXPECT_EQ(previewTiles[0][0].outputSize, QSize(120, 90));
+    EXPECT_EQ(previewTiles[0][1].outputSize, QSize(90, 120));
+    for (const PreviewTile& tile : previewTiles[0]) {
+        EXPECT_FALSE(tile.image.isNull()) << tile.error.toStdString();
+        EXPECT_EQ(tile.boxes.size(), 1);
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        EXPECT_FALSE(QFile::exists(files[i] + ".bak"));
+        QFile f(files[i]);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), originals[i]);
+    }
+
+    // Applied: each file rewritten, its original kept.
+    previewAnswer = QDialog::Accepted;
+    emit window->explorer()->applyPatternToFiles(files);
+    EXPECT_EQ(previewTiles.size(), 2);
     EXPECT_TRUE(messages.isEmpty());
     for (int i = 0; i < files.size(); ++i) {
         QFile bak(files[i] + ".bak"), out(files[i]);
@@ -999,13 +1043,30 @@ TEST_F(MainWindowTest, ApplyPatternToImagesRewritesEachFileAndKeepsABackup) {
         EXPECT_NE(written, originals[i]);
         QImage image;
         ASSERT_TRUE(image.loadFromData(written));
-        EXPECT_EQ(image.size(), QSize(120, 90));
+        EXPECT_EQ(image.size(), i == 0 ? QSize(120, 90) : QSize(90, 120));
+        // The preview drew the caption where the file has it: the tile's caption box, scaled
+        // up, holds the ink the file gained.
+        const PreviewTile& tile = previewTiles[0][i];
+        QImage before;
+        ASSERT_TRUE(before.loadFromData(originals[i]));
+        const InkStats ink = inkWithin(image.convertToFormat(QImage::Format_RGB32),
+                                       before.convertToFormat(QImage::Format_RGB32), 60);
+        ASSERT_GT(ink.count, 0);
+        const double k = double(image.width()) / tile.image.width();
+        const QRectF box(tile.boxes[0].x() * k, tile.boxes[0].y() * k,
+                         tile.boxes[0].width() * k, tile.boxes[0].height() * k);
+        EXPECT_TRUE(box.adjusted(-2, -2, 2, 2).contains(QRectF(ink.box)))
+            << "tile box " << box.x() << "," << box.y() << " " << box.width() << "x"
+            << box.height() << "; ink " << ink.box.x() << "," << ink.box.y() << " "
+            << ink.box.width() << "x" << ink.box.height();
     }
     // The surface keeps its own photo.
     EXPECT_EQ(designer()->realPicture.size(), own);
 
-    // A file that cannot be read is reported by name.
+    // A file that cannot be read shows so in the preview, and is reported by name.
     emit window->explorer()->applyPatternToFiles({path("missing.jpg")});
+    ASSERT_EQ(previewTiles.size(), 3);
+    EXPECT_TRUE(previewTiles[2][0].image.isNull());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].second.contains("missing.jpg")) << messages[0].second.toStdString();
 }

@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -254,40 +256,29 @@ TEST_F(PhotoFormatsCli, HeicAndAvifAreWrittenAsThemselves) {
     }
 }
 
-// A 16-bit gradient keeps its 16 bits: every one of the 256 8-bit levels of the ramp lies
-// between two 16-bit steps, so 8 bits would show as steps of 257 between neighbours.
-TEST_F(PhotoFormatsCli, SixteenBitTiffStaysSmooth) {
-    if (!have(QStringLiteral("tiffinfo")))
-        GTEST_SKIP() << "tiffinfo is needed";
-    const QString tif = path(QStringLiteral("deep.tiff"));
-    // 4096 columns, each one 16-bit step of 16 from black to white: 16 columns per 8-bit level.
-    ASSERT_EQ(run(QStringLiteral("convert"),
-                  {QStringLiteral("-size"), QStringLiteral("240x4096"),
-                   QStringLiteral("gradient:black-white"), QStringLiteral("-rotate"),
-                   QStringLiteral("-90"), QStringLiteral("-depth"), QStringLiteral("16"),
-                   QStringLiteral("-profile"), iccFile, QStringLiteral("-compress"),
-                   QStringLiteral("zip"), tif})
-                  .code,
-              0);
-    stampDate(tif);
-    const QString out = path(QStringLiteral("deep-out.tiff"));
-    const CliRun r = cli({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
-                          QStringLiteral("--output"), out, tif});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(signatureOf(out), QStringLiteral("tiff"));
-    const QString info = QString::fromUtf8(run(QStringLiteral("tiffinfo"), {out}).out);
-    EXPECT_TRUE(info.contains(QStringLiteral("Bits/Sample: 16"))) << info.toStdString();
-    EXPECT_EQ(exifTag(out, QStringLiteral("DateTimeOriginal")),
-              QStringLiteral("2021:06:15 10:20:30"));
-    EXPECT_EQ(iccOf(out), icc);
+namespace {
 
-    // ImageMagick's 16-bit samples of one row below the caption, as text.
+// A 4096-column ramp from black to white, one 16-bit step of 16 per column (16 columns per
+// 8-bit level), 240 rows, in the Adobe RGB profile, as ImageMagick writes it (format: "tiff:",
+// "PNG48:" ...).
+void makeDeepRamp(const QString& file, const QString& iccFile, const QStringList& extra = {}) {
+    QStringList args{QStringLiteral("-size"), QStringLiteral("240x4096"),
+                     QStringLiteral("gradient:black-white"), QStringLiteral("-rotate"),
+                     QStringLiteral("-90"), QStringLiteral("-depth"), QStringLiteral("16"),
+                     QStringLiteral("-profile"), iccFile};
+    args << extra << file;
+    ASSERT_EQ(run(QStringLiteral("convert"), args).code, 0);
+}
+
+// One row of a written ramp, as ImageMagick's 16-bit grey samples, must still be smooth: 8 bits
+// would show as steps of 257 between neighbours and at most 256 distinct values.
+void expectSmoothRamp(const QString& out, int row) {
     const ToolRun pixels = run(QStringLiteral("convert"),
-                           {out, QStringLiteral("-crop"), QStringLiteral("4096x1+0+200"),
-                            QStringLiteral("-depth"), QStringLiteral("16"),
-                            QStringLiteral("-endian"), QStringLiteral("MSB"),
-                            QStringLiteral("-colorspace"), QStringLiteral("gray"),
-                            QStringLiteral("gray:-")});
+                               {out, QStringLiteral("-crop"),
+                                QStringLiteral("4096x1+0+%1").arg(row), QStringLiteral("-depth"),
+                                QStringLiteral("16"), QStringLiteral("-endian"),
+                                QStringLiteral("MSB"), QStringLiteral("-colorspace"),
+                                QStringLiteral("gray"), QStringLiteral("gray:-")});
     ASSERT_EQ(pixels.code, 0);
     ASSERT_EQ(pixels.out.size(), 4096 * 2);
     const auto* p = reinterpret_cast<const uchar*>(pixels.out.constData());
@@ -300,17 +291,291 @@ TEST_F(PhotoFormatsCli, SixteenBitTiffStaysSmooth) {
     }
     // Rising by about 16 per column: no step larger than one 8-bit level, and far more
     // distinct values than 8 bits have.
-    EXPECT_LE(largestStep, 257);
-    EXPECT_GT(distinct16, 2000);
-    EXPECT_GE(distinct8, 250);
-    EXPECT_LT(value(0), 64);
-    EXPECT_GT(value(4095), 65535 - 64);
+    EXPECT_LE(largestStep, 257) << out.toStdString();
+    EXPECT_GT(distinct16, 2000) << out.toStdString();
+    EXPECT_GE(distinct8, 250) << out.toStdString();
+    EXPECT_LT(value(0), 64) << out.toStdString();
+    EXPECT_GT(value(4095), 65535 - 64) << out.toStdString();
+}
+
+} // namespace
+
+// A 16-bit gradient keeps its 16 bits: every one of the 256 8-bit levels of the ramp lies
+// between two 16-bit steps.
+TEST_F(PhotoFormatsCli, SixteenBitTiffStaysSmooth) {
+    if (!have(QStringLiteral("tiffinfo")))
+        GTEST_SKIP() << "tiffinfo is needed";
+    const QString tif = path(QStringLiteral("deep.tiff"));
+    makeDeepRamp(tif, iccFile, {QStringLiteral("-compress"), QStringLiteral("zip")});
+    stampDate(tif);
+    const QString out = path(QStringLiteral("deep-out.tiff"));
+    const CliRun r = cli({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                          QStringLiteral("--output"), out, tif});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(signatureOf(out), QStringLiteral("tiff"));
+    const QString info = QString::fromUtf8(run(QStringLiteral("tiffinfo"), {out}).out);
+    EXPECT_TRUE(info.contains(QStringLiteral("Bits/Sample: 16"))) << info.toStdString();
+    EXPECT_EQ(exifTag(out, QStringLiteral("DateTimeOriginal")),
+              QStringLiteral("2021:06:15 10:20:30"));
+    EXPECT_EQ(iccOf(out), icc);
+    // ImageMagick's 16-bit samples of one row below the caption.
+    expectSmoothRamp(out, 200);
 
     // The caption was drawn too.
     const QImage after = decodedByImageMagick(out);
     const QImage before = decodedByImageMagick(tif);
     EXPECT_EQ(redInk(before, QRect(15, 15, 150, 45)), 0);
     EXPECT_GT(redInk(after, QRect(15, 15, 150, 45)), 300);
+}
+
+namespace {
+
+// The bit depth and colour type of a PNG's header, as ImageMagick reports them.
+QString pngHeaderOf(const QString& file) {
+    return QString::fromUtf8(run(QStringLiteral("identify"),
+                                 {QStringLiteral("-format"),
+                                  QStringLiteral("%[png:IHDR.bit_depth] %[png:IHDR.color_type]"),
+                                  file})
+                                 .out)
+        .trimmed();
+}
+
+} // namespace
+
+// A 16-bit PNG stays 16-bit through render and through a batch that fits it, its profile and
+// date kept, the ramp smooth.
+TEST_F(PhotoFormatsCli, SixteenBitPngStaysSmooth) {
+    const QString png = path(QStringLiteral("deep.png"));
+    makeDeepRamp(QStringLiteral("PNG48:") + png, iccFile);
+    ASSERT_TRUE(pngHeaderOf(png).startsWith(QStringLiteral("16 2"))) << pngHeaderOf(png).toStdString();
+    stampDate(png);
+    ASSERT_EQ(iccOf(png), icc) << "ImageMagick did not keep the profile";
+
+    const QString out = path(QStringLiteral("deep-out.png"));
+    const CliRun r = cli({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                          QStringLiteral("--output"), out, png});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(signatureOf(out), QStringLiteral("png"));
+    // 16 bits, truecolour (2).
+    EXPECT_TRUE(pngHeaderOf(out).startsWith(QStringLiteral("16 2"))) << pngHeaderOf(out).toStdString();
+    EXPECT_EQ(exifTag(out, QStringLiteral("DateTimeOriginal")),
+              QStringLiteral("2021:06:15 10:20:30"));
+    EXPECT_EQ(iccOf(out), icc) << "the colour profile of the 16-bit PNG";
+    EXPECT_EQ(exifTag(out, QStringLiteral("XMP-dc:Title")), QStringLiteral("Harbour at dawn"));
+    expectSmoothRamp(out, 200);
+    const QImage after = decodedByImageMagick(out);
+    const QImage before = decodedByImageMagick(png);
+    EXPECT_EQ(redInk(before, QRect(15, 15, 150, 45)), 0);
+    EXPECT_GT(redInk(after, QRect(15, 15, 150, 45)), 300);
+
+    // A batch that halves it: resampled at 16 bits too.
+    const QString folder = path(QStringLiteral("fitted"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const CliRun b = cli({QStringLiteral("batch"), QStringLiteral("--pattern"), pattern,
+                          QStringLiteral("--fit"), QStringLiteral("2048x2048"),
+                          QStringLiteral("--output-dir"), folder, png});
+    ASSERT_EQ(b.code, 0) << b.err.toStdString() << b.out.toStdString();
+    const QString fitted = QDir(folder).filePath(QStringLiteral("deep.png"));
+    EXPECT_TRUE(pngHeaderOf(fitted).startsWith(QStringLiteral("16 2")))
+        << pngHeaderOf(fitted).toStdString();
+    EXPECT_EQ(iccOf(fitted), icc);
+    const QString size = QString::fromUtf8(
+        run(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%wx%h"), fitted})
+            .out);
+    EXPECT_EQ(size, QStringLiteral("2048x120"));
+    // Half as many columns: 8 per 8-bit level, each a 16-bit step of about 32.
+    const ToolRun pixels = run(QStringLiteral("convert"),
+                               {fitted, QStringLiteral("-crop"), QStringLiteral("2048x1+0+100"),
+                                QStringLiteral("-depth"), QStringLiteral("16"),
+                                QStringLiteral("-endian"), QStringLiteral("MSB"),
+                                QStringLiteral("-colorspace"), QStringLiteral("gray"),
+                                QStringLiteral("gray:-")});
+    ASSERT_EQ(pixels.out.size(), 2048 * 2);
+    const auto* p = reinterpret_cast<const uchar*>(pixels.out.constData());
+    int largestStep = 0, distinct16 = 1;
+    for (int x = 1; x < 2048; ++x) {
+        const int a = int(p[2 * x - 2]) << 8 | p[2 * x - 1], c = int(p[2 * x]) << 8 | p[2 * x + 1];
+        largestStep = std::max(largestStep, std::abs(c - a));
+        distinct16 += c != a;
+    }
+    EXPECT_LE(largestStep, 257);
+    EXPECT_GT(distinct16, 1500);
+}
+
+namespace {
+
+// The bits a channel of a HEIF file's primary picture, from its pixi box as heif-info dumps it
+// ("10,10,10"); empty when there is none.
+QString heifBitsPerChannel(const QString& file) {
+    const QString dump =
+        QString::fromUtf8(run(QStringLiteral("heif-info"), {QStringLiteral("-d"), file}).out);
+    const qsizetype at = dump.indexOf(QStringLiteral("bits_per_channel: "));
+    if (at < 0)
+        return QString();
+    const qsizetype start = at + qsizetype(qstrlen("bits_per_channel: "));
+    return dump.mid(start, dump.indexOf(QLatin1Char('\n'), start) - start).trimmed();
+}
+
+} // namespace
+
+// A 10-bit HEIC or AVIF (heif-enc from a 16-bit PNG) is written at 10 bits again: the ramp,
+// decoded by heif-convert, still has four times the levels 8 bits could hold.
+TEST_F(PhotoFormatsCli, TenBitHeifStaysTenBit) {
+    if (!have(QStringLiteral("heif-enc")) || !have(QStringLiteral("heif-info")) ||
+        !have(QStringLiteral("heif-convert")))
+        GTEST_SKIP() << "heif-enc, heif-info and heif-convert are needed";
+    const QString png = path(QStringLiteral("deep.png"));
+    makeDeepRamp(QStringLiteral("PNG48:") + png, iccFile);
+    for (const bool avif : {false, true}) {
+        const QString ext = avif ? QStringLiteral("avif") : QStringLiteral("heic");
+        const QString file = path(QStringLiteral("deep.") + ext);
+        QStringList args{QStringLiteral("-b"), QStringLiteral("10"), QStringLiteral("-q"),
+                         QStringLiteral("90")};
+        // This aom takes 10 bits with 4:2:2 chroma only.
+        if (avif)
+            args << QStringLiteral("-A") << QStringLiteral("-p") << QStringLiteral("chroma=422");
+        args << png << QStringLiteral("-o") << file;
+        if (run(QStringLiteral("heif-enc"), args).code != 0 ||
+            heifBitsPerChannel(file) != QStringLiteral("10,10,10")) {
+            ADD_FAILURE() << "heif-enc cannot write a 10-bit " << ext.toStdString() << " here";
+            continue;
+        }
+        stampDate(file);
+        const bool sourceHasProfile = iccOf(file) == icc;
+
+        const QString out = path(QStringLiteral("deep-out.") + ext);
+        const CliRun r = cli({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                              QStringLiteral("--output"), out, file});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(signatureOf(out), ext);
+        EXPECT_EQ(heifBitsPerChannel(out), QStringLiteral("10,10,10")) << ext.toStdString();
+        EXPECT_EQ(exifTag(out, QStringLiteral("ImagePixelDepth")), QStringLiteral("10 10 10"));
+        EXPECT_EQ(exifTag(out, QStringLiteral("DateTimeOriginal")),
+                  QStringLiteral("2021:06:15 10:20:30"));
+        if (sourceHasProfile) {
+            EXPECT_EQ(iccOf(out), icc) << ext.toStdString();
+        }
+
+        // heif-convert writes the 10-bit samples into a 16-bit PNG.
+        const QString shown = path(QStringLiteral("deep-out-shown.png"));
+        QFile::remove(shown);
+        ASSERT_EQ(run(QStringLiteral("heif-convert"), {out, shown}).code, 0);
+        const ToolRun pixels = run(QStringLiteral("convert"),
+                                   {shown, QStringLiteral("-crop"),
+                                    QStringLiteral("4096x1+0+200"), QStringLiteral("-depth"),
+                                    QStringLiteral("16"), QStringLiteral("-endian"),
+                                    QStringLiteral("MSB"), QStringLiteral("-colorspace"),
+                                    QStringLiteral("gray"), QStringLiteral("gray:-")});
+        ASSERT_EQ(pixels.out.size(), 4096 * 2);
+        const auto* p = reinterpret_cast<const uchar*>(pixels.out.constData());
+        const auto value = [p](int x) { return int(p[2 * x]) << 8 | p[2 * x + 1]; };
+        QSet<int> levels;
+        int largestStep = 0;
+        for (int x = 0; x < 4096; ++x) {
+            levels.insert(value(x));
+            if (x > 0)
+                largestStep = std::max(largestStep, std::abs(value(x) - value(x - 1)));
+        }
+        // 1024 levels at 10 bits, at most 256 through an 8-bit picture.
+        EXPECT_GT(levels.size(), 900) << ext.toStdString();
+        EXPECT_LE(largestStep, 257) << ext.toStdString();
+        // ImageMagick decodes it, the caption drawn.
+        EXPECT_GT(redInk(decodedByImageMagick(out), QRect(15, 15, 150, 45)), 300)
+            << ext.toStdString();
+    }
+}
+
+// Where HEIC or AVIF cannot be encoded (libheif without the encoder, as the preloaded fault
+// injection makes it answer) the photo is written as JPEG beside it, with a notice: never under
+// its own name, never over another file.
+TEST_F(PhotoFormatsCli, UnwritableFormatIsWrittenBesideAsJpeg) {
+    if (!have(QStringLiteral("heif-enc")) || !have(QStringLiteral("djpeg")))
+        GTEST_SKIP() << "heif-enc and djpeg are needed";
+    const QMap<QString, QString> noEncoder{
+        {QStringLiteral("CAPTIOMARK_FAULT_NO_ENCODER"), QStringLiteral("hevc,av1")}};
+    for (const bool avif : {false, true}) {
+        const QString ext = avif ? QStringLiteral("avif") : QStringLiteral("heic");
+        const QString name = avif ? QStringLiteral("AVIF") : QStringLiteral("HEIC");
+        const QString file = path(QStringLiteral("phone.") + ext);
+        QStringList args{QStringLiteral("-q"), QStringLiteral("90")};
+        if (avif)
+            args << QStringLiteral("-A");
+        args << source << QStringLiteral("-o") << file;
+        ASSERT_EQ(run(QStringLiteral("heif-enc"), args).code, 0);
+        stampDate(file);
+        const QByteArray original = sha256Of(file);
+        const QImage before = decodedByImageMagick(file);
+
+        // In place: phone.jpg beside it.
+        const QString jpg = path(QStringLiteral("phone.jpg"));
+        QFile::remove(jpg);
+        CliRun r = runCliWithFaults({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                                     file},
+                                    config.path(), noEncoder);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("%1 pictures cannot be written here; it is "
+                                                  "written as JPEG to \"%2\".")
+                                       .arg(name, jpg)))
+            << r.out.toStdString();
+        EXPECT_EQ(sha256Of(file), original) << "the source was changed";
+        EXPECT_FALSE(QFile::exists(file + QStringLiteral(".bak")));
+        EXPECT_EQ(signatureOf(jpg), QStringLiteral("jpeg"));
+        EXPECT_EQ(run(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), jpg}).code, 0);
+        const QImage after = decodedByImageMagick(jpg);
+        ASSERT_EQ(after.size(), before.size());
+        EXPECT_GT(redInk(after, QRect(15, 15, 150, 45)), 300);
+        EXPECT_LT(meanChannelDifference(before.copy(0, 120, 320, 120),
+                                        after.copy(0, 120, 320, 120)),
+                  3.0);
+        EXPECT_EQ(exifTag(jpg, QStringLiteral("DateTimeOriginal")),
+                  QStringLiteral("2021:06:15 10:20:30"));
+        EXPECT_EQ(iccOf(jpg), icc) << "the colour profile of the JPEG written instead";
+
+        // Again: that JPEG is not replaced.
+        const QByteArray first = sha256Of(jpg);
+        r = runCliWithFaults({QStringLiteral("render"), QStringLiteral("--pattern"), pattern, file},
+                             config.path(), noEncoder);
+        EXPECT_NE(r.code, 0);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("already exists"))) << r.err.toStdString();
+        EXPECT_EQ(sha256Of(jpg), first);
+        EXPECT_EQ(sha256Of(file), original);
+
+        // A name of its own: a JPEG name is the one that fits; the photo's own format's name
+        // becomes .jpg too.
+        const QString named = path(QStringLiteral("named.jpg"));
+        r = runCliWithFaults({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                              QStringLiteral("--output"), named, file},
+                             config.path(), noEncoder);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(signatureOf(named), QStringLiteral("jpeg"));
+        const QString other = path(QStringLiteral("other.") + ext);
+        r = runCliWithFaults({QStringLiteral("render"), QStringLiteral("--pattern"), pattern,
+                              QStringLiteral("--output"), other, file},
+                             config.path(), noEncoder);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(other));
+        EXPECT_EQ(signatureOf(path(QStringLiteral("other.jpg"))), QStringLiteral("jpeg"));
+
+        // A batch into another folder says so too.
+        const QString folder = path(QStringLiteral("batch-") + ext);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        r = runCliWithFaults({QStringLiteral("batch"), QStringLiteral("--pattern"), pattern,
+                              QStringLiteral("--output-dir"), folder, file},
+                             config.path(), noEncoder);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        const QString batched = QDir(folder).filePath(QStringLiteral("phone.jpg"));
+        EXPECT_TRUE((r.out + r.err).contains(
+            QStringLiteral("%1 pictures cannot be written here; it is written as JPEG to \"%2\".")
+                .arg(name, batched)))
+            << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(signatureOf(batched), QStringLiteral("jpeg"));
+        EXPECT_GT(redInk(decodedByImageMagick(batched), QRect(15, 15, 150, 45)), 300);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("phone.jpg")});
+        EXPECT_EQ(sha256Of(file), original);
+        QFile::remove(jpg);
+        QFile::remove(named);
+        QFile::remove(path(QStringLiteral("other.jpg")));
+    }
 }
 
 // An HEIC stored on its side with an irot property (libheif writes it from the orientation

@@ -85,7 +85,7 @@ TEST_F(RenderCommand, HelpAndUsageErrors) {
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.startsWith(QLatin1String(
         "usage: captiomark-cli render --pattern FILE.xml [--zoom R] [--output NAME] "
-        "[--keep-quality] [--shift-time SHIFT] IMAGE...")));
+        "[--keep-quality] [--shift-time SHIFT] [--jobs N] IMAGE...")));
     EXPECT_TRUE(run({"--help"}).out.contains(QLatin1String("render --pattern")));
 
     const QString photo = writePhoto(QStringLiteral("a.bmp"));
@@ -450,4 +450,86 @@ TEST_F(RenderCommand, KeepQualityLeavesThePhotoAloneAwayFromTheBricks) {
         }
     }
     EXPECT_EQ(r.out, lines);
+}
+
+// Many images in one call are decoded and encoded on worker threads. Whatever the number of
+// workers, each file gets the bytes a save of it alone on the design surface writes, one after
+// another (a photo named twice is captioned twice), and the lines come in the images' order: a
+// bad file among good ones is named in its place and the others are written.
+TEST_F(RenderCommand, ManyImagesOnWorkersWriteWhatSavesOneAfterAnotherWrite) {
+    const QString dated = QStringLiteral(
+        "    <Brick Body=\"object Text2: TText%CR%LF  Left = 10%CR%LF  Top = 150%CR%LF"
+        "  Caption = 'on {Date}'%CR%LF  Font.Color = clBlue%CR%LF  Font.Height = -20%CR%LF"
+        "  Font.Name = 'Arial'%CR%LFend%CR%LF\"/>\n");
+    const QString pattern = writeFile("p.xml", patternWithText(20, 40, dated));
+    const QStringList names{"a.jpg", "b.png", "c.jpg", "bad.jpg", "d.bmp", "e.jpg",
+                            "missing.jpg", "a.jpg", "f.jpg", "g.jpg"};
+    auto makeSources = [&](const QString& folder) {
+        QDir().mkpath(folder);
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = folder + QLatin1Char('/') + names[i];
+            if (names[i] == QLatin1String("bad.jpg")) {
+                WriteFileBytes(file, "not a picture");
+            } else if (names[i] != QLatin1String("missing.jpg") && !QFileInfo::exists(file)) {
+                ASSERT_TRUE(makeTestPhoto(320 + 16 * i, 240, quint32(10 + i), i % 2 == 0)
+                                .save(file, nullptr, 90));
+            }
+        }
+    };
+    auto listed = [&](const QString& folder) {
+        QStringList images;
+        for (const QString& name : names)
+            images << folder + QLatin1Char('/') + name;
+        return images;
+    };
+
+    // The reference: the design surface saving each image in turn.
+    const QString reference = path("reference");
+    makeSources(reference);
+    QString expectedOut, expectedErr;
+    {
+        RegisterBricks();
+        TDesigner designer;
+        for (const QString& image : listed(reference)) {
+            try {
+                designer.OpenImage(image, 1.0);
+                ClearBricks(designer);
+                ReadPattern(pattern, designer);
+                if (!designer.Fields.dated.hasDate)
+                    expectedOut += designer.Fields.dated.notice + QLatin1Char('\n');
+                RenderAndSave(designer, image,
+                              {.newName = {},
+                               .onNotice = [&](const QString& t) { expectedOut += t + '\n'; }});
+                expectedOut += image + QStringLiteral(" -> ") + image + QLatin1Char('\n');
+            } catch (const Exception& e) {
+                expectedErr += QStringLiteral("captiomark-cli: ") + image + QStringLiteral(": ") +
+                               e.message() + QLatin1Char('\n');
+            }
+        }
+        ClearBricks(designer);
+    }
+    ASSERT_TRUE(expectedErr.contains("bad.jpg")) << expectedErr.toStdString();
+    ASSERT_TRUE(expectedErr.contains("missing.jpg")) << expectedErr.toStdString();
+
+    for (const char* jobs : {"1", "2", "5"}) {
+        const QString folder = path(QStringLiteral("jobs%1").arg(jobs));
+        makeSources(folder);
+        const CliRun r =
+            run(QStringList{"render", "--pattern", pattern, "--jobs", jobs} + listed(folder));
+        EXPECT_EQ(r.code, 1) << jobs;
+        QString out = expectedOut, err = expectedErr;
+        out.replace(reference, folder);
+        err.replace(reference, folder);
+        EXPECT_EQ(r.out, out) << jobs;
+        EXPECT_EQ(r.err, err) << jobs;
+        for (const QString& name : QDir(reference).entryList(QDir::Files))
+            EXPECT_TRUE(ReadFileBytes(folder + QLatin1Char('/') + name) ==
+                        ReadFileBytes(reference + QLatin1Char('/') + name))
+                << jobs << " " << name.toStdString();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QDir(reference).entryList(QDir::Files));
+    }
+    const CliRun bad = run({"render", "--pattern", pattern, "--jobs", "65", path("x.jpg")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.err.contains("--jobs wants a whole number from 0 to 64, not '65'"))
+        << bad.err.toStdString();
 }

@@ -365,3 +365,20 @@ TEST_F(WindowPartsTest, HiddenExplorerHoldsNoEntriesAndReadsItsFolderWhenShownAg
     EXPECT_EQ(model->rowCount(), 3);
     EXPECT_FALSE(model->Released());
 }
+
+TEST(FirstInspectorBoundsTest, RightAlignedNearTheBottomAndKeptOnTheScreen) {
+    // Frame 100,50 1000x700: left 100 + 1000 - 229, top 50 + 700 - 24 - 3.
+    EXPECT_EQ(FirstInspectorBounds({100, 50, 1000, 700}, 229, 24, {0, 0, 1920, 1080}),
+              QRect(871, 723, 229, 250));
+    // On a lower screen the same place would hang below it: lifted to end at its bottom.
+    EXPECT_EQ(FirstInspectorBounds({100, 50, 1000, 700}, 229, 24, {0, 0, 1280, 800}),
+              QRect(871, 550, 229, 250));
+    // A window on the second screen keeps its inspector there.
+    EXPECT_EQ(FirstInspectorBounds({2000, 100, 800, 600}, 229, 24, {1920, 0, 1920, 1080}),
+              QRect(2571, 673, 229, 250));
+    // A window partly beyond the screen's right edge: the inspector stays on the screen.
+    EXPECT_EQ(FirstInspectorBounds({1200, 0, 800, 600}, 229, 24, {0, 0, 1280, 800}),
+              QRect(1051, 550, 229, 250));
+    // No screen known: the rule alone.
+    EXPECT_EQ(FirstInspectorBounds({0, 0, 300, 200}, 229, 24, {}), QRect(71, 173, 229, 250));
+}

@@ -26,6 +26,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -522,4 +524,78 @@ TEST_F(WysiwygTest, ReadabilityAndBandLookOnScreenAsInTheOutput) {
     QApplication::processEvents();
     ASSERT_TRUE(d().Band.on);
     EXPECT_TRUE(d().BandRect().contains(fullRectOf(inBand)));
+}
+
+namespace {
+
+// A smooth JPEG whose camera model exiftool writes; empty when exiftool is missing.
+QString cameraPhoto(const QString& path, const QString& model, QSize size) {
+    if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+        return QString();
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(withExif(EncodeJpeg(makeTestPhoto(size.width(), size.height(), 3, true), 95),
+                     {{0x0132, "2024:07:08 09:10:11"}}));
+    f.close();
+    QProcess p;
+    p.start(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                         QStringLiteral("-Model=") + model,
+                                         QStringLiteral("-FNumber=5.6"), path});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    return path;
+}
+
+// What exiftool reads of a tag, as printed alone.
+QString exiftoolValue(const QString& path, const QString& tag) {
+    QProcess p;
+    p.start(QStringLiteral("exiftool"), {QStringLiteral("-s3"), QStringLiteral("-") + tag, path});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+TEST_F(WysiwygTest, FieldsShowTheOpenPhotosValuesAsSaved) {
+    const QString first = cameraPhoto(dir.filePath(QStringLiteral("first.jpg")),
+                                      QStringLiteral("Field Camera One"), QSize(1600, 1200));
+    if (first.isEmpty())
+        GTEST_SKIP() << "exiftool is not installed";
+    const QString second = cameraPhoto(dir.filePath(QStringLiteral("second.jpg")),
+                                       QStringLiteral("Cam 2"), QSize(1500, 1100));
+    ASSERT_TRUE(window->OpenImage(first));
+    const QString font = QStringLiteral("  Font.Height = -40\r\n  Font.Color = clBlack");
+    auto* text = qobject_cast<TText*>(addBrick(
+        d(), {"object Text1: TText", "  Left = 30", "  Top = 20",
+              "  Caption = '{Model} at {FNumber}'", font}));
+    auto* bubble = qobject_cast<TTextBubble*>(addBrick(
+        d(), {"object TextBubble1: TTextBubble", "  Left = 180", "  Top = 120", "  Width = 120",
+              "  Height = 60", "  Caption = '{Model}'", "  Font.Height = -32",
+              "  Font.Color = clBlack", "  FromX = 40", "  FromY = 200"}));
+    ASSERT_TRUE(text && bubble);
+
+    for (const QString& photoFile : {first, second}) {
+        SCOPED_TRACE(photoFile.toStdString());
+        if (photoFile != first) {
+            ASSERT_TRUE(window->OpenImage(photoFile));
+        }
+        const QString model = exiftoolValue(photoFile, QStringLiteral("Model"));
+        const QString shown = model + QStringLiteral(" at f/") +
+                              exiftoolValue(photoFile, QStringLiteral("FNumber"));
+        // The caption keeps its fields; the brick is measured for the photo's values.
+        EXPECT_EQ(text->Caption(), QStringLiteral("{Model} at {FNumber}"));
+        EXPECT_EQ(text->FullWidth,
+                  RoundHalfEven(MeasureText(text->Font()->toQFont(), shown).width()));
+        expectPreviewMatchesOutput(d(), "fields");
+
+        // What the screen shows is what the literal text shows.
+        const QImage withFields = onScreen(d(), text);
+        const QImage bubbleWithFields = onScreen(d(), bubble);
+        text->setCaption(shown);
+        bubble->setCaption(model);
+        EXPECT_TRUE(withFields == onScreen(d(), text));
+        EXPECT_TRUE(bubbleWithFields == onScreen(d(), bubble));
+        text->setCaption(QStringLiteral("{Model} at {FNumber}"));
+        bubble->setCaption(QStringLiteral("{Model}"));
+    }
 }

@@ -1,10 +1,13 @@
 // The batch preview's tiles, made from plain brick values as a worker thread makes them.
 #include "batch/core/BatchPreview.h"
 #include "imaging/core/ImageCodecs.h"
+#include "patterns/settings/TSettings.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -125,8 +128,11 @@ TEST(BatchPreview, DateBricksShowEachPhotosDateInTheirFormat) {
     date.format = QStringLiteral("yyyy");
     date.text = QStringLiteral("1999");
     // 2 January 2004 is day 37988 counted from 30 December 1899.
+    TPhotoFields fields;
+    fields.dated.taken.value = 37988.5;
+    fields.dated.hasDate = true;
     const PreviewTile with2004 =
-        PreviewOnPicture(light(full), full, {date}, 37988.5, withPattern());
+        PreviewOnPicture(light(full), full, {date}, &fields, withPattern());
     const PreviewTile own = PreviewOnPicture(light(full), full, {date}, {}, withPattern());
     EXPECT_FALSE(with2004.image == own.image) << "the photo's date is drawn, not the brick's own";
 }
@@ -151,6 +157,134 @@ TEST(BatchPreview, FilesAreReadUprightAndUnreadableOnesSaySo) {
         MakePreviewTile(dir.filePath(QStringLiteral("none.jpg")), {}, withPattern());
     EXPECT_TRUE(missing.image.isNull());
     EXPECT_TRUE(missing.error.contains(QLatin1String("none.jpg"))) << missing.error.toStdString();
+}
+
+TEST(BatchPreview, TheBadgeGoesToACornerNoCaptionCovers) {
+    const QSize tile(200, 133);
+    // No caption: the top right corner, inside the tile.
+    const QRect free = PreviewBadgeRect(tile, {}, 22);
+    EXPECT_EQ(free, QRect(175, 3, 22, 22));
+    // A caption over the top right corner sends it to the top left.
+    const QRectF topRight(150, 0, 60, 30);
+    EXPECT_EQ(PreviewBadgeRect(tile, {topRight}, 22), QRect(3, 3, 22, 22));
+    // Both top corners taken: the bottom left.
+    const QRectF topBand(-10, -5, 220, 30);
+    EXPECT_EQ(PreviewBadgeRect(tile, {topBand}, 22), QRect(3, 108, 22, 22));
+    // Every corner covered: the one covered least (a sliver at the bottom right).
+    const QList<QRectF> all{QRectF(0, 0, 200, 40), QRectF(0, 90, 100, 43),
+                            QRectF(195, 128, 5, 5)};
+    const QRect least = PreviewBadgeRect(tile, all, 22);
+    EXPECT_EQ(least, QRect(175, 108, 22, 22));
+
+    // On a real tile the badge is where the caption is not: a caption off the right edge at the
+    // top keeps its ink where it was drawn.
+    const QSize full(600, 400);
+    const PreviewTile marked =
+        PreviewOnPicture(light(full), full, {caption(560, 4)}, nullptr, withPattern());
+    ASSERT_TRUE(marked.offPhoto);
+    ASSERT_EQ(marked.boxes.size(), 1);
+    const QRect badge = PreviewBadgeRect(marked.image.size(), marked.boxes, 22);
+    EXPECT_FALSE(QRectF(badge).intersects(marked.boxes.first()));
+    EXPECT_FALSE(badge.intersects(inkOf(marked.image)));
+}
+
+// A JPEG with an EXIF block whose DateTimeOriginal (Exif sub-directory) is date, or none when it
+// is empty.
+QString writeDated(const QString& path, const QByteArray& date) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    ExifBlock block;
+    block.main = {{0x010F, "Maker"}};
+    if (!date.isEmpty())
+        block.exif = {{0x9003, date}};
+    f.write(withExifBlock(EncodeJpeg(light({600, 400}), 90), block));
+    return path;
+}
+
+TEST(BatchPreview, APhotoWithoutADateShowsTheDateTheBatchWrites) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    BrickData date = caption(20, 20);
+    date.kind = BrickKind::Date;
+    date.format = QStringLiteral("yyyy");
+    date.text = date.measuredText = QStringLiteral("2031"); // the brick's own: never written
+    const QString savedDate = Settings().defaultDate, savedFallback = Settings().DateFallback;
+    Settings().defaultDate = QStringLiteral("01.01.1995");
+    Settings().DateFallback = QStringLiteral("default");
+
+    // The undated photo's tile is the tile of a photo taken in 1995.
+    const QString undated = writeDated(dir.filePath(QStringLiteral("undated.jpg")), {});
+    const QString taken = writeDated(dir.filePath(QStringLiteral("taken.jpg")), "1995:06:01 10:00:00");
+    const PreviewTile none = MakePreviewTile(undated, {date}, withPattern());
+    const PreviewTile in1995 = MakePreviewTile(taken, {date}, withPattern());
+    ASSERT_FALSE(none.image.isNull()) << none.error.toStdString();
+    EXPECT_TRUE(none.image == in1995.image);
+    EXPECT_EQ(none.notice,
+              QStringLiteral("undated.jpg: no date taken; dated 01.01.1995 by the settings' default"));
+    EXPECT_FALSE(none.skipped);
+    EXPECT_TRUE(in1995.notice.isEmpty());
+
+    // Left out by the settings: the tile says so.
+    Settings().DateFallback = QStringLiteral("skip");
+    const PreviewTile skipped = MakePreviewTile(undated, {date}, withPattern());
+    EXPECT_TRUE(skipped.skipped);
+    EXPECT_EQ(skipped.notice,
+              QStringLiteral("undated.jpg: no date taken; not written (DateFallback=skip)"));
+    // A pattern that shows no date has nothing to say about it.
+    EXPECT_TRUE(MakePreviewTile(undated, {caption(20, 20)}, withPattern()).notice.isEmpty());
+
+    Settings().defaultDate = savedDate;
+    Settings().DateFallback = savedFallback;
+}
+
+// A photo whose Model exiftool writes; empty when exiftool is missing.
+QString modelPhoto(const QString& path, const QString& model) {
+    if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+        return QString();
+    writeDated(path, "2020:02:29 12:00:00");
+    QProcess p;
+    p.start(QStringLiteral("exiftool"),
+            {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+             QStringLiteral("-Model=") + model, path});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    return path;
+}
+
+TEST(BatchPreview, FieldsShowEachPhotosOwnValues) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString a = modelPhoto(dir.filePath(QStringLiteral("a.jpg")), QStringLiteral("Cam A"));
+    if (a.isEmpty())
+        GTEST_SKIP() << "exiftool is not installed";
+    const QString b = modelPhoto(dir.filePath(QStringLiteral("b.jpg")), QStringLiteral("Cam B"));
+
+    BrickData text = caption(20, 20);
+    text.caption = QStringLiteral("{Model} #{Counter}");
+    text.text = text.measuredText = QStringLiteral("Cam Z #9"); // the open photo's: not these
+    BrickData bubble = caption(20, 200);
+    bubble.kind = BrickKind::Bubble;
+    bubble.caption = QStringLiteral("{Model}");
+    bubble.text = bubble.measuredText = QStringLiteral("Cam Z");
+    bubble.body = {20, 200, 200, 260};
+    bubble.fromX = 30;
+    bubble.fromY = 330;
+    const auto literal = [](BrickData brick, const QString& shown) {
+        brick.caption = brick.text = shown;
+        return brick;
+    };
+    const PreviewTile ta = MakePreviewTile(a, {text, bubble}, withPattern(), 1);
+    const PreviewTile tb = MakePreviewTile(b, {text, bubble}, withPattern(), 2);
+    const PreviewTile la = MakePreviewTile(
+        a, {literal(text, QStringLiteral("Cam A #1")), literal(bubble, QStringLiteral("Cam A"))},
+        withPattern());
+    const PreviewTile lb = MakePreviewTile(
+        b, {literal(text, QStringLiteral("Cam B #2")), literal(bubble, QStringLiteral("Cam B"))},
+        withPattern());
+    ASSERT_FALSE(ta.image.isNull()) << ta.error.toStdString();
+    EXPECT_TRUE(ta.image == la.image);
+    EXPECT_TRUE(tb.image == lb.image);
+    EXPECT_FALSE(ta.image == tb.image);
 }
 
 } // namespace

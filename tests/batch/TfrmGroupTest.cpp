@@ -5,6 +5,7 @@
 #include "bricks/TText.h"
 #include "imaging/core/ImageCodecs.h"
 #include "patterns/settings/DateTimeFormats.h"
+#include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
 #include "tests/batch/BatchTestSupport.h"
@@ -26,13 +27,18 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QSet>
 #include <QSpinBox>
 #include <QThread>
 #include <QTreeView>
 #include <QTimeZone>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace {
 
@@ -201,6 +207,114 @@ TEST_F(TfrmGroupTest, ThumbnailKeepsAspectRatio) {
     EXPECT_EQ(t.pixel(25, 3), qRgb(255, 255, 255)); // above the picture: rows 0..6 stay white
     EXPECT_EQ(t.pixel(25, 25), qRgb(255, 0, 0));
     EXPECT_EQ(t.pixel(25, 46), qRgb(255, 255, 255));
+}
+
+// The centre of an item's thumbnail in the job list.
+QRgb iconCentre(const QListWidgetItem* item) {
+    return item->icon().pixmap(50, 50).toImage().convertToFormat(QImage::Format_RGB32).pixel(25,
+                                                                                            25);
+}
+
+// Adding files fills the job list at once with blank thumbnails; the pictures are made on worker
+// threads and reach the list through the window's event loop, the items in view first.
+TEST_F(TfrmGroupTest, ThumbnailsAreMadeOffTheWindowThread) {
+    TfrmGroup& f = window();
+    f.resize(900, 700);
+    QStringList paths;
+    QList<QRgb> colours;
+    for (int i = 0; i < 80; ++i) {
+        const QString path = files.filePath(QStringLiteral("p%1.bmp").arg(i, 2, 10, QLatin1Char('0')));
+        QImage picture(8, 6, QImage::Format_RGB32);
+        const QRgb colour = qRgb(40 + i * 2, 200 - i * 2, (i * 37) % 256);
+        picture.fill(colour);
+        ASSERT_TRUE(picture.save(path));
+        paths << path;
+        colours << colour;
+    }
+    QThread* const windowThread = QThread::currentThread();
+    std::atomic<int> madeOnWindowThread{0};
+    QSemaphore gate;
+    f.SetMaxThumbnailWorkers(1);
+    f.SetThumbnailMaker([&](const QString& path, const std::function<bool()>&) {
+        if (QThread::currentThread() == windowThread)
+            ++madeOnWindowThread; // not held: the test fails instead of hanging
+        else
+            gate.acquire(); // held until the test has looked at the list
+        return TfrmGroup::MakeFileThumbnailImage(path, QImage());
+    });
+
+    // The first worker is held, yet AddFiles is back with every file listed.
+    f.AddFiles(paths);
+    ASSERT_EQ(f.ListView1->count(), 80);
+    EXPECT_EQ(f.PendingThumbnailCount(), 80);
+    for (int i = 0; i < 80; ++i)
+        EXPECT_EQ(iconCentre(f.ListView1->item(i)), qRgb(255, 255, 255)) << i;
+    ASSERT_EQ(f.ThumbnailOrder().size(), 1);
+    EXPECT_EQ(f.ThumbnailOrder().first(), paths.first());
+
+    // Scrolled to the end: the items now in view come next.
+    f.ListView1->scrollToBottom();
+    QApplication::processEvents();
+    QSet<QString> inView;
+    const QRect viewport = f.ListView1->viewport()->rect();
+    for (int i = 1; i < 80; ++i)
+        if (f.ListView1->visualItemRect(f.ListView1->item(i)).intersects(viewport))
+            inView.insert(paths[i]);
+    ASSERT_FALSE(inView.isEmpty());
+    ASSERT_FALSE(inView.contains(paths[1])) << "the list is not scrolled";
+    gate.release(1000);
+    ASSERT_TRUE(f.WaitForThumbnails());
+    EXPECT_EQ(madeOnWindowThread, 0);
+    const QStringList order = f.ThumbnailOrder();
+    ASSERT_EQ(order.size(), 80);
+    for (int k = 1; k <= inView.size(); ++k)
+        EXPECT_TRUE(inView.contains(order[k])) << k << " " << order[k].toStdString();
+
+    // Every picture arrived where it belongs.
+    for (int i = 0; i < 80; ++i)
+        EXPECT_EQ(iconCentre(f.ListView1->item(i)), colours[i]) << i;
+}
+
+// The default maker reads the files on the workers: a HEIC (its small picture when it holds
+// one) and a file that is no picture, which gets the unreadable sign; a removed item's picture
+// is dropped when it comes.
+TEST_F(TfrmGroupTest, HeicThumbnailsArriveLater) {
+    const QString heic = files.filePath(QStringLiteral("phone.heic"));
+    const QString png = files.filePath(QStringLiteral("phone.png"));
+    QImage green(320, 240, QImage::Format_RGB32);
+    green.fill(qRgb(30, 170, 60));
+    ASSERT_TRUE(green.save(png));
+    QProcess enc;
+    enc.start(QStringLiteral("heif-enc"), {QStringLiteral("-q"), QStringLiteral("90"),
+                                           QStringLiteral("-t"), QStringLiteral("160"), png,
+                                           QStringLiteral("-o"), heic});
+    if (!enc.waitForFinished(60000) || enc.exitCode() != 0)
+        GTEST_SKIP() << "heif-enc is needed";
+    const QString broken = files.filePath(QStringLiteral("broken.heic"));
+    ASSERT_TRUE(WriteBytes(broken, QByteArray("not a picture at all")));
+    const QString gone = photo(QStringLiteral("gone.jpg"));
+
+    TfrmGroup& f = window();
+    f.AddFiles({heic, broken, gone});
+    ASSERT_EQ(f.ListView1->count(), 3);
+    EXPECT_EQ(f.PendingThumbnailCount(), 3);
+    EXPECT_EQ(iconCentre(f.ListView1->item(0)), qRgb(255, 255, 255));
+    // Removed before its picture can have come.
+    f.ListView1->item(2)->setSelected(true);
+    f.DeleteClick();
+    ASSERT_TRUE(f.WaitForThumbnails());
+    ASSERT_EQ(f.ListView1->count(), 2);
+    const QRgb c = iconCentre(f.ListView1->item(0));
+    EXPECT_NEAR(qRed(c), 30, 12);
+    EXPECT_NEAR(qGreen(c), 170, 12);
+    EXPECT_NEAR(qBlue(c), 60, 12);
+    // The unreadable sign, not the blank picture, for the file that is no picture.
+    const QImage sign = f.ListView1->item(1)->icon().pixmap(50, 50).toImage();
+    int marked = 0;
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 50; ++x)
+            marked += sign.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(marked, 50);
 }
 
 TEST_F(TfrmGroupTest, ExampleNameFollowsListAndRenameSwitch) {
@@ -456,6 +570,75 @@ TEST_F(TfrmGroupTest, PreviewShowsEveryPhotoWithItsNewNameAndMarksStrayCaptions)
     // Nothing was written meanwhile.
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 2);
     EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+// The tiles of a preview once its workers are done.
+static QList<PreviewTile> finishedTiles(TBatchPreview* preview) {
+    const QDeadlineTimer deadline(10000);
+    while (preview && preview->Pending() > 0 && !deadline.hasExpired()) {
+        QApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_TRUE(preview && preview->Pending() == 0);
+    return preview ? preview->Tiles() : QList<PreviewTile>();
+}
+
+TEST_F(TfrmGroupTest, PreviewTilesShowFieldsCountersAndTheCameraClock) {
+    auto* text = placeBrick<TText>(*surface.designer, 2, 2);
+    text->setCaption(QStringLiteral("#{Counter} {Date:yyyy-MM-dd}"));
+    TfrmGroup& f = window();
+    // Wide enough for the whole caption.
+    const QString a = files.filePath(QStringLiteral("a.jpg"));
+    const QString b = files.filePath(QStringLiteral("b.jpg"));
+    ASSERT_TRUE(WriteBytes(a, JpegWithExif(makeTestPhoto(900, 200, 5), "2024:02:28 23:30:05")));
+    ASSERT_TRUE(WriteBytes(b, JpegWithExif(makeTestPhoto(900, 200, 6), "2024:12:31 23:59:59")));
+    f.AddFiles({a, b});
+    f.cboxApplyPattern->click();
+    // An hour later: the leap day, and the next year.
+    f.edtClockShift->setText(QStringLiteral("+01:00"));
+    f.ShowPreview();
+    const QList<PreviewTile> shifted = finishedTiles(f.LastPreview());
+    ASSERT_EQ(shifted.size(), 2);
+    for (const PreviewTile& tile : shifted) {
+        EXPECT_TRUE(tile.notice.isEmpty()) << tile.notice.toStdString();
+        EXPECT_FALSE(tile.image.isNull()) << tile.error.toStdString();
+    }
+
+    f.edtClockShift->clear();
+    const QStringList expected{QStringLiteral("#1 2024-02-29"), QStringLiteral("#2 2025-01-01")};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        text->setCaption(expected[i]);
+        f.ShowPreview();
+        const QList<PreviewTile> literal = finishedTiles(f.LastPreview());
+        ASSERT_EQ(literal.size(), 2);
+        EXPECT_TRUE(shifted[i].image == literal[i].image);
+    }
+    // A shift that does not read opens no preview, and says why.
+    f.edtClockShift->setText(QStringLiteral("+1:2"));
+    TBatchPreview* before = f.LastPreview();
+    f.ShowPreview();
+    EXPECT_EQ(f.LastPreview(), before);
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("Camera clock: ")));
+}
+
+TEST_F(TfrmGroupTest, TheExampleNameIsDatedByTheCameraClock) {
+    TfrmGroup& f = window();
+    f.AddFiles({photo(QStringLiteral("a.jpg"), "2024:02:28 23:30:05")});
+    f.cboxRename->click();
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-28 23-30-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("+00:30"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-29 0-00-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("-1 00:00"));
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-27 23-30-05.jpg"));
+    f.edtClockShift->setText(QStringLiteral("+25:00"));
+    EXPECT_TRUE(f.lblNameExample->text().startsWith(QStringLiteral("Camera clock: ")))
+        << f.lblNameExample->text().toStdString();
+    f.edtClockShift->clear();
+    EXPECT_EQ(f.lblNameExample->text(), QStringLiteral("2024-02-28 23-30-05.jpg"));
+    // The run's shift stays the run's: nothing is left set for other readers.
+    EXPECT_FALSE(RunClockShift().has_value());
 }
 
 TEST_F(TfrmGroupTest, CollidingNamesAreRefusedBeforeAnyFile) {

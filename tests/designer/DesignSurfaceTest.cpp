@@ -14,6 +14,8 @@
 #include "designer/surface/DesignerBricks.h"
 #include "patterns/settings/DateTimeFormats.h"
 #include "platform/Errors.h"
+#include "platform/PublishedProperties.h"
+#include "platform/TFont.h"
 #include "tests/bricks/BrickTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -34,6 +36,13 @@ namespace {
 // Round half to even, written independently of the code under test.
 int halfEven(double v) {
     return int(std::nearbyint(v));
+}
+
+QStringList namesOf(const QList<QWidget*>& widgets) {
+    QStringList out;
+    for (const QWidget* w : widgets)
+        out << w->objectName();
+    return out;
 }
 
 // A shown design surface over a 400 x 300 photo at a zoom ratio, its panel centred in a
@@ -415,23 +424,90 @@ TEST_F(DesignSurfaceTest, CopyCarriesBinaryAndTextForms) {
     EXPECT_TRUE(data->text().contains(QStringLiteral("Caption = 'Type text here'")));
 }
 
-TEST_F(DesignSurfaceTest, PastingANameInUseFailsAndChangesNothing) {
-    open(1.0);
-    QWidget* t = place(QStringLiteral("TText"), QPoint(10, 10));
+TEST_F(DesignSurfaceTest, PastingANameInUseGivesTheNextFreeNameAndAnotherCopyEachTime) {
+    open(2.0);
+    auto* t = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
+    t->setCaption(QStringLiteral("Hello"));
     surface->CopyBrick(t);
     const int commands = surface->UndoStack()->count();
-    try {
-        surface->PasteBrick();
-        FAIL() << "pasted a duplicate";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("A component named Text1 already exists"));
-    }
-    EXPECT_EQ(d->Components().size(), 1);
-    EXPECT_EQ(d->Panel1->findChildren<TText*>().size(), 1);
-    EXPECT_EQ(surface->UndoStack()->count(), commands);
+    auto* first = qobject_cast<TText*>(surface->PasteBrick());
+    auto* second = qobject_cast<TText*>(surface->PasteBrick());
+    auto* third = qobject_cast<TText*>(surface->PasteBrick());
+    ASSERT_TRUE(first && second && third);
+    EXPECT_EQ(namesOf(d->Components()),
+              (QStringList{"Text1", "Text2", "Text3", "Text4"}));
+    // Each lands 5 pixels right and down of the one before it, never on top of another.
+    EXPECT_EQ(first->pos(), QPoint(15, 15));
+    EXPECT_EQ(second->pos(), QPoint(20, 20));
+    EXPECT_EQ(third->pos(), QPoint(25, 25));
+    EXPECT_EQ(third->FullLeft, 50); // 25 x 2
+    EXPECT_EQ(third->Caption(), QStringLiteral("Hello"));
+    EXPECT_EQ(surface->Selection(), QList<QWidget*>{third});
+    // One step each; undo takes the last one away.
+    EXPECT_EQ(surface->UndoStack()->count(), commands + 3);
+    surface->UndoStack()->undo();
+    EXPECT_EQ(d->Bricks().size(), 3);
+    EXPECT_EQ(t->pos(), QPoint(10, 10));
 }
 
-TEST_F(DesignSurfaceTest, CutThenPasteSucceedsOnceAndLandsAside) {
+TEST_F(DesignSurfaceTest, TheClipboardCarriesEveryStoredValue) {
+    open(1.0);
+    auto* date = qobject_cast<TTextDate*>(place(QStringLiteral("TTextDate"), QPoint(10, 10)));
+    auto* bubble = qobject_cast<TTextBubble*>(place(QStringLiteral("TTextBubble"), QPoint(60, 80)));
+    auto* pic = place(QStringLiteral("TPictureimg"), QPoint(200, 20));
+    ASSERT_TRUE(date && bubble && pic);
+    const QList<QPair<QWidget*, QList<QPair<QString, QString>>>> values = {
+        {date, {{"Angle", "-450"}, {"Opacity", "128"}, {"Format", "yyyy-MM-dd"},
+                {"Anchor", "baBottomRight"}, {"MarginX", "12.5"}, {"MarginY", "6.25"},
+                {"RelativeSize", "5.0"}}},
+        {bubble, {{"BubbleStyle", "3"}, {"Opacity", "64"}}},
+        {pic, {{"Anchor", "baTopLeft"}, {"MarginX", "25.0"}, {"RelativeSize", "50.0"}}},
+    };
+    for (const auto& [brick, props] : values)
+        for (const auto& [name, text] : props)
+            surface->SetProperty(brick, name, text);
+    QList<QList<QString>> stored;
+    for (const auto& [brick, props] : values) {
+        stored.append(QList<QString>());
+        for (const auto& [name, text] : props)
+            stored.last().append(PropertyValueText(brick, name));
+    }
+    EXPECT_EQ(stored[0][2], "yyyy-MM-dd");
+    EXPECT_EQ(stored[1][0], "3");
+    const auto expectCarried = [&](const QList<QWidget*>& pasted, bool margins) {
+        ASSERT_EQ(pasted.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < values[i].second.size(); ++j) {
+                const QString name = values[i].second[j].first;
+                if (!margins && name.startsWith(QLatin1String("Margin")))
+                    continue;
+                EXPECT_EQ(PropertyValueText(pasted[i], name), stored[i][j])
+                    << pasted[i]->objectName().toStdString() << "." << name.toStdString();
+            }
+    };
+    // Cut and pasted: the same bricks again, every value as it was, the anchored ones where
+    // they were.
+    surface->SelectAll();
+    surface->CutBricks(surface->Selection());
+    const QList<QWidget*> back = surface->PasteBricks();
+    EXPECT_EQ(namesOf(back), (QStringList{"TextDate1", "TextBubble1", "Pictureimg1"}));
+    EXPECT_EQ(surface->Selection(), back);
+    expectCarried(back, true);
+    // Pasted again beside them: copies under the next free names. The anchored ones step aside
+    // too, so their margins are their own.
+    const QList<QWidget*> copies = surface->PasteBricks();
+    EXPECT_EQ(namesOf(copies), (QStringList{"TextDate2", "TextBubble2", "Pictureimg2"}));
+    expectCarried(copies, false);
+    EXPECT_NE(PropertyValueText(copies[0], "MarginX"), stored[0][4]);
+    // The pasted bubble has a tail marker of its own, with a name of its own.
+    auto* first = qobject_cast<TTextBubble*>(back[1]);
+    auto* second = qobject_cast<TTextBubble*>(copies[1]);
+    ASSERT_TRUE(first->Marker() && second->Marker());
+    EXPECT_NE(first->Marker(), second->Marker());
+    EXPECT_NE(first->Marker()->objectName(), second->Marker()->objectName());
+}
+
+TEST_F(DesignSurfaceTest, CutThenPasteKeepsTheNameOnceAndLandsAside) {
     open(2.0);
     auto* t = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
     t->setCaption(QStringLiteral("Hello"));
@@ -445,8 +521,12 @@ TEST_F(DesignSurfaceTest, CutThenPasteSucceedsOnceAndLandsAside) {
     EXPECT_EQ(pasted->pos(), QPoint(15, 15)); // its stored place lies on the picture
     EXPECT_EQ(pasted->FullLeft, 30);
     EXPECT_EQ(surface->Selection(), QList<QWidget*>{pasted});
-    EXPECT_THROW(surface->PasteBrick(), Exception);
-    EXPECT_EQ(d->Bricks().size(), 1);
+    // Pasted again while the first is there: a copy under the next free name.
+    QWidget* again = surface->PasteBrick();
+    EXPECT_EQ(again->objectName(), QStringLiteral("Text2"));
+    EXPECT_EQ(again->pos(), QPoint(20, 20));
+    EXPECT_EQ(d->Bricks().size(), 2);
+    surface->UndoStack()->undo();
     // Undo the paste, then the cut: the original comes back.
     surface->UndoStack()->undo();
     EXPECT_TRUE(d->Bricks().isEmpty());
@@ -526,6 +606,140 @@ TEST_F(DesignSurfaceTest, PopupMenuOffersWhatTheHitAllows) {
 }
 
 // --- Z-order, delete, clear --------------------------------------------------------------------
+
+// --- Several bricks at once ----------------------------------------------------------------
+
+TEST_F(DesignSurfaceTest, ShiftClickTogglesAndARubberBandSelectsWhatItTouches) {
+    open(1.0, QSize(1200, 900));
+    QWidget* a = place(QStringLiteral("TText"), QPoint(10, 10));
+    QWidget* b = place(QStringLiteral("TText"), QPoint(600, 10));
+    QWidget* c = place(QStringLiteral("TText"), QPoint(10, 400));
+    ASSERT_LT(a->geometry().right() + 20, b->x());
+    click(a->geometry().center());
+    click(c->geometry().center(), Qt::ShiftModifier);
+    EXPECT_EQ(surface->Selection(), (QList<QWidget*>{a, c}));
+    // Shift on a selected brick takes it out; on the last one, the selection is empty.
+    click(a->geometry().center(), Qt::ShiftModifier);
+    EXPECT_EQ(surface->Selection(), QList<QWidget*>{c});
+    EXPECT_EQ(surface->Inspected(), c);
+    click(c->geometry().center(), Qt::ShiftModifier);
+    EXPECT_TRUE(surface->Selection().isEmpty());
+
+    // A band from the bare picture (below b, right of a) up over a corner of each of a and b,
+    // not reaching c.
+    const QPoint from(b->x() + 5, 300);
+    const QPoint to(a->geometry().right() - 2, b->y() + 2);
+    ASSERT_EQ(surface->ControlAtPoint(from + d->Panel1->pos()), d->Panel1);
+    QTest::mousePress(d->Panel1, Qt::LeftButton, {}, from);
+    QTest::mouseMove(d->Panel1, (from + to) / 2);
+    QTest::mouseMove(d->Panel1, to);
+    EXPECT_EQ(surface->BandRect(), QRect(from, to).normalized());
+    auto* band = d->Panel1->findChild<QWidget*>(QStringLiteral("SelectionBand"));
+    ASSERT_NE(band, nullptr);
+    EXPECT_TRUE(band->isVisible());
+    QTest::mouseRelease(d->Panel1, Qt::LeftButton, {}, to);
+    EXPECT_EQ(surface->Selection(), (QList<QWidget*>{a, b}));
+    EXPECT_TRUE(surface->BandRect().isNull());
+    EXPECT_FALSE(d->Panel1->findChild<QWidget*>(QStringLiteral("SelectionBand")));
+
+    // With Shift a band adds to the selection; a band over nothing clears it.
+    surface->SelectInRect(QRect(c->geometry().center(), QSize(1, 1)), true);
+    EXPECT_EQ(surface->Selection(), (QList<QWidget*>{a, b, c}));
+    surface->SelectInRect(QRect(900, 700, 20, 20), false);
+    EXPECT_TRUE(surface->Selection().isEmpty());
+    // A click on the bare picture without moving draws no band and clears.
+    click(a->geometry().center());
+    click(QPoint(900, 700));
+    EXPECT_TRUE(surface->Selection().isEmpty());
+}
+
+TEST_F(DesignSurfaceTest, DeleteCutCopyAndZOrderActOnEverySelectedBrickAsOneStep) {
+    open(1.0, QSize(1200, 900));
+    QWidget* a = place(QStringLiteral("TText"), QPoint(10, 10));
+    QWidget* b = place(QStringLiteral("TTextBubble"), QPoint(600, 10));
+    QWidget* c = place(QStringLiteral("TText"), QPoint(10, 700));
+    QUndoStack* stack = surface->UndoStack();
+    const int placed = stack->count();
+
+    // Delete by the key: both selected go, one step; the bubble takes its tail marker along.
+    click(a->geometry().center());
+    click(b->geometry().center(), Qt::ShiftModifier);
+    QTest::keyClick(surface->StretchHandle(), Qt::Key_Delete);
+    EXPECT_EQ(d->Bricks(), QList<QWidget*>{c});
+    EXPECT_TRUE(d->Panel1->findChildren<TBubbleFrom*>().isEmpty());
+    EXPECT_EQ(stack->count(), placed + 1);
+    stack->undo();
+    EXPECT_EQ(d->Bricks(), (QList<QWidget*>{a, b, c}));
+    EXPECT_EQ(d->Panel1->findChildren<TBubbleFrom*>().size(), 1);
+
+    // A selected tail marker stands for its bubble.
+    surface->Select(a);
+    surface->AddToSelection(qobject_cast<TTextBubble*>(b)->Marker());
+    surface->CopyBricks(surface->Selection());
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    EXPECT_TRUE(data->hasFormat(QString::fromLatin1(kBrickListMimeType)));
+    EXPECT_TRUE(data->text().contains(QStringLiteral("object Text1: TText")));
+    EXPECT_TRUE(data->text().contains(QStringLiteral("object TextBubble1: TTextBubble")));
+
+    // Cut both: one step; paste brings both back under their own names, selected.
+    surface->Select(a);
+    surface->AddToSelection(b);
+    surface->CutBricks(surface->Selection());
+    EXPECT_EQ(d->Bricks(), QList<QWidget*>{c});
+    const int afterCut = stack->count();
+    const QList<QWidget*> pasted = surface->PasteBricks();
+    EXPECT_EQ(namesOf(pasted), (QStringList{"Text1", "TextBubble1"}));
+    EXPECT_EQ(surface->Selection(), pasted);
+    EXPECT_EQ(stack->count(), afterCut + 1);
+    stack->undo();
+    stack->undo();
+    EXPECT_EQ(d->Bricks(), (QList<QWidget*>{a, b, c}));
+
+    // Z-order of two: to the back together, keeping their order among themselves; one step.
+    auto index = [this](QWidget* w) { return d->Panel1->children().indexOf(w); };
+    ASSERT_LT(index(a), index(b));
+    ASSERT_LT(index(b), index(c));
+    surface->Select(b);
+    surface->AddToSelection(c);
+    const int beforeZ = stack->index();
+    surface->SendToBack(surface->Selection());
+    EXPECT_LT(index(b), index(c));
+    EXPECT_LT(index(c), index(a));
+    EXPECT_EQ(stack->index(), beforeZ + 1);
+    // b was below a, so it stays below it.
+    surface->BringToFront(QList<QWidget*>{a, b});
+    EXPECT_LT(index(c), index(b));
+    EXPECT_LT(index(b), index(a));
+    stack->undo();
+    stack->undo();
+    EXPECT_LT(index(a), index(b));
+    EXPECT_LT(index(b), index(c));
+
+    // The popup's commands act on the selection when the hit is in it, else on the hit alone.
+    surface->Select(a);
+    surface->AddToSelection(c);
+    surface->ShowPopup(c, nullptr);
+    surface->PopupAction(kTagMenuFurniture)->trigger(); // Delete
+    EXPECT_EQ(d->Bricks(), QList<QWidget*>{b});
+    stack->undo();
+    surface->Select(a);
+    surface->AddToSelection(c);
+    surface->ShowPopup(b, nullptr);
+    surface->PopupAction(kTagMenuFurniture)->trigger();
+    EXPECT_EQ(d->Bricks(), (QList<QWidget*>{a, c}));
+    stack->undo();
+
+    // Anchoring from the popup: every selected brick, one step.
+    surface->Select(a);
+    surface->AddToSelection(c);
+    surface->ShowPopup(a, nullptr);
+    const int beforeAnchor = stack->index();
+    surface->AnchorAction()->trigger();
+    EXPECT_EQ(PropertyValueText(a, "Anchor"), "baTopLeft");
+    EXPECT_EQ(PropertyValueText(c, "Anchor"), "baBottomLeft");
+    EXPECT_EQ(PropertyValueText(b, "Anchor"), "baNone");
+    EXPECT_EQ(stack->index(), beforeAnchor + 1);
+}
 
 TEST_F(DesignSurfaceTest, ZOrderCommandsAndTheirUndo) {
     open(1.0);
@@ -749,3 +963,27 @@ TEST_F(DesignSurfaceTest, InitDesignerRegistersThePaletteInOrder) {
 }
 
 } // namespace
+
+TEST_F(DesignSurfaceTest, ANewBrickTakesTheFontLastUsed) {
+    open(1.0);
+    auto* first = qobject_cast<TText*>(place(QStringLiteral("TText"), QPoint(10, 10)));
+    ASSERT_NE(first, nullptr);
+    const QString defaultName = first->Font()->Name();
+    surface->SetProperty(first, "Font.Name", "Test Serif");
+    surface->SetProperty(first, "Font.Size", "20");
+    surface->SetProperty(first, "Font.Color", "clRed");
+    surface->SetProperty(first, "Font.Style", "[fsItalic]");
+    for (const char* cls : {"TText", "TTextDate", "TTextBubble"}) {
+        auto* next = qobject_cast<TText*>(place(QString::fromLatin1(cls), QPoint(10, 150)));
+        ASSERT_NE(next, nullptr) << cls;
+        EXPECT_EQ(next->Font()->Name(), "Test Serif") << cls;
+        EXPECT_EQ(next->Font()->Size(), 20) << cls;
+        EXPECT_EQ(next->Font()->Color(), TColor(0x0000FF)) << cls;
+        EXPECT_EQ(PropertyValueText(next, "Font.Style"), "[fsItalic]") << cls;
+        // Measured in that font: as tall as the first one now is.
+        if (QString::fromLatin1(cls) == "TText") {
+            EXPECT_EQ(next->height(), first->height());
+        }
+    }
+    EXPECT_NE(defaultName, "Test Serif");
+}

@@ -282,9 +282,19 @@ TEST_F(StretchHandleTest, PaintsCornerAndMiddleSquaresOfOneControl) {
     handle->setColor(0x0000FF); // red, $00BBGGRR
     const QImage img = Render(handle);
     const QRgb red = qRgb(255, 0, 0);
+    const QRgb white = qRgb(255, 255, 255);
+    // Each 5 x 5 square: a core of the colour in a one-pixel rim that shows on dark photos.
+    for (QPoint p : {QPoint(2, 2), QPoint(81, 2), QPoint(81, 21), QPoint(2, 21), QPoint(42, 2),
+                     QPoint(42, 21), QPoint(2, 12), QPoint(81, 12), QPoint(1, 1), QPoint(3, 3)})
+        EXPECT_EQ(img.pixel(p), red) << p.x() << "," << p.y();
     for (QPoint p : {QPoint(0, 0), QPoint(4, 4), QPoint(79, 0), QPoint(83, 23), QPoint(0, 23),
                      QPoint(40, 0), QPoint(44, 4), QPoint(40, 23), QPoint(0, 10), QPoint(83, 14)})
-        EXPECT_EQ(img.pixel(p), red) << p.x() << "," << p.y();
+        EXPECT_EQ(img.pixel(p), white) << p.x() << "," << p.y();
+    // A light colour gets a dark rim instead.
+    handle->setColor(0xFFFFFF);
+    const QImage light = Render(handle);
+    EXPECT_EQ(light.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(light.pixel(2, 2), white);
     for (QPoint p : {QPoint(5, 5), QPoint(39, 0), QPoint(45, 0), QPoint(20, 12), QPoint(84, 24)})
         EXPECT_EQ(qAlpha(img.pixel(p)), 0) << p.x() << "," << p.y();
 }
@@ -295,9 +305,10 @@ TEST_F(StretchHandleTest, PaintsOnlyCornersInTheSecondaryColourForSeveral) {
     handle->Attach(small);
     const QImage img = Render(handle);
     const QRgb grey = qRgb(128, 128, 128);
-    EXPECT_EQ(img.pixel(90, 40), grey);       // control's top-left
-    EXPECT_EQ(img.pixel(173, 63), grey);      // control's bottom-right
-    EXPECT_EQ(img.pixel(0, 0), grey);         // small's top-left
+    EXPECT_EQ(img.pixel(92, 42), grey);       // control's top-left
+    EXPECT_EQ(img.pixel(171, 61), grey);      // control's bottom-right
+    EXPECT_EQ(img.pixel(2, 2), grey);         // small's top-left
+    EXPECT_EQ(img.pixel(90, 40), qRgb(255, 255, 255)); // the rim
     EXPECT_EQ(qAlpha(img.pixel(130, 40)), 0); // no top middle
     EXPECT_EQ(qAlpha(img.pixel(90, 52)), 0);  // no left middle
 }
@@ -427,6 +438,15 @@ TEST_F(StretchHandleTest, PointerBeyondTheParentIsTakenAtTheEdge) {
     ASSERT_EQ(handle->pos(), QPoint(360, 48));
     drag(QPoint(40, 12), QPoint(-1000, -1000));
     EXPECT_EQ(control->geometry(), QRect(362 + (-360 - 40), 50 + (-48 - 12), 80, 20));
+}
+
+TEST_F(StretchHandleTest, AMoveNeverTakesTheControlWhollyOffTheParent) {
+    handle->Attach(control);
+    // Grabbed at its right end and dragged past the top-left corner: the pointer stops at
+    // (0, 0), which would put the control at x -80..-1; 8 of its pixels stay on instead.
+    drag(QPoint(82, 12), QPoint(-200, -200));
+    EXPECT_EQ(control->geometry(), QRect(-72, -10, 80, 20));
+    EXPECT_EQ(handle->geometry(), QRect(-74, -12, 85, 25));
 }
 
 TEST_F(StretchHandleTest, ClickWithoutMovementMovesNothingButRaisesMouseUp) {

@@ -981,11 +981,50 @@ TEST(PngDecoder, OpaqueGrayPaletteAndSixteenBitKinds) {
     deep.setPixelColor(2, 0, QColor::fromRgba64(QRgba64::fromRgba64(0, 0xFFFF, 0, 0)));
     const QByteArray deepFile = qtEncode(deep, "png");
     ASSERT_EQ(quint8(deepFile.at(24)), 16) << "Qt did not write a 16-bit PNG";
+    // Kept at 16 bits: every sample exactly as Qt wrote it.
     const QImage fromDeep = DecodePng(deepFile);
-    EXPECT_EQ(fromDeep.format(), QImage::Format_ARGB32);
-    EXPECT_EQ(pixelAt(fromDeep, 0, 0), qRgba(255, 0, 128, 255));
-    EXPECT_EQ(pixelAt(fromDeep, 1, 0), qRgba(16, 32, 0, 128));
-    EXPECT_EQ(qAlpha(pixelAt(fromDeep, 2, 0)), 0);
+    ASSERT_EQ(fromDeep.format(), QImage::Format_RGBA64);
+    const auto* px = reinterpret_cast<const QRgba64*>(fromDeep.constScanLine(0));
+    EXPECT_EQ(px[0], QRgba64::fromRgba64(0xFFFF, 0, 0x8080, 0xFFFF));
+    EXPECT_EQ(px[1], QRgba64::fromRgba64(0x1010, 0x2020, 0, 0x8080));
+    EXPECT_EQ(px[2].alpha(), 0);
+
+    // Opaque and grey 16-bit files too, values one 16-bit step apart kept apart.
+    QImage ramp(4, 1, QImage::Format_Grayscale16);
+    for (int x = 0; x < 4; ++x)
+        reinterpret_cast<quint16*>(ramp.scanLine(0))[x] = quint16(0x7FFE + x);
+    const QByteArray rampFile = qtEncode(ramp, "png");
+    ASSERT_EQ(quint8(rampFile.at(24)), 16) << "Qt did not write a 16-bit PNG";
+    const QImage fromRamp = DecodePng(rampFile);
+    ASSERT_EQ(fromRamp.format(), QImage::Format_RGBX64);
+    const auto* g = reinterpret_cast<const QRgba64*>(fromRamp.constScanLine(0));
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(g[x], QRgba64::fromRgba64(0x7FFE + x, 0x7FFE + x, 0x7FFE + x, 0xFFFF)) << x;
+}
+
+// A 64-bit picture is written at 16 bits a channel (read back by Qt's own reader), with or
+// without alpha; an 8-bit one still at 8.
+TEST(PngEncoder, SixteenBitPicturesStaySixteenBit) {
+    for (const bool alpha : {false, true}) {
+        QImage deep(5, 2, alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 5; ++x)
+                reinterpret_cast<QRgba64*>(deep.scanLine(y))[x] = QRgba64::fromRgba64(
+                    quint16(0x1234 + x), quint16(0x8001 + y), quint16(0xFFFE - x),
+                    alpha ? quint16(0x4000 + x * 0x1000) : 0xFFFF);
+        const QByteArray file = EncodePng(deep);
+        ASSERT_EQ(quint8(file.at(24)), 16);         // IHDR bit depth
+        EXPECT_EQ(quint8(file.at(25)), alpha ? 6 : 2); // RGBA or RGB
+        QImage back = QImage::fromData(file, "PNG");
+        ASSERT_EQ(back.depth(), 64);
+        back = back.convertToFormat(deep.format());
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(reinterpret_cast<const QRgba64*>(back.constScanLine(y))[x],
+                          reinterpret_cast<const QRgba64*>(deep.constScanLine(y))[x])
+                    << x << "," << y;
+    }
+    EXPECT_EQ(quint8(EncodePng(makeTestPhoto(4, 4, 1)).at(24)), 8);
 }
 
 TEST(PngDecoder, PaletteTransparencyBecomesAlpha) {

@@ -6,6 +6,7 @@
 #include "designer/state/TDesigner.h"
 #include "platform/Messages.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,7 +90,7 @@ TEST_F(InspectorFixture, FloatsOnTopByDefaultAndKeepsItsLayoutValues) {
 TEST_F(InspectorFixture, ObjectListAndGrid) {
     inspector.Inspect(text);
     EXPECT_TRUE(inspector.Grid()->isVisible());
-    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 26);
+    EXPECT_EQ(inspector.Grid()->model()->rowCount(), 30); // with the font's four
     EXPECT_EQ(inspector.Grid()->model()->index(0, 0).data().toString(), "Alignment");
     QComboBox* list = inspector.ParentObjects();
     ASSERT_EQ(list->count(), 2);
@@ -331,4 +332,130 @@ TEST_F(InspectorFixture, InPlaceControlFollowsTheCurrentRow) {
     ASSERT_TRUE(inplace().ListOpen());
     EXPECT_EQ(inplace().List()->count(), 3);
     EXPECT_EQ(inplace().List()->item(0)->text(), "LeftJustify");
+}
+
+// ---- the keyboard, as people use it ---------------------------------------------------------
+
+namespace {
+
+struct InspectorKeys : InspectorFixture {
+    void SetUp() override {
+        InspectorFixture::SetUp();
+        inspector.Inspect(text);
+        inspector.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&inspector));
+    }
+    QWidget* focus() const { return QApplication::focusWidget(); }
+    int row(const char* property) const { return inspector.Model().FindRow(property); }
+    // A click on a row's value cell, where the grid shows it.
+    void clickValue(const char* property) {
+        const QModelIndex cell = inspector.Grid()->model()->index(row(property), 1);
+        const QRect r = inspector.Grid()->visualRect(cell);
+        QTest::mouseClick(inspector.Grid()->viewport(), Qt::LeftButton, {},
+                          QPoint(r.right() - 2, r.center().y()));
+    }
+};
+
+} // namespace
+
+TEST_F(InspectorKeys, TheFirstKeyAfterAClickGoesIntoTheValueAndEnterKeepsTheRow) {
+    select("Alignment");
+    inspector.Grid()->setFocus();
+    clickValue("Caption");
+    ASSERT_EQ(inspector.CurrentRow(), row("Caption"));
+    // Typed at the grid or at the box: both begin the new value, no row is searched for.
+    QTest::keyClicks(inspector.Grid(), "W");
+    QTest::keyClicks(focus(), "ow");
+    EXPECT_EQ(inplace().EditBox()->text(), "Wow");
+    EXPECT_EQ(focus(), inplace().EditBox());
+    QTest::keyClick(focus(), Qt::Key_Return);
+    EXPECT_EQ(text->Caption(), "Wow");
+    // Still on the row, in its box: the next letter is a new value, not another object.
+    EXPECT_EQ(inspector.CurrentRow(), row("Caption"));
+    EXPECT_EQ(focus(), inplace().EditBox());
+    EXPECT_NE(focus(), inspector.ParentObjects());
+    QTest::keyClicks(focus(), "X");
+    EXPECT_EQ(inplace().EditBox()->text(), "X");
+    EXPECT_EQ(inspector.Model().Object(), text);
+
+    // From the grid with focus on a row of its own, a letter goes into the box too.
+    inspector.Refresh();
+    EXPECT_EQ(inspector.CurrentRow(), row("Caption"));
+    EXPECT_EQ(focus(), inplace().EditBox()) << "a refresh leaves the keyboard where it was";
+}
+
+TEST_F(InspectorKeys, UpAndDownMoveOneRowOverListRowsToo) {
+    // Sorted by name: Alignment (list), AlignWithMargins (list), Anchor (list), Angle (box).
+    ASSERT_EQ(row("AlignWithMargins"), row("Alignment") + 1);
+    select("Angle");
+    clickValue("Angle");
+    ASSERT_EQ(focus(), inplace().EditBox());
+    const int angle = row("Angle");
+    QTest::keyClick(focus(), Qt::Key_Up);
+    EXPECT_EQ(inspector.CurrentRow(), angle - 1); // Anchor, an enumeration
+    EXPECT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_EQ(focus(), inspector.Grid());
+    QTest::keyClick(focus(), Qt::Key_Up);
+    EXPECT_EQ(inspector.CurrentRow(), angle - 2);
+    QTest::keyClick(focus(), Qt::Key_Down);
+    QTest::keyClick(focus(), Qt::Key_Down);
+    QTest::keyClick(focus(), Qt::Key_Down);
+    EXPECT_EQ(inspector.CurrentRow(), angle + 1);
+    // The set row of the font's style is one row too.
+    select("Font");
+    inspector.Grid()->setFocus();
+    for (const char* next : {"Font.Name", "Font.Size", "Font.Style", "Font.Color"}) {
+        QTest::keyClick(focus(), Qt::Key_Down);
+        EXPECT_EQ(inspector.CurrentRow(), row(next)) << next;
+    }
+}
+
+TEST_F(InspectorKeys, AFailedWriteKeepsWhatWasTypedWithTheMessage) {
+    text->setLeft(9);
+    text->FullLeft = 9;
+    inspector.Inspect(nullptr);
+    inspector.Inspect(text);
+    select("Left");
+    clickValue("Left");
+    ASSERT_EQ(focus(), inplace().EditBox());
+    QTest::keyClicks(focus(), "12x");
+    QTest::keyClick(focus(), Qt::Key_Return);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(text->Left(), 9);
+    EXPECT_EQ(inplace().EditBox()->text(), "12x") << "to be mended, not typed again";
+    EXPECT_EQ(inplace().EditBox()->toolTip(), errors[0]);
+    EXPECT_EQ(inspector.LastWriteError(), errors[0]);
+    EXPECT_EQ(focus(), inplace().EditBox());
+    // Mended: written, the message gone.
+    QTest::keyClick(focus(), Qt::Key_End);
+    QTest::keyClick(focus(), Qt::Key_Backspace);
+    QTest::keyClick(focus(), Qt::Key_Return);
+    EXPECT_EQ(text->FullLeft, 12);
+    EXPECT_TRUE(inspector.LastWriteError().isEmpty());
+}
+
+TEST_F(InspectorKeys, ListsReachPastTheInspectorAndTheStyleTicksAreWritten) {
+    select("Alignment");
+    ASSERT_TRUE(inplace().DropDownShown());
+    inplace().OpenDropDown();
+    QListWidget* list = inplace().List();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_TRUE(list->isWindow()) << "a window of its own is not cut at the inspector's edge";
+    EXPECT_GE(list->width(), list->sizeHintForColumn(0));
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_FALSE(inplace().ListOpen());
+
+    select("Font.Style");
+    inplace().OpenDropDown();
+    QListWidget* ticks = inplace().CheckList();
+    ASSERT_TRUE(ticks->isVisible());
+    ASSERT_EQ(ticks->item(0)->text(), "fsBold");
+    ticks->item(0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(PropertyValueText(text, "Font.Style"), "[fsBold]");
+    ticks->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(PropertyValueText(text, "Font.Style"), "[fsBold, fsItalic]");
+    EXPECT_TRUE(ticks->isVisible()) << "open for the next tick";
+    ticks->item(0)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(PropertyValueText(text, "Font.Style"), "[fsItalic]");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }

@@ -7,6 +7,7 @@
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
+#include "platform/Errors.h"
 #include "platform/StreamValue.h"
 #include "platform/TControl.h"
 #include "platform/TFont.h"
@@ -74,23 +75,25 @@ struct Model {
 };
 
 // Without regard to case: "Alignm" before "AlignW".
-const QStringList TextRows = {"Alignment",       "AlignWithMargins",
-                              "Anchor",          "Angle",
-                              "AutoContrast",    "AutoSize",
-                              "Backdrop",        "BackdropOpacity",
+const QStringList TextRows = {"Alignment", "AlignWithMargins",
+                              "Anchor", "Angle",
+                              "AutoContrast", "AutoSize",
+                              "Backdrop", "BackdropOpacity",
                               "BackdropPadding", "Caption",
-                              "Color",           "Font",
-                              "Height",          "Left",
-                              "Margins",         "MarginX",
-                              "MarginY",         "Opacity",
-                              "Outline",         "OutlineWidth",
-                              "RelativeSize",    "Shadow",
-                              "ShadowOffset",    "Top",
-                              "Transparent",     "Width"};
+                              "Color", "Font",
+                              "Font.Name", "Font.Size",
+                              "Font.Style", "Font.Color",
+                              "Height", "Left",
+                              "Margins", "MarginX",
+                              "MarginY", "Opacity",
+                              "Outline", "OutlineWidth",
+                              "RelativeSize", "Shadow",
+                              "ShadowOffset", "Top",
+                              "Transparent", "Width"};
 
 // A date or time brick adds its format.
 QStringList withFormat(QStringList rows) {
-    rows.insert(rows.indexOf("Font") + 1, QStringLiteral("Format"));
+    rows.insert(rows.indexOf("Font.Color") + 1, QStringLiteral("Format"));
     return rows;
 }
 
@@ -123,7 +126,7 @@ TEST(InspectorRows, BubbleAddsItsTailPosition) {
                              "Backdrop", "BackdropOpacity", "BackdropPadding", "AutoContrast"})
         expected.removeAll(QLatin1String(name));
     expected.insert(expected.indexOf("AutoSize") + 1, QStringLiteral("BubbleStyle"));
-    expected.insert(expected.indexOf("Font") + 1, QStringLiteral("FromX"));
+    expected.insert(expected.indexOf("Font.Color") + 1, QStringLiteral("FromX"));
     expected.insert(expected.indexOf("FromX") + 1, QStringLiteral("FromY"));
     EXPECT_EQ(rowNames(m.model), expected);
 }
@@ -275,13 +278,21 @@ TEST(InspectorSorting, ByNameAndByCreationBothWays) {
     // Declaration order, ancestors first.
     const QStringList declared = {
         "Left",      "Top",     "Width",   "Height",      "AlignWithMargins", "Margins", "AutoSize",
-        "Alignment", "Caption", "Color",   "Font",        "Transparent",      "Angle",   "Opacity",
-        "Anchor",    "MarginX", "MarginY", "RelativeSize", "Outline", "OutlineWidth", "Shadow",
+        "Alignment", "Caption", "Color", "Font", "Font.Name", "Font.Size",
+        "Font.Style", "Font.Color", "Transparent", "Angle", "Opacity", "Anchor",
+        "MarginX", "MarginY", "RelativeSize", "Outline", "OutlineWidth", "Shadow",
         "ShadowOffset", "Backdrop", "BackdropOpacity", "BackdropPadding", "AutoContrast"};
     EXPECT_EQ(rowNames(m.model), declared);
-    for (int i = 0; i < m.model.RowCount(); ++i)
-        EXPECT_LT(i == 0 ? -1 : m.model.Rows()[i - 1].CreationIndex,
-                  m.model.Rows()[i].CreationIndex);
+    // A font's sub-rows go with it, in their own order.
+    int last = -1;
+    for (int i = 0; i < m.model.RowCount(); ++i) {
+        if (m.model.Rows()[i].SubIndex > 0) {
+            EXPECT_EQ(m.model.Rows()[i].SubIndex, m.model.Rows()[i - 1].SubIndex + 1);
+            continue;
+        }
+        EXPECT_LT(last, m.model.Rows()[i].CreationIndex);
+        last = m.model.Rows()[i].CreationIndex;
+    }
     // A new object keeps the order chosen.
     TTextTime time;
     m.model.Inspect(&time);
@@ -670,3 +681,53 @@ TEST(InspectorEditors, RowsWithAnEditorUseIt) {
 }
 
 #include "PropertyRowsTest.moc"
+
+// ---------------------------------------------------------------------------------------------
+// The font's sub-rows and colour spellings
+
+TEST(InspectorRows, TheFontsNameSizeStyleAndColourAreRowsOfTheirOwn) {
+    TText text;
+    Model m;
+    m.model.Inspect(&text);
+    const int font = m.model.FindRow("Font");
+    ASSERT_GE(font, 0);
+    EXPECT_EQ(m.model.Rows()[font + 1].PropertyName, "Font.Name");
+    EXPECT_EQ(m.model.Rows()[font + 4].PropertyName, "Font.Color");
+    EXPECT_EQ(rowOf(m.model, "Font.Style").TypeKind, TTypeKind::tkSet);
+    EXPECT_EQ(rowOf(m.model, "Font.Style").ValueList,
+              QStringList({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}));
+    EXPECT_FALSE(rowOf(m.model, "Font.Name").ValueList.isEmpty()) << "the installed fonts";
+
+    m.model.WriteValue(m.model.FindRow("Font.Size"), "20");
+    EXPECT_EQ(text.Font()->Size(), 20);
+    m.model.WriteValue(m.model.FindRow("Font.Style"), "[fsBold, fsItalic]");
+    EXPECT_EQ(PropertyValueText(&text, "Font.Style"), "[fsBold, fsItalic]");
+    m.model.WriteValue(m.model.FindRow("Font.Color"), "Red");
+    EXPECT_EQ(text.Font()->Color(), TColor(0x0000FF));
+    m.model.WriteValue(m.model.FindRow("Font.Name"), "Serif Test Face");
+    EXPECT_EQ(text.Font()->Name(), "Serif Test Face");
+    EXPECT_EQ(m.model.DisplayText(m.model.FindRow("Font.Size")), "20");
+    EXPECT_EQ(m.model.DisplayText(m.model.FindRow("Font.Color")), "clRed");
+}
+
+TEST(InspectorWrites, AColourRowTakesEverySpelling) {
+    TText text;
+    Model m;
+    m.model.Inspect(&text);
+    const int row = m.model.FindRow("Color");
+    // A TColor is $00BBGGRR: red is 255, blue 16711680 ($FF0000), #RRGGBB is red first.
+    const QList<QPair<QString, TColor>> spellings = {
+        {"clRed", 255},        {"Red", 255},          {"red", 255},
+        {"$0000FF", 255},      {"#FF0000", 255},      {"#f00", 255},
+        {"#0000FF", 0xFF0000}, {"$FF0000", 0xFF0000}, {"clBlue", 0xFF0000},
+        {"#102030", 0x302010}, {"65280", 0x00FF00},   {" Lime ", 0x00FF00}};
+    for (const auto& [typed, colour] : spellings) {
+        text.setColor(clBlack);
+        m.model.WriteValue(row, typed);
+        EXPECT_EQ(text.Color(), colour) << typed.toStdString();
+    }
+    text.setColor(clBlack);
+    EXPECT_THROW(m.model.WriteValue(row, "Reddish"), Exception);
+    EXPECT_THROW(m.model.WriteValue(row, "#12345"), Exception);
+    EXPECT_EQ(text.Color(), clBlack);
+}

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 double value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
@@ -146,6 +147,29 @@ TEST_F(PhotoDatesTest, ModelShiftsApplyUnlessTheRunGivesOne) {
     SetRunClockShift(ParseClockShift("+1 00:00"));
     EXPECT_EQ(ExifTakenDate(a).value, value(2026, 3, 2, 0, 30, 15));
     EXPECT_EQ(ExifTakenDate(b).value, value(2026, 3, 2, 0, 30, 15));
+}
+
+// A preview's workers date with the shift typed for the run while another run's shift, or the
+// settings' model shifts, hold everywhere else.
+TEST_F(PhotoDatesTest, AThreadsOwnShiftHoldsForThatThreadAlone) {
+    Settings().ClockShifts.insert("Cam A", ParseClockShift("-01:00"));
+    const TExif a = exifOf({{{TagModel, "Cam A"}}, {{TagDateTimeOriginal, "2026:03:01 00:30:15"}}});
+    SetRunClockShift(ParseClockShift("+00:10"));
+    {
+        const TThreadClockShift own(ParseClockShift("+02:00"));
+        EXPECT_EQ(ExifTakenDate(a).value, value(2026, 3, 1, 2, 30, 15));
+        {
+            // None for the thread: the model's shift, not the run's.
+            const TThreadClockShift none(std::nullopt);
+            EXPECT_EQ(ExifTakenDate(a).value, value(2026, 2, 28, 23, 30, 15));
+        }
+        EXPECT_EQ(ExifTakenDate(a).value, value(2026, 3, 1, 2, 30, 15));
+        double elsewhere = 0;
+        std::thread other([&] { elsewhere = ExifTakenDate(a).value; });
+        other.join();
+        EXPECT_EQ(elsewhere, value(2026, 3, 1, 0, 40, 15));
+    }
+    EXPECT_EQ(ExifTakenDate(a).value, value(2026, 3, 1, 0, 40, 15));
 }
 
 TEST_F(PhotoDatesTest, SettingsReadModelShiftsAndTheFallback) {

@@ -1,0 +1,190 @@
+#include "imaging/core/JpegBands.h"
+
+#include "imaging/core/CodecSupport.h"
+#include "imaging/core/JpegStreamCheck.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+using namespace CodecSupport;
+
+namespace {
+
+// Both libjpeg objects report through one error manager; failing tells which side failed.
+struct BandJob {
+    jpeg_decompress_struct in;
+    jpeg_compress_struct out;
+    JpegError err;
+    jpeg_progress_mgr progress;
+    bool inCreated;
+    bool outCreated;
+    bool writing; // the failure, if any, is the encoder's
+    const unsigned char* data;
+    unsigned long size;
+    int quality;
+    bool grayscale;
+    jpeg_destination_mgr* dest;
+    JSAMPROW* rows; // the band's rows
+    JDIMENSION count;
+    bool complete;
+};
+
+void bandHeader(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    job->in.err = &job->err.mgr;
+    jpeg_create_decompress(&job->in);
+    job->inCreated = true;
+    job->progress.progress_monitor = jpegProgress;
+    job->in.progress = &job->progress;
+    jpeg_mem_src(&job->in, job->data, job->size);
+    jpeg_read_header(&job->in, TRUE);
+}
+
+void bandStart(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    job->in.out_color_space = JpegRgb32Space;
+    jpeg_start_decompress(&job->in);
+    // The same settings as the encoder of whole pictures.
+    job->writing = true;
+    j_compress_ptr out = &job->out;
+    out->err = &job->err.mgr;
+    jpeg_create_compress(out);
+    job->outCreated = true;
+    out->dest = job->dest;
+    out->image_width = job->in.output_width;
+    out->image_height = job->in.output_height;
+    out->input_components = 4;
+    out->in_color_space = JpegRgb32Space;
+    jpeg_set_defaults(out);
+    jpeg_set_quality(out, job->quality, TRUE);
+    if (job->grayscale)
+        jpeg_set_colorspace(out, JCS_GRAYSCALE);
+    jpeg_start_compress(out, TRUE);
+    job->writing = false;
+}
+
+void bandRead(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    JDIMENSION done = 0;
+    while (done < job->count) {
+        const JDIMENSION got = jpeg_read_scanlines(&job->in, job->rows + done, job->count - done);
+        if (got == 0)
+            break; // a suspending source never happens with a memory source
+        done += got;
+    }
+}
+
+void bandWrite(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    job->writing = true;
+    JDIMENSION done = 0;
+    while (done < job->count)
+        done += jpeg_write_scanlines(&job->out, job->rows + done, job->count - done);
+    job->writing = false;
+}
+
+void bandFinish(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    job->complete = jpegDataComplete(&job->in, job->err);
+    job->writing = true;
+    jpeg_finish_compress(&job->out);
+    job->writing = false;
+}
+
+struct BandCleanup {
+    BandJob* job;
+    ~BandCleanup() {
+        if (job->outCreated)
+            jpeg_destroy_compress(&job->out);
+        if (job->inCreated)
+            jpeg_destroy_decompress(&job->in);
+    }
+};
+
+void initJob(BandJob& job, const QByteArray& source) {
+    std::memset(static_cast<void*>(&job), 0, sizeof job);
+    jpegInitError(&job.err);
+    job.data = reinterpret_cast<const unsigned char*>(source.constData());
+    job.size = static_cast<unsigned long>(source.size());
+}
+
+bool converted(const jpeg_decompress_struct& in) {
+    return in.jpeg_color_space == JCS_CMYK || in.jpeg_color_space == JCS_YCCK;
+}
+
+} // namespace
+
+QSize JpegBandsSize(const QByteArray& source) {
+    BandJob job;
+    initJob(job, source);
+    BandCleanup cleanup{&job};
+    if (!jpegGuarded(&job.err, bandHeader, &job) || converted(job.in))
+        return {};
+    return QSize(int(job.in.image_width), int(job.in.image_height));
+}
+
+QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool grayscale,
+                                int bandRows,
+                                const std::function<void(QImage& band, int top)>& paint) {
+    JpegStreamCheck check;
+    BandJob job;
+    initJob(job, source);
+    job.quality = std::clamp(quality, 1, 100);
+    job.grayscale = grayscale;
+    BandCleanup cleanup{&job};
+    if (!jpegGuarded(&job.err, bandHeader, &job))
+        throw jpegFailure(job.err);
+    checkDimensions("JPEG", job.in.image_width, job.in.image_height);
+    if (converted(job.in))
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: a CMYK picture is not decoded "
+                                             "in bands"));
+    job.dest = check.destination();
+    auto fail = [&]() -> EInvalidGraphic {
+        check.abandon();
+        if (job.writing)
+            return EInvalidGraphic(QStringLiteral("Cannot write JPEG file: %1")
+                                       .arg(QString::fromLocal8Bit(job.err.message)));
+        return jpegFailure(job.err);
+    };
+    if (!jpegGuarded(&job.err, bandStart, &job))
+        throw fail();
+    const int width = int(job.in.output_width);
+    const int height = int(job.in.output_height);
+    const int rowsPerBand = std::clamp(bandRows, 1, std::max(1, height));
+    QImage band = allocateImage("JPEG", width, rowsPerBand, QImage::Format_RGB32);
+    std::vector<JSAMPROW> rows(static_cast<size_t>(rowsPerBand));
+    for (int top = 0; top < height; top += rowsPerBand) {
+        const int count = std::min(rowsPerBand, height - top);
+        // The last band is a band of its own size, so that paint sees only picture rows.
+        if (count != band.height())
+            band = allocateImage("JPEG", width, count, QImage::Format_RGB32);
+        for (int y = 0; y < count; ++y)
+            rows[size_t(y)] = band.scanLine(y);
+        job.rows = rows.data();
+        job.count = JDIMENSION(count);
+        if (!jpegGuarded(&job.err, bandRead, &job))
+            throw fail();
+        if (paint) {
+            try {
+                paint(band, top);
+            } catch (...) {
+                check.abandon();
+                throw;
+            }
+        }
+        // The band may have been detached by paint: its rows are taken again.
+        for (int y = 0; y < count; ++y)
+            rows[size_t(y)] = band.scanLine(y);
+        if (!jpegGuarded(&job.err, bandWrite, &job))
+            throw fail();
+    }
+    if (!jpegGuarded(&job.err, bandFinish, &job))
+        throw fail();
+    if (!job.complete) {
+        check.abandon();
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
+                                  .arg(QString::fromLocal8Bit(job.err.dataMessage)));
+    }
+    return check.finish();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include <functional>
+
+// A JPEG decoded and encoded again band by band, so that memory holds a few bands of rows and
+// never the whole picture. Each band (Format_RGB32, the picture's width, bandRows rows, fewer at
+// the bottom) is handed to paint(band, top) between its decode and its encode. Decoding and
+// encoding are libjpeg's own, row for row: the output is byte for byte what EncodeJpegChecked
+// writes of the whole decoded picture (DecodeJpeg) painted the same way, and it is read back as
+// it is written. Throws EInvalidGraphic: "Invalid JPEG file: ..." for a source that does not
+// decode whole, "Cannot write JPEG file: ..." or "The written picture did not read back: ..."
+// for the output. paint may throw; nothing is then returned.
+QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool grayscale,
+                                int bandRows,
+                                const std::function<void(QImage& band, int top)>& paint);
+
+// The size of a JPEG that TranscodeJpegInBands takes (any but CMYK and YCCK ones, which are
+// converted when decoded whole), read from its header; an invalid size for any other.
+QSize JpegBandsSize(const QByteArray& source);

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Captioning many JPEGs with one `captiomark-cli render` call, on smooth and on noisy photos:
+# the call with one worker and with one per core, beside libjpeg-turbo's own re-encode
+# (`djpeg | cjpeg -quality 95`, one pipeline per photo, and two pipelines at a time with GNU
+# parallel), on fresh copies of the same files in one run. Then the peak resident memory of one
+# 24-megapixel photo captioned alone, beside the same peer. Wall time of the whole set (best of
+# the runs), per photo; CPU use (GNU time's %P) and the load average before and after each row.
+#
+#   scripts/bench-render-many.sh [count] [runs]     (defaults 10 photos, 3 runs)
+#
+# Needs: the release tree (captiomark-cli is built here), ImageMagick's convert (to make the
+# photos), djpeg, cjpeg (libjpeg-turbo-progs), GNU parallel, /usr/bin/time.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build-release}
+COUNT=${1:-10}
+RUNS=${2:-3}
+
+# CLI=path/to/captiomark-cli runs that tool instead of building the release tree's.
+if [ -z "${CLI:-}" ]; then
+    [ -d "$BUILD" ] || (cd "$ROOT" && cmake --preset release >/dev/null)
+    cmake --build "$BUILD" --target captiomark-cli >/dev/null
+    CLI=$BUILD/app/captiomark-cli
+fi
+for tool in convert djpeg cjpeg parallel /usr/bin/time bc; do
+    command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/captiomark-many.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export CAPTIOMARK_CONFIG_DIR=$WORK/config
+mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$WORK/src"
+export QT_QPA_PLATFORM=offscreen
+
+# The photos: a smooth one (gradients and soft shapes) and a noisy one (the same with grain, as
+# a camera file at quality 92), 4000 x 3000, and both at 6000 x 4000 for the memory row. Decoding
+# a copy costs what decoding the original does, so each kind is made once and copied.
+make_photo() { # KIND WIDTH HEIGHT OUT
+    local size=$2x$3
+    local args=(-size "$size" gradient:'#3a6ea5-#f0c080'
+        \( -size "$size" radial-gradient:'#ffffff-#000000' \) -compose softlight -composite
+        -fill '#20304080' -draw "circle $(($2 / 3)),$(($3 / 2)) $(($2 / 3 + $3 / 5)),$(($3 / 2))")
+    [ "$1" = noisy ] && args+=(-attenuate 0.6 +noise Gaussian)
+    convert "${args[@]}" -sampling-factor 2x2 -quality 92 "$4"
+}
+for kind in smooth noisy; do
+    make_photo "$kind" 4000 3000 "$WORK/src/$kind.jpg"
+    make_photo "$kind" 6000 4000 "$WORK/src/$kind-24mp.jpg"
+done
+
+# Three text bricks, as the other benchmarks' pattern, laid out at zoom 1.
+brick() { # NAME LEFT TOP SIZE CAPTION
+    printf '    <Brick Body="object %s: TText%%CR%%LF  Left = %d%%CR%%LF  Top = %d%%CR%%LF  Caption = '"'"'%s'"'"'%%CR%%LF  Font.Color = clWhite%%CR%%LF  Font.Height = -%d%%CR%%LF  Font.Name = '"'"'DejaVu Sans'"'"'%%CR%%LFend%%CR%%LF"/>\n' \
+        "$1" "$2" "$3" "$5" "$4"
+}
+{
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<Project Name="Bench" Created="by bench">'
+    echo '  <Inspector Left="0" Top="0" Width="0" Height="0" ColWidth="0" Sort="False" AlwaysOnTop="False"/>'
+    echo '  <Designer Left="0" Top="0" Width="0" Height="0" GridX="4" GridY="4" IsGrid="False" Zoom="1"/>'
+    echo '  <Manager Left="0" Top="0" Width="0" Height="0"/>'
+    echo '  <Bricks>'
+    brick Text1 200 300 64 'Summer 2026'
+    brick Text2 1100 1150 96 'Captiomark'
+    brick Text3 200 2000 128 'Lake shore, evening'
+    echo '  </Bricks>'
+    echo '</Project>'
+} >"$WORK/pattern.xml"
+
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+# run LABEL KIND SCRIPT: SCRIPT (bash; $RUN holds fresh copies of COUNT photos of KIND) timed.
+run() {
+    local label=$1 kind=$2 script=$3 best= cpu= secs= before after
+    before=$(load)
+    for ((r = 0; r < RUNS; r++)); do
+        rm -rf "$WORK/run"
+        mkdir "$WORK/run"
+        for ((i = 1; i <= COUNT; i++)); do cp "$WORK/src/$kind.jpg" "$WORK/run/$(printf 'IMG_%04d' "$i").jpg"; done
+        sync
+        RUN=$WORK/run CLI=$CLI PATTERN=$WORK/pattern.xml \
+            /usr/bin/time -f "%e %P %U %S" -o "$WORK/time.txt" bash -c "$script" >/dev/null 2>"$WORK/err.txt" ||
+            { cat "$WORK/err.txt" >&2; exit 1; }
+        local wall p u sy
+        read -r wall p u sy <"$WORK/time.txt"
+        if [ -z "$best" ] || (($(echo "$wall < $best" | bc -l))); then
+            best=$wall
+            cpu=$p
+            secs=$(echo "($u + $sy) * 1000 / $COUNT" | bc -l)
+        fi
+    done
+    after=$(load)
+    printf '| %-7s | %-44s | %7.2f s | %7.1f ms | %5s | %7.1f ms | %s → %s |\n' "$kind" "$label" \
+        "$best" "$(echo "$best * 1000 / $COUNT" | bc -l)" "$cpu" "$secs" "$before" "$after"
+    echo "$best" >"$WORK/last"
+    echo "$secs" >"$WORK/lastcpu"
+}
+
+echo
+echo "$COUNT photos of 4000 x 3000 (JPEG quality 92, 4:2:0), three text bricks; best of $RUNS runs"
+echo "($(nproc) cores)"
+echo
+echo '| photos  | command                                      |  wall     | per photo  |  CPU  | CPU time per photo | load before → after |'
+echo '|---------|----------------------------------------------|----------:|-----------:|------:|-------------------:|---------------------|'
+for kind in smooth noisy; do
+    run "djpeg \\| cjpeg -quality 95, one photo at a time" "$kind" \
+        'for f in "$RUN"/*.jpg; do djpeg "$f" | cjpeg -quality 95 >"$f.out"; done'
+    floor=$(cat "$WORK/last")
+    floorcpu=$(cat "$WORK/lastcpu")
+    run "djpeg \\| cjpeg -quality 95, parallel -j $(nproc)" "$kind" \
+        'ls "$RUN"/*.jpg | parallel -j '"$(nproc)"' "djpeg {} | cjpeg -quality 95 >{}.out"'
+    run "captiomark-cli render --jobs 1" "$kind" '"$CLI" render --jobs 1 --pattern "$PATTERN" "$RUN"/*.jpg'
+    one=$(cat "$WORK/last")
+    run "captiomark-cli render (one worker per core)" "$kind" '"$CLI" render --pattern "$PATTERN" "$RUN"/*.jpg'
+    all=$(cat "$WORK/last")
+    allcpu=$(cat "$WORK/lastcpu")
+    printf '| %-7s | wall: render ÷ djpeg\\|cjpeg one at a time %.2f, --jobs 1 ÷ all cores %.2f; CPU time: render ÷ djpeg\\|cjpeg %.2f |\n' \
+        "$kind" "$(echo "$all / $floor" | bc -l)" "$(echo "$one / $all" | bc -l)" "$(echo "$allcpu / $floorcpu" | bc -l)"
+done
+
+echo
+echo "One photo of 6000 x 4000 (24 megapixels), peak resident memory (GNU time %M), wall time"
+echo
+echo '| photo   | command                                      | peak RSS  |  wall    |'
+echo '|---------|----------------------------------------------|----------:|---------:|'
+for kind in smooth noisy; do
+    for what in render djpeg cjpeg; do
+        rm -rf "$WORK/run" && mkdir "$WORK/run" && cp "$WORK/src/$kind-24mp.jpg" "$WORK/run/p.jpg"
+        case $what in
+        render) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" "$CLI" render --pattern "$WORK/pattern.xml" "$WORK/run/p.jpg" >/dev/null
+            label="captiomark-cli render" ;;
+        djpeg) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" djpeg -outfile "$WORK/run/p.ppm" "$WORK/run/p.jpg"
+            label="djpeg (the decoding half of the peer)" ;;
+        cjpeg) djpeg -outfile "$WORK/run/p.ppm" "$WORK/run/p.jpg"
+            /usr/bin/time -f "%M %e" -o "$WORK/time.txt" cjpeg -quality 95 -outfile "$WORK/run/q.jpg" "$WORK/run/p.ppm"
+            label="cjpeg -quality 95 (the encoding half)" ;;
+        esac
+        read -r kib wall <"$WORK/time.txt"
+        printf '| %-7s | %-44s | %6.1f MB | %6.2f s |\n' "$kind" "$label" "$(echo "$kib / 1024" | bc -l)" "$wall"
+    done
+done
