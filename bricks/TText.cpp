@@ -55,52 +55,47 @@ void TText::setReadable(const Readability& r) {
         parentWidget()->update();
 }
 
+namespace {
+
+// The brick's readability with one value changed.
+template <class T>
+Readability With(Readability r, T Readability::*field, T value) {
+    r.*field = value;
+    return r;
+}
+
+} // namespace
+
 void TText::setOutline(TColor v) {
-    Readability r = Readable;
-    r.outline = v;
-    setReadable(r);
+    setReadable(With(Readable, &Readability::outline, v));
 }
 
 void TText::setOutlineWidth(int v) {
-    Readability r = Readable;
-    r.outlineWidth = std::clamp(v, 0, 100);
-    setReadable(r);
+    setReadable(With(Readable, &Readability::outlineWidth, std::clamp(v, 0, 100)));
 }
 
 void TText::setShadow(TColor v) {
-    Readability r = Readable;
-    r.shadow = v;
-    setReadable(r);
+    setReadable(With(Readable, &Readability::shadow, v));
 }
 
 void TText::setShadowOffset(int v) {
-    Readability r = Readable;
-    r.shadowOffset = std::clamp(v, 0, 100);
-    setReadable(r);
+    setReadable(With(Readable, &Readability::shadowOffset, std::clamp(v, 0, 100)));
 }
 
 void TText::setBackdrop(TColor v) {
-    Readability r = Readable;
-    r.backdrop = v;
-    setReadable(r);
+    setReadable(With(Readable, &Readability::backdrop, v));
 }
 
 void TText::setBackdropOpacity(int v) {
-    Readability r = Readable;
-    r.backdropOpacity = std::clamp(v, 0, 255);
-    setReadable(r);
+    setReadable(With(Readable, &Readability::backdropOpacity, std::clamp(v, 0, 255)));
 }
 
 void TText::setBackdropPadding(int v) {
-    Readability r = Readable;
-    r.backdropPadding = std::clamp(v, 0, 200);
-    setReadable(r);
+    setReadable(With(Readable, &Readability::backdropPadding, std::clamp(v, 0, 200)));
 }
 
 void TText::setAutoContrast(bool v) {
-    Readability r = Readable;
-    r.autoContrast = v;
-    setReadable(r);
+    setReadable(With(Readable, &Readability::autoContrast, v));
 }
 
 bool TText::event(QEvent* event) {
