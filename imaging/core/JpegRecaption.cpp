@@ -1,6 +1,7 @@
 #include "imaging/core/JpegRecaption.h"
 
 #include "imaging/core/CodecSupport.h"
+#include "imaging/core/JpegEntropy.h"
 #include "imaging/core/JpegStreamCheck.h"
 
 #include <algorithm>
@@ -248,29 +249,58 @@ Touched touchedMcus(const Grid& grid, const QList<QRect>& areas) {
     return t;
 }
 
-// Copies a rectangle of MCUs from one set of coefficient arrays to another, blocks padding the
-// edge MCUs included (the writer makes its own). Runs inside guarded().
+// Coefficients of a rectangle of MCUs held in plain memory, blocks padding edge MCUs included.
+struct CoefPlane {
+    QRect mcus; // in the photo's MCUs
+    int across[MAX_COMPONENTS] = {};
+    std::vector<JCOEF> blocks[MAX_COMPONENTS];
+
+    CoefPlane(const Grid& grid, const QRect& area) : mcus(area) {
+        for (int ci = 0; ci < grid.components; ++ci) {
+            across[ci] = area.width() * grid.h[ci];
+            blocks[ci].assign(size_t(across[ci]) * size_t(area.height() * grid.v[ci]) * DCTSIZE2,
+                              0);
+        }
+    }
+    // Row r (counted from the plane's top) of component ci.
+    JBLOCKROW row(int ci, JDIMENSION r) {
+        return reinterpret_cast<JBLOCKROW>(blocks[ci].data() +
+                                           size_t(r) * size_t(across[ci]) * DCTSIZE2);
+    }
+};
+
+// Where a copy of blocks reads or writes: libjpeg's coefficient arrays or a plane.
+struct BlockSide {
+    j_common_ptr info = nullptr;
+    jvirt_barray_ptr* arrays = nullptr;
+    CoefPlane* plane = nullptr;
+
+    JBLOCKROW row(int ci, JDIMENSION r, bool write) const {
+        if (plane)
+            return plane->row(ci, r);
+        return (*info->mem->access_virt_barray)(info, arrays[ci], r, 1, write ? TRUE : FALSE)[0];
+    }
+};
+
+// Copies a rectangle of MCUs from one set of coefficients to another, blocks padding the edge
+// MCUs included (the writer makes its own). Runs inside guarded().
 struct BlockCopy {
-    j_common_ptr fromInfo;
-    jvirt_barray_ptr* from;
-    QPoint fromMcu; // top-left MCU of the rectangle in the source arrays
-    j_common_ptr toInfo;
-    jvirt_barray_ptr* to;
+    BlockSide from;
+    QPoint fromMcu; // top-left MCU of the rectangle in the source
+    BlockSide to;
     QPoint toMcu;
     QSize mcus;
-    const unsigned char* mask; // when set: only the MCUs marked there (indexed in `to`)
-    int maskCols;
+    const unsigned char* mask = nullptr; // when set: only the MCUs marked there
+    int maskCols = 0;
+    QPoint maskAt; // the rectangle's top-left MCU in the mask
 
     void run(const Grid& grid) const {
         for (int ci = 0; ci < grid.components; ++ci) {
             const int h = grid.h[ci], v = grid.v[ci];
             const JDIMENSION rows = JDIMENSION(mcus.height() * v);
             for (JDIMENSION r = 0; r < rows; ++r) {
-                JBLOCKROW src = (*fromInfo->mem->access_virt_barray)(
-                    fromInfo, from[ci], JDIMENSION(fromMcu.y() * v) + r, 1, FALSE)[0];
-                const JDIMENSION toRow = JDIMENSION(toMcu.y() * v) + r;
-                JBLOCKROW dst =
-                    (*toInfo->mem->access_virt_barray)(toInfo, to[ci], toRow, 1, TRUE)[0];
+                JBLOCKROW src = from.row(ci, JDIMENSION(fromMcu.y() * v) + r, false);
+                JBLOCKROW dst = to.row(ci, JDIMENSION(toMcu.y() * v) + r, true);
                 src += fromMcu.x() * h;
                 dst += toMcu.x() * h;
                 if (!mask) {
@@ -278,7 +308,7 @@ struct BlockCopy {
                     continue;
                 }
                 const unsigned char* marks =
-                    mask + qsizetype(toMcu.y() + int(r) / v) * maskCols + toMcu.x();
+                    mask + qsizetype(maskAt.y() + int(r) / v) * maskCols + maskAt.x();
                 for (int m = 0; m < mcus.width(); ++m) {
                     if (marks[m])
                         std::memcpy(dst + m * h, src + m * h, sizeof(JBLOCK) * size_t(h));
@@ -312,6 +342,360 @@ void copyCodingParameters(j_decompress_ptr photo, j_compress_ptr c) {
     }
 }
 
+// ---- the entropy-coded path ----------------------------------------------------------------
+//
+// A sequential Huffman-coded photo in one scan: the coded bits of every MCU the captions leave
+// alone are copied as they are. Where the photo has restart markers, intervals without a touched
+// MCU are copied as bytes; the others (and, without markers, the whole scan) are read MCU by MCU
+// for the places where each MCU starts. Touched MCUs are coded again with the photo's own tables;
+// the first untouched MCU after them gets new DC differences for its first block of each
+// component, since DC is predicted from the block before. Anything unusual in the coded data, or
+// a symbol the tables lack, leaves the photo to the path that codes every block again.
+class EntropyPath {
+public:
+    EntropyPath(const QByteArray& source, const jpeg_decompress_struct& c, const Grid& grid,
+                const Touched& touched)
+        : m_source(source), m_data(reinterpret_cast<const uint8_t*>(source.constData())),
+          m_size(size_t(source.size())), m_c(c), m_grid(grid), m_touched(touched) {}
+
+    // Whether the photo's scan can be read here. Reads the tables and finds the intervals.
+    bool prepare() {
+        const jpeg_decompress_struct& c = m_c;
+        if (c.progressive_mode || c.arith_code || c.comps_in_scan != c.num_components ||
+            c.Ss != 0 || c.Se != DCTSIZE2 - 1 || c.Ah != 0 || c.Al != 0)
+            return false;
+        if (c.num_components == 1 &&
+            (c.comp_info[0].h_samp_factor != 1 || c.comp_info[0].v_samp_factor != 1))
+            return false; // one block per MCU, but a grid of bigger MCUs
+        JpegEntropy::ScanShape& shape = m_shape;
+        shape.components = c.comps_in_scan;
+        for (int i = 0; i < c.comps_in_scan; ++i) {
+            const jpeg_component_info* comp = c.cur_comp_info[i];
+            if (!comp)
+                return false;
+            const int dc = comp->dc_tbl_no, ac = comp->ac_tbl_no;
+            if (dc < 0 || dc >= NUM_HUFF_TBLS || ac < 0 || ac >= NUM_HUFF_TBLS ||
+                !c.dc_huff_tbl_ptrs[dc] || !c.ac_huff_tbl_ptrs[ac])
+                return false;
+            if (!m_dc[i].build(c.dc_huff_tbl_ptrs[dc]->bits, c.dc_huff_tbl_ptrs[dc]->huffval, true) ||
+                !m_ac[i].build(c.ac_huff_tbl_ptrs[ac]->bits, c.ac_huff_tbl_ptrs[ac]->huffval, false))
+                return false;
+            shape.dc[i] = &m_dc[i];
+            shape.ac[i] = &m_ac[i];
+            const int ci = comp->component_index;
+            const int h = c.comps_in_scan == 1 ? 1 : comp->h_samp_factor;
+            const int v = c.comps_in_scan == 1 ? 1 : comp->v_samp_factor;
+            for (int y = 0; y < v; ++y)
+                for (int x = 0; x < h; ++x) {
+                    if (shape.blocksInMcu == JpegEntropy::MaxBlocksInMcu)
+                        return false;
+                    const int b = shape.blocksInMcu++;
+                    shape.blockComponent[b] = i;
+                    m_blockCi[b] = ci;
+                    m_blockX[b] = x;
+                    m_blockY[b] = y;
+                }
+        }
+        const auto* next = reinterpret_cast<const uint8_t*>(c.src->next_input_byte);
+        if (next < m_data || next > m_data + m_size)
+            return false;
+        m_dataStart = size_t(next - m_data);
+        m_total = m_grid.cols * m_grid.rows;
+        m_perInterval = c.restart_interval ? int(c.restart_interval) : m_total;
+        return findIntervals();
+    }
+
+    // Reads the intervals that hold touched MCUs or MCUs a painting needs, and the last one (whose
+    // end says whether the file is whole): where each MCU starts, its DC predictions, and the
+    // coefficients of the MCUs around each box.
+    bool walk() {
+        const int cols = m_grid.cols;
+        std::vector<unsigned char> needed(size_t(m_total), 0);
+        m_rowBoxes.assign(size_t(m_grid.rows), {});
+        for (qsizetype b = 0; b < m_touched.boxes.size(); ++b) {
+            const QRect around = m_touched.boxes[b]
+                                     .adjusted(-1, -1, 1, 1)
+                                     .intersected(QRect(0, 0, cols, m_grid.rows));
+            m_planes.emplace_back(m_grid, around);
+            for (int y = around.top(); y <= around.bottom(); ++y) {
+                m_rowBoxes[size_t(y)].push_back(int(b));
+                std::fill_n(needed.begin() + qsizetype(y) * cols + around.left(), around.width(),
+                            1);
+            }
+        }
+        m_start.assign(size_t(m_total), 0);
+        m_pred.assign(size_t(m_total) * JpegEntropy::MaxScanComponents, 0);
+        std::vector<int16_t> mcu(size_t(m_shape.blocksInMcu) * DCTSIZE2);
+        JpegEntropy::Reader reader(m_shape, m_data, m_size);
+        for (size_t i = 0; i < m_intervals.size(); ++i) {
+            Interval& in = m_intervals[i];
+            for (int m = in.first; m < in.first + in.count && !in.walk; ++m)
+                in.walk = needed[size_t(m)] || m_touched.mask[size_t(m)];
+            in.touched = false;
+            for (int m = in.first; m < in.first + in.count && !in.touched; ++m)
+                in.touched = m_touched.mask[size_t(m)];
+            if (i + 1 == m_intervals.size())
+                in.walk = true;
+            if (!in.walk)
+                continue;
+            reader.seek(JpegEntropy::BitPos(in.start) * 8);
+            std::fill_n(reader.pred, JpegEntropy::MaxScanComponents, 0);
+            for (int m = in.first; m < in.first + in.count; ++m) {
+                m_start[size_t(m)] = reader.position();
+                std::copy_n(reader.pred, JpegEntropy::MaxScanComponents,
+                            m_pred.begin() + qsizetype(m) * JpegEntropy::MaxScanComponents);
+                if (!needed[size_t(m)]) {
+                    if (!reader.skipMcu())
+                        return false;
+                    continue;
+                }
+                if (!reader.decodeMcu(mcu.data()))
+                    return false;
+                const int mx = m % cols, my = m / cols;
+                for (const int b : m_rowBoxes[size_t(my)]) {
+                    CoefPlane& plane = m_planes[size_t(b)];
+                    if (mx >= plane.mcus.left() && mx <= plane.mcus.right())
+                        putMcu(plane, mx, my, mcu.data());
+                }
+            }
+            if (reader.overran())
+                return false;
+            in.end = reader.position();
+            // Nothing may follow the last MCU but the fill bits of its byte.
+            size_t after = size_t(in.end >> 3);
+            if (in.end & 7)
+                after += m_data[after] == 0xFF ? 2 : 1;
+            if (after != in.dataEnd)
+                return false;
+        }
+        return true;
+    }
+
+    CoefPlane& plane(size_t box) { return m_planes[box]; }
+
+    // The output, with the painted coefficients of the planes in the touched MCUs; false when
+    // a symbol they need has no code in the photo's tables.
+    bool write(QByteArray& out) {
+        out.clear();
+        out.reserve(m_source.size() + m_source.size() / 8 + 4096);
+        out.append(m_source.constData(), qsizetype(m_dataStart));
+        struct Written {
+            size_t interval;
+            size_t start;
+            JpegEntropy::BitPos end;
+        };
+        std::vector<Written> rewritten;
+        {
+            JpegEntropy::Writer writer(out);
+            for (size_t i = 0; i < m_intervals.size(); ++i) {
+                const Interval& in = m_intervals[i];
+                const bool last = i + 1 == m_intervals.size();
+                if (!in.touched) {
+                    const size_t to = last ? in.dataEnd : in.next;
+                    writer.appendBytes(m_source.constData() + in.start, to - in.start);
+                    continue;
+                }
+                const size_t start = size_t(writer.position() >> 3);
+                if (!writeInterval(writer, in))
+                    return false;
+                rewritten.push_back({i, start, writer.position()});
+                writer.padToByte();
+                if (!last) {
+                    const char marker[2] = {char(0xFF), char(JPEG_RST0 + int(i % 8))};
+                    writer.appendBytes(marker, 2);
+                }
+            }
+            const char end[2] = {char(0xFF), char(JPEG_EOI)};
+            writer.appendBytes(end, 2);
+            writer.finish();
+        }
+        // What was coded again reads back as whole MCUs, ending where it was written to end.
+        JpegEntropy::Reader check(m_shape, reinterpret_cast<const uint8_t*>(out.constData()),
+                                  size_t(out.size()));
+        for (const Written& w : rewritten) {
+            check.seek(JpegEntropy::BitPos(w.start) * 8);
+            for (int m = 0; m < m_intervals[w.interval].count; ++m)
+                if (!check.skipMcu())
+                    throw badOutput();
+            if (check.overran() || check.position() != w.end)
+                throw badOutput();
+        }
+        return true;
+    }
+
+private:
+    struct Interval {
+        size_t start = 0;   // first byte of its coded data
+        size_t dataEnd = 0; // the marker (or fill bytes) after its data, or the file's end
+        size_t next = 0;    // after that marker
+        int first = 0, count = 0; // MCUs
+        bool walk = false, touched = false;
+        JpegEntropy::BitPos end = 0; // after its last MCU, once walked
+    };
+
+    static EInvalidGraphic badOutput() {
+        return EInvalidGraphic(QStringLiteral(
+            "The written picture did not read back: its coded data is not whole"));
+    }
+
+    // The coded data's intervals, from the restart markers between them; false when the markers
+    // are not the ones expected.
+    bool findIntervals() {
+        const int count = (m_total + m_perInterval - 1) / m_perInterval;
+        m_intervals.assign(size_t(count), {});
+        size_t p = m_dataStart;
+        for (int i = 0; i < count; ++i) {
+            Interval& in = m_intervals[size_t(i)];
+            in.start = p;
+            in.first = i * m_perInterval;
+            in.count = std::min(m_perInterval, m_total - in.first);
+            const bool last = i + 1 == count;
+            for (;;) {
+                const void* ff = std::memchr(m_data + p, 0xFF, m_size - p);
+                if (!ff) {
+                    // The file ends without its end marker; the last interval's reading says
+                    // whether the data is whole.
+                    if (!last)
+                        return false;
+                    in.dataEnd = in.next = m_size;
+                    break;
+                }
+                const size_t q = size_t(static_cast<const uint8_t*>(ff) - m_data);
+                if (q + 1 < m_size && m_data[q + 1] == 0) {
+                    p = q + 2;
+                    continue;
+                }
+                size_t r = q + 1;
+                while (r < m_size && m_data[r] == 0xFF)
+                    ++r;
+                if (r == m_size) {
+                    if (!last)
+                        return false;
+                    in.dataEnd = in.next = q;
+                    break;
+                }
+                const int marker = m_data[r];
+                in.dataEnd = q;
+                in.next = r + 1;
+                if (last ? marker != JPEG_EOI : marker != JPEG_RST0 + i % 8)
+                    return false;
+                break;
+            }
+            p = in.next;
+        }
+        return true;
+    }
+
+    void putMcu(CoefPlane& plane, int mx, int my, const int16_t* mcu) const {
+        for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+            const int ci = m_blockCi[b];
+            const JDIMENSION row = JDIMENSION((my - plane.mcus.top()) * m_grid.v[ci] + m_blockY[b]);
+            const int col = (mx - plane.mcus.left()) * m_grid.h[ci] + m_blockX[b];
+            std::memcpy(plane.row(ci, row)[col], mcu + DCTSIZE2 * b, sizeof(JBLOCK));
+        }
+    }
+
+    void getMcu(CoefPlane& plane, int mx, int my, int16_t* mcu) const {
+        for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+            const int ci = m_blockCi[b];
+            const JDIMENSION row = JDIMENSION((my - plane.mcus.top()) * m_grid.v[ci] + m_blockY[b]);
+            const int col = (mx - plane.mcus.left()) * m_grid.h[ci] + m_blockX[b];
+            std::memcpy(mcu + DCTSIZE2 * b, plane.row(ci, row)[col], sizeof(JBLOCK));
+        }
+    }
+
+    // The plane of the box that holds a touched MCU.
+    CoefPlane* planeOf(int mx, int my) {
+        for (const int b : m_rowBoxes[size_t(my)]) {
+            const QRect& box = m_touched.boxes[b];
+            if (box.contains(mx, my))
+                return &m_planes[size_t(b)];
+        }
+        return nullptr;
+    }
+
+    const int* predAt(int m) const {
+        return m_pred.data() + qsizetype(m) * JpegEntropy::MaxScanComponents;
+    }
+
+    bool writeInterval(JpegEntropy::Writer& writer, const Interval& in) {
+        using JpegEntropy::BitPos;
+        const int end = in.first + in.count;
+        const int cols = m_grid.cols;
+        int pred[JpegEntropy::MaxScanComponents] = {};
+        std::vector<int16_t> mcu(size_t(m_shape.blocksInMcu) * DCTSIZE2);
+        JpegEntropy::Reader reader(m_shape, m_data, m_size);
+        for (int m = in.first; m < end;) {
+            if (m_touched.mask[size_t(m)]) {
+                CoefPlane* plane = planeOf(m % cols, m / cols);
+                if (!plane)
+                    return false;
+                getMcu(*plane, m % cols, m / cols, mcu.data());
+                if (!writer.encodeMcu(m_shape, mcu.data(), pred))
+                    return false;
+                ++m;
+                continue;
+            }
+            int n = m + 1;
+            while (n < end && !m_touched.mask[size_t(n)])
+                ++n;
+            BitPos from = m_start[size_t(m)];
+            const BitPos to = n < end ? m_start[size_t(n)] : in.end;
+            if (m > in.first) {
+                // After coded-again MCUs: the first block of each component is predicted from a
+                // block whose DC may have changed, so its DC difference is coded again.
+                BitPos dcStart[JpegEntropy::MaxBlocksInMcu], dcEnd[JpegEntropy::MaxBlocksInMcu];
+                std::copy_n(predAt(m), JpegEntropy::MaxScanComponents, reader.pred);
+                reader.seek(from);
+                if (!reader.decodeMcu(mcu.data()))
+                    return false;
+                std::copy_n(predAt(m), JpegEntropy::MaxScanComponents, reader.pred);
+                reader.seek(from);
+                if (!reader.skipMcuNotingDc(dcStart, dcEnd))
+                    return false;
+                bool done[JpegEntropy::MaxScanComponents] = {};
+                for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+                    const int c = m_shape.blockComponent[b];
+                    if (done[c])
+                        continue;
+                    done[c] = true;
+                    writer.copyBits(m_data, from, dcStart[b]);
+                    if (!writer.encodeDc(*m_shape.dc[c], mcu[size_t(b) * DCTSIZE2] - pred[c]))
+                        return false;
+                    from = dcEnd[b];
+                }
+            }
+            writer.copyBits(m_data, from, to);
+            if (n < end)
+                std::copy_n(predAt(n), JpegEntropy::MaxScanComponents, pred);
+            m = n;
+        }
+        return true;
+    }
+
+    const QByteArray& m_source;
+    const uint8_t* m_data;
+    size_t m_size;
+    const jpeg_decompress_struct& m_c;
+    const Grid& m_grid;
+    const Touched& m_touched;
+
+    JpegEntropy::HuffmanTable m_dc[JpegEntropy::MaxScanComponents];
+    JpegEntropy::HuffmanTable m_ac[JpegEntropy::MaxScanComponents];
+    JpegEntropy::ScanShape m_shape;
+    int m_blockCi[JpegEntropy::MaxBlocksInMcu] = {};
+    int m_blockX[JpegEntropy::MaxBlocksInMcu] = {};
+    int m_blockY[JpegEntropy::MaxBlocksInMcu] = {};
+    size_t m_dataStart = 0;
+    int m_total = 0;
+    int m_perInterval = 0;
+    std::vector<Interval> m_intervals;
+    std::vector<JpegEntropy::BitPos> m_start; // where each MCU of a read interval starts
+    std::vector<int> m_pred;                  // the DC predictions there
+    std::vector<CoefPlane> m_planes;          // the MCUs around each box
+    std::vector<std::vector<int>> m_rowBoxes; // per MCU row: the boxes whose planes cross it
+};
+
 class Recaptioner {
 public:
     explicit Recaptioner(const QByteArray& source) : m_source(source) { jpegInitError(&m_err); }
@@ -331,7 +715,7 @@ public:
         return unsupportedReason(m_photo.cinfo);
     }
 
-    QByteArray run(const QList<QRect>& areas, const RecaptionPainter& draw) {
+    QByteArray run(const QList<QRect>& areas, const RecaptionPainter& draw, RecaptionPath path) {
         const QString reason = open();
         if (!reason.isEmpty())
             throw EInvalidGraphic(
@@ -342,6 +726,52 @@ public:
         if (touched.boxes.isEmpty())
             return m_source;
 
+        if (path == RecaptionPath::Fastest) {
+            EntropyPath entropy(m_source, m_photo.cinfo, m_grid, touched);
+            if (entropy.prepare() && entropy.walk()) {
+                for (qsizetype b = 0; b < touched.boxes.size(); ++b) {
+                    CoefPlane& plane = entropy.plane(size_t(b));
+                    paintBox(touched.boxes[b], touched.mask, draw, BlockSide{nullptr, nullptr, &plane},
+                             -plane.mcus.topLeft());
+                }
+                QByteArray out;
+                if (entropy.write(out))
+                    return out;
+                // A symbol the photo's tables lack: every block is coded again, with the
+                // coefficients just painted.
+                readCoefficients();
+                const BlockSide all{reinterpret_cast<j_common_ptr>(&m_photo.cinfo), m_coefs,
+                                    nullptr};
+                for (qsizetype b = 0; b < touched.boxes.size(); ++b) {
+                    const QRect& box = touched.boxes[b];
+                    CoefPlane& plane = entropy.plane(size_t(b));
+                    BlockCopy copy;
+                    copy.from = BlockSide{nullptr, nullptr, &plane};
+                    copy.fromMcu = box.topLeft() - plane.mcus.topLeft();
+                    copy.to = all;
+                    copy.toMcu = box.topLeft();
+                    copy.mcus = box.size();
+                    copy.mask = touched.mask.data();
+                    copy.maskCols = m_grid.cols;
+                    copy.maskAt = box.topLeft();
+                    auto step = [&] { copy.run(m_grid); };
+                    if (!guarded(&m_err, step))
+                        throw jpegFailure(m_err);
+                }
+                return write();
+            }
+        }
+
+        readCoefficients();
+        const BlockSide all{reinterpret_cast<j_common_ptr>(&m_photo.cinfo), m_coefs, nullptr};
+        for (const QRect& box : touched.boxes)
+            paintBox(box, touched.mask, draw, all, QPoint(0, 0));
+        return write();
+    }
+
+private:
+    // All the photo's coefficients, through libjpeg.
+    void readCoefficients() {
         bool complete = true;
         auto read = [&] {
             m_coefs = jpeg_read_coefficients(&m_photo.cinfo);
@@ -370,15 +800,11 @@ public:
                 throw EInvalidGraphic(
                     QStringLiteral("Cannot caption this JPEG file in place: %1").arg(bad));
         }
-
-        for (const QRect& box : touched.boxes)
-            paintBox(box, touched.mask, draw);
-        return write();
     }
 
-private:
-    // A small JPEG of a rectangle of the photo's MCUs, made from their coefficients as they are.
-    QByteArray cutOut(const QRect& mcus) {
+    // A small JPEG of a rectangle of the photo's MCUs, made from their coefficients as they are;
+    // `from` holds them with the MCU at fromMcu being the rectangle's top-left.
+    QByteArray cutOut(const QRect& mcus, const BlockSide& from, const QPoint& fromMcu) {
         const QRect px = m_grid.pixels(mcus);
         QByteArray out;
         Compressor part;
@@ -398,15 +824,12 @@ private:
                     common, JPOOL_IMAGE, TRUE, m_grid.blocksAcross(ci, px.width()),
                     m_grid.blocksDown(ci, px.height()), JDIMENSION(m_grid.v[ci]));
             (*c->mem->realize_virt_arrays)(common);
-            const BlockCopy copy{reinterpret_cast<j_common_ptr>(&m_photo.cinfo),
-                                 m_coefs,
-                                 mcus.topLeft(),
-                                 common,
-                                 arrays,
-                                 QPoint(0, 0),
-                                 mcus.size(),
-                                 nullptr,
-                                 0};
+            BlockCopy copy;
+            copy.from = from;
+            copy.fromMcu = fromMcu;
+            copy.to = BlockSide{common, arrays, nullptr};
+            copy.toMcu = QPoint(0, 0);
+            copy.mcus = mcus.size();
             copy.run(m_grid);
             jpeg_write_coefficients(c, arrays);
             jpeg_finish_compress(c);
@@ -479,38 +902,45 @@ private:
         return out;
     }
 
-    // Puts the coefficients of a JPEG made by encode() into the touched MCUs of the box.
-    void paste(const QByteArray& part, const QRect& box, const std::vector<unsigned char>& mask) {
+    // Puts the coefficients of a JPEG made by encode() into the touched MCUs of the box; `to`
+    // holds the box's top-left MCU at toMcu.
+    void paste(const QByteArray& part, const QRect& box, const std::vector<unsigned char>& mask,
+               const BlockSide& to, const QPoint& toMcu) {
         Decompressor d;
         auto step = [&] {
             d.open(&m_err, part);
             jpeg_read_header(&d.cinfo, TRUE);
             jvirt_barray_ptr* coefs = jpeg_read_coefficients(&d.cinfo);
-            const BlockCopy copy{reinterpret_cast<j_common_ptr>(&d.cinfo),
-                                 coefs,
-                                 QPoint(0, 0),
-                                 reinterpret_cast<j_common_ptr>(&m_photo.cinfo),
-                                 m_coefs,
-                                 box.topLeft(),
-                                 box.size(),
-                                 mask.data(),
-                                 m_grid.cols};
+            BlockCopy copy;
+            copy.from = BlockSide{reinterpret_cast<j_common_ptr>(&d.cinfo), coefs, nullptr};
+            copy.fromMcu = QPoint(0, 0);
+            copy.to = to;
+            copy.toMcu = toMcu;
+            copy.mcus = box.size();
+            copy.mask = mask.data();
+            copy.maskCols = m_grid.cols;
+            copy.maskAt = box.topLeft();
             copy.run(m_grid);
         };
         if (!guarded(&m_err, step))
             throw jpegFailure(m_err);
     }
 
+    // The MCUs a box's painting reads: one MCU of margin gives the colour upsampling its
+    // neighbours, so that the band holds exactly the pixels of a full decode.
+    QRect aroundBox(const QRect& box) const {
+        return box.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, m_grid.cols, m_grid.rows));
+    }
+
+    // Paints a box. `coefs` holds the MCUs around it (aroundBox()), with the MCU at `at` being
+    // the photo's MCU (0, 0); the new coefficients of the touched MCUs go there too.
     void paintBox(const QRect& box, const std::vector<unsigned char>& mask,
-                  const RecaptionPainter& draw) {
-        // One MCU of margin gives the colour upsampling its neighbours, so that the band holds
-        // exactly the pixels of a full decode.
-        const QRect around =
-            box.adjusted(-1, -1, 1, 1).intersected(QRect(0, 0, m_grid.cols, m_grid.rows));
+                  const RecaptionPainter& draw, const BlockSide& coefs, const QPoint& at) {
+        const QRect around = aroundBox(box);
         const QRect aroundPx = m_grid.pixels(around);
         const QRect boxPx = m_grid.pixels(box);
-        QImage band =
-            decode(cutOut(around), aroundPx.size()).copy(boxPx.translated(-aroundPx.topLeft()));
+        QImage band = decode(cutOut(around, coefs, around.topLeft() + at), aroundPx.size())
+                          .copy(boxPx.translated(-aroundPx.topLeft()));
         if (band.isNull())
             throw EInvalidGraphic(
                 QStringLiteral("Cannot caption this JPEG file in place: not enough memory"));
@@ -520,7 +950,7 @@ private:
                 "Cannot caption this JPEG file in place: the painted band changed its size"));
         if (band.format() != QImage::Format_RGB32 && band.format() != QImage::Format_ARGB32)
             band = band.convertToFormat(QImage::Format_RGB32);
-        paste(encode(band), box, mask);
+        paste(encode(band), box, mask, coefs, box.topLeft() + at);
     }
 
     // The output is decoded again as it is written (JpegStreamCheck), so that it is known to
@@ -566,7 +996,7 @@ QString RecaptionUnsupportedReason(const QByteArray& jpeg) {
 }
 
 QByteArray RecaptionJpeg(const QByteArray& source, const QList<QRect>& touched,
-                         const RecaptionPainter& draw) {
+                         const RecaptionPainter& draw, RecaptionPath path) {
     Recaptioner r(source);
-    return r.run(touched, draw);
+    return r.run(touched, draw, path);
 }

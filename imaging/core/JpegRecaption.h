@@ -14,7 +14,7 @@
 // Captioning a JPEG without compressing the photo again. Only the MCUs (the groups of 8x8 blocks
 // that share their colour samples) under the captions are decoded, painted and encoded again,
 // with the photo's own quantisation tables and colour sampling; every other block keeps its DCT
-// coefficients, so the picture outside the captions decodes exactly as before, and saving the
+// coefficients (and, where the file allows, its coded bits), so the picture outside the captions decodes exactly as before, and saving the
 // result again costs nothing outside the captions either. All APPn and COM segments are kept, in
 // their order.
 
@@ -27,10 +27,17 @@ QString RecaptionUnsupportedReason(const QByteArray& jpeg);
 // band must keep its size.
 using RecaptionPainter = std::function<void(QImage& band, const QPoint& origin)>;
 
+// How the untouched MCUs reach the output. Fastest copies their entropy-coded bits where the
+// photo allows it (a sequential Huffman-coded scan whose tables hold every symbol the captions
+// need) and codes every block again otherwise; RecodeAll always codes every block again, with
+// libjpeg's standard tables. The coefficients of every block are the same either way.
+enum class RecaptionPath { Fastest, RecodeAll };
+
 // The photo with the captions painted in. touched lists the areas the captions may paint, in the
 // photo's pixel coordinates; they are widened to whole MCUs, and only those MCUs change (the
 // painter is called once for each group of nearby areas). Without any area inside the photo the
 // source comes back unchanged. Data after the end-of-image marker is not kept. Throws
 // EInvalidGraphic with the reason when the file is unsupported or broken.
 QByteArray RecaptionJpeg(const QByteArray& source, const QList<QRect>& touched,
-                         const RecaptionPainter& draw);
+                         const RecaptionPainter& draw,
+                         RecaptionPath path = RecaptionPath::Fastest);

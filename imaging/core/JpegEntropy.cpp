@@ -1,0 +1,425 @@
+#include "imaging/core/JpegEntropy.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace JpegEntropy {
+
+const uint8_t NaturalOrder[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+namespace {
+
+// The number of bits of a magnitude, 0 for 0.
+inline int bitLength(unsigned v) {
+    return v ? 32 - __builtin_clz(v) : 0;
+}
+
+// The value of `size` extra bits after a size symbol.
+inline int extend(uint32_t bits, int size) {
+    return bits < (1u << (size - 1)) ? int(bits) - (1 << size) + 1 : int(bits);
+}
+
+// Whether any of the 8 bytes of w is 0xFF.
+inline bool hasFF(uint64_t w) {
+    const uint64_t x = ~w;
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+
+inline uint64_t loadBigEndian(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return __builtin_bswap64(w);
+}
+
+} // namespace
+
+bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool dc) {
+    std::memset(fast, 0, sizeof fast);
+    std::memset(size, 0, sizeof size);
+    int total = 0;
+    for (int len = 1; len <= 16; ++len)
+        total += counts[len];
+    if (total > 256)
+        return false;
+    std::memcpy(symbols, values, size_t(total));
+    int32_t next = 0;
+    int k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        valueOffset[len] = k - next;
+        for (int i = 0; i < counts[len]; ++i, ++k, ++next) {
+            const uint8_t s = symbols[k];
+            if (size[s] || (dc && s > 15))
+                return false;
+            size[s] = uint8_t(len);
+            code[s] = uint16_t(next);
+            if (len <= FastBits) {
+                const int spread = FastBits - len;
+                for (int j = 0; j < (1 << spread); ++j)
+                    fast[(next << spread) | j] = uint16_t((len << 8) | s);
+            }
+        }
+        // As libjpeg: the all-ones code of a length is never a code.
+        if (next >= (int32_t(1) << len))
+            return false;
+        maxCode[len] = counts[len] ? next - 1 : -1;
+        next <<= 1;
+    }
+    maxCode[17] = 0x7FFFFFFF; // stops a search for longer codes
+    return true;
+}
+
+// ---- reading ----------------------------------------------------------------------------------
+
+Reader::Reader(const ScanShape& shape, const uint8_t* data, size_t size)
+    : m_shape(shape), m_data(data), m_size(size) {}
+
+void Reader::seek(BitPos at) {
+    m_pos = size_t(at >> 3);
+    m_acc = 0;
+    m_bits = 0;
+    m_loaded = 0;
+    m_realBytes = 0;
+    m_stopped = false;
+    refill();
+    drop(int(at & 7));
+}
+
+void Reader::refill() {
+    while (m_bits <= 56) {
+        if (!m_stopped && m_pos + 8 <= m_size) {
+            const uint64_t w = loadBigEndian(m_data + m_pos);
+            if (!hasFF(w)) {
+                const int count = (64 - m_bits) >> 3;
+                const uint64_t chunk = count == 8 ? w : w >> (64 - 8 * count);
+                m_acc |= chunk << (64 - m_bits - 8 * count);
+                for (int i = 0; i < count; ++i)
+                    m_ring[(m_loaded + size_t(i)) & 15] = m_pos + size_t(i);
+                m_pos += size_t(count);
+                m_loaded += size_t(count);
+                m_realBytes = m_loaded;
+                m_bits += 8 * count;
+                continue;
+            }
+        }
+        uint8_t b = 0;
+        if (!m_stopped && m_pos < m_size) {
+            b = m_data[m_pos];
+            if (b != 0xFF) {
+                m_ring[m_loaded & 15] = m_pos;
+                ++m_pos;
+            } else if (m_pos + 1 < m_size && m_data[m_pos + 1] == 0) {
+                m_ring[m_loaded & 15] = m_pos;
+                m_pos += 2;
+            } else {
+                m_stopped = true; // a marker: zeros from here, as decoders do
+                b = 0;
+            }
+        } else {
+            m_stopped = true;
+        }
+        m_acc |= uint64_t(b) << (56 - m_bits);
+        m_bits += 8;
+        ++m_loaded;
+        if (!m_stopped)
+            m_realBytes = m_loaded;
+    }
+}
+
+BitPos Reader::position() const {
+    const int64_t c = consumed();
+    const size_t byte = size_t(c >> 3);
+    const size_t at = byte < m_realBytes ? m_ring[byte & 15] : m_pos;
+    return BitPos(at) * 8 + (c & 7);
+}
+
+int Reader::decodeSlow(const HuffmanTable& t) {
+    const uint32_t peek = uint32_t(m_acc >> 48);
+    for (int len = HuffmanTable::FastBits + 1; len <= 16; ++len) {
+        const int32_t code = int32_t(peek >> (16 - len));
+        if (code <= t.maxCode[len]) {
+            drop(len);
+            return t.symbols[code + t.valueOffset[len]];
+        }
+    }
+    return -1;
+}
+
+inline int Reader::decode(const HuffmanTable& t) {
+    if (m_bits < 32)
+        refill();
+    const uint16_t e = t.fast[m_acc >> (64 - HuffmanTable::FastBits)];
+    if (e) {
+        drop(e >> 8);
+        return e & 0xFF;
+    }
+    return decodeSlow(t);
+}
+
+bool Reader::skipMcu() {
+    for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+        const int c = m_shape.blockComponent[b];
+        const int s = decode(*m_shape.dc[c]);
+        if (s < 0)
+            return false;
+        if (s)
+            pred[c] += extend(take(s), s);
+        const HuffmanTable& ac = *m_shape.ac[c];
+        for (int k = 1; k < 64;) {
+            const int rs = decode(ac);
+            if (rs < 0)
+                return false;
+            const int r = rs >> 4, size = rs & 15;
+            if (size) {
+                drop(size);
+                k += r + 1;
+                if (k > 64)
+                    return false;
+            } else if (r == 15) {
+                k += 16;
+                if (k > 64)
+                    return false;
+            } else {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+bool Reader::decodeMcu(int16_t* blocks) {
+    std::memset(blocks, 0, sizeof(int16_t) * 64 * size_t(m_shape.blocksInMcu));
+    for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+        int16_t* block = blocks + 64 * b;
+        const int c = m_shape.blockComponent[b];
+        const int s = decode(*m_shape.dc[c]);
+        if (s < 0)
+            return false;
+        if (s)
+            pred[c] += extend(take(s), s);
+        block[0] = int16_t(pred[c]);
+        const HuffmanTable& ac = *m_shape.ac[c];
+        for (int k = 1; k < 64;) {
+            const int rs = decode(ac);
+            if (rs < 0)
+                return false;
+            const int r = rs >> 4, size = rs & 15;
+            if (size) {
+                k += r;
+                if (k > 63)
+                    return false;
+                block[NaturalOrder[k]] = int16_t(extend(take(size), size));
+                ++k;
+            } else if (r == 15) {
+                k += 16;
+                if (k > 64)
+                    return false;
+            } else {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
+    // Block by block: the same reading as skipMcu, with the places noted.
+    const int blocks = m_shape.blocksInMcu;
+    for (int b = 0; b < blocks; ++b) {
+        const int c = m_shape.blockComponent[b];
+        dcStart[b] = position();
+        const int s = decode(*m_shape.dc[c]);
+        if (s < 0)
+            return false;
+        if (s)
+            pred[c] += extend(take(s), s);
+        dcEnd[b] = position();
+        const HuffmanTable& ac = *m_shape.ac[c];
+        for (int k = 1; k < 64;) {
+            const int rs = decode(ac);
+            if (rs < 0)
+                return false;
+            const int r = rs >> 4, size = rs & 15;
+            if (size) {
+                drop(size);
+                k += r + 1;
+                if (k > 64)
+                    return false;
+            } else if (r == 15) {
+                k += 16;
+                if (k > 64)
+                    return false;
+            } else {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+// ---- writing ----------------------------------------------------------------------------------
+
+Writer::Writer(QByteArray& out) : m_out(out) {
+    m_used = size_t(out.size());
+    m_capacity = m_used;
+    if (m_capacity) {
+        m_buf = out.data();
+    }
+}
+
+Writer::~Writer() {
+    if (!m_finished)
+        m_out.truncate(qsizetype(m_used));
+}
+
+void Writer::grow(size_t more) {
+    size_t cap = std::max<size_t>(m_capacity * 2, 1 << 16);
+    while (cap < m_used + more)
+        cap *= 2;
+    m_out.resize(qsizetype(cap));
+    m_buf = m_out.data();
+    m_capacity = cap;
+}
+
+inline void Writer::emitFullBytes() {
+    reserve(16);
+    while (m_bits >= 8) {
+        m_bits -= 8;
+        const uint8_t b = uint8_t(m_acc >> m_bits);
+        m_buf[m_used++] = char(b);
+        if (b == 0xFF)
+            m_buf[m_used++] = 0;
+    }
+}
+
+inline void Writer::put(uint32_t bits, int count) {
+    if (!count)
+        return;
+    m_acc = (m_acc << count) | (bits & (count == 32 ? 0xFFFFFFFFu : (1u << count) - 1));
+    m_bits += count;
+    if (m_bits >= 32)
+        emitFullBytes();
+}
+
+bool Writer::encodeDc(const HuffmanTable& dc, int diff) {
+    const unsigned magnitude = unsigned(std::abs(diff));
+    const int n = bitLength(magnitude);
+    if (n > 11 || !dc.size[n])
+        return false;
+    put(dc.code[n], dc.size[n]);
+    put(uint32_t(diff < 0 ? diff - 1 : diff), n);
+    return true;
+}
+
+bool Writer::encodeBlock(const HuffmanTable& dc, const HuffmanTable& ac, const int16_t* block,
+                         int& pred) {
+    const int diff = block[0] - pred;
+    pred = block[0];
+    if (!encodeDc(dc, diff))
+        return false;
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int v = block[NaturalOrder[k]];
+        if (!v) {
+            ++run;
+            continue;
+        }
+        while (run > 15) {
+            if (!ac.size[0xF0])
+                return false;
+            put(ac.code[0xF0], ac.size[0xF0]);
+            run -= 16;
+        }
+        const int n = bitLength(unsigned(std::abs(v)));
+        const int symbol = (run << 4) | n;
+        if (n > 10 || !ac.size[symbol])
+            return false;
+        put(ac.code[symbol], ac.size[symbol]);
+        put(uint32_t(v < 0 ? v - 1 : v), n);
+        run = 0;
+    }
+    if (run) {
+        if (!ac.size[0])
+            return false;
+        put(ac.code[0], ac.size[0]);
+    }
+    return true;
+}
+
+bool Writer::encodeMcu(const ScanShape& shape, const int16_t* blocks, int* pred) {
+    for (int b = 0; b < shape.blocksInMcu; ++b) {
+        const int c = shape.blockComponent[b];
+        if (!encodeBlock(*shape.dc[c], *shape.ac[c], blocks + 64 * b, pred[c]))
+            return false;
+    }
+    return true;
+}
+
+void Writer::copyBits(const uint8_t* data, BitPos from, BitPos to) {
+    if (from >= to)
+        return;
+    size_t p = size_t(from >> 3);
+    const size_t q = size_t(to >> 3);
+    const int k = int(from & 7), m = int(to & 7);
+    if (p == q) {
+        put(uint32_t(data[p] >> (8 - m)), m - k);
+        return;
+    }
+    if (k) {
+        put(data[p], 8 - k);
+        p += data[p] == 0xFF ? 2 : 1;
+    }
+    emitFullBytes();
+    if (m_bits == 0) {
+        // On the same bit within the byte as the source: the stuffed bytes are the same too.
+        reserve(q - p);
+        std::memcpy(m_buf + m_used, data + p, q - p);
+        m_used += q - p;
+    } else {
+        while (p < q) {
+            if (p + 8 <= q) {
+                const uint64_t w = loadBigEndian(data + p);
+                if (!hasFF(w)) {
+                    put(uint32_t(w >> 32), 32);
+                    put(uint32_t(w), 32);
+                    p += 8;
+                    continue;
+                }
+            }
+            const uint8_t b = data[p];
+            put(b, 8);
+            p += b == 0xFF ? 2 : 1;
+        }
+    }
+    if (m)
+        put(uint32_t(data[q] >> (8 - m)), m);
+}
+
+void Writer::padToByte() {
+    if (m_bits & 7)
+        put(0xFF, 8 - (m_bits & 7));
+    emitFullBytes();
+}
+
+void Writer::appendBytes(const char* bytes, size_t count) {
+    emitFullBytes();
+    reserve(count);
+    std::memcpy(m_buf + m_used, bytes, count);
+    m_used += count;
+}
+
+BitPos Writer::position() {
+    emitFullBytes();
+    return BitPos(m_used) * 8 + m_bits;
+}
+
+void Writer::finish() {
+    padToByte();
+    m_out.truncate(qsizetype(m_used));
+    m_finished = true;
+}
+
+} // namespace JpegEntropy

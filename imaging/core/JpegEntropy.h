@@ -1,0 +1,139 @@
+#pragma once
+
+// The entropy-coded data of a sequential Huffman-coded JPEG scan, read and written MCU by MCU,
+// so that the MCUs a caption leaves alone can be carried over as the coded bits they are. Not for
+// use outside the imaging code.
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace JpegEntropy {
+
+constexpr int MaxBlocksInMcu = 10;
+constexpr int MaxScanComponents = 4;
+
+// The natural (row-major) place of each coefficient in zig-zag order.
+extern const uint8_t NaturalOrder[64];
+
+class HuffmanTable {
+public:
+    // From a table as stored in the file: the number of codes of each length 1..16 (counts[1..16])
+    // and the symbols in code order. False when that is no prefix code or a symbol repeats; dc
+    // tables may only hold sizes up to 15.
+    bool build(const uint8_t counts[17], const uint8_t* symbols, bool dc);
+
+    static constexpr int FastBits = 9;
+    uint16_t fast[1 << FastBits] = {}; // (code length << 8) | symbol; 0: a longer code
+    int32_t maxCode[18] = {};          // per length: the largest code, -1 when none
+    int32_t valueOffset[18] = {};
+    uint8_t symbols[256] = {};
+    uint16_t code[256] = {};
+    uint8_t size[256] = {}; // 0: the symbol has no code
+};
+
+// The blocks of one MCU in coding order and the tables each block is coded with.
+struct ScanShape {
+    int blocksInMcu = 0;
+    int components = 0;
+    int blockComponent[MaxBlocksInMcu] = {}; // index among the scan's components
+    const HuffmanTable* dc[MaxScanComponents] = {};
+    const HuffmanTable* ac[MaxScanComponents] = {};
+};
+
+// A place in the coded data: byte offset × 8 + bit (0 is a byte's most significant bit). The
+// offset is that of a data byte; stuffed zero bytes are never pointed at.
+using BitPos = int64_t;
+
+class Reader {
+public:
+    Reader(const ScanShape& shape, const uint8_t* data, size_t size);
+
+    // Starts reading at a place; the DC predictions are the caller's (pred).
+    void seek(BitPos at);
+    // One MCU read past. False on a code the tables do not hold or a block longer than 64.
+    bool skipMcu();
+    // One MCU read into blocksInMcu blocks of 64 coefficients in natural order, DC absolute.
+    bool decodeMcu(int16_t* blocks);
+    // One MCU read past, with where the DC code (and its extra bits) of each block starts and
+    // ends.
+    bool skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd);
+    BitPos position() const;
+    // Whether more bits were taken than the data holds before its marker or end.
+    bool overran() const { return consumed() > int64_t(m_realBytes) * 8; }
+
+    int pred[MaxScanComponents] = {};
+
+private:
+    int64_t consumed() const { return int64_t(m_loaded) * 8 - m_bits; }
+    void refill();
+    int decode(const HuffmanTable& t);
+    int decodeSlow(const HuffmanTable& t);
+    uint32_t take(int n) {
+        const uint32_t v = uint32_t(m_acc >> (64 - n));
+        m_acc <<= n;
+        m_bits -= n;
+        return v;
+    }
+    void drop(int n) {
+        m_acc <<= n;
+        m_bits -= n;
+    }
+
+    const ScanShape& m_shape;
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;      // next byte to load
+    uint64_t m_acc = 0;    // loaded bits, most significant first
+    int m_bits = 0;        // how many of them are valid
+    size_t m_loaded = 0;   // data bytes loaded since seek (zeros after the end included)
+    size_t m_realBytes = 0; // of them, bytes that were really there
+    bool m_stopped = false; // a marker or the end was met
+    size_t m_ring[16] = {}; // file offsets of the last data bytes loaded
+};
+
+// Appends coded data to a byte array, stuffing a zero after every 0xFF.
+class Writer {
+public:
+    explicit Writer(QByteArray& out);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void put(uint32_t bits, int count); // count <= 32
+    // An MCU of blocks as decodeMcu gives them, predicted from and updating pred. False when a
+    // symbol it needs has no code in the tables or a coefficient is out of range.
+    bool encodeMcu(const ScanShape& shape, const int16_t* blocks, int* pred);
+    bool encodeDc(const HuffmanTable& dc, int diff);
+    // The coded bits [from, to) of data, as they are.
+    void copyBits(const uint8_t* data, BitPos from, BitPos to);
+    // Fills the last byte with one bits.
+    void padToByte();
+    // Raw bytes (markers, whole copied intervals); only on a byte boundary.
+    void appendBytes(const char* bytes, size_t count);
+    // The place of the next bit in the output.
+    BitPos position();
+    // Writes what is pending and trims the array. The writer is done.
+    void finish();
+
+private:
+    bool encodeBlock(const HuffmanTable& dc, const HuffmanTable& ac, const int16_t* block,
+                     int& pred);
+    void emitFullBytes();
+    void reserve(size_t more) {
+        if (m_used + more > m_capacity)
+            grow(more);
+    }
+    void grow(size_t more);
+
+    QByteArray& m_out;
+    char* m_buf = nullptr;
+    size_t m_used = 0;
+    size_t m_capacity = 0;
+    uint64_t m_acc = 0; // pending bits, the newest lowest
+    int m_bits = 0;
+    bool m_finished = false;
+};
+
+} // namespace JpegEntropy
