@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Captioning 12-megapixel JPEGs without compressing the photo again: `captiomark-cli render
-# --keep-quality` beside the floor of a full re-encode (`djpeg | cjpeg -quality 95`), a lossless
-# re-code of the whole entropy-coded data (`jpegtran -copy all`) and our own render that encodes
-# again. Every command works on fresh copies of the same generated photos; wall time of the whole
-# set, best of the runs, per photo.
+# Captioning 12-megapixel JPEGs without compressing the photo again, on a smooth and on a noisy
+# photo: `captiomark-cli render --keep-quality` (one worker per core, and one worker) beside the
+# floor of a full re-encode (`djpeg | cjpeg -quality 95`, one pipeline per photo) and a lossless
+# re-code of the whole entropy-coded data (`jpegtran -copy all`), on fresh copies of the same
+# files in one run. Wall time of the set (best of the runs), per photo, and the load average
+# (uptime) before and after each row. Then the in-process figure of bench_recaption.
 #
 #   scripts/bench-keep-quality.sh [count] [runs]     (defaults 10 photos, 3 runs)
+#   CLI=build/app/captiomark-cli scripts/bench-keep-quality.sh 6 2    # a tool already built
 #
-# Needs: the release tree (its targets are built here), djpeg, cjpeg, jpegtran
-# (libjpeg-turbo-progs).
+# Needs: the release tree (its targets are built here unless CLI is given), ImageMagick's
+# convert, djpeg, cjpeg, jpegtran (libjpeg-turbo-progs), bc.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,58 +18,111 @@ BUILD=${BUILD_DIR:-$ROOT/build-release}
 COUNT=${1:-10}
 RUNS=${2:-3}
 
-[ -d "$BUILD" ] || (cd "$ROOT" && cmake --preset release >/dev/null)
-cmake --build "$BUILD" --target bench_batch captiomark-cli >/dev/null
-CLI=$BUILD/app/captiomark-cli
-for tool in djpeg cjpeg jpegtran; do
+if [ -z "${CLI:-}" ]; then
+    [ -d "$BUILD" ] || (cd "$ROOT" && cmake --preset release >/dev/null)
+    cmake --build "$BUILD" --target captiomark-cli bench_recaption >/dev/null
+    CLI=$BUILD/app/captiomark-cli
+fi
+BENCH=${BENCH:-$(dirname "$(dirname "$CLI")")/bench/bench_recaption}
+for tool in convert djpeg cjpeg jpegtran bc; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/captiomark-keep.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 export CAPTIOMARK_CONFIG_DIR=$WORK/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR"
+mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$WORK/src"
 export QT_QPA_PLATFORM=offscreen
 
-"$BUILD/bench/bench_batch" generate "$WORK/src" "$COUNT" 2>/dev/null
-SRC=$WORK/src
+# The photos, 4000 x 3000, 4:2:0, quality 92: a smooth one (gradients and a soft disc) and a noisy
+# one (the same with grain), both with the standard Huffman tables as a camera writes them; and the
+# noisy one as ImageMagick writes it by default, with tables made for the photo, which may lack
+# codes the captions need (then every block is coded again). Each is made once and copied.
+make_photo() { # KIND OUT
+    local size=4000x3000
+    local args=(-size "$size" gradient:'#3a6ea5-#f0c080'
+        \( -size "$size" radial-gradient:'#ffffff-#000000' \) -compose softlight -composite
+        -fill '#20304080' -draw "circle 1333,1500 1933,1500")
+    [ "$1" != smooth ] && args+=(-attenuate 0.6 +noise Gaussian)
+    [ "$1" != optimized ] && args+=(-define jpeg:optimize-coding=false)
+    convert "${args[@]}" -sampling-factor 2x2 -quality 92 "$2"
+}
+for kind in smooth noisy optimized; do
+    make_photo "$kind" "$WORK/src/$kind.jpg"
+done
 
+# Three text bricks, as the other benchmarks' pattern, laid out at zoom 1.
+brick() { # NAME LEFT TOP SIZE CAPTION
+    printf '    <Brick Body="object %s: TText%%CR%%LF  Left = %d%%CR%%LF  Top = %d%%CR%%LF  Caption = '"'"'%s'"'"'%%CR%%LF  Font.Color = clWhite%%CR%%LF  Font.Height = -%d%%CR%%LF  Font.Name = '"'"'DejaVu Sans'"'"'%%CR%%LFend%%CR%%LF"/>\n' \
+        "$1" "$2" "$3" "$5" "$4"
+}
+{
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<Project Name="Bench" Created="by bench">'
+    echo '  <Inspector Left="0" Top="0" Width="0" Height="0" ColWidth="0" Sort="False" AlwaysOnTop="False"/>'
+    echo '  <Designer Left="0" Top="0" Width="0" Height="0" GridX="4" GridY="4" IsGrid="False" Zoom="1"/>'
+    echo '  <Manager Left="0" Top="0" Width="0" Height="0"/>'
+    echo '  <Bricks>'
+    brick Text1 200 300 64 'Summer 2026'
+    brick Text2 1100 1150 96 'Captiomark'
+    brick Text3 200 2000 128 'Lake shore, evening'
+    echo '  </Bricks>'
+    echo '</Project>'
+} >"$WORK/pattern.xml"
+
+load() { cut -d' ' -f1-3 /proc/loadavg | tr ' ' '/'; }
 now() { date +%s.%N; }
 
-# run LABEL SCRIPT: SCRIPT (bash, with $RUN the folder of fresh copies) timed over the set.
+# run LABEL KIND SCRIPT: SCRIPT (bash; $RUN holds fresh copies of COUNT photos of KIND) timed.
 run() {
-    local label=$1 script=$2 best=
+    local label=$1 kind=$2 script=$3 best= before after
+    before=$(load)
     for ((r = 0; r < RUNS; r++)); do
         rm -rf "$WORK/run"
         mkdir "$WORK/run"
-        cp "$SRC"/*.jpg "$WORK/run/"
+        for ((i = 1; i <= COUNT; i++)); do cp "$WORK/src/$kind.jpg" "$WORK/run/$(printf 'IMG_%04d' "$i").jpg"; done
         sync
         local t0 t1 wall
         t0=$(now)
-        RUN=$WORK/run SRC=$SRC CLI=$CLI bash -c "$script" >/dev/null 2>"$WORK/err.txt" ||
+        RUN=$WORK/run CLI=$CLI PATTERN=$WORK/pattern.xml bash -c "$script" >/dev/null 2>"$WORK/err.txt" ||
             { cat "$WORK/err.txt" >&2; exit 1; }
         t1=$(now)
         wall=$(echo "$t1 - $t0" | bc -l)
         if [ -z "$best" ] || (($(echo "$wall < $best" | bc -l))); then best=$wall; fi
     done
-    printf '| %-46s | %7.3f s | %7.1f ms |\n' "$label" "$best" "$(echo "$best * 1000 / $COUNT" | bc -l)"
+    after=$(load)
+    printf '| %-7s | %-46s | %7.3f s | %7.1f ms | %s → %s |\n' "$kind" "$label" "$best" \
+        "$(echo "$best * 1000 / $COUNT" | bc -l)" "$before" "$after"
     echo "$best" >"$WORK/last"
 }
 
 echo
-echo "$COUNT photos of 4000 x 3000 (12 megapixels, JPEG quality 92), best of $RUNS runs"
+echo "$COUNT photos of 4000 x 3000 (ImageMagick, 4:2:0, quality 92), three text bricks; best of"
+echo "$RUNS runs; $(nproc) cores; load = 1/5/15-minute load averages before → after the row"
 echo
-echo '| Command                                        |  Wall     | Per photo  |'
-echo '|------------------------------------------------|----------:|-----------:|'
-run "djpeg | cjpeg -quality 95 (one per photo)" \
-    'for f in "$RUN"/*.jpg; do djpeg "$f" | cjpeg -quality 95 >"$f.out"; done'
-floor=$(cat "$WORK/last")
-run "jpegtran -copy all (one per photo)" \
-    'for f in "$RUN"/*.jpg; do jpegtran -copy all -outfile "$f.out" "$f"; done'
-run "captiomark-cli render (one call, re-encoding)" \
-    '"$CLI" render --pattern "$SRC/pattern.xml" "$RUN"/*.jpg'
-run "captiomark-cli render --keep-quality (one call)" \
-    '"$CLI" render --pattern "$SRC/pattern.xml" --keep-quality "$RUN"/*.jpg'
-ours=$(cat "$WORK/last")
-echo
-printf 'keep-quality / djpeg|cjpeg: %.2f (goal: at most 0.45)\n' "$(echo "$ours / $floor" | bc -l)"
+echo '| photos  | command                                        |  wall     | per photo  | load before → after |'
+echo '|---------|------------------------------------------------|----------:|-----------:|---------------------|'
+for kind in smooth noisy optimized; do
+    run "djpeg \\| cjpeg -quality 95 (one per photo)" "$kind" \
+        'for f in "$RUN"/*.jpg; do djpeg "$f" | cjpeg -quality 95 >"$f.out"; done'
+    floor=$(cat "$WORK/last")
+    [ "$kind" = optimized ] || run "jpegtran -copy all (one per photo)" "$kind" \
+        'for f in "$RUN"/*.jpg; do jpegtran -copy all -outfile "$f.out" "$f"; done'
+    run "captiomark-cli render --keep-quality" "$kind" \
+        '"$CLI" render --pattern "$PATTERN" --keep-quality "$RUN"/*.jpg'
+    ours=$(cat "$WORK/last")
+    run "captiomark-cli render --keep-quality --jobs 1" "$kind" \
+        '"$CLI" render --pattern "$PATTERN" --keep-quality --jobs 1 "$RUN"/*.jpg'
+    one=$(cat "$WORK/last")
+    printf '| %-7s | keep-quality ÷ djpeg\\|cjpeg: %.2f (one worker: %.2f; goal: at most 0.25) | | | |\n' \
+        "$kind" "$(echo "$ours / $floor" | bc -l)" "$(echo "$one / $floor" | bc -l)"
+done
+
+if [ -x "$BENCH" ]; then
+    echo
+    echo "In process (bench_recaption, load $(load)):"
+    echo
+    for kind in smooth noisy optimized; do
+        "$BENCH" 5 "$WORK/src/$kind.jpg"
+    done
+fi

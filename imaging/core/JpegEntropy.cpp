@@ -39,6 +39,7 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
 
 bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool dc) {
     std::memset(fast, 0, sizeof fast);
+    std::memset(skip, 0, sizeof skip);
     std::memset(size, 0, sizeof size);
     int total = 0;
     for (int len = 1; len <= 16; ++len)
@@ -61,6 +62,13 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
                 for (int j = 0; j < (1 << spread); ++j)
                     fast[(next << spread) | j] = uint16_t((len << 8) | s);
             }
+            const int extra = s & 15, total = len + extra;
+            if (!dc && total <= SkipBits) {
+                const int advance = extra ? (s >> 4) + 1 : s == 0xF0 ? 16 : EndOfBlock;
+                const int spread = SkipBits - len;
+                for (int j = 0; j < (1 << spread); ++j)
+                    skip[(next << spread) | j] = uint16_t((total << 8) | advance);
+            }
         }
         // As libjpeg: the all-ones code of a length is never a code.
         if (next >= (int32_t(1) << len))
@@ -77,34 +85,28 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
 Reader::Reader(const ScanShape& shape, const uint8_t* data, size_t size)
     : m_shape(shape), m_data(data), m_size(size) {}
 
-void Reader::seek(BitPos at) {
-    m_pos = size_t(at >> 3);
-    m_acc = 0;
-    m_bits = 0;
-    m_loaded = 0;
-    m_realBytes = 0;
-    m_stopped = false;
-    refill();
-    drop(int(at & 7));
+inline void Reader::refill() {
+    // Eight bytes at once while none of them is 0xFF (most of the time).
+    if (!m_stopped && m_pos + 8 <= m_size) {
+        const uint64_t w = loadBigEndian(m_data + m_pos);
+        if (!hasFF(w)) {
+            const int count = (64 - m_bits) >> 3;
+            const uint64_t chunk = count == 8 ? w : w >> (64 - 8 * count);
+            m_acc |= chunk << (64 - m_bits - 8 * count);
+            for (int i = 0; i < count; ++i)
+                m_ring[(m_loaded + size_t(i)) & 15] = m_pos + size_t(i);
+            m_pos += size_t(count);
+            m_loaded += size_t(count);
+            m_realBytes = m_loaded;
+            m_bits += 8 * count;
+            return;
+        }
+    }
+    refillBytes();
 }
 
-void Reader::refill() {
+void Reader::refillBytes() {
     while (m_bits <= 56) {
-        if (!m_stopped && m_pos + 8 <= m_size) {
-            const uint64_t w = loadBigEndian(m_data + m_pos);
-            if (!hasFF(w)) {
-                const int count = (64 - m_bits) >> 3;
-                const uint64_t chunk = count == 8 ? w : w >> (64 - 8 * count);
-                m_acc |= chunk << (64 - m_bits - 8 * count);
-                for (int i = 0; i < count; ++i)
-                    m_ring[(m_loaded + size_t(i)) & 15] = m_pos + size_t(i);
-                m_pos += size_t(count);
-                m_loaded += size_t(count);
-                m_realBytes = m_loaded;
-                m_bits += 8 * count;
-                continue;
-            }
-        }
         uint8_t b = 0;
         if (!m_stopped && m_pos < m_size) {
             b = m_data[m_pos];
@@ -127,6 +129,17 @@ void Reader::refill() {
         if (!m_stopped)
             m_realBytes = m_loaded;
     }
+}
+
+void Reader::seek(BitPos at) {
+    m_pos = size_t(at >> 3);
+    m_acc = 0;
+    m_bits = 0;
+    m_loaded = 0;
+    m_realBytes = 0;
+    m_stopped = false;
+    refill();
+    drop(int(at & 7));
 }
 
 BitPos Reader::position() const {
@@ -167,27 +180,38 @@ bool Reader::skipMcu() {
             return false;
         if (s)
             pred[c] += extend(take(s), s);
-        const HuffmanTable& ac = *m_shape.ac[c];
-        for (int k = 1; k < 64;) {
-            const int rs = decode(ac);
-            if (rs < 0)
-                return false;
-            const int r = rs >> 4, size = rs & 15;
-            if (size) {
-                drop(size);
-                k += r + 1;
-                if (k > 64)
-                    return false;
-            } else if (r == 15) {
-                k += 16;
-                if (k > 64)
-                    return false;
-            } else {
-                break;
-            }
-        }
+        if (!skipAc(*m_shape.ac[c]))
+            return false;
     }
     return true;
+}
+
+inline bool Reader::skipAc(const HuffmanTable& ac) {
+    int k = 1;
+    while (k < 64) {
+        if (m_bits < 32)
+            refill();
+        const uint16_t e = ac.skip[m_acc >> (64 - HuffmanTable::SkipBits)];
+        if (e) {
+            drop(e >> 8);
+            k += e & 0xFF;
+            continue;
+        }
+        const int rs = decode(ac);
+        if (rs < 0)
+            return false;
+        const int r = rs >> 4, size = rs & 15;
+        if (size) {
+            drop(size);
+            k += r + 1;
+        } else if (r == 15) {
+            k += 16;
+        } else {
+            k += HuffmanTable::EndOfBlock;
+        }
+    }
+    // Past 64 without an end of block: a run longer than the block.
+    return k == 64 || k > HuffmanTable::EndOfBlock;
 }
 
 bool Reader::decodeMcu(int16_t* blocks) {
@@ -226,9 +250,7 @@ bool Reader::decodeMcu(int16_t* blocks) {
 }
 
 bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
-    // Block by block: the same reading as skipMcu, with the places noted.
-    const int blocks = m_shape.blocksInMcu;
-    for (int b = 0; b < blocks; ++b) {
+    for (int b = 0; b < m_shape.blocksInMcu; ++b) {
         const int c = m_shape.blockComponent[b];
         dcStart[b] = position();
         const int s = decode(*m_shape.dc[c]);
@@ -237,25 +259,8 @@ bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
         if (s)
             pred[c] += extend(take(s), s);
         dcEnd[b] = position();
-        const HuffmanTable& ac = *m_shape.ac[c];
-        for (int k = 1; k < 64;) {
-            const int rs = decode(ac);
-            if (rs < 0)
-                return false;
-            const int r = rs >> 4, size = rs & 15;
-            if (size) {
-                drop(size);
-                k += r + 1;
-                if (k > 64)
-                    return false;
-            } else if (r == 15) {
-                k += 16;
-                if (k > 64)
-                    return false;
-            } else {
-                break;
-            }
-        }
+        if (!skipAc(*m_shape.ac[c]))
+            return false;
     }
     return true;
 }

@@ -26,6 +26,11 @@ public:
 
     static constexpr int FastBits = 9;
     uint16_t fast[1 << FastBits] = {}; // (code length << 8) | symbol; 0: a longer code
+    // For reading past AC codes: (bits of the code and its extra bits << 8) | how far the
+    // coefficient index moves (EndOfBlock for an end of block); 0 when they take more bits.
+    static constexpr int SkipBits = 11;
+    static constexpr int EndOfBlock = 128;
+    uint16_t skip[1 << SkipBits] = {};
     int32_t maxCode[18] = {};          // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
     uint8_t symbols[256] = {};
@@ -68,8 +73,10 @@ public:
 private:
     int64_t consumed() const { return int64_t(m_loaded) * 8 - m_bits; }
     void refill();
+    void refillBytes();
     int decode(const HuffmanTable& t);
     int decodeSlow(const HuffmanTable& t);
+    bool skipAc(const HuffmanTable& ac);
     uint32_t take(int n) {
         const uint32_t v = uint32_t(m_acc >> (64 - n));
         m_acc <<= n;

@@ -5,8 +5,13 @@
 #include "imaging/core/JpegStreamCheck.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <jpeglib.h>
 // jpeglib.h must come first: jerror.h relies on its types.
@@ -342,6 +347,21 @@ void copyCodingParameters(j_decompress_ptr photo, j_compress_ptr c) {
     }
 }
 
+// Fresh pages cost a fault each on first touch; a big output buffer is better backed by huge
+// pages where the system gives them on request. Advice only.
+void adviseHugePages(QByteArray& buffer) {
+#ifdef __linux__
+    constexpr uintptr_t Huge = uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
+    const uintptr_t end = begin + uintptr_t(buffer.capacity());
+    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = end & ~(Huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+
 // ---- the entropy-coded path ----------------------------------------------------------------
 //
 // A sequential Huffman-coded photo in one scan: the coded bits of every MCU the captions leave
@@ -410,27 +430,29 @@ public:
     // coefficients of the MCUs around each box.
     bool walk() {
         const int cols = m_grid.cols;
-        std::vector<unsigned char> needed(size_t(m_total), 0);
         m_rowBoxes.assign(size_t(m_grid.rows), {});
         for (qsizetype b = 0; b < m_touched.boxes.size(); ++b) {
             const QRect around = m_touched.boxes[b]
                                      .adjusted(-1, -1, 1, 1)
                                      .intersected(QRect(0, 0, cols, m_grid.rows));
             m_planes.emplace_back(m_grid, around);
-            for (int y = around.top(); y <= around.bottom(); ++y) {
+            for (int y = around.top(); y <= around.bottom(); ++y)
                 m_rowBoxes[size_t(y)].push_back(int(b));
-                std::fill_n(needed.begin() + qsizetype(y) * cols + around.left(), around.width(),
-                            1);
-            }
         }
-        m_start.assign(size_t(m_total), 0);
-        m_pred.assign(size_t(m_total) * JpegEntropy::MaxScanComponents, 0);
+        // Whether a painting needs the coefficients of an MCU.
+        const auto needed = [&](int m) {
+            const int mx = m % cols;
+            for (const int b : m_rowBoxes[size_t(m / cols)])
+                if (mx >= m_planes[size_t(b)].mcus.left() && mx <= m_planes[size_t(b)].mcus.right())
+                    return true;
+            return false;
+        };
         std::vector<int16_t> mcu(size_t(m_shape.blocksInMcu) * DCTSIZE2);
         JpegEntropy::Reader reader(m_shape, m_data, m_size);
         for (size_t i = 0; i < m_intervals.size(); ++i) {
             Interval& in = m_intervals[i];
             for (int m = in.first; m < in.first + in.count && !in.walk; ++m)
-                in.walk = needed[size_t(m)] || m_touched.mask[size_t(m)];
+                in.walk = m_touched.mask[size_t(m)] || needed(m);
             in.touched = false;
             for (int m = in.first; m < in.first + in.count && !in.touched; ++m)
                 in.touched = m_touched.mask[size_t(m)];
@@ -441,10 +463,19 @@ public:
             reader.seek(JpegEntropy::BitPos(in.start) * 8);
             std::fill_n(reader.pred, JpegEntropy::MaxScanComponents, 0);
             for (int m = in.first; m < in.first + in.count; ++m) {
-                m_start[size_t(m)] = reader.position();
-                std::copy_n(reader.pred, JpegEntropy::MaxScanComponents,
-                            m_pred.begin() + qsizetype(m) * JpegEntropy::MaxScanComponents);
-                if (!needed[size_t(m)]) {
+                // Where the output switches between copying and coding: MCUs touched or just
+                // after touched ones, and the MCU after a mended one.
+                const auto touchedAt = [&](int k) {
+                    return k >= in.first && m_touched.mask[size_t(k)];
+                };
+                if (m == in.first || touchedAt(m) || touchedAt(m - 1) || touchedAt(m - 2)) {
+                    Mark mark;
+                    mark.mcu = m;
+                    mark.at = reader.position();
+                    std::copy_n(reader.pred, JpegEntropy::MaxScanComponents, mark.pred);
+                    m_marks.push_back(mark);
+                }
+                if (!needed(m)) {
                     if (!reader.skipMcu())
                         return false;
                     continue;
@@ -478,13 +509,9 @@ public:
     bool write(QByteArray& out) {
         out.clear();
         out.reserve(m_source.size() + m_source.size() / 8 + 4096);
+        adviseHugePages(out);
         out.append(m_source.constData(), qsizetype(m_dataStart));
-        struct Written {
-            size_t interval;
-            size_t start;
-            JpegEntropy::BitPos end;
-        };
-        std::vector<Written> rewritten;
+        std::vector<Check> checks;
         {
             JpegEntropy::Writer writer(out);
             for (size_t i = 0; i < m_intervals.size(); ++i) {
@@ -495,10 +522,8 @@ public:
                     writer.appendBytes(m_source.constData() + in.start, to - in.start);
                     continue;
                 }
-                const size_t start = size_t(writer.position() >> 3);
-                if (!writeInterval(writer, in))
+                if (!writeInterval(writer, in, checks))
                     return false;
-                rewritten.push_back({i, start, writer.position()});
                 writer.padToByte();
                 if (!last) {
                     const char marker[2] = {char(0xFF), char(JPEG_RST0 + int(i % 8))};
@@ -509,21 +534,46 @@ public:
             writer.appendBytes(end, 2);
             writer.finish();
         }
-        // What was coded again reads back as whole MCUs, ending where it was written to end.
-        JpegEntropy::Reader check(m_shape, reinterpret_cast<const uint8_t*>(out.constData()),
-                                  size_t(out.size()));
-        for (const Written& w : rewritten) {
-            check.seek(JpegEntropy::BitPos(w.start) * 8);
-            for (int m = 0; m < m_intervals[w.interval].count; ++m)
-                if (!check.skipMcu())
+        // What was coded again reads back as the coefficients meant, and so does the MCU after
+        // it, ending where the copied bits begin.
+        JpegEntropy::Reader reader(m_shape, reinterpret_cast<const uint8_t*>(out.constData()),
+                                   size_t(out.size()));
+        std::vector<int16_t> got(size_t(m_shape.blocksInMcu) * DCTSIZE2);
+        std::vector<int16_t> meant(got.size());
+        for (const Check& c : checks) {
+            reader.seek(c.at);
+            std::copy_n(c.pred, JpegEntropy::MaxScanComponents, reader.pred);
+            for (int m = c.first; m < c.first + c.count; ++m) {
+                CoefPlane* plane = planeOf(m % m_grid.cols, m / m_grid.cols);
+                getMcu(*plane, m % m_grid.cols, m / m_grid.cols, meant.data());
+                if (!reader.decodeMcu(got.data()) || got != meant)
                     throw badOutput();
-            if (check.overran() || check.position() != w.end)
+            }
+            if (!c.seam.empty() && (!reader.decodeMcu(got.data()) || got != c.seam))
+                throw badOutput();
+            if (reader.overran() || reader.position() != c.end)
                 throw badOutput();
         }
         return true;
     }
 
 private:
+    // A run of MCUs coded again, to be read back: where it starts in the output with its
+    // predictions, and where it ends, after the MCU following it when that one was mended.
+    struct Check {
+        JpegEntropy::BitPos at = 0;
+        int pred[JpegEntropy::MaxScanComponents] = {};
+        int first = 0, count = 0;
+        std::vector<int16_t> seam; // the mended MCU's coefficients, when there is one
+        JpegEntropy::BitPos end = 0;
+    };
+
+    struct Mark {
+        int mcu = 0;
+        JpegEntropy::BitPos at = 0; // where it starts
+        int pred[JpegEntropy::MaxScanComponents] = {}; // the DC predictions there
+    };
+
     struct Interval {
         size_t start = 0;   // first byte of its coded data
         size_t dataEnd = 0; // the marker (or fill bytes) after its data, or the file's end
@@ -614,11 +664,17 @@ private:
         return nullptr;
     }
 
-    const int* predAt(int m) const {
-        return m_pred.data() + qsizetype(m) * JpegEntropy::MaxScanComponents;
+    // The place and predictions noted for an MCU in walk().
+    const Mark& markAt(int m) const {
+        const auto it = std::lower_bound(m_marks.begin(), m_marks.end(), m,
+                                         [](const Mark& a, int mcu) { return a.mcu < mcu; });
+        Q_ASSERT(it != m_marks.end() && it->mcu == m);
+        return *it;
     }
+    const int* predAt(int m) const { return markAt(m).pred; }
+    JpegEntropy::BitPos startOf(int m) const { return markAt(m).at; }
 
-    bool writeInterval(JpegEntropy::Writer& writer, const Interval& in) {
+    bool writeInterval(JpegEntropy::Writer& writer, const Interval& in, std::vector<Check>& checks) {
         using JpegEntropy::BitPos;
         const int end = in.first + in.count;
         const int cols = m_grid.cols;
@@ -627,6 +683,13 @@ private:
         JpegEntropy::Reader reader(m_shape, m_data, m_size);
         for (int m = in.first; m < end;) {
             if (m_touched.mask[size_t(m)]) {
+                if (m == in.first || !m_touched.mask[size_t(m - 1)]) {
+                    checks.emplace_back();
+                    checks.back().at = writer.position();
+                    std::copy_n(pred, JpegEntropy::MaxScanComponents, checks.back().pred);
+                    checks.back().first = m;
+                }
+                ++checks.back().count;
                 CoefPlane* plane = planeOf(m % cols, m / cols);
                 if (!plane)
                     return false;
@@ -634,13 +697,15 @@ private:
                 if (!writer.encodeMcu(m_shape, mcu.data(), pred))
                     return false;
                 ++m;
+                if (m == end)
+                    checks.back().end = writer.position();
                 continue;
             }
             int n = m + 1;
             while (n < end && !m_touched.mask[size_t(n)])
                 ++n;
-            BitPos from = m_start[size_t(m)];
-            const BitPos to = n < end ? m_start[size_t(n)] : in.end;
+            BitPos from = startOf(m);
+            const BitPos to = n < end ? startOf(n) : in.end;
             if (m > in.first) {
                 // After coded-again MCUs: the first block of each component is predicted from a
                 // block whose DC may have changed, so its DC difference is coded again.
@@ -653,6 +718,7 @@ private:
                 reader.seek(from);
                 if (!reader.skipMcuNotingDc(dcStart, dcEnd))
                     return false;
+                const BitPos seamEnd = m + 1 < end ? startOf(m + 1) : in.end;
                 bool done[JpegEntropy::MaxScanComponents] = {};
                 for (int b = 0; b < m_shape.blocksInMcu; ++b) {
                     const int c = m_shape.blockComponent[b];
@@ -664,6 +730,10 @@ private:
                         return false;
                     from = dcEnd[b];
                 }
+                writer.copyBits(m_data, from, seamEnd);
+                from = seamEnd;
+                checks.back().seam = mcu;
+                checks.back().end = writer.position();
             }
             writer.copyBits(m_data, from, to);
             if (n < end)
@@ -690,8 +760,7 @@ private:
     int m_total = 0;
     int m_perInterval = 0;
     std::vector<Interval> m_intervals;
-    std::vector<JpegEntropy::BitPos> m_start; // where each MCU of a read interval starts
-    std::vector<int> m_pred;                  // the DC predictions there
+    std::vector<Mark> m_marks; // in MCU order
     std::vector<CoefPlane> m_planes;          // the MCUs around each box
     std::vector<std::vector<int>> m_rowBoxes; // per MCU row: the boxes whose planes cross it
 };

@@ -74,9 +74,10 @@ TCarriedOutput CarryMetadata(const QByteArray& encoded, const TPhotoMetadata& so
 
 // Reads an output back before it is written: it must decode, have `size` and hold the carried
 // blocks, in order and byte for byte. Throws EInvalidGraphic with what is wrong. decoded, when
-// given, is a JPEG already decoded whole as it was written (EncodeJpegChecked, RecaptionJpeg):
-// when the output's tables, frame and scans are byte for byte its own, they are not decoded a
-// second time.
+// given, is a JPEG already checked as it was written (EncodeJpegChecked decodes it whole;
+// RecaptionJpeg reads back what it coded again, the rest being the source's own coded data): when
+// the output's tables, frame and scans are byte for byte its own, they are not decoded a second
+// time.
 void VerifyOutput(const QByteArray& output, const QSize& size, const QList<QByteArray>& carried,
                   const QByteArray& decoded = QByteArray());
 

@@ -501,7 +501,7 @@ QByteArray finishRecaptioned(const QByteArray& bytes, const QByteArray& source, 
             return QImage();
         }
     };
-    // RecaptionJpeg decodes what it writes; a source it gives back untouched was not.
+    // RecaptionJpeg checks what it writes; a source it gives back untouched was not.
     return finishOutput(bytes, metadata, exif, written, sourceFile, notices,
                         bytes.constData() != source.constData(), &source);
 }
