@@ -187,16 +187,36 @@ bool Reader::skipMcu() {
 }
 
 inline bool Reader::skipAc(const HuffmanTable& ac) {
+    // The bits are kept in locals here so that they stay in registers; after a refill at least
+    // 32 are there, enough for two codes of the skip table (11 bits each at most).
     int k = 1;
+    uint64_t acc = m_acc;
+    int bits = m_bits;
     while (k < 64) {
-        if (m_bits < 32)
+        if (bits < 32) {
+            m_acc = acc;
+            m_bits = bits;
             refill();
-        const uint16_t e = ac.skip[m_acc >> (64 - HuffmanTable::SkipBits)];
-        if (e) {
-            drop(e >> 8);
-            k += e & 0xFF;
-            continue;
+            acc = m_acc;
+            bits = m_bits;
         }
+        uint16_t e = ac.skip[acc >> (64 - HuffmanTable::SkipBits)];
+        if (e) {
+            acc <<= e >> 8;
+            bits -= e >> 8;
+            k += e & 0xFF;
+            if (k >= 64)
+                break;
+            e = ac.skip[acc >> (64 - HuffmanTable::SkipBits)];
+            if (e) {
+                acc <<= e >> 8;
+                bits -= e >> 8;
+                k += e & 0xFF;
+                continue;
+            }
+        }
+        m_acc = acc;
+        m_bits = bits;
         const int rs = decode(ac);
         if (rs < 0)
             return false;
@@ -209,7 +229,11 @@ inline bool Reader::skipAc(const HuffmanTable& ac) {
         } else {
             k += HuffmanTable::EndOfBlock;
         }
+        acc = m_acc;
+        bits = m_bits;
     }
+    m_acc = acc;
+    m_bits = bits;
     // Past 64 without an end of block: a run longer than the block.
     return k == 64 || k > HuffmanTable::EndOfBlock;
 }
