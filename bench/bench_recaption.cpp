@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
         }
         source = f.readAll();
     } else {
-        source = WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, 12345), 92),
-                               "2026:12:08 10:11:12");
+        source =
+            WithBenchExif(EncodeJpeg(MakeBenchPhoto(4000, 3000, 12345), 92), "2026:12:08 10:11:12");
     }
     if (!RecaptionUnsupportedReason(source).isEmpty())
         std::printf("warning: the photo cannot be captioned in place\n");
@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
 
         t.start();
         c = threadCpuMs();
-        const QByteArray all = RecaptionJpeg(source, areas, paintCaptions, RecaptionPath::RecodeAll);
+        const QByteArray all =
+            RecaptionJpeg(source, areas, paintCaptions, RecaptionPath::RecodeAll);
         if (r >= 0) {
             recoded.push_back(t.nsecsElapsed() / 1e6);
             recodedCpu.push_back(threadCpuMs() - c);

@@ -31,7 +31,7 @@ public:
     static constexpr int SkipBits = 11;
     static constexpr int EndOfBlock = 128;
     uint16_t skip[1 << SkipBits] = {};
-    int32_t maxCode[18] = {};          // per length: the largest code, -1 when none
+    int32_t maxCode[18] = {}; // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
     uint8_t symbols[256] = {};
     uint16_t code[256] = {};
@@ -91,10 +91,10 @@ private:
     const ScanShape& m_shape;
     const uint8_t* m_data;
     size_t m_size;
-    size_t m_pos = 0;      // next byte to load
-    uint64_t m_acc = 0;    // loaded bits, most significant first
-    int m_bits = 0;        // how many of them are valid
-    size_t m_loaded = 0;   // data bytes loaded since seek (zeros after the end included)
+    size_t m_pos = 0;       // next byte to load
+    uint64_t m_acc = 0;     // loaded bits, most significant first
+    int m_bits = 0;         // how many of them are valid
+    size_t m_loaded = 0;    // data bytes loaded since seek (zeros after the end included)
     size_t m_realBytes = 0; // of them, bytes that were really there
     bool m_stopped = false; // a marker or the end was met
     size_t m_ring[16] = {}; // file offsets of the last data bytes loaded

@@ -397,8 +397,10 @@ public:
             if (dc < 0 || dc >= NUM_HUFF_TBLS || ac < 0 || ac >= NUM_HUFF_TBLS ||
                 !c.dc_huff_tbl_ptrs[dc] || !c.ac_huff_tbl_ptrs[ac])
                 return false;
-            if (!m_dc[i].build(c.dc_huff_tbl_ptrs[dc]->bits, c.dc_huff_tbl_ptrs[dc]->huffval, true) ||
-                !m_ac[i].build(c.ac_huff_tbl_ptrs[ac]->bits, c.ac_huff_tbl_ptrs[ac]->huffval, false))
+            if (!m_dc[i].build(c.dc_huff_tbl_ptrs[dc]->bits, c.dc_huff_tbl_ptrs[dc]->huffval,
+                               true) ||
+                !m_ac[i].build(c.ac_huff_tbl_ptrs[ac]->bits, c.ac_huff_tbl_ptrs[ac]->huffval,
+                               false))
                 return false;
             shape.dc[i] = &m_dc[i];
             shape.ac[i] = &m_ac[i];
@@ -570,22 +572,22 @@ private:
 
     struct Mark {
         int mcu = 0;
-        JpegEntropy::BitPos at = 0; // where it starts
+        JpegEntropy::BitPos at = 0;                    // where it starts
         int pred[JpegEntropy::MaxScanComponents] = {}; // the DC predictions there
     };
 
     struct Interval {
-        size_t start = 0;   // first byte of its coded data
-        size_t dataEnd = 0; // the marker (or fill bytes) after its data, or the file's end
-        size_t next = 0;    // after that marker
+        size_t start = 0;         // first byte of its coded data
+        size_t dataEnd = 0;       // the marker (or fill bytes) after its data, or the file's end
+        size_t next = 0;          // after that marker
         int first = 0, count = 0; // MCUs
         bool walk = false, touched = false;
         JpegEntropy::BitPos end = 0; // after its last MCU, once walked
     };
 
     static EInvalidGraphic badOutput() {
-        return EInvalidGraphic(QStringLiteral(
-            "The written picture did not read back: its coded data is not whole"));
+        return EInvalidGraphic(
+            QStringLiteral("The written picture did not read back: its coded data is not whole"));
     }
 
     // The coded data's intervals, from the restart markers between them; false when the markers
@@ -674,7 +676,8 @@ private:
     const int* predAt(int m) const { return markAt(m).pred; }
     JpegEntropy::BitPos startOf(int m) const { return markAt(m).at; }
 
-    bool writeInterval(JpegEntropy::Writer& writer, const Interval& in, std::vector<Check>& checks) {
+    bool writeInterval(JpegEntropy::Writer& writer, const Interval& in,
+                       std::vector<Check>& checks) {
         using JpegEntropy::BitPos;
         const int end = in.first + in.count;
         const int cols = m_grid.cols;
@@ -760,7 +763,7 @@ private:
     int m_total = 0;
     int m_perInterval = 0;
     std::vector<Interval> m_intervals;
-    std::vector<Mark> m_marks; // in MCU order
+    std::vector<Mark> m_marks;                // in MCU order
     std::vector<CoefPlane> m_planes;          // the MCUs around each box
     std::vector<std::vector<int>> m_rowBoxes; // per MCU row: the boxes whose planes cross it
 };
@@ -800,8 +803,8 @@ public:
             if (entropy.prepare() && entropy.walk()) {
                 for (qsizetype b = 0; b < touched.boxes.size(); ++b) {
                     CoefPlane& plane = entropy.plane(size_t(b));
-                    paintBox(touched.boxes[b], touched.mask, draw, BlockSide{nullptr, nullptr, &plane},
-                             -plane.mcus.topLeft());
+                    paintBox(touched.boxes[b], touched.mask, draw,
+                             BlockSide{nullptr, nullptr, &plane}, -plane.mcus.topLeft());
                 }
                 QByteArray out;
                 if (entropy.write(out))
@@ -861,9 +864,8 @@ private:
             const JQUANT_TBL* numbered = m_photo.cinfo.quant_tbl_ptrs[slot];
             QString bad = table ? quantTableFault(*table)
                                 : QStringLiteral("JPEG without a quantisation table");
-            if (bad.isEmpty() &&
-                (!numbered || std::memcmp(numbered->quantval, table->quantval,
-                                          sizeof table->quantval) != 0))
+            if (bad.isEmpty() && (!numbered || std::memcmp(numbered->quantval, table->quantval,
+                                                           sizeof table->quantval) != 0))
                 bad = QStringLiteral("JPEG that changes its quantisation tables between scans");
             if (!bad.isEmpty())
                 throw EInvalidGraphic(

@@ -46,7 +46,8 @@ QImage djpeg(const QString& path, bool smooth, QString* warnings) {
     if (!smooth)
         args << QStringLiteral("-nosmooth");
     QImage image;
-    EXPECT_TRUE(image.loadFromData(runTool(QStringLiteral("djpeg"), args << path, warnings), "PPM"));
+    EXPECT_TRUE(
+        image.loadFromData(runTool(QStringLiteral("djpeg"), args << path, warnings), "PPM"));
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -258,14 +259,15 @@ TEST_P(EntropyPath, SameCoefficientsAsCodingEveryBlockAndUntouchedDataKept) {
                 seed = seed * 1664525u + 1013904223u;
                 const int n = int(seed >> 25) - 64;
                 const QRgb c = photo.pixel(x, y);
-                photo.setPixel(x, y, qRgb(std::clamp(qRed(c) + n, 0, 255),
-                                          std::clamp(qGreen(c) - n, 0, 255),
-                                          std::clamp(qBlue(c) + n / 2, 0, 255)));
+                photo.setPixel(x, y,
+                               qRgb(std::clamp(qRed(c) + n, 0, 255),
+                                    std::clamp(qGreen(c) - n, 0, 255),
+                                    std::clamp(qBlue(c) + n / 2, 0, 255)));
             }
     }
     ASSERT_TRUE(photo.save(ppm, "PPM"));
-    const QByteArray source = runTool(QStringLiteral("cjpeg"),
-                                      QStringList{"-quality", "88"} + layout.options + QStringList{ppm});
+    const QByteArray source = runTool(
+        QStringLiteral("cjpeg"), QStringList{"-quality", "88"} + layout.options + QStringList{ppm});
     ASSERT_FALSE(source.isEmpty());
     const QString sourcePath = dir.filePath("source.jpg");
     writeFile(sourcePath, source);
@@ -296,8 +298,8 @@ TEST_P(EntropyPath, SameCoefficientsAsCodingEveryBlockAndUntouchedDataKept) {
     // Pixels away from the touched MCUs decode as the source's; with smooth upsampling of
     // subsampled colour a pixel next to them may take some of their colour.
     const QImage sourceSmooth = djpeg(sourcePath, true, nullptr);
-    EXPECT_EQ(differingPixelsAway(djpeg(sourcePath, false, nullptr), djpeg(fastPath, false, nullptr),
-                                  grid, 0),
+    EXPECT_EQ(differingPixelsAway(djpeg(sourcePath, false, nullptr),
+                                  djpeg(fastPath, false, nullptr), grid, 0),
               0);
     const bool subsampled = before.comps.size() > 1 && (before.maxH > 1 || before.maxV > 1);
     EXPECT_EQ(differingPixelsAway(sourceSmooth, fastSmooth, grid, subsampled ? 1 : 0), 0);
@@ -346,9 +348,14 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"gray_restart_7", {147, 99}, {"-grayscale", "-restart", "7B"}, false},
         Layout{"yuv420_optimized", {333, 251}, {"-sample", "2x2", "-optimize"}, true},
         Layout{"yuv422_optimized", {333, 251}, {"-sample", "2x1", "-optimize"}, true},
-        Layout{"yuv444_optimized_restart", {201, 119}, {"-sample", "1x1", "-optimize", "-restart", "2B"}, true},
+        Layout{"yuv444_optimized_restart",
+               {201, 119},
+               {"-sample", "1x1", "-optimize", "-restart", "2B"},
+               true},
         Layout{"gray_optimized", {147, 99}, {"-grayscale", "-optimize"}, true},
-        Layout{"yuv420_optimized_restart", {333, 251}, {"-sample", "2x2", "-optimize", "-restart", "3B"},
+        Layout{"yuv420_optimized_restart",
+               {333, 251},
+               {"-sample", "2x2", "-optimize", "-restart", "3B"},
                true}),
     [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
