@@ -5,6 +5,7 @@
 #include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
@@ -23,6 +24,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -307,7 +309,66 @@ struct FileWork {
     QStringList notices; // about the metadata carried
     PreparedPicture picture;
     bool undated = false; // no date taken, and DateFallback=skip: not written
+    // A JPEG written band by band, never held whole: bytes hold the source until it is encoded,
+    // decoded at the DCT scaling minDecode allows and resampled to output (a fit).
+    bool stream = false;
+    QSize fullSize, output, minDecode;
+    double sx = 1.0, sy = 1.0;
+    std::shared_ptr<TPlacedBricks> bricks;
 };
+
+// A band of a streamed file handed to the calling thread for its bricks.
+struct BandWork {
+    FileWork* work;
+    QImage* image;
+    int top;
+    bool drawn;
+    QString error;
+};
+
+// Whether a file can be written band by band: a JPEG written as JPEG, not turned (by the job
+// or by its EXIF orientation), without a caption band, not CMYK. Then bytes, exif and metadata
+// are set from it.
+bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
+    if (ro.angle != 0 || ro.band.on)
+        return false;
+    try {
+        if (WrittenFormat(w.source) != ImageFileType::Jpeg)
+            return false;
+    } catch (const Exception&) {
+        return false; // refused in its turn by the usual path
+    }
+    QByteArray bytes = ReadFileBytes(w.source);
+    if (DetectImageType(bytes) != ImageFileType::Jpeg)
+        return false;
+    TExif exif;
+    QString exifError;
+    try {
+        exif.LoadFromBytes(bytes);
+    } catch (const Exception& e) {
+        exifError = e.message();
+    }
+    const QSize size = JpegBandsSize(bytes);
+    if (KeepQualityTurnsPhoto(exif, autoRotate) || !StreamsInBands(bytes, size))
+        return false;
+    w.metadata = ReadPhotoMetadata(bytes);
+    if (!w.metadata.trailerLoss.isEmpty())
+        w.trailerNotice = TrailerLossNotice(w.source, w.metadata.trailerLoss);
+    w.exif = std::move(exif);
+    w.exifError = exifError;
+    w.colours = TSrgbToPhoto::ForProfile(w.metadata.iccProfile);
+    w.fullSize = size;
+    w.output = StreamedFitSize(size, ro);
+    if (w.output.isValid()) {
+        w.minDecode = LeastDecodeForFit(size, ro);
+        // Bricks follow the change of size, as PreparePicture scales them.
+        w.sx = double(w.output.width()) / size.width();
+        w.sy = double(w.output.height()) / size.height();
+    }
+    w.bytes = std::move(bytes);
+    w.stream = true;
+    return true;
+}
 
 QString messageOf(const std::exception& e) {
     if (const auto* ours = dynamic_cast<const Exception*>(&e))
@@ -357,6 +418,8 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
                 }
             }
         }
+        if (streamable(w, ro, s.autoRotate))
+            return;
         LoadedPhoto photo = LoadPhotoFileReduced(
             w.source, s.autoRotate,
             [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
@@ -479,6 +542,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
 
     std::mutex lock;
     std::condition_variable changed;
+    std::deque<BandWork*> bands; // bands of streamed files waiting for their bricks
     auto moveOn = [&](FileWork& w, FileWork::State state) {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -509,13 +573,36 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         if (committed >= next)
             break;
         bool commit = false;
+        BandWork* band = nullptr;
         {
             std::unique_lock<std::mutex> guard(lock);
             changed.wait(guard, [&] {
                 commit = committed < drawn && works[committed]->state == FileWork::Done;
-                return commit || (drawn < next && (works[drawn]->state == FileWork::Loaded ||
-                                                   works[drawn]->state == FileWork::Done));
+                return !bands.empty() || commit ||
+                       (drawn < next && (works[drawn]->state == FileWork::Loaded ||
+                                         works[drawn]->state == FileWork::Done));
             });
+            if (!bands.empty()) {
+                band = bands.front();
+                bands.pop_front();
+            }
+        }
+        if (band) {
+            // A worker waits for the bricks of its band.
+            QString error;
+            try {
+                band->work->bricks->Draw(*band->image, QPoint(0, band->top),
+                                         band->work->colours.get());
+            } catch (const std::exception& e) {
+                error = messageOf(e);
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                band->error = error;
+                band->drawn = true;
+            }
+            changed.notify_all();
+            continue;
         }
 
         if (!commit) {
@@ -555,6 +642,50 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                     lacking << QStringLiteral("%1 (%2)").arg(FileNameOf(w.source),
                                                               missing.join(QStringLiteral(", ")));
                 }
+            }
+            if (w.stream) {
+                try {
+                    const QSize picture = w.output.isValid() ? w.output : w.fullSize;
+                    w.bricks = std::make_shared<TPlacedBricks>(designer, w.source, true, picture,
+                                                              w.sx, w.sy, &w.bytes);
+                } catch (const std::exception& e) {
+                    w.failed = FileWork::RenderFailed;
+                    w.error = messageOf(e);
+                    w.state = FileWork::Done;
+                    stop = true;
+                    continue;
+                }
+                w.state = FileWork::Encoding;
+                FileWork* work = &w;
+                pool.start([work, settings, &moveOn, &lock, &changed, &bands] {
+                    // Only the bands the bricks cross wait for the calling thread.
+                    auto paint = [&](QImage& image, int top) {
+                        if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
+                            return;
+                        BandWork band{work, &image, top, false, QString()};
+                        std::unique_lock<std::mutex> guard(lock);
+                        bands.push_back(&band);
+                        changed.notify_all();
+                        changed.wait(guard, [&] { return band.drawn; });
+                        if (!band.error.isEmpty())
+                            throw Exception(band.error);
+                    };
+                    try {
+                        work->bytes = StreamPicture(std::move(work->bytes), work->source,
+                                                    settings.quality, work->exif, work->metadata,
+                                                    paint, &work->notices, work->minDecode,
+                                                    work->output);
+                    } catch (const std::exception& e) {
+                        const QString error = messageOf(e);
+                        work->failed = error.startsWith(QLatin1String("Cannot read picture"))
+                                           ? FileWork::LoadFailed
+                                           : FileWork::RenderFailed;
+                        work->error = error;
+                        work->bytes = QByteArray();
+                    }
+                    moveOn(*work, FileWork::Done);
+                });
+                continue;
             }
             try {
                 if (w.recaption) {
@@ -667,7 +798,18 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     // The files in hand finish before the run reports its end; those not started yet are
     // dropped, as a stopped run writes nothing more.
     pool.clear();
-    pool.waitForDone();
+    while (!pool.waitForDone(20)) {
+        // A band still waiting is let go undrawn: its file is not written.
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (BandWork* band : bands) {
+                band->error = QStringLiteral("Stopped.");
+                band->drawn = true;
+            }
+            bands.clear();
+        }
+        changed.notify_all();
+    }
 
     if (OnFinish)
         OnFinish();

@@ -1,5 +1,6 @@
 #include "imaging/core/JpegBands.h"
 
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/CodecSupport.h"
 #include "imaging/core/JpegStreamCheck.h"
 
@@ -24,6 +25,10 @@ struct BandJob {
     unsigned long size;
     int quality;
     bool grayscale;
+    JDIMENSION minWidth; // shrink-on-load: the smallest decode wanted; 0 for the full size
+    JDIMENSION minHeight;
+    JDIMENSION outWidth; // the encoded size; 0 for the decoded one
+    JDIMENSION outHeight;
     jpeg_destination_mgr* dest;
     JSAMPROW* rows; // the band's rows
     JDIMENSION count;
@@ -44,6 +49,20 @@ void bandHeader(void* p) {
 void bandStart(void* p) {
     auto* job = static_cast<BandJob*>(p);
     job->in.out_color_space = JpegRgb32Space;
+    // The largest DCT scaling still covering the size wanted, as a reduced decode of the whole
+    // picture chooses it.
+    job->in.scale_num = 1;
+    job->in.scale_denom = 1;
+    if (job->minWidth > 0 && job->minHeight > 0) {
+        unsigned denom = 8;
+        for (; denom > 1; denom /= 2) {
+            job->in.scale_denom = denom;
+            jpeg_calc_output_dimensions(&job->in);
+            if (job->in.output_width >= job->minWidth && job->in.output_height >= job->minHeight)
+                break;
+        }
+        job->in.scale_denom = denom;
+    }
     jpeg_start_decompress(&job->in);
     // The same settings as the encoder of whole pictures.
     job->writing = true;
@@ -52,8 +71,8 @@ void bandStart(void* p) {
     jpeg_create_compress(out);
     job->outCreated = true;
     out->dest = job->dest;
-    out->image_width = job->in.output_width;
-    out->image_height = job->in.output_height;
+    out->image_width = job->outWidth > 0 ? job->outWidth : job->in.output_width;
+    out->image_height = job->outHeight > 0 ? job->outHeight : job->in.output_height;
     out->input_components = 4;
     out->in_color_space = JpegRgb32Space;
     jpeg_set_defaults(out);
@@ -127,11 +146,29 @@ QSize JpegBandsSize(const QByteArray& source) {
 QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool grayscale,
                                 int bandRows,
                                 const std::function<void(QImage& band, int top)>& paint) {
+    TBandsOptions options;
+    options.quality = quality;
+    options.grayscale = grayscale;
+    options.bandRows = bandRows;
+    return TranscodeJpegInBands(source, options, paint);
+}
+
+QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
+                                const std::function<void(QImage& band, int top)>& paint) {
     JpegStreamCheck check;
     BandJob job;
     initJob(job, source);
-    job.quality = std::clamp(quality, 1, 100);
-    job.grayscale = grayscale;
+    job.quality = std::clamp(options.quality, 1, 100);
+    job.grayscale = options.grayscale;
+    if (options.minDecode.isValid() && !options.minDecode.isEmpty()) {
+        job.minWidth = JDIMENSION(options.minDecode.width());
+        job.minHeight = JDIMENSION(options.minDecode.height());
+    }
+    if (options.output.isValid() && !options.output.isEmpty()) {
+        checkDimensions("JPEG", options.output.width(), options.output.height());
+        job.outWidth = JDIMENSION(options.output.width());
+        job.outHeight = JDIMENSION(options.output.height());
+    }
     BandCleanup cleanup{&job};
     if (!jpegGuarded(&job.err, bandHeader, &job))
         throw jpegFailure(job.err);
@@ -149,22 +186,23 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
     };
     if (!jpegGuarded(&job.err, bandStart, &job))
         throw fail();
-    const int width = int(job.in.output_width);
-    const int height = int(job.in.output_height);
-    const int rowsPerBand = std::clamp(bandRows, 1, std::max(1, height));
+    const int decodedWidth = int(job.in.output_width);
+    const int decodedHeight = int(job.in.output_height);
+    const int width = int(job.out.image_width);
+    const int height = int(job.out.image_height);
+    const bool resampled = width != decodedWidth || height != decodedHeight;
+    const int rowsPerBand = std::clamp(options.bandRows, 1, std::max(1, height));
     QImage band = allocateImage("JPEG", width, rowsPerBand, QImage::Format_RGB32);
     std::vector<JSAMPROW> rows(static_cast<size_t>(rowsPerBand));
-    for (int top = 0; top < height; top += rowsPerBand) {
-        const int count = std::min(rowsPerBand, height - top);
+    int filled = 0; // rows of band made
+    int top = 0;    // the band's first row in the output
+    // Paints and encodes the band's rows made so far.
+    auto flush = [&] {
+        if (filled == 0)
+            return;
         // The last band is a band of its own size, so that paint sees only picture rows.
-        if (count != band.height())
-            band = allocateImage("JPEG", width, count, QImage::Format_RGB32);
-        for (int y = 0; y < count; ++y)
-            rows[size_t(y)] = band.scanLine(y);
-        job.rows = rows.data();
-        job.count = JDIMENSION(count);
-        if (!jpegGuarded(&job.err, bandRead, &job))
-            throw fail();
+        if (filled != band.height())
+            band = band.copy(0, 0, width, filled);
         if (paint) {
             try {
                 paint(band, top);
@@ -174,10 +212,58 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
             }
         }
         // The band may have been detached by paint: its rows are taken again.
-        for (int y = 0; y < count; ++y)
+        for (int y = 0; y < filled; ++y)
             rows[size_t(y)] = band.scanLine(y);
+        job.rows = rows.data();
+        job.count = JDIMENSION(filled);
         if (!jpegGuarded(&job.err, bandWrite, &job))
             throw fail();
+        top += filled;
+        filled = 0;
+    };
+    if (!resampled) {
+        while (top < height) {
+            const int count = std::min(rowsPerBand, height - top);
+            if (count != band.height())
+                band = allocateImage("JPEG", width, count, QImage::Format_RGB32);
+            for (int y = 0; y < count; ++y)
+                rows[size_t(y)] = band.scanLine(y);
+            job.rows = rows.data();
+            job.count = JDIMENSION(count);
+            if (!jpegGuarded(&job.err, bandRead, &job))
+                throw fail();
+            filled = count;
+            flush();
+        }
+    } else {
+        // Decoded rows go through the resampler; its rows fill the bands that are encoded.
+        TRowResampler resampler(QSize(decodedWidth, decodedHeight), QSize(width, height));
+        const int decodeRows = std::min(16, decodedHeight);
+        QImage decoded = allocateImage("JPEG", decodedWidth, decodeRows, QImage::Format_RGB32);
+        std::vector<JSAMPROW> decodedRows(static_cast<size_t>(decodeRows));
+        for (int y = 0; y < decodeRows; ++y)
+            decodedRows[size_t(y)] = decoded.scanLine(y);
+        const auto take = [&](int, const QRgb* row) {
+            std::copy(row, row + width, reinterpret_cast<QRgb*>(band.scanLine(filled)));
+            ++filled;
+        };
+        for (int done = 0; done < decodedHeight;) {
+            const int count = std::min(decodeRows, decodedHeight - done);
+            job.rows = decodedRows.data();
+            job.count = JDIMENSION(count);
+            if (!jpegGuarded(&job.err, bandRead, &job))
+                throw fail();
+            for (int y = 0; y < count; ++y) {
+                resampler.Push(reinterpret_cast<const QRgb*>(decoded.constScanLine(y)),
+                               [&](int row, const QRgb* pixels) {
+                                   take(row, pixels);
+                                   if (filled == rowsPerBand)
+                                       flush();
+                               });
+            }
+            done += count;
+        }
+        flush();
     }
     if (!jpegGuarded(&job.err, bandFinish, &job))
         throw fail();
