@@ -4,6 +4,7 @@
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegTrailer.h"
@@ -326,21 +327,25 @@ struct BandWork {
     QString error;
 };
 
-// Whether a file can be written band by band: a JPEG written as JPEG, not turned (by the job
-// or by its EXIF orientation), without a caption band, not CMYK. Then bytes, exif and metadata
-// are set from it.
-bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
-    if (ro.angle != 0 || ro.band.on)
-        return false;
+QString messageOf(const std::exception& e) {
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+// An upright JPEG (not turned by its EXIF orientation, not CMYK) written as JPEG, read for a
+// write that never holds its decoded picture whole: bytes, exif and metadata are set from it and
+// its stored size is returned; an invalid size for any other file (which takes the usual path).
+QSize uprightJpeg(FileWork& w, bool autoRotate) {
     try {
         if (WrittenFormat(w.source) != ImageFileType::Jpeg)
-            return false;
+            return {};
     } catch (const Exception&) {
-        return false; // refused in its turn by the usual path
+        return {}; // refused in its turn by the usual path
     }
     QByteArray bytes = ReadFileBytes(w.source);
     if (DetectImageType(bytes) != ImageFileType::Jpeg)
-        return false;
+        return {};
     TExif exif;
     QString exifError;
     try {
@@ -350,7 +355,7 @@ bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
     }
     const QSize size = JpegBandsSize(bytes);
     if (KeepQualityTurnsPhoto(exif, autoRotate) || !StreamsInBands(bytes, size))
-        return false;
+        return {};
     w.metadata = ReadPhotoMetadata(bytes);
     if (!w.metadata.trailerLoss.isEmpty())
         w.trailerNotice = TrailerLossNotice(w.source, w.metadata.trailerLoss);
@@ -358,6 +363,17 @@ bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
     w.exifError = exifError;
     w.colours = TSrgbToPhoto::ForProfile(w.metadata.iccProfile);
     w.fullSize = size;
+    w.bytes = std::move(bytes);
+    return size;
+}
+
+// Whether a file is written band by band: no turn, no caption band, and an upright JPEG.
+bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
+    if (ro.angle != 0 || ro.band.on)
+        return false;
+    const QSize size = uprightJpeg(w, autoRotate);
+    if (!size.isValid())
+        return false;
     w.output = StreamedFitSize(size, ro);
     if (w.output.isValid()) {
         w.minDecode = LeastDecodeForFit(size, ro);
@@ -365,16 +381,41 @@ bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
         w.sx = double(w.output.width()) / size.width();
         w.sy = double(w.output.height()) / size.height();
     }
-    w.bytes = std::move(bytes);
     w.stream = true;
     return true;
 }
 
-QString messageOf(const std::exception& e) {
-    if (const auto* ours = dynamic_cast<const Exception*>(&e))
-        return ours->message();
-    return QString::fromLocal8Bit(e.what());
+// A fit with a quarter or half turn: an upright JPEG is decoded (reduced as far as the fit
+// allows) and resampled row by row, so that only the fitted picture is held, then turned as
+// PreparePicture turns it. False for any other file.
+bool fittedAndTurned(FileWork& w, const RenderOptions& ro, bool autoRotate) {
+    if (ro.angle == 0 || ro.angle % 90 != 0 || !(ro.width > 0 && ro.height > 0))
+        return false;
+    const QSize size = uprightJpeg(w, autoRotate);
+    if (!size.isValid())
+        return false;
+    const bool quarterTurn = ro.angle % 180 != 0;
+    const QSize box(ro.width, ro.height);
+    const QSize before = quarterTurn
+                             ? FitIntoBox(size.transposed(), box, ro.proportional).transposed()
+                             : FitIntoBox(size, box, ro.proportional);
+    QImage fitted;
+    try {
+        fitted = DecodeJpegResampled(w.bytes, LeastDecodeForFit(size, ro), before);
+    } catch (const EInvalidGraphic& e) {
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(QDir::toNativeSeparators(w.source), e.message()));
+    }
+    w.bytes = QByteArray();
+    try {
+        w.picture = PreparePicture(std::move(fitted), size, w.source, ro);
+    } catch (const std::exception& e) {
+        w.failed = FileWork::RenderFailed;
+        w.error = messageOf(e);
+    }
+    return true;
 }
+
 
 // What a run needs on the workers, read from the settings on the calling thread.
 struct WorkerSettings {
@@ -418,7 +459,7 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
                 }
             }
         }
-        if (streamable(w, ro, s.autoRotate))
+        if (streamable(w, ro, s.autoRotate) || fittedAndTurned(w, ro, s.autoRotate))
             return;
         LoadedPhoto photo = LoadPhotoFileReduced(
             w.source, s.autoRotate,

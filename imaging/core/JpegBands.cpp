@@ -46,11 +46,11 @@ void bandHeader(void* p) {
     jpeg_read_header(&job->in, TRUE);
 }
 
-void bandStart(void* p) {
+// The largest DCT scaling still covering the size wanted, as a reduced decode of the whole
+// picture chooses it; then the decode starts.
+void startDecode(void* p) {
     auto* job = static_cast<BandJob*>(p);
     job->in.out_color_space = JpegRgb32Space;
-    // The largest DCT scaling still covering the size wanted, as a reduced decode of the whole
-    // picture chooses it.
     job->in.scale_num = 1;
     job->in.scale_denom = 1;
     if (job->minWidth > 0 && job->minHeight > 0) {
@@ -64,6 +64,11 @@ void bandStart(void* p) {
         job->in.scale_denom = denom;
     }
     jpeg_start_decompress(&job->in);
+}
+
+void bandStart(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    startDecode(job);
     // The same settings as the encoder of whole pictures.
     job->writing = true;
     j_compress_ptr out = &job->out;
@@ -273,4 +278,76 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& o
                                   .arg(QString::fromLocal8Bit(job.err.dataMessage)));
     }
     return check.finish();
+}
+
+namespace {
+
+struct ResampleJob {
+    BandJob* job;
+    QImage* out;
+    TRowResampler* resampler;
+    QImage* rows;
+    std::vector<JSAMPROW>* pointers;
+};
+
+// Reads the whole picture through the resampler into out; runs inside jpegGuarded.
+void readResampled(void* p) {
+    auto* r = static_cast<ResampleJob*>(p);
+    j_decompress_ptr in = &r->job->in;
+    QImage& out = *r->out;
+    const auto give = [&out](int y, const QRgb* row) {
+        std::copy(row, row + out.width(), reinterpret_cast<QRgb*>(out.scanLine(y)));
+    };
+    while (in->output_scanline < in->output_height) {
+        const JDIMENSION want =
+            std::min<JDIMENSION>(JDIMENSION(r->rows->height()), in->output_height - in->output_scanline);
+        JDIMENSION got = 0;
+        while (got < want) {
+            const JDIMENSION n = jpeg_read_scanlines(in, r->pointers->data() + got, want - got);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        if (got == 0)
+            break;
+        for (JDIMENSION y = 0; y < got; ++y)
+            r->resampler->Push(reinterpret_cast<const QRgb*>(r->rows->constScanLine(int(y))), give);
+    }
+    r->job->complete = jpegDataComplete(in, r->job->err);
+}
+
+} // namespace
+
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output) {
+    BandJob job;
+    initJob(job, source);
+    if (minDecode.isValid() && !minDecode.isEmpty()) {
+        job.minWidth = JDIMENSION(minDecode.width());
+        job.minHeight = JDIMENSION(minDecode.height());
+    }
+    BandCleanup cleanup{&job};
+    if (!jpegGuarded(&job.err, bandHeader, &job))
+        throw jpegFailure(job.err);
+    checkDimensions("JPEG", job.in.image_width, job.in.image_height);
+    if (converted(job.in))
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: a CMYK picture is not decoded "
+                                             "in bands"));
+    checkDimensions("JPEG", output.width(), output.height());
+    if (!jpegGuarded(&job.err, startDecode, &job))
+        throw jpegFailure(job.err);
+    const QSize decoded(int(job.in.output_width), int(job.in.output_height));
+    QImage out = allocateImage("JPEG", output.width(), output.height(), QImage::Format_RGB32);
+    QImage rows = allocateImage("JPEG", decoded.width(), std::min(16, decoded.height()),
+                                QImage::Format_RGB32);
+    std::vector<JSAMPROW> pointers(size_t(rows.height()));
+    for (int y = 0; y < rows.height(); ++y)
+        pointers[size_t(y)] = rows.scanLine(y);
+    TRowResampler resampler(decoded, output);
+    ResampleJob r{&job, &out, &resampler, &rows, &pointers};
+    if (!jpegGuarded(&job.err, readResampled, &r))
+        throw jpegFailure(job.err);
+    if (!job.complete)
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
+                                  .arg(QString::fromLocal8Bit(job.err.dataMessage)));
+    return out;
 }

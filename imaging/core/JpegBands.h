@@ -32,6 +32,12 @@ struct TBandsOptions {
 QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
                                 const std::function<void(QImage& band, int top)>& paint);
 
+// The picture decoded at the DCT scaling minDecode allows (as DecodeJpegScaled chooses it;
+// invalid: full size) and resampled to output row by row (as ResampleBitmap does), without the
+// decoded picture ever held whole. CMYK and YCCK pictures are refused. Throws EInvalidGraphic:
+// "Invalid JPEG file: ..." as the whole decode does.
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output);
+
 // The size of a JPEG that TranscodeJpegInBands takes (any but CMYK and YCCK ones, which are
 // converted when decoded whole), read from its header; an invalid size for any other.
 QSize JpegBandsSize(const QByteArray& source);

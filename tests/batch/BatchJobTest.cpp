@@ -802,7 +802,8 @@ QByteArray cjpegPhoto(const QSize& size, const QStringList& options, const QStri
 // A JPEG written band by band by the batch (no turn: plain, fitted with a reduced decode, fitted
 // from the full size) is, decoded, within a level of what the whole picture decoded, fitted,
 // captioned and encoded gives, with its ink in the very same box, on every sampling and an odd
-// size; the bricks cross many bands.
+// size; the bricks cross many bands. Fitted and turned, it is resampled as it is decoded and
+// then gives the very same pixels.
 TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
     if (QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty())
         GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is needed";
@@ -839,6 +840,13 @@ TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
     resampled.Width = 250;
     resampled.Height = 200;
     resampled.Proportional = false;
+    // Turned: decoded and resampled row by row, then turned whole as before.
+    TBatchOptions quarter = reduced;
+    quarter.Rotate = true;
+    quarter.Angle = 90;
+    TBatchOptions half = resampled;
+    half.Rotate = true;
+    half.Angle = -180;
     int run = 0;
     for (const auto& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -848,8 +856,8 @@ TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
         ASSERT_TRUE(WriteBytes(source, withExifBlock(jpeg, ExifBlock{{{0x0132,
                                                                        "2011:03:04 05:06:07"}},
                                                                      {}, 1})));
-        for (const TBatchOptions& o : {plain, reduced, resampled}) {
-            SCOPED_TRACE(o.Fit ? o.Width : 0);
+        for (const TBatchOptions& o : {plain, reduced, resampled, quarter, half}) {
+            SCOPED_TRACE(testing::Message() << (o.Fit ? o.Width : 0) << " turned " << o.Angle);
             // The whole picture: decoded (reduced as far as the fit allows), fitted, captioned
             // and encoded.
             RenderOptions ro;
@@ -858,6 +866,7 @@ TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
             ro.proportional = o.Proportional;
             ro.fit = o.Fit;
             ro.perFileDates = true;
+            ro.angle = o.Rotate ? o.Angle : 0;
             LoadedPhoto photo = LoadPhotoFileReduced(
                 source, true, [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
             PreparedPicture whole = PreparePicture(photo.picture, photo.fullSize, source, ro);
@@ -883,6 +892,10 @@ TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
             const QImage streamed = ReadImageFile(written);
             ASSERT_EQ(streamed.size(), expected.size());
             EXPECT_LT(meanChannelDifference(expected, streamed), 1.0);
+            // A turned picture is captioned whole: the very pixels.
+            if (o.Rotate) {
+                EXPECT_EQ(streamed, expected);
+            }
             // The ink: where the captioned picture is far from the bare one.
             auto ink = [&unmarked](const QImage& image) {
                 QRect box;

@@ -206,6 +206,8 @@ TEST(JpegBands, FitBandsWriteWhatTheWholeFitWrites) {
             p.fillRect(QRect(9, 13, 40, 70).translated(0, -top), QColor(250, 20, 30));
         };
         const QByteArray plain = EncodeJpegChecked(expected, 90);
+        // Decoded so without an encode: the resampled pixels themselves.
+        EXPECT_EQ(DecodeJpegResampled(source, c.least, c.target), expected);
         block(expected, 0);
         const QByteArray blocked = EncodeJpegChecked(expected, 90);
         for (const int rows : {1, 7, 64}) {
