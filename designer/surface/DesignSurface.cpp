@@ -354,6 +354,33 @@ private:
     QString m_property, m_old, m_new;
 };
 
+// A component reference: the objects before and after, followed if either goes away.
+class SetReferenceCommand : public AlreadyDoneCommand {
+public:
+    SetReferenceCommand(DesignSurface& surface, QObject* object, QString property,
+                        QObject* oldValue, QObject* newValue)
+        : AlreadyDoneCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
+          m_surface(surface), m_object(object), m_property(std::move(property)), m_old(oldValue),
+          m_new(newValue), m_hadOld(oldValue), m_hadNew(newValue) {}
+    void redoAgain() override { apply(m_new, m_hadNew); }
+    void undo() override { apply(m_old, m_hadOld); }
+
+private:
+    void apply(QObject* value, bool hadValue) {
+        // A component deleted since is not set back as none.
+        if (!m_object || (hadValue && !value))
+            return;
+        WritePropertyReference(m_object, m_property, value);
+        m_surface.AfterPropertyWrite(m_object, m_property);
+    }
+
+    DesignSurface& m_surface;
+    QPointer<QObject> m_object;
+    QString m_property;
+    QPointer<QObject> m_old, m_new;
+    bool m_hadOld, m_hadNew;
+};
+
 // A brick's whole state: every stored value and its geometry (with its tail marker's), so that a
 // change with consequences (an anchor that sets margins, a font that sets a relative size) comes
 // back whole.
@@ -1259,6 +1286,17 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
     if (PropertyValueText(object, propertyName) == old)
         return;
     m_undo->push(new SetPropertyCommand(*this, object, propertyName, old, text));
+}
+
+void DesignSurface::SetReference(QObject* object, const QString& propertyName, QObject* value) {
+    if (!object)
+        return;
+    QObject* old = PropertyReference(object, propertyName);
+    WritePropertyReference(object, propertyName, value);
+    AfterPropertyWrite(object, propertyName);
+    if (old == value)
+        return;
+    m_undo->push(new SetReferenceCommand(*this, object, propertyName, old, value));
 }
 
 void DesignSurface::AfterPropertyWrite(QObject* object, const QString& propertyName) {

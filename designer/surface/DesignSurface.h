@@ -197,6 +197,9 @@ public:
     // The inspector's write: the property's text through WritePropertyText, as one command
     // (old value from PropertyValueText). Throws the property's error, nothing changed.
     void SetProperty(QObject* object, const QString& propertyName, const QString& text);
+    // The inspector's write of a property that refers to another component (nothing for none),
+    // as one command. Throws the property's error, nothing changed.
+    void SetReference(QObject* object, const QString& propertyName, QObject* value);
 
     // Anchors bricks (a tail marker stands for its bubble), each to the anchor the function
     // gives it (baNone: none), keeping every one where it is: its margins are taken from its
@@ -303,6 +306,7 @@ private:
     friend class GeometryCommand;
     friend class ZOrderCommand;
     friend class SetPropertyCommand;
+    friend class SetReferenceCommand;
     friend class BrickStateCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);

@@ -14,17 +14,7 @@
 namespace {
 
 QByteArray patternWith(const QString& body, const QString& band = {}) {
-    return QStringLiteral(
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"Test Project\" "
-               "Created=\"by qmv\">\n"
-               "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
-               "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
-               "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
-               "IsGrid=\"False\" Zoom=\"1\"/>\n"
-               "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n%2"
-               "  <Bricks>\n    <Brick Body=\"%1\"/>\n  </Bricks>\n</Project>\n")
-        .arg(body, band)
-        .toUtf8();
+    return patternFileWith(body, band);
 }
 
 // A magenta caption that picks black or white by the photo; magenta shows if it does not.

@@ -6,27 +6,13 @@
 # Usage: e2e_keystrokes.sh CAPTIOMARK CAPTIOMARK_CLI SOURCE_DIR
 set -euo pipefail
 
-if [ "${1:-}" != --inner ]; then
-    if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
-        echo "SKIP: xvfb-run or xdotool is not installed"
-        exit 0
-    fi
-    exec xvfb-run -a -s "-screen 0 1920x1200x24" bash "$0" --inner "$@"
-fi
+# shellcheck source=e2e_session.sh
+source "$(dirname "$0")/e2e_session.sh"
+[ "${1:-}" = --inner ] || e2e_under_x 1920x1200 "" "$0" "$@"
 shift
 app=$1 cli=$2 src=$3
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
-export CAPTIOMARK_CONFIG_DIR=$work/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$work/gui" "$work/cli"
+e2e_begin
+mkdir -p "$work/gui" "$work/cli"
 cp "$src/examples/sample-photo.jpg" "$work/gui/photo.jpg"
 cp "$src/examples/sample-photo.jpg" "$work/cli/photo.jpg"
 cp "$src/examples/sample-pattern.xml" "$work/pattern.xml"
@@ -34,22 +20,14 @@ cp "$src/examples/sample-pattern.xml" "$work/pattern.xml"
 # The explorer in a window of its own below, so that the picture has the whole client area.
 "$cli" settings set BottomBounds 0,1150,1800,1190 >/dev/null
 "$cli" settings set BottomFloating 1 >/dev/null
-# No tip of the day in front of the keystrokes.
-printf '[Preferences]\nShowTip=false\n' >"$CAPTIOMARK_CONFIG_DIR/Captiomark.ini"
-
-if command -v openbox >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    wm=$!
-    sleep 1
-fi
+e2e_no_tip
+e2e_start_wm
 
 fail() {
     echo "FAIL: $*"
     ls -l "$work/gui" "$work/cli" || true
     exit 1
 }
-# shellcheck source=e2e_windows.sh
-source "$(dirname "$0")/e2e_windows.sh"
 
 "$app" "$work/gui/photo.jpg" >"$work/app.log" 2>&1 &
 pid=$!

@@ -7,30 +7,13 @@
 # Usage: e2e_several_bricks.sh CAPTIOMARK
 set -euo pipefail
 
-if [ "${1:-}" != --inner ]; then
-    for tool in xvfb-run xdotool import convert iconv; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed"
-            exit 0
-        fi
-    done
-    exec xvfb-run -a -s "-screen 0 1920x1200x24" bash "$0" --inner "$@"
-fi
+# shellcheck source=e2e_session.sh
+source "$(dirname "$0")/e2e_session.sh"
+[ "${1:-}" = --inner ] || e2e_under_x 1920x1200 "import convert iconv" "$0" "$@"
 shift
 app=$1
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
-export CAPTIOMARK_CONFIG_DIR=$work/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR"
-printf '[Preferences]\nShowTip=false\n' >"$CAPTIOMARK_CONFIG_DIR/Captiomark.ini"
+e2e_begin
+e2e_no_tip
 
 fail() {
     echo "FAIL: $*"
@@ -38,57 +21,15 @@ fail() {
     grep -v 'propagateSizeHints\|XDG_RUNTIME' "$work/app.log" 2>/dev/null || true
     exit 1
 }
-shot() {
-    [ -n "${E2E_SHOTS:-}" ] && import -window root "$E2E_SHOTS/$1.png"
-    return 0
-}
 
 # A plain magenta photo, found on the screen by its colour, with two text bricks on it.
 convert -size 600x400 xc:'#FF00FF' "BMP3:$work/photo.bmp"
-crlf='%CR%LF'
-brick() { # name left top
-    printf '<Brick Body="object %s: TText%s  Left = %s%s  Top = %s%s  Caption = '"'"'%s'"'"'%send"/>\n' \
-        "$1" "$crlf" "$2" "$crlf" "$3" "$crlf" "$1" "$crlf"
-}
-{
-    printf '<?xml version="1.0" encoding="UTF-8"?>\n<Project Name="e2e">\n'
-    printf '<Inspector Left="0" Top="0" Width="1" Height="1" ColWidth="1" Sort="True" AlwaysOnTop="True"/>\n'
-    printf '<Designer Left="0" Top="0" Width="1" Height="1" GridX="4" GridY="4" IsGrid="False"/>\n'
-    printf '<Manager Left="0" Top="0" Width="1" Height="1"/>\n<Bricks>\n'
-    brick Alpha 40 40
-    brick Beta 300 250
-    printf '</Bricks>\n</Project>\n'
-} >"$work/pattern.xml"
+text_pattern "True True" "4 4 False" Alpha 40 40 Beta 300 250 >"$work/pattern.xml"
+e2e_start_wm
 
-if command -v openbox >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    wm=$!
-    sleep 1
-fi
-
-# shellcheck source=e2e_windows.sh
-source "$(dirname "$0")/e2e_windows.sh"
-wait_gone() {
-    for _ in $(seq 50); do
-        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return
-        sleep 0.2
-    done
-}
-picture_box() {
-    import -window root "$work/screen.png"
-    convert "$work/screen.png" -fill black -fuzz 2% +opaque '#FF00FF' -fill white -opaque '#FF00FF' \
-        -trim -format '%w %h %X %Y' info: | tr -d '+'
-}
-pattern_text() {
-    if head -c 2 "$1" | od -An -tx1 | grep -q 'ff fe'; then iconv -f UTF-16 -t UTF-8 "$1"; else cat "$1"; fi
-}
 # The saved bricks' names, in order, on one line.
 brick_names() {
     pattern_text "$1" | grep -o 'object [A-Za-z0-9]*: T' | sed -E 's/object ([A-Za-z0-9]+): T/\1/' | tr '\n' ' ' | sed 's/ $//'
-}
-brick_place() {
-    pattern_text "$1" | tr -d '\r' | grep -o "object $2: TText%CR%LF  Left = [-0-9]*%CR%LF  Top = [-0-9]*" |
-        sed -E 's/.*Left = ([-0-9]+).*Top = ([-0-9]+)/\1 \2/'
 }
 save() { # Ctrl+S into the file chosen before, waiting for it to change
     local before
@@ -115,15 +56,7 @@ xdotool windowmove --sync "$main" 0 0 2>/dev/null || true
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 sleep 1
 
-xdotool key --clearmodifiers alt+f
-sleep 0.5
-xdotool key a
-[ -n "$(wait_window '^Open pattern$')" ] || fail "no Open pattern dialog"
-sleep 0.5
-xdotool type --delay 20 "$work/pattern.xml"
-xdotool key Return
-wait_gone '^Open pattern$'
-sleep 1
+open_pattern_by_keys "$work/pattern.xml"
 read -r w h x0 y0 <<<"$(picture_box)"
 [ "$w" = 600 ] && [ "$h" = 400 ] || fail "the photo is not shown at actual size: $w x $h"
 
@@ -136,18 +69,7 @@ sleep 0.4
 xdotool key --clearmodifiers ctrl+v
 sleep 0.6
 shot several-pasted
-xdotool key --clearmodifiers ctrl+shift+s
-[ -n "$(wait_window '^Save pattern as$')" ] || fail "no Save pattern as dialog"
-sleep 0.5
-xdotool key ctrl+a
-xdotool type --delay 20 "$work/saved.xml"
-xdotool key Return
-wait_gone '^Save pattern as$'
-for _ in $(seq 50); do
-    [ -s "$work/saved.xml" ] && break
-    sleep 0.2
-done
-[ -s "$work/saved.xml" ] || fail "the pattern was not saved ($(cat "$work/app.log"))"
+save_pattern_as_by_keys "$work/saved.xml"
 [ "$(brick_names "$work/saved.xml")" = "Alpha Beta Text1 Text2" ] ||
     fail "after copy and paste the pattern holds $(brick_names "$work/saved.xml")"
 [ "$(brick_place "$work/saved.xml" Text1)" = "45 45" ] ||

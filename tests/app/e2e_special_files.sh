@@ -8,30 +8,19 @@
 # Usage: e2e_special_files.sh CAPTIOMARK SOURCE_DIR
 set -euo pipefail
 
-if [ "${1:-}" != --inner ]; then
-    if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
-        echo "SKIP: xvfb-run or xdotool is not installed"
-        exit 0
-    fi
-    exec xvfb-run -a -s "-screen 0 1600x1000x24" bash "$0" --inner "$@"
-fi
+# shellcheck source=e2e_session.sh
+source "$(dirname "$0")/e2e_session.sh"
+[ "${1:-}" = --inner ] || e2e_under_x 1600x1000 "" "$0" "$@"
 shift
 app=$1 src=$2
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    # A reader stuck on a pipe would keep the folder busy: give it a writer, then stop it.
+E2E_KILL=KILL
+e2e_begin
+# A reader stuck on a pipe would keep the folder busy: give it a writer before it is stopped.
+e2e_before_cleanup() {
     for f in "$work"/config/*.conf "$work"/config/*.ini "$work"/home/*.jpg; do
         [ -p "$f" ] && timeout 1 bash -c "exec 3>'$f'" 2>/dev/null || true
     done
-    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-    rm -rf "$work"
 }
-trap cleanup EXIT
-unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
-export CAPTIOMARK_CONFIG_DIR=$work/config
 export HOME=$work/home
 export XDG_CACHE_HOME=$work/cache
 mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$HOME" "$XDG_CACHE_HOME" "$work/outside"
@@ -42,12 +31,7 @@ ln -s /dev/zero "$HOME/zero.jpg"
 truncate -s 5G "$HOME/sparse.jpg"
 cp "$src/examples/sample-photo.jpg" "$HOME/photo.jpg"
 ln -s "$work/outside" "$XDG_CACHE_HOME/thumbnails"
-
-if command -v openbox >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    wm=$!
-    sleep 1
-fi
+e2e_start_wm
 
 fail() {
     echo "FAIL: $*"

@@ -7,58 +7,23 @@
 # With SHOTS_DIR the two questions are kept there as PNG screenshots.
 set -euo pipefail
 
-if [ "${1:-}" != --inner ]; then
-    for tool in xvfb-run xdotool import convert; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed"
-            exit 0
-        fi
-    done
-    exec xvfb-run -a -s "-screen 0 1600x1000x24" bash "$0" --inner "$@"
-fi
+# shellcheck source=e2e_session.sh
+source "$(dirname "$0")/e2e_session.sh"
+[ "${1:-}" = --inner ] || e2e_under_x 1600x1000 "import convert" "$0" "$@"
 shift
-app=$1 cli=$2 src=$3 shots=${4:-}
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
-export CAPTIOMARK_CONFIG_DIR=$work/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR"
+app=$1 cli=$2 src=$3
+E2E_SHOTS=${4:-${E2E_SHOTS:-}}
+e2e_begin
 cp "$src/examples/sample-photo.jpg" "$work/photo.jpg"
 original=$(sha256sum <"$work/photo.jpg")
 "$cli" settings set ProjectManagerBounds 0,0,1400,900 >/dev/null
-printf '[Preferences]\nShowTip=false\n' >"$CAPTIOMARK_CONFIG_DIR/Captiomark.ini"
-
-if command -v openbox >/dev/null; then
-    openbox >/dev/null 2>&1 &
-    wm=$!
-    sleep 1
-fi
+e2e_no_tip
+e2e_start_wm
 
 fail() {
     echo "FAIL: $*"
     [ -f "$work/app.log" ] && cat "$work/app.log"
     exit 1
-}
-# shellcheck source=e2e_windows.sh
-source "$(dirname "$0")/e2e_windows.sh"
-gone() {
-    for _ in $(seq 50); do
-        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0
-        sleep 0.2
-    done
-    return 1
-}
-shot() {
-    [ -n "$shots" ] || return 0
-    mkdir -p "$shots"
-    import -window root "$shots/$1"
 }
 
 "$app" "$work/photo.jpg" >"$work/app.log" 2>&1 &
@@ -96,7 +61,7 @@ exit_window() {
 # A date brick cancelled in its dialog, then the photo turned (Edit > Rotate 90° Clockwise).
 place_date_brick
 xdotool key Escape
-gone '^Date options$' || fail "Escape left the date dialog open"
+wait_gone '^Date options$' || fail "Escape left the date dialog open"
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key --clearmodifiers alt+e
 sleep 0.5
@@ -110,27 +75,27 @@ box=$(wait_window '^Captiomark$')
 # Keys go to the question only once it has the focus (a loaded machine is slow to give it).
 xdotool windowactivate --sync "$box" 2>/dev/null || true
 sleep 0.5
-shot photo-only.png
+shot photo-only
 xdotool key --clearmodifiers alt+p
 sleep 1
 [ -z "$(xdotool search --onlyvisible --name '^Save pattern$' 2>/dev/null)" ] ||
     fail "the cancelled brick left the pattern modified: Save Pattern was offered"
 xdotool key Escape
-gone '^Captiomark$' || fail "Cancel left the question open"
+wait_gone '^Captiomark$' || fail "Cancel left the question open"
 sleep 0.5
 kill -0 "$pid" 2>/dev/null || fail "Cancel closed the window"
 
 # A date brick kept with Ok: now both are asked about.
 place_date_brick
 xdotool key Return
-gone '^Date options$' || fail "Enter left the date dialog open"
+wait_gone '^Date options$' || fail "Enter left the date dialog open"
 exit_window
 box=$(wait_window '^Captiomark$')
 [ -n "$box" ] || fail "closing with a new brick asked nothing"
 # Keys go to the question only once it has the focus (a loaded machine is slow to give it).
 xdotool windowactivate --sync "$box" 2>/dev/null || true
 sleep 0.5
-shot both.png
+shot both
 # Save Pattern asks for the new pattern's name, writes it and closes; the photo is left as it was.
 xdotool key --clearmodifiers alt+p
 dialog=$(wait_window '^Save pattern$' 40)
