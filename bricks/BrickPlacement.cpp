@@ -681,7 +681,50 @@ BrickPlacement ScreenPlacementOf(const TText* text) {
     return p;
 }
 
-QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designer,
+QPoint ScreenFullCorner(const QWidget* brick, int fullLeft, int fullTop) {
+    const double zoom = ZoomRatioOf(brick);
+    // The full-size corner the render uses, unless the brick was moved since it was set (a
+    // drag in progress): at a zoom ratio above 1, Left x zoom can miss it by a few pixels.
+    const auto fullOf = [zoom](int preview, int full) {
+        return RoundHalfEven(full / zoom) == preview ? full : RoundHalfEven(preview * zoom);
+    };
+    return QPoint(fullOf(brick->x(), fullLeft), fullOf(brick->y(), fullTop));
+}
+
+BrickPlacement ScreenPlacementOfBrick(const QWidget* brick) {
+    if (const auto* text = qobject_cast<const TText*>(brick);
+        text && !qobject_cast<const TTextBubble*>(brick))
+        return ScreenPlacementOf(text);
+    BrickPlacement p;
+    p.brick = BrickDataOf(brick);
+    p.box = ownBox(p.brick);
+    p.origin = ScreenFullCorner(brick, p.brick.left, p.brick.top);
+    return p;
+}
+
+QList<BrickPlacement> ScreenPlacementsBeneath(const QWidget* brick, const QRect& area) {
+    QList<BrickPlacement> out;
+    const QWidget* parent = brick ? brick->parentWidget() : nullptr;
+    if (!parent || area.isEmpty())
+        return out;
+    const TDesigner* designer = DesignerOf(brick);
+    const QSize whole = designer && !designer->realPicture.isNull() ? designer->CanvasSize()
+                                                                    : QSize();
+    for (const QObject* o : parent->children()) {
+        if (o == brick)
+            break; // the rest lies above it
+        const auto* w = qobject_cast<const QWidget*>(o);
+        if (!w || w->isHidden() || !IsPlaceableBrick(w))
+            continue;
+        BrickPlacement p = ScreenPlacementOfBrick(w);
+        if (p.box.isEmpty() || !PlacedFootprint(p, whole).intersects(QRectF(area)))
+            continue;
+        out.append(std::move(p));
+    }
+    return out;
+}
+
+QImage ComposeOnCanvas(const QList<BrickPlacement>& placements, const TDesigner* designer,
                        const QRect& area, QRgb outside) {
     if (area.isEmpty())
         return QImage();
@@ -694,13 +737,26 @@ QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designe
     }
     if (out.isNull())
         return out;
-    BrickPlacement p = placement;
-    if (p.brick.readability.autoContrast && p.contrast == BrickPlacement::Contrast::Unchosen)
-        p.contrast = ChooseContrast(p, out, QPointF(area.topLeft()));
-    DrawPlacedBrick(out, p, area.topLeft(),
-                    designer && !designer->realPicture.isNull() ? designer->CanvasSize()
-                                                                : area.size());
+    // As the output does: every choice of contrast is made on the photo before it is drawn over.
+    QList<BrickPlacement> chosen = placements;
+    for (BrickPlacement& p : chosen)
+        if (p.brick.readability.autoContrast && p.contrast == BrickPlacement::Contrast::Unchosen)
+            p.contrast = ChooseContrast(p, out, QPointF(area.topLeft()));
+    const QSize whole = designer && !designer->realPicture.isNull() ? designer->CanvasSize()
+                                                                    : area.size();
+    for (const BrickPlacement& p : chosen) {
+        try {
+            DrawPlacedBrick(out, p, area.topLeft(), whole);
+        } catch (const Exception&) {
+            // A bubble whose bitmap cannot be had is left out here as it is on its own.
+        }
+    }
     return out;
+}
+
+QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designer,
+                       const QRect& area, QRgb outside) {
+    return ComposeOnCanvas(QList<BrickPlacement>{placement}, designer, area, outside);
 }
 
 void PaintSpills(QPainter& painter, const TDesigner& designer, const QRect& area) {

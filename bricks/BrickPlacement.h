@@ -157,9 +157,20 @@ QList<BrickData> BrickDataOf(const QList<QWidget*>& bricks);
 // A text brick widget as the screen draws it: at its screen box's corner at full size (see
 // TText::ScreenFullBox), unscaled.
 BrickPlacement ScreenPlacementOf(const TText* text);
-// A full-size area of a surface's canvas (its photo with its band) with one placed brick drawn
-// over it, as the output shows that area; the parts of the area off the canvas (all of it
-// without a surface) take outside. AutoContrast looks at the area.
+// Any brick widget likewise: a text as above, a bubble or picture at its full-size corner (where
+// it is dragged to, while a drag is in progress).
+BrickPlacement ScreenPlacementOfBrick(const QWidget* brick);
+// The full-size corner a brick widget shows at: its full-size corner, unless it was moved on the
+// screen since that was set.
+QPoint ScreenFullCorner(const QWidget* brick, int fullLeft, int fullTop);
+// The shown bricks stacked below a brick widget on its parent whose drawing meets a full-size
+// area, bottom first: what the output has drawn there before it.
+QList<BrickPlacement> ScreenPlacementsBeneath(const QWidget* brick, const QRect& area);
+// A full-size area of a surface's canvas (its photo with its band) with placed bricks drawn over
+// it in order, as the output shows that area; the parts of the area off the canvas (all of it
+// without a surface) take outside. AutoContrast looks at the area before any brick is drawn.
+QImage ComposeOnCanvas(const QList<BrickPlacement>& placements, const TDesigner* designer,
+                       const QRect& area, QRgb outside = 0);
 QImage ComposeOnCanvas(const BrickPlacement& placement, const TDesigner* designer,
                        const QRect& area, QRgb outside = 0);
 // Paints onto a design surface's panel, at its zoom, what the surface's text bricks draw beyond

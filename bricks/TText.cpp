@@ -142,21 +142,18 @@ QRect TText::FullBox(int left, int top) const {
 }
 
 QRect TText::ScreenFullBox() const {
-    const double zoom = ZoomRatioOf(this);
-    // The full-size corner the render uses, unless the brick was moved since it was set (a
-    // drag in progress): at a zoom ratio above 1, Left x zoom can miss it by a few pixels.
-    const auto fullOf = [zoom](int preview, int full) {
-        return RoundHalfEven(full / zoom) == preview ? full : RoundHalfEven(preview * zoom);
-    };
-    return FullBox(fullOf(Left(), FullLeft), fullOf(Top(), FullTop));
+    const QPoint corner = ScreenFullCorner(this, FullLeft, FullTop);
+    return FullBox(corner.x(), corner.y());
 }
 
 void TText::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect box = ScreenFullBox();
     const TDesigner* d = DesignerOf(this);
-    const QImage composed =
-        ComposeOnCanvas(ScreenPlacementOf(this), d, box, TColorToQColor(Color()).rgba());
+    // The box shows what the output draws there: the photo, the bricks beneath, then this one.
+    QList<BrickPlacement> layers = ScreenPlacementsBeneath(this, box);
+    layers.append(ScreenPlacementOf(this));
+    const QImage composed = ComposeOnCanvas(layers, d, box, TColorToQColor(Color()).rgba());
     if (composed.isNull() || width() <= 0 || height() <= 0)
         return;
     DrawComposed(p, rect(), composed);

@@ -186,12 +186,7 @@ void WritePropertyOrReference(QObject* object, const QString& propertyName, cons
     QObject* value = nullptr;
     if (!text.isEmpty() && !(value = componentNamed(components, text)))
         return;
-    const QMetaObject* mo = object->metaObject();
-    const QMetaProperty prop =
-        mo->property(mo->indexOfProperty(published->name.toLatin1().constData()));
-    if (!prop.isWritable() || !prop.write(object, QVariant::fromValue(value)))
-        throw EReadError(QStringLiteral("Error reading %1.%2: Invalid property value")
-                             .arg(object->objectName(), published->name));
+    WritePropertyReference(object, published->name, value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -286,6 +281,8 @@ void TInspectorModel::build() {
         row.DefaultText = p.defaultText;
         row.Object = object;
         row.CreationIndex = index++;
+        if (row.Kind == PropertyKind::Class && !p.name.contains(QLatin1Char('.')))
+            row.ReferenceClass = ReferencedClass(object, p.name);
         if (const qsizetype dot = p.name.indexOf(QLatin1Char('.')); dot >= 0) {
             // Sub-rows right after their object's row, in the order they are listed.
             const QStringList order = subRows.value(p.name.left(dot).toLower());
@@ -382,8 +379,38 @@ QString TInspectorModel::DisplayText(int index) const {
     }
 }
 
+QStringList TInspectorModel::ReferenceChoices(int index) const {
+    const TPropertyDescription& row = m_rows[index];
+    QStringList out;
+    if (!row.ReferenceClass)
+        return out;
+    for (const QObject* c : Components())
+        if (c->metaObject()->inherits(row.ReferenceClass) &&
+            c->objectName().compare(row.PropertyName, Qt::CaseInsensitive) != 0)
+            out.append(c->objectName());
+    return out;
+}
+
+bool TInspectorModel::OffersReferences(int index) const {
+    const TPropertyDescription& row = m_rows[index];
+    return row.ReferenceClass && row.Writable && !(row.HasEditor && row.ValueList.isEmpty());
+}
+
+int TInspectorModel::DisplayListIndex(int index) const {
+    const TPropertyDescription& row = m_rows[index];
+    const QStringList list = DisplayList(index);
+    if (row.ReferenceClass) {
+        const QObject* value = nestedValue(row.Object, row.PropertyName);
+        return int(list.indexOf(value ? value->objectName() : NoneText()));
+    }
+    return int(list.indexOf(DisplayText(index)));
+}
+
 QStringList TInspectorModel::DisplayList(int index) const {
     const TPropertyDescription& row = m_rows[index];
+    if (row.ReferenceClass)
+        return OffersReferences(index) ? QStringList(NoneText()) + ReferenceChoices(index)
+                                       : QStringList();
     if (row.TypeKind != TTypeKind::tkEnumeration)
         return row.ValueList;
     QStringList out;
@@ -473,6 +500,8 @@ void TInspectorModel::WriteValue(int index, const QString& text) {
         name.replace(QLatin1Char('['), QLatin1Char(' '))
             .replace(QLatin1Char(']'), QLatin1Char(' '));
         name = name.trimmed();
+        if (name == NoneText())
+            name.clear();
         if (!name.isEmpty()) {
             const QObject* target = componentNamed(Components(), name);
             if (!target)

@@ -67,6 +67,9 @@ struct TPropertyDescription {
     // 0 for a row of the object itself.
     int SubIndex = 0;
     QObject* Object = nullptr;
+    // For a property that refers to another component of the surface: the class the component
+    // must be an instance of (nothing for a nested object such as a font, or any other kind).
+    const QMetaObject* ReferenceClass = nullptr;
 
     // From the published-property module: the finer kind and the declared default.
     PropertyKind Kind = PropertyKind::Integer;
@@ -234,8 +237,20 @@ public:
     bool Sorted() const { return m_sorted; }
 
     QString DisplayText(int row) const;
-    // The value list as the drop-down shows it (On/Off, alignments without "ta").
+    // The value list as the drop-down shows it (On/Off, alignments without "ta"; for a row that
+    // refers to a component, NoneText and then ReferenceChoices).
     QStringList DisplayList(int row) const;
+    // The drop-down item of the row's current value, -1 when the list holds none.
+    int DisplayListIndex(int row) const;
+    // The names a row that refers to a component can take: the surface's components (Tag below
+    // 50) that are instances of the property's class, in the surface's order, leaving out one
+    // named as the property itself. Empty for any other row.
+    QStringList ReferenceChoices(int row) const;
+    // Whether the row's drop-down offers them: a writable reference whose editor, if it has
+    // one, does not leave its value list empty.
+    bool OffersReferences(int row) const;
+    // The drop-down item that clears a reference (no component has a name like it).
+    static QString NoneText() { return QStringLiteral("(None)"); }
     // The value equals the declared default.
     bool IsDefault(int row) const;
     TPropertyEditor* EditorOf(int row) const;

@@ -1,5 +1,7 @@
 #include "inspector/TObjectInspector.h"
 
+#include "inspector/InspectorMetrics.h"
+
 #include "designer/state/TDesigner.h"
 #include "platform/Errors.h"
 #include "platform/Messages.h"
@@ -335,6 +337,7 @@ void TInplaceEditor::SetRow(int row) {
         break;
     case TTypeKind::tkClass:
         m_readOnlyMode = true;
+        drop = model.OffersReferences(row); // the surface's components of the property's class
         ellipsis = r.HasDialog;
         break;
     default:
@@ -455,7 +458,9 @@ void TInplaceEditor::OpenDropDown() {
         list->clear();
         list->addItems(model.DisplayList(m_row));
         list->setItemDelegate(new TListItemDelegate(decorationOf(row), list));
-        const int current = int(model.DisplayList(m_row).indexOf(Text()));
+        // A reference shows as "(Name)", its item as the bare name.
+        const int current = row.ReferenceClass ? model.DisplayListIndex(m_row)
+                                               : int(model.DisplayList(m_row).indexOf(Text()));
         list->setCurrentRow(current);
     } else {
         // Shows which elements are set; ticks are not written back.
@@ -642,7 +647,9 @@ TObjectInspector::TObjectInspector(QWidget* parent) : QDockWidget(parent) {
     m_grid->setShowGrid(false);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_grid->verticalHeader()->setDefaultSectionSize(textHeight(this) + 3 + 4);
+    const int rowHeight = InspectorMetrics::RowHeight(textHeight(m_grid));
+    m_grid->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_grid->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_grid->setBackgroundRole(QPalette::Button);
     bottomLayout->addWidget(m_grid);
     layout->addWidget(bottom, 1);
@@ -694,7 +701,7 @@ TObjectInspector::TObjectInspector(QWidget* parent) : QDockWidget(parent) {
     setMinimumWidth(180);
     resize(229, 398 + 24);
     SetAlwaysOnTop(true);
-    m_grid->setColumnWidth(0, 229 / 2 - 10);
+    m_grid->setColumnWidth(0, InspectorMetrics::DefaultNameWidth(229));
     fillGrid();
 }
 
@@ -760,8 +767,13 @@ void TObjectInspector::parentObjectsClick(int index) {
 }
 
 void TObjectInspector::relayoutColumns() {
-    const int nameWidth = m_grid->columnWidth(0);
-    m_grid->setColumnWidth(1, std::max(0, m_grid->viewport()->width() - nameWidth));
+    using namespace InspectorMetrics;
+    const bool fit = RowsFit(m_model.RowCount(), m_grid->verticalHeader()->defaultSectionSize(),
+                             m_grid->viewport()->height());
+    const int scrollBar = m_grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                       m_grid->verticalScrollBar());
+    m_grid->setColumnWidth(1, ValueColumnWidth(m_grid->width(), m_grid->columnWidth(0),
+                                               kGridLineWidth, scrollBar, fit));
     placeInplaceEditor();
 }
 
@@ -778,7 +790,7 @@ void TObjectInspector::placeInplaceEditor(bool reload) {
         m_inplace->SetRow(-1); // the current row is scrolled out of view
         return;
     }
-    m_inplace->setGeometry(cell.adjusted(3, 1, 0, -1));
+    m_inplace->setGeometry(InspectorMetrics::InplaceRect(cell, textHeight(m_grid)));
     if (reload || m_inplace->Row() != row || !m_inplace->isVisibleTo(m_grid->viewport()))
         m_inplace->SetRow(row);
 }

@@ -6,6 +6,7 @@
 #include <QMetaEnum>
 #include <QMetaProperty>
 #include <QVariant>
+#include <QWidget>
 #include <limits>
 
 namespace {
@@ -254,6 +255,13 @@ QObject* nestedObject(const QObject* obj, const QMetaProperty& prop) {
     return qvariant_cast<QObject*>(prop.read(obj));
 }
 
+// A property of a widget class refers to a component that something else owns (the surface);
+// any other class-typed property holds a nested object of its own.
+const QMetaObject* referenceClassOf(const QMetaProperty& prop) {
+    const QMetaObject* cls = prop.metaType().metaObject();
+    return cls && cls->inherits(&QWidget::staticMetaObject) ? cls : nullptr;
+}
+
 [[noreturn]] void failReading(const QObject* component, const QString& name,
                               const QString& message) {
     const QString componentName = component->objectName();
@@ -452,7 +460,8 @@ void collect(const QObject* obj, const QString& prefix, bool storable, int depth
         p.storable = storable && prop.isStored();
         p.writable = prop.isWritable();
         out.append(p);
-        if (*kind == PropertyKind::Class && depth < MaxNesting)
+        // A referenced component's values are its own, not this one's.
+        if (*kind == PropertyKind::Class && depth < MaxNesting && !referenceClassOf(prop))
             if (const QObject* nested = nestedObject(obj, prop))
                 collect(nested, p.name + QLatin1Char('.'), p.storable, depth + 1, out);
     }
@@ -675,6 +684,26 @@ void WritePropertyText(QObject* component, const QString& name, const QString& t
     const Found f = find(component, name);
     apply(component, name, f,
           f.kind == PropertyKind::String ? StringStreamValue(text) : StreamValueFromText(text));
+}
+
+const QMetaObject* ReferencedClass(const QObject* component, const QString& name) {
+    const Found f = findPublished(component, name);
+    return *f.kind == PropertyKind::Class ? referenceClassOf(f.prop) : nullptr;
+}
+
+QObject* PropertyReference(const QObject* component, const QString& name) {
+    const Found f = findPublished(component, name);
+    return *f.kind == PropertyKind::Class ? nestedObject(f.owner, f.prop) : nullptr;
+}
+
+void WritePropertyReference(QObject* component, const QString& name, QObject* value) {
+    const Found f = findPublished(component, name);
+    const QMetaObject* cls = ReferencedClass(component, name);
+    const QString invalid = QStringLiteral("Invalid property value");
+    if (!cls || !f.prop.isWritable() || (value && !value->metaObject()->inherits(cls)))
+        failReading(component, name, invalid);
+    if (!f.prop.write(f.owner, QVariant(f.prop.metaType(), &value)))
+        failReading(component, name, invalid);
 }
 
 StreamValue PropertyStreamValue(const QObject* component, const QString& name) {

@@ -18,7 +18,8 @@ class QObject;
 // (of a nested object such as Font, all of its properties; of a class with the class info
 // "publishedOwnProperties", only those its own class declares), in declaration order, ancestors
 // first. A nested object is listed as a class-typed property followed by its own properties as
-// dotted paths (Font, Font.Charset, ..., Font.Style). A property's declared default is the class
+// dotted paths (Font, Font.Charset, ..., Font.Style); a property of a widget class refers to
+// another component and is listed alone. A property's declared default is the class
 // info "default:<Name>" written as a value text; a type name that C++ cannot tell apart from int
 // is the class info "type:<Name>" (TColor, TCursor, TFontCharset).
 //
@@ -77,6 +78,17 @@ bool IsStored(const QObject* component, const QString& name);
 // [fsBold, fsItalic], taCenter, True) and then applied as ApplyPropertyValue does. A malformed
 // text raises the text reader's EParserError.
 void WritePropertyText(QObject* component, const QString& name, const QString& text);
+
+// A class-typed property that refers to a component (an object of a widget class, which a surface
+// owns and names) rather than holding a nested object of its own (a font): the class its value
+// must be an instance of. Nothing for any other property.
+const QMetaObject* ReferencedClass(const QObject* component, const QString& name);
+// The object a class-typed property holds; nothing for none.
+QObject* PropertyReference(const QObject* component, const QString& name);
+// Sets a component reference to an object, or to none. Fails with EReadError "Error reading
+// <Component>.<Name>: Invalid property value" when the property is no writable reference or the
+// object is not an instance of its class; the property keeps its value then.
+void WritePropertyReference(QObject* component, const QString& name, QObject* value);
 
 // The value as a component stream carries it.
 StreamValue PropertyStreamValue(const QObject* component, const QString& name);

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Batch of 12-megapixel JPEGs: our command-line batch (pattern of three texts and a logo, fit to
 # 1600 x 1200, rotate 90) beside ImageMagick's mogrify doing the same rotate, resize, three text
-# annotations and the logo, on copies of the same generated files, in one run. Prints wall time
-# and peak resident memory (GNU time's maximum resident set size) of each.
+# annotations and the logo, on copies of the same generated files, in one run; then the same fit
+# without the turn (written band by band). Smooth photos, then the same with grain as a camera
+# file at quality 92 (noisy). Prints wall time, peak resident memory (GNU time's maximum resident
+# set size) and the load average (1 minute) before each row: on a shared machine the figures are
+# only as good as that load.
 #
 #   scripts/bench-batch.sh [count] [runs]     (defaults 20 photos, 3 runs; best run reported)
 #
@@ -20,7 +23,7 @@ MOGRIFY=${MOGRIFY:-/usr/bin/mogrify}
 cmake --build "$BUILD" --target bench_batch captiomark-cli >/dev/null
 BENCH=$BUILD/bench/bench_batch
 CLI=$BUILD/app/captiomark-cli
-for tool in /usr/bin/time "$MOGRIFY"; do
+for tool in /usr/bin/time "$MOGRIFY" convert bc; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
@@ -62,20 +65,44 @@ run() {
     local w m
     w=$(printf '%s\n' "${walls[@]}" | best)
     m=$(printf '%s\n' "${rss[@]}" | sort -n | tail -1)
-    printf '| %-44s | %8.2f s | %8.0f ms | %7.1f MB |\n' "$label" "$w" \
-        "$(echo "$w * 1000 / $COUNT" | bc -l)" "$(echo "$m / 1024" | bc -l)"
+    printf '| %-7s | %-44s | %8.2f s | %8.0f ms | %7.1f MB | %5s |\n' "$KIND" "$label" "$w" \
+        "$(echo "$w * 1000 / $COUNT" | bc -l)" "$(echo "$m / 1024" | bc -l)" "$LOAD"
 }
+
+# The noisy kind: the same photos with grain, at quality 92, their EXIF kept.
+mkdir "$WORK/noisy"
+cp "$SRC/pattern.xml" "$SRC/logo.png" "$WORK/noisy/"
+for f in "$SRC"/*.jpg; do
+    convert "$f" -seed 1 -attenuate 0.6 +noise Gaussian -sampling-factor 2x2 -quality 92 \
+        "$WORK/noisy/$(basename "$f")"
+done
 
 echo
 echo "$COUNT photos of 4000 x 3000 (12 megapixels), JPEG quality 92 in, 95 out; best of $RUNS runs"
-echo "(peak memory: the largest of the runs)"
+echo "(peak memory: the largest of the runs; load: 1-minute load average before the row, $(nproc) cores)"
 echo
-echo '| Command                                      |  Wall     | Per photo   | Peak RSS   |'
-echo '|----------------------------------------------|----------:|------------:|-----------:|'
-run "captiomark-cli batch (pattern, fit, rotate)" \
-    "$CLI" batch --pattern "$SRC/pattern.xml" --zoom 1 --fit 1600x1200 --rotate 90
-run "mogrify, default threads" "$MOGRIFY" "${magick_args[@]}"
-run "mogrify, one thread" "$MOGRIFY" -limit thread 1 "${magick_args[@]}"
+echo '| photos  | Command                                      |  Wall     | Per photo   | Peak RSS   | load  |'
+echo '|---------|----------------------------------------------|----------:|------------:|-----------:|------:|'
+for KIND in smooth noisy; do
+    SRC=$WORK/src
+    [ "$KIND" = noisy ] && SRC=$WORK/noisy
+    magick_args=(-rotate 90 -resize 1600x1200 -quality 95 -font DejaVu-Sans -fill black
+        -pointsize 14 -annotate +60+90 'Summer 2026'
+        -pointsize 22 -annotate +330+345 'Captiomark'
+        -pointsize 29 -annotate +60+600 'Lake shore, evening'
+        -draw "image over 720,1020 154,77 '$SRC/logo.png'")
+    LOAD=$(cut -d' ' -f1 /proc/loadavg)
+    run "captiomark-cli batch (pattern, fit, rotate)" \
+        "$CLI" batch --pattern "$SRC/pattern.xml" --zoom 1 --fit 1600x1200 --rotate 90
+    LOAD=$(cut -d' ' -f1 /proc/loadavg)
+    run "mogrify, default threads" "$MOGRIFY" "${magick_args[@]}"
+    LOAD=$(cut -d' ' -f1 /proc/loadavg)
+    run "mogrify, one thread" "$MOGRIFY" -limit thread 1 "${magick_args[@]}"
+    LOAD=$(cut -d' ' -f1 /proc/loadavg)
+    run "captiomark-cli batch (pattern, fit; streamed)" \
+        "$CLI" batch --pattern "$SRC/pattern.xml" --zoom 1 --fit 1600x1200
+done
+SRC=$WORK/src
 echo
 rm -rf "$WORK/run"
 mkdir "$WORK/run"

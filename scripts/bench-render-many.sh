@@ -41,7 +41,7 @@ make_photo() { # KIND WIDTH HEIGHT OUT
     local args=(-size "$size" gradient:'#3a6ea5-#f0c080'
         \( -size "$size" radial-gradient:'#ffffff-#000000' \) -compose softlight -composite
         -fill '#20304080' -draw "circle $(($2 / 3)),$(($3 / 2)) $(($2 / 3 + $3 / 5)),$(($3 / 2))")
-    [ "$1" = noisy ] && args+=(-attenuate 0.6 +noise Gaussian)
+    [ "$1" = noisy ] && args+=(-seed 1 -attenuate 0.6 +noise Gaussian)
     convert "${args[@]}" -sampling-factor 2x2 -quality 92 "$4"
 }
 for kind in smooth noisy; do
@@ -122,14 +122,19 @@ done
 echo
 echo "One photo of 6000 x 4000 (24 megapixels), peak resident memory (GNU time %M), wall time"
 echo
-echo '| photo   | command                                      | peak RSS  |  wall    |'
-echo '|---------|----------------------------------------------|----------:|---------:|'
+echo '| photo   | command                                      | peak RSS  |  wall    | load  |'
+echo '|---------|----------------------------------------------|----------:|---------:|------:|'
 for kind in smooth noisy; do
-    for what in render djpeg cjpeg; do
+    for what in render batch batchfit djpeg cjpeg; do
+        load=$(cut -d' ' -f1 /proc/loadavg)
         rm -rf "$WORK/run" && mkdir "$WORK/run" && cp "$WORK/src/$kind-24mp.jpg" "$WORK/run/p.jpg"
         case $what in
         render) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" "$CLI" render --pattern "$WORK/pattern.xml" "$WORK/run/p.jpg" >/dev/null
             label="captiomark-cli render" ;;
+        batch) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" "$CLI" batch --pattern "$WORK/pattern.xml" "$WORK/run/p.jpg" >/dev/null
+            label="captiomark-cli batch" ;;
+        batchfit) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" "$CLI" batch --pattern "$WORK/pattern.xml" --fit 3000x3000 "$WORK/run/p.jpg" >/dev/null
+            label="captiomark-cli batch --fit 3000x3000" ;;
         djpeg) /usr/bin/time -f "%M %e" -o "$WORK/time.txt" djpeg -outfile "$WORK/run/p.ppm" "$WORK/run/p.jpg"
             label="djpeg (the decoding half of the peer)" ;;
         cjpeg) djpeg -outfile "$WORK/run/p.ppm" "$WORK/run/p.jpg"
@@ -137,6 +142,6 @@ for kind in smooth noisy; do
             label="cjpeg -quality 95 (the encoding half)" ;;
         esac
         read -r kib wall <"$WORK/time.txt"
-        printf '| %-7s | %-44s | %6.1f MB | %6.2f s |\n' "$kind" "$label" "$(echo "$kib / 1024" | bc -l)" "$wall"
+        printf '| %-7s | %-44s | %6.1f MB | %6.2f s | %5s |\n' "$kind" "$label" "$(echo "$kib / 1024" | bc -l)" "$wall" "$load"
     done
 done

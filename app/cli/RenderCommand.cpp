@@ -326,7 +326,8 @@ int renderCommand(CliContext& c) {
         }
         if (w.stream) {
             try {
-                w.bricks = std::make_shared<TPlacedBricks>(designer, w.image, false, w.size);
+                w.bricks = std::make_shared<TPlacedBricks>(designer, w.image, false, w.size, 1.0,
+                                                          1.0, &w.source);
             } catch (const std::exception& e) {
                 w.renderError = messageOf(e);
                 return false;

@@ -40,10 +40,20 @@ void BrickEditCommand::apply(const BrickSnapshot& snapshot) {
 void SurfacePropertyWriter::WriteProperty(QObject* object, const QString& propertyName,
                                           const QString& oldText, const QString& newText) {
     Q_UNUSED(oldText);
-    // A reference to another component is no value text the surface's command can write.
-    const auto published = FindPublishedProperty(object, propertyName);
-    if (published && published->kind == PropertyKind::Class) {
-        WritePropertyOrReference(object, propertyName, newText, m_components());
+    if (ReferencedClass(object, propertyName)) {
+        // A reference to another component: by its name among the surface's, none when empty;
+        // a name that is no component's writes nothing.
+        QObject* value = nullptr;
+        if (!newText.isEmpty()) {
+            for (QObject* c : m_components())
+                if (c->objectName().compare(newText, Qt::CaseInsensitive) == 0) {
+                    value = c;
+                    break;
+                }
+            if (!value)
+                return;
+        }
+        m_surface.SetReference(object, propertyName, value);
         return;
     }
     m_surface.SetProperty(object, propertyName, newText);

@@ -1476,7 +1476,7 @@ void TProjectManager::showResize() {
     const bool edited = m_designer->PictureEdited;
     const bool modified = m_designer->PhotoModified;
     // The dialog marks the photo modified when it changed its size.
-    if (m_resize->exec() != QDialog::Accepted)
+    if (runDialog(*m_resize) != QDialog::Accepted)
         return;
     if (m_designer->realPicture.size() != before.size())
         m_designSurface->PhotoEdited(
@@ -1492,7 +1492,7 @@ void TProjectManager::showEffects() {
     TfrmAdjustments dialog(
         m_designer, [this] { fitToPage(); }, this);
     dialog.setWindowTitle(QStringLiteral("Adjustments"));
-    dialog.exec();
+    runDialog(dialog);
     // Changed pixels are a step of the history, the picture before kept for its undo.
     if (!before.isNull() && m_designer->realPicture.cacheKey() != before.cacheKey())
         m_designSurface->PhotoEdited(QStringLiteral("Adjust Colours"), before, edited, modified,

@@ -7,8 +7,12 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
+#include <malloc.h>
 
 int main(int argc, char** argv) {
+    // Large blocks (pixel bands, compressed chunks, whole files) go back to the system as soon as
+    // they are freed, instead of the bound rising to the largest block freed so far.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // Help and version are answered before any window (or display) is needed.
     {
         QStringList arguments;

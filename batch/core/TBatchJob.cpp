@@ -4,7 +4,9 @@
 #include "bricks/TTextDate.h"
 #include "bricks/TTextTime.h"
 #include "designer/state/TDesigner.h"
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PictureLoader.h"
 #include "imaging/render/RenderAndSave.h"
@@ -23,6 +25,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -307,6 +310,21 @@ struct FileWork {
     QStringList notices; // about the metadata carried
     PreparedPicture picture;
     bool undated = false; // no date taken, and DateFallback=skip: not written
+    // A JPEG written band by band, never held whole: bytes hold the source until it is encoded,
+    // decoded at the DCT scaling minDecode allows and resampled to output (a fit).
+    bool stream = false;
+    QSize fullSize, output, minDecode;
+    double sx = 1.0, sy = 1.0;
+    std::shared_ptr<TPlacedBricks> bricks;
+};
+
+// A band of a streamed file handed to the calling thread for its bricks.
+struct BandWork {
+    FileWork* work;
+    QImage* image;
+    int top;
+    bool drawn;
+    QString error;
 };
 
 QString messageOf(const std::exception& e) {
@@ -314,6 +332,90 @@ QString messageOf(const std::exception& e) {
         return ours->message();
     return QString::fromLocal8Bit(e.what());
 }
+
+// An upright JPEG (not turned by its EXIF orientation, not CMYK) written as JPEG, read for a
+// write that never holds its decoded picture whole: bytes, exif and metadata are set from it and
+// its stored size is returned; an invalid size for any other file (which takes the usual path).
+QSize uprightJpeg(FileWork& w, bool autoRotate) {
+    try {
+        if (WrittenFormat(w.source) != ImageFileType::Jpeg)
+            return {};
+    } catch (const Exception&) {
+        return {}; // refused in its turn by the usual path
+    }
+    QByteArray bytes = ReadFileBytes(w.source);
+    if (DetectImageType(bytes) != ImageFileType::Jpeg)
+        return {};
+    TExif exif;
+    QString exifError;
+    try {
+        exif.LoadFromBytes(bytes);
+    } catch (const Exception& e) {
+        exifError = e.message();
+    }
+    const QSize size = JpegBandsSize(bytes);
+    if (KeepQualityTurnsPhoto(exif, autoRotate) || !StreamsInBands(bytes, size))
+        return {};
+    w.metadata = ReadPhotoMetadata(bytes);
+    if (!w.metadata.trailerLoss.isEmpty())
+        w.trailerNotice = TrailerLossNotice(w.source, w.metadata.trailerLoss);
+    w.exif = std::move(exif);
+    w.exifError = exifError;
+    w.colours = TSrgbToPhoto::ForProfile(w.metadata.iccProfile);
+    w.fullSize = size;
+    w.bytes = std::move(bytes);
+    return size;
+}
+
+// Whether a file is written band by band: no turn, no caption band, and an upright JPEG.
+bool streamable(FileWork& w, const RenderOptions& ro, bool autoRotate) {
+    if (ro.angle != 0 || ro.band.on)
+        return false;
+    const QSize size = uprightJpeg(w, autoRotate);
+    if (!size.isValid())
+        return false;
+    w.output = StreamedFitSize(size, ro);
+    if (w.output.isValid()) {
+        w.minDecode = LeastDecodeForFit(size, ro);
+        // Bricks follow the change of size, as PreparePicture scales them.
+        w.sx = double(w.output.width()) / size.width();
+        w.sy = double(w.output.height()) / size.height();
+    }
+    w.stream = true;
+    return true;
+}
+
+// A fit with a quarter or half turn: an upright JPEG is decoded (reduced as far as the fit
+// allows) and resampled row by row, so that only the fitted picture is held, then turned as
+// PreparePicture turns it. False for any other file.
+bool fittedAndTurned(FileWork& w, const RenderOptions& ro, bool autoRotate) {
+    if (ro.angle == 0 || ro.angle % 90 != 0 || !(ro.width > 0 && ro.height > 0))
+        return false;
+    const QSize size = uprightJpeg(w, autoRotate);
+    if (!size.isValid())
+        return false;
+    const bool quarterTurn = ro.angle % 180 != 0;
+    const QSize box(ro.width, ro.height);
+    const QSize before = quarterTurn
+                             ? FitIntoBox(size.transposed(), box, ro.proportional).transposed()
+                             : FitIntoBox(size, box, ro.proportional);
+    QImage fitted;
+    try {
+        fitted = DecodeJpegResampled(w.bytes, LeastDecodeForFit(size, ro), before);
+    } catch (const EInvalidGraphic& e) {
+        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
+                                  .arg(QDir::toNativeSeparators(w.source), e.message()));
+    }
+    w.bytes = QByteArray();
+    try {
+        w.picture = PreparePicture(std::move(fitted), size, w.source, ro);
+    } catch (const std::exception& e) {
+        w.failed = FileWork::RenderFailed;
+        w.error = messageOf(e);
+    }
+    return true;
+}
+
 
 // What a run needs on the workers, read from the settings on the calling thread.
 struct WorkerSettings {
@@ -357,6 +459,8 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
                 }
             }
         }
+        if (streamable(w, ro, s.autoRotate) || fittedAndTurned(w, ro, s.autoRotate))
+            return;
         LoadedPhoto photo = LoadPhotoFileReduced(
             w.source, s.autoRotate,
             [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
@@ -479,6 +583,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
 
     std::mutex lock;
     std::condition_variable changed;
+    std::deque<BandWork*> bands; // bands of streamed files waiting for their bricks
     auto moveOn = [&](FileWork& w, FileWork::State state) {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -509,13 +614,36 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         if (committed >= next)
             break;
         bool commit = false;
+        BandWork* band = nullptr;
         {
             std::unique_lock<std::mutex> guard(lock);
             changed.wait(guard, [&] {
                 commit = committed < drawn && works[committed]->state == FileWork::Done;
-                return commit || (drawn < next && (works[drawn]->state == FileWork::Loaded ||
-                                                   works[drawn]->state == FileWork::Done));
+                return !bands.empty() || commit ||
+                       (drawn < next && (works[drawn]->state == FileWork::Loaded ||
+                                         works[drawn]->state == FileWork::Done));
             });
+            if (!bands.empty()) {
+                band = bands.front();
+                bands.pop_front();
+            }
+        }
+        if (band) {
+            // A worker waits for the bricks of its band.
+            QString error;
+            try {
+                band->work->bricks->Draw(*band->image, QPoint(0, band->top),
+                                         band->work->colours.get());
+            } catch (const std::exception& e) {
+                error = messageOf(e);
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                band->error = error;
+                band->drawn = true;
+            }
+            changed.notify_all();
+            continue;
         }
 
         if (!commit) {
@@ -555,6 +683,50 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                     lacking << QStringLiteral("%1 (%2)").arg(FileNameOf(w.source),
                                                               missing.join(QStringLiteral(", ")));
                 }
+            }
+            if (w.stream) {
+                try {
+                    const QSize picture = w.output.isValid() ? w.output : w.fullSize;
+                    w.bricks = std::make_shared<TPlacedBricks>(designer, w.source, true, picture,
+                                                              w.sx, w.sy, &w.bytes);
+                } catch (const std::exception& e) {
+                    w.failed = FileWork::RenderFailed;
+                    w.error = messageOf(e);
+                    w.state = FileWork::Done;
+                    stop = true;
+                    continue;
+                }
+                w.state = FileWork::Encoding;
+                FileWork* work = &w;
+                pool.start([work, settings, &moveOn, &lock, &changed, &bands] {
+                    // Only the bands the bricks cross wait for the calling thread.
+                    auto paint = [&](QImage& image, int top) {
+                        if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
+                            return;
+                        BandWork band{work, &image, top, false, QString()};
+                        std::unique_lock<std::mutex> guard(lock);
+                        bands.push_back(&band);
+                        changed.notify_all();
+                        changed.wait(guard, [&] { return band.drawn; });
+                        if (!band.error.isEmpty())
+                            throw Exception(band.error);
+                    };
+                    try {
+                        work->bytes = StreamPicture(std::move(work->bytes), work->source,
+                                                    settings.quality, work->exif, work->metadata,
+                                                    paint, &work->notices, work->minDecode,
+                                                    work->output);
+                    } catch (const std::exception& e) {
+                        const QString error = messageOf(e);
+                        work->failed = error.startsWith(QLatin1String("Cannot read picture"))
+                                           ? FileWork::LoadFailed
+                                           : FileWork::RenderFailed;
+                        work->error = error;
+                        work->bytes = QByteArray();
+                    }
+                    moveOn(*work, FileWork::Done);
+                });
+                continue;
             }
             try {
                 if (w.recaption) {
@@ -667,7 +839,18 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     // The files in hand finish before the run reports its end; those not started yet are
     // dropped, as a stopped run writes nothing more.
     pool.clear();
-    pool.waitForDone();
+    while (!pool.waitForDone(20)) {
+        // A band still waiting is let go undrawn: its file is not written.
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (BandWork* band : bands) {
+                band->error = QStringLiteral("Stopped.");
+                band->drawn = true;
+            }
+            bands.clear();
+        }
+        changed.notify_all();
+    }
 
     if (OnFinish)
         OnFinish();

@@ -285,6 +285,7 @@ void TStretchHandle::mousePressEvent(QMouseEvent* event) {
         PassOn(event);
         return;
     }
+    m_swallowRelease = false;
     if (event->button() == Qt::LeftButton && !m_locked) {
         if (!SizingOffered())
             m_dragZone = zMove;
@@ -319,7 +320,9 @@ void TStretchHandle::mouseMoveEvent(QMouseEvent* event) {
             ShowCursorId(m_dragCursor);
         else
             ShowCursorId(CursorForZone(ZoneAt(p, size(), SizingOffered())));
-        DrawRubberBand(Landing(c));
+        const QRect landing = Landing(c);
+        DrawRubberBand(landing);
+        emit dragMoved(landing);
     }
     event->accept();
     emit mouseMove(event->buttons(), event->modifiers(), p.x(), p.y());
@@ -328,6 +331,10 @@ void TStretchHandle::mouseMoveEvent(QMouseEvent* event) {
 void TStretchHandle::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     event->accept();
+    if (m_swallowRelease && event->button() == Qt::LeftButton) {
+        m_swallowRelease = false; // the end of a cancelled drag
+        return;
+    }
     if (!m_dragging || event->button() != Qt::LeftButton) {
         PassOn(event);
         return;
@@ -354,6 +361,17 @@ void TStretchHandle::mouseReleaseEvent(QMouseEvent* event) {
     else
         emit clicked();
     emit mouseUp(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TStretchHandle::CancelDrag() {
+    if (!m_dragging)
+        return;
+    m_dragging = false;
+    m_swallowRelease = true;
+    EraseRubberBand();
+    ShowCursorId(crDefault);
+    ReleaseCapture();
+    emit dragCancelled();
 }
 
 QRect TStretchHandle::Landing(QPoint clampedPointer) const {
@@ -453,6 +471,12 @@ void TStretchHandle::keyPressEvent(QKeyEvent* event) {
         break;
     default:
         break;
+    }
+    if (event->key() == Qt::Key_Escape && m_dragging) {
+        CancelDrag();
+        event->accept();
+        emit keyDown(event->key(), event->modifiers());
+        return;
     }
     if (dx != 0 || dy != 0) {
         // Shift resizes, and only a control that could be resized by dragging.

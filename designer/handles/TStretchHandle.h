@@ -70,6 +70,10 @@ public:
     // The frame's bounds setter: moves and sizes the selection by the same differences.
     void SetBounds(int left, int top, int width, int height);
 
+    // Ends a drag in progress without applying it (Escape): nothing moves, and the release that
+    // follows is taken without effect.
+    void CancelDrag();
+
     // Published properties.
     TColor Color() const { return m_color; }
     TColor SecondaryColor() const { return m_secondaryColor; }
@@ -124,6 +128,10 @@ signals:
     // A drag that changed the selection's geometry, raised just before mouseUp: the bounds of
     // each selected control (in selection order) before and after.
     void dragFinished(const QList<QRect>& before, const QList<QRect>& after);
+    // During a drag, at every pointer move: the frame where the drag would put it now.
+    void dragMoved(const QRect& landing);
+    // A drag ended by CancelDrag.
+    void dragCancelled();
     // An arrow key that moved (or, with Shift, resized) the selection.
     void nudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
 
@@ -172,5 +180,6 @@ private:
     TCursor m_cursorId = StretchGeometry::crDefault;
     QPointer<TDragOutline> m_outline;
     bool m_pressedHere = false;
+    bool m_swallowRelease = false;
     std::optional<QPoint> m_anchorMark;
 };

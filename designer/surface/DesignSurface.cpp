@@ -354,6 +354,33 @@ private:
     QString m_property, m_old, m_new;
 };
 
+// A component reference: the objects before and after, followed if either goes away.
+class SetReferenceCommand : public AlreadyDoneCommand {
+public:
+    SetReferenceCommand(DesignSurface& surface, QObject* object, QString property,
+                        QObject* oldValue, QObject* newValue)
+        : AlreadyDoneCommand(QStringLiteral("Set %1.%2").arg(object->objectName(), property)),
+          m_surface(surface), m_object(object), m_property(std::move(property)), m_old(oldValue),
+          m_new(newValue), m_hadOld(oldValue), m_hadNew(newValue) {}
+    void redoAgain() override { apply(m_new, m_hadNew); }
+    void undo() override { apply(m_old, m_hadOld); }
+
+private:
+    void apply(QObject* value, bool hadValue) {
+        // A component deleted since is not set back as none.
+        if (!m_object || (hadValue && !value))
+            return;
+        WritePropertyReference(m_object, m_property, value);
+        m_surface.AfterPropertyWrite(m_object, m_property);
+    }
+
+    DesignSurface& m_surface;
+    QPointer<QObject> m_object;
+    QString m_property;
+    QPointer<QObject> m_old, m_new;
+    bool m_hadOld, m_hadNew;
+};
+
 // A brick's whole state: every stored value and its geometry (with its tail marker's), so that a
 // change with consequences (an anchor that sets margins, a font that sets a relative size) comes
 // back whole.
@@ -499,6 +526,8 @@ DesignSurface::DesignSurface(TDesigner& designer, QObject* parent)
     connect(m_handle, &TStretchHandle::dragFinished, this, &DesignSurface::OnDragFinished);
     connect(m_handle, &TStretchHandle::mouseUp, this, [this] { OnHandleMouseUp(); });
     connect(m_handle, &TStretchHandle::nudged, this, &DesignSurface::OnNudged);
+    connect(m_handle, &TStretchHandle::dragMoved, this, &DesignSurface::OnDragMoved);
+    connect(m_handle, &TStretchHandle::dragCancelled, this, [this] { EndLiveTail(true); });
     // The pattern is modified exactly when this history is not clean.
     m_designer.History = m_undo;
     qApp->installEventFilter(this);
@@ -821,7 +850,51 @@ void DesignSurface::StretchHandleMouseUp() {
         Inspect(Selection().first());
 }
 
+void DesignSurface::OnDragMoved(const QRect& landing) {
+    const QList<QWidget*> selected = Selection();
+    auto* marker = selected.size() == 1 ? qobject_cast<TBubbleFrom*>(selected.first()) : nullptr;
+    if (!marker || !marker->Bubble())
+        return;
+    if (!m_liveTail) {
+        m_liveTail = std::make_unique<PendingDrag>();
+        m_liveTail->touched = touchedBy(selected);
+        for (QWidget* w : m_liveTail->touched)
+            m_liveTail->before.append(captureGeometry(w));
+    } else {
+        for (const BrickGeometry& g : m_liveTail->before)
+            applyGeometry(g);
+    }
+    // The bubble as the release would leave it, from the marker where the frame lands; the
+    // marker itself stays for the release to move.
+    const QPoint at = marker->pos() + landing.topLeft() - m_handle->geometry().topLeft();
+    if (at != marker->pos()) {
+        marker->move(at);
+        TailMarkerMoved(m_designer, marker);
+        for (const BrickGeometry& g : m_liveTail->before)
+            if (g.brick == marker)
+                applyGeometry(g);
+    }
+}
+
+void DesignSurface::EndLiveTail(bool selectionToo) {
+    if (!m_liveTail)
+        return;
+    const std::unique_ptr<PendingDrag> live = std::move(m_liveTail);
+    const QList<QWidget*> selected = selectionToo ? QList<QWidget*>() : Selection();
+    QList<BrickGeometry> kept;
+    for (QWidget* w : selected)
+        kept.append(captureGeometry(w));
+    for (const BrickGeometry& g : live->before)
+        if (!selected.contains(g.brick.data()))
+            applyGeometry(g);
+    // A bubble set back may have put its marker back too: the selection stays where it is.
+    for (const BrickGeometry& g : kept)
+        applyGeometry(g);
+}
+
 void DesignSurface::OnDragFinished(const QList<QRect>& before, const QList<QRect>&) {
+    // The release moved the marker; its bubble is set from there again, as it was before.
+    EndLiveTail(false);
     const QList<QWidget*> selected = Selection();
     auto pending = std::make_unique<PendingDrag>();
     pending->touched = touchedBy(selected);
@@ -837,8 +910,10 @@ void DesignSurface::OnDragFinished(const QList<QRect>& before, const QList<QRect
 
 void DesignSurface::OnHandleMouseUp() {
     // A click without movement changes nothing, so it leaves no command behind.
-    if (!m_pendingDrag)
+    if (!m_pendingDrag) {
+        EndLiveTail(true);
         return;
+    }
     const std::unique_ptr<PendingDrag> drag = std::move(m_pendingDrag);
     StretchHandleMouseUp();
     QList<BrickGeometry> after;
@@ -1211,6 +1286,17 @@ void DesignSurface::SetProperty(QObject* object, const QString& propertyName, co
     if (PropertyValueText(object, propertyName) == old)
         return;
     m_undo->push(new SetPropertyCommand(*this, object, propertyName, old, text));
+}
+
+void DesignSurface::SetReference(QObject* object, const QString& propertyName, QObject* value) {
+    if (!object)
+        return;
+    QObject* old = PropertyReference(object, propertyName);
+    WritePropertyReference(object, propertyName, value);
+    AfterPropertyWrite(object, propertyName);
+    if (old == value)
+        return;
+    m_undo->push(new SetReferenceCommand(*this, object, propertyName, old, value));
 }
 
 void DesignSurface::AfterPropertyWrite(QObject* object, const QString& propertyName) {
@@ -1759,7 +1845,11 @@ bool DesignSurface::HandleKey(QWidget* receiver, QEvent* event) {
         DeleteBricks(Selection());
         return true;
     case Qt::Key_Escape:
-        ClearSelection();
+        // During a drag it ends the drag and leaves everything where it was.
+        if (m_handle->Dragging())
+            m_handle->CancelDrag();
+        else
+            ClearSelection();
         return true;
     case Qt::Key_Left:
     case Qt::Key_Right:

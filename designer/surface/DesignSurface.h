@@ -197,6 +197,9 @@ public:
     // The inspector's write: the property's text through WritePropertyText, as one command
     // (old value from PropertyValueText). Throws the property's error, nothing changed.
     void SetProperty(QObject* object, const QString& propertyName, const QString& text);
+    // The inspector's write of a property that refers to another component (nothing for none),
+    // as one command. Throws the property's error, nothing changed.
+    void SetReference(QObject* object, const QString& propertyName, QObject* value);
 
     // Anchors bricks (a tail marker stands for its bubble), each to the anchor the function
     // gives it (baNone: none), keeping every one where it is: its margins are taken from its
@@ -303,6 +306,7 @@ private:
     friend class GeometryCommand;
     friend class ZOrderCommand;
     friend class SetPropertyCommand;
+    friend class SetReferenceCommand;
     friend class BrickStateCommand;
     bool HandleMouse(QWidget* receiver, QEvent* event);
     bool HandleKey(QWidget* receiver, QEvent* event);
@@ -317,6 +321,11 @@ private:
     void PushAdded(QWidget* brick, const QString& text);
     void OnDragFinished(const QList<QRect>& before, const QList<QRect>& after);
     void OnNudged(const QList<QRect>& before, const QList<QRect>& after, bool resized);
+    // A tail marker being dragged: its bubble is shown with the tail at the pointer meanwhile.
+    void OnDragMoved(const QRect& landing);
+    // Puts the bubble of a tail drag back as it was before the drag (all but the selection, or
+    // every brick the drag touched).
+    void EndLiveTail(bool selectionToo);
     void ChangeZOrder(const QList<QWidget*>& bricks, bool toFront);
     void BuildPopup();
     void OnHandleMouseUp();
@@ -365,6 +374,8 @@ private:
     // The selection's state when a drag ended, until the handle's mouse-up makes it a command.
     struct PendingDrag;
     std::unique_ptr<PendingDrag> m_pendingDrag;
+    // A tail drag in progress: the bricks it touches as they were when it began.
+    std::unique_ptr<PendingDrag> m_liveTail;
     // The history's photo steps, oldest first.
     QList<BrickStateCommand*> m_photoSteps;
     std::unique_ptr<TFont> m_lastFont;

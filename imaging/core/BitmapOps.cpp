@@ -480,6 +480,73 @@ void RotateBitmap(QImage& bitmap, QRgb fill, double angle) {
         bitmap = RotateGeneral(bitmap, fill, angle);
 }
 
+struct TRowResampler::Impl {
+    Contributions cx, cy;
+    size_t rowLen = 0;
+    int ringSize = 1;
+    std::vector<uint16_t> ring; // horizontal results of the last source rows, by row % ringSize
+    std::vector<uint32_t> acc;
+    std::vector<QRgb> out;
+    std::vector<size_t> weightAt; // where each destination row's vertical weights start
+    int pushed = 0;  // source rows taken
+    int emitted = 0; // destination rows given
+};
+
+TRowResampler::TRowResampler(const QSize& source, const QSize& target) : d(new Impl) {
+    d->cx = MakeContributions(source.width(), target.width());
+    d->cy = MakeContributions(source.height(), target.height());
+    d->rowLen = size_t(target.width()) * 3;
+    d->ringSize = std::max(1, d->cy.maxCount);
+    d->ring.resize(d->rowLen * size_t(d->ringSize));
+    d->acc.resize(d->rowLen);
+    d->out.resize(size_t(target.width()));
+    d->weightAt.resize(size_t(target.height()));
+    size_t at = 0;
+    for (int y = 0; y < target.height(); ++y) {
+        d->weightAt[size_t(y)] = at;
+        at += size_t(d->cy.count[size_t(y)]);
+    }
+}
+
+TRowResampler::~TRowResampler() = default;
+
+int TRowResampler::RowsGiven() const {
+    return d->emitted;
+}
+
+void TRowResampler::Push(const QRgb* row, const std::function<void(int y, const QRgb* row)>& give) {
+    Impl& s = *d;
+    const int j = s.pushed++;
+    ResampleRow(row, s.ring.data() + s.rowLen * size_t(j % s.ringSize), s.cx);
+    const int height = int(s.cy.first.size());
+    // Every destination row whose last source row this is; the rows it needs are all still in
+    // the ring, as none spans more than ringSize rows.
+    while (s.emitted < height &&
+           s.cy.first[size_t(s.emitted)] + s.cy.count[size_t(s.emitted)] - 1 == j) {
+        const int y = s.emitted++;
+        const int j0 = s.cy.first[size_t(y)], n = s.cy.count[size_t(y)];
+        const int32_t* wy = s.cy.weight.data() + s.weightAt[size_t(y)];
+        std::fill(s.acc.begin(), s.acc.end(), 0u);
+        for (int k = 0; k < n; ++k) {
+            const uint16_t* t = s.ring.data() + s.rowLen * size_t((j0 + k) % s.ringSize);
+            const uint32_t wk = uint32_t(wy[k]);
+            uint32_t* a = s.acc.data();
+            for (size_t i = 0; i < s.rowLen; ++i)
+                a[i] += wk * t[i];
+        }
+        constexpr int shift = kWeightBits + 8;
+        constexpr uint32_t half = 1u << (shift - 1);
+        const uint32_t* a = s.acc.data();
+        for (size_t x = 0; x < s.out.size(); ++x) {
+            const uint32_t b = (a[3 * x] + half) >> shift;
+            const uint32_t g = (a[3 * x + 1] + half) >> shift;
+            const uint32_t r = (a[3 * x + 2] + half) >> shift;
+            s.out[x] = kOpaque | (r << 16) | (g << 8) | b;
+        }
+        give(y, s.out.data());
+    }
+}
+
 void ResampleBitmap(QImage& bitmap, int width, int height) {
     if (width < 1 || height < 1)
         return;
@@ -493,47 +560,13 @@ void ResampleBitmap(QImage& bitmap, int width, int height) {
     if (bitmap.isNull() || (bitmap.width() == width && bitmap.height() == height))
         return;
     const QImage src = bitmap;
-    const Contributions cx = MakeContributions(src.width(), width);
-    const Contributions cy = MakeContributions(src.height(), height);
-
-    // Horizontal results of the source rows in use, in a ring indexed by row modulo its size:
-    // the rows one destination row needs are consecutive and never more than cy.maxCount.
-    const size_t rowLen = size_t(width) * 3;
-    const int ringSize = cy.maxCount;
-    std::vector<uint16_t> ring(rowLen * ringSize);
-    std::vector<int> ringTag(ringSize, -1);
-    std::vector<uint32_t> acc(rowLen);
-
     QImage dst = NewBitmap(width, height);
-    const int32_t* wy = cy.weight.data();
-    for (int y = 0; y < height; ++y) {
-        const int j0 = cy.first[y], n = cy.count[y];
-        std::fill(acc.begin(), acc.end(), 0u);
-        for (int k = 0; k < n; ++k) {
-            const int j = j0 + k;
-            const int slot = j % ringSize;
-            uint16_t* t = ring.data() + rowLen * slot;
-            if (ringTag[slot] != j) {
-                ResampleRow(Row(src, j), t, cx);
-                ringTag[slot] = j;
-            }
-            const uint32_t wk = uint32_t(wy[k]);
-            uint32_t* a = acc.data();
-            for (size_t i = 0; i < rowLen; ++i)
-                a[i] += wk * t[i];
-        }
-        wy += n;
-        constexpr int shift = kWeightBits + 8;
-        constexpr uint32_t half = 1u << (shift - 1);
-        QRgb* d = Row(dst, y);
-        const uint32_t* a = acc.data();
-        for (int x = 0; x < width; ++x) {
-            const uint32_t b = (a[3 * x] + half) >> shift;
-            const uint32_t g = (a[3 * x + 1] + half) >> shift;
-            const uint32_t r = (a[3 * x + 2] + half) >> shift;
-            d[x] = kOpaque | (r << 16) | (g << 8) | b;
-        }
-    }
+    TRowResampler resampler(src.size(), QSize(width, height));
+    for (int j = 0; j < src.height(); ++j)
+        resampler.Push(reinterpret_cast<const QRgb*>(src.constScanLine(j)),
+                       [&dst](int y, const QRgb* row) {
+                           std::copy(row, row + dst.width(), Row(dst, y));
+                       });
     bitmap = std::move(dst);
 }
 

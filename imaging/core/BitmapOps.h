@@ -4,6 +4,9 @@
 #include <QRgb>
 #include <QSize>
 
+#include <functional>
+#include <memory>
+
 // Turns the bitmap in place by angle degrees (clockwise positive). Quarter and half turns are
 // exact; other angles use nearest-neighbour inverse mapping, the uncovered area taking fill.
 // The result is always QImage::Format_RGB32 (the bitmap is converted first: alpha is dropped),
@@ -14,6 +17,25 @@ void RotateBitmap(QImage& bitmap, QRgb fill, double angle);
 // enlarging). The result is QImage::Format_RGB32, or Format_RGBX64 for a bitmap of 64-bit pixels.
 // Sizes below 1 leave the bitmap unchanged.
 void ResampleBitmap(QImage& bitmap, int width, int height);
+
+// ResampleBitmap of an 8-bit picture fed one source row at a time, top to bottom (RGB32 rows of
+// source's width): each destination row is given as soon as the source rows under it are in,
+// equal to the row ResampleBitmap makes. Holds a few rows, never the picture.
+class TRowResampler {
+public:
+    TRowResampler(const QSize& source, const QSize& target);
+    ~TRowResampler();
+    TRowResampler(const TRowResampler&) = delete;
+    TRowResampler& operator=(const TRowResampler&) = delete;
+    // Takes the next source row; give(y, row) for each destination row it completes (row holds
+    // the target's width of pixels and is valid during the call).
+    void Push(const QRgb* row, const std::function<void(int y, const QRgb* row)>& give);
+    int RowsGiven() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
 
 // The picture at half its size, each pixel the mean of a 2 x 2 block (a last odd row or column
 // is dropped): one level of the preview's pyramid. RGB32 in, RGB32 out; any other format is

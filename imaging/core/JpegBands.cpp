@@ -1,5 +1,6 @@
 #include "imaging/core/JpegBands.h"
 
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/CodecSupport.h"
 #include "imaging/core/JpegStreamCheck.h"
 
@@ -24,6 +25,10 @@ struct BandJob {
     unsigned long size;
     int quality;
     bool grayscale;
+    JDIMENSION minWidth; // shrink-on-load: the smallest decode wanted; 0 for the full size
+    JDIMENSION minHeight;
+    JDIMENSION outWidth; // the encoded size; 0 for the decoded one
+    JDIMENSION outHeight;
     jpeg_destination_mgr* dest;
     JSAMPROW* rows; // the band's rows
     JDIMENSION count;
@@ -41,10 +46,29 @@ void bandHeader(void* p) {
     jpeg_read_header(&job->in, TRUE);
 }
 
-void bandStart(void* p) {
+// The largest DCT scaling still covering the size wanted, as a reduced decode of the whole
+// picture chooses it; then the decode starts.
+void startDecode(void* p) {
     auto* job = static_cast<BandJob*>(p);
     job->in.out_color_space = JpegRgb32Space;
+    job->in.scale_num = 1;
+    job->in.scale_denom = 1;
+    if (job->minWidth > 0 && job->minHeight > 0) {
+        unsigned denom = 8;
+        for (; denom > 1; denom /= 2) {
+            job->in.scale_denom = denom;
+            jpeg_calc_output_dimensions(&job->in);
+            if (job->in.output_width >= job->minWidth && job->in.output_height >= job->minHeight)
+                break;
+        }
+        job->in.scale_denom = denom;
+    }
     jpeg_start_decompress(&job->in);
+}
+
+void bandStart(void* p) {
+    auto* job = static_cast<BandJob*>(p);
+    startDecode(job);
     // The same settings as the encoder of whole pictures.
     job->writing = true;
     j_compress_ptr out = &job->out;
@@ -52,8 +76,8 @@ void bandStart(void* p) {
     jpeg_create_compress(out);
     job->outCreated = true;
     out->dest = job->dest;
-    out->image_width = job->in.output_width;
-    out->image_height = job->in.output_height;
+    out->image_width = job->outWidth > 0 ? job->outWidth : job->in.output_width;
+    out->image_height = job->outHeight > 0 ? job->outHeight : job->in.output_height;
     out->input_components = 4;
     out->in_color_space = JpegRgb32Space;
     jpeg_set_defaults(out);
@@ -127,11 +151,29 @@ QSize JpegBandsSize(const QByteArray& source) {
 QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool grayscale,
                                 int bandRows,
                                 const std::function<void(QImage& band, int top)>& paint) {
+    TBandsOptions options;
+    options.quality = quality;
+    options.grayscale = grayscale;
+    options.bandRows = bandRows;
+    return TranscodeJpegInBands(source, options, paint);
+}
+
+QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
+                                const std::function<void(QImage& band, int top)>& paint) {
     JpegStreamCheck check;
     BandJob job;
     initJob(job, source);
-    job.quality = std::clamp(quality, 1, 100);
-    job.grayscale = grayscale;
+    job.quality = std::clamp(options.quality, 1, 100);
+    job.grayscale = options.grayscale;
+    if (options.minDecode.isValid() && !options.minDecode.isEmpty()) {
+        job.minWidth = JDIMENSION(options.minDecode.width());
+        job.minHeight = JDIMENSION(options.minDecode.height());
+    }
+    if (options.output.isValid() && !options.output.isEmpty()) {
+        checkDimensions("JPEG", options.output.width(), options.output.height());
+        job.outWidth = JDIMENSION(options.output.width());
+        job.outHeight = JDIMENSION(options.output.height());
+    }
     BandCleanup cleanup{&job};
     if (!jpegGuarded(&job.err, bandHeader, &job))
         throw jpegFailure(job.err);
@@ -149,22 +191,23 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
     };
     if (!jpegGuarded(&job.err, bandStart, &job))
         throw fail();
-    const int width = int(job.in.output_width);
-    const int height = int(job.in.output_height);
-    const int rowsPerBand = std::clamp(bandRows, 1, std::max(1, height));
+    const int decodedWidth = int(job.in.output_width);
+    const int decodedHeight = int(job.in.output_height);
+    const int width = int(job.out.image_width);
+    const int height = int(job.out.image_height);
+    const bool resampled = width != decodedWidth || height != decodedHeight;
+    const int rowsPerBand = std::clamp(options.bandRows, 1, std::max(1, height));
     QImage band = allocateImage("JPEG", width, rowsPerBand, QImage::Format_RGB32);
     std::vector<JSAMPROW> rows(static_cast<size_t>(rowsPerBand));
-    for (int top = 0; top < height; top += rowsPerBand) {
-        const int count = std::min(rowsPerBand, height - top);
+    int filled = 0; // rows of band made
+    int top = 0;    // the band's first row in the output
+    // Paints and encodes the band's rows made so far.
+    auto flush = [&] {
+        if (filled == 0)
+            return;
         // The last band is a band of its own size, so that paint sees only picture rows.
-        if (count != band.height())
-            band = allocateImage("JPEG", width, count, QImage::Format_RGB32);
-        for (int y = 0; y < count; ++y)
-            rows[size_t(y)] = band.scanLine(y);
-        job.rows = rows.data();
-        job.count = JDIMENSION(count);
-        if (!jpegGuarded(&job.err, bandRead, &job))
-            throw fail();
+        if (filled != band.height())
+            band = band.copy(0, 0, width, filled);
         if (paint) {
             try {
                 paint(band, top);
@@ -174,10 +217,58 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
             }
         }
         // The band may have been detached by paint: its rows are taken again.
-        for (int y = 0; y < count; ++y)
+        for (int y = 0; y < filled; ++y)
             rows[size_t(y)] = band.scanLine(y);
+        job.rows = rows.data();
+        job.count = JDIMENSION(filled);
         if (!jpegGuarded(&job.err, bandWrite, &job))
             throw fail();
+        top += filled;
+        filled = 0;
+    };
+    if (!resampled) {
+        while (top < height) {
+            const int count = std::min(rowsPerBand, height - top);
+            if (count != band.height())
+                band = allocateImage("JPEG", width, count, QImage::Format_RGB32);
+            for (int y = 0; y < count; ++y)
+                rows[size_t(y)] = band.scanLine(y);
+            job.rows = rows.data();
+            job.count = JDIMENSION(count);
+            if (!jpegGuarded(&job.err, bandRead, &job))
+                throw fail();
+            filled = count;
+            flush();
+        }
+    } else {
+        // Decoded rows go through the resampler; its rows fill the bands that are encoded.
+        TRowResampler resampler(QSize(decodedWidth, decodedHeight), QSize(width, height));
+        const int decodeRows = std::min(16, decodedHeight);
+        QImage decoded = allocateImage("JPEG", decodedWidth, decodeRows, QImage::Format_RGB32);
+        std::vector<JSAMPROW> decodedRows(static_cast<size_t>(decodeRows));
+        for (int y = 0; y < decodeRows; ++y)
+            decodedRows[size_t(y)] = decoded.scanLine(y);
+        const auto take = [&](int, const QRgb* row) {
+            std::copy(row, row + width, reinterpret_cast<QRgb*>(band.scanLine(filled)));
+            ++filled;
+        };
+        for (int done = 0; done < decodedHeight;) {
+            const int count = std::min(decodeRows, decodedHeight - done);
+            job.rows = decodedRows.data();
+            job.count = JDIMENSION(count);
+            if (!jpegGuarded(&job.err, bandRead, &job))
+                throw fail();
+            for (int y = 0; y < count; ++y) {
+                resampler.Push(reinterpret_cast<const QRgb*>(decoded.constScanLine(y)),
+                               [&](int row, const QRgb* pixels) {
+                                   take(row, pixels);
+                                   if (filled == rowsPerBand)
+                                       flush();
+                               });
+            }
+            done += count;
+        }
+        flush();
     }
     if (!jpegGuarded(&job.err, bandFinish, &job))
         throw fail();
@@ -187,4 +278,76 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
                                   .arg(QString::fromLocal8Bit(job.err.dataMessage)));
     }
     return check.finish();
+}
+
+namespace {
+
+struct ResampleJob {
+    BandJob* job;
+    QImage* out;
+    TRowResampler* resampler;
+    QImage* rows;
+    std::vector<JSAMPROW>* pointers;
+};
+
+// Reads the whole picture through the resampler into out; runs inside jpegGuarded.
+void readResampled(void* p) {
+    auto* r = static_cast<ResampleJob*>(p);
+    j_decompress_ptr in = &r->job->in;
+    QImage& out = *r->out;
+    const auto give = [&out](int y, const QRgb* row) {
+        std::copy(row, row + out.width(), reinterpret_cast<QRgb*>(out.scanLine(y)));
+    };
+    while (in->output_scanline < in->output_height) {
+        const JDIMENSION want =
+            std::min<JDIMENSION>(JDIMENSION(r->rows->height()), in->output_height - in->output_scanline);
+        JDIMENSION got = 0;
+        while (got < want) {
+            const JDIMENSION n = jpeg_read_scanlines(in, r->pointers->data() + got, want - got);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        if (got == 0)
+            break;
+        for (JDIMENSION y = 0; y < got; ++y)
+            r->resampler->Push(reinterpret_cast<const QRgb*>(r->rows->constScanLine(int(y))), give);
+    }
+    r->job->complete = jpegDataComplete(in, r->job->err);
+}
+
+} // namespace
+
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output) {
+    BandJob job;
+    initJob(job, source);
+    if (minDecode.isValid() && !minDecode.isEmpty()) {
+        job.minWidth = JDIMENSION(minDecode.width());
+        job.minHeight = JDIMENSION(minDecode.height());
+    }
+    BandCleanup cleanup{&job};
+    if (!jpegGuarded(&job.err, bandHeader, &job))
+        throw jpegFailure(job.err);
+    checkDimensions("JPEG", job.in.image_width, job.in.image_height);
+    if (converted(job.in))
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: a CMYK picture is not decoded "
+                                             "in bands"));
+    checkDimensions("JPEG", output.width(), output.height());
+    if (!jpegGuarded(&job.err, startDecode, &job))
+        throw jpegFailure(job.err);
+    const QSize decoded(int(job.in.output_width), int(job.in.output_height));
+    QImage out = allocateImage("JPEG", output.width(), output.height(), QImage::Format_RGB32);
+    QImage rows = allocateImage("JPEG", decoded.width(), std::min(16, decoded.height()),
+                                QImage::Format_RGB32);
+    std::vector<JSAMPROW> pointers(size_t(rows.height()));
+    for (int y = 0; y < rows.height(); ++y)
+        pointers[size_t(y)] = rows.scanLine(y);
+    TRowResampler resampler(decoded, output);
+    ResampleJob r{&job, &out, &resampler, &rows, &pointers};
+    if (!jpegGuarded(&job.err, readResampled, &r))
+        throw jpegFailure(job.err);
+    if (!job.complete)
+        throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
+                                  .arg(QString::fromLocal8Bit(job.err.dataMessage)));
+    return out;
 }

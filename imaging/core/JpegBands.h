@@ -18,6 +18,26 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
                                 int bandRows,
                                 const std::function<void(QImage& band, int top)>& paint);
 
+// The same with shrink-on-load and a resample: the source decoded at the largest DCT scaling
+// still covering minDecode (as DecodeJpegScaled chooses it; invalid: full size), its rows
+// resampled to output as ResampleBitmap does (invalid: the decoded size) and handed to paint in
+// bands of output rows. The pixels are those of the whole picture decoded so and resampled.
+struct TBandsOptions {
+    int quality = 95;
+    bool grayscale = false;
+    int bandRows = 64;
+    QSize minDecode;
+    QSize output;
+};
+QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
+                                const std::function<void(QImage& band, int top)>& paint);
+
+// The picture decoded at the DCT scaling minDecode allows (as DecodeJpegScaled chooses it;
+// invalid: full size) and resampled to output row by row (as ResampleBitmap does), without the
+// decoded picture ever held whole. CMYK and YCCK pictures are refused. Throws EInvalidGraphic:
+// "Invalid JPEG file: ..." as the whole decode does.
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output);
+
 // The size of a JPEG that TranscodeJpegInBands takes (any but CMYK and YCCK ones, which are
 // converted when decoded whole), read from its header; an invalid size for any other.
 QSize JpegBandsSize(const QByteArray& source);

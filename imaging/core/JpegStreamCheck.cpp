@@ -234,9 +234,14 @@ QByteArray JpegStreamCheck::finish() {
     qsizetype size = 0;
     for (const QByteArray& c : d->chunks)
         size += c.size();
+    // Each chunk is let go as soon as it is copied: the reserved output takes pages only as it
+    // is filled, so the compressed data is held about once, not twice.
     QByteArray out;
     out.reserve(size);
-    for (const QByteArray& c : d->chunks)
+    for (QByteArray& c : d->chunks) {
         out.append(c);
+        c = QByteArray();
+    }
+    d->chunks.clear();
     return out;
 }

@@ -373,8 +373,24 @@ private:
     QList<QRect> m_footprints;
 };
 
-// The keep-quality write draws band by band: a brick that picks its text's colour by the photo
-// looks at the surface's photo when it is this one, else at a reduced decode of the source.
+// A brick that picks its text's colour by the photo, in a picture written band by band, looks
+// at a reduced decode of the source (size: the picture's size in the plan's pixels).
+void chooseContrastsFrom(BrickPlan& plan, const QByteArray& source, const QSize& size) {
+    if (!plan.needsPhoto())
+        return;
+    QBuffer buffer;
+    buffer.setData(source);
+    QImageReader reader(&buffer);
+    const int reduce = std::max(1, std::min(size.width(), size.height()) / 512);
+    reader.setScaledSize(QSize(std::max(1, size.width() / reduce),
+                               std::max(1, size.height() / reduce)));
+    const QImage photo = reader.read();
+    plan.chooseContrasts(photo, photo.isNull() ? 1.0
+                                               : double(size.width()) / photo.width());
+}
+
+// The keep-quality write draws band by band: such a brick looks at the surface's photo when it
+// is this one, else at a reduced decode of the source.
 void chooseContrastsFor(BrickPlan& plan, const QByteArray& source, const QSize& size,
                         const TDesigner& designer) {
     if (!plan.needsPhoto())
@@ -383,16 +399,7 @@ void chooseContrastsFor(BrickPlan& plan, const QByteArray& source, const QSize& 
         plan.chooseContrasts(designer.realPicture);
         return;
     }
-    QBuffer buffer;
-    buffer.setData(source);
-    QImageReader reader(&buffer);
-    const int reduce = std::max(1, std::min(size.width(), size.height()) / 512);
-    if (reduce > 1)
-        reader.setScaledSize(QSize(std::max(1, size.width() / reduce),
-                                   std::max(1, size.height() / reduce)));
-    const QImage photo = reader.read();
-    plan.chooseContrasts(photo, photo.isNull() ? 1.0
-                                               : double(size.width()) / photo.width());
+    chooseContrastsFrom(plan, source, size);
 }
 
 // Copies of the pixels under some rectangles of an image, put back when it goes.
@@ -703,8 +710,13 @@ struct TPlacedBricks::Impl {
 };
 
 TPlacedBricks::TPlacedBricks(const TDesigner& designer, const QString& sourceFile,
-                             bool perFileDates, const QSize& picture)
-    : d(new Impl{BrickPlan(designer, sourceFile, perFileDates, 1.0, 1.0, picture)}) {}
+                             bool perFileDates, const QSize& picture, double sx, double sy,
+                             const QByteArray* source)
+    : d(new Impl{BrickPlan(designer, sourceFile, perFileDates, sx, sy, picture)}) {
+    // Chosen before any band is drawn: a band is not the photo under the brick.
+    if (source)
+        chooseContrastsFrom(d->plan, *source, picture);
+}
 
 TPlacedBricks::~TPlacedBricks() = default;
 
@@ -727,12 +739,21 @@ bool StreamsInBands(const QByteArray& source, const QSize& size) {
 QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          const std::function<void(QImage& band, int top)>& paint,
-                         QStringList* notices) {
+                         QStringList* notices, const QSize& minDecode, const QSize& output) {
     const bool grey = writesGrey(OutputKind::Jpeg, metadata);
     QByteArray encoded;
+    const bool fitted = output.isValid() && !output.isEmpty();
     try {
+        TBandsOptions bands;
+        bands.quality = jpegQuality;
+        bands.grayscale = grey;
         // 64 rows: a multiple of every MCU height, about 1 MB a band at 4000 pixels wide.
-        encoded = TranscodeJpegInBands(source, jpegQuality, grey, 64, paint);
+        bands.bandRows = 64;
+        if (fitted) {
+            bands.minDecode = minDecode;
+            bands.output = output;
+        }
+        encoded = TranscodeJpegInBands(source, bands, paint);
     } catch (const EInvalidGraphic& e) {
         if (!e.message().startsWith(QLatin1String("Invalid JPEG file")))
             throw;
@@ -741,7 +762,7 @@ QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQ
                                   .arg(shownPath(sourceFile), e.message()));
     }
     TWrittenPicture written;
-    written.size = JpegBandsSize(source);
+    written.size = fitted ? output : JpegBandsSize(source);
     source = QByteArray(); // gone before the output is copied with its metadata
     written.components = grey ? 1 : 3;
     // The EXIF thumbnail is made from a reduced decode of the output: the whole picture is
@@ -1081,4 +1102,10 @@ PreparedPicture PreparePicture(QImage picture, const QSize& fullSize, const QStr
         working = std::move(banded);
     }
     return out;
+}
+
+QSize StreamedFitSize(const QSize& fullSize, const RenderOptions& options) {
+    if (!(options.width > 0 && options.height > 0) || fullSize.isEmpty())
+        return {};
+    return FitIntoBox(fullSize, QSize(options.width, options.height), options.proportional);
 }

@@ -162,8 +162,12 @@ QString BandRefusal();
 // (on the surface's thread), also once the surface holds another photo and pattern.
 class TPlacedBricks {
 public:
+    // picture: the written picture's size; (sx, sy) the scale from the bricks' full-size
+    // coordinates to its pixels. With source (the photo's compressed data), bricks that pick
+    // black or white text choose it from a reduced decode of it.
     TPlacedBricks(const TDesigner& designer, const QString& sourceFile, bool perFileDates,
-                  const QSize& picture);
+                  const QSize& picture, double sx = 1.0, double sy = 1.0,
+                  const QByteArray* source = nullptr);
     ~TPlacedBricks();
     TPlacedBricks(const TPlacedBricks&) = delete;
     TPlacedBricks& operator=(const TPlacedBricks&) = delete;
@@ -185,10 +189,17 @@ bool StreamsInBands(const QByteArray& source, const QSize& size);
 // the pixels are those of DecodeJpeg painted and encoded whole. Metadata as EncodePicture (the
 // EXIF thumbnail made from the output). A source that does not decode throws as its load does
 // ("Cannot read picture ..."). The source is let go once its picture is read.
+// With an output size (a fit), the source is decoded at the DCT scaling minDecode allows (see
+// LeastDecodeForFit; invalid: full size) and resampled to it band by band, the pixels being
+// those of PreparePicture's fit of that decode.
 QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQuality,
                          const TExif& exif, const TPhotoMetadata& metadata,
                          const std::function<void(QImage& band, int top)>& paint,
-                         QStringList* notices = nullptr);
+                         QStringList* notices = nullptr, const QSize& minDecode = {},
+                         const QSize& output = {});
+// The size PreparePicture fits an upright picture of fullSize to under options (no rotation),
+// and the scale of the bricks on it; an invalid size without a fit.
+QSize StreamedFitSize(const QSize& fullSize, const RenderOptions& options);
 // Why the keep-quality write cannot be used for a JPEG source ("progressive JPEG", ...), or an
 // empty text. Only the header is read.
 QString KeepQualityRefusal(const QByteArray& source);

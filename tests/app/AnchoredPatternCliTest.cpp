@@ -20,35 +20,12 @@ const QString kBody = QStringLiteral(
     "  Font.Style = [fsBold]%CR%LF  Anchor = baBottomRight%CR%LF  MarginX = 40.0%CR%LF"
     "  MarginY = 40.0%CR%LF  RelativeSize = 80.0%CR%LFend%CR%LF");
 
-QByteArray pattern() {
-    return QStringLiteral(
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"Test Project\" "
-               "Created=\"by qmv\">\n"
-               "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
-               "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
-               "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
-               "IsGrid=\"False\" Zoom=\"1\"/>\n"
-               "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n"
-               "  <Bricks>\n    <Brick Body=\"%1\"/>\n  </Bricks>\n</Project>\n")
-        .arg(kBody)
-        .toUtf8();
-}
+QByteArray pattern() { return patternFileWith(kBody); }
 
 // A plain light photo: every dark pixel of the output is the caption's.
-QImage lightPhoto(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(qRgb(235, 230, 220));
-    return image;
-}
+QImage lightPhoto(QSize size) { return solidImage(size, qRgb(235, 230, 220)); }
 
-QRect inkOf(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 90)
-                box |= QRect(x, y, 1, 1);
-    return box;
-}
+QRect inkOf(const QImage& image) { return darkInkBox(image, 90); }
 
 // The ink's gaps to the right and bottom edges and its height, per mille of the shorter side.
 struct Relative {

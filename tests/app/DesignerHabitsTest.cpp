@@ -12,6 +12,8 @@
 #include "designer/state/TDesigner.h"
 #include "designer/state/TcPanel.h"
 #include "designer/surface/DesignSurface.h"
+#include "imaging/dialogs/TfrmAdjustments.h"
+#include "imaging/dialogs/TfrmResize.h"
 #include "inspector/PropertyRows.h"
 #include "inspector/TObjectInspector.h"
 #include "platform/Messages.h"
@@ -28,6 +30,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
+#include <QSlider>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -624,5 +628,82 @@ TEST_F(DesignerHabitsTest, TurningThePhotoIsAnUndoStepThatLeavesThePatternsChang
     const QImage other = d().realPicture;
     window->action("aUndo")->trigger();
     EXPECT_EQ(d().realPicture, other);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+// Resizing and adjusting the colours go into the history as turning does: undo gives back the
+// picture pixel for pixel, redo the edited one, and neither touches the pattern's own change.
+TEST_F(DesignerHabitsTest, ResizingAndAdjustingThePhotoAreUndoStepsThatLeaveThePatternAlone) {
+    ASSERT_TRUE(window->OpenImage(photo("p.png", QSize(300, 200))));
+    window->LoadPattern(pattern("one.xml", "GridX=\"4\" GridY=\"4\" IsGrid=\"False\"",
+                                {textBrick("A1", 10, 10)}));
+    ASSERT_EQ(d().Bricks().size(), 1);
+    auto* brick = qobject_cast<TText*>(d().Bricks().first());
+    surface().SetProperty(brick, "Caption", "Changed");
+    ASSERT_TRUE(d().PatternModified());
+    QUndoStack* stack = surface().UndoStack();
+    const int steps = stack->count();
+    const QImage original = d().realPicture;
+
+    // The dialogs as a user fills them in: half the width, proportional; brightness +30.
+    window->setDialogRunner([](QDialog& dialog) {
+        if (auto* r = qobject_cast<TfrmResize*>(&dialog)) {
+            r->show(); // takes the photo's size, as it does when it opens
+            r->Edit1->setText(QStringLiteral("150"));
+            r->Edit1Chng();
+            r->Button1Click();
+            r->hide();
+        } else if (auto* a = qobject_cast<TfrmAdjustments*>(&dialog)) {
+            a->trbarBrightness->setValue(30);
+            a->btnAcceptClick();
+        }
+        return dialog.result();
+    });
+
+    window->action("aResize")->trigger();
+    EXPECT_EQ(d().realPicture.size(), QSize(150, 100));
+    EXPECT_EQ(stack->count(), steps + 1);
+    EXPECT_TRUE(d().PhotoModified);
+    const QImage resized = d().realPicture;
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, original) << "pixel for pixel";
+    EXPECT_FALSE(d().PhotoModified);
+    EXPECT_EQ(brick->Caption(), "Changed");
+    EXPECT_TRUE(d().PatternModified());
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(d().realPicture, resized);
+    EXPECT_EQ(brick->Caption(), "Changed");
+    window->action("aUndo")->trigger();
+    ASSERT_EQ(d().realPicture, original);
+
+    window->action("aEffects")->trigger();
+    EXPECT_EQ(stack->index(), steps + 1) << "one step, the undone resize dropped";
+    const QImage adjusted = d().realPicture;
+    // Brightness +30 adds 0.3 x 255 to every channel: worked out on a dark pixel of the photo.
+    QPoint dark(-1, -1);
+    for (int y = 0; y < original.height() && dark.x() < 0; y += 7)
+        for (int x = 0; x < original.width(); x += 7)
+            if (const QColor c = original.pixelColor(x, y);
+                std::max({c.red(), c.green(), c.blue()}) < 150) {
+                dark = QPoint(x, y);
+                break;
+            }
+    ASSERT_GE(dark.x(), 0);
+    const QColor was = original.pixelColor(dark), now = adjusted.pixelColor(dark);
+    EXPECT_NEAR(now.red(), was.red() + 76.5, 1.5);
+    EXPECT_NEAR(now.green(), was.green() + 76.5, 1.5);
+    EXPECT_NEAR(now.blue(), was.blue() + 76.5, 1.5);
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(d().realPicture, original) << "pixel for pixel";
+    EXPECT_FALSE(d().PhotoModified);
+    EXPECT_EQ(brick->Caption(), "Changed");
+    EXPECT_TRUE(d().PatternModified());
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(d().realPicture, adjusted);
+    // Back past both photo steps, the pattern's change goes, and the picture stays the original.
+    window->action("aUndo")->trigger();
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(brick->Caption(), "A1");
+    EXPECT_EQ(d().realPicture, original);
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

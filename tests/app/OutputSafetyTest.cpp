@@ -324,6 +324,15 @@ TEST_F(OutputSafety, KilledAtEveryNameChangeOfAnInPlaceBatchThePhotoStaysWhole) 
     EXPECT_GE(steps, 3);
 }
 
+TEST_F(OutputSafety, KilledAtEveryNameChangeOfABatchFittingInBandsThePhotoStaysWhole) {
+    // Upright JPEGs are decoded, fitted, captioned and encoded band by band.
+    int steps = 0;
+    killAtEveryStep(config.path(),
+                    {"batch", "--pattern", pattern, "--fit", "70x70", "--jobs", "2", "PHOTO"}, {},
+                    &steps);
+    EXPECT_GE(steps, 3);
+}
+
 TEST_F(OutputSafety, KilledAtEveryStepOfABackupByCopyThePhotoStaysWhole) {
     // A file system without hard links (EPERM): the backup is a copy, written the same careful way.
     int steps = 0;

@@ -14,17 +14,7 @@
 namespace {
 
 QByteArray patternWith(const QString& body, const QString& band = {}) {
-    return QStringLiteral(
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"Test Project\" "
-               "Created=\"by qmv\">\n"
-               "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
-               "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
-               "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
-               "IsGrid=\"False\" Zoom=\"1\"/>\n"
-               "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n%2"
-               "  <Bricks>\n    <Brick Body=\"%1\"/>\n  </Bricks>\n</Project>\n")
-        .arg(body, band)
-        .toUtf8();
+    return patternFileWith(body, band);
 }
 
 // A magenta caption that picks black or white by the photo; magenta shows if it does not.
@@ -199,4 +189,35 @@ TEST_F(ReadabilityCli, KeepQualityWithABandReEncodesAndSaysSo) {
                                              "re-encoding.")))
         << b.out.toStdString();
     EXPECT_EQ(ReadImageFile(file).size(), QSize(320, 264 + 26));
+}
+
+// A JPEG is captioned band by band (64 rows): a caption that picks black or white and crosses a
+// band boundary picks once, for all of it, as on a photo rendered whole (the same photo as PNG).
+// The photo is light above row 64 and dark below, so a band judged alone would pick otherwise.
+TEST_F(ReadabilityCli, AutomaticContrastPicksOnceForACaptionAcrossBands) {
+    const QString pattern = write("auto.xml", patternWith(kAutoBody));
+    QImage photo(400, 200, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, y < 64 ? qRgb(225, 230, 210) : qRgb(30, 25, 45));
+    for (const char* command : {"render", "batch"}) {
+        SCOPED_TRACE(command);
+        const QString whole = write(QStringLiteral("%1.png").arg(command), EncodePng(photo));
+        const QString banded =
+            write(QStringLiteral("%1.jpg").arg(command), EncodeJpeg(photo, 100));
+        const CliRun r = cli({command, "--pattern", pattern, whole, banded});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const QImage a = ReadImageFile(whole).convertToFormat(QImage::Format_RGB32);
+        const QImage b = ReadImageFile(banded).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(a.size(), b.size());
+        // Where the caption stands, above and below the band boundary.
+        for (const QRect part : {QRect(36, 36, 200, 28), QRect(36, 64, 200, 40)}) {
+            double sum = 0;
+            for (int y = part.top(); y <= part.bottom(); ++y)
+                for (int x = part.left(); x <= part.right(); ++x)
+                    sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+            EXPECT_LT(sum / (part.width() * part.height()), 4.0)
+                << part.top() << ": the caption's colour differs from the whole picture's";
+        }
+    }
 }

@@ -6,7 +6,9 @@
 #include "bricks/TText.h"
 #include "designer/handles/TStretchHandle.h"
 #include "designer/state/TDesigner.h"
+#include "designer/state/TcPanel.h"
 #include "designer/surface/DesignSurface.h"
+#include "inspector/TObjectInspector.h"
 #include "bricks/RegisterBricks.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Messages.h"
@@ -18,15 +20,31 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QWidgetAction>
 #include <gtest/gtest.h>
 #include <memory>
+
+// A caption that points at another text brick of the surface.
+class TPointingText : public TText {
+    Q_OBJECT
+    Q_PROPERTY(TText* Target READ Target WRITE setTarget)
+
+public:
+    using TText::TText;
+    TText* Target() const { return m_target; }
+    void setTarget(TText* v) { m_target = v; }
+
+private:
+    QPointer<TText> m_target;
+};
 
 namespace {
 
@@ -382,3 +400,62 @@ TEST(FirstInspectorBoundsTest, RightAlignedNearTheBottomAndKeptOnTheScreen) {
     // No screen known: the rule alone.
     EXPECT_EQ(FirstInspectorBounds({0, 0, 300, 200}, 229, 24, {}), QRect(71, 173, 229, 250));
 }
+
+TEST_F(WindowPartsTest, ChoosingAComponentInTheInspectorIsOneUndoStep) {
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("p.jpg");
+    ASSERT_TRUE(makeTestPhoto(300, 200).save(photo, "JPG", 90));
+    ASSERT_TRUE(window->OpenImage(photo));
+    DesignSurface& surface = *window->designSurface();
+    QWidget* first = surface.CreateBrick("TText", QPoint(20, 30));
+    QWidget* date = surface.CreateBrick("TTextDate", QPoint(60, 30));
+    QWidget* picture = surface.CreateBrick("TPictureimg", QPoint(100, 80));
+    ASSERT_TRUE(first && date && picture);
+    auto* pointing = new TPointingText(window->designer()->Panel1);
+    pointing->setName("Pointing1");
+    window->designer()->AddComponent(pointing);
+
+    TObjectInspector& inspector = *window->inspector();
+    inspector.Inspect(pointing);
+    TInspectorModel& model = inspector.Model();
+    const int target = model.FindRow("Target");
+    ASSERT_GE(target, 0);
+    // The text bricks by their names (the picture is none), the pointing one itself among them.
+    EXPECT_EQ(model.DisplayList(target),
+              QStringList({"(None)", first->objectName(), date->objectName(), "Pointing1"}));
+
+    QUndoStack* stack = surface.UndoStack();
+    const int steps = stack->count();
+    inspector.SetCurrentRow(target);
+    inspector.WriteCurrent(date->objectName());
+    EXPECT_EQ(pointing->Target(), date);
+    EXPECT_EQ(stack->count(), steps + 1);
+    EXPECT_TRUE(window->designer()->PatternModified());
+    inspector.WriteCurrent(first->objectName());
+    EXPECT_EQ(pointing->Target(), first);
+    // The same choice again is no step.
+    inspector.WriteCurrent(first->objectName());
+    EXPECT_EQ(stack->count(), steps + 2);
+    // A picture is no text brick: refused, nothing changed, no step.
+    inspector.WriteCurrent(picture->objectName());
+    EXPECT_EQ(pointing->Target(), first);
+    EXPECT_EQ(stack->count(), steps + 2);
+    EXPECT_FALSE(messages.isEmpty());
+
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(pointing->Target(), date);
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(pointing->Target(), nullptr);
+    EXPECT_EQ(model.DisplayText(model.FindRow("Target")), "(None)");
+    window->action("aRedo")->trigger();
+    EXPECT_EQ(pointing->Target(), date);
+    EXPECT_EQ(model.DisplayText(model.FindRow("Target")), "(" + date->objectName() + ")");
+
+    inspector.SetCurrentRow(model.FindRow("Target"));
+    inspector.WriteCurrent("(None)");
+    EXPECT_EQ(pointing->Target(), nullptr);
+    window->action("aUndo")->trigger();
+    EXPECT_EQ(pointing->Target(), date);
+}
+
+#include "WindowPartsTest.moc"

@@ -1,5 +1,6 @@
 #include "batch/core/TBatchJob.h"
 #include "bricks/TText.h"
+#include "bricks/TTextDate.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/render/RenderAndSave.h"
 #include "imaging/core/PictureLoader.h"
@@ -17,6 +18,8 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -59,6 +62,7 @@ protected:
         e.IsFolder = folder;
         items.append(e);
     }
+    TBatchOutcome run_(const TBatchOptions& options) { return run(options).Outcome; }
     TBatchResult run(const TBatchOptions& options) {
         TBatchJob job(items, names);
         job.OnStart = [this](int max) {
@@ -770,6 +774,147 @@ TEST_F(BatchJobTest, FittingFromAReducedDecodeMatchesTheFullSizePath) {
         EXPECT_LE(std::abs(a.right() - b.right()), 1);
         EXPECT_LE(std::abs(a.bottom() - b.bottom()), 1);
     }
+}
+
+// ---- Upright JPEGs written band by band ------------------------------------------------------
+
+namespace {
+
+// A light photo with some texture, made a JPEG by cjpeg with its options.
+QByteArray cjpegPhoto(const QSize& size, const QStringList& options, const QString& folder) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(150 + (x * 7 + y) % 90, 170 + (x / 3 + y * 5) % 70,
+                                      200 - (x + y) % 50));
+    const QString ppm = folder + QStringLiteral("/photo.ppm");
+    if (!image.save(ppm, "PPM"))
+        return {};
+    QProcess p;
+    p.start(QStringLiteral("cjpeg"), QStringList{"-quality", "90"} + options + QStringList{ppm});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
+// A JPEG written band by band by the batch (no turn: plain, fitted with a reduced decode, fitted
+// from the full size) is, decoded, within a level of what the whole picture decoded, fitted,
+// captioned and encoded gives, with its ink in the very same box, on every sampling and an odd
+// size; the bricks cross many bands. Fitted and turned, it is resampled as it is decoded and
+// then gives the very same pixels.
+TEST_F(BatchJobTest, StreamedJpegsEqualTheWholePicturePath) {
+    if (QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty())
+        GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is needed";
+    auto* t = placeBrick<TText>(*surface.designer, 37, 41);
+    t->Font()->setHeight(-90);
+    t->Font()->setColor(0x000000);
+    t->setCaption(QStringLiteral("Wg/7"));
+    t->FitToText();
+    auto* date = placeBrick<TTextDate>(*surface.designer, 150, 190);
+    date->Font()->setHeight(-40);
+    date->Font()->setColor(0x101010);
+    date->FitToText();
+    Settings().AutoRotate = true;
+
+    const struct {
+        const char* name;
+        QSize size;
+        QStringList options;
+    } layouts[] = {
+        {"4:2:0", {640, 480}, {"-sample", "2x2"}},
+        {"4:2:2", {640, 480}, {"-sample", "2x1"}},
+        {"4:4:4", {480, 640}, {"-sample", "1x1"}},
+        {"grey", {640, 480}, {"-grayscale"}},
+        {"odd size", {333, 251}, {"-sample", "2x2", "-restart", "1"}},
+    };
+    TBatchOptions plain;
+    plain.ApplyPattern = true;
+    plain.Jobs = 2;
+    TBatchOptions reduced = plain; // a quarter of the size at most: decoded at 1/2 or less
+    reduced.Fit = true;
+    reduced.Width = 150;
+    reduced.Height = 150;
+    TBatchOptions resampled = reduced; // from the full size
+    resampled.Width = 250;
+    resampled.Height = 200;
+    resampled.Proportional = false;
+    // Turned: decoded and resampled row by row, then turned whole as before.
+    TBatchOptions quarter = reduced;
+    quarter.Rotate = true;
+    quarter.Angle = 90;
+    TBatchOptions half = resampled;
+    half.Rotate = true;
+    half.Angle = -180;
+    int run = 0;
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const QByteArray jpeg = cjpegPhoto(layout.size, layout.options, files.path());
+        ASSERT_FALSE(jpeg.isEmpty());
+        const QString source = files.filePath(QStringLiteral("src%1.jpg").arg(run));
+        ASSERT_TRUE(WriteBytes(source, withExifBlock(jpeg, ExifBlock{{{0x0132,
+                                                                       "2011:03:04 05:06:07"}},
+                                                                     {}, 1})));
+        for (const TBatchOptions& o : {plain, reduced, resampled, quarter, half}) {
+            SCOPED_TRACE(testing::Message() << (o.Fit ? o.Width : 0) << " turned " << o.Angle);
+            // The whole picture: decoded (reduced as far as the fit allows), fitted, captioned
+            // and encoded.
+            RenderOptions ro;
+            ro.width = o.Fit ? o.Width : 0;
+            ro.height = o.Fit ? o.Height : 0;
+            ro.proportional = o.Proportional;
+            ro.fit = o.Fit;
+            ro.perFileDates = true;
+            ro.angle = o.Rotate ? o.Angle : 0;
+            LoadedPhoto photo = LoadPhotoFileReduced(
+                source, true, [&ro](const QSize& full) { return LeastDecodeForFit(full, ro); });
+            PreparedPicture whole = PreparePicture(photo.picture, photo.fullSize, source, ro);
+            DrawBricks(whole.image, *surface.designer, source, true, whole.sx, whole.sy);
+            const QImage expected = DecodeImage(EncodePicture(
+                whole.image, source, Settings().defaultCompressionQuality, photo.exif,
+                photo.metadata));
+            const QImage unmarked = [&] {
+                PreparedPicture bare = PreparePicture(photo.picture, photo.fullSize, source, ro);
+                return DecodeImage(EncodePicture(bare.image, source,
+                                                 Settings().defaultCompressionQuality,
+                                                 photo.exif, photo.metadata));
+            }();
+
+            TBatchOptions into = o;
+            into.OutputFolder = files.filePath(QStringLiteral("out%1").arg(run++));
+            items.clear();
+            add(source);
+            names.Rename = false;
+            ASSERT_EQ(run_(into), TBatchOutcome::Completed);
+            const QString written = into.OutputFolder + QStringLiteral("/") +
+                                    QFileInfo(source).fileName();
+            const QImage streamed = ReadImageFile(written);
+            ASSERT_EQ(streamed.size(), expected.size());
+            EXPECT_LT(meanChannelDifference(expected, streamed), 1.0);
+            // A turned picture is captioned whole: the very pixels.
+            if (o.Rotate) {
+                EXPECT_EQ(streamed, expected);
+            }
+            // The ink: where the captioned picture is far from the bare one.
+            auto ink = [&unmarked](const QImage& image) {
+                QRect box;
+                for (int y = 0; y < image.height(); ++y)
+                    for (int x = 0; x < image.width(); ++x)
+                        if (std::abs(qGray(image.pixel(x, y)) - qGray(unmarked.pixel(x, y))) > 60)
+                            box |= QRect(x, y, 1, 1);
+                return box;
+            };
+            const QRect box = ink(expected);
+            EXPECT_FALSE(box.isEmpty());
+            EXPECT_EQ(ink(streamed), box);
+            // Its EXIF block is carried, its date shown.
+            TExif exif;
+            exif.LoadFromJpeg(written);
+            EXPECT_TRUE(exif.Entries.join(QLatin1Char('\n')).contains(QStringLiteral("2011")));
+        }
+    }
+    expectSurfaceRestored();
 }
 
 // ---- Keeping the photos' compressed data ---------------------------------------------------

@@ -13,20 +13,9 @@
 
 namespace {
 
-QImage light(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(qRgb(235, 230, 220));
-    return image;
-}
+QImage light(QSize size) { return solidImage(size, qRgb(235, 230, 220)); }
 
-QRect inkOf(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 110)
-                box |= QRect(x, y, 1, 1);
-    return box;
-}
+QRect inkOf(const QImage& image) { return darkInkBox(image, 110); }
 
 // A black bold caption, measured when placed.
 BrickData caption(int left, int top, int pixels = 20) {

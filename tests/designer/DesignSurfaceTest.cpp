@@ -367,6 +367,93 @@ TEST_F(DesignSurfaceTest, DraggingTheTailAboveLeftMovesTheBubbleOrigin) {
     EXPECT_EQ(m->FullLeft, b->FullLeft + b->FromX());
 }
 
+// While the marker is dragged the bubble is drawn with its tail at the pointer; the release
+// leaves one step, and Escape during the drag leaves everything as it was.
+TEST_F(DesignSurfaceTest, TheTailFollowsTheDragLiveAndEndsInOneStep) {
+    open(1.0);
+    auto* b = qobject_cast<TTextBubble*>(place(QStringLiteral("TTextBubble"), QPoint(40, 30)));
+    ASSERT_NE(b, nullptr);
+    TBubbleFrom* m = b->Marker();
+    const QPoint bubbleAt = b->pos(), markerAt = m->pos();
+    const TTextBubble::BodyRect body = b->Body;
+    const int fromX = b->FromX(), fromY = b->FromY();
+    // The new tail point: straight below the middle of the body, where no tail was.
+    const QPoint base(b->FullLeft + (body.left + body.right) / 2, b->FullTop + body.bottom);
+    const QPoint tip = base + QPoint(0, 100);
+    ASSERT_LT(tip.y(), d->Panel1->height() - 12);
+    const auto bubbleColoured = [](QColor c) {
+        const bool fill = c.red() > 245 && c.green() > 245 && std::abs(c.blue() - 225) < 10;
+        const bool outline = c.red() < 40 && c.green() < 40 && c.blue() < 40;
+        return fill || outline;
+    };
+    // The share of points on the way from the base to the tip (its middle part, where the tail
+    // is wider than a pixel) that carry the bubble's fill or outline.
+    const auto tailShare = [&] {
+        const QImage shot = d->Panel1->grab().toImage();
+        int hits = 0, n = 0;
+        for (double f = 0.15; f <= 0.6; f += 0.05, ++n) {
+            const QPoint at = base + (tip - base) * f;
+            hits += bubbleColoured(shot.pixelColor(at));
+        }
+        return double(hits) / n;
+    };
+    EXPECT_LT(tailShare(), 0.3) << "no tail there before the drag";
+
+    click(m->geometry().center());
+    ASSERT_EQ(surface->Selection(), QList<QWidget*>{m});
+    TStretchHandle* h = surface->StretchHandle();
+    const QPoint from = m->pos() + QPoint(2, 2) - h->pos();
+    const QPoint to = tip + QPoint(2, 2) - h->pos();
+    const int steps = surface->UndoStack()->count();
+
+    // Drag, look, release.
+    QTest::mousePress(h, Qt::LeftButton, {}, from);
+    QTest::mouseMove(h, (from + to) / 2);
+    QTest::mouseMove(h, to);
+    ASSERT_TRUE(h->Dragging());
+    EXPECT_GT(tailShare(), 0.9) << "mid-drag the tail points at the pointer";
+    EXPECT_EQ(b->FullLeft + b->FromX(), tip.x());
+    EXPECT_EQ(b->FullTop + b->FromY(), tip.y());
+    EXPECT_EQ(m->pos(), markerAt) << "the marker moves on release";
+    EXPECT_EQ(surface->UndoStack()->count(), steps) << "nothing is a step before the release";
+    QTest::mouseRelease(h, Qt::LeftButton, {}, to);
+    EXPECT_EQ(m->pos(), tip);
+    EXPECT_EQ(b->FullLeft + b->FromX(), tip.x());
+    EXPECT_EQ(b->FullTop + b->FromY(), tip.y());
+    EXPECT_EQ(b->FullLeft + b->Body.left, 40) << "the body stays";
+    EXPECT_GT(tailShare(), 0.9);
+    EXPECT_EQ(surface->UndoStack()->count(), steps + 1) << "one step for the whole drag";
+    surface->UndoStack()->undo();
+    EXPECT_EQ(b->pos(), bubbleAt);
+    EXPECT_EQ(b->Body, body);
+    EXPECT_EQ(b->FromX(), fromX);
+    EXPECT_EQ(b->FromY(), fromY);
+    EXPECT_EQ(m->pos(), markerAt);
+    EXPECT_LT(tailShare(), 0.3) << "the old tail back";
+
+    // Escape mid-drag: the tail goes back, nothing moves, no step; the release does nothing.
+    click(m->geometry().center());
+    ASSERT_EQ(surface->Selection(), QList<QWidget*>{m});
+    QTest::mousePress(h, Qt::LeftButton, {}, from);
+    QTest::mouseMove(h, (from + to) / 2);
+    QTest::mouseMove(h, to);
+    EXPECT_GT(tailShare(), 0.9);
+    QTest::keyClick(h, Qt::Key_Escape);
+    EXPECT_FALSE(h->Dragging());
+    EXPECT_EQ(h->RubberBand(), QRect()) << "no outline left behind";
+    EXPECT_EQ(b->FromX(), fromX);
+    EXPECT_EQ(b->FromY(), fromY);
+    EXPECT_EQ(b->Body, body);
+    EXPECT_EQ(b->pos(), bubbleAt);
+    EXPECT_LT(tailShare(), 0.3);
+    QTest::mouseRelease(h, Qt::LeftButton, {}, to);
+    EXPECT_EQ(m->pos(), markerAt);
+    EXPECT_EQ(b->FromX(), fromX);
+    EXPECT_EQ(surface->UndoStack()->count(), steps + 1) << "no step added";
+    EXPECT_EQ(surface->UndoStack()->index(), steps) << "the undone drag still to redo";
+    EXPECT_EQ(surface->Selection(), QList<QWidget*>{m}) << "Escape ended the drag only";
+}
+
 TEST_F(DesignSurfaceTest, DraggingTheTailRightOfTheBodyKeepsTheOrigin) {
     open(1.0);
     auto* b = qobject_cast<TTextBubble*>(place(QStringLiteral("TTextBubble"), QPoint(20, 20)));

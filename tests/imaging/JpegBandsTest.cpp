@@ -1,3 +1,4 @@
+#include "imaging/core/BitmapOps.h"
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegBands.h"
 #include "tests/support/TestSupport.h"
@@ -156,6 +157,91 @@ TEST(JpegBands, BandsWriteWhatTheWholePictureWrites) {
         // Below the line and the block the photo stays itself, within one encode's loss.
         const QRect untouched(0, 200, layout.size.width(), layout.size.height() - 200);
         EXPECT_LT(meanDifference(written, original, untouched), 2.5);
+    }
+}
+
+// A fit streamed band by band: decoded at the DCT scaling djpeg -scale makes for the size
+// wanted, then resampled row by row, it writes the bytes of the whole scaled decode resampled,
+// painted and encoded; and a reduction is what ImageMagick's box resize makes of the photo,
+// within two levels (its box weighs the pixels at the edges a little otherwise, which a photo
+// this noisy shows).
+TEST(JpegBands, FitBandsWriteWhatTheWholeFitWrites) {
+    if (!haveTools())
+        GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are needed";
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const struct {
+        const char* name;
+        QSize size;
+        QStringList options;
+        QSize target;   // the fit's size
+        QSize least;    // the least decode asked for (invalid: full size)
+        const char* scale; // what djpeg decodes for it
+    } cases[] = {
+        {"4:2:0 at 1/2", {1001, 667}, {"-sample", "2x2"}, {334, 222}, {334, 222}, "1/2"},
+        {"4:2:2 at 1/4", {640, 480}, {"-sample", "2x1"}, {150, 113}, {150, 113}, "1/4"},
+        {"4:4:4 at 1/8", {640, 480}, {"-sample", "1x1"}, {79, 59}, {79, 59}, "1/8"},
+        {"grey at 1/2", {640, 480}, {"-grayscale"}, {300, 225}, {300, 225}, "1/2"},
+        {"restarts, full", {640, 480}, {"-restart", "2B"}, {480, 360}, {}, "1/1"},
+        {"odd size, not proportional", {333, 251}, {"-sample", "2x2"}, {123, 77}, {123, 77},
+         "1/2"},
+        {"enlarged", {200, 150}, {"-sample", "2x2"}, {311, 233}, {}, "1/1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString ppm = dir.filePath(QStringLiteral("photo.ppm"));
+        ASSERT_TRUE(makeTestPhoto(c.size.width(), c.size.height(), 11, false).save(ppm, "PPM"));
+        const QByteArray source = runTool(
+            QStringLiteral("cjpeg"), QStringList{"-quality", "90"} + c.options + QStringList{ppm});
+        ASSERT_FALSE(source.isEmpty());
+        const QString in = dir.filePath(QStringLiteral("in.jpg"));
+        WriteFileBytes(in, source);
+        QImage expected = fromPpm(runTool(QStringLiteral("djpeg"),
+                                          {"-ppm", "-scale", QString::fromLatin1(c.scale), in}));
+        ResampleBitmap(expected, c.target.width(), c.target.height());
+        ASSERT_EQ(expected.size(), c.target);
+        auto block = [](QImage& band, int top) {
+            QPainter p(&band);
+            p.fillRect(QRect(9, 13, 40, 70).translated(0, -top), QColor(250, 20, 30));
+        };
+        const QByteArray plain = EncodeJpegChecked(expected, 90);
+        // Decoded so without an encode: the resampled pixels themselves.
+        EXPECT_EQ(DecodeJpegResampled(source, c.least, c.target), expected);
+        block(expected, 0);
+        const QByteArray blocked = EncodeJpegChecked(expected, 90);
+        for (const int rows : {1, 7, 64}) {
+            TBandsOptions o;
+            o.quality = 90;
+            o.bandRows = rows;
+            o.minDecode = c.least;
+            o.output = c.target;
+            EXPECT_TRUE(TranscodeJpegInBands(source, o, nullptr) == plain) << rows;
+            int next = 0;
+            const QByteArray banded = TranscodeJpegInBands(source, o, [&](QImage& band, int top) {
+                EXPECT_EQ(top, next);
+                EXPECT_EQ(band.width(), c.target.width());
+                next = top + band.height();
+                block(band, top);
+            });
+            EXPECT_EQ(next, c.target.height()) << rows;
+            EXPECT_TRUE(banded == blocked) << rows;
+        }
+        if (!convert.isEmpty() && QByteArray(c.scale) == "1/1" && c.target.width() < c.size.width()) {
+            // Decoded whole by djpeg, resized by ImageMagick's box filter.
+            const QString full = dir.filePath(QStringLiteral("full.ppm"));
+            WriteFileBytes(full, runTool(QStringLiteral("djpeg"), {"-ppm", in}));
+            const QImage theirs = fromPpm(runTool(
+                convert, {full, "-filter", "Box", "-resize",
+                          QStringLiteral("%1x%2!").arg(c.target.width()).arg(c.target.height()),
+                          "ppm:-"}));
+            TBandsOptions o;
+            o.quality = 100;
+            o.output = c.target;
+            const QImage ours = DecodeJpeg(TranscodeJpegInBands(source, o, nullptr));
+            ASSERT_EQ(theirs.size(), ours.size());
+            EXPECT_LT(meanDifference(theirs, ours, ours.rect()), 2.0);
+        }
     }
 }
 

@@ -278,6 +278,64 @@ TEST(Render, ScreenShowsTheFullSizeTextScaledDown) {
     EXPECT_LT(differingPixelShare(t->grab().toImage(), expected, 24), 0.05);
 }
 
+// A text brick over a bubble: where they overlap, the screen shows the bubble's fill under the
+// text as the output does, at 100 % and scaled down at 50 %.
+TEST(Render, ATextOverABubbleShowsBothOnScreenAsInTheOutput) {
+    for (const double zoom : {1.0, 2.0}) {
+        SCOPED_TRACE(zoom);
+        SurfaceFixture f(QSize(480, 360), zoom, QStringLiteral("photo.bmp"), true);
+        auto* b = placeBrick<TTextBubble>(*f.designer, 40, 40);
+        b->SetBounds(b->Left(), b->Top(), int(300 / zoom), int(150 / zoom));
+        b->SetUpFromSize(zoom);
+        b->setCaption(QStringLiteral("Hello there"));
+        b->FitToText();
+        // Laid over the middle of the bubble's body, above it in the stacking order; on even
+        // full-size pixels, so that at 50 % both sides scale the same pixels together.
+        const QRect body(b->FullLeft + b->Body.left, b->FullTop + b->Body.top, b->Body.width(),
+                         b->Body.height());
+        TText* t = addText(*f.designer, (body.center().x() - 20) & ~1, (body.center().y() - 10) & ~1, "Ag", 0,
+                           255, 0xC00000);
+        const QRect overlap = t->FullBox(t->FullLeft, t->FullTop) & body.adjusted(4, 4, -4, -4);
+        ASSERT_GT(overlap.width() * overlap.height(), 400) << "the two must overlap";
+
+        const QImage out = renderTo(f, QStringLiteral("out.bmp")).convertToFormat(QImage::Format_RGB32);
+        const QImage screen = f.designer->Panel1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect shown(QPoint(int(std::ceil(overlap.left() / zoom)),
+                                 int(std::ceil(overlap.top() / zoom))),
+                          QPoint(int((overlap.right() + 1) / zoom) - 1,
+                                 int((overlap.bottom() + 1) / zoom) - 1));
+        ASSERT_TRUE(QRect(QPoint(), screen.size()).contains(shown));
+
+        // Ink as a share of the area: the bubble's pale yellow fill, and the text's blue.
+        const auto shares = [](const QImage& image, const QRect& r) {
+            int fill = 0, ink = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (c.red() > 240 && c.green() > 240 && std::abs(c.blue() - 225) < 14)
+                        ++fill;
+                    else if (c.blue() > 120 && c.red() < 100 && c.green() < 100)
+                        ++ink;
+                }
+            const double n = double(r.width()) * r.height();
+            return std::pair<double, double>(fill / n, ink / n);
+        };
+        const QImage expected = out.copy(QRect(shown.topLeft() * zoom, shown.size() * zoom))
+                                    .scaled(shown.size(), Qt::IgnoreAspectRatio,
+                                            Qt::SmoothTransformation);
+        const auto [outFill, outInk] = shares(out, overlap);
+        EXPECT_GT(outFill, 0.4) << "the output shows the bubble under the text";
+        EXPECT_GT(outInk, 0.1) << "and the text over it";
+        // The screen against the output scaled to it: scaled down, the text's edges may fall
+        // half a pixel apart, so on average the pixels agree.
+        const auto [expectedFill, expectedInk] = shares(expected, expected.rect());
+        const auto [screenFill, screenInk] = shares(screen, shown);
+        EXPECT_NEAR(screenFill, expectedFill, 0.05);
+        EXPECT_NEAR(screenInk, expectedInk, 0.03);
+        EXPECT_LT(meanChannelDifference(screen.copy(shown), expected), zoom == 1.0 ? 0.5 : 16.0);
+    }
+}
+
 TEST(Render, PictureBrickIsStretchedOverItsRectangle) {
     SurfaceFixture f;
     auto* p = placeBrick<TPictureimg>(*f.designer, 50, 60);

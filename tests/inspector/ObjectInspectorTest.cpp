@@ -1,23 +1,44 @@
 #include "inspector/TObjectInspector.h"
 
+#include "bricks/TBubbleFrom.h"
 #include "bricks/TPictureimg.h"
 #include "bricks/TText.h"
 #include "bricks/TTextBubble.h"
 #include "designer/state/TDesigner.h"
+#include "inspector/InspectorMetrics.h"
 #include "platform/Messages.h"
+#include "platform/TImage.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+// A text brick that shows a logo: a reference to a picture of its surface.
+class TLogoText : public TText {
+    Q_OBJECT
+    Q_PROPERTY(TImage* Logo READ Logo WRITE setLogo)
+
+public:
+    using TText::TText;
+    TImage* Logo() const { return m_logo; }
+    void setLogo(TImage* v) { m_logo = v; }
+
+private:
+    QPointer<TImage> m_logo;
+};
 
 namespace {
 
@@ -245,7 +266,84 @@ TEST_F(InspectorFixture, SplitterDragsTheNameColumn) {
     QCoreApplication::sendEvent(viewport, &move);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(60, y));
     EXPECT_EQ(inspector.ColWidth(), 60);
-    EXPECT_EQ(inspector.Grid()->columnWidth(1), viewport->width() - 60);
+    // The value column: the grid less the name column, a line each, 3 pixels and the scroll
+    // bar (a text brick's rows do not all fit).
+    ASSERT_TRUE(inspector.Grid()->verticalScrollBar()->isVisible());
+    const int scrollBar = inspector.Grid()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    EXPECT_EQ(inspector.Grid()->columnWidth(1), inspector.Grid()->width() - 60 - 2 - 3 - scrollBar);
+}
+
+TEST_F(InspectorFixture, RowsFollowTheTextHeightAndTheValueColumnTheGridsWidth) {
+    inspector.Inspect(text);
+    QTableView* grid = inspector.Grid();
+    // The height of "0" in the grid's font, and 3 pixels; the in-place controls 2.
+    const int zero = QFontMetrics(grid->font()).boundingRect(QStringLiteral("0")).height();
+    ASSERT_GT(zero, 5);
+    EXPECT_EQ(grid->rowHeight(0), zero + 3);
+    EXPECT_EQ(grid->rowHeight(grid->model()->rowCount() - 1), zero + 3);
+    select("Caption");
+    EXPECT_EQ(inplace().height(), zero + 2);
+    EXPECT_EQ(inplace().EditBox()->height(), zero + 2);
+
+    const int scrollBar = grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    inspector.SetColWidth(90);
+    ASSERT_TRUE(grid->verticalScrollBar()->isVisible());
+    EXPECT_EQ(grid->columnWidth(1), grid->width() - 90 - 5 - scrollBar);
+    // Wider by 40: the value column takes all of it.
+    const int before = grid->columnWidth(1);
+    inspector.resize(inspector.width() + 40, inspector.height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid->columnWidth(1), before + 40);
+    // The surface's eight rows fit: no scroll bar is taken off.
+    inspector.Inspect(&designer);
+    ASSERT_EQ(inspector.Model().RowCount(), 8);
+    ASSERT_LT(8 * (zero + 3), grid->viewport()->height());
+    EXPECT_EQ(grid->columnWidth(1), grid->width() - 90 - 5);
+}
+
+TEST_F(InspectorFixture, AReferenceRowChoosesAmongTheSurfacesComponentsOfItsClass) {
+    auto* picture = new TPictureimg(&designer);
+    picture->setObjectName("Pictureimg1");
+    designer.AddComponent(picture);
+    auto* bubble = new TTextBubble(&designer); // a text brick, with a tail marker that is an image
+    bubble->setObjectName("Bubble1");
+    designer.AddComponent(bubble);
+    bubble->Marker()->setObjectName("BubbleFrom1");
+    designer.AddComponent(bubble->Marker());
+    auto* link = new TLogoText(&designer);
+    link->setObjectName("Link1");
+    designer.AddComponent(link);
+    inspector.Inspect(link);
+
+    select("Logo");
+    EXPECT_TRUE(inplace().ReadOnlyShown());
+    EXPECT_TRUE(inplace().DropDownShown());
+    EXPECT_FALSE(inplace().EllipsisShown()); // no dialog behind it
+    EXPECT_EQ(inplace().Text(), "(None)");
+    inplace().OpenDropDown();
+    ASSERT_TRUE(inplace().ListOpen());
+    QListWidget* list = inplace().List();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), "(None)");
+    EXPECT_EQ(list->item(1)->text(), "Pictureimg1");
+    EXPECT_EQ(list->item(2)->text(), "BubbleFrom1");
+    EXPECT_EQ(list->currentRow(), 0);
+    inplace().ChooseListItem(1);
+    EXPECT_EQ(link->Logo(), picture);
+    EXPECT_FALSE(inplace().ListOpen());
+    EXPECT_EQ(inplace().Text(), "(Pictureimg1)");
+    EXPECT_EQ(inspector.Grid()->model()->index(inspector.CurrentRow(), 1).data().toString(),
+              "(Pictureimg1)");
+    // Open again: the chosen one is the current item; (None) clears it.
+    inplace().OpenDropDown();
+    EXPECT_EQ(inplace().List()->currentRow(), 1);
+    inplace().ChooseListItem(0);
+    EXPECT_EQ(link->Logo(), nullptr);
+    EXPECT_EQ(inplace().Text(), "(None)");
+    // The font is the brick's own: no list of components.
+    select("Font");
+    EXPECT_FALSE(inplace().DropDownShown());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 TEST_F(InspectorFixture, InPlaceControlFollowsTheInspectedObject) {
@@ -459,3 +557,5 @@ TEST_F(InspectorKeys, ListsReachPastTheInspectorAndTheStyleTicksAreWritten) {
     EXPECT_EQ(PropertyValueText(text, "Font.Style"), "[fsItalic]");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
+
+#include "ObjectInspectorTest.moc"

@@ -283,3 +283,32 @@ void PrintTo(const QRect& r, std::ostream* os) {
 void PrintTo(const QPoint& p, std::ostream* os) {
     *os << '(' << p.x() << ',' << p.y() << ')';
 }
+
+QImage solidImage(QSize size, QRgb colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QRect darkInkBox(const QImage& image, int below) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < below)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+QByteArray patternFileWith(const QString& body, const QString& extra) {
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project Name=\"Test Project\" "
+               "Created=\"by qmv\">\n"
+               "  <Inspector Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" ColWidth=\"0\" "
+               "Sort=\"False\" AlwaysOnTop=\"False\"/>\n"
+               "  <Designer Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\" GridX=\"4\" GridY=\"4\" "
+               "IsGrid=\"False\" Zoom=\"1\"/>\n"
+               "  <Manager Left=\"0\" Top=\"0\" Width=\"0\" Height=\"0\"/>\n%2"
+               "  <Bricks>\n    <Brick Body=\"%1\"/>\n  </Bricks>\n</Project>\n")
+        .arg(body, extra)
+        .toUtf8();
+}

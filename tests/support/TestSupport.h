@@ -38,6 +38,16 @@ bool blocksMatch(const QImage& actual, const QImage& golden, const QImage& backg
                  const QList<QRect>& blocks, int delta, int boxTolerance, double maxShare,
                  QString* why = nullptr);
 
+// An RGB32 image of one colour.
+QImage solidImage(QSize size, QRgb colour);
+
+// The bounding box of the pixels darker than grey level below (dark ink on a light photo).
+QRect darkInkBox(const QImage& image, int below);
+
+// A whole pattern file holding one brick of the given stream body (in the file's %CR%LF
+// spelling), with extra elements (a band, ...) before the bricks.
+QByteArray patternFileWith(const QString& body, const QString& extra = QString());
+
 // A deterministic photo-like test image: smooth gradients, with some texture unless smooth.
 QImage makeTestPhoto(int width, int height, quint32 seed = 1, bool smooth = false);
 
