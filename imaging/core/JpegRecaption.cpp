@@ -373,10 +373,29 @@ void adviseHugePages(QByteArray& buffer) {
 // a symbol the tables lack, leaves the photo to the path that codes every block again.
 class EntropyPath {
 public:
+    // Whether a table has a code for every symbol a block of 8-bit samples can need: DC sizes
+    // 0..11; AC end of block, the run of sixteen zeros, and runs 0..15 before sizes 1..10.
+    static bool codesEverySymbol(const JpegEntropy::HuffmanTable& t, bool dc) {
+        if (dc) {
+            for (int size = 0; size <= 11; ++size)
+                if (!t.size[size])
+                    return false;
+            return true;
+        }
+        if (!t.size[0x00] || !t.size[0xF0])
+            return false;
+        for (int run = 0; run < 16; ++run)
+            for (int size = 1; size <= 10; ++size)
+                if (!t.size[(run << 4) | size])
+                    return false;
+        return true;
+    }
+
     EntropyPath(const QByteArray& source, const jpeg_decompress_struct& c, const Grid& grid,
-                const Touched& touched)
+                const Touched& touched, bool wholeTablesOnly)
         : m_source(source), m_data(reinterpret_cast<const uint8_t*>(source.constData())),
-          m_size(size_t(source.size())), m_c(c), m_grid(grid), m_touched(touched) {}
+          m_size(size_t(source.size())), m_c(c), m_grid(grid), m_touched(touched),
+          m_wholeTablesOnly(wholeTablesOnly) {}
 
     // Whether the photo's scan can be read here. Reads the tables and finds the intervals.
     bool prepare() {
@@ -401,6 +420,9 @@ public:
                                true) ||
                 !m_ac[i].build(c.ac_huff_tbl_ptrs[ac]->bits, c.ac_huff_tbl_ptrs[ac]->huffval,
                                false))
+                return false;
+            if (m_wholeTablesOnly &&
+                (!codesEverySymbol(m_dc[i], true) || !codesEverySymbol(m_ac[i], false)))
                 return false;
             shape.dc[i] = &m_dc[i];
             shape.ac[i] = &m_ac[i];
@@ -752,6 +774,7 @@ private:
     const jpeg_decompress_struct& m_c;
     const Grid& m_grid;
     const Touched& m_touched;
+    const bool m_wholeTablesOnly;
 
     JpegEntropy::HuffmanTable m_dc[JpegEntropy::MaxScanComponents];
     JpegEntropy::HuffmanTable m_ac[JpegEntropy::MaxScanComponents];
@@ -798,8 +821,9 @@ public:
         if (touched.boxes.isEmpty())
             return m_source;
 
-        if (path == RecaptionPath::Fastest) {
-            EntropyPath entropy(m_source, m_photo.cinfo, m_grid, touched);
+        if (path != RecaptionPath::RecodeAll) {
+            EntropyPath entropy(m_source, m_photo.cinfo, m_grid, touched,
+                                path == RecaptionPath::Fastest);
             if (entropy.prepare() && entropy.walk()) {
                 for (qsizetype b = 0; b < touched.boxes.size(); ++b) {
                     CoefPlane& plane = entropy.plane(size_t(b));

@@ -27,11 +27,16 @@ QString RecaptionUnsupportedReason(const QByteArray& jpeg);
 // band must keep its size.
 using RecaptionPainter = std::function<void(QImage& band, const QPoint& origin)>;
 
-// How the untouched MCUs reach the output. Fastest copies their entropy-coded bits where the
-// photo allows it (a sequential Huffman-coded scan whose tables hold every symbol the captions
-// need) and codes every block again otherwise; RecodeAll always codes every block again, with
-// libjpeg's standard tables. The coefficients of every block are the same either way.
-enum class RecaptionPath { Fastest, RecodeAll };
+// How the untouched MCUs reach the output. The coefficients of every block are the same either
+// way.
+// - Fastest copies their entropy-coded bits when the photo is a sequential Huffman-coded scan
+//   whose tables code every symbol a block can need (the standard tables cameras write), and
+//   codes every block again otherwise: tables fitted to a photo nearly always lack a symbol the
+//   captions need, which shows only after the whole scan has been read.
+// - CopyCodedBits tries the copy whatever the tables, and codes every block again only when a
+//   symbol the captions need has no code.
+// - RecodeAll always codes every block again, with libjpeg's standard tables.
+enum class RecaptionPath { Fastest, CopyCodedBits, RecodeAll };
 
 // The photo with the captions painted in. touched lists the areas the captions may paint, in the
 // photo's pixel coordinates; they are widened to whole MCUs, and only those MCUs change (the
