@@ -118,14 +118,6 @@ struct ImageWork {
 };
 
 // A band of a streamed image handed to the calling thread for its bricks.
-struct BandWork {
-    ImageWork* work;
-    QImage* image;
-    int top;
-    bool drawn;
-    QString error;
-};
-
 // What the workers read of the settings, taken on the calling thread.
 struct RenderSettings {
     bool autoRotate = true;
@@ -504,7 +496,7 @@ int renderCommand(CliContext& c) {
         const int window = inline_ ? 1 : 2 * jobs;
         std::mutex lock;
         std::condition_variable changed;
-        std::deque<BandWork*> bands; // bands waiting for their bricks
+        std::deque<TBandForBricks*> bands; // bands waiting for their bricks
         auto moveOn = [&](ImageWork& w, ImageWork::State state) {
             {
                 std::lock_guard<std::mutex> guard(lock);
@@ -539,7 +531,7 @@ int renderCommand(CliContext& c) {
                                         works[size_t(drawn)]->state == ImageWork::Done);
             };
             bool ready = false;
-            BandWork* band = nullptr;
+            TBandForBricks* band = nullptr;
             {
                 std::unique_lock<std::mutex> guard(lock);
                 // Woken now and then to see an interrupt.
@@ -555,19 +547,7 @@ int renderCommand(CliContext& c) {
             }
             if (band) {
                 // A worker waits for the bricks of its band.
-                QString error;
-                try {
-                    band->work->bricks->Draw(*band->image, QPoint(0, band->top),
-                                             band->work->colours.get());
-                } catch (const std::exception& e) {
-                    error = messageOf(e);
-                }
-                {
-                    std::lock_guard<std::mutex> guard(lock);
-                    band->error = error;
-                    band->drawn = true;
-                }
-                changed.notify_all();
+                DrawHandedBand(*band, lock, changed);
                 continue;
             }
             if (ready) {
@@ -605,7 +585,8 @@ int renderCommand(CliContext& c) {
                             work->bricks->Draw(image, QPoint(0, top), work->colours.get());
                             return;
                         }
-                        BandWork band{work, &image, top, false, QString()};
+                        TBandForBricks band{work->bricks.get(), work->colours.get(), &image, top,
+                                            false, QString()};
                         std::unique_lock<std::mutex> guard(lock);
                         bands.push_back(&band);
                         changed.notify_all();
@@ -647,7 +628,7 @@ int renderCommand(CliContext& c) {
         while (!pool.waitForDone(20)) {
             {
                 std::lock_guard<std::mutex> guard(lock);
-                for (BandWork* band : bands) {
+                for (TBandForBricks* band : bands) {
                     band->error = QStringLiteral("Stopped.");
                     band->drawn = true;
                 }

@@ -319,14 +319,6 @@ struct FileWork {
 };
 
 // A band of a streamed file handed to the calling thread for its bricks.
-struct BandWork {
-    FileWork* work;
-    QImage* image;
-    int top;
-    bool drawn;
-    QString error;
-};
-
 QString messageOf(const std::exception& e) {
     if (const auto* ours = dynamic_cast<const Exception*>(&e))
         return ours->message();
@@ -583,7 +575,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
 
     std::mutex lock;
     std::condition_variable changed;
-    std::deque<BandWork*> bands; // bands of streamed files waiting for their bricks
+    std::deque<TBandForBricks*> bands; // bands of streamed files waiting for their bricks
     auto moveOn = [&](FileWork& w, FileWork::State state) {
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -614,7 +606,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         if (committed >= next)
             break;
         bool commit = false;
-        BandWork* band = nullptr;
+        TBandForBricks* band = nullptr;
         {
             std::unique_lock<std::mutex> guard(lock);
             changed.wait(guard, [&] {
@@ -630,19 +622,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         }
         if (band) {
             // A worker waits for the bricks of its band.
-            QString error;
-            try {
-                band->work->bricks->Draw(*band->image, QPoint(0, band->top),
-                                         band->work->colours.get());
-            } catch (const std::exception& e) {
-                error = messageOf(e);
-            }
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                band->error = error;
-                band->drawn = true;
-            }
-            changed.notify_all();
+            DrawHandedBand(*band, lock, changed);
             continue;
         }
 
@@ -703,7 +683,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                     auto paint = [&](QImage& image, int top) {
                         if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
                             return;
-                        BandWork band{work, &image, top, false, QString()};
+                        TBandForBricks band{work->bricks.get(), work->colours.get(), &image, top,
+                                            false, QString()};
                         std::unique_lock<std::mutex> guard(lock);
                         bands.push_back(&band);
                         changed.notify_all();
@@ -843,7 +824,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         // A band still waiting is let go undrawn: its file is not written.
         {
             std::lock_guard<std::mutex> guard(lock);
-            for (BandWork* band : bands) {
+            for (TBandForBricks* band : bands) {
                 band->error = QStringLiteral("Stopped.");
                 band->drawn = true;
             }

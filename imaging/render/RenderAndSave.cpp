@@ -731,6 +731,23 @@ void TPlacedBricks::Draw(QImage& band, const QPoint& origin, const TSrgbToPhoto*
     d->plan.draw(band, origin, colours);
 }
 
+void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_variable& changed) {
+    QString error;
+    try {
+        band.bricks->Draw(*band.image, QPoint(0, band.top), band.colours);
+    } catch (const Exception& e) {
+        error = e.message();
+    } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        band.error = error;
+        band.drawn = true;
+    }
+    changed.notify_all();
+}
+
 bool StreamsInBands(const QByteArray& source, const QSize& size) {
     return DetectImageType(source) == ImageFileType::Jpeg && size.isValid() &&
            JpegBandsSize(source) == size;

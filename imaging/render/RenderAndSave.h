@@ -13,8 +13,10 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class TDesigner;
 
@@ -181,6 +183,21 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// A band of a streamed photo that a worker hands to the thread the bricks are drawn on (they are
+// widgets), and waits for until drawn is set.
+struct TBandForBricks {
+    TPlacedBricks* bricks = nullptr;
+    const TSrgbToPhoto* colours = nullptr;
+    QImage* image = nullptr;
+    int top = 0;
+    bool drawn = false;
+    QString error;
+};
+// On the bricks' thread: draws the band, keeping a failure's message for the worker, and wakes
+// the worker waiting on changed.
+void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_variable& changed);
+
 // Whether a source of that upright size can be written by StreamPicture: a JPEG (not CMYK) whose
 // stored size it is.
 bool StreamsInBands(const QByteArray& source, const QSize& size);
