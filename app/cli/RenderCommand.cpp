@@ -579,20 +579,13 @@ int renderCommand(CliContext& c) {
                 launch([work, settings, inline_, &moveOn, &lock, &changed, &bands] {
                     // Only the bands the bricks cross wait for this thread to draw them.
                     auto paint = [&](QImage& image, int top) {
-                        if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
-                            return;
-                        if (inline_) {
+                        if (!inline_) {
+                            HandBandToBricks(*work->bricks, work->colours.get(), image, top,
+                                             bands, lock, changed);
+                        } else if (work->bricks->Touches(
+                                       QRect(0, top, image.width(), image.height()))) {
                             work->bricks->Draw(image, QPoint(0, top), work->colours.get());
-                            return;
                         }
-                        TBandForBricks band{work->bricks.get(), work->colours.get(), &image, top,
-                                            false, QString()};
-                        std::unique_lock<std::mutex> guard(lock);
-                        bands.push_back(&band);
-                        changed.notify_all();
-                        changed.wait(guard, [&] { return band.drawn; });
-                        if (!band.error.isEmpty())
-                            throw Exception(band.error);
                     };
                     try {
                         work->bytes =
@@ -626,15 +619,7 @@ int renderCommand(CliContext& c) {
         // still waiting is let go undrawn: its image is not written).
         pool.clear();
         while (!pool.waitForDone(20)) {
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                for (TBandForBricks* band : bands) {
-                    band->error = QStringLiteral("Stopped.");
-                    band->drawn = true;
-                }
-                bands.clear();
-            }
-            changed.notify_all();
+            ReleaseWaitingBands(bands, lock, changed);
         }
     }
     ClearBricks(designer);

@@ -681,16 +681,8 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                 pool.start([work, settings, &moveOn, &lock, &changed, &bands] {
                     // Only the bands the bricks cross wait for the calling thread.
                     auto paint = [&](QImage& image, int top) {
-                        if (!work->bricks->Touches(QRect(0, top, image.width(), image.height())))
-                            return;
-                        TBandForBricks band{work->bricks.get(), work->colours.get(), &image, top,
-                                            false, QString()};
-                        std::unique_lock<std::mutex> guard(lock);
-                        bands.push_back(&band);
-                        changed.notify_all();
-                        changed.wait(guard, [&] { return band.drawn; });
-                        if (!band.error.isEmpty())
-                            throw Exception(band.error);
+                        HandBandToBricks(*work->bricks, work->colours.get(), image, top, bands,
+                                         lock, changed);
                     };
                     try {
                         work->bytes = StreamPicture(std::move(work->bytes), work->source,
@@ -822,15 +814,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     pool.clear();
     while (!pool.waitForDone(20)) {
         // A band still waiting is let go undrawn: its file is not written.
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            for (TBandForBricks* band : bands) {
-                band->error = QStringLiteral("Stopped.");
-                band->drawn = true;
-            }
-            bands.clear();
-        }
-        changed.notify_all();
+        ReleaseWaitingBands(bands, lock, changed);
     }
 
     if (OnFinish)

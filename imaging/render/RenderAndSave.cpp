@@ -748,6 +748,33 @@ void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_varia
     changed.notify_all();
 }
 
+void HandBandToBricks(TPlacedBricks& bricks, const TSrgbToPhoto* colours, QImage& image, int top,
+                      std::deque<TBandForBricks*>& bands, std::mutex& lock,
+                      std::condition_variable& changed) {
+    if (!bricks.Touches(QRect(0, top, image.width(), image.height())))
+        return;
+    TBandForBricks band{&bricks, colours, &image, top, false, QString()};
+    std::unique_lock<std::mutex> guard(lock);
+    bands.push_back(&band);
+    changed.notify_all();
+    changed.wait(guard, [&] { return band.drawn; });
+    if (!band.error.isEmpty())
+        throw Exception(band.error);
+}
+
+void ReleaseWaitingBands(std::deque<TBandForBricks*>& bands, std::mutex& lock,
+                         std::condition_variable& changed) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (TBandForBricks* band : bands) {
+            band->error = QStringLiteral("Stopped.");
+            band->drawn = true;
+        }
+        bands.clear();
+    }
+    changed.notify_all();
+}
+
 bool StreamsInBands(const QByteArray& source, const QSize& size) {
     return DetectImageType(source) == ImageFileType::Jpeg && size.isValid() &&
            JpegBandsSize(source) == size;

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -197,6 +198,15 @@ struct TBandForBricks {
 // On the bricks' thread: draws the band, keeping a failure's message for the worker, and wakes
 // the worker waiting on changed.
 void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_variable& changed);
+// On a worker: when the bricks cross the band of image whose top is at row top of the picture,
+// hands it to the bricks' thread through bands (guarded by lock, signalled on changed) and waits
+// until it is drawn; throws the drawing's failure.
+void HandBandToBricks(TPlacedBricks& bricks, const TSrgbToPhoto* colours, QImage& image, int top,
+                      std::deque<TBandForBricks*>& bands, std::mutex& lock,
+                      std::condition_variable& changed);
+// When a run stops: every band still waiting is let go undrawn, failing with "Stopped.".
+void ReleaseWaitingBands(std::deque<TBandForBricks*>& bands, std::mutex& lock,
+                         std::condition_variable& changed);
 
 // Whether a source of that upright size can be written by StreamPicture: a JPEG (not CMYK) whose
 // stored size it is.
