@@ -28,47 +28,18 @@ for tool in convert djpeg cjpeg jpegtran bc; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/captiomark-keep.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
-export CAPTIOMARK_CONFIG_DIR=$WORK/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$WORK/src"
-export QT_QPA_PLATFORM=offscreen
+# shellcheck source=bench-common.sh
+source "$ROOT/scripts/bench-common.sh"
+bench_work keep
 
-# The photos, 4000 x 3000, 4:2:0, quality 92: a smooth one (gradients and a soft disc) and a noisy
-# one (the same with grain), both with the standard Huffman tables as a camera writes them; and the
-# noisy one as ImageMagick writes it by default, with tables made for the photo, which may lack
-# codes the captions need (then every block is coded again). Each is made once and copied.
-make_photo() { # KIND OUT
-    local size=4000x3000
-    local args=(-size "$size" gradient:'#3a6ea5-#f0c080'
-        \( -size "$size" radial-gradient:'#ffffff-#000000' \) -compose softlight -composite
-        -fill '#20304080' -draw "circle 1333,1500 1933,1500")
-    [ "$1" != smooth ] && args+=(-attenuate 0.6 +noise Gaussian)
-    [ "$1" != optimized ] && args+=(-define jpeg:optimize-coding=false)
-    convert "${args[@]}" -sampling-factor 2x2 -quality 92 "$2"
-}
-for kind in smooth noisy optimized; do
-    make_photo "$kind" "$WORK/src/$kind.jpg"
-done
-
-# Three text bricks, as the other benchmarks' pattern, laid out at zoom 1.
-brick() { # NAME LEFT TOP SIZE CAPTION
-    printf '    <Brick Body="object %s: TText%%CR%%LF  Left = %d%%CR%%LF  Top = %d%%CR%%LF  Caption = '"'"'%s'"'"'%%CR%%LF  Font.Color = clWhite%%CR%%LF  Font.Height = -%d%%CR%%LF  Font.Name = '"'"'DejaVu Sans'"'"'%%CR%%LFend%%CR%%LF"/>\n' \
-        "$1" "$2" "$3" "$5" "$4"
-}
-{
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo '<Project Name="Bench" Created="by bench">'
-    echo '  <Inspector Left="0" Top="0" Width="0" Height="0" ColWidth="0" Sort="False" AlwaysOnTop="False"/>'
-    echo '  <Designer Left="0" Top="0" Width="0" Height="0" GridX="4" GridY="4" IsGrid="False" Zoom="1"/>'
-    echo '  <Manager Left="0" Top="0" Width="0" Height="0"/>'
-    echo '  <Bricks>'
-    brick Text1 200 300 64 'Summer 2026'
-    brick Text2 1100 1150 96 'Captiomark'
-    brick Text3 200 2000 128 'Lake shore, evening'
-    echo '  </Bricks>'
-    echo '</Project>'
-} >"$WORK/pattern.xml"
+# The photos, 4000 x 3000: a smooth and a noisy one, both with the standard Huffman tables as a
+# camera writes them; and the noisy one as ImageMagick writes it by default, with tables made for
+# the photo, which may lack codes the captions need (then every block is coded again). Each is
+# made once and copied.
+bench_photo smooth 4000 3000 "$WORK/src/smooth.jpg" standard
+bench_photo noisy 4000 3000 "$WORK/src/noisy.jpg" standard
+bench_photo optimized 4000 3000 "$WORK/src/optimized.jpg"
+bench_pattern "$WORK/pattern.xml"
 
 load() { cut -d' ' -f1-3 /proc/loadavg | tr ' ' '/'; }
 now() { date +%s.%N; }

@@ -27,46 +27,18 @@ for tool in convert djpeg cjpeg parallel /usr/bin/time bc; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/captiomark-many.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
-export CAPTIOMARK_CONFIG_DIR=$WORK/config
-mkdir -p "$CAPTIOMARK_CONFIG_DIR" "$WORK/src"
-export QT_QPA_PLATFORM=offscreen
+# shellcheck source=bench-common.sh
+source "$ROOT/scripts/bench-common.sh"
+bench_work many
 
-# The photos: a smooth one (gradients and soft shapes) and a noisy one (the same with grain, as
-# a camera file at quality 92), 4000 x 3000, and both at 6000 x 4000 for the memory row. Decoding
-# a copy costs what decoding the original does, so each kind is made once and copied.
-make_photo() { # KIND WIDTH HEIGHT OUT
-    local size=$2x$3
-    local args=(-size "$size" gradient:'#3a6ea5-#f0c080'
-        \( -size "$size" radial-gradient:'#ffffff-#000000' \) -compose softlight -composite
-        -fill '#20304080' -draw "circle $(($2 / 3)),$(($3 / 2)) $(($2 / 3 + $3 / 5)),$(($3 / 2))")
-    [ "$1" = noisy ] && args+=(-seed 1 -attenuate 0.6 +noise Gaussian)
-    convert "${args[@]}" -sampling-factor 2x2 -quality 92 "$4"
-}
+# The photos: a smooth one and a noisy one, 4000 x 3000, and both at 6000 x 4000 for the memory
+# row. Decoding a copy costs what decoding the original does, so each kind is made once and
+# copied.
 for kind in smooth noisy; do
-    make_photo "$kind" 4000 3000 "$WORK/src/$kind.jpg"
-    make_photo "$kind" 6000 4000 "$WORK/src/$kind-24mp.jpg"
+    bench_photo "$kind" 4000 3000 "$WORK/src/$kind.jpg"
+    bench_photo "$kind" 6000 4000 "$WORK/src/$kind-24mp.jpg"
 done
-
-# Three text bricks, as the other benchmarks' pattern, laid out at zoom 1.
-brick() { # NAME LEFT TOP SIZE CAPTION
-    printf '    <Brick Body="object %s: TText%%CR%%LF  Left = %d%%CR%%LF  Top = %d%%CR%%LF  Caption = '"'"'%s'"'"'%%CR%%LF  Font.Color = clWhite%%CR%%LF  Font.Height = -%d%%CR%%LF  Font.Name = '"'"'DejaVu Sans'"'"'%%CR%%LFend%%CR%%LF"/>\n' \
-        "$1" "$2" "$3" "$5" "$4"
-}
-{
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo '<Project Name="Bench" Created="by bench">'
-    echo '  <Inspector Left="0" Top="0" Width="0" Height="0" ColWidth="0" Sort="False" AlwaysOnTop="False"/>'
-    echo '  <Designer Left="0" Top="0" Width="0" Height="0" GridX="4" GridY="4" IsGrid="False" Zoom="1"/>'
-    echo '  <Manager Left="0" Top="0" Width="0" Height="0"/>'
-    echo '  <Bricks>'
-    brick Text1 200 300 64 'Summer 2026'
-    brick Text2 1100 1150 96 'Captiomark'
-    brick Text3 200 2000 128 'Lake shore, evening'
-    echo '  </Bricks>'
-    echo '</Project>'
-} >"$WORK/pattern.xml"
+bench_pattern "$WORK/pattern.xml"
 
 load() { cut -d' ' -f1 /proc/loadavg; }
 
