@@ -11,23 +11,6 @@
 
 namespace {
 
-bool haveTools() {
-    return !QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("djpeg")).isEmpty();
-}
-
-// Runs a libjpeg-turbo tool; its standard error is kept (djpeg's warnings land there).
-QByteArray runTool(const QString& tool, const QStringList& args, QString* err = nullptr) {
-    QProcess p;
-    p.start(tool, args);
-    EXPECT_TRUE(p.waitForFinished(60000)) << tool.toStdString();
-    EXPECT_EQ(p.exitCode(), 0) << tool.toStdString() << " "
-                               << p.readAllStandardError().toStdString();
-    if (err)
-        *err = QString::fromLocal8Bit(p.readAllStandardError());
-    return p.readAllStandardOutput();
-}
-
 // The caption stand-in: a solid block and an anti-aliased slanted line that cross many bands,
 // drawn into a band whose top row is `top` of the picture.
 void paintMarks(QImage& band, int top) {
@@ -76,7 +59,7 @@ QRect inkBox(const QImage& plain, const QImage& marked) {
 // 4:4:4, grey, restart intervals, progressive, odd sizes. djpeg reads the result without a
 // warning, the painted block is there and the rest is the photo.
 TEST(JpegBands, BandsWriteWhatTheWholePictureWrites) {
-    if (!haveTools())
+    if (!haveJpegTools())
         GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are needed";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -166,7 +149,7 @@ TEST(JpegBands, BandsWriteWhatTheWholePictureWrites) {
 // within two levels (its box weighs the pixels at the edges a little otherwise, which a photo
 // this noisy shows).
 TEST(JpegBands, FitBandsWriteWhatTheWholeFitWrites) {
-    if (!haveTools())
+    if (!haveJpegTools())
         GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are needed";
     const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
     QTemporaryDir dir;

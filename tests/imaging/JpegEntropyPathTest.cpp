@@ -18,22 +18,6 @@
 
 namespace {
 
-bool haveTools() {
-    return !QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("djpeg")).isEmpty();
-}
-
-QByteArray runTool(const QString& tool, const QStringList& args, QString* err = nullptr) {
-    QProcess p;
-    p.start(tool, args);
-    EXPECT_TRUE(p.waitForFinished(60000)) << tool.toStdString();
-    EXPECT_EQ(p.exitCode(), 0) << tool.toStdString() << " "
-                               << p.readAllStandardError().toStdString();
-    if (err)
-        *err = QString::fromLocal8Bit(p.readAllStandardError());
-    return p.readAllStandardOutput();
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -244,7 +228,7 @@ Paint paintFor(const QSize& s, bool faint) {
 } // namespace
 
 TEST_P(EntropyPath, SameCoefficientsAsCodingEveryBlockAndUntouchedDataKept) {
-    if (!haveTools())
+    if (!haveJpegTools())
         GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are needed";
     const Layout& layout = GetParam();
     QTemporaryDir dir;
@@ -367,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A flat grey photo with tables made for it holds almost no AC symbols: text needs codes they
 // lack, so every block is coded again, with the same result as coding every block on purpose.
 TEST(EntropyPathTables, MissingSymbolsFallBackToCodingEveryBlock) {
-    if (!haveTools())
+    if (!haveJpegTools())
         GTEST_SKIP() << "cjpeg and djpeg (libjpeg-turbo-progs) are needed";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

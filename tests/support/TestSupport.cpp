@@ -2,9 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QRect>
 #include <climits>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 bool fuzzyImageCompare(const QImage& a0, const QImage& b0, int delta, QString* why) {
     if (a0.size() != b0.size()) {
@@ -311,4 +314,20 @@ QByteArray patternFileWith(const QString& body, const QString& extra) {
                "  <Bricks>\n    <Brick Body=\"%1\"/>\n  </Bricks>\n</Project>\n")
         .arg(body, extra)
         .toUtf8();
+}
+
+bool haveJpegTools() {
+    return !QStandardPaths::findExecutable(QStringLiteral("cjpeg")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("djpeg")).isEmpty();
+}
+
+QByteArray runTool(const QString& tool, const QStringList& args, QString* err) {
+    QProcess p;
+    p.start(tool, args);
+    EXPECT_TRUE(p.waitForFinished(60000)) << tool.toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << tool.toStdString() << " "
+                               << p.readAllStandardError().toStdString();
+    if (err)
+        *err = QString::fromLocal8Bit(p.readAllStandardError());
+    return p.readAllStandardOutput();
 }

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <ostream>
 
 // True when both images have the same size and no channel of any pixel differs by more than
@@ -47,6 +48,13 @@ QRect darkInkBox(const QImage& image, int below);
 // A whole pattern file holding one brick of the given stream body (in the file's %CR%LF
 // spelling), with extra elements (a band, ...) before the bricks.
 QByteArray patternFileWith(const QString& body, const QString& extra = QString());
+
+// Whether libjpeg-turbo's cjpeg and djpeg are on the path (tests that compare with them skip
+// otherwise).
+bool haveJpegTools();
+// Runs a command-line tool to its end, expecting success; its standard output, with its
+// standard error (where djpeg's warnings land) in *err.
+QByteArray runTool(const QString& tool, const QStringList& args, QString* err = nullptr);
 
 // A deterministic photo-like test image: smooth gradients, with some texture unless smooth.
 QImage makeTestPhoto(int width, int height, quint32 seed = 1, bool smooth = false);
