@@ -117,7 +117,6 @@ struct ImageWork {
     QByteArray bytes;
 };
 
-// A band of a streamed image handed to the calling thread for its bricks.
 // What the workers read of the settings, taken on the calling thread.
 struct RenderSettings {
     bool autoRotate = true;
@@ -592,11 +591,10 @@ int renderCommand(CliContext& c) {
                             StreamPicture(std::move(work->source), work->image, settings.quality,
                                           work->photo.exif, work->photo.metadata, paint,
                                           &work->notices);
+                    } catch (const EPictureUnreadable& e) {
+                        work->loadError = e.message();
                     } catch (const std::exception& e) {
-                        const QString error = messageOf(e);
-                        (error.startsWith(QLatin1String("Cannot read picture")) ? work->loadError
-                                                                                : work->renderError) =
-                            error;
+                        work->renderError = messageOf(e);
                     }
                     work->source = QByteArray();
                     moveOn(*work, ImageWork::Done);

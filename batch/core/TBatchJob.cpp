@@ -395,8 +395,7 @@ bool fittedAndTurned(FileWork& w, const RenderOptions& ro, bool autoRotate) {
     try {
         fitted = DecodeJpegResampled(w.bytes, LeastDecodeForFit(size, ro), before);
     } catch (const EInvalidGraphic& e) {
-        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
-                                  .arg(QDir::toNativeSeparators(w.source), e.message()));
+        throw EPictureUnreadable(w.source, e.message());
     }
     w.bytes = QByteArray();
     try {
@@ -689,12 +688,13 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
                                                     settings.quality, work->exif, work->metadata,
                                                     paint, &work->notices, work->minDecode,
                                                     work->output);
+                    } catch (const EPictureUnreadable& e) {
+                        work->failed = FileWork::LoadFailed;
+                        work->error = e.message();
+                        work->bytes = QByteArray();
                     } catch (const std::exception& e) {
-                        const QString error = messageOf(e);
-                        work->failed = error.startsWith(QLatin1String("Cannot read picture"))
-                                           ? FileWork::LoadFailed
-                                           : FileWork::RenderFailed;
-                        work->error = error;
+                        work->failed = FileWork::RenderFailed;
+                        work->error = messageOf(e);
                         work->bytes = QByteArray();
                     }
                     moveOn(*work, FileWork::Done);

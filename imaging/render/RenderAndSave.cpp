@@ -731,6 +731,10 @@ void TPlacedBricks::Draw(QImage& band, const QPoint& origin, const TSrgbToPhoto*
     d->plan.draw(band, origin, colours);
 }
 
+EPictureUnreadable::EPictureUnreadable(const QString& file, const QString& reason)
+    : EInvalidGraphic(
+          QStringLiteral("Cannot read picture \"%1\". %2").arg(shownPath(file), reason)) {}
+
 void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_variable& changed) {
     QString error;
     try {
@@ -802,8 +806,7 @@ QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQ
         if (!e.message().startsWith(QLatin1String("Invalid JPEG file")))
             throw;
         // As the whole picture's decode says it.
-        throw EInvalidGraphic(QStringLiteral("Cannot read picture \"%1\". %2")
-                                  .arg(shownPath(sourceFile), e.message()));
+        throw EPictureUnreadable(sourceFile, e.message());
     }
     TWrittenPicture written;
     written.size = fitted ? output : JpegBandsSize(source);

@@ -185,6 +185,13 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// A photo whose own data cannot be decoded, as against a failure to draw or write it:
+// "Cannot read picture "NAME". REASON".
+class EPictureUnreadable : public EInvalidGraphic {
+public:
+    EPictureUnreadable(const QString& file, const QString& reason);
+};
+
 // A band of a streamed photo that a worker hands to the thread the bricks are drawn on (they are
 // widgets), and waits for until drawn is set.
 struct TBandForBricks {
