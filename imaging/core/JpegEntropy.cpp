@@ -6,6 +6,12 @@
 
 namespace JpegEntropy {
 
+namespace {
+// DC predictions of crafted data can run past an int; they wrap instead (the difference is then
+// out of range and the photo is coded again as a whole).
+inline int addWrapping(int a, int b) { return int(unsigned(a) + unsigned(b)); }
+} // namespace
+
 const uint8_t NaturalOrder[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
@@ -50,6 +56,10 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
     int32_t next = 0;
     int k = 0;
     for (int len = 1; len <= 16; ++len) {
+        // As libjpeg: the all-ones code of a length is never a code. Checked before the codes
+        // of this length are spread into the lookups, whose size it bounds.
+        if (next + counts[len] >= (int32_t(1) << len))
+            return false;
         valueOffset[len] = k - next;
         for (int i = 0; i < counts[len]; ++i, ++k, ++next) {
             const uint8_t s = symbols[k];
@@ -70,9 +80,6 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
                     skip[(next << spread) | j] = uint16_t((total << 8) | advance);
             }
         }
-        // As libjpeg: the all-ones code of a length is never a code.
-        if (next >= (int32_t(1) << len))
-            return false;
         maxCode[len] = counts[len] ? next - 1 : -1;
         next <<= 1;
     }
@@ -179,7 +186,7 @@ bool Reader::skipMcu() {
         if (s < 0)
             return false;
         if (s)
-            pred[c] += extend(take(s), s);
+            pred[c] = addWrapping(pred[c], extend(take(s), s));
         if (!skipAc(*m_shape.ac[c]))
             return false;
     }
@@ -247,7 +254,7 @@ bool Reader::decodeMcu(int16_t* blocks) {
         if (s < 0)
             return false;
         if (s)
-            pred[c] += extend(take(s), s);
+            pred[c] = addWrapping(pred[c], extend(take(s), s));
         block[0] = int16_t(pred[c]);
         const HuffmanTable& ac = *m_shape.ac[c];
         for (int k = 1; k < 64;) {
@@ -281,7 +288,7 @@ bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
         if (s < 0)
             return false;
         if (s)
-            pred[c] += extend(take(s), s);
+            pred[c] = addWrapping(pred[c], extend(take(s), s));
         dcEnd[b] = position();
         if (!skipAc(*m_shape.ac[c]))
             return false;

@@ -1,5 +1,6 @@
 // Captioning in place by copying the coded bits of untouched MCUs, on files made by cjpeg, checked
 // against libjpeg's own reading of the files and djpeg's decode.
+#include "imaging/core/JpegEntropy.h"
 #include "imaging/core/JpegRecaption.h"
 #include "tests/support/TestSupport.h"
 
@@ -379,4 +380,33 @@ TEST(EntropyPathTables, MissingSymbolsFallBackToCodingEveryBlock) {
         for (int x = 10; x < 80; ++x)
             bright += qGray(decoded.pixel(x, y)) > 200;
     EXPECT_GT(bright, 20);
+}
+
+// A table as a file states it is refused when its codes would not fit their lengths (the
+// all-ones code of a length included), before any lookup is filled: a crafted photo's table
+// must never reach past them.
+TEST(EntropyTables, OverFullTablesAreRefused) {
+    const uint8_t symbols[256] = {0x01, 0x02, 0x03, 0x04, 0x05};
+    const auto build = [&](std::initializer_list<std::pair<int, int>> lengths, bool dc) {
+        uint8_t counts[17] = {};
+        for (const auto& [len, count] : lengths)
+            counts[len] = uint8_t(count);
+        auto table = std::make_unique<JpegEntropy::HuffmanTable>();
+        return table->build(counts, symbols, dc);
+    };
+    // Worked out by hand: one code of length 1 (0) and one of length 2 (10) leave 11 unused.
+    EXPECT_TRUE(build({{1, 1}, {2, 1}}, false));
+    EXPECT_TRUE(build({{2, 3}}, true));
+    // Two codes of length 1 take 1, the all-ones code; three cannot be had at all.
+    EXPECT_FALSE(build({{1, 2}}, false));
+    EXPECT_FALSE(build({{1, 3}}, false));
+    EXPECT_FALSE(build({{1, 1}, {2, 2}}, false));
+    // 255 codes of length 1, the most a count can say.
+    uint8_t counts[17] = {};
+    counts[1] = 255;
+    uint8_t many[256];
+    for (int i = 0; i < 256; ++i)
+        many[i] = uint8_t(i);
+    auto table = std::make_unique<JpegEntropy::HuffmanTable>();
+    EXPECT_FALSE(table->build(counts, many, false));
 }
