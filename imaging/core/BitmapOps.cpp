@@ -123,6 +123,53 @@ template <bool Clockwise> QImage TurnQuarter(const QImage& src) {
     return dst;
 }
 
+// Source rows first .. first + count - 1 of a W x H picture into the turned picture dst. Four
+// rows at a time are transposed in registers; any others go pixel by pixel.
+void TurnRowsIntoImpl(const QRgb* const* rows, int first, int count, QSize source, int quarters,
+                      QImage& dst) {
+    const int w = source.width(), h = source.height();
+    if (quarters == 2) {
+        for (int i = 0; i < count; ++i) {
+            const QRgb* s = rows[i];
+            QRgb* d = Row(dst, h - 1 - (first + i));
+            for (int x = 0; x < w; ++x)
+                d[w - 1 - x] = s[x];
+        }
+        return;
+    }
+    const bool clockwise = quarters == 1;
+    // Clockwise, source (c, r) lands at (H - 1 - r, c); counter-clockwise at (r, W - 1 - c).
+    auto place = [&](int c, int r) -> QRgb& {
+        return clockwise ? Row(dst, c)[h - 1 - r] : Row(dst, w - 1 - c)[r];
+    };
+    int i = 0;
+#ifdef __SSE2__
+    for (; i + 4 <= count; i += 4) {
+        const int r = first + i;
+        int c = 0;
+        for (; c + 4 <= w; c += 4) {
+            __m128i v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i + k] + c));
+            Transpose4(v[0], v[1], v[2], v[3]); // v[j]: column c + j of rows r .. r + 3
+            for (int j = 0; j < 4; ++j) {
+                if (clockwise)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(Row(dst, c + j) + (h - 4 - r)),
+                                     _mm_shuffle_epi32(v[j], _MM_SHUFFLE(0, 1, 2, 3)));
+                else
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(Row(dst, w - 1 - c - j) + r), v[j]);
+            }
+        }
+        for (; c < w; ++c)
+            for (int k = 0; k < 4; ++k)
+                place(c, r + k) = rows[i + k][c];
+    }
+#endif
+    for (; i < count; ++i)
+        for (int c = 0; c < w; ++c)
+            place(c, first + i) = rows[i][c];
+}
+
 // Result (x, y) = source (W - 1 - x, H - 1 - y): rows swapped end for end and reversed. Done in
 // place when the bitmap holds its pixels alone.
 void TurnHalf(QImage& bitmap) {
@@ -267,8 +314,20 @@ Contributions MakeContributions(int srcLen, int dstLen) {
     return c;
 }
 
-// Horizontal pass for one source row: B, G, R per destination pixel with 8 fractional bits.
-void ResampleRow(const QRgb* src, uint16_t* out, const Contributions& cx) {
+// The rows between the two passes: B, G, R and a spare lane per destination pixel, each the
+// horizontal sum with 8 fractional bits (0 .. 65280) less 32768, so that it is a signed 16-bit
+// number that SSE2's multiply-add takes; the vertical pass adds the 32768 back.
+constexpr int kLanes = 4;
+constexpr int32_t kLaneBias = 32768;
+constexpr int kHShift = kWeightBits - 8;
+constexpr int kVShift = kWeightBits + 8;
+
+inline int16_t ToLane(uint32_t sum) {
+    return int16_t(int32_t((sum + (1u << (kHShift - 1))) >> kHShift) - kLaneBias);
+}
+
+// Horizontal pass for one source row, one pixel at a time from the contributions.
+void ResampleRowScalar(const QRgb* src, int16_t* out, const Contributions& cx) {
     const int32_t* wt = cx.weight.data();
     const int dw = int(cx.first.size());
     for (int d = 0; d < dw; ++d) {
@@ -282,12 +341,142 @@ void ResampleRow(const QRgb* src, uint16_t* out, const Contributions& cx) {
             r += wk * ((v >> 16) & 0xFF);
         }
         wt += n;
-        constexpr int shift = kWeightBits - 8;
-        out[3 * d] = uint16_t((b + (1u << (shift - 1))) >> shift);
-        out[3 * d + 1] = uint16_t((g + (1u << (shift - 1))) >> shift);
-        out[3 * d + 2] = uint16_t((r + (1u << (shift - 1))) >> shift);
+        int16_t* o = out + kLanes * d;
+        o[0] = ToLane(b);
+        o[1] = ToLane(g);
+        o[2] = ToLane(r);
+        o[3] = 0;
     }
 }
+
+// Vertical pass: the rows' lanes weighted, rounded and packed into RGB32 pixels.
+[[maybe_unused]] void CombineRowsScalar(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out) {
+    constexpr uint32_t half = 1u << (kVShift - 1);
+    for (int x = 0; x < width; ++x) {
+        uint32_t sum[3] = {};
+        for (int k = 0; k < n; ++k)
+            for (int c = 0; c < 3; ++c)
+                sum[c] += uint32_t(wy[k]) * uint32_t(rows[k][kLanes * x + c] + kLaneBias);
+        out[x] = kOpaque | (((sum[2] + half) >> kVShift) << 16) |
+                 (((sum[1] + half) >> kVShift) << 8) | ((sum[0] + half) >> kVShift);
+    }
+}
+
+#ifdef __SSE2__
+// The horizontal pass with SSE2: every destination pixel reads the same number of source pixel
+// pairs (its window moved inside the row and padded with weights of zero), and two destination
+// pixels are made together. pairWeight holds, per pair of destinations and per source pair, the
+// two destinations' weight pairs (low half for the first pixel of the pair) side by side.
+struct PairPlan {
+    int pairs = 0;                  // source pixel pairs per destination pixel
+    std::vector<int> start;         // first source pixel per destination, an even count of them
+    std::vector<uint32_t> weight;   // (w0 | w1 << 16) per pair, as above
+};
+
+// Empty (pairs == 0) when the row is too short for the padded windows.
+PairPlan MakePairPlan(const Contributions& cx, int srcLen) {
+    PairPlan plan;
+    const int dw = int(cx.first.size());
+    const int pairs = (cx.maxCount + 1) / 2;
+    if (2 * pairs > srcLen)
+        return plan;
+    plan.pairs = pairs;
+    const int padded = dw + (dw & 1); // an odd last pixel gets a partner of zero weights
+    plan.start.resize(size_t(padded));
+    plan.weight.assign(size_t(padded) * size_t(pairs), 0u);
+    const int32_t* wt = cx.weight.data();
+    for (int d = 0; d < dw; ++d) {
+        const int first = cx.first[size_t(d)], n = cx.count[size_t(d)];
+        const int s = std::min(first, srcLen - 2 * pairs);
+        plan.start[size_t(d)] = s;
+        uint32_t* w = plan.weight.data() + size_t(d / 2) * 2 * size_t(pairs) + size_t(d & 1);
+        for (int k = 0; k < n; ++k) {
+            const int i = first + k - s; // tap's place in the window
+            w[2 * (i / 2)] |= uint32_t(wt[k]) << (16 * (i & 1));
+        }
+        wt += n;
+    }
+    if (dw & 1)
+        plan.start[size_t(dw)] = plan.start[size_t(dw - 1)];
+    return plan;
+}
+
+// Two adjacent source pixels as 16-bit channels, the pixels' channels side by side:
+// b0 b1 g0 g1 r0 r1 a0 a1, for the destination pixels a and b of one register.
+inline void LoadPairs(const QRgb* a, const QRgb* b, __m128i& lo, __m128i& hi) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i x = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+    const __m128i t = _mm_shuffle_epi32(x, _MM_SHUFFLE(3, 1, 2, 0)); // a0 b0 a1 b1
+    const __m128i bytes = _mm_unpacklo_epi8(t, _mm_srli_si128(t, 8));
+    lo = _mm_unpacklo_epi8(bytes, zero);
+    hi = _mm_unpackhi_epi8(bytes, zero);
+}
+
+template <int FixedPairs>
+void ResampleRowPairs(const QRgb* src, int16_t* out, const PairPlan& plan, int padded) {
+    const int pairs = FixedPairs > 0 ? FixedPairs : plan.pairs;
+    const __m128i round = _mm_set1_epi32((1 << (kHShift - 1)) - (kLaneBias << kHShift));
+    const uint32_t* w = plan.weight.data();
+    for (int d = 0; d < padded; d += 2, w += 2 * pairs) {
+        const QRgb* a = src + plan.start[size_t(d)];
+        const QRgb* b = src + plan.start[size_t(d) + 1];
+        __m128i sumA = _mm_setzero_si128(), sumB = _mm_setzero_si128();
+        for (int k = 0; k < pairs; ++k) {
+            __m128i lo, hi;
+            LoadPairs(a + 2 * k, b + 2 * k, lo, hi);
+            const __m128i wk = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 2 * k));
+            sumA = _mm_add_epi32(sumA, _mm_madd_epi16(lo, _mm_shuffle_epi32(wk, 0x00)));
+            sumB = _mm_add_epi32(sumB, _mm_madd_epi16(hi, _mm_shuffle_epi32(wk, 0x55)));
+        }
+        // (sum + 32) / 64 - 32768, the floor of a signed shift, lands inside 16 bits exactly.
+        sumA = _mm_srai_epi32(_mm_add_epi32(sumA, round), kHShift);
+        sumB = _mm_srai_epi32(_mm_add_epi32(sumB, round), kHShift);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kLanes * d), _mm_packs_epi32(sumA, sumB));
+    }
+}
+
+// The vertical pass with SSE2, four pixels at a time (the lanes are padded to a multiple of
+// four pixels): rows taken in pairs, their lanes side by side for the multiply-add.
+void CombineRowsSse2(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out) {
+    const __m128i zero = _mm_setzero_si128();
+    // Every lane lost 32768 times the weights' sum, which is one: 2^29 comes back with the
+    // rounding half.
+    const __m128i round = _mm_set1_epi32((kLaneBias << kWeightBits) + (1 << (kVShift - 1)));
+    const __m128i opaque = _mm_set1_epi32(int(kOpaque));
+    __m128i weights[8];
+    const int pairs = (n + 1) / 2;
+    const bool fits = pairs <= 8;
+    auto pairWeight = [&](int k) {
+        const uint32_t lo = uint32_t(wy[2 * k]), hi = 2 * k + 1 < n ? uint32_t(wy[2 * k + 1]) : 0u;
+        return _mm_set1_epi32(int(lo | hi << 16));
+    };
+    if (fits)
+        for (int k = 0; k < pairs; ++k)
+            weights[k] = pairWeight(k);
+    for (int x = 0; x < width; x += 4) {
+        __m128i sum[4] = {zero, zero, zero, zero};
+        for (int k = 0; k < pairs; ++k) {
+            const __m128i wk = fits ? weights[k] : pairWeight(k);
+            const int16_t* ra = rows[2 * k] + kLanes * x;
+            const int16_t* rb = 2 * k + 1 < n ? rows[2 * k + 1] + kLanes * x : nullptr;
+            for (int h = 0; h < 2; ++h) {
+                const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + 8 * h));
+                const __m128i vb =
+                    rb ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + 8 * h)) : zero;
+                sum[2 * h] = _mm_add_epi32(sum[2 * h], _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), wk));
+                sum[2 * h + 1] =
+                    _mm_add_epi32(sum[2 * h + 1], _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), wk));
+            }
+        }
+        for (__m128i& s : sum)
+            s = _mm_srli_epi32(_mm_add_epi32(s, round), kVShift);
+        const __m128i px = _mm_packus_epi16(_mm_packs_epi32(sum[0], sum[1]),
+                                            _mm_packs_epi32(sum[2], sum[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(px, opaque));
+    }
+}
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Pictures of 16 bits a channel (RGBX64): the same mappings and weights, on 64-bit pixels.
@@ -482,10 +671,14 @@ void RotateBitmap(QImage& bitmap, QRgb fill, double angle) {
 
 struct TRowResampler::Impl {
     Contributions cx, cy;
-    size_t rowLen = 0;
+#ifdef __SSE2__
+    PairPlan plan; // empty: the scalar horizontal pass
+#endif
+    int width = 0;
+    size_t stride = 0; // lanes a ring row holds: the width padded to four pixels
     int ringSize = 1;
-    std::vector<uint16_t> ring; // horizontal results of the last source rows, by row % ringSize
-    std::vector<uint32_t> acc;
+    std::vector<int16_t> ring; // horizontal results of the last source rows, by row % ringSize
+    std::vector<const int16_t*> taps;
     std::vector<QRgb> out;
     std::vector<size_t> weightAt; // where each destination row's vertical weights start
     int pushed = 0;  // source rows taken
@@ -495,11 +688,16 @@ struct TRowResampler::Impl {
 TRowResampler::TRowResampler(const QSize& source, const QSize& target) : d(new Impl) {
     d->cx = MakeContributions(source.width(), target.width());
     d->cy = MakeContributions(source.height(), target.height());
-    d->rowLen = size_t(target.width()) * 3;
+#ifdef __SSE2__
+    d->plan = MakePairPlan(d->cx, source.width());
+#endif
+    d->width = target.width();
+    const size_t padded = (size_t(target.width()) + 3) / 4 * 4;
+    d->stride = padded * kLanes;
     d->ringSize = std::max(1, d->cy.maxCount);
-    d->ring.resize(d->rowLen * size_t(d->ringSize));
-    d->acc.resize(d->rowLen);
-    d->out.resize(size_t(target.width()));
+    d->ring.assign(d->stride * size_t(d->ringSize), 0);
+    d->taps.resize(size_t(d->ringSize));
+    d->out.resize(padded);
     d->weightAt.resize(size_t(target.height()));
     size_t at = 0;
     for (int y = 0; y < target.height(); ++y) {
@@ -517,7 +715,26 @@ int TRowResampler::RowsGiven() const {
 void TRowResampler::Push(const QRgb* row, const std::function<void(int y, const QRgb* row)>& give) {
     Impl& s = *d;
     const int j = s.pushed++;
-    ResampleRow(row, s.ring.data() + s.rowLen * size_t(j % s.ringSize), s.cx);
+    int16_t* lanes = s.ring.data() + s.stride * size_t(j % s.ringSize);
+#ifdef __SSE2__
+    const int padded = s.width + (s.width & 1);
+    switch (s.plan.pairs) {
+    case 0:
+        ResampleRowScalar(row, lanes, s.cx);
+        break;
+    case 1:
+        ResampleRowPairs<1>(row, lanes, s.plan, padded);
+        break;
+    case 2:
+        ResampleRowPairs<2>(row, lanes, s.plan, padded);
+        break;
+    default:
+        ResampleRowPairs<0>(row, lanes, s.plan, padded);
+        break;
+    }
+#else
+    ResampleRowScalar(row, lanes, s.cx);
+#endif
     const int height = int(s.cy.first.size());
     // Every destination row whose last source row this is; the rows it needs are all still in
     // the ring, as none spans more than ringSize rows.
@@ -525,24 +742,14 @@ void TRowResampler::Push(const QRgb* row, const std::function<void(int y, const 
            s.cy.first[size_t(s.emitted)] + s.cy.count[size_t(s.emitted)] - 1 == j) {
         const int y = s.emitted++;
         const int j0 = s.cy.first[size_t(y)], n = s.cy.count[size_t(y)];
+        for (int k = 0; k < n; ++k)
+            s.taps[size_t(k)] = s.ring.data() + s.stride * size_t((j0 + k) % s.ringSize);
         const int32_t* wy = s.cy.weight.data() + s.weightAt[size_t(y)];
-        std::fill(s.acc.begin(), s.acc.end(), 0u);
-        for (int k = 0; k < n; ++k) {
-            const uint16_t* t = s.ring.data() + s.rowLen * size_t((j0 + k) % s.ringSize);
-            const uint32_t wk = uint32_t(wy[k]);
-            uint32_t* a = s.acc.data();
-            for (size_t i = 0; i < s.rowLen; ++i)
-                a[i] += wk * t[i];
-        }
-        constexpr int shift = kWeightBits + 8;
-        constexpr uint32_t half = 1u << (shift - 1);
-        const uint32_t* a = s.acc.data();
-        for (size_t x = 0; x < s.out.size(); ++x) {
-            const uint32_t b = (a[3 * x] + half) >> shift;
-            const uint32_t g = (a[3 * x + 1] + half) >> shift;
-            const uint32_t r = (a[3 * x + 2] + half) >> shift;
-            s.out[x] = kOpaque | (r << 16) | (g << 8) | b;
-        }
+#ifdef __SSE2__
+        CombineRowsSse2(s.taps.data(), wy, n, s.width, s.out.data());
+#else
+        CombineRowsScalar(s.taps.data(), wy, n, s.width, s.out.data());
+#endif
         give(y, s.out.data());
     }
 }
@@ -616,4 +823,9 @@ QSize FitIntoBox(QSize picture, QSize box, bool proportional) {
     }
     const int width = RoundHalfEven(double(w) * box.height() / h);
     return {std::clamp(width, 1, box.width()), box.height()};
+}
+
+void TurnRowsInto(const QRgb* const* rows, int first, int count, QSize source, int quarters,
+                  QImage& dst) {
+    TurnRowsIntoImpl(rows, first, count, source, quarters, dst);
 }

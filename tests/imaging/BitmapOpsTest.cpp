@@ -2,6 +2,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QRandomGenerator>
+#include <array>
+#include <utility>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
@@ -196,6 +198,38 @@ TEST(RotateBitmapExact, OnePixelAndOneRowPictures) {
     EXPECT_EQ(ToRows(row), Opaque({{C, B, A}}));
     RotateBitmap(row, kWhite, -180);
     EXPECT_EQ(ToRows(row), Opaque({{A, B, C}}));
+}
+
+// Rows handed over a few at a time land where a turn of the whole picture puts them: source
+// (x, y) at (H - 1 - y, x) for a clockwise quarter, (y, W - 1 - x) counter-clockwise and
+// (W - 1 - x, H - 1 - y) for a half turn; odd sizes, groups of every size up to five.
+TEST(TurnRowsInto, EachRowLandsWhereTheTurnPutsIt) {
+    for (QSize size : {QSize(7, 5), QSize(1, 9), QSize(9, 1), QSize(13, 6), QSize(4, 4)}) {
+        const QImage src = RandomImage(size.width(), size.height(), 17);
+        const int w = size.width(), h = size.height();
+        for (int quarters : {1, 2, 3}) {
+            for (int group = 1; group <= 5; ++group) {
+                QImage dst(quarters == 2 ? size : size.transposed(), QImage::Format_RGB32);
+                dst.fill(0u);
+                for (int first = 0; first < h; first += group) {
+                    std::vector<const QRgb*> rows;
+                    for (int y = first; y < std::min(h, first + group); ++y)
+                        rows.push_back(reinterpret_cast<const QRgb*>(src.constScanLine(y)));
+                    TurnRowsInto(rows.data(), first, int(rows.size()), size, quarters, dst);
+                }
+                int wrong = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const QPoint at = quarters == 1   ? QPoint(h - 1 - y, x)
+                                          : quarters == 3 ? QPoint(y, w - 1 - x)
+                                                          : QPoint(w - 1 - x, h - 1 - y);
+                        wrong += dst.pixel(at) != src.pixel(x, y);
+                    }
+                EXPECT_EQ(wrong, 0) << w << "x" << h << ", " << quarters << " quarters, rows by "
+                                    << group;
+            }
+        }
+    }
 }
 
 TEST(RotateBitmapFormat, AlphaIsDroppedBeforeTurning) {
@@ -400,6 +434,123 @@ TEST(ResampleBitmap, MatchesAnExactBoxFilter) {
         EXPECT_TRUE(fuzzyImageCompare(img, ReferenceResample(src, target.width(), target.height()),
                                       1, &why))
             << target.width() << "x" << target.height() << ": " << why.toStdString();
+    }
+}
+
+// The resampler's fixed-point definition written out plainly: along each axis, destination d
+// covers [d S / D, (d + 1) S / D); a source pixel's weight is its overlap over S in units of
+// 2^-14, rounded, the largest weight of d taking what the rounding lost so that they sum to
+// 2^14. Rows are weighted first and kept with 8 fractional bits (rounded), then the columns,
+// rounded to whole levels.
+struct AxisWeights {
+    std::vector<std::vector<std::pair<int, int>>> taps; // (source index, weight) per destination
+};
+
+AxisWeights ExactAxis(int S, int D) {
+    AxisWeights a;
+    for (long long d = 0; d < D; ++d) {
+        std::vector<std::pair<int, int>> taps;
+        const long long lo = d * S, hi = (d + 1) * S; // in units of 1/D source pixels
+        int sum = 0;
+        for (long long i = 0; i < S; ++i) {
+            const long long overlap = std::min(hi, (i + 1) * D) - std::max(lo, i * D);
+            if (overlap <= 0)
+                continue;
+            const int w = int(std::floor(double(overlap) * 16384.0 / double(S) + 0.5));
+            taps.emplace_back(int(i), w);
+            sum += w;
+        }
+        auto largest = taps.begin();
+        for (auto t = taps.begin(); t != taps.end(); ++t)
+            if (t->second > largest->second)
+                largest = t;
+        largest->second += 16384 - sum;
+        a.taps.push_back(std::move(taps));
+    }
+    return a;
+}
+
+QImage ExactResample(const QImage& src, int w, int h) {
+    const AxisWeights ax = ExactAxis(src.width(), w), ay = ExactAxis(src.height(), h);
+    std::vector<std::vector<std::array<long long, 3>>> rows(src.height());
+    for (int sy = 0; sy < src.height(); ++sy)
+        for (int x = 0; x < w; ++x) {
+            std::array<long long, 3> c{};
+            for (auto [i, wt] : ax.taps[x]) {
+                const QRgb p = src.pixel(i, sy);
+                c[0] += wt * qRed(p);
+                c[1] += wt * qGreen(p);
+                c[2] += wt * qBlue(p);
+            }
+            for (long long& v : c)
+                v = (v + 32) / 64;
+            rows[sy].push_back(c);
+        }
+    QImage out(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::array<long long, 3> c{};
+            for (auto [j, wt] : ay.taps[y])
+                for (int k = 0; k < 3; ++k)
+                    c[k] += wt * rows[j][x][k];
+            for (long long& v : c)
+                v = (v + (1 << 21)) >> 22;
+            out.setPixel(x, y, qRgb(int(c[0]), int(c[1]), int(c[2])));
+        }
+    return out;
+}
+
+// Byte for byte the plain definition, over the cases the fast paths tell apart: one tap
+// (enlarging), two (a reduction by less than two), three and many, windows that would run past
+// the row's end, rows too short for them, widths off every grouping of pixels, sides of one.
+TEST(ResampleBitmap, ExactlyTheFixedPointDefinition) {
+    const QImage src = RandomImage(61, 23, 29);
+    const QSize targets[] = {{49, 19}, {48, 18}, {60, 22}, {1, 1},   {2, 23}, {3, 5},
+                             {7, 9},   {13, 4},  {122, 47}, {200, 3}, {5, 70}, {61, 1},
+                             {1, 23},  {30, 11}, {20, 7},  {9, 2}};
+    for (QSize t : targets) {
+        QImage img = src;
+        ResampleBitmap(img, t.width(), t.height());
+        EXPECT_EQ(img, ExactResample(src, t.width(), t.height())) << t.width() << "x" << t.height();
+    }
+    // Narrow sources: single pixels and rows of two and three, enlarged and reduced.
+    for (QSize from : {QSize(1, 1), QSize(2, 3), QSize(3, 2), QSize(1, 5), QSize(5, 1)}) {
+        const QImage small = RandomImage(from.width(), from.height(), 7);
+        for (QSize t : {QSize(1, 1), QSize(2, 2), QSize(7, 5), QSize(1, 4), QSize(4, 1)}) {
+            QImage img = small;
+            ResampleBitmap(img, t.width(), t.height());
+            EXPECT_EQ(img, ExactResample(small, t.width(), t.height()))
+                << from.width() << "x" << from.height() << " to " << t.width() << "x"
+                << t.height();
+        }
+    }
+}
+
+// Rows fed one at a time give the same rows, whatever the alpha bytes of the source hold, and
+// each as soon as its last source row is in.
+TEST(TRowResampler, RowsAsTheWholePictureAndIgnoringAlpha) {
+    QImage src = RandomImage(37, 29, 5);
+    QImage noisyAlpha = src;
+    QRandomGenerator rng(3);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            noisyAlpha.setPixel(x, y, (src.pixel(x, y) & 0xFFFFFFu) | (rng.generate() << 24));
+    for (QSize t : {QSize(30, 23), QSize(11, 29), QSize(37, 40), QSize(1, 2)}) {
+        const QImage expected = ExactResample(src, t.width(), t.height());
+        TRowResampler resampler(src.size(), t);
+        QImage got(t, QImage::Format_RGB32);
+        got.fill(0u);
+        int last = -1;
+        for (int j = 0; j < src.height(); ++j)
+            resampler.Push(reinterpret_cast<const QRgb*>(noisyAlpha.constScanLine(j)),
+                           [&](int y, const QRgb* row) {
+                               EXPECT_EQ(y, last + 1);
+                               last = y;
+                               std::copy(row, row + t.width(),
+                                         reinterpret_cast<QRgb*>(got.scanLine(y)));
+                           });
+        EXPECT_EQ(resampler.RowsGiven(), t.height());
+        EXPECT_EQ(got, expected) << t.width() << "x" << t.height();
     }
 }
 
