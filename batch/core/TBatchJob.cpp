@@ -391,15 +391,21 @@ bool fittedAndTurned(FileWork& w, const RenderOptions& ro, bool autoRotate) {
     const QSize before = quarterTurn
                              ? FitIntoBox(size.transposed(), box, ro.proportional).transposed()
                              : FitIntoBox(size, box, ro.proportional);
-    QImage fitted;
+    // The rows are turned as the resampler gives them: the picture is held once, already
+    // turned, and PreparePicture has only the rest to do.
+    const int quarters = ((ro.angle / 90) % 4 + 4) % 4;
+    QImage turned;
     try {
-        fitted = DecodeJpegResampled(w.bytes, LeastDecodeForFit(size, ro), before);
+        turned = DecodeJpegResampled(w.bytes, LeastDecodeForFit(size, ro), before, quarters);
     } catch (const EInvalidGraphic& e) {
         throw EPictureUnreadable(w.source, e.message());
     }
     w.bytes = QByteArray();
+    RenderOptions rest = ro;
+    rest.angle = 0;
     try {
-        w.picture = PreparePicture(std::move(fitted), size, w.source, ro);
+        w.picture = PreparePicture(std::move(turned), quarterTurn ? size.transposed() : size,
+                                   w.source, rest);
     } catch (const std::exception& e) {
         w.failed = FileWork::RenderFailed;
         w.error = messageOf(e);

@@ -37,6 +37,13 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// Writes count consecutive rows of an RGB32 picture of size source, its rows first .. first +
+// count - 1, into dst as they land once the picture is turned by quarters clockwise quarter
+// turns (1, 2 or 3; dst already has the turned size and format RGB32): rows turned as they come,
+// so that the unturned picture is never held whole. Pixels are those of RotateBitmap.
+void TurnRowsInto(const QRgb* const* rows, int first, int count, QSize source, int quarters,
+                  QImage& dst);
+
 // The picture at half its size, each pixel the mean of a 2 x 2 block (a last odd row or column
 // is dropped): one level of the preview's pyramid. RGB32 in, RGB32 out; any other format is
 // taken as premultiplied ARGB32 (the result is premultiplied as well). A side of 1 stays 1.

@@ -288,6 +288,8 @@ struct ResampleJob {
     TRowResampler* resampler;
     QImage* rows;
     std::vector<JSAMPROW>* pointers;
+    QSize resampled; // the output before any turn
+    int quarters;
 };
 
 // Reads the whole picture through the resampler into out; runs inside jpegGuarded.
@@ -295,8 +297,27 @@ void readResampled(void* p) {
     auto* r = static_cast<ResampleJob*>(p);
     j_decompress_ptr in = &r->job->in;
     QImage& out = *r->out;
-    const auto give = [&out](int y, const QRgb* row) {
-        std::copy(row, row + out.width(), reinterpret_cast<QRgb*>(out.scanLine(y)));
+    // Turned output: rows gathered in fours and turned together.
+    constexpr int kGather = 4;
+    const int width = r->resampled.width();
+    std::vector<QRgb> gathered(r->quarters != 0 ? size_t(width) * kGather : 0);
+    const QRgb* gatheredRows[kGather];
+    for (int i = 0; i < kGather && !gathered.empty(); ++i)
+        gatheredRows[i] = gathered.data() + size_t(width) * size_t(i);
+    int firstGathered = 0, held = 0;
+    const auto turnHeld = [&] {
+        TurnRowsInto(gatheredRows, firstGathered, held, r->resampled, r->quarters, out);
+        firstGathered += held;
+        held = 0;
+    };
+    const auto give = [&](int y, const QRgb* row) {
+        if (r->quarters == 0) {
+            std::copy(row, row + width, reinterpret_cast<QRgb*>(out.scanLine(y)));
+            return;
+        }
+        std::copy(row, row + width, gathered.data() + size_t(width) * size_t(held));
+        if (++held == kGather)
+            turnHeld();
     };
     while (in->output_scanline < in->output_height) {
         const JDIMENSION want =
@@ -313,12 +334,15 @@ void readResampled(void* p) {
         for (JDIMENSION y = 0; y < got; ++y)
             r->resampler->Push(reinterpret_cast<const QRgb*>(r->rows->constScanLine(int(y))), give);
     }
+    if (held > 0)
+        turnHeld();
     r->job->complete = jpegDataComplete(in, r->job->err);
 }
 
 } // namespace
 
-QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output) {
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
+                           int quarters) {
     BandJob job;
     initJob(job, source);
     if (minDecode.isValid() && !minDecode.isEmpty()) {
@@ -336,14 +360,16 @@ QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, con
     if (!jpegGuarded(&job.err, startDecode, &job))
         throw jpegFailure(job.err);
     const QSize decoded(int(job.in.output_width), int(job.in.output_height));
-    QImage out = allocateImage("JPEG", output.width(), output.height(), QImage::Format_RGB32);
+    quarters = ((quarters % 4) + 4) % 4;
+    const QSize turned = quarters % 2 != 0 ? output.transposed() : output;
+    QImage out = allocateImage("JPEG", turned.width(), turned.height(), QImage::Format_RGB32);
     QImage rows = allocateImage("JPEG", decoded.width(), std::min(16, decoded.height()),
                                 QImage::Format_RGB32);
     std::vector<JSAMPROW> pointers(size_t(rows.height()));
     for (int y = 0; y < rows.height(); ++y)
         pointers[size_t(y)] = rows.scanLine(y);
     TRowResampler resampler(decoded, output);
-    ResampleJob r{&job, &out, &resampler, &rows, &pointers};
+    ResampleJob r{&job, &out, &resampler, &rows, &pointers, output, quarters};
     if (!jpegGuarded(&job.err, readResampled, &r))
         throw jpegFailure(job.err);
     if (!job.complete)

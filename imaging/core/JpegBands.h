@@ -35,8 +35,10 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& o
 // The picture decoded at the DCT scaling minDecode allows (as DecodeJpegScaled chooses it;
 // invalid: full size) and resampled to output row by row (as ResampleBitmap does), without the
 // decoded picture ever held whole. CMYK and YCCK pictures are refused. Throws EInvalidGraphic:
-// "Invalid JPEG file: ..." as the whole decode does.
-QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output);
+// "Invalid JPEG file: ..." as the whole decode does. With quarters (1, 2 or 3 clockwise quarter
+// turns) the result is that picture turned as RotateBitmap turns it, made as the rows come.
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
+                           int quarters = 0);
 
 // The size of a JPEG that TranscodeJpegInBands takes (any but CMYK and YCCK ones, which are
 // converted when decoded whole), read from its header; an invalid size for any other.

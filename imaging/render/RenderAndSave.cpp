@@ -98,19 +98,25 @@ QString formatName(ImageFileType type) {
 // A format read here that cannot be written here (no encoder): its photos are written as JPEG
 // beside them, under a name of their own.
 bool writtenAsJpegInstead(ImageFileType type) {
-    static const bool heic = CanEncode(ImageFileType::Heic);
-    static const bool avif = CanEncode(ImageFileType::Avif);
-    static const bool tiff = CanEncode(ImageFileType::Tiff);
-    static const bool webp = CanEncode(ImageFileType::Webp);
+    // Each encoder is looked for once, and only when a photo of its type comes: the look-up
+    // loads plugins, which most runs never need.
     switch (type) {
-    case ImageFileType::Heic:
-        return !heic;
-    case ImageFileType::Avif:
-        return !avif;
-    case ImageFileType::Tiff:
-        return !tiff;
-    case ImageFileType::Webp:
-        return !webp;
+    case ImageFileType::Heic: {
+        static const bool can = CanEncode(ImageFileType::Heic);
+        return !can;
+    }
+    case ImageFileType::Avif: {
+        static const bool can = CanEncode(ImageFileType::Avif);
+        return !can;
+    }
+    case ImageFileType::Tiff: {
+        static const bool can = CanEncode(ImageFileType::Tiff);
+        return !can;
+    }
+    case ImageFileType::Webp: {
+        static const bool can = CanEncode(ImageFileType::Webp);
+        return !can;
+    }
     default:
         return false;
     }

@@ -191,6 +191,22 @@ TEST(JpegBands, FitBandsWriteWhatTheWholeFitWrites) {
         const QByteArray plain = EncodeJpegChecked(expected, 90);
         // Decoded so without an encode: the resampled pixels themselves.
         EXPECT_EQ(DecodeJpegResampled(source, c.least, c.target), expected);
+        // Turned as the rows come: pixel for pixel the resampled picture turned.
+        for (const int quarters : {1, 2, 3, -1}) {
+            const int q = (quarters + 4) % 4;
+            const QImage turned = DecodeJpegResampled(source, c.least, c.target, quarters);
+            ASSERT_EQ(turned.size(), q == 2 ? c.target : c.target.transposed()) << quarters;
+            const int w = expected.width(), h = expected.height();
+            bool same = true;
+            for (int y = 0; y < h && same; ++y)
+                for (int x = 0; x < w && same; ++x) {
+                    const QPoint at = q == 1 ? QPoint(h - 1 - y, x)
+                                      : q == 3 ? QPoint(y, w - 1 - x)
+                                               : QPoint(w - 1 - x, h - 1 - y);
+                    same = turned.pixel(at) == expected.pixel(x, y);
+                    EXPECT_TRUE(same) << quarters << " turns, source pixel " << x << "," << y;
+                }
+        }
         block(expected, 0);
         const QByteArray blocked = EncodeJpegChecked(expected, 90);
         for (const int rows : {1, 7, 64}) {
