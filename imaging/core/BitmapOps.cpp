@@ -128,10 +128,14 @@ template <bool Clockwise> QImage TurnQuarter(const QImage& src) {
 void TurnRowsIntoImpl(const QRgb* const* rows, int first, int count, QSize source, int quarters,
                       QImage& dst) {
     const int w = source.width(), h = source.height();
+    // Rows found from the first once: scanLine would check for sharing at every pixel.
+    uchar* const bits = dst.bits();
+    const qsizetype bpl = dst.bytesPerLine();
+    auto out = [bits, bpl](int y) { return reinterpret_cast<QRgb*>(bits + bpl * y); };
     if (quarters == 2) {
         for (int i = 0; i < count; ++i) {
             const QRgb* s = rows[i];
-            QRgb* d = Row(dst, h - 1 - (first + i));
+            QRgb* d = out(h - 1 - (first + i));
             for (int x = 0; x < w; ++x)
                 d[w - 1 - x] = s[x];
         }
@@ -140,30 +144,34 @@ void TurnRowsIntoImpl(const QRgb* const* rows, int first, int count, QSize sourc
     const bool clockwise = quarters == 1;
     // Clockwise, source (c, r) lands at (H - 1 - r, c); counter-clockwise at (r, W - 1 - c).
     auto place = [&](int c, int r) -> QRgb& {
-        return clockwise ? Row(dst, c)[h - 1 - r] : Row(dst, w - 1 - c)[r];
+        return clockwise ? out(c)[h - 1 - r] : out(w - 1 - c)[r];
     };
     int i = 0;
 #ifdef __SSE2__
-    for (; i + 4 <= count; i += 4) {
-        const int r = first + i;
-        int c = 0;
-        for (; c + 4 <= w; c += 4) {
+    // Column blocks outside, row blocks inside: with rows given sixteen at a time, each turned
+    // row's cache line is written whole before the next.
+    const int blocked = count / 4 * 4;
+    int c = 0;
+    for (; c + 4 <= w; c += 4) {
+        for (int b = 0; b < blocked; b += 4) {
+            const int r = first + b;
             __m128i v[4];
             for (int k = 0; k < 4; ++k)
-                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i + k] + c));
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[b + k] + c));
             Transpose4(v[0], v[1], v[2], v[3]); // v[j]: column c + j of rows r .. r + 3
             for (int j = 0; j < 4; ++j) {
                 if (clockwise)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(Row(dst, c + j) + (h - 4 - r)),
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(c + j) + (h - 4 - r)),
                                      _mm_shuffle_epi32(v[j], _MM_SHUFFLE(0, 1, 2, 3)));
                 else
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(Row(dst, w - 1 - c - j) + r), v[j]);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(w - 1 - c - j) + r), v[j]);
             }
         }
-        for (; c < w; ++c)
-            for (int k = 0; k < 4; ++k)
-                place(c, r + k) = rows[i + k][c];
     }
+    for (; c < w; ++c)
+        for (int b = 0; b < blocked; ++b)
+            place(c, first + b) = rows[b][c];
+    i = blocked;
 #endif
     for (; i < count; ++i)
         for (int c = 0; c < w; ++c)
@@ -437,43 +445,67 @@ void ResampleRowPairs(const QRgb* src, int16_t* out, const PairPlan& plan, int p
 }
 
 // The vertical pass with SSE2, four pixels at a time (the lanes are padded to a multiple of
-// four pixels): rows taken in pairs, their lanes side by side for the multiply-add.
-void CombineRowsSse2(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out) {
-    const __m128i zero = _mm_setzero_si128();
+// four pixels): rows taken in pairs, their lanes side by side for the multiply-add. An odd last
+// row is paired with itself at a weight of zero.
+template <int FixedPairs>
+void CombineRowsSse2(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out,
+                     int32_t* spill) {
     // Every lane lost 32768 times the weights' sum, which is one: 2^29 comes back with the
     // rounding half.
     const __m128i round = _mm_set1_epi32((kLaneBias << kWeightBits) + (1 << (kVShift - 1)));
     const __m128i opaque = _mm_set1_epi32(int(kOpaque));
-    __m128i weights[8];
-    const int pairs = (n + 1) / 2;
-    const bool fits = pairs <= 8;
-    auto pairWeight = [&](int k) {
-        const uint32_t lo = uint32_t(wy[2 * k]), hi = 2 * k + 1 < n ? uint32_t(wy[2 * k + 1]) : 0u;
-        return _mm_set1_epi32(int(lo | hi << 16));
-    };
-    if (fits)
-        for (int k = 0; k < pairs; ++k)
-            weights[k] = pairWeight(k);
-    for (int x = 0; x < width; x += 4) {
-        __m128i sum[4] = {zero, zero, zero, zero};
-        for (int k = 0; k < pairs; ++k) {
-            const __m128i wk = fits ? weights[k] : pairWeight(k);
-            const int16_t* ra = rows[2 * k] + kLanes * x;
-            const int16_t* rb = 2 * k + 1 < n ? rows[2 * k + 1] + kLanes * x : nullptr;
-            for (int h = 0; h < 2; ++h) {
-                const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + 8 * h));
-                const __m128i vb =
-                    rb ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + 8 * h)) : zero;
-                sum[2 * h] = _mm_add_epi32(sum[2 * h], _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), wk));
-                sum[2 * h + 1] =
-                    _mm_add_epi32(sum[2 * h + 1], _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), wk));
-            }
+    const int pairs = FixedPairs > 0 ? FixedPairs : (n + 1) / 2;
+    constexpr int kMost = 8;
+    for (int p0 = 0; p0 < pairs; p0 += kMost) {
+        // Beyond kMost pairs (a reduction of more than sixteen rows) the sums wait in spill
+        // (four lanes a pixel) between rounds; the last round rounds and packs.
+        const int count = std::min(kMost, pairs - p0);
+        const bool last = p0 + count == pairs;
+        __m128i weight[kMost];
+        const int16_t* ra[kMost];
+        const int16_t* rb[kMost];
+        for (int k = 0; k < count; ++k) {
+            const int i = 2 * (p0 + k);
+            const bool single = i + 1 >= n;
+            weight[k] = _mm_set1_epi32(
+                int(uint32_t(wy[i]) | (single ? 0u : uint32_t(wy[i + 1]) << 16)));
+            ra[k] = rows[i];
+            rb[k] = single ? rows[i] : rows[i + 1];
         }
-        for (__m128i& s : sum)
-            s = _mm_srli_epi32(_mm_add_epi32(s, round), kVShift);
-        const __m128i px = _mm_packus_epi16(_mm_packs_epi32(sum[0], sum[1]),
-                                            _mm_packs_epi32(sum[2], sum[3]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(px, opaque));
+        for (int x = 0; x < width; x += 4) {
+            __m128i sum[4];
+            if (p0 == 0) {
+                for (__m128i& v : sum)
+                    v = _mm_setzero_si128();
+            } else {
+                for (int j = 0; j < 4; ++j)
+                    sum[j] = _mm_loadu_si128(
+                        reinterpret_cast<const __m128i*>(spill + kLanes * (x + j)));
+            }
+            const int at = kLanes * x;
+            for (int k = 0; k < (FixedPairs > 0 ? FixedPairs : count); ++k) {
+                for (int h = 0; h < 2; ++h) {
+                    const __m128i va =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra[k] + at + 8 * h));
+                    const __m128i vb =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb[k] + at + 8 * h));
+                    sum[2 * h] =
+                        _mm_add_epi32(sum[2 * h], _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), weight[k]));
+                    sum[2 * h + 1] = _mm_add_epi32(
+                        sum[2 * h + 1], _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), weight[k]));
+                }
+            }
+            if (!last) {
+                for (int j = 0; j < 4; ++j)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(spill + kLanes * (x + j)), sum[j]);
+                continue;
+            }
+            for (__m128i& v : sum)
+                v = _mm_srli_epi32(_mm_add_epi32(v, round), kVShift);
+            const __m128i px =
+                _mm_packus_epi16(_mm_packs_epi32(sum[0], sum[1]), _mm_packs_epi32(sum[2], sum[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(px, opaque));
+        }
     }
 }
 #endif
@@ -680,6 +712,7 @@ struct TRowResampler::Impl {
     std::vector<int16_t> ring; // horizontal results of the last source rows, by row % ringSize
     std::vector<const int16_t*> taps;
     std::vector<QRgb> out;
+    std::vector<int32_t> spill; // vertical sums between rounds, for reductions of many rows
     std::vector<size_t> weightAt; // where each destination row's vertical weights start
     int pushed = 0;  // source rows taken
     int emitted = 0; // destination rows given
@@ -698,6 +731,8 @@ TRowResampler::TRowResampler(const QSize& source, const QSize& target) : d(new I
     d->ring.assign(d->stride * size_t(d->ringSize), 0);
     d->taps.resize(size_t(d->ringSize));
     d->out.resize(padded);
+    if (d->cy.maxCount > 16)
+        d->spill.resize(padded * kLanes);
     d->weightAt.resize(size_t(target.height()));
     size_t at = 0;
     for (int y = 0; y < target.height(); ++y) {
@@ -746,7 +781,12 @@ void TRowResampler::Push(const QRgb* row, const std::function<void(int y, const 
             s.taps[size_t(k)] = s.ring.data() + s.stride * size_t((j0 + k) % s.ringSize);
         const int32_t* wy = s.cy.weight.data() + s.weightAt[size_t(y)];
 #ifdef __SSE2__
-        CombineRowsSse2(s.taps.data(), wy, n, s.width, s.out.data());
+        if (n <= 2)
+            CombineRowsSse2<1>(s.taps.data(), wy, n, s.width, s.out.data(), s.spill.data());
+        else if (n == 3 || n == 4)
+            CombineRowsSse2<2>(s.taps.data(), wy, n, s.width, s.out.data(), s.spill.data());
+        else
+            CombineRowsSse2<0>(s.taps.data(), wy, n, s.width, s.out.data(), s.spill.data());
 #else
         CombineRowsScalar(s.taps.data(), wy, n, s.width, s.out.data());
 #endif

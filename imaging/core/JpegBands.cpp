@@ -297,8 +297,9 @@ void readResampled(void* p) {
     auto* r = static_cast<ResampleJob*>(p);
     j_decompress_ptr in = &r->job->in;
     QImage& out = *r->out;
-    // Turned output: rows gathered in fours and turned together.
-    constexpr int kGather = 4;
+    // Turned output: rows gathered sixteen at a time (a cache line of turned pixels) and turned
+    // together.
+    constexpr int kGather = 16;
     const int width = r->resampled.width();
     std::vector<QRgb> gathered(r->quarters != 0 ? size_t(width) * kGather : 0);
     const QRgb* gatheredRows[kGather];
