@@ -194,7 +194,7 @@ CarriedJpeg CarryJpegTrailer(const QByteArray& source, const QByteArray& output)
 
     const std::optional<MpfIndex> kept = findMpf(bytes, outputHeader);
     if (!kept)
-        return {bytes + trailer, {}};
+        return {trailer.isEmpty() ? bytes : bytes + trailer, {}}; // no copy of a lone picture
     const std::optional<MpfIndex> original = findMpf(source, sourceHeader);
     // The output's segment is the source's copied as it is, so its entries are the source's.
     bool usable = original && describesFile(*original, source, sourceEnd) &&
