@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,6 +148,7 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
     } catch (const std::bad_alloc&) {
         return fail(FileProblem::Unreadable, systemReason(ENOMEM));
     }
+    AdviseHugePages(data);
     qint64 total = 0;
     char spill[64 * 1024];
     for (;;) {
@@ -177,6 +179,19 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
     out.size = total;
     out.data = std::move(data);
     return out;
+}
+
+void AdviseHugePages(QByteArray& buffer) {
+#ifdef __linux__
+    constexpr uintptr_t Huge = uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
+    const uintptr_t end = begin + uintptr_t(buffer.capacity());
+    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = end & ~(Huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
 }
 
 QString ByteSizeText(qint64 bytes) {

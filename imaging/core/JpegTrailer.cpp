@@ -1,5 +1,7 @@
 #include "imaging/core/JpegTrailer.h"
 
+#include "imaging/core/JpegSegments.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -36,10 +38,7 @@ qsizetype walkMarkers(const QByteArray& d, QList<Segment>* header) {
     bool scanned = false;
     qsizetype pos = 2;
     while (pos < n) {
-        const void* hit = std::memchr(d.constData() + pos, MarkerPrefix, size_t(n - pos));
-        if (!hit)
-            return n;
-        pos = static_cast<const char*>(hit) - d.constData();
+        pos = NextJpegMarker(d.constData(), n, pos);
         if (pos + 1 >= n)
             return n;
         const uchar marker = byteAt(d, pos + 1);
