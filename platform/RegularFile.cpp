@@ -14,18 +14,6 @@
 
 namespace {
 
-// The whole huge pages inside a large read buffer are asked for as such: a photo's bytes are
-// read into fresh memory, and on virtual machines its page faults can cost as much as the copy.
-void adviseHugePages([[maybe_unused]] char* data, [[maybe_unused]] qint64 size) {
-#ifdef __linux__
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + uintptr_t(size)) & ~(kHuge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // advice only
-#endif
-}
-
 QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -163,7 +151,7 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
     } catch (const std::bad_alloc&) {
         return fail(FileProblem::Unreadable, systemReason(ENOMEM));
     }
-    adviseHugePages(data.data(), expected);
+    AdviseHugePages(data);
     qint64 total = 0;
     char spill[64 * 1024];
     for (;;) {
@@ -194,6 +182,19 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
     out.size = total;
     out.data = std::move(data);
     return out;
+}
+
+void AdviseHugePages(QByteArray& buffer) {
+#ifdef __linux__
+    constexpr uintptr_t Huge = uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
+    const uintptr_t end = begin + uintptr_t(buffer.capacity());
+    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = end & ~(Huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
 }
 
 QString ByteSizeText(qint64 bytes) {

@@ -46,6 +46,7 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
 bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool dc) {
     std::memset(fast, 0, sizeof fast);
     std::memset(skip, 0, sizeof skip);
+    std::memset(pair, 0, sizeof pair);
     std::memset(size, 0, sizeof size);
     int total = 0;
     for (int len = 1; len <= 16; ++len)
@@ -84,7 +85,40 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
         next <<= 1;
     }
     maxCode[17] = 0x7FFFFFFF; // stops a search for longer codes
+    if (!dc)
+        buildPairs();
     return true;
+}
+
+void HuffmanTable::buildPairs() {
+    // The code at the top of `width` bits of v with its extra bits: (their bits << 8) | the
+    // move of the coefficient index, 0 when they do not fit.
+    const auto one = [this](uint32_t v, int width) -> int {
+        for (int len = 1; len <= width; ++len) {
+            const int32_t c = int32_t(v >> (width - len));
+            if (c <= maxCode[len]) {
+                const int s = symbols[c + valueOffset[len]];
+                const int extra = s & 15, total = len + extra;
+                if (total > width)
+                    return 0;
+                const int advance = extra ? (s >> 4) + 1 : s == 0xF0 ? 16 : EndOfBlock;
+                return (total << 8) | advance;
+            }
+        }
+        return 0;
+    };
+    for (uint32_t i = 0; i < (1u << PairBits); ++i) {
+        const int first = one(i, PairBits);
+        if (!first || (first & 0xFF) == EndOfBlock) {
+            pair[i] = uint16_t(first);
+            continue;
+        }
+        const int used = first >> 8, left = PairBits - used;
+        const int second = left ? one(i & ((1u << left) - 1), left) : 0;
+        pair[i] = uint16_t(second ? (((used + (second >> 8)) << 8) |
+                                     ((first & 0xFF) + (second & 0xFF)))
+                                  : first);
+    }
 }
 
 // ---- reading ----------------------------------------------------------------------------------
@@ -100,8 +134,6 @@ inline void Reader::refill() {
             const int count = (64 - m_bits) >> 3;
             const uint64_t chunk = count == 8 ? w : w >> (64 - 8 * count);
             m_acc |= chunk << (64 - m_bits - 8 * count);
-            for (int i = 0; i < count; ++i)
-                m_ring[(m_loaded + size_t(i)) & 15] = m_pos + size_t(i);
             m_pos += size_t(count);
             m_loaded += size_t(count);
             m_realBytes = m_loaded;
@@ -118,11 +150,11 @@ void Reader::refillBytes() {
         if (!m_stopped && m_pos < m_size) {
             b = m_data[m_pos];
             if (b != 0xFF) {
-                m_ring[m_loaded & 15] = m_pos;
                 ++m_pos;
             } else if (m_pos + 1 < m_size && m_data[m_pos + 1] == 0) {
-                m_ring[m_loaded & 15] = m_pos;
                 m_pos += 2;
+                // The bytes from the next one on lie one further on in the file.
+                noteShift(m_loaded + 1);
             } else {
                 m_stopped = true; // a marker: zeros from here, as decoders do
                 b = 0;
@@ -145,14 +177,32 @@ void Reader::seek(BitPos at) {
     m_loaded = 0;
     m_realBytes = 0;
     m_stopped = false;
+    m_shiftCount = 0;
+    noteShift(0);
     refill();
     drop(int(at & 7));
+}
+
+void Reader::noteShift(size_t from) {
+    m_shifts[m_shiftCount & 15] = {from, m_pos - from};
+    ++m_shiftCount;
 }
 
 BitPos Reader::position() const {
     const int64_t c = consumed();
     const size_t byte = size_t(c >> 3);
-    const size_t at = byte < m_realBytes ? m_ring[byte & 15] : m_pos;
+    size_t at = m_pos;
+    if (byte < m_realBytes) {
+        // The newest shift at or before the byte; those after it are fewer than the bytes
+        // loaded beyond it, at most eight.
+        for (size_t i = m_shiftCount; i-- > 0;) {
+            const Shift& s = m_shifts[i & 15];
+            if (s.from <= byte) {
+                at = byte + s.offset;
+                break;
+            }
+        }
+    }
     return BitPos(at) * 8 + (c & 7);
 }
 
@@ -195,7 +245,7 @@ bool Reader::skipMcu() {
 
 inline bool Reader::skipAc(const HuffmanTable& ac) {
     // The bits are kept in locals here so that they stay in registers; after a refill at least
-    // 32 are there, enough for two codes of the skip table (11 bits each at most).
+    // 32 are there, enough for two lookups (12 bits each at most).
     int k = 1;
     uint64_t acc = m_acc;
     int bits = m_bits;
@@ -207,14 +257,18 @@ inline bool Reader::skipAc(const HuffmanTable& ac) {
             acc = m_acc;
             bits = m_bits;
         }
-        uint16_t e = ac.skip[acc >> (64 - HuffmanTable::SkipBits)];
+        const auto lookUp = [&ac](uint64_t a, int at) {
+            return at < HuffmanTable::PairBelow ? ac.pair[a >> (64 - HuffmanTable::PairBits)]
+                                                : ac.skip[a >> (64 - HuffmanTable::SkipBits)];
+        };
+        uint16_t e = lookUp(acc, k);
         if (e) {
             acc <<= e >> 8;
             bits -= e >> 8;
             k += e & 0xFF;
             if (k >= 64)
                 break;
-            e = ac.skip[acc >> (64 - HuffmanTable::SkipBits)];
+            e = lookUp(acc, k);
             if (e) {
                 acc <<= e >> 8;
                 bits -= e >> 8;
@@ -300,8 +354,10 @@ bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
 
 Writer::Writer(QByteArray& out) : m_out(out) {
     m_used = size_t(out.size());
-    m_capacity = m_used;
+    // What the caller reserved is used before anything is reallocated (and copied).
+    m_capacity = std::max(m_used, size_t(out.capacity()));
     if (m_capacity) {
+        out.resize(qsizetype(m_capacity));
         m_buf = out.data();
     }
 }
@@ -415,18 +471,36 @@ void Writer::copyBits(const uint8_t* data, BitPos from, BitPos to) {
         std::memcpy(m_buf + m_used, data + p, q - p);
         m_used += q - p;
     } else {
+        // Shifted by s bits: each source word without 0xFF makes one output word, written at
+        // once when it holds no 0xFF either.
+        const int s = m_bits;
+        const uint64_t low = (uint64_t(1) << s) - 1;
         while (p < q) {
             if (p + 8 <= q) {
                 const uint64_t w = loadBigEndian(data + p);
                 if (!hasFF(w)) {
-                    put(uint32_t(w >> 32), 32);
-                    put(uint32_t(w), 32);
+                    const uint64_t word = ((m_acc & low) << (64 - s)) | (w >> s);
+                    m_acc = w & low;
+                    reserve(16);
+                    if (!hasFF(word)) {
+                        const uint64_t bigEndian = __builtin_bswap64(word);
+                        std::memcpy(m_buf + m_used, &bigEndian, 8);
+                        m_used += 8;
+                    } else {
+                        for (int i = 56; i >= 0; i -= 8) {
+                            const uint8_t b = uint8_t(word >> i);
+                            m_buf[m_used++] = char(b);
+                            if (b == 0xFF)
+                                m_buf[m_used++] = 0;
+                        }
+                    }
                     p += 8;
                     continue;
                 }
             }
             const uint8_t b = data[p];
             put(b, 8);
+            emitFullBytes(); // back to s pending bits
             p += b == 0xFF ? 2 : 1;
         }
     }

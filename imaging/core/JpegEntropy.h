@@ -23,6 +23,7 @@ public:
     // and the symbols in code order. False when that is no prefix code or a symbol repeats; dc
     // tables may only hold sizes up to 15.
     bool build(const uint8_t counts[17], const uint8_t* symbols, bool dc);
+    void buildPairs();
 
     static constexpr int FastBits = 9;
     uint16_t fast[1 << FastBits] = {}; // (code length << 8) | symbol; 0: a longer code
@@ -31,6 +32,12 @@ public:
     static constexpr int SkipBits = 11;
     static constexpr int EndOfBlock = 128;
     uint16_t skip[1 << SkipBits] = {};
+    // As skip, for two AC codes at once when both fit in PairBits (else one, or 0 as there).
+    // Only for a coefficient index below PairBelow, so that the second code is of the same
+    // block whatever the first one's run.
+    static constexpr int PairBits = 12;
+    static constexpr int PairBelow = 48;
+    uint16_t pair[1 << PairBits] = {};
     int32_t maxCode[18] = {}; // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
     uint8_t symbols[256] = {};
@@ -97,7 +104,15 @@ private:
     size_t m_loaded = 0;    // data bytes loaded since seek (zeros after the end included)
     size_t m_realBytes = 0; // of them, bytes that were really there
     bool m_stopped = false; // a marker or the end was met
-    size_t m_ring[16] = {}; // file offsets of the last data bytes loaded
+    // Where loaded bytes lie in the file: from byte `from` (counted since seek) on, at
+    // from + offset, until the next shift (a stuffed zero skipped). The last 16 are kept.
+    struct Shift {
+        size_t from = 0;
+        size_t offset = 0;
+    };
+    void noteShift(size_t from);
+    Shift m_shifts[16] = {};
+    size_t m_shiftCount = 0;
 };
 
 // Appends coded data to a byte array, stuffing a zero after every 0xFF.

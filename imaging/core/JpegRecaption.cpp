@@ -2,16 +2,14 @@
 
 #include "imaging/core/CodecSupport.h"
 #include "imaging/core/JpegEntropy.h"
+#include "imaging/core/JpegSegments.h"
 #include "imaging/core/JpegStreamCheck.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #include <jpeglib.h>
 // jpeglib.h must come first: jerror.h relies on its types.
@@ -347,20 +345,6 @@ void copyCodingParameters(j_decompress_ptr photo, j_compress_ptr c) {
     }
 }
 
-// Fresh pages cost a fault each on first touch; a big output buffer is better backed by huge
-// pages where the system gives them on request. Advice only.
-void adviseHugePages(QByteArray& buffer) {
-#ifdef __linux__
-    constexpr uintptr_t Huge = uintptr_t(2) << 20;
-    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
-    const uintptr_t end = begin + uintptr_t(buffer.capacity());
-    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = end & ~(Huge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(buffer);
-#endif
-}
 
 // ---- the entropy-coded path ----------------------------------------------------------------
 //
@@ -533,7 +517,7 @@ public:
     bool write(QByteArray& out) {
         out.clear();
         out.reserve(m_source.size() + m_source.size() / 8 + 4096);
-        adviseHugePages(out);
+        AdviseHugePages(out);
         out.append(m_source.constData(), qsizetype(m_dataStart));
         std::vector<Check> checks;
         {
@@ -624,37 +608,30 @@ private:
             in.first = i * m_perInterval;
             in.count = std::min(m_perInterval, m_total - in.first);
             const bool last = i + 1 == count;
-            for (;;) {
-                const void* ff = std::memchr(m_data + p, 0xFF, m_size - p);
-                if (!ff) {
-                    // The file ends without its end marker; the last interval's reading says
-                    // whether the data is whole.
-                    if (!last)
-                        return false;
-                    in.dataEnd = in.next = m_size;
-                    break;
-                }
-                const size_t q = size_t(static_cast<const uint8_t*>(ff) - m_data);
-                if (q + 1 < m_size && m_data[q + 1] == 0) {
-                    p = q + 2;
-                    continue;
-                }
-                size_t r = q + 1;
-                while (r < m_size && m_data[r] == 0xFF)
-                    ++r;
-                if (r == m_size) {
-                    if (!last)
-                        return false;
-                    in.dataEnd = in.next = q;
-                    break;
-                }
-                const int marker = m_data[r];
-                in.dataEnd = q;
-                in.next = r + 1;
-                if (last ? marker != JPEG_EOI : marker != JPEG_RST0 + i % 8)
+            const size_t q = size_t(NextJpegMarker(reinterpret_cast<const char*>(m_data),
+                                                   qsizetype(m_size), qsizetype(p)));
+            if (q == m_size) {
+                // The file ends without its end marker; the last interval's reading says
+                // whether the data is whole.
+                if (!last)
                     return false;
+                in.dataEnd = in.next = m_size;
                 break;
             }
+            size_t r = q + 1;
+            while (r < m_size && m_data[r] == 0xFF)
+                ++r;
+            if (r == m_size) {
+                if (!last)
+                    return false;
+                in.dataEnd = in.next = q;
+                break;
+            }
+            const int marker = m_data[r];
+            in.dataEnd = q;
+            in.next = r + 1;
+            if (last ? marker != JPEG_EOI : marker != JPEG_RST0 + i % 8)
+                return false;
             p = in.next;
         }
         return true;

@@ -1,8 +1,13 @@
 #include "imaging/core/JpegSegments.h"
 
 #include "imaging/core/ImageCodecs.h"
+#include "platform/RegularFile.h"
 
 #include <map>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -195,6 +200,7 @@ QByteArray PutJpegSegments(const QByteArray& jpeg, const QList<TJpegSegment>& se
         extra += s.bytes.size();
     QByteArray out;
     out.reserve(jpeg.size() + extra);
+    AdviseHugePages(out);
     out.append(jpeg.constData(), 2);
     for (const TJpegSegment& s : segments)
         out.append(s.bytes);
@@ -213,6 +219,26 @@ QByteArray PutJpegSegments(const QByteArray& jpeg, const QList<TJpegSegment>& se
     throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
                               .arg(problem.isEmpty() ? QStringLiteral("the file has no picture data")
                                                      : problem));
+}
+
+qsizetype NextJpegMarker(const char* data, qsizetype size, qsizetype from) {
+    qsizetype p = std::max<qsizetype>(from, 0);
+#ifdef __SSE2__
+    // Sixteen places at once: a 0xFF whose next byte is not 0.
+    const __m128i ff = _mm_set1_epi8(char(0xFF)), zero = _mm_setzero_si128();
+    for (; p + 17 <= size; p += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p + 1));
+        const int hits = _mm_movemask_epi8(
+            _mm_andnot_si128(_mm_cmpeq_epi8(next, zero), _mm_cmpeq_epi8(here, ff)));
+        if (hits)
+            return p + __builtin_ctz(unsigned(hits));
+    }
+#endif
+    for (; p < size; ++p)
+        if (uchar(data[p]) == 0xFF && (p + 1 == size || data[p + 1] != 0))
+            return p;
+    return size;
 }
 
 QByteArray AssembleIccProfile(const QList<TJpegSegment>& segments, QString* problem) {

@@ -58,6 +58,11 @@ TJpegHeader ReadJpegHeader(const QByteArrayView& jpeg);
 // the header cannot be walked up to its first scan.
 QByteArray PutJpegSegments(const QByteArray& jpeg, const QList<TJpegSegment>& segments);
 
+// The first place at or after `from` where a 0xFF is not a stuffed one (not followed by 0x00):
+// a marker, a fill byte, or a last byte; size when there is none. Walks coded data many bytes
+// at a time.
+qsizetype NextJpegMarker(const char* data, qsizetype size, qsizetype from);
+
 // The ICC profile spread over the APP2 "ICC_PROFILE" chunks among segments: joined in the order
 // of their sequence numbers. Empty when there are none; empty with *problem set when chunks are
 // missing, repeated or disagree on their count.

@@ -1,5 +1,7 @@
 #include "imaging/core/JpegTrailer.h"
 
+#include "imaging/core/JpegSegments.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -36,10 +38,7 @@ qsizetype walkMarkers(const QByteArray& d, QList<Segment>* header) {
     bool scanned = false;
     qsizetype pos = 2;
     while (pos < n) {
-        const void* hit = std::memchr(d.constData() + pos, MarkerPrefix, size_t(n - pos));
-        if (!hit)
-            return n;
-        pos = static_cast<const char*>(hit) - d.constData();
+        pos = NextJpegMarker(d.constData(), n, pos);
         if (pos + 1 >= n)
             return n;
         const uchar marker = byteAt(d, pos + 1);
@@ -194,7 +193,7 @@ CarriedJpeg CarryJpegTrailer(const QByteArray& source, const QByteArray& output)
 
     const std::optional<MpfIndex> kept = findMpf(bytes, outputHeader);
     if (!kept)
-        return {bytes + trailer, {}};
+        return {trailer.isEmpty() ? bytes : bytes + trailer, {}}; // no copy of a lone picture
     const std::optional<MpfIndex> original = findMpf(source, sourceHeader);
     // The output's segment is the source's copied as it is, so its entries are the source's.
     bool usable = original && describesFile(*original, source, sourceEnd) &&

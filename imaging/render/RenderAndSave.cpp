@@ -16,6 +16,7 @@
 #include "imaging/core/ImageCodecs.h"
 #include "imaging/core/JpegBands.h"
 #include "imaging/core/JpegRecaption.h"
+#include "imaging/core/JpegSegments.h"
 #include "imaging/core/JpegTrailer.h"
 #include "imaging/core/PhotoFormats.h"
 #include "imaging/core/PhotoMetadata.h"
@@ -525,8 +526,12 @@ void tell(const RenderOptions& options, const QStringList& notices) {
             options.onNotice(n);
 }
 
-// The size of a JPEG from its header.
+// The size of a JPEG from its header: its frame, read here without loading an image plugin
+// (which costs more than a small photo's caption); the plugin's answer when there is no frame.
 QSize jpegSize(const QByteArray& bytes) {
+    const TJpegHeader header = ReadJpegHeader(bytes);
+    if (header.complete && !header.frameSize.isEmpty())
+        return header.frameSize;
     QBuffer buffer;
     buffer.setData(bytes);
     return QImageReader(&buffer, "jpeg").size();

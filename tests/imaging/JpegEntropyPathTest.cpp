@@ -410,3 +410,41 @@ TEST(EntropyTables, OverFullTablesAreRefused) {
     auto table = std::make_unique<JpegEntropy::HuffmanTable>();
     EXPECT_FALSE(table->build(counts, many, false));
 }
+
+// Two AC codes with their extra bits are read past in one lookup when both fit in its bits; an
+// end of block ends the pair. A small table, its codes worked out by hand: 00 (0/1), 01 (0/2),
+// 100 (0/3), 1010 (end of block), 1011 (sixteen zeros), 11000 (1/1), 11001 (1/4).
+TEST(EntropyTables, TwoCodesAreReadPastInOneLookup) {
+    using JpegEntropy::HuffmanTable;
+    uint8_t counts[17] = {};
+    counts[2] = 2;
+    counts[3] = 1;
+    counts[4] = 2;
+    counts[5] = 2;
+    const uint8_t symbols[256] = {0x01, 0x02, 0x03, 0x00, 0xF0, 0x11, 0x14};
+    auto table = std::make_unique<HuffmanTable>();
+    ASSERT_TRUE(table->build(counts, symbols, false));
+    const auto at = [&](const char* bits) {
+        uint32_t i = 0;
+        int n = 0;
+        for (; bits[n]; ++n)
+            i = (i << 1) | uint32_t(bits[n] == '1');
+        return int(table->pair[i << (HuffmanTable::PairBits - n)]);
+    };
+    const auto entry = [](int bits, int advance) { return (bits << 8) | advance; };
+    const int end = HuffmanTable::EndOfBlock;
+    EXPECT_EQ(at("001" "0110"), entry(7, 2));           // 0/1 +1, 0/2 +10
+    EXPECT_EQ(at("001" "1010"), entry(7, 1 + end));     // 0/1 +1, end of block
+    EXPECT_EQ(at("1010" "001"), entry(4, end));         // the block ends: nothing more
+    EXPECT_EQ(at("1011" "1011"), entry(8, 32));         // sixteen zeros twice
+    EXPECT_EQ(at("110001" "100101"), entry(12, 2 + 1)); // 1/1 +1, 0/3 +101: all 12 bits
+    EXPECT_EQ(at("110011010" "100"), entry(9, 2));      // 1/4 +1010; 0/3 needs 6 more bits
+    EXPECT_EQ(at("1111"), 0);                           // no code starts so
+    // A DC table gets no pairs.
+    auto dc = std::make_unique<HuffmanTable>();
+    const uint8_t sizes[256] = {0, 1, 2};
+    uint8_t dcCounts[17] = {};
+    dcCounts[2] = 3;
+    ASSERT_TRUE(dc->build(dcCounts, sizes, true));
+    EXPECT_EQ(dc->pair[0], 0);
+}

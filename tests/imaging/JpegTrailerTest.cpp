@@ -1,4 +1,5 @@
 #include "imaging/core/ImageCodecs.h"
+#include "imaging/core/JpegSegments.h"
 #include "imaging/core/JpegTrailer.h"
 #include "tests/support/TestSupport.h"
 
@@ -156,4 +157,32 @@ TEST(JpegTrailer, WhatAnEncodedCopyLosesIsNamed) {
     EXPECT_EQ(JpegTrailerLoss(first), QString());
     EXPECT_EQ(JpegTrailerLoss(first + QByteArray(4096, '\0')), QString()); // padding
     EXPECT_EQ(JpegTrailerLoss(QByteArray("GIF89a")), QString());
+}
+
+// Markers in coded data are found sixteen bytes at a time: stuffed zeros are passed, whatever
+// place the 0xFF takes in a group of sixteen, the last group is searched byte by byte, and a
+// 0xFF in the last byte counts.
+TEST(JpegTrailer, MarkersInCodedDataAreFoundWhereverTheyLie) {
+    const auto find = [](const QByteArray& d, qsizetype from = 0) {
+        return NextJpegMarker(d.constData(), d.size(), from);
+    };
+    for (int at = 0; at < 40; ++at) {
+        QByteArray d(48, '\x12');
+        // Stuffed bytes everywhere before the marker, one straddling each group boundary.
+        for (int s = 0; s + 1 < at; s += 5)
+            d[s] = char(0xFF), d[s + 1] = 0;
+        d[at] = char(0xFF);
+        d[at + 1] = char(0xD9);
+        EXPECT_EQ(find(d), at) << at;
+        EXPECT_EQ(find(d, at + 1), 48) << at; // nothing after it
+    }
+    QByteArray stuffedOnly(35, '\x00');
+    for (int s = 0; s + 1 < 35; s += 2)
+        stuffedOnly[s] = char(0xFF);
+    EXPECT_EQ(find(stuffedOnly), 35);
+    QByteArray lastByte(33, '\x01');
+    lastByte[32] = char(0xFF);
+    EXPECT_EQ(find(lastByte), 32);
+    EXPECT_EQ(find(QByteArray("\xFF\xFF\xD0", 3)), 0); // a fill byte
+    EXPECT_EQ(find(QByteArray()), 0);
 }
