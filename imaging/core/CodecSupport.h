@@ -46,6 +46,15 @@ bool jpegGuarded(JpegError* err, void (*step)(void*), void* job);
 void jpegProgress(j_common_ptr cinfo);
 // "Invalid JPEG file: <libjpeg's message>".
 EInvalidGraphic jpegFailure(const JpegError& err);
+// Called once jpeg_start_decompress has run on a picture libjpeg reads from memory (data, size:
+// the whole file): when it is one sequential Huffman-coded scan, its coded data is read by our
+// own decoder (JpegEntropy), which is faster than libjpeg's, and libjpeg goes on after the scan
+// as if it had read it. Wherever ours would not read exactly as libjpeg does (damaged or cut
+// data, unexpected restart markers) it stops the decode with an error and
+// jpegFastEntropyFailed(cinfo) tells so: the caller decodes again without it, so that the file
+// is decoded, or refused, by libjpeg alone. Runs inside jpegGuarded.
+void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size);
+bool jpegFastEntropyFailed(j_decompress_ptr cinfo);
 // Whether the decoded data is whole although the file ended early (err.sawEof): a file lacking
 // only its end marker is. Runs inside jpegGuarded, once the data has been consumed.
 bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err);

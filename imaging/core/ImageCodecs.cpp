@@ -213,6 +213,7 @@ struct JpegDecodeJob {
     JDIMENSION minHeight;
     JSAMPROW* rows; // one per output line, into the QImage
     bool complete;
+    bool fastEntropy; // see jpegUseFastEntropy
 };
 
 void jpegDecodeHeader(void* p) {
@@ -285,6 +286,8 @@ void jpegReadRows(JpegDecodeJob* job) {
 void jpegDecodePixels(void* p) {
     auto* job = static_cast<JpegDecodeJob*>(p);
     jpeg_start_decompress(&job->cinfo);
+    if (job->fastEntropy)
+        jpegUseFastEntropy(&job->cinfo, job->data, job->size);
     jpegReadRows(job);
     job->complete = jpegDataComplete(&job->cinfo, job->err);
 }
@@ -918,10 +921,11 @@ QImage ReadImageFile(const QString& path) {
 namespace {
 
 // A full decode, or with minSize the smallest DCT-scaled one covering it.
-QImage decodeJpeg(const QByteArray& data, const QSize* minSize) {
+QImage decodeJpeg(const QByteArray& data, const QSize* minSize, bool fastEntropy = true) {
     JpegDecodeJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
     jpegInitError(&job.err);
+    job.fastEntropy = fastEntropy;
     job.data = reinterpret_cast<const unsigned char*>(data.constData());
     job.size = static_cast<unsigned long>(data.size());
     if (minSize) {
@@ -942,8 +946,11 @@ QImage decodeJpeg(const QByteArray& data, const QSize* minSize) {
     for (int y = 0; y < image.height(); ++y)
         rows[size_t(y)] = image.scanLine(y);
     job.rows = rows.data();
-    if (!jpegGuarded(&job.err, jpegDecodePixels, &job))
+    if (!jpegGuarded(&job.err, jpegDecodePixels, &job)) {
+        if (jpegFastEntropyFailed(&job.cinfo))
+            return decodeJpeg(data, minSize, false);
         throw jpegFailure(job.err);
+    }
     if (!job.complete)
         throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
                                   .arg(QString::fromLocal8Bit(job.err.dataMessage)));
@@ -959,6 +966,11 @@ QImage DecodeJpeg(const QByteArray& data) {
 QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight) {
     const QSize minSize(minWidth, minHeight);
     return decodeJpeg(data, &minSize);
+}
+
+QImage DecodeJpegScaledByLibjpeg(const QByteArray& data, int minWidth, int minHeight) {
+    const QSize minSize(minWidth, minHeight);
+    return decodeJpeg(data, &minSize, false);
 }
 
 namespace {

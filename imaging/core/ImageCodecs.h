@@ -41,6 +41,9 @@ QImage DecodeJpeg(const QByteArray& data);
 // Decodes at the largest of libjpeg's reductions 1/8, 1/4, 1/2 whose result still covers
 // minWidth x minHeight (each side rounded up), or at full size when none does.
 QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight);
+// The same with libjpeg's own Huffman decoder however the picture is coded: what reads back a
+// written file does not share a decoder with what read its source.
+QImage DecodeJpegScaledByLibjpeg(const QByteArray& data, int minWidth, int minHeight);
 QImage DecodeGif(const QByteArray& data); // first frame
 QImage DecodePng(const QByteArray& data);
 QImage DecodeBmp(const QByteArray& data); // 1, 4, 8, 24 and 32 bits, bottom-up and top-down

@@ -33,7 +33,11 @@ struct BandJob {
     JSAMPROW* rows; // the band's rows
     JDIMENSION count;
     bool complete;
+    bool fastEntropy; // see jpegUseFastEntropy
 };
+
+// A decode our entropy decoder gave up on: it is done again with libjpeg's.
+struct FastEntropyRefused {};
 
 void bandHeader(void* p) {
     auto* job = static_cast<BandJob*>(p);
@@ -64,6 +68,8 @@ void startDecode(void* p) {
         job->in.scale_denom = denom;
     }
     jpeg_start_decompress(&job->in);
+    if (job->fastEntropy)
+        jpegUseFastEntropy(&job->in, job->data, job->size);
 }
 
 void bandStart(void* p) {
@@ -126,9 +132,10 @@ struct BandCleanup {
     }
 };
 
-void initJob(BandJob& job, const QByteArray& source) {
+void initJob(BandJob& job, const QByteArray& source, bool fastEntropy = false) {
     std::memset(static_cast<void*>(&job), 0, sizeof job);
     jpegInitError(&job.err);
+    job.fastEntropy = fastEntropy;
     job.data = reinterpret_cast<const unsigned char*>(source.constData());
     job.size = static_cast<unsigned long>(source.size());
 }
@@ -158,11 +165,14 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, int quality, bool gray
     return TranscodeJpegInBands(source, options, paint);
 }
 
-QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
-                                const std::function<void(QImage& band, int top)>& paint) {
+namespace {
+
+QByteArray transcodeInBands(const QByteArray& source, const TBandsOptions& options,
+                            const std::function<void(QImage& band, int top)>& paint,
+                            bool fastEntropy) {
     JpegStreamCheck check;
     BandJob job;
-    initJob(job, source);
+    initJob(job, source, fastEntropy);
     job.quality = std::clamp(options.quality, 1, 100);
     job.grayscale = options.grayscale;
     if (options.minDecode.isValid() && !options.minDecode.isEmpty()) {
@@ -184,6 +194,8 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& o
     job.dest = check.destination();
     auto fail = [&]() -> EInvalidGraphic {
         check.abandon();
+        if (!job.writing && jpegFastEntropyFailed(&job.in))
+            throw FastEntropyRefused();
         if (job.writing)
             return EInvalidGraphic(QStringLiteral("Cannot write JPEG file: %1")
                                        .arg(QString::fromLocal8Bit(job.err.message)));
@@ -280,6 +292,17 @@ QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& o
     return check.finish();
 }
 
+} // namespace
+
+QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
+                                const std::function<void(QImage& band, int top)>& paint) {
+    try {
+        return transcodeInBands(source, options, paint, true);
+    } catch (const FastEntropyRefused&) {
+        return transcodeInBands(source, options, paint, false);
+    }
+}
+
 namespace {
 
 struct ResampleJob {
@@ -342,10 +365,12 @@ void readResampled(void* p) {
 
 } // namespace
 
-QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
-                           int quarters) {
+namespace {
+
+QImage decodeResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
+                       int quarters, bool fastEntropy) {
     BandJob job;
-    initJob(job, source);
+    initJob(job, source, fastEntropy);
     if (minDecode.isValid() && !minDecode.isEmpty()) {
         job.minWidth = JDIMENSION(minDecode.width());
         job.minHeight = JDIMENSION(minDecode.height());
@@ -371,10 +396,24 @@ QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, con
         pointers[size_t(y)] = rows.scanLine(y);
     TRowResampler resampler(decoded, output);
     ResampleJob r{&job, &out, &resampler, &rows, &pointers, output, quarters};
-    if (!jpegGuarded(&job.err, readResampled, &r))
+    if (!jpegGuarded(&job.err, readResampled, &r)) {
+        if (jpegFastEntropyFailed(&job.in))
+            throw FastEntropyRefused();
         throw jpegFailure(job.err);
+    }
     if (!job.complete)
         throw EInvalidGraphic(QStringLiteral("Invalid JPEG file: %1")
                                   .arg(QString::fromLocal8Bit(job.err.dataMessage)));
     return out;
+}
+
+} // namespace
+
+QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
+                           int quarters) {
+    try {
+        return decodeResampled(source, minDecode, output, quarters, true);
+    } catch (const FastEntropyRefused&) {
+        return decodeResampled(source, minDecode, output, quarters, false);
+    }
 }

@@ -47,6 +47,7 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
     std::memset(fast, 0, sizeof fast);
     std::memset(skip, 0, sizeof skip);
     std::memset(pair, 0, sizeof pair);
+    std::memset(fastAc, 0, sizeof fastAc);
     std::memset(size, 0, sizeof size);
     int total = 0;
     for (int len = 1; len <= 16; ++len)
@@ -79,6 +80,16 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
                 const int spread = SkipBits - len;
                 for (int j = 0; j < (1 << spread); ++j)
                     skip[(next << spread) | j] = uint16_t((total << 8) | advance);
+            }
+            if (!dc && total <= FastAcBits) {
+                const int spread = FastAcBits - len;
+                const int run = extra ? s >> 4 : s == 0xF0 ? ZeroRun : EndOfBlockRun;
+                for (int j = 0; j < (1 << spread); ++j) {
+                    const uint32_t bits = uint32_t(j) >> (spread - extra);
+                    const int value = extra ? extend(bits, extra) : 0;
+                    fastAc[(next << spread) | j] =
+                        int32_t(uint32_t(value) << 16 | uint32_t(run) << 8 | uint32_t(total));
+                }
             }
         }
         maxCode[len] = counts[len] ? next - 1 : -1;
@@ -331,6 +342,75 @@ bool Reader::decodeMcu(int16_t* blocks) {
             }
         }
     }
+    return true;
+}
+
+bool Reader::decodeMcuInto(int16_t* const* blocks) {
+    for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+        const int c = m_shape.blockComponent[b];
+        const int s = decode(*m_shape.dc[c]);
+        if (s < 0)
+            return false;
+        if (s && __builtin_add_overflow(pred[c], extend(take(s), s), &pred[c]))
+            return false;
+        blocks[b][0] = int16_t(pred[c]);
+        if (!decodeAc(*m_shape.ac[c], blocks[b]))
+            return false;
+    }
+    return true;
+}
+
+inline bool Reader::decodeAc(const HuffmanTable& ac, int16_t* block) {
+    // As skipAc: the bits stay in registers; a code with its extra bits of FastAcBits at most
+    // is one lookup.
+    uint64_t acc = m_acc;
+    int bits = m_bits;
+    for (int k = 1; k < 64;) {
+        if (bits < 32) {
+            m_acc = acc;
+            m_bits = bits;
+            refill();
+            acc = m_acc;
+            bits = m_bits;
+        }
+        const int32_t e = ac.fastAc[acc >> (64 - HuffmanTable::FastAcBits)];
+        int run, value;
+        if (e) {
+            const int used = e & 0xFF;
+            acc <<= used;
+            bits -= used;
+            run = (e >> 8) & 0xFF;
+            value = e >> 16;
+        } else {
+            m_acc = acc;
+            m_bits = bits;
+            const int rs = decode(ac);
+            if (rs < 0)
+                return false;
+            const int size = rs & 15;
+            run = rs >> 4;
+            value = size ? extend(take(size), size) : 0;
+            if (!size)
+                run = run == 15 ? HuffmanTable::ZeroRun : HuffmanTable::EndOfBlockRun;
+            acc = m_acc;
+            bits = m_bits;
+        }
+        if (run == HuffmanTable::EndOfBlockRun)
+            break;
+        if (run == HuffmanTable::ZeroRun) {
+            k += 16;
+            if (k > 64)
+                return false;
+            continue;
+        }
+        k += run;
+        if (k > 63)
+            return false;
+        block[NaturalOrder[k]] = int16_t(value);
+        ++k;
+    }
+    m_acc = acc;
+    m_bits = bits;
     return true;
 }
 

@@ -38,6 +38,13 @@ public:
     static constexpr int PairBits = 12;
     static constexpr int PairBelow = 48;
     uint16_t pair[1 << PairBits] = {};
+    // For decoding AC codes: (value << 16) | (run << 8) | bits of the code and its extra bits,
+    // run being ZeroRun for sixteen zeros and EndOfBlockRun for an end of block; 0 when they
+    // take more bits.
+    static constexpr int FastAcBits = 10;
+    static constexpr int ZeroRun = 16;
+    static constexpr int EndOfBlockRun = 17;
+    int32_t fastAc[1 << FastAcBits] = {};
     int32_t maxCode[18] = {}; // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
     uint8_t symbols[256] = {};
@@ -68,6 +75,9 @@ public:
     bool skipMcu();
     // One MCU read into blocksInMcu blocks of 64 coefficients in natural order, DC absolute.
     bool decodeMcu(int16_t* blocks);
+    // The same into blocks that are each somewhere else and already hold zeros; false also when
+    // a DC prediction runs out of the int range.
+    bool decodeMcuInto(int16_t* const* blocks);
     // One MCU read past, with where the DC code (and its extra bits) of each block starts and
     // ends.
     bool skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd);
@@ -84,6 +94,7 @@ private:
     int decode(const HuffmanTable& t);
     int decodeSlow(const HuffmanTable& t);
     bool skipAc(const HuffmanTable& ac);
+    bool decodeAc(const HuffmanTable& ac, int16_t* block);
     uint32_t take(int n) {
         const uint32_t v = uint32_t(m_acc >> (64 - n));
         m_acc <<= n;

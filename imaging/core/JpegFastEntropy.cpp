@@ -1,0 +1,148 @@
+#include "imaging/core/CodecSupport.h"
+#include "imaging/core/JpegEntropy.h"
+#include "imaging/core/JpegSegments.h"
+
+#include <jerror.h>
+#include <jpegint.h>
+
+#include <new>
+#include <type_traits>
+
+namespace CodecSupport {
+
+namespace {
+
+// Takes libjpeg's entropy decoder's place: libjpeg reaches it only through `pub`.
+struct FastEntropy {
+    jpeg_entropy_decoder pub;
+    JpegEntropy::HuffmanTable dc[MAX_COMPS_IN_SCAN];
+    JpegEntropy::HuffmanTable ac[MAX_COMPS_IN_SCAN];
+    JpegEntropy::ScanShape shape;
+    JpegEntropy::Reader reader;
+    const uint8_t* data;
+    size_t size;
+    long long mcusLeft;     // in the scan
+    unsigned restartsToGo;  // MCUs left in this restart interval
+    int nextRestart;        // the number of the next restart marker
+    bool failed;
+
+    FastEntropy(const uint8_t* d, size_t n) : reader(shape, d, n), data(d), size(n) {}
+};
+static_assert(std::is_trivially_destructible_v<FastEntropy>,
+              "lives in libjpeg's pool, which frees without destructors");
+static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are decoded as 16-bit coefficients");
+
+[[noreturn]] void giveUp(j_decompress_ptr cinfo, FastEntropy* e) {
+    e->failed = true;
+    ERREXIT(cinfo, JERR_BAD_HUFF_TABLE);
+    std::abort(); // error_exit does not return
+}
+
+// The first byte of the marker after what the reader has taken.
+size_t markerAfterReader(FastEntropy* e) {
+    const size_t at = size_t(e->reader.position() >> 3);
+    return size_t(NextJpegMarker(reinterpret_cast<const char*>(e->data), qsizetype(e->size),
+                                 qsizetype(at)));
+}
+
+void startPassAgain(j_decompress_ptr cinfo) {
+    // Only for a picture of one scan; another would need libjpeg's own decoder.
+    giveUp(cinfo, reinterpret_cast<FastEntropy*>(cinfo->entropy));
+}
+
+boolean decodeMcu(j_decompress_ptr cinfo, JBLOCKROW* blocks) {
+    auto* e = reinterpret_cast<FastEntropy*>(cinfo->entropy);
+    if (cinfo->restart_interval) {
+        if (e->restartsToGo == 0) {
+            // The interval ends where its data does, at the next restart marker.
+            if (e->reader.overran())
+                giveUp(cinfo, e);
+            const size_t m = markerAfterReader(e);
+            if (m + 2 > e->size || uint8_t(e->data[m + 1]) != JPEG_RST0 + e->nextRestart)
+                giveUp(cinfo, e);
+            e->nextRestart = (e->nextRestart + 1) & 7;
+            e->reader.seek(JpegEntropy::BitPos(m + 2) * 8);
+            for (int& p : e->reader.pred)
+                p = 0;
+            e->restartsToGo = cinfo->restart_interval;
+        }
+        --e->restartsToGo;
+    }
+    int16_t* into[JpegEntropy::MaxBlocksInMcu];
+    for (int b = 0; b < e->shape.blocksInMcu; ++b)
+        into[b] = blocks[b][0];
+    if (e->mcusLeft <= 0 || !e->reader.decodeMcuInto(into))
+        giveUp(cinfo, e);
+    if (--e->mcusLeft == 0) {
+        // The scan is read: libjpeg goes on with the marker after it, as its own decoder
+        // would have left it.
+        if (e->reader.overran())
+            giveUp(cinfo, e);
+        const size_t m = markerAfterReader(e);
+        cinfo->src->next_input_byte = e->data + m;
+        cinfo->src->bytes_in_buffer = e->size - m;
+        cinfo->unread_marker = 0;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size) {
+    if (cinfo->progressive_mode || cinfo->arith_code || cinfo->buffered_image ||
+        cinfo->data_precision != 8 || jpeg_has_multiple_scans(cinfo) ||
+        cinfo->comps_in_scan != cinfo->num_components || cinfo->comps_in_scan < 1 ||
+        cinfo->comps_in_scan > MAX_COMPS_IN_SCAN || cinfo->Ss != 0 ||
+        cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0 ||
+        cinfo->blocks_in_MCU < 1 || cinfo->blocks_in_MCU > JpegEntropy::MaxBlocksInMcu ||
+        cinfo->output_scanline != 0 || !cinfo->entropy || !cinfo->src)
+        return;
+    // Only where libjpeg reads the file from memory, from the start of the scan's data.
+    const unsigned char* next = cinfo->src->next_input_byte;
+    if (!data || !next || next < data || next > data + size ||
+        cinfo->src->bytes_in_buffer != size_t(data + size - next) || cinfo->unread_marker != 0)
+        return;
+    void* place = (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                             sizeof(FastEntropy));
+    auto* e = new (place) FastEntropy(data, size);
+    JpegEntropy::ScanShape& shape = e->shape;
+    shape.components = cinfo->comps_in_scan;
+    for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+        const jpeg_component_info* comp = cinfo->cur_comp_info[i];
+        if (!comp)
+            return;
+        const int dc = comp->dc_tbl_no, ac = comp->ac_tbl_no;
+        if (dc < 0 || dc >= NUM_HUFF_TBLS || ac < 0 || ac >= NUM_HUFF_TBLS ||
+            !cinfo->dc_huff_tbl_ptrs[dc] || !cinfo->ac_huff_tbl_ptrs[ac] ||
+            !e->dc[i].build(cinfo->dc_huff_tbl_ptrs[dc]->bits, cinfo->dc_huff_tbl_ptrs[dc]->huffval,
+                            true) ||
+            !e->ac[i].build(cinfo->ac_huff_tbl_ptrs[ac]->bits, cinfo->ac_huff_tbl_ptrs[ac]->huffval,
+                            false))
+            return; // libjpeg's decoder stays
+        shape.dc[i] = &e->dc[i];
+        shape.ac[i] = &e->ac[i];
+    }
+    shape.blocksInMcu = cinfo->blocks_in_MCU;
+    for (int b = 0; b < cinfo->blocks_in_MCU; ++b) {
+        const int member = cinfo->MCU_membership[b];
+        if (member < 0 || member >= cinfo->comps_in_scan)
+            return;
+        shape.blockComponent[b] = member;
+    }
+    e->mcusLeft = static_cast<long long>(cinfo->MCUs_per_row) * cinfo->MCU_rows_in_scan;
+    e->restartsToGo = cinfo->restart_interval;
+    e->nextRestart = 0;
+    e->failed = false;
+    e->reader.seek(JpegEntropy::BitPos(next - data) * 8);
+    e->pub.start_pass = startPassAgain;
+    e->pub.decode_mcu = decodeMcu;
+    e->pub.insufficient_data = FALSE;
+    cinfo->entropy = &e->pub;
+}
+
+bool jpegFastEntropyFailed(j_decompress_ptr cinfo) {
+    return cinfo->entropy && cinfo->entropy->decode_mcu == decodeMcu &&
+           reinterpret_cast<FastEntropy*>(cinfo->entropy)->failed;
+}
+
+} // namespace CodecSupport
