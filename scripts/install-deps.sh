@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libxml2-dev
-    liblcms2-dev libexiv2-dev libxcb1-dev libheif-dev qt6-image-formats-plugins
+    liblcms2-dev libexiv2-dev libxcb1-dev libheif-dev qt6-image-formats-plugins libqt6svg6
     fonts-liberation2 fontconfig
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool openbox imagemagick desktop-file-utils parallel
