@@ -321,26 +321,8 @@ bool Reader::decodeMcu(int16_t* blocks) {
         if (s)
             pred[c] = addWrapping(pred[c], extend(take(s), s));
         block[0] = int16_t(pred[c]);
-        const HuffmanTable& ac = *m_shape.ac[c];
-        for (int k = 1; k < 64;) {
-            const int rs = decode(ac);
-            if (rs < 0)
-                return false;
-            const int r = rs >> 4, size = rs & 15;
-            if (size) {
-                k += r;
-                if (k > 63)
-                    return false;
-                block[NaturalOrder[k]] = int16_t(extend(take(size), size));
-                ++k;
-            } else if (r == 15) {
-                k += 16;
-                if (k > 64)
-                    return false;
-            } else {
-                break;
-            }
-        }
+        if (!decodeAc(*m_shape.ac[c], block))
+            return false;
     }
     return true;
 }
