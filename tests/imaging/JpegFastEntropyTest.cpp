@@ -5,6 +5,9 @@
 #include "platform/Errors.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -188,4 +191,30 @@ TEST(FastEntropyDamage, RestartMarkersAndEndsAsLibjpegHasThem) {
         pictures += fast.error.isEmpty();
     }
     EXPECT_GE(pictures, 2); // the extra marker and the missing end marker decode
+}
+
+// Camera files (restart intervals, odd tables, thumbnails and all): the same pixels, or the same
+// refusal, as libjpeg alone.
+TEST(FastEntropyCameras, CameraFilesDecodeAsLibjpegAloneHasThem) {
+    const QString dir = sharedTestDataDir();
+    if (dir.isEmpty() || !QFileInfo(dir + QStringLiteral("/exif")).isDir())
+        GTEST_SKIP() << "camera samples absent";
+    const QFileInfoList files = QDir(dir + QStringLiteral("/exif"))
+                                    .entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")},
+                                                   QDir::Files, QDir::Name);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QFileInfo& info : files) {
+        SCOPED_TRACE(info.fileName().toStdString());
+        QFile f(info.filePath());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray data = f.readAll();
+        const Outcome fast = outcomeOf([&] { return DecodeJpeg(data); });
+        const Outcome alone = outcomeOf([&] { return DecodeJpegScaledByLibjpeg(data, 1 << 16, 1 << 16); });
+        EXPECT_EQ(fast.error, alone.error);
+        EXPECT_TRUE(fast.image == alone.image);
+        const Outcome small = outcomeOf([&] { return DecodeJpegScaled(data, 160, 160); });
+        const Outcome smallAlone = outcomeOf([&] { return DecodeJpegScaledByLibjpeg(data, 160, 160); });
+        EXPECT_EQ(small.error, smallAlone.error);
+        EXPECT_TRUE(small.image == smallAlone.image);
+    }
 }
