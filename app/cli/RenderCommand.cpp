@@ -115,6 +115,7 @@ struct ImageWork {
     QString renderError;     // drawing or encoding failed
     QStringList notices;     // about the metadata carried
     QByteArray bytes;
+    bool committed = false; // written and reported
 };
 
 // What the workers read of the settings, taken on the calling thread.
@@ -339,6 +340,9 @@ int renderCommand(CliContext& c) {
     // Written and reported in the images' order, with the messages a save of each gives.
     auto commit = [&](ImageWork& w, const QList<QByteArray>& keptBytes,
                       const QList<QString>& keptErrors, const QList<QStringList>& keptNotices) {
+        if (w.committed)
+            return;
+        w.committed = true;
         const QString& image = w.image;
         if (w.serial) {
             renderAlone(image);
@@ -466,10 +470,29 @@ int renderCommand(CliContext& c) {
                         w->dateNotice = dated.notice;
                         w->skip = dated.skip;
                     }
+                // Each result is written as it comes while the images before it are written
+                // already, so that the writes overlap the captions still being made.
+                size_t early = 0;
+                const auto writeReady = [&] {
+                    for (; early < works.size() && works[early]->kept >= 0 && !works[early]->serial &&
+                           (!keptBytes[works[early]->kept].isEmpty() ||
+                            !keptErrors[works[early]->kept].isEmpty());
+                         ++early) {
+                        ImageWork& w = *works[early];
+                        try {
+                            commit(w, keptBytes, keptErrors, keptNotices);
+                        } catch (const std::exception& e) {
+                            report(w.image, messageOf(e));
+                        }
+                        keptBytes[w.kept] = QByteArray();
+                    }
+                };
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, jobs,
                                     [&](int i, const QByteArray& bytes, const QString& error) {
                                         keptBytes[i] = bytes;
                                         keptErrors[i] = error;
+                                        if (!g_interrupted)
+                                            writeReady();
                                     },
                                     [&](int i, const QString& notice) {
                                         keptNotices[i] << notice;

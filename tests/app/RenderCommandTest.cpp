@@ -533,3 +533,48 @@ TEST_F(RenderCommand, ManyImagesOnWorkersWriteWhatSavesOneAfterAnotherWrite) {
     EXPECT_TRUE(bad.err.contains("--jobs wants a whole number from 0 to 64, not '65'"))
         << bad.err.toStdString();
 }
+
+// With --keep-quality each image is written as soon as it and those before it are done, while
+// the others are still being captioned: over more images than are captioned at a time, with
+// pictures of other kinds, a bad file and a name given twice among them, each file and each line
+// is what rendering the images one call at a time gives, in the images' order.
+TEST_F(RenderCommand, KeepQualityWritesAsItGoesWhatOneCallPerImageWrites) {
+    const QString pattern = writeFile("p.xml", patternWithText(20, 40));
+    const QStringList names{"a.jpg", "b.jpg", "c.png", "d.jpg", "bad.jpg", "e.jpg", "a.jpg",
+                            "f.jpg", "g.jpg", "h.jpg", "i.jpg", "j.bmp", "k.jpg"};
+    const auto makeSources = [&](const QString& folder) {
+        QDir().mkpath(folder);
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = folder + QLatin1Char('/') + names[i];
+            if (names[i] == QLatin1String("bad.jpg")) {
+                WriteFileBytes(file, "not a picture");
+            } else if (!QFileInfo::exists(file)) {
+                ASSERT_TRUE(makeTestPhoto(160 + 16 * i, 120, quint32(30 + i)).save(file, nullptr, 90));
+            }
+        }
+    };
+    const QString alone = path("alone"), together = path("together");
+    makeSources(alone);
+    makeSources(together);
+    QString expectedOut, expectedErr;
+    for (const QString& name : names) {
+        const CliRun r = run({"render", "--pattern", pattern, "--keep-quality",
+                              alone + QLatin1Char('/') + name});
+        expectedOut += r.out;
+        expectedErr += r.err;
+    }
+    ASSERT_TRUE(expectedErr.contains("bad.jpg")) << expectedErr.toStdString();
+    QStringList images;
+    for (const QString& name : names)
+        images << together + QLatin1Char('/') + name;
+    const CliRun r =
+        run(QStringList{"render", "--pattern", pattern, "--keep-quality", "--jobs", "2"} + images);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, QString(expectedOut).replace(alone, together));
+    EXPECT_EQ(r.err, QString(expectedErr).replace(alone, together));
+    EXPECT_EQ(QDir(together).entryList(QDir::Files), QDir(alone).entryList(QDir::Files));
+    for (const QString& name : QDir(alone).entryList(QDir::Files))
+        EXPECT_TRUE(ReadFileBytes(together + QLatin1Char('/') + name) ==
+                    ReadFileBytes(alone + QLatin1Char('/') + name))
+            << name.toStdString();
+}
