@@ -71,6 +71,12 @@ public:
 
     // Starts reading at a place; the DC predictions are the caller's (pred).
     void seek(BitPos at);
+    // The data grown as it comes (perhaps moved, its bytes so far unchanged): reading goes on
+    // into what was added, as long as the reader had not reached the old end.
+    void setData(const uint8_t* data, size_t size) {
+        m_data = data;
+        m_size = size;
+    }
     // One MCU read past. False on a code the tables do not hold or a block longer than 64.
     bool skipMcu();
     // One MCU read into blocksInMcu blocks of 64 coefficients in natural order, DC absolute.

@@ -1,5 +1,4 @@
-#include "imaging/core/CodecSupport.h"
-#include "imaging/core/JpegEntropy.h"
+#include "imaging/core/JpegFastEntropy.h"
 #include "imaging/core/JpegSegments.h"
 
 #include <jerror.h>
@@ -88,14 +87,43 @@ boolean decodeMcu(j_decompress_ptr cinfo, JBLOCKROW* blocks) {
 
 } // namespace
 
-void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size) {
+bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
+                   JpegEntropy::HuffmanTable* ac, JpegEntropy::ScanShape* shape) {
     if (cinfo->progressive_mode || cinfo->arith_code || cinfo->buffered_image ||
         cinfo->data_precision != 8 || jpeg_has_multiple_scans(cinfo) ||
         cinfo->comps_in_scan != cinfo->num_components || cinfo->comps_in_scan < 1 ||
         cinfo->comps_in_scan > MAX_COMPS_IN_SCAN || cinfo->Ss != 0 ||
         cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0 ||
-        cinfo->blocks_in_MCU < 1 || cinfo->blocks_in_MCU > JpegEntropy::MaxBlocksInMcu ||
-        cinfo->output_scanline != 0 || !cinfo->entropy || !cinfo->src)
+        cinfo->blocks_in_MCU < 1 || cinfo->blocks_in_MCU > JpegEntropy::MaxBlocksInMcu)
+        return false;
+    shape->components = cinfo->comps_in_scan;
+    for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+        const jpeg_component_info* comp = cinfo->cur_comp_info[i];
+        if (!comp)
+            return false;
+        const int d = comp->dc_tbl_no, a = comp->ac_tbl_no;
+        if (d < 0 || d >= NUM_HUFF_TBLS || a < 0 || a >= NUM_HUFF_TBLS ||
+            !cinfo->dc_huff_tbl_ptrs[d] || !cinfo->ac_huff_tbl_ptrs[a] ||
+            !dc[i].build(cinfo->dc_huff_tbl_ptrs[d]->bits, cinfo->dc_huff_tbl_ptrs[d]->huffval,
+                         true) ||
+            !ac[i].build(cinfo->ac_huff_tbl_ptrs[a]->bits, cinfo->ac_huff_tbl_ptrs[a]->huffval,
+                         false))
+            return false;
+        shape->dc[i] = &dc[i];
+        shape->ac[i] = &ac[i];
+    }
+    shape->blocksInMcu = cinfo->blocks_in_MCU;
+    for (int b = 0; b < cinfo->blocks_in_MCU; ++b) {
+        const int member = cinfo->MCU_membership[b];
+        if (member < 0 || member >= cinfo->comps_in_scan)
+            return false;
+        shape->blockComponent[b] = member;
+    }
+    return true;
+}
+
+void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size) {
+    if (cinfo->output_scanline != 0 || !cinfo->entropy || !cinfo->src)
         return;
     // Only where libjpeg reads the file from memory, from the start of the scan's data.
     const unsigned char* next = cinfo->src->next_input_byte;
@@ -105,30 +133,8 @@ void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_
     void* place = (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                              sizeof(FastEntropy));
     auto* e = new (place) FastEntropy(data, size);
-    JpegEntropy::ScanShape& shape = e->shape;
-    shape.components = cinfo->comps_in_scan;
-    for (int i = 0; i < cinfo->comps_in_scan; ++i) {
-        const jpeg_component_info* comp = cinfo->cur_comp_info[i];
-        if (!comp)
-            return;
-        const int dc = comp->dc_tbl_no, ac = comp->ac_tbl_no;
-        if (dc < 0 || dc >= NUM_HUFF_TBLS || ac < 0 || ac >= NUM_HUFF_TBLS ||
-            !cinfo->dc_huff_tbl_ptrs[dc] || !cinfo->ac_huff_tbl_ptrs[ac] ||
-            !e->dc[i].build(cinfo->dc_huff_tbl_ptrs[dc]->bits, cinfo->dc_huff_tbl_ptrs[dc]->huffval,
-                            true) ||
-            !e->ac[i].build(cinfo->ac_huff_tbl_ptrs[ac]->bits, cinfo->ac_huff_tbl_ptrs[ac]->huffval,
-                            false))
-            return; // libjpeg's decoder stays
-        shape.dc[i] = &e->dc[i];
-        shape.ac[i] = &e->ac[i];
-    }
-    shape.blocksInMcu = cinfo->blocks_in_MCU;
-    for (int b = 0; b < cinfo->blocks_in_MCU; ++b) {
-        const int member = cinfo->MCU_membership[b];
-        if (member < 0 || member >= cinfo->comps_in_scan)
-            return;
-        shape.blockComponent[b] = member;
-    }
+    if (!jpegScanShape(cinfo, e->dc, e->ac, &e->shape))
+        return; // libjpeg's decoder stays
     e->mcusLeft = static_cast<long long>(cinfo->MCUs_per_row) * cinfo->MCU_rows_in_scan;
     e->restartsToGo = cinfo->restart_interval;
     e->nextRestart = 0;

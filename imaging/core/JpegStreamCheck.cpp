@@ -1,7 +1,13 @@
 #include "imaging/core/JpegStreamCheck.h"
 
+#include "imaging/core/JpegFastEntropy.h"
+#include "imaging/core/JpegSegments.h"
+
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -39,7 +45,7 @@ struct JpegStreamCheck::State {
         jpeg_source_mgr mgr; // first, so that cinfo->src can be cast back
         State* state;
         size_t next;
-        QByteArray current;
+        QByteArray all; // the chunks taken so far, one after another; the output in the end
     } src{};
     struct Job {
         jpeg_decompress_struct cinfo;
@@ -109,23 +115,36 @@ void destTerm(j_compress_ptr cinfo) {
 
 void srcInit(j_decompress_ptr) {}
 
-// Waits for the next chunk; at the end of the data (or when the compressor gave up) a fake end
-// marker, as libjpeg's own sources do, with the warning that makes the check fail.
-boolean srcFill(j_decompress_ptr cinfo) {
-    auto* s = reinterpret_cast<State::Src*>(cinfo->src);
-    State* st = s->state;
-    bool got = false;
+// Waits for the next chunk and adds it to the data taken; false at the end of the data, or when
+// the compressor gave up. The chunk is let go: the data is held once.
+bool takeChunk(State* st) {
+    State::Src* s = &st->src;
+    QByteArray chunk;
     {
         std::unique_lock<std::mutex> guard(st->lock);
         st->changed.wait(guard, [&] { return s->next < st->chunks.size() || st->done || st->abandoned; });
-        if (s->next < st->chunks.size() && !st->abandoned) {
-            s->current = st->chunks[s->next++];
-            got = true;
-        }
+        if (st->abandoned || s->next >= st->chunks.size())
+            return false;
+        chunk = std::move(st->chunks[s->next++]);
     }
-    if (got) {
-        s->mgr.next_input_byte = reinterpret_cast<const JOCTET*>(s->current.constData());
-        s->mgr.bytes_in_buffer = size_t(s->current.size());
+    try {
+        s->all.append(chunk);
+    } catch (...) {
+        std::snprintf(st->job.err.dataMessage, JMSG_LENGTH_MAX, "no memory to read it");
+        return false;
+    }
+    return true;
+}
+
+// The next chunk for libjpeg (which is done with the bytes before it, so that the data taken
+// may move as it grows); at the end of the data (or when the compressor gave up) a fake end
+// marker, as libjpeg's own sources do, with the warning that makes the check fail.
+boolean srcFill(j_decompress_ptr cinfo) {
+    auto* s = reinterpret_cast<State::Src*>(cinfo->src);
+    const qsizetype before = s->all.size();
+    if (takeChunk(s->state)) {
+        s->mgr.next_input_byte = reinterpret_cast<const JOCTET*>(s->all.constData() + before);
+        s->mgr.bytes_in_buffer = size_t(s->all.size() - before);
         return TRUE;
     }
     WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -148,6 +167,73 @@ void srcSkip(j_decompress_ptr cinfo, long count) {
 
 void srcTerm(j_decompress_ptr) {}
 
+struct ScanTables {
+    JpegEntropy::HuffmanTable dc[MAX_COMPS_IN_SCAN];
+    JpegEntropy::HuffmanTable ac[MAX_COMPS_IN_SCAN];
+    JpegEntropy::ScanShape shape;
+};
+
+// More than an MCU's coded data can take, stuffed bytes and the reader's look-ahead included.
+constexpr size_t kMcuMargin = size_t(16) << 10;
+
+// Every MCU of the scan read past as the data comes, from `start` on, then the end marker right
+// after it; the reason in the job's error when not.
+bool readPastScan(State* st, j_decompress_ptr cinfo, const JpegEntropy::ScanShape& shape,
+                  size_t start) {
+    QByteArray& all = st->src.all;
+    char* why = st->job.err.dataMessage;
+    const auto bytes = [&all] { return reinterpret_cast<const uint8_t*>(all.constData()); };
+    JpegEntropy::Reader reader(shape, bytes(), size_t(all.size()));
+    reader.seek(JpegEntropy::BitPos(start) * 8);
+    bool ended = false; // every chunk taken
+    // Until `margin` bytes lie after the reader, or all the data does.
+    const auto fill = [&](size_t margin) {
+        const size_t at = size_t(reader.position() >> 3);
+        while (!ended && size_t(all.size()) < at + margin) {
+            if (!takeChunk(st))
+                ended = true;
+            reader.setData(bytes(), size_t(all.size()));
+        }
+    };
+    const auto markerAfter = [&] {
+        return size_t(NextJpegMarker(all.constData(), all.size(), qsizetype(reader.position() >> 3)));
+    };
+    long long left = static_cast<long long>(cinfo->MCUs_per_row) * cinfo->MCU_rows_in_scan;
+    unsigned togo = cinfo->restart_interval;
+    int nextRestart = 0;
+    while (left > 0) {
+        fill(kMcuMargin);
+        if (cinfo->restart_interval) {
+            if (togo == 0) {
+                const size_t m = markerAfter();
+                if (reader.overran() || m + 2 > size_t(all.size()) ||
+                    uchar(all[qsizetype(m) + 1]) != JPEG_RST0 + nextRestart) {
+                    std::snprintf(why, JMSG_LENGTH_MAX, "a restart marker is missing");
+                    return false;
+                }
+                nextRestart = (nextRestart + 1) & 7;
+                reader.seek(JpegEntropy::BitPos(m + 2) * 8);
+                for (int& p : reader.pred)
+                    p = 0;
+                togo = cinfo->restart_interval;
+            }
+            --togo;
+        }
+        if (!reader.skipMcu()) {
+            std::snprintf(why, JMSG_LENGTH_MAX, "its coded data holds a code its tables lack");
+            return false;
+        }
+        --left;
+    }
+    fill(size_t(-1) / 2);
+    const size_t m = markerAfter();
+    if (reader.overran() || m + 2 > size_t(all.size()) || uchar(all[qsizetype(m) + 1]) != JPEG_EOI) {
+        std::snprintf(why, JMSG_LENGTH_MAX, "the data ends before the picture does");
+        return false;
+    }
+    return true;
+}
+
 // Inside jpegGuarded: the whole decode, at the smallest scale, rows thrown away.
 void checkAll(void* p) {
     auto* st = static_cast<State*>(p);
@@ -163,10 +249,39 @@ void checkAll(void* p) {
     st->src.mgr.term_source = srcTerm;
     cinfo->src = &st->src.mgr;
     jpeg_read_header(cinfo, TRUE);
+    {
+        // Room for any likely output at once, so that the data taken is not copied as it grows:
+        // pages are only taken as it is filled. libjpeg's place in it is moved along.
+        QByteArray& all = st->src.all;
+        const qsizetype offset = reinterpret_cast<const char*>(cinfo->src->next_input_byte) -
+                                 all.constData();
+        const bool inAll = offset >= 0 && offset <= all.size();
+        const qint64 likely = qint64(cinfo->image_width) * cinfo->image_height *
+                                  std::max(1, cinfo->num_components) / 2 + (qint64(1) << 20);
+        try {
+            all.reserve(qsizetype(std::min<qint64>(likely, qint64(1) << 30)));
+        } catch (...) {
+            // grows as it comes instead
+        }
+        if (inAll)
+            cinfo->src->next_input_byte =
+                reinterpret_cast<const JOCTET*>(all.constData() + offset);
+    }
     cinfo->scale_num = 1;
     cinfo->scale_denom = 8;
     cinfo->do_fancy_upsampling = FALSE;
     jpeg_start_decompress(cinfo);
+    // A picture our own decoder reads is read past by it, which is much faster than libjpeg's
+    // decode, without a pixel made.
+    const auto* all = reinterpret_cast<const JOCTET*>(st->src.all.constData());
+    const JOCTET* next = cinfo->src->next_input_byte;
+    if (next >= all && next <= all + st->src.all.size() && cinfo->unread_marker == 0) {
+        auto tables = std::make_unique<ScanTables>();
+        if (jpegScanShape(cinfo, tables->dc, tables->ac, &tables->shape)) {
+            job.whole = readPastScan(st, cinfo, tables->shape, size_t(next - all));
+            return;
+        }
+    }
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(
         reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
         cinfo->output_width * JDIMENSION(cinfo->output_components), 1);
@@ -231,17 +346,10 @@ QByteArray JpegStreamCheck::finish() {
     if (!d->job.whole)
         throw EInvalidGraphic(QStringLiteral("The written picture did not read back: %1")
                                   .arg(QString::fromLocal8Bit(d->job.err.message)));
-    qsizetype size = 0;
-    for (const QByteArray& c : d->chunks)
-        size += c.size();
-    // Each chunk is let go as soon as it is copied: the reserved output takes pages only as it
-    // is filled, so the compressed data is held about once, not twice.
-    QByteArray out;
-    out.reserve(size);
-    for (QByteArray& c : d->chunks) {
-        out.append(c);
-        c = QByteArray();
-    }
+    // What the check took is the output, with anything it did not need to read after it.
+    QByteArray out = std::move(d->src.all);
+    for (size_t i = d->src.next; i < d->chunks.size(); ++i)
+        out.append(d->chunks[i]);
     d->chunks.clear();
     return out;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
-// Compressed JPEG output collected in chunks while a second thread decodes it as it comes, at
-// 1/8 of its size (which still reads every coded bit): the read-back check of a written JPEG
-// then costs little time of its own where a second core is free. Not for use outside the
-// imaging code.
+// Compressed JPEG output collected in chunks while a second thread reads it as it comes: the
+// read-back check of a written JPEG then costs little time of its own where a second core is
+// free. libjpeg reads the header; a sequential single-scan picture's coded data is then read
+// past by our own decoder (JpegEntropy), MCU by MCU up to the end marker, which takes a fraction
+// of a decode; any other picture is decoded by libjpeg at 1/8 of its size (which still reads
+// every coded bit). Not for use outside the imaging code.
 
 #include "imaging/core/CodecSupport.h"
 
