@@ -261,13 +261,8 @@ inline bool Reader::skipAc(const HuffmanTable& ac) {
     uint64_t acc = m_acc;
     int bits = m_bits;
     while (k < 64) {
-        if (bits < 32) {
-            m_acc = acc;
-            m_bits = bits;
-            refill();
-            acc = m_acc;
-            bits = m_bits;
-        }
+        if (bits < 32)
+            refillLocal(acc, bits);
         const auto lookUp = [&ac](uint64_t a, int at) {
             return at < HuffmanTable::PairBelow ? ac.pair[a >> (64 - HuffmanTable::PairBits)]
                                                 : ac.skip[a >> (64 - HuffmanTable::SkipBits)];
@@ -348,13 +343,8 @@ inline bool Reader::decodeAc(const HuffmanTable& ac, int16_t* block) {
     uint64_t acc = m_acc;
     int bits = m_bits;
     for (int k = 1; k < 64;) {
-        if (bits < 32) {
-            m_acc = acc;
-            m_bits = bits;
-            refill();
-            acc = m_acc;
-            bits = m_bits;
-        }
+        if (bits < 32)
+            refillLocal(acc, bits);
         const int32_t e = ac.fastAc[acc >> (64 - HuffmanTable::FastAcBits)];
         int run, value;
         if (e) {

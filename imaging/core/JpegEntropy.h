@@ -97,6 +97,14 @@ private:
     int64_t consumed() const { return int64_t(m_loaded) * 8 - m_bits; }
     void refill();
     void refillBytes();
+    // refill for a loop that keeps the bits in locals.
+    void refillLocal(uint64_t& acc, int& bits) {
+        m_acc = acc;
+        m_bits = bits;
+        refill();
+        acc = m_acc;
+        bits = m_bits;
+    }
     int decode(const HuffmanTable& t);
     int decodeSlow(const HuffmanTable& t);
     bool skipAc(const HuffmanTable& ac);
