@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #ifdef __linux__
@@ -41,7 +42,7 @@ QImage NewImageBuffer(int width, int height, QImage::Format format) {
     // than the pixels need.
     void* data = nullptr;
     if (depth == 32 && bytes >= kHugePage && posix_memalign(&data, kHugePage, bytes) == 0) {
-        madvise(data, bytes / kHugePage * kHugePage, MADV_HUGEPAGE); // advice: failure is harmless
+        AdviseHugePages(data, bytes);
         return QImage(
             static_cast<uchar*>(data), width, height, qsizetype(bpl), format,
             [](void* p) { std::free(p); }, data);
@@ -62,4 +63,21 @@ QImage NewImageBufferOrThrow(int width, int height, QImage::Format format) {
     QImage image = NewImageBuffer(width, height, format);
     CheckImageAllocated(image, width, height);
     return image;
+}
+
+void AdviseHugePages(void* data, size_t bytes) {
+#ifdef __linux__
+    constexpr uintptr_t Huge = uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = (begin + bytes) & ~(Huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+void AdviseHugePages(QByteArray& buffer) {
+    AdviseHugePages(buffer.data(), size_t(buffer.capacity()));
 }

@@ -1,5 +1,7 @@
 #include "platform/RegularFile.h"
 
+#include "platform/ImageBuffer.h"
+
 #include <QFile>
 #include <cerrno>
 #include <climits>
@@ -7,10 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -182,19 +180,6 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
     out.size = total;
     out.data = std::move(data);
     return out;
-}
-
-void AdviseHugePages(QByteArray& buffer) {
-#ifdef __linux__
-    constexpr uintptr_t Huge = uintptr_t(2) << 20;
-    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
-    const uintptr_t end = begin + uintptr_t(buffer.capacity());
-    const uintptr_t from = (begin + Huge - 1) & ~(Huge - 1), to = end & ~(Huge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(buffer);
-#endif
 }
 
 QString ByteSizeText(qint64 bytes) {

@@ -48,10 +48,5 @@ struct FileRead : FileCheck {
 FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
                          const std::function<bool()>& cancelled = {});
 
-// Asks the system to back the buffer's capacity with huge pages where it is aligned for them:
-// a photo-sized buffer filled at once then costs a few page faults instead of thousands.
-// Nothing happens where the system does not offer them.
-void AdviseHugePages(QByteArray& buffer);
-
 // "640 bytes", "12 KB", "256 MB", "5.0 GB" (binary multiples, as file managers show them).
 QString ByteSizeText(qint64 bytes);

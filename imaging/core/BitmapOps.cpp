@@ -123,61 +123,6 @@ template <bool Clockwise> QImage TurnQuarter(const QImage& src) {
     return dst;
 }
 
-// Source rows first .. first + count - 1 of a W x H picture into the turned picture dst. Four
-// rows at a time are transposed in registers; any others go pixel by pixel.
-void TurnRowsIntoImpl(const QRgb* const* rows, int first, int count, QSize source, int quarters,
-                      QImage& dst) {
-    const int w = source.width(), h = source.height();
-    // Rows found from the first once: scanLine would check for sharing at every pixel.
-    uchar* const bits = dst.bits();
-    const qsizetype bpl = dst.bytesPerLine();
-    auto out = [bits, bpl](int y) { return reinterpret_cast<QRgb*>(bits + bpl * y); };
-    if (quarters == 2) {
-        for (int i = 0; i < count; ++i) {
-            const QRgb* s = rows[i];
-            QRgb* d = out(h - 1 - (first + i));
-            for (int x = 0; x < w; ++x)
-                d[w - 1 - x] = s[x];
-        }
-        return;
-    }
-    const bool clockwise = quarters == 1;
-    // Clockwise, source (c, r) lands at (H - 1 - r, c); counter-clockwise at (r, W - 1 - c).
-    auto place = [&](int c, int r) -> QRgb& {
-        return clockwise ? out(c)[h - 1 - r] : out(w - 1 - c)[r];
-    };
-    int i = 0;
-#ifdef __SSE2__
-    // Column blocks outside, row blocks inside: with rows given sixteen at a time, each turned
-    // row's cache line is written whole before the next.
-    const int blocked = count / 4 * 4;
-    int c = 0;
-    for (; c + 4 <= w; c += 4) {
-        for (int b = 0; b < blocked; b += 4) {
-            const int r = first + b;
-            __m128i v[4];
-            for (int k = 0; k < 4; ++k)
-                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[b + k] + c));
-            Transpose4(v[0], v[1], v[2], v[3]); // v[j]: column c + j of rows r .. r + 3
-            for (int j = 0; j < 4; ++j) {
-                if (clockwise)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(c + j) + (h - 4 - r)),
-                                     _mm_shuffle_epi32(v[j], _MM_SHUFFLE(0, 1, 2, 3)));
-                else
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(w - 1 - c - j) + r), v[j]);
-            }
-        }
-    }
-    for (; c < w; ++c)
-        for (int b = 0; b < blocked; ++b)
-            place(c, first + b) = rows[b][c];
-    i = blocked;
-#endif
-    for (; i < count; ++i)
-        for (int c = 0; c < w; ++c)
-            place(c, first + i) = rows[i][c];
-}
-
 // Result (x, y) = source (W - 1 - x, H - 1 - y): rows swapped end for end and reversed. Done in
 // place when the bitmap holds its pixels alone.
 void TurnHalf(QImage& bitmap) {
@@ -357,8 +302,9 @@ void ResampleRowScalar(const QRgb* src, int16_t* out, const Contributions& cx) {
     }
 }
 
+#ifndef __SSE2__
 // Vertical pass: the rows' lanes weighted, rounded and packed into RGB32 pixels.
-[[maybe_unused]] void CombineRowsScalar(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out) {
+void CombineRowsScalar(const int16_t* const* rows, const int32_t* wy, int n, int width, QRgb* out) {
     constexpr uint32_t half = 1u << (kVShift - 1);
     for (int x = 0; x < width; ++x) {
         uint32_t sum[3] = {};
@@ -369,6 +315,7 @@ void ResampleRowScalar(const QRgb* src, int16_t* out, const Contributions& cx) {
                  (((sum[1] + half) >> kVShift) << 8) | ((sum[0] + half) >> kVShift);
     }
 }
+#endif
 
 #ifdef __SSE2__
 // The horizontal pass with SSE2: every destination pixel reads the same number of source pixel
@@ -865,7 +812,57 @@ QSize FitIntoBox(QSize picture, QSize box, bool proportional) {
     return {std::clamp(width, 1, box.width()), box.height()};
 }
 
+// Source rows first .. first + count - 1 of a W x H picture into the turned picture dst. Four
+// rows at a time are transposed in registers; any others go pixel by pixel.
 void TurnRowsInto(const QRgb* const* rows, int first, int count, QSize source, int quarters,
                   QImage& dst) {
-    TurnRowsIntoImpl(rows, first, count, source, quarters, dst);
+    const int w = source.width(), h = source.height();
+    // Rows found from the first once: scanLine would check for sharing at every pixel.
+    uchar* const bits = dst.bits();
+    const qsizetype bpl = dst.bytesPerLine();
+    auto out = [bits, bpl](int y) { return reinterpret_cast<QRgb*>(bits + bpl * y); };
+    if (quarters == 2) {
+        for (int i = 0; i < count; ++i) {
+            const QRgb* s = rows[i];
+            QRgb* d = out(h - 1 - (first + i));
+            for (int x = 0; x < w; ++x)
+                d[w - 1 - x] = s[x];
+        }
+        return;
+    }
+    const bool clockwise = quarters == 1;
+    // Clockwise, source (c, r) lands at (H - 1 - r, c); counter-clockwise at (r, W - 1 - c).
+    auto place = [&](int c, int r) -> QRgb& {
+        return clockwise ? out(c)[h - 1 - r] : out(w - 1 - c)[r];
+    };
+    int i = 0;
+#ifdef __SSE2__
+    // Column blocks outside, row blocks inside: with rows given sixteen at a time, each turned
+    // row's cache line is written whole before the next.
+    const int blocked = count / 4 * 4;
+    int c = 0;
+    for (; c + 4 <= w; c += 4) {
+        for (int b = 0; b < blocked; b += 4) {
+            const int r = first + b;
+            __m128i v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[b + k] + c));
+            Transpose4(v[0], v[1], v[2], v[3]); // v[j]: column c + j of rows r .. r + 3
+            for (int j = 0; j < 4; ++j) {
+                if (clockwise)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(c + j) + (h - 4 - r)),
+                                     _mm_shuffle_epi32(v[j], _MM_SHUFFLE(0, 1, 2, 3)));
+                else
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out(w - 1 - c - j) + r), v[j]);
+            }
+        }
+    }
+    for (; c < w; ++c)
+        for (int b = 0; b < blocked; ++b)
+            place(c, first + b) = rows[b][c];
+    i = blocked;
+#endif
+    for (; i < count; ++i)
+        for (int c = 0; c < w; ++c)
+            place(c, first + i) = rows[i][c];
 }

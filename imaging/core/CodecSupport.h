@@ -55,6 +55,16 @@ EInvalidGraphic jpegFailure(const JpegError& err);
 // is decoded, or refused, by libjpeg alone. Runs inside jpegGuarded.
 void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size);
 bool jpegFastEntropyFailed(j_decompress_ptr cinfo);
+// Thrown by a decode our entropy decoder gave up on (once its libjpeg object is let go).
+struct FastEntropyRefused {};
+// decode(true), with our entropy decoder, or decode(false) when that gave up.
+template <class Decode> auto jpegDecodeEitherWay(Decode decode) {
+    try {
+        return decode(true);
+    } catch (const FastEntropyRefused&) {
+        return decode(false);
+    }
+}
 // Whether the decoded data is whole although the file ended early (err.sawEof): a file lacking
 // only its end marker is. Runs inside jpegGuarded, once the data has been consumed.
 bool jpegDataComplete(j_decompress_ptr cinfo, const JpegError& err);

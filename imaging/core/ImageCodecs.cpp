@@ -921,7 +921,7 @@ QImage ReadImageFile(const QString& path) {
 namespace {
 
 // A full decode, or with minSize the smallest DCT-scaled one covering it.
-QImage decodeJpeg(const QByteArray& data, const QSize* minSize, bool fastEntropy = true) {
+QImage decodeJpeg(const QByteArray& data, const QSize* minSize, bool fastEntropy) {
     JpegDecodeJob job;
     std::memset(static_cast<void*>(&job), 0, sizeof job);
     jpegInitError(&job.err);
@@ -948,7 +948,7 @@ QImage decodeJpeg(const QByteArray& data, const QSize* minSize, bool fastEntropy
     job.rows = rows.data();
     if (!jpegGuarded(&job.err, jpegDecodePixels, &job)) {
         if (jpegFastEntropyFailed(&job.cinfo))
-            return decodeJpeg(data, minSize, false);
+            throw FastEntropyRefused();
         throw jpegFailure(job.err);
     }
     if (!job.complete)
@@ -960,12 +960,12 @@ QImage decodeJpeg(const QByteArray& data, const QSize* minSize, bool fastEntropy
 } // namespace
 
 QImage DecodeJpeg(const QByteArray& data) {
-    return decodeJpeg(data, nullptr);
+    return jpegDecodeEitherWay([&](bool fast) { return decodeJpeg(data, nullptr, fast); });
 }
 
 QImage DecodeJpegScaled(const QByteArray& data, int minWidth, int minHeight) {
     const QSize minSize(minWidth, minHeight);
-    return decodeJpeg(data, &minSize);
+    return jpegDecodeEitherWay([&](bool fast) { return decodeJpeg(data, &minSize, fast); });
 }
 
 QImage DecodeJpegScaledByLibjpeg(const QByteArray& data, int minWidth, int minHeight) {

@@ -36,9 +36,6 @@ struct BandJob {
     bool fastEntropy; // see jpegUseFastEntropy
 };
 
-// A decode our entropy decoder gave up on: it is done again with libjpeg's.
-struct FastEntropyRefused {};
-
 void bandHeader(void* p) {
     auto* job = static_cast<BandJob*>(p);
     job->in.err = &job->err.mgr;
@@ -296,11 +293,8 @@ QByteArray transcodeInBands(const QByteArray& source, const TBandsOptions& optio
 
 QByteArray TranscodeJpegInBands(const QByteArray& source, const TBandsOptions& options,
                                 const std::function<void(QImage& band, int top)>& paint) {
-    try {
-        return transcodeInBands(source, options, paint, true);
-    } catch (const FastEntropyRefused&) {
-        return transcodeInBands(source, options, paint, false);
-    }
+    return jpegDecodeEitherWay(
+        [&](bool fast) { return transcodeInBands(source, options, paint, fast); });
 }
 
 namespace {
@@ -411,9 +405,6 @@ QImage decodeResampled(const QByteArray& source, const QSize& minDecode, const Q
 
 QImage DecodeJpegResampled(const QByteArray& source, const QSize& minDecode, const QSize& output,
                            int quarters) {
-    try {
-        return decodeResampled(source, minDecode, output, quarters, true);
-    } catch (const FastEntropyRefused&) {
-        return decodeResampled(source, minDecode, output, quarters, false);
-    }
+    return jpegDecodeEitherWay(
+        [&](bool fast) { return decodeResampled(source, minDecode, output, quarters, fast); });
 }

@@ -43,7 +43,7 @@ inline uint64_t loadBigEndian(const uint8_t* p) {
 
 } // namespace
 
-bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool dc) {
+bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool dc, bool pairs) {
     std::memset(fast, 0, sizeof fast);
     std::memset(skip, 0, sizeof skip);
     std::memset(pair, 0, sizeof pair);
@@ -96,7 +96,7 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
         next <<= 1;
     }
     maxCode[17] = 0x7FFFFFFF; // stops a search for longer codes
-    if (!dc)
+    if (!dc && pairs)
         buildPairs();
     return true;
 }

@@ -21,9 +21,9 @@ class HuffmanTable {
 public:
     // From a table as stored in the file: the number of codes of each length 1..16 (counts[1..16])
     // and the symbols in code order. False when that is no prefix code or a symbol repeats; dc
-    // tables may only hold sizes up to 15.
-    bool build(const uint8_t counts[17], const uint8_t* symbols, bool dc);
-    void buildPairs();
+    // tables may only hold sizes up to 15. The two-code lookups of reading past (pair) are
+    // made only for pairs: without them skipMcu is right but slower.
+    bool build(const uint8_t counts[17], const uint8_t* symbols, bool dc, bool pairs = true);
 
     static constexpr int FastBits = 9;
     uint16_t fast[1 << FastBits] = {}; // (code length << 8) | symbol; 0: a longer code
@@ -50,6 +50,9 @@ public:
     uint8_t symbols[256] = {};
     uint16_t code[256] = {};
     uint8_t size[256] = {}; // 0: the symbol has no code
+
+private:
+    void buildPairs();
 };
 
 // The blocks of one MCU in coding order and the tables each block is coded with.
@@ -88,6 +91,8 @@ public:
     // ends.
     bool skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd);
     BitPos position() const;
+    // The next byte the reader will load: a bound, past the position, of what it has read.
+    size_t loadedUpTo() const { return m_pos; }
     // Whether more bits were taken than the data holds before its marker or end.
     bool overran() const { return consumed() > int64_t(m_realBytes) * 8; }
 

@@ -14,18 +14,17 @@ namespace {
 // Takes libjpeg's entropy decoder's place: libjpeg reaches it only through `pub`.
 struct FastEntropy {
     jpeg_entropy_decoder pub;
-    JpegEntropy::HuffmanTable dc[MAX_COMPS_IN_SCAN];
-    JpegEntropy::HuffmanTable ac[MAX_COMPS_IN_SCAN];
+    JpegEntropy::HuffmanTable dc[NUM_HUFF_TBLS];
+    JpegEntropy::HuffmanTable ac[NUM_HUFF_TBLS];
     JpegEntropy::ScanShape shape;
     JpegEntropy::Reader reader;
+    ScanCursor cursor;
     const uint8_t* data;
     size_t size;
-    long long mcusLeft;     // in the scan
-    unsigned restartsToGo;  // MCUs left in this restart interval
-    int nextRestart;        // the number of the next restart marker
-    bool failed;
+    bool failed = false;
 
-    FastEntropy(const uint8_t* d, size_t n) : reader(shape, d, n), data(d), size(n) {}
+    FastEntropy(j_decompress_ptr cinfo, const uint8_t* d, size_t n)
+        : reader(shape, d, n), cursor(cinfo), data(d), size(n) {}
 };
 static_assert(std::is_trivially_destructible_v<FastEntropy>,
               "lives in libjpeg's pool, which frees without destructors");
@@ -37,13 +36,6 @@ static_assert(std::is_same_v<JCOEF, int16_t>, "blocks are decoded as 16-bit coef
     std::abort(); // error_exit does not return
 }
 
-// The first byte of the marker after what the reader has taken.
-size_t markerAfterReader(FastEntropy* e) {
-    const size_t at = size_t(e->reader.position() >> 3);
-    return size_t(NextJpegMarker(reinterpret_cast<const char*>(e->data), qsizetype(e->size),
-                                 qsizetype(at)));
-}
-
 void startPassAgain(j_decompress_ptr cinfo) {
     // Only for a picture of one scan; another would need libjpeg's own decoder.
     giveUp(cinfo, reinterpret_cast<FastEntropy*>(cinfo->entropy));
@@ -51,33 +43,18 @@ void startPassAgain(j_decompress_ptr cinfo) {
 
 boolean decodeMcu(j_decompress_ptr cinfo, JBLOCKROW* blocks) {
     auto* e = reinterpret_cast<FastEntropy*>(cinfo->entropy);
-    if (cinfo->restart_interval) {
-        if (e->restartsToGo == 0) {
-            // The interval ends where its data does, at the next restart marker.
-            if (e->reader.overran())
-                giveUp(cinfo, e);
-            const size_t m = markerAfterReader(e);
-            if (m + 2 > e->size || uint8_t(e->data[m + 1]) != JPEG_RST0 + e->nextRestart)
-                giveUp(cinfo, e);
-            e->nextRestart = (e->nextRestart + 1) & 7;
-            e->reader.seek(JpegEntropy::BitPos(m + 2) * 8);
-            for (int& p : e->reader.pred)
-                p = 0;
-            e->restartsToGo = cinfo->restart_interval;
-        }
-        --e->restartsToGo;
-    }
     int16_t* into[JpegEntropy::MaxBlocksInMcu];
     for (int b = 0; b < e->shape.blocksInMcu; ++b)
         into[b] = blocks[b][0];
-    if (e->mcusLeft <= 0 || !e->reader.decodeMcuInto(into))
+    if (e->cursor.done() || !e->cursor.beforeMcu(e->reader, e->data, e->size) ||
+        !e->reader.decodeMcuInto(into))
         giveUp(cinfo, e);
-    if (--e->mcusLeft == 0) {
+    if (e->cursor.afterMcu()) {
         // The scan is read: libjpeg goes on with the marker after it, as its own decoder
         // would have left it.
         if (e->reader.overran())
             giveUp(cinfo, e);
-        const size_t m = markerAfterReader(e);
+        const size_t m = jpegMarkerAfter(e->reader, e->data, e->size);
         cinfo->src->next_input_byte = e->data + m;
         cinfo->src->bytes_in_buffer = e->size - m;
         cinfo->unread_marker = 0;
@@ -87,8 +64,34 @@ boolean decodeMcu(j_decompress_ptr cinfo, JBLOCKROW* blocks) {
 
 } // namespace
 
+size_t jpegMarkerAfter(const JpegEntropy::Reader& reader, const uint8_t* data, size_t size) {
+    return size_t(NextJpegMarker(reinterpret_cast<const char*>(data), qsizetype(size),
+                                 qsizetype(reader.position() >> 3)));
+}
+
+bool ScanCursor::beforeMcu(JpegEntropy::Reader& reader, const uint8_t* data, size_t size) {
+    if (!m_interval)
+        return true;
+    if (m_togo == 0) {
+        // The interval ends where its data does, at the next restart marker.
+        if (reader.overran())
+            return false;
+        const size_t m = jpegMarkerAfter(reader, data, size);
+        if (m + 2 > size || data[m + 1] != JPEG_RST0 + m_nextRestart)
+            return false;
+        m_nextRestart = (m_nextRestart + 1) & 7;
+        reader.seek(JpegEntropy::BitPos(m + 2) * 8);
+        for (int& p : reader.pred)
+            p = 0;
+        m_togo = m_interval;
+    }
+    --m_togo;
+    return true;
+}
+
 bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
-                   JpegEntropy::HuffmanTable* ac, JpegEntropy::ScanShape* shape) {
+                   JpegEntropy::HuffmanTable* ac, JpegEntropy::ScanShape* shape,
+                   bool forReadingPast) {
     if (cinfo->progressive_mode || cinfo->arith_code || cinfo->buffered_image ||
         cinfo->data_precision != 8 || jpeg_has_multiple_scans(cinfo) ||
         cinfo->comps_in_scan != cinfo->num_components || cinfo->comps_in_scan < 1 ||
@@ -97,20 +100,26 @@ bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
         cinfo->blocks_in_MCU < 1 || cinfo->blocks_in_MCU > JpegEntropy::MaxBlocksInMcu)
         return false;
     shape->components = cinfo->comps_in_scan;
+    // Components mostly share tables (both colour ones): each is built once.
+    bool builtDc[NUM_HUFF_TBLS] = {}, builtAc[NUM_HUFF_TBLS] = {};
     for (int i = 0; i < cinfo->comps_in_scan; ++i) {
         const jpeg_component_info* comp = cinfo->cur_comp_info[i];
         if (!comp)
             return false;
         const int d = comp->dc_tbl_no, a = comp->ac_tbl_no;
         if (d < 0 || d >= NUM_HUFF_TBLS || a < 0 || a >= NUM_HUFF_TBLS ||
-            !cinfo->dc_huff_tbl_ptrs[d] || !cinfo->ac_huff_tbl_ptrs[a] ||
-            !dc[i].build(cinfo->dc_huff_tbl_ptrs[d]->bits, cinfo->dc_huff_tbl_ptrs[d]->huffval,
-                         true) ||
-            !ac[i].build(cinfo->ac_huff_tbl_ptrs[a]->bits, cinfo->ac_huff_tbl_ptrs[a]->huffval,
-                         false))
+            !cinfo->dc_huff_tbl_ptrs[d] || !cinfo->ac_huff_tbl_ptrs[a])
             return false;
-        shape->dc[i] = &dc[i];
-        shape->ac[i] = &ac[i];
+        if (!builtDc[d] && !dc[d].build(cinfo->dc_huff_tbl_ptrs[d]->bits,
+                                        cinfo->dc_huff_tbl_ptrs[d]->huffval, true))
+            return false;
+        if (!builtAc[a] && !ac[a].build(cinfo->ac_huff_tbl_ptrs[a]->bits,
+                                        cinfo->ac_huff_tbl_ptrs[a]->huffval, false,
+                                        forReadingPast))
+            return false;
+        builtDc[d] = builtAc[a] = true;
+        shape->dc[i] = &dc[d];
+        shape->ac[i] = &ac[a];
     }
     shape->blocksInMcu = cinfo->blocks_in_MCU;
     for (int b = 0; b < cinfo->blocks_in_MCU; ++b) {
@@ -132,13 +141,9 @@ void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_
         return;
     void* place = (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                              sizeof(FastEntropy));
-    auto* e = new (place) FastEntropy(data, size);
-    if (!jpegScanShape(cinfo, e->dc, e->ac, &e->shape))
+    auto* e = new (place) FastEntropy(cinfo, data, size);
+    if (!jpegScanShape(cinfo, e->dc, e->ac, &e->shape, false))
         return; // libjpeg's decoder stays
-    e->mcusLeft = static_cast<long long>(cinfo->MCUs_per_row) * cinfo->MCU_rows_in_scan;
-    e->restartsToGo = cinfo->restart_interval;
-    e->nextRestart = 0;
-    e->failed = false;
     e->reader.seek(JpegEntropy::BitPos(next - data) * 8);
     e->pub.start_pass = startPassAgain;
     e->pub.decode_mcu = decodeMcu;

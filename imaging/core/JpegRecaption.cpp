@@ -4,7 +4,7 @@
 #include "imaging/core/JpegEntropy.h"
 #include "imaging/core/JpegSegments.h"
 #include "imaging/core/JpegStreamCheck.h"
-#include "platform/RegularFile.h"
+#include "platform/ImageBuffer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "imaging/core/JpegSegments.h"
 
 #include "imaging/core/ImageCodecs.h"
-#include "platform/RegularFile.h"
+#include "platform/ImageBuffer.h"
 
 #include <map>
 

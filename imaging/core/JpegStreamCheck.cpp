@@ -168,8 +168,8 @@ void srcSkip(j_decompress_ptr cinfo, long count) {
 void srcTerm(j_decompress_ptr) {}
 
 struct ScanTables {
-    JpegEntropy::HuffmanTable dc[MAX_COMPS_IN_SCAN];
-    JpegEntropy::HuffmanTable ac[MAX_COMPS_IN_SCAN];
+    JpegEntropy::HuffmanTable dc[NUM_HUFF_TBLS];
+    JpegEntropy::HuffmanTable ac[NUM_HUFF_TBLS];
     JpegEntropy::ScanShape shape;
 };
 
@@ -186,47 +186,29 @@ bool readPastScan(State* st, j_decompress_ptr cinfo, const JpegEntropy::ScanShap
     JpegEntropy::Reader reader(shape, bytes(), size_t(all.size()));
     reader.seek(JpegEntropy::BitPos(start) * 8);
     bool ended = false; // every chunk taken
-    // Until `margin` bytes lie after the reader, or all the data does.
+    // Until `margin` bytes lie after what the reader has loaded, or all the data does.
     const auto fill = [&](size_t margin) {
-        const size_t at = size_t(reader.position() >> 3);
-        while (!ended && size_t(all.size()) < at + margin) {
+        while (!ended && size_t(all.size()) < reader.loadedUpTo() + margin) {
             if (!takeChunk(st))
                 ended = true;
             reader.setData(bytes(), size_t(all.size()));
         }
     };
-    const auto markerAfter = [&] {
-        return size_t(NextJpegMarker(all.constData(), all.size(), qsizetype(reader.position() >> 3)));
-    };
-    long long left = static_cast<long long>(cinfo->MCUs_per_row) * cinfo->MCU_rows_in_scan;
-    unsigned togo = cinfo->restart_interval;
-    int nextRestart = 0;
-    while (left > 0) {
+    ScanCursor cursor(cinfo);
+    while (!cursor.done()) {
         fill(kMcuMargin);
-        if (cinfo->restart_interval) {
-            if (togo == 0) {
-                const size_t m = markerAfter();
-                if (reader.overran() || m + 2 > size_t(all.size()) ||
-                    uchar(all[qsizetype(m) + 1]) != JPEG_RST0 + nextRestart) {
-                    std::snprintf(why, JMSG_LENGTH_MAX, "a restart marker is missing");
-                    return false;
-                }
-                nextRestart = (nextRestart + 1) & 7;
-                reader.seek(JpegEntropy::BitPos(m + 2) * 8);
-                for (int& p : reader.pred)
-                    p = 0;
-                togo = cinfo->restart_interval;
-            }
-            --togo;
+        if (!cursor.beforeMcu(reader, bytes(), size_t(all.size()))) {
+            std::snprintf(why, JMSG_LENGTH_MAX, "a restart marker is missing");
+            return false;
         }
         if (!reader.skipMcu()) {
             std::snprintf(why, JMSG_LENGTH_MAX, "its coded data holds a code its tables lack");
             return false;
         }
-        --left;
+        cursor.afterMcu();
     }
     fill(size_t(-1) / 2);
-    const size_t m = markerAfter();
+    const size_t m = jpegMarkerAfter(reader, bytes(), size_t(all.size()));
     if (reader.overran() || m + 2 > size_t(all.size()) || uchar(all[qsizetype(m) + 1]) != JPEG_EOI) {
         std::snprintf(why, JMSG_LENGTH_MAX, "the data ends before the picture does");
         return false;
@@ -234,7 +216,8 @@ bool readPastScan(State* st, j_decompress_ptr cinfo, const JpegEntropy::ScanShap
     return true;
 }
 
-// Inside jpegGuarded: the whole decode, at the smallest scale, rows thrown away.
+// Inside jpegGuarded: the header, then the scan read past by our reader where it can, else the
+// whole decode at the smallest scale, rows thrown away.
 void checkAll(void* p) {
     auto* st = static_cast<State*>(p);
     State::Job& job = st->job;
@@ -277,7 +260,7 @@ void checkAll(void* p) {
     const JOCTET* next = cinfo->src->next_input_byte;
     if (next >= all && next <= all + st->src.all.size() && cinfo->unread_marker == 0) {
         auto tables = std::make_unique<ScanTables>();
-        if (jpegScanShape(cinfo, tables->dc, tables->ac, &tables->shape)) {
+        if (jpegScanShape(cinfo, tables->dc, tables->ac, &tables->shape, true)) {
             job.whole = readPastScan(st, cinfo, tables->shape, size_t(next - all));
             return;
         }

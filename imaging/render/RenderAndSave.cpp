@@ -96,28 +96,25 @@ QString formatName(ImageFileType type) {
     return ImageTypeName(type);
 }
 
+// Whether a format's encoder is missing; looked for once, and only when a photo of that type
+// comes: the look-up loads plugins, which most runs never need.
+template <ImageFileType Type> bool encoderMissing() {
+    static const bool missing = !CanEncode(Type);
+    return missing;
+}
+
 // A format read here that cannot be written here (no encoder): its photos are written as JPEG
 // beside them, under a name of their own.
 bool writtenAsJpegInstead(ImageFileType type) {
-    // Each encoder is looked for once, and only when a photo of its type comes: the look-up
-    // loads plugins, which most runs never need.
     switch (type) {
-    case ImageFileType::Heic: {
-        static const bool can = CanEncode(ImageFileType::Heic);
-        return !can;
-    }
-    case ImageFileType::Avif: {
-        static const bool can = CanEncode(ImageFileType::Avif);
-        return !can;
-    }
-    case ImageFileType::Tiff: {
-        static const bool can = CanEncode(ImageFileType::Tiff);
-        return !can;
-    }
-    case ImageFileType::Webp: {
-        static const bool can = CanEncode(ImageFileType::Webp);
-        return !can;
-    }
+    case ImageFileType::Heic:
+        return encoderMissing<ImageFileType::Heic>();
+    case ImageFileType::Avif:
+        return encoderMissing<ImageFileType::Avif>();
+    case ImageFileType::Tiff:
+        return encoderMissing<ImageFileType::Tiff>();
+    case ImageFileType::Webp:
+        return encoderMissing<ImageFileType::Webp>();
     default:
         return false;
     }
@@ -746,6 +743,24 @@ EPictureUnreadable::EPictureUnreadable(const QString& file, const QString& reaso
     : EInvalidGraphic(
           QStringLiteral("Cannot read picture \"%1\". %2").arg(shownPath(file), reason)) {}
 
+namespace {
+
+// On a worker: hands the band to the thread the bricks are drawn on through bands (guarded by
+// lock, signalled on changed) and waits until that thread sets band.drawn; throws the drawing's
+// failure, kept in band.error.
+template <class Band>
+void handAndWait(Band& band, std::deque<Band*>& bands, std::mutex& lock,
+                 std::condition_variable& changed) {
+    std::unique_lock<std::mutex> guard(lock);
+    bands.push_back(&band);
+    changed.notify_all();
+    changed.wait(guard, [&] { return band.drawn; });
+    if (!band.error.isEmpty())
+        throw Exception(band.error);
+}
+
+} // namespace
+
 void DrawHandedBand(TBandForBricks& band, std::mutex& lock, std::condition_variable& changed) {
     QString error;
     try {
@@ -769,12 +784,7 @@ void HandBandToBricks(TPlacedBricks& bricks, const TSrgbToPhoto* colours, QImage
     if (!bricks.Touches(QRect(0, top, image.width(), image.height())))
         return;
     TBandForBricks band{&bricks, colours, &image, top, false, QString()};
-    std::unique_lock<std::mutex> guard(lock);
-    bands.push_back(&band);
-    changed.notify_all();
-    changed.wait(guard, [&] { return band.drawn; });
-    if (!band.error.isEmpty())
-        throw Exception(band.error);
+    handAndWait(band, bands, lock, changed);
 }
 
 void ReleaseWaitingBands(std::deque<TBandForBricks*>& bands, std::mutex& lock,
@@ -946,12 +956,7 @@ void RecaptionBricksMany(
                 sources[i], plans[size_t(i)]->footprints(),
                 [&](QImage& image, const QPoint& origin) {
                     Band band{&image, origin, i, colours.get(), false, QString()};
-                    std::unique_lock<std::mutex> guard(lock);
-                    bands.push_back(&band);
-                    changed.notify_all();
-                    changed.wait(guard, [&] { return band.drawn; });
-                    if (!band.error.isEmpty())
-                        throw Exception(band.error);
+                    handAndWait(band, bands, lock, changed);
                 });
             r.bytes = finishRecaptioned(bytes, sources[i], jpegSize(sources[i]), metadata,
                                         exifs[i], sourceFiles[i], &r.notices);
