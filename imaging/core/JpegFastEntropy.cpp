@@ -92,14 +92,14 @@ bool ScanCursor::beforeMcu(JpegEntropy::Reader& reader, const uint8_t* data, siz
 bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
                    JpegEntropy::HuffmanTable* ac, JpegEntropy::ScanShape* shape,
                    bool forReadingPast) {
-    if (cinfo->progressive_mode || cinfo->arith_code || cinfo->buffered_image ||
-        cinfo->data_precision != 8 || jpeg_has_multiple_scans(cinfo) ||
+    if (cinfo->progressive_mode || cinfo->arith_code || cinfo->data_precision != 8 ||
+        !cinfo->inputctl || cinfo->inputctl->has_multiple_scans ||
         cinfo->comps_in_scan != cinfo->num_components || cinfo->comps_in_scan < 1 ||
         cinfo->comps_in_scan > MAX_COMPS_IN_SCAN || cinfo->Ss != 0 ||
-        cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0 ||
-        cinfo->blocks_in_MCU < 1 || cinfo->blocks_in_MCU > JpegEntropy::MaxBlocksInMcu)
+        cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0)
         return false;
     shape->components = cinfo->comps_in_scan;
+    shape->blocksInMcu = 0;
     // Components mostly share tables (both colour ones): each is built once.
     bool builtDc[NUM_HUFF_TBLS] = {}, builtAc[NUM_HUFF_TBLS] = {};
     for (int i = 0; i < cinfo->comps_in_scan; ++i) {
@@ -120,19 +120,23 @@ bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
         builtDc[d] = builtAc[a] = true;
         shape->dc[i] = &dc[d];
         shape->ac[i] = &ac[a];
+        // The MCU's blocks as libjpeg lays them out (libjpeg's own count is gone once
+        // jpeg_read_coefficients has read the file): one block for a scan of one component,
+        // else each component's blocks in turn.
+        const int blocks = cinfo->comps_in_scan == 1 ? 1 : comp->h_samp_factor * comp->v_samp_factor;
+        for (int k = 0; k < blocks; ++k) {
+            if (shape->blocksInMcu == JpegEntropy::MaxBlocksInMcu)
+                return false;
+            shape->blockComponent[shape->blocksInMcu++] = i;
+        }
     }
-    shape->blocksInMcu = cinfo->blocks_in_MCU;
-    for (int b = 0; b < cinfo->blocks_in_MCU; ++b) {
-        const int member = cinfo->MCU_membership[b];
-        if (member < 0 || member >= cinfo->comps_in_scan)
-            return false;
-        shape->blockComponent[b] = member;
-    }
-    return true;
+    // Where libjpeg has its count at hand, the two agree.
+    return cinfo->blocks_in_MCU == 0 || cinfo->blocks_in_MCU == shape->blocksInMcu;
 }
 
 void jpegUseFastEntropy(j_decompress_ptr cinfo, const unsigned char* data, size_t size) {
-    if (cinfo->output_scanline != 0 || !cinfo->entropy || !cinfo->src)
+    // Not for a buffered-image decode, whose scans libjpeg reads at its own pace.
+    if (cinfo->buffered_image || cinfo->output_scanline != 0 || !cinfo->entropy || !cinfo->src)
         return;
     // Only where libjpeg reads the file from memory, from the start of the scan's data.
     const unsigned char* next = cinfo->src->next_input_byte;

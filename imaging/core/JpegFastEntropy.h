@@ -8,10 +8,10 @@
 
 namespace CodecSupport {
 
-// Once jpeg_start_decompress has run: the tables and MCU layout of a sequential single-scan
-// Huffman-coded picture for our decoder (dc and ac: NUM_HUFF_TBLS tables each, built here, each
-// of the picture's tables once, with the lookups for reading past when forReadingPast); false
-// for any other picture, or tables ours does not take.
+// Once jpeg_start_decompress (or jpeg_read_coefficients) has run: the tables and MCU layout of a
+// sequential single-scan Huffman-coded picture for our decoder (dc and ac: NUM_HUFF_TBLS tables
+// each, built here, each of the picture's tables once, with the lookups for reading past when
+// forReadingPast); false for any other picture, or tables ours does not take.
 bool jpegScanShape(j_decompress_ptr cinfo, JpegEntropy::HuffmanTable* dc,
                    JpegEntropy::HuffmanTable* ac, JpegEntropy::ScanShape* shape,
                    bool forReadingPast);

@@ -2,6 +2,7 @@
 
 #include "imaging/core/CodecSupport.h"
 #include "imaging/core/JpegEntropy.h"
+#include "imaging/core/JpegFastEntropy.h"
 #include "imaging/core/JpegSegments.h"
 #include "imaging/core/JpegStreamCheck.h"
 #include "platform/ImageBuffer.h"
@@ -375,7 +376,7 @@ public:
         return true;
     }
 
-    EntropyPath(const QByteArray& source, const jpeg_decompress_struct& c, const Grid& grid,
+    EntropyPath(const QByteArray& source, jpeg_decompress_struct& c, const Grid& grid,
                 const Touched& touched, bool wholeTablesOnly)
         : m_source(source), m_data(reinterpret_cast<const uint8_t*>(source.constData())),
           m_size(size_t(source.size())), m_c(c), m_grid(grid), m_touched(touched),
@@ -383,46 +384,28 @@ public:
 
     // Whether the photo's scan can be read here. Reads the tables and finds the intervals.
     bool prepare() {
-        const jpeg_decompress_struct& c = m_c;
-        if (c.progressive_mode || c.arith_code || c.comps_in_scan != c.num_components ||
-            c.Ss != 0 || c.Se != DCTSIZE2 - 1 || c.Ah != 0 || c.Al != 0)
-            return false;
+        jpeg_decompress_struct& c = m_c;
         if (c.num_components == 1 &&
             (c.comp_info[0].h_samp_factor != 1 || c.comp_info[0].v_samp_factor != 1))
             return false; // one block per MCU, but a grid of bigger MCUs
-        JpegEntropy::ScanShape& shape = m_shape;
-        shape.components = c.comps_in_scan;
-        for (int i = 0; i < c.comps_in_scan; ++i) {
+        if (!jpegScanShape(&c, m_dc, m_ac, &m_shape, true))
+            return false;
+        if (m_wholeTablesOnly)
+            for (int i = 0; i < m_shape.components; ++i)
+                if (!codesEverySymbol(*m_shape.dc[i], true) ||
+                    !codesEverySymbol(*m_shape.ac[i], false))
+                    return false;
+        // Each block's component and place in its MCU, blocks in libjpeg's order: a component's
+        // blocks row by row.
+        int taken[MAX_COMPS_IN_SCAN] = {};
+        for (int b = 0; b < m_shape.blocksInMcu; ++b) {
+            const int i = m_shape.blockComponent[b];
             const jpeg_component_info* comp = c.cur_comp_info[i];
-            if (!comp)
-                return false;
-            const int dc = comp->dc_tbl_no, ac = comp->ac_tbl_no;
-            if (dc < 0 || dc >= NUM_HUFF_TBLS || ac < 0 || ac >= NUM_HUFF_TBLS ||
-                !c.dc_huff_tbl_ptrs[dc] || !c.ac_huff_tbl_ptrs[ac])
-                return false;
-            if (!m_dc[i].build(c.dc_huff_tbl_ptrs[dc]->bits, c.dc_huff_tbl_ptrs[dc]->huffval,
-                               true) ||
-                !m_ac[i].build(c.ac_huff_tbl_ptrs[ac]->bits, c.ac_huff_tbl_ptrs[ac]->huffval,
-                               false))
-                return false;
-            if (m_wholeTablesOnly &&
-                (!codesEverySymbol(m_dc[i], true) || !codesEverySymbol(m_ac[i], false)))
-                return false;
-            shape.dc[i] = &m_dc[i];
-            shape.ac[i] = &m_ac[i];
-            const int ci = comp->component_index;
             const int h = c.comps_in_scan == 1 ? 1 : comp->h_samp_factor;
-            const int v = c.comps_in_scan == 1 ? 1 : comp->v_samp_factor;
-            for (int y = 0; y < v; ++y)
-                for (int x = 0; x < h; ++x) {
-                    if (shape.blocksInMcu == JpegEntropy::MaxBlocksInMcu)
-                        return false;
-                    const int b = shape.blocksInMcu++;
-                    shape.blockComponent[b] = i;
-                    m_blockCi[b] = ci;
-                    m_blockX[b] = x;
-                    m_blockY[b] = y;
-                }
+            const int k = taken[i]++;
+            m_blockCi[b] = comp->component_index;
+            m_blockX[b] = k % h;
+            m_blockY[b] = k / h;
         }
         const auto* next = reinterpret_cast<const uint8_t*>(c.src->next_input_byte);
         if (next < m_data || next > m_data + m_size)
@@ -748,13 +731,13 @@ private:
     const QByteArray& m_source;
     const uint8_t* m_data;
     size_t m_size;
-    const jpeg_decompress_struct& m_c;
+    jpeg_decompress_struct& m_c;
     const Grid& m_grid;
     const Touched& m_touched;
     const bool m_wholeTablesOnly;
 
-    JpegEntropy::HuffmanTable m_dc[JpegEntropy::MaxScanComponents];
-    JpegEntropy::HuffmanTable m_ac[JpegEntropy::MaxScanComponents];
+    JpegEntropy::HuffmanTable m_dc[NUM_HUFF_TBLS]; // by table number
+    JpegEntropy::HuffmanTable m_ac[NUM_HUFF_TBLS];
     JpegEntropy::ScanShape m_shape;
     int m_blockCi[JpegEntropy::MaxBlocksInMcu] = {};
     int m_blockX[JpegEntropy::MaxBlocksInMcu] = {};
