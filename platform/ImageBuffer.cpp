@@ -2,8 +2,13 @@
 
 #include "platform/Errors.h"
 
+#include <QThread>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -80,4 +85,85 @@ void AdviseHugePages(void* data, size_t bytes) {
 
 void AdviseHugePages(QByteArray& buffer) {
     AdviseHugePages(buffer.data(), size_t(buffer.capacity()));
+}
+
+namespace {
+// Buffers smaller than this are cheap to have fresh and are not kept.
+constexpr qsizetype KeptFrom = qsizetype(1) << 20;
+// Bytes filled in the buffers kept at most: pages that are not returned to the system.
+constexpr qsizetype KeptTotal = qsizetype(256) << 20;
+
+struct BytePool {
+    std::mutex lock;
+    struct Kept {
+        QByteArray bytes;
+        qsizetype filled = 0; // the most it held: about the memory it keeps
+    };
+    std::vector<Kept> kept;
+    qsizetype filled = 0;
+};
+
+BytePool& pool() {
+    static BytePool p;
+    return p;
+}
+} // namespace
+
+QByteArray TakeBytes(qsizetype capacity, bool hugePages) {
+    QByteArray bytes;
+    if (capacity >= KeptFrom) {
+        BytePool& p = pool();
+        std::lock_guard<std::mutex> guard(p.lock);
+        // The smallest that holds it; else the largest, grown in place where it can be.
+        auto best = p.kept.end();
+        for (auto it = p.kept.begin(); it != p.kept.end(); ++it) {
+            const bool fits = it->bytes.capacity() >= capacity;
+            if (best == p.kept.end() ||
+                (fits ? best->bytes.capacity() < capacity ||
+                            it->bytes.capacity() < best->bytes.capacity()
+                      : best->bytes.capacity() < capacity &&
+                            it->bytes.capacity() > best->bytes.capacity()))
+                best = it;
+        }
+        if (best != p.kept.end()) {
+            bytes = std::move(best->bytes);
+            p.filled -= best->filled;
+            p.kept.erase(best);
+        }
+    }
+    const qsizetype had = bytes.capacity();
+    bytes.reserve(capacity);
+    if (hugePages && bytes.capacity() != had)
+        AdviseHugePages(bytes);
+    return bytes;
+}
+
+void GiveBackBytes(QByteArray&& bytes) {
+    QByteArray given = std::move(bytes);
+    if (given.capacity() < KeptFrom || !given.isDetached())
+        return;
+    const qsizetype filled = std::max(given.size(), KeptFrom);
+    given.resize(0);
+    BytePool& p = pool();
+    const size_t most = size_t(2 * std::max(1, QThread::idealThreadCount()) + 4);
+    QByteArray dropped; // freed outside the lock
+    {
+        std::lock_guard<std::mutex> guard(p.lock);
+        if (p.kept.size() >= most || p.filled + filled > KeptTotal)
+            dropped = std::move(given);
+        else {
+            p.kept.push_back({std::move(given), filled});
+            p.filled += filled;
+        }
+    }
+}
+
+void ReleaseGivenBytes() {
+    std::vector<BytePool::Kept> gone;
+    BytePool& p = pool();
+    {
+        std::lock_guard<std::mutex> guard(p.lock);
+        gone.swap(p.kept);
+        p.filled = 0;
+    }
 }

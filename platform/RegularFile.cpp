@@ -145,11 +145,11 @@ FileRead ReadRegularFile(const QString& path, qint64 maxBytes,
         return out;
     };
     try {
+        data = TakeBytes(qsizetype(expected), false);
         data.resize(qsizetype(expected));
     } catch (const std::bad_alloc&) {
         return fail(FileProblem::Unreadable, systemReason(ENOMEM));
     }
-    AdviseHugePages(data);
     qint64 total = 0;
     char spill[64 * 1024];
     for (;;) {

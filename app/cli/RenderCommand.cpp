@@ -18,6 +18,7 @@
 #include "patterns/settings/PhotoDates.h"
 #include "patterns/settings/TSettings.h"
 #include "platform/Errors.h"
+#include "platform/ImageBuffer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -146,7 +147,7 @@ void loadImage(ImageWork& w, const QString& output, const RenderOptions& ro,
             const QSize size = JpegBandsSize(bytes);
             if (!KeepQualityTurnsPhoto(exif, s.autoRotate) && StreamsInBands(bytes, size)) {
                 try {
-                    const RenderPrelude prelude = PrepareRender(w.image, size, false, ro);
+                    const RenderPrelude prelude = PrepareRender(w.image, size, false, ro, &bytes);
                     if (prelude.kind == ImageFileType::Jpeg && !prelude.recaptions &&
                         WrittenFormat(w.image) == ImageFileType::Jpeg) {
                         w.stream = true;
@@ -484,12 +485,12 @@ int renderCommand(CliContext& c) {
                         } catch (const std::exception& e) {
                             report(w.image, messageOf(e));
                         }
-                        keptBytes[w.kept] = QByteArray();
+                        GiveBackBytes(std::move(keptBytes[w.kept]));
                     }
                 };
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, jobs,
-                                    [&](int i, const QByteArray& bytes, const QString& error) {
-                                        keptBytes[i] = bytes;
+                                    [&](int i, QByteArray bytes, const QString& error) {
+                                        keptBytes[i] = std::move(bytes);
                                         keptErrors[i] = error;
                                         if (!g_interrupted)
                                             writeReady();
@@ -505,6 +506,8 @@ int renderCommand(CliContext& c) {
                     w->skip = false;
                 }
             }
+            for (QByteArray& source : kept)
+                GiveBackBytes(std::move(source));
             kept.clear();
         }
 
@@ -575,9 +578,9 @@ int renderCommand(CliContext& c) {
             if (ready) {
                 ImageWork& w = *works[size_t(committed++)];
                 commit(w, keptBytes, keptErrors, keptNotices);
-                w.bytes = QByteArray();
+                GiveBackBytes(std::move(w.bytes));
                 if (w.kept >= 0)
-                    keptBytes[w.kept] = QByteArray();
+                    GiveBackBytes(std::move(keptBytes[w.kept]));
                 continue;
             }
             bool drawNow = false;

@@ -16,6 +16,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 #include "platform/FilePaths.h"
+#include "platform/ImageBuffer.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
@@ -400,7 +401,7 @@ bool fittedAndTurned(FileWork& w, const RenderOptions& ro, bool autoRotate) {
     } catch (const EInvalidGraphic& e) {
         throw EPictureUnreadable(w.source, e.message());
     }
-    w.bytes = QByteArray();
+    GiveBackBytes(std::move(w.bytes));
     RenderOptions rest = ro;
     rest.angle = 0;
     try {
@@ -802,7 +803,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
             advance();
             continue;
         }
-        w.bytes = QByteArray();
+        GiveBackBytes(std::move(w.bytes));
         const int i = w.index;
         const TPlannedFile& p = w.plan;
         // The path of the file actually written (its extension is in lower case), so that a
@@ -822,6 +823,7 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         // A band still waiting is let go undrawn: its file is not written.
         ReleaseWaitingBands(bands, lock, changed);
     }
+    ReleaseGivenBytes();
 
     if (OnFinish)
         OnFinish();

@@ -498,9 +498,7 @@ public:
     // The output, with the painted coefficients of the planes in the touched MCUs; false when
     // a symbol they need has no code in the photo's tables.
     bool write(QByteArray& out) {
-        out.clear();
-        out.reserve(m_source.size() + m_source.size() / 8 + 4096);
-        AdviseHugePages(out);
+        out = TakeBytes(m_source.size() + m_source.size() / 8 + 4096);
         out.append(m_source.constData(), qsizetype(m_dataStart));
         std::vector<Check> checks;
         {

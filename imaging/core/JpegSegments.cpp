@@ -198,9 +198,7 @@ QByteArray PutJpegSegments(const QByteArray& jpeg, const QList<TJpegSegment>& se
     qsizetype extra = 0;
     for (const TJpegSegment& s : segments)
         extra += s.bytes.size();
-    QByteArray out;
-    out.reserve(jpeg.size() + extra);
-    AdviseHugePages(out);
+    QByteArray out = TakeBytes(jpeg.size() + extra);
     out.append(jpeg.constData(), 2);
     for (const TJpegSegment& s : segments)
         out.append(s.bytes);

@@ -2,6 +2,7 @@
 
 #include "imaging/core/JpegFastEntropy.h"
 #include "imaging/core/JpegSegments.h"
+#include "platform/ImageBuffer.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -242,7 +243,10 @@ void checkAll(void* p) {
         const qint64 likely = qint64(cinfo->image_width) * cinfo->image_height *
                                   std::max(1, cinfo->num_components) / 2 + (qint64(1) << 20);
         try {
-            all.reserve(qsizetype(std::min<qint64>(likely, qint64(1) << 30)));
+            QByteArray room =
+                TakeBytes(qsizetype(std::min<qint64>(likely, qint64(1) << 30)), false);
+            room.append(all);
+            all = std::move(room);
         } catch (...) {
             // grows as it comes instead
         }

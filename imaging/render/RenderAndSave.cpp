@@ -25,6 +25,7 @@
 #include "patterns/settings/TSettings.h"
 #include "platform/AtomicFile.h"
 #include "platform/FilePaths.h"
+#include "platform/ImageBuffer.h"
 #include "platform/RegularFile.h"
 #include "platform/Rounding.h"
 #include "platform/TextEngine.h"
@@ -612,7 +613,8 @@ QString BandRefusal() {
 }
 
 RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
-                            const RenderOptions& options) {
+                            const RenderOptions& options, const QByteArray* sourceBytes) {
+    const auto readSource = [&] { return sourceBytes ? *sourceBytes : ReadFileBytes(sourceFile); };
     RenderPrelude out;
     out.kind = WrittenFormat(sourceFile);
     if (writtenAsJpegInstead(out.kind)) {
@@ -629,7 +631,7 @@ RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize,
         TExif sourceExif;
         QSize stored;
         try {
-            source = ReadFileBytes(sourceFile);
+            source = readSource();
             stored = jpegSize(source);
             sourceExif.LoadFromBytes(source);
         } catch (const Exception&) {
@@ -646,7 +648,7 @@ RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize,
     if (out.kind == OutputKind::Jpeg) {
         // An encoded picture is one image: what the source holds after it is not written.
         try {
-            if (const QString loss = JpegTrailerLoss(ReadFileBytes(sourceFile)); !loss.isEmpty())
+            if (const QString loss = JpegTrailerLoss(readSource()); !loss.isEmpty())
                 out.notices << TrailerLossNotice(sourceFile, loss);
         } catch (const Exception&) {
             // A source that cannot be read again has nothing to tell.
@@ -831,7 +833,7 @@ QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQ
     }
     TWrittenPicture written;
     written.size = fitted ? output : JpegBandsSize(source);
-    source = QByteArray(); // gone before the output is copied with its metadata
+    GiveBackBytes(std::move(source)); // gone before the output is copied with its metadata
     written.components = grey ? 1 : 3;
     // The EXIF thumbnail is made from a reduced decode of the output: the whole picture is
     // never held.
@@ -842,7 +844,9 @@ QByteArray StreamPicture(QByteArray source, const QString& sourceFile, int jpegQ
             return QImage();
         }
     };
-    return finishOutput(encoded, metadata, exif, written, sourceFile, notices, true);
+    QByteArray out = finishOutput(encoded, metadata, exif, written, sourceFile, notices, true);
+    GiveBackBytes(std::move(encoded));
+    return out;
 }
 
 QByteArray EncodePicture(const QImage& image, const QString& sourceFile, int jpegQuality,
@@ -899,13 +903,14 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
     const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
     BrickPlan plan(designer, sourceFile, perFileDates, 1.0, 1.0, size);
     chooseContrastsFor(plan, source, size, designer);
-    const QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
-                                           [&](QImage& band, const QPoint& origin) {
-                                               plan.draw(band, origin, colours.get());
-                                           });
+    QByteArray bytes = RecaptionJpeg(source, plan.footprints(),
+                                     [&](QImage& band, const QPoint& origin) {
+                                         plan.draw(band, origin, colours.get());
+                                     });
     QStringList notices;
     QByteArray out =
         finishRecaptioned(bytes, source, size, metadata, exif, sourceFile, &notices);
+    GiveBackBytes(std::move(bytes));
     if (onNotice)
         for (const QString& n : notices)
             onNotice(n);
@@ -915,7 +920,7 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources, const QList<TExif>& exifs,
     const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, QByteArray bytes, const QString& error)>& done,
     const std::function<void(int index, const QString& notice)>& noticed) {
     // A band waiting for its bricks: a worker hands it over and waits until it is drawn.
     struct Band {
@@ -952,7 +957,7 @@ void RecaptionBricksMany(
         try {
             const TPhotoMetadata metadata = ReadPhotoMetadata(sources[i]);
             const auto colours = TSrgbToPhoto::ForProfile(metadata.iccProfile);
-            const QByteArray bytes = RecaptionJpeg(
+            QByteArray bytes = RecaptionJpeg(
                 sources[i], plans[size_t(i)]->footprints(),
                 [&](QImage& image, const QPoint& origin) {
                     Band band{&image, origin, i, colours.get(), false, QString()};
@@ -960,6 +965,7 @@ void RecaptionBricksMany(
                 });
             r.bytes = finishRecaptioned(bytes, sources[i], jpegSize(sources[i]), metadata,
                                         exifs[i], sourceFiles[i], &r.notices);
+            GiveBackBytes(std::move(bytes));
         } catch (const std::exception& e) {
             const auto* ours = dynamic_cast<const Exception*>(&e);
             r.error = ours ? ours->message() : QString::fromLocal8Bit(e.what());
@@ -1000,7 +1006,7 @@ void RecaptionBricksMany(
         if (noticed)
             for (const QString& notice : r.notices)
                 noticed(next, notice);
-        done(next++, r.bytes, r.error);
+        done(next++, std::move(r.bytes), r.error);
     }
     pool.waitForDone();
 }
@@ -1098,6 +1104,10 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
 }
 
 void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options) {
+    // One save is no run of photos: the buffers it frees are not kept for a next one.
+    struct Release {
+        ~Release() { ReleaseGivenBytes(); }
+    } release;
     if (RenderRenamesOnly(options)) {
         RenameOnly(sourceFile, options.newName);
         return;

@@ -82,14 +82,16 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 // and encodes on worker threads runs it there): the format written, the notices RenderImage
 // gives first, in its order (JPEG instead, keep-quality refused, data after the picture lost),
 // and whether it would write the source from its own compressed data instead (keep-quality).
-// Throws what RenderImage throws for the source's format.
+// Throws what RenderImage throws for the source's format. sourceBytes: the file as the caller
+// has read it already, which is then not read again.
 struct RenderPrelude {
     ImageFileType kind = ImageFileType::Jpeg;
     QStringList notices;
     bool recaptions = false;
 };
 RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
-                            const RenderOptions& options);
+                            const RenderOptions& options,
+                            const QByteArray* sourceBytes = nullptr);
 // WriteRendered writes bytes to RenderOutputPath(sourceFile, newName) as RenderAndSave does.
 // Returns the path written.
 QString WriteRendered(const QString& sourceFile, const QString& newName, const QByteArray& bytes,
@@ -254,13 +256,14 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
 // dates and field values (perFileDates): the sources' compressed
 // data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
 // widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
-// the sources' order; error is the failure's message and bytes are then empty. noticed(i, text)
+// the sources' order, handing the bytes over; error is the failure's message and bytes are then
+// empty. noticed(i, text)
 // comes just before done(i, ...), once for each notice RecaptionBricks would have told onNotice.
 // Neither may throw.
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
-    const std::function<void(int index, const QByteArray& bytes, const QString& error)>& done,
+    const std::function<void(int index, QByteArray bytes, const QString& error)>& done,
     const std::function<void(int index, const QString& notice)>& noticed = nullptr);
 // "<file>: <reason>; written by re-encoding."
 QString KeepQualityFallbackNotice(const QString& sourceFile, const QString& reason);

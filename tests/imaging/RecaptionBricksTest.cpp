@@ -72,7 +72,7 @@ TEST_F(RecaptionBricksTest, EachTextBrickIsLaidOutOncePerRender) {
     QList<QByteArray> outputs(3);
     RecaptionBricksMany({src, src, src}, {source, source, source}, {TExif(), TExif(), TExif()},
                         *f.designer, 2,
-                        [&](int i, const QByteArray& bytes, const QString& error) {
+                        [&](int i, QByteArray bytes, const QString& error) {
                             EXPECT_TRUE(error.isEmpty()) << error.toStdString();
                             outputs[i] = bytes;
                         });
