@@ -75,20 +75,19 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
                     fast[(next << spread) | j] = uint16_t((len << 8) | s);
             }
             const int extra = s & 15, total = len + extra;
+            const int advance = extra ? (s >> 4) + 1 : s == 0xF0 ? 16 : EndOfBlock;
             if (!dc && total <= SkipBits) {
-                const int advance = extra ? (s >> 4) + 1 : s == 0xF0 ? 16 : EndOfBlock;
                 const int spread = SkipBits - len;
                 for (int j = 0; j < (1 << spread); ++j)
                     skip[(next << spread) | j] = uint16_t((total << 8) | advance);
             }
             if (!dc && total <= FastAcBits) {
                 const int spread = FastAcBits - len;
-                const int run = extra ? s >> 4 : s == 0xF0 ? ZeroRun : EndOfBlockRun;
                 for (int j = 0; j < (1 << spread); ++j) {
                     const uint32_t bits = uint32_t(j) >> (spread - extra);
                     const int value = extra ? extend(bits, extra) : 0;
                     fastAc[(next << spread) | j] =
-                        int32_t(uint32_t(value) << 16 | uint32_t(run) << 8 | uint32_t(total));
+                        int32_t(uint32_t(value) << 16 | uint32_t(advance) << 8 | uint32_t(total));
                 }
             }
         }
@@ -255,33 +254,32 @@ bool Reader::skipMcu() {
 }
 
 inline bool Reader::skipAc(const HuffmanTable& ac) {
-    // The bits are kept in locals here so that they stay in registers; after a refill at least
-    // 32 are there, enough for two lookups (12 bits each at most).
+    // The bits are kept in locals here so that they stay in registers. A refill leaves more
+    // than 56 bits, enough for four lookups (12 bits each at most): the bits are checked once for
+    // every four, not for each.
+    constexpr int Group = 4;
+    static_assert(Group * HuffmanTable::PairBits <= 57 && HuffmanTable::SkipBits <= HuffmanTable::PairBits);
     int k = 1;
     uint64_t acc = m_acc;
     int bits = m_bits;
+    const auto lookUp = [&ac](uint64_t a, int at) {
+        return at < HuffmanTable::PairBelow ? ac.pair[a >> (64 - HuffmanTable::PairBits)]
+                                            : ac.skip[a >> (64 - HuffmanTable::SkipBits)];
+    };
     while (k < 64) {
-        if (bits < 32)
+        if (bits < Group * HuffmanTable::PairBits)
             refillLocal(acc, bits);
-        const auto lookUp = [&ac](uint64_t a, int at) {
-            return at < HuffmanTable::PairBelow ? ac.pair[a >> (64 - HuffmanTable::PairBits)]
-                                                : ac.skip[a >> (64 - HuffmanTable::SkipBits)];
-        };
-        uint16_t e = lookUp(acc, k);
-        if (e) {
+        uint16_t e = 0;
+        for (int n = 0; n < Group && k < 64; ++n) {
+            e = lookUp(acc, k);
+            if (!e)
+                break;
             acc <<= e >> 8;
             bits -= e >> 8;
             k += e & 0xFF;
-            if (k >= 64)
-                break;
-            e = lookUp(acc, k);
-            if (e) {
-                acc <<= e >> 8;
-                bits -= e >> 8;
-                k += e & 0xFF;
-                continue;
-            }
         }
+        if (e)
+            continue;
         m_acc = acc;
         m_bits = bits;
         const int rs = decode(ac);
@@ -339,47 +337,49 @@ bool Reader::decodeMcuInto(int16_t* const* blocks) {
 
 inline bool Reader::decodeAc(const HuffmanTable& ac, int16_t* block) {
     // As skipAc: the bits stay in registers; a code with its extra bits of FastAcBits at most
-    // is one lookup.
+    // is one lookup. A refill leaves more than 56 bits, enough for five lookups: the bits are
+    // checked once for every five codes, not for each. The block holds zeros, so sixteen zeros
+    // are a value of 0 put at their last place, and only a move past the block's end (an end of
+    // block, or a run too long) needs a look.
+    constexpr int Group = 5;
+    static_assert(Group * HuffmanTable::FastAcBits <= 57);
     uint64_t acc = m_acc;
     int bits = m_bits;
+    int left = 0; // lookups the bits in hand cover
     for (int k = 1; k < 64;) {
-        if (bits < 32)
-            refillLocal(acc, bits);
-        const int32_t e = ac.fastAc[acc >> (64 - HuffmanTable::FastAcBits)];
-        int run, value;
+        if (left == 0) {
+            if (bits < Group * HuffmanTable::FastAcBits)
+                refillLocal(acc, bits);
+            left = Group;
+        }
+        --left;
+        int32_t e = ac.fastAc[acc >> (64 - HuffmanTable::FastAcBits)];
         if (e) {
             const int used = e & 0xFF;
             acc <<= used;
             bits -= used;
-            run = (e >> 8) & 0xFF;
-            value = e >> 16;
         } else {
             m_acc = acc;
             m_bits = bits;
             const int rs = decode(ac);
             if (rs < 0)
                 return false;
-            const int size = rs & 15;
-            run = rs >> 4;
-            value = size ? extend(take(size), size) : 0;
-            if (!size)
-                run = run == 15 ? HuffmanTable::ZeroRun : HuffmanTable::EndOfBlockRun;
+            const int size = rs & 15, run = rs >> 4;
+            const int value = size ? extend(take(size), size) : 0;
+            const int advance = size ? run + 1 : run == 15 ? 16 : HuffmanTable::EndOfBlock;
+            e = int32_t(uint32_t(value) << 16 | uint32_t(advance) << 8);
             acc = m_acc;
             bits = m_bits;
+            left = 0;
         }
-        if (run == HuffmanTable::EndOfBlockRun)
-            break;
-        if (run == HuffmanTable::ZeroRun) {
-            k += 16;
-            if (k > 64)
-                return false;
-            continue;
-        }
-        k += run;
-        if (k > 63)
+        const int advance = (e >> 8) & 0xFF;
+        k += advance;
+        if (k > 64) {
+            if (advance == HuffmanTable::EndOfBlock)
+                break;
             return false;
-        block[NaturalOrder[k]] = int16_t(value);
-        ++k;
+        }
+        block[NaturalOrder[k - 1]] = int16_t(e >> 16);
     }
     m_acc = acc;
     m_bits = bits;

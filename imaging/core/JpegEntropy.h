@@ -38,12 +38,10 @@ public:
     static constexpr int PairBits = 12;
     static constexpr int PairBelow = 48;
     uint16_t pair[1 << PairBits] = {};
-    // For decoding AC codes: (value << 16) | (run << 8) | bits of the code and its extra bits,
-    // run being ZeroRun for sixteen zeros and EndOfBlockRun for an end of block; 0 when they
-    // take more bits.
+    // For decoding AC codes: (value << 16) | (how far the coefficient index moves << 8) | bits
+    // of the code and its extra bits, the move as in skip (sixteen zeros move it by 16 with a
+    // value of 0); 0 when they take more bits.
     static constexpr int FastAcBits = 10;
-    static constexpr int ZeroRun = 16;
-    static constexpr int EndOfBlockRun = 17;
     int32_t fastAc[1 << FastAcBits] = {};
     int32_t maxCode[18] = {}; // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
