@@ -8,12 +8,125 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
 #include <sys/sysinfo.h>
 #endif
+
+namespace {
+// Buffers smaller than this are cheap to have fresh and are not kept.
+constexpr qsizetype KeptFrom = qsizetype(1) << 20;
+// Bytes filled in the buffers kept at most: pages that are not returned to the system.
+constexpr qsizetype KeptTotal = qsizetype(256) << 20;
+
+// What is kept: byte arrays, and the blocks of large pictures (by their size).
+struct Kept {
+    QByteArray bytes;
+    void* block = nullptr;
+    qsizetype filled = 0; // bytes: the most it held, about the memory it keeps; blocks: the size
+};
+
+struct Pool {
+    std::mutex lock;
+    int runs = 0;
+    std::vector<Kept> kept;
+    qsizetype filled = 0;
+    std::unordered_map<void*, size_t> blockSizes; // every picture block out, with its size
+
+    size_t most() const { return size_t(2 * std::max(1, QThread::idealThreadCount()) + 4); }
+    // Whether one more of `filled` bytes may be kept; under the lock.
+    bool room(qsizetype more) const {
+        return runs > 0 && kept.size() < most() && filled + more <= KeptTotal;
+    }
+    void drop(std::vector<Kept>& gone) {
+        gone.swap(kept);
+        filled = 0;
+    }
+};
+
+Pool& pool() {
+    static Pool p;
+    return p;
+}
+
+void freeKept(std::vector<Kept>& gone) {
+    for (Kept& k : gone)
+        std::free(k.block);
+    gone.clear();
+}
+
+#ifdef __linux__
+// A block of at least `bytes` for a picture, 2 MB aligned: a kept one no more than a quarter
+// larger, else a new one.
+void* takeBlock(size_t bytes, size_t alignment) {
+    Pool& p = pool();
+    {
+        std::lock_guard<std::mutex> guard(p.lock);
+        auto best = p.kept.end();
+        for (auto it = p.kept.begin(); it != p.kept.end(); ++it) {
+            const size_t size = size_t(it->filled);
+            if (it->block && size >= bytes && size <= bytes + bytes / 4 &&
+                (best == p.kept.end() || size < size_t(best->filled)))
+                best = it;
+        }
+        if (best != p.kept.end()) {
+            void* block = best->block;
+            p.filled -= best->filled;
+            p.kept.erase(best);
+            return block;
+        }
+    }
+    void* block = nullptr;
+    if (posix_memalign(&block, alignment, bytes) != 0)
+        return nullptr;
+    AdviseHugePages(block, bytes);
+    std::lock_guard<std::mutex> guard(p.lock);
+    p.blockSizes[block] = bytes;
+    return block;
+}
+
+void giveBackBlock(void* block) {
+    Pool& p = pool();
+    {
+        std::lock_guard<std::mutex> guard(p.lock);
+        const auto it = p.blockSizes.find(block);
+        const qsizetype size = it == p.blockSizes.end() ? 0 : qsizetype(it->second);
+        if (size && p.room(size)) {
+            p.kept.push_back({QByteArray(), block, size});
+            p.filled += size;
+            return;
+        }
+        if (it != p.blockSizes.end())
+            p.blockSizes.erase(it);
+    }
+    std::free(block);
+}
+#endif
+} // namespace
+
+BufferReuse::BufferReuse() {
+    Pool& p = pool();
+    std::lock_guard<std::mutex> guard(p.lock);
+    ++p.runs;
+}
+
+BufferReuse::~BufferReuse() {
+    std::vector<Kept> gone;
+    Pool& p = pool();
+    {
+        std::lock_guard<std::mutex> guard(p.lock);
+        if (--p.runs == 0) {
+            p.drop(gone);
+            for (const Kept& k : gone)
+                if (k.block)
+                    p.blockSizes.erase(k.block);
+        }
+    }
+    freeKept(gone);
+}
 
 namespace {
 // A buffer larger than memory and swap together can never be filled; where the system promises
@@ -45,12 +158,11 @@ QImage NewImageBuffer(int width, int height, QImage::Format format) {
     // A picture of a huge page or more starts on one and takes huge pages for its whole ones:
     // far fewer faults to fill it. The tail keeps small pages, so that no more memory is taken
     // than the pixels need.
-    void* data = nullptr;
-    if (depth == 32 && bytes >= kHugePage && posix_memalign(&data, kHugePage, bytes) == 0) {
-        AdviseHugePages(data, bytes);
-        return QImage(
-            static_cast<uchar*>(data), width, height, qsizetype(bpl), format,
-            [](void* p) { std::free(p); }, data);
+    if (depth == 32 && bytes >= kHugePage) {
+        if (void* data = takeBlock(bytes, kHugePage))
+            return QImage(
+                static_cast<uchar*>(data), width, height, qsizetype(bpl), format,
+                [](void* p) { giveBackBlock(p); }, data);
     }
 #endif
     return QImage(width, height, format);
@@ -87,36 +199,16 @@ void AdviseHugePages(QByteArray& buffer) {
     AdviseHugePages(buffer.data(), size_t(buffer.capacity()));
 }
 
-namespace {
-// Buffers smaller than this are cheap to have fresh and are not kept.
-constexpr qsizetype KeptFrom = qsizetype(1) << 20;
-// Bytes filled in the buffers kept at most: pages that are not returned to the system.
-constexpr qsizetype KeptTotal = qsizetype(256) << 20;
-
-struct BytePool {
-    std::mutex lock;
-    struct Kept {
-        QByteArray bytes;
-        qsizetype filled = 0; // the most it held: about the memory it keeps
-    };
-    std::vector<Kept> kept;
-    qsizetype filled = 0;
-};
-
-BytePool& pool() {
-    static BytePool p;
-    return p;
-}
-} // namespace
-
 QByteArray TakeBytes(qsizetype capacity, bool hugePages) {
     QByteArray bytes;
     if (capacity >= KeptFrom) {
-        BytePool& p = pool();
+        Pool& p = pool();
         std::lock_guard<std::mutex> guard(p.lock);
         // The smallest that holds it; else the largest, grown in place where it can be.
         auto best = p.kept.end();
         for (auto it = p.kept.begin(); it != p.kept.end(); ++it) {
+            if (it->block)
+                continue;
             const bool fits = it->bytes.capacity() >= capacity;
             if (best == p.kept.end() ||
                 (fits ? best->bytes.capacity() < capacity ||
@@ -144,26 +236,13 @@ void GiveBackBytes(QByteArray&& bytes) {
         return;
     const qsizetype filled = std::max(given.size(), KeptFrom);
     given.resize(0);
-    BytePool& p = pool();
-    const size_t most = size_t(2 * std::max(1, QThread::idealThreadCount()) + 4);
+    Pool& p = pool();
     QByteArray dropped; // freed outside the lock
-    {
-        std::lock_guard<std::mutex> guard(p.lock);
-        if (p.kept.size() >= most || p.filled + filled > KeptTotal)
-            dropped = std::move(given);
-        else {
-            p.kept.push_back({std::move(given), filled});
-            p.filled += filled;
-        }
-    }
-}
-
-void ReleaseGivenBytes() {
-    std::vector<BytePool::Kept> gone;
-    BytePool& p = pool();
-    {
-        std::lock_guard<std::mutex> guard(p.lock);
-        gone.swap(p.kept);
-        p.filled = 0;
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (p.room(filled)) {
+        p.kept.push_back({std::move(given), nullptr, filled});
+        p.filled += filled;
+    } else {
+        dropped = std::move(given);
     }
 }

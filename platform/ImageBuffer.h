@@ -24,16 +24,23 @@ void AdviseHugePages(void* data, size_t bytes);
 // The same for the buffer's whole capacity.
 void AdviseHugePages(QByteArray& buffer);
 
-// Photo-sized byte buffers handed on from one photo to the next. The system zeroes every page of
-// a fresh buffer before the first byte lands in it, which costs a tenth of a caption that keeps
-// the photo's data; the photos of one run are mostly of one size, so what one photo's file and
-// output freed fits the next one's.
+// Photo-sized buffers handed on from one photo to the next while a run of photos is under way.
+// The system zeroes every page of a fresh buffer before the first byte lands in it, which costs
+// a tenth of a caption that keeps the photo's data; the photos of one run are mostly of one size,
+// so what one photo's file, output and pictures freed fits the next one's. A run (a batch, a
+// command of the tool) holds a BufferReuse; when the last one ends, what was kept is let go, so
+// that a single save in the program keeps nothing.
+class BufferReuse {
+public:
+    BufferReuse();
+    ~BufferReuse();
+    BufferReuse(const BufferReuse&) = delete;
+    BufferReuse& operator=(const BufferReuse&) = delete;
+};
 // An empty array of at least `capacity` bytes: one given back if one is there, else a new one,
 // on huge pages unless told otherwise (a generous bound of what may be filled: huge pages would
 // take memory in steps of 2 MB past what is).
 QByteArray TakeBytes(qsizetype capacity, bool hugePages = true);
-// Keeps bytes for TakeBytes when they are large and nothing else holds them (a few per core,
-// a bounded total); otherwise lets them go.
+// Keeps bytes for TakeBytes while a run is under way, when they are large and nothing else holds
+// them (a few per core, a bounded total); otherwise lets them go.
 void GiveBackBytes(QByteArray&& bytes);
-// Lets every kept buffer go: the end of a run of photos.
-void ReleaseGivenBytes();

@@ -198,6 +198,8 @@ void loadImage(ImageWork& w, const QString& output, const RenderOptions& ro,
 }
 
 int renderCommand(CliContext& c) {
+    // One image's buffers are handed on to the next.
+    const BufferReuse reuse;
     const PatternOptions p = PatternOptions::read(c.options);
     SetRunClockShift(p.shiftTime);
     struct ShiftReset {

@@ -485,6 +485,8 @@ void loadAndPrepare(FileWork& w, const RenderOptions& ro, const WorkerSettings& 
 
 TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
     TBatchResult result;
+    // One file's buffers are handed on to the next, and let go when the run ends.
+    const BufferReuse reuse;
     StoreTemplate();
     // The run's clock correction holds for the names and the captions alike, and ends with it.
     SetRunClockShift(options.ClockShift);
@@ -823,7 +825,6 @@ TBatchResult TBatchJob::Run(TDesigner& designer, const TBatchOptions& options) {
         // A band still waiting is let go undrawn: its file is not written.
         ReleaseWaitingBands(bands, lock, changed);
     }
-    ReleaseGivenBytes();
 
     if (OnFinish)
         OnFinish();

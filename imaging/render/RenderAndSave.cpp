@@ -1104,10 +1104,6 @@ QString OutputNameRefusal(const QString& sourceFile, const QString& typedName) {
 }
 
 void RenderAndSave(TDesigner& designer, const QString& sourceFile, const RenderOptions& options) {
-    // One save is no run of photos: the buffers it frees are not kept for a next one.
-    struct Release {
-        ~Release() { ReleaseGivenBytes(); }
-    } release;
     if (RenderRenamesOnly(options)) {
         RenameOnly(sourceFile, options.newName);
         return;

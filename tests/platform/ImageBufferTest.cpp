@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -73,15 +74,16 @@ int markIn(const QByteArray& bytes) {
 struct GivenBytesTest : ::testing::Test {
     void SetUp() override {
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-        ReleaseGivenBytes();
+        run.emplace();
     }
-    void TearDown() override { ReleaseGivenBytes(); }
+    void TearDown() override { run.reset(); }
+    std::optional<BufferReuse> run;
 };
 } // namespace
 
 // A buffer anyone else still holds is never handed out again; one held by no one is, for any
 // size within its room or grown past it (its bytes kept, its size reset); small ones are not
-// kept; after a release none is.
+// kept; after the run none is, and outside a run none is kept.
 TEST_F(GivenBytesTest, HandedOnOnlyWhenNoOneElseHoldsThem) {
     QByteArray a = TakeBytes(5 * MiB);
     EXPECT_TRUE(a.isEmpty());
@@ -111,9 +113,12 @@ TEST_F(GivenBytesTest, HandedOnOnlyWhenNoOneElseHoldsThem) {
     markAndFill(small, 4, 64 * 1024);
     GiveBackBytes(std::move(small));
     GiveBackBytes(std::move(d));
-    ReleaseGivenBytes();
-    const QByteArray e = TakeBytes(2 * MiB);
+    run.reset();
+    QByteArray e = TakeBytes(2 * MiB);
     EXPECT_EQ(markIn(e), -1);
+    markAndFill(e, 5, 2 * MiB);
+    GiveBackBytes(std::move(e));
+    EXPECT_EQ(markIn(TakeBytes(2 * MiB)), -1);
 }
 
 // Of many buffers given back at once only a few are kept: the memory held for the next photos
@@ -159,4 +164,38 @@ TEST_F(GivenBytesTest, NeverInTwoHandsAcrossThreads) {
     for (std::thread& t : threads)
         t.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+// Large pictures' memory is handed on the same way within a run: a picture of about the size of
+// one freed gets that one's memory (its old pixels still there until it is drawn on), a much
+// smaller or larger one and any outside a run get fresh memory; every one holds its own pixels.
+TEST_F(GivenBytesTest, PicturesHandedOnWithinARun) {
+    const auto firstPixel = [](const QImage& img) { return img.constBits() ? img.pixel(0, 0) : 0u; };
+    QImage a = NewImageBufferOrThrow(2000, 1500, QImage::Format_RGB32);
+    a.fill(0xFF123456u);
+    a = QImage();
+    const QImage b = NewImageBufferOrThrow(1990, 1500, QImage::Format_RGB32);
+    EXPECT_EQ(firstPixel(b), 0xFF123456u);
+    const QImage c = NewImageBufferOrThrow(2000, 1500, QImage::Format_RGB32);
+    EXPECT_NE(firstPixel(c), 0xFF123456u); // b holds that memory
+
+    QImage big = NewImageBufferOrThrow(3000, 2000, QImage::Format_RGB32);
+    big.fill(0xFF654321u);
+    big = QImage();
+    const QImage small = NewImageBufferOrThrow(1000, 700, QImage::Format_RGB32);
+    EXPECT_NE(firstPixel(small), 0xFF654321u);
+
+    QImage d = NewImageBufferOrThrow(1500, 1000, QImage::Format_RGB32);
+    d.fill(0xFF0000FFu);
+    QImage copy = d;
+    copy.setPixel(0, 0, 0xFF00FF00u); // copies on write, as any picture
+    EXPECT_EQ(d.pixel(0, 0), 0xFF0000FFu);
+    d = QImage();
+    copy = QImage();
+    run.reset();
+    QImage e = NewImageBufferOrThrow(1500, 1000, QImage::Format_RGB32);
+    EXPECT_NE(firstPixel(e), 0xFF0000FFu);
+    e.fill(0xFFABCDEFu);
+    e = QImage();
+    EXPECT_NE(firstPixel(NewImageBufferOrThrow(1500, 1000, QImage::Format_RGB32)), 0xFFABCDEFu);
 }
