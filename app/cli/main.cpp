@@ -18,11 +18,13 @@ int main(int argc, char** argv) {
     // Over a file-size limit a write then fails with its reason ("File too large") instead of
     // the signal ending the tool with a temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Blocks of 128 KiB and more (pixel bands, compressed chunks, whole files) are mapped
-    // from the system and handed back the moment they are freed. Left to itself, the allocator
-    // raises that bound to the largest block freed so far (a photo's bytes), and the chunks of
-    // the next file then stay in the heap after they are freed, adding to the peak.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // Blocks of 1 MiB and more (compressed chunks, whole files, pictures) are mapped from the
+    // system and handed back the moment they are freed. Left to itself, the allocator raises
+    // that bound to the largest block freed so far (a photo's bytes), and the chunks of the next
+    // file then stay in the heap after they are freed, adding to the peak. Below it (a band of
+    // pixels, a caption's small pictures, libjpeg's pools) the heap keeps what one image freed
+    // for the next, which the system would otherwise zero afresh for each.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     // Always offscreen, whatever QT_QPA_PLATFORM or DISPLAY say: the tool never shows a window,
     // and a dead display must not stop it. The application gets only these words, so that Qt
     // takes none of the user's (-platform, -display, -reverse...) for itself.
