@@ -47,7 +47,7 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
     std::memset(fast, 0, sizeof fast);
     std::memset(skip, 0, sizeof skip);
     std::memset(pair, 0, sizeof pair);
-    std::memset(fastAc, 0, sizeof fastAc);
+    std::memset(fastValue, 0, sizeof fastValue);
     std::memset(size, 0, sizeof size);
     int total = 0;
     for (int len = 1; len <= 16; ++len)
@@ -81,13 +81,14 @@ bool HuffmanTable::build(const uint8_t counts[17], const uint8_t* values, bool d
                 for (int j = 0; j < (1 << spread); ++j)
                     skip[(next << spread) | j] = uint16_t((total << 8) | advance);
             }
-            if (!dc && total <= FastAcBits) {
-                const int spread = FastAcBits - len;
+            if (total <= FastValueBits) {
+                const int spread = FastValueBits - len;
                 for (int j = 0; j < (1 << spread); ++j) {
                     const uint32_t bits = uint32_t(j) >> (spread - extra);
                     const int value = extra ? extend(bits, extra) : 0;
-                    fastAc[(next << spread) | j] =
-                        int32_t(uint32_t(value) << 16 | uint32_t(advance) << 8 | uint32_t(total));
+                    fastValue[(next << spread) | j] =
+                        int32_t(uint32_t(value) << 16 | uint32_t(dc ? 0 : advance) << 8 |
+                                uint32_t(total));
                 }
             }
         }
@@ -239,14 +240,29 @@ inline int Reader::decode(const HuffmanTable& t) {
     return decodeSlow(t);
 }
 
+inline bool Reader::decodeDcDifference(const HuffmanTable& dc, int& difference) {
+    if (m_bits < 32)
+        refill();
+    const int32_t e = dc.fastValue[m_acc >> (64 - HuffmanTable::FastValueBits)];
+    if (e) {
+        drop(e & 0xFF);
+        difference = e >> 16;
+        return true;
+    }
+    const int s = decode(dc);
+    if (s < 0)
+        return false;
+    difference = s ? extend(take(s), s) : 0;
+    return true;
+}
+
 bool Reader::skipMcu() {
     for (int b = 0; b < m_shape.blocksInMcu; ++b) {
         const int c = m_shape.blockComponent[b];
-        const int s = decode(*m_shape.dc[c]);
-        if (s < 0)
+        int difference;
+        if (!decodeDcDifference(*m_shape.dc[c], difference))
             return false;
-        if (s)
-            pred[c] = addWrapping(pred[c], extend(take(s), s));
+        pred[c] = addWrapping(pred[c], difference);
         if (!skipAc(*m_shape.ac[c]))
             return false;
     }
@@ -308,11 +324,10 @@ bool Reader::decodeMcu(int16_t* blocks) {
     for (int b = 0; b < m_shape.blocksInMcu; ++b) {
         int16_t* block = blocks + 64 * b;
         const int c = m_shape.blockComponent[b];
-        const int s = decode(*m_shape.dc[c]);
-        if (s < 0)
+        int difference;
+        if (!decodeDcDifference(*m_shape.dc[c], difference))
             return false;
-        if (s)
-            pred[c] = addWrapping(pred[c], extend(take(s), s));
+        pred[c] = addWrapping(pred[c], difference);
         block[0] = int16_t(pred[c]);
         if (!decodeAc(*m_shape.ac[c], block))
             return false;
@@ -323,10 +338,9 @@ bool Reader::decodeMcu(int16_t* blocks) {
 bool Reader::decodeMcuInto(int16_t* const* blocks) {
     for (int b = 0; b < m_shape.blocksInMcu; ++b) {
         const int c = m_shape.blockComponent[b];
-        const int s = decode(*m_shape.dc[c]);
-        if (s < 0)
-            return false;
-        if (s && __builtin_add_overflow(pred[c], extend(take(s), s), &pred[c]))
+        int difference;
+        if (!decodeDcDifference(*m_shape.dc[c], difference) ||
+            __builtin_add_overflow(pred[c], difference, &pred[c]))
             return false;
         blocks[b][0] = int16_t(pred[c]);
         if (!decodeAc(*m_shape.ac[c], blocks[b]))
@@ -336,24 +350,24 @@ bool Reader::decodeMcuInto(int16_t* const* blocks) {
 }
 
 inline bool Reader::decodeAc(const HuffmanTable& ac, int16_t* block) {
-    // As skipAc: the bits stay in registers; a code with its extra bits of FastAcBits at most
+    // As skipAc: the bits stay in registers; a code with its extra bits of FastValueBits at most
     // is one lookup. A refill leaves more than 56 bits, enough for five lookups: the bits are
     // checked once for every five codes, not for each. The block holds zeros, so sixteen zeros
     // are a value of 0 put at their last place, and only a move past the block's end (an end of
     // block, or a run too long) needs a look.
     constexpr int Group = 5;
-    static_assert(Group * HuffmanTable::FastAcBits <= 57);
+    static_assert(Group * HuffmanTable::FastValueBits <= 57);
     uint64_t acc = m_acc;
     int bits = m_bits;
     int left = 0; // lookups the bits in hand cover
     for (int k = 1; k < 64;) {
         if (left == 0) {
-            if (bits < Group * HuffmanTable::FastAcBits)
+            if (bits < Group * HuffmanTable::FastValueBits)
                 refillLocal(acc, bits);
             left = Group;
         }
         --left;
-        int32_t e = ac.fastAc[acc >> (64 - HuffmanTable::FastAcBits)];
+        int32_t e = ac.fastValue[acc >> (64 - HuffmanTable::FastValueBits)];
         if (e) {
             const int used = e & 0xFF;
             acc <<= used;

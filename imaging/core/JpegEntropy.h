@@ -38,11 +38,12 @@ public:
     static constexpr int PairBits = 12;
     static constexpr int PairBelow = 48;
     uint16_t pair[1 << PairBits] = {};
-    // For decoding AC codes: (value << 16) | (how far the coefficient index moves << 8) | bits
-    // of the code and its extra bits, the move as in skip (sixteen zeros move it by 16 with a
-    // value of 0); 0 when they take more bits.
-    static constexpr int FastAcBits = 10;
-    int32_t fastAc[1 << FastAcBits] = {};
+    // A code with its extra bits in one lookup: (value << 16) | (for AC codes: how far the
+    // coefficient index moves << 8) | bits of the code and its extra bits, the move as in skip
+    // (sixteen zeros move it by 16 with a value of 0); for DC codes the value is the difference.
+    // 0 when they take more bits.
+    static constexpr int FastValueBits = 10;
+    int32_t fastValue[1 << FastValueBits] = {};
     int32_t maxCode[18] = {}; // per length: the largest code, -1 when none
     int32_t valueOffset[18] = {};
     uint8_t symbols[256] = {};
@@ -110,6 +111,8 @@ private:
     }
     int decode(const HuffmanTable& t);
     int decodeSlow(const HuffmanTable& t);
+    // The DC difference of the next block; false on a code the table does not hold.
+    bool decodeDcDifference(const HuffmanTable& dc, int& difference);
     bool skipAc(const HuffmanTable& ac);
     bool decodeAc(const HuffmanTable& ac, int16_t* block);
     uint32_t take(int n) {
