@@ -992,11 +992,11 @@ private:
         const QRect around = aroundBox(box);
         const QRect aroundPx = m_grid.pixels(around);
         const QRect boxPx = m_grid.pixels(box);
-        QImage band = decode(cutOut(around, coefs, around.topLeft() + at), aroundPx.size())
-                          .copy(boxPx.translated(-aroundPx.topLeft()));
-        if (band.isNull())
-            throw EInvalidGraphic(
-                QStringLiteral("Cannot caption this JPEG file in place: not enough memory"));
+        QImage decoded = decode(cutOut(around, coefs, around.topLeft() + at), aroundPx.size());
+        // The box's part of what was decoded, painted where it lies rather than copied out.
+        const QPoint in = boxPx.topLeft() - aroundPx.topLeft();
+        QImage band(decoded.bits() + qsizetype(in.y()) * decoded.bytesPerLine() + in.x() * 4,
+                    boxPx.width(), boxPx.height(), decoded.bytesPerLine(), decoded.format());
         draw(band, boxPx.topLeft());
         if (band.size() != boxPx.size())
             throw EInvalidGraphic(QStringLiteral(
