@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -474,30 +475,62 @@ int renderCommand(CliContext& c) {
                         w->skip = dated.skip;
                     }
                 // Each result is written as it comes while the images before it are written
-                // already, so that the writes overlap the captions still being made.
-                size_t early = 0;
-                const auto writeReady = [&] {
-                    for (; early < works.size() && works[early]->kept >= 0 && !works[early]->serial &&
-                           (!keptBytes[works[early]->kept].isEmpty() ||
-                            !keptErrors[works[early]->kept].isEmpty());
-                         ++early) {
-                        ImageWork& w = *works[early];
-                        try {
-                            commit(w, keptBytes, keptErrors, keptNotices);
-                        } catch (const std::exception& e) {
-                            report(w.image, messageOf(e));
+                // already, on a thread of its own: the writes and their flushes to the disk
+                // overlap the captions still being made, and this thread stays free to draw
+                // the bricks the workers wait for. Lines keep the images' order.
+                struct EarlyWrites {
+                    std::mutex lock;
+                    std::condition_variable changed;
+                    bool over = false;
+                    std::thread thread;
+                    ~EarlyWrites() {
+                        {
+                            std::lock_guard<std::mutex> guard(lock);
+                            over = true;
                         }
-                        GiveBackBytes(std::move(keptBytes[w.kept]));
+                        changed.notify_all();
+                        if (thread.joinable())
+                            thread.join();
                     }
+                } writes;
+                size_t early = 0;
+                // Under writes.lock: whether the image at i is captioned and may be written.
+                const auto ready = [&](size_t i) {
+                    return i < works.size() && works[i]->kept >= 0 && !works[i]->serial &&
+                           (!keptBytes[works[i]->kept].isEmpty() ||
+                            !keptErrors[works[i]->kept].isEmpty());
                 };
+                writes.thread = std::thread([&] {
+                    std::unique_lock<std::mutex> guard(writes.lock);
+                    for (;;) {
+                        writes.changed.wait(guard, [&] { return writes.over || ready(early); });
+                        while (ready(early) && !g_interrupted) {
+                            ImageWork& w = *works[early];
+                            guard.unlock();
+                            try {
+                                commit(w, keptBytes, keptErrors, keptNotices);
+                            } catch (const std::exception& e) {
+                                report(w.image, messageOf(e));
+                            }
+                            guard.lock();
+                            GiveBackBytes(std::move(keptBytes[w.kept]));
+                            ++early;
+                        }
+                        if (writes.over || g_interrupted)
+                            return;
+                    }
+                });
                 RecaptionBricksMany(keptFiles, kept, exifs, designer, jobs,
                                     [&](int i, QByteArray bytes, const QString& error) {
-                                        keptBytes[i] = std::move(bytes);
-                                        keptErrors[i] = error;
-                                        if (!g_interrupted)
-                                            writeReady();
+                                        {
+                                            std::lock_guard<std::mutex> guard(writes.lock);
+                                            keptBytes[i] = std::move(bytes);
+                                            keptErrors[i] = error;
+                                        }
+                                        writes.changed.notify_all();
                                     },
                                     [&](int i, const QString& notice) {
+                                        std::lock_guard<std::mutex> guard(writes.lock);
                                         keptNotices[i] << notice;
                                     });
             } catch (const Exception&) {
