@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -50,14 +51,14 @@ const QCommandLineOption JobsOption(QStringLiteral("jobs"), QString(), QStringLi
 
 // The source's bytes and EXIF record when it can be written from its own compressed data; empty
 // bytes when it is to be decoded as usual.
-QByteArray keptSource(const QString& image, TExif& exif) {
+QByteArray keptSource(const QString& image, TExif& exif, bool autoRotate) {
     QByteArray bytes = ReadFileBytes(image);
     try {
         exif.LoadFromBytes(bytes);
     } catch (const Exception&) {
         exif = TExif();
     }
-    if (!KeepQualityRefusal(bytes).isEmpty() || KeepQualityTurnsPhoto(exif, Settings().AutoRotate))
+    if (!KeepQualityRefusal(bytes).isEmpty() || KeepQualityTurnsPhoto(exif, autoRotate))
         return {};
     return bytes;
 }
@@ -432,22 +433,44 @@ int renderCommand(CliContext& c) {
         QList<QByteArray> kept;
         QList<TExif> exifs;
         if (keepQuality) {
-            for (auto& w : works) {
-                if (w->serial)
-                    continue;
-                TExif exif;
+            // The files are read and looked at on every core: for large photos that is a good
+            // part of a caption kept in place, and no worker starts before it.
+            struct Source {
                 QByteArray bytes;
-                try {
-                    bytes = keptSource(w->image, exif);
-                } catch (const Exception&) {
-                    // Reported by the usual path below.
+                TExif exif;
+            };
+            std::vector<Source> sources(works.size());
+            std::atomic<size_t> nextSource{0};
+            const auto readSources = [&] {
+                for (size_t i; (i = nextSource++) < works.size();) {
+                    if (works[i]->serial)
+                        continue;
+                    try {
+                        sources[i].bytes =
+                            keptSource(works[i]->image, sources[i].exif, settings.autoRotate);
+                    } catch (...) {
+                        // Reported by the usual path below.
+                        sources[i] = Source();
+                    }
                 }
-                if (!bytes.isEmpty()) {
-                    w->kept = int(keptFiles.size());
-                    keptFiles.append(w->image);
-                    kept.append(bytes);
-                    exifs.append(exif);
-                }
+            };
+            std::vector<std::thread> readers;
+            try {
+                for (int t = 1; t < std::min(jobs, int(works.size())); ++t)
+                    readers.emplace_back(readSources);
+            } catch (const std::system_error&) {
+                // Fewer readers: this thread reads what they do not.
+            }
+            readSources();
+            for (std::thread& t : readers)
+                t.join();
+            for (size_t i = 0; i < works.size(); ++i) {
+                if (sources[i].bytes.isEmpty())
+                    continue;
+                works[i]->kept = int(keptFiles.size());
+                keptFiles.append(works[i]->image);
+                kept.append(std::move(sources[i].bytes));
+                exifs.append(std::move(sources[i].exif));
             }
         }
         QList<QByteArray> keptBytes(kept.size());
