@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #ifdef __linux__
@@ -41,21 +42,11 @@ struct Pool {
     bool room(qsizetype more) const {
         return runs > 0 && kept.size() < most() && filled + more <= KeptTotal;
     }
-    void drop(std::vector<Kept>& gone) {
-        gone.swap(kept);
-        filled = 0;
-    }
 };
 
 Pool& pool() {
     static Pool p;
     return p;
-}
-
-void freeKept(std::vector<Kept>& gone) {
-    for (Kept& k : gone)
-        std::free(k.block);
-    gone.clear();
 }
 
 #ifdef __linux__
@@ -119,13 +110,14 @@ BufferReuse::~BufferReuse() {
     {
         std::lock_guard<std::mutex> guard(p.lock);
         if (--p.runs == 0) {
-            p.drop(gone);
+            gone.swap(p.kept);
+            p.filled = 0;
             for (const Kept& k : gone)
-                if (k.block)
-                    p.blockSizes.erase(k.block);
+                p.blockSizes.erase(k.block);
         }
     }
-    freeKept(gone);
+    for (const Kept& k : gone)
+        std::free(k.block); // the byte arrays go with the vector
 }
 
 namespace {
@@ -205,18 +197,14 @@ QByteArray TakeBytes(qsizetype capacity, bool hugePages) {
         Pool& p = pool();
         std::lock_guard<std::mutex> guard(p.lock);
         // The smallest that holds it; else the largest, grown in place where it can be.
+        const auto rank = [capacity](const Kept& k) {
+            const qsizetype room = k.bytes.capacity();
+            return room >= capacity ? std::pair(false, room) : std::pair(true, -room);
+        };
         auto best = p.kept.end();
-        for (auto it = p.kept.begin(); it != p.kept.end(); ++it) {
-            if (it->block)
-                continue;
-            const bool fits = it->bytes.capacity() >= capacity;
-            if (best == p.kept.end() ||
-                (fits ? best->bytes.capacity() < capacity ||
-                            it->bytes.capacity() < best->bytes.capacity()
-                      : best->bytes.capacity() < capacity &&
-                            it->bytes.capacity() > best->bytes.capacity()))
+        for (auto it = p.kept.begin(); it != p.kept.end(); ++it)
+            if (!it->block && (best == p.kept.end() || rank(*it) < rank(*best)))
                 best = it;
-        }
         if (best != p.kept.end()) {
             bytes = std::move(best->bytes);
             p.filled -= best->filled;

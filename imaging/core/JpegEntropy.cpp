@@ -274,7 +274,8 @@ inline bool Reader::skipAc(const HuffmanTable& ac) {
     // than 56 bits, enough for four lookups (12 bits each at most): the bits are checked once for
     // every four, not for each.
     constexpr int Group = 4;
-    static_assert(Group * HuffmanTable::PairBits <= 57 && HuffmanTable::SkipBits <= HuffmanTable::PairBits);
+    static_assert(Group * HuffmanTable::PairBits <= 57 &&
+                  HuffmanTable::SkipBits <= HuffmanTable::PairBits);
     int k = 1;
     uint64_t acc = m_acc;
     int bits = m_bits;
@@ -404,11 +405,10 @@ bool Reader::skipMcuNotingDc(BitPos* dcStart, BitPos* dcEnd) {
     for (int b = 0; b < m_shape.blocksInMcu; ++b) {
         const int c = m_shape.blockComponent[b];
         dcStart[b] = position();
-        const int s = decode(*m_shape.dc[c]);
-        if (s < 0)
+        int difference;
+        if (!decodeDcDifference(*m_shape.dc[c], difference))
             return false;
-        if (s)
-            pred[c] = addWrapping(pred[c], extend(take(s), s));
+        pred[c] = addWrapping(pred[c], difference);
         dcEnd[b] = position();
         if (!skipAc(*m_shape.ac[c]))
             return false;

@@ -614,7 +614,15 @@ QString BandRefusal() {
 
 RenderPrelude PrepareRender(const QString& sourceFile, const QSize& pictureSize, bool pictureEdited,
                             const RenderOptions& options, const QByteArray* sourceBytes) {
-    const auto readSource = [&] { return sourceBytes ? *sourceBytes : ReadFileBytes(sourceFile); };
+    // The file, read at most once: the keep-quality check and the trailer's both look at it.
+    QByteArray read;
+    const auto readSource = [&]() -> const QByteArray& {
+        if (sourceBytes)
+            return *sourceBytes;
+        if (read.isNull())
+            read = ReadFileBytes(sourceFile);
+        return read;
+    };
     RenderPrelude out;
     out.kind = WrittenFormat(sourceFile);
     if (writtenAsJpegInstead(out.kind)) {

@@ -83,7 +83,7 @@ QByteArray RenderImage(TDesigner& designer, const QString& sourceFile,
 // gives first, in its order (JPEG instead, keep-quality refused, data after the picture lost),
 // and whether it would write the source from its own compressed data instead (keep-quality).
 // Throws what RenderImage throws for the source's format. sourceBytes: the file as the caller
-// has read it already, which is then not read again.
+// has read it already; else it is read here, once.
 struct RenderPrelude {
     ImageFileType kind = ImageFileType::Jpeg;
     QStringList notices;
@@ -253,13 +253,12 @@ QByteArray RecaptionBricks(const QByteArray& source, const TDesigner& designer,
                            const QString& sourceFile, bool perFileDates, const TExif& exif,
                            const std::function<void(const QString& text)>& onNotice = nullptr);
 // RecaptionBricks for several sources at once, with the same bricks, each source showing its own
-// dates and field values (perFileDates): the sources' compressed
-// data are re-coded on up to `jobs` worker threads (0: one per core) while the bricks, which are
-// widgets, are drawn on the calling thread. done(i, bytes, error) comes on the calling thread, in
-// the sources' order, handing the bytes over; error is the failure's message and bytes are then
-// empty. noticed(i, text)
-// comes just before done(i, ...), once for each notice RecaptionBricks would have told onNotice.
-// Neither may throw.
+// dates and field values (perFileDates): the sources' compressed data are re-coded on up to
+// `jobs` worker threads (0: one per core) while the bricks, which are widgets, are drawn on the
+// calling thread. done(i, bytes, error) comes on the calling thread, in the sources' order,
+// handing the bytes over; error is the failure's message and bytes are then empty.
+// noticed(i, text) comes just before done(i, ...), once for each notice RecaptionBricks would
+// have told onNotice. Neither may throw.
 void RecaptionBricksMany(
     const QList<QString>& sourceFiles, const QList<QByteArray>& sources,
     const QList<TExif>& exifs, const TDesigner& designer, int jobs,
